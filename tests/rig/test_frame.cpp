@@ -1,5 +1,8 @@
 #include "vlm_frame.h"
 
+#include "test_alloc.h"
+#include "test_fpenv.h"
+
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -10,40 +13,6 @@
 #include <xmmintrin.h>
 
 namespace {
-
-// An unusual caller word: flush-to-zero off, the divide-by-zero exception
-// unmasked, round toward zero, and the sticky precision flag set.
-constexpr std::uint32_t kCallerWord = (0x1F80u & ~(1u << 9)) | (3u << 13) | (1u << 5);
-
-struct ControlWordScope {
-    std::uint32_t saved = _mm_getcsr();
-    ~ControlWordScope() { _mm_setcsr(saved); }
-};
-
-struct Allocations {
-    static std::vector<std::uint64_t> requests;
-    static std::vector<void*> freed;
-    static bool fail;
-    static void* allocate(std::uint64_t size)
-    {
-        requests.push_back(size);
-        return fail ? nullptr : ::operator new(size);
-    }
-    static void release(void* raw)
-    {
-        freed.push_back(raw);
-        ::operator delete(raw);
-    }
-    static void reset()
-    {
-        requests.clear();
-        freed.clear();
-        fail = false;
-    }
-};
-std::vector<std::uint64_t> Allocations::requests;
-std::vector<void*> Allocations::freed;
-bool Allocations::fail = false;
 
 float opaque(float v)
 {
@@ -56,19 +25,19 @@ float opaque(float v)
 TEST(FPGuard, EnterLoadsLibraryWordAndLeaveRestoresCallersWord)
 {
     ControlWordScope scope;
-    _mm_setcsr(kCallerWord);
+    _mm_setcsr(kUnusualCallerWord);
     VLMFPGuard guard;
     VLMFPGuardEnterDefault(&guard);
     EXPECT_EQ(_mm_getcsr() & ~0x3Fu, VLM_LIBRARY_MXCSR);
-    EXPECT_EQ(guard.saved, kCallerWord);
+    EXPECT_EQ(guard.saved, kUnusualCallerWord);
     VLMFPGuardLeave(&guard);
-    EXPECT_EQ(_mm_getcsr(), kCallerWord);
+    EXPECT_EQ(_mm_getcsr(), kUnusualCallerWord);
 }
 
 TEST(FPGuard, InsideTheGuardDenormalsFlushDivisionByZeroDoesNotTrapTiesGoToEven)
 {
     ControlWordScope scope;
-    _mm_setcsr(kCallerWord);  // divide-by-zero unmasked: it would trap outside
+    _mm_setcsr(kUnusualCallerWord);  // divide-by-zero unmasked: it would trap outside
     float denormal, quotient, tie;
     {
         VLMScopedFPGuard guard;
@@ -77,7 +46,7 @@ TEST(FPGuard, InsideTheGuardDenormalsFlushDivisionByZeroDoesNotTrapTiesGoToEven)
         // 1 + 2^-24 lies exactly between 1 and the next float: ties to even gives 1.
         tie = opaque(1.0f) + opaque(0x1p-24f);
     }
-    EXPECT_EQ(_mm_getcsr(), kCallerWord);
+    EXPECT_EQ(_mm_getcsr(), kUnusualCallerWord);
     EXPECT_EQ(denormal, 0.0f);
     EXPECT_EQ(quotient, INFINITY);
     EXPECT_EQ(tie, 1.0f);
@@ -89,7 +58,7 @@ TEST(FPGuard, InsideTheGuardDenormalsFlushDivisionByZeroDoesNotTrapTiesGoToEven)
 TEST(FPGuard, ScopedGuardRestoresOnEarlyReturn)
 {
     ControlWordScope scope;
-    _mm_setcsr(kCallerWord);
+    _mm_setcsr(kUnusualCallerWord);
     auto early = [](bool leave) {
         VLMScopedFPGuard guard;
         if (leave)
@@ -97,25 +66,25 @@ TEST(FPGuard, ScopedGuardRestoresOnEarlyReturn)
         return 2;
     };
     early(true);
-    EXPECT_EQ(_mm_getcsr(), kCallerWord);
+    EXPECT_EQ(_mm_getcsr(), kUnusualCallerWord);
     early(false);
-    EXPECT_EQ(_mm_getcsr(), kCallerWord);
+    EXPECT_EQ(_mm_getcsr(), kUnusualCallerWord);
 }
 
 TEST(Allocation, RequestSizeAlignmentAndStoredRawPointer)
 {
-    Allocations::reset();
-    void* block = VLMAllocAligned(100, 16, 0, &Allocations::allocate);
+    TestAllocator::reset();
+    void* block = VLMAllocAligned(100, 16, 0, &TestAllocator::allocate);
     ASSERT_NE(block, nullptr);
-    ASSERT_EQ(Allocations::requests.size(), 1u);
-    EXPECT_EQ(Allocations::requests[0], 123u);
+    ASSERT_EQ(TestAllocator::requests.size(), 1u);
+    EXPECT_EQ(TestAllocator::requests[0], 123u);
     void* raw = VLMRawAllocationOf(block);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 16, 0u);
     EXPECT_GE(static_cast<char*>(block) - static_cast<char*>(raw), 8);
     EXPECT_LE(static_cast<char*>(block) + 100, static_cast<char*>(raw) + 123);
-    VLMDestroyCharacter(static_cast<VLMCharacter*>(block), &Allocations::release);
-    ASSERT_EQ(Allocations::freed.size(), 1u);
-    EXPECT_EQ(Allocations::freed[0], raw);
+    VLMDestroyCharacter(static_cast<VLMCharacter*>(block), &TestAllocator::release);
+    ASSERT_EQ(TestAllocator::freed.size(), 1u);
+    EXPECT_EQ(TestAllocator::freed[0], raw);
 }
 
 TEST(Allocation, CarveFromEveryMisalignmentAndWithOffset)
@@ -142,28 +111,28 @@ TEST(Allocation, CarveFromEveryMisalignmentAndWithOffset)
 
 TEST(Allocation, NullHandling)
 {
-    Allocations::reset();
-    Allocations::fail = true;
-    EXPECT_EQ(VLMAllocAligned(64, 16, 0, &Allocations::allocate), nullptr);
+    TestAllocator::reset();
+    TestAllocator::failAt = 0;
+    EXPECT_EQ(VLMAllocAligned(64, 16, 0, &TestAllocator::allocate), nullptr);
     EXPECT_EQ(VLMAlignedCarve(nullptr, 16, 0), nullptr);
     EXPECT_EQ(VLMRawAllocationOf(nullptr), nullptr);
-    Allocations::fail = false;
-    VLMDestroyCharacter(nullptr, &Allocations::release);
-    VLMDestroyCharacterState(nullptr, &Allocations::release);
-    VLMDestroyEffectorSetState(nullptr, &Allocations::release);
-    ASSERT_EQ(Allocations::freed.size(), 3u);
-    for (void* p : Allocations::freed)
+    TestAllocator::failAt = -1;
+    VLMDestroyCharacter(nullptr, &TestAllocator::release);
+    VLMDestroyCharacterState(nullptr, &TestAllocator::release);
+    VLMDestroyEffectorSetState(nullptr, &TestAllocator::release);
+    ASSERT_EQ(TestAllocator::freed.size(), 3u);
+    for (void* p : TestAllocator::freed)
         EXPECT_EQ(p, nullptr);
 }
 
 TEST(Allocation, DestroyRestoresCallersControlWord)
 {
     ControlWordScope scope;
-    Allocations::reset();
-    void* block = VLMAllocAligned(32, 16, 0, &Allocations::allocate);
-    _mm_setcsr(kCallerWord);
-    VLMDestroyEffectorSetState(static_cast<VLMEffectorSetState*>(block), &Allocations::release);
-    EXPECT_EQ(_mm_getcsr(), kCallerWord);
+    TestAllocator::reset();
+    void* block = VLMAllocAligned(32, 16, 0, &TestAllocator::allocate);
+    _mm_setcsr(kUnusualCallerWord);
+    VLMDestroyEffectorSetState(static_cast<VLMEffectorSetState*>(block), &TestAllocator::release);
+    EXPECT_EQ(_mm_getcsr(), kUnusualCallerWord);
 }
 
 TEST(LibraryGlobals, OptionCounterAndOwner)
