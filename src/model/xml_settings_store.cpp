@@ -1,0 +1,247 @@
+#include "model/xml_settings_store.h"
+
+#include <QDomDocument>
+#include <QFile>
+#include <QSaveFile>
+#include <QTextStream>
+
+#include <iostream>
+
+namespace {
+
+const QString kRootName = QStringLiteral("config_root");
+const QString kItem = QStringLiteral("item");
+const QString kKey = QStringLiteral("key");
+const QString kValue = QStringLiteral("value");
+const QString kTrue = QStringLiteral("true");
+const QString kFalse = QStringLiteral("false");
+
+// Calls `visit` with every child of `key` that is an element, whatever its name,
+// in document order.
+template <typename Visit>
+void ForEachChildElement(const QDomElement& key, Visit visit)
+{
+    for (QDomNode node = key.firstChild(); !node.isNull(); node = node.nextSibling()) {
+        if (node.isElement())
+            visit(node.toElement());
+    }
+}
+
+} // namespace
+
+XmlSettingsStore::XmlSettingsStore(const QString& path)
+    : document_(new QDomDocument), path_(path)
+{
+    QFile file(path_);
+    if (file.exists() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QString message;
+        int line = 0;
+        int column = 0;
+        if (!document_->setContent(&file, true, &message, &line, &column)) {
+            std::cout << "Error in parsing" << path_.toStdString() << ' ' << message.toStdString()
+                      << " at line " << line << " at column " << column << std::endl;
+            std::cout << "Settings of " << path_.toStdString()
+                      << " are kept in memory only: the file is left as it is." << std::endl;
+            keepFile_ = true;
+            // Whatever the parser built before the error is not trusted.
+            document_.reset(new QDomDocument);
+        }
+    }
+    // The root is the document element, so a declaration, comment or processing
+    // instruction in front of it changes nothing.
+    if (document_->documentElement().isNull())
+        document_->appendChild(document_->createElement(kRootName));
+}
+
+XmlSettingsStore::~XmlSettingsStore()
+{
+    if (dirty_)
+        Save();
+}
+
+void XmlSettingsStore::Save()
+{
+    if (keepFile_)
+        return;
+    // Written beside the file and renamed over it only when complete, so a
+    // failed write leaves the former file as it was.
+    QSaveFile file(path_);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        QTextStream out(&file);
+        out.setCodec("UTF-8");
+        document_->save(out, 4);
+        out.flush();
+        if (out.status() == QTextStream::Ok && file.commit())
+            return;
+    }
+    std::cout << "Error in writing " << path_.toStdString() << ": "
+              << file.errorString().toStdString() << "; the file is left as it was." << std::endl;
+}
+
+QDomElement XmlSettingsStore::Root() const
+{
+    return document_->documentElement();
+}
+
+QDomElement XmlSettingsStore::MakeElement(const QString& name)
+{
+    QString elementName = name;
+    elementName.replace(QLatin1Char(' '), QLatin1Char('_'));
+    return document_->createElement(elementName);
+}
+
+QDomElement XmlSettingsStore::FindGroup(const QString& group, bool create)
+{
+    QDomElement root = Root();
+    if (group.isEmpty())
+        return root;
+    QDomElement element = root.firstChildElement(group);
+    if (element.isNull() && create) {
+        element = MakeElement(group);
+        root.appendChild(element);
+    }
+    return element;
+}
+
+QDomElement XmlSettingsStore::FindKey(const QString& group, const QString& key, bool create)
+{
+    QDomElement groupElement = FindGroup(group, create);
+    if (groupElement.isNull())
+        return QDomElement();
+    QDomElement element = groupElement.firstChildElement(key);
+    if (element.isNull() && create) {
+        element = MakeElement(key);
+        groupElement.appendChild(element);
+    }
+    return element;
+}
+
+QDomElement XmlSettingsStore::ReplaceKey(const QString& group, const QString& key)
+{
+    dirty_ = true;
+    QDomElement groupElement = FindGroup(group, true);
+    const QDomElement old = groupElement.firstChildElement(key);
+    if (!old.isNull())
+        groupElement.removeChild(old);
+    QDomElement element = MakeElement(key);
+    groupElement.appendChild(element);
+    return element;
+}
+
+QString XmlSettingsStore::GetValue(const QString& group, const QString& key,
+                                   const QString& defaultValue)
+{
+    const QDomElement element = FindKey(group, key, false);
+    return element.isNull() ? defaultValue : element.attribute(kValue);
+}
+
+QString XmlSettingsStore::GetValue(const QString& key, const QString& defaultValue)
+{
+    return GetValue(QString(), key, defaultValue);
+}
+
+void XmlSettingsStore::SetValue(const QString& group, const QString& key, const QString& value)
+{
+    dirty_ = true;
+    FindKey(group, key, true).setAttribute(kValue, value);
+}
+
+void XmlSettingsStore::SetValue(const QString& key, const QString& value)
+{
+    SetValue(QString(), key, value);
+}
+
+void XmlSettingsStore::GetList(const QString& group, const QString& key, StringList& out)
+{
+    ForEachChildElement(FindKey(group, key, false),
+                        [&](const QDomElement& item) { out.push_back(item.attribute(kValue)); });
+}
+
+void XmlSettingsStore::GetList(const QString& key, StringList& out)
+{
+    GetList(QString(), key, out);
+}
+
+void XmlSettingsStore::SetList(const QString& group, const QString& key, const StringList& list)
+{
+    QDomElement element = ReplaceKey(group, key);
+    for (const QString& entry : list) {
+        QDomElement item = document_->createElement(kItem);
+        item.setAttribute(kValue, entry);
+        element.appendChild(item);
+    }
+}
+
+void XmlSettingsStore::SetList(const QString& key, const StringList& list)
+{
+    SetList(QString(), key, list);
+}
+
+void XmlSettingsStore::GetPairList(const QString& group, const QString& key, PairList& out)
+{
+    ForEachChildElement(FindKey(group, key, false), [&](const QDomElement& item) {
+        out.emplace_back(item.attribute(kKey), item.attribute(kValue));
+    });
+}
+
+void XmlSettingsStore::GetPairList(const QString& key, PairList& out)
+{
+    GetPairList(QString(), key, out);
+}
+
+void XmlSettingsStore::SetPairList(const QString& group, const QString& key, const PairList& list)
+{
+    QDomElement element = ReplaceKey(group, key);
+    for (const auto& entry : list) {
+        QDomElement item = document_->createElement(kItem);
+        item.setAttribute(kKey, entry.first);
+        item.setAttribute(kValue, entry.second);
+        element.appendChild(item);
+    }
+}
+
+void XmlSettingsStore::SetPairList(const QString& key, const PairList& list)
+{
+    SetPairList(QString(), key, list);
+}
+
+void XmlSettingsStore::GetFlaggedPairList(const QString& group, const QString& key,
+                                          const QString& flagAttribute, bool defaultFlag,
+                                          FlaggedPairList& out)
+{
+    const QString defaultText = defaultFlag ? kTrue : kFalse;
+    ForEachChildElement(FindKey(group, key, false), [&](const QDomElement& item) {
+        FlaggedPair entry;
+        entry.key = item.attribute(kKey);
+        entry.value = item.attribute(kValue);
+        entry.flag = item.attribute(flagAttribute, defaultText) == kTrue;
+        out.push_back(entry);
+    });
+}
+
+void XmlSettingsStore::GetFlaggedPairList(const QString& key, const QString& flagAttribute,
+                                          bool defaultFlag, FlaggedPairList& out)
+{
+    GetFlaggedPairList(QString(), key, flagAttribute, defaultFlag, out);
+}
+
+void XmlSettingsStore::SetFlaggedPairList(const QString& group, const QString& key,
+                                          const QString& flagAttribute, bool defaultFlag,
+                                          const FlaggedPairList& list)
+{
+    QDomElement element = ReplaceKey(group, key);
+    for (const FlaggedPair& entry : list) {
+        QDomElement item = document_->createElement(kItem);
+        item.setAttribute(kKey, entry.key);
+        item.setAttribute(kValue, entry.value);
+        if (entry.flag != defaultFlag)
+            item.setAttribute(flagAttribute, entry.flag ? kTrue : kFalse);
+        element.appendChild(item);
+    }
+}
+
+void XmlSettingsStore::SetFlaggedPairList(const QString& key, const QString& flagAttribute,
+                                          bool defaultFlag, const FlaggedPairList& list)
+{
+    SetFlaggedPairList(QString(), key, flagAttribute, defaultFlag, list);
+}

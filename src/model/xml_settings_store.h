@@ -1,0 +1,95 @@
+// A small key-value store over one XML file: groups are children of the root
+// element, keys are children of their group, a scalar is the key's "value"
+// attribute and a list is the key's "item" children. Every XML file the tool
+// keeps (settings, mapping templates, companion and characterization files) goes
+// through it.
+//
+// A store lives for one task: it reads the file when made and writes it back
+// once, when destroyed, if any set operation ran on it.
+#ifndef SKW_MODEL_XML_SETTINGS_STORE_H
+#define SKW_MODEL_XML_SETTINGS_STORE_H
+
+#include <QDomElement>
+#include <QString>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+class QDomDocument;
+
+// One entry of a list whose items carry a key, a value and a flag attribute.
+struct FlaggedPair {
+    QString key;
+    QString value;
+    bool flag = false;
+};
+
+class XmlSettingsStore {
+public:
+    using StringList = std::vector<QString>;
+    using PairList = std::vector<std::pair<QString, QString>>;
+    using FlaggedPairList = std::vector<FlaggedPair>;
+
+    explicit XmlSettingsStore(const QString& path);
+    ~XmlSettingsStore();
+    XmlSettingsStore(const XmlSettingsStore&) = delete;
+    XmlSettingsStore& operator=(const XmlSettingsStore&) = delete;
+
+    // A new element of the document, named with every space made "_".
+    QDomElement MakeElement(const QString& name);
+    // The group element (the root for the empty name); null when absent and
+    // not created.
+    QDomElement FindGroup(const QString& group, bool create);
+    // The key element inside its group; null when absent and not created.
+    QDomElement FindKey(const QString& group, const QString& key, bool create);
+
+    // The key's "value" attribute: the default when the key is absent, the empty
+    // text when the key is there without the attribute.
+    QString GetValue(const QString& group, const QString& key, const QString& defaultValue);
+    QString GetValue(const QString& key, const QString& defaultValue);
+    void SetValue(const QString& group, const QString& key, const QString& value);
+    void SetValue(const QString& key, const QString& value);
+
+    // The list readers append to the output and never clear it; an absent key
+    // leaves it as it is. The setters replace the whole list, which moves the
+    // key to the end of its group.
+    void GetList(const QString& group, const QString& key, StringList& out);
+    void GetList(const QString& key, StringList& out);
+    void SetList(const QString& group, const QString& key, const StringList& list);
+    void SetList(const QString& key, const StringList& list);
+
+    // "key" and "value" attributes per item.
+    void GetPairList(const QString& group, const QString& key, PairList& out);
+    void GetPairList(const QString& key, PairList& out);
+    void SetPairList(const QString& group, const QString& key, const PairList& list);
+    void SetPairList(const QString& key, const PairList& list);
+
+    // "key", "value" and the flag attribute, which is written ("true" or
+    // "false") only where the entry's flag differs from the default.
+    void GetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute,
+                            bool defaultFlag, FlaggedPairList& out);
+    void GetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
+                            FlaggedPairList& out);
+    void SetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute,
+                            bool defaultFlag, const FlaggedPairList& list);
+    void SetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
+                            const FlaggedPairList& list);
+
+private:
+    QDomElement Root() const;
+    // Finds the group (created when needed) and puts a fresh, empty key element
+    // of that name at its end, in place of the first old one.
+    QDomElement ReplaceKey(const QString& group, const QString& key);
+    void Save();
+
+    std::unique_ptr<QDomDocument> document_;
+    bool dirty_ = false;
+    QString path_;
+    // Set when the file was there but did not parse: the store then never
+    // writes over it, so a damaged or foreign file is not replaced by the
+    // little that could be read from it.
+    bool keepFile_ = false;
+};
+
+#endif
