@@ -1,0 +1,75 @@
+#include "model/file_utils.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+void EnsureDirectory(const QString& folder)
+{
+    if (!QFileInfo::exists(folder))
+        QDir().mkpath(folder);
+}
+
+bool IsFileNewer(const QString& fileA, const QString& fileB)
+{
+    const QFileInfo a(fileA);
+    const QFileInfo b(fileB);
+    return a.exists() && b.exists() && a.lastModified() > b.lastModified();
+}
+
+QString MakeUniqueFileName(QString& baseName, const QString& folder, const QString& suffix)
+{
+    const QDir dir(folder);
+    QSet<QString> taken;
+    const QFileInfoList entries = dir.entryInfoList(QStringList(QStringLiteral("*") + suffix),
+                                                    QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QFileInfo& entry : entries)
+        taken.insert(entry.baseName());
+
+    QString candidate = baseName;
+    for (int counter = 1; taken.contains(candidate); ++counter)
+        candidate = QStringLiteral("%1(%2)").arg(baseName).arg(counter);
+    baseName = candidate;
+    return dir.absoluteFilePath(candidate + suffix);
+}
+
+void CopyFileWithBackup(const QString& source, const QString& target)
+{
+    QString backup;
+    if (QFile::exists(target)) {
+        const QFileInfo info(target);
+        QString base = info.baseName();
+        backup = MakeUniqueFileName(base, info.absolutePath(), QStringLiteral(".bak"));
+        QFile::rename(target, backup);
+    }
+    if (QFile::copy(source, target) && !backup.isEmpty())
+        QFile::remove(backup);
+}
+
+void CopyFolderRecursive(const QString& source, const QString& target, const QString& nameFilter)
+{
+    const QDir from(source);
+    const QDir to(target);
+    if (!from.exists() || !to.exists())
+        return;
+
+    // A link to a folder may lead back to an ancestor and never end: only real
+    // subfolders are entered.
+    const QFileInfoList subfolders = from.entryInfoList(
+        QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& subfolder : subfolders) {
+        to.mkdir(subfolder.fileName());
+        CopyFolderRecursive(subfolder.absoluteFilePath(), target + '/' + subfolder.fileName(),
+                            nameFilter);
+    }
+
+    const QFileInfoList files = from.entryInfoList(QStringList(nameFilter), QDir::Files,
+                                                   QDir::Name | QDir::IgnoreCase);
+    for (const QFileInfo& file : files) {
+        const QString destination = target + '/' + file.fileName();
+        if (!QFileInfo::exists(destination))
+            CopyFileWithBackup(file.absoluteFilePath(), destination);
+    }
+}

@@ -1,0 +1,32 @@
+// File and folder helpers shared by the folder object and the panel's commands.
+// Paths are Qt strings (UTF-8 on disk).
+#ifndef SKW_MODEL_FILE_UTILS_H
+#define SKW_MODEL_FILE_UTILS_H
+
+#include <QString>
+
+// Creates the folder, parents included, when it does not exist. Reports nothing.
+void EnsureDirectory(const QString& folder);
+
+// True exactly when both files exist and A was modified later than B.
+bool IsFileNewer(const QString& fileA, const QString& fileB);
+
+// Finds a name in `folder` that no entry ending in `suffix` uses as its base
+// name (the part before the first "."): `baseName` itself, else "base(1)",
+// "base(2)", ... `baseName` receives the choice; the result is the absolute path
+// of that name followed by the suffix.
+QString MakeUniqueFileName(QString& baseName, const QString& folder, const QString& suffix);
+
+// Copies `source` to `target`. An existing target is first moved to a unique
+// ".bak" name beside it, which is deleted once the copy succeeded and kept when
+// it failed.
+void CopyFileWithBackup(const QString& source, const QString& target);
+
+// Copies the files of `source` that match `nameFilter` into `target`, and does
+// the same for every subfolder (created in the target whatever its name), but
+// only where the target has no entry of that name: nothing is overwritten.
+// Symbolic links to folders are not followed. Missing folders and failed copies
+// are skipped silently.
+void CopyFolderRecursive(const QString& source, const QString& target, const QString& nameFilter);
+
+#endif
