@@ -97,12 +97,15 @@ ResourceBridge::ResourceBridge(const fs::path& installPath, const fs::path& reso
 {
     SharedPictureTree().Acquire();
 
-    const QString user = QStringLiteral("%1/Tovrand/%2")
-                             .arg(PerUserRoot(), QString::fromUtf8(ToolIdentity::GetCompactName()));
+    userPath_ = MakePortablePath(QStringLiteral("%1/Tovrand/%2")
+                                     .arg(PerUserRoot(),
+                                          QString::fromUtf8(ToolIdentity::GetCompactName())));
+    // The folders are made from the stored path, so that what is created and what
+    // the getters answer are the same folders.
+    const QString user = PathToQString(userPath_);
     const QString config = user + QStringLiteral("/config");
     const QString templates = user + QStringLiteral("/template");
     const QString clip = user + QStringLiteral("/clip");
-    userPath_ = MakePortablePath(user);
 
     EnsureDirectory(user);
     EnsureDirectory(config);
