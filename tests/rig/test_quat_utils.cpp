@@ -64,8 +64,7 @@ TEST(QuatFromTo, ShortestArcBetweenDirections)
         const double lu = std::sqrt(ru[0] * ru[0] + ru[1] * ru[1] + ru[2] * ru[2]);
         const double lv = std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z);
         // Unless nearly opposite, q takes u's direction to v's about their common normal.
-        const double cosine = (double(u.x) * v.x + double(u.y) * v.y + double(u.z) * v.z) / (lv * std::sqrt(double(u.x) * u.x + double(u.y) * u.y + double(u.z) * u.z));
-        if (cosine < -0.999)
+        if ((double(u.x) * v.x + double(u.y) * v.y + double(u.z) * v.z) / lv < -0.999 * lu)
             continue;
         for (int k = 0; k < 3; ++k)
             ASSERT_NEAR(ru[k] / lu, Lane(v, k) / lv, 2e-4) << i;
@@ -195,106 +194,92 @@ void Scribble(T& object)
     std::memset(static_cast<void*>(&object), 0xA5, sizeof object);
 }
 
+bool IsReset(const VLMVector4& t, const VLMVector4& q, const VLMVector4& s)
+{
+    return SameBits(t, kZero) && SameBits(q, kIdentity) && SameBits(s, kOne);
+}
+
 TEST(QuatRecords, ResetsWriteTheIdentityTransform)
 {
     VLMTransformTQS tqs;
-    Scribble(tqs);
-    EXPECT_EQ(VLMTQSReset(&tqs), &tqs);
-    EXPECT_TRUE(SameBits(tqs.t, kZero) && SameBits(tqs.q, kIdentity) && SameBits(tqs.s, kOne));
-
     VLMTPoseEntry entry;
+    Scribble(tqs);
     Scribble(entry);
+    EXPECT_EQ(VLMTQSReset(&tqs), &tqs);
     EXPECT_EQ(VLMTPoseEntryReset(&entry), &entry);
-    EXPECT_TRUE(SameBits(entry.t, kZero) && SameBits(entry.q, kIdentity) && SameBits(entry.s, kOne));
-    EXPECT_EQ(entry.presence, 0u);
+    EXPECT_TRUE(IsReset(tqs.t, tqs.q, tqs.s) && IsReset(entry.t, entry.q, entry.s) && entry.presence == 0u);
 
-    VLMStateRow row;
-    Scribble(row);
-    EXPECT_EQ(VLMStateRowReset(&row), &row);
-    EXPECT_TRUE(SameBits(row.globalT, kZero) && SameBits(row.globalQ, kIdentity) && SameBits(row.globalS, kOne));
-    EXPECT_TRUE(SameBits(row.localT, kZero) && SameBits(row.localQ, kIdentity) && SameBits(row.localS, kOne));
-}
-
-TEST(QuatRecords, StateRowRunsTouchExactlyTheirRows)
-{
     std::vector<VLMStateRow> rows(10);
     for (VLMStateRow& r : rows)
         Scribble(r);
     const std::vector<VLMStateRow> before = rows;
+    const auto untouched = [&](int i) { return std::memcmp(&rows[i], &before[i], sizeof(VLMStateRow)) == 0; };
+    const auto reset = [&](int i) {
+        const VLMStateRow& r = rows[i];
+        return IsReset(r.globalT, r.globalQ, r.globalS) && IsReset(r.localT, r.localQ, r.localS);
+    };
     VLMConstructStateRows(rows.data(), 0);
-    EXPECT_EQ(std::memcmp(rows.data(), before.data(), sizeof(VLMStateRow) * rows.size()), 0);
-    VLMConstructStateRows(nullptr, 5);  // nothing to write, nothing happens
-
+    VLMConstructStateRows(nullptr, 5);
+    for (int i = 0; i < 10; ++i)
+        EXPECT_TRUE(untouched(i));
     VLMConstructStateRows(rows.data() + 1, 3);
-    EXPECT_EQ(std::memcmp(&rows[0], &before[0], sizeof(VLMStateRow)), 0);
-    for (int i = 1; i <= 3; ++i)
-        EXPECT_TRUE(SameBits(rows[i].localQ, kIdentity) && SameBits(rows[i].globalS, kOne));
-    EXPECT_EQ(std::memcmp(&rows[4], &before[4], sizeof(VLMStateRow)), 0);
-
+    EXPECT_TRUE(untouched(0) && reset(1) && reset(3) && untouched(4));
     VLMResetLimbWorkRows(rows.data() + 2);
     for (int i = 2; i < 9; ++i)
-        EXPECT_TRUE(SameBits(rows[i].globalT, kZero) && SameBits(rows[i].localS, kOne)) << i;
-    EXPECT_EQ(std::memcmp(&rows[9], &before[9], sizeof(VLMStateRow)), 0);
+        EXPECT_TRUE(reset(i)) << i;
+    EXPECT_TRUE(untouched(9));
+    Scribble(rows[9]);
+    EXPECT_EQ(VLMStateRowReset(&rows[9]), &rows[9]);
+    EXPECT_TRUE(reset(9));
 }
 
 TEST(QuatRecords, EffectorResetKeepsTheExtremities)
 {
     VLMEffectorSetLayout set;
     Scribble(set);
-    VLMEffectorSetLayout before = set;
+    const VLMEffectorSetLayout before = set;
     EXPECT_EQ(VLMResetEffectorRecords(&set), &set);
-    for (const VLMTransformTQS& e : set.effectors)
-        EXPECT_TRUE(SameBits(e.t, kZero) && SameBits(e.q, kIdentity) && SameBits(e.s, kOne));
-    for (const VLMVector4& lanes : set.blend)
-        EXPECT_TRUE(SameBits(lanes, kZero));
+    for (int e = 0; e < VLM_EFFECTOR_COUNT; ++e)
+        EXPECT_TRUE(IsReset(set.effectors[e].t, set.effectors[e].q, set.effectors[e].s) &&
+                    SameBits(set.blend[e], kZero));
     const std::size_t tail = offsetof(VLMEffectorSetLayout, extremities);
     EXPECT_EQ(std::memcmp(reinterpret_cast<const char*>(&set) + tail, reinterpret_cast<const char*>(&before) + tail,
                           sizeof set - tail),
               0);
 }
 
-TEST(QuatRecords, PairArrayCopiesLeaveTheThirdVectorAlone)
+template <class Array, int N>
+void CheckPairCopy(Array* (*copy)(Array*, const Array*))
 {
-    VLMPairArray8 source, destination;
-    for (int i = 0; i < 8; ++i) {
+    Array source, destination;
+    for (int i = 0; i < N; ++i) {
         const float f = static_cast<float>(i);
         source.entries[i] = {V(f, 1, 2, 3), V(f, 4, 5, 6), V(f, 7, 8, 9)};
         source.lanes[i] = V(f, -1, -2, -3);
     }
-    source.trailing[0] = V(11, 12, 13, 14);
-    source.trailing[1] = V(15, 16, 17, 18);
     Scribble(destination);
-    const VLMPairArray8 before = destination;
-    EXPECT_EQ(VLMPairArrayCopy8(&destination, &source), &destination);
-    for (int i = 0; i < 8; ++i) {
+    const Array before = destination;
+    EXPECT_EQ(copy(&destination, &source), &destination);
+    for (int i = 0; i < N; ++i) {
         EXPECT_TRUE(SameBits(destination.entries[i].t, source.entries[i].t));
         EXPECT_TRUE(SameBits(destination.entries[i].q, source.entries[i].q));
-        EXPECT_TRUE(SameBits(destination.entries[i].unused, before.entries[i].unused));
+        EXPECT_TRUE(SameBits(destination.entries[i].unused, before.entries[i].unused));  // not part of the pair
         EXPECT_TRUE(SameBits(destination.lanes[i], source.lanes[i]));
     }
-    EXPECT_TRUE(SameBits(destination.trailing[0], source.trailing[0]));
-    EXPECT_TRUE(SameBits(destination.trailing[1], source.trailing[1]));
+}
 
-    VLMPairArray2 two, twoOut;
-    VLMPairArray4 four, fourOut;
-    for (int i = 0; i < 4; ++i) {
-        four.entries[i] = source.entries[i];
-        four.lanes[i] = source.lanes[i];
-        if (i < 2) {
-            two.entries[i] = source.entries[i];
-            two.lanes[i] = source.lanes[i];
-        }
-    }
-    Scribble(twoOut);
-    Scribble(fourOut);
-    VLMPairArrayCopy2(&twoOut, &two);
-    VLMPairArrayCopy4(&fourOut, &four);
-    EXPECT_TRUE(SameBits(twoOut.lanes[1], source.lanes[1]));
-    EXPECT_TRUE(SameBits(twoOut.entries[1].q, source.entries[1].q));
-    EXPECT_TRUE(SameBits(twoOut.entries[1].unused, before.entries[1].unused));
-    EXPECT_TRUE(SameBits(fourOut.lanes[3], source.lanes[3]));
-    EXPECT_TRUE(SameBits(fourOut.entries[3].t, source.entries[3].t));
-    EXPECT_TRUE(SameBits(fourOut.entries[3].unused, before.entries[3].unused));
+TEST(QuatRecords, PairArrayCopiesLeaveTheThirdVectorAlone)
+{
+    CheckPairCopy<VLMPairArray2, 2>(VLMPairArrayCopy2);
+    CheckPairCopy<VLMPairArray4, 4>(VLMPairArrayCopy4);
+    CheckPairCopy<VLMPairArray8, 8>(VLMPairArrayCopy8);
+    VLMPairArray8 source, destination;
+    Scribble(source);
+    source.trailing[0] = V(11, 12, 13, 14);
+    source.trailing[1] = V(15, 16, 17, 18);
+    VLMPairArrayCopy8(&destination, &source);
+    EXPECT_TRUE(SameBits(destination.trailing[0], source.trailing[0]) &&
+                SameBits(destination.trailing[1], source.trailing[1]));
 }
 
 } // namespace
