@@ -67,14 +67,14 @@ const char* const kEffectorNames[VLM_EFFECTOR_COUNT] = {
     "RightFootPinkyEffector", "RightFootExtraFingerEffector",
 };
 
-const VLMRollSegment kRollSegments[8] = {
+const VLMRollSegmentRow kRollSegments[8] = {
     {2, 67, 204, 3}, {3, 68, 205, 4}, {5, 69, 206, 6}, {6, 70, 207, 7},
     {9, 71, 208, 10}, {10, 72, 209, 11}, {12, 73, 210, 13}, {13, 74, 211, 14},
 };
 
-constexpr VLMEffectorInfo Digit(int d, int paired, int kind) { return {d, paired, kind}; }
+constexpr VLMEffectorInfoRow Digit(int d, int paired, int kind) { return {d, paired, kind}; }
 
-const VLMEffectorInfo kEffectorInfo[VLM_EFFECTOR_COUNT] = {
+const VLMEffectorInfoRow kEffectorInfo[VLM_EFFECTOR_COUNT] = {
     {1, -1, VLM_EFFECTOR_HIPS},
     {4, 2, VLM_EFFECTOR_BODY},   {7, -1, VLM_EFFECTOR_BODY},
     {11, 4, VLM_EFFECTOR_BODY},  {14, -1, VLM_EFFECTOR_BODY},
@@ -224,8 +224,8 @@ private:
 
 int VLMGetNodeCount() { return VLM_NODE_COUNT; }
 const char* const* VLMGetNodeNameTable() { return kNodeNames; }
-const VLMRollSegment* VLMRollSegmentTable() { return kRollSegments; }
-const VLMEffectorInfo* VLMEffectorInfoTable() { return kEffectorInfo; }
+const VLMRollSegmentRow* VLMRollSegmentTable() { return kRollSegments; }
+const VLMEffectorInfoRow* VLMEffectorInfoTable() { return kEffectorInfo; }
 
 const char* VLMGetNodeName(int id)
 {

@@ -66,14 +66,14 @@ enum : int {
 
 // One row per limb segment that has a roll node: the segment's node, the
 // property entries of its roll and extended roll, and the segment's child.
-struct VLMRollSegment {
+struct VLMRollSegmentRow {
     std::int32_t node;
     std::int32_t rollProperty;
     std::int32_t rollExProperty;
     std::int32_t child;
 };
 
-// Effector kinds of VLMEffectorInfo.
+// Effector kinds of VLMEffectorInfoRow.
 enum VLMEffectorKind : std::int32_t {
     VLM_EFFECTOR_BODY = 0,        // index: the node id
     VLM_EFFECTOR_HIPS = 1,
@@ -85,7 +85,7 @@ enum VLMEffectorKind : std::int32_t {
 };
 
 // One row per effector id: {index, mirror partner (left rows only, else -1), kind}.
-struct VLMEffectorInfo {
+struct VLMEffectorInfoRow {
     std::int32_t index;
     std::int32_t paired;
     std::int32_t kind;
@@ -94,8 +94,8 @@ struct VLMEffectorInfo {
 // Counts and tables; no floating-point guard needed.
 VLM_API int VLMGetNodeCount();
 VLM_API const char* const* VLMGetNodeNameTable();
-VLM_API const VLMRollSegment* VLMRollSegmentTable();    // 8 rows
-VLM_API const VLMEffectorInfo* VLMEffectorInfoTable();  // 44 rows
+VLM_API const VLMRollSegmentRow* VLMRollSegmentTable();    // 8 rows
+VLM_API const VLMEffectorInfoRow* VLMEffectorInfoTable();  // 44 rows
 
 // Name lookups (under the floating-point guard). Names match exactly, byte for
 // byte; an unknown name gives -1. An id outside the table gives null.

@@ -319,7 +319,7 @@ int VLMEffectorNodeIndex(const VLMCharacter* character, int effectorId)
     VLMScopedFPGuard guard;
     if (!character || static_cast<unsigned>(effectorId) >= unsigned(VLM_EFFECTOR_COUNT))
         return -1;
-    const VLMEffectorInfo& info = VLMEffectorInfoTable()[effectorId];
+    const VLMEffectorInfoRow& info = VLMEffectorInfoTable()[effectorId];
     const VLMCharacterHeader* header = VLMCharacterHeaderOf(character);
     switch (info.kind) {
     case VLM_EFFECTOR_BODY:
