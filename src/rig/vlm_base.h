@@ -43,6 +43,27 @@ static_assert(sizeof(VLMVector4) == 16 && alignof(VLMVector4) == 16, "VLMVector4
 static_assert(sizeof(VLMMatrix44) == 64, "VLMMatrix44 layout");
 static_assert(sizeof(VLMTransformTQS) == 48, "VLMTransformTQS layout");
 
+// How a node's local rotation is built from three angles: twelve Euler orders
+// in pairs that share one axis triple (the odd, repeated-axis codes convert from
+// angles like the even code before them), and one spheric order. Stored as an
+// unsigned 32-bit code in records and streams.
+enum VLMRotationOrder : std::uint32_t {
+    VLM_ROTATION_EULER_XYZ = 0,
+    VLM_ROTATION_EULER_XYX = 1,
+    VLM_ROTATION_EULER_XZY = 2,
+    VLM_ROTATION_EULER_XZX = 3,
+    VLM_ROTATION_EULER_YZX = 4,
+    VLM_ROTATION_EULER_YZY = 5,
+    VLM_ROTATION_EULER_YXZ = 6,
+    VLM_ROTATION_EULER_YXY = 7,
+    VLM_ROTATION_EULER_ZXY = 8,
+    VLM_ROTATION_EULER_ZXZ = 9,
+    VLM_ROTATION_EULER_ZYX = 10,
+    VLM_ROTATION_EULER_ZYZ = 11,
+    VLM_ROTATION_SPHERIC_XYZ = 12
+};
+enum : int { VLM_ROTATION_ORDER_COUNT = 13 };
+
 // Opaque handles. Each is one position-independent block of caller memory.
 struct VLMCharacter;
 struct VLMCharacterState;

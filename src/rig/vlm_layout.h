@@ -102,6 +102,67 @@ struct VLMRowBitSet {
     std::uint32_t words[6];
 };
 
+// One limb of the character (0 left leg, 1 right leg, 2 left arm, 3 right arm).
+// Its seven node records form a private tree over work slots 0..6: the parent of
+// the upper joint, upper, upper roll, middle, middle roll, end, tip.
+enum VLMLimbSlot { VLM_SLOT_PARENT = 0, VLM_SLOT_UPPER, VLM_SLOT_UPPER_ROLL, VLM_SLOT_MIDDLE,
+                   VLM_SLOT_MIDDLE_ROLL, VLM_SLOT_END, VLM_SLOT_TIP, VLM_LIMB_SLOT_COUNT };
+
+struct alignas(16) VLMLimb {
+    VLMNodeRecord slots[VLM_LIMB_SLOT_COUNT];
+    VLMVector4 axis;                  // bend axis, written by characterization
+    std::uint32_t tipMask[4];         // all ones when the tip node is present
+    std::int32_t upperSegmentCount;   // 2 with the upper roll node, else 1
+    std::int32_t slotIndex[VLM_LIMB_SLOT_COUNT];  // compact index of each slot's node, -1 absent
+    std::int32_t effectors[4];        // upper, middle, end, tip effector ids
+    std::int32_t jointSlots[4];       // 1, 3, 5, 6
+    std::int32_t rollSlots[4];        // 2 or -1, 4 or -1, then -1, -1
+    std::int32_t properties[4];       // kill pitch, resist max extension, max extension angle, reach
+    std::int32_t extremityIndex;
+    std::uint8_t boneInverted;
+    std::uint32_t realisticKneeEntry; // property entry of the legs, 0 for arms
+};
+
+// One hand or foot (0 left hand, 1 right hand, 2 left foot, 3 right foot).
+struct VLMExtremity {
+    std::uint64_t endNode;             // wrist or ankle node id
+    std::uint64_t baseNode;            // finger or toe base node id
+    std::uint64_t digitJoints[6][4];   // node ids, digit-major
+    std::int32_t lastJoint[6];         // last joint of the unbroken run from joint 1, -1 none
+    std::int32_t endEffector;
+    std::int32_t baseEffector;
+    std::int32_t digitEffectors[6];
+    std::uint32_t isFoot;
+    std::uint32_t isRight;
+    std::int32_t endNodeId;
+    std::int32_t baseNodeId;
+    std::uint32_t extremityIndex;
+    std::uint32_t properties[22];      // property-table entries of the contact and digit settings
+    std::uint32_t hasDigits;           // 1 when any of the 24 digit joints is present
+};
+
+// The header of a VLMCharacter block. The arrays follow it directly: T-pose
+// entries, node records (each with a spare element in front), parent-offset
+// entries, rotation records.
+constexpr std::size_t VLM_CHARACTER_HEADER_SIZE = 7968;
+
+struct alignas(16) VLMCharacterHeader {
+    VLMNodeRecord root;                // root of the rig tree; its own index is node 0's
+    VLMLimb limbs[4];
+    VLMTableDescriptor nodes;          // node map, node record 0 (self-relative)
+    std::int32_t chestIndex;           // last linked Spine1..9 (0 = Spine1), -1 none
+    std::int32_t neckIndex;            // last linked Neck1..9 (0 = Neck1), -1 none
+    std::uint32_t digitWords[4];       // per extremity, see VLMBuildSkeleton
+    VLMExtremity extremities[4];
+    VLMTableDescriptor tpose;          // node map, T-pose entry 0 (self-relative)
+    std::int32_t nodeMap[VLM_NODE_COUNT];  // compact index by node id, -1 absent
+    std::uint32_t nodeCount;
+    std::uint32_t blockSize;           // header and arrays, without allocation slack
+    std::uint64_t parentOffsetOffset;  // from the block start
+    std::uint64_t rotationOffset;      // from the block start
+    std::uint64_t nodeRecordOffset;    // from the block start, of node record 0
+};
+
 // VLMCharacterState: a 16-byte header whose first word is the node count, the
 // spare row, then one row per compact index.
 struct alignas(16) VLMCharacterStateHeader {
@@ -165,6 +226,35 @@ static_assert(offsetof(VLMNodeRecord, rollFlag) == 164, "node record layout");
 static_assert(offsetof(VLMNodeRecord, nodeId) == 168, "node record layout");
 static_assert(sizeof(VLMTableDescriptor) == 16, "table descriptor is 16 bytes");
 static_assert(sizeof(VLMNodeBitSet) == 24 && sizeof(VLMRowBitSet) == 24, "bit sets are 192 bits");
+static_assert(sizeof(VLMLimb) == 1376, "limb block is 1376 bytes");
+static_assert(offsetof(VLMLimb, axis) == 1232, "limb block layout");
+static_assert(offsetof(VLMLimb, tipMask) == 1248, "limb block layout");
+static_assert(offsetof(VLMLimb, upperSegmentCount) == 1264, "limb block layout");
+static_assert(offsetof(VLMLimb, slotIndex) == 1268, "limb block layout");
+static_assert(offsetof(VLMLimb, properties) == 1344, "limb block layout");
+static_assert(offsetof(VLMLimb, extremityIndex) == 1360, "limb block layout");
+static_assert(offsetof(VLMLimb, boneInverted) == 1364, "limb block layout");
+static_assert(offsetof(VLMLimb, realisticKneeEntry) == 1368, "limb block layout");
+static_assert(sizeof(VLMExtremity) == 376, "extremity block is 376 bytes");
+static_assert(offsetof(VLMExtremity, lastJoint) == 208, "extremity block layout");
+static_assert(offsetof(VLMExtremity, isFoot) == 264, "extremity block layout");
+static_assert(offsetof(VLMExtremity, extremityIndex) == 280, "extremity block layout");
+static_assert(offsetof(VLMExtremity, properties) == 284, "extremity block layout");
+static_assert(offsetof(VLMExtremity, hasDigits) == 372, "extremity block layout");
+static_assert(sizeof(VLMCharacterHeader) == VLM_CHARACTER_HEADER_SIZE, "character header is 7968 bytes");
+static_assert(alignof(VLMCharacterHeader) == 16, "character header alignment");
+static_assert(offsetof(VLMCharacterHeader, limbs) == 176, "character header layout");
+static_assert(offsetof(VLMCharacterHeader, nodes) == 5680, "character header layout");
+static_assert(offsetof(VLMCharacterHeader, chestIndex) == 5696, "character header layout");
+static_assert(offsetof(VLMCharacterHeader, digitWords) == 5704, "character header layout");
+static_assert(offsetof(VLMCharacterHeader, extremities) == 5720, "character header layout");
+static_assert(offsetof(VLMCharacterHeader, tpose) == 7224, "character header layout");
+static_assert(offsetof(VLMCharacterHeader, nodeMap) == 7240, "node map follows the T-pose descriptor");
+static_assert(offsetof(VLMCharacterHeader, nodeCount) == 7928, "character header layout");
+static_assert(offsetof(VLMCharacterHeader, blockSize) == 7932, "character header layout");
+static_assert(offsetof(VLMCharacterHeader, parentOffsetOffset) == 7936, "character header layout");
+static_assert(offsetof(VLMCharacterHeader, rotationOffset) == 7944, "character header layout");
+static_assert(offsetof(VLMCharacterHeader, nodeRecordOffset) == 7952, "character header layout");
 static_assert(sizeof(VLMCharacterStateHeader) == VLM_STATE_HEADER_SIZE, "state header");
 static_assert(VLMCharacterStateSize(VLM_NODE_COUNT) == 16624, "largest state");
 static_assert(VLMCharacterStateSize(1) == 208, "smallest state");
