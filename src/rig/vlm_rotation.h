@@ -27,24 +27,9 @@
 
 #include <cstdint>
 
-// Twelve Euler orders in pairs that share one axis triple, then the spheric
-// order. The name gives the axes in the order in which they act.
-enum VLMRotationOrder : std::uint32_t {
-    VLM_EULER_XYZ = 0,
-    VLM_EULER_XYX = 1,
-    VLM_EULER_XZY = 2,
-    VLM_EULER_XZX = 3,
-    VLM_EULER_YZX = 4,
-    VLM_EULER_YZY = 5,
-    VLM_EULER_YXZ = 6,
-    VLM_EULER_YXY = 7,
-    VLM_EULER_ZXY = 8,
-    VLM_EULER_ZXZ = 9,
-    VLM_EULER_ZYX = 10,
-    VLM_EULER_ZYZ = 11,
-    VLM_SPHERIC_XYZ = 12
-};
-constexpr std::uint32_t VLM_ROTATION_ORDER_COUNT = 13;
+// VLMRotationOrder (vlm_base.h): twelve Euler codes in pairs that share one
+// axis triple, then the spheric code 12. An Euler name gives the axes in the
+// order in which they act.
 
 // The axis triple (a, b, c) of an Euler code (0 x, 1 y, 2 z): a row of a
 // twelve-row table in which each odd code shares the row of the even code
