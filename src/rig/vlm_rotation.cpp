@@ -132,11 +132,29 @@ VLMVector4 EulerXYZFromHalfAngles(const VLMVector4& s, const VLMVector4& c)
 }
 
 // q_c (x) q_b (x) q_a of the single-axis quaternions, formed as (q_c q_b) q_a.
-VLMVector4 EulerProductFromHalfAngles(const std::int32_t* triple, const VLMVector4& s, const VLMVector4& c)
+// One case per triple keeps the factors in registers.
+VLMVector4 EulerProductFromHalfAngles(std::uint32_t code, const VLMVector4& s, const VLMVector4& c)
 {
-    const VLMVector4 axis[3] = {VLMVector4{s.x, 0.0f, 0.0f, c.x}, VLMVector4{0.0f, s.y, 0.0f, c.y},
-                                VLMVector4{0.0f, 0.0f, s.z, c.z}};
-    return VLMQuatMultiply(VLMQuatMultiply(axis[triple[2]], axis[triple[1]]), axis[triple[0]]);
+    // (s.x, 0, 0, c.x) and its kind, built with lane merges rather than from
+    // scalars (which would stall the vector loads that follow).
+    const VLMVector4 zero = VLMVector4Zero();
+    const VLMVector4 qx = VLMVector4MergeW(VLMVector4MergeX(zero, s), VLMVector4SplatX(c));
+    const VLMVector4 qy = VLMVector4MergeW(VLMVector4MergeY(zero, s), VLMVector4SplatY(c));
+    const VLMVector4 qz = VLMVector4MergeW(VLMVector4MergeZ(zero, s), VLMVector4SplatZ(c));
+    switch (code >> 1) {
+    case 0:  // x, y, z
+        return VLMQuatMultiply(VLMQuatMultiply(qz, qy), qx);
+    case 1:  // x, z, y
+        return VLMQuatMultiply(VLMQuatMultiply(qy, qz), qx);
+    case 2:  // y, z, x
+        return VLMQuatMultiply(VLMQuatMultiply(qx, qz), qy);
+    case 3:  // y, x, z
+        return VLMQuatMultiply(VLMQuatMultiply(qz, qx), qy);
+    case 4:  // z, x, y
+        return VLMQuatMultiply(VLMQuatMultiply(qy, qx), qz);
+    default:  // z, y, x
+        return VLMQuatMultiply(VLMQuatMultiply(qx, qy), qz);
+    }
 }
 
 // Twist about x, then a swing about an axis in the y-z plane:
@@ -158,7 +176,7 @@ VLMVector4 EulerToQuatValue(VLMRotationOrder order, const VLMVector4& angles)
     // Odd codes share the even code's triple, and with it its quaternion.
     if (order <= VLM_ROTATION_EULER_XYX)
         return EulerXYZFromHalfAngles(s, c);
-    return EulerProductFromHalfAngles(kAxisTriples[order], s, c);
+    return EulerProductFromHalfAngles(order, s, c);
 }
 
 } // namespace

@@ -341,6 +341,28 @@ TEST(EulerToQuat, ClosedFormOfXYZEqualsTheProductOfItsAxes)
     }
 }
 
+TEST(EulerToQuat, XYZAndSphericFollowTheirStatedEvaluationOrder)
+{
+    std::mt19937 rng(8u);
+    std::uniform_real_distribution<float> angle(-6.0f, 6.0f);
+    for (int n = 0; n < 1000; ++n) {
+        VLMVector4 angles = V(angle(rng), angle(rng), angle(rng), 0);
+        if (n < 8)  // signed zeros among the half-angle sines
+            angles = V(n & 1 ? -0.0f : 0.0f, n & 2 ? -0.0f : 0.25f, n & 4 ? -0.0f : -0.5f, 0);
+        VLMVector4 s, c;
+        VLMFastSinCos(VLMVector4Mul(angles, VLMConstant::Half), s, c);
+        const VLMVector4 xyz = V(s.x * c.y * c.z - c.x * s.y * s.z, c.x * s.y * c.z + s.x * c.y * s.z,
+                                 c.x * c.y * s.z - s.x * s.y * c.z, c.x * c.y * c.z + s.x * s.y * s.z);
+        const VLMVector4 spheric = VLMQuatNormalize(
+            V(s.x * c.y * c.z, c.x * s.y + s.x * s.z, c.x * s.z - s.x * s.y, c.x * c.y * c.z));
+        VLMVector4 q;
+        VLMEulerToQuat(VLM_ROTATION_EULER_XYZ, q, angles);
+        ASSERT_TRUE(SameBits(q, xyz)) << n;
+        VLMEulerToQuat(VLM_ROTATION_SPHERIC_XYZ, q, angles);
+        ASSERT_TRUE(SameBits(q, spheric)) << n;
+    }
+}
+
 TEST(EulerToQuat, OddCodesGiveTheQuaternionOfTheEvenCodeBefore)
 {
     const VLMVector4 angles = V(0.3f, -1.1f, 2.5f, 0);
