@@ -221,8 +221,8 @@ TEST(EffectorPairs, StoreWritesPairsBlendsAndTheExtremity)
     auto pairs = std::make_unique<VLMPairArray8>();
     for (int i = 0; i < 8; ++i) {
         const float f = float(10 * i);
-        pairs->pairs[i] = VLMTransformTQS{{f + 1, f + 2, f + 3, 0}, {f + 4, f + 5, f + 6, f + 7}, {-9, -9, -9, -9}};
-        pairs->perEntry[i] = VLMVector4{f + 0.25f, f + 0.5f, f + 0.75f, f + 1.0f};
+        pairs->entries[i] = VLMPairEntry{{f + 1, f + 2, f + 3, 0}, {f + 4, f + 5, f + 6, f + 7}, {-9, -9, -9, -9}};
+        pairs->lanes[i] = VLMVector4{f + 0.25f, f + 0.5f, f + 0.75f, f + 1.0f};
     }
     pairs->trailing[0] = VLMVector4{100, 101, 102, 0};
     pairs->trailing[1] = VLMVector4{0, 0, 0.5f, 0.5f};
@@ -237,10 +237,10 @@ TEST(EffectorPairs, StoreWritesPairsBlendsAndTheExtremity)
 
     for (int i = 0; i < 7; ++i) {
         const VLMTransformTQS& e = set->effectors[ids[i]];
-        EXPECT_EQ(std::memcmp(&e.t, &pairs->pairs[i].t, 16), 0) << i;
-        EXPECT_EQ(std::memcmp(&e.q, &pairs->pairs[i].q, 16), 0) << i;
+        EXPECT_EQ(std::memcmp(&e.t, &pairs->entries[i].t, 16), 0) << i;
+        EXPECT_EQ(std::memcmp(&e.q, &pairs->entries[i].q, 16), 0) << i;
         EXPECT_EQ(e.s.x, 1.0f) << "the scale is not part of a pair";
-        EXPECT_EQ(std::memcmp(&set->blend[ids[i]], &pairs->perEntry[i], 16), 0) << i;
+        EXPECT_EQ(std::memcmp(&set->blend[ids[i]], &pairs->lanes[i], 16), 0) << i;
     }
     EXPECT_EQ(set->effectors[0].t.x, 0.0f);
     EXPECT_EQ(set->blend[43].x, 0.0f);
