@@ -195,15 +195,20 @@ void TEMPORARY_TQSToMatrix44Normalized(VLMMatrix44& m, const VLMVector4& t, cons
 
 // --- T-pose ------------------------------------------------------------------
 
-void VLMGetNodeTPose(const VLMCharacter* character, int id, float* t, float* q, float* s)
+void VLMGetNodeTPoseInternal(const VLMCharacter* character, int id, float* t, float* q, float* s)
 {
-    VLMScopedFPGuard guard;
     if (!character)
         return;
     const VLMTPoseEntry* entry = VLMCharacterTPoseEntry(character, id);
     storeFloats(t, entry->t);
     storeFloats(q, entry->q);
     storeFloats(s, entry->s);
+}
+
+void VLMGetNodeTPose(const VLMCharacter* character, int id, float* t, float* q, float* s)
+{
+    VLMScopedFPGuard guard;
+    VLMGetNodeTPoseInternal(character, id, t, q, s);
 }
 
 void VLMGetNodeTPoseDouble(const VLMCharacter* character, int id, double* t, double* q, double* s)
@@ -227,11 +232,16 @@ void setTPose(VLMCharacter* character, int id, const VLMVector4& t, const VLMVec
 }
 } // namespace
 
+void VLMSetNodeTPoseInternal(VLMCharacter* character, int id, const float* t, const float* q, const float* s)
+{
+    if (character)
+        setTPose(character, id, loadFloats(t), loadFloats(q), loadFloats(s));
+}
+
 void VLMSetNodeTPose(VLMCharacter* character, int id, const float* t, const float* q, const float* s)
 {
     VLMScopedFPGuard guard;
-    if (character)
-        setTPose(character, id, loadFloats(t), loadFloats(q), loadFloats(s));
+    VLMSetNodeTPoseInternal(character, id, t, q, s);
 }
 
 void VLMSetNodeTPoseDouble(VLMCharacter* character, int id, const double* t, const double* q, const double* s)
@@ -337,15 +347,21 @@ void VLMSetNodeRotationDefinitionDouble(VLMCharacter* character, int id, const d
     }
 }
 
-void VLMGetNodeRotationDefinition(const VLMCharacter* character, int id, float* minimum, float* maximum, float* pre,
-                                  float* post, std::uint32_t* mask, std::uint32_t* order)
+void VLMGetNodeRotationDefinitionInternal(const VLMCharacter* character, int id, float* minimum, float* maximum,
+                                          float* pre, float* post, std::uint32_t* mask, std::uint32_t* order)
 {
-    VLMScopedFPGuard guard;
     VLMVector4 qPre, qPost;
     if (getDefinition(character, id, minimum, maximum, qPre, qPost, mask, order)) {
         storeFloats(pre, qPre);
         storeFloats(post, qPost);
     }
+}
+
+void VLMGetNodeRotationDefinition(const VLMCharacter* character, int id, float* minimum, float* maximum, float* pre,
+                                  float* post, std::uint32_t* mask, std::uint32_t* order)
+{
+    VLMScopedFPGuard guard;
+    VLMGetNodeRotationDefinitionInternal(character, id, minimum, maximum, pre, post, mask, order);
 }
 
 void VLMGetNodeRotationDefinitionDouble(const VLMCharacter* character, int id, double* minimum, double* maximum,

@@ -181,3 +181,21 @@ TEST_F(JointTransferTest, ReapplyingTakesTheNewFlags)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(JointTransferTest, BothDirectionsRestoreTheCallersControlWord)
+{
+    const VLMBoneInversion flags = Flags(0, 1, 0, 1);
+    CharacterPtr c = sample::Create(def);
+    EXPECT_TRUE(RestoresCallerWord(
+        [&] { VLMApplyJointGeometries(&def, c.get(), records.data(), VLM_NODE_COUNT, &flags); }));
+    std::array<VLMJointGeometry, VLM_NODE_COUNT> out;
+    VLMBoneInversion read;
+    EXPECT_TRUE(RestoresCallerWord([&] { VLMReadJointGeometries(&def, c.get(), out.data(), VLM_NODE_COUNT, &read); }));
+    // The work itself ran under the library's word: the same character as
+    // one built under the test's default word.
+    EXPECT_TRUE(SameBlock(c.get(), Build(&flags).get()));
+}
+
+} // namespace
