@@ -163,23 +163,6 @@ struct alignas(16) VLMCharacterHeader {
     std::uint64_t nodeRecordOffset;    // from the block start, of node record 0
 };
 
-// Pair arrays of the solver layer: N {T, Q} pairs at the 48-byte stride of a
-// TQS record (the third vector of each entry is not part of the pair), then
-// one vector per entry; the 8-entry form ends with two more vectors.
-struct alignas(16) VLMPairArray2 {
-    VLMTransformTQS pairs[2];
-    VLMVector4 perEntry[2];
-};
-struct alignas(16) VLMPairArray4 {
-    VLMTransformTQS pairs[4];
-    VLMVector4 perEntry[4];
-};
-struct alignas(16) VLMPairArray8 {
-    VLMTransformTQS pairs[8];
-    VLMVector4 perEntry[8];
-    VLMVector4 trailing[2];
-};
-
 // VLMCharacterState: a 16-byte header whose first word is the node count, the
 // spare row, then one row per compact index.
 struct alignas(16) VLMCharacterStateHeader {
@@ -272,8 +255,6 @@ static_assert(offsetof(VLMCharacterHeader, blockSize) == 7932, "character header
 static_assert(offsetof(VLMCharacterHeader, parentOffsetOffset) == 7936, "character header layout");
 static_assert(offsetof(VLMCharacterHeader, rotationOffset) == 7944, "character header layout");
 static_assert(offsetof(VLMCharacterHeader, nodeRecordOffset) == 7952, "character header layout");
-static_assert(sizeof(VLMPairArray2) == 128 && sizeof(VLMPairArray4) == 256, "pair arrays");
-static_assert(sizeof(VLMPairArray8) == 544 && offsetof(VLMPairArray8, trailing) == 512, "pair arrays");
 static_assert(sizeof(VLMCharacterStateHeader) == VLM_STATE_HEADER_SIZE, "state header");
 static_assert(VLMCharacterStateSize(VLM_NODE_COUNT) == 16624, "largest state");
 static_assert(VLMCharacterStateSize(1) == 208, "smallest state");

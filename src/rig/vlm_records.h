@@ -14,6 +14,7 @@
 #define VLM_RECORDS_H
 
 #include "vlm_layout.h"
+#include "vlm_quat_utils.h"
 #include "vlm_vector.h"
 
 #include <cstddef>
@@ -198,9 +199,9 @@ inline void VLMStoreEffectorPairs(const VLMPairArray8* pairs, const std::int32_t
         const std::int32_t e = effectorIds[i];
         if (e < 0 || e >= VLM_EFFECTOR_COUNT)
             continue;
-        VLMVector4Copy(set->effectors[e].t, pairs->pairs[i].t);
-        VLMVector4Copy(set->effectors[e].q, pairs->pairs[i].q);
-        VLMVector4Copy(set->blend[e], pairs->perEntry[i]);
+        VLMVector4Copy(set->effectors[e].t, pairs->entries[i].t);
+        VLMVector4Copy(set->effectors[e].q, pairs->entries[i].q);
+        VLMVector4Copy(set->blend[e], pairs->lanes[i]);
     }
     if (extremityIndex < 0 || extremityIndex >= 4)
         return;

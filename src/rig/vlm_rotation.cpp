@@ -24,7 +24,6 @@ bool DiffersFromIdentity(const VLMVector4& q)
     return q.x != 0.0f || q.y != 0.0f || q.z != 0.0f || q.w != 1.0f;
 }
 
-
 bool AnyLaneNonZero(const VLMVector4& v) { return v.x != 0.0f || v.y != 0.0f || v.z != 0.0f || v.w != 0.0f; }
 
 void SetFlag(VLMRotationPart* part, std::uint32_t bit, bool on)
@@ -131,8 +130,8 @@ VLMVector4 EulerXYZFromHalfAngles(const VLMVector4& s, const VLMVector4& c)
                       c.x * c.y * s.z - s.x * s.y * c.z, c.x * c.y * c.z + s.x * s.y * s.z};
 }
 
-// q_c (x) q_b (x) q_a of the single-axis quaternions, formed as (q_c q_b) q_a.
-// One case per triple keeps the factors in registers.
+// q_c (x) q_b (x) q_a of the single-axis quaternions, formed as (q_c q_b) q_a,
+// one case per axis triple.
 VLMVector4 EulerProductFromHalfAngles(std::uint32_t code, const VLMVector4& s, const VLMVector4& c)
 {
     // (s.x, 0, 0, c.x) and its kind, built with lane merges rather than from
@@ -250,9 +249,10 @@ VLMVector4 EulerFromQuat(std::uint32_t code, const VLMVector4& q)
     const int a = triple[0], b = triple[1], c = triple[2];
     const float* component = &q.x;
     const float qa = component[a], qb = component[b], qc = component[c], w = q.w;
-    const bool cyclic = code == VLM_ROTATION_EULER_XYZ || code == VLM_ROTATION_EULER_YZX || code == VLM_ROTATION_EULER_ZXY;
+    const bool cyclic =
+        code == VLM_ROTATION_EULER_XYZ || code == VLM_ROTATION_EULER_YZX || code == VLM_ROTATION_EULER_ZXY;
 
-    // e q_a q_c and e q_b q_c, e q_a q_b: a factor of -1 only flips the sign.
+    // e enters only as a sign: w q_b - (-1) q_a q_c is w q_b + q_a q_c exactly.
     const float g = cyclic ? w * qb - qa * qc : w * qb + qa * qc;
 
     float out[4] = {0.0f, 0.0f, 0.0f, 0.0f};

@@ -1,8 +1,11 @@
+#include "vlm_character.h"
+#include "vlm_frame.h"
 #include "vlm_records.h"
 
 #include <gtest/gtest.h>
 
 #include <bitset>
+#include <cstdlib>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -51,28 +54,12 @@ TEST(RecordAddresses, SignedIndexReachesTheSpareElementInFront)
     EXPECT_EQ(VLMVector4ArrayAt(vectors, 2), &vectors[2]);
 }
 
-TEST(TableDescriptor, LooksUpNodesAndSendsAbsentOnesToTheSpareRecord)
-{
-    auto block = std::make_unique<NodeBlock>();
-    block->Build();
-    EXPECT_EQ(block->descriptor.indexTableOffset, std::int64_t(offsetof(NodeBlock, indexTable)));
-    EXPECT_EQ(block->descriptor.elementOffset, std::int64_t(offsetof(NodeBlock, elements) + sizeof(VLMNodeRecord)));
-
-    EXPECT_EQ(VLMNodeRecordById(&block->descriptor, 0), &block->elements[1]);
-    EXPECT_EQ(VLMNodeRecordById(&block->descriptor, 27), &block->elements[10]);
-    for (int absent : {1, 2, 28, 30, 171}) {
-        const VLMNodeRecord* spare = VLMNodeRecordById(&block->descriptor, absent);
-        EXPECT_EQ(spare, &block->elements[0]) << absent;
-        EXPECT_TRUE(Inside(spare, block.get(), sizeof(NodeBlock)));
-    }
-    const VLMTableDescriptor* constDescriptor = &block->descriptor;
-    EXPECT_EQ(VLMNodeRecordById(constDescriptor, 9), &block->elements[4]);
-}
-
-TEST(TableDescriptor, CopiedBlockResolvesInsideTheCopy)
+TEST(TableDescriptor, SetOffsetsResolveInsideACopiedBlock)
 {
     auto first = std::make_unique<TPoseBlock>();
     first->Build();
+    EXPECT_EQ(first->descriptor.indexTableOffset, std::int64_t(offsetof(TPoseBlock, indexTable)));
+    EXPECT_EQ(first->descriptor.elementOffset, std::int64_t(offsetof(TPoseBlock, elements) + sizeof(VLMTPoseEntry)));
     for (int k = 0; k <= 10; ++k)
         first->elements[k].presence = std::uint32_t(k);
     auto second = std::make_unique<TPoseBlock>();
@@ -80,18 +67,44 @@ TEST(TableDescriptor, CopiedBlockResolvesInsideTheCopy)
 
     for (int id = 0; id < VLM_NODE_COUNT; ++id) {
         const VLMTPoseEntry* entry = VLMTPoseEntryById(&second->descriptor, id);
-        ASSERT_TRUE(Inside(entry, second.get(), sizeof(TPoseBlock))) << id;
-        const std::uint32_t expected = (id % 3 == 0 && id / 3 < 10) ? std::uint32_t(id / 3 + 1) : 0u;
-        EXPECT_EQ(entry->presence, expected) << id;
+        const bool present = id % 3 == 0 && id / 3 < 10;
+        ASSERT_EQ(entry, &second->elements[present ? id / 3 + 1 : 0]) << id;  // absent: the spare entry
     }
+    auto nodes = std::make_unique<NodeBlock>();
+    nodes->Build();
+    const VLMTableDescriptor* constDescriptor = &nodes->descriptor;
+    EXPECT_EQ(VLMNodeRecordById(constDescriptor, 27), &nodes->elements[10]);
+    EXPECT_EQ(VLMNodeRecordById(&nodes->descriptor, 28), &nodes->elements[0]);
+
+    EXPECT_EQ(VLMTableDescriptorReset(&nodes->descriptor), &nodes->descriptor);
+    EXPECT_EQ(nodes->descriptor.indexTableOffset, 0);
+    EXPECT_EQ(nodes->descriptor.elementOffset, 0);
 }
 
-TEST(TableDescriptor, ResetClearsBothOffsetsAndReturnsTheDescriptor)
+TEST(TableDescriptor, CharacterDescriptorsReachPresentNodesAndTheSpareEntries)
 {
-    VLMTableDescriptor d{123, -456};
-    EXPECT_EQ(VLMTableDescriptorReset(&d), &d);
-    EXPECT_EQ(d.indexTableOffset, 0);
-    EXPECT_EQ(d.elementOffset, 0);
+    VLMCharacterDefinition definition{};
+    for (int id : {1, 2, 3, 4, 8, 15})  // Hips, left leg, spine, head
+        definition.words[id] = 7;
+    VLMCharacter* character = VLMCreateCharacter(&definition, [](std::uint64_t n) { return std::malloc(n); });
+    ASSERT_NE(character, nullptr);
+    VLMCharacterHeader* header = VLMCharacterHeaderOf(character);
+    unsigned char* block = reinterpret_cast<unsigned char*>(character);
+    const VLMNodeRecord* firstRecord = reinterpret_cast<const VLMNodeRecord*>(block + header->nodeRecordOffset);
+
+    for (int id = 0; id < VLM_NODE_COUNT; ++id) {
+        const VLMNodeRecord* record = VLMNodeRecordById(&header->nodes, id);
+        const VLMTPoseEntry* entry = VLMTPoseEntryById(&header->tpose, id);
+        ASSERT_TRUE(Inside(record, block, header->blockSize) && Inside(entry, block, header->blockSize)) << id;
+        if (header->nodeMap[id] < 0) {
+            EXPECT_EQ(record, firstRecord - 1) << id;
+            EXPECT_EQ(entry->presence, 0u) << id;
+        } else {
+            EXPECT_EQ(record, firstRecord + header->nodeMap[id]) << id;
+            EXPECT_EQ(record->nodeId, std::uint32_t(id)) << id;
+        }
+    }
+    VLMDestroyCharacter(character, [](void* raw) { std::free(raw); });
 }
 
 TEST(NodeBitSet, FillSetsAll192BitsAndClearsThemAgain)
@@ -156,28 +169,17 @@ TEST(NodeBitSet, RandomOperationsMatchAReferenceSet)
     }
 }
 
-TEST(RotationLimitBlock, HasRotationLimitsLooksOnlyAtBits1To6)
+TEST(RotationLimitBlock, FlagTestsLookOnlyAtTheirOwnBits)
 {
     VLMRotationPart part{};
     for (int bit = 0; bit < 32; ++bit) {
         part.flags = 1u << bit;
-        EXPECT_EQ(VLMHasRotationLimits(&part), bit >= 1 && bit <= 6) << bit;
+        EXPECT_EQ(VLMHasRotationLimits(&part), bit >= 1 && bit <= 6) << bit;  // not bits 0, 7, 8
+        EXPECT_EQ(VLMHasPreRotation(&part), bit == 7 ? 1 : 0) << bit;
+        EXPECT_EQ(VLMHasPostRotation(&part), bit == 8 ? 1 : 0) << bit;
     }
-    part.flags = 0x181u;  // assigned, pre- and post-rotation
-    EXPECT_FALSE(VLMHasRotationLimits(&part));
-}
-
-TEST(RotationLimitBlock, PreAndPostFlagsReadAsZeroOrOne)
-{
-    VLMRotationPart part{};
-    part.flags = 0xFFFFFE7Fu;  // everything but bits 7 and 8
-    EXPECT_EQ(VLMHasPreRotation(&part), 0);
-    EXPECT_EQ(VLMHasPostRotation(&part), 0);
-    part.flags = 0x80u;
+    part.flags = 0xFFFFFFFFu;
     EXPECT_EQ(VLMHasPreRotation(&part), 1);
-    EXPECT_EQ(VLMHasPostRotation(&part), 0);
-    part.flags = 0x100u;
-    EXPECT_EQ(VLMHasPreRotation(&part), 0);
     EXPECT_EQ(VLMHasPostRotation(&part), 1);
 }
 
@@ -219,8 +221,8 @@ TEST(EffectorPairs, StoreWritesPairsBlendsAndTheExtremity)
     auto pairs = std::make_unique<VLMPairArray8>();
     for (int i = 0; i < 8; ++i) {
         const float f = float(10 * i);
-        pairs->pairs[i] = VLMTransformTQS{{f + 1, f + 2, f + 3, 0}, {f + 4, f + 5, f + 6, f + 7}, {-9, -9, -9, -9}};
-        pairs->perEntry[i] = VLMVector4{f + 0.25f, f + 0.5f, f + 0.75f, f + 1.0f};
+        pairs->entries[i] = VLMPairEntry{{f + 1, f + 2, f + 3, 0}, {f + 4, f + 5, f + 6, f + 7}, {-9, -9, -9, -9}};
+        pairs->lanes[i] = VLMVector4{f + 0.25f, f + 0.5f, f + 0.75f, f + 1.0f};
     }
     pairs->trailing[0] = VLMVector4{100, 101, 102, 0};
     pairs->trailing[1] = VLMVector4{0, 0, 0.5f, 0.5f};
@@ -235,10 +237,10 @@ TEST(EffectorPairs, StoreWritesPairsBlendsAndTheExtremity)
 
     for (int i = 0; i < 7; ++i) {
         const VLMTransformTQS& e = set->effectors[ids[i]];
-        EXPECT_EQ(std::memcmp(&e.t, &pairs->pairs[i].t, 16), 0) << i;
-        EXPECT_EQ(std::memcmp(&e.q, &pairs->pairs[i].q, 16), 0) << i;
+        EXPECT_EQ(std::memcmp(&e.t, &pairs->entries[i].t, 16), 0) << i;
+        EXPECT_EQ(std::memcmp(&e.q, &pairs->entries[i].q, 16), 0) << i;
         EXPECT_EQ(e.s.x, 1.0f) << "the scale is not part of a pair";
-        EXPECT_EQ(std::memcmp(&set->blend[ids[i]], &pairs->perEntry[i], 16), 0) << i;
+        EXPECT_EQ(std::memcmp(&set->blend[ids[i]], &pairs->lanes[i], 16), 0) << i;
     }
     EXPECT_EQ(set->effectors[0].t.x, 0.0f);
     EXPECT_EQ(set->blend[43].x, 0.0f);
