@@ -460,8 +460,7 @@ void VLMSetupLimbAxis(VLMLimb* limb, bool leg, bool left, const VLMRotationRecor
     VLMVector4 axis = positive ? Direction(z.x, z.y, z.z) : Direction(-z.x, -z.y, -z.z);
 
     if (rotationRecords && VLMNodeRecordHasRotation(&middle)) {
-        const VLMRotationPart& user =
-            VLMRotationRecordAt(const_cast<VLMRotationRecord*>(rotationRecords), middle.rotationIndex)->part;
+        const VLMRotationPart& user = rotationRecords[std::int64_t(middle.rotationIndex)].part;
         if (VLMRotationFlagTest(&user, VLM_ROTFLAG_LIMITS)) {
             axis = VLMQuatRotate(Conjugate(user.postRotation), axis);
             axis = VLMQuatRotate(user.preRotation, axis);

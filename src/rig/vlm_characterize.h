@@ -45,7 +45,12 @@ VLM_API extern const VLMReferenceSegment VLMReferenceSkeleton[VLM_REFERENCE_SEGM
 // --- Entry points (under the floating-point guard) ----------------------------
 
 // Characterizes the rest pose of a character whose rest geometry is written.
-// True on success; false only for a null character.
+// True on success; false only for a null character. Meant to run once, on a
+// character whose limbs are not inverted: a second run folds the rest
+// rotations into the rotation records again, and a limb already marked
+// inverted gets its bend axis reversed without its frames being mirrored. The
+// joint-geometry transfer clears the four flags before it characterizes and
+// sets them afterwards.
 VLM_API bool VLMCharacterize(VLMCharacter* character);
 
 // The bone-inverted flag of limb 0 left leg, 1 right leg, 2 left arm, 3 right
