@@ -180,17 +180,6 @@ const unsigned char* bytesAt(const void* base, std::uint64_t offset)
     return static_cast<const unsigned char*>(base) + offset;
 }
 
-// TEMPORARY until the conversion kernels land.
-void TEMPORARY_TQSToMatrix44Normalized(VLMMatrix44& m, const VLMVector4& t, const VLMVector4& q0, const VLMVector4& s)
-{
-    const VLMVector4 q = VLMQuatNormalize(q0);
-    const float x = q.x, y = q.y, z = q.z, w = q.w;
-    m.r[0] = {s.x * (2 * (x * x + w * w) - 1), s.x * 2 * (x * y + w * z), s.x * 2 * (x * z - w * y), 0};
-    m.r[1] = {s.y * 2 * (x * y - w * z), s.y * (2 * (y * y + w * w) - 1), s.y * 2 * (y * z + w * x), 0};
-    m.r[2] = {s.z * 2 * (x * z + w * y), s.z * 2 * (y * z - w * x), s.z * (2 * (z * z + w * w) - 1), 0};
-    m.r[3] = {t.x, t.y, t.z, t.w + 1};
-}
-
 } // namespace
 
 // --- T-pose ------------------------------------------------------------------
@@ -258,7 +247,7 @@ void VLMGetNodeTPoseMatrix(const VLMCharacter* character, int id, float* matrix)
         return;
     const VLMTPoseEntry* entry = VLMCharacterTPoseEntry(character, id);
     VLMMatrix44 m;
-    TEMPORARY_TQSToMatrix44Normalized(m, entry->t, entry->q, entry->s);
+    VLMTQSToMatrix44Normalized(m, entry->t, entry->q, entry->s);
     VLMMatrix44CopyUnaligned(matrix, m);
 }
 
