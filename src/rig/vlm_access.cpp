@@ -118,10 +118,7 @@ void setMaximum(VLMRotationPart* part, const float* maximum, std::uint32_t mask)
 void setDefinition(VLMRotationPart* part, const float* minimum, const float* maximum, const VLMVector4& pre,
                    const VLMVector4& post, std::uint32_t mask, std::uint32_t order)
 {
-    for (int i = 0; i < 3; ++i) {
-        part->minLimit[i] = minimum[i];
-        part->maxLimit[i] = maximum[i];
-    }
+    VLMRotationLimitsSet(part, minimum, maximum);
     VLMSetPreRotation(part, pre);
     VLMSetPostRotation(part, post);
     setLimitFlags(part, VLM_ROTFLAG_LIMITS, mask);
@@ -136,10 +133,7 @@ bool getDefinition(const VLMCharacter* character, int id, float* minimum, float*
     const VLMRotationPart* part = rotationPartOf(character, id);
     if (!part)
         return false;
-    for (int i = 0; i < 3; ++i) {
-        minimum[i] = part->minLimit[i];
-        maximum[i] = part->maxLimit[i];
-    }
+    VLMRotationLimitsGet(part, minimum, maximum);
     pre = part->preRotation;
     post = part->postRotation;
     // The characterization folds the rest rotations into every rotation

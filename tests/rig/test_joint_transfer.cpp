@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -121,8 +120,6 @@ TEST_F(JointTransferTest, ReadBackFieldsFollowTheDefinitionBits)
             EXPECT_EQ(r.limitEnableMask, in.limitEnableMask) << id;
             EXPECT_EQ(r.rotationOrder, in.rotationOrder) << id;
             EXPECT_EQ(std::memcmp(r.parentOffsetRotateQ, in.parentOffsetRotateQ, 16), 0) << id;
-            for (int k = 0; k < 4; ++k)
-                EXPECT_NEAR(std::fabs(r.preRotQ[k]), std::fabs(in.preRotQ[k]), 2e-5f) << id;
         } else {
             // Lacking bit 1 or bit 2: zeros, quaternions included.
             const unsigned char* tail = reinterpret_cast<const unsigned char*>(&r) + offsetof(VLMJointGeometry, preRotQ);
