@@ -88,11 +88,6 @@ std::uint64_t VLMCharacterBlobBodySize(const VLMCharacterDefinition* words)
     return streamSize(VLMCountUsedDefinitionWords(words)) - VLM_BLOB_HEADER_BYTES;
 }
 
-std::uint64_t VLMCharacterBlobSize(const VLMCharacterDefinition* words)
-{
-    return streamSize(VLMCountUsedDefinitionWords(words));
-}
-
 std::uint32_t VLMByteSwap32(std::uint32_t word) { return __builtin_bswap32(word); }
 
 void VLMByteSwapWords(void* data, std::uint64_t bytes) { copyWords(data, data, bytes & ~std::uint64_t(3), true); }

@@ -75,8 +75,6 @@ VLM_API VLMCharacter* VLMReadCharacterBlob(VLMCharacterDefinition* words, const 
 VLM_API std::uint32_t VLMCountUsedDefinitionWords(const VLMCharacterDefinition* words);
 // The stream after its 8-byte header: 704 + 120 n bytes.
 VLM_API std::uint64_t VLMCharacterBlobBodySize(const VLMCharacterDefinition* words);
-// The whole stream: 712 + 120 n bytes.
-VLM_API std::uint64_t VLMCharacterBlobSize(const VLMCharacterDefinition* words);
 
 VLM_API std::uint32_t VLMByteSwap32(std::uint32_t word);
 // Reverses the bytes of each whole 32-bit word in place; bytes is a multiple of 4.
