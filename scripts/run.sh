@@ -7,7 +7,7 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 
 build="$root/build/release"
 prefix="$build/prefix"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSKW_BUILD_TESTS=OFF \
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSKW_BUILD_TESTS=OFF -DSKW_BUILD_BENCH=OFF \
       -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 cmake --install "$build" >/dev/null
