@@ -137,4 +137,32 @@ VLM_API std::uint32_t VLMBoneInversionGetLeftForeArm(const VLMBoneInversion* inv
 VLM_API void VLMBoneInversionSetRightForeArm(VLMBoneInversion* inversion, std::uint32_t inverted);
 VLM_API std::uint32_t VLMBoneInversionGetRightForeArm(const VLMBoneInversion* inversion);
 
+// --- Bulk transfer between records and a character ------------------------------
+//
+// count chooses how the record array is addressed: exactly 172 means record i
+// belongs to node id i (dense; records of unused nodes are present but
+// ignored); any other count means the records of the used nodes (definition
+// word bit 0) follow one another in ascending node-id order (packed), and no
+// more than count of them are touched. Neither function switches the
+// floating-point control word itself: the per-node accesses they make are the
+// guarded entry points of vlm_access.h.
+
+// Zeroes count records, then for every used node fills Translate, RotateQ and
+// Scale from its T-pose; a node whose word has bits 0, 1 and 2 set also gets
+// its rotation definition (limits, pre- and post-rotation, mask, order, as
+// VLMGetNodeRotationDefinition gives them) and its parent-offset rotation;
+// the other fields of other nodes stay zero. inversion := the four limbs'
+// bone-inverted flags (1 or 0).
+VLM_API void VLMReadJointGeometries(const VLMCharacterDefinition* words, const VLMCharacter* character,
+                                    VLMJointGeometry* out, int count, VLMBoneInversion* inversion);
+
+// Writes every used node's T-pose and, for a node with bits 0, 1 and 2, its
+// rotation definition and parent offset (translation 0, the record's
+// parent-offset rotation, scale 1); clears the four bone-inverted flags;
+// characterizes the rest pose once; then inverts each limb whose flag in
+// inversion is non-zero. Meant for a character fresh from creation; applying
+// again writes the values again and characterizes from them.
+VLM_API void VLMApplyJointGeometries(const VLMCharacterDefinition* words, VLMCharacter* character,
+                                     const VLMJointGeometry* records, int count, const VLMBoneInversion* inversion);
+
 #endif

@@ -1,0 +1,408 @@
+#include "vlm_access.h"
+#include "vlm_character.h"
+#include "vlm_characterize.h"
+#include "vlm_frame.h"
+#include "vlm_joint.h"
+#include "vlm_layout.h"
+#include "vlm_node_record.h"
+
+#include "rig_sample.h"
+#include "test_alloc.h"
+#include "test_fpenv.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <random>
+#include <vector>
+
+namespace {
+
+using sample::CharacterPtr;
+
+const VLMRotationPart* StoredPart(VLMCharacter* c, int id)
+{
+    const VLMNodeRecord* record = VLMCharacterNodeRecord(c, id);
+    if (!VLMNodeRecordHasRotation(record))
+        return nullptr;
+    return &VLMRotationRecordAt(VLMCharacterRotationRecords(c), record->rotationIndex)->part;
+}
+
+// Hamilton product, written out for the test.
+std::array<double, 4> Mul(const float* a, const float* b)
+{
+    return {double(a[3]) * b[0] + double(a[0]) * b[3] + double(a[1]) * b[2] - double(a[2]) * b[1],
+            double(a[3]) * b[1] - double(a[0]) * b[2] + double(a[1]) * b[3] + double(a[2]) * b[0],
+            double(a[3]) * b[2] + double(a[0]) * b[1] - double(a[1]) * b[0] + double(a[2]) * b[3],
+            double(a[3]) * b[3] - double(a[0]) * b[0] - double(a[1]) * b[1] - double(a[2]) * b[2]};
+}
+
+// The same rotation, up to the sign of the quaternion.
+::testing::AssertionResult SameRotation(const float* a, const float* b, double tolerance)
+{
+    double plus = 0, minus = 0;
+    for (int i = 0; i < 4; ++i) {
+        plus = std::max(plus, std::fabs(double(a[i]) - b[i]));
+        minus = std::max(minus, std::fabs(double(a[i]) + b[i]));
+    }
+    if (std::min(plus, minus) <= tolerance)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "(" << a[0] << ", " << a[1] << ", " << a[2] << ", " << a[3] << ") vs ("
+                                         << b[0] << ", " << b[1] << ", " << b[2] << ", " << b[3] << ")";
+}
+
+class AccessTest : public ::testing::Test {
+protected:
+    void SetUp() override { TestAllocator::reset(); }
+    void TearDown() override { EXPECT_EQ(TestAllocator::live, 0); }
+};
+
+VLMCharacterDefinition BodyDefinition(std::uint32_t word)
+{
+    VLMCharacterDefinition def{};
+    for (int id = 0; id < 16; ++id)
+        def.words[id] = word;
+    return def;
+}
+
+TEST_F(AccessTest, TPoseStoresFixedWLanesAndMatrixRows)
+{
+    CharacterPtr c = sample::Create(BodyDefinition(7));
+    const float t[4] = {1, 2, 3, 9}, q[4] = {0, 0, 0.70710678f, 0.70710678f}, s[4] = {2, 2, 2, 0};
+    VLMSetNodeTPose(c.get(), 3, t, q, s);
+    float t1[4], q1[4], s1[4];
+    VLMGetNodeTPose(c.get(), 3, t1, q1, s1);
+    EXPECT_EQ(std::vector<float>(t1, t1 + 4), (std::vector<float>{1, 2, 3, 0}));
+    EXPECT_EQ(std::memcmp(q1, q, sizeof q), 0);
+    EXPECT_EQ(std::vector<float>(s1, s1 + 4), (std::vector<float>{2, 2, 2, 1}));
+
+    // A quarter turn about z scaled by (2, 3, 4): the x axis goes to +y, the
+    // y axis to -x. The quaternion is given at twice its length: renormalised.
+    const float q2[4] = {0, 0, 1.41421356f, 1.41421356f}, s2[4] = {2, 3, 4, 7};
+    VLMSetNodeTPose(c.get(), 4, t, q2, s2);
+    float m[17];
+    m[16] = 42.0f;
+    VLMGetNodeTPoseMatrix(c.get(), 4, m);
+    const float expected[16] = {0, 2, 0, 0, -3, 0, 0, 0, 0, 0, 4, 0, 1, 2, 3, 1};
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(m[i], expected[i], 1e-5f) << i;
+    EXPECT_EQ(m[16], 42.0f) << "exactly 16 floats written";
+
+    // The double forms narrow to the nearest float and widen back exactly.
+    const double td[4] = {0.1, 1e-3, 1.0 / 3.0, 5}, qd[4] = {0, 0, 0, 1}, sd[4] = {1, 1, 1, 1};
+    VLMSetNodeTPoseDouble(c.get(), 2, td, qd, sd);
+    double t2[4], q3[4], s3[4];
+    VLMGetNodeTPoseDouble(c.get(), 2, t2, q3, s3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(t2[i], double(float(td[i])));
+    EXPECT_EQ(t2[3], 0.0);
+}
+
+TEST_F(AccessTest, ParentOffsetAndRotationDefinitionOnlyWhereTheEntryExists)
+{
+    VLMCharacterDefinition def = BodyDefinition(7);
+    def.words[3] = 1;  // used, no rotation record
+    def.words[20] = 0; // absent
+    CharacterPtr c = sample::Create(def);
+
+    const float t[4] = {1, 2, 3, 4}, q[4] = {0.5f, 0.5f, 0.5f, 0.5f}, s[4] = {2, 3, 4, 5};
+    VLMSetNodeParentOffset(c.get(), 3, t, q, s);
+    float t1[4], q1[4], s1[4];
+    VLMGetNodeParentOffsetRotation(c.get(), 3, t1, q1, s1);
+    EXPECT_EQ(std::vector<float>(t1, t1 + 4), (std::vector<float>{1, 2, 3, 0}));
+    EXPECT_EQ(std::memcmp(q1, q, sizeof q), 0);
+    EXPECT_EQ(std::memcmp(s1, s, sizeof s), 0) << "scale as given, w included";
+
+    // An absent node has no entry: nothing is written, outputs stay.
+    VLMSetNodeParentOffset(c.get(), 20, t, q, s);
+    float keep[4] = {7, 7, 7, 7}, keepQ[4] = {7, 7, 7, 7}, keepS[4] = {7, 7, 7, 7};
+    VLMGetNodeParentOffsetRotation(c.get(), 20, keep, keepQ, keepS);
+    EXPECT_EQ(keep[0], 7.0f);
+    EXPECT_EQ(keepQ[3], 7.0f);
+
+    // Node 3 has no rotation record: setting changes nothing, reading leaves
+    // the caller's values.
+    const std::vector<unsigned char> before(reinterpret_cast<unsigned char*>(c.get()),
+                                            reinterpret_cast<unsigned char*>(c.get()) +
+                                                VLMCharacterHeaderOf(c.get())->blockSize);
+    const float lo[3] = {-1, -2, -3}, hi[3] = {1, 2, 3}, pre[4] = {0, 0, 0, 1};
+    VLMSetNodeRotationDefinition(c.get(), 3, lo, hi, pre, pre, 0x3F, 12);
+    VLMSetNodeMinRotationLimit(c.get(), 3, lo, 7);
+    VLMSetNodeRotationOrder(c.get(), 3, 5);
+    for (int id : {-1, 172, 1000000, -1000000}) {
+        VLMSetNodeRotationDefinition(c.get(), id, lo, hi, pre, pre, 0x3F, 12);
+        VLMSetNodeParentOffset(c.get(), id, t, q, s);
+        VLMSetNodePostRotation(c.get(), id, q);
+    }
+    EXPECT_EQ(std::memcmp(before.data(), c.get(), before.size()), 0);
+    float outLo[3] = {9, 9, 9}, outHi[3] = {9, 9, 9}, outPre[4] = {9, 9, 9, 9}, outPost[4] = {9, 9, 9, 9};
+    std::uint32_t mask = 0x40, order = 99;
+    VLMGetNodeRotationDefinition(c.get(), 3, outLo, outHi, outPre, outPost, &mask, &order);
+    VLMGetNodeRotationDefinition(c.get(), 400, outLo, outHi, outPre, outPost, &mask, &order);
+    EXPECT_EQ(outLo[0], 9.0f);
+    EXPECT_EQ(outPre[3], 9.0f);
+    EXPECT_EQ(mask, 0x40u);
+    EXPECT_EQ(order, 99u);
+}
+
+TEST_F(AccessTest, RotationDefinitionSettersKeepLimitsFlagsAndOrderApart)
+{
+    CharacterPtr c = sample::Create(BodyDefinition(7));
+    const float lo[3] = {-0.1f, -0.2f, -0.3f}, hi[3] = {0.4f, 0.5f, 0.6f};
+    const float pre[4] = {0, 0, 0, 1}, post[4] = {0.5f, 0.5f, 0.5f, 0.5f};
+    VLMSetNodeRotationDefinition(c.get(), 2, lo, hi, pre, post, 0x3F, 7);
+    const VLMRotationPart* part = StoredPart(c.get(), 2);
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(part->flags & 0x7Eu, 0x7Eu);
+    EXPECT_TRUE(part->flags & VLM_ROTFLAG_ASSIGNED) << "the creation flag stays";
+    EXPECT_FALSE(part->flags & VLM_ROTFLAG_PRE_ROTATION);
+    EXPECT_TRUE(part->flags & VLM_ROTFLAG_POST_ROTATION);
+    EXPECT_EQ(std::memcmp(part->minLimit, lo, sizeof lo), 0);
+    EXPECT_EQ(std::memcmp(part->maxLimit, hi, sizeof hi), 0);
+    EXPECT_EQ(part->rotationOrder, 7u);
+    EXPECT_NEAR(part->postAxes[0].y, 1.0f, 1e-6f) << "post axes follow the post-rotation";
+
+    VLMSetNodeRotationDefinition(c.get(), 2, lo, hi, pre, post, 0x09, 7);
+    EXPECT_EQ(part->flags & 0x7Eu, VLM_ROTFLAG_MIN_X | VLM_ROTFLAG_MAX_X);
+
+    // The partial setters touch only their own half of the bits.
+    const float lo2[3] = {-1, -1, -1}, hi2[3] = {2, 2, 2};
+    VLMSetNodeMinRotationLimit(c.get(), 2, lo2, 0x3E);
+    EXPECT_EQ(part->flags & 0x7Eu, VLM_ROTFLAG_MIN_Y | VLM_ROTFLAG_MIN_Z | VLM_ROTFLAG_MAX_X);
+    VLMSetNodeMaxRotationLimit(c.get(), 2, hi2, 0x27);
+    EXPECT_EQ(part->flags & 0x7Eu, VLM_ROTFLAG_MIN_Y | VLM_ROTFLAG_MIN_Z | VLM_ROTFLAG_MAX_Z);
+    EXPECT_EQ(part->minLimit[0], -1.0f);
+    EXPECT_EQ(part->maxLimit[0], 2.0f);
+    const double hiD[3] = {0.1, 0.2, 0.3};
+    VLMSetNodeMaxRotationLimitDouble(c.get(), 2, hiD, 0);
+    EXPECT_EQ(part->maxLimit[2], float(0.3));
+    EXPECT_EQ(part->flags & 0x7Eu, VLM_ROTFLAG_MIN_Y | VLM_ROTFLAG_MIN_Z);
+    const double preD[4] = {0, 1, 0, 0};
+    VLMSetNodePreRotationDouble(c.get(), 2, preD);
+    EXPECT_TRUE(part->flags & VLM_ROTFLAG_PRE_ROTATION);
+    VLMSetNodeRotationOrder(c.get(), 2, 12);
+    EXPECT_EQ(part->rotationOrder, 12u);
+
+    // Without any fold (identity rest rotations everywhere) the definition
+    // reads back as stored; the mask is OR-ed into the caller's word.
+    float outLo[3], outHi[3], outPre[4], outPost[4];
+    std::uint32_t mask = 0x80, order = 0;
+    VLMGetNodeRotationDefinition(c.get(), 2, outLo, outHi, outPre, outPost, &mask, &order);
+    EXPECT_EQ(mask, 0x80u | 0x06u);
+    EXPECT_EQ(order, 12u);
+    EXPECT_EQ(std::memcmp(outPost, post, sizeof post), 0);
+    EXPECT_EQ(outPre[1], 1.0f);
+    EXPECT_EQ(std::memcmp(outLo, part->minLimit, sizeof outLo), 0);
+}
+
+// Through the whole transfer: the characterization folds the parent's rest
+// rotation and the parent offset into the pre-rotation and the node's own
+// rest rotation into the post-rotation; reading takes both out again.
+TEST_F(AccessTest, RotationDefinitionsReadBackThroughTheCharacterization)
+{
+    std::mt19937 rng(11);
+    const VLMCharacterDefinition def = sample::FullDefinition();
+    auto records = sample::RandomRecords(rng);
+    CharacterPtr c = sample::Create(def);
+    VLMApplyJointGeometries(&def, c.get(), records.data(), VLM_NODE_COUNT, nullptr);
+
+    int checked = 0;
+    for (int id = 0; id < VLM_NODE_COUNT; ++id) {
+        const VLMJointGeometry& r = records[id];
+        float lo[3] = {}, hi[3] = {}, pre[4] = {}, post[4] = {};
+        std::uint32_t mask = 0, order = 0;
+        VLMGetNodeRotationDefinition(c.get(), id, lo, hi, pre, post, &mask, &order);
+        if ((def.words[id] & 4) == 0) {
+            EXPECT_EQ(post[3], 0.0f) << "no rotation record, outputs untouched: " << id;
+            continue;
+        }
+        if ((def.words[id] & 7) != 7) {
+            // A rotation record that the transfer does not fill: the initial
+            // definition, folded and unfolded again.
+            EXPECT_EQ(mask, 0u) << id;
+            EXPECT_EQ(lo[0], 0.0f) << id;
+            const float identity[4] = {0, 0, 0, 1};
+            EXPECT_TRUE(SameRotation(pre, identity, 2e-5)) << id;
+            EXPECT_TRUE(SameRotation(post, identity, 2e-5)) << id;
+            continue;
+        }
+        ++checked;
+        // Minimum and maximum come back where they went in.
+        EXPECT_EQ(std::memcmp(lo, r.minRLimit, sizeof lo), 0) << id;
+        EXPECT_EQ(std::memcmp(hi, r.maxRLimit, sizeof hi), 0) << id;
+        EXPECT_EQ(mask, r.limitEnableMask) << id;
+        EXPECT_EQ(order, r.rotationOrder) << id;
+        EXPECT_TRUE(SameRotation(pre, r.preRotQ, 2e-5)) << id;
+        EXPECT_TRUE(SameRotation(post, r.postRotQ, 2e-5)) << id;
+        // And the stored values really are folded: P O pre and N post.
+        const VLMRotationPart* part = StoredPart(c.get(), id);
+        if (id != 0 && VLMGetParentNodeId(c.get(), id) >= 0) {
+            float pt[4], pq[4], ps[4], nt[4], nq[4], ns[4];
+            VLMGetNodeTPose(c.get(), VLMGetParentNodeId(c.get(), id), pt, pq, ps);
+            VLMGetNodeTPose(c.get(), id, nt, nq, ns);
+            const auto po = Mul(pq, r.parentOffsetRotateQ);
+            const float pof[4] = {float(po[0]), float(po[1]), float(po[2]), float(po[3])};
+            const auto folded = Mul(pof, r.preRotQ);
+            const float f[4] = {float(folded[0]), float(folded[1]), float(folded[2]), float(folded[3])};
+            EXPECT_TRUE(SameRotation(&part->preRotation.x, f, 2e-5)) << id;
+            const auto foldedPost = Mul(nq, r.postRotQ);
+            const float fp[4] = {float(foldedPost[0]), float(foldedPost[1]), float(foldedPost[2]),
+                                 float(foldedPost[3])};
+            EXPECT_TRUE(SameRotation(&part->postRotation.x, fp, 2e-5)) << id;
+        }
+    }
+    EXPECT_GT(checked, 100);
+}
+
+// Reference (node 0) is the root: the characterization never folds its
+// definition, so it reads back as it was written whatever its rest rotation;
+// the same holds for a node the rig tree leaves without a parent.
+TEST_F(AccessTest, NodesWithoutAParentReadTheirDefinitionUnchanged)
+{
+    std::mt19937 rng(5);
+    VLMCharacterDefinition def = BodyDefinition(7);
+    def.words[170] = 7;  // LeftShoulderExtra without LeftShoulder: unlinked
+    auto records = sample::RandomRecords(rng);
+    CharacterPtr c = sample::Create(def);
+    VLMApplyJointGeometries(&def, c.get(), records.data(), VLM_NODE_COUNT, nullptr);
+    ASSERT_EQ(VLMGetParentNodeId(c.get(), 170), -1);
+
+    float lo[3], hi[3], pre[4], post[4];
+    std::uint32_t mask = 0, order = 0;
+    VLMGetNodeRotationDefinition(c.get(), 0, lo, hi, pre, post, &mask, &order);
+    EXPECT_EQ(std::memcmp(pre, records[0].preRotQ, sizeof pre), 0);
+    EXPECT_EQ(std::memcmp(post, records[0].postRotQ, sizeof post), 0);
+
+    mask = 0;
+    VLMGetNodeRotationDefinition(c.get(), 170, lo, hi, pre, post, &mask, &order);
+    EXPECT_TRUE(SameRotation(pre, records[170].preRotQ, 2e-5));
+    EXPECT_TRUE(SameRotation(post, records[170].postRotQ, 2e-5));
+}
+
+TEST_F(AccessTest, StateRowsAndEffectorRecords)
+{
+    CharacterPtr c = sample::Create(BodyDefinition(7));
+    const std::uint32_t n = VLMCharacterHeaderOf(c.get())->nodeCount;
+    std::vector<VLMStateRow> rows(n + 2);
+    void* state = rows.data();
+    const int compact = VLMCharacterCompactIndex(c.get(), 10);
+    VLMStateRow* row = VLMStateRowAt(state, compact);
+    row->globalT = {1, 2, 3, 4};
+    row->globalQ = {0.5f, -0.5f, 0.5f, 0.5f};
+    row->globalS = {5, 6, 7, 8};
+    float t[4], q[4], s[4];
+    VLMGetNodeStoredTQS(c.get(), static_cast<const VLMCharacterState*>(state), 10, t, q, s);
+    EXPECT_EQ(std::memcmp(t, &row->globalT, 16), 0) << "copied as stored, w included";
+    EXPECT_EQ(std::memcmp(q, &row->globalQ, 16), 0);
+    EXPECT_EQ(std::memcmp(s, &row->globalS, 16), 0);
+
+    VLMEffectorSetLayout set{};
+    VLMEffectorSetState* handle = reinterpret_cast<VLMEffectorSetState*>(&set);
+    const float et[4] = {1, 2, 3, 9}, eq[4] = {0, 1, 0, 0}, es[4] = {4, 5, 6, 0};
+    VLMSetEffectorTQS(handle, 7, et, eq, es);
+    EXPECT_EQ(set.effectors[7].t.w, 0.0f);
+    EXPECT_EQ(set.effectors[7].s.w, 1.0f);
+    EXPECT_EQ(set.effectors[7].s.z, 6.0f);
+    double dt[4], dq[4], ds[4];
+    VLMGetEffectorTQSDouble(handle, 7, dt, dq, ds);
+    EXPECT_EQ(dt[2], 3.0);
+    EXPECT_EQ(dq[1], 1.0);
+    set.extremities[2].t = {7, 8, 9, 0};
+    VLMGetExtremityTQDouble(handle, 2, dt, dq);
+    EXPECT_EQ(dt[1], 8.0);
+
+    // Elements of 80 bytes: T at 0, Q at 16, S at 32, reach at 48.
+    struct Element {
+        float t[4], q[4], s[4], reach[4], pad[4];
+    };
+    Element data[4] = {};
+    for (int k = 0; k < 4; ++k) {
+        data[k].t[0] = float(k + 1);
+        data[k].q[3] = 1;
+        data[k].s[0] = 2;
+        data[k].reach[0] = -0.5f;
+        data[k].reach[1] = 0.25f;
+        data[k].reach[2] = 3.0f;
+        data[k].reach[3] = 1.0f;
+    }
+    const std::int32_t ids[] = {3, -1, 5, 99, -2};
+    const VLMEffectorSourceLayout layout = {0, 16, 32, 48, sizeof(Element), ids};
+    const VLMEffectorSetLayout untouched = set;
+    VLMSetEffectorsFromLayout(handle, &layout, data);
+    EXPECT_EQ(set.effectors[3].t.x, 1.0f);
+    EXPECT_EQ(set.effectors[5].t.x, 3.0f) << "element 2 for the third entry";
+    EXPECT_EQ(set.effectors[5].s.w, 1.0f);
+    EXPECT_EQ(set.blend[5].x, 0.0f);
+    EXPECT_EQ(set.blend[5].y, 0.25f);
+    EXPECT_EQ(set.blend[5].z, 1.0f);
+    EXPECT_EQ(std::memcmp(&set.effectors[4], &untouched.effectors[4], sizeof(VLMTransformTQS)), 0);
+
+    // TQ read at offsets gets scale 1.
+    VLMSetEffectorTQAt(handle, 9, &data[3], 0, 16);
+    EXPECT_EQ(set.effectors[9].t.x, 4.0f);
+    EXPECT_EQ(set.effectors[9].s.x, 1.0f);
+    VLMSetEffectorTQSAt(handle, 10, &data[1], 0, 16, 32);
+    EXPECT_EQ(set.effectors[10].s.x, 2.0f);
+    // Ids outside 0..43 write nothing.
+    const VLMEffectorSetLayout before = set;
+    VLMSetEffectorTQS(handle, 44, et, eq, es);
+    VLMSetEffectorTQS(handle, -1, et, eq, es);
+    EXPECT_EQ(std::memcmp(&before, &set, sizeof set), 0);
+}
+
+TEST_F(AccessTest, EveryEntryPointRestoresTheCallersControlWord)
+{
+    CharacterPtr c = sample::Create(BodyDefinition(7));
+    VLMCharacter* ch = c.get();
+    float f[16] = {0, 0, 0, 1}, g[4] = {0, 0, 0, 1}, h[4] = {1, 1, 1, 1};
+    double d[16] = {0, 0, 0, 1}, e[4] = {0, 0, 0, 1}, k[4] = {1, 1, 1, 1};
+    std::uint32_t mask = 0, order = 0;
+    std::vector<VLMStateRow> rows(VLMCharacterHeaderOf(ch)->nodeCount + 1);
+    const VLMCharacterState* state = reinterpret_cast<const VLMCharacterState*>(rows.data());
+    VLMEffectorSetLayout setLayout{};
+    VLMEffectorSetState* set = reinterpret_cast<VLMEffectorSetState*>(&setLayout);
+    const std::int32_t ids[] = {1, -2};
+    const VLMEffectorSourceLayout layout = {0, 0, 0, 0, 64, ids};
+    const std::vector<std::function<void()>> calls = {
+        [&] { VLMGetNodeTPose(ch, 2, f, g, h); },
+        [&] { VLMGetNodeTPoseDouble(ch, 2, d, e, k); },
+        [&] { VLMSetNodeTPose(ch, 2, f, g, h); },
+        [&] { VLMSetNodeTPoseDouble(ch, 2, d, e, k); },
+        [&] { VLMGetNodeTPoseMatrix(ch, 2, f); },
+        [&] { VLMSetNodeParentOffset(ch, 2, f, g, h); },
+        [&] { VLMSetNodeParentOffsetDouble(ch, 2, d, e, k); },
+        [&] { VLMGetNodeParentOffsetRotation(ch, 2, f, g, h); },
+        [&] { VLMGetNodeParentOffsetRotationDouble(ch, 2, d, e, k); },
+        [&] { VLMSetNodeRotationDefinition(ch, 2, f, f, g, g, 0x3F, 0); },
+        [&] { VLMSetNodeRotationDefinitionDouble(ch, 2, d, d, e, e, 0x3F, 0); },
+        [&] { VLMGetNodeRotationDefinition(ch, 2, f, f, g, g, &mask, &order); },
+        [&] { VLMGetNodeRotationDefinitionDouble(ch, 2, d, d, e, e, &mask, &order); },
+        [&] { VLMSetNodePreRotation(ch, 2, g); },
+        [&] { VLMSetNodePreRotationDouble(ch, 2, e); },
+        [&] { VLMSetNodePostRotation(ch, 2, g); },
+        [&] { VLMSetNodePostRotationDouble(ch, 2, e); },
+        [&] { VLMSetNodeMinRotationLimit(ch, 2, f, 1); },
+        [&] { VLMSetNodeMinRotationLimitDouble(ch, 2, d, 1); },
+        [&] { VLMSetNodeMaxRotationLimit(ch, 2, f, 8); },
+        [&] { VLMSetNodeMaxRotationLimitDouble(ch, 2, d, 8); },
+        [&] { VLMSetNodeRotationOrder(ch, 2, 3); },
+        [&] { VLMGetNodeStoredTQS(ch, state, 2, f, g, h); },
+        [&] { VLMSetEffectorTQS(set, 1, f, g, h); },
+        [&] { VLMSetEffectorTQSDouble(set, 1, d, e, k); },
+        [&] { VLMSetEffectorTQSAt(set, 1, f, 0, 16, 32); },
+        [&] { VLMSetEffectorTQAt(set, 1, f, 0, 16); },
+        [&] { VLMGetEffectorTQSDouble(set, 1, d, e, k); },
+        [&] { VLMGetExtremityTQDouble(set, 1, d, e); },
+        [&] { VLMSetEffectorsFromLayout(set, &layout, f); },
+        // The early ways out as well.
+        [&] { VLMGetNodeRotationDefinition(ch, 30, f, f, g, g, &mask, &order); },
+        [&] { VLMSetEffectorTQS(set, 50, f, g, h); },
+        [&] { VLMGetNodeTPose(nullptr, 2, f, g, h); },
+    };
+    for (std::size_t i = 0; i < calls.size(); ++i)
+        EXPECT_TRUE(RestoresCallerWord(calls[i])) << "call " << i;
+}
+
+} // namespace

@@ -1,0 +1,393 @@
+#include "vlm_access.h"
+#include "vlm_character.h"
+#include "vlm_characterize.h"
+#include "vlm_frame.h"
+#include "vlm_joint.h"
+#include "vlm_stream.h"
+
+#include "rig_sample.h"
+#include "test_alloc.h"
+#include "test_fpenv.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace {
+
+using sample::CharacterPtr;
+
+struct Buffer {
+    std::vector<unsigned char> bytes;
+    std::uint32_t word(std::size_t i) const
+    {
+        std::uint32_t w;
+        std::memcpy(&w, bytes.data() + 4 * i, 4);
+        return w;
+    }
+    void setWord(std::size_t i, std::uint32_t w) { std::memcpy(bytes.data() + 4 * i, &w, 4); }
+};
+
+// Writes a stream and hands it back as a vector (the callback's buffer freed).
+Buffer Write(const VLMCharacterDefinition& def, const VLMCharacter* c, bool swap)
+{
+    std::uint64_t size = 0;
+    void* data = VLMWriteCharacterBlob(&size, &def, c, swap, &TestAllocator::allocate, &TestAllocator::release);
+    EXPECT_NE(data, nullptr);
+    Buffer b;
+    if (data) {
+        const unsigned char* p = static_cast<const unsigned char*>(data);
+        b.bytes.assign(p, p + size);
+        TestAllocator::release(data);
+    }
+    return b;
+}
+
+// Allocation counts from here on, without disturbing the counts of the
+// characters that already exist.
+struct AllocWatch {
+    long live0 = TestAllocator::live;
+    std::size_t requests0 = TestAllocator::requests.size();
+    long leaked() const { return TestAllocator::live - live0; }
+    std::size_t requests() const { return TestAllocator::requests.size() - requests0; }
+    std::uint64_t request(std::size_t i) const { return TestAllocator::requests[requests0 + i]; }
+    void failRequest(int k) { TestAllocator::failAt = int(requests0) + k; }
+    ~AllocWatch() { TestAllocator::failAt = -1; }
+};
+
+CharacterPtr Read(const Buffer& b, VLMCharacterDefinition* words)
+{
+    return CharacterPtr(VLMReadCharacterBlob(words, b.bytes.data(), b.bytes.size(), &TestAllocator::allocate,
+                                             &TestAllocator::release));
+}
+
+class StreamTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TestAllocator::reset();
+        def = sample::FullDefinition();
+        def.words[5] = 0;    // an unused node in the middle
+        def.words[100] = 0;
+        std::mt19937 rng(7);
+        records = sample::RandomRecords(rng);
+        VLMBoneInversionInit(&inversion);
+        VLMBoneInversionSetLeftLeg(&inversion, 1);
+        VLMBoneInversionSetRightForeArm(&inversion, 1);
+        character = sample::Create(def);
+        ASSERT_TRUE(character);
+        VLMApplyJointGeometries(&def, character.get(), records.data(), VLM_NODE_COUNT, &inversion);
+    }
+    void TearDown() override
+    {
+        character.reset();
+        EXPECT_EQ(TestAllocator::live, 0) << "every allocation is released";
+    }
+
+    VLMCharacterDefinition def;
+    std::array<VLMJointGeometry, VLM_NODE_COUNT> records;
+    VLMBoneInversion inversion;
+    CharacterPtr character;
+};
+
+// Everything the characterization data path answers about a character, as
+// raw bytes so that two characters compare bit for bit.
+std::vector<unsigned char> Answers(const VLMCharacter* c)
+{
+    std::vector<unsigned char> out;
+    auto put = [&](const void* p, std::size_t n) {
+        const unsigned char* b = static_cast<const unsigned char*>(p);
+        out.insert(out.end(), b, b + n);
+    };
+    for (int id = 0; id < VLM_NODE_COUNT; ++id) {
+        float t[4], q[4], s[4], m[16];
+        VLMGetNodeTPose(c, id, t, q, s);
+        VLMGetNodeTPoseMatrix(c, id, m);
+        put(t, sizeof t);
+        put(q, sizeof q);
+        put(s, sizeof s);
+        put(m, sizeof m);
+        float lo[3] = {}, hi[3] = {}, pre[4] = {}, post[4] = {};
+        std::uint32_t mask = 0, order = 0;
+        VLMGetNodeRotationDefinition(c, id, lo, hi, pre, post, &mask, &order);
+        put(lo, sizeof lo);
+        put(hi, sizeof hi);
+        put(pre, sizeof pre);
+        put(post, sizeof post);
+        put(&mask, sizeof mask);
+        put(&order, sizeof order);
+        float ot[4] = {}, oq[4] = {}, os[4] = {};
+        VLMGetNodeParentOffsetRotation(c, id, ot, oq, os);
+        put(oq, sizeof oq);
+        const int bits = VLMGetNodeDefinitionBits(c, id);
+        const int parent = VLMGetParentNodeId(c, id);
+        put(&bits, sizeof bits);
+        put(&parent, sizeof parent);
+    }
+    for (int k = 0; k < 4; ++k) {
+        const bool inverted = VLMGetBoneInverted(c, k);
+        put(&inverted, sizeof inverted);
+    }
+    return out;
+}
+
+TEST_F(StreamTest, BothByteOrdersCarryTheSameCharacter)
+{
+    const Buffer native = Write(def, character.get(), false);
+    const Buffer swapped = Write(def, character.get(), true);
+    const std::uint32_t used = VLMCountUsedDefinitionWords(&def);
+    EXPECT_EQ(used, 170u);
+    ASSERT_EQ(native.bytes.size(), 712u + 120u * used);
+    ASSERT_EQ(swapped.bytes.size(), native.bytes.size());
+    EXPECT_EQ(VLMCharacterBlobSize(&def), native.bytes.size());
+    EXPECT_EQ(VLMCharacterBlobBodySize(&def), native.bytes.size() - 8);
+
+    const unsigned char little[4] = {0x89, 0x27, 0x02, 0x24};
+    EXPECT_EQ(std::memcmp(native.bytes.data(), little, 4), 0);
+    for (std::size_t i = 0; i < native.bytes.size() / 4; ++i)
+        ASSERT_EQ(swapped.word(i), __builtin_bswap32(native.word(i))) << "word " << i;
+    EXPECT_EQ(native.word(1), 1u);
+    for (int id = 0; id < VLM_NODE_COUNT; ++id)
+        EXPECT_EQ(native.word(2 + id), def.words[id]);
+
+    // The records in the stream are what the bulk read gives, packed, and the
+    // trailer holds the inversion flags.
+    std::vector<VLMJointGeometry> packed(used);
+    VLMBoneInversion flags;
+    VLMReadJointGeometries(&def, character.get(), packed.data(), int(used), &flags);
+    EXPECT_EQ(std::memcmp(native.bytes.data() + 696, packed.data(), 120 * used), 0);
+    const std::uint32_t expectedFlags[4] = {1, 0, 0, 1};
+    EXPECT_EQ(std::memcmp(native.bytes.data() + 696 + 120 * used, expectedFlags, 16), 0);
+
+    VLMCharacterDefinition fromNative{}, fromSwapped{};
+    CharacterPtr a = Read(native, &fromNative);
+    CharacterPtr b = Read(swapped, &fromSwapped);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(std::memcmp(&fromNative, &def, sizeof def), 0);
+    EXPECT_EQ(std::memcmp(&fromSwapped, &def, sizeof def), 0);
+    EXPECT_EQ(Answers(a.get()), Answers(b.get()));
+    // Built by the same steps from the same values: equal blocks.
+    const std::uint32_t blockSize = VLMCharacterHeaderOf(a.get())->blockSize;
+    EXPECT_EQ(std::memcmp(a.get(), b.get(), blockSize), 0);
+
+    // The rest pose survives bit for bit, the flags exactly.
+    for (int id = 0; id < VLM_NODE_COUNT; ++id) {
+        float t0[4], q0[4], s0[4], t1[4], q1[4], s1[4];
+        VLMGetNodeTPose(character.get(), id, t0, q0, s0);
+        VLMGetNodeTPose(a.get(), id, t1, q1, s1);
+        EXPECT_EQ(std::memcmp(t0, t1, sizeof t0), 0) << id;
+        EXPECT_EQ(std::memcmp(q0, q1, sizeof q0), 0) << id;
+        EXPECT_EQ(std::memcmp(s0, s1, sizeof s0), 0) << id;
+    }
+    for (int k = 0; k < 4; ++k)
+        EXPECT_EQ(VLMGetBoneInverted(a.get(), k), VLMGetBoneInverted(character.get(), k)) << k;
+
+    // A stream read back and written again gives the same rest pose, limits,
+    // masks, orders and flags; the rotations agree to rounding.
+    const Buffer again = Write(fromNative, a.get(), false);
+    ASSERT_EQ(again.bytes.size(), native.bytes.size());
+    for (std::uint32_t i = 0; i < used; ++i) {
+        VLMJointGeometry x, y;
+        std::memcpy(&x, native.bytes.data() + 696 + 120 * i, 120);
+        std::memcpy(&y, again.bytes.data() + 696 + 120 * i, 120);
+        EXPECT_EQ(std::memcmp(&x, &y, offsetof(VLMJointGeometry, preRotQ)), 0) << i;
+        EXPECT_EQ(std::memcmp(x.maxRLimit, y.maxRLimit, 28), 0) << i;
+        EXPECT_EQ(x.rotationOrder, y.rotationOrder) << i;
+        for (int k = 0; k < 4; ++k) {
+            EXPECT_NEAR(x.preRotQ[k], y.preRotQ[k], 2e-5f) << i;
+            EXPECT_NEAR(x.postRotQ[k], y.postRotQ[k], 2e-5f) << i;
+            EXPECT_EQ(x.parentOffsetRotateQ[k], y.parentOffsetRotateQ[k]) << i;
+        }
+    }
+    EXPECT_EQ(std::memcmp(again.bytes.data() + 696 + 120 * used, expectedFlags, 16), 0);
+}
+
+TEST_F(StreamTest, ShortOrDamagedStreamsAreRejected)
+{
+    for (bool swap : {false, true}) {
+        Buffer good = Write(def, character.get(), swap);
+        const std::size_t size = good.bytes.size();
+        VLMCharacterDefinition words{};
+        // Every truncation, down to nothing, fails without asking for memory.
+        AllocWatch watch;
+        for (std::size_t n = 0; n < size; ++n) {
+            ASSERT_EQ(VLMReadCharacterBlob(&words, good.bytes.data(), n, &TestAllocator::allocate,
+                                           &TestAllocator::release),
+                      nullptr)
+                << n;
+        }
+        EXPECT_EQ(watch.requests(), 0u);
+
+        // Extra bytes after the stream are ignored.
+        Buffer longer = good;
+        longer.bytes.resize(size + 13, 0xAB);
+        EXPECT_TRUE(Read(longer, &words));
+
+        auto rejected = [&](Buffer b) {
+            AllocWatch w;
+            const bool failed = !Read(b, &words);
+            EXPECT_EQ(w.leaked(), 0);
+            return failed;
+        };
+        auto put = [&](Buffer b, std::size_t word, std::uint32_t value) {
+            b.setWord(word, swap ? __builtin_bswap32(value) : value);
+            return b;
+        };
+        EXPECT_TRUE(rejected(put(good, 0, 0x24022788u)));
+        EXPECT_TRUE(rejected(put(good, 0, 0)));
+        EXPECT_TRUE(rejected(put(good, 1, 0)));
+        EXPECT_TRUE(rejected(put(good, 1, 2)));
+        // Rotation order: the last word of a record; 12 is the highest order.
+        const std::size_t orderWord = (696 + 120 * 3 + 116) / 4;
+        EXPECT_FALSE(rejected(put(good, orderWord, 12)));
+        EXPECT_TRUE(rejected(put(good, orderWord, 13)));
+        EXPECT_TRUE(rejected(put(good, orderWord, 0xFFFFFFFFu)));
+        // One more used node in the definition: the stream is now too short.
+        EXPECT_TRUE(rejected(put(good, 2 + 5, 1)));
+        // One fewer: the stream is long enough (the records shift by one).
+        EXPECT_FALSE(rejected(put(good, 2 + 6, 0)));
+    }
+    VLMCharacterDefinition words{};
+    EXPECT_EQ(VLMReadCharacterBlob(&words, nullptr, 712, &TestAllocator::allocate, &TestAllocator::release), nullptr);
+}
+
+TEST_F(StreamTest, AllocationFailuresLeakNothing)
+{
+    // The writer asks twice (records, then the stream), the reader twice
+    // (records, then the character); fail each request in turn.
+    const Buffer good = Write(def, character.get(), true);
+    for (int fail = 0; fail < 2; ++fail) {
+        AllocWatch watch;
+        watch.failRequest(fail);
+        std::uint64_t size = 12345;
+        EXPECT_EQ(VLMWriteCharacterBlob(&size, &def, character.get(), false, &TestAllocator::allocate,
+                                        &TestAllocator::release),
+                  nullptr);
+        EXPECT_EQ(size, 12345u) << "size untouched on failure";
+        EXPECT_EQ(watch.leaked(), 0) << "write, failing request " << fail;
+        EXPECT_EQ(watch.requests(), std::size_t(fail + 1));
+    }
+    for (int fail = 0; fail < 2; ++fail) {
+        AllocWatch watch;
+        watch.failRequest(fail);
+        VLMCharacterDefinition words{};
+        EXPECT_FALSE(Read(good, &words));
+        EXPECT_EQ(watch.leaked(), 0) << "read, failing request " << fail;
+        EXPECT_EQ(watch.requests(), std::size_t(fail + 1));
+        // Once the records are in, the words reach the caller even though the
+        // character cannot be created.
+        EXPECT_EQ(std::memcmp(&words, &def, sizeof def) == 0, fail == 1);
+    }
+}
+
+TEST_F(StreamTest, EmptyDefinitionMakesNoZeroByteRequest)
+{
+    const VLMCharacterDefinition empty{};
+    CharacterPtr blank = sample::Create(empty);
+    VLMApplyJointGeometries(&empty, blank.get(), nullptr, 0, nullptr);
+    AllocWatch writing;
+    const Buffer b = Write(empty, blank.get(), true);
+    ASSERT_EQ(b.bytes.size(), 712u);
+    ASSERT_EQ(writing.requests(), 1u) << "only the stream";
+    EXPECT_EQ(writing.request(0), 712u);
+
+    AllocWatch reading;
+    VLMCharacterDefinition words;
+    std::memset(&words, 0xFF, sizeof words);
+    CharacterPtr back = Read(b, &words);
+    ASSERT_TRUE(back);
+    ASSERT_EQ(reading.requests(), 1u) << "only the character";
+    EXPECT_EQ(std::memcmp(&words, &empty, sizeof words), 0);
+    EXPECT_EQ(VLMCharacterHeaderOf(back.get())->nodeCount, 1u);
+    EXPECT_EQ(VLMGetNodeDefinitionBits(back.get(), 0), 1);
+    EXPECT_EQ(VLMGetNodeDefinitionBits(back.get(), 1), 0);
+    back.reset();
+    blank.reset();
+}
+
+TEST_F(StreamTest, ReaderAndWriterLeaveTheCallersControlWord)
+{
+    Buffer b;
+    EXPECT_TRUE(RestoresCallerWord([&] { b = Write(def, character.get(), true); }));
+    EXPECT_TRUE(RestoresCallerWord([&] {
+        VLMCharacterDefinition words;
+        EXPECT_TRUE(Read(b, &words));
+    }));
+}
+
+// Random damage: bit flips anywhere, truncations and extensions, a changed
+// definition word. Each stream must either load (and then answer queries) or
+// fail, leaking nothing; the sanitizer build checks every access.
+TEST_F(StreamTest, MutatedStreamsLoadOrFailCleanly)
+{
+    std::mt19937 rng(2024);
+    const Buffer native = Write(def, character.get(), false);
+    const Buffer swapped = Write(def, character.get(), true);
+    // A small stream as well, so that mutations of the definition often load.
+    VLMCharacterDefinition few{};
+    for (int id : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})
+        few.words[id] = 7;
+    CharacterPtr small = sample::Create(few);
+    VLMApplyJointGeometries(&few, small.get(), records.data(), VLM_NODE_COUNT, &inversion);
+    const Buffer smallStream = Write(few, small.get(), true);
+
+    int loaded = 0;
+    const int rounds = 3000;
+    for (int round = 0; round < rounds; ++round) {
+        const Buffer& base = round % 3 == 0 ? native : round % 3 == 1 ? swapped : smallStream;
+        Buffer b = base;
+        const int kind = std::uniform_int_distribution<int>(0, 3)(rng);
+        std::uniform_int_distribution<std::size_t> anywhere(0, b.bytes.size() - 1);
+        if (kind == 0) {
+            const int flips = std::uniform_int_distribution<int>(1, 8)(rng);
+            for (int i = 0; i < flips; ++i)
+                b.bytes[anywhere(rng)] ^= static_cast<unsigned char>(1u << (rng() % 8));
+        } else if (kind == 1) {
+            b.bytes.resize(anywhere(rng));
+        } else if (kind == 2) {
+            b.bytes.resize(b.bytes.size() + 1 + rng() % 300, static_cast<unsigned char>(rng()));
+        } else {
+            const std::size_t word = 2 + rng() % VLM_NODE_COUNT;
+            b.setWord(word, static_cast<std::uint32_t>(rng()));
+        }
+        AllocWatch watch;
+        VLMCharacterDefinition words{};
+        CharacterPtr c = Read(b, &words);
+        if (c) {
+            ++loaded;
+            float t[4], q[4], s[4];
+            for (int id = 0; id < VLM_NODE_COUNT; ++id)
+                VLMGetNodeTPose(c.get(), id, t, q, s);
+            EXPECT_TRUE(Write(words, c.get(), rng() % 2 == 0).bytes.size() >= 712u);
+        }
+        c.reset();
+        ASSERT_EQ(watch.leaked(), 0) << "round " << round;
+    }
+    EXPECT_GT(loaded, rounds / 10) << "the mutations also exercise streams that load";
+    EXPECT_LT(loaded, rounds) << "and streams that fail";
+    small.reset();
+}
+
+TEST(StreamHelpers, WordCopiesReverseEveryWordAtAnyAddress)
+{
+    EXPECT_EQ(VLMByteSwap32(0x24022789u), 0x89270224u);
+    VLMJointGeometry r;
+    VLMJointGeometryInit(&r);
+    VLMJointGeometrySetRotationOrder(&r, VLM_ROTATION_SPHERIC_XYZ);
+    unsigned char bytes[1 + 120];
+    EXPECT_EQ(VLMBlobPutJointGeometry(bytes + 1, &r, true), 120u);
+    std::uint32_t order;
+    std::memcpy(&order, bytes + 1 + 116, 4);
+    EXPECT_EQ(order, 0x0C000000u);
+    VLMJointGeometry back;
+    EXPECT_EQ(VLMBlobGetJointGeometry(&back, bytes + 1, true), 120u);
+    EXPECT_EQ(std::memcmp(&back, &r, sizeof r), 0);
+    std::uint32_t words[2] = {0x01020304u, 0xA0B0C0D0u};
+    VLMByteSwapWords(words, sizeof words);
+    EXPECT_EQ(words[0], 0x04030201u);
+    EXPECT_EQ(words[1], 0xD0C0B0A0u);
+}
+
+} // namespace
