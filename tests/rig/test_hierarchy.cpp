@@ -1,10 +1,12 @@
 #include "vlm_character.h"
 #include "vlm_frame.h"
 #include "vlm_hierarchy.h"
+#include "vlm_joint.h"
 #include "vlm_node_record.h"
 #include "vlm_rotation.h"
 
 #include "math_test_util.h"
+#include "rig_sample.h"
 #include "test_alloc.h"
 
 #include <gtest/gtest.h>
@@ -198,24 +200,26 @@ std::unique_ptr<Scene> SmallScene()
     return scene;
 }
 
+// A characterized character of all 172 nodes with mixed definition bits,
+// random rest geometry, rotation definitions (every order, random limits and
+// masks) and parent offsets; every third rotation record gets narrow XYZ limits.
 std::unique_ptr<Scene> CharacterScene()
 {
     auto scene = std::make_unique<Scene>();
-    VLMCharacterDefinition def;
-    for (std::uint32_t& w : def.words)
-        w = VLM_DEF_FULL;
+    const VLMCharacterDefinition def = sample::FullDefinition();
     scene->character = VLMCreateCharacter(&def, &TestAllocator::allocate);
     VLMCharacter* c = scene->character;
-    const VLMCharacterHeader* h = VLMCharacterHeaderOf(c);
-    std::vector<VLMTransformTQS> offsets(VLM_NODE_COUNT);
     std::mt19937 rng(5);
-    FillOffsetsAndLimits(offsets, VLMCharacterRotationRecords(c), VLM_NODE_COUNT, rng);
+    const auto geometry = sample::RandomRecords(rng);
+    VLMApplyJointGeometries(&def, c, geometry.data(), VLM_NODE_COUNT, nullptr);
+    const VLMCharacterHeader* h = VLMCharacterHeaderOf(c);
+    VLMDefinitionCounts counts;
+    VLMCountDefinitionNodes(&def, &counts);
+    std::vector<VLMTransformTQS> offsets(counts.parentOffsets);
+    FillOffsetsAndLimits(offsets, VLMCharacterRotationRecords(c), int(counts.rotations), rng);
     std::memcpy(VLMCharacterParentOffsets(c), offsets.data(), sizeof(VLMTransformTQS) * offsets.size());
-    VLMNodeRecord* records = VLMCharacterNodeRecords(c);
-    for (int i = 0; i < int(h->nodeCount); ++i)
-        records[i].rotation.postAxes[0] = V(1, 0, 0, 0);  // axis vectors for the roll-child turn
-    scene->rig = {VLMCharacterRootRecord(c), records, int(h->nodeCount), VLMCharacterParentOffsets(c),
-                  VLMCharacterRotationRecords(c)};
+    scene->rig = {VLMCharacterRootRecord(c), VLMCharacterNodeRecords(c), int(h->nodeCount),
+                  VLMCharacterParentOffsets(c), VLMCharacterRotationRecords(c)};
     return scene;
 }
 
@@ -582,10 +586,15 @@ TEST_P(Hierarchy, MoveByTheIdentityChangesNothingAndMatchesTheOracle)
 
 // --- Limits ----------------------------------------------------------------------------
 
+// Whether the clamp acts on a record: it has a rotation record with a limit
+// enabled and an order that converts to angles (not a repeated-axis one).
 bool Limited(const Rig& rig, int i)
 {
     const std::uint64_t k = rig.records[i].rotationIndex;
-    return k != VLM_INDEX_NONE && (rig.rotations[k].part.flags & VLM_ROTFLAG_LIMITS) != 0;
+    if (k == VLM_INDEX_NONE)
+        return false;
+    const VLMRotationPart& p = rig.rotations[k].part;
+    return (p.flags & VLM_ROTFLAG_LIMITS) != 0 && (p.rotationOrder == 12 || p.rotationOrder % 2 == 0);
 }
 
 TEST_P(Hierarchy, LimitPassesClampAndRepairTheRightNodes)
@@ -616,8 +625,12 @@ TEST_P(Hierarchy, LimitPassesClampAndRepairTheRightNodes)
         VLMVector4 a;
         VLMNodeEulerFromRotation(&part, a, pose[i + 1].localQ);
         for (int l = 0; l < 3; ++l) {
-            EXPECT_GE(Lane(a, l), part.minLimit[l] - 1e-4f) << i;
-            EXPECT_LE(Lane(a, l), part.maxLimit[l] + 1e-4f) << i;
+            if (part.flags & (VLM_ROTFLAG_MIN_X << l)) {
+                EXPECT_GE(Lane(a, l), part.minLimit[l] - 1e-4f) << i << " order " << part.rotationOrder;
+            }
+            if (part.flags & (VLM_ROTFLAG_MAX_X << l)) {
+                EXPECT_LE(Lane(a, l), part.maxLimit[l] + 1e-4f) << i << " order " << part.rotationOrder;
+            }
         }
     }
 
@@ -655,6 +668,45 @@ TEST_P(Hierarchy, LimitPassesClampAndRepairTheRightNodes)
         walkQ(k);
     VLMApplyLimitsBelowRotation(rig.root, Rows(), rig.records, rig.rotations);
     ExpectMatches(pose, q, "LIMITS-Q", 1e-4);
+}
+
+TEST_P(Hierarchy, RowKernelsAgreeWithTheNodeForms)
+{
+    // The one-row kernels take the parent transform directly; given the
+    // parent's global half they must write exactly what the node forms write.
+    const int n = Deepest(), p = rig.Parent(n);
+    const VLMStateRow* parentRow = &Rows()[p];
+    const VLMTransformTQS parent = {parentRow->globalT, parentRow->globalQ, parentRow->globalS};
+    const VLMStateRow input = Rows()[n];
+    struct Pair {
+        std::function<void(VLMStateRow*)> kernel;
+        void (*node)(const VLMNodeRecord*, VLMStateRow*, const VLMNodeRecord*);
+    };
+    const Pair pairs[] = {
+        {[&](VLMStateRow* r) { VLMTQSGlobalToLocal(r, &parent); }, &VLMNodeGlobalToLocalTQS},
+        {[&](VLMStateRow* r) { VLMTQSLocalToGlobal(r, &parent); }, &VLMNodeLocalToGlobalTQS},
+        {[&](VLMStateRow* r) { VLMRowGlobalToLocalTQ(&parent, r); }, &VLMNodeGlobalToLocal},
+        {[&](VLMStateRow* r) { VLMRowLocalToGlobalTQ(&parent, r); }, &VLMNodeLocalToGlobal},
+        {[&](VLMStateRow* r) { EXPECT_TRUE(SameBits(VLMRowGlobalToLocalQ(&parent, r), r->localQ)); },
+         &VLMNodeGlobalToLocalRotation},
+        {[&](VLMStateRow* r) { EXPECT_TRUE(SameBits(VLMRowLocalToGlobalQ(&parent, r), r->globalQ)); },
+         &VLMNodeLocalToGlobalRotation},
+    };
+    for (std::size_t k = 0; k < sizeof pairs / sizeof pairs[0]; ++k) {
+        VLMStateRow viaKernel = input;
+        pairs[k].kernel(&viaKernel);
+        Rows()[n] = input;
+        pairs[k].node(R(n), Rows(), rig.records);
+        EXPECT_TRUE(SameRow(viaKernel, Rows()[n])) << "pair " << k;
+    }
+
+    VLMStateRow applied = input;
+    EXPECT_EQ(VLMNodeApplyParentOffset(&parent, &applied, R(n)->parentOffsetIndex, rig.offsets), &applied);
+    const DT want = L2G(Composite(WideT(parent.t, parent.q, parent.s), rig.Offset(n)),
+                        WideT(input.localT, input.localQ, input.localS), true);
+    EXPECT_TRUE(Near(applied.globalT, want.t, 3, 2e-5));
+    EXPECT_TRUE(Near(applied.globalQ, want.q, 4, 2e-5));
+    EXPECT_TRUE(Near(applied.globalS, want.s, 3, 2e-5));
 }
 
 INSTANTIATE_TEST_SUITE_P(SmallTreeAndCharacter, Hierarchy, ::testing::Values(false, true),
