@@ -302,23 +302,15 @@ protected:
 
 // --- Tree forms ------------------------------------------------------------------------
 
-TEST_P(Hierarchy, TreeTQSFormsMatchTheOracleAndRoundTrip)
+TEST_P(Hierarchy, TreeTQSFormsMatchTheOracle)
 {
     Oracle o(rig, pose);
     const int root = int(rig.root->ownIndex);
     o.rows[root].g = o.rows[root].l;
     for (int k : rig.Kids(rig.root))
         o.PreOrder(k, [&](int i) { o.L2GAt(i, true); });
-    const std::vector<VLMStateRow> input = pose;
     VLMTreeLocalToGlobalTQS(rig.root, Rows(), rig.records);
     ExpectMatches(pose, o, "L2G-TQS");
-
-    VLMTreeGlobalToLocalTQS(rig.root, Rows(), rig.records);
-    for (int i = 0; i < rig.count; ++i) {
-        EXPECT_TRUE(Near(pose[i + 1].localT, Wide(input[i + 1].localT), 3, 2e-5)) << i;
-        EXPECT_TRUE(Near(pose[i + 1].localQ, Wide(input[i + 1].localQ), 4, 2e-5)) << i;
-        EXPECT_TRUE(Near(pose[i + 1].localS, Wide(input[i + 1].localS), 3, 2e-5)) << i;
-    }
 
     // Globals from a fresh random pose: G2L against the oracle.
     pose = RandomPose(rig.count, 4);
@@ -533,6 +525,7 @@ TEST_P(Hierarchy, LocalToGlobalThenGlobalToLocalGivesTheLocalsBack)
         [&] { VLMLocalToGlobalTree(R(start), Rows(), rig.records); VLMGlobalToLocalTree(R(start), Rows(), rig.records); },
         [&] { VLMSubtreeLocalToGlobal(R(start), Rows(), rig.records); VLMSubtreeGlobalToLocal(R(start), Rows(), rig.records); },
         [&] { VLMTreeLocalToGlobal(rig.root, Rows(), rig.records); VLMTreeGlobalToLocal(rig.root, Rows(), rig.records); },
+        [&] { VLMTreeLocalToGlobalTQS(rig.root, Rows(), rig.records); VLMTreeGlobalToLocalTQS(rig.root, Rows(), rig.records); },
     };
     for (const auto& trip : trips) {
         pose = input;
