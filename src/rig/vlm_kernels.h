@@ -28,6 +28,7 @@
 #include "vlm_constants.h"
 #include "vlm_vector.h"
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <emmintrin.h>
@@ -153,7 +154,8 @@ constexpr std::uint32_t kExponentField = 0x7F800000u;
 constexpr std::uint32_t kMagnitudeBits = 0x7FFFFFFFu;
 constexpr std::uint32_t kSmallestNormal = 0x00800000u;
 constexpr float kTwoTo24 = 16777216.0f;
-constexpr float kTwoToMinus24 = 1.0f / 16777216.0f;
+constexpr float kTwoToMinus64 = 5.42101086e-20f;
+static_assert(kTwoToMinus64 * 18446744073709551616.0f == 1.0f, "exactly 2^-64");
 
 // The mantissa m (|m| in [0.5, 1), sign of v) and exponent e with v = m 2^e,
 // read from the bits of a normal v. A zero or denormal v comes back unchanged
@@ -170,12 +172,12 @@ inline float Frexp(float v, int& e)
     return BitsFloat(b - field + 0x3F000000u);
 }
 
-// v 2^n by adding n to the exponent field, with no wrap-around however large
-// |n| is: an overflow gives a signed infinity. A result below the normal range
-// is rounded from a normal value scaled by 2^-24 in the current mode (so it is
-// a correct denormal, or a signed zero under flush-to-zero and for results below
-// 2^-150). A zero, infinity or NaN v is returned unchanged; a denormal v is
-// first scaled to a normal one by 2^24 (exact).
+// v 2^n by adding n to the exponent field, computed wide enough never to wrap
+// however large |n| is: an overflow gives a signed infinity. A result below
+// the normal range is v 2^(n + 64), still normal, times 2^-64, rounded once in
+// the current mode (a correct denormal, or a signed zero under flush-to-zero);
+// below 2^-190 it is a signed zero. A zero, infinity or NaN v is returned
+// unchanged; a denormal v is first scaled to a normal one by 2^24 (exact).
 inline float Ldexp(float v, int n)
 {
     std::uint32_t b = FloatBits(v);
@@ -195,25 +197,25 @@ inline float Ldexp(float v, int n)
         return BitsFloat(sign | kExponentField);
     if (r >= static_cast<std::int64_t>(kSmallestNormal))
         return BitsFloat(sign | static_cast<std::uint32_t>(r));
-    const std::int64_t lifted = r + (std::int64_t(24) << 23);
+    const std::int64_t lifted = r + (std::int64_t(64) << 23);
     if (lifted < static_cast<std::int64_t>(kSmallestNormal))
         return BitsFloat(sign);
-    return BitsFloat(sign | static_cast<std::uint32_t>(lifted)) * kTwoToMinus24;
+    return BitsFloat(sign | static_cast<std::uint32_t>(lifted)) * kTwoToMinus64;
 }
 
-// 2^v: n := v truncated toward zero, f := v - n in (-1, 1),
+// 2^v: n := v truncated toward zero (cvttss2si), f := v - n in (-1, 1),
 // p := (((e4 f + e3) f + e2) f + e1) f + 1, result p 2^n.
-// The argument is clamped to [-256, 256] before the truncation: every result
-// beyond that range is already an infinity or zero, and the clamp keeps a huge
-// or infinite argument from saturating the int conversion (which would turn
-// +inf into 0). NaN gives NaN.
-inline float Exp2(float v)
+// Ordinary arguments, |v| < 125, give a normal result: p 2^n is p with n added
+// to its exponent field. The others go to Exp2Edges, which gives the same bits
+// on ordinary arguments and handles the edges: v is clamped to [-160, 160]
+// first, which changes no result (beyond +-150 every result is already an
+// infinity or zero) but keeps a huge or infinite argument from saturating the
+// int conversion, which would turn +inf into 0; p 2^n is then formed as
+// (p 2^(n - n/2)) 2^(n/2), exact up to the last product, which overflows to
+// +inf or rounds below the normal range in the current mode (zero under
+// flush-to-zero). NaN gives its NaN back.
+inline float Exp2Poly(float f)
 {
-    if (v != v)
-        return v;
-    const float clamped = v < -256.0f ? -256.0f : (v > 256.0f ? 256.0f : v);
-    const int n = VLMFloatToIntTrunc(&clamped);
-    const float f = clamped - static_cast<float>(n);
     float p = VLMConstant::Exp2Coef4.x * f;
     p = p + VLMConstant::Exp2Coef3.x;
     p = p * f;
@@ -221,41 +223,50 @@ inline float Exp2(float v)
     p = p * f;
     p = p + VLMConstant::Exp2Coef1.x;
     p = p * f;
-    p = p + VLMConstant::FloatOne;
-    return Ldexp(p, n);
+    return p + VLMConstant::FloatOne;
 }
 
-// log2 v = e + P(m) - offset with (m, e) the mantissa and exponent of v and
-// P(m) = m (c1 + m (c2 + m (c3 - c4 m))). The library's order of the final sum:
-// (P(m) - offset) + e. P(m) lies in [2.57, 3.58] for m in [0.5, 1), within a
-// factor of two of the offset, so the subtraction is exact and the result is
-// rounded once.
-// Zero and negative v give -inf, +inf gives +inf, NaN gives NaN. A denormal v
-// is scaled by 2^24 first and gets its true logarithm (-inf when the caller's
-// word treats denormal inputs as zero).
-inline float Log2(float v)
+// Lane-wise 2^v for every argument, ordinary ones included (out of line: the
+// edges are rare, and the ordinary path keeps its registers).
+__m128 Exp2Edges(__m128 v);
+
+inline float Exp2(float v)
 {
-    if (v != v)
-        return v;
-    if (!(v > 0.0f))
-        return -VLMConstant::kInfinity;
-    if (v == VLMConstant::kInfinity)
-        return v;
-    int e = 0;
-    float m;
-    if (FloatBits(v) < kSmallestNormal) {
-        m = Frexp(v * kTwoTo24, e);
-        e -= 24;
-    } else {
-        m = Frexp(v, e);
-    }
-    if (!(m > 0.0f))
-        return -VLMConstant::kInfinity;
+    if (!(std::fabs(v) < 125.0f))  // NaN included
+        return _mm_cvtss_f32(Exp2Edges(_mm_set_ss(v)));
+    const int n = VLMFloatToIntTrunc(&v);
+    const float p = Exp2Poly(v - static_cast<float>(n));
+    return BitsFloat(FloatBits(p) + (static_cast<std::uint32_t>(n) << 23));
+}
+
+// log2 v = e + P(m) - offset with (m, e) the mantissa in [0.5, 1) and the
+// exponent of v (v = m 2^e) and P(m) = m (c1 + m (c2 + m (c3 - c4 m))).
+// The library's order of the final sum: (P(m) - offset) + e. P(m) lies in
+// [2.57, 3.58] for m in [0.5, 1), within a factor of two of the offset, so
+// the subtraction is exact and the result is rounded once.
+// Positive normal arguments are read directly; the others go to Log2Edges,
+// where zero and negative arguments give -inf, +inf gives +inf, NaN its NaN,
+// and a positive denormal is scaled by 2^24 first and gets its true logarithm
+// (-inf when the caller's word treats denormal inputs as zero).
+inline float Log2Poly(float m, float e)
+{
     float p = VLMConstant::Log2Coef3.x - VLMConstant::Log2Coef4.x * m;
     p = VLMConstant::Log2Coef2.x + m * p;
     p = VLMConstant::Log2Coef1.x + m * p;
     p = m * p;
-    return (p - VLMConstant::Log2Offset.x) + static_cast<float>(e);
+    return (p - VLMConstant::Log2Offset.x) + e;
+}
+
+// Lane-wise log2 v for every argument (out of line, as Exp2Edges).
+__m128 Log2Edges(__m128 v);
+
+inline float Log2(float v)
+{
+    const std::uint32_t b = FloatBits(v);
+    if (b - kSmallestNormal >= kExponentField - kSmallestNormal)  // not positive, normal and finite
+        return _mm_cvtss_f32(Log2Edges(_mm_set_ss(v)));
+    const float m = BitsFloat((b & 0x007FFFFFu) | 0x3F000000u);
+    return Log2Poly(m, static_cast<float>(static_cast<int>(b >> 23) - 126));
 }
 
 inline VLMVector4 SplatFloat(float f) { return Out(_mm_set1_ps(f)); }
