@@ -118,10 +118,7 @@ void setMaximum(VLMRotationPart* part, const float* maximum, std::uint32_t mask)
 void setDefinition(VLMRotationPart* part, const float* minimum, const float* maximum, const VLMVector4& pre,
                    const VLMVector4& post, std::uint32_t mask, std::uint32_t order)
 {
-    for (int i = 0; i < 3; ++i) {
-        part->minLimit[i] = minimum[i];
-        part->maxLimit[i] = maximum[i];
-    }
+    VLMRotationLimitsSet(part, minimum, maximum);
     VLMSetPreRotation(part, pre);
     VLMSetPostRotation(part, post);
     setLimitFlags(part, VLM_ROTFLAG_LIMITS, mask);
@@ -136,10 +133,7 @@ bool getDefinition(const VLMCharacter* character, int id, float* minimum, float*
     const VLMRotationPart* part = rotationPartOf(character, id);
     if (!part)
         return false;
-    for (int i = 0; i < 3; ++i) {
-        minimum[i] = part->minLimit[i];
-        maximum[i] = part->maxLimit[i];
-    }
+    VLMRotationLimitsGet(part, minimum, maximum);
     pre = part->preRotation;
     post = part->postRotation;
     // The characterization folds the rest rotations into every rotation
@@ -180,30 +174,24 @@ const unsigned char* bytesAt(const void* base, std::uint64_t offset)
     return static_cast<const unsigned char*>(base) + offset;
 }
 
-// TEMPORARY until the conversion kernels land.
-void TEMPORARY_TQSToMatrix44Normalized(VLMMatrix44& m, const VLMVector4& t, const VLMVector4& q0, const VLMVector4& s)
-{
-    const VLMVector4 q = VLMQuatNormalize(q0);
-    const float x = q.x, y = q.y, z = q.z, w = q.w;
-    m.r[0] = {s.x * (2 * (x * x + w * w) - 1), s.x * 2 * (x * y + w * z), s.x * 2 * (x * z - w * y), 0};
-    m.r[1] = {s.y * 2 * (x * y - w * z), s.y * (2 * (y * y + w * w) - 1), s.y * 2 * (y * z + w * x), 0};
-    m.r[2] = {s.z * 2 * (x * z + w * y), s.z * 2 * (y * z - w * x), s.z * (2 * (z * z + w * w) - 1), 0};
-    m.r[3] = {t.x, t.y, t.z, t.w + 1};
-}
-
 } // namespace
 
 // --- T-pose ------------------------------------------------------------------
 
-void VLMGetNodeTPose(const VLMCharacter* character, int id, float* t, float* q, float* s)
+void VLMGetNodeTPoseInternal(const VLMCharacter* character, int id, float* t, float* q, float* s)
 {
-    VLMScopedFPGuard guard;
     if (!character)
         return;
     const VLMTPoseEntry* entry = VLMCharacterTPoseEntry(character, id);
     storeFloats(t, entry->t);
     storeFloats(q, entry->q);
     storeFloats(s, entry->s);
+}
+
+void VLMGetNodeTPose(const VLMCharacter* character, int id, float* t, float* q, float* s)
+{
+    VLMScopedFPGuard guard;
+    VLMGetNodeTPoseInternal(character, id, t, q, s);
 }
 
 void VLMGetNodeTPoseDouble(const VLMCharacter* character, int id, double* t, double* q, double* s)
@@ -227,11 +215,16 @@ void setTPose(VLMCharacter* character, int id, const VLMVector4& t, const VLMVec
 }
 } // namespace
 
+void VLMSetNodeTPoseInternal(VLMCharacter* character, int id, const float* t, const float* q, const float* s)
+{
+    if (character)
+        setTPose(character, id, loadFloats(t), loadFloats(q), loadFloats(s));
+}
+
 void VLMSetNodeTPose(VLMCharacter* character, int id, const float* t, const float* q, const float* s)
 {
     VLMScopedFPGuard guard;
-    if (character)
-        setTPose(character, id, loadFloats(t), loadFloats(q), loadFloats(s));
+    VLMSetNodeTPoseInternal(character, id, t, q, s);
 }
 
 void VLMSetNodeTPoseDouble(VLMCharacter* character, int id, const double* t, const double* q, const double* s)
@@ -248,7 +241,7 @@ void VLMGetNodeTPoseMatrix(const VLMCharacter* character, int id, float* matrix)
         return;
     const VLMTPoseEntry* entry = VLMCharacterTPoseEntry(character, id);
     VLMMatrix44 m;
-    TEMPORARY_TQSToMatrix44Normalized(m, entry->t, entry->q, entry->s);
+    VLMTQSToMatrix44Normalized(m, entry->t, entry->q, entry->s);
     VLMMatrix44CopyUnaligned(matrix, m);
 }
 
@@ -337,15 +330,21 @@ void VLMSetNodeRotationDefinitionDouble(VLMCharacter* character, int id, const d
     }
 }
 
-void VLMGetNodeRotationDefinition(const VLMCharacter* character, int id, float* minimum, float* maximum, float* pre,
-                                  float* post, std::uint32_t* mask, std::uint32_t* order)
+void VLMGetNodeRotationDefinitionInternal(const VLMCharacter* character, int id, float* minimum, float* maximum,
+                                          float* pre, float* post, std::uint32_t* mask, std::uint32_t* order)
 {
-    VLMScopedFPGuard guard;
     VLMVector4 qPre, qPost;
     if (getDefinition(character, id, minimum, maximum, qPre, qPost, mask, order)) {
         storeFloats(pre, qPre);
         storeFloats(post, qPost);
     }
+}
+
+void VLMGetNodeRotationDefinition(const VLMCharacter* character, int id, float* minimum, float* maximum, float* pre,
+                                  float* post, std::uint32_t* mask, std::uint32_t* order)
+{
+    VLMScopedFPGuard guard;
+    VLMGetNodeRotationDefinitionInternal(character, id, minimum, maximum, pre, post, mask, order);
 }
 
 void VLMGetNodeRotationDefinitionDouble(const VLMCharacter* character, int id, double* minimum, double* maximum,

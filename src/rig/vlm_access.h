@@ -104,6 +104,13 @@ VLM_API void VLMSetNodeRotationOrder(VLMCharacter* character, int id, std::uint3
 
 // --- Internal forms (no floating-point guard; for callers already inside) -------
 
+VLM_API void VLMGetNodeTPoseInternal(const VLMCharacter* character, int id, float* t, float* q, float* s);
+VLM_API void VLMSetNodeTPoseInternal(VLMCharacter* character, int id, const float* t, const float* q,
+                                     const float* s);
+VLM_API void VLMGetNodeRotationDefinitionInternal(const VLMCharacter* character, int id, float* minimum,
+                                                  float* maximum, float* pre, float* post, std::uint32_t* mask,
+                                                  std::uint32_t* order);
+
 VLM_API void VLMSetNodeRotationDefinitionInternal(VLMCharacter* character, int id, const float* minimum,
                                                   const float* maximum, const float* pre, const float* post,
                                                   std::uint32_t mask, std::uint32_t order);

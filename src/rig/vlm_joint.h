@@ -143,9 +143,9 @@ VLM_API std::uint32_t VLMBoneInversionGetRightForeArm(const VLMBoneInversion* in
 // belongs to node id i (dense; records of unused nodes are present but
 // ignored); any other count means the records of the used nodes (definition
 // word bit 0) follow one another in ascending node-id order (packed), and no
-// more than count of them are touched. Neither function switches the
-// floating-point control word itself: the per-node accesses they make are the
-// guarded entry points of vlm_access.h.
+// more than count of them are touched. Each runs its node accesses (those of
+// vlm_access.h) under one switch to the library's control word and restores
+// the caller's word on return.
 
 // Zeroes count records, then for every used node fills Translate, RotateQ and
 // Scale from its T-pose; a node whose word has bits 0, 1 and 2 set also gets

@@ -1,9 +1,18 @@
 // The bulk transfer between joint-geometry records and a character.
+//
+// Both directions make three node accesses per used node. Rather than paying
+// for the control-word switch of each guarded entry point (two control
+// register accesses, several times the cost of the access itself), each runs
+// once under the library's word and uses the unguarded forms of the same
+// accesses: the results are the same, and the caller's word comes back as
+// from any entry point.
 #include "vlm_joint.h"
 
 #include "vlm_access.h"
 #include "vlm_character.h"
 #include "vlm_characterize.h"
+#include "vlm_frame.h"
+#include "vlm_vector.h"
 
 #include <cstring>
 
@@ -34,11 +43,12 @@ void VLMReadJointGeometries(const VLMCharacterDefinition* words, const VLMCharac
 {
     if (!words || !character)
         return;
+    VLMScopedFPGuard guard;
     if (out && count > 0) {
         std::memset(static_cast<void*>(out), 0, sizeof(VLMJointGeometry) * std::size_t(count));
         forEachUsedNode(words, out, count, [&](int id, std::uint32_t word, VLMJointGeometry& r) {
             float t[4], q[4], s[4];
-            VLMGetNodeTPose(character, id, t, q, s);
+            VLMGetNodeTPoseInternal(character, id, t, q, s);
             std::memcpy(r.translate, t, sizeof r.translate);
             std::memcpy(r.rotateQ, q, sizeof r.rotateQ);
             std::memcpy(r.scale, s, sizeof r.scale);
@@ -48,11 +58,11 @@ void VLMReadJointGeometries(const VLMCharacterDefinition* words, const VLMCharac
             // zero, like the record around them.
             r.limitEnableMask = 0;
             r.rotationOrder = 0;
-            VLMGetNodeRotationDefinition(character, id, r.minRLimit, r.maxRLimit, r.preRotQ, r.postRotQ,
-                                         &r.limitEnableMask, &r.rotationOrder);
-            float offsetT[4] = {}, offsetQ[4] = {}, offsetS[4] = {};
-            VLMGetNodeParentOffsetRotation(character, id, offsetT, offsetQ, offsetS);
-            std::memcpy(r.parentOffsetRotateQ, offsetQ, sizeof r.parentOffsetRotateQ);
+            VLMGetNodeRotationDefinitionInternal(character, id, r.minRLimit, r.maxRLimit, r.preRotQ, r.postRotQ,
+                                                 &r.limitEnableMask, &r.rotationOrder);
+            VLMVector4 offsetT = {}, offsetQ = {}, offsetS = {};
+            VLMGetNodeParentOffsetInternal(character, id, offsetT, offsetQ, offsetS);
+            std::memcpy(r.parentOffsetRotateQ, &offsetQ, sizeof r.parentOffsetRotateQ);
         });
     }
     if (inversion) {
@@ -66,18 +76,19 @@ void VLMApplyJointGeometries(const VLMCharacterDefinition* words, VLMCharacter* 
 {
     if (!words || !character)
         return;
+    VLMScopedFPGuard guard;
     if (records && count > 0) {
         forEachUsedNode(words, records, count, [&](int id, std::uint32_t word, const VLMJointGeometry& r) {
             const float t[4] = {r.translate[0], r.translate[1], r.translate[2], 0.0f};
             const float s[4] = {r.scale[0], r.scale[1], r.scale[2], 1.0f};
-            VLMSetNodeTPose(character, id, t, r.rotateQ, s);
+            VLMSetNodeTPoseInternal(character, id, t, r.rotateQ, s);
             if (!hasFullDefinition(word))
                 return;
-            VLMSetNodeRotationDefinition(character, id, r.minRLimit, r.maxRLimit, r.preRotQ, r.postRotQ,
-                                         r.limitEnableMask, r.rotationOrder);
-            const float offsetT[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-            const float offsetS[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-            VLMSetNodeParentOffset(character, id, offsetT, r.parentOffsetRotateQ, offsetS);
+            VLMSetNodeRotationDefinitionInternal(character, id, r.minRLimit, r.maxRLimit, r.preRotQ, r.postRotQ,
+                                                 r.limitEnableMask, r.rotationOrder);
+            // Translation 0 (w 0), the record's rotation, scale 1 (w 1).
+            VLMSetNodeParentOffsetInternal(character, id, VLMVector4{0.0f, 0.0f, 0.0f, 0.0f},
+                                           VLMVector4LoadUnaligned(r.parentOffsetRotateQ), VLMConstant::One);
         });
     }
 

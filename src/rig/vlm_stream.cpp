@@ -20,7 +20,7 @@ std::uint64_t copyWords(void* destination, const void* source, std::uint64_t byt
     for (std::uint64_t i = 0; i + 4 <= bytes; i += 4) {
         std::uint32_t word;
         std::memcpy(&word, in + i, 4);
-        word = VLMByteSwap32(word);
+        word = __builtin_bswap32(word);
         std::memcpy(out + i, &word, 4);
     }
     return bytes;
