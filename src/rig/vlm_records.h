@@ -142,10 +142,12 @@ inline bool VLMHasRotationLimits(const VLMRotationPart* part) { return (part->fl
 inline int VLMHasPreRotation(const VLMRotationPart* part) { return int((part->flags >> 7) & 1u); }
 inline int VLMHasPostRotation(const VLMRotationPart* part) { return int((part->flags >> 8) & 1u); }
 
-// All seven words of the block zero, the flag word first.
+// The six limit values zero and their enable bits (flag bits 1 to 6) cleared.
+// The other flag bits stay: bits 7 and 8 describe the pre- and post-rotation,
+// which are still stored, and bit 0 the record's assignment to a node.
 inline void VLMRotationLimitsReset(VLMRotationPart* part)
 {
-    part->flags = 0;
+    part->flags &= ~VLM_ROTFLAG_LIMITS;
     for (int i = 0; i < 3; ++i) {
         part->minLimit[i] = 0.0f;
         part->maxLimit[i] = 0.0f;

@@ -203,7 +203,7 @@ TEST(RotationLimitBlock, SettersWriteMinimumThenMaximumAndResetClearsOnlyTheBloc
         EXPECT_EQ(record[i], float(i + 1));
 
     VLMRotationLimitsReset(&part);
-    EXPECT_EQ(part.flags, 0u);
+    EXPECT_EQ(part.flags, 0x181u) << "limit bits cleared; assignment, pre- and post-rotation bits kept";
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(part.minLimit[i], 0.0f);
         EXPECT_EQ(part.maxLimit[i], 0.0f);
