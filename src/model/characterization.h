@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+class CharacterJointGeometry;
 class IDCCHub;
 
 // For every rig node id: the host joint assigned to it, a flag word and the
@@ -81,6 +82,34 @@ public:
     const VLMJointGeometry& JointGeometryAt(int node) const;
     int GetJointGeometryCount() const { return VLM_NODE_COUNT; }
 
+    // Fills the characterization from a rig character read from a stream:
+    // the 172 names (an empty list gives empty names), the 172 words, and the
+    // joint records and inversion flags read back from the character. A name
+    // list of any length other than 0 or 172 does not belong to the rig nodes:
+    // the names are then left empty and the answer is kLoadBadNameCount,
+    // otherwise kLoadOk. Words, records and flags are loaded in both cases.
+    enum LoadResult { kLoadBadNameCount = 0, kLoadOk = 1 };
+    int LoadFromSdkCharacter(const std::vector<QString>& names, const VLMCharacterDefinition& words,
+                             const VLMCharacter* character);
+
+    // Builds a rig character: the definition words (with or without limits)
+    // into `words`, a character created from them through `allocate`, the
+    // joint records and inversion flags applied and the rest pose
+    // characterized; with a hub, the parent offsets then follow the host's
+    // joint hierarchy. Null when the allocation fails. The caller destroys the
+    // character (VLMDestroyCharacter with the matching free) right after use.
+    VLMCharacter* CreateSdkCharacter(VLMCharacterDefinition& words, bool withLimits, VLMAllocCallback allocate,
+                                     IDCCHub* hub);
+
+    // Where the host parents the joint of a node with a full rotation
+    // definition elsewhere than under the joint of its rig parent, the node's
+    // parent offset becomes conj(rig parent joint's rotation) * host parent
+    // joint's rotation, stored in the node's record and written into the
+    // character. A node or rig parent without a joint, a joint without a host
+    // parent, or a geometry question the host cannot answer leaves the node's
+    // offset as it was.
+    void ApplyHostParentOffsets(VLMCharacter* character, IDCCHub* hub);
+
 private:
     static bool validNode(int node) { return static_cast<unsigned>(node) < unsigned(VLM_NODE_COUNT); }
 
@@ -93,5 +122,8 @@ private:
     IDCCHub* hub_ = nullptr;
     bool registered_ = false; // this object told the hub RegisterCharacterizationNode
 };
+
+// The host's record converted field for field into the library's record.
+void JointGeometryToSdkRecord(const CharacterJointGeometry& geometry, VLMJointGeometry& record);
 
 #endif

@@ -1,5 +1,6 @@
 // The rig library's layout headers come before any Qt header: Qt defines
 // `slots` as a macro, and the limb block has a member of that name.
+#include "rig/vlm_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_names.h"
 
@@ -28,11 +29,8 @@ const char* nodeName(int node)
 // The rest translation of a node as the character holds it (x, y, z, w).
 void restTranslation(VLMCharacter* character, int node, float out[4])
 {
-    const VLMTPoseEntry* entry = VLMCharacterTPoseEntry(character, node);
-    out[0] = entry->t.x;
-    out[1] = entry->t.y;
-    out[2] = entry->t.z;
-    out[3] = entry->t.w;
+    float rotation[4], scale[4];
+    VLMGetNodeTPose(character, node, out, rotation, scale);
 }
 
 bool isRollNode(int node)

@@ -1,3 +1,4 @@
+#include "rig/vlm_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_names.h"
@@ -24,8 +25,10 @@ public:
             words_.words[p.first] = 1;
         character_ = VLMCreateCharacter(&words_, [](std::uint64_t size) { return std::malloc(size); });
         for (const auto& p : positions) {
-            VLMTPoseEntry* entry = VLMCharacterTPoseEntry(character_, p.first);
-            entry->t = VLMVector4{p.second[0], p.second[1], p.second[2], 0};
+            const float t[4] = {p.second[0], p.second[1], p.second[2], 0};
+            const float q[4] = {0, 0, 0, 1};
+            const float s[4] = {1, 1, 1, 1};
+            VLMSetNodeTPose(character_, p.first, t, q, s);
         }
     }
     ~PosedCharacter() { VLMDestroyCharacter(character_, std::free); }
