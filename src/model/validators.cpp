@@ -159,7 +159,11 @@ float AxisAlignmentValidator::AngleToXAxis(VLMCharacter* character, int from, in
         cosine = -1.0f;
     else if (cosine > 1.0f)
         cosine = 1.0f;
-    return std::acos(cosine) * kDegreesPerRadian;
+    // The arc cosine is taken in double and rounded once to float, so that the
+    // angle (whose six decimals appear in the texts) does not depend on how
+    // a maths library rounds its single-precision arc cosine.
+    const float radians = static_cast<float>(std::acos(static_cast<double>(cosine)));
+    return radians * kDegreesPerRadian;
 }
 
 void AxisAlignmentValidator::Validate(const VLMCharacterDefinition&, VLMCharacter* character,

@@ -18,6 +18,13 @@
 #include <map>
 #include <string>
 
+#include <ostream>
+
+inline void PrintTo(const CharacterizationStatus& s, std::ostream* os)
+{
+    *os << "{" << s.state << ", \"" << s.message << "\"}";
+}
+
 namespace sample_rig {
 
 inline int rigId(const std::string& name)

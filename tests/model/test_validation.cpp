@@ -4,6 +4,12 @@
 
 #include <cstring>
 #include <functional>
+#include <ostream>
+
+void PrintTo(const CharacterizationStatus& s, std::ostream* os)
+{
+    *os << "{" << s.state << ", \"" << s.message << "\"}";
+}
 
 namespace {
 
