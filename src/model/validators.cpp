@@ -138,9 +138,11 @@ void HoleValidator::Validate(const VLMCharacterDefinition& words, VLMCharacter*,
 
 // --- Axis alignment -------------------------------------------------------------
 
-bool AxisAlignmentValidator::Applies(const VLMCharacterDefinition& words, VLMCharacter*) const
+// The geometry rules need the rest pose: without a character (its
+// allocation failed) they do not apply.
+bool AxisAlignmentValidator::Applies(const VLMCharacterDefinition& words, VLMCharacter* character) const
 {
-    return isUsed(words, rule_.from) && isUsed(words, rule_.to);
+    return character && isUsed(words, rule_.from) && isUsed(words, rule_.to);
 }
 
 float AxisAlignmentValidator::AngleToXAxis(VLMCharacter* character, int from, int to, bool negative)
@@ -207,8 +209,10 @@ RightArmsXAxisValidator::RightArmsXAxisValidator()
 
 // --- Same positions ---------------------------------------------------------------
 
-bool SameGeometryValidator::Applies(const VLMCharacterDefinition& words, VLMCharacter*) const
+bool SameGeometryValidator::Applies(const VLMCharacterDefinition& words, VLMCharacter* character) const
 {
+    if (!character)
+        return false;
     int used = 0;
     for (int node = 0; node < VLM_NODE_COUNT && used < 2; ++node) {
         if (isUsed(words, node))

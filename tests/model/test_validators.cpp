@@ -289,3 +289,13 @@ TEST(Validators, JointsAtOnePosition)
     PosedCharacter single({{VLM_NODE_HIPS, {0, 0, 0}}});
     EXPECT_FALSE(single.run(same, report));
 }
+
+TEST(Validators, WithoutACharacterTheGeometryRulesDoNotApply)
+{
+    PosedCharacter posed(tPose());
+    NodeStatusList nodes;
+    CharacterizationStatus overall;
+    RunValidators(BuildValidators(), posed.words(), nullptr, posed.words(), nodes, overall);
+    EXPECT_EQ(overall.state, 1);
+    EXPECT_TRUE(overall.message.empty());
+}
