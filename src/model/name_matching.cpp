@@ -204,7 +204,7 @@ bool NameMatcher::GuessPrefix(const QString& name, QString& prefix) const
 
     const int index = LastDelimiterIndex(name, position);
     if (index < 0)
-        return !prefix.isEmpty();
+        return false;
 
     // "Hero_Left_Arm": the side keyword is part of the joint's own name, so the
     // prefix ends before it ("Hero_"), where the same skeleton's centre joints
@@ -213,11 +213,11 @@ bool NameMatcher::GuessPrefix(const QString& name, QString& prefix) const
         const int length = keyword.length();
         if (length > 0 && index >= length && name.midRef(index - length, length) == keyword) {
             prefix = name.left(index - length);
-            return !prefix.isEmpty();
+            return true;
         }
     }
     prefix = name.left(index + 1);
-    return !prefix.isEmpty();
+    return true;
 }
 
 bool NameMatcher::MirrorCandidate(const QString& joint, QString& candidate) const

@@ -88,9 +88,9 @@ public:
     // The skeleton prefix of a (sanitized) joint name: trailing digits and
     // delimiters are skipped, and the prefix runs up to and including the last
     // delimiter before the name's core. A mirror keyword right before that
-    // delimiter belongs to the core, not to the prefix. `prefix` stays as it
-    // was when the name has no such delimiter. Answers whether `prefix` is
-    // non-empty afterwards.
+    // delimiter belongs to the core, not to the prefix. Answers whether it set
+    // `prefix` (which may then be empty, as for "Left_Arm"); false, with
+    // `prefix` untouched, when the name has no such delimiter.
     bool GuessPrefix(const QString& name, QString& prefix) const;
 
     // The mirrored joint: the first pair whose keyword `joint` contains
