@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <unordered_map>
 
 namespace {
 
@@ -70,8 +71,22 @@ int MirrorNodeOf(int node)
 
 int RigNodeEndingName(const QString& joint)
 {
+    if (joint.isEmpty())
+        return -1;
+    // Only names that end with the joint's last character can end the joint:
+    // the nodes grouped by last character, each group in ascending id.
+    static const std::unordered_map<ushort, std::vector<int>> byLastCharacter = [] {
+        std::unordered_map<ushort, std::vector<int>> groups;
+        const std::vector<QString>& names = RigNodeNames();
+        for (int node = 0; node < VLM_NODE_COUNT; ++node)
+            groups[names[node].back().unicode()].push_back(node);
+        return groups;
+    }();
+    const auto group = byLastCharacter.find(joint.back().unicode());
+    if (group == byLastCharacter.end())
+        return -1;
     const std::vector<QString>& names = RigNodeNames();
-    for (int node = 0; node < VLM_NODE_COUNT; ++node) {
+    for (int node : group->second) {
         if (joint.endsWith(names[node], Qt::CaseSensitive))
             return node;
     }
