@@ -1,0 +1,448 @@
+#include "model/mapping_template.h"
+#include "model_fixture.h"
+
+#include <cmath>
+#include <limits>
+#include <map>
+
+namespace {
+
+// The joints of suffix_lower.bvh and the rig nodes they stand for (the ik
+// helper joints stand for none).
+std::map<QString, QString> SuffixLowerMapping()
+{
+    std::map<QString, QString> m = {{"root", "Reference"}, {"pelvis", "Hips"},   {"spine_01", "Spine"},
+                                    {"spine_02", "Spine1"}, {"spine_03", "Spine2"}, {"neck_01", "Neck"},
+                                    {"neck_02", "Neck1"},   {"head", "Head"}};
+    const char* limbs[][2] = {{"thigh", "UpLeg"},        {"thigh_twist_01", "UpLegRoll"},
+                              {"calf", "Leg"},           {"calf_twist_01", "LegRoll"},
+                              {"foot", "Foot"},          {"ball", "ToeBase"},
+                              {"clavicle", "Shoulder"},  {"upperarm", "Arm"},
+                              {"upperarm_twist_01", "ArmRoll"}, {"lowerarm", "ForeArm"},
+                              {"lowerarm_twist_01", "ForeArmRoll"}, {"hand", "Hand"}};
+    const char* toes[] = {"bigtoe", "indextoe", "middletoe", "ringtoe", "littletoe"};
+    const char* digits[] = {"Thumb", "Index", "Middle", "Ring", "Pinky"};
+    for (const auto& [side, c] : {std::pair<QString, QString>("Left", "l"), {"Right", "r"}}) {
+        for (const auto& limb : limbs)
+            m[QString("%1_%2").arg(limb[0], c)] = side + limb[1];
+        for (int d = 0; d < 5; ++d) {
+            for (int j = 1; j <= 2; ++j)
+                m[QString("%1_0%2_%3").arg(toes[d]).arg(j).arg(c)] = QString("%1Foot%2%3").arg(side, digits[d]).arg(j);
+            for (int j = 1; j <= 4; ++j)
+                m[QString("%1_0%2_%3").arg(QString(digits[d]).toLower()).arg(j).arg(c)] =
+                    QString("%1Hand%2%3").arg(side, digits[d]).arg(j);
+        }
+    }
+    return m;
+}
+
+int NodeId(const QString& name)
+{
+    const std::vector<QString>& names = RigNodeNames();
+    return int(std::find(names.begin(), names.end(), name) - names.begin());
+}
+
+// A scene holding the joints of a sample renamed from one prefix to another,
+// with an extra root joint named `root` above them when it is not empty.
+void LoadRenamedSample(StandInHost& host, const char* file, const QString& from, const QString& to,
+                       const QString& root)
+{
+    StandInHost sample;
+    ASSERT_TRUE(sample.LoadSkeletonFile(StandInHost::SamplePath(file)));
+    host.ClearScene();
+    if (!root.isEmpty()) {
+        ASSERT_TRUE(host.AddJoint(root, "", CharacterJointGeometry()));
+    }
+    const auto rename = [&](QString name) { return name.replace(from, to); };
+    for (const QString& joint : sample.JointNames()) {
+        CharacterJointGeometry g;
+        sample.RestGeometry(joint, g);
+        const QString parent = sample.ParentOf(joint);
+        ASSERT_TRUE(host.AddJoint(rename(joint), parent.isEmpty() ? root : rename(parent), g));
+    }
+}
+
+} // namespace
+
+TEST_F(ModelTest, AutoMatchMapsRigNamedSkeletons)
+{
+    for (const char* file : {"rig_names.bvh", "namespace_colon.bvh", "prefix_underscore.bvh"}) {
+        SCOPED_TRACE(file);
+        Model().CreateNewCharacterization();
+        LoadSample(file);
+        AutoMatchScene();
+        EXPECT_EQ(AssignedCount(), host_.JointCount());
+        for (const QString& joint : host_.JointNames()) {
+            int node = -1;
+            ASSERT_TRUE(Model().FindNodeByHostName(joint, node)) << joint.toStdString();
+            EXPECT_TRUE(joint.endsWith(RigNodeNames()[node])) << joint.toStdString();
+            EXPECT_EQ(joint.length() - RigNodeNames()[node].length(), joint.indexOf(RigNodeNames()[node]));
+            EXPECT_TRUE(Model().NodeStatusAt(node).state != 0);
+        }
+    }
+
+    // Lower case joint names do not end with any rig node's name.
+    Model().CreateNewCharacterization();
+    LoadSample("suffix_lower.bvh");
+    AutoMatchScene();
+    EXPECT_EQ(AssignedCount(), 0);
+    Model().AutoMatchNode("mixLeftArm");
+    Model().AutoMatchNode("mixleftarm");
+    EXPECT_EQ(Current().GetNodeName(9), "mixLeftArm");
+    EXPECT_EQ(AssignedCount(), 1);
+}
+
+TEST_F(ModelTest, MatchingAndPrefixesGoThroughTheHostSanitizer)
+{
+    std::vector<NameMatchRule> rules(3);
+    rules[1].pattern = "Hips";
+    rules[2].useRoot = true;
+    int index = -1;
+    EXPECT_TRUE(Model().MatchNodeName("hero:Hips", "hero", rules, index));
+    EXPECT_EQ(index, 1);
+    EXPECT_FALSE(Model().MatchNodeName("hero:HipsX", "hero", rules, index));
+    EXPECT_TRUE(Model().MatchNodeName("HERO", "hero", rules, index));
+    EXPECT_EQ(index, 2);
+
+    QString prefix;
+    EXPECT_TRUE(Model().GuessPrefix("Character1_Hips", prefix));
+    EXPECT_EQ(prefix, "Character1_");
+    prefix.clear();
+    EXPECT_TRUE(Model().GuessPrefix("Character1_Hips_02", prefix));
+    EXPECT_EQ(prefix, "Character1_");
+    // The settings' side keywords: the prefix ends before the side, both sides.
+    prefix.clear();
+    EXPECT_TRUE(Model().GuessPrefix("Hero_Left_Arm", prefix));
+    EXPECT_EQ(prefix, "Hero_");
+    prefix.clear();
+    EXPECT_TRUE(Model().GuessPrefix("Hero_Right_Arm", prefix));
+    EXPECT_EQ(prefix, "Hero_");
+
+    prefix.clear();
+    EXPECT_TRUE(Model().GuessPrefixFromNames({"Hips", "Spine_01", "Character1_Hips"}, prefix));
+    EXPECT_EQ(prefix, "Character1_");
+    prefix.clear();
+    EXPECT_FALSE(Model().GuessPrefixFromNames({"Hips", "Spine"}, prefix));
+    EXPECT_TRUE(prefix.isEmpty());
+    EXPECT_FALSE(Model().GuessTemplatePrefix(prefix));
+
+    // The host's sanitizer runs first; a prefix of a changed name is trimmed.
+    host_.SetBoneNameSanitizer(StandInHost::StripNamespace);
+    EXPECT_TRUE(Model().MatchNodeName("hero:Hips", "x", rules, index));
+    prefix.clear();
+    EXPECT_FALSE(Model().GuessPrefix("hero:Hips", prefix));
+    host_.SetBoneNameSanitizer([](const QString& name) { return QString(name).replace(':', ' '); });
+    prefix.clear();
+    EXPECT_TRUE(Model().GuessPrefix("hero:Hips", prefix));
+    EXPECT_EQ(prefix, "hero");
+    host_.SetBoneNameSanitizer({});
+    prefix.clear();
+    EXPECT_TRUE(Model().GuessPrefix("hero:Hips", prefix));
+    EXPECT_EQ(prefix, "hero:");
+
+    LoadSample("prefix_underscore.bvh");
+    AutoMatchScene();
+    prefix.clear();
+    EXPECT_TRUE(Model().GuessTemplatePrefix(prefix));
+    EXPECT_EQ(prefix, "Character1_");
+}
+
+// The shipped settings choose Contains matching and one more delimiter.
+class ContainsSettingsTest : public ModelTest {
+protected:
+    ContainsSettingsTest()
+        : ModelTest("<config_root><name_match><delimiter_list><item value=\"|\"/></delimiter_list>"
+                    "<match_type value=\"Contains\"/></name_match></config_root>")
+    {
+    }
+};
+
+TEST_F(ContainsSettingsTest, MatchingFollowsTheSettings)
+{
+    std::vector<NameMatchRule> rules(2);
+    rules[0].pattern = "Arm";
+    rules[1].pattern = "ForeArm";
+    int index = -1;
+    EXPECT_TRUE(Model().MatchNodeName("char_LeftForeArm", "", rules, index));
+    EXPECT_EQ(index, 1);
+    QString prefix;
+    EXPECT_TRUE(Model().GuessPrefix("rig|Hips", prefix));
+    EXPECT_EQ(prefix, "rig|");
+    // No mirror pairs in these settings: the side word stays in the prefix.
+    prefix.clear();
+    EXPECT_TRUE(Model().GuessPrefix("Hero_Left_Arm", prefix));
+    EXPECT_EQ(prefix, "Hero_Left_");
+
+    // A template applied with Contains matching: the longest pattern wins.
+    std::vector<NameMatchRule> templateRules(172);
+    templateRules[9].pattern = "LeftArm";
+    templateRules[45].pattern = "LeftArmRoll";
+    const QString path = TemplatePath("contains.xml");
+    Model().WriteMappingTemplate(path.toUtf8().constData(), templateRules);
+    LoadSample("rig_names.bvh");
+    Model().ApplyMappingTemplate(path.toUtf8().constData(), 0, "");
+    EXPECT_EQ(Current().GetNodeName(9), "LeftArm");
+    EXPECT_EQ(Current().GetNodeName(45), "LeftArmRoll");
+    EXPECT_EQ(AssignedCount(), 2);
+}
+
+TEST_F(ModelTest, MirrorMatchingBothWays)
+{
+    LoadSample("rig_names.bvh");
+    int mirrorNode = 0;
+    QString mirrorJoint = "untouched";
+
+    // Mirror mode off: nothing is looked for.
+    Model().AssignNodeAndFindMirror(9, "LeftArm", mirrorNode, mirrorJoint);
+    EXPECT_EQ(mirrorNode, -1);
+    EXPECT_EQ(mirrorJoint, "untouched");
+    EXPECT_EQ(Current().GetNodeName(9), "LeftArm");
+
+    Model().SetMirrorMode(true);
+    host_.ClearRecords();
+    Model().AssignNodeAndFindMirror(9, "LeftArm", mirrorNode, mirrorJoint);
+    EXPECT_EQ(mirrorNode, 12);
+    EXPECT_EQ(mirrorJoint, "RightArm");
+    EXPECT_FALSE(Current().IsNodeAssigned(12));  // the caller assigns the mirror
+    EXPECT_EQ(host_.SkeletonUpdates().size(), 1u);
+    Model().AssignNodeAndFindMirror(13, "RightForeArm", mirrorNode, mirrorJoint);
+    EXPECT_EQ(mirrorNode, 10);
+    EXPECT_EQ(mirrorJoint, "LeftForeArm");
+    // A centre node has no mirror.
+    Model().AssignNodeAndFindMirror(1, "Hips", mirrorNode, mirrorJoint);
+    EXPECT_EQ(mirrorNode, -1);
+
+    // Without RightArm in the skeleton the first joint containing it answers.
+    host_.RemoveJoint("RightArm");
+    Model().AssignNodeAndFindMirror(9, "LeftArm", mirrorNode, mirrorJoint);
+    EXPECT_EQ(mirrorNode, 12);
+    EXPECT_EQ(mirrorJoint, "RightArmRoll");
+    // A joint with no mirror keyword, or whose mirror is missing, hands back nothing.
+    host_.RemoveJoint("RightArmRoll");
+    Model().AssignNodeAndFindMirror(9, "LeftArm", mirrorNode, mirrorJoint);
+    EXPECT_EQ(mirrorNode, -1);
+
+    // The lower-case side suffix of the settings.
+    LoadSample("suffix_lower.bvh");
+    Model().AssignNodeAndFindMirror(11, "hand_l", mirrorNode, mirrorJoint);
+    EXPECT_EQ(mirrorNode, 14);
+    EXPECT_EQ(mirrorJoint, "hand_r");
+}
+
+TEST_F(ModelTest, TemplateFromOneSkeletonAppliedToAnother)
+{
+    // Character1's skeleton with a root joint named like the prefix.
+    LoadRenamedSample(host_, "prefix_underscore.bvh", "Character1_", "Character1_", "Character1");
+    AutoMatchScene();
+    Model().AssignNode(0, "Character1");  // Reference on the root joint
+    Model().AssignNode(2, "Elsewhere");   // neither prefixed nor the root
+    const QString path = TemplatePath("character.xml");
+    SignalCounter saved(Model());
+    Model().SaveMappingTemplate(path.toUtf8().constData(), "Character1_");
+    EXPECT_EQ(saved.changed.count(), 0);
+    EXPECT_EQ(Model().GetLastOperationMessage(), "Template successfully saved.");
+
+    std::vector<NameMatchRule> rules;
+    Model().LoadMappingTemplate(path.toUtf8().constData(), rules);
+    ASSERT_EQ(rules.size(), 172u);
+    EXPECT_TRUE(rules[0].useRoot);
+    EXPECT_EQ(rules[0].pattern, "");
+    EXPECT_EQ(rules[1].pattern, "Hips");
+    EXPECT_EQ(rules[2].pattern, "");
+    EXPECT_FALSE(rules[2].useRoot);
+    EXPECT_EQ(rules[45].pattern, "LeftArmRoll");
+
+    // Character2's skeleton: the same convention, another prefix.
+    LoadRenamedSample(host_, "prefix_underscore.bvh", "Character1_", "Character2_", "Character2");
+    Model().CreateNewCharacterization();
+    SignalCounter applied(Model());
+    Model().ApplyMappingTemplate(path.toUtf8().constData(), 0, "Character2_");
+    EXPECT_EQ(applied.changed.count(), 1);
+    EXPECT_EQ(Model().GetLastOperationMessage(), "Template successfully applied.");
+    EXPECT_EQ(Current().GetNodeName(0), "Character2");
+    EXPECT_EQ(Current().GetNodeName(1), "Character2_Hips");
+    EXPECT_EQ(Current().GetNodeName(2), "");
+    EXPECT_EQ(Current().GetNodeName(9), "Character2_LeftArm");
+    EXPECT_EQ(Current().GetNodeName(45), "Character2_LeftArmRoll");
+    // Every joint but Character2_Reference (whose node took the root) and the
+    // one left out by the hand assignment is mapped.
+    EXPECT_EQ(AssignedCount(), host_.JointCount() - 2);
+
+    // Only the selection, whatever its prefix.
+    Model().CreateNewCharacterization();
+    host_.SetSelection({"Character2_Head", "Character2_Neck", "Character2"});
+    Model().ApplyMappingTemplate(path.toUtf8().constData(), 1, "Character2_");
+    EXPECT_EQ(AssignedCount(), 3);
+    EXPECT_EQ(Current().GetNodeName(15), "Character2_Head");
+
+    // A template that does not have exactly 172 rules applies nothing.
+    rules.pop_back();
+    const QString shortPath = TemplatePath("short.xml");
+    Model().WriteMappingTemplate(shortPath.toUtf8().constData(), rules);
+    Model().CreateNewCharacterization();
+    host_.ClearRecords();
+    SignalCounter ignored(Model());
+    Model().ApplyMappingTemplate(shortPath.toUtf8().constData(), 0, "Character2_");
+    Model().ApplyMappingTemplate(TemplatePath("missing.xml").toUtf8().constData(), 0, "Character2_");
+    EXPECT_EQ(ignored.changed.count(), 0);
+    EXPECT_EQ(AssignedCount(), 0);
+    EXPECT_TRUE(host_.NotificationLog().isEmpty());
+    EXPECT_EQ(Model().GetLastOperationMessage(), "Template successfully applied.");  // from before
+}
+
+TEST_F(ModelTest, LowerCaseSkeletonMapsThroughATemplate)
+{
+    LoadSample("suffix_lower.bvh");
+    const std::map<QString, QString> mapping = SuffixLowerMapping();
+    ASSERT_EQ(mapping.size(), 92u);
+    for (const auto& [joint, node] : mapping) {
+        ASSERT_TRUE(host_.JointNames().contains(joint)) << joint.toStdString();
+        Model().AssignNode(NodeId(node), joint);
+    }
+    const QString path = TemplatePath("lower.xml");
+    Model().SaveMappingTemplate(path.toUtf8().constData(), "");
+
+    // A later helper joint that only ends with a pattern ("ik_hand_l" after
+    // "hand_l", "ik_foot_root" after "root") does not take the node of the
+    // joint named exactly like it.
+    Model().CreateNewCharacterization();
+    Model().ApplyMappingTemplate(path.toUtf8().constData(), 0, "");
+    EXPECT_EQ(AssignedCount(), 92);
+    for (const auto& [joint, node] : mapping)
+        EXPECT_EQ(Current().GetNodeName(NodeId(node)), joint) << node.toStdString();
+    int node = -1;
+    for (const char* helper : {"ik_foot_l", "ik_foot_r", "ik_hand_l", "ik_hand_r", "ik_foot_root"})
+        EXPECT_FALSE(Model().FindNodeByHostName(helper, node)) << helper;
+
+    // A partial match still replaces an earlier partial match, and an exact
+    // one replaces a partial one.
+    std::vector<NameMatchRule> rules(172);
+    rules[11].pattern = "hand_l";
+    const QString handPath = TemplatePath("hand.xml");
+    WriteMappingTemplate(handPath, rules);
+    Model().CreateNewCharacterization();
+    host_.SetSelection({"ik_hand_l", "xhand_l"});
+    Model().ApplyMappingTemplate(handPath.toUtf8().constData(), 1, "");
+    EXPECT_EQ(Current().GetNodeName(11), "xhand_l");
+    host_.SetSelection({"ik_hand_l", "hand_l", "ik_hand_l"});
+    Model().ApplyMappingTemplate(handPath.toUtf8().constData(), 1, "");
+    EXPECT_EQ(Current().GetNodeName(11), "hand_l");
+}
+
+TEST_F(ModelTest, PollRevalidatesOnlyOnChange)
+{
+    LoadSample("rig_names.bvh");
+    AutoMatchScene();
+    const int joints = host_.JointCount();
+    host_.ClearRecords();
+
+    // Nothing changed: every assigned joint asked once, PostCharacterUpdate once, no signal.
+    SignalCounter quiet(Model());
+    Tick();
+    EXPECT_EQ(quiet.changed.count(), 0);
+    EXPECT_EQ(int(host_.GeometryQueries().size()), joints);
+    EXPECT_EQ(host_.PostUpdateQueries(), QStringList({"--- None ---"}));
+    EXPECT_EQ(host_.GeometryQueries()[1], (StandInHost::GeometryQuery{"Hips", 1, true}));
+
+    // A moved joint is stored and revalidated once.
+    host_.MoveJoint("LeftHand", 2, 0, 0);
+    SignalCounter moved(Model());
+    Tick();
+    Tick();
+    EXPECT_EQ(moved.changed.count(), 1);
+    EXPECT_EQ(Current().JointGeometryAt(11).translate[0], 71.0f);
+
+    // A joint the host cannot answer for is skipped.
+    host_.SetGeometryQueryFails("Head", true);
+    host_.MoveJoint("Head", 0, 5, 0);
+    SignalCounter failing(Model());
+    Tick();
+    EXPECT_EQ(failing.changed.count(), 0);
+    EXPECT_EQ(Current().JointGeometryAt(15).translate[1], 161.0f);
+    host_.SetGeometryQueryFails("Head", false);
+    Tick();
+    EXPECT_EQ(failing.changed.count(), 1);
+
+    // A parent offset of its own is not a change; PostCharacterUpdate is.
+    CharacterJointGeometry g;
+    host_.RestGeometry("Spine", g);
+    g.SetParentOffsetRotateQ(0, 0, 0.7071f, 0.7071f);
+    host_.SetJointGeometry("Spine", g);
+    SignalCounter post(Model());
+    Tick();
+    EXPECT_EQ(post.changed.count(), 0);
+    host_.SetPostCharacterUpdateMode(StandInHost::PostUpdateOnce);
+    Tick();
+    Tick();
+    EXPECT_EQ(post.changed.count(), 1);
+
+    // A NaN from the host is a change once, not on every tick.
+    host_.RestGeometry("LeftArm", g);
+    g.SetTranslate(std::numeric_limits<float>::quiet_NaN(), 144, 0);
+    host_.SetJointGeometry("LeftArm", g);
+    SignalCounter nan(Model());
+    Tick();
+    EXPECT_TRUE(std::isnan(Current().JointGeometryAt(9).translate[0]));
+    Tick();
+    Tick();
+    EXPECT_EQ(nan.changed.count(), 1);
+
+    // A record with limits gives the node a full rotation definition.
+    host_.RestGeometry("LeftForeArm", g);
+    g.SetMaxRLimitEnable(false, true, false);
+    host_.SetJointGeometry("LeftForeArm", g);
+    Tick();
+    EXPECT_TRUE(Current().IsNodeComplete(10));
+}
+
+TEST_F(ModelTest, LockFreezesTheCharacterization)
+{
+    LoadSample("rig_names.bvh");
+    AutoMatchScene();
+    ASSERT_TRUE(Polling());
+    // A joint with rotation limits: validating with the host asks for its scene parent.
+    CharacterJointGeometry g;
+    host_.RestGeometry("LeftForeArm", g);
+    g.SetMaxRLimitEnable(false, true, false);
+    host_.SetJointGeometry("LeftForeArm", g);
+    host_.ClearRecords();
+    Tick();
+    EXPECT_FALSE(host_.ParentQueries().isEmpty());
+
+    SignalCounter locking(Model());
+    host_.ClearRecords();
+    Model().SetEditMode(true);
+    EXPECT_TRUE(Model().IsLocked());
+    EXPECT_FALSE(Polling());
+    EXPECT_EQ(locking.changed.count(), 1);
+    EXPECT_TRUE(host_.NotificationLog().isEmpty());
+
+    // Selecting the locked characterization validates it without asking the host.
+    Model().CreateNewCharacterization();
+    EXPECT_TRUE(Polling());
+    host_.ClearRecords();
+    Model().SetCurrentCharacterization(0);
+    EXPECT_FALSE(Polling());
+    EXPECT_TRUE(host_.NotificationLog().isEmpty());
+    EXPECT_TRUE(host_.GeometryQueries().empty());
+    EXPECT_TRUE(host_.ParentQueries().empty());
+
+    // The joints the host no longer has, released when unlocking.
+    host_.ClearScene();
+    LoadSample("namespace_colon.bvh");  // other names: every joint is "missing"
+    QStringList skeleton;
+    host_.GetSkeletonNodes(skeleton);
+    std::vector<int> missing;
+    Model().FindMissingNodes(skeleton, missing);
+    EXPECT_EQ(int(missing.size()), 92);
+    host_.ClearRecords();
+    Model().SetEditMode(false, {1, 9});
+    EXPECT_FALSE(Model().IsLocked());
+    EXPECT_TRUE(Polling());
+    EXPECT_FALSE(Current().IsNodeAssigned(1));
+    EXPECT_FALSE(Current().IsNodeAssigned(9));
+    EXPECT_TRUE(Current().IsNodeAssigned(8));
+    ASSERT_GE(host_.SkeletonUpdates().size(), 2u);
+    EXPECT_EQ(host_.SkeletonUpdates()[0], (StandInHost::SkeletonUpdate{"Hips", "", "--- None ---", 1, false}));
+    EXPECT_EQ(host_.PostUpdateQueries().size(), 1);
+}
