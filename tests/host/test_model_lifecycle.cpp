@@ -75,9 +75,6 @@ TEST(ModelWithoutHost, BuildsAndWorksWithoutAsking)
     EXPECT_EQ(model.CharacterizationCount(), 1);
     EXPECT_FALSE(model.GetCurrentCharacterization()->IsNodeAssigned(1));
     EXPECT_FALSE(model.PullHostGeometry());
-    QString prefix;
-    EXPECT_TRUE(model.GuessPrefix("Character1_Hips", prefix));
-    EXPECT_EQ(prefix, "Character1_");
 }
 
 TEST_F(ModelTest, CreateSelectRenameDelete)
