@@ -378,13 +378,16 @@ void CharacterizationModel::Validate(Characterization* characterization, IDCCHub
     }
     VLMCharacterDefinition words;
     VLMCharacter* character = characterization->CreateSdkCharacter(words, true, &std::malloc, hub);
-    // Without a character (its memory could not be had) no validator can look
-    // at it; the run then reports the characterization as unusable.
-    static const ValidatorList noValidators;
-    RunValidators(character ? validators_ : noValidators, words, character, characterization->GetNodeFlags(),
-                  nodeStates_, overall_);
-    if (character)
+    if (character) {
+        RunValidators(validators_, words, character, characterization->GetNodeFlags(), nodeStates_, overall_);
         VLMDestroyCharacter(character, &std::free);
+    } else {
+        // Without a character (its memory could not be had) the rest pose
+        // cannot be checked: the characterization is not usable, whatever the
+        // rules that look only at the words would say.
+        RunValidators(ValidatorList(), words, nullptr, characterization->GetNodeFlags(), nodeStates_, overall_);
+        overall_ = CharacterizationStatus(kStateError, tr("The rig character could not be built.").toStdString());
+    }
     emit ModelChanged();
 }
 
