@@ -1,5 +1,3 @@
-// The rig library's layout headers come before any Qt header: Qt defines
-// `slots` as a macro, and the limb block has a member of that name.
 #include "rig/vlm_character.h"
 
 #include "model/characterization.h"

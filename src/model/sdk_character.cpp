@@ -1,7 +1,5 @@
 // Building a rig character from a characterization, and reading one back.
-//
-// The rig library's layout headers come before any Qt header: Qt defines
-// `slots` as a macro, and the limb block has a member of that name.
+
 #include "rig/vlm_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_joint.h"

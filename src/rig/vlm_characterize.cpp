@@ -442,7 +442,7 @@ void VLMSetupLimbNodes(VLMLimb* limb, bool leg, bool left, VLMCharacter* charact
     const int nodes[6] = {n.upper, n.upperRoll, n.middle, n.middleRoll, n.end, n.tip};
     for (int i = 0; i < 6; ++i) {
         const VLMNodeRecord* record = VLMCharacterNodeRecord(character, nodes[i]);
-        VLMNodeRecord& slot = limb->slots[VLM_SLOT_UPPER + i];
+        VLMNodeRecord& slot = limb->slotRecords[VLM_SLOT_UPPER + i];
         VLMRotationRecordCopy(&slot.rotation, &record->rotation);
         slot.rotationIndex = record->rotationIndex;
     }
@@ -451,7 +451,7 @@ void VLMSetupLimbNodes(VLMLimb* limb, bool leg, bool left, VLMCharacter* charact
 
 void VLMSetupLimbAxis(VLMLimb* limb, bool leg, bool left, const VLMRotationRecord* rotationRecords)
 {
-    const VLMNodeRecord& middle = limb->slots[VLM_SLOT_MIDDLE];
+    const VLMNodeRecord& middle = limb->slotRecords[VLM_SLOT_MIDDLE];
     const VLMVector4& z = middle.rotation.postAxes[2];
     const float side = leg ? z.x : (left ? -z.y : z.y);
     bool positive = !std::signbit(side);

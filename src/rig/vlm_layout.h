@@ -109,7 +109,7 @@ enum VLMLimbSlot { VLM_SLOT_PARENT = 0, VLM_SLOT_UPPER, VLM_SLOT_UPPER_ROLL, VLM
                    VLM_SLOT_MIDDLE_ROLL, VLM_SLOT_END, VLM_SLOT_TIP, VLM_LIMB_SLOT_COUNT };
 
 struct alignas(16) VLMLimb {
-    VLMNodeRecord slots[VLM_LIMB_SLOT_COUNT];
+    VLMNodeRecord slotRecords[VLM_LIMB_SLOT_COUNT];
     VLMVector4 axis;                  // bend axis, written by characterization
     std::uint32_t tipMask[4];         // all ones when the tip node is present
     std::int32_t upperSegmentCount;   // 2 with the upper roll node, else 1

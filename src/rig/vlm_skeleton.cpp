@@ -159,7 +159,7 @@ void buildLimb(Skeleton& s, int k)
                                                nodes.upper, nodes.upperRoll, nodes.middle,
                                                nodes.middleRoll, nodes.end, nodes.tip};
     for (int slot = 0; slot < VLM_LIMB_SLOT_COUNT; ++slot)
-        limb.slots[slot].nodeId = static_cast<std::uint32_t>(slotNode[slot]);
+        limb.slotRecords[slot].nodeId = static_cast<std::uint32_t>(slotNode[slot]);
     limb.slotIndex[VLM_SLOT_PARENT] = static_cast<std::int32_t>(upperParent->ownIndex);
     for (int slot = VLM_SLOT_UPPER; slot < VLM_LIMB_SLOT_COUNT; ++slot)
         limb.slotIndex[slot] = s.index(slotNode[slot]);
@@ -172,7 +172,7 @@ void buildLimb(Skeleton& s, int k)
     for (int slot = VLM_SLOT_UPPER; slot < VLM_LIMB_SLOT_COUNT; ++slot) {
         if (!s.present(slotNode[slot]))
             continue;
-        VLMNodeRecordLink(&limb.slots[slot], &limb.slots[last]);
+        VLMNodeRecordLink(&limb.slotRecords[slot], &limb.slotRecords[last]);
         last = slot;
     }
 
@@ -222,8 +222,8 @@ void VLMLimbReset(VLMLimb* limb)
 {
     std::memset(static_cast<void*>(limb), 0, sizeof *limb);
     for (int slot = 0; slot < VLM_LIMB_SLOT_COUNT; ++slot) {
-        VLMNodeRecordInit(&limb->slots[slot]);
-        limb->slots[slot].ownIndex = std::uint64_t(slot);
+        VLMNodeRecordInit(&limb->slotRecords[slot]);
+        limb->slotRecords[slot].ownIndex = std::uint64_t(slot);
     }
     limb->axis = VLMVector4{0.0f, 0.0f, 0.0f, 1.0f};
     limb->upperSegmentCount = -1;

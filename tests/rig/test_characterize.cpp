@@ -364,8 +364,8 @@ TEST(Characterize, AllNodesAimAtTheirChildren)
         const oracle::Limb& n = oracle::kLimbs[k];
         const int nodes[6] = {n.upper, n.upperRoll, n.middle, n.middleRoll, n.end, n.tip};
         for (int s = 0; s < 6; ++s) {
-            EXPECT_EQ(std::memcmp(&f.limb(k).slots[s + 1].rotation, &f.frame(nodes[s]), sizeof(VLMRotationPart)), 0);
-            EXPECT_EQ(f.limb(k).slots[s + 1].rotationIndex, f.record(nodes[s]).rotationIndex);
+            EXPECT_EQ(std::memcmp(&f.limb(k).slotRecords[s + 1].rotation, &f.frame(nodes[s]), sizeof(VLMRotationPart)), 0);
+            EXPECT_EQ(f.limb(k).slotRecords[s + 1].rotationIndex, f.record(nodes[s]).rotationIndex);
         }
     }
 }

@@ -236,19 +236,19 @@ TEST(SkeletonBuild, RollNodesSpliceIntoTheirSegments)
     EXPECT_EQ(leg.rollSlots[0], 2);
     EXPECT_EQ(leg.rollSlots[1], -1);
     // The limb's own tree: 0 -> 1 -> 2 -> 3 -> 5 (no middle roll, no tip).
-    EXPECT_EQ(leg.slots[1].parentIndex, 0u);
-    EXPECT_EQ(leg.slots[2].parentIndex, 1u);
-    EXPECT_EQ(leg.slots[3].parentIndex, 2u);
-    EXPECT_EQ(leg.slots[4].parentIndex, VLM_INDEX_NONE);
-    EXPECT_EQ(leg.slots[5].parentIndex, 3u);
-    EXPECT_EQ(leg.slots[6].parentIndex, VLM_INDEX_NONE);
-    EXPECT_EQ(leg.slots[3].childCount, 1u);
-    EXPECT_EQ(leg.slots[3].firstChildIndex, 5u);
+    EXPECT_EQ(leg.slotRecords[1].parentIndex, 0u);
+    EXPECT_EQ(leg.slotRecords[2].parentIndex, 1u);
+    EXPECT_EQ(leg.slotRecords[3].parentIndex, 2u);
+    EXPECT_EQ(leg.slotRecords[4].parentIndex, VLM_INDEX_NONE);
+    EXPECT_EQ(leg.slotRecords[5].parentIndex, 3u);
+    EXPECT_EQ(leg.slotRecords[6].parentIndex, VLM_INDEX_NONE);
+    EXPECT_EQ(leg.slotRecords[3].childCount, 1u);
+    EXPECT_EQ(leg.slotRecords[3].firstChildIndex, 5u);
     const VLMLimb& arm = H(c).limbs[2];
     EXPECT_EQ(arm.upperSegmentCount, 1);
     EXPECT_EQ(arm.rollSlots[0], -1);
     EXPECT_EQ(arm.rollSlots[1], 4);
-    EXPECT_EQ(arm.slots[5].parentIndex, 4u);
+    EXPECT_EQ(arm.slotRecords[5].parentIndex, 4u);
 }
 
 TEST(SkeletonBuild, LimbBlocksOfTheFullRig)
@@ -264,9 +264,9 @@ TEST(SkeletonBuild, LimbBlocksOfTheFullRig)
         SCOPED_TRACE(k);
         const VLMLimb& limb = h.limbs[k];
         for (int s = 0; s < 7; ++s) {
-            EXPECT_EQ(limb.slots[s].nodeId, std::uint32_t(slots[k][s]));
+            EXPECT_EQ(limb.slotRecords[s].nodeId, std::uint32_t(slots[k][s]));
             EXPECT_EQ(limb.slotIndex[s], VLMCharacterCompactIndex(c.get(), slots[k][s]));
-            EXPECT_EQ(limb.slots[s].parentIndex, s > 0 ? std::uint64_t(s - 1) : VLM_INDEX_NONE);
+            EXPECT_EQ(limb.slotRecords[s].parentIndex, s > 0 ? std::uint64_t(s - 1) : VLM_INDEX_NONE);
         }
         EXPECT_EQ(limb.rollSlots[0], 2);
         EXPECT_EQ(limb.rollSlots[1], 4);
@@ -286,7 +286,7 @@ TEST(SkeletonBuild, LimbBlocksOfTheFullRig)
     oracle::Presence p = oracle::Required();
     p[23] = p[24] = true;
     CharacterPtr plain = Create(p);
-    EXPECT_EQ(H(plain).limbs[2].slots[0].nodeId, 24u);
+    EXPECT_EQ(H(plain).limbs[2].slotRecords[0].nodeId, 24u);
     EXPECT_EQ(H(plain).limbs[2].slotIndex[0], VLMCharacterCompactIndex(plain.get(), 24));
     EXPECT_EQ(H(plain).chestIndex, 1);
 }
@@ -435,7 +435,7 @@ TEST(SkeletonBuild, ShoulderExtraWithoutItsShoulderLeavesReferenceAlone)
     c = Create(p);
     EXPECT_EQ(VLMGetParentNodeId(c.get(), 170), 18);
     EXPECT_EQ(VLMGetParentNodeId(c.get(), 9), 170);
-    EXPECT_EQ(H(c).limbs[2].slots[0].nodeId, 170u);
+    EXPECT_EQ(H(c).limbs[2].slotRecords[0].nodeId, 170u);
 }
 
 TEST(SkeletonBuild, HipsTranslationHangsUnderTheRootRecordOnly)
