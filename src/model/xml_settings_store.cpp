@@ -59,10 +59,26 @@ XmlSettingsStore::~XmlSettingsStore()
         Save();
 }
 
-void XmlSettingsStore::Save()
+void XmlSettingsStore::Reset()
+{
+    document_.reset(new QDomDocument);
+    document_->appendChild(document_->createElement(kRootName));
+    keepFile_ = false;
+    dirty_ = true;
+}
+
+bool XmlSettingsStore::Write()
+{
+    if (!dirty_)
+        return true;
+    dirty_ = false;
+    return Save();
+}
+
+bool XmlSettingsStore::Save()
 {
     if (keepFile_)
-        return;
+        return false;
     // Written beside the file and renamed over it only when complete, so a
     // failed write leaves the former file as it was.
     QSaveFile file(path_);
@@ -72,10 +88,11 @@ void XmlSettingsStore::Save()
         document_->save(out, 4);
         out.flush();
         if (out.status() == QTextStream::Ok && file.commit())
-            return;
+            return true;
     }
     std::cout << "Error in writing " << path_.toStdString() << ": "
               << file.errorString().toStdString() << "; the file is left as it was." << std::endl;
+    return false;
 }
 
 QDomElement XmlSettingsStore::Root() const

@@ -76,12 +76,24 @@ public:
     void SetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
                             const FlaggedPairList& list);
 
+    // Forgets what was read from the file: the document becomes an empty
+    // "config_root" and counts as changed, so the next write replaces the
+    // whole file, one that did not parse included. For files that are written
+    // whole each time (the characterization files), so that no entry of an
+    // earlier save is left behind.
+    void Reset();
+    // Writes the file now when anything was set since it was read or last
+    // written, and answers whether the file holds the document afterwards
+    // (true when there was nothing to write). A failed write leaves the file
+    // as it was and is not tried again by the destructor.
+    bool Write();
+
 private:
     QDomElement Root() const;
     // Finds the group (created when needed) and puts a fresh, empty key element
     // of that name at its end, in place of the first old one.
     QDomElement ReplaceKey(const QString& group, const QString& key);
-    void Save();
+    bool Save();
 
     std::unique_ptr<QDomDocument> document_;
     bool dirty_ = false;

@@ -251,4 +251,52 @@ TEST_F(XmlSettingsStoreTest, UnwritablePathIsReportedAndNothingHalfWritten)
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList({"full.xml"}));
 }
 
+TEST_F(XmlSettingsStoreTest, WriteNowAndResetToAFreshDocument)
+{
+    const QString path = Path("file.xml");
+    {
+        XmlSettingsStore store(path);
+        EXPECT_TRUE(store.Write()) << "nothing to write";
+        EXPECT_FALSE(QFileInfo::exists(path));
+        store.SetValue("old", "v");
+        ASSERT_TRUE(store.Write());
+        EXPECT_TRUE(ReadFile(path).contains("old"));
+        WriteFile(path, "<config_root/>");  // written once: the destructor leaves the file alone
+    }
+    EXPECT_EQ(ReadFile(path), "<config_root/>");
+
+    // A reset drops what was read, so the file holds only what was set after it,
+    // even when the former file did not parse.
+    WriteFile(path, "<config_root><stale value=\"x\"/></config_root>");
+    {
+        XmlSettingsStore store(path);
+        store.Reset();
+        EXPECT_EQ(store.GetValue("stale", "gone"), "gone");
+        store.SetValue("fresh", "y");
+        EXPECT_TRUE(store.Write());
+    }
+    EXPECT_FALSE(ReadFile(path).contains("stale"));
+    EXPECT_TRUE(ReadFile(path).contains("fresh"));
+    WriteFile(path, "<config_root><broken>");
+    CaptureStdout();
+    {
+        XmlSettingsStore store(path);
+        store.Reset();
+        EXPECT_TRUE(store.Write()) << "a reset store counts as changed";
+    }
+    GetCapturedStdout();
+    EXPECT_EQ(ReadFile(path), "<config_root/>\n");
+
+    // A failed write answers false and is not tried again.
+    QDir(dir_.path()).mkdir("folder.xml");
+    CaptureStdout();
+    {
+        XmlSettingsStore store(Path("folder.xml"));
+        store.SetValue("k", "v");
+        EXPECT_FALSE(store.Write());
+    }
+    const QString report = QString::fromStdString(GetCapturedStdout());
+    EXPECT_EQ(report.count("Error in writing"), 1) << report.toStdString();
+}
+
 } // namespace

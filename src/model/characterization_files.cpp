@@ -1,0 +1,240 @@
+// The host stream pair and ".vlmc" files with their companion.
+//
+// The rig library's layout headers come before any Qt header: Qt defines
+// `slots` as a macro, and the limb block has a member of that name.
+#include "rig/vlm_frame.h"
+#include "rig/vlm_stream.h"
+
+#include "model/characterization.h"
+#include "model/characterization_files.h"
+#include "model/xml_settings_store.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include <cstdlib>
+
+const char* const kBinaryExtension = ".vlmc";
+const char* const kCompanionSuffix = ".bones.xml";
+
+namespace {
+
+const QString kNewCharacterizationName = QStringLiteral("New Characterization");
+const QString kBoneCorrespondance = QStringLiteral("bone_correspondance");
+
+// The longest stream there is: every rig node used. A file may run on after
+// its stream, but nothing past this length is ever read.
+constexpr std::uint64_t kLongestStream =
+    VLM_BLOB_HEADER_BYTES + VLM_BLOB_DEFINITION_BYTES + VLM_BLOB_RECORD_BYTES * VLM_NODE_COUNT + VLM_BLOB_TRAILER_BYTES;
+
+void* RuntimeMalloc(std::uint64_t size)
+{
+    return std::malloc(size);
+}
+
+void RuntimeFree(void* block)
+{
+    std::free(block);
+}
+
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("CharacterizationFiles", text);
+}
+
+void Say(QString* message, const QString& text)
+{
+    if (message)
+        *message = text;
+}
+
+QString FileNameOf(const QString& path)
+{
+    return QFileInfo(path).fileName();
+}
+
+// The stream is written in the host's order when that matches the machine's,
+// byte-reversed otherwise.
+bool SwapFor(unsigned char byteOrder)
+{
+    const bool bigEndian = byteOrder != kStreamLittleEndian;
+    return bigEndian != (Q_BYTE_ORDER == Q_BIG_ENDIAN);
+}
+
+// Reads the companion's joint names. Answers the list only when it has one
+// name per rig node; otherwise an empty list and the reason in `why`.
+std::vector<QString> ReadCompanionNames(const QString& companionPath, QString& why)
+{
+    std::vector<QString> names;
+    if (companionPath.isEmpty()) {
+        why = Tr("No joint names were loaded: no companion file was found.");
+        return names;
+    }
+    if (!QFileInfo(companionPath).isFile()) {
+        why = Tr("No joint names were loaded: %1 is missing.").arg(FileNameOf(companionPath));
+        return names;
+    }
+    XmlSettingsStore store(companionPath);
+    store.GetList(kBoneCorrespondance, names);
+    if (names.size() != std::size_t(VLM_NODE_COUNT)) {
+        why = Tr("No joint names were loaded: %1 lists %2 names, not %3.")
+                  .arg(FileNameOf(companionPath))
+                  .arg(qulonglong(names.size()))
+                  .arg(VLM_NODE_COUNT);
+        names.clear();
+    }
+    return names;
+}
+
+} // namespace
+
+bool CharacterizationToStream(Characterization& characterization, unsigned char byteOrder, bool withLimits,
+                              char*& data, std::size_t& size, QString* message)
+{
+    VLMCharacterDefinition words;
+    VLMCharacter* character = characterization.CreateSdkCharacter(words, withLimits, RuntimeMalloc, nullptr);
+    if (!character) {
+        Say(message, Tr("The rig character of %1 could not be built.").arg(characterization.GetName()));
+        return false;
+    }
+    std::uint64_t bytes = 0;
+    void* buffer = VLMWriteCharacterBlob(&bytes, &words, character, SwapFor(byteOrder), RuntimeMalloc, RuntimeFree);
+    VLMDestroyCharacter(character, RuntimeFree);
+    if (!buffer) {
+        Say(message, Tr("There was not enough memory to write the character definition."));
+        return false;
+    }
+    data = static_cast<char*>(buffer);
+    size = std::size_t(bytes);
+    Say(message, QString());
+    return true;
+}
+
+std::unique_ptr<Characterization> CharacterizationFromStream(const char* data, std::size_t size,
+                                                             const std::vector<QString>& names, QString* message)
+{
+    VLMCharacterDefinition words = {};
+    VLMCharacter* character = VLMReadCharacterBlob(&words, data, size, RuntimeMalloc, RuntimeFree);
+    if (!character) {
+        Say(message, Tr("The data is not a character definition, or it is damaged."));
+        return nullptr;
+    }
+    std::unique_ptr<Characterization> characterization(new Characterization(kNewCharacterizationName, nullptr));
+    const int loaded = characterization->LoadFromSdkCharacter(names, words, character);
+    VLMDestroyCharacter(character, RuntimeFree);
+    if (loaded == Characterization::kLoadBadNameCount)
+        Say(message, Tr("No joint names were loaded: %1 names were given, not %2.")
+                         .arg(qulonglong(names.size()))
+                         .arg(VLM_NODE_COUNT));
+    else
+        Say(message, QString());
+    return characterization;
+}
+
+QString CompanionPathFor(const QString& binaryPath)
+{
+    QString stem = binaryPath;
+    if (stem.endsWith(QLatin1String(kBinaryExtension), Qt::CaseInsensitive))
+        stem.chop(int(qstrlen(kBinaryExtension)));
+    return stem + QLatin1String(kCompanionSuffix);
+}
+
+QString LegacyCompanionPathFor(const QString& binaryPath)
+{
+    const QFileInfo info(binaryPath);
+    return info.dir().filePath(info.baseName() + QLatin1String(kCompanionSuffix));
+}
+
+QString FindCompanionPath(const QString& binaryPath)
+{
+    const QString current = CompanionPathFor(binaryPath);
+    if (QFileInfo(current).isFile())
+        return current;
+    const QString legacy = LegacyCompanionPathFor(binaryPath);
+    if (QFileInfo(legacy).isFile())
+        return legacy;
+    return QString();
+}
+
+bool SaveCharacterizationBinary(Characterization& characterization, const QString& binaryPath,
+                                const QString& companionPath, unsigned char byteOrder, bool withLimits,
+                                QString* message)
+{
+    char* data = nullptr;
+    std::size_t size = 0;
+    if (!CharacterizationToStream(characterization, byteOrder, withLimits, data, size, message))
+        return false;
+
+    // Written beside the target and renamed over it once complete, so a failed
+    // write leaves the former file (or none) in place.
+    QSaveFile binary(binaryPath);
+    bool written = binary.open(QIODevice::WriteOnly);
+    if (written)
+        written = binary.write(data, qint64(size)) == qint64(size);
+    std::free(data);
+    if (!written || !binary.commit()) {
+        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(binaryPath), binary.errorString()));
+        return false;
+    }
+
+    // The names follow only a stream that is in place, so a good companion is
+    // never replaced by one whose stream was not written.
+    const QString companion = companionPath.isEmpty() ? CompanionPathFor(binaryPath) : companionPath;
+    XmlSettingsStore store(companion);
+    store.Reset();
+    store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
+    if (!store.Write()) {
+        Say(message, Tr("%1 was written, but its joint names could not be written to %2.")
+                         .arg(FileNameOf(binaryPath), FileNameOf(companion)));
+        return false;
+    }
+    Say(message, QString());
+    return true;
+}
+
+bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath,
+                                const char* companionPath, unsigned char byteOrder, bool withLimits,
+                                QString* message)
+{
+    return SaveCharacterizationBinary(characterization, QString::fromLatin1(binaryPath),
+                                      QString::fromLatin1(companionPath), byteOrder, withLimits, message);
+}
+
+std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath,
+                                                             const QString& companionPath, QString* message)
+{
+    QFile file(binaryPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Say(message, Tr("%1 could not be opened: %2").arg(FileNameOf(binaryPath), file.errorString()));
+        return nullptr;
+    }
+    const QByteArray bytes = file.read(qint64(kLongestStream));
+    if (file.error() != QFileDevice::NoError) {
+        Say(message, Tr("%1 could not be read: %2").arg(FileNameOf(binaryPath), file.errorString()));
+        return nullptr;
+    }
+    file.close();
+
+    QString why;
+    const std::vector<QString> names =
+        ReadCompanionNames(companionPath.isEmpty() ? FindCompanionPath(binaryPath) : companionPath, why);
+
+    std::unique_ptr<Characterization> characterization =
+        CharacterizationFromStream(bytes.constData(), std::size_t(bytes.size()), names, message);
+    if (!characterization) {
+        Say(message, Tr("%1 is not a character definition file, or it is damaged.").arg(FileNameOf(binaryPath)));
+        return nullptr;
+    }
+    characterization->SetName(QFileInfo(binaryPath).baseName());
+    Say(message, why);
+    return characterization;
+}
+
+std::unique_ptr<Characterization> LoadCharacterizationBinary(const char* binaryPath, const char* companionPath,
+                                                             QString* message)
+{
+    return LoadCharacterizationBinary(QString::fromLatin1(binaryPath), QString::fromLatin1(companionPath), message);
+}

@@ -1,0 +1,123 @@
+// A characterization in and out of the tool: the binary character-definition
+// stream handed to the host with the 172 joint names, ".vlmc" files with their
+// ".bones.xml" companion, and the XML characterization file.
+//
+// Every function is self-contained: a rig character lives only during the call,
+// and each settings store is made and written inside it. Characterizations
+// returned are new, without a hub (never registered with the host), and belong
+// to the caller.
+//
+// Failures are answered, never thrown: the savers return false and the loaders
+// null, and when the caller passes `message` it receives a sentence the panel
+// can show. A loader that succeeds but had to leave something out (joint names
+// that do not fit the rig) also says so there; otherwise the text is cleared.
+//
+// Paths come as Qt strings or as 8-bit text. The 8-bit forms read their text
+// as Latin-1, the way the panel hands its file names over; the Qt string forms
+// keep names that Latin-1 cannot spell.
+#ifndef SKW_MODEL_CHARACTERIZATION_FILES_H
+#define SKW_MODEL_CHARACTERIZATION_FILES_H
+
+#include <QString>
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+class Characterization;
+
+// Byte order of a written stream. Any non-zero code writes big endian; the
+// readers take either order whatever the code.
+enum : unsigned char { kStreamLittleEndian = 0, kStreamBigEndian = 1 };
+
+// The extension of binary files and the suffix of their companion.
+extern const char* const kBinaryExtension;      // ".vlmc"
+extern const char* const kCompanionSuffix;      // ".bones.xml"
+
+// --- The host stream pair -----------------------------------------------------
+
+// Builds a rig character from the characterization (no hub, so nothing about
+// it changes) and writes its definition stream, rotation limits included when
+// `withLimits`, into a buffer from the C runtime's malloc: on success `data`
+// and `size` receive it and the caller releases it with free. False when the
+// character or the buffer could not be made; the outputs are then untouched.
+bool CharacterizationToStream(Characterization& characterization, unsigned char byteOrder, bool withLimits,
+                              char*& data, std::size_t& size, QString* message = nullptr);
+
+// Reads a stream in either byte order into a new characterization named
+// "New Characterization": node words, joint records and inversion flags from
+// the stream, joint names from `names` by rig node id. A name list of any
+// length other than 0 or 172 gives no names (the message says so). Null when
+// the stream cannot be read.
+std::unique_ptr<Characterization> CharacterizationFromStream(const char* data, std::size_t size,
+                                                             const std::vector<QString>& names,
+                                                             QString* message = nullptr);
+
+// --- ".vlmc" files --------------------------------------------------------------
+
+// The companion of "NAME.vlmc" is "NAME.bones.xml" beside it: only the
+// extension (in any case) is replaced, so "hero.take2.vlmc" and
+// "hero.take1.vlmc" keep their own names. A path without the extension gets
+// the suffix appended.
+QString CompanionPathFor(const QString& binaryPath);
+// The name files saved before used: the file's name up to its first "."
+// followed by ".bones.xml", in the same folder.
+QString LegacyCompanionPathFor(const QString& binaryPath);
+// The companion that exists beside a binary file: CompanionPathFor first,
+// then LegacyCompanionPathFor; empty when neither is there.
+QString FindCompanionPath(const QString& binaryPath);
+
+// Writes the stream to `binaryPath`, then the 172 joint names to the
+// companion (under "bone_correspondance"). Each file is written beside its
+// target and renamed over it only when complete, and the companion only
+// after the stream was written, so a failure never leaves a half-written file
+// nor a companion that does not belong to its stream. An empty or null
+// companion path means CompanionPathFor(binaryPath). False, with the reason,
+// when either file could not be written.
+bool SaveCharacterizationBinary(Characterization& characterization, const QString& binaryPath,
+                                const QString& companionPath, unsigned char byteOrder, bool withLimits,
+                                QString* message = nullptr);
+bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath,
+                                const char* companionPath, unsigned char byteOrder, bool withLimits,
+                                QString* message = nullptr);
+
+// Reads a binary file into a new characterization named by the file's name up
+// to its first ".". Joint names come from the companion when one is given;
+// with an empty or null companion path, from the one FindCompanionPath finds.
+// A companion that is missing or whose list is not 172 names long gives no
+// names (the message says so); the node words and records still come from
+// the stream. Null when the file cannot be read or holds no valid stream.
+std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath,
+                                                             const QString& companionPath,
+                                                             QString* message = nullptr);
+std::unique_ptr<Characterization> LoadCharacterizationBinary(const char* binaryPath, const char* companionPath,
+                                                             QString* message = nullptr);
+
+// --- The XML characterization file ------------------------------------------------
+
+// Writes the name, the 172 joint names, the node flags ("bone_used": the words
+// with limits, else 0 or 1) and the rest geometry of every assigned node under
+// "joints". The file is written whole: entries of an earlier file at the path
+// are not kept.
+bool SaveCharacterizationXml(const Characterization& characterization, const QString& path, bool withLimits,
+                             QString* message = nullptr);
+bool SaveCharacterizationXml(const Characterization& characterization, const char* path, bool withLimits,
+                             QString* message = nullptr);
+
+// Reads an XML characterization file into a new characterization. Null, with
+// nothing made, for a file that is missing, does not parse, lacks the 172
+// joint names, or lacks the geometry of an assigned node (too few items or
+// numbers, a rotation order outside 0..12). A number that is not a number
+// reads as 0.
+std::unique_ptr<Characterization> LoadCharacterizationXml(const QString& path, QString* message = nullptr);
+std::unique_ptr<Characterization> LoadCharacterizationXml(const char* path, QString* message = nullptr);
+
+// --- Number texts ------------------------------------------------------------------
+
+// A float as the files write it: "0" for a magnitude below 1e-6; otherwise the
+// shortest text of 6 to 9 significant digits that reads back as the same
+// float, in the shorter of fixed and exponent notation, without trailing
+// zeros, with "." as the decimal point.
+QString FloatToText(float value);
+
+#endif
