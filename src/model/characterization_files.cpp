@@ -1,7 +1,5 @@
 // The host stream pair and ".vlmc" files with their companion.
-//
-// The rig library's layout headers come before any Qt header: Qt defines
-// `slots` as a macro, and the limb block has a member of that name.
+
 #include "rig/vlm_frame.h"
 #include "rig/vlm_stream.h"
 

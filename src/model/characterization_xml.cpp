@@ -1,8 +1,6 @@
 // The XML characterization file: the name, the joint names, the node flags and
 // the rest geometry of every assigned node as text.
-//
-// The rig library's layout headers come before any Qt header: Qt defines
-// `slots` as a macro, and the limb block has a member of that name.
+
 #include "rig/vlm_character.h"
 #include "rig/vlm_joint.h"
 #include "rig/vlm_names.h"

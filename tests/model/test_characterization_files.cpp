@@ -1,8 +1,4 @@
-// The rig library's layout headers come before any Qt header: Qt defines
-// `slots` as a macro, and the limb block has a member of that name.
 #include "rig/vlm_character.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_stream.h"
 
 #include "model/characterization.h"
 #include "model/characterization_files.h"
