@@ -1,4 +1,4 @@
-#include "vlm_frame.h"
+#include "velmora.h"
 
 #include "test_alloc.h"
 #include "test_fpenv.h"
