@@ -9,12 +9,9 @@
 // parented under the neck so that the parent-offset pass has host questions
 // to ask. It answers from hash tables and records nothing, as a real host
 // would.
-//
-// The rig library's layout headers come before any Qt header: Qt defines
-// `slots` as a macro, and the limb block has a member of that name.
-#include "vlm_character.h"
-#include "vlm_frame.h"
-#include "vlm_names.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_names.h"
 
 #include "model/characterization.h"
 #include "model/validators.h"

@@ -190,7 +190,7 @@ private:
             return jointHeader(line, key, lineNo);
 
         if (key == "End") {
-            if (line != "End Site" && !(words.size() == 2 && words[1] == "Site"))
+            if (words.size() != 2 || words[1] != "Site")
                 return fail(lineNo, "unknown statement '" + clip(line) + "'");
             if (stack_.empty())
                 return fail(lineNo, "End Site outside a joint block");
@@ -266,9 +266,7 @@ private:
 
     bool jointHeader(const std::string& line, const std::string& key, int lineNo)
     {
-        std::string name = trim(line.substr(key.size()));
-        if (line.size() > key.size() && !isBlank(line[key.size()]))
-            return fail(lineNo, "unknown statement '" + clip(line) + "'");
+        const std::string name = trim(line.substr(key.size()));
         if (name.empty())
             return fail(lineNo, key + " without a name");
         if (name.size() > static_cast<std::size_t>(kBvhMaxNameLength))

@@ -51,6 +51,32 @@ bool isAdjacentLimbPair(int a, int b)
     return false;
 }
 
+// The angle in degrees between the rest direction from node `from` to node
+// `to` and +X (or -X when `negative`), in single precision; coinciding nodes
+// give 180.
+float angleToXAxis(VLMCharacter* character, int from, int to, bool negative)
+{
+    float a[4], b[4];
+    restTranslation(character, from, a);
+    restTranslation(character, to, b);
+    float d[4];
+    for (int i = 0; i < 4; ++i)
+        d[i] = b[i] - a[i];
+    const float length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] + d[3] * d[3]);
+    float cosine = d[0] / length; // NaN for coinciding nodes
+    if (negative)
+        cosine = -cosine;
+    if (!(cosine > -1.0f))
+        cosine = -1.0f;
+    else if (cosine > 1.0f)
+        cosine = 1.0f;
+    // The arc cosine is taken in double and rounded once to float, so that the
+    // angle (whose six decimals appear in the texts) does not depend on how
+    // a maths library rounds its single-precision arc cosine.
+    const float radians = static_cast<float>(std::acos(static_cast<double>(cosine)));
+    return radians * kDegreesPerRadian;
+}
+
 std::vector<int> nodeRange(int first, int count)
 {
     std::vector<int> chain;
@@ -143,33 +169,10 @@ bool AxisAlignmentValidator::Applies(const VLMCharacterDefinition& words, VLMCha
     return character && isUsed(words, rule_.from) && isUsed(words, rule_.to);
 }
 
-float AxisAlignmentValidator::AngleToXAxis(VLMCharacter* character, int from, int to, bool negative)
-{
-    float a[4], b[4];
-    restTranslation(character, from, a);
-    restTranslation(character, to, b);
-    float d[4];
-    for (int i = 0; i < 4; ++i)
-        d[i] = b[i] - a[i];
-    const float length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] + d[3] * d[3]);
-    float cosine = d[0] / length; // NaN for coinciding nodes
-    if (negative)
-        cosine = -cosine;
-    if (!(cosine > -1.0f))
-        cosine = -1.0f;
-    else if (cosine > 1.0f)
-        cosine = 1.0f;
-    // The arc cosine is taken in double and rounded once to float, so that the
-    // angle (whose six decimals appear in the texts) does not depend on how
-    // a maths library rounds its single-precision arc cosine.
-    const float radians = static_cast<float>(std::acos(static_cast<double>(cosine)));
-    return radians * kDegreesPerRadian;
-}
-
 void AxisAlignmentValidator::Validate(const VLMCharacterDefinition&, VLMCharacter* character,
                                       ValidationReport& report) const
 {
-    const float angle = AngleToXAxis(character, rule_.from, rule_.to, rule_.negative);
+    const float angle = angleToXAxis(character, rule_.from, rule_.to, rule_.negative);
     if (!(angle > kAxisLimitDegrees)) {
         report.status = kStateValid;
         report.message.clear();

@@ -49,11 +49,6 @@ public:
     void Validate(const VLMCharacterDefinition& words, VLMCharacter* character,
                   ValidationReport& report) const override;
 
-    // The angle in degrees between the direction from node `from` to node `to`
-    // and the reference axis (+X, or -X when `negative`). Computed in single
-    // precision; coinciding nodes give 180.
-    static float AngleToXAxis(VLMCharacter* character, int from, int to, bool negative);
-
 protected:
     struct Rule {
         int from;           // the direction runs from this node ...
