@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <functional>
 #include <ostream>
 
 void PrintTo(const CharacterizationStatus& s, std::ostream* os)
@@ -12,6 +10,8 @@ void PrintTo(const CharacterizationStatus& s, std::ostream* os)
 }
 
 namespace {
+
+using Status = CharacterizationStatus;
 
 // A validator whose answer the test scripts.
 class ScriptedValidator : public CharacterizationValidator {
@@ -30,138 +30,98 @@ private:
     ValidationReport report_;
 };
 
-ValidationReport report(int status, const char* message, std::vector<ValidationMessage> entries = {})
+std::shared_ptr<ScriptedValidator> scripted(int status, const char* message,
+                                            std::vector<ValidationMessage> entries = {}, bool applies = true)
 {
-    ValidationReport r;
-    r.status = status;
-    r.message = message;
-    r.entries = std::move(entries);
-    return r;
+    return std::make_shared<ScriptedValidator>(applies, ValidationReport{status, message, std::move(entries)});
 }
 
-VLMCharacterDefinition usedNodes(std::initializer_list<int> nodes)
+// Rig nodes 1 to 15 and the given ones used.
+VLMCharacterDefinition required(std::initializer_list<int> extra = {}, int dropped = -1)
 {
-    VLMCharacterDefinition words;
-    std::memset(&words, 0, sizeof words);
-    for (int n : nodes)
-        words.words[n] = 1;
-    return words;
-}
-
-VLMCharacterDefinition requiredAnd(std::initializer_list<int> extra)
-{
-    VLMCharacterDefinition words = usedNodes(extra);
+    VLMCharacterDefinition words{};
     for (int n = 1; n <= 15; ++n)
         words.words[n] = 1;
+    for (int n : extra)
+        words.words[n] = 1;
+    if (dropped >= 0)
+        words.words[dropped] = 0;
     return words;
 }
 
-struct ValidationRun {
+// Runs over stale states, so that every state the run leaves is its own.
+struct Outcome {
     NodeStatusList nodes;
-    CharacterizationStatus overall{7, "stale"};
+    Status overall{7, "stale"};
 
-    void operator()(const ValidatorList& validators, const VLMCharacterDefinition& flags)
+    Outcome(const ValidatorList& validators, const VLMCharacterDefinition& flags)
     {
-        for (CharacterizationStatus& s : nodes)
-            s = CharacterizationStatus(3, "stale");
+        nodes.fill(Status(3, "stale"));
         RunValidators(validators, flags, nullptr, flags, nodes, overall);
     }
 };
-
-std::shared_ptr<ScriptedValidator> scripted(bool applies, ValidationReport r)
-{
-    return std::make_shared<ScriptedValidator>(applies, std::move(r));
-}
 
 } // namespace
 
 TEST(Validation, WithoutAnyReportTheCharacterizationMissesRequiredBones)
 {
-    ValidationRun run;
-    const VLMCharacterDefinition flags = usedNodes({1, 50});
-    run({}, flags);
-    EXPECT_EQ(run.overall, CharacterizationStatus(3, "Missing required bones."));
-    for (int n = 0; n < VLM_NODE_COUNT; ++n)
-        EXPECT_EQ(run.nodes[n], CharacterizationStatus(flags.words[n] ? 1 : 0, "")) << n;
-
-    // Validators that do not apply make no report and are not asked to validate.
-    auto skipped = scripted(false, report(1, ""));
-    run({skipped}, flags);
-    EXPECT_EQ(run.overall, CharacterizationStatus(3, "Missing required bones."));
+    const VLMCharacterDefinition flags = required({50}, 15);
+    const auto skipped = scripted(1, "", {}, false);
+    const Outcome run({skipped}, flags);
     EXPECT_EQ(skipped->runs, 0);
+    EXPECT_EQ(run.overall, Status(3, "Missing required bones."));
+    for (int n = 0; n < VLM_NODE_COUNT; ++n)
+        EXPECT_EQ(run.nodes[n], Status(flags.words[n] ? 1 : 0, "")) << n;
 }
 
-TEST(Validation, ACompleteCharacterizationWithoutFindingsIsValid)
+TEST(Validation, ValidReportsGiveValidUnlessARequiredNodeIsUnassigned)
 {
-    ValidationRun run;
-    run({scripted(true, report(1, "")), scripted(true, report(1, "ignored when valid"))}, requiredAnd({}));
-    EXPECT_EQ(run.overall, CharacterizationStatus(1, ""));
-    for (int n = 0; n < VLM_NODE_COUNT; ++n)
-        EXPECT_EQ(run.nodes[n].state, n >= 1 && n <= 15 ? 1 : 0) << n;
-
-    // The same reports with a required node unassigned end in an error, with the
-    // message as built (empty here).
-    VLMCharacterDefinition flags = requiredAnd({});
-    flags.words[15] = 0;
-    run({scripted(true, report(1, ""))}, flags);
-    EXPECT_EQ(run.overall, CharacterizationStatus(3, ""));
+    const ValidatorList valid = {scripted(1, ""), scripted(1, "ignored when valid", {{9, 3, "ignored"}})};
+    const Outcome complete(valid, required());
+    EXPECT_EQ(complete.overall, Status(1, ""));
+    EXPECT_EQ(complete.nodes[9], Status(1, ""));
+    EXPECT_EQ(complete.nodes[16], Status(0, ""));
+    EXPECT_EQ(Outcome(valid, required({}, 15)).overall, Status(3, ""));
+    // A warning is not raised to an error by an unassigned required node.
+    EXPECT_EQ(Outcome({scripted(2, "w")}, required({}, 15)).overall, Status(2, "w"));
 }
 
 TEST(Validation, ReportsCombineByMaximumAndJoinTheirMessagesInOrder)
 {
-    ValidationRun run;
-    run({scripted(true, report(2, "first warning", {{9, 2, "arm"}})), scripted(true, report(1, "")),
-         scripted(true, report(2, "second warning"))},
-        requiredAnd({}));
-    EXPECT_EQ(run.overall, CharacterizationStatus(2, "first warning\nsecond warning"));
-    EXPECT_EQ(run.nodes[9], CharacterizationStatus(2, "arm"));
-
-    run({scripted(true, report(1, "")), scripted(true, report(3, "broken")), scripted(true, report(2, "odd"))},
-        requiredAnd({}));
-    EXPECT_EQ(run.overall, CharacterizationStatus(3, "broken\nodd"));
+    EXPECT_EQ(Outcome({scripted(2, "first"), scripted(1, "valid"), scripted(2, "second")}, required()).overall,
+              Status(2, "first\nsecond"));
+    EXPECT_EQ(Outcome({scripted(1, ""), scripted(3, "broken"), scripted(2, "odd")}, required()).overall,
+              Status(3, "broken\nodd"));
 }
 
 TEST(Validation, TheFirstErrorOfANodeStaysAndUnassignedNodesStayUnassigned)
 {
-    ValidationRun run;
-    run({scripted(true, report(2, "w1", {{10, 2, "first warning"}, {11, 3, "first error"}})),
-         scripted(true, report(3, "e", {{10, 3, "later error"}, {11, 2, "later warning"}, {11, 3, "later error"}})),
-         scripted(true, report(2, "w2", {{60, 2, "on an unassigned node"}, {10, 2, "after the error"},
-                                         {-1, 3, "outside"}, {172, 3, "outside"}}))},
-        requiredAnd({}));
-    EXPECT_EQ(run.overall, CharacterizationStatus(3, "w1\ne\nw2"));
-    EXPECT_EQ(run.nodes[10], CharacterizationStatus(3, "later error"));
-    EXPECT_EQ(run.nodes[11], CharacterizationStatus(3, "first error"));
-    EXPECT_EQ(run.nodes[60], CharacterizationStatus(0, ""));
+    const Outcome run({scripted(2, "w1", {{10, 2, "first warning"}, {11, 3, "first error"}}),
+                   scripted(3, "e", {{10, 3, "later error"}, {11, 2, "later warning"}, {11, 3, "later error"}}),
+                   scripted(2, "w2", {{60, 2, "unassigned"}, {10, 2, "after the error"}, {-1, 3, "x"}, {172, 3, "x"}})},
+                  required());
+    EXPECT_EQ(run.overall, Status(3, "w1\ne\nw2"));
+    EXPECT_EQ(run.nodes[10], Status(3, "later error"));
+    EXPECT_EQ(run.nodes[11], Status(3, "first error"));
+    EXPECT_EQ(run.nodes[60], Status(0, ""));
 }
 
 TEST(Validation, GroupStateIsTheWorstAndAnErrorWhileARequiredNodeIsUnassigned)
 {
     NodeStatusList nodes;
-    for (CharacterizationStatus& s : nodes)
-        s = CharacterizationStatus(0, "");
-    nodes[9] = CharacterizationStatus(1, "");
-    nodes[10] = CharacterizationStatus(2, "w");
-    nodes[50] = CharacterizationStatus(1, "");
+    nodes.fill(Status(0, ""));
+    nodes[9] = Status(1, "");
+    nodes[10] = Status(2, "w");
+    nodes[50] = Status(1, "");
     EXPECT_EQ(GetGroupStatus(nodes, {9, 10}), 2);
     EXPECT_EQ(GetGroupStatus(nodes, {50, 51}), 1);
-    EXPECT_EQ(GetGroupStatus(nodes, {51, 52}), 0);
-    EXPECT_EQ(GetGroupStatus(nodes, {50, 11}), 3); // LeftHand is required
-    EXPECT_EQ(GetGroupStatus(nodes, {9, 10, 11}), 3);
     EXPECT_EQ(GetGroupStatus(nodes, {0, 16}), 0); // Reference and toes are optional
+    EXPECT_EQ(GetGroupStatus(nodes, {9, 10, 11}), 3); // LeftHand is required
     EXPECT_EQ(GetGroupStatus(nodes, {9, -1, 400}), 1);
 }
 
-TEST(Validation, StatusTestsAndNumberFormat)
+TEST(Validation, NumbersHaveSixDecimals)
 {
-    const CharacterizationStatus fresh;
-    EXPECT_TRUE(fresh.IsOk());
-    EXPECT_TRUE(fresh.message.empty());
-    EXPECT_TRUE(CharacterizationStatus(0, "").IsUnset());
-    EXPECT_TRUE(CharacterizationStatus(2, "").IsOkOrWarning());
-    EXPECT_FALSE(CharacterizationStatus(3, "").IsOkOrWarning());
-    EXPECT_FALSE(CharacterizationStatus(0, "").IsOkOrWarning());
-
     EXPECT_EQ(FormatValidationNumber(2.0f), "2.000000");
     EXPECT_EQ(FormatValidationNumber(180.0f), "180.000000");
     EXPECT_EQ(FormatValidationNumber(0.1f), "0.100000");
