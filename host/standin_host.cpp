@@ -345,15 +345,10 @@ void StandInHost::ClearRecords()
     unmatchedJointReleases_.clear();
     nodeRegistrations_.clear();
     unmatchedNodeReleases_.clear();
-    deletedCharacters_.clear();
     characterUIUpdates_ = 0;
-    inversionUpdates_.clear();
     postUpdateQueries_.clear();
-    selectRequests_.clear();
     geometryQueries_.clear();
     parentQueries_.clear();
-    sanitizeCalls_ = 0;
-    characterStateCalls_ = 0;
 }
 
 // --- The host interface ---
@@ -388,9 +383,9 @@ bool StandInHost::GetJointGeometry(const QString& node, int characterBone, Chara
 void StandInHost::GetParentNode(const QString& node, QString& parent)
 {
     parentQueries_ << node;
-    const int i = indexOf(node);
-    if (i >= 0 && joints_[static_cast<std::size_t>(i)].parent >= 0)
-        parent = joints_[static_cast<std::size_t>(joints_[static_cast<std::size_t>(i)].parent)].name;
+    const QString name = ParentOf(node);
+    if (!name.isEmpty())
+        parent = name;
 }
 
 void StandInHost::RegisterAssignedNode(const QString& node)
@@ -414,7 +409,6 @@ void StandInHost::GetSkeletonNodes(QStringList& nodes)
 void StandInHost::SelectNode(const QString& node)
 {
     log_ << QStringLiteral("SelectNode ") + node;
-    selectRequests_ << node;
     if (index_.contains(node))
         selection_ = QStringList{node};
 }
@@ -433,7 +427,6 @@ void StandInHost::UpdateDccCharacterSkeleton(const QString& oldNode, const QStri
 void StandInHost::UpdateDccDeleteCharacter(const QString& characterization)
 {
     log_ << QStringLiteral("UpdateDccDeleteCharacter ") + characterization;
-    deletedCharacters_ << characterization;
 }
 
 void StandInHost::UpdateDccCharacterUI()
@@ -457,7 +450,6 @@ void StandInHost::UnregisterCharacterizationNode(const QString& name)
 void StandInHost::UpdateDccBoneInvertedState(int characterBone, bool inverted)
 {
     log_ << QStringLiteral("UpdateDccBoneInvertedState %1|%2").arg(characterBone).arg(inverted ? 1 : 0);
-    inversionUpdates_.emplace_back(characterBone, inverted);
 }
 
 bool StandInHost::PostCharacterUpdate(const QString& characterization)
@@ -478,12 +470,10 @@ bool StandInHost::PostCharacterUpdate(const QString& characterization)
 
 QString StandInHost::SanitizeBoneName(const QString& name) const
 {
-    ++sanitizeCalls_;
     return sanitizer_ ? sanitizer_(name) : IDCCHub::SanitizeBoneName(name);
 }
 
 void StandInHost::SetCharacterState(VLMCharacter*, VLMCharacterState*)
 {
     log_ << QStringLiteral("SetCharacterState");
-    ++characterStateCalls_;
 }

@@ -140,15 +140,10 @@ public:
     const QStringList& UnmatchedCharacterizationReleases() const { return unmatchedNodeReleases_; }
     bool CharacterizationRegistrationsBalanced() const;
 
-    const QStringList& DeletedCharacters() const { return deletedCharacters_; }
     int CharacterUIUpdateCount() const { return characterUIUpdates_; }
-    const std::vector<std::pair<int, bool>>& BoneInversionUpdates() const { return inversionUpdates_; }
     const QStringList& PostUpdateQueries() const { return postUpdateQueries_; }
-    const QStringList& SelectRequests() const { return selectRequests_; }
     const std::vector<GeometryQuery>& GeometryQueries() const { return geometryQueries_; }
     const QStringList& ParentQueries() const { return parentQueries_; }
-    int SanitizeCallCount() const { return sanitizeCalls_; }
-    int CharacterStateCallCount() const { return characterStateCalls_; }
 
     // Forgets every record, registrations included.
     void ClearRecords();
@@ -204,15 +199,10 @@ private:
     QStringList unmatchedJointReleases_;
     QHash<QString, int> nodeRegistrations_;
     QStringList unmatchedNodeReleases_;
-    QStringList deletedCharacters_;
     int characterUIUpdates_ = 0;
-    std::vector<std::pair<int, bool>> inversionUpdates_;
     QStringList postUpdateQueries_;
-    QStringList selectRequests_;
     std::vector<GeometryQuery> geometryQueries_;
     QStringList parentQueries_;
-    mutable int sanitizeCalls_ = 0;
-    int characterStateCalls_ = 0;
 };
 
 #endif
