@@ -134,22 +134,12 @@ TEST(Validators, EveryNodeAfterAGapInAChainIsAnError)
     EXPECT_EQ(report.entries[1].node, 28);
 }
 
-TEST(Validators, TheRightArmIsMeasuredAgainstMinusXAndCoincidingHipsAre180Off)
+// Exact coincidences on the samples are covered with the whole pipeline; here
+// the texts that need a synthetic pose.
+TEST(Validators, CoincidingHipsAre180OffAndAlmostTogetherWarns)
 {
     ValidationReport report;
     Positions pose = tPose();
-    PosedCharacter straight(pose);
-    ASSERT_TRUE(straight.run(RightArmsXAxisValidator(), report));
-    EXPECT_EQ(report.status, 1);
-
-    pose[VLM_NODE_RIGHT_HAND] = {69, 144, 0};
-    ASSERT_TRUE(PosedCharacter(pose).run(RightArmsXAxisValidator(), report));
-    ASSERT_EQ(report.entries.size(), 2u);
-    EXPECT_EQ(report.entries[0].node, VLM_NODE_RIGHT_HAND);
-    EXPECT_EQ(report.entries[1].node, VLM_NODE_RIGHT_ARM);
-    EXPECT_NE(report.entries[0].text.find("difference of 180.000000 degrees between it"), std::string::npos);
-
-    pose = tPose();
     pose[VLM_NODE_RIGHT_UP_LEG] = pose[VLM_NODE_LEFT_UP_LEG];
     ASSERT_TRUE(PosedCharacter(pose).run(HipsXAxisValidator(), report));
     EXPECT_EQ(report.status, 2);
@@ -160,15 +150,10 @@ TEST(Validators, TheRightArmIsMeasuredAgainstMinusXAndCoincidingHipsAre180Off)
     EXPECT_EQ(report.entries[0].text,
               "The hips don't seem to be facing the positive direction of the Z axis. There is a difference of "
               "180.000000 degrees between them and the X axis. This difference should be less than 2.000000 degrees.");
-
     EXPECT_FALSE(PosedCharacter({{VLM_NODE_LEFT_ARM, {15, 144, 0}}}).run(LeftArmsXAxisValidator(), report));
-}
 
-TEST(Validators, AlmostTogetherWarnsAndRollNodesAreSkipped)
-{
-    ValidationReport report;
     const SameGeometryValidator same;
-    Positions pose = tPose();
+    pose = tPose();
     pose[VLM_NODE_HIPS] = {0, 0.5f, 0};
     pose[VLM_NODE_SPINE] = {0, 0.5f + 0.0000005f, 0};
     ASSERT_TRUE(PosedCharacter(pose).run(same, report));
@@ -176,13 +161,6 @@ TEST(Validators, AlmostTogetherWarnsAndRollNodesAreSkipped)
     EXPECT_EQ(report.message, "Some nodes are almost at the same position.");
     ASSERT_EQ(report.entries.size(), 2u);
     EXPECT_EQ(report.entries[1].text, "Node Hips is almost at the same position as node Spine.");
-
-    pose = tPose();
-    pose[VLM_NODE_LEFT_UP_LEG_ROLL] = pose[VLM_NODE_LEFT_UP_LEG];
-    pose[VLM_NODE_RIGHT_FORE_ARM_ROLL] = pose[VLM_NODE_RIGHT_HAND];
-    ASSERT_TRUE(PosedCharacter(pose).run(same, report));
-    EXPECT_EQ(report.status, 1);
-
     EXPECT_FALSE(PosedCharacter({{VLM_NODE_HIPS, {0, 0, 0}}}).run(same, report));
 }
 
