@@ -198,22 +198,3 @@ TEST(RigCharacter, LoadingFromACharacterTakesOnlyAFullNameList)
         EXPECT_EQ(loaded.GetBoneInversion().flags[VLM_INVERT_LEFT_LEG], 0u);
     }
 }
-
-TEST(RigCharacter, TheHostRecordConvertsFieldForField)
-{
-    CharacterJointGeometry g;
-    g.SetTranslate(1, 2, 3);
-    g.SetRotateQ(4, 5, 6, 7);
-    g.SetScale(8, 9, 10);
-    g.SetPreRotQ(11, 12, 13, 14);
-    g.SetPostRotQ(15, 16, 17, 18);
-    g.SetMinRLimit(19, 20, 21);
-    g.SetMaxRLimit(22, 23, 24);
-    g.SetLimitEnableMask(0x2A);
-    g.SetParentOffsetRotateQ(25, 26, 27, 28);
-    g.SetRotationOrder(VLM_ROTATION_EULER_YXY);
-    VLMJointGeometry record;
-    std::memset(&record, 0xFF, sizeof record);
-    JointGeometryToSdkRecord(g, record);
-    EXPECT_EQ(std::memcmp(&record, &g, sizeof record), 0);
-}

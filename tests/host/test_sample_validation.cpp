@@ -10,21 +10,11 @@ namespace {
 
 struct Sample {
     const char* file;
-    int assigned;             // joints that the hand mapping assigns
-    const char* leftHand;     // joint names used by the cases below
-    const char* leftForeArm;
-    const char* leftFoot;
-    const char* leftToe;      // the first joint under the foot
+    int assigned; // joints that the hand mapping assigns
 };
 
-const Sample kSamples[] = {
-    {"rig_names.bvh", 92, "LeftHand", "LeftForeArm", "LeftFoot", "LeftToeBase"},
-    {"namespace_colon.bvh", 83, "hero:LeftHand", "hero:LeftForeArm", "hero:LeftFoot", "hero:LeftToeBase"},
-    {"prefix_underscore.bvh", 92, "Character1_LeftHand", "Character1_LeftForeArm", "Character1_LeftFoot",
-     "Character1_LeftToeBase"},
-    {"biped_spaces.bvh", 82, "Bip01 L Hand", "Bip01 L Forearm", "Bip01 L Foot", "Bip01 L Toe0"},
-    {"suffix_lower.bvh", 92, "hand_l", "lowerarm_l", "foot_l", "ball_l"},
-};
+const Sample kSamples[] = {{"rig_names.bvh", 92}, {"namespace_colon.bvh", 83}, {"prefix_underscore.bvh", 92},
+                           {"biped_spaces.bvh", 82}, {"suffix_lower.bvh", 92}};
 
 struct Fixture {
     StandInHost host;
@@ -34,19 +24,19 @@ struct Fixture {
     explicit Fixture(const Sample& s) { assigned = AssignSample(host, QString::fromLatin1(s.file), c); }
     Validation validate() { return Validate(c, &host, BuildValidators()); }
 
-    // Puts one joint (alone, its children stay) at another place.
-    void placeJoint(const char* joint, float x, float y, float z)
+    // Puts the joint of one rig node (alone, its children stay) at another place.
+    void place(int node, float x, float y, float z)
     {
         CharacterJointGeometry g;
-        ASSERT_TRUE(host.RestGeometry(QString::fromLatin1(joint), g));
+        ASSERT_TRUE(host.RestGeometry(c.GetNodeName(node), g));
         g.SetTranslate(x, y, z);
-        ASSERT_TRUE(host.SetJointGeometry(QString::fromLatin1(joint), g));
+        ASSERT_TRUE(host.SetJointGeometry(c.GetNodeName(node), g));
     }
-    void placeJointAt(const char* joint, const char* other)
+    void placeAt(int node, int other)
     {
         CharacterJointGeometry g;
-        ASSERT_TRUE(host.RestGeometry(QString::fromLatin1(other), g));
-        placeJoint(joint, g.GetTranslate()[0], g.GetTranslate()[1], g.GetTranslate()[2]);
+        ASSERT_TRUE(host.RestGeometry(c.GetNodeName(other), g));
+        place(node, g.GetTranslate()[0], g.GetTranslate()[1], g.GetTranslate()[2]);
     }
 };
 
@@ -76,7 +66,7 @@ TEST(SampleValidation, AnArmThreeDegreesOffTheXAxisWarns)
         // The hand 54 cm from the arm joint, raised 3 degrees; its position
         // rounded to float puts the angle at 3.000027.
         const double rad = 3.0 * 3.14159265358979323846 / 180.0;
-        f.placeJoint(s.leftHand, float(15 + 54 * std::cos(rad)), float(144 + 54 * std::sin(rad)), 0);
+        f.place(VLM_NODE_LEFT_HAND, float(15 + 54 * std::cos(rad)), float(144 + 54 * std::sin(rad)), 0);
         const Validation v = f.validate();
         EXPECT_EQ(v.overall, CharacterizationStatus(2, "The left arm doesn't seem to be parallel to the X axis."));
         EXPECT_EQ(v.nodes[VLM_NODE_LEFT_HAND], CharacterizationStatus(2, text));
@@ -145,7 +135,7 @@ TEST(SampleValidation, TwoJointsAtOnePosition)
         // The two ends of the forearm together: an error on both.
         {
             Fixture f(s);
-            f.placeJointAt(s.leftHand, s.leftForeArm);
+            f.placeAt(VLM_NODE_LEFT_HAND, VLM_NODE_LEFT_FORE_ARM);
             const Validation v = f.validate();
             EXPECT_EQ(v.overall, CharacterizationStatus(3, "Some nodes are at the same position."));
             const CharacterizationStatus error(3, "Node LeftForeArm is at the same position as node LeftHand.");
@@ -155,9 +145,11 @@ TEST(SampleValidation, TwoJointsAtOnePosition)
         // The first toe joint onto the ankle: not one limb bone, a warning.
         {
             Fixture f(s);
-            f.placeJointAt(s.leftToe, s.leftFoot);
+            // The biped's first toe joint is a digit, the others' a toe base.
+            const int toeNode =
+                f.c.IsNodeAssigned(VLM_NODE_LEFT_TOE_BASE) ? VLM_NODE_LEFT_TOE_BASE : VLM_NODE_LEFT_FOOT_THUMB1;
+            f.placeAt(toeNode, VLM_NODE_LEFT_FOOT);
             const Validation v = f.validate();
-            const int toeNode = RigNodeOf(QString::fromLatin1(s.file), QString::fromLatin1(s.leftToe));
             const std::string text = std::string("Node LeftFoot is at the same position as node ") +
                                      VLMGetNodeName(toeNode) + ".";
             EXPECT_EQ(v.overall, CharacterizationStatus(2, "Some nodes are almost at the same position."));
@@ -168,15 +160,15 @@ TEST(SampleValidation, TwoJointsAtOnePosition)
 
     // Roll nodes are skipped: a twist joint on its limb joint changes nothing.
     Fixture f(kSamples[0]);
-    f.placeJointAt("LeftUpLegRoll", "LeftUpLeg");
-    f.placeJointAt("RightForeArmRoll", "RightHand");
+    f.placeAt(VLM_NODE_LEFT_UP_LEG_ROLL, VLM_NODE_LEFT_UP_LEG);
+    f.placeAt(VLM_NODE_RIGHT_FORE_ARM_ROLL, VLM_NODE_RIGHT_HAND);
     EXPECT_EQ(f.validate().overall, CharacterizationStatus(1, ""));
 }
 
 TEST(SampleValidation, HipsTogetherWarnTwice)
 {
     Fixture f(kSamples[2]);
-    f.placeJointAt("Character1_RightUpLeg", "Character1_LeftUpLeg");
+    f.placeAt(VLM_NODE_RIGHT_UP_LEG, VLM_NODE_LEFT_UP_LEG);
     const Validation v = f.validate();
     EXPECT_EQ(v.overall, CharacterizationStatus(2, "The hips don't seem to be facing the positive direction of the Z "
                                                    "axis.\nSome nodes are almost at the same position."));

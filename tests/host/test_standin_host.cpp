@@ -34,10 +34,23 @@ QStringList signalLog(QSignalSpy& spy)
 
 } // namespace
 
-// The same rig nodes under each sample's names (in the order of SampleFiles)
-// sit where the generator put them: offsets summed down the hierarchy.
-TEST(StandInHost, EverySampleHasTheSameHumanoidAtTheSamePlaces)
+// Every sample reads; the same rig nodes under each sample's names (in the
+// order of SampleFiles) sit where the generator put them: offsets summed down
+// the hierarchy.
+TEST(StandInHost, EverySampleLoadsTheSameHumanoidAtTheSamePlaces)
 {
+    const struct {
+        int joints; // End Sites are not joints
+        const char* root;
+        const char* joint; // one joint and its parent
+        const char* parent;
+    } files[] = {
+        {92, "Reference", "LeftLeg", "LeftUpLegRoll"},
+        {83, "hero:Hips", "hero:LeftHandThumb1", "hero:LeftHand"},
+        {92, "Character1_Reference", "Character1_LeftArmRoll", "Character1_LeftArm"},
+        {84, "Bip01", "Bip01 L Clavicle", "Bip01 Neck"},
+        {99, "root", "ik_hand_l", "ik_hand_gun"},
+    };
     const struct {
         const char* names[5];
         std::array<float, 3> position;
@@ -51,12 +64,15 @@ TEST(StandInHost, EverySampleHasTheSameHumanoidAtTheSamePlaces)
         {{"RightHandIndex4", "hero:RightHandIndex4", "Character1_RightHandIndex4", "Bip01 R Finger1Nub",
           "index_04_r"}, {-86.5f, 144, 2.5f}},
     };
-    const QStringList files = StandInHost::SampleFiles();
-    ASSERT_EQ(files.size(), 5);
-    for (int s = 0; s < files.size(); ++s) {
-        SCOPED_TRACE(files[s].toStdString());
+    ASSERT_EQ(StandInHost::SampleFiles().size(), 5);
+    for (int s = 0; s < 5; ++s) {
+        SCOPED_TRACE(StandInHost::SampleFiles()[s].toStdString());
         StandInHost host;
-        loadSample(host, files[s]);
+        loadSample(host, StandInHost::SampleFiles()[s]);
+        EXPECT_EQ(host.JointCount(), files[s].joints);
+        EXPECT_EQ(host.JointNames().first(), QString::fromLatin1(files[s].root));
+        EXPECT_TRUE(host.ParentOf(QString::fromLatin1(files[s].root)).isEmpty());
+        EXPECT_EQ(host.ParentOf(QString::fromLatin1(files[s].joint)), QString::fromLatin1(files[s].parent));
         for (const auto& row : rows) {
             const QString name = QString::fromLatin1(row.names[s]);
             EXPECT_EQ(restPosition(host, name), row.position) << row.names[s];
@@ -75,7 +91,6 @@ TEST(StandInHost, AnswersTheHierarchyAndGeometryQuestions)
     host.GetSkeletonNodes(nodes);
     ASSERT_EQ(nodes.size(), 93); // appended to what the caller passed
     EXPECT_EQ(nodes.mid(1), host.JointNames());
-    EXPECT_EQ(host.JointNames().first(), QStringLiteral("Reference"));
 
     QString parent;
     host.GetParentNode(QStringLiteral("LeftHandIndex1"), parent);
@@ -133,12 +148,9 @@ TEST(StandInHost, LoadFailureKeepsTheSceneAndReportsFileAndLine)
     EXPECT_FALSE(host.LoadSkeletonFile(bad, &error));
     EXPECT_EQ(error, bad + QStringLiteral(":11: duplicate joint name 'LeftUpLeg' (first at line 6)"));
     EXPECT_EQ(host.JointCount(), 83);
-
+    // A hand-built skeleton whose parent comes after its child.
     BvhSkeleton inconsistent;
-    inconsistent.joints.resize(2);
-    inconsistent.joints[0].name = "a";
-    inconsistent.joints[0].parent = 1; // a parent after its child
-    inconsistent.joints[1].name = "b";
+    inconsistent.joints = {BvhJoint{"a", 1, {0, 0, 0}, 0, 0}, BvhJoint{"b", -1, {0, 0, 0}, 0, 0}};
     EXPECT_FALSE(host.LoadSkeleton(inconsistent));
     EXPECT_EQ(host.JointCount(), 83);
 }
@@ -250,18 +262,17 @@ TEST(StandInHost, NotificationsAreRecordedInOrderAndNeverEmit)
 TEST(StandInHost, PostCharacterUpdateAndSanitizerBehaviourSwitch)
 {
     StandInHost host;
-    EXPECT_FALSE(host.PostCharacterUpdate(QStringLiteral("A")));
-    host.SetPostCharacterUpdateMode(StandInHost::PostUpdateOnce);
-    EXPECT_TRUE(host.PostCharacterUpdate(QStringLiteral("A")));
-    EXPECT_FALSE(host.PostCharacterUpdate(QStringLiteral("A")));
-    host.SetPostCharacterUpdateMode(StandInHost::PostUpdateAlways);
-    EXPECT_TRUE(host.PostCharacterUpdate(QStringLiteral("B")));
-    EXPECT_TRUE(host.PostCharacterUpdate(QStringLiteral("B")));
-    EXPECT_EQ(host.PostUpdateQueries(), (QStringList{"A", "A", "A", "B", "B"}));
+    QList<bool> answers;
+    for (StandInHost::PostUpdateMode mode : {StandInHost::PostUpdateNever, StandInHost::PostUpdateOnce,
+                                             StandInHost::PostUpdateAlways}) {
+        host.SetPostCharacterUpdateMode(mode);
+        answers << host.PostCharacterUpdate(QStringLiteral("A")) << host.PostCharacterUpdate(QStringLiteral("B"));
+    }
+    EXPECT_EQ(answers, (QList<bool>{false, false, true, false, true, true}));
+    EXPECT_EQ(host.PostUpdateQueries(), (QStringList{"A", "B", "A", "B", "A", "B"}));
 
     // Through the base class, as the model calls it.
     const IDCCHub& hub = host;
-    EXPECT_EQ(hub.SanitizeBoneName(QStringLiteral("hero:Hips")), QStringLiteral("hero:Hips"));
     host.SetBoneNameSanitizer(&StandInHost::StripNamespace);
     EXPECT_EQ(hub.SanitizeBoneName(QStringLiteral("a:b:LeftArm")), QStringLiteral("LeftArm"));
     EXPECT_EQ(hub.SanitizeBoneName(QStringLiteral("Bip01 L Hand")), QStringLiteral("Bip01 L Hand"));
