@@ -44,9 +44,13 @@ bool parseFloat(const std::string& word, float& value)
 {
     const char* first = word.data();
     const char* last = first + word.size();
-    if (first != last && *first == '+')
+    // from_chars takes no '+'; one is allowed, but not in front of another sign.
+    if (first != last && *first == '+') {
         ++first;
-    if (first == last || *first == '+')
+        if (first != last && (*first == '+' || *first == '-'))
+            return false;
+    }
+    if (first == last)
         return false;
     double d = 0.0;
     auto result = std::from_chars(first, last, d);

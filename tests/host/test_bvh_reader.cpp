@@ -126,6 +126,12 @@ TEST(BvhReader, AcceptsCrLfTabsAndSignedNumbersAndIgnoresMotion)
     EXPECT_EQ(s.joints[0].offset[2], 0.25f);
     EXPECT_EQ(s.joints[0].channelCount, 3);
     EXPECT_EQ(s.joints[0].line, 3);
+
+    for (const char* number : {"+-1", "++1", "+", "-"}) {
+        const std::string bad = "HIERARCHY\nROOT r\n{\nOFFSET " + std::string(number) + " 0 0\n";
+        EXPECT_FALSE(ReadBvhText(bad, "sign", s, error)) << number;
+        EXPECT_EQ(error.reason, "bad number '" + std::string(number) + "' in OFFSET");
+    }
 }
 
 TEST(BvhReader, DamagedSamplesNeverCrashAndNeverHalfLoad)
