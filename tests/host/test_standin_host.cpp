@@ -1,4 +1,4 @@
-#include "standin_host.h"
+#include "sample_rig.h"
 
 #include <QSignalSpy>
 #include <gtest/gtest.h>
@@ -34,9 +34,9 @@ QStringList signalLog(QSignalSpy& spy)
 
 } // namespace
 
-// Every sample reads; the same rig nodes under each sample's names (in the
-// order of SampleFiles) sit where the generator put them: offsets summed down
-// the hierarchy.
+// Every sample reads, and is the same humanoid: each joint that the hand
+// mapping assigns sits where the rig-named sample has that node, with the
+// offsets summed down each sample's own hierarchy.
 TEST(StandInHost, EverySampleLoadsTheSameHumanoidAtTheSamePlaces)
 {
     const struct {
@@ -51,33 +51,28 @@ TEST(StandInHost, EverySampleLoadsTheSameHumanoidAtTheSamePlaces)
         {84, "Bip01", "Bip01 L Clavicle", "Bip01 Neck"},
         {99, "root", "ik_hand_l", "ik_hand_gun"},
     };
-    const struct {
-        const char* names[5];
-        std::array<float, 3> position;
-    } rows[] = {
-        {{"Hips", "hero:Hips", "Character1_Hips", "Bip01 Pelvis", "pelvis"}, {0, 100, 0}},
-        {{"RightFootPinky2", "hero:RightFootPinky2", "Character1_RightFootPinky2", "Bip01 R Toe41",
-          "littletoe_02_r"}, {-11.5f, 1.5f, 15}},
-        {{"LeftHand", "hero:LeftHand", "Character1_LeftHand", "Bip01 L Hand", "hand_l"}, {69, 144, 0}},
-        {{"LeftHandThumb3", "hero:LeftHandThumb3", "Character1_LeftHandThumb3", "Bip01 L Finger02", "thumb_03_l"},
-         {76.5f, 143, 5.5f}},
-        {{"RightHandIndex4", "hero:RightHandIndex4", "Character1_RightHandIndex4", "Bip01 R Finger1Nub",
-          "index_04_r"}, {-86.5f, 144, 2.5f}},
-    };
+    StandInHost rig;
+    loadSample(rig, QStringLiteral("rig_names.bvh"));
+    EXPECT_EQ(restPosition(rig, QStringLiteral("RightFootPinky2")), (std::array<float, 3>{-11.5f, 1.5f, 15}));
+    EXPECT_EQ(restPosition(rig, QStringLiteral("RightHandIndex4")), (std::array<float, 3>{-86.5f, 144, 2.5f}));
     ASSERT_EQ(StandInHost::SampleFiles().size(), 5);
     for (int s = 0; s < 5; ++s) {
-        SCOPED_TRACE(StandInHost::SampleFiles()[s].toStdString());
+        const QString file = StandInHost::SampleFiles()[s];
+        SCOPED_TRACE(file.toStdString());
         StandInHost host;
-        loadSample(host, StandInHost::SampleFiles()[s]);
+        loadSample(host, file);
         EXPECT_EQ(host.JointCount(), files[s].joints);
         EXPECT_EQ(host.JointNames().first(), QString::fromLatin1(files[s].root));
         EXPECT_TRUE(host.ParentOf(QString::fromLatin1(files[s].root)).isEmpty());
         EXPECT_EQ(host.ParentOf(QString::fromLatin1(files[s].joint)), QString::fromLatin1(files[s].parent));
-        for (const auto& row : rows) {
-            const QString name = QString::fromLatin1(row.names[s]);
-            EXPECT_EQ(restPosition(host, name), row.position) << row.names[s];
+        for (const QString& joint : host.JointNames()) {
+            const int node = sample_rig::RigNodeOf(file, joint);
+            if (node < 0)
+                continue;
+            EXPECT_EQ(restPosition(host, joint), restPosition(rig, QString::fromLatin1(VLMGetNodeName(node))))
+                << joint.toStdString();
             CharacterJointGeometry g;
-            host.RestGeometry(name, g);
+            host.RestGeometry(joint, g);
             EXPECT_TRUE(g.GetScale()[0] == 1.0f && g.GetScale()[2] == 1.0f && g.GetRotateQ()[3] == 1.0f);
         }
     }
