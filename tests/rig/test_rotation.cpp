@@ -113,15 +113,14 @@ TEST(RotationRecord, ConstructAndTheIdentityFlagsOfTheLastValueStored)
     EXPECT_TRUE(SameBits(part.preRotation, V(0, 0, 0, 1)));
     VLMSetPreRotationFromEuler(&part, V(0, 0, 0, 5), VLM_ROTATION_EULER_XYZ);
     EXPECT_EQ(part.flags, std::uint32_t(VLM_ROTFLAG_PRE_ROTATION | VLM_ROTFLAG_MIN_Z));
-    const VLMVector4 degrees = V(30, -45, 120, 0);
     const VLMVector4 radians = V(30 * 0.017453292f, -45 * 0.017453292f, 120 * 0.017453292f, 0);
-    VLMVector4 expected;
-    VLMSetPreRotationFromEuler(&part, degrees, VLM_ROTATION_EULER_ZYX);
-    EXPECT_TRUE(SameBits(part.preRotation, VLMEulerToQuat(VLM_ROTATION_EULER_ZYX, expected, radians)));
-    VLMSetPostRotationFromEuler(&part, degrees, VLM_ROTATION_SPHERIC_XYZ);
     VLMRotationPart viaQuat = FreshPart();
-    VLMSetPostRotation(&viaQuat, VLMEulerToQuat(VLM_ROTATION_SPHERIC_XYZ, expected, radians));
-    EXPECT_EQ(std::memcmp(&part.postRotation, &viaQuat.postRotation, 4 * sizeof(VLMVector4)), 0);
+    VLMVector4 q;
+    VLMSetPreRotationFromEuler(&part, V(30, -45, 120, 0), VLM_ROTATION_EULER_ZYX);
+    VLMSetPostRotationFromEuler(&part, V(30, -45, 120, 0), VLM_ROTATION_SPHERIC_XYZ);
+    VLMSetPreRotation(&viaQuat, VLMEulerToQuat(VLM_ROTATION_EULER_ZYX, q, radians));
+    VLMSetPostRotation(&viaQuat, VLMEulerToQuat(VLM_ROTATION_SPHERIC_XYZ, q, radians));
+    EXPECT_EQ(std::memcmp(&part, &viaQuat, 5 * sizeof(VLMVector4)), 0);
 }
 
 TEST(RotationRecord, PostAxesAndPartCopy)
@@ -351,19 +350,10 @@ TEST(Spheric, AnglesComeBackWhateverTheQuaternionSign)
     }
 }
 
-TEST(Spheric, SingleLaneAnglesAndSwingsNearAHalfTurn)
+TEST(Spheric, HalfTurnsGiveNoNaN)
 {
-    for (int axis = 0; axis < 3; ++axis) {
-        for (double a : {-2.0, -0.5, 0.75, 1.5}) {
-            float lane[4] = {0, 0, 0, 0};
-            lane[axis] = float(a);
-            VLMVector4 q;
-            VLMEulerToQuat(VLM_ROTATION_SPHERIC_XYZ, q, V(lane[0], lane[1], lane[2], lane[3]));
-            EXPECT_TRUE(SameRotation(q, AxisQuat(axis, a), 3e-6)) << axis << " " << a;
-        }
-    }
     VLMVector4 angles;
-    EXPECT_TRUE(Near(VLMQuatToSpheric(angles, V(1, 0, 0, 0)), V(float(kPi), 0, 0, 0), 1e-6));  // w 0: a half-turn twist
+    EXPECT_TRUE(Near(VLMQuatToSpheric(angles, V(1, 0, 0, 0)), V(float(kPi), 0, 0, 0), 1e-6));  // w 0: the twist is a half turn
 
     std::mt19937 rng(18u);
     std::uniform_real_distribution<float> twist(-3.1f, 3.1f), swing(2.5f, 3.1416f);
