@@ -89,12 +89,6 @@ VLMVector4 QuatFromAxes(const VLMVector4& x, const VLMVector4& y, const VLMVecto
 
 VLMVector4 Conjugate(const VLMVector4& q) { return VLMVector4{-q.x, -q.y, -q.z, q.w}; }
 
-const vlm::LimbNodes& LimbNodesOf(bool leg, bool left)
-{
-    const int side = left ? 0 : 1;
-    return leg ? vlm::kLegNodes[side] : vlm::kArmNodes[side];
-}
-
 // Default limits (degrees), order and twist of a group of nodes.
 struct LimitRow {
     float minimum[3];
@@ -196,7 +190,7 @@ void LegFrames(const RestPose& pose, const vlm::LimbNodes& n, int upperRow, int 
 void ArmFrames(const RestPose& pose, bool left, int shoulderRow, int armRow, int foreArmRow, int handRow, float L)
 {
     const int side = left ? 0 : 1;
-    const vlm::LimbNodes& n = vlm::kArmNodes[side];
+    const vlm::LimbNodes& n = vlm::kLimbNodes[2 + side];
     const int shoulder = vlm::kShoulder[side];
     const int extra = vlm::kShoulderExtra[side];
     const std::uint32_t spheric = VLMReferenceSkeleton[shoulderRow].spheric;
@@ -347,10 +341,8 @@ void VLMSetBoneInverted(VLMCharacter* character, int limb, bool inverted)
     if ((block->boneInverted != 0) == inverted)
         return;
     block->boneInverted = inverted ? 1 : 0;
-    const bool leg = limb < 2;
-    const bool left = (limb & 1) == 0;
-    const vlm::LimbNodes& nodes = LimbNodesOf(leg, left);
-    VLMSetupLimbFrame(character, leg, left, nodes.upper, nodes.middle, block);
+    const vlm::LimbNodes& nodes = vlm::kLimbNodes[limb];
+    VLMSetupLimbFrame(character, limb < 2, (limb & 1) == 0, nodes.upper, nodes.middle, block);
 }
 
 bool VLMGetBoneInverted(const VLMCharacter* character, int limb)
@@ -369,9 +361,9 @@ bool VLMSetupFromJointGeometry(VLMCharacter* character)
     const float L = VLMVector4Length3(pose.toward(VLM_NODE_LEFT_FOOT, VLM_NODE_LEFT_UP_LEG)).x;
 
     pose.frame(VLM_NODE_HIPS, Direction(0.0f, L / 4.0f, 0.0f), kPlusX, kRowHips);
-    LegFrames(pose, vlm::kLegNodes[0], kRowLeftUpLeg, kRowLeftLeg, kRowLeftToes, L);
+    LegFrames(pose, vlm::kLimbNodes[0], kRowLeftUpLeg, kRowLeftLeg, kRowLeftToes, L);
     ArmFrames(pose, true, kRowLeftShoulder, kRowLeftArm, kRowLeftForeArm, kRowLeftHand, L);
-    LegFrames(pose, vlm::kLegNodes[1], kRowRightUpLeg, kRowRightLeg, kRowRightToes, L);
+    LegFrames(pose, vlm::kLimbNodes[1], kRowRightUpLeg, kRowRightLeg, kRowRightToes, L);
     ArmFrames(pose, false, kRowRightShoulder, kRowRightArm, kRowRightForeArm, kRowRightHand, L);
     SpineNeckHeadFrames(pose, L);
     DigitFrames(pose, L);
@@ -438,7 +430,7 @@ void VLMSetNodeRotationDefinitionDegrees(VLMNodeRecord* record, const float mini
 void VLMSetupLimbNodes(VLMLimb* limb, bool leg, bool left, VLMCharacter* character,
                        const VLMRotationRecord* rotationRecords)
 {
-    const vlm::LimbNodes& n = LimbNodesOf(leg, left);
+    const vlm::LimbNodes& n = vlm::kLimbNodes[vlm::LimbIndex(leg, left)];
     const int nodes[6] = {n.upper, n.upperRoll, n.middle, n.middleRoll, n.end, n.tip};
     for (int i = 0; i < 6; ++i) {
         const VLMNodeRecord* record = VLMCharacterNodeRecord(character, nodes[i]);

@@ -140,9 +140,9 @@ public:
         number(VLM_NODE_LEFT_UP_LEG);
         number(VLM_NODE_RIGHT_UP_LEG);
         number(VLM_NODE_SPINE);
-        leg(vlm::kLegNodes[0]);
+        leg(vlm::kLimbNodes[0]);
         digits(vlm::kExtremityNodes[2]);
-        leg(vlm::kLegNodes[1]);
+        leg(vlm::kLimbNodes[1]);
         digits(vlm::kExtremityNodes[3]);
         for (int k = 0; k < VLM_SPINE_CHAIN_LENGTH; ++k)
             number(VLM_NODE_SPINE1 + k);
@@ -153,7 +153,7 @@ public:
         for (int side = 0; side < 2; ++side) {
             shoulderSlot[side] = number(vlm::kShoulder[side]);
             if (!shoulderSlot[side])
-                number(vlm::kArmNodes[side].upper);
+                number(vlm::kLimbNodes[2 + side].upper);
         }
         const int neckSlot[] = {VLM_NODE_NECK, 32, 33, 34, 35, 36, 37, 38, 39, 40, VLM_NODE_HEAD};
         for (int id : neckSlot)
@@ -163,7 +163,7 @@ public:
         for (int side = 0; side < 2; ++side) {
             if (shoulderSlot[side])
                 number(vlm::kShoulderExtra[side]);
-            const vlm::LimbNodes& arm = vlm::kArmNodes[side];
+            const vlm::LimbNodes& arm = vlm::kLimbNodes[2 + side];
             number(arm.upper);
             number(arm.upperRoll);
             number(arm.middle);

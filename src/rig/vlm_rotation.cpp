@@ -2,6 +2,7 @@
 
 #include "vlm_constants.h"
 #include "vlm_kernels.h"
+#include "vlm_node_record.h"
 #include "vlm_quat.h"
 #include "vlm_quat_utils.h"
 #include "vlm_vector.h"
@@ -25,11 +26,6 @@ bool DiffersFromIdentity(const VLMVector4& q)
 }
 
 bool AnyLaneNonZero(const VLMVector4& v) { return v.x != 0.0f || v.y != 0.0f || v.z != 0.0f || v.w != 0.0f; }
-
-void SetFlag(VLMRotationPart* part, std::uint32_t bit, bool on)
-{
-    part->flags = on ? (part->flags | bit) : (part->flags & ~bit);
-}
 
 // The images of the x, y and z axes under q, each 2 (... - 1/2 ...) with the
 // sums in the written order; w lanes 0. Exact for the identity.
@@ -82,14 +78,14 @@ void VLMRotationPartCopy(VLMRotationPart* destination, const VLMRotationPart* so
 void VLMSetPreRotation(VLMRotationPart* part, const VLMVector4& q)
 {
     const VLMVector4 value = q;
-    SetFlag(part, VLM_ROTFLAG_PRE_ROTATION, DiffersFromIdentity(value));
+    VLMRotationFlagSet(part, VLM_ROTFLAG_PRE_ROTATION, DiffersFromIdentity(value));
     VLMVector4Copy(part->preRotation, value);
 }
 
 void VLMSetPostRotation(VLMRotationPart* part, const VLMVector4& q)
 {
     const VLMVector4 value = q;
-    SetFlag(part, VLM_ROTFLAG_POST_ROTATION, DiffersFromIdentity(value));
+    VLMRotationFlagSet(part, VLM_ROTFLAG_POST_ROTATION, DiffersFromIdentity(value));
     StorePostRotation(part, value);
 }
 
@@ -343,14 +339,14 @@ VLMVector4& VLMQuatToEulerXYZ(VLMVector4& angles, const VLMVector4& q)
 void VLMSetPreRotationFromEuler(VLMRotationPart* part, const VLMVector4& degrees, VLMRotationOrder order)
 {
     const VLMVector4 radians = VLMVector4DegToRad(degrees);
-    SetFlag(part, VLM_ROTFLAG_PRE_ROTATION, AnyLaneNonZero(degrees));
+    VLMRotationFlagSet(part, VLM_ROTFLAG_PRE_ROTATION, AnyLaneNonZero(degrees));
     VLMVector4Copy(part->preRotation, EulerToQuatValue(order, radians));
 }
 
 void VLMSetPostRotationFromEuler(VLMRotationPart* part, const VLMVector4& degrees, VLMRotationOrder order)
 {
     const VLMVector4 radians = VLMVector4DegToRad(degrees);
-    SetFlag(part, VLM_ROTFLAG_POST_ROTATION, AnyLaneNonZero(degrees));
+    VLMRotationFlagSet(part, VLM_ROTFLAG_POST_ROTATION, AnyLaneNonZero(degrees));
     StorePostRotation(part, EulerToQuatValue(order, radians));
 }
 

@@ -34,8 +34,6 @@ constexpr LimbConstants kLimbConstants[4] = {
     {{14, 8, 4, 19}, {131, 121, 180, 194}, 1, 0},
 };
 
-const vlm::LimbNodes& limbNodes(int limb) { return limb < 2 ? vlm::kLegNodes[limb] : vlm::kArmNodes[limb - 2]; }
-
 struct ExtremityConstants {
     std::int32_t endEffector;
     std::int32_t baseEffector;
@@ -150,7 +148,7 @@ void buildExtremity(Skeleton& s, int k)
 
 void buildLimb(Skeleton& s, int k)
 {
-    const vlm::LimbNodes& nodes = limbNodes(k);
+    const vlm::LimbNodes& nodes = vlm::kLimbNodes[k];
     const LimbConstants& c = kLimbConstants[k];
     VLMLimb& limb = s.header().limbs[k];
 

@@ -32,18 +32,18 @@ constexpr int DigitJoint(const ExtremityNodes& e, int digit, int joint)
 struct LimbNodes {
     int upper, upperRoll, middle, middleRoll, end, tip;
 };
-constexpr LimbNodes kLegNodes[2] = {
+// By VLMLimb: 0 left leg, 1 right leg, 2 left arm, 3 right arm.
+constexpr LimbNodes kLimbNodes[4] = {
     {VLM_NODE_LEFT_UP_LEG, VLM_NODE_LEFT_UP_LEG_ROLL, VLM_NODE_LEFT_LEG, VLM_NODE_LEFT_LEG_ROLL,
      VLM_NODE_LEFT_FOOT, VLM_NODE_LEFT_TOE_BASE},
     {VLM_NODE_RIGHT_UP_LEG, VLM_NODE_RIGHT_UP_LEG_ROLL, VLM_NODE_RIGHT_LEG, VLM_NODE_RIGHT_LEG_ROLL,
      VLM_NODE_RIGHT_FOOT, VLM_NODE_RIGHT_TOE_BASE},
-};
-constexpr LimbNodes kArmNodes[2] = {
     {VLM_NODE_LEFT_ARM, VLM_NODE_LEFT_ARM_ROLL, VLM_NODE_LEFT_FORE_ARM, VLM_NODE_LEFT_FORE_ARM_ROLL,
      VLM_NODE_LEFT_HAND, VLM_NODE_LEFT_FINGER_BASE},
     {VLM_NODE_RIGHT_ARM, VLM_NODE_RIGHT_ARM_ROLL, VLM_NODE_RIGHT_FORE_ARM, VLM_NODE_RIGHT_FORE_ARM_ROLL,
      VLM_NODE_RIGHT_HAND, VLM_NODE_RIGHT_FINGER_BASE},
 };
+constexpr int LimbIndex(bool leg, bool left) { return (leg ? 0 : 2) + (left ? 0 : 1); }
 constexpr int kShoulder[2] = {VLM_NODE_LEFT_SHOULDER, VLM_NODE_RIGHT_SHOULDER};
 constexpr int kShoulderExtra[2] = {VLM_NODE_LEFT_SHOULDER_EXTRA, VLM_NODE_RIGHT_SHOULDER_EXTRA};
 
@@ -85,8 +85,8 @@ void ApplyTreeRules(const Present& present, Sink& sink)
     sink.link(VLM_NODE_LEFT_UP_LEG, VLM_NODE_HIPS);
     sink.link(VLM_NODE_RIGHT_UP_LEG, VLM_NODE_HIPS);
     sink.link(VLM_NODE_SPINE, VLM_NODE_HIPS);
-    LinkLimbSegments(present, sink, kLegNodes[0]);
-    LinkLimbSegments(present, sink, kLegNodes[1]);
+    LinkLimbSegments(present, sink, kLimbNodes[0]);
+    LinkLimbSegments(present, sink, kLimbNodes[1]);
 
     // The spine chain runs while it is unbroken; its last node is the chest.
     int chest = VLM_NODE_SPINE;
@@ -97,7 +97,7 @@ void ApplyTreeRules(const Present& present, Sink& sink)
     }
 
     for (int side = 0; side < 2; ++side) {
-        const LimbNodes& arm = kArmNodes[side];
+        const LimbNodes& arm = kLimbNodes[2 + side];
         if (present(kShoulder[side])) {
             sink.link(kShoulder[side], chest);
             if (present(kShoulderExtra[side])) {

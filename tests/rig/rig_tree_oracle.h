@@ -26,19 +26,30 @@ struct Extremity {
 };
 constexpr Extremity kExtremities[4] = {{11, 21, 50, 146}, {14, 22, 74, 152}, {4, 16, 98, 158}, {7, 17, 122, 164}};
 
-inline int Chest(const Presence& p)
+// True when first..last-1 are all present.
+inline bool Run(const Presence& p, int first, int last)
 {
-    int chest = 8;
-    for (int k = 0; k < 9 && p[23 + k]; ++k)
-        chest = 23 + k;
-    return chest;
+    for (int k = first; k < last; ++k)
+        if (!p[k])
+            return false;
+    return true;
+}
+
+// The last node of the unbroken chain first, first+1, ... (count long) under
+// start, or start itself.
+inline int ChainEnd(const Presence& p, int start, int first, int count)
+{
+    int last = start;
+    for (int k = 0; k < count && p[first + k]; ++k)
+        last = first + k;
+    return last;
 }
 
 // The node id a present node hangs under, kRoot, or kNone when its chain is
 // broken (including when the node it would hang under is absent).
 inline int ExpectedParent(const Presence& p, int id)
 {
-    auto existing = [&](int parent) { return parent >= 0 && p[parent] ? parent : kNone; };
+    const auto existing = [&](int parent) { return p[parent] ? parent : kNone; };
     if (!p[id] || id == 0)
         return kNone;
     if (id == 1 || id == 49)
@@ -46,79 +57,52 @@ inline int ExpectedParent(const Presence& p, int id)
     if (id == 2 || id == 5 || id == 8)
         return existing(1);
     for (const Limb& l : kLimbs) {
-        if (id == l.upperRoll)
-            return existing(l.upper);
+        if (id == l.upperRoll || id == l.tip)
+            return existing(id == l.tip ? l.end : l.upper);
         if (id == l.middle)
             return existing(p[l.upperRoll] ? l.upperRoll : l.upper);
         if (id == l.middleRoll)
             return existing(l.middle);
         if (id == l.end)
             return existing(p[l.middleRoll] ? l.middleRoll : l.middle);
-        if (id == l.tip)
-            return existing(l.end);
     }
-    if (id >= 23 && id <= 31) {
-        for (int k = 23; k < id; ++k)
-            if (!p[k])
-                return kNone;
-        return existing(id == 23 ? 8 : id - 1);
-    }
+    const int chest = ChainEnd(p, 8, 23, 9);
+    if (id >= 23 && id <= 31)
+        return Run(p, 23, id) ? existing(id == 23 ? 8 : id - 1) : kNone;
     for (int side = 0; side < 2; ++side) {
-        const int shoulder = 18 + side, extra = 170 + side, arm = kLimbs[2 + side].upper;
+        const int shoulder = 18 + side, extra = 170 + side;
         if (id == shoulder)
-            return existing(Chest(p));
+            return existing(chest);
         if (id == extra)
             return existing(shoulder);
-        if (id == arm)
-            return existing(p[shoulder] ? (p[extra] ? extra : shoulder) : Chest(p));
+        if (id == kLimbs[2 + side].upper)
+            return existing(p[shoulder] ? (p[extra] ? extra : shoulder) : chest);
     }
     if (id == 20)
-        return existing(Chest(p));
-    if (id >= 32 && id <= 40) {
-        if (!p[20])
-            return kNone;
-        for (int k = 32; k < id; ++k)
-            if (!p[k])
-                return kNone;
-        return existing(id == 32 ? 20 : id - 1);
-    }
-    if (id == 15) {
-        if (!p[20])
-            return existing(Chest(p));
-        int last = 20;
-        for (int k = 0; k < 9 && p[32 + k]; ++k)
-            last = 32 + k;
-        return existing(last);
-    }
+        return existing(chest);
+    if (id >= 32 && id <= 40)
+        return p[20] && Run(p, 32, id) ? existing(id == 32 ? 20 : id - 1) : kNone;
+    if (id == 15)
+        return existing(p[20] ? ChainEnd(p, 20, 32, 9) : chest);
     for (const Extremity& x : kExtremities) {
         for (int d = 0; d < 6; ++d) {
+            const int joint1 = x.firstJoint + 4 * d;
+            const int underHand = d > 0 && p[x.base] ? x.base : x.end;
             if (id == x.firstRoot + d)
-                return existing(d > 0 && p[x.base] ? x.base : x.end);
-            for (int j = 0; j < 4; ++j) {
-                if (id != x.firstJoint + 4 * d + j)
-                    continue;
-                for (int i = 0; i < j; ++i)
-                    if (!p[x.firstJoint + 4 * d + i])
-                        return kNone;
-                if (j > 0)
-                    return existing(id - 1);
-                if (p[x.firstRoot + d])
-                    return existing(x.firstRoot + d);
-                return existing(d > 0 && p[x.base] ? x.base : x.end);
-            }
+                return existing(underHand);
+            if (id > joint1 && id < joint1 + 4)
+                return Run(p, joint1, id) ? existing(id - 1) : kNone;
+            if (id == joint1)
+                return existing(p[x.firstRoot + d] ? x.firstRoot + d : underHand);
         }
     }
-    return kNone;  // a shoulder extra is handled above; nothing else is left
+    return kNone;
 }
 
 inline bool Reachable(const Presence& p, int id)
 {
-    if (!p[id])
-        return false;
-    for (int at = id, steps = 0; steps < VLM_NODE_COUNT; ++steps) {
-        if (at == 0)
-            return true;
-        const int up = ExpectedParent(p, at);
+    for (int at = id, steps = 0; p[at] && steps < VLM_NODE_COUNT; ++steps) {
+        const int up = at == 0 ? kRoot : ExpectedParent(p, at);
         if (up == kRoot)
             return true;
         if (up == kNone)
@@ -128,8 +112,7 @@ inline bool Reachable(const Presence& p, int id)
     return false;
 }
 
-// A random subset of the rig: every node is present with probability density
-// (Reference always).
+// Every node present with probability density (Reference always).
 inline Presence RandomPresence(std::mt19937& rng, double density)
 {
     std::bernoulli_distribution pick(density);
@@ -139,29 +122,19 @@ inline Presence RandomPresence(std::mt19937& rng, double density)
     return p;
 }
 
-// Drops every node that the tree cannot reach until none is left: a
-// definition without broken chains.
+// Drops every node that the tree cannot reach: a definition without holes.
 inline Presence WithoutHoles(Presence p)
 {
     for (bool changed = true; changed;) {
         changed = false;
-        Presence next = p;
+        const Presence before = p;
         for (int id = 0; id < VLM_NODE_COUNT; ++id)
-            if (p[id] && !Reachable(p, id)) {
-                next[id] = false;
+            if (before[id] && !Reachable(before, id)) {
+                p[id] = false;
                 changed = true;
             }
-        p = next;
     }
     return p;
-}
-
-inline bool HasHoles(const Presence& p)
-{
-    for (int id = 0; id < VLM_NODE_COUNT; ++id)
-        if (p[id] && !Reachable(p, id))
-            return true;
-    return false;
 }
 
 // Definition words: present nodes get word, absent ones 0.
@@ -171,14 +144,6 @@ inline VLMCharacterDefinition Definition(const Presence& p, std::uint32_t word =
     for (int id = 0; id < VLM_NODE_COUNT; ++id)
         def.words[id] = p[id] ? word : 0;
     return def;
-}
-
-inline Presence PresenceOf(std::initializer_list<int> ids)
-{
-    Presence p{};
-    for (int id : ids)
-        p[id] = true;
-    return p;
 }
 
 inline Presence Required()
