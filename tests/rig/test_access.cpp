@@ -1,7 +1,5 @@
 #include "vlm_access.h"
 #include "vlm_character.h"
-#include "vlm_characterize.h"
-#include "vlm_frame.h"
 #include "vlm_joint.h"
 #include "vlm_layout.h"
 #include "vlm_node_record.h"
@@ -44,33 +42,38 @@ const VLMRotationPart* StoredPart(VLMCharacter* c, int id)
                                          << b[0] << ", " << b[1] << ", " << b[2] << ", " << b[3] << ")";
 }
 
+std::vector<float> Lanes(const float* v, int n = 4) { return std::vector<float>(v, v + n); }
+
 class AccessTest : public ::testing::Test {
 protected:
     void SetUp() override { TestAllocator::reset(); }
     void TearDown() override { EXPECT_EQ(TestAllocator::live, 0); }
-};
 
-VLMCharacterDefinition BodyDefinition(std::uint32_t word)
-{
-    VLMCharacterDefinition def{};
-    for (int id = 0; id < 16; ++id)
-        def.words[id] = word;
-    return def;
-}
+    // The 16 required nodes with the given definition word.
+    static CharacterPtr Body(std::uint32_t word, VLMCharacterDefinition* out = nullptr)
+    {
+        VLMCharacterDefinition def{};
+        for (int id = 0; id < 16; ++id)
+            def.words[id] = word;
+        if (out)
+            *out = def;
+        return sample::Create(def);
+    }
+};
 
 TEST_F(AccessTest, TPoseStoresFixedWLanesAndMatrixRows)
 {
-    CharacterPtr c = sample::Create(BodyDefinition(7));
+    CharacterPtr c = Body(7);
     const float t[4] = {1, 2, 3, 9}, q[4] = {0, 0, 0.70710678f, 0.70710678f}, s[4] = {2, 2, 2, 0};
     VLMSetNodeTPose(c.get(), 3, t, q, s);
     float t1[4], q1[4], s1[4];
     VLMGetNodeTPose(c.get(), 3, t1, q1, s1);
-    EXPECT_EQ(std::vector<float>(t1, t1 + 4), (std::vector<float>{1, 2, 3, 0}));
-    EXPECT_EQ(std::memcmp(q1, q, sizeof q), 0);
-    EXPECT_EQ(std::vector<float>(s1, s1 + 4), (std::vector<float>{2, 2, 2, 1}));
+    EXPECT_EQ(Lanes(t1), (std::vector<float>{1, 2, 3, 0}));
+    EXPECT_EQ(Lanes(q1), Lanes(q));
+    EXPECT_EQ(Lanes(s1), (std::vector<float>{2, 2, 2, 1}));
 
-    // A quarter turn about z scaled by (2, 3, 4): the x axis goes to +y, the
-    // y axis to -x. The quaternion is given at twice its length: renormalised.
+    // A quarter turn about z given at twice its length (renormalised), scaled
+    // by (2, 3, 4): the x axis goes to +2y, the y axis to -3x.
     const float q2[4] = {0, 0, 1.41421356f, 1.41421356f}, s2[4] = {2, 3, 4, 7};
     VLMSetNodeTPose(c.get(), 4, t, q2, s2);
     float m[17];
@@ -93,54 +96,50 @@ TEST_F(AccessTest, TPoseStoresFixedWLanesAndMatrixRows)
 
 TEST_F(AccessTest, ParentOffsetAndRotationDefinitionOnlyWhereTheEntryExists)
 {
-    VLMCharacterDefinition def = BodyDefinition(7);
-    def.words[3] = 1;  // used, no rotation record
-    def.words[20] = 0; // absent
+    VLMCharacterDefinition def;
+    Body(7, &def).reset();
+    def.words[3] = 1;  // used, no rotation record; node 20 is absent
     CharacterPtr c = sample::Create(def);
 
     const float t[4] = {1, 2, 3, 4}, q[4] = {0.5f, 0.5f, 0.5f, 0.5f}, s[4] = {2, 3, 4, 5};
     VLMSetNodeParentOffset(c.get(), 3, t, q, s);
     float t1[4], q1[4], s1[4];
     VLMGetNodeParentOffsetRotation(c.get(), 3, t1, q1, s1);
-    EXPECT_EQ(std::vector<float>(t1, t1 + 4), (std::vector<float>{1, 2, 3, 0}));
-    EXPECT_EQ(std::memcmp(q1, q, sizeof q), 0);
-    EXPECT_EQ(std::memcmp(s1, s, sizeof s), 0) << "scale as given, w included";
+    EXPECT_EQ(Lanes(t1), (std::vector<float>{1, 2, 3, 0}));
+    EXPECT_EQ(Lanes(q1), Lanes(q));
+    EXPECT_EQ(Lanes(s1), Lanes(s)) << "scale as given, w included";
 
-    // An absent node has no entry: nothing is written, outputs stay.
-    VLMSetNodeParentOffset(c.get(), 20, t, q, s);
-    float keep[4] = {7, 7, 7, 7}, keepQ[4] = {7, 7, 7, 7}, keepS[4] = {7, 7, 7, 7};
-    VLMGetNodeParentOffsetRotation(c.get(), 20, keep, keepQ, keepS);
-    EXPECT_EQ(keep[0], 7.0f);
-    EXPECT_EQ(keepQ[3], 7.0f);
-
-    // Node 3 has no rotation record: setting changes nothing, reading leaves
-    // the caller's values.
+    // Node 3 has no rotation record, node 20 nothing at all, and ids outside
+    // 0..171 are no node: setters change no byte, getters leave the outputs.
     const std::vector<unsigned char> before(reinterpret_cast<unsigned char*>(c.get()),
                                             reinterpret_cast<unsigned char*>(c.get()) +
                                                 VLMCharacterHeaderOf(c.get())->blockSize);
-    const float lo[3] = {-1, -2, -3}, hi[3] = {1, 2, 3}, pre[4] = {0, 0, 0, 1};
-    VLMSetNodeRotationDefinition(c.get(), 3, lo, hi, pre, pre, 0x3F, 12);
-    VLMSetNodeMinRotationLimit(c.get(), 3, lo, 7);
-    VLMSetNodeRotationOrder(c.get(), 3, 5);
-    for (int id : {-1, 172, 1000000, -1000000}) {
-        VLMSetNodeRotationDefinition(c.get(), id, lo, hi, pre, pre, 0x3F, 12);
-        VLMSetNodeParentOffset(c.get(), id, t, q, s);
+    const float lo[3] = {-1, -2, -3}, hi[3] = {1, 2, 3};
+    for (int id : {3, 20, -1, 172, 1000000, -1000000}) {
+        VLMSetNodeRotationDefinition(c.get(), id, lo, hi, q, q, 0x3F, 12);
+        VLMSetNodeMinRotationLimit(c.get(), id, lo, 7);
+        VLMSetNodeRotationOrder(c.get(), id, 5);
         VLMSetNodePostRotation(c.get(), id, q);
+        if (id != 3)
+            VLMSetNodeParentOffset(c.get(), id, t, q, s);
+        float outLo[3] = {9, 9, 9}, outHi[3] = {9, 9, 9}, outPre[4] = {9, 9, 9, 9}, outPost[4] = {9, 9, 9, 9};
+        float keep[4] = {7, 7, 7, 7};
+        std::uint32_t mask = 0x40, order = 99;
+        VLMGetNodeRotationDefinition(c.get(), id, outLo, outHi, outPre, outPost, &mask, &order);
+        EXPECT_EQ(outLo[0] + outHi[2] + outPre[3] + outPost[0], 36.0f) << id;
+        EXPECT_EQ(mask, 0x40u) << id;
+        EXPECT_EQ(order, 99u) << id;
+        if (id != 3) {
+            VLMGetNodeParentOffsetRotation(c.get(), id, keep, keep, keep);
+            EXPECT_EQ(Lanes(keep), std::vector<float>(4, 7.0f)) << id;
+        }
     }
     EXPECT_EQ(std::memcmp(before.data(), c.get(), before.size()), 0);
-    float outLo[3] = {9, 9, 9}, outHi[3] = {9, 9, 9}, outPre[4] = {9, 9, 9, 9}, outPost[4] = {9, 9, 9, 9};
-    std::uint32_t mask = 0x40, order = 99;
-    VLMGetNodeRotationDefinition(c.get(), 3, outLo, outHi, outPre, outPost, &mask, &order);
-    VLMGetNodeRotationDefinition(c.get(), 400, outLo, outHi, outPre, outPost, &mask, &order);
-    EXPECT_EQ(outLo[0], 9.0f);
-    EXPECT_EQ(outPre[3], 9.0f);
-    EXPECT_EQ(mask, 0x40u);
-    EXPECT_EQ(order, 99u);
 }
 
 TEST_F(AccessTest, RotationDefinitionSettersKeepLimitsFlagsAndOrderApart)
 {
-    CharacterPtr c = sample::Create(BodyDefinition(7));
+    CharacterPtr c = Body(7);
     const float lo[3] = {-0.1f, -0.2f, -0.3f}, hi[3] = {0.4f, 0.5f, 0.6f};
     const float pre[4] = {0, 0, 0, 1}, post[4] = {0.5f, 0.5f, 0.5f, 0.5f};
     VLMSetNodeRotationDefinition(c.get(), 2, lo, hi, pre, post, 0x3F, 7);
@@ -150,8 +149,8 @@ TEST_F(AccessTest, RotationDefinitionSettersKeepLimitsFlagsAndOrderApart)
     EXPECT_TRUE(part->flags & VLM_ROTFLAG_ASSIGNED) << "the creation flag stays";
     EXPECT_FALSE(part->flags & VLM_ROTFLAG_PRE_ROTATION);
     EXPECT_TRUE(part->flags & VLM_ROTFLAG_POST_ROTATION);
-    EXPECT_EQ(std::memcmp(part->minLimit, lo, sizeof lo), 0);
-    EXPECT_EQ(std::memcmp(part->maxLimit, hi, sizeof hi), 0);
+    EXPECT_EQ(Lanes(part->minLimit, 3), Lanes(lo, 3));
+    EXPECT_EQ(Lanes(part->maxLimit, 3), Lanes(hi, 3));
     EXPECT_EQ(part->rotationOrder, 7u);
     EXPECT_NEAR(part->postAxes[0].y, 1.0f, 1e-6f) << "post axes follow the post-rotation";
 
@@ -166,15 +165,13 @@ TEST_F(AccessTest, RotationDefinitionSettersKeepLimitsFlagsAndOrderApart)
     EXPECT_EQ(part->flags & 0x7Eu, VLM_ROTFLAG_MIN_Y | VLM_ROTFLAG_MIN_Z | VLM_ROTFLAG_MAX_Z);
     EXPECT_EQ(part->minLimit[0], -1.0f);
     EXPECT_EQ(part->maxLimit[0], 2.0f);
-    const double hiD[3] = {0.1, 0.2, 0.3};
+    const double hiD[3] = {0.1, 0.2, 0.3}, preD[4] = {0, 1, 0, 0};
     VLMSetNodeMaxRotationLimitDouble(c.get(), 2, hiD, 0);
     EXPECT_EQ(part->maxLimit[2], float(0.3));
     EXPECT_EQ(part->flags & 0x7Eu, VLM_ROTFLAG_MIN_Y | VLM_ROTFLAG_MIN_Z);
-    const double preD[4] = {0, 1, 0, 0};
     VLMSetNodePreRotationDouble(c.get(), 2, preD);
     EXPECT_TRUE(part->flags & VLM_ROTFLAG_PRE_ROTATION);
     VLMSetNodeRotationOrder(c.get(), 2, 12);
-    EXPECT_EQ(part->rotationOrder, 12u);
 
     // Without any fold (identity rest rotations everywhere) the definition
     // reads back as stored; the mask is OR-ed into the caller's word.
@@ -183,9 +180,10 @@ TEST_F(AccessTest, RotationDefinitionSettersKeepLimitsFlagsAndOrderApart)
     VLMGetNodeRotationDefinition(c.get(), 2, outLo, outHi, outPre, outPost, &mask, &order);
     EXPECT_EQ(mask, 0x80u | 0x06u);
     EXPECT_EQ(order, 12u);
-    EXPECT_EQ(std::memcmp(outPost, post, sizeof post), 0);
-    EXPECT_EQ(outPre[1], 1.0f);
-    EXPECT_EQ(std::memcmp(outLo, part->minLimit, sizeof outLo), 0);
+    EXPECT_EQ(Lanes(outPost), Lanes(post));
+    EXPECT_EQ(Lanes(outPre), (std::vector<float>{0, 1, 0, 0}));
+    EXPECT_EQ(Lanes(outLo, 3), Lanes(part->minLimit, 3));
+    EXPECT_EQ(Lanes(outHi, 3), Lanes(part->maxLimit, 3));
 }
 
 // Through the whole transfer: the characterization folds the parent's rest
@@ -199,6 +197,7 @@ TEST_F(AccessTest, RotationDefinitionsReadBackThroughTheCharacterization)
     CharacterPtr c = sample::Create(def);
     VLMApplyJointGeometries(&def, c.get(), records.data(), VLM_NODE_COUNT, nullptr);
 
+    const float identity[4] = {0, 0, 0, 1};
     int checked = 0, unfolded = 0;
     for (int id = 0; id < VLM_NODE_COUNT; ++id) {
         const VLMJointGeometry& r = records[id];
@@ -207,42 +206,38 @@ TEST_F(AccessTest, RotationDefinitionsReadBackThroughTheCharacterization)
         VLMGetNodeRotationDefinition(c.get(), id, lo, hi, pre, post, &mask, &order);
         if ((def.words[id] & 4) == 0) {
             EXPECT_EQ(post[3], 0.0f) << "no rotation record, outputs untouched: " << id;
-            continue;
-        }
-        if ((def.words[id] & 7) != 7) {
-            // A rotation record that the transfer does not fill: the initial
+        } else if ((def.words[id] & 7) != 7) {
+            // A rotation record the transfer does not fill: the initial
             // definition, folded and unfolded again.
             EXPECT_EQ(mask, 0u) << id;
-            EXPECT_EQ(lo[0], 0.0f) << id;
-            const float identity[4] = {0, 0, 0, 1};
             EXPECT_TRUE(SameRotation(pre, identity, 2e-5)) << id;
             EXPECT_TRUE(SameRotation(post, identity, 2e-5)) << id;
-            continue;
+        } else {
+            ++checked;
+            EXPECT_EQ(Lanes(lo, 3), Lanes(r.minRLimit, 3)) << id;
+            EXPECT_EQ(Lanes(hi, 3), Lanes(r.maxRLimit, 3)) << id;
+            EXPECT_EQ(mask, r.limitEnableMask) << id;
+            EXPECT_EQ(order, r.rotationOrder) << id;
+            EXPECT_TRUE(SameRotation(pre, r.preRotQ, 2e-5)) << id;
+            EXPECT_TRUE(SameRotation(post, r.postRotQ, 2e-5)) << id;
+            // The stored values are folded, so the read really undoes something.
+            const VLMRotationPart* part = StoredPart(c.get(), id);
+            unfolded += !SameRotation(&part->preRotation.x, pre, 1e-3) && !SameRotation(&part->postRotation.x, post, 1e-3);
         }
-        ++checked;
-        // Minimum and maximum come back where they went in.
-        EXPECT_EQ(std::memcmp(lo, r.minRLimit, sizeof lo), 0) << id;
-        EXPECT_EQ(std::memcmp(hi, r.maxRLimit, sizeof hi), 0) << id;
-        EXPECT_EQ(mask, r.limitEnableMask) << id;
-        EXPECT_EQ(order, r.rotationOrder) << id;
-        EXPECT_TRUE(SameRotation(pre, r.preRotQ, 2e-5)) << id;
-        EXPECT_TRUE(SameRotation(post, r.postRotQ, 2e-5)) << id;
-        // The stored values are folded, so the read really undoes something.
-        const VLMRotationPart* part = StoredPart(c.get(), id);
-        if (!SameRotation(&part->preRotation.x, pre, 1e-3) && !SameRotation(&part->postRotation.x, post, 1e-3))
-            ++unfolded;
     }
     EXPECT_GT(unfolded, 100);
     EXPECT_GT(checked, 100);
 }
 
 // Reference (node 0) is the root: the characterization never folds its
-// definition, so it reads back as it was written whatever its rest rotation;
-// the same holds for a node the rig tree leaves without a parent.
+// definition, so it reads back as written whatever its rest rotation; the same
+// holds for a node the rig tree leaves without a parent (read as if its parent
+// rotation were the identity, never through a parent index of -1).
 TEST_F(AccessTest, NodesWithoutAParentReadTheirDefinitionUnchanged)
 {
     std::mt19937 rng(5);
-    VLMCharacterDefinition def = BodyDefinition(7);
+    VLMCharacterDefinition def;
+    Body(7, &def).reset();
     def.words[170] = 7;  // LeftShoulderExtra without LeftShoulder: unlinked
     auto records = sample::RandomRecords(rng);
     CharacterPtr c = sample::Create(def);
@@ -252,10 +247,8 @@ TEST_F(AccessTest, NodesWithoutAParentReadTheirDefinitionUnchanged)
     float lo[3], hi[3], pre[4], post[4];
     std::uint32_t mask = 0, order = 0;
     VLMGetNodeRotationDefinition(c.get(), 0, lo, hi, pre, post, &mask, &order);
-    EXPECT_EQ(std::memcmp(pre, records[0].preRotQ, sizeof pre), 0);
-    EXPECT_EQ(std::memcmp(post, records[0].postRotQ, sizeof post), 0);
-
-    mask = 0;
+    EXPECT_EQ(Lanes(pre), Lanes(records[0].preRotQ));
+    EXPECT_EQ(Lanes(post), Lanes(records[0].postRotQ));
     VLMGetNodeRotationDefinition(c.get(), 170, lo, hi, pre, post, &mask, &order);
     EXPECT_TRUE(SameRotation(pre, records[170].preRotQ, 2e-5));
     EXPECT_TRUE(SameRotation(post, records[170].postRotQ, 2e-5));
@@ -263,32 +256,25 @@ TEST_F(AccessTest, NodesWithoutAParentReadTheirDefinitionUnchanged)
 
 TEST_F(AccessTest, StateRowsAndEffectorRecords)
 {
-    CharacterPtr c = sample::Create(BodyDefinition(7));
-    const std::uint32_t n = VLMCharacterHeaderOf(c.get())->nodeCount;
-    std::vector<VLMStateRow> rows(n + 2);
-    void* state = rows.data();
-    const int compact = VLMCharacterCompactIndex(c.get(), 10);
-    VLMStateRow* row = VLMStateRowAt(state, compact);
-    row->globalT = {1, 2, 3, 4};
-    row->globalQ = {0.5f, -0.5f, 0.5f, 0.5f};
-    row->globalS = {5, 6, 7, 8};
+    CharacterPtr c = Body(7);
+    std::vector<VLMStateRow> rows(VLMCharacterHeaderOf(c.get())->nodeCount + 2);
+    VLMStateRow* row = VLMStateRowAt(rows.data(), VLMCharacterCompactIndex(c.get(), 10));
+    *row = VLMStateRow{{1, 2, 3, 4}, {0.5f, -0.5f, 0.5f, 0.5f}, {5, 6, 7, 8}, {}, {}, {}};
     float t[4], q[4], s[4];
-    VLMGetNodeStoredTQS(c.get(), static_cast<const VLMCharacterState*>(state), 10, t, q, s);
-    EXPECT_EQ(std::memcmp(t, &row->globalT, 16), 0) << "copied as stored, w included";
-    EXPECT_EQ(std::memcmp(q, &row->globalQ, 16), 0);
-    EXPECT_EQ(std::memcmp(s, &row->globalS, 16), 0);
+    VLMGetNodeStoredTQS(c.get(), reinterpret_cast<const VLMCharacterState*>(rows.data()), 10, t, q, s);
+    EXPECT_EQ(Lanes(t), Lanes(&row->globalT.x)) << "copied as stored, w included";
+    EXPECT_EQ(Lanes(q), Lanes(&row->globalQ.x));
+    EXPECT_EQ(Lanes(s), Lanes(&row->globalS.x));
 
     VLMEffectorSetLayout set{};
     VLMEffectorSetState* handle = reinterpret_cast<VLMEffectorSetState*>(&set);
     const float et[4] = {1, 2, 3, 9}, eq[4] = {0, 1, 0, 0}, es[4] = {4, 5, 6, 0};
     VLMSetEffectorTQS(handle, 7, et, eq, es);
-    EXPECT_EQ(set.effectors[7].t.w, 0.0f);
-    EXPECT_EQ(set.effectors[7].s.w, 1.0f);
-    EXPECT_EQ(set.effectors[7].s.z, 6.0f);
+    EXPECT_EQ(Lanes(&set.effectors[7].t.x), (std::vector<float>{1, 2, 3, 0}));
+    EXPECT_EQ(Lanes(&set.effectors[7].s.x), (std::vector<float>{4, 5, 6, 1}));
     double dt[4], dq[4], ds[4];
     VLMGetEffectorTQSDouble(handle, 7, dt, dq, ds);
-    EXPECT_EQ(dt[2], 3.0);
-    EXPECT_EQ(dq[1], 1.0);
+    EXPECT_EQ(dt[2] + dq[1] + ds[3], 3.0 + 1.0 + 1.0);
     set.extremities[2].t = {7, 8, 9, 0};
     VLMGetExtremityTQDouble(handle, 2, dt, dq);
     EXPECT_EQ(dt[1], 8.0);
@@ -298,15 +284,8 @@ TEST_F(AccessTest, StateRowsAndEffectorRecords)
         float t[4], q[4], s[4], reach[4], pad[4];
     };
     Element data[4] = {};
-    for (int k = 0; k < 4; ++k) {
-        data[k].t[0] = float(k + 1);
-        data[k].q[3] = 1;
-        data[k].s[0] = 2;
-        data[k].reach[0] = -0.5f;
-        data[k].reach[1] = 0.25f;
-        data[k].reach[2] = 3.0f;
-        data[k].reach[3] = 1.0f;
-    }
+    for (int k = 0; k < 4; ++k)
+        data[k] = Element{{float(k + 1)}, {0, 0, 0, 1}, {2}, {-0.5f, 0.25f, 3.0f, NAN}, {}};
     const std::int32_t ids[] = {3, -1, 5, 99, -2};
     const VLMEffectorSourceLayout layout = {0, 16, 32, 48, sizeof(Element), ids};
     const VLMEffectorSetLayout untouched = set;
@@ -314,44 +293,37 @@ TEST_F(AccessTest, StateRowsAndEffectorRecords)
     EXPECT_EQ(set.effectors[3].t.x, 1.0f);
     EXPECT_EQ(set.effectors[5].t.x, 3.0f) << "element 2 for the third entry";
     EXPECT_EQ(set.effectors[5].s.w, 1.0f);
-    EXPECT_EQ(set.blend[5].x, 0.0f);
-    EXPECT_EQ(set.blend[5].y, 0.25f);
-    EXPECT_EQ(set.blend[5].z, 1.0f);
+    EXPECT_EQ(Lanes(&set.blend[5].x), (std::vector<float>{0, 0.25f, 1, 0})) << "clamped to [0, 1], NaN to 0";
     EXPECT_EQ(std::memcmp(&set.effectors[4], &untouched.effectors[4], sizeof(VLMTransformTQS)), 0);
 
-    // TQ read at offsets gets scale 1.
     VLMSetEffectorTQAt(handle, 9, &data[3], 0, 16);
     EXPECT_EQ(set.effectors[9].t.x, 4.0f);
-    EXPECT_EQ(set.effectors[9].s.x, 1.0f);
+    EXPECT_EQ(set.effectors[9].s.x, 1.0f) << "TQ read at offsets gets scale 1";
     VLMSetEffectorTQSAt(handle, 10, &data[1], 0, 16, 32);
     EXPECT_EQ(set.effectors[10].s.x, 2.0f);
-    // Ids outside 0..43 write nothing.
     const VLMEffectorSetLayout before = set;
     VLMSetEffectorTQS(handle, 44, et, eq, es);
     VLMSetEffectorTQS(handle, -1, et, eq, es);
-    EXPECT_EQ(std::memcmp(&before, &set, sizeof set), 0);
+    EXPECT_EQ(std::memcmp(&before, &set, sizeof set), 0) << "ids outside 0..43 write nothing";
 }
 
 TEST_F(AccessTest, EveryEntryPointRestoresTheCallersControlWord)
 {
-    CharacterPtr c = sample::Create(BodyDefinition(7));
+    CharacterPtr c = Body(7);
     VLMCharacter* ch = c.get();
     float f[16] = {0, 0, 0, 1}, g[4] = {0, 0, 0, 1}, h[4] = {1, 1, 1, 1};
     double d[16] = {0, 0, 0, 1}, e[4] = {0, 0, 0, 1}, k[4] = {1, 1, 1, 1};
     std::uint32_t mask = 0, order = 0;
     std::vector<VLMStateRow> rows(VLMCharacterHeaderOf(ch)->nodeCount + 2);
-    const VLMCharacterState* state = reinterpret_cast<const VLMCharacterState*>(rows.data());
+    const auto* state = reinterpret_cast<const VLMCharacterState*>(rows.data());
     VLMEffectorSetLayout setLayout{};
-    VLMEffectorSetState* set = reinterpret_cast<VLMEffectorSetState*>(&setLayout);
+    auto* set = reinterpret_cast<VLMEffectorSetState*>(&setLayout);
     const std::int32_t ids[] = {1, -2};
     const VLMEffectorSourceLayout layout = {0, 0, 0, 0, 64, ids};
-    const std::vector<std::function<void()>> calls = {
-        [&] { VLMGetNodeTPose(ch, 2, f, g, h); },
-        [&] { VLMGetNodeTPoseDouble(ch, 2, d, e, k); },
-        [&] { VLMSetNodeTPose(ch, 2, f, g, h); },
-        [&] { VLMSetNodeTPoseDouble(ch, 2, d, e, k); },
-        [&] { VLMGetNodeTPoseMatrix(ch, 2, f); },
-        [&] { VLMSetNodeParentOffset(ch, 2, f, g, h); },
+    const std::function<void()> calls[] = {
+        [&] { VLMGetNodeTPose(ch, 2, f, g, h); }, [&] { VLMGetNodeTPoseDouble(ch, 2, d, e, k); },
+        [&] { VLMSetNodeTPose(ch, 2, f, g, h); }, [&] { VLMSetNodeTPoseDouble(ch, 2, d, e, k); },
+        [&] { VLMGetNodeTPoseMatrix(ch, 2, f); }, [&] { VLMSetNodeParentOffset(ch, 2, f, g, h); },
         [&] { VLMSetNodeParentOffsetDouble(ch, 2, d, e, k); },
         [&] { VLMGetNodeParentOffsetRotation(ch, 2, f, g, h); },
         [&] { VLMGetNodeParentOffsetRotationDouble(ch, 2, d, e, k); },
@@ -359,29 +331,20 @@ TEST_F(AccessTest, EveryEntryPointRestoresTheCallersControlWord)
         [&] { VLMSetNodeRotationDefinitionDouble(ch, 2, d, d, e, e, 0x3F, 0); },
         [&] { VLMGetNodeRotationDefinition(ch, 2, f, f, g, g, &mask, &order); },
         [&] { VLMGetNodeRotationDefinitionDouble(ch, 2, d, d, e, e, &mask, &order); },
-        [&] { VLMSetNodePreRotation(ch, 2, g); },
-        [&] { VLMSetNodePreRotationDouble(ch, 2, e); },
-        [&] { VLMSetNodePostRotation(ch, 2, g); },
-        [&] { VLMSetNodePostRotationDouble(ch, 2, e); },
-        [&] { VLMSetNodeMinRotationLimit(ch, 2, f, 1); },
-        [&] { VLMSetNodeMinRotationLimitDouble(ch, 2, d, 1); },
-        [&] { VLMSetNodeMaxRotationLimit(ch, 2, f, 8); },
-        [&] { VLMSetNodeMaxRotationLimitDouble(ch, 2, d, 8); },
-        [&] { VLMSetNodeRotationOrder(ch, 2, 3); },
-        [&] { VLMGetNodeStoredTQS(ch, state, 2, f, g, h); },
-        [&] { VLMSetEffectorTQS(set, 1, f, g, h); },
-        [&] { VLMSetEffectorTQSDouble(set, 1, d, e, k); },
-        [&] { VLMSetEffectorTQSAt(set, 1, f, 0, 16, 32); },
-        [&] { VLMSetEffectorTQAt(set, 1, f, 0, 16); },
-        [&] { VLMGetEffectorTQSDouble(set, 1, d, e, k); },
-        [&] { VLMGetExtremityTQDouble(set, 1, d, e); },
+        [&] { VLMSetNodePreRotation(ch, 2, g); }, [&] { VLMSetNodePreRotationDouble(ch, 2, e); },
+        [&] { VLMSetNodePostRotation(ch, 2, g); }, [&] { VLMSetNodePostRotationDouble(ch, 2, e); },
+        [&] { VLMSetNodeMinRotationLimit(ch, 2, f, 1); }, [&] { VLMSetNodeMinRotationLimitDouble(ch, 2, d, 1); },
+        [&] { VLMSetNodeMaxRotationLimit(ch, 2, f, 8); }, [&] { VLMSetNodeMaxRotationLimitDouble(ch, 2, d, 8); },
+        [&] { VLMSetNodeRotationOrder(ch, 2, 3); }, [&] { VLMGetNodeStoredTQS(ch, state, 2, f, g, h); },
+        [&] { VLMSetEffectorTQS(set, 1, f, g, h); }, [&] { VLMSetEffectorTQSDouble(set, 1, d, e, k); },
+        [&] { VLMSetEffectorTQSAt(set, 1, f, 0, 16, 32); }, [&] { VLMSetEffectorTQAt(set, 1, f, 0, 16); },
+        [&] { VLMGetEffectorTQSDouble(set, 1, d, e, k); }, [&] { VLMGetExtremityTQDouble(set, 1, d, e); },
         [&] { VLMSetEffectorsFromLayout(set, &layout, f); },
         // The early ways out as well.
         [&] { VLMGetNodeRotationDefinition(ch, 30, f, f, g, g, &mask, &order); },
-        [&] { VLMSetEffectorTQS(set, 50, f, g, h); },
-        [&] { VLMGetNodeTPose(nullptr, 2, f, g, h); },
+        [&] { VLMSetEffectorTQS(set, 50, f, g, h); }, [&] { VLMGetNodeTPose(nullptr, 2, f, g, h); },
     };
-    for (std::size_t i = 0; i < calls.size(); ++i)
+    for (std::size_t i = 0; i < std::size(calls); ++i)
         EXPECT_TRUE(RestoresCallerWord(calls[i])) << "call " << i;
 }
 
