@@ -222,7 +222,8 @@ TEST_F(AccessTest, RotationDefinitionsReadBackThroughTheCharacterization)
             EXPECT_TRUE(SameRotation(post, r.postRotQ, 2e-5)) << id;
             // The stored values are folded, so the read really undoes something.
             const VLMRotationPart* part = StoredPart(c.get(), id);
-            unfolded += !SameRotation(&part->preRotation.x, pre, 1e-3) && !SameRotation(&part->postRotation.x, post, 1e-3);
+            unfolded +=
+                !SameRotation(&part->preRotation.x, pre, 1e-3) && !SameRotation(&part->postRotation.x, post, 1e-3);
         }
     }
     EXPECT_GT(unfolded, 100);

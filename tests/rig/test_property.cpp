@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <initializer_list>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -104,7 +103,8 @@ TEST(PropertyTable, NamesOfPropertiesModesAndValues)
 {
     EXPECT_EQ(VLMGetPropertyIdFromName("Mirror"), 59);
     EXPECT_EQ(VLMGetPropertyIdFromName("ReachActorLeftAnkleRotationRotation"), 16);
-    for (const char* none : std::initializer_list<const char*>{"mirror", "Damping", "ReachActorLeftAnkleRotation", "Mirror ", "", nullptr})
+    const char* const missing[] = {"mirror", "Damping", "ReachActorLeftAnkleRotation", "Mirror ", "", nullptr};
+    for (const char* none : missing)
         EXPECT_EQ(VLMGetPropertyIdFromName(none), -1) << (none ? none : "null");
 
     EXPECT_STREQ(VLMGetPropertyModeName(1, 1), "Auto");  // ScaleCompensation
