@@ -81,17 +81,15 @@ const VLMRotationPart* rotationPartOf(const VLMCharacter* character, int id)
     return rotationPartOf(const_cast<VLMCharacter*>(character), id);
 }
 
-// The T-pose rotation of the node's parent; the identity for a node that has
-// no parent (the root, or a node the rig tree left unlinked).
+// The T-pose rotation of the node's parent (records and T-pose entries share
+// the compact index, as in the fold); the identity for a node that has no
+// parent (the root, or a node the rig tree left unlinked).
 VLMVector4 parentRestRotation(const VLMCharacter* character, int id)
 {
-    const VLMNodeRecord* record = VLMCharacterNodeRecord(character, id);
-    if (record->parentIndex == VLM_INDEX_NONE)
+    const std::uint64_t parent = VLMCharacterNodeRecord(character, id)->parentIndex;
+    if (parent == VLM_INDEX_NONE)
         return VLMConstant::IdentityQuat;
-    const VLMNodeRecord* parent = VLMNodeRecordParent(VLMCharacterNodeRecords(character), record);
-    if (parent->nodeId >= std::uint32_t(VLM_NODE_COUNT))
-        return VLMConstant::IdentityQuat;
-    return VLMCharacterTPoseEntry(character, int(parent->nodeId))->q;
+    return VLMDescriptorElement<const VLMTPoseEntry>(&VLMCharacterHeaderOf(character)->tpose, std::int64_t(parent))->q;
 }
 
 // --- The work of the rotation-definition setters ----------------------------------
