@@ -30,8 +30,7 @@ void ForEachListed(const VLMTransformBatchLayout* layout, unsigned char* base, F
 }
 
 // The T-pose entry or the state row of a node id; null for an id outside
-// 0..171 and for a node the character lacks, whose spare element keeps the
-// identity that absent nodes read.
+// 0..171 and for a node the character lacks (its spare element is left alone).
 VLMTPoseEntry* TPoseEntry(VLMCharacter* character, std::int32_t id)
 {
     const std::int32_t k = VLMCharacterCompactIndex(character, id);

@@ -9,7 +9,8 @@
 // Ids are checked: an effector id outside 0..43 in a batch list is skipped
 // like -1, and a node id outside 0..171 or of a node the character lacks
 // writes nothing, so no call reaches memory outside the records it names (the
-// spare T-pose entry and state row keep the identity that absent nodes read).
+// spare T-pose entry and state row that absent nodes share change no node
+// either way; leaving them alone keeps what absent nodes read).
 #ifndef VLM_MATRIX_ENTRY_H
 #define VLM_MATRIX_ENTRY_H
 
