@@ -193,7 +193,7 @@ void ArmFrames(const RestPose& pose, bool left, int shoulderRow, int armRow, int
     const vlm::LimbNodes& n = vlm::kLimbNodes[2 + side];
     const int shoulder = vlm::kShoulder[side];
     const int extra = vlm::kShoulderExtra[side];
-    const std::uint32_t spheric = VLMReferenceSkeleton[shoulderRow].spheric;
+    const std::uint32_t spheric = VLMReferenceSkeleton()[shoulderRow].spheric;
     const VLMVector4& upperHint = left ? kPlusY : kMinusY;
     const VLMVector4& middleHint = left ? kMinusY : kPlusY;
     const float outward = left ? L : -L;
@@ -384,7 +384,7 @@ void VLMSetupNodeFrame(VLMNodeRecord* record, const VLMVector4& direction, const
     const bool withRow = row >= 0 && row < VLM_REFERENCE_SEGMENT_COUNT;
     VLMVector4 b = hint;
     if (withRow) {
-        const VLMReferenceSegment& segment = VLMReferenceSkeleton[row];
+        const VLMReferenceSegment& segment = VLMReferenceSkeleton()[row];
         part->rotationOrder = segment.spheric != 0 ? kSphericXYZ : kEulerXYZ;
         for (int i = 0; i < 3; ++i) {
             part->minLimit[i] = segment.minimum[i] * kDegreesToRadians;

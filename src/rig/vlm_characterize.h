@@ -40,7 +40,8 @@ enum : int { VLM_REFERENCE_SEGMENT_COUNT = 21 };
 // Rows: 0 hips, 1-4 left up leg, leg, foot, toes, 5-8 the same on the right,
 // 9 spine, 10 chest, 11-14 left shoulder, arm, forearm, hand, 15-18 the same on
 // the right, 19 neck, 20 head. Negative zeros are kept as stored.
-VLM_API extern const VLMReferenceSegment VLMReferenceSkeleton[VLM_REFERENCE_SEGMENT_COUNT];
+// Returns the first of the VLM_REFERENCE_SEGMENT_COUNT rows; the table never changes.
+VLM_API const VLMReferenceSegment* VLMReferenceSkeleton();
 
 // --- Entry points (under the floating-point guard) ----------------------------
 

@@ -5,7 +5,9 @@
 
 // start, end (cm), axis, Euler angles (degrees, order XYZ), minimum and
 // maximum limits (degrees), spheric flag.
-const VLMReferenceSegment VLMReferenceSkeleton[VLM_REFERENCE_SEGMENT_COUNT] = {
+namespace {
+
+const VLMReferenceSegment kReferenceSkeleton[VLM_REFERENCE_SEGMENT_COUNT] = {
     // 0 hips
     {{0.0f, 97.2f, -7.3f}, {0.0f, 108.0f, -5.3f}, {1.0f, 0.0f, 0.0f}, {90.0f, 0.0f, 90.0f},
      {-180.0f, -150.0f, -150.0f}, {180.0f, 150.0f, 150.0f}, 1u},
@@ -70,3 +72,7 @@ const VLMReferenceSegment VLMReferenceSkeleton[VLM_REFERENCE_SEGMENT_COUNT] = {
     {{0.0f, 160.8f, 2.0f}, {0.0f, 177.0f, 4.9f}, {1.0f, 0.0f, 0.0f}, {90.0f, -15.0f, 90.0f},
      {-120.0f, -120.0f, -120.0f}, {120.0f, 120.0f, 120.0f}, 1u},
 };
+
+} // namespace
+
+const VLMReferenceSegment* VLMReferenceSkeleton() { return kReferenceSkeleton; }
