@@ -42,24 +42,35 @@ TEST_F(ModelTest, HostDrivesCharacterizationsEndToEnd)
     Model().AssignNodeAndFindMirror(mirrorNode, mirrorJoint, mirrorNode, mirrorJoint);
     EXPECT_EQ(Model().GetStatus(), CharacterizationStatus(1, ""));
 
-    // The poll: the host raises the left hand; the arm is no longer along X.
+    // The poll: the host raises the left hand (the arm is no longer along X)
+    // and gives the forearm rotation limits, which makes validating with the
+    // host ask for the joint's scene parent.
     host_.MoveJoint("Villain_LeftHand", 0, 20, 0);
+    CharacterJointGeometry g;
+    host_.RestGeometry("Villain_LeftForeArm", g);
+    g.SetMaxRLimitEnable(false, true, false);
+    host_.SetJointGeometry("Villain_LeftForeArm", g);
+    host_.ClearRecords();
     Tick();
+    EXPECT_FALSE(host_.ParentQueries().isEmpty());
     EXPECT_EQ(Model().GetStatus().state, 2);
     EXPECT_EQ(Model().NodeStatusAt(11).state, 2);
 
-    // Locked in the warning state it is frozen; the first characterization is
-    // unlocked, valid and polled.
+    // Locked in the warning state it is frozen, and the host hears nothing.
+    host_.ClearRecords();
     Model().SetEditMode(true);
     EXPECT_FALSE(Polling());
+    EXPECT_TRUE(host_.NotificationLog().isEmpty());
+    // Selecting another characterization polls again; selecting the locked one
+    // validates it from its frozen records without asking the host anything.
     Model().SetCurrentCharacterization(IndexOf(hero));
     EXPECT_TRUE(Polling());
     EXPECT_EQ(Model().GetStatus(), CharacterizationStatus(1, ""));
-    // The locked one validates again from its frozen records, without the host.
     host_.ClearRecords();
     Model().SetCurrentCharacterization(IndexOf(villain));
+    EXPECT_FALSE(Polling());
     EXPECT_EQ(Model().NodeStatusAt(11).state, 2);
-    EXPECT_TRUE(host_.NotificationLog().isEmpty() && host_.GeometryQueries().empty());
+    EXPECT_TRUE(host_.NotificationLog().isEmpty() && host_.GeometryQueries().empty() && host_.ParentQueries().empty());
 
     // Unlocked with every joint still there; putting the hand back makes it valid.
     std::vector<int> missing;
@@ -70,4 +81,19 @@ TEST_F(ModelTest, HostDrivesCharacterizationsEndToEnd)
     host_.MoveJoint("Villain_LeftHand", 0, -20, 0);
     Tick();
     EXPECT_EQ(Model().GetStatus(), CharacterizationStatus(1, ""));
+
+    // Locked again while the scene's joints are renamed behind its back: every
+    // joint is missing, and unlocking releases the listed ones.
+    Model().SetEditMode(true);
+    LoadRenamedSample("prefix_underscore.bvh", "Character1_", "Other_");
+    Model().FindMissingNodes(host_.JointNames(), missing);
+    EXPECT_EQ(int(missing.size()), host_.JointCount());
+    host_.ClearRecords();
+    Model().SetEditMode(false, {1, 9});
+    EXPECT_TRUE(Polling());
+    EXPECT_FALSE(Current().IsNodeAssigned(1) || Current().IsNodeAssigned(9));
+    EXPECT_TRUE(Current().IsNodeAssigned(8));
+    ASSERT_GE(host_.SkeletonUpdates().size(), 2u);
+    EXPECT_EQ(host_.SkeletonUpdates()[0], (StandInHost::SkeletonUpdate{"Villain_Hips", "", "Villain", 1, false}));
+    EXPECT_EQ(host_.PostUpdateQueries().size(), 1);
 }
