@@ -90,7 +90,7 @@ CharacterizationModel::CharacterizationModel(ResourceBridge* bridge, IDCCHub* hu
         connect(hub_, SIGNAL(CharacterizationNameChanged(QString, QString)), this,
                 SLOT(RenameCharacterization(QString, QString)));
         connect(timer_, SIGNAL(timeout()), this, SLOT(CheckGeometry()));
-        startPolling();
+        timer_->start(kPollIntervalMs);
     }
 
     lastOperation_ = tr("No previous operation.");
@@ -194,11 +194,6 @@ void CharacterizationModel::SetCurrentCharacterization(int index)
     SetEditMode(characterization->IsLocked());
 }
 
-void CharacterizationModel::startPolling()
-{
-    timer_->start(kPollIntervalMs);
-}
-
 void CharacterizationModel::SetEditMode(bool readOnly, std::vector<int> unsyncNodeToClear)
 {
     if (!current_)
@@ -211,7 +206,7 @@ void CharacterizationModel::SetEditMode(bool readOnly, std::vector<int> unsyncNo
     }
     for (int node : unsyncNodeToClear)
         UnassignNode(node, false);
-    startPolling();
+    timer_->start(kPollIntervalMs);
     PullHostGeometry();
     Validate(current_, hub_);
 }
@@ -290,7 +285,7 @@ void CharacterizationModel::ToggleBoneInversion(int node)
     editedPart_ = node;
     emit EditedPartChanged(old, node, false);
 
-    revalidate();
+    Refresh();
     if (hub_)
         hub_->UpdateDccBoneInvertedState(node, nowInverted);
 }
@@ -401,12 +396,8 @@ void CharacterizationModel::RefreshIfChanged(bool force)
         Validate(current_, hub_);
 }
 
+// Also the end of every editing operation.
 void CharacterizationModel::Refresh()
-{
-    revalidate();
-}
-
-void CharacterizationModel::revalidate()
 {
     if (IsLocked()) {
         emit ModelChanged();
@@ -490,21 +481,21 @@ void CharacterizationModel::AssignNodeAndFindMirror(int node, const QString& joi
             mirrorJoint = found;
         }
     }
-    revalidate();
+    Refresh();
 }
 
 void CharacterizationModel::ClearNode(int node)
 {
     UnassignNode(node, false);
     lastOperation_ = tr("Cleared one or more nodes.");
-    revalidate();
+    Refresh();
 }
 
 void CharacterizationModel::ClearNodes(const std::vector<int>& nodes)
 {
     for (int node : nodes)
         UnassignNode(node, false);
-    revalidate();
+    Refresh();
 }
 
 void CharacterizationModel::ClearAll()
@@ -512,7 +503,7 @@ void CharacterizationModel::ClearAll()
     for (int node = 0; node < VLM_NODE_COUNT; ++node)
         UnassignNode(node, false);
     lastOperation_ = tr("Cleared all nodes.");
-    revalidate();
+    Refresh();
 }
 
 void CharacterizationModel::AutoMatchNode(const QString& joint)
@@ -529,7 +520,7 @@ void CharacterizationModel::AutoMatch()
         selected = hub_->GetSelectedNodes();
     for (const QString& joint : selected)
         AutoMatchNode(joint);
-    revalidate();
+    Refresh();
 }
 
 void CharacterizationModel::RenameBone(QString newName, QString oldName)
@@ -547,7 +538,7 @@ void CharacterizationModel::RenameBone(QString newName, QString oldName)
             }
         }
     }
-    revalidate();
+    Refresh();
 }
 
 void CharacterizationModel::RemoveBone(QString Name)
@@ -569,7 +560,7 @@ void CharacterizationModel::RemoveBone(QString Name)
                 c.SetLocked(false);
             unassignNodeIn(c, node, true);
         }
-        revalidate();
+        Refresh();
     }
     const int index = indexOf(previous.lock().get());
     if (index >= 0)
@@ -617,25 +608,17 @@ QString CharacterizationModel::settingsFilePath() const
     return bridge_ ? PathToQString(bridge_->GetSettingsFilePath()) : QString();
 }
 
+// Without a bridge the path is empty: the store then reads nothing and the
+// defaults apply.
 void CharacterizationModel::LoadNameMatchSettings()
 {
-    const QString path = settingsFilePath();
-    if (path.isEmpty()) {
-        matcher_ = NameMatcher();
-        return;
-    }
-    XmlSettingsStore settings(path);
+    XmlSettingsStore settings(settingsFilePath());
     matcher_.LoadNameMatchSettings(settings);
 }
 
 void CharacterizationModel::LoadMirrorList()
 {
-    const QString path = settingsFilePath();
-    if (path.isEmpty()) {
-        matcher_.ClearMirrorPairs();
-        return;
-    }
-    XmlSettingsStore settings(path);
+    XmlSettingsStore settings(settingsFilePath());
     matcher_.LoadMirrorList(settings);
 }
 
@@ -712,5 +695,5 @@ void CharacterizationModel::ApplyMappingTemplate(const char* path, int domain, c
     }
 
     lastOperation_ = tr("Template successfully applied.");
-    revalidate();
+    Refresh();
 }

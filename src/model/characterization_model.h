@@ -96,7 +96,8 @@ public:
     // Builds the rig character (with limits, host parent offsets when `hub` is
     // given), runs the validators, emits ModelChanged().
     void Validate(Characterization* characterization, IDCCHub* hub);
-    // Unless locked: poll and validate; locked: ModelChanged() only.
+    // Unless locked: poll and validate with the hub; locked: ModelChanged()
+    // only. Every editing operation ends with it.
     void Refresh();
     // Poll; validate when it found a change or when `force` is set.
     void RefreshIfChanged(bool force);
@@ -186,10 +187,6 @@ private:
     // only for the current one, and the host hears that characterization's name.
     void assignNodeIn(Characterization& characterization, int node, const QString& joint);
     void unassignNodeIn(Characterization& characterization, int node, bool removedByHost);
-    // The end of every editing operation: unless locked, poll and validate with
-    // the hub; locked, ModelChanged() only.
-    void revalidate();
-    void startPolling();
 
     IDCCHub* hub_;
     ResourceBridge* bridge_;

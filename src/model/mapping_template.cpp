@@ -23,7 +23,11 @@ void WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>&
         item.flag = rules[node].useRoot;
         items.push_back(item);
     }
+    // A template is written whole: saving replaces the file, also one that is
+    // damaged (the store would otherwise keep an unparsable file and drop the
+    // save).
     XmlSettingsStore store(path);
+    store.Reset();
     store.SetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
 }
 

@@ -12,7 +12,8 @@
 #include <vector>
 
 // Writes the rules through a settings store on `path` (which writes the file
-// when it is done). Rule n is written under rig node n's name.
+// when it is done), replacing whatever the file held. Rule n is written under
+// rig node n's name.
 void WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules);
 
 // Empties `rules`, then one rule per item of the file, in file order; the

@@ -66,7 +66,6 @@ public:
 
     // Appends (a, b) and (b, a) to the pairs and a and b to the keywords.
     void AddMirrorPair(const QString& a, const QString& b);
-    void ClearMirrorPairs() { mirrorPairs_.clear(); }
     const std::vector<MirrorPair>& MirrorPairs() const { return mirrorPairs_; }
     const QStringList& MirrorKeywords() const { return mirrorKeywords_; }
 

@@ -57,6 +57,24 @@ protected:
         ASSERT_TRUE(host_.LoadSkeletonFile(StandInHost::SamplePath(QString::fromLatin1(file)), &error))
             << error.toStdString();
     }
+    // A scene of a sample's joints with `from` in their names made `to`, below
+    // an extra root joint named `root` when that is not empty.
+    void LoadRenamedSample(const char* file, const QString& from, const QString& to, const QString& root = QString())
+    {
+        StandInHost sample;
+        ASSERT_TRUE(sample.LoadSkeletonFile(StandInHost::SamplePath(file)));
+        host_.ClearScene();
+        if (!root.isEmpty()) {
+            ASSERT_TRUE(host_.AddJoint(root, "", CharacterJointGeometry()));
+        }
+        for (const QString& joint : sample.JointNames()) {
+            CharacterJointGeometry g;
+            sample.RestGeometry(joint, g);
+            const QString parent = sample.ParentOf(joint);
+            ASSERT_TRUE(host_.AddJoint(QString(joint).replace(from, to),
+                                       parent.isEmpty() ? root : QString(parent).replace(from, to), g));
+        }
+    }
     // Selects every joint of the scene and matches them by rig node name.
     void AutoMatchScene()
     {

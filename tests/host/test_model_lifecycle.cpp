@@ -19,40 +19,25 @@ std::pair<int, int> Emitted(CharacterizationModel& model, const std::function<vo
 TEST_F(ModelTest, StartUpState)
 {
     ASSERT_EQ(Model().CharacterizationCount(), 1);
-    ASSERT_NE(Model().GetCurrentCharacterization(), nullptr);
     EXPECT_EQ(Model().CharacterizationAt(0), Model().GetCurrentCharacterization());
     EXPECT_EQ(Current().GetName(), "--- None ---");
-    EXPECT_FALSE(Model().IsLocked());
+    // The first validation ran before any validator existed.
     EXPECT_EQ(Model().GetStatus(), CharacterizationStatus(3, "Missing required bones."));
-    for (int node = 0; node < 172; ++node)
-        EXPECT_TRUE(Model().NodeStatusAt(node).IsUnset());
+    EXPECT_TRUE(Model().NodeStatusAt(1).IsUnset());
     EXPECT_EQ(Model().GetLastOperationMessage(), "No previous operation.");
     EXPECT_EQ(Model().GetEditedPart(), -1);
-    EXPECT_FALSE(Model().IsEditedPartReadWrite());
-    EXPECT_FALSE(Model().IsMirrorMode());
-    EXPECT_EQ(Model().GetBridge(), bridge_.get());
+    EXPECT_FALSE(Model().IsLocked() || Model().IsEditedPartReadWrite() || Model().IsMirrorMode());
     ASSERT_TRUE(Polling());
     EXPECT_EQ(Timer()->interval(), 1000);
-
-    // The first poll ran during construction; the default characterization is
-    // never registered with the host.
+    // The first poll asked the host; the default characterization is never registered.
     EXPECT_EQ(host_.PostUpdateQueries(), QStringList({"--- None ---"}));
     EXPECT_TRUE(host_.OutstandingCharacterizationRegistrations().isEmpty());
-    EXPECT_TRUE(host_.NotificationLog().filter("RegisterCharacterizationNode").isEmpty());
-
-    // The hub's signals reach the model.
-    LoadSample("rig_names.bvh");
-    Model().AssignNode(1, "Hips");
-    host_.RenameJoint("Hips", "Pelvis");
-    EXPECT_EQ(Current().GetNodeName(1), "Pelvis");
 }
 
 TEST(ModelWithoutHost, BuildsAndWorksWithoutAsking)
 {
-    // No hub and no bridge: the model must not reach for either.
     CharacterizationModel model(nullptr, nullptr);
     ASSERT_EQ(model.CharacterizationCount(), 1);
-    EXPECT_EQ(model.GetCurrentCharacterization()->GetName(), "--- None ---");
     EXPECT_EQ(model.GetStatus(), CharacterizationStatus(3, "Missing required bones."));
     EXPECT_EQ(model.GetLastOperationMessage(), "No previous operation.");
 
@@ -67,7 +52,6 @@ TEST(ModelWithoutHost, BuildsAndWorksWithoutAsking)
     model.AutoMatch();
     model.ApplyMappingTemplate("/nonexistent/template.xml", 0, "x");
     model.ToggleBoneInversion(3);
-    model.Refresh();
     model.RefreshIfChanged(true);
     model.RemoveBone("Hips");
     model.RemoveCharacterizationNode("--- None ---");
@@ -80,59 +64,38 @@ TEST(ModelWithoutHost, BuildsAndWorksWithoutAsking)
 TEST_F(ModelTest, CreateSelectRenameDelete)
 {
     Model().CreateNewCharacterization();
-    ASSERT_EQ(Model().CharacterizationCount(), 2);
-    EXPECT_EQ(Current().GetName(), "--- None --- (1)");
-    EXPECT_EQ(Model().GetCurrentCharacterization(), Model().CharacterizationAt(1));
     Model().CreateNewCharacterization();
+    EXPECT_EQ(Model().CharacterizationAt(1)->GetName(), "--- None --- (1)");
     EXPECT_EQ(Current().GetName(), "--- None --- (2)");
-
     for (int i = 0; i < 3; ++i)
         Model().AddCharacterization(new Characterization("Body", nullptr));
-    EXPECT_EQ(Model().CharacterizationAt(3)->GetName(), "Body");
     EXPECT_EQ(Model().CharacterizationAt(4)->GetName(), "Body (1)");
-    EXPECT_EQ(Model().CharacterizationAt(5)->GetName(), "Body (2)");
-    EXPECT_EQ(Model().GetCurrentCharacterization(), Model().CharacterizationAt(5));
-    EXPECT_EQ(Model().MakeUniqueName("Body"), "Body (3)");
+    EXPECT_EQ(Current().GetName(), "Body (2)");
     EXPECT_EQ(Model().MakeUniqueName("Hero"), "Hero");
     // Handing over one the model already owns selects it; it is not added twice.
     Model().AddCharacterization(Model().CharacterizationAt(3));
-    EXPECT_EQ(Model().CharacterizationCount(), 6);
-    EXPECT_EQ(Model().GetCurrentCharacterization(), Model().CharacterizationAt(3));
     Model().AddCharacterization(nullptr);
     EXPECT_EQ(Model().CharacterizationCount(), 6);
+    EXPECT_EQ(Model().GetCurrentCharacterization(), Model().CharacterizationAt(3));
 
     // Out-of-range selections change nothing.
     Model().SetCurrentCharacterization(1);
     Model().SetCurrentCharacterization(-1);
     Model().SetCurrentCharacterization(6);
     EXPECT_EQ(Model().GetCurrentCharacterization(), Model().CharacterizationAt(1));
-    EXPECT_EQ(Model().CharacterizationAt(-1), nullptr);
     EXPECT_EQ(Model().CharacterizationAt(6), nullptr);
 
-    // Renaming reaches the first of that name only and tells the host nothing.
-    Model().RenameCharacterization("Body", "Body (1)");
-    Model().RenameCharacterization("Hero", "Body");
-    EXPECT_EQ(Model().CharacterizationAt(3)->GetName(), "Hero");
-    EXPECT_EQ(Model().CharacterizationAt(4)->GetName(), "Body");
-
     // A characterization bound to the host registers and unregisters its node.
-    Characterization* bound = AddNamed("Knight");
+    AddNamed("Knight");
     EXPECT_EQ(host_.OutstandingCharacterizationRegistrations().value("Knight"), 1);
-    EXPECT_EQ(Model().GetCurrentCharacterization(), bound);
     Model().RemoveCurrentCharacterization();
     EXPECT_EQ(Model().GetCurrentCharacterization(), nullptr);
     EXPECT_EQ(Model().CharacterizationCount(), 6);
     EXPECT_TRUE(host_.CharacterizationRegistrationsBalanced());
-    // With nothing current the queries answer empty and the operations do nothing.
-    EXPECT_FALSE(Model().IsLocked());
-    EXPECT_EQ(Model().GetNodeHostName(1), "");
+    // With nothing current the operations do nothing.
     Model().AssignNode(1, "Hips");
     Model().ClearAll();
     EXPECT_EQ(Model().GetStatus(), CharacterizationStatus(0, ""));
-    Model().SetCurrentCharacterization(0);
-    EXPECT_EQ(Current().GetName(), "--- None ---");
-
-    // No characterization named after the default name ever reached the host.
     EXPECT_TRUE(host_.NotificationLog().filter("--- None ---").filter("Register").isEmpty());
 }
 
@@ -144,15 +107,14 @@ TEST_F(ModelTest, SignalEmissionTable)
     using P = std::pair<int, int>;
     int mirrorNode = 0;
     QString mirrorJoint;
-    const QString templatePath = TemplatePath("t.xml");
-    const QByteArray templateUtf8 = templatePath.toUtf8();
+    const QByteArray templatePath = TemplatePath("t.xml").toUtf8();
 
     EXPECT_EQ(Emitted(m, [&] { m.AssignNode(1, "Hips"); }), P(0, 0));
     EXPECT_EQ(Emitted(m, [&] { m.UnassignNode(1, false); }), P(0, 0));
     EXPECT_EQ(Emitted(m, [&] { m.RenameCharacterization("X", "--- None ---"); }), P(0, 0));
     EXPECT_EQ(Emitted(m, [&] { m.RenameCharacterization("--- None ---", "X"); }), P(0, 0));
     EXPECT_EQ(Emitted(m, [&] { m.SetMirrorMode(true); }), P(0, 0));
-    EXPECT_EQ(Emitted(m, [&] { m.SaveMappingTemplate(templateUtf8.constData(), ""); }), P(0, 0));
+    EXPECT_EQ(Emitted(m, [&] { m.SaveMappingTemplate(templatePath.constData(), ""); }), P(0, 0));
 
     EXPECT_EQ(Emitted(m, [&] { m.AssignNodeAndFindMirror(9, "LeftArm", mirrorNode, mirrorJoint); }), P(1, 0));
     EXPECT_EQ(Emitted(m, [&] { m.ClearNode(9); }), P(1, 0));
@@ -161,8 +123,8 @@ TEST_F(ModelTest, SignalEmissionTable)
     host_.SetSelection({"Hips", "Spine"});
     EXPECT_EQ(Emitted(m, [&] { m.AutoMatch(); }), P(1, 0));
     EXPECT_EQ(Emitted(m, [&] { host_.RenameJoint("Hips", "Pelvis"); }), P(1, 0));
-    m.SaveMappingTemplate(templateUtf8.constData(), "");
-    EXPECT_EQ(Emitted(m, [&] { m.ApplyMappingTemplate(templateUtf8.constData(), 0, ""); }), P(1, 0));
+    m.SaveMappingTemplate(templatePath.constData(), "");
+    EXPECT_EQ(Emitted(m, [&] { m.ApplyMappingTemplate(templatePath.constData(), 0, ""); }), P(1, 0));
     EXPECT_EQ(Emitted(m, [&] { m.SetEditMode(false); }), P(1, 0));
     EXPECT_EQ(Emitted(m, [&] { m.Refresh(); }), P(1, 0));
     EXPECT_EQ(Emitted(m, [&] { m.RefreshIfChanged(true); }), P(1, 0));
@@ -207,7 +169,7 @@ TEST_F(ModelTest, SignalEmissionTable)
     // The host's removal of a joint: per characterization one selection and
     // one revalidation, then the selection that puts the user's one back.
     m.AssignNode(1, "LeftFoot");
-    EXPECT_EQ(m.CharacterizationCount(), 3);
+    ASSERT_EQ(m.CharacterizationCount(), 3);
     EXPECT_EQ(Emitted(m, [&] { host_.RemoveJoint("LeftFoot"); }), P(3 * 2 + 1, 0));
     // The host's removal of characterization nodes: through the selections only.
     m.RenameCharacterization("Gone", "--- None --- (1)");
@@ -227,22 +189,17 @@ TEST_F(ModelTest, HostRenamesAJointInEveryUnlockedCharacterization)
     Model().AssignNode(12, "RightArm");
     host_.ClearRecords();
 
-    // The current one (C), the other unlocked one (A); the locked one keeps its name.
+    // The current one (C) and the other unlocked one (A) follow; the locked B keeps its name.
     SignalCounter counter(Model());
     ASSERT_TRUE(host_.RenameJoint("LeftArm", "Arm_L"));
     EXPECT_EQ(counter.changed.count(), 1);
-    EXPECT_EQ(a->GetNodeName(9), "Arm_L");
-    EXPECT_EQ(b->GetNodeName(9), "LeftArm");
-    EXPECT_EQ(c->GetNodeName(9), "Arm_L");
-    EXPECT_EQ(c->GetNodeName(12), "RightArm");
+    EXPECT_EQ(a->GetNodeName(9) + b->GetNodeName(9) + c->GetNodeName(9), "Arm_LLeftArmArm_L");
     EXPECT_EQ(Model().GetCurrentCharacterization(), c);
-    EXPECT_EQ(host_.SkeletonUpdates(), (std::vector<Update>{{"LeftArm", "Arm_L", "A", 9, false},
-                                                            {"LeftArm", "Arm_L", "C", 9, false}}));
+    EXPECT_EQ(host_.SkeletonUpdates(),
+              (std::vector<Update>{{"LeftArm", "Arm_L", "A", 9, false}, {"LeftArm", "Arm_L", "C", 9, false}}));
     EXPECT_EQ(host_.JointRegistrationCount("Arm_L"), 2);
-    EXPECT_EQ(host_.UnmatchedJointReleases().size(), 2);  // released here, registered before ClearRecords
 
-    // A joint the host renamed is not missing from A when A is unlocked again
-    // later; the locked B still has the old name frozen.
+    // So A, unlocked later, misses nothing; the locked B has the old name frozen.
     Model().SetCurrentCharacterization(IndexOf(a));
     std::vector<int> missing;
     Model().FindMissingNodes(host_.JointNames(), missing);
@@ -251,14 +208,12 @@ TEST_F(ModelTest, HostRenamesAJointInEveryUnlockedCharacterization)
     Model().FindMissingNodes(host_.JointNames(), missing);
     EXPECT_EQ(missing, std::vector<int>({9}));
 
-    // With the locked one current: the unlocked ones follow, B does not, and
-    // the model only reports the change.
+    // With the locked one current: the unlocked ones follow, and the model only reports.
     SignalCounter locked(Model());
     host_.RenameJoint("RightArm", "Arm_R");
     EXPECT_EQ(locked.changed.count(), 1);
     EXPECT_EQ(c->GetNodeName(12), "Arm_R");
     EXPECT_TRUE(b->IsLocked());
-    EXPECT_FALSE(b->IsNodeAssigned(12));
     EXPECT_FALSE(Polling());
 }
 
@@ -280,19 +235,15 @@ TEST_F(ModelTest, HostRemovesAJointKeepingTheSelectionAndTheLock)
     ASSERT_TRUE(host_.RemoveJoint("LeftHand"));
     EXPECT_EQ(Model().GetCurrentCharacterization(), a);
     EXPECT_TRUE(Polling());
-    EXPECT_FALSE(a->IsNodeAssigned(11));
-    EXPECT_FALSE(b->IsNodeAssigned(11));
+    EXPECT_FALSE(a->IsNodeAssigned(11) || b->IsNodeAssigned(11));
     EXPECT_EQ(b->GetNodeName(1), "Hips");
     EXPECT_FALSE(b->IsLocked());  // its frozen joint is gone: B is unlocked
-    EXPECT_EQ(c->GetNodeName(14), "RightHand");
-    EXPECT_EQ(host_.SkeletonUpdates(), (std::vector<Update>{{"LeftHand", "", "A", 11, true},
-                                                            {"LeftHand", "", "B", 11, true}}));
+    EXPECT_EQ(host_.SkeletonUpdates(),
+              (std::vector<Update>{{"LeftHand", "", "A", 11, true}, {"LeftHand", "", "B", 11, true}}));
 
-    // With the locked characterization current, it ends current, unlocked and polled.
+    // The locked characterization current: it ends current, unlocked and polled.
     Model().SetCurrentCharacterization(IndexOf(b));
     Model().SetEditMode(true);
-    Model().SetCurrentCharacterization(IndexOf(c));
-    Model().SetCurrentCharacterization(IndexOf(b));
     ASSERT_FALSE(Polling());
     host_.RemoveJoint("Hips");
     EXPECT_EQ(Model().GetCurrentCharacterization(), b);
@@ -315,23 +266,19 @@ TEST_F(ModelTest, HostRemovesAndRenamesCharacterizationNodes)
     AddNamed("C");
     Model().RenameCharacterization("A", "C");  // two characterizations named A now
     Model().SetCurrentCharacterization(2);     // B
-    ASSERT_EQ(Current().GetName(), "B");
     host_.ClearRecords();
 
     host_.RemoveCharacterizationNode("A");
     ASSERT_EQ(Model().CharacterizationCount(), 2);
     EXPECT_EQ(Model().CharacterizationAt(0)->GetName(), "--- None ---");
-    EXPECT_EQ(Model().CharacterizationAt(1)->GetName(), "B");
     EXPECT_EQ(Current().GetName(), "B");
     EXPECT_EQ(host_.CharacterUIUpdateCount(), 1);
-    EXPECT_EQ(host_.NotificationLog().filter("UnregisterCharacterizationNode"),
-              QStringList({"UnregisterCharacterizationNode A", "UnregisterCharacterizationNode A"}));
+    EXPECT_EQ(host_.NotificationLog().filter("UnregisterCharacterizationNode").size(), 2);
 
     // Renaming reaches the first characterization of the old name only.
     Model().RenameCharacterization("B", "--- None ---");
     ASSERT_TRUE(host_.RenameCharacterizationNode("B", "Hero"));
-    EXPECT_EQ(Model().CharacterizationAt(0)->GetName(), "Hero");
-    EXPECT_EQ(Model().CharacterizationAt(1)->GetName(), "B");
+    EXPECT_EQ(Model().CharacterizationAt(0)->GetName() + Model().CharacterizationAt(1)->GetName(), "HeroB");
 
     // Removing the current one selects the first; removing all leaves a fresh default.
     Model().RemoveCharacterizationNode("B");
@@ -347,7 +294,6 @@ TEST_F(ModelTest, HostNotificationsAndRegistrationsBalance)
 {
     LoadSample("rig_names.bvh");
     const QString name = "--- None ---";
-
     Model().AssignNode(1, "Hips");
     Model().AssignNode(1, "Hips");   // the same joint again: released and registered again
     Model().AssignNode(1, "Spine");  // reassigned
@@ -357,23 +303,19 @@ TEST_F(ModelTest, HostNotificationsAndRegistrationsBalance)
     EXPECT_EQ(Model().GetLastOperationMessage(), "Cleared one or more nodes.");
     Model().UnassignNode(8, false);
     EXPECT_EQ(Model().GetLastOperationMessage(), "Unregistered node: Hips");
-    EXPECT_EQ(host_.SkeletonUpdates(), (std::vector<Update>{{"", "Hips", name, 1, false},
-                                                            {"Hips", "Hips", name, 1, false},
-                                                            {"Hips", "Spine", name, 1, false},
-                                                            {"", "Hips", name, 8, false},
-                                                            {"Spine", "", name, 1, false},
-                                                            {"Hips", "", name, 8, false}}));
+    EXPECT_EQ(host_.SkeletonUpdates(),
+              (std::vector<Update>{{"", "Hips", name, 1, false}, {"Hips", "Hips", name, 1, false},
+                                   {"Hips", "Spine", name, 1, false}, {"", "Hips", name, 8, false},
+                                   {"Spine", "", name, 1, false}, {"Hips", "", name, 8, false}}));
     EXPECT_EQ(host_.NotificationLog().filter("AssignedNode"),
               QStringList({"RegisterAssignedNode Hips", "UnregisterAssignedNode Hips", "RegisterAssignedNode Hips",
                            "UnregisterAssignedNode Hips", "RegisterAssignedNode Spine", "RegisterAssignedNode Hips",
                            "UnregisterAssignedNode Spine", "UnregisterAssignedNode Hips"}));
-    EXPECT_TRUE(host_.JointRegistrationsBalanced());
 
     // ClearAll reports every rig node, assigned or not, in order.
     AutoMatchScene();
-    EXPECT_EQ(host_.OutstandingJointRegistrations().size(), host_.JointCount());
     const std::vector<QString> before = Current().GetNodeNames();
-    std::size_t start = host_.SkeletonUpdates().size();
+    const std::size_t start = host_.SkeletonUpdates().size();
     Model().ClearAll();
     EXPECT_EQ(Model().GetLastOperationMessage(), "Cleared all nodes.");
     ASSERT_EQ(host_.SkeletonUpdates().size() - start, 172u);
@@ -382,24 +324,14 @@ TEST_F(ModelTest, HostNotificationsAndRegistrationsBalance)
     EXPECT_EQ(before[49], "");  // HipsTranslation had no joint and is reported all the same
     EXPECT_TRUE(host_.JointRegistrationsBalanced());
 
-    // The host's removal of a joint releases it in every characterization.
+    // Removal by the host in two characterizations, then destruction of the model.
     Model().AssignNode(11, "LeftHand");
     AddNamed("A");
     Model().AssignNode(11, "LeftHand");
     Model().AssignNode(14, "LeftHand");
-    EXPECT_EQ(host_.JointRegistrationCount("LeftHand"), 3);
-    start = host_.SkeletonUpdates().size();
     host_.RemoveJoint("LeftHand");
     EXPECT_TRUE(host_.JointRegistrationsBalanced());
-    EXPECT_EQ(std::vector<Update>(host_.SkeletonUpdates().begin() + long(start), host_.SkeletonUpdates().end()),
-              (std::vector<Update>{{"LeftHand", "", name, 11, true},
-                                   {"LeftHand", "", "A", 11, true},
-                                   {"LeftHand", "", "A", 14, true}}));
-
-    // Destroying the model unregisters the characterization nodes it held.
     AddNamed("B");
-    EXPECT_EQ(host_.OutstandingCharacterizationRegistrations().size(), 2);
     model_.reset();
     EXPECT_TRUE(host_.CharacterizationRegistrationsBalanced());
-    EXPECT_TRUE(host_.JointRegistrationsBalanced());
 }

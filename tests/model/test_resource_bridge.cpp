@@ -4,8 +4,6 @@
 #include "test_support_fs.h"
 
 #include <QDateTime>
-#include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -17,9 +15,6 @@ int qCleanupResources_test_pictures();
 
 namespace {
 
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
-
 const QByteArray kShippedSettings = "<config_root><mirror/></config_root>";
 
 // A temporary install folder with shipped files, and APPDATA pointing at a
@@ -27,31 +22,24 @@ const QByteArray kShippedSettings = "<config_root><mirror/></config_root>";
 class ResourceBridgeTest : public testing::Test {
 protected:
     ResourceBridgeTest()
-        : appData_(dir_.filePath(QString::fromUtf8("données-Ω")).toUtf8()),
-          appDataEnv_("APPDATA", &appData_)
+        : appData_(dir_.filePath(QString::fromUtf8("données-Ω")).toUtf8()), appDataEnv_("APPDATA", &appData_)
     {
-        WriteFile(Install("config/skelwright.xml"), kShippedSettings);
-        WriteFile(Install("config/extra/a.xml"), "a");
-        WriteFile(Install("config/extra/b.txt"), "b");
-        WriteFile(Install("template/Biped.xml"), "t");
-        WriteFile(Install("clip/walk.qvz"), "w");
-        WriteFile(Install("clip/notes.xml"), "n");
-        WriteFile(Install("clip/moves/run.qvz"), "r");
+        for (const char* file : {"config/skelwright.xml", "config/extra/a.xml", "config/extra/b.txt", "template/Biped.xml",
+                                 "clip/walk.qvz", "clip/notes.xml", "clip/moves/run.qvz"})
+            WriteFile(Install(file), QByteArray(file) == "config/skelwright.xml" ? kShippedSettings : QByteArray(file));
     }
 
     QString Install(const QString& name = QString()) const
     {
-        return dir_.filePath("install") + (name.isEmpty() ? QString() : '/' + name);
+        return dir_.filePath(name.isEmpty() ? "install" : "install/" + name);
     }
-    QString User(const QString& name = QString()) const
+    QString User(const QString& name) const
     {
-        return QString::fromUtf8(appData_) + "/Tovrand/VLMSkelwright3"
-               + (name.isEmpty() ? QString() : '/' + name);
+        return QString::fromUtf8(appData_) + "/Tovrand/VLMSkelwright3" + (name.isEmpty() ? "" : "/" + name);
     }
     std::unique_ptr<ResourceBridge> MakeBridge() const
     {
-        return std::make_unique<ResourceBridge>(MakePortablePath("C:\\host"),
-                                                MakePortablePath(Install()));
+        return std::make_unique<ResourceBridge>(MakePortablePath("C:\\host"), MakePortablePath(Install()));
     }
 
     QTemporaryDir dir_;
@@ -59,39 +47,32 @@ protected:
     ScopedEnv appDataEnv_;
 };
 
-TEST_F(ResourceBridgeTest, CreatesTheUserFoldersAndCopiesTheShippedFiles)
+TEST_F(ResourceBridgeTest, FillsTheUserFoldersWithoutOverwriting)
 {
-    const auto bridge = MakeBridge();
-    EXPECT_EQ(PathToQString(bridge->GetUserPath()), User());
+    WriteFile(User("clip/moves/run.qvz"), "my run");
+    auto bridge = MakeBridge();
+    EXPECT_EQ(PathToQString(bridge->GetUserPath()), User(""));
     EXPECT_EQ(PathToQString(bridge->GetSettingsFilePath()), User("config/skelwright.xml"));
     EXPECT_EQ(PathToQString(bridge->GetConfigPath()), User("config"));
     EXPECT_EQ(PathToQString(bridge->GetTemplatePath()), User("template"));
     EXPECT_EQ(PathToQString(bridge->GetClipPath()), User("clip"));
     EXPECT_EQ(PathToQString(bridge->GetResourcePath()), Install());
     EXPECT_EQ(PathToQString(bridge->GetInstallPath()), "C:/host");
-    EXPECT_EQ(bridge->GetVersionText(), "2.0");
 
+    // Only the filtered files, subfolders created whatever their name.
     EXPECT_EQ(ReadFile(User("config/skelwright.xml")), kShippedSettings);
-    EXPECT_EQ(QDir(User("config")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot, QDir::Name),
-              QStringList({"extra", "skelwright.xml"}));
     EXPECT_EQ(QDir(User("config/extra")).entryList(QDir::Files), QStringList({"a.xml"}));
     EXPECT_EQ(QDir(User("template")).entryList(QDir::Files), QStringList({"Biped.xml"}));
     EXPECT_EQ(QDir(User("clip")).entryList(QDir::Files), QStringList({"walk.qvz"}));
-    EXPECT_EQ(QDir(User("clip/moves")).entryList(QDir::Files), QStringList({"run.qvz"}));
-}
+    EXPECT_EQ(ReadFile(User("clip/moves/run.qvz")), "my run");  // the user's file is kept
 
-TEST_F(ResourceBridgeTest, UserFilesAreNeverOverwrittenAndDeletedOnesReturn)
-{
+    // A user's file stays, with no backup; a deleted one comes back.
     WriteFile(User("config/skelwright.xml"), "mine");
-    WriteFile(User("clip/moves/run.qvz"), "my run");
-    MakeBridge();
-    EXPECT_EQ(ReadFile(User("config/skelwright.xml")), "mine");
-    EXPECT_EQ(ReadFile(User("clip/moves/run.qvz")), "my run");
-    EXPECT_TRUE(QDir(User("config")).entryList({"*.bak"}, QDir::AllEntries).isEmpty());
-
     QFile::remove(User("config/extra/a.xml"));
-    MakeBridge();
-    EXPECT_EQ(ReadFile(User("config/extra/a.xml")), "a");
+    bridge = MakeBridge();
+    EXPECT_EQ(ReadFile(User("config/skelwright.xml")), "mine");
+    EXPECT_EQ(ReadFile(User("config/extra/a.xml")), "config/extra/a.xml");
+    EXPECT_TRUE(QDir(User("config")).entryList({"*.bak"}, QDir::AllEntries).isEmpty());
 }
 
 TEST_F(ResourceBridgeTest, WithoutAppDataTheUserDataFolderIsUsed)
@@ -103,39 +84,24 @@ TEST_F(ResourceBridgeTest, WithoutAppDataTheUserDataFolderIsUsed)
     ScopedEnv decoyEnv("LOCALAPPDATA", &decoy);
     for (const QByteArray* appData : {static_cast<const QByteArray*>(nullptr), &empty}) {
         ScopedEnv unset("APPDATA", appData);
-        CaptureStderr();
+        testing::internal::CaptureStderr();
         const auto bridge = MakeBridge();
-        const std::string message = GetCapturedStderr();
+        const std::string message = testing::internal::GetCapturedStderr();
         EXPECT_EQ(PathToQString(bridge->GetUserPath()), dir_.filePath("xdg/Tovrand/VLMSkelwright3"));
-        EXPECT_EQ(ReadFile(dir_.filePath("xdg/Tovrand/VLMSkelwright3/config/skelwright.xml")),
-                  kShippedSettings);
+        EXPECT_EQ(ReadFile(dir_.filePath("xdg/Tovrand/VLMSkelwright3/config/skelwright.xml")), kShippedSettings);
         EXPECT_NE(message.find("APPDATA"), std::string::npos);
         EXPECT_EQ(std::count(message.begin(), message.end(), '\n'), 1);
     }
     EXPECT_FALSE(QFileInfo::exists(dir_.filePath("decoy")));
-
-    // Without XDG_DATA_HOME: the home folder's ".local/share".
-    const QByteArray home = dir_.filePath("home").toUtf8();
-    ScopedEnv homeEnv("HOME", &home);
-    ScopedEnv noXdg("XDG_DATA_HOME", nullptr);
-    ScopedEnv unset("APPDATA", nullptr);
-    CaptureStderr();
-    const auto bridge = MakeBridge();
-    GetCapturedStderr();
-    EXPECT_EQ(PathToQString(bridge->GetUserPath()),
-              dir_.filePath("home/.local/share/Tovrand/VLMSkelwright3"));
 }
 
 TEST_F(ResourceBridgeTest, HelpFileIsTheLastChmByName)
 {
     EXPECT_TRUE(MakeBridge()->GetHelpFilePath().empty());  // no "doc" folder
-
     WriteFile(Install("doc/Upper.CHM"), "");
     EXPECT_TRUE(MakeBridge()->GetHelpFilePath().empty());  // the extension is case-sensitive
-
-    WriteFile(Install("doc/b.chm"), "");
-    WriteFile(Install("doc/a.chm"), "");
-    WriteFile(Install("doc/c.chm.txt"), "");
+    for (const char* file : {"doc/b.chm", "doc/a.chm", "doc/c.chm.txt"})
+        WriteFile(Install(file), "");
     QDir().mkpath(Install("doc/z.chm"));  // a folder, not a file
     EXPECT_EQ(PathToQString(MakeBridge()->GetHelpFilePath()), Install("doc/b.chm"));
 }
@@ -143,12 +109,10 @@ TEST_F(ResourceBridgeTest, HelpFileIsTheLastChmByName)
 TEST(PortablePath, HostTextsBecomeGenericPaths)
 {
     EXPECT_EQ(PathToQString(MakePortablePath("//:C:\\Data\\Skel")), "C:/Data/Skel");
-    EXPECT_EQ(PathToQString(AppendToPath(MakePortablePath("C:"), "x")), "C:x");
-    EXPECT_EQ(PathToQString(AppendToPath(MakePortablePath("/a/"), "b")), "/a/b");
-    EXPECT_EQ(PathToQString(AppendToPath(MakePortablePath("/a"), "\\b\\c")), "/a/b/c");
-    EXPECT_EQ(PathToQString(AppendToPath(MakePortablePath("/a"), "")), "/a");
-    EXPECT_EQ(PathToQString(AppendToPath(MakePortablePath("/a"), QString::fromUtf8("Ω\\é"))),
-              QString::fromUtf8("/a/Ω/é"));
+    const char* const cases[][3] = {{"C:", "x", "C:x"}, {"/a/", "b", "/a/b"}, {"/a", "\\b\\c", "/a/b/c"}, {"/a", "", "/a"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(PathToQString(AppendToPath(MakePortablePath(c[0]), c[1])), c[2]) << c[0] << " + " << c[1];
+    EXPECT_EQ(PathToQString(AppendToPath(MakePortablePath("/a"), QString::fromUtf8("Ω\\é"))), QString::fromUtf8("/a/Ω/é"));
 }
 
 class FileUtilsTest : public testing::Test {
@@ -161,15 +125,10 @@ TEST_F(FileUtilsTest, UniqueNamesCountUpFromTheBaseName)
 {
     QString base = "t";
     EXPECT_EQ(MakeUniqueFileName(base, dir_.path(), ".bak"), Path("t.bak"));
-    EXPECT_EQ(base, "t");
-
-    WriteFile(Path("t.bak"), "");
-    WriteFile(Path("t(1).bak"), "");
-    WriteFile(Path("a.b.xml"), "");
-    base = "t";
+    for (const char* file : {"t.bak", "t(1).bak", "a.b.xml"})
+        WriteFile(Path(file), "");
     EXPECT_EQ(MakeUniqueFileName(base, dir_.path(), ".bak"), Path("t(2).bak"));
     EXPECT_EQ(base, "t(2)");
-
     // Base names end at the first dot.
     base = "a.b";
     EXPECT_EQ(MakeUniqueFileName(base, dir_.path(), ".xml"), Path("a.b.xml"));
@@ -177,93 +136,77 @@ TEST_F(FileUtilsTest, UniqueNamesCountUpFromTheBaseName)
     EXPECT_EQ(MakeUniqueFileName(base, dir_.path(), ".xml"), Path("a(1).xml"));
 }
 
-TEST_F(FileUtilsTest, CopyWithBackupKeepsTheFormerFileOnlyWhenTheCopyFails)
+TEST_F(FileUtilsTest, CopiesKeepBackupsOnlyOnFailureAndFollowNoLinks)
 {
     WriteFile(Path("new.xml"), "new");
     WriteFile(Path("target.xml"), "old");
     CopyFileWithBackup(Path("new.xml"), Path("target.xml"));
     EXPECT_EQ(ReadFile(Path("target.xml")), "new");
     EXPECT_TRUE(QDir(dir_.path()).entryList({"*.bak"}).isEmpty());
-
     CopyFileWithBackup(Path("absent.xml"), Path("target.xml"));
     EXPECT_FALSE(QFile::exists(Path("target.xml")));
     EXPECT_EQ(ReadFile(Path("target.bak")), "new");
-}
 
-TEST_F(FileUtilsTest, FolderCopyDoesNotFollowLinks)
-{
+    // A link back to an ancestor is not entered.
     WriteFile(Path("src/a.qvz"), "a");
     WriteFile(Path("src/deep/b.qvz"), "b");
     ASSERT_TRUE(QFile::link(Path("src"), Path("src/deep/loop")));
     QDir().mkpath(Path("dst"));
     CopyFolderRecursive(Path("src"), Path("dst"), "*.qvz");
-    EXPECT_EQ(ReadFile(Path("dst/a.qvz")), "a");
-    EXPECT_EQ(ReadFile(Path("dst/deep/b.qvz")), "b");
+    EXPECT_EQ(ReadFile(Path("dst/a.qvz")) + ReadFile(Path("dst/deep/b.qvz")), "ab");
     EXPECT_FALSE(QFileInfo::exists(Path("dst/deep/loop")));
-
-    // No target folder: nothing happens.
-    CopyFolderRecursive(Path("src"), Path("nowhere"), "*.qvz");
+    CopyFolderRecursive(Path("src"), Path("nowhere"), "*.qvz");  // no target folder: nothing
     EXPECT_FALSE(QFileInfo::exists(Path("nowhere")));
 }
 
-TEST_F(FileUtilsTest, FileAgeAndFolderCreation)
+TEST_F(FileUtilsTest, FileAge)
 {
-    EnsureDirectory(Path("x/y/z"));
-    EXPECT_TRUE(QFileInfo(Path("x/y/z")).isDir());
-
     WriteFile(Path("old"), "");
     WriteFile(Path("young"), "");
     QFile old(Path("old"));
     ASSERT_TRUE(old.open(QIODevice::ReadWrite));
-    ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTime().addSecs(-60),
-                                QFileDevice::FileModificationTime));
+    ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
     old.close();
     EXPECT_TRUE(IsFileNewer(Path("young"), Path("old")));
     EXPECT_FALSE(IsFileNewer(Path("old"), Path("young")));
     EXPECT_FALSE(IsFileNewer(Path("young"), Path("absent")));
 }
 
-TEST(SharedPictures, LoadByNameFromTheCompiledInTree)
+TEST(SharedPictures, LoadedByNameWhileTheTreeHasAUser)
 {
     QTemporaryDir dir;
     const QByteArray appData = dir.path().toUtf8();
     ScopedEnv env("APPDATA", &appData);
-    const ResourceBridge bridge(MakePortablePath(dir.path()), MakePortablePath(dir.path()));
-    const QPixmap probe = bridge.LoadSharedPicture("Bones/Test/Probe.png");
+    auto first = std::make_unique<ResourceBridge>(MakePortablePath(""), MakePortablePath(""));
+    const QPixmap probe = first->LoadSharedPicture("Bones/Test/Probe.png");
     ASSERT_FALSE(probe.isNull());
     EXPECT_EQ(probe.size(), QSize(3, 2));
     EXPECT_EQ(probe.toImage().pixel(0, 0), qRgb(200, 40, 40));
-    EXPECT_FALSE(bridge.LoadSharedPicture(QString::fromUtf8("Bones/Test/Ωmega_Valid.png")).isNull());
-    EXPECT_TRUE(bridge.LoadSharedPicture("Bones/Test/Missing.png").isNull());
-}
+    EXPECT_FALSE(first->LoadSharedPicture(QString::fromUtf8("Bones/Test/Ωmega_Valid.png")).isNull());
+    EXPECT_TRUE(first->LoadSharedPicture("Bones/Test/Missing.png").isNull());
 
-TEST(SharedPictures, TheTreeStaysUntilItsLastUserIsGone)
-{
-    const QString probe = ":/skelwright/resources/shared_pictures/Bones/Test/Probe.png";
+    // Every bridge is one user of the module's tree.
+    const int users = SharedPictureTree().Users();
+    auto second = std::make_unique<ResourceBridge>(MakePortablePath(""), MakePortablePath(""));
+    EXPECT_EQ(SharedPictureTree().Users(), users + 1);
+    first.reset();
+    second.reset();
+    EXPECT_EQ(SharedPictureTree().Users(), users - 1);
+
+    // The tree is unregistered with its last user only; one release too many
+    // changes nothing.
+    const QString path = ":/skelwright/resources/shared_pictures/Bones/Test/Probe.png";
     SharedResourceTree tree(&qInitResources_test_pictures, &qCleanupResources_test_pictures);
     tree.Acquire();
     tree.Acquire();
     tree.Release();
-    EXPECT_TRUE(QFile::exists(probe));
+    EXPECT_TRUE(QFile::exists(path));
     tree.Release();
-    EXPECT_FALSE(QFile::exists(probe));
-    tree.Release();  // one release too many changes nothing
+    EXPECT_FALSE(QFile::exists(path));
+    tree.Release();
     tree.Acquire();
-    EXPECT_TRUE(QFile::exists(probe));
+    EXPECT_TRUE(QFile::exists(path));
     EXPECT_EQ(tree.Users(), 1);
-
-    // Every bridge is one user of the module's tree.
-    QTemporaryDir dir;
-    const QByteArray appData = dir.path().toUtf8();
-    ScopedEnv env("APPDATA", &appData);
-    const int before = SharedPictureTree().Users();
-    auto first = std::make_unique<ResourceBridge>(MakePortablePath(""), MakePortablePath(""));
-    auto second = std::make_unique<ResourceBridge>(MakePortablePath(""), MakePortablePath(""));
-    EXPECT_EQ(SharedPictureTree().Users(), before + 2);
-    first.reset();
-    EXPECT_EQ(SharedPictureTree().Users(), before + 1);
-    second.reset();
-    EXPECT_EQ(SharedPictureTree().Users(), before);
 }
 
 } // namespace

@@ -2,7 +2,6 @@
 
 #include "test_support_fs.h"
 
-#include <QDir>
 #include <QDomDocument>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -18,169 +17,117 @@ using testing::internal::GetCapturedStdout;
 class XmlSettingsStoreTest : public testing::Test {
 protected:
     QString Path(const QString& name) const { return dir_.filePath(name); }
-
-    // The children element names of `element`, in order.
-    static QStringList ChildNames(const QDomElement& element)
-    {
-        QStringList names;
-        for (QDomElement child = element.firstChildElement(); !child.isNull();
-             child = child.nextSiblingElement())
-            names << child.tagName();
-        return names;
-    }
-
     QTemporaryDir dir_;
 };
 
-TEST_F(XmlSettingsStoreTest, ScalarsRoundTrip)
+QStringList ChildNames(const QDomElement& element)
+{
+    QStringList names;
+    for (QDomElement c = element.firstChildElement(); !c.isNull(); c = c.nextSiblingElement())
+        names << c.tagName();
+    return names;
+}
+
+TEST_F(XmlSettingsStoreTest, ValuesAndListsRoundTrip)
 {
     const QString path = Path("settings.xml");
     {
         XmlSettingsStore store(path);
-        EXPECT_EQ(store.GetValue("name_match", "match_type", "Suffix"), "Suffix");
         store.SetValue("name_match", "match_type", "Contains");
         store.SetValue("top", "at the root");
-        store.SetValue("name_match", "match_type", "Contains");  // same value twice: one key
+        store.SetList("name_match", "delimiter_list", {"-", "|"});
+        store.SetPairList("mirror", "mirror_list", {{"Left", "Right"}, {"L_", "R_"}});
+        store.SetFlaggedPairList("match_list", "use_root", false, {{"a", "1", false}, {"b", "2", true}, {"c", "3", false}});
+        store.SetList("empty", {});
+        store.SetValue("spaced group", "a key", "x");  // written as spaced_group/a_key
+        // A rewritten list replaces the old one and moves to the end of its group.
+        store.SetPairList("mirror", "other", {});
+        store.SetPairList("mirror", "mirror_list", {{"Left", "Right"}, {"L_", "R_"}});
     }
     XmlSettingsStore store(path);
     EXPECT_EQ(store.GetValue("name_match", "match_type", "Suffix"), "Contains");
-    EXPECT_EQ(store.GetValue("top", "x"), "at the root");
-    EXPECT_EQ(store.GetValue("", "top", "x"), "at the root");
-    EXPECT_EQ(store.FindGroup("name_match", false).elementsByTagName("match_type").count(), 1);
+    EXPECT_EQ(store.GetValue("spaced_group", "a_key", "d"), "x");
+    EXPECT_EQ(store.GetValue("spaced group", "a key", "d"), "d");  // looked up as given
+    EXPECT_EQ(store.GetValue("", "top", "d"), "at the root");
+    EXPECT_EQ(ChildNames(store.FindGroup("", false)),
+              QStringList({"name_match", "top", "mirror", "match_list", "empty", "spaced_group"}));
+    EXPECT_EQ(ChildNames(store.FindGroup("mirror", false)), QStringList({"other", "mirror_list"}));
 
-    // A key without a "value" attribute reads as empty, not as the default.
-    WriteFile(Path("bare.xml"), "<config_root><path><clip_path/></path></config_root>");
-    XmlSettingsStore bare(Path("bare.xml"));
-    EXPECT_EQ(bare.GetValue("path", "clip_path", "default"), "");
-    EXPECT_EQ(bare.GetValue("path", "other", "default"), "default");
-    EXPECT_TRUE(bare.FindKey("nothing", "here", false).isNull());
-}
-
-TEST_F(XmlSettingsStoreTest, ListsRoundTripAndAppendToTheOutput)
-{
-    const QString path = Path("lists.xml");
-    {
-        XmlSettingsStore store(path);
-        store.SetList("name_match", "delimiter_list", {"-", "|"});
-        store.SetPairList("mirror", "mirror_list", {{"Left", "Right"}, {"L_", "R_"}});
-        store.SetFlaggedPairList("match_list", "use_root", false,
-                                 {{"a", "1", false}, {"b", "2", true}, {"c", "3", false}});
-        store.SetList("empty", {});
-    }
-    XmlSettingsStore store(path);
     XmlSettingsStore::StringList plain{"kept"};
     store.GetList("name_match", "delimiter_list", plain);
-    EXPECT_EQ(plain, (XmlSettingsStore::StringList{"kept", "-", "|"}));
-
+    EXPECT_EQ(plain, (XmlSettingsStore::StringList{"kept", "-", "|"}));  // appended, never cleared
     XmlSettingsStore::PairList pairs;
     store.GetPairList("mirror", "mirror_list", pairs);
-    ASSERT_EQ(pairs.size(), 2u);
-    EXPECT_EQ(pairs[1], (std::pair<QString, QString>("L_", "R_")));
+    EXPECT_EQ(pairs, (XmlSettingsStore::PairList{{"Left", "Right"}, {"L_", "R_"}}));
 
     // The flag attribute sits only where the entry differs from the default.
-    const QDomElement items = store.FindKey("", "match_list", false);
-    EXPECT_FALSE(items.childNodes().at(0).toElement().hasAttribute("use_root"));
-    EXPECT_EQ(items.childNodes().at(1).toElement().attribute("use_root"), "true");
-    EXPECT_FALSE(items.childNodes().at(2).toElement().hasAttribute("use_root"));
-
-    XmlSettingsStore::FlaggedPairList asFalse, asTrue;
-    store.GetFlaggedPairList("match_list", "use_root", false, asFalse);
-    store.GetFlaggedPairList("match_list", "use_root", true, asTrue);
-    ASSERT_EQ(asFalse.size(), 3u);
-    ASSERT_EQ(asTrue.size(), 3u);
-    EXPECT_EQ(asFalse[1].key, "b");
-    EXPECT_EQ(asFalse[1].value, "2");
-    EXPECT_EQ((std::vector<bool>{asFalse[0].flag, asFalse[1].flag, asFalse[2].flag}),
-              (std::vector<bool>{false, true, false}));
-    EXPECT_EQ((std::vector<bool>{asTrue[0].flag, asTrue[1].flag, asTrue[2].flag}),
-              (std::vector<bool>{true, true, true}));
+    const QDomNodeList items = store.FindKey("", "match_list", false).childNodes();
+    ASSERT_EQ(items.count(), 3);
+    EXPECT_EQ(items.at(1).toElement().attribute("use_root"), "true");
+    EXPECT_FALSE(items.at(0).toElement().hasAttribute("use_root") || items.at(2).toElement().hasAttribute("use_root"));
+    for (bool defaultFlag : {false, true}) {
+        XmlSettingsStore::FlaggedPairList list;
+        store.GetFlaggedPairList("match_list", "use_root", defaultFlag, list);
+        ASSERT_EQ(list.size(), 3u);
+        EXPECT_EQ(list[1].key + list[1].value, "b2");
+        EXPECT_EQ(std::vector<bool>({list[0].flag, list[1].flag, list[2].flag}),
+                  std::vector<bool>({defaultFlag, true, defaultFlag}));
+    }
 
     XmlSettingsStore::StringList none{"untouched"};
     store.GetList("absent", none);
     store.GetList("empty", none);
-    EXPECT_EQ(none, (XmlSettingsStore::StringList{"untouched"}));
+    EXPECT_EQ(none, XmlSettingsStore::StringList{"untouched"});
 }
 
-TEST_F(XmlSettingsStoreTest, ListReadersTakeEveryElementChild)
+TEST_F(XmlSettingsStoreTest, ReadersTakeWhatTheFileHolds)
 {
     WriteFile(Path("mixed.xml"),
-              "<config_root><match_list>text<item key='a' value='1' use_root='TRUE'/>"
-              "<!-- note --><entry key='b' use_root='false'/></match_list></config_root>");
+              "<settings><path><clip_path/></path><match_list>text<item key='a' value='1' use_root='TRUE'/>"
+              "<!-- note --><entry key='b' use_root='false'/></match_list></settings>");
     XmlSettingsStore store(Path("mixed.xml"));
+    // The root's name is not checked; a key without "value" reads empty, not as the default.
+    EXPECT_EQ(store.GetValue("path", "clip_path", "default"), "");
+    EXPECT_EQ(store.GetValue("path", "other", "default"), "default");
+    // Every element child is an item, whatever its name; "TRUE" is not "true".
     XmlSettingsStore::FlaggedPairList list;
     store.GetFlaggedPairList("match_list", "use_root", true, list);
     ASSERT_EQ(list.size(), 2u);
-    EXPECT_FALSE(list[0].flag);  // "TRUE" is not "true"
-    EXPECT_EQ(list[1].key, "b");
-    EXPECT_EQ(list[1].value, "");
+    EXPECT_FALSE(list[0].flag);
+    EXPECT_EQ(list[1].key + list[1].value, "b");
     EXPECT_FALSE(list[1].flag);
 }
 
-TEST_F(XmlSettingsStoreTest, RewrittenListMovesToTheEndOfItsGroup)
+TEST_F(XmlSettingsStoreTest, WritesOnlyAfterASetInUtf8WithFourSpaceIndent)
 {
-    XmlSettingsStore store(Path("rewrite.xml"));
-    store.SetPairList("path", "clip_path", {{"clip", "/a"}});
-    store.SetValue("path", "other", "x");
-    store.SetPairList("path", "clip_path", {{"clip", "/b"}, {"more", "/c"}});
-    EXPECT_EQ(ChildNames(store.FindGroup("path", false)), QStringList({"other", "clip_path"}));
-    XmlSettingsStore::PairList pairs;
-    store.GetPairList("path", "clip_path", pairs);
-    ASSERT_EQ(pairs.size(), 2u);
-    EXPECT_EQ(pairs[0].second, "/b");
-}
-
-TEST_F(XmlSettingsStoreTest, SpacesInNamesAreWrittenAsUnderscores)
-{
-    XmlSettingsStore store(Path("spaces.xml"));
-    store.SetValue("name match", "match type", "Contains");
-    EXPECT_EQ(ChildNames(store.FindGroup("", false)), QStringList({"name_match"}));
-    // Lookups take the name as given: the spaced name is not found again.
-    EXPECT_EQ(store.GetValue("name match", "match type", "Suffix"), "Suffix");
-    EXPECT_EQ(store.GetValue("name_match", "match_type", "Suffix"), "Contains");
-}
-
-TEST_F(XmlSettingsStoreTest, StoreWithoutSetsNeverTouchesItsFile)
-{
-    const QString missing = Path("missing.xml");
-    {
-        XmlSettingsStore store(missing);
-        EXPECT_EQ(store.GetValue("mirror", "k", "d"), "d");
-        EXPECT_FALSE(store.FindGroup("", false).isNull());  // "config_root" in memory only
-    }
-    EXPECT_FALSE(QFile::exists(missing));
-
     const QByteArray odd = "<settings  >\n\t<mirror><k value='x'/></mirror></settings>";
     WriteFile(Path("odd.xml"), odd);
     {
-        XmlSettingsStore store(Path("odd.xml"));
-        EXPECT_EQ(store.GetValue("mirror", "k", "d"), "x");  // the root's name is not checked
+        XmlSettingsStore missing(Path("missing.xml"));
+        XmlSettingsStore read(Path("odd.xml"));
+        EXPECT_EQ(missing.GetValue("mirror", "k", "d") + read.GetValue("mirror", "k", "d"), "dx");
     }
+    EXPECT_FALSE(QFile::exists(Path("missing.xml")));
     EXPECT_EQ(ReadFile(Path("odd.xml")), odd);
-}
 
-TEST_F(XmlSettingsStoreTest, WritesUtf8WithFourSpaceIndentAndNoDeclaration)
-{
-    const QString path = Path("exact.xml");
     {
-        XmlSettingsStore store(path);
+        XmlSettingsStore store(Path("exact.xml"));
         store.SetValue("mirror", "word", QString::fromUtf8("Ωé <&>"));
         store.SetList("name_match", "delimiter_list", {"-"});
-        store.SetValue("flag", "true");
     }
-    EXPECT_EQ(ReadFile(path), QByteArray("<config_root>\n"
-                                         "    <mirror>\n"
-                                         "        <word value=\"\xCE\xA9\xC3\xA9 &lt;&amp;>\"/>\n"
-                                         "    </mirror>\n"
-                                         "    <name_match>\n"
-                                         "        <delimiter_list>\n"
-                                         "            <item value=\"-\"/>\n"
-                                         "        </delimiter_list>\n"
-                                         "    </name_match>\n"
-                                         "    <flag value=\"true\"/>\n"
-                                         "</config_root>\n"));
+    EXPECT_EQ(ReadFile(Path("exact.xml")), QByteArray("<config_root>\n"
+                                                      "    <mirror>\n"
+                                                      "        <word value=\"\xCE\xA9\xC3\xA9 &lt;&amp;>\"/>\n"
+                                                      "    </mirror>\n"
+                                                      "    <name_match>\n"
+                                                      "        <delimiter_list>\n"
+                                                      "            <item value=\"-\"/>\n"
+                                                      "        </delimiter_list>\n"
+                                                      "    </name_match>\n"
+                                                      "</config_root>\n"));
 }
 
-TEST_F(XmlSettingsStoreTest, ParseFailureIsReportedAndTheFileKept)
+TEST_F(XmlSettingsStoreTest, UnparsableFileIsReportedAndKept)
 {
     const QString path = Path("broken.xml");
     const QByteArray broken = "<config_root>\n<mirror>\n</config_root>\n";
@@ -192,15 +139,14 @@ TEST_F(XmlSettingsStoreTest, ParseFailureIsReportedAndTheFileKept)
         store.SetValue("mirror", "k", "new");
         EXPECT_EQ(store.GetValue("mirror", "k", "d"), "new");  // sets still work in memory
     }
-    const QString output = QString::fromStdString(GetCapturedStdout());
-    const QStringList lines = output.split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 2) << output.toStdString();
+    const QStringList lines = QString::fromStdString(GetCapturedStdout()).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2);
     EXPECT_EQ(lines[0], "Error in parsing" + path + " tag mismatch at line 3 at column 14");
-    EXPECT_TRUE(lines[1].contains("memory only")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[1].contains("memory only"));
     EXPECT_EQ(ReadFile(path), broken);
 }
 
-TEST_F(XmlSettingsStoreTest, DeclarationAndCommentBeforeTheRootStillRead)
+TEST_F(XmlSettingsStoreTest, DeclarationAndCommentBeforeTheRoot)
 {
     const QString path = Path("declared.xml");
     WriteFile(path, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- mine -->\n"
@@ -211,25 +157,14 @@ TEST_F(XmlSettingsStoreTest, DeclarationAndCommentBeforeTheRootStillRead)
         store.SetValue("mirror", "j", "y");
     }
     XmlSettingsStore store(path);
-    EXPECT_EQ(store.GetValue("mirror", "k", "d"), "x");
-    EXPECT_EQ(store.GetValue("mirror", "j", "d"), "y");
+    EXPECT_EQ(store.GetValue("mirror", "k", "d") + store.GetValue("mirror", "j", "d"), "xy");
     EXPECT_TRUE(ReadFile(path).startsWith("<?xml version='1.0' encoding='UTF-8'?>\n<!-- mine -->"));
 }
 
-TEST_F(XmlSettingsStoreTest, UnwritablePathIsReportedAndNothingHalfWritten)
+TEST_F(XmlSettingsStoreTest, FailedWritesLeaveTheFormerFileWhole)
 {
-    const QString nowhere = Path("no/such/folder/settings.xml");
-    CaptureStdout();
-    {
-        XmlSettingsStore store(nowhere);
-        store.SetValue("mirror", "k", "v");
-    }
-    const std::string report = GetCapturedStdout();
-    EXPECT_NE(report.find("Error in writing " + nowhere.toStdString()), std::string::npos);
-    EXPECT_FALSE(QFileInfo::exists(Path("no")));
-
-    // A write that fails half way (the file size limit is hit) leaves the former
-    // file whole and no temporary file beside it.
+    // A write that fails half way (the file size limit is hit): the former file
+    // stays whole and no temporary file is left beside it.
     const QString path = Path("full.xml");
     const QByteArray former = "<config_root><mirror><k value=\"x\"/></mirror></config_root>";
     WriteFile(path, former);
@@ -260,7 +195,6 @@ TEST_F(XmlSettingsStoreTest, WriteNowAndResetToAFreshDocument)
         EXPECT_FALSE(QFileInfo::exists(path));
         store.SetValue("old", "v");
         ASSERT_TRUE(store.Write());
-        EXPECT_TRUE(ReadFile(path).contains("old"));
         WriteFile(path, "<config_root/>");  // written once: the destructor leaves the file alone
     }
     EXPECT_EQ(ReadFile(path), "<config_root/>");
@@ -277,15 +211,16 @@ TEST_F(XmlSettingsStoreTest, WriteNowAndResetToAFreshDocument)
     GetCapturedStdout();
     EXPECT_EQ(ReadFile(path), "<config_root>\n    <fresh value=\"y\"/>\n</config_root>\n");
 
-    // A failed write answers false and is not tried again.
-    QDir(dir_.path()).mkdir("folder.xml");
+    // A failed write is reported, answers false and is not tried again.
     CaptureStdout();
     {
-        XmlSettingsStore store(Path("folder.xml"));
+        XmlSettingsStore store(Path("no/such/folder.xml"));
         store.SetValue("k", "v");
         EXPECT_FALSE(store.Write());
     }
-    EXPECT_EQ(QString::fromStdString(GetCapturedStdout()).count("Error in writing"), 1);
+    const QString report = QString::fromStdString(GetCapturedStdout());
+    EXPECT_EQ(report.count("Error in writing " + Path("no/such/folder.xml")), 1) << report.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(Path("no")));
 }
 
 } // namespace
