@@ -629,17 +629,19 @@ void CharacterizationModel::AddMirrorPair(const QString& a, const QString& b)
 
 // --- Mapping templates ---
 
-void CharacterizationModel::SaveMappingTemplate(const char* path, const QString& prefix)
+bool CharacterizationModel::SaveMappingTemplate(const char* path, const QString& prefix)
 {
     std::vector<NameMatchRule> rules(VLM_NODE_COUNT);
     BuildTemplateRules(rules, prefix);
-    WriteMappingTemplate(path, rules);
+    if (!WriteMappingTemplate(path, rules))
+        return false;
     lastOperation_ = tr("Template successfully saved.");
+    return true;
 }
 
-void CharacterizationModel::WriteMappingTemplate(const char* path, const std::vector<NameMatchRule>& rules)
+bool CharacterizationModel::WriteMappingTemplate(const char* path, const std::vector<NameMatchRule>& rules)
 {
-    ::WriteMappingTemplate(QString::fromUtf8(path), rules);
+    return ::WriteMappingTemplate(QString::fromUtf8(path), rules);
 }
 
 void CharacterizationModel::LoadMappingTemplate(const char* path, std::vector<NameMatchRule>& rules)

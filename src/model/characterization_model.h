@@ -134,8 +134,10 @@ public:
 
     // --- Mapping templates ---
 
-    void SaveMappingTemplate(const char* path, const QString& prefix);
-    void WriteMappingTemplate(const char* path, const std::vector<NameMatchRule>& rules);
+    // Both answer whether the template file was written; a failed save leaves
+    // the last-operation text as it was.
+    bool SaveMappingTemplate(const char* path, const QString& prefix);
+    bool WriteMappingTemplate(const char* path, const std::vector<NameMatchRule>& rules);
     void LoadMappingTemplate(const char* path, std::vector<NameMatchRule>& rules);
     void BuildTemplateRules(std::vector<NameMatchRule>& rules, const QString& prefix) const;
     // Assigns the matching joints (domain 1: the host's selection; otherwise

@@ -10,7 +10,7 @@ const QString kUseRootAttribute = QStringLiteral("use_root");
 
 } // namespace
 
-void WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules)
+bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules)
 {
     const std::vector<QString>& nodeNames = RigNodeNames();
     XmlSettingsStore::FlaggedPairList items;
@@ -29,6 +29,7 @@ void WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>&
     XmlSettingsStore store(path);
     store.Reset();
     store.SetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
+    return store.Write();
 }
 
 void LoadMappingTemplate(const QString& path, std::vector<NameMatchRule>& rules)

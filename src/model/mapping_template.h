@@ -14,7 +14,8 @@
 // Writes the rules through a settings store on `path` (which writes the file
 // when it is done), replacing whatever the file held. Rule n is written under
 // rig node n's name.
-void WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules);
+// Answers whether the file was written.
+bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules);
 
 // Empties `rules`, then one rule per item of the file, in file order; the
 // items' "key" attributes are not read. A missing or unparsable file gives no

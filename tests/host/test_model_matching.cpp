@@ -234,7 +234,12 @@ TEST_F(ModelTest, LowerCaseSkeletonMapsThroughATemplate)
         Model().AssignNode(NodeId(node), joint);
     }
     const QByteArray path = TemplatePath("lower.xml").toUtf8();
-    Model().SaveMappingTemplate(path.constData(), "");
+    // A save that cannot write its file says so and does not claim success.
+    const QByteArray nowhere = TemplatePath("missing-folder/lower.xml").toUtf8();
+    EXPECT_FALSE(Model().SaveMappingTemplate(nowhere.constData(), ""));
+    EXPECT_NE(Model().GetLastOperationMessage(), "Template successfully saved.");
+    ASSERT_TRUE(Model().SaveMappingTemplate(path.constData(), ""));
+    EXPECT_EQ(Model().GetLastOperationMessage(), "Template successfully saved.");
 
     // A later helper joint that only ends with a pattern ("ik_hand_l" after
     // "hand_l", "ik_foot_root" after "root") does not take the node of the
