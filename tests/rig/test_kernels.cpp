@@ -259,7 +259,6 @@ TEST(KernelExp2, OrdinaryArgumentsAreBitIdenticalToTheUnclampedKernel)
         ASSERT_EQ(B(r.x), B(RefExp2Unclamped(v))) << v;
         double& worst = v >= 0.0f ? worstAbove : worstBelow;
         worst = std::max(worst, std::fabs(r.x / std::exp2(double(v)) - 1.0));
-        ASSERT_EQ(B(_mm_cvtss_f32(vlm_detail::Exp2Edges(_mm_set1_ps(v)))), B(r.x));  // the edges' path agrees
     }
     EXPECT_LE(worstAbove, 1.7e-4);
     EXPECT_LE(worstBelow, 2.5e-4);
@@ -297,7 +296,6 @@ TEST(KernelLog2, OrdinaryArgumentsFollowTheLibraryOrder)
         const VLMVector4 r = VLMLog2(V(v, -1.0f, kNaN, 0.0f));
         ASSERT_TRUE(Splatted(r));
         ASSERT_EQ(B(r.x), B(RefLog2(v))) << v;
-        ASSERT_EQ(B(_mm_cvtss_f32(vlm_detail::Log2Edges(_mm_set1_ps(v)))), B(r.x));
         ordersDiffer += B(RefLog2(v, true)) != B(RefLog2(v, false));
         worst = std::max(worst, std::fabs(r.x - std::log2(double(v))));
     }
