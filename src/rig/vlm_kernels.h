@@ -248,26 +248,19 @@ inline float Log2Poly(float m, float e)
     return (p - VLMConstant::Log2Offset.x) + e;
 }
 
-// Positive normal arguments are read directly from their bits. Zero and
-// negative arguments give -inf, +inf gives +inf, NaN its NaN, and a positive
-// denormal is scaled by 2^24 first and gets its true logarithm (-inf when the
-// caller's word treats denormal inputs as zero).
+// Positive normal arguments are read directly from their bits; the others
+// take Log2Edges: zero and negative arguments give -inf, +inf gives +inf, NaN
+// its NaN, and a positive denormal is scaled by 2^24 first and gets its true
+// logarithm (-inf when the caller's word treats denormal inputs as zero).
+float Log2Edges(float v);
+
 inline float Log2(float v)
 {
-    std::uint32_t b = FloatBits(v);
-    int bias = 126;
-    if (b - kSmallestNormal >= kExponentField - kSmallestNormal) {  // not positive, normal and finite
-        if (std::isnan(v) || b == kExponentField)
-            return v;
-        if (b - 1u >= kSmallestNormal - 1u)  // zero or negative
-            return VLMConstant::MinusInf.x;
-        b = FloatBits(v * kTwoTo24);
-        if (b == 0)
-            return VLMConstant::MinusInf.x;
-        bias += 24;
-    }
+    const std::uint32_t b = FloatBits(v);
+    if (b - kSmallestNormal >= kExponentField - kSmallestNormal)  // not positive, normal and finite
+        return Log2Edges(v);
     const float m = BitsFloat((b & 0x007FFFFFu) | 0x3F000000u);
-    return Log2Poly(m, static_cast<float>(static_cast<int>(b >> 23) - bias));
+    return Log2Poly(m, static_cast<float>(static_cast<int>(b >> 23) - 126));
 }
 
 } // namespace vlm_detail
