@@ -202,7 +202,7 @@ TEST(QuatTQS, UnnormalisedRotationNegativeScaleAndDoubles)
     EXPECT_TRUE(four[0] == double(0.1f) && four[2] == double(3e38f) && std::isnan(four[3]));
 }
 
-TEST(QuatMatrixMultiply, AppliesTheRightOperandFirstInTheLibraryOrder)
+TEST(QuatMatrixMultiply, RowsAreMatrixVectorProductsInTheLibraryOrder)
 {
     VLMScopedFPGuard guard;
     std::mt19937 rng(122);
@@ -217,6 +217,7 @@ TEST(QuatMatrixMultiply, AppliesTheRightOperandFirstInTheLibraryOrder)
         const VLMMatrix44 m = VLMMatrix44Multiply(a, b);
         for (int r = 0; r < 4; ++r) {
             const VLMVector4& v = b.r[r];
+            ASSERT_TRUE(SameBits(VLMMatrix44MulVector(a, v), m.r[r]));  // row r is A times row r of B
             for (int k = 0; k < 4; ++k) {
                 const float x = Lane(a.r[0], k) * v.x, y = Lane(a.r[1], k) * v.y, z = Lane(a.r[2], k) * v.z,
                             w = Lane(a.r[3], k) * v.w;

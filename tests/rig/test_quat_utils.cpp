@@ -89,12 +89,14 @@ TEST(QuatFromFrame, XAlongAAndZTowardB)
         const VLMVector4 z = VLMVector4Cross(x, y);
         ASSERT_TRUE(SameBits(q, VLMQuatFromRotationRows(x, y, z)));
         ++branches[x.x >= 0 ? (y.y + z.z >= 0 ? 0 : 1) : (y.y - z.z >= 0 ? 2 : 3)];
+        if (VLMVector4Length3(c).x < 1e-2f * VLMVector4Length3(b).x)
+            continue;  // b nearly parallel to a: the frame is ill-conditioned
         // x onto a's direction; y normal to b, so that z leans toward b.
         const double la = std::sqrt(double(a.x) * a.x + double(a.y) * a.y + double(a.z) * a.z);
         ASSERT_LE(MaxDiff(VLMQuatRotate(q, V(1, 0, 0, 0)), {a.x / la, a.y / la, a.z / la, 0}, 3), 2e-5);
         const VLMVector4 yAxis = VLMQuatRotate(q, V(0, 1, 0, 0)), zAxis = VLMQuatRotate(q, V(0, 0, 1, 0));
         ASSERT_NEAR(VLMVector4Dot3(yAxis, b).x, 0.0f, 1e-4f);
-        ASSERT_GE(VLMVector4Dot3(zAxis, b).x, -1e-4f);
+        ASSERT_GT(VLMVector4Dot3(zAxis, b).x, 0.0f);
     }
     for (int k = 0; k < 4; ++k)
         EXPECT_GT(branches[k], 300) << "branch " << k;
@@ -131,29 +133,12 @@ TEST(QuatFromAngles, EulerXYZIsXThenYThenZAndSphericIsTwistThenSwing)
     }
 }
 
-TEST(QuatMatrixVector, LibraryOrderAndPointMapping)
+TEST(QuatMatrixVector, PointsMoveDirectionsTurn)
 {
-    VLMScopedFPGuard guard;
-    std::mt19937 rng(206);
-    std::uniform_real_distribution<float> lastLane(-1, 1);
-    int ordersDiffer = 0;
-    for (int i = 0; i < 1000; ++i) {
-        VLMMatrix44 m;
-        for (int r = 0; r < 4; ++r)
-            m.r[r] = RandomVector(rng, r == 1 ? 1000.0f : 1.0f, lastLane(rng));
-        const VLMVector4 v = RandomVector(rng, 1, lastLane(rng));
-        const VLMVector4 got = VLMMatrix44MulVector(m, v);
-        for (int k = 0; k < 4; ++k) {
-            const float x = Lane(m.r[0], k) * v.x, y = Lane(m.r[1], k) * v.y, z = Lane(m.r[2], k) * v.z,
-                        w = Lane(m.r[3], k) * v.w;
-            ASSERT_EQ(B(Lane(got, k)), B(((y + x) + z) + w));
-            ordersDiffer += B((x + y) + (z + w)) != B(((y + x) + z) + w);
-        }
-    }
-    EXPECT_GT(ordersDiffer, 0);
+    VLMScopedFPGuard guard;  // the library's order of the sum is checked with VLMMatrix44Multiply
     const VLMMatrix44 t = VLMMatrix44FromQuatTranslation(V(1, 2, 3, 0), V(0, 0, 0.70710678f, 0.70710678f));
-    EXPECT_LE(MaxDiff(VLMMatrix44MulVector(t, V(1, 0, 0, 1)), {1, 3, 3, 1}), 1e-6);  // a point moves
-    EXPECT_LE(MaxDiff(VLMMatrix44MulVector(t, V(1, 0, 0, 0)), {0, 1, 0, 0}), 1e-6);  // a direction turns
+    EXPECT_LE(MaxDiff(VLMMatrix44MulVector(t, V(1, 0, 0, 1)), {1, 3, 3, 1}), 1e-6);
+    EXPECT_LE(MaxDiff(VLMMatrix44MulVector(t, V(1, 0, 0, 0)), {0, 1, 0, 0}), 1e-6);
     VLMVector4 id = V(5, 5, 5, 5);
     EXPECT_TRUE(SameBits(VLMQuatIdentity(), V(0, 0, 0, 1)) && SameBits(VLMQuatIdentity(id), V(0, 0, 0, 1)));
 }
