@@ -203,17 +203,7 @@ inline float Ldexp(float v, int n)
     return BitsFloat(sign | static_cast<std::uint32_t>(lifted)) * kTwoToMinus64;
 }
 
-// 2^v: n := v truncated toward zero (cvttss2si), f := v - n in (-1, 1),
-// p := (((e4 f + e3) f + e2) f + e1) f + 1, result p 2^n.
-// Ordinary arguments, |v| < 125, give a normal result: p 2^n is p with n added
-// to its exponent field. The others go to Exp2Edges, which gives the same bits
-// on ordinary arguments and handles the edges: v is clamped to [-160, 160]
-// first, which changes no result (beyond +-150 every result is already an
-// infinity or zero) but keeps a huge or infinite argument from saturating the
-// int conversion, which would turn +inf into 0; p 2^n is then formed as
-// (p 2^(n - n/2)) 2^(n/2), exact up to the last product, which overflows to
-// +inf or rounds below the normal range in the current mode (zero under
-// flush-to-zero). NaN gives its NaN back.
+// p := (((e4 f + e3) f + e2) f + e1) f + 1, close to 2^f for f in (-1, 1).
 inline float Exp2Poly(float f)
 {
     float p = VLMConstant::Exp2Coef4.x * f;
@@ -226,14 +216,19 @@ inline float Exp2Poly(float f)
     return p + VLMConstant::FloatOne;
 }
 
-// Lane-wise 2^v for every argument, ordinary ones included (out of line: the
-// edges are rare, and the ordinary path keeps its registers).
-__m128 Exp2Edges(__m128 v);
+// 2^v = Ldexp(Exp2Poly(f), n) with n := v truncated toward zero (cvttss2si)
+// and f := v - n. For |v| < 125 the result is normal, and Ldexp adds n to
+// the exponent field of p. Other arguments take Exp2Edges, which clamps
+// v to [-160, 160] first: that changes no result (beyond +-150 every result
+// is already an infinity or a zero) but keeps a huge or infinite argument from
+// saturating the int conversion, which would turn +inf into 0. NaN gives its
+// NaN back.
+float Exp2Edges(float v);
 
 inline float Exp2(float v)
 {
     if (!(std::fabs(v) < 125.0f))  // NaN included
-        return _mm_cvtss_f32(Exp2Edges(_mm_set_ss(v)));
+        return Exp2Edges(v);
     const int n = VLMFloatToIntTrunc(&v);
     const float p = Exp2Poly(v - static_cast<float>(n));
     return BitsFloat(FloatBits(p) + (static_cast<std::uint32_t>(n) << 23));
@@ -244,10 +239,6 @@ inline float Exp2(float v)
 // The library's order of the final sum: (P(m) - offset) + e. P(m) lies in
 // [2.57, 3.58] for m in [0.5, 1), within a factor of two of the offset, so
 // the subtraction is exact and the result is rounded once.
-// Positive normal arguments are read directly; the others go to Log2Edges,
-// where zero and negative arguments give -inf, +inf gives +inf, NaN its NaN,
-// and a positive denormal is scaled by 2^24 first and gets its true logarithm
-// (-inf when the caller's word treats denormal inputs as zero).
 inline float Log2Poly(float m, float e)
 {
     float p = VLMConstant::Log2Coef3.x - VLMConstant::Log2Coef4.x * m;
@@ -257,19 +248,20 @@ inline float Log2Poly(float m, float e)
     return (p - VLMConstant::Log2Offset.x) + e;
 }
 
-// Lane-wise log2 v for every argument (out of line, as Exp2Edges).
-__m128 Log2Edges(__m128 v);
+// Positive normal arguments are read directly from their bits; the others
+// take Log2Edges: zero and negative arguments give -inf, +inf gives +inf, NaN
+// its NaN, and a positive denormal is scaled by 2^24 first and gets its true
+// logarithm (-inf when the caller's word treats denormal inputs as zero).
+float Log2Edges(float v);
 
 inline float Log2(float v)
 {
     const std::uint32_t b = FloatBits(v);
     if (b - kSmallestNormal >= kExponentField - kSmallestNormal)  // not positive, normal and finite
-        return _mm_cvtss_f32(Log2Edges(_mm_set_ss(v)));
+        return Log2Edges(v);
     const float m = BitsFloat((b & 0x007FFFFFu) | 0x3F000000u);
     return Log2Poly(m, static_cast<float>(static_cast<int>(b >> 23) - 126));
 }
-
-inline VLMVector4 SplatFloat(float f) { return Out(_mm_set1_ps(f)); }
 
 } // namespace vlm_detail
 
@@ -404,13 +396,13 @@ VLM_VALUE float VLMFastAtan2(float y, float x)
 }
 
 // Lane x: VLMFastAtan(y.x), splatted.
-VLM_VALUE VLMVector4 VLMVector4Atan(const VLMVector4& y) { return vlm_detail::SplatFloat(VLMFastAtan(y.x)); }
+VLM_VALUE VLMVector4 VLMVector4Atan(const VLMVector4& y) { return VLMVector4Splat(VLMFastAtan(y.x)); }
 VLM_OBJECT_FORM1(VLMVector4Atan)
 
 // Lane x: VLMFastAtan2(y.x, x.x), splatted.
 VLM_VALUE VLMVector4 VLMVector4Atan2(const VLMVector4& y, const VLMVector4& x)
 {
-    return vlm_detail::SplatFloat(VLMFastAtan2(y.x, x.x));
+    return VLMVector4Splat(VLMFastAtan2(y.x, x.x));
 }
 VLM_OBJECT_FORM2(VLMVector4Atan2)
 
@@ -421,7 +413,7 @@ VLM_OBJECT_FORM2(VLMVector4Atan2)
 // Mantissa of v.x (magnitude in [0.5, 1), sign of v) splatted, e with
 // v = m 2^e. Zero, denormal, infinite and NaN values come back unchanged with
 // e = 0.
-VLM_VALUE VLMVector4 VLMFrexp(const VLMVector4& v, int& e) { return vlm_detail::SplatFloat(vlm_detail::Frexp(v.x, e)); }
+VLM_VALUE VLMVector4 VLMFrexp(const VLMVector4& v, int& e) { return VLMVector4Splat(vlm_detail::Frexp(v.x, e)); }
 inline VLMVector4& VLMFrexp(VLMVector4& result, const VLMVector4& v, int& e)
 {
     result = VLMFrexp(v, e);
@@ -445,7 +437,7 @@ inline VLMVector4& VLMFrexpVector(VLMVector4& result, const VLMVector4& v, VLMVe
 // v.x 2^n by exponent arithmetic, splatted: an overflow gives a signed
 // infinity and an underflow a signed zero (or a correct denormal outside
 // flush-to-zero), however large |n| is.
-VLM_VALUE VLMVector4 VLMLdexp(const VLMVector4& v, int n) { return vlm_detail::SplatFloat(vlm_detail::Ldexp(v.x, n)); }
+VLM_VALUE VLMVector4 VLMLdexp(const VLMVector4& v, int n) { return VLMVector4Splat(vlm_detail::Ldexp(v.x, n)); }
 inline VLMVector4& VLMLdexp(VLMVector4& result, const VLMVector4& v, int n)
 {
     result = VLMLdexp(v, n);
@@ -455,12 +447,12 @@ inline VLMVector4& VLMLdexp(VLMVector4& result, const VLMVector4& v, int n)
 // 2^v.x splatted (relative error about 1.6e-4 above an integer, 2.4e-4 below).
 // +inf and arguments from 128 up give +inf, -inf and arguments far below give
 // 0, NaN gives NaN.
-VLM_VALUE VLMVector4 VLMExp2(const VLMVector4& v) { return vlm_detail::SplatFloat(vlm_detail::Exp2(v.x)); }
+VLM_VALUE VLMVector4 VLMExp2(const VLMVector4& v) { return VLMVector4Splat(vlm_detail::Exp2(v.x)); }
 VLM_OBJECT_FORM1(VLMExp2)
 
 // log2 v.x splatted (absolute error about 6.8e-4 on normal arguments). Zero and
 // negative arguments give -inf, +inf gives +inf, NaN gives NaN.
-VLM_VALUE VLMVector4 VLMLog2(const VLMVector4& v) { return vlm_detail::SplatFloat(vlm_detail::Log2(v.x)); }
+VLM_VALUE VLMVector4 VLMLog2(const VLMVector4& v) { return VLMVector4Splat(vlm_detail::Log2(v.x)); }
 VLM_OBJECT_FORM1(VLMLog2)
 
 // x^y = 2^(y log2 x) on lane x, splatted. When x is zero in every lane the
@@ -472,9 +464,9 @@ VLM_VALUE VLMVector4 VLMPow(const VLMVector4& x, const VLMVector4& y)
     using namespace vlm_detail;
     const __m128 zero = _mm_setzero_ps();
     if (_mm_movemask_ps(_mm_cmpneq_ps(In(x), zero)) != 0)
-        return SplatFloat(Exp2(Log2(x.x) * y.x));
+        return VLMVector4Splat(Exp2(Log2(x.x) * y.x));
     const bool anyZeroExponent = _mm_movemask_ps(_mm_cmpeq_ps(In(y), zero)) != 0;
-    return SplatFloat(anyZeroExponent ? VLMConstant::FloatOne : VLMConstant::FloatZero);
+    return VLMVector4Splat(anyZeroExponent ? VLMConstant::FloatOne : VLMConstant::FloatZero);
 }
 VLM_OBJECT_FORM2(VLMPow)
 

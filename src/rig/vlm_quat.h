@@ -52,12 +52,6 @@ inline __m128 FlipXYZ(__m128 v) { return _mm_xor_ps(v, Const(VLMConstant::SignMa
 
 inline __m128 QuatMultiply(__m128 a, __m128 b) { return FlipXYZ(QuatProductConjugated(a, b)); }
 
-// zxyw(zxyw(a) b - zxyw(b) a), the cross product of VLMVector4Cross.
-inline __m128 Cross(__m128 a, __m128 b)
-{
-    return VLM_PERMUTE(ZXYW, _mm_sub_ps(_mm_mul_ps(VLM_PERMUTE(ZXYW, a), b), _mm_mul_ps(VLM_PERMUTE(ZXYW, b), a)));
-}
-
 // v rotated by q: with u the x, y, z of q, w its scalar and t = 2v (w cleared),
 // v' = ((u . t) u + w (w t + u x t)) - v, u . t summed as (y + x) + z. The w
 // lane of v passes through.

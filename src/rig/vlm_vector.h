@@ -887,13 +887,17 @@ VLM_OBJECT_FORM2(VLMVector4RejectFrom)
 
 // zxyw(zxyw(a) b - zxyw(b) a) = (a.y b.z - a.z b.y, a.z b.x - a.x b.z, a.x b.y - a.y b.x,
 // a.w b.w - b.w a.w); the w lane is 0 for finite inputs.
+namespace vlm_detail {
+inline __m128 Cross(__m128 a, __m128 b)
+{
+    return VLM_PERMUTE(ZXYW, _mm_sub_ps(_mm_mul_ps(VLM_PERMUTE(ZXYW, a), b), _mm_mul_ps(VLM_PERMUTE(ZXYW, b), a)));
+}
+} // namespace vlm_detail
+
 VLM_VALUE VLMVector4 VLMVector4Cross(const VLMVector4& a, const VLMVector4& b)
 {
     using namespace vlm_detail;
-    const __m128 va = In(a);
-    const __m128 vb = In(b);
-    const __m128 t = _mm_sub_ps(_mm_mul_ps(VLM_PERMUTE(ZXYW, va), vb), _mm_mul_ps(VLM_PERMUTE(ZXYW, vb), va));
-    return Out(VLM_PERMUTE(ZXYW, t));
+    return Out(Cross(In(a), In(b)));
 }
 VLM_OBJECT_FORM2(VLMVector4Cross)
 
@@ -1048,7 +1052,6 @@ VLM_VALUE float VLMMaxFloat(float a, float b) { return a > b ? a : b; }
 VLM_VALUE float VLMClampFloat(float v, float lo, float hi) { return VLMMinFloat(VLMMaxFloat(v, lo), hi); }
 VLM_VALUE float VLMClamp01Float(float v) { return VLMMinFloat(VLMMaxFloat(v, 0.0f), 1.0f); }
 VLM_VALUE float VLMFloatLoad(const float* p) { return *p; }
-VLM_VALUE float VLMFloatZero() { return 0.0f; }
 
 // ---------------------------------------------------------------------------
 // Matrix operations

@@ -21,8 +21,7 @@ using namespace mathtest;
 
 namespace {
 
-const float kInf = INFINITY;
-const float kNaN = std::nanf("");
+const float kInf = INFINITY, kNaN = std::nanf("");
 const float kPiF = 3.14159274f, kHalfPiF = 1.57079637f;
 const double kPi = 3.14159265358979323846;
 
@@ -44,18 +43,18 @@ float RefR(float t)
     return (t + 0.431579739f * (t2 * t)) / ((1.0f + 0.764439464f * t2) + 0.0583193786f * (t2 * t2));
 }
 
-// 2^v with no clamp of the argument: the kernel as long as the result is normal.
+// 2^v as the unclamped kernel: exact exponent arithmetic on p, as long as the
+// result is normal.
 float RefExp2Unclamped(float v)
 {
     const int n = _mm_cvttss_si32(_mm_set_ss(v));
     const float f = v - static_cast<float>(n);
     const float p = (((0.00993019249f * f + 0.0576519296f) * f + 0.240069807f) * f + 0.692348063f) * f + 1.0f;
-    const long long r = static_cast<long long>(B(p)) + static_cast<long long>(n) * (1LL << 23);
-    return F(r < 0 ? 0u : r > 0x7F800000LL ? 0x7F800000u : static_cast<std::uint32_t>(r));
+    return F(B(p) + (static_cast<std::uint32_t>(n) << 23));
 }
 
 // log2 of a positive normal v, the offset subtracted first or last.
-float RefLog2(float v, bool offsetFirst = true)
+float RefLog2(float v, bool offsetFirst)
 {
     const std::uint32_t field = B(v) & 0x7F800000u;
     const float m = F(B(v) - field + 0x3F000000u);
@@ -67,36 +66,27 @@ float RefLog2(float v, bool offsetFirst = true)
 float Exp2(float v) { return VLMExp2(S(v)).x; }
 float Log2(float v) { return VLMLog2(S(v)).x; }
 
-std::vector<float> Uniform(std::mt19937& rng, float lo, float hi, int count)
-{
-    std::uniform_real_distribution<float> u(lo, hi);
-    std::vector<float> out(count);
-    for (float& f : out)
-        f = u(rng);
-    return out;
-}
-
-// ---------------------------------------------------------------------------
-// Sine and cosine
+VLMVector4 Lanes(float (*f)(float), const VLMVector4& a) { return V(f(a.x), f(a.y), f(a.z), f(a.w)); }
 
 TEST(KernelSinCos, ExactReductionAndErrorGrowingOnlyWithTheArgument)
 {
     VLMScopedFPGuard guard;
     std::mt19937 rng(11);
     for (float range : {4.0f, 100.0f, 1.0e4f, 1.0e6f}) {
-        std::vector<float> in = Uniform(rng, -range, range, 4000);
+        std::uniform_real_distribution<float> u(-range, range);
+        std::vector<float> in;
+        for (int i = 0; i < 2000; ++i)
+            in.push_back(u(rng));
         for (int k = -8; k <= 8; ++k)  // quarter turns, where the period count changes
-            for (float d : {-1e-6f, 0.0f, 1e-6f})
+            for (float d : {-1e-6f, 0.0f, 1e-6f, 0.0f})
                 in.push_back(static_cast<float>(k * kPi / 4.0) + d);
         for (std::size_t i = 0; i + 4 <= in.size(); i += 4) {
             const VLMVector4 a = V(in[i], in[i + 1], in[i + 2], in[i + 3]);
             VLMVector4 s, c;
             VLMFastSinCos(a, s, c);
-            ASSERT_TRUE(SameBits(s, V(RefSin(a.x), RefSin(a.y), RefSin(a.z), RefSin(a.w))));
-            ASSERT_TRUE(SameBits(c, V(RefCos(a.x), RefCos(a.y), RefCos(a.z), RefCos(a.w))));
+            ASSERT_TRUE(SameBits(s, Lanes(RefSin, a)) && SameBits(c, Lanes(RefCos, a)));
             ASSERT_TRUE(SameBits(VLMVector4Sin(a), s) && SameBits(VLMVector4Cos(a), c));
-            ASSERT_TRUE(SameBits(VLMVector4CosTurns(a), V(RefCosTurns(a.x), RefCosTurns(a.y), RefCosTurns(a.z),
-                                                            RefCosTurns(a.w))));
+            ASSERT_TRUE(SameBits(VLMVector4CosTurns(a), Lanes(RefCosTurns, a)));
             for (int k = 0; k < 4; ++k) {
                 // Polynomial error plus the phase error of a / (2 pi) in float.
                 const double x = Lane(a, k), bound = 1.5e-6 + std::fabs(x) * 1.7e-7;
@@ -120,57 +110,45 @@ TEST(KernelSinCos, RangeReductionRoundsInTheCurrentMode)
     }
     ControlWordScope scope(0x1F80u | (1u << 13));
     const VLMVector4 got = VLMVector4Cos(Opaque(a));
-    const VLMVector4 in = Opaque(a);
-    EXPECT_TRUE(SameBits(got, V(RefCos(in.x), RefCos(in.y), RefCos(in.z), RefCos(in.w))));
+    EXPECT_TRUE(SameBits(got, Lanes(RefCos, Opaque(a))));
     EXPECT_FALSE(SameBits(got, nearest));
 }
 
 TEST(KernelSinCos, EdgesAndTheXWForms)
 {
     VLMScopedFPGuard guard;
-    EXPECT_LE(MaxDiff(VLMVector4Sin(V(0.0f, kHalfPiF, kPiF, -kHalfPiF)), {0, 1, 0, -1}), 2e-6);
     EXPECT_NEAR(VLMVector4Cos(S(2.0f * kPiF * 1000.0f)).x, 1.0f, 1e-4f);
     EXPECT_LE(MaxDiff(VLMVector4SinXYZCosW(S(kPiF / 6)), {0.5, 0.5, 0.5, std::sqrt(3.0) / 2}), 2e-6);
     // Only lanes x and w are rounded: y and z use lane x's period count.
     EXPECT_TRUE(SameBits(VLMVector4SinXYZCosW(V(1, 1, 1, 2)), V(RefSin(1), RefSin(1), RefSin(1), RefCos(2))));
     EXPECT_GT(std::fabs(VLMVector4SinXYZCosW(V(1, 10, 10, 2)).y - std::sin(10.0f)), 0.1f);
 
+    // Half the angle, then turns; sines in x, y, z and (axis.w + 1) times the cosine in w.
     EXPECT_LE(MaxDiff(VLMQuatFromAxisAngle(S(kPiF), V(0, 0, 1, 0)), {0, 0, 1, 0}), 2e-6);
-    EXPECT_NEAR(VLMQuatFromAxisAngle(S(0.0f), V(0, 0, 1, 1)).w, 2.0f, 1e-5f);  // (axis.w + 1) cos h
-    std::mt19937 rng(13);
-    for (int i = 0; i < 500; ++i) {
-        const VLMVector4 q = RandomUnitQuat(rng);  // its x, y, z serve as a random direction
-        const float n = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z);
-        const VLMVector4 axis = V(q.x / n, q.y / n, q.z / n, 0);
-        const float angle = std::uniform_real_distribution<float>(-20.0f, 20.0f)(rng);
-        const double h = angle / 2.0;
-        ASSERT_LE(MaxDiff(VLMQuatFromAxisAngle(S(angle), axis),
-                          {axis.x * std::sin(h), axis.y * std::sin(h), axis.z * std::sin(h), std::cos(h)}),
-                  4e-6);
+    for (float angle : {-17.3f, -1.0f, 0.0f, 0.7f, 3.0f, 12.9f}) {
+        const VLMVector4 axis = V(0.48f, -0.6f, 0.64f, 0.5f);
+        const float s = RefSin(angle * 0.5f), c = RefCos(angle * 0.5f);
+        EXPECT_TRUE(SameBits(VLMQuatFromAxisAngle(S(angle), axis), V(0.48f * s, -0.6f * s, 0.64f * s, 1.5f * c)));
     }
 }
-
-// ---------------------------------------------------------------------------
-// Arc sine, arc cosine, triangle angle
 
 TEST(KernelAsin, ErrorBoundAndEnds)
 {
     VLMScopedFPGuard guard;
     std::mt19937 rng(21);
-    std::vector<float> in = Uniform(rng, -1.0f, 1.0f, 4000);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
     double worst = 0.0;
-    for (std::size_t i = 0; i < in.size(); i += 4) {
-        const VLMVector4 a = V(in[i], in[i + 1], in[i + 2], in[i + 3]);
+    for (int i = 0; i < 1000; ++i) {
+        const VLMVector4 a = V(u(rng), u(rng), u(rng), u(rng));
         const VLMVector4 s = VLMFastAsin(a), c = VLMFastAcos(a);
         for (int k = 0; k < 4; ++k) {
-            worst = std::max(worst, std::fabs(Lane(s, k) - std::asin(static_cast<double>(Lane(a, k)))));
-            worst = std::max(worst, std::fabs(Lane(c, k) - std::acos(static_cast<double>(Lane(a, k)))));
+            worst = std::max(worst, std::fabs(Lane(s, k) - std::asin(double(Lane(a, k)))));
+            worst = std::max(worst, std::fabs(Lane(c, k) - std::acos(double(Lane(a, k)))));
             ASSERT_EQ(B(Lane(c, k)), B(kHalfPiF - Lane(s, k)));
         }
     }
     EXPECT_LE(worst, 2.3e-5);
-    EXPECT_EQ(VLMFastAsin(S(1.0f)).x, kHalfPiF);  // u = 0: exact
-    EXPECT_EQ(VLMFastAsin(S(-1.0f)).x, -kHalfPiF);
+    EXPECT_TRUE(VLMFastAsin(S(1.0f)).x == kHalfPiF && VLMFastAsin(S(-1.0f)).x == -kHalfPiF);  // u = 0: exact
     EXPECT_EQ(VLMFastAcos(S(-1.0f)).x, kPiF);
     EXPECT_TRUE(std::isnan(VLMFastAsin(S(1.0001f)).x) && std::isnan(VLMFastAcos(S(-1.0001f)).x));
     EXPECT_TRUE(std::signbit(VLMFastAsin(S(-0.0f)).x));  // the sign bit decides
@@ -181,7 +159,7 @@ TEST(KernelTriangleAngle, LawOfCosinesWithClampedSides)
     VLMScopedFPGuard guard;
     std::mt19937 rng(22);
     std::uniform_real_distribution<float> side(0.1f, 10.0f);
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         const float a = side(rng), b = side(rng);
         const float c = std::uniform_real_distribution<float>(std::fabs(a - b) * 1.01f, (a + b) * 0.99f)(rng);
         const double cosine = (double(a) * a + double(b) * b - double(c) * c) / (2.0 * a * b);
@@ -193,16 +171,13 @@ TEST(KernelTriangleAngle, LawOfCosinesWithClampedSides)
     EXPECT_NEAR(lanes.w, kPi / 3, 3e-5);
 }
 
-// ---------------------------------------------------------------------------
-// Arc tangent
-
 TEST(KernelAtan, RationalOrderQuadrantsAndReciprocalRule)
 {
     std::mt19937 rng(31);
     std::normal_distribution<float> g(0.0f, 3.0f);
     double worst = 0.0;
     int reciprocalRulesDiffer = 0;
-    for (int i = 0; i < 20000; ++i) {
+    for (int i = 0; i < 10000; ++i) {
         const float y = g(rng), x = g(rng);
         const float m = std::fabs(y);
         const float r = m < 1.0f ? RefR(m) : kHalfPiF - RefR(1.0f / m);
@@ -220,17 +195,14 @@ TEST(KernelAtan, RationalOrderQuadrantsAndReciprocalRule)
     EXPECT_LE(worst, 1e-5);
     EXPECT_GT(reciprocalRulesDiffer, 0) << "the sample does not tell the two rules apart";
 
-    struct Case {
-        float y, x, want;
-    };
-    const Case cases[] = {
+    const float cases[][3] = {  // y, x, atan2
         {0.0f, 1.0f, 0.0f}, {1.0f, 0.0f, kHalfPiF}, {0.0f, -1.0f, kPiF}, {-1.0f, 0.0f, kHalfPiF - kPiF},
         {1.0f, -0.0f, kHalfPiF}, {-1.0f, -0.0f, kHalfPiF - kPiF},
         {-0.0f, -1.0f, kPiF},  // -0 counts as y >= 0: the negative x axis is +pi from both sides
         {-0.0f, 1.0f, -0.0f}, {kInf, 3.0f, kHalfPiF}, {-kInf, 3.0f, kHalfPiF - kPiF}, {2.0f, -kInf, kPiF},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(B(VLMFastAtan2(c.y, c.x)), B(c.want)) << c.y << ", " << c.x;
+    for (const auto& c : cases)
+        EXPECT_EQ(B(VLMFastAtan2(c[0], c[1])), B(c[2])) << c[0] << ", " << c[1];
     EXPECT_NEAR(VLMFastAtan2(1, -1), 3 * kPi / 4, 1e-5);
     EXPECT_NEAR(VLMFastAtan2(-1, -1), -3 * kPi / 4, 1e-5);
     EXPECT_TRUE(std::isnan(VLMFastAtan2(0.0f, 0.0f)) && std::isnan(VLMFastAtan2(-0.0f, -0.0f)));
@@ -241,25 +213,20 @@ TEST(KernelAtan, RationalOrderQuadrantsAndReciprocalRule)
     EXPECT_TRUE(SameBits(VLMVector4Atan2(V(1, 0, kNaN, 0), V(-1, 0, 0, kNaN)), S(VLMFastAtan2(1.0f, -1.0f))));
 }
 
-// ---------------------------------------------------------------------------
-// Exponential family
-
 TEST(KernelExp2, OrdinaryArgumentsAreBitIdenticalToTheUnclampedKernel)
 {
     VLMScopedFPGuard guard;
     std::mt19937 rng(41);
-    std::vector<float> in = Uniform(rng, -125.0f, 127.99f, 20000);
-    for (float v : Uniform(rng, -2.0f, 2.0f, 4000))
-        in.push_back(v);
+    std::uniform_real_distribution<float> wide(-125.0f, 127.99f), narrow(-2.0f, 2.0f);
     double worstAbove = 0.0, worstBelow = 0.0;  // f in [0, 1) and in (-1, 0]
-    for (std::size_t i = 0; i < in.size(); ++i) {
-        const float v = in[i];
+    for (int i = 0; i < 20000; ++i) {
+        const float v = i % 4 ? wide(rng) : narrow(rng);
         const VLMVector4 r = VLMExp2(V(v, kNaN, 1e30f, -kInf));
         ASSERT_TRUE(Splatted(r));
         ASSERT_EQ(B(r.x), B(RefExp2Unclamped(v))) << v;
+        ASSERT_EQ(B(vlm_detail::Exp2Edges(v)), B(r.x)) << v;  // the edges' path agrees where both apply
         double& worst = v >= 0.0f ? worstAbove : worstBelow;
         worst = std::max(worst, std::fabs(r.x / std::exp2(double(v)) - 1.0));
-        ASSERT_EQ(B(_mm_cvtss_f32(vlm_detail::Exp2Edges(_mm_set1_ps(v)))), B(r.x));  // the edges' path agrees
     }
     EXPECT_LE(worstAbove, 1.7e-4);
     EXPECT_LE(worstBelow, 2.5e-4);
@@ -296,30 +263,27 @@ TEST(KernelLog2, OrdinaryArgumentsFollowTheLibraryOrder)
         const float v = std::ldexp(mantissa(rng), exponent(rng));
         const VLMVector4 r = VLMLog2(V(v, -1.0f, kNaN, 0.0f));
         ASSERT_TRUE(Splatted(r));
-        ASSERT_EQ(B(r.x), B(RefLog2(v))) << v;
-        ASSERT_EQ(B(_mm_cvtss_f32(vlm_detail::Log2Edges(_mm_set1_ps(v)))), B(r.x));
+        ASSERT_EQ(B(r.x), B(RefLog2(v, true))) << v;
         ordersDiffer += B(RefLog2(v, true)) != B(RefLog2(v, false));
         worst = std::max(worst, std::fabs(r.x - std::log2(double(v))));
     }
     EXPECT_LE(worst, 7e-4);
     EXPECT_GT(ordersDiffer, 0) << "the sample does not tell the two summation orders apart";
-    EXPECT_NEAR(Log2(8.0f), 3.0f, 7e-4f);
 }
 
 TEST(KernelLog2, ZeroNegativeNaNInfinityAndDenormals)
 {
     VLMScopedFPGuard guard;
-    for (float v : {0.0f, -0.0f, -3.0f, -kInf, -FLT_MIN})
+    for (float v : {0.0f, -0.0f, -3.0f, -kInf, -FLT_MIN, -F(1u)})
         EXPECT_EQ(Log2(v), -kInf) << v;
     // These came out near 128 and near -3.57 when the bits were read as a normal number.
     EXPECT_EQ(Log2(kInf), kInf);
     EXPECT_TRUE(std::isnan(Log2(kNaN)) && std::isnan(Log2(-kNaN)));
-    const float tiny = Opaque(F(0x00000200u));  // 2^-140
-    EXPECT_NEAR(Log2(tiny), -140.0f, 1e-3f);
+    EXPECT_NEAR(Log2(Opaque(F(0x00000200u))), -140.0f, 1e-3f);
     EXPECT_NEAR(Log2(Opaque(F(1u))), -149.0f, 1e-3f);
     EXPECT_NEAR(Log2(Opaque(F(0x0036666Au))), std::log2(double(F(0x0036666Au))), 1e-3);
     ControlWordScope daz(VLM_LIBRARY_MXCSR | (1u << 6));  // denormal inputs read as zero
-    EXPECT_EQ(Log2(Opaque(tiny)), -kInf);
+    EXPECT_EQ(Log2(Opaque(F(0x00000200u))), -kInf);
 }
 
 TEST(KernelPow, PowerZeroBaseRuleAndSaturation)
@@ -335,56 +299,42 @@ TEST(KernelPow, PowerZeroBaseRuleAndSaturation)
         const double bound = (0.69315 * 7e-4 * std::fabs(y) + 2.5e-4) * 1.01;
         ASSERT_LE(std::fabs(got / std::pow(double(x), double(y)) - 1.0), bound) << x << "^" << y;
     }
-    EXPECT_TRUE(Splatted(VLMPow(V(3, 1, 2, 4), V(2, 5, 6, 7))));
-    EXPECT_NEAR(VLMPow(V(3, 1, 2, 4), V(2, 5, 6, 7)).w, 9.0f, 0.01f);
-    EXPECT_EQ(VLMPow(S(0.0f), S(0.0f)).x, 1.0f);
-    EXPECT_EQ(VLMPow(S(0.0f), S(2.0f)).x, 0.0f);
-    EXPECT_EQ(VLMPow(S(0.0f), S(-2.0f)).x, 0.0f);
+    const VLMVector4 lanes = VLMPow(V(3, 1, 2, 4), V(2, 5, 6, 7));  // lane x only, splatted
+    EXPECT_TRUE(Splatted(lanes) && std::fabs(lanes.w - 9.0f) < 0.01f);
+    EXPECT_TRUE(VLMPow(S(0), S(0)).x == 1.0f && VLMPow(S(0), S(2)).x == 0.0f && VLMPow(S(0), S(-2)).x == 0.0f);
     EXPECT_TRUE(SameBits(VLMPow(S(-0.0f), V(3, 0, 1, 1)), S(1.0f)));  // any zero lane of y
     EXPECT_EQ(VLMPow(V(0, 5, 0, 0), S(2.0f)).x, 0.0f);                // any non-zero lane of x: log2 of lane x
     EXPECT_EQ(VLMPow(V(0, kNaN, 0, 0), S(-2.0f)).x, kInf);
-    EXPECT_EQ(VLMPow(S(-2.0f), S(3.0f)).x, 0.0f);  // a negative base has the logarithm -inf
-    EXPECT_EQ(VLMPow(S(-2.0f), S(-3.0f)).x, kInf);
-    EXPECT_EQ(VLMPow(S(10.0f), S(1.0e10f)).x, kInf);  // the exponent product beyond the int range
-    EXPECT_EQ(VLMPow(S(0.5f), S(1.0e10f)).x, 0.0f);
+    EXPECT_TRUE(VLMPow(S(-2), S(3)).x == 0.0f && VLMPow(S(-2), S(-3)).x == kInf);  // log2 of a negative: -inf
+    EXPECT_TRUE(VLMPow(S(10), S(1e10f)).x == kInf && VLMPow(S(0.5f), S(1e10f)).x == 0.0f);  // beyond the int range
     EXPECT_EQ(VLMPow(S(kInf), S(2.0f)).x, kInf);
     EXPECT_TRUE(std::isnan(VLMPow(S(kNaN), S(2.0f)).x) && std::isnan(VLMPow(S(2.0f), S(kNaN)).x));
 }
 
 TEST(KernelFrexpLdexp, BitCases)
 {
-    struct FrexpCase {
-        float v, m;
-        int e;
-    };
-    const FrexpCase frexp[] = {
+    const float frexp[][3] = {  // v, m, e
         {8.0f, 0.5f, 4}, {-3.0f, -0.75f, 2}, {FLT_MIN, 0.5f, -125}, {FLT_MAX, F(0x3F7FFFFFu), 128},
         {-0.0f, -0.0f, 0}, {F(0x00012345u), F(0x00012345u), 0},  // zero and denormals unchanged
         {-kInf, -kInf, 0}, {F(0x7FC01234u), F(0x7FC01234u), 0},  // and no longer 0.5 x 2^129
     };
-    for (const FrexpCase& c : frexp) {
+    for (const auto& c : frexp) {
         int e = 99;
-        EXPECT_TRUE(SameBits(VLMFrexp(V(c.v, 1, 2, 3), e), S(c.m))) << c.v;
-        EXPECT_EQ(e, c.e) << c.v;
+        EXPECT_TRUE(SameBits(VLMFrexp(V(c[0], 1, 2, 3), e), S(c[1])) && e == c[2]) << c[0];
     }
-    VLMVector4 ev, out;
-    EXPECT_EQ(VLMFrexpVector(S(-40.0f), ev).x, -0.625f);
-    EXPECT_TRUE(SameBits(ev, S(6.0f)));
-    int e;
-    EXPECT_EQ(&VLMFrexp(out, S(3.0f), e), &out);
-    EXPECT_EQ(out.w, 0.75f);
+    VLMVector4 ev;
+    EXPECT_TRUE(VLMFrexpVector(S(-40.0f), ev).x == -0.625f && SameBits(ev, S(6.0f)));
 
-    struct LdexpCase {
+    const struct {
         float v;
         int n;
         float want;
-    };
-    const LdexpCase ldexp[] = {
+    } ldexp[] = {
         {0.75f, 3, 6.0f}, {-1.5f, -2, -0.375f}, {1.0f, 127, std::ldexp(1.0f, 127)}, {1.0f, 128, kInf},
         {-1.0f, INT_MAX, -kInf}, {-1.0f, INT_MIN, -0.0f},  // no wrap-around
         {1.0f, -126, FLT_MIN}, {0.0f, 50, 0.0f}, {-0.0f, 50, -0.0f}, {kInf, -5, kInf},
     };
-    for (const LdexpCase& c : ldexp)
+    for (const auto& c : ldexp)
         EXPECT_TRUE(SameBits(VLMLdexp(V(c.v, 9, 9, 9), c.n), S(c.want))) << c.v << " " << c.n;
     EXPECT_TRUE(std::isnan(VLMLdexp(S(kNaN), 5).x));
     {
@@ -397,10 +347,7 @@ TEST(KernelFrexpLdexp, BitCases)
     EXPECT_EQ(B(VLMLdexp(S(Opaque(-1.5f)), -127).x), 0x80000000u);  // flushed to a signed zero
 }
 
-// ---------------------------------------------------------------------------
-// Interpolation kernels and scalars
-
-TEST(KernelInterpolation, SmoothStepAndBezier)
+TEST(KernelInterpolation, SmoothStepBezierAndSoftLimit)
 {
     VLMScopedFPGuard guard;
     const VLMVector4 r = VLMVector4SmoothStep(S(1.0f), S(3.0f), V(0.0f, 1.5f, 2.0f, 5.0f));
@@ -408,54 +355,33 @@ TEST(KernelInterpolation, SmoothStepAndBezier)
     // Equal edges: at or below gives 0 (a NaN ratio clamps to 0), above gives 1.
     EXPECT_TRUE(SameBits(VLMVector4SmoothStep(S(2.0f), S(2.0f), V(1.0f, 2.0f, 3.0f, 2.0f)), V(0, 0, 1, 0)));
 
-    std::mt19937 rng(52);
-    for (int i = 0; i < 500; ++i) {
-        const VLMVector4 p0 = RandomVector(rng, 5, 1), p1 = RandomVector(rng, 5, 0), p2 = RandomVector(rng, 5, 2),
-                         p3 = RandomVector(rng, 5, -1), t = RandomVector(rng, 1, 0.5f);
-        const VLMVector4 b = VLMVector4Bezier3(t, p0, p1, p2, p3);
-        for (int k = 0; k < 4; ++k) {
-            const double u = Lane(t, k), w = 1 - u;
-            const double want = w * w * w * Lane(p0, k) + 3 * w * w * u * Lane(p1, k) +
-                                3 * w * u * u * Lane(p2, k) + u * u * u * Lane(p3, k);
-            ASSERT_NEAR(Lane(b, k), want, 1e-5);
-        }
-        ASSERT_TRUE(SameBits(VLMVector4Bezier3(S(0.0f), p0, p1, p2, p3), p0));
-        ASSERT_LE(MaxDiff(VLMVector4Bezier3(S(1.0f), p0, p1, p2, p3), Wide(p3)), 2e-6);  // a + (b - a) 1 rounds
+    // Repeated linear interpolation, a + (b - a) t at every step.
+    const auto lerp = [](float a, float b, float t) { return a + (b - a) * t; };
+    const VLMVector4 t = V(0.0f, 0.3f, 0.77f, 1.0f), p0 = V(1, -2, 3, 9), p1 = V(4, 0.5f, -1, 2),
+                     p2 = V(-3, 7, 2, 0.1f), p3 = V(8, 1, -5, 6);
+    const VLMVector4 b = VLMVector4Bezier3(t, p0, p1, p2, p3);
+    for (int k = 0; k < 4; ++k) {
+        const float u = Lane(t, k), a1 = lerp(Lane(p0, k), Lane(p1, k), u), b1 = lerp(Lane(p1, k), Lane(p2, k), u),
+                    c1 = lerp(Lane(p2, k), Lane(p3, k), u);
+        EXPECT_EQ(B(Lane(b, k)), B(lerp(lerp(a1, b1, u), lerp(b1, c1, u), u))) << k;
     }
-}
+    EXPECT_TRUE(b.x == 1.0f && std::fabs(b.w - 6.0f) < 1e-6f);
 
-TEST(KernelInterpolation, SoftLimitApproachesItsLimits)
-{
-    VLMScopedFPGuard guard;
-    const auto soft = [](float a, float b, float c, float d, float x) {
-        return VLMSoftLimit(S(a), S(b), S(c), S(d), S(x)).x;
-    };
+    const auto soft = [](float x) { return VLMSoftLimit(S(-1), S(-2), S(1), S(2), S(x)).x; };
     for (float x : {-1.0f, -0.5f, 0.0f, 0.7f, 1.0f})
-        EXPECT_EQ(soft(-1, -2, 1, 2, x), x);
-    EXPECT_EQ(soft(-1, -2, 1, 2, 3.0f), 1.5f);
-    EXPECT_EQ(soft(-1, -2, 1, 2, -3.0f), -1.5f);
-    float previous = 1.0f;  // continuous at the start, rising, bounded by the limit
-    for (float x = 1.0001f; x < 1e7f; x *= 1.7f) {
-        const float y = soft(-1, -2, 1, 2, x);
-        ASSERT_GE(y, previous);
-        ASSERT_LT(y, 2.0f);
-        previous = y;
-    }
-    EXPECT_NEAR(soft(-1, -2, 1, 2, 1.0001f), 1.0001f, 1e-4f);
-    EXPECT_NEAR(previous, 2.0f, 1e-5f);
-    EXPECT_NEAR(soft(-1, -2, 1, 2, -1e7f), -2.0f, 1e-5f);
+        EXPECT_EQ(soft(x), x);
+    EXPECT_TRUE(soft(3.0f) == 1.5f && soft(-3.0f) == -1.5f);
+    EXPECT_NEAR(soft(1.0001f), 1.0001f, 1e-4f);  // continuous at the start, bounded by the limits
+    EXPECT_TRUE(std::fabs(soft(1e7f) - 2.0f) < 1e-5f && soft(1e7f) < 2.0f && std::fabs(soft(-1e7f) + 2.0f) < 1e-5f);
     // Limits on the far side of zero take s = 1.
-    EXPECT_EQ(soft(-1, 0.5f, 1, -0.5f, 3.0f), 1.0f + (-1.5f * 2.0f) / (2.0f + 1.0f));
-    EXPECT_EQ(soft(-1, 0.5f, 1, -0.5f, -3.0f), -1.0f + (-1.5f * -2.0f) / (2.0f + 1.0f));
+    EXPECT_EQ(VLMSoftLimit(S(-1), S(0.5f), S(1), S(-0.5f), S(3)).x, 1.0f + (-1.5f * 2.0f) / (2.0f + 1.0f));
+    EXPECT_EQ(VLMSoftLimit(S(-1), S(0.5f), S(1), S(-0.5f), S(-3)).x, -1.0f + (-1.5f * -2.0f) / (2.0f + 1.0f));
     // A test that holds in any lane decides.
     EXPECT_EQ(VLMSoftLimit(S(-1), S(-2), S(1), S(2), V(3, -3, 0, 0)).x, -1.0f + (1.0f * 4.0f) / (4.0f + 2.0f));
-    EXPECT_TRUE(std::isnan(VLMSoftLimit(S(-1), S(-2), S(1), S(2), S(kNaN)).x));
+    EXPECT_TRUE(std::isnan(soft(kNaN)));
 
-    EXPECT_EQ(VLMSignFloat(-0.0f), 1.0f);
-    EXPECT_EQ(VLMSignFloat(-1e-30f), -1.0f);
-    EXPECT_EQ(VLMSignFloat(kNaN), -1.0f);
-    EXPECT_EQ(VLMRecipFloat(3.0f), 1.0f / 3.0f);  // a true division
-    EXPECT_EQ(VLMRecipFloat(-0.0f), -kInf);
+    EXPECT_TRUE(VLMSignFloat(-0.0f) == 1.0f && VLMSignFloat(-1e-30f) == -1.0f && VLMSignFloat(kNaN) == -1.0f);
+    EXPECT_TRUE(VLMRecipFloat(3.0f) == 1.0f / 3.0f && VLMRecipFloat(-0.0f) == -kInf);  // a true division
 }
 
 } // namespace

@@ -17,7 +17,6 @@ using namespace mathtest;
 namespace {
 
 const float kNaN = std::nanf("");
-const D4 kAxes[3] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
 
 D4 AxisQuat(int axis, double angle)
 {
@@ -30,20 +29,13 @@ TEST(QuatAxes, AreTheRotationRows)
 {
     VLMScopedFPGuard guard;
     std::mt19937 rng(201);
-    for (int i = 0; i < 1000; ++i) {
-        const VLMVector4 q = RandomUnitQuat(rng);
-        const VLMMatrix44 m = VLMQuatToMatrix44(q);
+    for (int i = 0; i < 200; ++i) {
+        const VLMVector4 q = RandomUnitQuat(rng), t = RandomVector(rng, 10, 0);
+        const VLMMatrix44 m = VLMQuatToMatrix44(q), f = VLMMatrix44FromQuatTranslation(t, q);
         VLMVector4 x, y, z;
         VLMQuatToAxes(q, x, y, z);
         ASSERT_TRUE(SameBits(x, m.r[0]) && SameBits(y, m.r[1]) && SameBits(z, m.r[2]));
-        ASSERT_TRUE(SameBits(VLMQuatAxisX(q), m.r[0]));
-        ASSERT_TRUE(SameBits(VLMQuatAxisZ(q), m.r[2]));
-        for (int k = 0; k < 3; ++k)
-            ASSERT_LE(MaxDiff(k == 0 ? x : k == 1 ? y : z, Rotate(Wide(q), kAxes[k])), 2e-6);
-        ASSERT_EQ(x.w, 0.0f);
-
-        const VLMVector4 t = RandomVector(rng, 10, 0);
-        const VLMMatrix44 f = VLMMatrix44FromQuatTranslation(t, q);
+        ASSERT_TRUE(SameBits(VLMQuatAxisX(q), m.r[0]) && SameBits(VLMQuatAxisZ(q), m.r[2]));
         ASSERT_TRUE(SameBits(f.r[0], x) && SameBits(f.r[1], y) && SameBits(f.r[2], z));
         ASSERT_TRUE(SameBits(f.r[3], V(t.x, t.y, t.z, 1)));
     }
@@ -57,7 +49,7 @@ TEST(QuatFromTo, ShortestArcBetweenDirections)
 {
     VLMScopedFPGuard guard;
     std::mt19937 rng(202);
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         const VLMVector4 u = RandomVector(rng, 10, 0), v = RandomVector(rng, 10, 0);
         const VLMVector4 q = VLMQuatFromTo(u, v);
         const D4 ru = Rotate(Wide(q), Wide(u));
@@ -97,96 +89,62 @@ TEST(QuatFromFrame, XAlongAAndZTowardB)
         const VLMVector4 z = VLMVector4Cross(x, y);
         ASSERT_TRUE(SameBits(q, VLMQuatFromRotationRows(x, y, z)));
         ++branches[x.x >= 0 ? (y.y + z.z >= 0 ? 0 : 1) : (y.y - z.z >= 0 ? 2 : 3)];
-        // Geometry in double: x onto a's direction, z onto b's part orthogonal to a.
-        const D4 da = Wide(a), db = Wide(b);
-        const double la = std::sqrt(da[0] * da[0] + da[1] * da[1] + da[2] * da[2]);
-        const D4 ua = {da[0] / la, da[1] / la, da[2] / la, 0};
-        const double along = db[0] * ua[0] + db[1] * ua[1] + db[2] * ua[2];
-        D4 ortho = {db[0] - along * ua[0], db[1] - along * ua[1], db[2] - along * ua[2], 0};
-        const double lo = std::sqrt(ortho[0] * ortho[0] + ortho[1] * ortho[1] + ortho[2] * ortho[2]);
-        if (lo < 1e-2 * std::sqrt(db[0] * db[0] + db[1] * db[1] + db[2] * db[2]))
-            continue;  // b nearly parallel: the frame is ill-conditioned
-        for (int k = 0; k < 3; ++k)
-            ortho[k] /= lo;
-        ASSERT_LE(MaxDiff(VLMQuatRotate(q, V(1, 0, 0, 0)), ua, 3), 2e-5);
-        ASSERT_LE(MaxDiff(VLMQuatRotate(q, V(0, 0, 1, 0)), ortho, 3), 2e-4);
+        if (VLMVector4Length3(c).x < 1e-2f * VLMVector4Length3(b).x)
+            continue;  // b nearly parallel to a: the frame is ill-conditioned
+        // x onto a's direction; y normal to b, so that z leans toward b.
+        const double la = std::sqrt(double(a.x) * a.x + double(a.y) * a.y + double(a.z) * a.z);
+        ASSERT_LE(MaxDiff(VLMQuatRotate(q, V(1, 0, 0, 0)), {a.x / la, a.y / la, a.z / la, 0}, 3), 2e-5);
+        const VLMVector4 yAxis = VLMQuatRotate(q, V(0, 1, 0, 0)), zAxis = VLMQuatRotate(q, V(0, 0, 1, 0));
+        ASSERT_NEAR(VLMVector4Dot3(yAxis, b).x, 0.0f, 1e-4f);
+        ASSERT_GT(VLMVector4Dot3(zAxis, b).x, 0.0f);
     }
     for (int k = 0; k < 4; ++k)
         EXPECT_GT(branches[k], 300) << "branch " << k;
 }
 
-TEST(QuatFromAngles, EulerXYZIsXThenYThenZ)
+TEST(QuatFromAngles, EulerXYZIsXThenYThenZAndSphericIsTwistThenSwing)
 {
     VLMScopedFPGuard guard;
     EXPECT_LE(MaxDiff(VLMQuatFromEulerXYZ(V(3.14159265f / 2, 0, 0, 0)), {0.70710678, 0, 0, 0.70710678}), 2e-6);
     std::mt19937 rng(204);
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 1000; ++i) {
         const VLMVector4 angles = RandomVector(rng, 4, std::uniform_real_distribution<float>(-9, 9)(rng));
         const VLMVector4 q = VLMQuatFromEulerXYZ(angles);
-        const D4 want = Hamilton(AxisQuat(2, angles.z), Hamilton(AxisQuat(1, angles.y), AxisQuat(0, angles.x)));
-        ASSERT_LE(MaxDiff(q, want), 5e-6);
+        ASSERT_LE(MaxDiff(q, Hamilton(AxisQuat(2, angles.z), Hamilton(AxisQuat(1, angles.y), AxisQuat(0, angles.x)))),
+                  5e-6);
         // The library's order on the kernel's sines and cosines.
         VLMVector4 s, c;
         VLMFastSinCos(VLMVector4Mul(angles, S(0.5f)), s, c);
         const VLMVector4 ref = V((s.x * c.y) * c.z - (c.x * s.y) * s.z, (c.x * s.y) * c.z + (s.x * c.y) * s.z,
                                  (c.x * c.y) * s.z - (s.x * s.y) * c.z, (c.x * c.y) * c.z + (s.x * s.y) * s.z);
         ASSERT_TRUE(SameBits(q, ref));
-    }
-}
 
-TEST(QuatFromAngles, SphericIsTwistThenSwing)
-{
-    VLMScopedFPGuard guard;
-    std::mt19937 rng(205);
-    for (int i = 0; i < 2000; ++i) {
-        const VLMVector4 angles = RandomVector(rng, 3, 0);
-        const double sx = std::sin(angles.x / 2.0), cx = std::cos(angles.x / 2.0);
-        const double sy = std::sin(angles.y / 2.0), cy = std::cos(angles.y / 2.0);
-        const double sz = std::sin(angles.z / 2.0), cz = std::cos(angles.z / 2.0);
-        const D4 want = Normalized(Hamilton({0, sy, sz, cy * cz}, {sx, 0, 0, cx}));
-        ASSERT_LE(MaxDiff(VLMQuatFromSphericXYZ(angles), want), 5e-6);
+        const VLMVector4 small = VLMVector4Mul(angles, S(0.75f));  // within +-3
+        const double sx = std::sin(small.x / 2.0), cx = std::cos(small.x / 2.0);
+        const double sy = std::sin(small.y / 2.0), cy = std::cos(small.y / 2.0);
+        const double sz = std::sin(small.z / 2.0), cz = std::cos(small.z / 2.0);
+        const D4 twistThenSwing = Normalized(Hamilton({0, sy, sz, cy * cz}, {sx, 0, 0, cx}));
+        ASSERT_LE(MaxDiff(VLMQuatFromSphericXYZ(small), twistThenSwing), 5e-6);
     }
-    // One non-zero angle: the plain single-axis rotation.
-    for (int k = 0; k < 3; ++k) {
+    for (int k = 0; k < 3; ++k) {  // one non-zero spheric angle: the plain single-axis rotation
         VLMVector4 angles = V(0, 0, 0, 0);
         (&angles.x)[k] = 1.2f;
         EXPECT_LE(MaxDiff(VLMQuatFromSphericXYZ(angles), AxisQuat(k, 1.2)), 3e-6) << k;
     }
 }
 
-TEST(QuatMatrixVector, LibraryOrderAndPointMapping)
+TEST(QuatMatrixVector, PointsMoveDirectionsTurn)
 {
-    VLMScopedFPGuard guard;
-    std::mt19937 rng(206);
-    int orders_differ = 0;
-    for (int i = 0; i < 2000; ++i) {
-        VLMMatrix44 m;
-        for (int r = 0; r < 4; ++r)
-            m.r[r] = RandomVector(rng, r == 1 ? 1000.0f : 1.0f, std::uniform_real_distribution<float>(-1, 1)(rng));
-        const VLMVector4 v = RandomVector(rng, 1, std::uniform_real_distribution<float>(-1, 1)(rng));
-        const VLMVector4 got = VLMMatrix44MulVector(m, v);
-        for (int k = 0; k < 4; ++k) {
-            const float want =
-                ((Lane(m.r[1], k) * v.y + Lane(m.r[0], k) * v.x) + Lane(m.r[2], k) * v.z) + Lane(m.r[3], k) * v.w;
-            ASSERT_EQ(B(Lane(got, k)), B(want));
-            const float pairwise =
-                (Lane(m.r[0], k) * v.x + Lane(m.r[1], k) * v.y) + (Lane(m.r[2], k) * v.z + Lane(m.r[3], k) * v.w);
-            orders_differ += B(pairwise) != B(want);
-        }
-    }
-    EXPECT_GT(orders_differ, 0);
+    VLMScopedFPGuard guard;  // the library's order of the sum is checked with VLMMatrix44Multiply
     const VLMMatrix44 t = VLMMatrix44FromQuatTranslation(V(1, 2, 3, 0), V(0, 0, 0.70710678f, 0.70710678f));
-    EXPECT_LE(MaxDiff(VLMMatrix44MulVector(t, V(1, 0, 0, 1)), {1, 3, 3, 1}), 1e-6);  // a point moves
-    EXPECT_LE(MaxDiff(VLMMatrix44MulVector(t, V(1, 0, 0, 0)), {0, 1, 0, 0}), 1e-6);  // a direction turns
-    EXPECT_TRUE(SameBits(VLMQuatIdentity(), V(0, 0, 0, 1)));
+    EXPECT_LE(MaxDiff(VLMMatrix44MulVector(t, V(1, 0, 0, 1)), {1, 3, 3, 1}), 1e-6);
+    EXPECT_LE(MaxDiff(VLMMatrix44MulVector(t, V(1, 0, 0, 0)), {0, 1, 0, 0}), 1e-6);
     VLMVector4 id = V(5, 5, 5, 5);
-    EXPECT_TRUE(SameBits(VLMQuatIdentity(id), V(0, 0, 0, 1)));
+    EXPECT_TRUE(SameBits(VLMQuatIdentity(), V(0, 0, 0, 1)) && SameBits(VLMQuatIdentity(id), V(0, 0, 0, 1)));
 }
 
 // ---------------------------------------------------------------------------
 // Records
-
-const VLMVector4 kZero = V(0, 0, 0, 0), kIdentity = V(0, 0, 0, 1), kOne = V(1, 1, 1, 1);
 
 template <class T>
 void Scribble(T& object)
@@ -196,18 +154,17 @@ void Scribble(T& object)
 
 bool IsReset(const VLMVector4& t, const VLMVector4& q, const VLMVector4& s)
 {
-    return SameBits(t, kZero) && SameBits(q, kIdentity) && SameBits(s, kOne);
+    return SameBits(t, V(0, 0, 0, 0)) && SameBits(q, V(0, 0, 0, 1)) && SameBits(s, V(1, 1, 1, 1));
 }
 
-TEST(QuatRecords, ResetsWriteTheIdentityTransform)
+TEST(QuatRecords, ResetsWriteTheIdentityTransformAndNoMore)
 {
     VLMTransformTQS tqs;
     VLMTPoseEntry entry;
     Scribble(tqs);
     Scribble(entry);
-    EXPECT_EQ(VLMTQSReset(&tqs), &tqs);
-    EXPECT_EQ(VLMTPoseEntryReset(&entry), &entry);
-    EXPECT_TRUE(IsReset(tqs.t, tqs.q, tqs.s) && IsReset(entry.t, entry.q, entry.s) && entry.presence == 0u);
+    EXPECT_TRUE(VLMTQSReset(&tqs) == &tqs && IsReset(tqs.t, tqs.q, tqs.s));
+    EXPECT_TRUE(VLMTPoseEntryReset(&entry) == &entry && IsReset(entry.t, entry.q, entry.s) && entry.presence == 0u);
 
     std::vector<VLMStateRow> rows(10);
     for (VLMStateRow& r : rows)
@@ -228,22 +185,17 @@ TEST(QuatRecords, ResetsWriteTheIdentityTransform)
     for (int i = 2; i < 9; ++i)
         EXPECT_TRUE(reset(i)) << i;
     EXPECT_TRUE(untouched(9));
-    Scribble(rows[9]);
-    EXPECT_EQ(VLMStateRowReset(&rows[9]), &rows[9]);
-    EXPECT_TRUE(reset(9));
-}
 
-TEST(QuatRecords, EffectorResetKeepsTheExtremities)
-{
     VLMEffectorSetLayout set;
     Scribble(set);
-    const VLMEffectorSetLayout before = set;
+    const VLMEffectorSetLayout setBefore = set;
     EXPECT_EQ(VLMResetEffectorRecords(&set), &set);
-    for (int e = 0; e < VLM_EFFECTOR_COUNT; ++e)
-        EXPECT_TRUE(IsReset(set.effectors[e].t, set.effectors[e].q, set.effectors[e].s) &&
-                    SameBits(set.blend[e], kZero));
-    const std::size_t tail = offsetof(VLMEffectorSetLayout, extremities);
-    EXPECT_EQ(std::memcmp(reinterpret_cast<const char*>(&set) + tail, reinterpret_cast<const char*>(&before) + tail,
+    for (int e = 0; e < VLM_EFFECTOR_COUNT; ++e) {
+        const VLMTransformTQS& r = set.effectors[e];
+        EXPECT_TRUE(IsReset(r.t, r.q, r.s) && SameBits(set.blend[e], V(0, 0, 0, 0))) << e;
+    }
+    const std::size_t tail = offsetof(VLMEffectorSetLayout, extremities);  // the extremity records stay
+    EXPECT_EQ(std::memcmp(reinterpret_cast<const char*>(&set) + tail, reinterpret_cast<const char*>(&setBefore) + tail,
                           sizeof set - tail),
               0);
 }
@@ -252,6 +204,7 @@ template <class Array, int N>
 void CheckPairCopy(Array* (*copy)(Array*, const Array*))
 {
     Array source, destination;
+    Scribble(source);
     for (int i = 0; i < N; ++i) {
         const float f = static_cast<float>(i);
         source.entries[i] = {V(f, 1, 2, 3), V(f, 4, 5, 6), V(f, 7, 8, 9)};
