@@ -50,6 +50,9 @@ private:
     VLMFPGuard guard_;
 };
 
+// The float 0.0 as a function, for callers that take a value source.
+inline float VLMFloatZero() { return 0.0f; }
+
 // Alignment and allocation. Alignments are powers of two.
 VLM_API std::uintptr_t VLMAlignUp(std::uintptr_t address, std::uint64_t alignment, std::uint64_t offset);
 VLM_API std::uint64_t VLMAlignedAllocationSize(std::uint64_t size, std::uint64_t alignment, std::uint64_t offset);
