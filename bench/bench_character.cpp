@@ -1,7 +1,7 @@
 // Character creation: create + destroy from 172 definition words, through
 // malloc-backed callbacks that count their calls.
-#include "vlm_character.h"
-#include "vlm_frame.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,9 +1,9 @@
 // Rest-pose characterization of a full 172-node character, and one limb's
 // bone-inversion toggle. Rest rotations stay identity, so running the
 // characterization again on the same block costs the same every time.
-#include "vlm_character.h"
-#include "vlm_characterize.h"
-#include "vlm_frame.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_characterize.h"
+#include "rig/vlm_frame.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,9 +3,9 @@
 // beside a naive recursive scalar pass that does the same arithmetic over the
 // same records and rows. The "per_node" counter (seconds per node) is the figure; the ratio of
 // the naive pass to the library pass is the speed-up.
-#include "vlm_character.h"
-#include "vlm_frame.h"
-#include "vlm_hierarchy.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_hierarchy.h"
 
 #include <benchmark/benchmark.h>
 

@@ -4,8 +4,8 @@
 // against double-precision libm over the whole data set (absolute for the
 // angle functions and log2, relative for exp2 and pow). The four-lane kernels
 // take four values per call; the lane-x kernels (atan2, exp2, log2, pow) one.
-#include "vlm_frame.h"
-#include "vlm_kernels.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_kernels.h"
 
 #include <benchmark/benchmark.h>
 

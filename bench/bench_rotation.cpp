@@ -5,8 +5,8 @@
 //   RoundTrip/<code>     both, the second reading the result of the first
 // Odd codes are listed for completeness: they share the even code's forward
 // conversion and return zero angles at once.
-#include "vlm_frame.h"
-#include "vlm_rotation.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_rotation.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,10 +3,10 @@
 // destroy), and a binary stream write + read round trip of the full
 // definition, set against a plain memcpy of the stream's byte count measured
 // in the same run.
-#include "vlm_character.h"
-#include "vlm_frame.h"
-#include "vlm_joint.h"
-#include "vlm_stream.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_joint.h"
+#include "rig/vlm_stream.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,8 +2,8 @@
 // plain scalar code over the same data. The "per_element" counter is seconds
 // per element (a vector for the normalisations, a float for the reciprocal
 // square roots).
-#include "vlm_frame.h"
-#include "vlm_vector.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_vector.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,3 @@
 // The module: one shared library holding every subsystem. Its content comes from
-// the subsystem libraries linked in whole; loading it runs only their static
-// initialisers.
+// the subsystem archives, each linked in whole exactly once; loading it runs only
+// their static initialisers.

@@ -2,7 +2,7 @@
 #ifndef SKW_MODEL_CHARACTER_JOINT_GEOMETRY_H
 #define SKW_MODEL_CHARACTER_JOINT_GEOMETRY_H
 
-#include "model/skw_export.h"
+#include "base/skw_export.h"
 #include "rig/vlm_joint.h"
 
 #include <type_traits>

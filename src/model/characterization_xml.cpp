@@ -8,7 +8,7 @@
 #include "model/characterization.h"
 #include "model/characterization_files.h"
 #include "model/xml_settings_store.h"
-#include "ui/float_compare.h"
+#include "base/float_compare.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

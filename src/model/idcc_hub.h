@@ -4,7 +4,7 @@
 #define SKW_MODEL_IDCC_HUB_H
 
 #include "model/character_joint_geometry.h"
-#include "model/skw_export.h"
+#include "base/skw_export.h"
 #include "rig/vlm_base.h"
 
 #include <QObject>

@@ -1,7 +1,7 @@
 #include "model/resource_bridge.h"
 
 #include "model/file_utils.h"
-#include "ui/tool_identity.h"
+#include "base/tool_identity.h"
 
 #include <QDir>
 #include <QtGlobal>

@@ -3,7 +3,7 @@
 #include "rig/vlm_names.h"
 
 #include "model/validators.h"
-#include "ui/float_compare.h"
+#include "base/float_compare.h"
 
 #include <cmath>
 #include <utility>

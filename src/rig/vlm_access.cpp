@@ -1,13 +1,13 @@
-#include "vlm_access.h"
+#include "rig/vlm_access.h"
 
-#include "vlm_character.h"
-#include "vlm_frame.h"
-#include "vlm_layout.h"
-#include "vlm_names.h"
-#include "vlm_node_record.h"
-#include "vlm_quat.h"
-#include "vlm_rotation.h"
-#include "vlm_vector.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_layout.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_node_record.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_rotation.h"
+#include "rig/vlm_vector.h"
 
 namespace {
 

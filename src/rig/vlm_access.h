@@ -28,7 +28,7 @@
 #ifndef VLM_ACCESS_H
 #define VLM_ACCESS_H
 
-#include "vlm_base.h"
+#include "rig/vlm_base.h"
 
 #include <cstdint>
 

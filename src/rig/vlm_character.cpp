@@ -1,8 +1,8 @@
-#include "vlm_character.h"
+#include "rig/vlm_character.h"
 
-#include "vlm_frame.h"
-#include "vlm_names.h"
-#include "vlm_node_record.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_node_record.h"
 
 #include <cstring>
 

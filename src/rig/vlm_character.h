@@ -8,8 +8,8 @@
 #ifndef VLM_CHARACTER_H
 #define VLM_CHARACTER_H
 
-#include "vlm_base.h"
-#include "vlm_layout.h"
+#include "rig/vlm_base.h"
+#include "rig/vlm_layout.h"
 
 #include <cstdint>
 

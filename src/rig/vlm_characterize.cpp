@@ -1,17 +1,17 @@
 // Rest-pose characterization: node frames from the rest geometry, default
 // limits, the fold of the rest rotations into the rotation records, the limb
 // blocks and their bend axes, and the bone-inversion flags.
-#include "vlm_characterize.h"
+#include "rig/vlm_characterize.h"
 
-#include "vlm_character.h"
-#include "vlm_frame.h"
-#include "vlm_kernels.h"
-#include "vlm_names.h"
-#include "vlm_node_record.h"
-#include "vlm_quat.h"
-#include "vlm_rotation.h"
-#include "vlm_tree_rules.h"
-#include "vlm_vector.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_kernels.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_node_record.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_rotation.h"
+#include "rig/vlm_tree_rules.h"
+#include "rig/vlm_vector.h"
 
 #include <cmath>
 

@@ -14,8 +14,8 @@
 #ifndef VLM_CHARACTERIZE_H
 #define VLM_CHARACTERIZE_H
 
-#include "vlm_base.h"
-#include "vlm_layout.h"
+#include "rig/vlm_base.h"
+#include "rig/vlm_layout.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "vlm_constants.h"
+#include "rig/vlm_constants.h"
 
 // The getters hand out the address of the one program-wide copy of each
 // constant, so the same pointer comes back on every call.

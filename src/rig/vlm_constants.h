@@ -13,7 +13,7 @@
 #ifndef VLM_CONSTANTS_H
 #define VLM_CONSTANTS_H
 
-#include "vlm_base.h"
+#include "rig/vlm_base.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "vlm_frame.h"
+#include "rig/vlm_frame.h"
 
 #include <xmmintrin.h>
 

@@ -11,7 +11,7 @@
 #ifndef VLM_FRAME_H
 #define VLM_FRAME_H
 
-#include "vlm_base.h"
+#include "rig/vlm_base.h"
 
 #include <cstdint>
 

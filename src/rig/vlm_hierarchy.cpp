@@ -1,8 +1,8 @@
-#include "vlm_hierarchy.h"
+#include "rig/vlm_hierarchy.h"
 
-#include "vlm_quat.h"
-#include "vlm_rotation.h"
-#include "vlm_vector.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_rotation.h"
+#include "rig/vlm_vector.h"
 
 #include <cassert>
 

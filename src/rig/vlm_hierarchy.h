@@ -44,8 +44,8 @@
 #ifndef VLM_HIERARCHY_H
 #define VLM_HIERARCHY_H
 
-#include "vlm_base.h"
-#include "vlm_layout.h"
+#include "rig/vlm_base.h"
+#include "rig/vlm_layout.h"
 
 #include <cstdint>
 

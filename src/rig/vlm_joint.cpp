@@ -1,4 +1,4 @@
-#include "vlm_joint.h"
+#include "rig/vlm_joint.h"
 
 namespace {
 

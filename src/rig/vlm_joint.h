@@ -10,7 +10,7 @@
 #ifndef VLM_JOINT_H
 #define VLM_JOINT_H
 
-#include "vlm_base.h"
+#include "rig/vlm_base.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -6,13 +6,13 @@
 // once under the library's word and uses the unguarded forms of the same
 // accesses: the results are the same, and the caller's word comes back as
 // from any entry point.
-#include "vlm_joint.h"
+#include "rig/vlm_joint.h"
 
-#include "vlm_access.h"
-#include "vlm_character.h"
-#include "vlm_characterize.h"
-#include "vlm_frame.h"
-#include "vlm_vector.h"
+#include "rig/vlm_access.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_characterize.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_vector.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "vlm_kernels.h"
+#include "rig/vlm_kernels.h"
 
 // Out of line: the edges are rare, and the ordinary paths keep their registers.
 

@@ -6,7 +6,7 @@
 #ifndef VLM_LAYOUT_H
 #define VLM_LAYOUT_H
 
-#include "vlm_base.h"
+#include "rig/vlm_base.h"
 
 #include <cstddef>
 #include <cstdint>

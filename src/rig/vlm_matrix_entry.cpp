@@ -1,10 +1,10 @@
-#include "vlm_matrix_entry.h"
+#include "rig/vlm_matrix_entry.h"
 
-#include "vlm_character.h"
-#include "vlm_frame.h"
-#include "vlm_layout.h"
-#include "vlm_quat.h"
-#include "vlm_vector.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_layout.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_vector.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #ifndef VLM_MATRIX_ENTRY_H
 #define VLM_MATRIX_ENTRY_H
 
-#include "vlm_base.h"
+#include "rig/vlm_base.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
-#include "vlm_names.h"
+#include "rig/vlm_names.h"
 
-#include "vlm_frame.h"
-#include "vlm_tree_rules.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_tree_rules.h"
 
 #include <cstring>
 

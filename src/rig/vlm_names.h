@@ -4,7 +4,7 @@
 #ifndef VLM_NAMES_H
 #define VLM_NAMES_H
 
-#include "vlm_base.h"
+#include "rig/vlm_base.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "vlm_node_record.h"
+#include "rig/vlm_node_record.h"
 
 #include <cstring>
 

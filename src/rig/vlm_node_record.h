@@ -5,7 +5,7 @@
 #ifndef VLM_NODE_RECORD_H
 #define VLM_NODE_RECORD_H
 
-#include "vlm_layout.h"
+#include "rig/vlm_layout.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
-#include "vlm_property.h"
+#include "rig/vlm_property.h"
 
-#include "vlm_property_table.h"
+#include "rig/vlm_property_table.h"
 
 #include <cstring>
 

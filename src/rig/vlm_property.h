@@ -19,7 +19,7 @@
 #ifndef VLM_PROPERTY_H
 #define VLM_PROPERTY_H
 
-#include "vlm_base.h"
+#include "rig/vlm_base.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,7 +3,7 @@
 //
 // Entry numbers are fixed: the character's limb, extremity and roll tables and
 // the solver layer store them, so an entry never moves.
-#include "vlm_property_table.h"
+#include "rig/vlm_property_table.h"
 
 namespace {
 

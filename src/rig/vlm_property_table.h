@@ -2,7 +2,7 @@
 #ifndef VLM_PROPERTY_TABLE_H
 #define VLM_PROPERTY_TABLE_H
 
-#include "vlm_property.h"
+#include "rig/vlm_property.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "vlm_quat.h"
+#include "rig/vlm_quat.h"
 
 void VLMMatrix44DoubleToTQS(VLMVector4& t, VLMVector4& q, VLMVector4& s, const double* matrix)
 {

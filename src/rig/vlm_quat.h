@@ -24,9 +24,9 @@
 #ifndef VLM_QUAT_H
 #define VLM_QUAT_H
 
-#include "vlm_base.h"
-#include "vlm_constants.h"
-#include "vlm_vector.h"
+#include "rig/vlm_base.h"
+#include "rig/vlm_constants.h"
+#include "rig/vlm_vector.h"
 
 #include <emmintrin.h>
 #include <xmmintrin.h>

@@ -8,12 +8,12 @@
 #ifndef VLM_QUAT_UTILS_H
 #define VLM_QUAT_UTILS_H
 
-#include "vlm_base.h"
-#include "vlm_constants.h"
-#include "vlm_kernels.h"
-#include "vlm_layout.h"
-#include "vlm_quat.h"
-#include "vlm_vector.h"
+#include "rig/vlm_base.h"
+#include "rig/vlm_constants.h"
+#include "rig/vlm_kernels.h"
+#include "rig/vlm_layout.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_vector.h"
 
 #include <cstdint>
 #include <cstring>

@@ -13,9 +13,9 @@
 #ifndef VLM_RECORDS_H
 #define VLM_RECORDS_H
 
-#include "vlm_layout.h"
-#include "vlm_quat_utils.h"
-#include "vlm_vector.h"
+#include "rig/vlm_layout.h"
+#include "rig/vlm_quat_utils.h"
+#include "rig/vlm_vector.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // The built-in reference humanoid: 21 segments of a figure about 177 cm tall,
 // with the frame hints, pre-rotation angles and default limits that the
 // characterization gives the body nodes.
-#include "vlm_characterize.h"
+#include "rig/vlm_characterize.h"
 
 // start, end (cm), axis, Euler angles (degrees, order XYZ), minimum and
 // maximum limits (degrees), spheric flag.

@@ -1,11 +1,11 @@
-#include "vlm_rotation.h"
+#include "rig/vlm_rotation.h"
 
-#include "vlm_constants.h"
-#include "vlm_kernels.h"
-#include "vlm_node_record.h"
-#include "vlm_quat.h"
-#include "vlm_quat_utils.h"
-#include "vlm_vector.h"
+#include "rig/vlm_constants.h"
+#include "rig/vlm_kernels.h"
+#include "rig/vlm_node_record.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_quat_utils.h"
+#include "rig/vlm_vector.h"
 
 #include <cmath>
 #include <cstring>

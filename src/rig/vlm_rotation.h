@@ -22,8 +22,8 @@
 #ifndef VLM_ROTATION_H
 #define VLM_ROTATION_H
 
-#include "vlm_base.h"
-#include "vlm_layout.h"
+#include "rig/vlm_base.h"
+#include "rig/vlm_layout.h"
 
 #include <cstdint>
 

@@ -1,11 +1,11 @@
 // The skeleton build: from the numbered node map to linked node records,
 // presence words, limb and extremity blocks, mirror partners and digit words.
-#include "vlm_character.h"
+#include "rig/vlm_character.h"
 
-#include "vlm_frame.h"
-#include "vlm_names.h"
-#include "vlm_node_record.h"
-#include "vlm_tree_rules.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_node_record.h"
+#include "rig/vlm_tree_rules.h"
 
 #include <cstring>
 

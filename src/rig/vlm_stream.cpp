@@ -1,7 +1,7 @@
-#include "vlm_stream.h"
+#include "rig/vlm_stream.h"
 
-#include "vlm_character.h"
-#include "vlm_frame.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
 
 #include <cstring>
 

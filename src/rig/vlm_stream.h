@@ -25,8 +25,8 @@
 #ifndef VLM_STREAM_H
 #define VLM_STREAM_H
 
-#include "vlm_base.h"
-#include "vlm_joint.h"
+#include "rig/vlm_base.h"
+#include "rig/vlm_joint.h"
 
 #include <cstdint>
 

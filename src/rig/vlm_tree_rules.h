@@ -5,7 +5,7 @@
 #ifndef VLM_TREE_RULES_H
 #define VLM_TREE_RULES_H
 
-#include "vlm_names.h"
+#include "rig/vlm_names.h"
 
 namespace vlm {
 

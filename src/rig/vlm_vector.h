@@ -47,8 +47,8 @@
 #ifndef VLM_VECTOR_H
 #define VLM_VECTOR_H
 
-#include "vlm_base.h"
-#include "vlm_constants.h"
+#include "rig/vlm_base.h"
+#include "rig/vlm_constants.h"
 
 #include <cstddef>
 #include <cstdint>

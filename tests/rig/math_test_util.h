@@ -3,7 +3,7 @@
 #ifndef SKW_TESTS_RIG_MATH_TEST_UTIL_H
 #define SKW_TESTS_RIG_MATH_TEST_UTIL_H
 
-#include "vlm_base.h"
+#include "rig/vlm_base.h"
 
 #include <gtest/gtest.h>
 

@@ -5,10 +5,10 @@
 #ifndef SKW_RIG_SAMPLE_H
 #define SKW_RIG_SAMPLE_H
 
-#include "vlm_base.h"
-#include "vlm_character.h"
-#include "vlm_frame.h"
-#include "vlm_joint.h"
+#include "rig/vlm_base.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_joint.h"
 
 #include "test_alloc.h"
 

@@ -4,7 +4,7 @@
 #ifndef SKW_RIG_TREE_ORACLE_H
 #define SKW_RIG_TREE_ORACLE_H
 
-#include "vlm_base.h"
+#include "rig/vlm_base.h"
 
 #include <array>
 #include <cstdint>

@@ -1,8 +1,8 @@
-#include "vlm_access.h"
-#include "vlm_character.h"
-#include "vlm_joint.h"
-#include "vlm_layout.h"
-#include "vlm_node_record.h"
+#include "rig/vlm_access.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_joint.h"
+#include "rig/vlm_layout.h"
+#include "rig/vlm_node_record.h"
 
 #include "rig_sample.h"
 #include "test_alloc.h"

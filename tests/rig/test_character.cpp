@@ -1,5 +1,5 @@
-#include "vlm_character.h"
-#include "vlm_frame.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
 
 #include "rig_sample.h"
 #include "rig_tree_oracle.h"

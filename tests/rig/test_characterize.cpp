@@ -1,8 +1,8 @@
-#include "vlm_characterize.h"
+#include "rig/vlm_characterize.h"
 
-#include "vlm_character.h"
-#include "vlm_node_record.h"
-#include "vlm_rotation.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_node_record.h"
+#include "rig/vlm_rotation.h"
 
 #include "math_test_util.h"
 #include "rig_sample.h"

@@ -1,7 +1,7 @@
 // The vector constants: a golden table of bit patterns, derived from the
 // decimal values of the constant list (each rounded to the nearest single
 // float) independently of the header.
-#include "vlm_constants.h"
+#include "rig/vlm_constants.h"
 
 #include <gtest/gtest.h>
 

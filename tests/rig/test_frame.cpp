@@ -1,4 +1,4 @@
-#include "velmora.h"
+#include "rig/velmora.h"
 
 #include "test_alloc.h"
 #include "test_fpenv.h"

@@ -1,9 +1,9 @@
-#include "vlm_character.h"
-#include "vlm_frame.h"
-#include "vlm_hierarchy.h"
-#include "vlm_joint.h"
-#include "vlm_node_record.h"
-#include "vlm_rotation.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/vlm_joint.h"
+#include "rig/vlm_node_record.h"
+#include "rig/vlm_rotation.h"
 
 #include "math_test_util.h"
 #include "rig_sample.h"
@@ -561,8 +561,8 @@ TEST_P(Hierarchy, LimitPassesClampAndRepairTheRightNodes)
 }
 
 INSTANTIATE_TEST_SUITE_P(SmallTreeAndCharacter, Hierarchy, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? std::string("FullCharacter") : std::string("SmallTree");
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? std::string("FullCharacter") : std::string("SmallTree");
                          });
 
 // --- The clamp on one node, and row bits --------------------------------------------------

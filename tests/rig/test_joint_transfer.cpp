@@ -1,7 +1,7 @@
-#include "vlm_character.h"
-#include "vlm_characterize.h"
-#include "vlm_joint.h"
-#include "vlm_layout.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_characterize.h"
+#include "rig/vlm_joint.h"
+#include "rig/vlm_layout.h"
 
 #include "rig_sample.h"
 #include "test_alloc.h"

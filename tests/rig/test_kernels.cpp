@@ -1,8 +1,8 @@
 // The scalar and vector kernels: bit for bit against float transcriptions of
 // their evaluation orders, and against libm in double within the error bounds
 // of their polynomials.
-#include "vlm_frame.h"
-#include "vlm_kernels.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_kernels.h"
 
 #include "math_test_util.h"
 #include "test_fpenv.h"

@@ -1,8 +1,8 @@
-#include "vlm_character.h"
-#include "vlm_frame.h"
-#include "vlm_layout.h"
-#include "vlm_matrix_entry.h"
-#include "vlm_quat.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_layout.h"
+#include "rig/vlm_matrix_entry.h"
+#include "rig/vlm_quat.h"
 
 #include "math_test_util.h"
 #include "test_alloc.h"

@@ -1,4 +1,4 @@
-#include "vlm_names.h"
+#include "rig/vlm_names.h"
 
 #include "rig_tree_oracle.h"
 #include "test_fpenv.h"

@@ -1,4 +1,4 @@
-#include "vlm_property.h"
+#include "rig/vlm_property.h"
 
 #include "test_alloc.h"
 

@@ -1,8 +1,8 @@
 // Quaternion, matrix and transform conversions against plain double-precision
 // references on random input, plus their branch rule and edge cases.
-#include "vlm_frame.h"
-#include "vlm_quat.h"
-#include "vlm_quat_utils.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_quat_utils.h"
 
 #include "math_test_util.h"
 

@@ -1,7 +1,7 @@
 // Quaternion and transform utilities: rotated axes, rotations from directions,
 // frames and angles, matrix-vector products and the record initialisers.
-#include "vlm_frame.h"
-#include "vlm_quat_utils.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_quat_utils.h"
 
 #include "math_test_util.h"
 

@@ -1,5 +1,5 @@
-#include "vlm_character.h"
-#include "vlm_records.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_records.h"
 
 #include "rig_sample.h"
 

@@ -1,9 +1,9 @@
-#include "vlm_constants.h"
-#include "vlm_kernels.h"
-#include "vlm_node_record.h"
-#include "vlm_quat.h"
-#include "vlm_records.h"
-#include "vlm_rotation.h"
+#include "rig/vlm_constants.h"
+#include "rig/vlm_kernels.h"
+#include "rig/vlm_node_record.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_records.h"
+#include "rig/vlm_rotation.h"
 
 #include "math_test_util.h"
 

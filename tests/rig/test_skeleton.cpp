@@ -1,5 +1,5 @@
-#include "vlm_character.h"
-#include "vlm_node_record.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_node_record.h"
 
 #include "rig_sample.h"
 #include "rig_tree_oracle.h"

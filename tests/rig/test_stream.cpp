@@ -1,6 +1,6 @@
-#include "vlm_character.h"
-#include "vlm_joint.h"
-#include "vlm_stream.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_joint.h"
+#include "rig/vlm_stream.h"
 
 #include "rig_sample.h"
 #include "test_alloc.h"

@@ -1,8 +1,8 @@
 // The vector primitives: Newton steps bit for bit against a scalar
 // transcription on the same machine, the orders of the horizontal sums, and
 // the NaN, signed-zero, rounding and bitwise-blend rules.
-#include "vlm_frame.h"
-#include "vlm_vector.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_vector.h"
 
 #include "math_test_util.h"
 #include "test_fpenv.h"

@@ -1,5 +1,5 @@
-#include "ui/float_compare.h"
-#include "ui/tool_identity.h"
+#include "base/float_compare.h"
+#include "base/tool_identity.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Tolerant float comparisons for validation results and for writing or showing
 // tiny magnitudes as zero.
-#ifndef SKW_UI_FLOAT_COMPARE_H
-#define SKW_UI_FLOAT_COMPARE_H
+#ifndef SKW_BASE_FLOAT_COMPARE_H
+#define SKW_BASE_FLOAT_COMPARE_H
 
 #include <cmath>
 

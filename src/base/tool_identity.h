@@ -1,7 +1,7 @@
 // The tool's name and version. The panel exposes these as its own static
 // members; the folder object takes the compact name for the per-user folder.
-#ifndef SKW_UI_TOOL_IDENTITY_H
-#define SKW_UI_TOOL_IDENTITY_H
+#ifndef SKW_BASE_TOOL_IDENTITY_H
+#define SKW_BASE_TOOL_IDENTITY_H
 
 class ToolIdentity {
 public:

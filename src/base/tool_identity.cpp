@@ -1,4 +1,4 @@
-#include "ui/tool_identity.h"
+#include "base/tool_identity.h"
 
 #include <locale>
 #include <sstream>
