@@ -103,16 +103,20 @@ QPainterPath LongBone(QPointF a, QPointF b, qreal knobA, qreal knobB)
     return Unite({Capsule(a, b, std::min(knobA, knobB) * 1.45), Oval(a, knobA, knobA), Oval(b, knobB, knobB)});
 }
 
-// Two parallel bones with shared end knobs (shin, forearm).
-QPainterPath TwinBone(QPointF a, QPointF b, qreal knobA, qreal knobB)
+// Two parallel bones, a thick and a thin one with a clear gap between them,
+// joined by the end knobs (shin, forearm). `room` is the width across the axis.
+QPainterPath TwinBone(QPointF a, QPointF b, qreal knobA, qreal knobB, qreal room)
 {
     const QPointF axis = b - a;
     const qreal length = std::hypot(axis.x(), axis.y());
     const QPointF side(-axis.y() / length, axis.x() / length);
-    const qreal gap = std::min(knobA, knobB) * 0.55;
-    return Unite({Capsule(a + side * gap, b + side * gap, gap * 1.3),
-                  Capsule(a - side * gap, b - side * gap, gap * 0.9), Oval(a, knobA, knobA * 0.85),
-                  Oval(b, knobB, knobB * 0.85)});
+    const qreal thick = room * 0.32;
+    const qreal thin = room * 0.18;
+    const qreal total = thick + room * 0.26 + thin;
+    const QPointF thickAt = side * (thick - total) / 2;
+    const QPointF thinAt = side * (total - thin) / 2;
+    return Unite({Capsule(a + thickAt, b + thickAt, thick), Capsule(a + thinAt, b + thinAt, thin),
+                  Oval(a, knobA, knobA * 0.85), Oval(b, knobB, knobB * 0.85)});
 }
 
 // A thin bone with a ring round its middle.
@@ -308,7 +312,9 @@ QPainterPath BoneShape(const ShapeRow& row)
     case kTip: return Unite({Capsule(a, b + QPointF(0, 0.8), r * 1.2), Oval(a, r, r)});
     case kKnuckle: return Unite({Capsule(a, b, r * 1.5), Oval(a, r, r), Oval(b, r, r)});
     case kTwinBone:
-    case kTwinAcross: return TwinBone(a, b, r * 0.85, r);
+    case kTwinAcross:
+        return TwinBone(a, b, r * 0.85, r,
+                        (row.kind == kTwinBone ? row.width : row.height) - 2 * kMargin - std::abs(row.tilt));
     case kRoll:
     case kRollAcross: {
         if (row.kind == kRollAcross) {

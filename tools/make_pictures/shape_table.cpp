@@ -8,7 +8,7 @@ namespace {
 // so a left/right pair at xL and xR is 380 - xL - xR wide and a centred element
 // 2 (190 - x). Heights: a bone reaches down to the next joint of its chain
 // below it; where that would make two boxes of a page overlap (the in-foot
-// bones, the in-hand thumb) the box is shorter. Arm boxes are centred on the
+// bones, the in-hand thumb, the first middle toe) the box is shorter. Arm boxes are centred on the
 // arm axis, y = 84 of the full-body page.
 const ShapeRow kRows[] = {
     // Full body.
@@ -77,7 +77,7 @@ const ShapeRow kRows[] = {
     {"Bones/Feet/LeftFootIndex3", kBone, 14, 21, -2, 0},
     {"Bones/Feet/LeftFootIndex4", kTip, 13, 21, -2, 0},
     {"Bones/Feet/LeftInFootMiddle", kKnuckle, 29, 13, 3, 0},
-    {"Bones/Feet/LeftFootMiddle1", kBone, 16, 35, -5, 0},
+    {"Bones/Feet/LeftFootMiddle1", kBone, 16, 20, -5, 0},
     {"Bones/Feet/LeftFootMiddle2", kBone, 14, 21, -3, 0},
     {"Bones/Feet/LeftFootMiddle3", kBone, 15, 20, -4, 0},
     {"Bones/Feet/LeftFootMiddle4", kTip, 14, 18, -3, 0},
