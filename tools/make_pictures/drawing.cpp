@@ -183,18 +183,22 @@ QPainterPath Column(const ShapeRow& row)
     return column;
 }
 
+// Seen from the back: the body with its waist, the transverse processes to
+// the sides, the articular knobs on top and the spinous process pointing down.
 QPainterPath Vertebra(const ShapeRow& row)
 {
     const qreal c = row.width / 2.0;
-    QPainterPath body(QPointF(c - 5.5, 4));
-    body.lineTo(c + 5.5, 4);
-    body.quadTo(c + 3.5, 14.5, c + 5.5, 25);
-    body.lineTo(c - 5.5, 25);
-    body.quadTo(c - 3.5, 14.5, c - 5.5, 4);
+    QPainterPath body(QPointF(c - 6, 7));
+    body.lineTo(c + 6, 7);
+    body.quadTo(c + 4.2, 14.5, c + 6, 21);
+    body.lineTo(c - 6, 21);
+    body.quadTo(c - 4.2, 14.5, c - 6, 7);
     QPainterPathStroker round;
-    round.setWidth(3);
+    round.setWidth(2.5);
     round.setJoinStyle(Qt::RoundJoin);
-    return Unite({body, round.createStroke(body), Capsule({3.5, 10}, {row.width - 3.5, 10}, 3.6)});
+    return Unite({body, round.createStroke(body), Capsule({3.2, 12.5}, {row.width - 3.2, 11.5}, 4),
+                  Capsule({3.2, 11.5}, {row.width - 3.2, 12.5}, 4), Oval({c - 3.6, 4.4}, 2.2, 2.2),
+                  Oval({c + 3.6, 4.4}, 2.2, 2.2), Capsule({c, 20}, {c, 25.2}, 3.6)});
 }
 
 QPainterPath Carpus()
