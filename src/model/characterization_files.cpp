@@ -1,6 +1,7 @@
 // The host stream pair and ".vlmc" files with their companion.
 
 #include "rig/vlm_frame.h"
+#include "rig/vlm_handle.h"
 #include "rig/vlm_stream.h"
 
 #include "model/characterization.h"
@@ -93,14 +94,15 @@ bool CharacterizationToStream(Characterization& characterization, unsigned char 
                               char*& data, std::size_t& size, QString* message)
 {
     VLMCharacterDefinition words;
-    VLMCharacter* character = characterization.CreateSdkCharacter(words, withLimits, RuntimeMalloc, nullptr);
+    const VLMCharacterHandle character = VLMAdopt<VLMCharacterHandle>(
+        characterization.CreateSdkCharacter(words, withLimits, RuntimeMalloc, nullptr), RuntimeFree);
     if (!character) {
         Say(message, Tr("The rig character of %1 could not be built.").arg(characterization.GetName()));
         return false;
     }
     std::uint64_t bytes = 0;
-    void* buffer = VLMWriteCharacterBlob(&bytes, &words, character, SwapFor(byteOrder), RuntimeMalloc, RuntimeFree);
-    VLMDestroyCharacter(character, RuntimeFree);
+    void* buffer =
+        VLMWriteCharacterBlob(&bytes, &words, character.get(), SwapFor(byteOrder), RuntimeMalloc, RuntimeFree);
     if (!buffer) {
         Say(message, Tr("There was not enough memory to write the character definition."));
         return false;
@@ -115,14 +117,14 @@ std::unique_ptr<Characterization> CharacterizationFromStream(const char* data, s
                                                              const std::vector<QString>& names, QString* message)
 {
     VLMCharacterDefinition words = {};
-    VLMCharacter* character = VLMReadCharacterBlob(&words, data, size, RuntimeMalloc, RuntimeFree);
+    const VLMCharacterHandle character =
+        VLMAdopt<VLMCharacterHandle>(VLMReadCharacterBlob(&words, data, size, RuntimeMalloc, RuntimeFree), RuntimeFree);
     if (!character) {
         Say(message, Tr("The data is not a character definition, or it is damaged."));
         return nullptr;
     }
     std::unique_ptr<Characterization> characterization(new Characterization(kNewCharacterizationName, nullptr));
-    const int loaded = characterization->LoadFromSdkCharacter(names, words, character);
-    VLMDestroyCharacter(character, RuntimeFree);
+    const int loaded = characterization->LoadFromSdkCharacter(names, words, character.get());
     if (loaded == Characterization::kLoadBadNameCount)
         Say(message, Tr("No joint names were loaded: %1 names were given, not %2.")
                          .arg(qulonglong(names.size()))

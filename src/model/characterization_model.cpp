@@ -1,5 +1,6 @@
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
+#include "rig/vlm_handle.h"
 #include "rig/vlm_names.h"
 
 #include "model/characterization_model.h"
@@ -370,10 +371,9 @@ void CharacterizationModel::Validate(Characterization* characterization, IDCCHub
         return;
     }
     VLMCharacterDefinition words;
-    VLMCharacter* character = characterization->CreateSdkCharacter(words, true, &std::malloc, hub);
+    const VLMCharacterHandle character(characterization->CreateSdkCharacter(words, true, &std::malloc, hub));
     if (character) {
-        RunValidators(validators_, words, character, characterization->GetNodeFlags(), nodeStates_, overall_);
-        VLMDestroyCharacter(character, &std::free);
+        RunValidators(validators_, words, character.get(), characterization->GetNodeFlags(), nodeStates_, overall_);
     } else {
         // Without a character (its memory could not be had) the rest pose
         // cannot be checked: the characterization is not usable, whatever the

@@ -6,6 +6,7 @@
 
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
+#include "rig/vlm_handle.h"
 #include "rig/vlm_names.h"
 
 #include "model/characterization.h"
@@ -166,9 +167,8 @@ inline Validation Validate(Characterization& c, IDCCHub* hub, const ValidatorLis
     if (hub)
         PullGeometry(c, *hub);
     VLMCharacterDefinition words;
-    VLMCharacter* character = c.CreateSdkCharacter(words, true, Allocate, hub);
-    RunValidators(validators, words, character, c.GetNodeFlags(), v.nodes, v.overall);
-    VLMDestroyCharacter(character, std::free);
+    const VLMCharacterHandle character(c.CreateSdkCharacter(words, true, Allocate, hub));
+    RunValidators(validators, words, character.get(), c.GetNodeFlags(), v.nodes, v.overall);
     return v;
 }
 

@@ -1,6 +1,7 @@
 #include "rig/vlm_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
+#include "rig/vlm_handle.h"
 #include "rig/vlm_names.h"
 
 #include "model/validators.h"
@@ -23,31 +24,28 @@ public:
     {
         for (const auto& p : positions)
             words_.words[p.first] = 1;
-        character_ = VLMCreateCharacter(&words_, [](std::uint64_t size) { return std::malloc(size); });
+        character_.reset(VLMCreateCharacter(&words_, [](std::uint64_t size) { return std::malloc(size); }));
         const float q[4] = {0, 0, 0, 1}, s[4] = {1, 1, 1, 1};
         for (const auto& p : positions) {
             const float t[4] = {p.second[0], p.second[1], p.second[2], 0};
-            VLMSetNodeTPose(character_, p.first, t, q, s);
+            VLMSetNodeTPose(character_.get(), p.first, t, q, s);
         }
     }
-    ~PosedCharacter() { VLMDestroyCharacter(character_, std::free); }
-    PosedCharacter(const PosedCharacter&) = delete;
-    PosedCharacter& operator=(const PosedCharacter&) = delete;
 
     // Runs one validator; false when it does not apply.
     bool run(const CharacterizationValidator& validator, ValidationReport& report) const
     {
         report = ValidationReport();
-        if (!validator.Applies(words_, character_))
+        if (!validator.Applies(words_, character_.get()))
             return false;
-        validator.Validate(words_, character_, report);
+        validator.Validate(words_, character_.get(), report);
         return true;
     }
     const VLMCharacterDefinition& words() const { return words_; }
 
 private:
     VLMCharacterDefinition words_{};
-    VLMCharacter* character_ = nullptr;
+    VLMCharacterHandle character_;
 };
 
 // The sample humanoid's rest positions of the nodes the geometry rules read.

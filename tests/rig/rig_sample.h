@@ -8,6 +8,7 @@
 #include "rig/vlm_base.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
+#include "rig/vlm_handle.h"
 #include "rig/vlm_joint.h"
 
 #include "test_alloc.h"
@@ -20,14 +21,17 @@
 
 namespace sample {
 
-struct CharacterDeleter {
-    void operator()(VLMCharacter* c) const { VLMDestroyCharacter(c, &TestAllocator::release); }
-};
-using CharacterPtr = std::unique_ptr<VLMCharacter, CharacterDeleter>;
+using CharacterPtr = VLMCharacterHandle;
+
+// Takes a character allocated through the counting allocator.
+inline CharacterPtr Adopt(VLMCharacter* character)
+{
+    return VLMAdopt<CharacterPtr>(character, &TestAllocator::release);
+}
 
 inline CharacterPtr Create(const VLMCharacterDefinition& def)
 {
-    return CharacterPtr(VLMCreateCharacter(&def, &TestAllocator::allocate));
+    return Adopt(VLMCreateCharacter(&def, &TestAllocator::allocate));
 }
 
 struct Point {
