@@ -34,8 +34,6 @@ inline VLMVector4 Mul(const VLMVector4& a, const VLMVector4& b) { return VLMQuat
 inline VLMVector4 Rot(const VLMVector4& q, const VLMVector4& v) { return VLMQuatRotate(q, v); }
 inline VLMVector4 Norm(const VLMVector4& q) { return VLMQuatNormalize(q); }
 
-const VLMTransformTQS kIdentity = {{0.0f, 0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 1.0f}, {1.0f, 1.0f, 1.0f, 1.0f}};
-
 // ---------------------------------------------------------------------------
 // The ops. Each has
 //   Context                     what a child needs of its parent;
