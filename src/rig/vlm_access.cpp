@@ -113,6 +113,13 @@ void setMaximum(VLMRotationPart* part, const float* maximum, std::uint32_t mask)
     setLimitFlags(part, VLM_ROTFLAG_MAX_X | VLM_ROTFLAG_MAX_Y | VLM_ROTFLAG_MAX_Z, mask);
 }
 
+// A code the stream reader would reject never enters a rotation record: a
+// character the library holds can always be written and read back.
+bool isRotationOrder(std::uint32_t order)
+{
+    return order < std::uint32_t(VLM_ROTATION_ORDER_COUNT);
+}
+
 void setDefinition(VLMRotationPart* part, const float* minimum, const float* maximum, const VLMVector4& pre,
                    const VLMVector4& post, std::uint32_t mask, std::uint32_t order)
 {
@@ -120,7 +127,8 @@ void setDefinition(VLMRotationPart* part, const float* minimum, const float* max
     VLMSetPreRotation(part, pre);
     VLMSetPostRotation(part, post);
     setLimitFlags(part, VLM_ROTFLAG_LIMITS, mask);
-    part->rotationOrder = order;
+    if (isRotationOrder(order))
+        part->rotationOrder = order;
 }
 
 // Reads the definition of a node that has a rotation record; false (outputs
@@ -444,7 +452,8 @@ void VLMSetNodeMaxRotationLimitDouble(VLMCharacter* character, int id, const dou
 void VLMSetNodeRotationOrder(VLMCharacter* character, int id, std::uint32_t order)
 {
     VLMScopedFPGuard guard;
-    if (VLMRotationPart* part = rotationPartOf(character, id))
+    VLMRotationPart* part = rotationPartOf(character, id);
+    if (part && isRotationOrder(order))
         part->rotationOrder = order;
 }
 

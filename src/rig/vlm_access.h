@@ -62,7 +62,8 @@ VLM_API void VLMGetNodeParentOffsetRotationDouble(const VLMCharacter* character,
 
 // Limits := minimum and maximum as given; pre- and post-rotation through the
 // rotation-part setters (which keep flag bits 7 and 8 and the post axes);
-// flag bits 1..6 := mask bits 0..5; rotation order := order.
+// flag bits 1..6 := mask bits 0..5; rotation order := order when it is a
+// rotation order code (0..12), else the order stays as it was.
 VLM_API void VLMSetNodeRotationDefinition(VLMCharacter* character, int id, const float* minimum,
                                           const float* maximum, const float* pre, const float* post,
                                           std::uint32_t mask, std::uint32_t order);
@@ -100,6 +101,7 @@ VLM_API void VLMSetNodeMinRotationLimitDouble(VLMCharacter* character, int id, c
 VLM_API void VLMSetNodeMaxRotationLimit(VLMCharacter* character, int id, const float* maximum, std::uint32_t mask);
 VLM_API void VLMSetNodeMaxRotationLimitDouble(VLMCharacter* character, int id, const double* maximum,
                                               std::uint32_t mask);
+// An order above 12 is refused: the node keeps its order.
 VLM_API void VLMSetNodeRotationOrder(VLMCharacter* character, int id, std::uint32_t order);
 
 // --- Internal forms (no floating-point guard; for callers already inside) -------

@@ -158,7 +158,8 @@ VLM_API void VLMReadJointGeometries(const VLMCharacterDefinition* words, const V
 
 // Writes every used node's T-pose and, for a node with bits 0, 1 and 2, its
 // rotation definition and parent offset (translation 0, the record's
-// parent-offset rotation, scale 1); clears the four bone-inverted flags;
+// parent-offset rotation, scale 1; a rotation order above 12 leaves the
+// node's order as it was, Euler XYZ on a fresh character); clears the four bone-inverted flags;
 // characterizes the rest pose once; then inverts each limb whose flag in
 // inversion is non-zero. Meant for a character fresh from creation; applying
 // again writes the values again and characterizes from them.
