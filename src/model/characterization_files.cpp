@@ -168,25 +168,41 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
     if (!CharacterizationToStream(characterization, byteOrder, withLimits, data, size, message))
         return false;
 
-    // Written beside the target and renamed over it once complete, so a failed
-    // write leaves the former file (or none) in place.
+    // Both files are written out beside their targets before either replaces
+    // its target, so a failed write of either leaves both former files.
     QSaveFile binary(binaryPath);
+    binary.setDirectWriteFallback(true);
     bool written = binary.open(QIODevice::WriteOnly);
     if (written)
-        written = binary.write(data, qint64(size)) == qint64(size);
+        written = binary.write(data, qint64(size)) == qint64(size) && binary.flush();
     std::free(data);
-    if (!written || !binary.commit()) {
+    if (!written) {
         Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(binaryPath), binary.errorString()));
         return false;
     }
 
-    // The names follow only a stream that is in place, so a good companion is
-    // never replaced by one whose stream was not written.
     const QString companion = companionPath.isEmpty() ? CompanionPathFor(binaryPath) : companionPath;
-    XmlSettingsStore store(companion);
-    store.Reset();
-    store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
-    if (!store.Write()) {
+    QSaveFile names(companion);
+    names.setDirectWriteFallback(true);
+    bool staged = names.open(QIODevice::WriteOnly | QIODevice::Text);
+    if (staged) {
+        XmlSettingsStore store(companion);
+        store.Reset();
+        store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
+        staged = store.WriteInto(names);
+    }
+    if (!staged) {
+        binary.cancelWriting();
+        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(companion), names.errorString()));
+        return false;
+    }
+
+    if (!binary.commit()) {
+        names.cancelWriting();
+        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(binaryPath), binary.errorString()));
+        return false;
+    }
+    if (!names.commit()) {
         Say(message, Tr("%1 was written, but its joint names could not be written to %2.")
                          .arg(FileNameOf(binaryPath), FileNameOf(companion)));
         return false;

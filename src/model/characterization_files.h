@@ -67,13 +67,16 @@ QString LegacyCompanionPathFor(const QString& binaryPath);
 // then LegacyCompanionPathFor; empty when neither is there.
 QString FindCompanionPath(const QString& binaryPath);
 
-// Writes the stream to `binaryPath`, then the 172 joint names to the
-// companion (under "bone_correspondance"). Each file is written beside its
-// target and renamed over it only when complete, and the companion only
-// after the stream was written, so a failure never leaves a half-written file
-// nor a companion that does not belong to its stream. An empty or null
-// companion path means CompanionPathFor(binaryPath). False, with the reason,
-// when either file could not be written.
+// Writes the stream to `binaryPath` and the 172 joint names to the companion
+// (under "bone_correspondance"). Both are first written completely beside
+// their targets; only then is the stream renamed over its target, then the
+// companion. A failure while writing either leaves both former files as they
+// were. Two cases can still part a stream from its names: the companion's
+// rename failing after the stream's succeeded; and a folder in which no file
+// can be made while its file may be written, where that file is rewritten in
+// place, stream first, then companion, so that a failure can truncate it.
+// An empty or null companion path means CompanionPathFor(binaryPath). False,
+// with the reason, when either file could not be written.
 bool SaveCharacterizationBinary(Characterization& characterization, const QString& binaryPath,
                                 const QString& companionPath, unsigned char byteOrder, bool withLimits,
                                 QString* message = nullptr);
@@ -98,7 +101,9 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const char* binaryP
 // Writes the name, the 172 joint names, the node flags ("bone_used": the words
 // with limits, else 0 or 1) and the rest geometry of every assigned node under
 // "joints". The file is written whole: entries of an earlier file at the path
-// are not kept.
+// are not kept. Like the companion, it is written beside its target and
+// renamed over it, except in a folder where no file can be made, where it is
+// rewritten in place and a failure can truncate it.
 bool SaveCharacterizationXml(const Characterization& characterization, const QString& path, bool withLimits,
                              QString* message = nullptr);
 bool SaveCharacterizationXml(const Characterization& characterization, const char* path, bool withLimits,
@@ -107,8 +112,8 @@ bool SaveCharacterizationXml(const Characterization& characterization, const cha
 // Reads an XML characterization file into a new characterization. Null, with
 // nothing made, for a file that is missing, does not parse, lacks the 172
 // joint names, or lacks the geometry of an assigned node (too few items or
-// numbers, a rotation order outside 0..12). A number that is not a number
-// reads as 0.
+// numbers, a rotation order outside 0..12). A number that is not a finite
+// float ("x", "nan", "inf", or "1e39", beyond the float range) reads as 0.
 std::unique_ptr<Characterization> LoadCharacterizationXml(const QString& path, QString* message = nullptr);
 std::unique_ptr<Characterization> LoadCharacterizationXml(const char* path, QString* message = nullptr);
 

@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <cmath>
+
 namespace {
 
 const QString kName = QStringLiteral("name");
@@ -69,7 +71,8 @@ QString RigNodeName(int node)
 }
 
 // The values of one item, split at blanks. False when there are fewer than
-// `count`; a text that is not a number reads as 0.
+// `count`; a text that is not a finite float reads as 0, as the rest pose
+// must never hold an infinity or a NaN.
 bool ReadNumbers(const QString& text, float* out, int count)
 {
     const QStringList parts = text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -78,7 +81,7 @@ bool ReadNumbers(const QString& text, float* out, int count)
     for (int i = 0; i < count; ++i) {
         bool ok = false;
         const float value = parts[i].toFloat(&ok);
-        out[i] = ok ? value : 0.0f;
+        out[i] = ok && std::isfinite(value) ? value : 0.0f;
     }
     return true;
 }

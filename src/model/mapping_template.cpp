@@ -24,8 +24,7 @@ bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>&
         items.push_back(item);
     }
     // A template is written whole: saving replaces the file, also one that is
-    // damaged (the store would otherwise keep an unparsable file and drop the
-    // save).
+    // damaged (which the store would otherwise move aside first).
     XmlSettingsStore store(path);
     store.Reset();
     store.SetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);

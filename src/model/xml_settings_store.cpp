@@ -1,7 +1,11 @@
 #include "model/xml_settings_store.h"
 
+#include "model/file_utils.h"
+#include "model/xml_document.h"
+
 #include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -34,17 +38,14 @@ XmlSettingsStore::XmlSettingsStore(const QString& path)
 {
     QFile file(path_);
     if (file.exists() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QString message;
-        int line = 0;
-        int column = 0;
-        if (!document_->setContent(&file, true, &message, &line, &column)) {
-            std::cout << "Error in parsing" << path_.toStdString() << ' ' << message.toStdString()
-                      << " at line " << line << " at column " << column << std::endl;
+        XmlReadError error;
+        if (ReadXmlDocument(file.readAll(), *document_, error) == XmlReadResult::kFailed) {
+            std::cout << "Error in parsing" << path_.toStdString() << ' ' << error.message.toStdString()
+                      << " at line " << error.line << " at column " << error.column << std::endl;
             std::cout << "Settings of " << path_.toStdString()
-                      << " are kept in memory only: the file is left as it is." << std::endl;
-            keepFile_ = true;
-            // Whatever the parser built before the error is not trusted.
-            document_.reset(new QDomDocument);
+                      << " start empty: the file is kept under another name when they are first saved."
+                      << std::endl;
+            damaged_ = true;
         }
     }
     // The root is the document element, so a declaration, comment or processing
@@ -63,7 +64,7 @@ void XmlSettingsStore::Reset()
 {
     document_.reset(new QDomDocument);
     document_->appendChild(document_->createElement(kRootName));
-    keepFile_ = false;
+    damaged_ = false;
     dirty_ = true;
 }
 
@@ -75,21 +76,51 @@ bool XmlSettingsStore::Write()
     return Save();
 }
 
+bool XmlSettingsStore::WriteInto(QFileDevice& file)
+{
+    dirty_ = false;
+    if (damaged_)
+        return false;
+    QTextStream out(&file);
+    out.setCodec("UTF-8");
+    document_->save(out, 4);
+    out.flush();
+    return out.status() == QTextStream::Ok && file.flush();
+}
+
+bool XmlSettingsStore::KeepDamagedFile()
+{
+    const QFileInfo info(path_);
+    if (info.exists()) {
+        const QString suffix = info.completeSuffix().isEmpty()
+                                   ? QStringLiteral(".damaged")
+                                   : QLatin1Char('.') + info.completeSuffix() + QStringLiteral(".damaged");
+        QString base = info.baseName();
+        const QString aside = MakeUniqueFileName(base, info.absolutePath(), suffix);
+        if (!QFile::rename(path_, aside)) {
+            std::cout << "Error in writing " << path_.toStdString()
+                      << ": the damaged file could not be kept as " << aside.toStdString()
+                      << ", so nothing is written." << std::endl;
+            return false;
+        }
+        std::cout << "The damaged file " << path_.toStdString() << " is kept as " << aside.toStdString() << '.'
+                  << std::endl;
+    }
+    damaged_ = false;
+    return true;
+}
+
 bool XmlSettingsStore::Save()
 {
-    if (keepFile_)
+    if (damaged_ && !KeepDamagedFile())
         return false;
     // Written beside the file and renamed over it only when complete, so a
-    // failed write leaves the former file as it was.
+    // failed write leaves the former file as it was; only where no file can be
+    // made in the folder is the file itself rewritten.
     QSaveFile file(path_);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        QTextStream out(&file);
-        out.setCodec("UTF-8");
-        document_->save(out, 4);
-        out.flush();
-        if (out.status() == QTextStream::Ok && file.commit())
-            return true;
-    }
+    file.setDirectWriteFallback(true);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text) && WriteInto(file) && file.commit())
+        return true;
     std::cout << "Error in writing " << path_.toStdString() << ": "
               << file.errorString().toStdString() << "; the file is left as it was." << std::endl;
     return false;
