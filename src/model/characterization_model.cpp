@@ -616,8 +616,12 @@ void CharacterizationModel::LoadNameMatchSettings()
     matcher_.LoadNameMatchSettings(settings);
 }
 
+// Without a bridge there is no settings file to reload from: the pairs the
+// model was given stay.
 void CharacterizationModel::LoadMirrorList()
 {
+    if (!bridge_)
+        return;
     XmlSettingsStore settings(settingsFilePath());
     matcher_.LoadMirrorList(settings);
 }

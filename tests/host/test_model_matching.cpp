@@ -172,6 +172,23 @@ TEST_F(ModelTest, MirrorMatchingBothWays)
     EXPECT_EQ(mirror(11, "hand_l"), "14 hand_r");
 }
 
+// Without a bridge there is no settings file: a reload keeps the pairs the
+// model was given.
+TEST(ModelWithoutBridge, MirrorPairsSurviveAReload)
+{
+    StandInHost host;
+    ASSERT_TRUE(host.LoadSkeletonFile(StandInHost::SamplePath("rig_names.bvh")));
+    CharacterizationModel model(nullptr, &host);
+    model.SetMirrorMode(true);
+    model.AddMirrorPair("Left", "Right");
+    model.LoadMirrorList();
+    int mirrorNode = -1;
+    QString mirrorJoint;
+    model.AssignNodeAndFindMirror(9, "LeftArm", mirrorNode, mirrorJoint);
+    EXPECT_EQ(mirrorNode, 12);
+    EXPECT_EQ(mirrorJoint, "RightArm");
+}
+
 TEST_F(ModelTest, TemplateFromOneSkeletonAppliedToAnother)
 {
     // Character1's skeleton with a root joint named like the prefix.
