@@ -1,8 +1,10 @@
 // A small, strict reader of the HIERARCHY section of BVH motion files: joint
-// names, parent links and rest offsets. The MOTION section is not read.
+// names, parent links and rest offsets. The MOTION section is not read. A
+// UTF-8 byte-order mark in front of the text is skipped.
 //
 // Malformed input never crashes the reader and never yields a partial
-// skeleton: it answers false with the file, the line and the reason. The
+// skeleton: it answers false with the file, the line and the reason (file
+// text quoted in the reason shows control and non-ASCII bytes as \xNN). The
 // hierarchy is walked with an explicit stack whose depth is bounded, so a
 // deeply nested file cannot exhaust the call stack.
 #ifndef SKW_HOST_BVH_READER_H

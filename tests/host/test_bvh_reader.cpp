@@ -134,6 +134,30 @@ TEST(BvhReader, AcceptsCrLfTabsAndSignedNumbersAndIgnoresMotion)
     }
 }
 
+// A UTF-8 byte-order mark in front is accepted; file text quoted in an error
+// shows control and non-ASCII bytes escaped, so that nothing in it is hidden.
+TEST(BvhReader, ByteOrderMarkIsAcceptedAndErrorsShowHiddenBytes)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    BvhSkeleton s;
+    BvhError error;
+    ASSERT_TRUE(ReadBvhText(mark + nested(2), "mark", s, error)) << error.Message();
+    EXPECT_EQ(s.joints.size(), 2u);
+    const struct {
+        std::string text;
+        const char* reason;
+    } cases[] = {
+        {mark + mark + "HIERARCHY\n", "expected HIERARCHY, found '\\xEF\\xBB\\xBFHIERARCHY'"},
+        {"HIERARCHY\nROOT r\n{\nOFFSET 0 0 0\nCHANNELS 0\nCaf\xC3\xA9\x07\n",
+         "unknown statement 'Caf\\xC3\\xA9\\x07'"},
+        {"HIERARCHY\nROOT r\n{\nOFFSET \x1B[31m 0 0\n", "bad number '\\x1B[31m' in OFFSET"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(ReadBvhText(c.text, "hidden", s, error));
+        EXPECT_EQ(error.reason, c.reason);
+    }
+}
+
 TEST(BvhReader, DamagedSamplesNeverCrashAndNeverHalfLoad)
 {
     const std::string good = readAll(samplePath("biped_spaces.bvh"));
