@@ -19,6 +19,13 @@ bool isUsed(const VLMCharacterDefinition& words, int node)
     return (words.words[node] & VLM_DEF_USED) != 0;
 }
 
+// A validator's verdict: its state and its short message (none when valid).
+void conclude(ValidationReport& report, int status, const std::string& message = std::string())
+{
+    report.status = status;
+    report.message = message;
+}
+
 const char* nodeName(int node)
 {
     return VLMGetNodeNameTable()[node];
@@ -100,8 +107,7 @@ bool AtLeastOneBoneValidator::Applies(const VLMCharacterDefinition& words, VLMCh
 
 void AtLeastOneBoneValidator::Validate(const VLMCharacterDefinition&, VLMCharacter*, ValidationReport& report) const
 {
-    report.status = kStateValid;
-    report.message.clear();
+    conclude(report, kStateValid);
 }
 
 bool RequiredBoneValidator::Applies(const VLMCharacterDefinition&, VLMCharacter*) const
@@ -114,13 +120,11 @@ void RequiredBoneValidator::Validate(const VLMCharacterDefinition& words, VLMCha
 {
     for (int node = VLM_NODE_HIPS; node <= VLM_NODE_HEAD; ++node) {
         if (!isUsed(words, node)) {
-            report.status = kStateError;
-            report.message = kMissingRequiredBones;
+            conclude(report, kStateError, kMissingRequiredBones);
             return;
         }
     }
-    report.status = kStateValid;
-    report.message.clear();
+    conclude(report, kStateValid);
 }
 
 // --- Holes in a chain ---------------------------------------------------------
@@ -152,11 +156,9 @@ void HoleValidator::Validate(const VLMCharacterDefinition& words, VLMCharacter*,
         hole = true;
     }
     if (hole) {
-        report.status = kStateError;
-        report.message = missing;
+        conclude(report, kStateError, missing);
     } else {
-        report.status = kStateValid;
-        report.message.clear();
+        conclude(report, kStateValid);
     }
 }
 
@@ -174,8 +176,7 @@ void AxisAlignmentValidator::Validate(const VLMCharacterDefinition&, VLMCharacte
 {
     const float angle = angleToXAxis(character, rule_.from, rule_.to, rule_.negative);
     if (!(angle > kAxisLimitDegrees)) {
-        report.status = kStateValid;
-        report.message.clear();
+        conclude(report, kStateValid);
         return;
     }
     const std::string text = std::string(rule_.shortText) + " There is a difference of " +
@@ -184,8 +185,7 @@ void AxisAlignmentValidator::Validate(const VLMCharacterDefinition&, VLMCharacte
                              FormatValidationNumber(kAxisLimitDegrees) + " degrees.";
     report.AddWarning(rule_.firstEntry, text);
     report.AddWarning(rule_.secondEntry, text);
-    report.status = kStateWarning;
-    report.message = rule_.shortText;
+    conclude(report, kStateWarning, rule_.shortText);
 }
 
 HipsXAxisValidator::HipsXAxisValidator()
@@ -271,14 +271,11 @@ void SameGeometryValidator::Validate(const VLMCharacterDefinition& words, VLMCha
         }
     }
     if (adjacentTogether) {
-        report.status = kStateError;
-        report.message = "Some nodes are at the same position.";
+        conclude(report, kStateError, "Some nodes are at the same position.");
     } else if (warned) {
-        report.status = kStateWarning;
-        report.message = "Some nodes are almost at the same position.";
+        conclude(report, kStateWarning, "Some nodes are almost at the same position.");
     } else {
-        report.status = kStateValid;
-        report.message.clear();
+        conclude(report, kStateValid);
     }
 }
 
