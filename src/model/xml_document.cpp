@@ -45,9 +45,7 @@ Screening Screen(const QByteArray& text)
                 return screening;
             }
             break;
-        case QXmlStreamReader::EndElement:
-            --depth;
-            break;
+        case QXmlStreamReader::EndElement: --depth; break;
         case QXmlStreamReader::DTD:
             // Parameter entities are not among the declarations the reader
             // lists: the declaration text decides.
@@ -56,15 +54,14 @@ Screening Screen(const QByteArray& text)
                 return screening;
             }
             break;
-        default:
-            break;
+        default: break;
         }
     }
     screening.endedEarly = reader.error() == QXmlStreamReader::PrematureEndOfDocumentError;
     return screening;
 }
 
-} // namespace
+}  // namespace
 
 XmlReadResult ReadXmlDocument(const QByteArray& text, QDomDocument& document, XmlReadError& error)
 {

@@ -40,11 +40,10 @@ XmlSettingsStore::XmlSettingsStore(const QString& path)
     if (file.exists() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         XmlReadError error;
         if (ReadXmlDocument(file.readAll(), *document_, error) == XmlReadResult::kFailed) {
-            std::cout << "Error in parsing" << path_.toStdString() << ' ' << error.message.toStdString()
-                      << " at line " << error.line << " at column " << error.column << std::endl;
+            std::cout << "Error in parsing" << path_.toStdString() << ' ' << error.message.toStdString() << " at line "
+                      << error.line << " at column " << error.column << std::endl;
             std::cout << "Settings of " << path_.toStdString()
-                      << " start empty: the file is kept under another name when they are first saved."
-                      << std::endl;
+                      << " start empty: the file is kept under another name when they are first saved." << std::endl;
             damaged_ = true;
         }
     }
@@ -98,9 +97,8 @@ bool XmlSettingsStore::KeepDamagedFile()
         QString base = info.baseName();
         const QString aside = MakeUniqueFileName(base, info.absolutePath(), suffix);
         if (!QFile::rename(path_, aside)) {
-            std::cout << "Error in writing " << path_.toStdString()
-                      << ": the damaged file could not be kept as " << aside.toStdString()
-                      << ", so nothing is written." << std::endl;
+            std::cout << "Error in writing " << path_.toStdString() << ": the damaged file could not be kept as "
+                      << aside.toStdString() << ", so nothing is written." << std::endl;
             return false;
         }
         std::cout << "The damaged file " << path_.toStdString() << " is kept as " << aside.toStdString() << '.'

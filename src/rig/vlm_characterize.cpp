@@ -95,8 +95,10 @@ struct LimitRow {
 constexpr LimitRow kFootLimits = {{-30.0f, -15.0f, -45.0f}, {30.0f, 15.0f, 45.0f}, VLM_ROTATION_SPHERIC_XYZ, 30.0f};
 constexpr LimitRow kRollLimits = {{-90.0f, 0.0f, 0.0f}, {90.0f, 0.0f, 0.0f}, VLM_ROTATION_EULER_XYZ, 0.0f};
 constexpr LimitRow kSpineLimits = {{-30.0f, -30.0f, -30.0f}, {30.0f, 30.0f, 30.0f}, VLM_ROTATION_SPHERIC_XYZ, 0.0f};
-constexpr LimitRow kThumbFirstLimits = {{-25.0f, -25.0f, -25.0f}, {25.0f, 25.0f, 25.0f}, VLM_ROTATION_SPHERIC_XYZ, -25.0f};
-constexpr LimitRow kDigitFirstLimits = {{-25.0f, -25.0f, -45.0f}, {25.0f, 25.0f, 45.0f}, VLM_ROTATION_SPHERIC_XYZ, 45.0f};
+constexpr LimitRow kThumbFirstLimits = {
+    {-25.0f, -25.0f, -25.0f}, {25.0f, 25.0f, 25.0f}, VLM_ROTATION_SPHERIC_XYZ, -25.0f};
+constexpr LimitRow kDigitFirstLimits = {
+    {-25.0f, -25.0f, -45.0f}, {25.0f, 25.0f, 45.0f}, VLM_ROTATION_SPHERIC_XYZ, 45.0f};
 constexpr LimitRow kDigitMiddleLimits = {{-0.0f, -0.0f, -45.0f}, {0.0f, 0.0f, 45.0f}, VLM_ROTATION_EULER_XYZ, 45.0f};
 constexpr LimitRow kDigitLastLimits = {{-0.0f, -0.0f, -0.0f}, {0.0f, 0.0f, 0.0f}, VLM_ROTATION_EULER_XYZ, 0.0f};
 constexpr LimitRow kInRootLimits = {{-0.0f, -5.0f, -5.0f}, {0.0f, 5.0f, 5.0f}, VLM_ROTATION_SPHERIC_XYZ, 0.0f};
@@ -159,10 +161,11 @@ void FoldRestRotations(VLMCharacter* character)
         if (!VLMNodeRecordHasRotation(record))
             continue;
         VLMRotationPart* part = &VLMRotationRecordAt(rotations, record->rotationIndex)->part;
-        const VLMVector4 parent =
-            record->parentIndex == VLM_INDEX_NONE ? VLMConstant::IdentityQuat : entries[std::int64_t(record->parentIndex)].q;
-        const VLMVector4 offset =
-            VLMNodeRecordHasParentOffset(record) ? VLMParentOffsetAt(offsets, record->parentOffsetIndex)->q : VLMConstant::IdentityQuat;
+        const VLMVector4 parent = record->parentIndex == VLM_INDEX_NONE ? VLMConstant::IdentityQuat
+                                                                        : entries[std::int64_t(record->parentIndex)].q;
+        const VLMVector4 offset = VLMNodeRecordHasParentOffset(record)
+                                      ? VLMParentOffsetAt(offsets, record->parentOffsetIndex)->q
+                                      : VLMConstant::IdentityQuat;
         const VLMVector4 own = VLMCharacterTPoseEntry(character, id)->q;
         VLMSetPreRotation(part, VLMQuatMultiply(VLMQuatMultiply(parent, offset), part->preRotation));
         VLMSetPostRotation(part, VLMQuatMultiply(own, part->postRotation));

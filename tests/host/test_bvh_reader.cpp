@@ -148,8 +148,7 @@ TEST(BvhReader, ByteOrderMarkIsAcceptedAndErrorsShowHiddenBytes)
         const char* reason;
     } cases[] = {
         {mark + mark + "HIERARCHY\n", "expected HIERARCHY, found '\\xEF\\xBB\\xBFHIERARCHY'"},
-        {"HIERARCHY\nROOT r\n{\nOFFSET 0 0 0\nCHANNELS 0\nCaf\xC3\xA9\x07\n",
-         "unknown statement 'Caf\\xC3\\xA9\\x07'"},
+        {"HIERARCHY\nROOT r\n{\nOFFSET 0 0 0\nCHANNELS 0\nCaf\xC3\xA9\x07\n", "unknown statement 'Caf\\xC3\\xA9\\x07'"},
         {"HIERARCHY\nROOT r\n{\nOFFSET \x1B[31m 0 0\n", "bad number '\\x1B[31m' in OFFSET"},
     };
     for (const auto& c : cases) {

@@ -158,8 +158,8 @@ struct MatrixEntryNodes : ::testing::Test {
         VLMCharacterDefinition def{};
         for (int id = 0; id < 16; ++id)
             def.words[id] = VLM_DEF_FULL;
-        owner = VLMAdopt<VLMCharacterHandle>(VLMCreateCharacter(&def, &TestAllocator::allocate),
-                                             &TestAllocator::release);
+        owner =
+            VLMAdopt<VLMCharacterHandle>(VLMCreateCharacter(&def, &TestAllocator::allocate), &TestAllocator::release);
         character = owner.get();
         const std::uint32_t n = VLMCharacterHeaderOf(character)->nodeCount;
         state.assign(VLMCharacterStateSize(n) / 16, VLMVector4{7, 7, 7, 7});

@@ -58,8 +58,8 @@ struct AllocWatch {
 
 CharacterPtr Read(const Buffer& b, VLMCharacterDefinition* words)
 {
-    return sample::Adopt(VLMReadCharacterBlob(words, b.bytes.data(), b.bytes.size(), &TestAllocator::allocate,
-                                             &TestAllocator::release));
+    return sample::Adopt(
+        VLMReadCharacterBlob(words, b.bytes.data(), b.bytes.size(), &TestAllocator::allocate, &TestAllocator::release));
 }
 
 class StreamTest : public ::testing::Test {
