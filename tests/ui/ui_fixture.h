@@ -18,11 +18,15 @@ inline int NodeId(const char* name)
 
 class UiModelTest : public ModelTest {
 protected:
+    explicit UiModelTest(const QByteArray& settings = DefaultSettingsXml()) : ModelTest(settings) { }
+
     void SetUp() override
     {
         ModelTest::SetUp();
         LoadSample("rig_names.bvh");
     }
+
+    QString SettingsFile() const { return PathToQString(bridge_->GetSettingsFilePath()); }
 
     ScriptedMessageBoxes boxes_;
     QWidget parent_;
