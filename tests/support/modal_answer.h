@@ -14,8 +14,10 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPointer>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest/QTest>
@@ -175,7 +177,14 @@ inline void AnswerNextFileDialog(const FileDialogAnswer& answer)
             dialog->reject();
             return;
         }
-        dialog->selectFile(answer.path);
+        // Typed as the user types it: the folder shown, the name in the line edit.
+        const QFileInfo picked(answer.path);
+        dialog->setDirectory(picked.absolutePath());
+        auto* nameEdit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (nameEdit)
+            nameEdit->setText(picked.fileName());
+        else
+            dialog->selectFile(picked.absoluteFilePath());
         auto* buttons = dialog->findChild<QDialogButtonBox*>();
         QPushButton* accept = nullptr;
         if (buttons) {

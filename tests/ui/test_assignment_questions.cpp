@@ -6,27 +6,23 @@
 #include "screenshot.h"
 #include "ui/ui_functions.h"
 
-#include <QMessageBox>
-#include <QPushButton>
-
 #include <utility>
 #include <vector>
 
 namespace {
 
 using Assignments = std::vector<std::pair<const char*, const char*>>;  // rig node, joint
+using Button = QMessageBox::StandardButton;
 
 const QString kTitle = QStringLiteral("Bone Already Assigned");
 const QString kMirrorTitle = QStringLiteral("Mirroring: Bone Already Assigned");
-const QMessageBox::StandardButtons kYesNo = QMessageBox::Yes | QMessageBox::No;
-const QMessageBox::StandardButtons kOkCancel = QMessageBox::Ok | QMessageBox::Cancel;
 
-QString changeText(const char* node, const char* current, const char* joint)
+QString change(const char* node, const char* current, const char* joint)
 {
     return QStringLiteral("\"%1\" is assigned to bone \"%2\".\nChange to \"%3\"?").arg(node, current, joint);
 }
 
-QString clearText(const char* joint, const char* node)
+QString clear(const char* joint, const char* node)
 {
     return QStringLiteral("Bone \"%1\" is being used for the \"%2\".\nClear?").arg(joint, node);
 }
@@ -36,12 +32,17 @@ struct QuestionCase {
     Assignments before;
     const char* node;
     const char* joint;
-    std::vector<QMessageBox::StandardButton> answers;
-    std::vector<std::pair<QString, QMessageBox::StandardButtons>> questions;  // text, buttons
+    std::vector<Button> answers;
+    QStringList questions;  // change questions are Yes/No, clear questions Ok/Cancel
     bool assigned;
     Assignments after;
     const char* editedPart;  // nullptr: none
 };
+
+void PrintTo(const QuestionCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class QuestionMatrix : public UiModelTest, public testing::WithParamInterface<QuestionCase> { };
 
@@ -50,16 +51,15 @@ TEST_P(QuestionMatrix, AsksInOrderAndAssignsOnlyWhenAllowed)
     const QuestionCase& c = GetParam();
     for (const auto& a : c.before)
         Model().AssignNode(NodeId(a.first), a.second);
-    for (QMessageBox::StandardButton answer : c.answers)
+    for (Button answer : c.answers)
         boxes_.Answer(answer);
 
     EXPECT_EQ(AssignBoneAndMirror(&parent_, &Model(), NodeId(c.node), QString::fromUtf8(c.joint)), c.assigned);
 
-    ASSERT_EQ(boxes_.Boxes().size(), c.questions.size());
-    for (std::size_t i = 0; i < c.questions.size(); ++i) {
-        const ScriptedMessageBoxes::Box& box = boxes_.Boxes()[i];
-        EXPECT_EQ(box.text, c.questions[i].first);
-        EXPECT_EQ(box.buttons, c.questions[i].second);
+    EXPECT_EQ(boxes_.Texts(), c.questions);
+    for (const ScriptedMessageBoxes::Box& box : boxes_.Boxes()) {
+        EXPECT_EQ(box.buttons, box.text.startsWith("Bone") ? QMessageBox::Ok | QMessageBox::Cancel
+                                                           : QMessageBox::Yes | QMessageBox::No);
         EXPECT_EQ(box.title, kTitle);
         EXPECT_EQ(box.icon, QMessageBox::Question);
         EXPECT_EQ(box.parent, &parent_);
@@ -69,181 +69,114 @@ TEST_P(QuestionMatrix, AsksInOrderAndAssignsOnlyWhenAllowed)
     EXPECT_EQ(Model().GetEditedPart(), c.editedPart ? NodeId(c.editedPart) : -1);
 }
 
+const char* const kHand = "LeftHand";
+const char* const kFore = "LeftForeArm";
+const char* const kToe = "LeftFootExtraFinger1";
+
+// clang-format off
 const QuestionCase kQuestionCases[] = {
-    {"SameJoint",
-     {{"LeftHand", "LeftHand"}},
-     "LeftHand",
-     "LeftHand",
-     {},
-     {},
-     false,
-     {{"LeftHand", "LeftHand"}},
-     nullptr},
-    {"FreeNodeFreeJoint", {}, "LeftHand", "LeftHand", {}, {}, true, {{"LeftHand", "LeftHand"}}, "LeftHand"},
-    {"ChangeYes",
-     {{"LeftHand", "LeftForeArm"}},
-     "LeftHand",
-     "LeftHand",
-     {QMessageBox::Yes},
-     {{changeText("LeftHand", "LeftForeArm", "LeftHand"), kYesNo}},
-     true,
-     {{"LeftHand", "LeftHand"}},
-     "LeftHand"},
-    {"ChangeNo",
-     {{"LeftHand", "LeftForeArm"}},
-     "LeftHand",
-     "LeftHand",
-     {QMessageBox::No},
-     {{changeText("LeftHand", "LeftForeArm", "LeftHand"), kYesNo}},
-     false,
-     {{"LeftHand", "LeftForeArm"}},
-     nullptr},
-    {"UsedElsewhereOk",
-     {{"LeftForeArm", "LeftHand"}},
-     "LeftHand",
-     "LeftHand",
-     {QMessageBox::Ok},
-     {{clearText("LeftHand", "LeftForeArm"), kOkCancel}},
-     true,
-     {{"LeftForeArm", ""}, {"LeftHand", "LeftHand"}},
-     "LeftHand"},
-    {"UsedElsewhereCancel",
-     {{"LeftForeArm", "LeftHand"}},
-     "LeftHand",
-     "LeftHand",
-     {QMessageBox::Cancel},
-     {{clearText("LeftHand", "LeftForeArm"), kOkCancel}},
-     false,
-     {{"LeftForeArm", "LeftHand"}, {"LeftHand", ""}},
-     nullptr},
-    {"BothYesThenCancel",
-     {{"LeftHand", "LeftForeArm"}, {"LeftForeArm", "LeftHand"}},
-     "LeftHand",
-     "LeftHand",
-     {QMessageBox::Yes, QMessageBox::Cancel},
-     {{changeText("LeftHand", "LeftForeArm", "LeftHand"), kYesNo}, {clearText("LeftHand", "LeftForeArm"), kOkCancel}},
-     false,
-     {{"LeftHand", "LeftForeArm"}, {"LeftForeArm", "LeftHand"}},
-     nullptr},
-    {"BothYesThenOk",
-     {{"LeftHand", "Hips"}, {"LeftForeArm", "LeftHand"}},
-     "LeftHand",
-     "LeftHand",
-     {QMessageBox::Yes, QMessageBox::Ok},
-     {{changeText("LeftHand", "Hips", "LeftHand"), kYesNo}, {clearText("LeftHand", "LeftForeArm"), kOkCancel}},
-     true,
-     {{"LeftHand", "LeftHand"}, {"LeftForeArm", ""}},
-     "LeftHand"},
-    // The questions name the rig node as the rig library spells it.
-    {"RigNameInQuestion",
-     {{"LeftFootExtraFinger1", "LeftToeBase"}},
-     "LeftFootExtraFinger1",
-     "LeftFoot",
-     {QMessageBox::No},
-     {{changeText("LeftFootExtraFinger1", "LeftToeBase", "LeftFoot"), kYesNo}},
-     false,
-     {{"LeftFootExtraFinger1", "LeftToeBase"}},
-     nullptr},
+    {"SameJoint", {{kHand, kHand}}, kHand, kHand, {}, {}, false, {{kHand, kHand}}, nullptr},
+    {"Free", {}, kHand, kHand, {}, {}, true, {{kHand, kHand}}, kHand},
+    {"ChangeYes", {{kHand, kFore}}, kHand, kHand, {Button::Yes}, {change(kHand, kFore, kHand)}, true, {{kHand, kHand}}, kHand},
+    {"ChangeNo", {{kHand, kFore}}, kHand, kHand, {Button::No}, {change(kHand, kFore, kHand)}, false, {{kHand, kFore}}, nullptr},
+    {"UsedOk", {{kFore, kHand}}, kHand, kHand, {Button::Ok}, {clear(kHand, kFore)}, true, {{kFore, ""}, {kHand, kHand}}, kHand},
+    {"UsedCancel", {{kFore, kHand}}, kHand, kHand, {Button::Cancel}, {clear(kHand, kFore)}, false, {{kFore, kHand}, {kHand, ""}}, nullptr},
+    {"BothYesCancel", {{kHand, kFore}, {kFore, kHand}}, kHand, kHand, {Button::Yes, Button::Cancel},
+     {change(kHand, kFore, kHand), clear(kHand, kFore)}, false, {{kHand, kFore}, {kFore, kHand}}, nullptr},
+    {"BothYesOk", {{kHand, "Hips"}, {kFore, kHand}}, kHand, kHand, {Button::Yes, Button::Ok},
+     {change(kHand, "Hips", kHand), clear(kHand, kFore)}, true, {{kHand, kHand}, {kFore, ""}}, kHand},
+    // The questions name the node as the rig spells it, not as it is shown.
+    {"RigName", {{kToe, "LeftToeBase"}}, kToe, "LeftFoot", {Button::No}, {change(kToe, "LeftToeBase", "LeftFoot")}, false, {{kToe, "LeftToeBase"}}, nullptr},
     // An empty joint (an empty completion) asks nothing and assigns nothing.
-    {"EmptyJoint", {{"LeftHand", "LeftHand"}}, "LeftHand", "", {}, {}, false, {{"LeftHand", "LeftHand"}}, nullptr},
-    {"EmptyJointOnFreeNode", {}, "LeftHand", "", {}, {}, false, {{"LeftHand", ""}}, nullptr},
+    {"EmptyJoint", {{kHand, kHand}}, kHand, "", {}, {}, false, {{kHand, kHand}}, nullptr},
 };
+// clang-format on
 
 INSTANTIATE_TEST_SUITE_P(Questions, QuestionMatrix, testing::ValuesIn(kQuestionCases),
-                         [](const testing::TestParamInfo<QuestionCase>& param) {
-                             return std::string(param.param.name);
-                         });
+                         [](const testing::TestParamInfo<QuestionCase>& p) { return std::string(p.param.name); });
 
 using AssignmentTest = UiModelTest;
 
 TEST_F(AssignmentTest, HostHearsReleaseThenRegistrationThenSkeletonUpdate)
 {
-    Model().AssignNode(NodeId("LeftHand"), "LeftForeArm");
+    Model().AssignNode(NodeId(kHand), kFore);
     host_.ClearRecords();
-    boxes_.Answer(QMessageBox::Yes);
+    boxes_.Answer(Button::Yes);
 
-    ASSERT_TRUE(AssignBoneAndMirror(&parent_, &Model(), NodeId("LeftHand"), "LeftHand"));
+    ASSERT_TRUE(AssignBoneAndMirror(&parent_, &Model(), NodeId(kHand), kHand));
 
-    QStringList notifications;
-    for (const QString& line : host_.NotificationLog()) {
-        if (line.startsWith("RegisterAssignedNode") || line.startsWith("UnregisterAssignedNode") ||
-            line.startsWith("UpdateDccCharacterSkeleton"))
-            notifications << line;
-    }
-    EXPECT_EQ(notifications,
-              QStringList({"UnregisterAssignedNode LeftForeArm", "RegisterAssignedNode LeftHand",
-                           QStringLiteral("UpdateDccCharacterSkeleton LeftForeArm|LeftHand|--- None ---|%1|0")
-                               .arg(NodeId("LeftHand"))}));
+    const QStringList log =
+        host_.NotificationLog().filter("AssignedNode ") + host_.NotificationLog().filter("Skeleton");
+    EXPECT_EQ(log, QStringList({"UnregisterAssignedNode LeftForeArm", "RegisterAssignedNode LeftHand",
+                                QString("UpdateDccCharacterSkeleton LeftForeArm|LeftHand|--- None ---|11|0")}));
+    EXPECT_LT(host_.NotificationLog().indexOf(log[1]), host_.NotificationLog().indexOf(log[2]));
 }
 
-TEST_F(AssignmentTest, MirroredAssignmentMakesTheMirrorNodeTheEditedPart)
+// Mirror mode on; the fixture's settings pair "Left" with "Right".
+struct MirrorCase {
+    const char* name;
+    Assignments before;
+    const char* joint;  // assigned to LeftArm
+    std::vector<Button> answers;
+    QStringList questions;  // all under the mirroring title
+    Assignments after;
+    const char* editedPart;
+};
+
+void PrintTo(const MirrorCase& c, std::ostream* os)
 {
-    Model().SetMirrorMode(true);
-
-    EXPECT_TRUE(AssignBoneAndMirror(&parent_, &Model(), NodeId("LeftArm"), "LeftArm"));
-
-    EXPECT_TRUE(boxes_.Boxes().empty());
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftArm")), "LeftArm");
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "RightArm");
-    EXPECT_EQ(Model().GetEditedPart(), NodeId("RightArm"));
-    EXPECT_TRUE(Model().IsMirrorMode());
+    *os << c.name;
 }
 
-TEST_F(AssignmentTest, DeclinedMirrorQuestionKeepsTheFirstNodeEditedAndMirrorModeOn)
+class MirrorMatrix : public UiModelTest, public testing::WithParamInterface<MirrorCase> { };
+
+TEST_P(MirrorMatrix, AssignsTheMirrorJointWithMirrorModeOffForThatCall)
 {
-    Model().AssignNode(NodeId("RightArm"), "RightForeArm");
+    const MirrorCase& c = GetParam();
+    ASSERT_TRUE(host_.AddJoint("Arm_A", "Hips", CharacterJointGeometry()));
+    Model().AddMirrorPair("Arm", "Arm");  // finds every *Arm* joint as its own mirror
+    for (const auto& a : c.before)
+        Model().AssignNode(NodeId(a.first), a.second);
     Model().SetMirrorMode(true);
-    boxes_.Answer(QMessageBox::No);
-    // Watch the mirror mode while the mirror question is open.
-    std::vector<bool> modeDuringQuestion;
-    MessageBoxHandler scripted = SetMessageBoxHandler(nullptr);
+    for (Button answer : c.answers)
+        boxes_.Answer(answer);
+    // Watch the mirror mode while a question is open.
+    std::vector<bool> modeDuringQuestions;
+    const MessageBoxHandler scripted = SetMessageBoxHandler(nullptr);
     SetMessageBoxHandler([&](QMessageBox::Icon icon, const QString& title, const QString& text, QWidget* parent,
                              QMessageBox::StandardButtons buttons) {
-        modeDuringQuestion.push_back(Model().IsMirrorMode());
+        modeDuringQuestions.push_back(Model().IsMirrorMode());
         return scripted(icon, title, text, parent, buttons);
     });
 
-    const bool assigned = AssignBoneAndMirror(&parent_, &Model(), NodeId("LeftArm"), "LeftArm");
+    const bool assigned = AssignBoneAndMirror(&parent_, &Model(), NodeId("LeftArm"), c.joint);
     SetMessageBoxHandler(scripted);
 
-    EXPECT_TRUE(assigned);  // the first node was assigned
-    ASSERT_EQ(boxes_.Titles(), QStringList{kMirrorTitle});
-    EXPECT_EQ(boxes_.Texts(), QStringList{changeText("RightArm", "RightForeArm", "RightArm")});
-    EXPECT_EQ(modeDuringQuestion, std::vector<bool>{false});
+    EXPECT_TRUE(assigned);  // the first node always is
+    EXPECT_EQ(boxes_.Texts(), c.questions);
+    for (const QString& title : boxes_.Titles())
+        EXPECT_EQ(title, kMirrorTitle);
+    EXPECT_EQ(modeDuringQuestions, std::vector<bool>(c.questions.size(), false));
     EXPECT_TRUE(Model().IsMirrorMode());
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "RightForeArm");
-    EXPECT_EQ(Model().GetEditedPart(), NodeId("LeftArm"));
+    for (const auto& a : c.after)
+        EXPECT_EQ(Model().GetNodeHostName(NodeId(a.first)), QString::fromUtf8(a.second)) << a.first;
+    EXPECT_EQ(Model().GetEditedPart(), NodeId(c.editedPart));
 }
 
-TEST_F(AssignmentTest, MirrorJointUsedElsewhereIsAskedUnderTheMirroringTitle)
-{
-    Model().AssignNode(NodeId("RightForeArm"), "RightArm");
-    Model().SetMirrorMode(true);
-    boxes_.Answer(QMessageBox::Ok);
+// clang-format off
+const MirrorCase kMirrorCases[] = {
+    {"Free", {}, "LeftArm", {}, {}, {{"LeftArm", "LeftArm"}, {"RightArm", "RightArm"}}, "RightArm"},
+    {"DeclinedChange", {{"RightArm", "RightForeArm"}}, "LeftArm", {Button::No}, {change("RightArm", "RightForeArm", "RightArm")},
+     {{"LeftArm", "LeftArm"}, {"RightArm", "RightForeArm"}}, "LeftArm"},
+    {"UsedElsewhereOk", {{"RightForeArm", "RightArm"}}, "LeftArm", {Button::Ok}, {clear("RightArm", "RightForeArm")},
+     {{"RightForeArm", ""}, {"RightArm", "RightArm"}}, "RightArm"},
+    // The joint itself as its mirror: no offer to take it away from LeftArm.
+    {"SameKeywordBothSides", {}, "Arm_A", {}, {}, {{"LeftArm", "Arm_A"}, {"RightArm", ""}}, "LeftArm"},
+};
+// clang-format on
 
-    EXPECT_TRUE(AssignBoneAndMirror(&parent_, &Model(), NodeId("LeftArm"), "LeftArm"));
-
-    EXPECT_EQ(boxes_.Titles(), QStringList{kMirrorTitle});
-    EXPECT_EQ(boxes_.Texts(), QStringList{clearText("RightArm", "RightForeArm")});
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("RightForeArm")), "");
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "RightArm");
-    EXPECT_EQ(Model().GetEditedPart(), NodeId("RightArm"));
-}
-
-TEST_F(AssignmentTest, KeywordPairWithTheSameTextOnBothSidesDoesNotMirrorAJointOntoItself)
-{
-    ASSERT_TRUE(host_.AddJoint("Arm_A", "Hips", CharacterJointGeometry()));
-    Model().AddMirrorPair("Arm", "Arm");
-    Model().SetMirrorMode(true);
-
-    EXPECT_TRUE(AssignBoneAndMirror(&parent_, &Model(), NodeId("LeftArm"), "Arm_A"));
-
-    EXPECT_TRUE(boxes_.Boxes().empty());  // no offer to take it away from LeftArm
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftArm")), "Arm_A");
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "");
-    EXPECT_EQ(Model().GetEditedPart(), NodeId("LeftArm"));
-    EXPECT_TRUE(Model().IsMirrorMode());
-}
+INSTANTIATE_TEST_SUITE_P(Mirror, MirrorMatrix, testing::ValuesIn(kMirrorCases),
+                         [](const testing::TestParamInfo<MirrorCase>& p) { return std::string(p.param.name); });
 
 // The real box, answered by clicking its "No" button: modal, fixed size,
 // centred on its parent, and exec's answer is handed back.
@@ -252,29 +185,25 @@ TEST(RealMessageBox, IsCentredOnItsParentAndAnswersTheButtonClicked)
     QWidget parent;
     parent.setGeometry(120, 80, 640, 480);
     parent.show();
-    QPoint expectedTopLeft;
     Qt::WindowFlags flags;
     bool modal = false;
     AnswerNextModal([&](QWidget* widget) {
         auto* box = qobject_cast<QMessageBox*>(widget);
         ASSERT_NE(box, nullptr);
         const QSize hint = box->sizeHint();
-        expectedTopLeft = parent.mapToGlobal(QPoint(640 / 2 - hint.width() / 2, 480 / 2 - hint.height() / 2));
-        EXPECT_EQ(box->pos(), expectedTopLeft);
+        EXPECT_EQ(box->pos(), parent.mapToGlobal(QPoint(320 - hint.width() / 2, 240 - hint.height() / 2)));
         flags = box->windowFlags();
         modal = box->isModal();
         SaveScreenshot(box, "message_box");
         QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
     });
 
-    const int answer = ShowCenteredMessageBox(QMessageBox::Question, "Bone Already Assigned",
-                                              changeText("LeftHand", "LeftForeArm", "LeftHand"), &parent,
-                                              QMessageBox::Yes | QMessageBox::No);
-
-    EXPECT_EQ(answer, QMessageBox::No);
+    EXPECT_EQ(ShowCenteredMessageBox(QMessageBox::Question, kTitle, change(kHand, kFore, kHand), &parent,
+                                     QMessageBox::Yes | QMessageBox::No),
+              QMessageBox::No);
     EXPECT_TRUE(modal);
-    EXPECT_TRUE(flags.testFlag(Qt::MSWindowsFixedSizeDialogHint));
-    EXPECT_EQ(flags & Qt::WindowType_Mask, Qt::Dialog);
+    EXPECT_EQ(flags & (Qt::WindowType_Mask | Qt::MSWindowsFixedSizeDialogHint),
+              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
 }
 
 }  // namespace
