@@ -141,17 +141,6 @@ bool OpenWithDesktop(const QString& path)
 
 // --- Widgets and names ---
 
-QPushButton* MakeIconButton(QPixmap picture, bool flat, const QString& toolTip)
-{
-    auto* button = new QPushButton;
-    button->setIcon(QIcon(picture));
-    button->setFixedSize(picture.size());
-    button->setIconSize(picture.size());
-    button->setFlat(flat);
-    button->setToolTip(toolTip);
-    return button;
-}
-
 QString RotationOrderDisplayName(VLMRotationOrder order)
 {
     static const char* const names[VLM_ROTATION_ORDER_COUNT] = {

@@ -11,6 +11,7 @@
 #define SKW_UI_UI_FUNCTIONS_H
 
 #include "rig/vlm_base.h"
+#include "widgets/icon_button.h"
 
 #include <QMessageBox>
 #include <QPixmap>
@@ -52,10 +53,6 @@ DesktopOpener SetDesktopOpener(DesktopOpener opener);
 bool OpenWithDesktop(const QString& path);
 
 // --- Widgets and names ---
-
-// A new push button without parent (the caller owns it) showing `picture` as
-// its icon, exactly the picture's size.
-QPushButton* MakeIconButton(QPixmap picture, bool flat, const QString& toolTip);
 
 // "Euler XYZ" ... "Spheric XYZ"; empty for any other code.
 QString RotationOrderDisplayName(VLMRotationOrder order);
