@@ -170,6 +170,8 @@ struct alignas(16) VLMCharacterStateHeader {
     std::uint32_t unused[3];
 };
 constexpr std::size_t VLM_STATE_HEADER_SIZE = 16;
+// The first node row (compact index 0) follows the header and the spare row.
+constexpr std::size_t VLM_STATE_FIRST_ROW_OFFSET = VLM_STATE_HEADER_SIZE + 96;
 constexpr std::size_t VLMCharacterStateSize(std::uint32_t nodeCount)
 {
     return (std::size_t(nodeCount) + 1) * sizeof(VLMStateRow) + VLM_STATE_HEADER_SIZE;
@@ -256,6 +258,12 @@ static_assert(offsetof(VLMCharacterHeader, parentOffsetOffset) == 7936, "charact
 static_assert(offsetof(VLMCharacterHeader, rotationOffset) == 7944, "character header layout");
 static_assert(offsetof(VLMCharacterHeader, nodeRecordOffset) == 7952, "character header layout");
 static_assert(sizeof(VLMCharacterStateHeader) == VLM_STATE_HEADER_SIZE, "state header");
+static_assert(offsetof(VLMCharacterStateHeader, nodeCount) == 0, "the node count opens a state");
+static_assert(VLM_STATE_FIRST_ROW_OFFSET == 112, "first node row at block + 112");
+static_assert(offsetof(VLMStateRow, globalT) == 0 && offsetof(VLMStateRow, globalQ) == 16 &&
+                  offsetof(VLMStateRow, globalS) == 32 && offsetof(VLMStateRow, localT) == 48 &&
+                  offsetof(VLMStateRow, localQ) == 64 && offsetof(VLMStateRow, localS) == 80,
+              "state row: global T, Q, S, then local T, Q, S");
 static_assert(VLMCharacterStateSize(VLM_NODE_COUNT) == 16624, "largest state");
 static_assert(VLMCharacterStateSize(1) == 208, "smallest state");
 static_assert(offsetof(VLMEffectorSetLayout, blend) == 2112, "effector set layout");
@@ -263,7 +271,10 @@ static_assert(offsetof(VLMEffectorSetLayout, extremities) == 2816, "effector set
 static_assert(offsetof(VLMEffectorSetLayout, rollAngles) == 3008, "effector set layout");
 static_assert(offsetof(VLMEffectorSetLayout, rollCaptured) == 3264, "effector set layout");
 static_assert(offsetof(VLMEffectorSetLayout, stageWord) == 3268, "effector set layout");
+static_assert(offsetof(VLMEffectorSetLayout, leftHandPull) == 3272, "effector set layout");
+static_assert(offsetof(VLMEffectorSetLayout, rightHandPull) == 3276, "effector set layout");
 static_assert(offsetof(VLMEffectorSetLayout, bodyMeasurements) == 3280, "effector set layout");
+static_assert(offsetof(VLMEffectorSetLayout, reserved) == 3292, "effector set layout");
 static_assert(sizeof(VLMEffectorSetLayout) == 3296, "effector set state is 3296 bytes");
 
 #endif
