@@ -8,10 +8,7 @@
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
 std::string trim(const std::string& s)
 {
@@ -72,24 +69,21 @@ bool parseCount(const std::string& word, int& value)
 
 bool isChannelName(const std::string& w)
 {
-    return w == "Xposition" || w == "Yposition" || w == "Zposition" || w == "Xrotation" ||
-           w == "Yrotation" || w == "Zrotation";
+    return w == "Xposition" || w == "Yposition" || w == "Zposition" || w == "Xrotation" || w == "Yrotation" ||
+           w == "Zrotation";
 }
 
 // One open block: a joint (index into the skeleton) or an End Site (-1).
 struct Frame {
     int joint;
-    int headerLine; // the ROOT, JOINT or End Site line
-    int openLine;   // the line of its opening brace
+    int headerLine;  // the ROOT, JOINT or End Site line
+    int openLine;    // the line of its opening brace
     enum Phase { ExpectBrace, ExpectOffset, ExpectChannels, Children, ExpectClose } phase;
 };
 
 class Parser {
 public:
-    Parser(const std::string& label, BvhSkeleton& out, BvhError& error)
-        : label_(label), out_(out), error_(error)
-    {
-    }
+    Parser(const std::string& label, BvhSkeleton& out, BvhError& error) : label_(label), out_(out), error_(error) { }
 
     bool run(const std::string& text)
     {
@@ -119,7 +113,7 @@ public:
             if (line == "MOTION") {
                 if (!stack_.empty())
                     return failUnclosed(lineNo, "MOTION inside an open block");
-                break; // the motion data is not read
+                break;  // the motion data is not read
             }
             if (!statement(line, lineNo))
                 return false;
@@ -352,10 +346,10 @@ private:
     BvhError& error_;
     std::vector<Frame> stack_;
     std::unordered_map<std::string, int> names_;
-    int lastLine_ = 0; // last non-blank line, for errors at the end of the file
+    int lastLine_ = 0;  // last non-blank line, for errors at the end of the file
 };
 
-} // namespace
+}  // namespace
 
 std::string BvhError::Message() const
 {
@@ -364,8 +358,7 @@ std::string BvhError::Message() const
     return file + ": " + reason;
 }
 
-bool ReadBvhText(const std::string& text, const std::string& fileLabel, BvhSkeleton& skeleton,
-                 BvhError& error)
+bool ReadBvhText(const std::string& text, const std::string& fileLabel, BvhSkeleton& skeleton, BvhError& error)
 {
     skeleton.joints.clear();
     error = BvhError();

@@ -15,10 +15,10 @@
 
 struct BvhJoint {
     std::string name;
-    int parent = -1;                 // index of the parent joint, -1 for a root
-    float offset[3] = {0, 0, 0};     // rest translation relative to the parent
+    int parent = -1;              // index of the parent joint, -1 for a root
+    float offset[3] = {0, 0, 0};  // rest translation relative to the parent
     int channelCount = 0;
-    int line = 0;                    // line of the ROOT or JOINT statement
+    int line = 0;  // line of the ROOT or JOINT statement
 };
 
 // Joints in file order, so every parent comes before its children.
@@ -28,7 +28,7 @@ struct BvhSkeleton {
 
 struct BvhError {
     std::string file;
-    int line = 0; // 1-based; 0 when the failure concerns the whole file
+    int line = 0;  // 1-based; 0 when the failure concerns the whole file
     std::string reason;
 
     // "file:line: reason", or "file: reason" without a line.
@@ -37,7 +37,7 @@ struct BvhError {
 
 // Limits that keep hostile input bounded.
 enum : int {
-    kBvhMaxDepth = 128,      // nesting of joint blocks
+    kBvhMaxDepth = 128,  // nesting of joint blocks
     kBvhMaxJoints = 10000,
     kBvhMaxNameLength = 256
 };
@@ -45,8 +45,7 @@ constexpr std::size_t kBvhMaxFileSize = 32u * 1024u * 1024u;
 
 // Reads BVH text; `fileLabel` names the source in error messages. On failure
 // `skeleton` is left empty.
-bool ReadBvhText(const std::string& text, const std::string& fileLabel, BvhSkeleton& skeleton,
-                 BvhError& error);
+bool ReadBvhText(const std::string& text, const std::string& fileLabel, BvhSkeleton& skeleton, BvhError& error);
 
 // Reads a BVH file from disk (a missing or oversized file is an error too).
 bool ReadBvhFile(const std::string& path, BvhSkeleton& skeleton, BvhError& error);

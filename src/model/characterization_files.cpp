@@ -29,20 +29,11 @@ const QString kBoneCorrespondance = QStringLiteral("bone_correspondance");
 constexpr std::uint64_t kLongestStream =
     VLM_BLOB_HEADER_BYTES + VLM_BLOB_DEFINITION_BYTES + VLM_BLOB_RECORD_BYTES * VLM_NODE_COUNT + VLM_BLOB_TRAILER_BYTES;
 
-void* RuntimeMalloc(std::uint64_t size)
-{
-    return std::malloc(size);
-}
+void* RuntimeMalloc(std::uint64_t size) { return std::malloc(size); }
 
-void RuntimeFree(void* block)
-{
-    std::free(block);
-}
+void RuntimeFree(void* block) { std::free(block); }
 
-QString Tr(const char* text)
-{
-    return QCoreApplication::translate("CharacterizationFiles", text);
-}
+QString Tr(const char* text) { return QCoreApplication::translate("CharacterizationFiles", text); }
 
 void Say(QString* message, const QString& text)
 {
@@ -50,10 +41,7 @@ void Say(QString* message, const QString& text)
         *message = text;
 }
 
-QString FileNameOf(const QString& path)
-{
-    return QFileInfo(path).fileName();
-}
+QString FileNameOf(const QString& path) { return QFileInfo(path).fileName(); }
 
 // The stream is written in the host's order when that matches the machine's,
 // byte-reversed otherwise.
@@ -88,10 +76,10 @@ std::vector<QString> ReadCompanionNames(const QString& companionPath, QString& w
     return names;
 }
 
-} // namespace
+}  // namespace
 
-bool CharacterizationToStream(Characterization& characterization, unsigned char byteOrder, bool withLimits,
-                              char*& data, std::size_t& size, QString* message)
+bool CharacterizationToStream(Characterization& characterization, unsigned char byteOrder, bool withLimits, char*& data,
+                              std::size_t& size, QString* message)
 {
     VLMCharacterDefinition words;
     const VLMCharacterHandle character = VLMAdopt<VLMCharacterHandle>(
@@ -211,16 +199,15 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
     return true;
 }
 
-bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath,
-                                const char* companionPath, unsigned char byteOrder, bool withLimits,
-                                QString* message)
+bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath, const char* companionPath,
+                                unsigned char byteOrder, bool withLimits, QString* message)
 {
     return SaveCharacterizationBinary(characterization, QString::fromLatin1(binaryPath),
                                       QString::fromLatin1(companionPath), byteOrder, withLimits, message);
 }
 
-std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath,
-                                                             const QString& companionPath, QString* message)
+std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath, const QString& companionPath,
+                                                             QString* message)
 {
     QFile file(binaryPath);
     if (!file.open(QIODevice::ReadOnly)) {

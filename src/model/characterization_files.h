@@ -31,8 +31,8 @@ class Characterization;
 enum : unsigned char { kStreamLittleEndian = 0, kStreamBigEndian = 1 };
 
 // The extension of binary files and the suffix of their companion.
-extern const char* const kBinaryExtension;      // ".vlmc"
-extern const char* const kCompanionSuffix;      // ".bones.xml"
+extern const char* const kBinaryExtension;  // ".vlmc"
+extern const char* const kCompanionSuffix;  // ".bones.xml"
 
 // --- The host stream pair -----------------------------------------------------
 
@@ -41,8 +41,8 @@ extern const char* const kCompanionSuffix;      // ".bones.xml"
 // `withLimits`, into a buffer from the C runtime's malloc: on success `data`
 // and `size` receive it and the caller releases it with free. False when the
 // character or the buffer could not be made; the outputs are then untouched.
-bool CharacterizationToStream(Characterization& characterization, unsigned char byteOrder, bool withLimits,
-                              char*& data, std::size_t& size, QString* message = nullptr);
+bool CharacterizationToStream(Characterization& characterization, unsigned char byteOrder, bool withLimits, char*& data,
+                              std::size_t& size, QString* message = nullptr);
 
 // Reads a stream in either byte order into a new characterization named
 // "New Characterization": node words, joint records and inversion flags from
@@ -80,9 +80,8 @@ QString FindCompanionPath(const QString& binaryPath);
 bool SaveCharacterizationBinary(Characterization& characterization, const QString& binaryPath,
                                 const QString& companionPath, unsigned char byteOrder, bool withLimits,
                                 QString* message = nullptr);
-bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath,
-                                const char* companionPath, unsigned char byteOrder, bool withLimits,
-                                QString* message = nullptr);
+bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath, const char* companionPath,
+                                unsigned char byteOrder, bool withLimits, QString* message = nullptr);
 
 // Reads a binary file into a new characterization named by the file's name up
 // to its first ".". Joint names come from the companion when one is given;
@@ -90,8 +89,7 @@ bool SaveCharacterizationBinary(Characterization& characterization, const char* 
 // A companion that is missing or whose list is not 172 names long gives no
 // names (the message says so); the node words and records still come from
 // the stream. Null when the file cannot be read or holds no valid stream.
-std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath,
-                                                             const QString& companionPath,
+std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath, const QString& companionPath,
                                                              QString* message = nullptr);
 std::unique_ptr<Characterization> LoadCharacterizationBinary(const char* binaryPath, const char* companionPath,
                                                              QString* message = nullptr);

@@ -41,10 +41,7 @@ constexpr int kItemsWithoutLimits = 6;
 constexpr int kItemsWithLimits = 11;
 constexpr unsigned kLastRotationOrder = 12;
 
-QString Tr(const char* text)
-{
-    return QCoreApplication::translate("CharacterizationFiles", text);
-}
+QString Tr(const char* text) { return QCoreApplication::translate("CharacterizationFiles", text); }
 
 void Say(QString* message, const QString& text)
 {
@@ -60,15 +57,9 @@ QString Numbers(const float* values, int count)
     return texts.join(QLatin1Char(' '));
 }
 
-QString Flags(bool x, bool y, bool z)
-{
-    return QStringLiteral("%1 %2 %3").arg(int(x)).arg(int(y)).arg(int(z));
-}
+QString Flags(bool x, bool y, bool z) { return QStringLiteral("%1 %2 %3").arg(int(x)).arg(int(y)).arg(int(z)); }
 
-QString RigNodeName(int node)
-{
-    return QString::fromLatin1(VLMGetNodeName(node));
-}
+QString RigNodeName(int node) { return QString::fromLatin1(VLMGetNodeName(node)); }
 
 // The values of one item, split at blanks. False when there are fewer than
 // `count`; a text that is not a finite float reads as 0, as the rest pose
@@ -163,7 +154,7 @@ bool ReadJointRecord(const XmlSettingsStore::PairList& items, VLMJointGeometry& 
     return true;
 }
 
-} // namespace
+}  // namespace
 
 QString FloatToText(float value)
 {
@@ -259,8 +250,7 @@ std::unique_ptr<Characterization> LoadCharacterizationXml(const QString& path, Q
         return nullptr;
     }
 
-    std::unique_ptr<Characterization> characterization(
-        new Characterization(store.GetValue(kName, QString()), nullptr));
+    std::unique_ptr<Characterization> characterization(new Characterization(store.GetValue(kName, QString()), nullptr));
     for (int node = 0; node < VLM_NODE_COUNT; ++node) {
         if (!names[node].isEmpty())
             characterization->SetNodeName(node, names[node]);

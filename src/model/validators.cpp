@@ -14,10 +14,7 @@ constexpr float kAxisLimitDegrees = 2.0f;
 constexpr float kDegreesPerRadian = 57.29578f;
 constexpr float kAlmostSameTolerance = 1e-6f;
 
-bool isUsed(const VLMCharacterDefinition& words, int node)
-{
-    return (words.words[node] & VLM_DEF_USED) != 0;
-}
+bool isUsed(const VLMCharacterDefinition& words, int node) { return (words.words[node] & VLM_DEF_USED) != 0; }
 
 // A validator's verdict: its state and its short message (none when valid).
 void conclude(ValidationReport& report, int status, const std::string& message = std::string())
@@ -26,10 +23,7 @@ void conclude(ValidationReport& report, int status, const std::string& message =
     report.message = message;
 }
 
-const char* nodeName(int node)
-{
-    return VLMGetNodeNameTable()[node];
-}
+const char* nodeName(int node) { return VLMGetNodeNameTable()[node]; }
 
 // The rest translation of a node as the character holds it (x, y, z, w).
 void restTranslation(VLMCharacter* character, int node, float out[4])
@@ -38,18 +32,15 @@ void restTranslation(VLMCharacter* character, int node, float out[4])
     VLMGetNodeTPose(character, node, out, rotation, scale);
 }
 
-bool isRollNode(int node)
-{
-    return node >= VLM_NODE_LEFT_UP_LEG_ROLL && node <= VLM_NODE_RIGHT_FORE_ARM_ROLL;
-}
+bool isRollNode(int node) { return node >= VLM_NODE_LEFT_UP_LEG_ROLL && node <= VLM_NODE_RIGHT_FORE_ARM_ROLL; }
 
 // The two joints of one limb bone (thigh, shin, upper arm, forearm on each side).
 bool isAdjacentLimbPair(int a, int b)
 {
     static const int kPairs[][2] = {
-        {VLM_NODE_LEFT_LEG, VLM_NODE_LEFT_FOOT},        {VLM_NODE_RIGHT_LEG, VLM_NODE_RIGHT_FOOT},
-        {VLM_NODE_LEFT_ARM, VLM_NODE_LEFT_FORE_ARM},    {VLM_NODE_LEFT_FORE_ARM, VLM_NODE_LEFT_HAND},
-        {VLM_NODE_RIGHT_ARM, VLM_NODE_RIGHT_FORE_ARM},  {VLM_NODE_RIGHT_FORE_ARM, VLM_NODE_RIGHT_HAND},
+        {VLM_NODE_LEFT_LEG, VLM_NODE_LEFT_FOOT},       {VLM_NODE_RIGHT_LEG, VLM_NODE_RIGHT_FOOT},
+        {VLM_NODE_LEFT_ARM, VLM_NODE_LEFT_FORE_ARM},   {VLM_NODE_LEFT_FORE_ARM, VLM_NODE_LEFT_HAND},
+        {VLM_NODE_RIGHT_ARM, VLM_NODE_RIGHT_FORE_ARM}, {VLM_NODE_RIGHT_FORE_ARM, VLM_NODE_RIGHT_HAND},
     };
     for (const auto& pair : kPairs) {
         if ((pair[0] == a && pair[1] == b) || (pair[0] == b && pair[1] == a))
@@ -70,7 +61,7 @@ float angleToXAxis(VLMCharacter* character, int from, int to, bool negative)
     for (int i = 0; i < 4; ++i)
         d[i] = b[i] - a[i];
     const float length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] + d[3] * d[3]);
-    float cosine = d[0] / length; // NaN for coinciding nodes
+    float cosine = d[0] / length;  // NaN for coinciding nodes
     if (negative)
         cosine = -cosine;
     if (!(cosine > -1.0f))
@@ -92,7 +83,7 @@ std::vector<int> nodeRange(int first, int count)
     return chain;
 }
 
-} // namespace
+}  // namespace
 
 // --- At least one, required ---------------------------------------------------
 
@@ -110,13 +101,9 @@ void AtLeastOneBoneValidator::Validate(const VLMCharacterDefinition&, VLMCharact
     conclude(report, kStateValid);
 }
 
-bool RequiredBoneValidator::Applies(const VLMCharacterDefinition&, VLMCharacter*) const
-{
-    return true;
-}
+bool RequiredBoneValidator::Applies(const VLMCharacterDefinition&, VLMCharacter*) const { return true; }
 
-void RequiredBoneValidator::Validate(const VLMCharacterDefinition& words, VLMCharacter*,
-                                     ValidationReport& report) const
+void RequiredBoneValidator::Validate(const VLMCharacterDefinition& words, VLMCharacter*, ValidationReport& report) const
 {
     for (int node = VLM_NODE_HIPS; node <= VLM_NODE_HEAD; ++node) {
         if (!isUsed(words, node)) {
@@ -203,8 +190,7 @@ LeftArmsXAxisValidator::LeftArmsXAxisValidator()
 
 RightArmsXAxisValidator::RightArmsXAxisValidator()
     : AxisAlignmentValidator(Rule{VLM_NODE_RIGHT_ARM, VLM_NODE_RIGHT_HAND, true, VLM_NODE_RIGHT_HAND,
-                                  VLM_NODE_RIGHT_ARM, "The right arm doesn't seem to be parallel to the X axis.",
-                                  "it"})
+                                  VLM_NODE_RIGHT_ARM, "The right arm doesn't seem to be parallel to the X axis.", "it"})
 {
 }
 
@@ -262,8 +248,8 @@ void SameGeometryValidator::Validate(const VLMCharacterDefinition& words, VLMCha
                 }
             } else if (FuzzyEqual(p[0], q[0], kAlmostSameTolerance) && FuzzyEqual(p[1], q[1], kAlmostSameTolerance) &&
                        FuzzyEqual(p[2], q[2], kAlmostSameTolerance)) {
-                const std::string text = std::string("Node ") + nodeName(i) + " is almost at the same position as node " +
-                                         nodeName(j) + ".";
+                const std::string text =
+                    std::string("Node ") + nodeName(i) + " is almost at the same position as node " + nodeName(j) + ".";
                 report.AddWarning(i, text);
                 report.AddWarning(j, text);
                 warned = true;
@@ -293,8 +279,8 @@ ValidatorList BuildValidators()
         neck.push_back(node);
     list.push_back(std::make_shared<HoleValidator>("neck", neck));
 
-    static const char* const kDigits[VLM_DIGIT_COUNT] = {"thumb",         "index finger", "middle finger",
-                                                         "ring finger",   "pinky finger", "extra finger"};
+    static const char* const kDigits[VLM_DIGIT_COUNT] = {"thumb",       "index finger", "middle finger",
+                                                         "ring finger", "pinky finger", "extra finger"};
     static const struct {
         const char* limb;
         int firstNode;

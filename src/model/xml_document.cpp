@@ -6,10 +6,7 @@
 
 namespace {
 
-QString Tr(const char* text)
-{
-    return QCoreApplication::translate("XmlDocument", text);
-}
+QString Tr(const char* text) { return QCoreApplication::translate("XmlDocument", text); }
 
 // What the pass ahead of the DOM parser saw.
 struct Screening {

@@ -16,7 +16,7 @@ constexpr int kDeepestXmlNesting = 256;
 
 enum class XmlReadResult {
     kParsed,  // the document holds the file
-    kEmpty,  // the file has no element at all (blank, or a declaration or comments only)
+    kEmpty,   // the file has no element at all (blank, or a declaration or comments only)
     kFailed,  // refused or unparsable; the error says why and where
 };
 

@@ -31,10 +31,9 @@ void ForEachChildElement(const QDomElement& key, Visit visit)
     }
 }
 
-} // namespace
+}  // namespace
 
-XmlSettingsStore::XmlSettingsStore(const QString& path)
-    : document_(new QDomDocument), path_(path)
+XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocument), path_(path)
 {
     QFile file(path_);
     if (file.exists() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
@@ -119,15 +118,12 @@ bool XmlSettingsStore::Save()
     file.setDirectWriteFallback(true);
     if (file.open(QIODevice::WriteOnly | QIODevice::Text) && WriteInto(file) && file.commit())
         return true;
-    std::cout << "Error in writing " << path_.toStdString() << ": "
-              << file.errorString().toStdString() << "; the file is left as it was." << std::endl;
+    std::cout << "Error in writing " << path_.toStdString() << ": " << file.errorString().toStdString()
+              << "; the file is left as it was." << std::endl;
     return false;
 }
 
-QDomElement XmlSettingsStore::Root() const
-{
-    return document_->documentElement();
-}
+QDomElement XmlSettingsStore::Root() const { return document_->documentElement(); }
 
 QDomElement XmlSettingsStore::MakeElement(const QString& name)
 {
@@ -174,8 +170,7 @@ QDomElement XmlSettingsStore::ReplaceKey(const QString& group, const QString& ke
     return element;
 }
 
-QString XmlSettingsStore::GetValue(const QString& group, const QString& key,
-                                   const QString& defaultValue)
+QString XmlSettingsStore::GetValue(const QString& group, const QString& key, const QString& defaultValue)
 {
     const QDomElement element = FindKey(group, key, false);
     return element.isNull() ? defaultValue : element.attribute(kValue);
@@ -192,10 +187,7 @@ void XmlSettingsStore::SetValue(const QString& group, const QString& key, const 
     FindKey(group, key, true).setAttribute(kValue, value);
 }
 
-void XmlSettingsStore::SetValue(const QString& key, const QString& value)
-{
-    SetValue(QString(), key, value);
-}
+void XmlSettingsStore::SetValue(const QString& key, const QString& value) { SetValue(QString(), key, value); }
 
 void XmlSettingsStore::GetList(const QString& group, const QString& key, StringList& out)
 {
@@ -203,10 +195,7 @@ void XmlSettingsStore::GetList(const QString& group, const QString& key, StringL
                         [&](const QDomElement& item) { out.push_back(item.attribute(kValue)); });
 }
 
-void XmlSettingsStore::GetList(const QString& key, StringList& out)
-{
-    GetList(QString(), key, out);
-}
+void XmlSettingsStore::GetList(const QString& key, StringList& out) { GetList(QString(), key, out); }
 
 void XmlSettingsStore::SetList(const QString& group, const QString& key, const StringList& list)
 {
@@ -218,10 +207,7 @@ void XmlSettingsStore::SetList(const QString& group, const QString& key, const S
     }
 }
 
-void XmlSettingsStore::SetList(const QString& key, const StringList& list)
-{
-    SetList(QString(), key, list);
-}
+void XmlSettingsStore::SetList(const QString& key, const StringList& list) { SetList(QString(), key, list); }
 
 void XmlSettingsStore::GetPairList(const QString& group, const QString& key, PairList& out)
 {
@@ -230,10 +216,7 @@ void XmlSettingsStore::GetPairList(const QString& group, const QString& key, Pai
     });
 }
 
-void XmlSettingsStore::GetPairList(const QString& key, PairList& out)
-{
-    GetPairList(QString(), key, out);
-}
+void XmlSettingsStore::GetPairList(const QString& key, PairList& out) { GetPairList(QString(), key, out); }
 
 void XmlSettingsStore::SetPairList(const QString& group, const QString& key, const PairList& list)
 {
@@ -246,14 +229,10 @@ void XmlSettingsStore::SetPairList(const QString& group, const QString& key, con
     }
 }
 
-void XmlSettingsStore::SetPairList(const QString& key, const PairList& list)
-{
-    SetPairList(QString(), key, list);
-}
+void XmlSettingsStore::SetPairList(const QString& key, const PairList& list) { SetPairList(QString(), key, list); }
 
-void XmlSettingsStore::GetFlaggedPairList(const QString& group, const QString& key,
-                                          const QString& flagAttribute, bool defaultFlag,
-                                          FlaggedPairList& out)
+void XmlSettingsStore::GetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute,
+                                          bool defaultFlag, FlaggedPairList& out)
 {
     const QString defaultText = defaultFlag ? kTrue : kFalse;
     ForEachChildElement(FindKey(group, key, false), [&](const QDomElement& item) {
@@ -265,15 +244,14 @@ void XmlSettingsStore::GetFlaggedPairList(const QString& group, const QString& k
     });
 }
 
-void XmlSettingsStore::GetFlaggedPairList(const QString& key, const QString& flagAttribute,
-                                          bool defaultFlag, FlaggedPairList& out)
+void XmlSettingsStore::GetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
+                                          FlaggedPairList& out)
 {
     GetFlaggedPairList(QString(), key, flagAttribute, defaultFlag, out);
 }
 
-void XmlSettingsStore::SetFlaggedPairList(const QString& group, const QString& key,
-                                          const QString& flagAttribute, bool defaultFlag,
-                                          const FlaggedPairList& list)
+void XmlSettingsStore::SetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute,
+                                          bool defaultFlag, const FlaggedPairList& list)
 {
     QDomElement element = ReplaceKey(group, key);
     for (const FlaggedPair& entry : list) {
@@ -286,8 +264,8 @@ void XmlSettingsStore::SetFlaggedPairList(const QString& group, const QString& k
     }
 }
 
-void XmlSettingsStore::SetFlaggedPairList(const QString& key, const QString& flagAttribute,
-                                          bool defaultFlag, const FlaggedPairList& list)
+void XmlSettingsStore::SetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
+                                          const FlaggedPairList& list)
 {
     SetFlaggedPairList(QString(), key, flagAttribute, defaultFlag, list);
 }

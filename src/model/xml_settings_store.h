@@ -71,12 +71,11 @@ public:
 
     // "key", "value" and the flag attribute, which is written ("true" or
     // "false") only where the entry's flag differs from the default.
-    void GetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute,
-                            bool defaultFlag, FlaggedPairList& out);
-    void GetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
+    void GetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute, bool defaultFlag,
                             FlaggedPairList& out);
-    void SetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute,
-                            bool defaultFlag, const FlaggedPairList& list);
+    void GetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag, FlaggedPairList& out);
+    void SetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute, bool defaultFlag,
+                            const FlaggedPairList& list);
     void SetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
                             const FlaggedPairList& list);
 

@@ -83,8 +83,8 @@ VLM_API VLMCharacter* VLMConstructCharacterHeader(VLMCharacter* character);
 // parent-offset entries and rotation records. The two per-node arrays are
 // passed at their spare element.
 VLM_API void VLMInitCharacter(VLMCharacter* character, const VLMCharacterDefinition* definition,
-                              VLMTPoseEntry* tposeEntries, VLMNodeRecord* nodeRecords,
-                              VLMTransformTQS* parentOffsets, VLMRotationRecord* rotationRecords);
+                              VLMTPoseEntry* tposeEntries, VLMNodeRecord* nodeRecords, VLMTransformTQS* parentOffsets,
+                              VLMRotationRecord* rotationRecords);
 // The skeleton build: descriptors, presence words, records, mirror partners,
 // extremities, the tree, limbs and digit words. Arrays at their spare element.
 VLM_API void VLMBuildSkeleton(VLMCharacter* character, VLMTPoseEntry* tposeEntries, VLMNodeRecord* nodeRecords);

@@ -105,7 +105,7 @@ constexpr LimitRow kInRootLimits = {{-0.0f, -5.0f, -5.0f}, {0.0f, 5.0f, 5.0f}, V
 
 // Frame hints of the digits and in-roots of one extremity.
 struct ExtremityHints {
-    VLMVector4 thumb;      // digit 0
+    VLMVector4 thumb;  // digit 0
     VLMVector4 otherDigits;
     VLMVector4 thumbRoot;  // in-root 0
     VLMVector4 otherRoots;
@@ -123,7 +123,7 @@ constexpr ExtremityHints kExtremityHints[4] = {
 // the spare record, which no present node reads.
 class RestPose {
 public:
-    explicit RestPose(VLMCharacter* character) : character_(character), header_(VLMCharacterHeaderOf(character)) {}
+    explicit RestPose(VLMCharacter* character) : character_(character), header_(VLMCharacterHeaderOf(character)) { }
 
     bool present(int id) const { return VLMCharacterTPoseEntry(character_, id)->presence != 0; }
     const VLMVector4& translation(int id) const { return VLMCharacterTPoseEntry(character_, id)->t; }
@@ -203,8 +203,8 @@ void ArmFrames(const RestPose& pose, bool left, int shoulderRow, int armRow, int
     pose.frame(n.upperRoll, pose.toward(n.middle, n.upperRoll), upperHint);
     pose.frame(n.middle, pose.toward(n.end, n.middle), middleHint, foreArmRow);
     pose.frame(n.middleRoll, pose.toward(n.end, n.middleRoll), middleHint);
-    pose.frame(n.end, pose.present(n.tip) ? pose.toward(n.tip, n.end) : Direction(outward / 4.0f, 0.0f, 0.0f),
-               kPlusZ, handRow);
+    pose.frame(n.end, pose.present(n.tip) ? pose.toward(n.tip, n.end) : Direction(outward / 4.0f, 0.0f, 0.0f), kPlusZ,
+               handRow);
     pose.frame(n.tip, Direction(outward / 8.0f, 0.0f, 0.0f), kPlusZ);
 }
 
@@ -321,7 +321,7 @@ void MirrorPreRotation(VLMRotationPart* part)
     VLMSetPreRotation(part, VLMVector4{-q.x, -q.y, q.z, q.w});
 }
 
-} // namespace
+}  // namespace
 
 bool VLMCharacterize(VLMCharacter* character)
 {

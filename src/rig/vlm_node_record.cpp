@@ -9,7 +9,7 @@ namespace {
 constexpr VLMVector4 kZero = {0.0f, 0.0f, 0.0f, 0.0f};
 constexpr VLMVector4 kUnitScale = {1.0f, 1.0f, 1.0f, 1.0f};
 
-} // namespace
+}  // namespace
 
 void VLMRotationRecordInit(VLMRotationPart* part)
 {

@@ -18,10 +18,7 @@ const char* const kPathGroup = "path";
 const char* const kClipPathKey = "clip_path";
 const char* const kClipFilter = "*.qvz";
 
-bool isClipFile(const QString& path)
-{
-    return path.endsWith(QLatin1String(".qvz"), Qt::CaseInsensitive);
-}
+bool isClipFile(const QString& path) { return path.endsWith(QLatin1String(".qvz"), Qt::CaseInsensitive); }
 
 }  // namespace
 

@@ -16,10 +16,7 @@ void SelectNodeCommand::Execute()
     model_->SetEditedPart(VLMGetNodeIdFromName(nodeName_.toUtf8().constData()), false);
 }
 
-void SelectNodeCommand::Undo()
-{
-    model_->SetEditedPart(previousEditedPart_, false);
-}
+void SelectNodeCommand::Undo() { model_->SetEditedPart(previousEditedPart_, false); }
 
 ICommand* CreateSelectNodeCommand(CharacterizationModel* model, const QString& nodeName)
 {

@@ -18,10 +18,7 @@
 
 namespace {
 
-QString translate(const char* text)
-{
-    return QCoreApplication::translate("UiFunctions", text);
-}
+QString translate(const char* text) { return QCoreApplication::translate("UiFunctions", text); }
 
 // A message box lays out its text (wrapping it, fixing its size) only when it
 // is shown; its size hint before that is the unwrapped size. It therefore
@@ -60,10 +57,7 @@ MessageBoxHandler& messageBoxHandler()
     return handler;
 }
 
-bool openWithDesktopServices(const QString& path)
-{
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
-}
+bool openWithDesktopServices(const QString& path) { return QDesktopServices::openUrl(QUrl::fromLocalFile(path)); }
 
 DesktopOpener& desktopOpener()
 {
@@ -150,10 +144,7 @@ QString RotationOrderDisplayName(VLMRotationOrder order)
     return code < std::uint32_t(VLM_ROTATION_ORDER_COUNT) ? QString::fromLatin1(names[code]) : QString();
 }
 
-QString NodeDisplayName(int node)
-{
-    return node < 0 ? QString() : NodeDisplayNameFromName(rigNodeName(node));
-}
+QString NodeDisplayName(int node) { return node < 0 ? QString() : NodeDisplayNameFromName(rigNodeName(node)); }
 
 QString NodeDisplayNameFromName(const QString& name)
 {

@@ -68,7 +68,7 @@ void expectOffset(const VLMCharacter* character, const Characterization& c, int 
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(RigCharacter, DefinitionWordsWithAndWithoutLimits)
 {
@@ -98,7 +98,8 @@ TEST(RigCharacter, DefinitionWordsWithAndWithoutLimits)
     EXPECT_FALSE(VLMGetBoneInverted(inverted.get(), 0 /* left leg */));
     EXPECT_TRUE(VLMGetBoneInverted(inverted.get(), 2 /* left arm */));
 
-    EXPECT_EQ(m.c.CreateSdkCharacter(m.words, true, [](std::uint64_t) -> void* { return nullptr; }, &m.host),
+    EXPECT_EQ(m.c.CreateSdkCharacter(
+                  m.words, true, [](std::uint64_t) -> void* { return nullptr; }, &m.host),
               nullptr);
 }
 

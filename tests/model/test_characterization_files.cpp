@@ -132,7 +132,7 @@ protected:
     QTemporaryDir dir_;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(CharacterizationFilesTest, StreamPairRoundTripsInBothByteOrders)
 {
@@ -154,7 +154,8 @@ TEST_F(CharacterizationFilesTest, StreamPairRoundTripsInBothByteOrders)
 
     // Without limits only the used bits travel.
     const QByteArray plain = Stream(out_, kStreamLittleEndian, false);
-    std::unique_ptr<Characterization> back = CharacterizationFromStream(plain.constData(), std::size_t(plain.size()), {});
+    std::unique_ptr<Characterization> back =
+        CharacterizationFromStream(plain.constData(), std::size_t(plain.size()), {});
     ASSERT_TRUE(back);
     EXPECT_TRUE(HasNoNames(*back));
     for (int node = 0; node < VLM_NODE_COUNT; ++node)
@@ -219,7 +220,8 @@ TEST_F(CharacterizationFilesTest, BinaryFilesRoundTripWithTheirOwnCompanion)
     names.pop_back();
     XmlSettingsStore(Path("short.bones.xml")).SetList("bone_correspondance", names);
     for (const char* companion : {"elsewhere.bones.xml", "short.bones.xml"}) {
-        std::unique_ptr<Characterization> back = LoadCharacterizationBinary(Path("hero.old.vlmc"), Path(companion), &message);
+        std::unique_ptr<Characterization> back =
+            LoadCharacterizationBinary(Path("hero.old.vlmc"), Path(companion), &message);
         ASSERT_TRUE(back);
         EXPECT_TRUE(HasNoNames(*back));
         EXPECT_TRUE(back->IsNodeAssigned(1));
@@ -320,8 +322,9 @@ TEST_F(CharacterizationFilesTest, WritableFilesInALockedFolderAreSaved)
 TEST_F(CharacterizationFilesTest, DamagedBinaryFilesAreRejected)
 {
     const QByteArray good = Stream(out_, kStreamBigEndian, true);
-    for (const auto& file : {std::make_pair("empty.vlmc", QByteArray()), std::make_pair("truncated.vlmc", good.left(700)),
-                             std::make_pair("garbage.vlmc", QByteArray(5000, '\x5a'))}) {
+    for (const auto& file :
+         {std::make_pair("empty.vlmc", QByteArray()), std::make_pair("truncated.vlmc", good.left(700)),
+          std::make_pair("garbage.vlmc", QByteArray(5000, '\x5a'))}) {
         WriteFile(Path(file.first), file.second);
         QString message;
         EXPECT_FALSE(LoadCharacterizationBinary(Path(file.first), QString(), &message)) << file.first;
@@ -336,8 +339,8 @@ TEST_F(CharacterizationFilesTest, DamagedBinaryFilesAreRejected)
 TEST(NumberTexts, ShortestTextThatReadsBackExactly)
 {
     const std::pair<float, const char*> cases[] = {
-        {0.0000005f, "0"}, {-0.0f, "0"},        {1e-6f, "1e-06"}, {100000.f, "100000"},     {1234567.f, "1234567"},
-        {-0.25f, "-0.25"}, {0.1f, "0.1"},       {1e20f, "1e+20"}, {3.14159265f, "3.1415927"},
+        {0.0000005f, "0"}, {-0.0f, "0"},  {1e-6f, "1e-06"}, {100000.f, "100000"},       {1234567.f, "1234567"},
+        {-0.25f, "-0.25"}, {0.1f, "0.1"}, {1e20f, "1e+20"}, {3.14159265f, "3.1415927"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FloatToText(c.first), c.second);
@@ -497,12 +500,8 @@ TEST_F(CharacterizationFilesTest, MutatedFilesLoadOrFailCleanly)
             for (int n = 1 + int(rng() % 8); n > 0; --n)
                 bytes.data()[rng() % unsigned(bytes.size())] ^= char(1u << (rng() % 8));
             break;
-        case 1:
-            bytes.truncate(at);
-            break;
-        case 2:
-            bytes.remove(at, 1 + int(rng() % 64));
-            break;
+        case 1: bytes.truncate(at); break;
+        case 2: bytes.remove(at, 1 + int(rng() % 64)); break;
         default:
             for (int n = 1 + int(rng() % 64); n > 0; --n)
                 bytes.insert(at, text ? "<>\"= /1-e.9"[rng() % 11] : char(rng()));

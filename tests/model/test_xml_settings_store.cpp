@@ -42,7 +42,8 @@ TEST_F(XmlSettingsStoreTest, ValuesAndListsRoundTrip)
         store.SetValue("top", "at the root");
         store.SetList("name_match", "delimiter_list", {"-", "|"});
         store.SetPairList("mirror", "mirror_list", {{"Left", "Right"}, {"L_", "R_"}});
-        store.SetFlaggedPairList("match_list", "use_root", false, {{"a", "1", false}, {"b", "2", true}, {"c", "3", false}});
+        store.SetFlaggedPairList("match_list", "use_root", false,
+                                 {{"a", "1", false}, {"b", "2", true}, {"c", "3", false}});
         store.SetList("empty", {});
         store.SetValue("spaced group", "a key", "x");  // written as spaced_group/a_key
         // A rewritten list replaces the old one and moves to the end of its group.
@@ -311,4 +312,4 @@ TEST_F(XmlSettingsStoreTest, WriteNowAndResetToAFreshDocument)
     EXPECT_FALSE(QFileInfo::exists(Path("no")));
 }
 
-} // namespace
+}  // namespace

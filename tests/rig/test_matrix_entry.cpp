@@ -218,4 +218,4 @@ TEST_F(MatrixEntryNodes, NodeIdsOutsideTheCharacterWriteNothing)
     }
 }
 
-} // namespace
+}  // namespace

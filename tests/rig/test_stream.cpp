@@ -68,7 +68,7 @@ protected:
     {
         TestAllocator::reset();
         def = sample::FullDefinition();
-        def.words[5] = 0;    // an unused node in the middle
+        def.words[5] = 0;  // an unused node in the middle
         def.words[100] = 0;
         std::mt19937 rng(7);
         records = sample::RandomRecords(rng);
@@ -181,9 +181,9 @@ TEST_F(StreamTest, ShortOrDamagedStreamsAreRejected)
         // Every truncation, down to nothing, fails without asking for memory.
         AllocWatch watch;
         for (std::size_t n = 0; n < size; ++n) {
-            ASSERT_EQ(VLMReadCharacterBlob(&words, good.bytes.data(), n, &TestAllocator::allocate,
-                                           &TestAllocator::release),
-                      nullptr)
+            ASSERT_EQ(
+                VLMReadCharacterBlob(&words, good.bytes.data(), n, &TestAllocator::allocate, &TestAllocator::release),
+                nullptr)
                 << n;
         }
         EXPECT_EQ(watch.requests(), 0u);
@@ -341,4 +341,4 @@ TEST(StreamHelpers, WordCopiesReverseEveryWordAtAnyAddress)
     EXPECT_EQ(words[1], 0xD0C0B0A0u);
 }
 
-} // namespace
+}  // namespace

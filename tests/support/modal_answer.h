@@ -144,8 +144,8 @@ inline void ClickButton(QWidget* parent, const QString& text)
 
 // What to do with the next (non-native) file dialog.
 struct FileDialogAnswer {
-    QString path;  // the file or folder to pick; empty: cancel the dialog
-    QString nameFilter;  // the file type to choose; empty: leave it
+    QString path;            // the file or folder to pick; empty: cancel the dialog
+    QString nameFilter;      // the file type to choose; empty: leave it
     QStringList checkBoxes;  // texts of the check boxes to tick
 };
 

@@ -39,10 +39,7 @@ struct QuestionCase {
     const char* editedPart;  // nullptr: none
 };
 
-void PrintTo(const QuestionCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const QuestionCase& c, std::ostream* os) { *os << c.name; }
 
 class QuestionMatrix : public UiModelTest, public testing::WithParamInterface<QuestionCase> { };
 
@@ -123,10 +120,7 @@ struct MirrorCase {
     const char* editedPart;
 };
 
-void PrintTo(const MirrorCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
+void PrintTo(const MirrorCase& c, std::ostream* os) { *os << c.name; }
 
 class MirrorMatrix : public UiModelTest, public testing::WithParamInterface<MirrorCase> { };
 

@@ -66,9 +66,9 @@ TEST_F(MirrorDialogTest, WritesCompleteRowsOnceInTableOrder)
     dialog.show();
     AddRow(&dialog, "Lf", "Rt");
     AddRow(&dialog, "Left", "Right");  // already listed
-    AddRow(&dialog, "Up", nullptr);  // right cell never edited
-    AddRow(&dialog, "Down", "");  // right cell left empty
-    AddRow(&dialog, "Lf", "Rt");  // repeated
+    AddRow(&dialog, "Up", nullptr);    // right cell never edited
+    AddRow(&dialog, "Down", "");       // right cell left empty
+    AddRow(&dialog, "Lf", "Rt");       // repeated
     SaveScreenshot(&dialog, "config_mirror_dialog");
     ClickButton(&dialog, "OK");
 

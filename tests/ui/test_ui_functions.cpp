@@ -29,8 +29,8 @@ TEST_F(SelectNodeCommandTest, SelectsByExactRigNameAndUndoesToTheNodeBefore)
     const struct {
         int before;
         std::vector<const char*> names;  // executed in order
-        int selected;  // after the last execution
-        int undone;  // after undoing the last one
+        int selected;                    // after the last execution
+        int undone;                      // after undoing the last one
     } cases[] = {{-1, {"LeftHand"}, 11, -1}, {5, {"lefthand"}, -1, 5}, {2, {"LeftHand", "Hips"}, 1, 11}};
     for (const auto& c : cases) {
         Model().SetEditedPart(c.before, false);

@@ -11,10 +11,7 @@
 
 #include <QWidget>
 
-inline int NodeId(const char* name)
-{
-    return VLMGetNodeIdFromName(name);
-}
+inline int NodeId(const char* name) { return VLMGetNodeIdFromName(name); }
 
 class UiModelTest : public ModelTest {
 protected:
