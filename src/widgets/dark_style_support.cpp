@@ -131,10 +131,7 @@ void setOnButtonColour(QPalette& palette, const QColor& on)
     palette.setBrush(QPalette::Inactive, QPalette::Button, QBrush(on));
 }
 
-bool isVortelMenuBar(const QWidget* widget)
-{
-    return widget && widget->property(VortelMenuBarProperty).isValid();
-}
+bool isVortelMenuBar(const QWidget* widget) { return widget && widget->property(VortelMenuBarProperty).isValid(); }
 
 QColor mergedColours(const QColor& a, const QColor& b, int percent)
 {

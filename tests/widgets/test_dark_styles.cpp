@@ -26,10 +26,7 @@
 
 namespace {
 
-QRgb grey(int v)
-{
-    return qRgb(v, v, v);
-}
+QRgb grey(int v) { return qRgb(v, v, v); }
 
 // A base style that only records the palette of each primitive it is asked to
 // draw, so that the colours can be checked where the base style reads them.
@@ -120,7 +117,7 @@ TEST(DarkStyles, OptionPalettesReachTheBaseStyleRecoloured)
         {false, QStyle::PE_PanelButtonTool, enabled, QPalette::Button, 100, 80},
         {false, QStyle::PE_FrameTabWidget, enabled, QPalette::Window, 100, 100},
         {false, QStyle::PE_FrameTabWidget, on, QPalette::Button, 175, 68},  // exchanged, then on
-        {true, QStyle::PE_FrameTabWidget, on, QPalette::Button, 68, 68},  // exchanged only
+        {true, QStyle::PE_FrameTabWidget, on, QPalette::Button, 68, 68},    // exchanged only
         {true, QStyle::PE_PanelLineEdit, enabled, QPalette::Shadow, 98, 98},
         {true, QStyle::PE_IndicatorRadioButton, enabled, QPalette::Shadow, 98, 98},
         {false, QStyle::PE_PanelLineEdit, enabled, QPalette::Shadow, 0, 0},
@@ -290,10 +287,7 @@ void buildForm(QWidget& window)
     EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
 }
 
-QImage shot(QWidget* part)
-{
-    return part->grab().toImage().convertToFormat(QImage::Format_ARGB32);
-}
+QImage shot(QWidget* part) { return part->grab().toImage().convertToFormat(QImage::Format_ARGB32); }
 
 int differingPixels(const QImage& a, const QImage& b, const QRect& ignored = QRect())
 {
