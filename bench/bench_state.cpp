@@ -18,10 +18,7 @@
 
 namespace {
 
-void* Malloc(std::uint64_t n)
-{
-    return std::malloc(n);
-}
+void* Malloc(std::uint64_t n) { return std::malloc(n); }
 
 // 172 nodes with random rest poses, or the 16 required nodes.
 sample::CharacterPtr MakeCharacter(int nodes)

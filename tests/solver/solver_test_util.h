@@ -15,10 +15,7 @@
 
 namespace soltest {
 
-inline void* Malloc(std::uint64_t n)
-{
-    return std::malloc(n);
-}
+inline void* Malloc(std::uint64_t n) { return std::malloc(n); }
 
 // Every node, with random rest rotations; uniform rest scales on request.
 inline sample::CharacterPtr RandomTPoseCharacter(unsigned seed, bool uniformScales)

@@ -47,10 +47,7 @@ struct Form {
     void (*get)(K, St, int, V4&, V4&, V4&);
 };
 
-V4 Narrow(const D4& d)
-{
-    return V(float(d[0]), float(d[1]), float(d[2]), float(d[3]));
-}
+V4 Narrow(const D4& d) { return V(float(d[0]), float(d[1]), float(d[2]), float(d[3])); }
 
 // clang-format off
 const Form kForms[] = {

@@ -19,10 +19,7 @@ namespace {
 
 using soltest::NewSet;
 
-VLMEffectorSetLayout* Layout(VLMEffectorSetState* set)
-{
-    return reinterpret_cast<VLMEffectorSetLayout*>(set);
-}
+VLMEffectorSetLayout* Layout(VLMEffectorSetState* set) { return reinterpret_cast<VLMEffectorSetLayout*>(set); }
 
 // Creation counts node 0 whenever bit 0 of its word is clear; the size for a
 // definition must count the same, or a state built in memory of that size is

@@ -19,10 +19,7 @@ VLMVector4& alignedAt(void* base, std::int64_t offset)
     return *reinterpret_cast<VLMVector4*>(static_cast<unsigned char*>(base) + offset);
 }
 
-VLMVector4 loadDoubles(const double* v)
-{
-    return VLMVector4FromDoubles(v[0], v[1], v[2], v[3]);
-}
+VLMVector4 loadDoubles(const double* v) { return VLMVector4FromDoubles(v[0], v[1], v[2], v[3]); }
 
 void storeTQS(float* t, float* q, float* s, const VLMVector4& vt, const VLMVector4& vq, const VLMVector4& vs)
 {
@@ -31,10 +28,7 @@ void storeTQS(float* t, float* q, float* s, const VLMVector4& vt, const VLMVecto
     VLMVector4StoreUnaligned(s, vs);
 }
 
-bool usable(const VLMCharacter* character, const void* state)
-{
-    return character && state;
-}
+bool usable(const VLMCharacter* character, const void* state) { return character && state; }
 
 }  // namespace
 

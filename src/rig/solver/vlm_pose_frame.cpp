@@ -12,10 +12,7 @@
 
 namespace {
 
-const VLMTPoseEntry& tposeOf(const VLMCharacter* character, int id)
-{
-    return *VLMCharacterTPoseEntry(character, id);
-}
+const VLMTPoseEntry& tposeOf(const VLMCharacter* character, int id) { return *VLMCharacterTPoseEntry(character, id); }
 
 template <class Row>
 Row& rootRow(const VLMCharacter* character, Row* rows)
@@ -32,10 +29,7 @@ VLMVector4& alignedAt(void* base, std::int64_t offset)
     return *reinterpret_cast<VLMVector4*>(static_cast<unsigned char*>(base) + offset);
 }
 
-VLMVector4 loadDoubles(const double* v)
-{
-    return VLMVector4FromDoubles(v[0], v[1], v[2], v[3]);
-}
+VLMVector4 loadDoubles(const double* v) { return VLMVector4FromDoubles(v[0], v[1], v[2], v[3]); }
 
 }  // namespace
 

@@ -13,10 +13,7 @@
 #include <cstdint>
 
 // The first node row of a state (compact index 0; index -1 is the spare row).
-inline VLMStateRow* VLMStateFirstRow(VLMCharacterState* state)
-{
-    return VLMStateRowAt(static_cast<void*>(state), 0);
-}
+inline VLMStateRow* VLMStateFirstRow(VLMCharacterState* state) { return VLMStateRowAt(static_cast<void*>(state), 0); }
 inline const VLMStateRow* VLMStateFirstRow(const VLMCharacterState* state)
 {
     return VLMStateRowAt(static_cast<const void*>(state), 0);
@@ -69,13 +66,7 @@ inline std::int32_t VLMCharacterNeckIndex(const VLMCharacter* character)
 }
 
 // Property value and mode by table entry (0..211), never by public id.
-inline float VLMPropertyValueAt(const VLMPropertySetState* set, int entry)
-{
-    return set->entries[entry].value;
-}
-inline std::uint32_t VLMPropertyModeAt(const VLMPropertySetState* set, int entry)
-{
-    return set->entries[entry].mode;
-}
+inline float VLMPropertyValueAt(const VLMPropertySetState* set, int entry) { return set->entries[entry].value; }
+inline std::uint32_t VLMPropertyModeAt(const VLMPropertySetState* set, int entry) { return set->entries[entry].mode; }
 
 #endif

@@ -11,24 +11,12 @@
 
 namespace {
 
-bool isEffector(int id)
-{
-    return static_cast<unsigned>(id) < unsigned(VLM_EFFECTOR_COUNT);
-}
-bool isExtremity(int k)
-{
-    return static_cast<unsigned>(k) < 4u;
-}
+bool isEffector(int id) { return static_cast<unsigned>(id) < unsigned(VLM_EFFECTOR_COUNT); }
+bool isExtremity(int k) { return static_cast<unsigned>(k) < 4u; }
 
-unsigned char* bytesAt(void* base, std::int64_t offset)
-{
-    return static_cast<unsigned char*>(base) + offset;
-}
+unsigned char* bytesAt(void* base, std::int64_t offset) { return static_cast<unsigned char*>(base) + offset; }
 
-void storeAligned(void* target, const VLMVector4& v)
-{
-    *static_cast<VLMVector4*>(target) = v;
-}
+void storeAligned(void* target, const VLMVector4& v) { *static_cast<VLMVector4*>(target) = v; }
 
 void setLane(VLMEffectorSetState* set, int id, int lane, float value)
 {
