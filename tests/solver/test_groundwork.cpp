@@ -31,10 +31,7 @@ VLMPropertySetState Defaults()
     return p;
 }
 
-VLMEffectorSetLayout* Layout(VLMEffectorSetState* s)
-{
-    return reinterpret_cast<VLMEffectorSetLayout*>(s);
-}
+VLMEffectorSetLayout* Layout(VLMEffectorSetState* s) { return reinterpret_cast<VLMEffectorSetLayout*>(s); }
 
 TEST(Groundwork, EveryEntryConstantNamesItsTableEntry)
 {

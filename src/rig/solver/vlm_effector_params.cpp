@@ -65,10 +65,7 @@ void copyTQ(VLMTransformTQS& to, const VLMTransformTQS& from)
 }
 
 // The eight effector ids of an extremity: end, extremity, six digits.
-const std::int32_t* extremityEffectors(const VLMExtremity* extremity)
-{
-    return &extremity->endEffector;
-}
+const std::int32_t* extremityEffectors(const VLMExtremity* extremity) { return &extremity->endEffector; }
 static_assert(offsetof(VLMExtremity, baseEffector) == offsetof(VLMExtremity, endEffector) + 4 &&
                   offsetof(VLMExtremity, digitEffectors) == offsetof(VLMExtremity, endEffector) + 8,
               "the eight effector ids of an extremity are contiguous");
@@ -236,20 +233,14 @@ void VLMTransformEffectorTranslations(VLMEffectorSetLayout* set, const VLMVector
         e.t = VLMVector4Add(t, VLMQuatRotate(q, VLMVector4Mul(s, e.t)));
 }
 
-void VLMRotateEffectorRotations(VLMEffectorSetLayout* set, const VLMVector4& q)
-{
-    turnRotations(set->effectors, q);
-}
+void VLMRotateEffectorRotations(VLMEffectorSetLayout* set, const VLMVector4& q) { turnRotations(set->effectors, q); }
 
 void VLMTransformGoalBlockTranslations(VLMLimbGoalBlock* block, const VLMVector4& t, const VLMVector4& q)
 {
     moveTranslations(block->slots, t, q);
 }
 
-void VLMRotateGoalBlockRotations(VLMLimbGoalBlock* block, const VLMVector4& q)
-{
-    turnRotations(block->slots, q);
-}
+void VLMRotateGoalBlockRotations(VLMLimbGoalBlock* block, const VLMVector4& q) { turnRotations(block->slots, q); }
 
 void VLMTransformContactRecordTranslations(VLMLimbContactRecord* record, const VLMVector4& t, const VLMVector4& q)
 {

@@ -44,7 +44,7 @@ enum VLMEffectorId : int {
     VLM_RIGHT_HIP_EFFECTOR,
     VLM_LEFT_HAND_EFFECTOR,
     VLM_RIGHT_HAND_EFFECTOR,
-    VLM_LEFT_HAND_THUMB_EFFECTOR,  // 20..25 left hand, 26..31 right hand,
+    VLM_LEFT_HAND_THUMB_EFFECTOR,                            // 20..25 left hand, 26..31 right hand,
     VLM_FIRST_DIGIT_EFFECTOR = VLM_LEFT_HAND_THUMB_EFFECTOR  // 32..37 left foot, 38..43 right foot
 };
 
@@ -120,9 +120,6 @@ VLM_API void VLMTransformContactRecordTranslations(VLMLimbContactRecord* record,
 VLM_API void VLMRotateContactRecordRotations(VLMLimbContactRecord* record, const VLMVector4& q);
 
 // (a.x b.x, a.y b.y, a.z, a.w).
-inline VLMVector4 VLMVector4MulXY(const VLMVector4& a, const VLMVector4& b)
-{
-    return VLMVector4ScaleXY(a, b);
-}
+inline VLMVector4 VLMVector4MulXY(const VLMVector4& a, const VLMVector4& b) { return VLMVector4ScaleXY(a, b); }
 
 #endif

@@ -12,10 +12,7 @@
 
 namespace {
 
-bool present(const VLMCharacter* character, int id)
-{
-    return VLMCharacterTPoseEntry(character, id)->presence != 0;
-}
+bool present(const VLMCharacter* character, int id) { return VLMCharacterTPoseEntry(character, id)->presence != 0; }
 
 VLMVector4 midpoint(const VLMVector4& a, const VLMVector4& b)
 {

@@ -9,19 +9,19 @@
 #include <cstdint>
 
 enum VLMSolveStageBits : std::uint32_t {
-    VLM_STAGE_BODY_PULL = 1u << 0,  // body pull; when clear, the spine-only stretch
-    VLM_STAGE_LIMBS = 1u << 1,  // limb solve on limbs 0..3
-    VLM_STAGE_CONTACT_SYNC = 1u << 2,  // limb contact sync on limbs 0..3
-    VLM_STAGE_LEFT_SHOULDER = 1u << 3,  // left collar and shoulder-arm solve
+    VLM_STAGE_BODY_PULL = 1u << 0,       // body pull; when clear, the spine-only stretch
+    VLM_STAGE_LIMBS = 1u << 1,           // limb solve on limbs 0..3
+    VLM_STAGE_CONTACT_SYNC = 1u << 2,    // limb contact sync on limbs 0..3
+    VLM_STAGE_LEFT_SHOULDER = 1u << 3,   // left collar and shoulder-arm solve
     VLM_STAGE_RIGHT_SHOULDER = 1u << 4,  // the same on the right
-    VLM_STAGE_CHAIN_FIRST = 1u << 5,  // bits 5..8: limited chain solve, limbs by VLMStageBitLimb
-    VLM_STAGE_DIGITS_FIRST = 1u << 9,  // bits 9..12: digits, limbs by VLMStageBitLimb
+    VLM_STAGE_CHAIN_FIRST = 1u << 5,     // bits 5..8: limited chain solve, limbs by VLMStageBitLimb
+    VLM_STAGE_DIGITS_FIRST = 1u << 9,    // bits 9..12: digits, limbs by VLMStageBitLimb
     VLM_STAGE_NECK_HEAD = 1u << 13,
     VLM_STAGE_SPINE = 1u << 14,  // spine flag of the body pull and the spine stretch
     VLM_STAGE_HIPS_TRAJECTORY = 1u << 15,
-    VLM_STAGE_ROLL = 1u << 16,  // roll capture (stages run alone) and roll distribution
+    VLM_STAGE_ROLL = 1u << 16,           // roll capture (stages run alone) and roll distribution
     VLM_STAGE_STRETCH_FIRST = 1u << 17,  // bits 17..20: chain stretch, limbs by VLMStageBitLimb
-    VLM_STAGE_ALL = 0x1FFFFFu  // bits 0..20
+    VLM_STAGE_ALL = 0x1FFFFFu            // bits 0..20
 };
 
 // The first bit of each group of four per-limb bits.
