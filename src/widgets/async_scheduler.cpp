@@ -9,10 +9,7 @@ QAsyncScheduler::QAsyncScheduler(const std::function<bool()>& call, bool deleteA
     connect(timer_, SIGNAL(timeout()), this, SLOT(Execute()));
 }
 
-QAsyncScheduler::~QAsyncScheduler()
-{
-    delete timer_;
-}
+QAsyncScheduler::~QAsyncScheduler() { delete timer_; }
 
 void QAsyncScheduler::Schedule(const std::function<bool()>& call, bool deleteAlways)
 {

@@ -78,10 +78,7 @@ void KWDQLiveSearchWidget::resizeEvent(QResizeEvent* event)
                         contents.top() + (contents.height() - cancelButton_->height()) / 2 + 1);
 }
 
-void KWDQLiveSearchWidget::CancelSearch(bool)
-{
-    clear();
-}
+void KWDQLiveSearchWidget::CancelSearch(bool) { clear(); }
 
 void KWDQLiveSearchWidget::UpdateCancelIcon()
 {

@@ -19,15 +19,9 @@ QSplitterHandleWithButton::QSplitterHandleWithButton(Qt::Orientation orientation
     }
 }
 
-void QSplitterHandleWithButton::onLeftClicked()
-{
-    emit onLeftClick(this);
-}
+void QSplitterHandleWithButton::onLeftClicked() { emit onLeftClick(this); }
 
-void QSplitterHandleWithButton::onRightClicked()
-{
-    emit onRightClick(this);
-}
+void QSplitterHandleWithButton::onRightClicked() { emit onRightClick(this); }
 
 void QSplitterHandleWithButton::resizeEvent(QResizeEvent* event)
 {
@@ -46,10 +40,7 @@ void QSplitterHandleWithButton::resizeEvent(QResizeEvent* event)
 
 QSplitterWithButton::QSplitterWithButton(QWidget* parent) : QSplitter(Qt::Horizontal, parent) { }
 
-void QSplitterWithButton::SetSingleButtonHandles(bool oneButton)
-{
-    oneButtonHandles_ = oneButton;
-}
+void QSplitterWithButton::SetSingleButtonHandles(bool oneButton) { oneButtonHandles_ = oneButton; }
 
 QSplitterHandle* QSplitterWithButton::createHandle()
 {
@@ -99,15 +90,9 @@ bool QSplitterWithButton::IsPaneOpen(int index) const
     return index >= 0 && index < current.size() && current[index] != 0;
 }
 
-void QSplitterWithButton::onLeftClick(QSplitterHandle* handle)
-{
-    TogglePane(HandleIndex(handle), true);
-}
+void QSplitterWithButton::onLeftClick(QSplitterHandle* handle) { TogglePane(HandleIndex(handle), true); }
 
-void QSplitterWithButton::onRightClick(QSplitterHandle* handle)
-{
-    TogglePane(HandleIndex(handle), false);
-}
+void QSplitterWithButton::onRightClick(QSplitterHandle* handle) { TogglePane(HandleIndex(handle), false); }
 
 void QSplitterWithButton::TogglePane(int handleIndex, bool left)
 {

@@ -18,10 +18,7 @@ void runEventLoopUntil(const std::function<bool()>& done)
         QTest::qWait(5);
 }
 
-void flushDeferredDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
+void flushDeferredDeletes() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
 }  // namespace
 
