@@ -18,10 +18,7 @@ StateRepresentation::StateRepresentation()
 
 StateRepresentation::~StateRepresentation() = default;
 
-QString StateRepresentation::GetSuffix(int state) const
-{
-    return suffixes_.value(state);
-}
+QString StateRepresentation::GetSuffix(int state) const { return suffixes_.value(state); }
 
 int SelectionOverlayKey(int mode, int state)
 {
@@ -57,7 +54,4 @@ SkelwrightDefinition::SkelwrightDefinition()
 
 SkelwrightDefinition::~SkelwrightDefinition() = default;
 
-QString SkelwrightDefinition::GetPicture(int key) const
-{
-    return pictures_.value(key);
-}
+QString SkelwrightDefinition::GetPicture(int key) const { return pictures_.value(key); }

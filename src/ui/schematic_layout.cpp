@@ -57,25 +57,13 @@ T* ElementAt(const QVector<T*>& elements, int i)
 
 }  // namespace
 
-SchematicItemDef* SchematicPageDef::GetPart(int i) const
-{
-    return ElementAt(parts_, i);
-}
+SchematicItemDef* SchematicPageDef::GetPart(int i) const { return ElementAt(parts_, i); }
 
-SchematicItemDef* SchematicPageDef::GetArrow(int i) const
-{
-    return ElementAt(arrows_, i);
-}
+SchematicItemDef* SchematicPageDef::GetArrow(int i) const { return ElementAt(arrows_, i); }
 
-SchematicInversionDef* SchematicPageDef::GetInversion(int i) const
-{
-    return ElementAt(inversions_, i);
-}
+SchematicInversionDef* SchematicPageDef::GetInversion(int i) const { return ElementAt(inversions_, i); }
 
-SchematicPageDef* SchematicLayout::GetPage(int i) const
-{
-    return ElementAt(pages_, i);
-}
+SchematicPageDef* SchematicLayout::GetPage(int i) const { return ElementAt(pages_, i); }
 
 const SchematicLayout& SchematicLayout::Instance()
 {
@@ -99,6 +87,7 @@ struct PartRow {
     int y;
 };
 
+// clang-format off
 const PartRow kFullBodyParts[] = {
     {0, "Reference", 183, 342},
     {49, "NotReq_LeftArm", 226, 166},  // HipsTranslation
@@ -138,37 +127,63 @@ const PartRow kRightCollarParts[] = {
 };
 
 const PartRow kHandsParts[] = {
-    {21, "LeftFingerBase", 72, 298},     {146, "LeftInHandThumb", 108, 294},
-    {50, "LeftHandThumb1", 127, 260},    {51, "LeftHandThumb2", 146, 221},
-    {52, "LeftHandThumb3", 160, 184},    {53, "LeftHandThumb4", 172, 163},
-    {147, "LeftInHandIndex", 106, 217},  {54, "LeftHandIndex1", 117, 172},
-    {55, "LeftHandIndex2", 131, 139},    {56, "LeftHandIndex3", 142, 103},
-    {57, "LeftHandIndex4", 153, 82},     {148, "LeftInHandMiddle", 88, 216},
-    {58, "LeftHandMiddle1", 93, 157},    {59, "LeftHandMiddle2", 98, 116},
-    {60, "LeftHandMiddle3", 102, 80},    {61, "LeftHandMiddle4", 104, 59},
-    {149, "LeftInHandRing", 70, 219},    {62, "LeftHandRing1", 67, 168},
-    {63, "LeftHandRing2", 66, 130},      {64, "LeftHandRing3", 61, 94},
-    {65, "LeftHandRing4", 56, 73},       {150, "LeftInHandPinky", 53, 233},
-    {66, "LeftHandPinky1", 47, 194},     {67, "LeftHandPinky2", 42, 158},
-    {68, "LeftHandPinky3", 32, 119},     {69, "LeftHandPinky4", 26, 98},
+    {21, "LeftFingerBase", 72, 298},
+    {146, "LeftInHandThumb", 108, 294},
+    {50, "LeftHandThumb1", 127, 260},
+    {51, "LeftHandThumb2", 146, 221},
+    {52, "LeftHandThumb3", 160, 184},
+    {53, "LeftHandThumb4", 172, 163},
+    {147, "LeftInHandIndex", 106, 217},
+    {54, "LeftHandIndex1", 117, 172},
+    {55, "LeftHandIndex2", 131, 139},
+    {56, "LeftHandIndex3", 142, 103},
+    {57, "LeftHandIndex4", 153, 82},
+    {148, "LeftInHandMiddle", 88, 216},
+    {58, "LeftHandMiddle1", 93, 157},
+    {59, "LeftHandMiddle2", 98, 116},
+    {60, "LeftHandMiddle3", 102, 80},
+    {61, "LeftHandMiddle4", 104, 59},
+    {149, "LeftInHandRing", 70, 219},
+    {62, "LeftHandRing1", 67, 168},
+    {63, "LeftHandRing2", 66, 130},
+    {64, "LeftHandRing3", 61, 94},
+    {65, "LeftHandRing4", 56, 73},
+    {150, "LeftInHandPinky", 53, 233},
+    {66, "LeftHandPinky1", 47, 194},
+    {67, "LeftHandPinky2", 42, 158},
+    {68, "LeftHandPinky3", 32, 119},
+    {69, "LeftHandPinky4", 26, 98},
     {151, "LeftInHandExtra", 27, 243},  // LeftInHandExtraFinger
     {70, "LeftHandExtra1", 22, 205},  // LeftHandExtraFinger1
     {71, "LeftHandExtra2", 17, 169},  // LeftHandExtraFinger2
     {72, "LeftHandExtra3", 12, 138},  // LeftHandExtraFinger3
     {73, "LeftHandExtra4", 7, 117},  // LeftHandExtraFinger4
-    {22, "RightFingerBase", 281, 298},   {152, "RightInHandThumb", 249, 294},
-    {74, "RightHandThumb1", 227, 260},   {75, "RightHandThumb2", 212, 221},
-    {76, "RightHandThumb3", 200, 184},   {77, "RightHandThumb4", 195, 163},
-    {153, "RightInHandIndex", 255, 217}, {78, "RightHandIndex1", 243, 172},
-    {79, "RightHandIndex2", 231, 139},   {80, "RightHandIndex3", 220, 103},
-    {81, "RightHandIndex4", 213, 82},    {154, "RightInHandMiddle", 277, 216},
-    {82, "RightHandMiddle1", 272, 157},  {83, "RightHandMiddle2", 267, 116},
-    {84, "RightHandMiddle3", 263, 80},   {85, "RightHandMiddle4", 263, 59},
-    {155, "RightInHandRing", 295, 219},  {86, "RightHandRing1", 298, 168},
-    {87, "RightHandRing2", 299, 130},    {88, "RightHandRing3", 303, 94},
-    {89, "RightHandRing4", 310, 73},     {156, "RightInHandPinky", 312, 233},
-    {90, "RightHandPinky1", 318, 194},   {91, "RightHandPinky2", 323, 158},
-    {92, "RightHandPinky3", 330, 119},   {93, "RightHandPinky4", 341, 98},
+    {22, "RightFingerBase", 281, 298},
+    {152, "RightInHandThumb", 249, 294},
+    {74, "RightHandThumb1", 227, 260},
+    {75, "RightHandThumb2", 212, 221},
+    {76, "RightHandThumb3", 200, 184},
+    {77, "RightHandThumb4", 195, 163},
+    {153, "RightInHandIndex", 255, 217},
+    {78, "RightHandIndex1", 243, 172},
+    {79, "RightHandIndex2", 231, 139},
+    {80, "RightHandIndex3", 220, 103},
+    {81, "RightHandIndex4", 213, 82},
+    {154, "RightInHandMiddle", 277, 216},
+    {82, "RightHandMiddle1", 272, 157},
+    {83, "RightHandMiddle2", 267, 116},
+    {84, "RightHandMiddle3", 263, 80},
+    {85, "RightHandMiddle4", 263, 59},
+    {155, "RightInHandRing", 295, 219},
+    {86, "RightHandRing1", 298, 168},
+    {87, "RightHandRing2", 299, 130},
+    {88, "RightHandRing3", 303, 94},
+    {89, "RightHandRing4", 310, 73},
+    {156, "RightInHandPinky", 312, 233},
+    {90, "RightHandPinky1", 318, 194},
+    {91, "RightHandPinky2", 323, 158},
+    {92, "RightHandPinky3", 330, 119},
+    {93, "RightHandPinky4", 341, 98},
     {157, "RightInHandExtra", 336, 243},  // RightInHandExtraFinger
     {94, "RightHandExtra1", 343, 205},  // RightHandExtraFinger1
     {95, "RightHandExtra2", 348, 169},  // RightHandExtraFinger2
@@ -180,41 +195,63 @@ const PartRow kHandsParts[] = {
 // rig node LeftFootThumb1 shows "LeftFootExtra1", LeftFootExtraFinger1 shows
 // "LeftFootThumb1", and so on for the in-foot nodes and the right foot.
 const PartRow kFeetParts[] = {
-    {16, "LeftToeBase", 104, 254},       {163, "LeftInFootThumb", 134, 143},  // LeftInFootExtraFinger
+    {16, "LeftToeBase", 104, 254},
+    {163, "LeftInFootThumb", 134, 143},  // LeftInFootExtraFinger
     {118, "LeftFootThumb1", 132, 114},  // LeftFootExtraFinger1
     {119, "LeftFootThumb2", 131, 84},  // LeftFootExtraFinger2
     {120, "LeftFootThumb3", 129, 56},  // LeftFootExtraFinger3
     {121, "LeftFootThumb4", 126, 36},  // LeftFootExtraFinger4
-    {159, "LeftInFootIndex", 105, 149},  {102, "LeftFootIndex1", 100, 109},
-    {103, "LeftFootIndex2", 96, 87},     {104, "LeftFootIndex3", 94, 66},
-    {105, "LeftFootIndex4", 92, 45},     {160, "LeftInFootMiddle", 85, 161},
-    {106, "LeftFootMiddle1", 78, 126},   {107, "LeftFootMiddle2", 72, 105},
-    {108, "LeftFootMiddle3", 64, 85},    {109, "LeftFootMiddle4", 56, 67},
-    {161, "LeftInFootRing", 71, 174},    {110, "LeftFootRing1", 63, 146},
-    {111, "LeftFootRing2", 55, 125},     {112, "LeftFootRing3", 46, 109},
-    {113, "LeftFootRing4", 38, 90},      {162, "LeftInFootPinky", 56, 183},
-    {114, "LeftFootPinky1", 46, 160},    {115, "LeftFootPinky2", 38, 143},
-    {116, "LeftFootPinky3", 30, 126},    {117, "LeftFootPinky4", 21, 107},
+    {159, "LeftInFootIndex", 105, 149},
+    {102, "LeftFootIndex1", 100, 109},
+    {103, "LeftFootIndex2", 96, 87},
+    {104, "LeftFootIndex3", 94, 66},
+    {105, "LeftFootIndex4", 92, 45},
+    {160, "LeftInFootMiddle", 85, 161},
+    {106, "LeftFootMiddle1", 78, 126},
+    {107, "LeftFootMiddle2", 72, 105},
+    {108, "LeftFootMiddle3", 64, 85},
+    {109, "LeftFootMiddle4", 56, 67},
+    {161, "LeftInFootRing", 71, 174},
+    {110, "LeftFootRing1", 63, 146},
+    {111, "LeftFootRing2", 55, 125},
+    {112, "LeftFootRing3", 46, 109},
+    {113, "LeftFootRing4", 38, 90},
+    {162, "LeftInFootPinky", 56, 183},
+    {114, "LeftFootPinky1", 46, 160},
+    {115, "LeftFootPinky2", 38, 143},
+    {116, "LeftFootPinky3", 30, 126},
+    {117, "LeftFootPinky4", 21, 107},
     {158, "LeftInFootExtra", 156, 148},  // LeftInFootThumb
     {98, "LeftFootExtra1", 166, 123},  // LeftFootThumb1
     {99, "LeftFootExtra2", 166, 96},  // LeftFootThumb2
     {100, "LeftFootExtra3", 166, 68},  // LeftFootThumb3
     {101, "LeftFootExtra4", 165, 47},  // LeftFootThumb4
-    {17, "RightToeBase", 240, 254},      {169, "RightInFootThumb", 230, 143},  // RightInFootExtraFinger
+    {17, "RightToeBase", 240, 254},
+    {169, "RightInFootThumb", 230, 143},  // RightInFootExtraFinger
     {142, "RightFootThumb1", 234, 114},  // RightFootExtraFinger1
     {143, "RightFootThumb2", 235, 84},  // RightFootExtraFinger2
     {144, "RightFootThumb3", 237, 56},  // RightFootExtraFinger3
     {145, "RightFootThumb4", 241, 36},  // RightFootExtraFinger4
-    {165, "RightInFootIndex", 249, 149}, {126, "RightFootIndex1", 265, 109},
-    {127, "RightFootIndex2", 270, 87},   {128, "RightFootIndex3", 272, 66},
-    {129, "RightFootIndex4", 275, 45},   {166, "RightInFootMiddle", 266, 161},
-    {130, "RightFootMiddle1", 286, 126}, {131, "RightFootMiddle2", 294, 105},
-    {132, "RightFootMiddle3", 301, 85},  {133, "RightFootMiddle4", 310, 67},
-    {167, "RightInFootRing", 281, 174},  {134, "RightFootRing1", 301, 146},
-    {135, "RightFootRing2", 310, 125},   {136, "RightFootRing3", 319, 109},
-    {137, "RightFootRing4", 327, 90},    {168, "RightInFootPinky", 295, 183},
-    {138, "RightFootPinky1", 317, 160},  {139, "RightFootPinky2", 328, 143},
-    {140, "RightFootPinky3", 336, 126},  {141, "RightFootPinky4", 344, 107},
+    {165, "RightInFootIndex", 249, 149},
+    {126, "RightFootIndex1", 265, 109},
+    {127, "RightFootIndex2", 270, 87},
+    {128, "RightFootIndex3", 272, 66},
+    {129, "RightFootIndex4", 275, 45},
+    {166, "RightInFootMiddle", 266, 161},
+    {130, "RightFootMiddle1", 286, 126},
+    {131, "RightFootMiddle2", 294, 105},
+    {132, "RightFootMiddle3", 301, 85},
+    {133, "RightFootMiddle4", 310, 67},
+    {167, "RightInFootRing", 281, 174},
+    {134, "RightFootRing1", 301, 146},
+    {135, "RightFootRing2", 310, 125},
+    {136, "RightFootRing3", 319, 109},
+    {137, "RightFootRing4", 327, 90},
+    {168, "RightInFootPinky", 295, 183},
+    {138, "RightFootPinky1", 317, 160},
+    {139, "RightFootPinky2", 328, 143},
+    {140, "RightFootPinky3", 336, 126},
+    {141, "RightFootPinky4", 344, 107},
     {164, "RightInFootExtra", 204, 148},  // RightInFootThumb
     {122, "RightFootExtra1", 200, 123},  // RightFootThumb1
     {123, "RightFootExtra2", 200, 96},  // RightFootThumb2
@@ -246,6 +283,8 @@ const PartRow kSpineParts[] = {
     {30, "NeckSpine", 179, 67},  // Spine8
     {31, "NeckSpine", 179, 36},  // Spine9
 };
+// clang-format on
+
 struct ArrowRow {
     int node;  // a rig node that stands on the target page
     int targetPage;
@@ -255,13 +294,13 @@ struct ArrowRow {
 };
 
 const ArrowRow kFullBodyArrows[] = {
-    {21, kPageHands, "To Hands View", 354, 70},  // LeftFingerBase
-    {22, kPageHands, "To Hands View", 4, 70},  // RightFingerBase
-    {16, kPageFeet, "To Feet View", 240, 355},  // LeftToeBase
-    {17, kPageFeet, "To Feet View", 118, 355},  // RightToeBase
-    {20, kPageNeck, "To Neck View", 179, 59},  // Neck
-    {23, kPageSpine, "To Spine View", 179, 110},  // Spine1
-    {18, kPageLeftCollar, "To Left Shoulder View", 201, 74},  // LeftShoulder
+    {21, kPageHands, "To Hands View", 354, 70},                 // LeftFingerBase
+    {22, kPageHands, "To Hands View", 4, 70},                   // RightFingerBase
+    {16, kPageFeet, "To Feet View", 240, 355},                  // LeftToeBase
+    {17, kPageFeet, "To Feet View", 118, 355},                  // RightToeBase
+    {20, kPageNeck, "To Neck View", 179, 59},                   // Neck
+    {23, kPageSpine, "To Spine View", 179, 110},                // Spine1
+    {18, kPageLeftCollar, "To Left Shoulder View", 201, 74},    // LeftShoulder
     {19, kPageRightCollar, "To Right Shoulder View", 157, 74},  // RightShoulder
 };
 
@@ -274,10 +313,10 @@ struct InversionRow {
 };
 
 const InversionRow kFullBodyInversions[] = {
-    {3, "LeftNormal.png", "LeftInversed.png", 227, 250},  // LeftLeg
+    {3, "LeftNormal.png", "LeftInversed.png", 227, 250},    // LeftLeg
     {6, "RightNormal.png", "RightInversed.png", 130, 250},  // RightLeg
-    {10, "LeftNormal.png", "LeftInversed.png", 267, 48},  // LeftForeArm
-    {13, "RightNormal.png", "RightInversed.png", 92, 48},  // RightForeArm
+    {10, "LeftNormal.png", "LeftInversed.png", 267, 48},    // LeftForeArm
+    {13, "RightNormal.png", "RightInversed.png", 92, 48},   // RightForeArm
 };
 
 // Every page has the same colour and no offset.

@@ -23,15 +23,9 @@ namespace {
 
 const QString kRoot = QStringLiteral(":/skelwright/resources/shared_pictures/");
 
-const SchematicLayout& Layout()
-{
-    return SchematicLayout::Instance();
-}
+const SchematicLayout& Layout() { return SchematicLayout::Instance(); }
 
-QString Suffix(int key)
-{
-    return Layout().GetStates().GetSuffix(key);
-}
+QString Suffix(int key) { return Layout().GetStates().GetSuffix(key); }
 
 // Every picture the figure, the name-match list and the toolbar ask for.
 QSet<QString> ExpectedNames()

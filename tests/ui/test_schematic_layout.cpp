@@ -11,10 +11,7 @@
 
 namespace {
 
-const SchematicLayout& Layout()
-{
-    return SchematicLayout::Instance();
-}
+const SchematicLayout& Layout() { return SchematicLayout::Instance(); }
 
 // -1 for a node without a side, 0 left, 1 right (as the figure view sorts them).
 int SideOf(int node)

@@ -34,10 +34,7 @@ QPainterPath Polyline(const std::vector<QPointF>& points)
     return path;
 }
 
-QPainterPath Limb(QPointF a, QPointF b, qreal width)
-{
-    return Stroke(Polyline({a, b}), width);
-}
+QPainterPath Limb(QPointF a, QPointF b, qreal width) { return Stroke(Polyline({a, b}), width); }
 
 QPainterPath Oval(QPointF centre, qreal rx, qreal ry)
 {
@@ -78,16 +75,10 @@ std::vector<QPointF> Hull(std::vector<QPointF> points)
     return hull;
 }
 
-QPainterPath Mirrored(const QPainterPath& path)
-{
-    return QTransform(-1, 0, 0, 1, kSize, 0).map(path);
-}
+QPainterPath Mirrored(const QPainterPath& path) { return QTransform(-1, 0, 0, 1, kSize, 0).map(path); }
 
 // A filled shape and its mirror image, as one shape.
-QPainterPath MirroredUnion(const QPainterPath& half)
-{
-    return half.united(Mirrored(half));
-}
+QPainterPath MirroredUnion(const QPainterPath& half) { return half.united(Mirrored(half)); }
 
 // Lines and their mirror images.
 QPainterPath WithMirror(const QPainterPath& half)

@@ -84,10 +84,7 @@ bool IsAcross(ShapeKind kind)
            kind == kShoulderBlade;
 }
 
-qreal MarginOf(ShapeKind kind)
-{
-    return kind == kKnuckle ? 1.0 : kMargin;
-}
+qreal MarginOf(ShapeKind kind) { return kind == kKnuckle ? 1.0 : kMargin; }
 
 // The radius of the joint knobs: as large as the box allows across the axis,
 // at most 4.5 pixels (3 for the short in-foot bones, which then look alike).
@@ -280,10 +277,7 @@ QImage Canvas(int width, int height)
 
 }  // namespace
 
-bool IsBone(ShapeKind kind)
-{
-    return kind <= kReference;
-}
+bool IsBone(ShapeKind kind) { return kind <= kReference; }
 
 void BoneAxis(const ShapeRow& row, QPointF* nearEnd, QPointF* farEnd)
 {

@@ -8,8 +8,8 @@ namespace {
 // so a left/right pair at xL and xR is 380 - xL - xR wide and a centred element
 // 2 (190 - x). Heights: a bone reaches down to the next joint of its chain
 // below it; where that would make two boxes of a page overlap (the in-foot
-// bones, the in-hand thumb, the first middle toe) the box is shorter. Arm boxes are centred on the
-// arm axis, y = 84 of the full-body page.
+// bones, the in-hand thumb, the first middle toe) the box is shorter. Arm
+// boxes are centred on the arm axis, y = 84 of the full-body page.
 const ShapeRow kRows[] = {
     // Full body.
     {"Bones/FullBody/Reference", kReference, 14, 14, 0, 0},

@@ -10,32 +10,32 @@
 
 enum ShapeKind {
     // Bones, drawn in the four state colours with selection and pick overlays.
-    kBone,  // a vertical bone with a joint knob at each end
-    kTip,  // the last bone of a digit: a rounded tip on top
+    kBone,        // a vertical bone with a joint knob at each end
+    kTip,         // the last bone of a digit: a rounded tip on top
     kBoneAcross,  // a horizontal bone
-    kTwinBone,  // two bones side by side, vertical (shin)
+    kTwinBone,    // two bones side by side, vertical (shin)
     kTwinAcross,  // two bones side by side, horizontal (forearm)
-    kKnuckle,  // a short bone lying across its box
-    kRoll,  // a thin roll bone with a twist ring, vertical
+    kKnuckle,     // a short bone lying across its box
+    kRoll,        // a thin roll bone with a twist ring, vertical
     kRollAcross,  // the same, horizontal
-    kCarpus,  // the wrist bones
-    kTarsus,  // the mid-foot bones
+    kCarpus,      // the wrist bones
+    kTarsus,      // the mid-foot bones
     kPelvis,
     kSkull,
-    kColumn,  // a short stack of vertebrae
-    kVertebra,  // one vertebra, front view
-    kClavicle,  // a long curved bone lying across its box
+    kColumn,         // a short stack of vertebrae
+    kVertebra,       // one vertebra, seen from the back
+    kClavicle,       // a long curved bone lying across its box
     kShoulderBlade,  // the outer collar bone, ending in the shoulder socket
-    kHandSide,  // a whole hand pointing outward
-    kFootFront,  // a whole foot seen from the front
-    kReference,  // the ground marker
+    kHandSide,       // a whole hand pointing outward
+    kFootFront,      // a whole foot seen from the front
+    kReference,      // the ground marker
     // Single pictures.
-    kLamp,  // the status light: ".png" and the three state colours
-    kGoToArrow,  // the go-to glyph and the three state discs under it
-    kReturnArrow,  // the way back to the full body
-    kToggleNormal,  // limb bent forward
+    kLamp,            // the status light: ".png" and the three state colours
+    kGoToArrow,       // the go-to glyph and the three state discs under it
+    kReturnArrow,     // the way back to the full body
+    kToggleNormal,    // limb bent forward
     kToggleInversed,  // limb bent backward
-    kBubble,  // a small state disc; `variant`: colour, plus 10 when highlighted
+    kBubble,          // a small state disc; `variant`: colour, plus 10 when highlighted
     kMenuButton,
     kDeleteButton,
     kBackground  // a page; `variant`: the page index
@@ -61,9 +61,6 @@ const ShapeRow* ShapeRows(int* count);
 
 // Pictures that no layout element names (bubbles, toolbar buttons): drawn for
 // their table row alone.
-inline bool IsStandalone(ShapeKind kind)
-{
-    return kind == kBubble || kind == kMenuButton || kind == kDeleteButton;
-}
+inline bool IsStandalone(ShapeKind kind) { return kind == kBubble || kind == kMenuButton || kind == kDeleteButton; }
 
 #endif
