@@ -17,21 +17,21 @@ namespace {
 
 const int kFadeLevel = 50;
 
+}  // namespace
+
 // The selection and picking pictures are drawn at every paint of the edited
-// part; the bridge decodes on every load, so they are kept in the pixmap cache.
-QPixmap cachedPicture(const ResourceBridge* bridge, const QString& name)
+// part, and the bridge decodes on every load.
+QPixmap LoadCachedPicture(const ResourceBridge* bridge, const QString& name)
 {
     const QString key = QStringLiteral("skelwright:") + name;
     QPixmap picture;
-    if (!QPixmapCache::find(key, &picture)) {
+    if (!QPixmapCache::find(key, &picture) && bridge) {
         picture = bridge->LoadSharedPicture(name);
         if (!picture.isNull())
             QPixmapCache::insert(key, picture);
     }
     return picture;
 }
-
-}  // namespace
 
 HoverAdapter::HoverAdapter(QObject* parent) : QObject(parent) { }
 
@@ -66,8 +66,8 @@ void PartItem::paint(QPainter* painter, const QStyleOptionGraphicsItem* option, 
     if (!overlayPicture_.isNull())
         painter->drawPixmap(0, 0, overlayPicture_);
     const int key = SelectionOverlayKey(selectionMode_, state_);
-    if (key >= 0 && bridge_)
-        painter->drawPixmap(option->rect, cachedPicture(bridge_, picturePrefix_ + states_.GetSuffix(key)),
+    if (key >= 0)
+        painter->drawPixmap(option->rect, LoadCachedPicture(bridge_, picturePrefix_ + states_.GetSuffix(key)),
                             option->rect);
 }
 

@@ -94,6 +94,10 @@ private:
 PartItem* CreatePartItemForNode(const SchematicItemDef& element, const StateRepresentation& states,
                                 ResourceBridge* bridge, QGraphicsItem* parent);
 
+// The compiled-in picture of that name through the pixmap cache: what is drawn
+// at every paint is decoded once. A null pixmap for an unknown name.
+QPixmap LoadCachedPicture(const ResourceBridge* bridge, const QString& name);
+
 // Gives every pixel of the pixmap, the transparent ones included, the opacity
 // level/255, whatever its alpha was.
 void FadePixmap(QPixmap& pixmap, int level);

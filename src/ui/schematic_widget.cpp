@@ -105,6 +105,8 @@ SchematicWidget::SchematicWidget(QWidget* parent, ResourceBridge* bridge, IDCCHu
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // A frame would take its width from the 380 by 380 page at minimum size.
     setFrameShape(QFrame::NoFrame);
+    // The items draw pictures only and leave the painter as they found it.
+    setOptimizationFlags(QGraphicsView::DontSavePainterState | QGraphicsView::DontAdjustForAntialiasing);
     SetupScene();
 
     if (hub_)
@@ -137,6 +139,9 @@ void SchematicWidget::SetupScene()
     menuPart_ = nullptr;
     delete scene_;
     scene_ = new QGraphicsScene(this);
+    // About 200 items that never move, all but one page of them hidden: a
+    // scan of the list is cheaper than keeping and searching a tree.
+    scene_->setItemIndexMethod(QGraphicsScene::NoIndex);
     setScene(scene_);
 
     const SchematicLayout& layout = SchematicLayout::Instance();
