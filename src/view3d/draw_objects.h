@@ -73,6 +73,7 @@ private:
 
 class SphereObject final : public BaseObject {
 public:
+    static constexpr DrawPrimitiveType kType = DRAW_PRIMITIVE_SPHERE;
     SphereObject() : BaseObject(DRAW_PRIMITIVE_SPHERE) { }
 
     float centre[3] = {0.0f, 0.0f, 0.0f};
@@ -81,6 +82,7 @@ public:
 
 class LinesObject final : public BaseObject {
 public:
+    static constexpr DrawPrimitiveType kType = DRAW_PRIMITIVE_LINES;
     LinesObject() : BaseObject(DRAW_PRIMITIVE_LINES) { }
 
     void AddLine(std::uint32_t a, std::uint32_t b) { lines_.push_back({a, b}); }
@@ -95,6 +97,7 @@ private:
 
 class TrianglesObject final : public BaseObject {
 public:
+    static constexpr DrawPrimitiveType kType = DRAW_PRIMITIVE_TRIANGLES;
     TrianglesObject() : BaseObject(DRAW_PRIMITIVE_TRIANGLES) { }
 
     void AddTriangle(std::uint32_t a, std::uint32_t b, std::uint32_t c) { triangles_.push_back({a, b, c}); }
