@@ -36,15 +36,14 @@ void createDestroy(benchmark::State& state, const VLMCharacterDefinition& def)
         benchmark::DoNotOptimize(character);
         VLMDestroyCharacter(character, &release);
     }
-    state.counters["allocations_per_create"] =
-        benchmark::Counter(double(g_allocations) / double(state.iterations()));
+    state.counters["allocations_per_create"] = benchmark::Counter(double(g_allocations) / double(state.iterations()));
     state.counters["block_bytes"] = double(VLMGetCharacterSize(&def));
 }
 
 void BM_CreateDestroyFull(benchmark::State& state) { createDestroy(state, definition(VLM_NODE_COUNT)); }
 void BM_CreateDestroyRequired(benchmark::State& state) { createDestroy(state, definition(16)); }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_CreateDestroyFull)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_CreateDestroyRequired)->Unit(benchmark::kMicrosecond);

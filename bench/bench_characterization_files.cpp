@@ -96,6 +96,6 @@ void BM_FloatToText(benchmark::State& state)
 }
 BENCHMARK(BM_FloatToText);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -50,7 +50,7 @@ void BM_BoneInversionToggle(benchmark::State& state)
     VLMDestroyCharacter(character, &release);
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_CharacterizeFull)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_BoneInversionToggle)->Unit(benchmark::kNanosecond);

@@ -144,8 +144,8 @@ void Run(benchmark::State& state, int usedNodes, Which which)
         benchmark::ClobberMemory();
     }
     // Seconds per node, printed with its SI prefix (n for nanoseconds).
-    state.counters["per_node"] = benchmark::Counter(
-        double(pose.nodes), benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_node"] = benchmark::Counter(double(pose.nodes), benchmark::Counter::kIsIterationInvariantRate |
+                                                                            benchmark::Counter::kInvert);
 }
 
 void BM_TreeLocalToGlobal_172(benchmark::State& s) { Run(s, VLM_NODE_COUNT, kLibraryL2G); }
@@ -157,7 +157,7 @@ void BM_NaiveLocalToGlobal_16(benchmark::State& s) { Run(s, 16, kNaiveL2G); }
 void BM_TreeGlobalToLocal_16(benchmark::State& s) { Run(s, 16, kLibraryG2L); }
 void BM_NaiveGlobalToLocal_16(benchmark::State& s) { Run(s, 16, kNaiveG2L); }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_TreeLocalToGlobal_172);
 BENCHMARK(BM_NaiveLocalToGlobal_172);

@@ -39,14 +39,46 @@ std::vector<float> LogUniform(unsigned seed, float lo, float hi)
     return v;
 }
 
-const std::vector<float>& Angles() { static const auto v = Uniform(1, -10.0f, 10.0f); return v; }
-const std::vector<float>& Sines() { static const auto v = Uniform(2, -1.0f, 1.0f); return v; }
-const std::vector<float>& Ys() { static const auto v = Uniform(3, -5.0f, 5.0f); return v; }
-const std::vector<float>& Xs() { static const auto v = Uniform(4, -5.0f, 5.0f); return v; }
-const std::vector<float>& Exponents() { static const auto v = Uniform(5, -20.0f, 20.0f); return v; }
-const std::vector<float>& Positives() { static const auto v = LogUniform(6, 1e-4f, 1e4f); return v; }
-const std::vector<float>& Bases() { static const auto v = LogUniform(7, 0.01f, 100.0f); return v; }
-const std::vector<float>& Powers() { static const auto v = Uniform(8, -4.0f, 4.0f); return v; }
+const std::vector<float>& Angles()
+{
+    static const auto v = Uniform(1, -10.0f, 10.0f);
+    return v;
+}
+const std::vector<float>& Sines()
+{
+    static const auto v = Uniform(2, -1.0f, 1.0f);
+    return v;
+}
+const std::vector<float>& Ys()
+{
+    static const auto v = Uniform(3, -5.0f, 5.0f);
+    return v;
+}
+const std::vector<float>& Xs()
+{
+    static const auto v = Uniform(4, -5.0f, 5.0f);
+    return v;
+}
+const std::vector<float>& Exponents()
+{
+    static const auto v = Uniform(5, -20.0f, 20.0f);
+    return v;
+}
+const std::vector<float>& Positives()
+{
+    static const auto v = LogUniform(6, 1e-4f, 1e4f);
+    return v;
+}
+const std::vector<float>& Bases()
+{
+    static const auto v = LogUniform(7, 0.01f, 100.0f);
+    return v;
+}
+const std::vector<float>& Powers()
+{
+    static const auto v = Uniform(8, -4.0f, 4.0f);
+    return v;
+}
 
 const VLMVector4* AsVectors(const std::vector<float>& v) { return reinterpret_cast<const VLMVector4*>(v.data()); }
 
@@ -152,7 +184,8 @@ double Atan2Error(const std::vector<float>& out)
 {
     double worst = 0.0;
     for (std::size_t i = 0; i < kValues; ++i)
-        worst = std::max(worst, std::fabs(out[i] - std::atan2(static_cast<double>(Ys()[i]), static_cast<double>(Xs()[i]))));
+        worst =
+            std::max(worst, std::fabs(out[i] - std::atan2(static_cast<double>(Ys()[i]), static_cast<double>(Xs()[i]))));
     return worst;
 }
 
@@ -294,6 +327,6 @@ void BM_Pow_Libm(benchmark::State& state)
 }
 BENCHMARK(BM_Pow_Libm)->Name("pow/libm_powf");
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

@@ -54,11 +54,11 @@ public:
         geometry = *it;
         return true;
     }
-    void GetParentNode(const QString&, QString&) override {}
-    void RegisterAssignedNode(const QString&) override {}
-    void UnregisterAssignedNode(const QString&) override {}
+    void GetParentNode(const QString&, QString&) override { }
+    void RegisterAssignedNode(const QString&) override { }
+    void UnregisterAssignedNode(const QString&) override { }
     void GetSkeletonNodes(QStringList& nodes) override { nodes += selection_; }
-    void SelectNode(const QString&) override {}
+    void SelectNode(const QString&) override { }
     bool PostCharacterUpdate(const QString&) override
     {
         ++postUpdateQuestions;
@@ -141,7 +141,7 @@ void BM_RigNodeEndingName(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * joints.size());
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_PollTickUnchanged)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_PollTickRevalidates)->Unit(benchmark::kMicrosecond);

@@ -20,7 +20,7 @@ namespace {
 constexpr std::size_t kSamples = 4096;
 
 const char* const kOrderNames[VLM_ROTATION_ORDER_COUNT] = {
-    "Euler XYZ", "Euler XYX", "Euler XZY", "Euler XZX", "Euler YZX", "Euler YZY", "Euler YXZ",
+    "Euler XYZ", "Euler XYX", "Euler XZY", "Euler XZX", "Euler YZX", "Euler YZY",  "Euler YXZ",
     "Euler YXY", "Euler ZXY", "Euler ZXZ", "Euler ZYX", "Euler ZYZ", "Spheric XYZ"};
 
 const std::vector<VLMVector4>& Angles()
@@ -111,6 +111,6 @@ void BM_RoundTrip(benchmark::State& state)
 }
 BENCHMARK(BM_RoundTrip)->Name("RoundTrip")->DenseRange(0, 12);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

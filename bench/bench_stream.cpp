@@ -146,7 +146,7 @@ void BM_StreamWrite(benchmark::State& state)
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(size));
 }
 
-} // namespace
+}  // namespace
 
 BENCHMARK(BM_RevalidationBuild)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_StreamRoundTrip)->Arg(0)->Arg(1)->ArgName("swap")->Unit(benchmark::kMicrosecond);

@@ -27,10 +27,7 @@
 
 namespace {
 
-void* allocate(std::uint64_t size)
-{
-    return std::malloc(size);
-}
+void* allocate(std::uint64_t size) { return std::malloc(size); }
 
 class BenchHost : public IDCCHub {
 public:
@@ -51,10 +48,10 @@ public:
         return true;
     }
     void GetParentNode(const QString& node, QString& parent) override { parent = parents_.value(node); }
-    void RegisterAssignedNode(const QString&) override {}
-    void UnregisterAssignedNode(const QString&) override {}
+    void RegisterAssignedNode(const QString&) override { }
+    void UnregisterAssignedNode(const QString&) override { }
     void GetSkeletonNodes(QStringList& nodes) override { nodes << rest_.keys(); }
-    void SelectNode(const QString&) override {}
+    void SelectNode(const QString&) override { }
 
 private:
     QHash<QString, QString> parents_;
@@ -149,11 +146,8 @@ void BM_RevalidateFullMapping(benchmark::State& state)
     state.counters["overall_state"] = overall.state;
 }
 
-} // namespace
+}  // namespace
 
-BENCHMARK(BM_RevalidateFullMapping)
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(25)
-    ->ReportAggregatesOnly(true);
+BENCHMARK(BM_RevalidateFullMapping)->Unit(benchmark::kMicrosecond)->Repetitions(25)->ReportAggregatesOnly(true);
 
 BENCHMARK_MAIN();

@@ -119,6 +119,6 @@ void BM_ScalarRSqrt(benchmark::State& state)
 }
 BENCHMARK(BM_ScalarRSqrt)->Name("RSqrt/scalar_1_over_sqrt");
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

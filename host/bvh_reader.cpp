@@ -8,10 +8,7 @@
 
 namespace {
 
-bool isBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
-}
+bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v'; }
 
 std::string trim(const std::string& s)
 {
@@ -72,30 +69,29 @@ bool parseCount(const std::string& word, int& value)
 
 bool isChannelName(const std::string& w)
 {
-    return w == "Xposition" || w == "Yposition" || w == "Zposition" || w == "Xrotation" ||
-           w == "Yrotation" || w == "Zrotation";
+    return w == "Xposition" || w == "Yposition" || w == "Zposition" || w == "Xrotation" || w == "Yrotation" ||
+           w == "Zrotation";
 }
 
 // One open block: a joint (index into the skeleton) or an End Site (-1).
 struct Frame {
     int joint;
-    int headerLine; // the ROOT, JOINT or End Site line
-    int openLine;   // the line of its opening brace
+    int headerLine;  // the ROOT, JOINT or End Site line
+    int openLine;    // the line of its opening brace
     enum Phase { ExpectBrace, ExpectOffset, ExpectChannels, Children, ExpectClose } phase;
 };
 
 class Parser {
 public:
-    Parser(const std::string& label, BvhSkeleton& out, BvhError& error)
-        : label_(label), out_(out), error_(error)
-    {
-    }
+    Parser(const std::string& label, BvhSkeleton& out, BvhError& error) : label_(label), out_(out), error_(error) { }
 
     bool run(const std::string& text)
     {
         if (text.find('\0') != std::string::npos)
             return fail(0, "binary data (a NUL byte) in the file");
-        std::size_t pos = 0;
+        // Some editors start a UTF-8 file with a byte-order mark.
+        static const std::string kByteOrderMark = "\xEF\xBB\xBF";
+        std::size_t pos = text.compare(0, kByteOrderMark.size(), kByteOrderMark) == 0 ? kByteOrderMark.size() : 0;
         int lineNo = 0;
         bool seenHierarchy = false;
         while (pos <= text.size()) {
@@ -117,7 +113,7 @@ public:
             if (line == "MOTION") {
                 if (!stack_.empty())
                     return failUnclosed(lineNo, "MOTION inside an open block");
-                break; // the motion data is not read
+                break;  // the motion data is not read
             }
             if (!statement(line, lineNo))
                 return false;
@@ -132,9 +128,23 @@ public:
     }
 
 private:
+    // File text quoted in a message: at most 40 bytes, with control and
+    // non-ASCII bytes shown as \xNN so that nothing in it is invisible.
     static std::string clip(const std::string& s)
     {
-        return s.size() > 40 ? s.substr(0, 40) + "..." : s;
+        static const char kHex[] = "0123456789ABCDEF";
+        std::string shown;
+        for (std::size_t i = 0; i < s.size() && i < 40; ++i) {
+            const unsigned char c = static_cast<unsigned char>(s[i]);
+            if (c < 0x20 || c >= 0x7F) {
+                shown += "\\x";
+                shown += kHex[c >> 4];
+                shown += kHex[c & 0xF];
+            } else {
+                shown += static_cast<char>(c);
+            }
+        }
+        return s.size() > 40 ? shown + "..." : shown;
     }
 
     std::string describe(const Frame& f) const
@@ -161,111 +171,123 @@ private:
                               std::to_string(f.openLine) + ")");
     }
 
+    // One statement of the hierarchy, handed to the function of its keyword.
     bool statement(const std::string& line, int lineNo)
     {
         const std::vector<std::string> words = splitWords(line);
         const std::string& key = words[0];
-
-        if (!stack_.empty() && stack_.back().phase == Frame::ExpectBrace) {
-            if (line != "{")
-                return fail(lineNo, "expected '{' after " + describe(stack_.back()) + ", found '" +
-                                        clip(line) + "'");
-            stack_.back().phase = Frame::ExpectOffset;
-            stack_.back().openLine = lineNo;
-            return true;
-        }
-
+        if (!stack_.empty() && stack_.back().phase == Frame::ExpectBrace)
+            return openBrace(line, lineNo);
         if (line == "{")
             return fail(lineNo, "unexpected '{'");
-
-        if (line == "}") {
-            if (stack_.empty())
-                return fail(lineNo, "unbalanced braces: '}' without an open block");
-            Frame& f = stack_.back();
-            if (f.phase == Frame::ExpectOffset)
-                return fail(lineNo, "missing OFFSET in " + describe(f));
-            if (f.phase == Frame::ExpectChannels)
-                return fail(lineNo, "missing CHANNELS in " + describe(f));
-            stack_.pop_back();
-            return true;
-        }
-
+        if (line == "}")
+            return closeBrace(lineNo);
         if (key == "ROOT" || key == "JOINT")
             return jointHeader(line, key, lineNo);
-
-        if (key == "End") {
-            if (words.size() != 2 || words[1] != "Site")
-                return fail(lineNo, "unknown statement '" + clip(line) + "'");
-            if (stack_.empty())
-                return fail(lineNo, "End Site outside a joint block");
-            Frame& parent = stack_.back();
-            if (parent.joint < 0)
-                return fail(lineNo, "End Site inside an End Site");
-            if (parent.phase != Frame::Children)
-                return fail(lineNo, parent.phase == Frame::ExpectOffset ? "missing OFFSET before End Site"
-                                                                        : "missing CHANNELS before End Site");
-            return push(-1, lineNo);
-        }
-
-        if (key == "OFFSET") {
-            if (stack_.empty())
-                return fail(lineNo, "OFFSET outside a joint block");
-            Frame& f = stack_.back();
-            if (f.phase != Frame::ExpectOffset)
-                return fail(lineNo, "OFFSET out of place (one per block, before CHANNELS and children)");
-            if (words.size() != 4)
-                return fail(lineNo, "OFFSET needs three numbers, found " + std::to_string(words.size() - 1));
-            float v[3];
-            for (int i = 0; i < 3; ++i) {
-                if (!parseFloat(words[i + 1], v[i]))
-                    return fail(lineNo, "bad number '" + clip(words[i + 1]) + "' in OFFSET");
-            }
-            if (f.joint >= 0) {
-                for (int i = 0; i < 3; ++i)
-                    out_.joints[f.joint].offset[i] = v[i];
-                f.phase = Frame::ExpectChannels;
-            } else {
-                f.phase = Frame::ExpectClose;
-            }
-            return true;
-        }
-
-        if (key == "CHANNELS") {
-            if (stack_.empty())
-                return fail(lineNo, "CHANNELS outside a joint block");
-            Frame& f = stack_.back();
-            if (f.joint < 0)
-                return fail(lineNo, "CHANNELS in an End Site");
-            if (f.phase == Frame::ExpectOffset)
-                return fail(lineNo, "missing OFFSET before CHANNELS");
-            if (f.phase != Frame::ExpectChannels)
-                return fail(lineNo, "CHANNELS given twice");
-            int count = 0;
-            if (words.size() < 2 || !parseCount(words[1], count))
-                return fail(lineNo, "CHANNELS needs a channel count");
-            if (count < 0 || count > 6)
-                return fail(lineNo, "bad channel count " + words[1] + " (0 to 6)");
-            const int listed = static_cast<int>(words.size()) - 2;
-            if (listed != count)
-                return fail(lineNo, "CHANNELS count mismatch: count " + std::to_string(count) + ", " +
-                                        std::to_string(listed) + " channel(s) listed");
-            for (int i = 0; i < listed; ++i) {
-                const std::string& c = words[i + 2];
-                if (!isChannelName(c))
-                    return fail(lineNo, "unknown channel '" + clip(c) + "'");
-                for (int j = 0; j < i; ++j) {
-                    if (words[j + 2] == c)
-                        return fail(lineNo, "channel '" + c + "' listed twice");
-                }
-            }
-            out_.joints[f.joint].channelCount = count;
-            f.phase = Frame::Children;
-            return true;
-        }
-
+        if (key == "End")
+            return endSite(line, words, lineNo);
+        if (key == "OFFSET")
+            return offset(words, lineNo);
+        if (key == "CHANNELS")
+            return channels(words, lineNo);
         if (stack_.empty() && !out_.joints.empty())
             return fail(lineNo, "unexpected '" + clip(line) + "' after the hierarchy (expected ROOT or MOTION)");
         return fail(lineNo, "unknown statement '" + clip(line) + "'");
+    }
+
+    bool openBrace(const std::string& line, int lineNo)
+    {
+        if (line != "{")
+            return fail(lineNo, "expected '{' after " + describe(stack_.back()) + ", found '" + clip(line) + "'");
+        stack_.back().phase = Frame::ExpectOffset;
+        stack_.back().openLine = lineNo;
+        return true;
+    }
+
+    bool closeBrace(int lineNo)
+    {
+        if (stack_.empty())
+            return fail(lineNo, "unbalanced braces: '}' without an open block");
+        const Frame& f = stack_.back();
+        if (f.phase == Frame::ExpectOffset)
+            return fail(lineNo, "missing OFFSET in " + describe(f));
+        if (f.phase == Frame::ExpectChannels)
+            return fail(lineNo, "missing CHANNELS in " + describe(f));
+        stack_.pop_back();
+        return true;
+    }
+
+    bool endSite(const std::string& line, const std::vector<std::string>& words, int lineNo)
+    {
+        if (words.size() != 2 || words[1] != "Site")
+            return fail(lineNo, "unknown statement '" + clip(line) + "'");
+        if (stack_.empty())
+            return fail(lineNo, "End Site outside a joint block");
+        const Frame& parent = stack_.back();
+        if (parent.joint < 0)
+            return fail(lineNo, "End Site inside an End Site");
+        if (parent.phase != Frame::Children)
+            return fail(lineNo, parent.phase == Frame::ExpectOffset ? "missing OFFSET before End Site"
+                                                                    : "missing CHANNELS before End Site");
+        return push(-1, lineNo);
+    }
+
+    bool offset(const std::vector<std::string>& words, int lineNo)
+    {
+        if (stack_.empty())
+            return fail(lineNo, "OFFSET outside a joint block");
+        Frame& f = stack_.back();
+        if (f.phase != Frame::ExpectOffset)
+            return fail(lineNo, "OFFSET out of place (one per block, before CHANNELS and children)");
+        if (words.size() != 4)
+            return fail(lineNo, "OFFSET needs three numbers, found " + std::to_string(words.size() - 1));
+        float v[3];
+        for (int i = 0; i < 3; ++i) {
+            if (!parseFloat(words[i + 1], v[i]))
+                return fail(lineNo, "bad number '" + clip(words[i + 1]) + "' in OFFSET");
+        }
+        if (f.joint >= 0) {
+            for (int i = 0; i < 3; ++i)
+                out_.joints[f.joint].offset[i] = v[i];
+            f.phase = Frame::ExpectChannels;
+        } else {
+            f.phase = Frame::ExpectClose;
+        }
+        return true;
+    }
+
+    bool channels(const std::vector<std::string>& words, int lineNo)
+    {
+        if (stack_.empty())
+            return fail(lineNo, "CHANNELS outside a joint block");
+        Frame& f = stack_.back();
+        if (f.joint < 0)
+            return fail(lineNo, "CHANNELS in an End Site");
+        if (f.phase == Frame::ExpectOffset)
+            return fail(lineNo, "missing OFFSET before CHANNELS");
+        if (f.phase != Frame::ExpectChannels)
+            return fail(lineNo, "CHANNELS given twice");
+        int count = 0;
+        if (words.size() < 2 || !parseCount(words[1], count))
+            return fail(lineNo, "CHANNELS needs a channel count");
+        if (count < 0 || count > 6)
+            return fail(lineNo, "bad channel count " + words[1] + " (0 to 6)");
+        const int listed = static_cast<int>(words.size()) - 2;
+        if (listed != count)
+            return fail(lineNo, "CHANNELS count mismatch: count " + std::to_string(count) + ", " +
+                                    std::to_string(listed) + " channel(s) listed");
+        for (int i = 0; i < listed; ++i) {
+            const std::string& c = words[i + 2];
+            if (!isChannelName(c))
+                return fail(lineNo, "unknown channel '" + clip(c) + "'");
+            for (int j = 0; j < i; ++j) {
+                if (words[j + 2] == c)
+                    return fail(lineNo, "channel '" + c + "' listed twice");
+            }
+        }
+        out_.joints[f.joint].channelCount = count;
+        f.phase = Frame::Children;
+        return true;
     }
 
     bool jointHeader(const std::string& line, const std::string& key, int lineNo)
@@ -324,10 +346,10 @@ private:
     BvhError& error_;
     std::vector<Frame> stack_;
     std::unordered_map<std::string, int> names_;
-    int lastLine_ = 0; // last non-blank line, for errors at the end of the file
+    int lastLine_ = 0;  // last non-blank line, for errors at the end of the file
 };
 
-} // namespace
+}  // namespace
 
 std::string BvhError::Message() const
 {
@@ -336,8 +358,7 @@ std::string BvhError::Message() const
     return file + ": " + reason;
 }
 
-bool ReadBvhText(const std::string& text, const std::string& fileLabel, BvhSkeleton& skeleton,
-                 BvhError& error)
+bool ReadBvhText(const std::string& text, const std::string& fileLabel, BvhSkeleton& skeleton, BvhError& error)
 {
     skeleton.joints.clear();
     error = BvhError();

@@ -30,7 +30,7 @@ void release(QHash<QString, int>& counts, QStringList& unmatched, const QString&
         counts.erase(it);
 }
 
-} // namespace
+}  // namespace
 
 bool StandInHost::SkeletonUpdate::operator==(const SkeletonUpdate& o) const
 {
@@ -76,8 +76,7 @@ bool StandInHost::LoadSkeleton(const BvhSkeleton& skeleton)
         j.name = QString::fromStdString(b.name);
         j.parent = b.parent;
         // The reader guarantees these; a skeleton built by hand may not.
-        if (j.name.isEmpty() || names.contains(j.name) || b.parent < -1 ||
-            b.parent >= static_cast<int>(joints.size()))
+        if (j.name.isEmpty() || names.contains(j.name) || b.parent < -1 || b.parent >= static_cast<int>(joints.size()))
             return false;
         names.insert(j.name);
         float t[3] = {b.offset[0], b.offset[1], b.offset[2]};
@@ -145,10 +144,7 @@ QStringList StandInHost::JointNames() const
     return names;
 }
 
-int StandInHost::JointCount() const
-{
-    return static_cast<int>(joints_.size());
-}
+int StandInHost::JointCount() const { return static_cast<int>(joints_.size()); }
 
 QString StandInHost::ParentOf(const QString& joint) const
 {
@@ -167,10 +163,7 @@ bool StandInHost::RestGeometry(const QString& joint, CharacterJointGeometry& geo
     return true;
 }
 
-int StandInHost::indexOf(const QString& name) const
-{
-    return index_.value(name, -1);
-}
+int StandInHost::indexOf(const QString& name) const { return index_.value(name, -1); }
 
 void StandInHost::reindex()
 {
@@ -272,10 +265,7 @@ void StandInHost::AddCharacterizationNode(const QString& name)
         characterizationNodes_ << name;
 }
 
-QStringList StandInHost::CharacterizationNodes() const
-{
-    return characterizationNodes_;
-}
+QStringList StandInHost::CharacterizationNodes() const { return characterizationNodes_; }
 
 bool StandInHost::RenameCharacterizationNode(const QString& oldName, const QString& newName)
 {
@@ -295,37 +285,25 @@ bool StandInHost::RemoveCharacterizationNode(const QString& name)
     return true;
 }
 
-void StandInHost::SetPostCharacterUpdateMode(PostUpdateMode mode)
-{
-    postUpdateMode_ = mode;
-}
+void StandInHost::SetPostCharacterUpdateMode(PostUpdateMode mode) { postUpdateMode_ = mode; }
 
 void StandInHost::SetBoneNameSanitizer(std::function<QString(const QString&)> sanitizer)
 {
     sanitizer_ = std::move(sanitizer);
 }
 
-QString StandInHost::StripNamespace(const QString& name)
-{
-    return name.mid(name.lastIndexOf(QLatin1Char(':')) + 1);
-}
+QString StandInHost::StripNamespace(const QString& name) { return name.mid(name.lastIndexOf(QLatin1Char(':')) + 1); }
 
 // --- Records ---
 
-QMap<QString, int> StandInHost::OutstandingJointRegistrations() const
-{
-    return outstanding(jointRegistrations_);
-}
+QMap<QString, int> StandInHost::OutstandingJointRegistrations() const { return outstanding(jointRegistrations_); }
 
 bool StandInHost::JointRegistrationsBalanced() const
 {
     return jointRegistrations_.isEmpty() && unmatchedJointReleases_.isEmpty();
 }
 
-int StandInHost::JointRegistrationCount(const QString& joint) const
-{
-    return jointRegistrations_.value(joint, 0);
-}
+int StandInHost::JointRegistrationCount(const QString& joint) const { return jointRegistrations_.value(joint, 0); }
 
 QMap<QString, int> StandInHost::OutstandingCharacterizationRegistrations() const
 {
@@ -353,29 +331,19 @@ void StandInHost::ClearRecords()
 
 // --- The host interface ---
 
-QString StandInHost::GetHostName() const
-{
-    return QStringLiteral("Skelwright stand-in host");
-}
+QString StandInHost::GetHostName() const { return QStringLiteral("Skelwright stand-in host"); }
 
-const QStringList& StandInHost::GetSelectedNodes()
-{
-    return selection_;
-}
+const QStringList& StandInHost::GetSelectedNodes() { return selection_; }
 
-bool StandInHost::HasNode(const QString& node) const
-{
-    return index_.contains(node);
-}
+bool StandInHost::HasNode(const QString& node) const { return index_.contains(node); }
 
-bool StandInHost::GetJointGeometry(const QString& node, int characterBone, CharacterJointGeometry& geometry,
-                                   bool)
+bool StandInHost::GetJointGeometry(const QString& node, int characterBone, CharacterJointGeometry& geometry, bool)
 {
     const int i = indexOf(node);
     const bool answered = i >= 0 && !failingGeometry_.contains(node);
     geometryQueries_.push_back(GeometryQuery{node, characterBone, answered});
     if (!answered)
-        return false; // the record is left untouched, as a failing host would
+        return false;  // the record is left untouched, as a failing host would
     geometry = joints_[static_cast<std::size_t>(i)].rest;
     return true;
 }
@@ -414,8 +382,7 @@ void StandInHost::SelectNode(const QString& node)
 }
 
 void StandInHost::UpdateDccCharacterSkeleton(const QString& oldNode, const QString& newNode,
-                                             const QString& characterization, int characterBone,
-                                             bool nodeRemoved)
+                                             const QString& characterization, int characterBone, bool nodeRemoved)
 {
     log_ << QStringLiteral("UpdateDccCharacterSkeleton %1|%2|%3|%4|%5")
                 .arg(oldNode, newNode, characterization)
@@ -457,13 +424,9 @@ bool StandInHost::PostCharacterUpdate(const QString& characterization)
     log_ << QStringLiteral("PostCharacterUpdate ") + characterization;
     postUpdateQueries_ << characterization;
     switch (postUpdateMode_) {
-    case PostUpdateAlways:
-        return true;
-    case PostUpdateOnce:
-        postUpdateMode_ = PostUpdateNever;
-        return true;
-    case PostUpdateNever:
-        break;
+    case PostUpdateAlways: return true;
+    case PostUpdateOnce: postUpdateMode_ = PostUpdateNever; return true;
+    case PostUpdateNever: break;
     }
     return false;
 }
@@ -473,7 +436,4 @@ QString StandInHost::SanitizeBoneName(const QString& name) const
     return sanitizer_ ? sanitizer_(name) : IDCCHub::SanitizeBoneName(name);
 }
 
-void StandInHost::SetCharacterState(VLMCharacter*, VLMCharacterState*)
-{
-    log_ << QStringLiteral("SetCharacterState");
-}
+void StandInHost::SetCharacterState(VLMCharacter*, VLMCharacterState*) { log_ << QStringLiteral("SetCharacterState"); }

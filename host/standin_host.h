@@ -51,9 +51,9 @@ public:
 
     // What PostCharacterUpdate answers.
     enum PostUpdateMode {
-        PostUpdateNever,  // false, as the interface's default
-        PostUpdateAlways, // true on every poll
-        PostUpdateOnce    // true on the next poll only, then false
+        PostUpdateNever,   // false, as the interface's default
+        PostUpdateAlways,  // true on every poll
+        PostUpdateOnce     // true on the next poll only, then false
     };
 
     StandInHost();
@@ -80,9 +80,9 @@ public:
     // The file names of the shipped samples.
     static QStringList SampleFiles();
 
-    QStringList JointNames() const; // scene order: parents before children
+    QStringList JointNames() const;  // scene order: parents before children
     int JointCount() const;
-    QString ParentOf(const QString& joint) const; // empty for a root or an unknown joint
+    QString ParentOf(const QString& joint) const;  // empty for a root or an unknown joint
     bool RestGeometry(const QString& joint, CharacterJointGeometry& geometry) const;
 
     // --- Mutators that a user of the host application would cause ---
@@ -161,9 +161,8 @@ public:
     void GetSkeletonNodes(QStringList& nodes) override;
     void SelectNode(const QString& node) override;
 
-    void UpdateDccCharacterSkeleton(const QString& oldNode, const QString& newNode,
-                                    const QString& characterization, int characterBone,
-                                    bool nodeRemoved) override;
+    void UpdateDccCharacterSkeleton(const QString& oldNode, const QString& newNode, const QString& characterization,
+                                    int characterBone, bool nodeRemoved) override;
     void UpdateDccDeleteCharacter(const QString& characterization) override;
     void UpdateDccCharacterUI() override;
     void RegisterCharacterizationNode(const QString& name) override;
@@ -178,7 +177,7 @@ public slots:
 private:
     struct Joint {
         QString name;
-        int parent = -1; // index into joints_
+        int parent = -1;  // index into joints_
         CharacterJointGeometry rest;
     };
 

@@ -14,9 +14,6 @@ inline bool FuzzyEqual(float a, float b, float tolerance)
 
 // True when |x| is strictly below 1e-6. The bound is the float nearest to 1e-6,
 // compared in double precision: a value stored as 1e-6f is itself not near zero.
-inline bool IsNearZero(float x)
-{
-    return std::fabs(static_cast<double>(x)) < static_cast<double>(1e-6f);
-}
+inline bool IsNearZero(float x) { return std::fabs(static_cast<double>(x)) < static_cast<double>(1e-6f); }
 
 #endif

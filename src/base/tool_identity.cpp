@@ -9,12 +9,9 @@ namespace {
 const char kToolName[] = "Velmora Skelwright Component";
 const char kVersionText[] = "3.4.3";
 
-} // namespace
+}  // namespace
 
-const char* ToolIdentity::GetToolName()
-{
-    return kToolName;
-}
+const char* ToolIdentity::GetToolName() { return kToolName; }
 
 float ToolIdentity::GetToolVersion()
 {

@@ -1,14 +1,8 @@
 #include "model/character_joint_geometry.h"
 
-CharacterJointGeometry::CharacterJointGeometry()
-{
-    VLMJointGeometryInit(&record_);
-}
+CharacterJointGeometry::CharacterJointGeometry() { VLMJointGeometryInit(&record_); }
 
-void CharacterJointGeometry::Reset()
-{
-    VLMJointGeometryInit(&record_);
-}
+void CharacterJointGeometry::Reset() { VLMJointGeometryInit(&record_); }
 
 void CharacterJointGeometry::SetTranslate(float x, float y, float z)
 {
@@ -20,10 +14,7 @@ void CharacterJointGeometry::SetRotateQ(float x, float y, float z, float w)
     VLMJointGeometrySetRotateQ(&record_, x, y, z, w);
 }
 
-void CharacterJointGeometry::SetScale(float x, float y, float z)
-{
-    VLMJointGeometrySetScale(&record_, x, y, z);
-}
+void CharacterJointGeometry::SetScale(float x, float y, float z) { VLMJointGeometrySetScale(&record_, x, y, z); }
 
 void CharacterJointGeometry::SetPreRotQ(float x, float y, float z, float w)
 {
@@ -95,10 +86,7 @@ void CharacterJointGeometry::SetRotationOrder(VLMRotationOrder order)
     VLMJointGeometrySetRotationOrder(&record_, order);
 }
 
-VLMRotationOrder CharacterJointGeometry::GetRotationOrder() const
-{
-    return VLMJointGeometryGetRotationOrder(&record_);
-}
+VLMRotationOrder CharacterJointGeometry::GetRotationOrder() const { return VLMJointGeometryGetRotationOrder(&record_); }
 
 bool CharacterJointGeometry::operator==(const CharacterJointGeometry& other) const
 {

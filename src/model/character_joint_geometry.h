@@ -67,10 +67,10 @@ private:
 };
 
 static_assert(sizeof(CharacterJointGeometry) == sizeof(VLMJointGeometry) &&
-              alignof(CharacterJointGeometry) == alignof(VLMJointGeometry),
+                  alignof(CharacterJointGeometry) == alignof(VLMJointGeometry),
               "CharacterJointGeometry has the layout of VLMJointGeometry");
 static_assert(std::is_standard_layout<CharacterJointGeometry>::value &&
-              std::is_trivially_copyable<CharacterJointGeometry>::value,
+                  std::is_trivially_copyable<CharacterJointGeometry>::value,
               "CharacterJointGeometry is exchanged as plain bytes");
 
 #endif

@@ -13,7 +13,7 @@ const QString& emptyName()
     return empty;
 }
 
-} // namespace
+}  // namespace
 
 Characterization::Characterization(const QString& name, IDCCHub* hub)
     : joints_(VLM_NODE_COUNT), names_(VLM_NODE_COUNT), name_(name), hub_(hub)
@@ -102,10 +102,7 @@ void Characterization::ClearNode(int node)
     flags_.words[node] = 0;
 }
 
-const QString& Characterization::GetNodeName(int node) const
-{
-    return validNode(node) ? names_[node] : emptyName();
-}
+const QString& Characterization::GetNodeName(int node) const { return validNode(node) ? names_[node] : emptyName(); }
 
 void Characterization::ResetJointGeometry(int node)
 {

@@ -120,7 +120,7 @@ private:
     QString name_;
     bool locked_ = false;
     IDCCHub* hub_ = nullptr;
-    bool registered_ = false; // this object told the hub RegisterCharacterizationNode
+    bool registered_ = false;  // this object told the hub RegisterCharacterizationNode
 };
 
 // The host's record converted field for field into the library's record.

@@ -1,6 +1,7 @@
 // The host stream pair and ".vlmc" files with their companion.
 
 #include "rig/vlm_frame.h"
+#include "rig/vlm_handle.h"
 #include "rig/vlm_stream.h"
 
 #include "model/characterization.h"
@@ -28,20 +29,11 @@ const QString kBoneCorrespondance = QStringLiteral("bone_correspondance");
 constexpr std::uint64_t kLongestStream =
     VLM_BLOB_HEADER_BYTES + VLM_BLOB_DEFINITION_BYTES + VLM_BLOB_RECORD_BYTES * VLM_NODE_COUNT + VLM_BLOB_TRAILER_BYTES;
 
-void* RuntimeMalloc(std::uint64_t size)
-{
-    return std::malloc(size);
-}
+void* RuntimeMalloc(std::uint64_t size) { return std::malloc(size); }
 
-void RuntimeFree(void* block)
-{
-    std::free(block);
-}
+void RuntimeFree(void* block) { std::free(block); }
 
-QString Tr(const char* text)
-{
-    return QCoreApplication::translate("CharacterizationFiles", text);
-}
+QString Tr(const char* text) { return QCoreApplication::translate("CharacterizationFiles", text); }
 
 void Say(QString* message, const QString& text)
 {
@@ -49,10 +41,7 @@ void Say(QString* message, const QString& text)
         *message = text;
 }
 
-QString FileNameOf(const QString& path)
-{
-    return QFileInfo(path).fileName();
-}
+QString FileNameOf(const QString& path) { return QFileInfo(path).fileName(); }
 
 // The stream is written in the host's order when that matches the machine's,
 // byte-reversed otherwise.
@@ -87,20 +76,21 @@ std::vector<QString> ReadCompanionNames(const QString& companionPath, QString& w
     return names;
 }
 
-} // namespace
+}  // namespace
 
-bool CharacterizationToStream(Characterization& characterization, unsigned char byteOrder, bool withLimits,
-                              char*& data, std::size_t& size, QString* message)
+bool CharacterizationToStream(Characterization& characterization, unsigned char byteOrder, bool withLimits, char*& data,
+                              std::size_t& size, QString* message)
 {
     VLMCharacterDefinition words;
-    VLMCharacter* character = characterization.CreateSdkCharacter(words, withLimits, RuntimeMalloc, nullptr);
+    const VLMCharacterHandle character = VLMAdopt<VLMCharacterHandle>(
+        characterization.CreateSdkCharacter(words, withLimits, RuntimeMalloc, nullptr), RuntimeFree);
     if (!character) {
         Say(message, Tr("The rig character of %1 could not be built.").arg(characterization.GetName()));
         return false;
     }
     std::uint64_t bytes = 0;
-    void* buffer = VLMWriteCharacterBlob(&bytes, &words, character, SwapFor(byteOrder), RuntimeMalloc, RuntimeFree);
-    VLMDestroyCharacter(character, RuntimeFree);
+    void* buffer =
+        VLMWriteCharacterBlob(&bytes, &words, character.get(), SwapFor(byteOrder), RuntimeMalloc, RuntimeFree);
     if (!buffer) {
         Say(message, Tr("There was not enough memory to write the character definition."));
         return false;
@@ -115,14 +105,14 @@ std::unique_ptr<Characterization> CharacterizationFromStream(const char* data, s
                                                              const std::vector<QString>& names, QString* message)
 {
     VLMCharacterDefinition words = {};
-    VLMCharacter* character = VLMReadCharacterBlob(&words, data, size, RuntimeMalloc, RuntimeFree);
+    const VLMCharacterHandle character =
+        VLMAdopt<VLMCharacterHandle>(VLMReadCharacterBlob(&words, data, size, RuntimeMalloc, RuntimeFree), RuntimeFree);
     if (!character) {
         Say(message, Tr("The data is not a character definition, or it is damaged."));
         return nullptr;
     }
     std::unique_ptr<Characterization> characterization(new Characterization(kNewCharacterizationName, nullptr));
-    const int loaded = characterization->LoadFromSdkCharacter(names, words, character);
-    VLMDestroyCharacter(character, RuntimeFree);
+    const int loaded = characterization->LoadFromSdkCharacter(names, words, character.get());
     if (loaded == Characterization::kLoadBadNameCount)
         Say(message, Tr("No joint names were loaded: %1 names were given, not %2.")
                          .arg(qulonglong(names.size()))
@@ -166,25 +156,41 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
     if (!CharacterizationToStream(characterization, byteOrder, withLimits, data, size, message))
         return false;
 
-    // Written beside the target and renamed over it once complete, so a failed
-    // write leaves the former file (or none) in place.
+    // Both files are written out beside their targets before either replaces
+    // its target, so a failed write of either leaves both former files.
     QSaveFile binary(binaryPath);
+    binary.setDirectWriteFallback(true);
     bool written = binary.open(QIODevice::WriteOnly);
     if (written)
-        written = binary.write(data, qint64(size)) == qint64(size);
+        written = binary.write(data, qint64(size)) == qint64(size) && binary.flush();
     std::free(data);
-    if (!written || !binary.commit()) {
+    if (!written) {
         Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(binaryPath), binary.errorString()));
         return false;
     }
 
-    // The names follow only a stream that is in place, so a good companion is
-    // never replaced by one whose stream was not written.
     const QString companion = companionPath.isEmpty() ? CompanionPathFor(binaryPath) : companionPath;
-    XmlSettingsStore store(companion);
-    store.Reset();
-    store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
-    if (!store.Write()) {
+    QSaveFile names(companion);
+    names.setDirectWriteFallback(true);
+    bool staged = names.open(QIODevice::WriteOnly | QIODevice::Text);
+    if (staged) {
+        XmlSettingsStore store(companion);
+        store.Reset();
+        store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
+        staged = store.WriteInto(names);
+    }
+    if (!staged) {
+        binary.cancelWriting();
+        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(companion), names.errorString()));
+        return false;
+    }
+
+    if (!binary.commit()) {
+        names.cancelWriting();
+        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(binaryPath), binary.errorString()));
+        return false;
+    }
+    if (!names.commit()) {
         Say(message, Tr("%1 was written, but its joint names could not be written to %2.")
                          .arg(FileNameOf(binaryPath), FileNameOf(companion)));
         return false;
@@ -193,16 +199,15 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
     return true;
 }
 
-bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath,
-                                const char* companionPath, unsigned char byteOrder, bool withLimits,
-                                QString* message)
+bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath, const char* companionPath,
+                                unsigned char byteOrder, bool withLimits, QString* message)
 {
     return SaveCharacterizationBinary(characterization, QString::fromLatin1(binaryPath),
                                       QString::fromLatin1(companionPath), byteOrder, withLimits, message);
 }
 
-std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath,
-                                                             const QString& companionPath, QString* message)
+std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath, const QString& companionPath,
+                                                             QString* message)
 {
     QFile file(binaryPath);
     if (!file.open(QIODevice::ReadOnly)) {

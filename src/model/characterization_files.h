@@ -31,8 +31,8 @@ class Characterization;
 enum : unsigned char { kStreamLittleEndian = 0, kStreamBigEndian = 1 };
 
 // The extension of binary files and the suffix of their companion.
-extern const char* const kBinaryExtension;      // ".vlmc"
-extern const char* const kCompanionSuffix;      // ".bones.xml"
+extern const char* const kBinaryExtension;  // ".vlmc"
+extern const char* const kCompanionSuffix;  // ".bones.xml"
 
 // --- The host stream pair -----------------------------------------------------
 
@@ -41,8 +41,8 @@ extern const char* const kCompanionSuffix;      // ".bones.xml"
 // `withLimits`, into a buffer from the C runtime's malloc: on success `data`
 // and `size` receive it and the caller releases it with free. False when the
 // character or the buffer could not be made; the outputs are then untouched.
-bool CharacterizationToStream(Characterization& characterization, unsigned char byteOrder, bool withLimits,
-                              char*& data, std::size_t& size, QString* message = nullptr);
+bool CharacterizationToStream(Characterization& characterization, unsigned char byteOrder, bool withLimits, char*& data,
+                              std::size_t& size, QString* message = nullptr);
 
 // Reads a stream in either byte order into a new characterization named
 // "New Characterization": node words, joint records and inversion flags from
@@ -67,19 +67,21 @@ QString LegacyCompanionPathFor(const QString& binaryPath);
 // then LegacyCompanionPathFor; empty when neither is there.
 QString FindCompanionPath(const QString& binaryPath);
 
-// Writes the stream to `binaryPath`, then the 172 joint names to the
-// companion (under "bone_correspondance"). Each file is written beside its
-// target and renamed over it only when complete, and the companion only
-// after the stream was written, so a failure never leaves a half-written file
-// nor a companion that does not belong to its stream. An empty or null
-// companion path means CompanionPathFor(binaryPath). False, with the reason,
-// when either file could not be written.
+// Writes the stream to `binaryPath` and the 172 joint names to the companion
+// (under "bone_correspondance"). Both are first written completely beside
+// their targets; only then is the stream renamed over its target, then the
+// companion. A failure while writing either leaves both former files as they
+// were. Two cases can still part a stream from its names: the companion's
+// rename failing after the stream's succeeded; and a folder in which no file
+// can be made while its file may be written, where that file is rewritten in
+// place, stream first, then companion, so that a failure can truncate it.
+// An empty or null companion path means CompanionPathFor(binaryPath). False,
+// with the reason, when either file could not be written.
 bool SaveCharacterizationBinary(Characterization& characterization, const QString& binaryPath,
                                 const QString& companionPath, unsigned char byteOrder, bool withLimits,
                                 QString* message = nullptr);
-bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath,
-                                const char* companionPath, unsigned char byteOrder, bool withLimits,
-                                QString* message = nullptr);
+bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath, const char* companionPath,
+                                unsigned char byteOrder, bool withLimits, QString* message = nullptr);
 
 // Reads a binary file into a new characterization named by the file's name up
 // to its first ".". Joint names come from the companion when one is given;
@@ -87,8 +89,7 @@ bool SaveCharacterizationBinary(Characterization& characterization, const char* 
 // A companion that is missing or whose list is not 172 names long gives no
 // names (the message says so); the node words and records still come from
 // the stream. Null when the file cannot be read or holds no valid stream.
-std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath,
-                                                             const QString& companionPath,
+std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath, const QString& companionPath,
                                                              QString* message = nullptr);
 std::unique_ptr<Characterization> LoadCharacterizationBinary(const char* binaryPath, const char* companionPath,
                                                              QString* message = nullptr);
@@ -98,7 +99,9 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const char* binaryP
 // Writes the name, the 172 joint names, the node flags ("bone_used": the words
 // with limits, else 0 or 1) and the rest geometry of every assigned node under
 // "joints". The file is written whole: entries of an earlier file at the path
-// are not kept.
+// are not kept. Like the companion, it is written beside its target and
+// renamed over it, except in a folder where no file can be made, where it is
+// rewritten in place and a failure can truncate it.
 bool SaveCharacterizationXml(const Characterization& characterization, const QString& path, bool withLimits,
                              QString* message = nullptr);
 bool SaveCharacterizationXml(const Characterization& characterization, const char* path, bool withLimits,
@@ -107,8 +110,8 @@ bool SaveCharacterizationXml(const Characterization& characterization, const cha
 // Reads an XML characterization file into a new characterization. Null, with
 // nothing made, for a file that is missing, does not parse, lacks the 172
 // joint names, or lacks the geometry of an assigned node (too few items or
-// numbers, a rotation order outside 0..12). A number that is not a number
-// reads as 0.
+// numbers, a rotation order outside 0..12). A number that is not a finite
+// float ("x", "nan", "inf", or "1e39", beyond the float range) reads as 0.
 std::unique_ptr<Characterization> LoadCharacterizationXml(const QString& path, QString* message = nullptr);
 std::unique_ptr<Characterization> LoadCharacterizationXml(const char* path, QString* message = nullptr);
 

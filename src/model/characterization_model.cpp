@@ -1,5 +1,6 @@
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
+#include "rig/vlm_handle.h"
 #include "rig/vlm_names.h"
 
 #include "model/characterization_model.h"
@@ -52,11 +53,10 @@ bool sameRestGeometry(const VLMJointGeometry& a, const VLMJointGeometry& b)
 {
     if (VLMJointGeometryEqual(&a, &b))
         return true;
-    return sameFloats(a.translate, b.translate) && sameFloats(a.rotateQ, b.rotateQ) &&
-           sameFloats(a.scale, b.scale) && sameFloats(a.preRotQ, b.preRotQ) &&
-           sameFloats(a.postRotQ, b.postRotQ) && sameFloats(a.minRLimit, b.minRLimit) &&
-           sameFloats(a.maxRLimit, b.maxRLimit) && a.limitEnableMask == b.limitEnableMask &&
-           a.rotationOrder == b.rotationOrder;
+    return sameFloats(a.translate, b.translate) && sameFloats(a.rotateQ, b.rotateQ) && sameFloats(a.scale, b.scale) &&
+           sameFloats(a.preRotQ, b.preRotQ) && sameFloats(a.postRotQ, b.postRotQ) &&
+           sameFloats(a.minRLimit, b.minRLimit) && sameFloats(a.maxRLimit, b.maxRLimit) &&
+           a.limitEnableMask == b.limitEnableMask && a.rotationOrder == b.rotationOrder;
 }
 
 const CharacterizationStatus& unassignedStatus()
@@ -65,7 +65,7 @@ const CharacterizationStatus& unassignedStatus()
     return status;
 }
 
-} // namespace
+}  // namespace
 
 CharacterizationModel::CharacterizationModel(ResourceBridge* bridge, IDCCHub* hub)
     : QObject(nullptr), hub_(hub), bridge_(bridge), timer_(new QTimer(this))
@@ -85,8 +85,7 @@ CharacterizationModel::CharacterizationModel(ResourceBridge* bridge, IDCCHub* hu
     if (hub_) {
         connect(hub_, SIGNAL(NameChanged(QString, QString)), this, SLOT(RenameBone(QString, QString)));
         connect(hub_, SIGNAL(NodeRemoved(QString)), this, SLOT(RemoveBone(QString)));
-        connect(hub_, SIGNAL(CharacterizationNodeRemoved(QString)), this,
-                SLOT(RemoveCharacterizationNode(QString)));
+        connect(hub_, SIGNAL(CharacterizationNodeRemoved(QString)), this, SLOT(RemoveCharacterizationNode(QString)));
         connect(hub_, SIGNAL(CharacterizationNameChanged(QString, QString)), this,
                 SLOT(RenameCharacterization(QString, QString)));
         connect(timer_, SIGNAL(timeout()), this, SLOT(CheckGeometry()));
@@ -115,10 +114,7 @@ Characterization* CharacterizationModel::CharacterizationAt(int index) const
     return characterizations_[std::size_t(index)].get();
 }
 
-bool CharacterizationModel::IsLocked() const
-{
-    return current_ && current_->IsLocked();
-}
+bool CharacterizationModel::IsLocked() const { return current_ && current_->IsLocked(); }
 
 int CharacterizationModel::indexOf(const Characterization* characterization) const
 {
@@ -131,8 +127,8 @@ int CharacterizationModel::indexOf(const Characterization* characterization) con
     return -1;
 }
 
-CharacterizationModel::CharacterizationPtr
-CharacterizationModel::sharedOf(const Characterization* characterization) const
+CharacterizationModel::CharacterizationPtr CharacterizationModel::sharedOf(
+    const Characterization* characterization) const
 {
     const int index = indexOf(characterization);
     return index < 0 ? CharacterizationPtr() : characterizations_[std::size_t(index)];
@@ -211,15 +207,9 @@ void CharacterizationModel::SetEditMode(bool readOnly, std::vector<int> unsyncNo
     Validate(current_, hub_);
 }
 
-void CharacterizationModel::SetEditMode(bool readOnly)
-{
-    SetEditMode(readOnly, std::vector<int>());
-}
+void CharacterizationModel::SetEditMode(bool readOnly) { SetEditMode(readOnly, std::vector<int>()); }
 
-void CharacterizationModel::SetMirrorMode(bool mirrorMode)
-{
-    mirrorMode_ = mirrorMode;
-}
+void CharacterizationModel::SetMirrorMode(bool mirrorMode) { mirrorMode_ = mirrorMode; }
 
 void CharacterizationModel::RenameCharacterization(QString newName, QString oldName)
 {
@@ -370,10 +360,9 @@ void CharacterizationModel::Validate(Characterization* characterization, IDCCHub
         return;
     }
     VLMCharacterDefinition words;
-    VLMCharacter* character = characterization->CreateSdkCharacter(words, true, &std::malloc, hub);
+    const VLMCharacterHandle character(characterization->CreateSdkCharacter(words, true, &std::malloc, hub));
     if (character) {
-        RunValidators(validators_, words, character, characterization->GetNodeFlags(), nodeStates_, overall_);
-        VLMDestroyCharacter(character, &std::free);
+        RunValidators(validators_, words, character.get(), characterization->GetNodeFlags(), nodeStates_, overall_);
     } else {
         // Without a character (its memory could not be had) the rest pose
         // cannot be checked: the characterization is not usable, whatever the
@@ -616,16 +605,17 @@ void CharacterizationModel::LoadNameMatchSettings()
     matcher_.LoadNameMatchSettings(settings);
 }
 
+// Without a bridge there is no settings file to reload from: the pairs the
+// model was given stay.
 void CharacterizationModel::LoadMirrorList()
 {
+    if (!bridge_)
+        return;
     XmlSettingsStore settings(settingsFilePath());
     matcher_.LoadMirrorList(settings);
 }
 
-void CharacterizationModel::AddMirrorPair(const QString& a, const QString& b)
-{
-    matcher_.AddMirrorPair(a, b);
-}
+void CharacterizationModel::AddMirrorPair(const QString& a, const QString& b) { matcher_.AddMirrorPair(a, b); }
 
 // --- Mapping templates ---
 
@@ -688,8 +678,7 @@ void CharacterizationModel::ApplyMappingTemplate(const char* path, int domain, c
         if (!matcher_.MatchName(name, root, rules, index) || !validNode(index))
             continue;
         const NameMatchRule& rule = rules[std::size_t(index)];
-        const bool exact =
-            rule.useRoot || name.compare(prefix + rule.pattern, Qt::CaseInsensitive) == 0;
+        const bool exact = rule.useRoot || name.compare(prefix + rule.pattern, Qt::CaseInsensitive) == 0;
         if (exactTaken[std::size_t(index)] && !exact)
             continue;
         AssignNode(index, joint);

@@ -31,7 +31,8 @@ class ResourceBridge;
 //
 // The hub may be null (a model without a host): host questions are then not
 // asked and notifications not sent. The bridge may be null as well; the name
-// matching settings and the mirror list then keep their defaults.
+// matching settings then keep their defaults, and the mirror list holds only
+// the pairs added to it (a reload leaves them).
 //
 // The model asks the user nothing: the views ask before they call it.
 class CharacterizationModel : public QObject {

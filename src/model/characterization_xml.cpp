@@ -14,6 +14,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <cmath>
+
 namespace {
 
 const QString kName = QStringLiteral("name");
@@ -39,10 +41,7 @@ constexpr int kItemsWithoutLimits = 6;
 constexpr int kItemsWithLimits = 11;
 constexpr unsigned kLastRotationOrder = 12;
 
-QString Tr(const char* text)
-{
-    return QCoreApplication::translate("CharacterizationFiles", text);
-}
+QString Tr(const char* text) { return QCoreApplication::translate("CharacterizationFiles", text); }
 
 void Say(QString* message, const QString& text)
 {
@@ -58,18 +57,13 @@ QString Numbers(const float* values, int count)
     return texts.join(QLatin1Char(' '));
 }
 
-QString Flags(bool x, bool y, bool z)
-{
-    return QStringLiteral("%1 %2 %3").arg(int(x)).arg(int(y)).arg(int(z));
-}
+QString Flags(bool x, bool y, bool z) { return QStringLiteral("%1 %2 %3").arg(int(x)).arg(int(y)).arg(int(z)); }
 
-QString RigNodeName(int node)
-{
-    return QString::fromLatin1(VLMGetNodeName(node));
-}
+QString RigNodeName(int node) { return QString::fromLatin1(VLMGetNodeName(node)); }
 
 // The values of one item, split at blanks. False when there are fewer than
-// `count`; a text that is not a number reads as 0.
+// `count`; a text that is not a finite float reads as 0, as the rest pose
+// must never hold an infinity or a NaN.
 bool ReadNumbers(const QString& text, float* out, int count)
 {
     const QStringList parts = text.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
@@ -78,7 +72,7 @@ bool ReadNumbers(const QString& text, float* out, int count)
     for (int i = 0; i < count; ++i) {
         bool ok = false;
         const float value = parts[i].toFloat(&ok);
-        out[i] = ok ? value : 0.0f;
+        out[i] = ok && std::isfinite(value) ? value : 0.0f;
     }
     return true;
 }
@@ -160,7 +154,7 @@ bool ReadJointRecord(const XmlSettingsStore::PairList& items, VLMJointGeometry& 
     return true;
 }
 
-} // namespace
+}  // namespace
 
 QString FloatToText(float value)
 {
@@ -256,8 +250,7 @@ std::unique_ptr<Characterization> LoadCharacterizationXml(const QString& path, Q
         return nullptr;
     }
 
-    std::unique_ptr<Characterization> characterization(
-        new Characterization(store.GetValue(kName, QString()), nullptr));
+    std::unique_ptr<Characterization> characterization(new Characterization(store.GetValue(kName, QString()), nullptr));
     for (int node = 0; node < VLM_NODE_COUNT; ++node) {
         if (!names[node].isEmpty())
             characterization->SetNodeName(node, names[node]);

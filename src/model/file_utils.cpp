@@ -23,8 +23,8 @@ QString MakeUniqueFileName(QString& baseName, const QString& folder, const QStri
 {
     const QDir dir(folder);
     QSet<QString> taken;
-    const QFileInfoList entries = dir.entryInfoList(QStringList(QStringLiteral("*") + suffix),
-                                                    QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+    const QFileInfoList entries =
+        dir.entryInfoList(QStringList(QStringLiteral("*") + suffix), QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QFileInfo& entry : entries)
         taken.insert(entry.baseName());
 
@@ -57,16 +57,14 @@ void CopyFolderRecursive(const QString& source, const QString& target, const QSt
 
     // A link to a folder may lead back to an ancestor and never end: only real
     // subfolders are entered.
-    const QFileInfoList subfolders = from.entryInfoList(
-        QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
+    const QFileInfoList subfolders =
+        from.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& subfolder : subfolders) {
         to.mkdir(subfolder.fileName());
-        CopyFolderRecursive(subfolder.absoluteFilePath(), target + '/' + subfolder.fileName(),
-                            nameFilter);
+        CopyFolderRecursive(subfolder.absoluteFilePath(), target + '/' + subfolder.fileName(), nameFilter);
     }
 
-    const QFileInfoList files = from.entryInfoList(QStringList(nameFilter), QDir::Files,
-                                                   QDir::Name | QDir::IgnoreCase);
+    const QFileInfoList files = from.entryInfoList(QStringList(nameFilter), QDir::Files, QDir::Name | QDir::IgnoreCase);
     for (const QFileInfo& file : files) {
         const QString destination = target + '/' + file.fileName();
         if (!QFileInfo::exists(destination))

@@ -26,17 +26,17 @@ public:
     // The overall state of the current characterization as the host sees it.
     enum CharacterizationState {
         CharacterizationValid = 0,
-        CharacterizationNotSet = 1, // no panel or model, or nothing validated
+        CharacterizationNotSet = 1,  // no panel or model, or nothing validated
         CharacterizationWarning = 2,
         CharacterizationError = 3
     };
 
     // The four invertible limb bones, in the flag order of VLMBoneInversion.
     enum InvertibleBone {
-        LeftLegBone = 0,     // rig node 3, "LeftLeg"
-        RightLegBone = 1,    // rig node 6, "RightLeg"
-        LeftForeArmBone = 2, // rig node 10, "LeftForeArm"
-        RightForeArmBone = 3 // rig node 13, "RightForeArm"
+        LeftLegBone = 0,      // rig node 3, "LeftLeg"
+        RightLegBone = 1,     // rig node 6, "RightLeg"
+        LeftForeArmBone = 2,  // rig node 10, "LeftForeArm"
+        RightForeArmBone = 3  // rig node 13, "RightForeArm"
     };
 
     IDCCHub();
@@ -63,8 +63,8 @@ public:
     // node the joint is assigned to, or -1 for a joint asked about only as the
     // parent of an assigned one. The system always passes true as the last
     // argument; hosts may ignore it.
-    virtual bool GetJointGeometry(const QString& node, int characterBone,
-                                  CharacterJointGeometry& geometry, bool restPose) = 0;
+    virtual bool GetJointGeometry(const QString& node, int characterBone, CharacterJointGeometry& geometry,
+                                  bool restPose) = 0;
     // Writes the name of the joint's scene parent into `parent` (which the
     // caller empties first); leaving it empty means no parent.
     virtual void GetParentNode(const QString& node, QString& parent) = 0;
@@ -83,8 +83,7 @@ public:
     // characterization, rig node, false) and every release (released joint or
     // empty, empty, characterization, rig node, whether the host removed it).
     virtual void UpdateDccCharacterSkeleton(const QString& oldNode, const QString& newNode,
-                                            const QString& characterization, int characterBone,
-                                            bool nodeRemoved);
+                                            const QString& characterization, int characterBone, bool nodeRemoved);
     // Before the panel's delete command removes a characterization.
     virtual void UpdateDccDeleteCharacter(const QString& characterization);
     // The GL widget whose context a 3D view shares; none by default.
@@ -116,7 +115,7 @@ signals:
     void CharacterizationNameChanged(const QString& pNewName, const QString& pOldName);
 
 private:
-    CharacterTool* characterTool_ = nullptr; // the panel; null until it registers
+    CharacterTool* characterTool_ = nullptr;  // the panel; null until it registers
 };
 
 #endif

@@ -8,7 +8,7 @@ namespace {
 const QString kMatchListKey = QStringLiteral("match_list");
 const QString kUseRootAttribute = QStringLiteral("use_root");
 
-} // namespace
+}  // namespace
 
 bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules)
 {
@@ -24,8 +24,7 @@ bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>&
         items.push_back(item);
     }
     // A template is written whole: saving replaces the file, also one that is
-    // damaged (the store would otherwise keep an unparsable file and drop the
-    // save).
+    // damaged (which the store would otherwise move aside first).
     XmlSettingsStore store(path);
     store.Reset();
     store.SetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
@@ -45,8 +44,8 @@ void LoadMappingTemplate(const QString& path, std::vector<NameMatchRule>& rules)
         rules.push_back(NameMatchRule{item.value, item.flag});
 }
 
-void BuildTemplateRules(const std::vector<QString>& jointNames, const QString& prefix,
-                        const NameMatcher& matcher, std::vector<NameMatchRule>& rules)
+void BuildTemplateRules(const std::vector<QString>& jointNames, const QString& prefix, const NameMatcher& matcher,
+                        std::vector<NameMatchRule>& rules)
 {
     const QString root = matcher.CutAtLastDelimiter(prefix);
     const bool rootCounts = !root.isEmpty();

@@ -26,7 +26,7 @@ void LoadMappingTemplate(const QString& path, std::vector<NameMatchRule>& rules)
 // of `jointNames`. A joint that starts with `prefix` gives the rest of its name
 // as the pattern; a joint equal to the root (`prefix` cut at its last
 // delimiter, when that is not empty) gets the root flag.
-void BuildTemplateRules(const std::vector<QString>& jointNames, const QString& prefix,
-                        const NameMatcher& matcher, std::vector<NameMatchRule>& rules);
+void BuildTemplateRules(const std::vector<QString>& jointNames, const QString& prefix, const NameMatcher& matcher,
+                        std::vector<NameMatchRule>& rules);
 
 #endif

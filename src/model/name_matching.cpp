@@ -38,17 +38,11 @@ std::array<int, VLM_NODE_COUNT> buildMirrorTable()
     return table;
 }
 
-} // namespace
+}  // namespace
 
-MatchType MatchTypeFromName(const QString& name)
-{
-    return name == kContains ? MatchContains : MatchSuffix;
-}
+MatchType MatchTypeFromName(const QString& name) { return name == kContains ? MatchContains : MatchSuffix; }
 
-QString MatchTypeName(int type)
-{
-    return type == MatchContains ? kContains : kSuffix;
-}
+QString MatchTypeName(int type) { return type == MatchContains ? kContains : kSuffix; }
 
 const std::vector<QString>& RigNodeNames()
 {
@@ -93,15 +87,11 @@ int RigNodeEndingName(const QString& joint)
     return -1;
 }
 
-NameMatcher::NameMatcher()
-{
-    resetDelimiters();
-}
+NameMatcher::NameMatcher() { resetDelimiters(); }
 
 void NameMatcher::resetDelimiters()
 {
-    delimiters_ = QStringList{QStringLiteral("."), QStringLiteral(" "), QStringLiteral(":"),
-                              QStringLiteral("_")};
+    delimiters_ = QStringList{QStringLiteral("."), QStringLiteral(" "), QStringLiteral(":"), QStringLiteral("_")};
 }
 
 void NameMatcher::AddDelimiter(const QString& delimiter)
@@ -172,8 +162,8 @@ QString NameMatcher::CutAtLastDelimiter(const QString& text) const
     return index > 0 ? text.left(index) : text;
 }
 
-bool NameMatcher::MatchName(const QString& name, const QString& root,
-                            const std::vector<NameMatchRule>& rules, int& index) const
+bool NameMatcher::MatchName(const QString& name, const QString& root, const std::vector<NameMatchRule>& rules,
+                            int& index) const
 {
     index = -1;
     if (name.isEmpty())
@@ -191,9 +181,8 @@ bool NameMatcher::MatchName(const QString& name, const QString& root,
     }
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const NameMatchRule& rule = rules[i];
-        const bool match = rule.useRoot
-                               ? name.compare(root, Qt::CaseInsensitive) == 0
-                               : !rule.pattern.isEmpty() && name.endsWith(rule.pattern, Qt::CaseInsensitive);
+        const bool match = rule.useRoot ? name.compare(root, Qt::CaseInsensitive) == 0
+                                        : !rule.pattern.isEmpty() && name.endsWith(rule.pattern, Qt::CaseInsensitive);
         if (match) {
             index = int(i);
             return true;
@@ -247,8 +236,7 @@ bool NameMatcher::MirrorCandidate(const QString& joint, QString& candidate) cons
     return false;
 }
 
-bool NameMatcher::FindMirrorJoint(const QString& candidate, const QStringList& skeletonJoints,
-                                  QString& mirrorJoint)
+bool NameMatcher::FindMirrorJoint(const QString& candidate, const QStringList& skeletonJoints, QString& mirrorJoint)
 {
     for (const QString& joint : skeletonJoints) {
         if (joint.compare(candidate, Qt::CaseInsensitive) == 0) {

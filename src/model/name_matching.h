@@ -22,8 +22,8 @@ struct NameMatchRule {
 };
 
 enum MatchType {
-    MatchContains = 0, // the longest pattern that the name contains
-    MatchSuffix = 1    // the first pattern that ends the name
+    MatchContains = 0,  // the longest pattern that the name contains
+    MatchSuffix = 1     // the first pattern that ends the name
 };
 
 // "Contains" gives MatchContains; anything else MatchSuffix.
@@ -81,8 +81,7 @@ public:
 
     // Matches a (sanitized) joint name against the rules with the match type;
     // `index` is the winning rule's position, -1 when none.
-    bool MatchName(const QString& name, const QString& root, const std::vector<NameMatchRule>& rules,
-                   int& index) const;
+    bool MatchName(const QString& name, const QString& root, const std::vector<NameMatchRule>& rules, int& index) const;
 
     // The skeleton prefix of a (sanitized) joint name: trailing digits and
     // delimiters are skipped, and the prefix runs up to and including the last
@@ -98,8 +97,7 @@ public:
     // that contains it (both case-insensitive). False when no pair applies or
     // no joint fits.
     bool MirrorCandidate(const QString& joint, QString& candidate) const;
-    static bool FindMirrorJoint(const QString& candidate, const QStringList& skeletonJoints,
-                                QString& mirrorJoint);
+    static bool FindMirrorJoint(const QString& candidate, const QStringList& skeletonJoints, QString& mirrorJoint);
 
 private:
     void resetDelimiters();

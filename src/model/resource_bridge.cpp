@@ -35,12 +35,11 @@ QString PerUserRoot()
     QString root = qEnvironmentVariable("XDG_DATA_HOME");
     if (root.isEmpty() || QDir::isRelativePath(root))
         root = QDir::homePath() + QStringLiteral("/.local/share");
-    std::cerr << "APPDATA is not set: the per-user folder is made under " << root.toStdString()
-              << std::endl;
+    std::cerr << "APPDATA is not set: the per-user folder is made under " << root.toStdString() << std::endl;
     return root;
 }
 
-} // namespace
+}  // namespace
 
 fs::path AppendToPath(const fs::path& base, const QString& text)
 {
@@ -48,8 +47,8 @@ fs::path AppendToPath(const fs::path& base, const QString& text)
     std::string tail = text.toStdString();
     if (tail.compare(0, 3, "//:") == 0)
         tail.erase(0, 3);
-    if (!result.empty() && !tail.empty() && tail.front() != '/' && tail.front() != '\\'
-        && result.back() != '/' && result.back() != ':')
+    if (!result.empty() && !tail.empty() && tail.front() != '/' && tail.front() != '\\' && result.back() != '/' &&
+        result.back() != ':')
         result += '/';
     // UTF-8 never uses an ASCII byte inside a multi-byte character, so this
     // touches only real backslashes.
@@ -57,15 +56,9 @@ fs::path AppendToPath(const fs::path& base, const QString& text)
     return fs::path(result + tail);
 }
 
-fs::path MakePortablePath(const QString& text)
-{
-    return AppendToPath(fs::path(), text);
-}
+fs::path MakePortablePath(const QString& text) { return AppendToPath(fs::path(), text); }
 
-QString PathToQString(const fs::path& path)
-{
-    return QString::fromStdString(path.generic_string());
-}
+QString PathToQString(const fs::path& path) { return QString::fromStdString(path.generic_string()); }
 
 SharedResourceTree::SharedResourceTree(Hook registerTree, Hook unregisterTree)
     : register_(registerTree), unregister_(unregisterTree)
@@ -97,9 +90,8 @@ ResourceBridge::ResourceBridge(const fs::path& installPath, const fs::path& reso
 {
     SharedPictureTree().Acquire();
 
-    userPath_ = MakePortablePath(QStringLiteral("%1/Tovrand/%2")
-                                     .arg(PerUserRoot(),
-                                          QString::fromUtf8(ToolIdentity::GetCompactName())));
+    userPath_ = MakePortablePath(
+        QStringLiteral("%1/Tovrand/%2").arg(PerUserRoot(), QString::fromUtf8(ToolIdentity::GetCompactName())));
     // The folders are made from the stored path, so that what is created and what
     // the getters answer are the same folders.
     const QString user = PathToQString(userPath_);
@@ -113,38 +105,24 @@ ResourceBridge::ResourceBridge(const fs::path& installPath, const fs::path& reso
     EnsureDirectory(clip);
 
     const QString xmlFiles = QStringLiteral("*.xml");
-    CopyFolderRecursive(PathToQString(AppendToPath(resourcePath_, QStringLiteral("config"))),
-                        config, xmlFiles);
-    CopyFolderRecursive(PathToQString(AppendToPath(resourcePath_, QStringLiteral("template"))),
-                        templates, xmlFiles);
+    CopyFolderRecursive(PathToQString(AppendToPath(resourcePath_, QStringLiteral("config"))), config, xmlFiles);
+    CopyFolderRecursive(PathToQString(AppendToPath(resourcePath_, QStringLiteral("template"))), templates, xmlFiles);
     CopyFolderRecursive(PathToQString(AppendToPath(resourcePath_, QStringLiteral("clip"))), clip,
                         QStringLiteral("*.qvz"));
 }
 
-ResourceBridge::~ResourceBridge()
-{
-    SharedPictureTree().Release();
-}
+ResourceBridge::~ResourceBridge() { SharedPictureTree().Release(); }
 
 fs::path ResourceBridge::GetSettingsFilePath() const
 {
     return AppendToPath(GetConfigPath(), QStringLiteral("skelwright.xml"));
 }
 
-fs::path ResourceBridge::GetClipPath() const
-{
-    return AppendToPath(userPath_, QStringLiteral("clip"));
-}
+fs::path ResourceBridge::GetClipPath() const { return AppendToPath(userPath_, QStringLiteral("clip")); }
 
-fs::path ResourceBridge::GetConfigPath() const
-{
-    return AppendToPath(userPath_, QStringLiteral("config"));
-}
+fs::path ResourceBridge::GetConfigPath() const { return AppendToPath(userPath_, QStringLiteral("config")); }
 
-fs::path ResourceBridge::GetTemplatePath() const
-{
-    return AppendToPath(userPath_, QStringLiteral("template"));
-}
+fs::path ResourceBridge::GetTemplatePath() const { return AppendToPath(userPath_, QStringLiteral("template")); }
 
 fs::path ResourceBridge::GetHelpFilePath() const
 {
@@ -167,7 +145,4 @@ fs::path ResourceBridge::GetHelpFilePath() const
     return fs::path(*std::max_element(found.begin(), found.end()));
 }
 
-QPixmap ResourceBridge::LoadSharedPicture(const QString& name) const
-{
-    return QPixmap(kPicturePrefix + name);
-}
+QPixmap ResourceBridge::LoadSharedPicture(const QString& name) const { return QPixmap(kPicturePrefix + name); }

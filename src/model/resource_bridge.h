@@ -52,8 +52,7 @@ public:
     // `installPath` is kept only; `resourcePath` is the install data folder with
     // "config", "template", "clip" and "doc". Creates and fills the per-user
     // folders; failures to create or copy are skipped silently.
-    ResourceBridge(const boost::filesystem::path& installPath,
-                   const boost::filesystem::path& resourcePath);
+    ResourceBridge(const boost::filesystem::path& installPath, const boost::filesystem::path& resourcePath);
     ~ResourceBridge();
     ResourceBridge(const ResourceBridge&) = delete;
     ResourceBridge& operator=(const ResourceBridge&) = delete;

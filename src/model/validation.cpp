@@ -20,27 +20,18 @@ bool anyRequiredUnset(const NodeStatusList& nodeStates)
     return false;
 }
 
-} // namespace
+}  // namespace
 
-int CombineStates(int a, int b)
-{
-    return std::max(a, b);
-}
+int CombineStates(int a, int b) { return std::max(a, b); }
 
 void ValidationReport::Add(int node, int entryStatus, std::string text)
 {
     entries.push_back(ValidationMessage{node, entryStatus, std::move(text)});
 }
 
-void ValidationReport::AddWarning(int node, std::string text)
-{
-    Add(node, kStateWarning, std::move(text));
-}
+void ValidationReport::AddWarning(int node, std::string text) { Add(node, kStateWarning, std::move(text)); }
 
-void ValidationReport::AddError(int node, std::string text)
-{
-    Add(node, kStateError, std::move(text));
-}
+void ValidationReport::AddError(int node, std::string text) { Add(node, kStateError, std::move(text)); }
 
 CharacterizationValidator::~CharacterizationValidator() = default;
 

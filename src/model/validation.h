@@ -14,7 +14,7 @@
 // Node and overall state codes. They combine by maximum: an error wins over a
 // warning, a warning over valid, valid over unassigned.
 enum ValidationState : int {
-    kStateUnset = 0,   // unassigned, or not validated
+    kStateUnset = 0,  // unassigned, or not validated
     kStateValid = 1,
     kStateWarning = 2,
     kStateError = 3
@@ -28,7 +28,7 @@ struct CharacterizationStatus {
     std::string message;
 
     CharacterizationStatus() = default;
-    CharacterizationStatus(int s, std::string text) : state(s), message(std::move(text)) {}
+    CharacterizationStatus(int s, std::string text) : state(s), message(std::move(text)) { }
 
     bool IsUnset() const { return state == kStateUnset; }
     bool IsOk() const { return state == kStateValid; }

@@ -14,15 +14,16 @@ constexpr float kAxisLimitDegrees = 2.0f;
 constexpr float kDegreesPerRadian = 57.29578f;
 constexpr float kAlmostSameTolerance = 1e-6f;
 
-bool isUsed(const VLMCharacterDefinition& words, int node)
+bool isUsed(const VLMCharacterDefinition& words, int node) { return (words.words[node] & VLM_DEF_USED) != 0; }
+
+// A validator's verdict: its state and its short message (none when valid).
+void conclude(ValidationReport& report, int status, const std::string& message = std::string())
 {
-    return (words.words[node] & VLM_DEF_USED) != 0;
+    report.status = status;
+    report.message = message;
 }
 
-const char* nodeName(int node)
-{
-    return VLMGetNodeNameTable()[node];
-}
+const char* nodeName(int node) { return VLMGetNodeNameTable()[node]; }
 
 // The rest translation of a node as the character holds it (x, y, z, w).
 void restTranslation(VLMCharacter* character, int node, float out[4])
@@ -31,18 +32,15 @@ void restTranslation(VLMCharacter* character, int node, float out[4])
     VLMGetNodeTPose(character, node, out, rotation, scale);
 }
 
-bool isRollNode(int node)
-{
-    return node >= VLM_NODE_LEFT_UP_LEG_ROLL && node <= VLM_NODE_RIGHT_FORE_ARM_ROLL;
-}
+bool isRollNode(int node) { return node >= VLM_NODE_LEFT_UP_LEG_ROLL && node <= VLM_NODE_RIGHT_FORE_ARM_ROLL; }
 
 // The two joints of one limb bone (thigh, shin, upper arm, forearm on each side).
 bool isAdjacentLimbPair(int a, int b)
 {
     static const int kPairs[][2] = {
-        {VLM_NODE_LEFT_LEG, VLM_NODE_LEFT_FOOT},        {VLM_NODE_RIGHT_LEG, VLM_NODE_RIGHT_FOOT},
-        {VLM_NODE_LEFT_ARM, VLM_NODE_LEFT_FORE_ARM},    {VLM_NODE_LEFT_FORE_ARM, VLM_NODE_LEFT_HAND},
-        {VLM_NODE_RIGHT_ARM, VLM_NODE_RIGHT_FORE_ARM},  {VLM_NODE_RIGHT_FORE_ARM, VLM_NODE_RIGHT_HAND},
+        {VLM_NODE_LEFT_LEG, VLM_NODE_LEFT_FOOT},       {VLM_NODE_RIGHT_LEG, VLM_NODE_RIGHT_FOOT},
+        {VLM_NODE_LEFT_ARM, VLM_NODE_LEFT_FORE_ARM},   {VLM_NODE_LEFT_FORE_ARM, VLM_NODE_LEFT_HAND},
+        {VLM_NODE_RIGHT_ARM, VLM_NODE_RIGHT_FORE_ARM}, {VLM_NODE_RIGHT_FORE_ARM, VLM_NODE_RIGHT_HAND},
     };
     for (const auto& pair : kPairs) {
         if ((pair[0] == a && pair[1] == b) || (pair[0] == b && pair[1] == a))
@@ -63,7 +61,7 @@ float angleToXAxis(VLMCharacter* character, int from, int to, bool negative)
     for (int i = 0; i < 4; ++i)
         d[i] = b[i] - a[i];
     const float length = std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2] + d[3] * d[3]);
-    float cosine = d[0] / length; // NaN for coinciding nodes
+    float cosine = d[0] / length;  // NaN for coinciding nodes
     if (negative)
         cosine = -cosine;
     if (!(cosine > -1.0f))
@@ -85,7 +83,7 @@ std::vector<int> nodeRange(int first, int count)
     return chain;
 }
 
-} // namespace
+}  // namespace
 
 // --- At least one, required ---------------------------------------------------
 
@@ -100,27 +98,20 @@ bool AtLeastOneBoneValidator::Applies(const VLMCharacterDefinition& words, VLMCh
 
 void AtLeastOneBoneValidator::Validate(const VLMCharacterDefinition&, VLMCharacter*, ValidationReport& report) const
 {
-    report.status = kStateValid;
-    report.message.clear();
+    conclude(report, kStateValid);
 }
 
-bool RequiredBoneValidator::Applies(const VLMCharacterDefinition&, VLMCharacter*) const
-{
-    return true;
-}
+bool RequiredBoneValidator::Applies(const VLMCharacterDefinition&, VLMCharacter*) const { return true; }
 
-void RequiredBoneValidator::Validate(const VLMCharacterDefinition& words, VLMCharacter*,
-                                     ValidationReport& report) const
+void RequiredBoneValidator::Validate(const VLMCharacterDefinition& words, VLMCharacter*, ValidationReport& report) const
 {
     for (int node = VLM_NODE_HIPS; node <= VLM_NODE_HEAD; ++node) {
         if (!isUsed(words, node)) {
-            report.status = kStateError;
-            report.message = kMissingRequiredBones;
+            conclude(report, kStateError, kMissingRequiredBones);
             return;
         }
     }
-    report.status = kStateValid;
-    report.message.clear();
+    conclude(report, kStateValid);
 }
 
 // --- Holes in a chain ---------------------------------------------------------
@@ -152,11 +143,9 @@ void HoleValidator::Validate(const VLMCharacterDefinition& words, VLMCharacter*,
         hole = true;
     }
     if (hole) {
-        report.status = kStateError;
-        report.message = missing;
+        conclude(report, kStateError, missing);
     } else {
-        report.status = kStateValid;
-        report.message.clear();
+        conclude(report, kStateValid);
     }
 }
 
@@ -174,8 +163,7 @@ void AxisAlignmentValidator::Validate(const VLMCharacterDefinition&, VLMCharacte
 {
     const float angle = angleToXAxis(character, rule_.from, rule_.to, rule_.negative);
     if (!(angle > kAxisLimitDegrees)) {
-        report.status = kStateValid;
-        report.message.clear();
+        conclude(report, kStateValid);
         return;
     }
     const std::string text = std::string(rule_.shortText) + " There is a difference of " +
@@ -184,8 +172,7 @@ void AxisAlignmentValidator::Validate(const VLMCharacterDefinition&, VLMCharacte
                              FormatValidationNumber(kAxisLimitDegrees) + " degrees.";
     report.AddWarning(rule_.firstEntry, text);
     report.AddWarning(rule_.secondEntry, text);
-    report.status = kStateWarning;
-    report.message = rule_.shortText;
+    conclude(report, kStateWarning, rule_.shortText);
 }
 
 HipsXAxisValidator::HipsXAxisValidator()
@@ -203,8 +190,7 @@ LeftArmsXAxisValidator::LeftArmsXAxisValidator()
 
 RightArmsXAxisValidator::RightArmsXAxisValidator()
     : AxisAlignmentValidator(Rule{VLM_NODE_RIGHT_ARM, VLM_NODE_RIGHT_HAND, true, VLM_NODE_RIGHT_HAND,
-                                  VLM_NODE_RIGHT_ARM, "The right arm doesn't seem to be parallel to the X axis.",
-                                  "it"})
+                                  VLM_NODE_RIGHT_ARM, "The right arm doesn't seem to be parallel to the X axis.", "it"})
 {
 }
 
@@ -262,8 +248,8 @@ void SameGeometryValidator::Validate(const VLMCharacterDefinition& words, VLMCha
                 }
             } else if (FuzzyEqual(p[0], q[0], kAlmostSameTolerance) && FuzzyEqual(p[1], q[1], kAlmostSameTolerance) &&
                        FuzzyEqual(p[2], q[2], kAlmostSameTolerance)) {
-                const std::string text = std::string("Node ") + nodeName(i) + " is almost at the same position as node " +
-                                         nodeName(j) + ".";
+                const std::string text =
+                    std::string("Node ") + nodeName(i) + " is almost at the same position as node " + nodeName(j) + ".";
                 report.AddWarning(i, text);
                 report.AddWarning(j, text);
                 warned = true;
@@ -271,14 +257,11 @@ void SameGeometryValidator::Validate(const VLMCharacterDefinition& words, VLMCha
         }
     }
     if (adjacentTogether) {
-        report.status = kStateError;
-        report.message = "Some nodes are at the same position.";
+        conclude(report, kStateError, "Some nodes are at the same position.");
     } else if (warned) {
-        report.status = kStateWarning;
-        report.message = "Some nodes are almost at the same position.";
+        conclude(report, kStateWarning, "Some nodes are almost at the same position.");
     } else {
-        report.status = kStateValid;
-        report.message.clear();
+        conclude(report, kStateValid);
     }
 }
 
@@ -296,8 +279,8 @@ ValidatorList BuildValidators()
         neck.push_back(node);
     list.push_back(std::make_shared<HoleValidator>("neck", neck));
 
-    static const char* const kDigits[VLM_DIGIT_COUNT] = {"thumb",         "index finger", "middle finger",
-                                                         "ring finger",   "pinky finger", "extra finger"};
+    static const char* const kDigits[VLM_DIGIT_COUNT] = {"thumb",       "index finger", "middle finger",
+                                                         "ring finger", "pinky finger", "extra finger"};
     static const struct {
         const char* limb;
         int firstNode;

@@ -51,15 +51,15 @@ public:
 
 protected:
     struct Rule {
-        int from;           // the direction runs from this node ...
-        int to;             // ... to this one
-        bool negative;      // reference -X instead of +X
-        int firstEntry;     // nodes warned about, in this order
+        int from;        // the direction runs from this node ...
+        int to;          // ... to this one
+        bool negative;   // reference -X instead of +X
+        int firstEntry;  // nodes warned about, in this order
         int secondEntry;
         const char* shortText;
-        const char* pronoun; // "them" or "it" in the long text
+        const char* pronoun;  // "them" or "it" in the long text
     };
-    explicit AxisAlignmentValidator(const Rule& rule) : rule_(rule) {}
+    explicit AxisAlignmentValidator(const Rule& rule) : rule_(rule) { }
 
 private:
     Rule rule_;

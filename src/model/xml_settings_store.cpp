@@ -1,7 +1,11 @@
 #include "model/xml_settings_store.h"
 
+#include "model/file_utils.h"
+#include "model/xml_document.h"
+
 #include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -27,24 +31,19 @@ void ForEachChildElement(const QDomElement& key, Visit visit)
     }
 }
 
-} // namespace
+}  // namespace
 
-XmlSettingsStore::XmlSettingsStore(const QString& path)
-    : document_(new QDomDocument), path_(path)
+XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocument), path_(path)
 {
     QFile file(path_);
     if (file.exists() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        QString message;
-        int line = 0;
-        int column = 0;
-        if (!document_->setContent(&file, true, &message, &line, &column)) {
-            std::cout << "Error in parsing" << path_.toStdString() << ' ' << message.toStdString()
-                      << " at line " << line << " at column " << column << std::endl;
+        XmlReadError error;
+        if (ReadXmlDocument(file.readAll(), *document_, error) == XmlReadResult::kFailed) {
+            std::cout << "Error in parsing" << path_.toStdString() << ' ' << error.message.toStdString() << " at line "
+                      << error.line << " at column " << error.column << std::endl;
             std::cout << "Settings of " << path_.toStdString()
-                      << " are kept in memory only: the file is left as it is." << std::endl;
-            keepFile_ = true;
-            // Whatever the parser built before the error is not trusted.
-            document_.reset(new QDomDocument);
+                      << " start empty: the file is kept under another name when they are first saved." << std::endl;
+            damaged_ = true;
         }
     }
     // The root is the document element, so a declaration, comment or processing
@@ -63,7 +62,7 @@ void XmlSettingsStore::Reset()
 {
     document_.reset(new QDomDocument);
     document_->appendChild(document_->createElement(kRootName));
-    keepFile_ = false;
+    damaged_ = false;
     dirty_ = true;
 }
 
@@ -75,30 +74,56 @@ bool XmlSettingsStore::Write()
     return Save();
 }
 
+bool XmlSettingsStore::WriteInto(QFileDevice& file)
+{
+    dirty_ = false;
+    if (damaged_)
+        return false;
+    QTextStream out(&file);
+    out.setCodec("UTF-8");
+    document_->save(out, 4);
+    out.flush();
+    return out.status() == QTextStream::Ok && file.flush();
+}
+
+bool XmlSettingsStore::KeepDamagedFile()
+{
+    const QFileInfo info(path_);
+    if (info.exists()) {
+        const QString suffix = info.completeSuffix().isEmpty()
+                                   ? QStringLiteral(".damaged")
+                                   : QLatin1Char('.') + info.completeSuffix() + QStringLiteral(".damaged");
+        QString base = info.baseName();
+        const QString aside = MakeUniqueFileName(base, info.absolutePath(), suffix);
+        if (!QFile::rename(path_, aside)) {
+            std::cout << "Error in writing " << path_.toStdString() << ": the damaged file could not be kept as "
+                      << aside.toStdString() << ", so nothing is written." << std::endl;
+            return false;
+        }
+        std::cout << "The damaged file " << path_.toStdString() << " is kept as " << aside.toStdString() << '.'
+                  << std::endl;
+    }
+    damaged_ = false;
+    return true;
+}
+
 bool XmlSettingsStore::Save()
 {
-    if (keepFile_)
+    if (damaged_ && !KeepDamagedFile())
         return false;
     // Written beside the file and renamed over it only when complete, so a
-    // failed write leaves the former file as it was.
+    // failed write leaves the former file as it was; only where no file can be
+    // made in the folder is the file itself rewritten.
     QSaveFile file(path_);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        QTextStream out(&file);
-        out.setCodec("UTF-8");
-        document_->save(out, 4);
-        out.flush();
-        if (out.status() == QTextStream::Ok && file.commit())
-            return true;
-    }
-    std::cout << "Error in writing " << path_.toStdString() << ": "
-              << file.errorString().toStdString() << "; the file is left as it was." << std::endl;
+    file.setDirectWriteFallback(true);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text) && WriteInto(file) && file.commit())
+        return true;
+    std::cout << "Error in writing " << path_.toStdString() << ": " << file.errorString().toStdString()
+              << "; the file is left as it was." << std::endl;
     return false;
 }
 
-QDomElement XmlSettingsStore::Root() const
-{
-    return document_->documentElement();
-}
+QDomElement XmlSettingsStore::Root() const { return document_->documentElement(); }
 
 QDomElement XmlSettingsStore::MakeElement(const QString& name)
 {
@@ -145,8 +170,7 @@ QDomElement XmlSettingsStore::ReplaceKey(const QString& group, const QString& ke
     return element;
 }
 
-QString XmlSettingsStore::GetValue(const QString& group, const QString& key,
-                                   const QString& defaultValue)
+QString XmlSettingsStore::GetValue(const QString& group, const QString& key, const QString& defaultValue)
 {
     const QDomElement element = FindKey(group, key, false);
     return element.isNull() ? defaultValue : element.attribute(kValue);
@@ -163,10 +187,7 @@ void XmlSettingsStore::SetValue(const QString& group, const QString& key, const 
     FindKey(group, key, true).setAttribute(kValue, value);
 }
 
-void XmlSettingsStore::SetValue(const QString& key, const QString& value)
-{
-    SetValue(QString(), key, value);
-}
+void XmlSettingsStore::SetValue(const QString& key, const QString& value) { SetValue(QString(), key, value); }
 
 void XmlSettingsStore::GetList(const QString& group, const QString& key, StringList& out)
 {
@@ -174,10 +195,7 @@ void XmlSettingsStore::GetList(const QString& group, const QString& key, StringL
                         [&](const QDomElement& item) { out.push_back(item.attribute(kValue)); });
 }
 
-void XmlSettingsStore::GetList(const QString& key, StringList& out)
-{
-    GetList(QString(), key, out);
-}
+void XmlSettingsStore::GetList(const QString& key, StringList& out) { GetList(QString(), key, out); }
 
 void XmlSettingsStore::SetList(const QString& group, const QString& key, const StringList& list)
 {
@@ -189,10 +207,7 @@ void XmlSettingsStore::SetList(const QString& group, const QString& key, const S
     }
 }
 
-void XmlSettingsStore::SetList(const QString& key, const StringList& list)
-{
-    SetList(QString(), key, list);
-}
+void XmlSettingsStore::SetList(const QString& key, const StringList& list) { SetList(QString(), key, list); }
 
 void XmlSettingsStore::GetPairList(const QString& group, const QString& key, PairList& out)
 {
@@ -201,10 +216,7 @@ void XmlSettingsStore::GetPairList(const QString& group, const QString& key, Pai
     });
 }
 
-void XmlSettingsStore::GetPairList(const QString& key, PairList& out)
-{
-    GetPairList(QString(), key, out);
-}
+void XmlSettingsStore::GetPairList(const QString& key, PairList& out) { GetPairList(QString(), key, out); }
 
 void XmlSettingsStore::SetPairList(const QString& group, const QString& key, const PairList& list)
 {
@@ -217,14 +229,10 @@ void XmlSettingsStore::SetPairList(const QString& group, const QString& key, con
     }
 }
 
-void XmlSettingsStore::SetPairList(const QString& key, const PairList& list)
-{
-    SetPairList(QString(), key, list);
-}
+void XmlSettingsStore::SetPairList(const QString& key, const PairList& list) { SetPairList(QString(), key, list); }
 
-void XmlSettingsStore::GetFlaggedPairList(const QString& group, const QString& key,
-                                          const QString& flagAttribute, bool defaultFlag,
-                                          FlaggedPairList& out)
+void XmlSettingsStore::GetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute,
+                                          bool defaultFlag, FlaggedPairList& out)
 {
     const QString defaultText = defaultFlag ? kTrue : kFalse;
     ForEachChildElement(FindKey(group, key, false), [&](const QDomElement& item) {
@@ -236,15 +244,14 @@ void XmlSettingsStore::GetFlaggedPairList(const QString& group, const QString& k
     });
 }
 
-void XmlSettingsStore::GetFlaggedPairList(const QString& key, const QString& flagAttribute,
-                                          bool defaultFlag, FlaggedPairList& out)
+void XmlSettingsStore::GetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
+                                          FlaggedPairList& out)
 {
     GetFlaggedPairList(QString(), key, flagAttribute, defaultFlag, out);
 }
 
-void XmlSettingsStore::SetFlaggedPairList(const QString& group, const QString& key,
-                                          const QString& flagAttribute, bool defaultFlag,
-                                          const FlaggedPairList& list)
+void XmlSettingsStore::SetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute,
+                                          bool defaultFlag, const FlaggedPairList& list)
 {
     QDomElement element = ReplaceKey(group, key);
     for (const FlaggedPair& entry : list) {
@@ -257,8 +264,8 @@ void XmlSettingsStore::SetFlaggedPairList(const QString& group, const QString& k
     }
 }
 
-void XmlSettingsStore::SetFlaggedPairList(const QString& key, const QString& flagAttribute,
-                                          bool defaultFlag, const FlaggedPairList& list)
+void XmlSettingsStore::SetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
+                                          const FlaggedPairList& list)
 {
     SetFlaggedPairList(QString(), key, flagAttribute, defaultFlag, list);
 }

@@ -4,6 +4,9 @@
 // keeps (settings, mapping templates, companion and characterization files) goes
 // through it.
 //
+// The file is read through ReadXmlDocument (model/xml_document.h): a file
+// nested too deep or declaring entities counts as one that does not parse.
+//
 // A store lives for one task: it reads the file when made and writes it back
 // once, when destroyed, if any set operation ran on it.
 #ifndef SKW_MODEL_XML_SETTINGS_STORE_H
@@ -17,6 +20,7 @@
 #include <vector>
 
 class QDomDocument;
+class QFileDevice;
 
 // One entry of a list whose items carry a key, a value and a flag attribute.
 struct FlaggedPair {
@@ -67,12 +71,11 @@ public:
 
     // "key", "value" and the flag attribute, which is written ("true" or
     // "false") only where the entry's flag differs from the default.
-    void GetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute,
-                            bool defaultFlag, FlaggedPairList& out);
-    void GetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
+    void GetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute, bool defaultFlag,
                             FlaggedPairList& out);
-    void SetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute,
-                            bool defaultFlag, const FlaggedPairList& list);
+    void GetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag, FlaggedPairList& out);
+    void SetFlaggedPairList(const QString& group, const QString& key, const QString& flagAttribute, bool defaultFlag,
+                            const FlaggedPairList& list);
     void SetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
                             const FlaggedPairList& list);
 
@@ -86,7 +89,25 @@ public:
     // written, and answers whether the file holds the document afterwards
     // (true when there was nothing to write). A failed write leaves the file
     // as it was and is not tried again by the destructor.
+    //
+    // A file that did not parse is never written over: the first write moves
+    // it aside under a name of its own ("NAME.xml.damaged", "NAME(1).xml.damaged",
+    // ...), says so on standard output, then writes; when it cannot be moved,
+    // nothing is written. An empty file, or one without a root element, holds
+    // nothing to keep and is simply written.
+    //
+    // The file is written beside its target and renamed over it once complete.
+    // Only where the folder lets no file be made but the file itself may be
+    // written is it rewritten in place; a failure can then truncate it.
     bool Write();
+
+    // Writes the document into `file`, which the caller opened for writing
+    // and commits, so that it can be committed together with other files.
+    // The store then counts as written, also when this fails (the destructor
+    // does not write). False, with nothing written, for a store on a file that
+    // did not parse (unless it was Reset), or when the text could not be
+    // written.
+    bool WriteInto(QFileDevice& file);
 
 private:
     QDomElement Root() const;
@@ -94,14 +115,17 @@ private:
     // of that name at its end, in place of the first old one.
     QDomElement ReplaceKey(const QString& group, const QString& key);
     bool Save();
+    // Moves a damaged file aside before it is first written over; false when
+    // it stays in the way.
+    bool KeepDamagedFile();
 
     std::unique_ptr<QDomDocument> document_;
     bool dirty_ = false;
     QString path_;
-    // Set when the file was there but did not parse: the store then never
-    // writes over it, so a damaged or foreign file is not replaced by the
-    // little that could be read from it.
-    bool keepFile_ = false;
+    // Set when the file was there but did not parse (or was refused): it is
+    // then not replaced by the little that could be read from it, but moved
+    // aside on the first write.
+    bool damaged_ = false;
 };
 
 #endif

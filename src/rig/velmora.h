@@ -29,4 +29,8 @@
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_matrix_entry.h"
 
+#include "rig/solver/vlm_state.h"
+#include "rig/solver/vlm_pose_frame.h"
+#include "rig/solver/vlm_node_state.h"
+
 #endif

@@ -113,6 +113,10 @@ void setMaximum(VLMRotationPart* part, const float* maximum, std::uint32_t mask)
     setLimitFlags(part, VLM_ROTFLAG_MAX_X | VLM_ROTFLAG_MAX_Y | VLM_ROTFLAG_MAX_Z, mask);
 }
 
+// A code the stream reader would reject never enters a rotation record: a
+// character the library holds can always be written and read back.
+bool isRotationOrder(std::uint32_t order) { return order < std::uint32_t(VLM_ROTATION_ORDER_COUNT); }
+
 void setDefinition(VLMRotationPart* part, const float* minimum, const float* maximum, const VLMVector4& pre,
                    const VLMVector4& post, std::uint32_t mask, std::uint32_t order)
 {
@@ -120,7 +124,8 @@ void setDefinition(VLMRotationPart* part, const float* minimum, const float* max
     VLMSetPreRotation(part, pre);
     VLMSetPostRotation(part, post);
     setLimitFlags(part, VLM_ROTFLAG_LIMITS, mask);
-    part->rotationOrder = order;
+    if (isRotationOrder(order))
+        part->rotationOrder = order;
 }
 
 // Reads the definition of a node that has a rotation record; false (outputs
@@ -172,7 +177,7 @@ const unsigned char* bytesAt(const void* base, std::uint64_t offset)
     return static_cast<const unsigned char*>(base) + offset;
 }
 
-} // namespace
+}  // namespace
 
 // --- T-pose ------------------------------------------------------------------
 
@@ -211,7 +216,7 @@ void setTPose(VLMCharacter* character, int id, const VLMVector4& t, const VLMVec
     entry->q = q;
     entry->s = withW(s, 1.0f);
 }
-} // namespace
+}  // namespace
 
 void VLMSetNodeTPoseInternal(VLMCharacter* character, int id, const float* t, const float* q, const float* s)
 {
@@ -251,8 +256,7 @@ void VLMSetNodeParentOffset(VLMCharacter* character, int id, const float* t, con
     VLMSetNodeParentOffsetInternal(character, id, withW(loadFloats(t), 0.0f), loadFloats(q), loadFloats(s));
 }
 
-void VLMSetNodeParentOffsetDouble(VLMCharacter* character, int id, const double* t, const double* q,
-                                  const double* s)
+void VLMSetNodeParentOffsetDouble(VLMCharacter* character, int id, const double* t, const double* q, const double* s)
 {
     VLMScopedFPGuard guard;
     VLMSetNodeParentOffsetInternal(character, id, withW(loadDoubles(t), 0.0f), loadDoubles(q), loadDoubles(s));
@@ -288,8 +292,7 @@ void VLMSetNodeParentOffsetInternal(VLMCharacter* character, int id, const VLMVe
     }
 }
 
-void VLMGetNodeParentOffsetInternal(const VLMCharacter* character, int id, VLMVector4& t, VLMVector4& q,
-                                    VLMVector4& s)
+void VLMGetNodeParentOffsetInternal(const VLMCharacter* character, int id, VLMVector4& t, VLMVector4& q, VLMVector4& s)
 {
     if (const VLMTransformTQS* offset = parentOffsetOf(character, id)) {
         t = offset->t;
@@ -300,9 +303,8 @@ void VLMGetNodeParentOffsetInternal(const VLMCharacter* character, int id, VLMVe
 
 // --- Rotation definition ---------------------------------------------------------
 
-void VLMSetNodeRotationDefinitionInternal(VLMCharacter* character, int id, const float* minimum,
-                                          const float* maximum, const float* pre, const float* post,
-                                          std::uint32_t mask, std::uint32_t order)
+void VLMSetNodeRotationDefinitionInternal(VLMCharacter* character, int id, const float* minimum, const float* maximum,
+                                          const float* pre, const float* post, std::uint32_t mask, std::uint32_t order)
 {
     if (VLMRotationPart* part = rotationPartOf(character, id))
         setDefinition(part, minimum, maximum, loadFloats(pre), loadFloats(post), mask, order);
@@ -315,9 +317,8 @@ void VLMSetNodeRotationDefinition(VLMCharacter* character, int id, const float* 
     VLMSetNodeRotationDefinitionInternal(character, id, minimum, maximum, pre, post, mask, order);
 }
 
-void VLMSetNodeRotationDefinitionDouble(VLMCharacter* character, int id, const double* minimum,
-                                        const double* maximum, const double* pre, const double* post,
-                                        std::uint32_t mask, std::uint32_t order)
+void VLMSetNodeRotationDefinitionDouble(VLMCharacter* character, int id, const double* minimum, const double* maximum,
+                                        const double* pre, const double* post, std::uint32_t mask, std::uint32_t order)
 {
     VLMScopedFPGuard guard;
     if (VLMRotationPart* part = rotationPartOf(character, id)) {
@@ -444,7 +445,8 @@ void VLMSetNodeMaxRotationLimitDouble(VLMCharacter* character, int id, const dou
 void VLMSetNodeRotationOrder(VLMCharacter* character, int id, std::uint32_t order)
 {
     VLMScopedFPGuard guard;
-    if (VLMRotationPart* part = rotationPartOf(character, id))
+    VLMRotationPart* part = rotationPartOf(character, id);
+    if (part && isRotationOrder(order))
         part->rotationOrder = order;
 }
 

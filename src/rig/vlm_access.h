@@ -39,8 +39,7 @@ VLM_API void VLMGetNodeTPose(const VLMCharacter* character, int id, float* t, fl
 VLM_API void VLMGetNodeTPoseDouble(const VLMCharacter* character, int id, double* t, double* q, double* s);
 // Translation := t with w 0, rotation := q as given, scale := s with w 1.
 VLM_API void VLMSetNodeTPose(VLMCharacter* character, int id, const float* t, const float* q, const float* s);
-VLM_API void VLMSetNodeTPoseDouble(VLMCharacter* character, int id, const double* t, const double* q,
-                                   const double* s);
+VLM_API void VLMSetNodeTPoseDouble(VLMCharacter* character, int id, const double* t, const double* q, const double* s);
 // The T-pose as a 4x4 matrix (16 floats, row by row): the rotation
 // renormalised, its three rows scaled by the scale's x, y and z, the fourth
 // row the translation with w 1.
@@ -49,8 +48,7 @@ VLM_API void VLMGetNodeTPoseMatrix(const VLMCharacter* character, int id, float*
 // --- Parent offset -------------------------------------------------------------
 
 // Translation := t with w 0, rotation := q, scale := s as given.
-VLM_API void VLMSetNodeParentOffset(VLMCharacter* character, int id, const float* t, const float* q,
-                                    const float* s);
+VLM_API void VLMSetNodeParentOffset(VLMCharacter* character, int id, const float* t, const float* q, const float* s);
 VLM_API void VLMSetNodeParentOffsetDouble(VLMCharacter* character, int id, const double* t, const double* q,
                                           const double* s);
 // Copies the entry's translation, rotation and scale.
@@ -62,10 +60,10 @@ VLM_API void VLMGetNodeParentOffsetRotationDouble(const VLMCharacter* character,
 
 // Limits := minimum and maximum as given; pre- and post-rotation through the
 // rotation-part setters (which keep flag bits 7 and 8 and the post axes);
-// flag bits 1..6 := mask bits 0..5; rotation order := order.
-VLM_API void VLMSetNodeRotationDefinition(VLMCharacter* character, int id, const float* minimum,
-                                          const float* maximum, const float* pre, const float* post,
-                                          std::uint32_t mask, std::uint32_t order);
+// flag bits 1..6 := mask bits 0..5; rotation order := order when it is a
+// rotation order code (0..12), else the order stays as it was.
+VLM_API void VLMSetNodeRotationDefinition(VLMCharacter* character, int id, const float* minimum, const float* maximum,
+                                          const float* pre, const float* post, std::uint32_t mask, std::uint32_t order);
 VLM_API void VLMSetNodeRotationDefinitionDouble(VLMCharacter* character, int id, const double* minimum,
                                                 const double* maximum, const double* pre, const double* post,
                                                 std::uint32_t mask, std::uint32_t order);
@@ -84,9 +82,8 @@ VLM_API void VLMSetNodeRotationDefinitionDouble(VLMCharacter* character, int id,
 // it first).
 VLM_API void VLMGetNodeRotationDefinition(const VLMCharacter* character, int id, float* minimum, float* maximum,
                                           float* pre, float* post, std::uint32_t* mask, std::uint32_t* order);
-VLM_API void VLMGetNodeRotationDefinitionDouble(const VLMCharacter* character, int id, double* minimum,
-                                                double* maximum, double* pre, double* post, std::uint32_t* mask,
-                                                std::uint32_t* order);
+VLM_API void VLMGetNodeRotationDefinitionDouble(const VLMCharacter* character, int id, double* minimum, double* maximum,
+                                                double* pre, double* post, std::uint32_t* mask, std::uint32_t* order);
 
 VLM_API void VLMSetNodePreRotation(VLMCharacter* character, int id, const float* q);
 VLM_API void VLMSetNodePreRotationDouble(VLMCharacter* character, int id, const double* q);
@@ -100,16 +97,15 @@ VLM_API void VLMSetNodeMinRotationLimitDouble(VLMCharacter* character, int id, c
 VLM_API void VLMSetNodeMaxRotationLimit(VLMCharacter* character, int id, const float* maximum, std::uint32_t mask);
 VLM_API void VLMSetNodeMaxRotationLimitDouble(VLMCharacter* character, int id, const double* maximum,
                                               std::uint32_t mask);
+// An order above 12 is refused: the node keeps its order.
 VLM_API void VLMSetNodeRotationOrder(VLMCharacter* character, int id, std::uint32_t order);
 
 // --- Internal forms (no floating-point guard; for callers already inside) -------
 
 VLM_API void VLMGetNodeTPoseInternal(const VLMCharacter* character, int id, float* t, float* q, float* s);
-VLM_API void VLMSetNodeTPoseInternal(VLMCharacter* character, int id, const float* t, const float* q,
-                                     const float* s);
-VLM_API void VLMGetNodeRotationDefinitionInternal(const VLMCharacter* character, int id, float* minimum,
-                                                  float* maximum, float* pre, float* post, std::uint32_t* mask,
-                                                  std::uint32_t* order);
+VLM_API void VLMSetNodeTPoseInternal(VLMCharacter* character, int id, const float* t, const float* q, const float* s);
+VLM_API void VLMGetNodeRotationDefinitionInternal(const VLMCharacter* character, int id, float* minimum, float* maximum,
+                                                  float* pre, float* post, std::uint32_t* mask, std::uint32_t* order);
 
 VLM_API void VLMSetNodeRotationDefinitionInternal(VLMCharacter* character, int id, const float* minimum,
                                                   const float* maximum, const float* pre, const float* post,
@@ -122,8 +118,8 @@ VLM_API void VLMSetNodeMaxRotationLimitInternal(VLMCharacter* character, int id,
                                                 std::uint32_t mask);
 // The parent-offset entry stored and copied out as the vectors are: no w lane
 // is changed on either way.
-VLM_API void VLMSetNodeParentOffsetInternal(VLMCharacter* character, int id, const VLMVector4& t,
-                                            const VLMVector4& q, const VLMVector4& s);
+VLM_API void VLMSetNodeParentOffsetInternal(VLMCharacter* character, int id, const VLMVector4& t, const VLMVector4& q,
+                                            const VLMVector4& s);
 VLM_API void VLMGetNodeParentOffsetInternal(const VLMCharacter* character, int id, VLMVector4& t, VLMVector4& q,
                                             VLMVector4& s);
 
@@ -150,8 +146,7 @@ VLM_API void VLMSetEffectorTQSAt(VLMEffectorSetState* set, int effectorId, const
 // The same with scale (1, 1, 1, 1).
 VLM_API void VLMSetEffectorTQAt(VLMEffectorSetState* set, int effectorId, const void* base, std::uint64_t offsetT,
                                 std::uint64_t offsetQ);
-VLM_API void VLMGetEffectorTQSDouble(const VLMEffectorSetState* set, int effectorId, double* t, double* q,
-                                     double* s);
+VLM_API void VLMGetEffectorTQSDouble(const VLMEffectorSetState* set, int effectorId, double* t, double* q, double* s);
 // Extremity 0 left hand, 1 right hand, 2 left foot, 3 right foot.
 VLM_API void VLMGetExtremityTQDouble(const VLMEffectorSetState* set, int extremity, double* t, double* q);
 

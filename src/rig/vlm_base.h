@@ -10,10 +10,7 @@
 
 // The standard rig: node ids 0..171, effector ids 0..43. This is the one place
 // where these counts are defined.
-enum : int {
-    VLM_NODE_COUNT = 172,
-    VLM_EFFECTOR_COUNT = 44
-};
+enum : int { VLM_NODE_COUNT = 172, VLM_EFFECTOR_COUNT = 44 };
 
 // Caller-supplied memory: the library never allocates on its own.
 typedef void* (*VLMAllocCallback)(std::uint64_t size);

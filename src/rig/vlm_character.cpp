@@ -12,8 +12,8 @@ constexpr std::uint64_t roundUp16(std::uint64_t bytes) { return (bytes + 15) & ~
 
 std::uint64_t characterSize(const VLMDefinitionCounts& c, VLMCharacterParts* parts)
 {
-    return VLMCharacterPartSizes(c.parentOffsets, c.rotations, std::uint64_t(c.nodes) + 1,
-                                 std::uint64_t(c.nodes) + 1, parts);
+    return VLMCharacterPartSizes(c.parentOffsets, c.rotations, std::uint64_t(c.nodes) + 1, std::uint64_t(c.nodes) + 1,
+                                 parts);
 }
 
 void constructTPoseEntry(void* at) { VLMTPoseEntryConstruct(static_cast<VLMTPoseEntry*>(at)); }
@@ -54,7 +54,7 @@ VLMCharacter* constructCharacter(const VLMCharacterDefinition* definition, void*
     return character;
 }
 
-} // namespace
+}  // namespace
 
 void VLMCountDefinitionNodes(const VLMCharacterDefinition* definition, VLMDefinitionCounts* counts)
 {
@@ -136,9 +136,8 @@ VLMCharacter* VLMConstructCharacterHeader(VLMCharacter* character)
     return character;
 }
 
-void VLMInitCharacter(VLMCharacter* character, const VLMCharacterDefinition* definition,
-                      VLMTPoseEntry* tposeEntries, VLMNodeRecord* nodeRecords, VLMTransformTQS* parentOffsets,
-                      VLMRotationRecord* rotationRecords)
+void VLMInitCharacter(VLMCharacter* character, const VLMCharacterDefinition* definition, VLMTPoseEntry* tposeEntries,
+                      VLMNodeRecord* nodeRecords, VLMTransformTQS* parentOffsets, VLMRotationRecord* rotationRecords)
 {
     VLMCharacterHeader* header = VLMCharacterHeaderOf(character);
     unsigned char* block = reinterpret_cast<unsigned char*>(character);

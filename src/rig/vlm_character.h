@@ -61,7 +61,8 @@ VLM_API int VLMGetChildNodeCount(const VLMCharacter* character, int id);
 VLM_API int VLMGetChildNodeId(const VLMCharacter* character, int id, int i);
 
 // The node that carries an effector: the body node, Hips, the chest node, or
-// for a digit effector joint 3 (joint 1 for a digit of one or two joints);
+// for a digit effector its joint 2, counted from 0 (joint 0 for a digit of one
+// or two joints);
 // -1 for a digit without joints or an effector id outside 0..43.
 VLM_API int VLMEffectorNodeIndex(const VLMCharacter* character, int effectorId);
 
@@ -82,8 +83,8 @@ VLM_API VLMCharacter* VLMConstructCharacterHeader(VLMCharacter* character);
 // parent-offset entries and rotation records. The two per-node arrays are
 // passed at their spare element.
 VLM_API void VLMInitCharacter(VLMCharacter* character, const VLMCharacterDefinition* definition,
-                              VLMTPoseEntry* tposeEntries, VLMNodeRecord* nodeRecords,
-                              VLMTransformTQS* parentOffsets, VLMRotationRecord* rotationRecords);
+                              VLMTPoseEntry* tposeEntries, VLMNodeRecord* nodeRecords, VLMTransformTQS* parentOffsets,
+                              VLMRotationRecord* rotationRecords);
 // The skeleton build: descriptors, presence words, records, mirror partners,
 // extremities, the tree, limbs and digit words. Arrays at their spare element.
 VLM_API void VLMBuildSkeleton(VLMCharacter* character, VLMTPoseEntry* tposeEntries, VLMNodeRecord* nodeRecords);

@@ -17,12 +17,8 @@
 
 namespace {
 
-constexpr float kDegreesToRadians = 0.017453292f;
-constexpr VLMRotationOrder kEulerXYZ = VLMRotationOrder(0);
-constexpr VLMRotationOrder kSphericXYZ = VLMRotationOrder(12);
 constexpr int kNoRow = -1;
 
-constexpr VLMVector4 kIdentity = {0.0f, 0.0f, 0.0f, 1.0f};
 constexpr VLMVector4 kPlusX = {1.0f, 0.0f, 0.0f, 0.0f};
 constexpr VLMVector4 kPlusY = {0.0f, 1.0f, 0.0f, 0.0f};
 constexpr VLMVector4 kMinusY = {0.0f, -1.0f, 0.0f, 0.0f};
@@ -96,18 +92,20 @@ struct LimitRow {
     VLMRotationOrder order;
     float twist;
 };
-constexpr LimitRow kFootLimits = {{-30.0f, -15.0f, -45.0f}, {30.0f, 15.0f, 45.0f}, kSphericXYZ, 30.0f};
-constexpr LimitRow kRollLimits = {{-90.0f, 0.0f, 0.0f}, {90.0f, 0.0f, 0.0f}, kEulerXYZ, 0.0f};
-constexpr LimitRow kSpineLimits = {{-30.0f, -30.0f, -30.0f}, {30.0f, 30.0f, 30.0f}, kSphericXYZ, 0.0f};
-constexpr LimitRow kThumbFirstLimits = {{-25.0f, -25.0f, -25.0f}, {25.0f, 25.0f, 25.0f}, kSphericXYZ, -25.0f};
-constexpr LimitRow kDigitFirstLimits = {{-25.0f, -25.0f, -45.0f}, {25.0f, 25.0f, 45.0f}, kSphericXYZ, 45.0f};
-constexpr LimitRow kDigitMiddleLimits = {{-0.0f, -0.0f, -45.0f}, {0.0f, 0.0f, 45.0f}, kEulerXYZ, 45.0f};
-constexpr LimitRow kDigitLastLimits = {{-0.0f, -0.0f, -0.0f}, {0.0f, 0.0f, 0.0f}, kEulerXYZ, 0.0f};
-constexpr LimitRow kInRootLimits = {{-0.0f, -5.0f, -5.0f}, {0.0f, 5.0f, 5.0f}, kSphericXYZ, 0.0f};
+constexpr LimitRow kFootLimits = {{-30.0f, -15.0f, -45.0f}, {30.0f, 15.0f, 45.0f}, VLM_ROTATION_SPHERIC_XYZ, 30.0f};
+constexpr LimitRow kRollLimits = {{-90.0f, 0.0f, 0.0f}, {90.0f, 0.0f, 0.0f}, VLM_ROTATION_EULER_XYZ, 0.0f};
+constexpr LimitRow kSpineLimits = {{-30.0f, -30.0f, -30.0f}, {30.0f, 30.0f, 30.0f}, VLM_ROTATION_SPHERIC_XYZ, 0.0f};
+constexpr LimitRow kThumbFirstLimits = {
+    {-25.0f, -25.0f, -25.0f}, {25.0f, 25.0f, 25.0f}, VLM_ROTATION_SPHERIC_XYZ, -25.0f};
+constexpr LimitRow kDigitFirstLimits = {
+    {-25.0f, -25.0f, -45.0f}, {25.0f, 25.0f, 45.0f}, VLM_ROTATION_SPHERIC_XYZ, 45.0f};
+constexpr LimitRow kDigitMiddleLimits = {{-0.0f, -0.0f, -45.0f}, {0.0f, 0.0f, 45.0f}, VLM_ROTATION_EULER_XYZ, 45.0f};
+constexpr LimitRow kDigitLastLimits = {{-0.0f, -0.0f, -0.0f}, {0.0f, 0.0f, 0.0f}, VLM_ROTATION_EULER_XYZ, 0.0f};
+constexpr LimitRow kInRootLimits = {{-0.0f, -5.0f, -5.0f}, {0.0f, 5.0f, 5.0f}, VLM_ROTATION_SPHERIC_XYZ, 0.0f};
 
 // Frame hints of the digits and in-roots of one extremity.
 struct ExtremityHints {
-    VLMVector4 thumb;      // digit 0
+    VLMVector4 thumb;  // digit 0
     VLMVector4 otherDigits;
     VLMVector4 thumbRoot;  // in-root 0
     VLMVector4 otherRoots;
@@ -125,7 +123,7 @@ constexpr ExtremityHints kExtremityHints[4] = {
 // the spare record, which no present node reads.
 class RestPose {
 public:
-    explicit RestPose(VLMCharacter* character) : character_(character), header_(VLMCharacterHeaderOf(character)) {}
+    explicit RestPose(VLMCharacter* character) : character_(character), header_(VLMCharacterHeaderOf(character)) { }
 
     bool present(int id) const { return VLMCharacterTPoseEntry(character_, id)->presence != 0; }
     const VLMVector4& translation(int id) const { return VLMCharacterTPoseEntry(character_, id)->t; }
@@ -163,10 +161,11 @@ void FoldRestRotations(VLMCharacter* character)
         if (!VLMNodeRecordHasRotation(record))
             continue;
         VLMRotationPart* part = &VLMRotationRecordAt(rotations, record->rotationIndex)->part;
-        const VLMVector4 parent =
-            record->parentIndex == VLM_INDEX_NONE ? kIdentity : entries[std::int64_t(record->parentIndex)].q;
-        const VLMVector4 offset =
-            VLMNodeRecordHasParentOffset(record) ? VLMParentOffsetAt(offsets, record->parentOffsetIndex)->q : kIdentity;
+        const VLMVector4 parent = record->parentIndex == VLM_INDEX_NONE ? VLMConstant::IdentityQuat
+                                                                        : entries[std::int64_t(record->parentIndex)].q;
+        const VLMVector4 offset = VLMNodeRecordHasParentOffset(record)
+                                      ? VLMParentOffsetAt(offsets, record->parentOffsetIndex)->q
+                                      : VLMConstant::IdentityQuat;
         const VLMVector4 own = VLMCharacterTPoseEntry(character, id)->q;
         VLMSetPreRotation(part, VLMQuatMultiply(VLMQuatMultiply(parent, offset), part->preRotation));
         VLMSetPostRotation(part, VLMQuatMultiply(own, part->postRotation));
@@ -204,8 +203,8 @@ void ArmFrames(const RestPose& pose, bool left, int shoulderRow, int armRow, int
     pose.frame(n.upperRoll, pose.toward(n.middle, n.upperRoll), upperHint);
     pose.frame(n.middle, pose.toward(n.end, n.middle), middleHint, foreArmRow);
     pose.frame(n.middleRoll, pose.toward(n.end, n.middleRoll), middleHint);
-    pose.frame(n.end, pose.present(n.tip) ? pose.toward(n.tip, n.end) : Direction(outward / 4.0f, 0.0f, 0.0f),
-               kPlusZ, handRow);
+    pose.frame(n.end, pose.present(n.tip) ? pose.toward(n.tip, n.end) : Direction(outward / 4.0f, 0.0f, 0.0f), kPlusZ,
+               handRow);
     pose.frame(n.tip, Direction(outward / 8.0f, 0.0f, 0.0f), kPlusZ);
 }
 
@@ -322,7 +321,7 @@ void MirrorPreRotation(VLMRotationPart* part)
     VLMSetPreRotation(part, VLMVector4{-q.x, -q.y, q.z, q.w});
 }
 
-} // namespace
+}  // namespace
 
 bool VLMCharacterize(VLMCharacter* character)
 {
@@ -385,19 +384,19 @@ void VLMSetupNodeFrame(VLMNodeRecord* record, const VLMVector4& direction, const
     VLMVector4 b = hint;
     if (withRow) {
         const VLMReferenceSegment& segment = VLMReferenceSkeleton()[row];
-        part->rotationOrder = segment.spheric != 0 ? kSphericXYZ : kEulerXYZ;
+        part->rotationOrder = segment.spheric != 0 ? VLM_ROTATION_SPHERIC_XYZ : VLM_ROTATION_EULER_XYZ;
         for (int i = 0; i < 3; ++i) {
-            part->minLimit[i] = segment.minimum[i] * kDegreesToRadians;
-            part->maxLimit[i] = segment.maximum[i] * kDegreesToRadians;
+            part->minLimit[i] = segment.minimum[i] * VLMConstant::FloatDegToRad;
+            part->maxLimit[i] = segment.maximum[i] * VLMConstant::FloatDegToRad;
         }
         VLMRotationFlagSet(part, VLM_ROTFLAG_LIMITS, true);
-        VLMSetPreRotationFromEuler(part, Direction(segment.euler), kEulerXYZ);
+        VLMSetPreRotationFromEuler(part, Direction(segment.euler), VLM_ROTATION_EULER_XYZ);
         b = Direction(segment.axis);
     } else {
-        part->rotationOrder = spheric > 0 ? kSphericXYZ : kEulerXYZ;
+        part->rotationOrder = spheric > 0 ? VLM_ROTATION_SPHERIC_XYZ : VLM_ROTATION_EULER_XYZ;
     }
 
-    VLMVector4 q = kIdentity;
+    VLMVector4 q = VLMConstant::IdentityQuat;
     VLMVector4 x, y;
     if (UnitDirection(direction, x) && UnitDirection(VLMVector4Cross(b, x), y))
         q = QuatFromAxes(x, y, VLMVector4Cross(x, y));
@@ -412,15 +411,15 @@ void VLMSetNodeRotationDefinitionDegrees(VLMNodeRecord* record, const float mini
     VLMRotationPart* part = &record->rotation;
     part->rotationOrder = order;
     for (int i = 0; i < 3; ++i) {
-        part->minLimit[i] = minimumDegrees[i] * kDegreesToRadians;
-        part->maxLimit[i] = maximumDegrees[i] * kDegreesToRadians;
+        part->minLimit[i] = minimumDegrees[i] * VLMConstant::FloatDegToRad;
+        part->maxLimit[i] = maximumDegrees[i] * VLMConstant::FloatDegToRad;
     }
     VLMRotationFlagSet(part, VLM_ROTFLAG_LIMITS, true);
     // The kernel's cosine of 0 need not be exactly 1: no twist, no product.
     if (twistDegrees == 0.0f)
         return;
     VLMVector4 halfAngle, sine, cosine;
-    VLMVector4Splat(halfAngle, twistDegrees * kDegreesToRadians / 2.0f);
+    VLMVector4Splat(halfAngle, twistDegrees * VLMConstant::FloatDegToRad / 2.0f);
     VLMFastSinCos(halfAngle, sine, cosine);
     const VLMVector4& axis = part->postAxes[2];
     const VLMVector4 twist = {axis.x * sine.x, axis.y * sine.x, axis.z * sine.x, cosine.x};

@@ -28,8 +28,9 @@ constexpr std::uint32_t kAllBits = 0xFFFFFFFFu;
 constexpr std::uint32_t kSignBit = 0x80000000u;
 constexpr float kInfinity = __builtin_huge_valf();
 
-} // namespace VLMConstant
+}  // namespace VLMConstant
 
+// clang-format off
 // X(getter, value name, value)
 #define VLM_VECTOR_CONSTANTS(X)                                                                   \
     /* general */                                                                                 \
@@ -128,6 +129,7 @@ constexpr float kInfinity = __builtin_huge_valf();
     X(VLMConstLog2Coef3, Log2Coef3, Splat(5.64006901f))                                           \
     X(VLMConstLog2Coef4, Log2Coef4, Splat(1.44257617f))                                           \
     X(VLMConstLog2Offset, Log2Offset, Splat(3.57411909f))
+// clang-format on
 
 namespace VLMConstant {
 
@@ -140,8 +142,7 @@ static_assert(__builtin_bit_cast(std::uint32_t, PoleLimit.x) == 0x3EFFFFDEu, "po
 
 // Bool-to-vector table: entries 0 and 1 are the lane masks for false and true,
 // entries 2 and 3 the floats 0.0 and 1.0 for false and true.
-inline constexpr VLMVector4 BoolVectorTable[4] = {
-    Splat(0.0f), SplatBits(kAllBits), Splat(0.0f), Splat(1.0f)};
+inline constexpr VLMVector4 BoolVectorTable[4] = {Splat(0.0f), SplatBits(kAllBits), Splat(0.0f), Splat(1.0f)};
 
 // Scalars of the scalar kernels.
 inline constexpr float FloatOne = 1.0f;
@@ -164,7 +165,7 @@ struct alignas(16) DoubleMask2 {
 };
 inline constexpr DoubleMask2 DoubleAbsMask = {{0x7FFFFFFFFFFFFFFFull, 0x7FFFFFFFFFFFFFFFull}};
 
-} // namespace VLMConstant
+}  // namespace VLMConstant
 
 #define VLM_CONSTANT_GETTER(getter, name, value) const VLMVector4* getter();
 VLM_VECTOR_CONSTANTS(VLM_CONSTANT_GETTER)

@@ -19,7 +19,7 @@ void releaseBlock(void* block, VLMFreeCallback release)
     release(VLMRawAllocationOf(block));
 }
 
-} // namespace
+}  // namespace
 
 std::uint32_t VLMGetMXCSR()
 {
@@ -95,20 +95,11 @@ void* VLMRawAllocationOf(const void* block)
     return raw;
 }
 
-void VLMDestroyCharacter(VLMCharacter* character, VLMFreeCallback release)
-{
-    releaseBlock(character, release);
-}
+void VLMDestroyCharacter(VLMCharacter* character, VLMFreeCallback release) { releaseBlock(character, release); }
 
-void VLMDestroyCharacterState(VLMCharacterState* state, VLMFreeCallback release)
-{
-    releaseBlock(state, release);
-}
+void VLMDestroyCharacterState(VLMCharacterState* state, VLMFreeCallback release) { releaseBlock(state, release); }
 
-void VLMDestroyEffectorSetState(VLMEffectorSetState* state, VLMFreeCallback release)
-{
-    releaseBlock(state, release);
-}
+void VLMDestroyEffectorSetState(VLMEffectorSetState* state, VLMFreeCallback release) { releaseBlock(state, release); }
 
 std::uint32_t* VLMGetGlobalOption() { return &g_option; }
 void VLMSetGlobalOption(std::uint32_t value) { g_option = value; }

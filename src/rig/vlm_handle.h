@@ -20,8 +20,7 @@ struct VLMDestroyer {
     }
 };
 
-using VLMCharacterHandle =
-    std::unique_ptr<VLMCharacter, VLMDestroyer<VLMCharacter, &VLMDestroyCharacter>>;
+using VLMCharacterHandle = std::unique_ptr<VLMCharacter, VLMDestroyer<VLMCharacter, &VLMDestroyCharacter>>;
 using VLMCharacterStateHandle =
     std::unique_ptr<VLMCharacterState, VLMDestroyer<VLMCharacterState, &VLMDestroyCharacterState>>;
 using VLMEffectorSetStateHandle =

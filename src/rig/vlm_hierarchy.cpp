@@ -34,8 +34,6 @@ inline VLMVector4 Mul(const VLMVector4& a, const VLMVector4& b) { return VLMQuat
 inline VLMVector4 Rot(const VLMVector4& q, const VLMVector4& v) { return VLMQuatRotate(q, v); }
 inline VLMVector4 Norm(const VLMVector4& q) { return VLMQuatNormalize(q); }
 
-const VLMTransformTQS kIdentity = {{0.0f, 0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, 0.0f, 1.0f}, {1.0f, 1.0f, 1.0f, 1.0f}};
-
 // ---------------------------------------------------------------------------
 // The ops. Each has
 //   Context                     what a child needs of its parent;
@@ -185,7 +183,7 @@ struct MarkedLocalToGlobalQ {
 
 // MOVE: gT := T + rot(Q, S * gT); gQ := Q (x) gQ; gS := gS * S.
 struct Move {
-    struct Context {};
+    struct Context { };
     VLMTransformTQS x;
     static Context FromRow(const Row*) { return {}; }
     static Context Enter(const Context& c) { return c; }
@@ -295,8 +293,8 @@ void TurnRollChild(const Record* parent, const VLMVector4& parentQ, const Record
 {
     const VLMVector4 u = Rot(childRow->globalQ, child->rotation.postAxes[0]);
     const VLMVector4 v = Rot(parentQ, parent->rotation.postAxes[0]);
-    const VLMVector4 w = VLMVector4Add(VLMVector4Sqrt(VLMVector4Mul(VLMVector4Dot4(u, u), VLMVector4Dot4(v, v))),
-                                       VLMVector4Dot4(u, v));
+    const VLMVector4 w =
+        VLMVector4Add(VLMVector4Sqrt(VLMVector4Mul(VLMVector4Dot4(u, u), VLMVector4Dot4(v, v))), VLMVector4Dot4(u, v));
     const VLMVector4 arc = VLMVector4MergeW(VLMVector4Cross(u, v), w);
     if (!(VLMVector4GetX(VLMVector4Dot4(arc, arc)) > 0.0f))
         return;
@@ -431,7 +429,7 @@ void Chain(const Op& op, const Record* record, std::int32_t stopRow, Row* rows, 
 
 ParentTQS ToContext(const VLMTransformTQS* x) { return {x->t, x->q, x->s}; }
 
-} // namespace
+}  // namespace
 
 // --- Records --------------------------------------------------------------------------
 
@@ -508,8 +506,8 @@ void VLMNodeRemoveParentOffset(const VLMStateRow* parentRow, VLMStateRow* row, s
     RemoveOffset({parentRow->localT, parentRow->localQ, parentRow->localS}, row, parentOffsetIndex, offsets);
 }
 
-VLMStateRow* VLMNodeApplyParentOffset(const VLMTransformTQS* parent, VLMStateRow* row,
-                                      std::uint64_t parentOffsetIndex, const VLMTransformTQS* offsets)
+VLMStateRow* VLMNodeApplyParentOffset(const VLMTransformTQS* parent, VLMStateRow* row, std::uint64_t parentOffsetIndex,
+                                      const VLMTransformTQS* offsets)
 {
     ApplyOffset(ToContext(parent), row, parentOffsetIndex, offsets);
     return row;

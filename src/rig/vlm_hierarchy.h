@@ -87,10 +87,8 @@ VLM_API void VLMNodeGlobalToLocalTQS(const VLMNodeRecord* record, VLMStateRow* r
 VLM_API void VLMNodeLocalToGlobalTQS(const VLMNodeRecord* record, VLMStateRow* rows, const VLMNodeRecord* records);
 VLM_API void VLMNodeGlobalToLocal(const VLMNodeRecord* record, VLMStateRow* rows, const VLMNodeRecord* records);
 VLM_API void VLMNodeLocalToGlobal(const VLMNodeRecord* record, VLMStateRow* rows, const VLMNodeRecord* records);
-VLM_API void VLMNodeGlobalToLocalRotation(const VLMNodeRecord* record, VLMStateRow* rows,
-                                          const VLMNodeRecord* records);
-VLM_API void VLMNodeLocalToGlobalRotation(const VLMNodeRecord* record, VLMStateRow* rows,
-                                          const VLMNodeRecord* records);
+VLM_API void VLMNodeGlobalToLocalRotation(const VLMNodeRecord* record, VLMStateRow* rows, const VLMNodeRecord* records);
+VLM_API void VLMNodeLocalToGlobalRotation(const VLMNodeRecord* record, VLMStateRow* rows, const VLMNodeRecord* records);
 
 // Parent offsets. With the node's entry E = (eT, eQ, eS) (index all ones: no
 // entry) the composite C of a parent transform P is
@@ -99,8 +97,8 @@ VLM_API void VLMNodeLocalToGlobalRotation(const VLMNodeRecord* record, VLMStateR
 // Remove: P is the parent row's local half (which holds the parent's transform
 // in the tree's space); the node row's local half is rewritten in place:
 //   lT := rot(conj(C.Q), lT - C.T) / C.S, lQ := conj(C.Q) (x) lQ, lS := lS / C.S.
-VLM_API void VLMNodeRemoveParentOffset(const VLMStateRow* parentRow, VLMStateRow* row,
-                                       std::uint64_t parentOffsetIndex, const VLMTransformTQS* offsets);
+VLM_API void VLMNodeRemoveParentOffset(const VLMStateRow* parentRow, VLMStateRow* row, std::uint64_t parentOffsetIndex,
+                                       const VLMTransformTQS* offsets);
 // Apply: P is the parent's global transform; the node row's global half :=
 //   gT = C.T + rot(C.Q, C.S * lT), gQ = norm(C.Q (x) lQ), gS = C.S * lS.
 // Returns the row.
@@ -114,8 +112,7 @@ VLM_API VLMStateRow* VLMNodeApplyParentOffset(const VLMTransformTQS* parent, VLM
 // Otherwise the local rotation is converted to angles (pre- and post-rotation
 // taken out), clamped, converted back and stored, and the answer is true
 // (whether or not a limit bit): the result says the node has limits.
-VLM_API bool VLMClampNodeToLimits(const VLMNodeRecord* record, VLMStateRow* rows,
-                                  const VLMRotationRecord* rotations);
+VLM_API bool VLMClampNodeToLimits(const VLMNodeRecord* record, VLMStateRow* rows, const VLMRotationRecord* rotations);
 
 // --- Chain forms ----------------------------------------------------------------------
 // Every record on the path from the ancestor whose row is stopRow down to
@@ -170,8 +167,7 @@ VLM_API void VLMTreeLocalToGlobalTQS(const VLMNodeRecord* root, VLMStateRow* row
 // Root: local T, Q := global T, Q; then VLMSubtreeGlobalToLocal on the first child.
 VLM_API void VLMTreeGlobalToLocal(const VLMNodeRecord* root, VLMStateRow* rows, const VLMNodeRecord* records);
 // Root: local Q := global Q; then G2L-Q over the first child's subtree.
-VLM_API void VLMTreeGlobalToLocalRotation(const VLMNodeRecord* root, VLMStateRow* rows,
-                                          const VLMNodeRecord* records);
+VLM_API void VLMTreeGlobalToLocalRotation(const VLMNodeRecord* root, VLMStateRow* rows, const VLMNodeRecord* records);
 // Root: global T, Q := local T, Q; then VLMSubtreeLocalToGlobal on the first child.
 VLM_API void VLMTreeLocalToGlobal(const VLMNodeRecord* root, VLMStateRow* rows, const VLMNodeRecord* records);
 // Over the root and its first child's subtree: a record whose row is marked
@@ -223,8 +219,8 @@ inline void VLMTreeLocalToGlobal(const VLMCharacter* c, VLMStateRow* rows, const
 {
     VLMTreeLocalToGlobal(VLMCharacterRootRecord(c), rows, records);
 }
-inline void VLMTreeLocalToGlobalRotationMarked(const VLMCharacter* c, VLMStateRow* rows,
-                                               const VLMNodeRecord* records, const VLMRowBitSet* marked)
+inline void VLMTreeLocalToGlobalRotationMarked(const VLMCharacter* c, VLMStateRow* rows, const VLMNodeRecord* records,
+                                               const VLMRowBitSet* marked)
 {
     VLMTreeLocalToGlobalRotationMarked(VLMCharacterRootRecord(c), rows, records, marked);
 }

@@ -35,7 +35,7 @@ void setBit(std::uint32_t& mask, std::uint32_t bit, bool on)
         mask &= ~bit;
 }
 
-} // namespace
+}  // namespace
 
 void VLMJointGeometryInit(VLMJointGeometry* g)
 {
@@ -65,35 +65,23 @@ const float* VLMJointGeometryGetPostRotQ(const VLMJointGeometry* g) { return g->
 const float* VLMJointGeometryGetMinRLimit(const VLMJointGeometry* g) { return g->minRLimit; }
 const float* VLMJointGeometryGetMaxRLimit(const VLMJointGeometry* g) { return g->maxRLimit; }
 
-const float* VLMJointGeometryGetParentOffsetRotateQ(const VLMJointGeometry* g)
-{
-    return g->parentOffsetRotateQ;
-}
+const float* VLMJointGeometryGetParentOffsetRotateQ(const VLMJointGeometry* g) { return g->parentOffsetRotateQ; }
 
-std::uint32_t VLMJointGeometryGetLimitEnableMask(const VLMJointGeometry* g)
-{
-    return g->limitEnableMask;
-}
+std::uint32_t VLMJointGeometryGetLimitEnableMask(const VLMJointGeometry* g) { return g->limitEnableMask; }
 
 VLMRotationOrder VLMJointGeometryGetRotationOrder(const VLMJointGeometry* g)
 {
     return static_cast<VLMRotationOrder>(g->rotationOrder);
 }
 
-void VLMJointGeometrySetTranslate(VLMJointGeometry* g, float x, float y, float z)
-{
-    set3(g->translate, x, y, z);
-}
+void VLMJointGeometrySetTranslate(VLMJointGeometry* g, float x, float y, float z) { set3(g->translate, x, y, z); }
 
 void VLMJointGeometrySetRotateQ(VLMJointGeometry* g, float x, float y, float z, float w)
 {
     set4(g->rotateQ, x, y, z, w);
 }
 
-void VLMJointGeometrySetScale(VLMJointGeometry* g, float x, float y, float z)
-{
-    set3(g->scale, x, y, z);
-}
+void VLMJointGeometrySetScale(VLMJointGeometry* g, float x, float y, float z) { set3(g->scale, x, y, z); }
 
 void VLMJointGeometrySetPreRotQ(VLMJointGeometry* g, float x, float y, float z, float w)
 {
@@ -105,30 +93,18 @@ void VLMJointGeometrySetPostRotQ(VLMJointGeometry* g, float x, float y, float z,
     set4(g->postRotQ, x, y, z, w);
 }
 
-void VLMJointGeometrySetMinRLimit(VLMJointGeometry* g, float x, float y, float z)
-{
-    set3(g->minRLimit, x, y, z);
-}
+void VLMJointGeometrySetMinRLimit(VLMJointGeometry* g, float x, float y, float z) { set3(g->minRLimit, x, y, z); }
 
-void VLMJointGeometrySetMaxRLimit(VLMJointGeometry* g, float x, float y, float z)
-{
-    set3(g->maxRLimit, x, y, z);
-}
+void VLMJointGeometrySetMaxRLimit(VLMJointGeometry* g, float x, float y, float z) { set3(g->maxRLimit, x, y, z); }
 
 void VLMJointGeometrySetParentOffsetRotateQ(VLMJointGeometry* g, float x, float y, float z, float w)
 {
     set4(g->parentOffsetRotateQ, x, y, z, w);
 }
 
-void VLMJointGeometrySetLimitEnableMask(VLMJointGeometry* g, std::uint32_t mask)
-{
-    g->limitEnableMask = mask;
-}
+void VLMJointGeometrySetLimitEnableMask(VLMJointGeometry* g, std::uint32_t mask) { g->limitEnableMask = mask; }
 
-void VLMJointGeometrySetRotationOrder(VLMJointGeometry* g, VLMRotationOrder order)
-{
-    g->rotationOrder = order;
-}
+void VLMJointGeometrySetRotationOrder(VLMJointGeometry* g, VLMRotationOrder order) { g->rotationOrder = order; }
 
 void VLMJointGeometrySetMinRLimitEnable(VLMJointGeometry* g, bool x, bool y, bool z)
 {
@@ -155,10 +131,9 @@ bool VLMJointGeometryEqual(const VLMJointGeometry* a, const VLMJointGeometry* b)
 {
     return equalFloats(a->translate, b->translate, 3) && equalFloats(a->rotateQ, b->rotateQ, 4) &&
            equalFloats(a->scale, b->scale, 3) && equalFloats(a->preRotQ, b->preRotQ, 4) &&
-           equalFloats(a->postRotQ, b->postRotQ, 4) &&
-           equalFloats(a->minRLimit, b->minRLimit, 3) &&
-           equalFloats(a->maxRLimit, b->maxRLimit, 3) &&
-           a->limitEnableMask == b->limitEnableMask && a->rotationOrder == b->rotationOrder;
+           equalFloats(a->postRotQ, b->postRotQ, 4) && equalFloats(a->minRLimit, b->minRLimit, 3) &&
+           equalFloats(a->maxRLimit, b->maxRLimit, 3) && a->limitEnableMask == b->limitEnableMask &&
+           a->rotationOrder == b->rotationOrder;
 }
 
 bool VLMJointGeometryNotEqual(const VLMJointGeometry* a, const VLMJointGeometry* b)

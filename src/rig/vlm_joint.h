@@ -31,20 +31,19 @@ enum : std::uint32_t {
 
 // 120 bytes, all fields 32-bit, quaternions (x, y, z, w).
 struct VLMJointGeometry {
-    float translate[3];            // rest translation
-    float rotateQ[4];              // rest rotation
-    float scale[3];                // rest scale
+    float translate[3];  // rest translation
+    float rotateQ[4];    // rest rotation
+    float scale[3];      // rest scale
     float preRotQ[4];
     float postRotQ[4];
-    float maxRLimit[3];            // maximum rotation limits x, y, z
-    float minRLimit[3];            // minimum rotation limits x, y, z
-    std::uint32_t limitEnableMask; // VLM_LIMIT_* bits
-    float parentOffsetRotateQ[4];  // rotation of the node's parent offset
-    std::uint32_t rotationOrder;   // VLMRotationOrder code 0..12
+    float maxRLimit[3];             // maximum rotation limits x, y, z
+    float minRLimit[3];             // minimum rotation limits x, y, z
+    std::uint32_t limitEnableMask;  // VLM_LIMIT_* bits
+    float parentOffsetRotateQ[4];   // rotation of the node's parent offset
+    std::uint32_t rotationOrder;    // VLMRotationOrder code 0..12
 };
 
-static_assert(std::is_standard_layout<VLMJointGeometry>::value &&
-              std::is_trivially_copyable<VLMJointGeometry>::value,
+static_assert(std::is_standard_layout<VLMJointGeometry>::value && std::is_trivially_copyable<VLMJointGeometry>::value,
               "VLMJointGeometry is copied and streamed byte for byte");
 static_assert(sizeof(VLMJointGeometry) == 120, "VLMJointGeometry size");
 static_assert(offsetof(VLMJointGeometry, translate) == 0, "Translate offset");
@@ -60,10 +59,10 @@ static_assert(offsetof(VLMJointGeometry, rotationOrder) == 116, "RotationOrder o
 
 // Index of a flag in VLMBoneInversion; the same order as IDCCHub::InvertibleBone.
 enum : int {
-    VLM_INVERT_LEFT_LEG = 0,      // bone of LeftLeg (3)
-    VLM_INVERT_RIGHT_LEG = 1,     // bone of RightLeg (6)
-    VLM_INVERT_LEFT_FOREARM = 2,  // bone of LeftForeArm (10)
-    VLM_INVERT_RIGHT_FOREARM = 3, // bone of RightForeArm (13)
+    VLM_INVERT_LEFT_LEG = 0,       // bone of LeftLeg (3)
+    VLM_INVERT_RIGHT_LEG = 1,      // bone of RightLeg (6)
+    VLM_INVERT_LEFT_FOREARM = 2,   // bone of LeftForeArm (10)
+    VLM_INVERT_RIGHT_FOREARM = 3,  // bone of RightForeArm (13)
     VLM_INVERTIBLE_BONE_COUNT = 4
 };
 
@@ -72,8 +71,7 @@ struct VLMBoneInversion {
     std::uint32_t flags[VLM_INVERTIBLE_BONE_COUNT];
 };
 
-static_assert(std::is_standard_layout<VLMBoneInversion>::value &&
-              std::is_trivially_copyable<VLMBoneInversion>::value,
+static_assert(std::is_standard_layout<VLMBoneInversion>::value && std::is_trivially_copyable<VLMBoneInversion>::value,
               "VLMBoneInversion is streamed byte for byte");
 static_assert(sizeof(VLMBoneInversion) == 16, "VLMBoneInversion size");
 static_assert(offsetof(VLMBoneInversion, flags) == 0, "VLMBoneInversion flags offset");
@@ -102,8 +100,7 @@ VLM_API void VLMJointGeometrySetPreRotQ(VLMJointGeometry* g, float x, float y, f
 VLM_API void VLMJointGeometrySetPostRotQ(VLMJointGeometry* g, float x, float y, float z, float w);
 VLM_API void VLMJointGeometrySetMinRLimit(VLMJointGeometry* g, float x, float y, float z);
 VLM_API void VLMJointGeometrySetMaxRLimit(VLMJointGeometry* g, float x, float y, float z);
-VLM_API void VLMJointGeometrySetParentOffsetRotateQ(VLMJointGeometry* g, float x, float y, float z,
-                                                    float w);
+VLM_API void VLMJointGeometrySetParentOffsetRotateQ(VLMJointGeometry* g, float x, float y, float z, float w);
 VLM_API void VLMJointGeometrySetLimitEnableMask(VLMJointGeometry* g, std::uint32_t mask);
 VLM_API void VLMJointGeometrySetRotationOrder(VLMJointGeometry* g, VLMRotationOrder order);
 
@@ -158,7 +155,8 @@ VLM_API void VLMReadJointGeometries(const VLMCharacterDefinition* words, const V
 
 // Writes every used node's T-pose and, for a node with bits 0, 1 and 2, its
 // rotation definition and parent offset (translation 0, the record's
-// parent-offset rotation, scale 1); clears the four bone-inverted flags;
+// parent-offset rotation, scale 1; a rotation order above 12 leaves the
+// node's order as it was, Euler XYZ on a fresh character); clears the four bone-inverted flags;
 // characterizes the rest pose once; then inverts each limb whose flag in
 // inversion is non-zero. Meant for a character fresh from creation; applying
 // again writes the values again and characterizes from them.

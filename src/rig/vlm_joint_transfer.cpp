@@ -36,7 +36,7 @@ void forEachUsedNode(const VLMCharacterDefinition* words, Record* records, int c
     }
 }
 
-} // namespace
+}  // namespace
 
 void VLMReadJointGeometries(const VLMCharacterDefinition* words, const VLMCharacter* character, VLMJointGeometry* out,
                             int count, VLMBoneInversion* inversion)

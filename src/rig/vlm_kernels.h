@@ -133,8 +133,8 @@ inline float AtanRational(float t)
 {
     const float t2 = t * t;
     const float numerator = t + VLMConstant::FloatAtanNum3 * (t2 * t);
-    const float denominator = (VLMConstant::FloatOne + VLMConstant::FloatAtanDen2 * t2) +
-                              VLMConstant::FloatAtanDen4 * (t2 * t2);
+    const float denominator =
+        (VLMConstant::FloatOne + VLMConstant::FloatAtanDen2 * t2) + VLMConstant::FloatAtanDen4 * (t2 * t2);
     return numerator / denominator;
 }
 
@@ -263,7 +263,7 @@ inline float Log2(float v)
     return Log2Poly(m, static_cast<float>(static_cast<int>(b >> 23) - 126));
 }
 
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 // ---------------------------------------------------------------------------
 // Sine and cosine family
@@ -517,8 +517,8 @@ inline VLMVector4& VLMVector4Bezier3(VLMVector4& result, const VLMVector4& t, co
 // with ref, span, s = lowStart, lowStart - lowLimit, (-lowLimit if lowLimit < 0
 // else 1) for x < 0, and highStart, highLimit - highStart, (highLimit if
 // highLimit > 0 else 1) otherwise.
-VLM_VALUE VLMVector4 VLMSoftLimit(const VLMVector4& lowStart, const VLMVector4& lowLimit,
-                                  const VLMVector4& highStart, const VLMVector4& highLimit, const VLMVector4& x)
+VLM_VALUE VLMVector4 VLMSoftLimit(const VLMVector4& lowStart, const VLMVector4& lowLimit, const VLMVector4& highStart,
+                                  const VLMVector4& highLimit, const VLMVector4& x)
 {
     using namespace vlm_detail;
     const __m128 zero = _mm_setzero_ps();

@@ -33,7 +33,7 @@ struct alignas(16) VLMStateRow {
 
 // Rotation flag bits of a rotation part.
 enum : std::uint32_t {
-    VLM_ROTFLAG_ASSIGNED = 1u << 0,      // record assigned to a node at creation
+    VLM_ROTFLAG_ASSIGNED = 1u << 0,  // record assigned to a node at creation
     VLM_ROTFLAG_MIN_X = 1u << 1,
     VLM_ROTFLAG_MIN_Y = 1u << 2,
     VLM_ROTFLAG_MIN_Z = 1u << 3,
@@ -71,15 +71,15 @@ constexpr std::uint32_t VLM_INDEX32_NONE = ~std::uint32_t(0);
 // root record; the record array keeps a spare record in front so that an absent
 // node (compact index -1) lands on it.
 struct alignas(16) VLMNodeRecord {
-    VLMRotationPart rotation;      // the node's reference frame, written by characterization
-    std::uint64_t rotationIndex;   // index among the rotation records, or none
+    VLMRotationPart rotation;     // the node's reference frame, written by characterization
+    std::uint64_t rotationIndex;  // index among the rotation records, or none
     std::uint64_t parentOffsetIndex;
-    std::uint64_t parentIndex;     // compact index of the parent record
-    std::uint64_t firstChildIndex; // lowest compact index among the children
+    std::uint64_t parentIndex;      // compact index of the parent record
+    std::uint64_t firstChildIndex;  // lowest compact index among the children
     std::uint32_t childCount;
-    std::uint64_t ownIndex;        // compact index: also the node's state row
-    std::uint32_t mirrorPartner;   // compact index of the right-side twin (left nodes only)
-    std::uint32_t rollFlag;        // 1 when the segment starting here has its roll node
+    std::uint64_t ownIndex;       // compact index: also the node's state row
+    std::uint32_t mirrorPartner;  // compact index of the right-side twin (left nodes only)
+    std::uint32_t rollFlag;       // 1 when the segment starting here has its roll node
     std::uint32_t nodeId;
 };
 
@@ -105,30 +105,38 @@ struct VLMRowBitSet {
 // One limb of the character (0 left leg, 1 right leg, 2 left arm, 3 right arm).
 // Its seven node records form a private tree over work slots 0..6: the parent of
 // the upper joint, upper, upper roll, middle, middle roll, end, tip.
-enum VLMLimbSlot { VLM_SLOT_PARENT = 0, VLM_SLOT_UPPER, VLM_SLOT_UPPER_ROLL, VLM_SLOT_MIDDLE,
-                   VLM_SLOT_MIDDLE_ROLL, VLM_SLOT_END, VLM_SLOT_TIP, VLM_LIMB_SLOT_COUNT };
+enum VLMLimbSlot {
+    VLM_SLOT_PARENT = 0,
+    VLM_SLOT_UPPER,
+    VLM_SLOT_UPPER_ROLL,
+    VLM_SLOT_MIDDLE,
+    VLM_SLOT_MIDDLE_ROLL,
+    VLM_SLOT_END,
+    VLM_SLOT_TIP,
+    VLM_LIMB_SLOT_COUNT
+};
 
 struct alignas(16) VLMLimb {
     VLMNodeRecord slotRecords[VLM_LIMB_SLOT_COUNT];
-    VLMVector4 axis;                  // bend axis, written by characterization
-    std::uint32_t tipMask[4];         // all ones when the tip node is present
-    std::int32_t upperSegmentCount;   // 2 with the upper roll node, else 1
+    VLMVector4 axis;                              // bend axis, written by characterization
+    std::uint32_t tipMask[4];                     // all ones when the tip node is present
+    std::int32_t upperSegmentCount;               // 2 with the upper roll node, else 1
     std::int32_t slotIndex[VLM_LIMB_SLOT_COUNT];  // compact index of each slot's node, -1 absent
-    std::int32_t effectors[4];        // upper, middle, end, tip effector ids
-    std::int32_t jointSlots[4];       // 1, 3, 5, 6
-    std::int32_t rollSlots[4];        // 2 or -1, 4 or -1, then -1, -1
-    std::int32_t properties[4];       // kill pitch, resist max extension, max extension angle, reach
+    std::int32_t effectors[4];                    // upper, middle, end, tip effector ids
+    std::int32_t jointSlots[4];                   // 1, 3, 5, 6
+    std::int32_t rollSlots[4];                    // 2 or -1, 4 or -1, then -1, -1
+    std::int32_t properties[4];                   // kill pitch, resist max extension, max extension angle, reach
     std::int32_t extremityIndex;
     std::uint8_t boneInverted;
-    std::uint32_t realisticKneeEntry; // property entry of the legs, 0 for arms
+    std::uint32_t realisticKneeEntry;  // property entry of the legs, 0 for arms
 };
 
 // One hand or foot (0 left hand, 1 right hand, 2 left foot, 3 right foot).
 struct VLMExtremity {
-    std::uint64_t endNode;             // wrist or ankle node id
-    std::uint64_t baseNode;            // finger or toe base node id
-    std::uint64_t digitJoints[6][4];   // node ids, digit-major
-    std::int32_t lastJoint[6];         // last joint of the unbroken run from joint 1, -1 none
+    std::uint64_t endNode;            // wrist or ankle node id
+    std::uint64_t baseNode;           // finger or toe base node id
+    std::uint64_t digitJoints[6][4];  // node ids, digit-major
+    std::int32_t lastJoint[6];        // last joint of the unbroken run from joint 1, -1 none
     std::int32_t endEffector;
     std::int32_t baseEffector;
     std::int32_t digitEffectors[6];
@@ -137,8 +145,8 @@ struct VLMExtremity {
     std::int32_t endNodeId;
     std::int32_t baseNodeId;
     std::uint32_t extremityIndex;
-    std::uint32_t properties[22];      // property-table entries of the contact and digit settings
-    std::uint32_t hasDigits;           // 1 when any of the 24 digit joints is present
+    std::uint32_t properties[22];  // property-table entries of the contact and digit settings
+    std::uint32_t hasDigits;       // 1 when any of the 24 digit joints is present
 };
 
 // The header of a VLMCharacter block. The arrays follow it directly: T-pose
@@ -147,14 +155,14 @@ struct VLMExtremity {
 constexpr std::size_t VLM_CHARACTER_HEADER_SIZE = 7968;
 
 struct alignas(16) VLMCharacterHeader {
-    VLMNodeRecord root;                // root of the rig tree; its own index is node 0's
+    VLMNodeRecord root;  // root of the rig tree; its own index is node 0's
     VLMLimb limbs[4];
-    VLMTableDescriptor nodes;          // node map, node record 0 (self-relative)
-    std::int32_t chestIndex;           // last linked Spine1..9 (0 = Spine1), -1 none
-    std::int32_t neckIndex;            // last linked Neck1..9 (0 = Neck1), -1 none
-    std::uint32_t digitWords[4];       // per extremity, see VLMBuildSkeleton
+    VLMTableDescriptor nodes;     // node map, node record 0 (self-relative)
+    std::int32_t chestIndex;      // last linked Spine1..9 (0 = Spine1), -1 none
+    std::int32_t neckIndex;       // last linked Neck1..9 (0 = Neck1), -1 none
+    std::uint32_t digitWords[4];  // per extremity, see VLMBuildSkeleton
     VLMExtremity extremities[4];
-    VLMTableDescriptor tpose;          // node map, T-pose entry 0 (self-relative)
+    VLMTableDescriptor tpose;              // node map, T-pose entry 0 (self-relative)
     std::int32_t nodeMap[VLM_NODE_COUNT];  // compact index by node id, -1 absent
     std::uint32_t nodeCount;
     std::uint32_t blockSize;           // header and arrays, without allocation slack
@@ -170,6 +178,8 @@ struct alignas(16) VLMCharacterStateHeader {
     std::uint32_t unused[3];
 };
 constexpr std::size_t VLM_STATE_HEADER_SIZE = 16;
+// The first node row (compact index 0) follows the header and the spare row.
+constexpr std::size_t VLM_STATE_FIRST_ROW_OFFSET = VLM_STATE_HEADER_SIZE + 96;
 constexpr std::size_t VLMCharacterStateSize(std::uint32_t nodeCount)
 {
     return (std::size_t(nodeCount) + 1) * sizeof(VLMStateRow) + VLM_STATE_HEADER_SIZE;
@@ -256,6 +266,12 @@ static_assert(offsetof(VLMCharacterHeader, parentOffsetOffset) == 7936, "charact
 static_assert(offsetof(VLMCharacterHeader, rotationOffset) == 7944, "character header layout");
 static_assert(offsetof(VLMCharacterHeader, nodeRecordOffset) == 7952, "character header layout");
 static_assert(sizeof(VLMCharacterStateHeader) == VLM_STATE_HEADER_SIZE, "state header");
+static_assert(offsetof(VLMCharacterStateHeader, nodeCount) == 0, "the node count opens a state");
+static_assert(VLM_STATE_FIRST_ROW_OFFSET == 112, "first node row at block + 112");
+static_assert(offsetof(VLMStateRow, globalT) == 0 && offsetof(VLMStateRow, globalQ) == 16 &&
+                  offsetof(VLMStateRow, globalS) == 32 && offsetof(VLMStateRow, localT) == 48 &&
+                  offsetof(VLMStateRow, localQ) == 64 && offsetof(VLMStateRow, localS) == 80,
+              "state row: global T, Q, S, then local T, Q, S");
 static_assert(VLMCharacterStateSize(VLM_NODE_COUNT) == 16624, "largest state");
 static_assert(VLMCharacterStateSize(1) == 208, "smallest state");
 static_assert(offsetof(VLMEffectorSetLayout, blend) == 2112, "effector set layout");
@@ -263,7 +279,10 @@ static_assert(offsetof(VLMEffectorSetLayout, extremities) == 2816, "effector set
 static_assert(offsetof(VLMEffectorSetLayout, rollAngles) == 3008, "effector set layout");
 static_assert(offsetof(VLMEffectorSetLayout, rollCaptured) == 3264, "effector set layout");
 static_assert(offsetof(VLMEffectorSetLayout, stageWord) == 3268, "effector set layout");
+static_assert(offsetof(VLMEffectorSetLayout, leftHandPull) == 3272, "effector set layout");
+static_assert(offsetof(VLMEffectorSetLayout, rightHandPull) == 3276, "effector set layout");
 static_assert(offsetof(VLMEffectorSetLayout, bodyMeasurements) == 3280, "effector set layout");
+static_assert(offsetof(VLMEffectorSetLayout, reserved) == 3292, "effector set layout");
 static_assert(sizeof(VLMEffectorSetLayout) == 3296, "effector set state is 3296 bytes");
 
 #endif

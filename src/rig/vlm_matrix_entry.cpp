@@ -42,7 +42,7 @@ VLMStateRow* StateRow(const VLMCharacter* character, VLMCharacterState* state, s
     return k < 0 ? nullptr : VLMStateRowAt(state, k);
 }
 
-} // namespace
+}  // namespace
 
 // Batch elements are documented as 16-byte aligned; they are read and
 // written with unaligned accesses all the same (the same lanes), so that a

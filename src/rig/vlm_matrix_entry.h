@@ -51,7 +51,10 @@ VLM_API void VLMSetNodeTPoseMatrix(VLMCharacter* character, std::int32_t id, con
 VLM_API void VLMSetNodeTPoseMatrix(VLMCharacter* character, std::int32_t id, const double* matrix);
 
 // The global T, Q, S of the node's state row := the decomposition of the
-// matrix; the local half stays.
+// matrix; the local half stays. The matrix is taken in the stored frame, as
+// the row keeps it: this is not the pose-state layer's
+// VLMWriteNodeStateMatrix (rig/solver/vlm_node_state.h), which takes the
+// matrix in the API frame and converts it.
 VLM_API void VLMSetNodeStateMatrix(const VLMCharacter* character, VLMCharacterState* state, std::int32_t id,
                                    const float* matrix);
 VLM_API void VLMSetNodeStateMatrix(const VLMCharacter* character, VLMCharacterState* state, std::int32_t id,

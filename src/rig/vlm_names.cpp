@@ -7,6 +7,7 @@
 
 namespace {
 
+// clang-format off
 const char* const kNodeNames[VLM_NODE_COUNT] = {
     "Reference", "Hips", "LeftUpLeg", "LeftLeg", "LeftFoot", "RightUpLeg", "RightLeg", "RightFoot",
     "Spine", "LeftArm", "LeftForeArm", "LeftHand", "RightArm", "RightForeArm", "RightHand", "Head",
@@ -50,7 +51,9 @@ const char* const kNodeNames[VLM_NODE_COUNT] = {
     "RightInFootExtraFinger",
     "LeftShoulderExtra", "RightShoulderExtra",
 };
+// clang-format on
 
+// clang-format off
 const char* const kEffectorNames[VLM_EFFECTOR_COUNT] = {
     "HipsEffector", "LeftAnkleEffector", "RightAnkleEffector", "LeftWristEffector", "RightWristEffector",
     "LeftKneeEffector", "RightKneeEffector", "LeftElbowEffector", "RightElbowEffector",
@@ -66,14 +69,18 @@ const char* const kEffectorNames[VLM_EFFECTOR_COUNT] = {
     "RightFootThumbEffector", "RightFootIndexEffector", "RightFootMiddleEffector", "RightFootRingEffector",
     "RightFootPinkyEffector", "RightFootExtraFingerEffector",
 };
+// clang-format on
 
+// clang-format off
 const VLMRollSegmentRow kRollSegments[8] = {
     {2, 67, 204, 3}, {3, 68, 205, 4}, {5, 69, 206, 6}, {6, 70, 207, 7},
     {9, 71, 208, 10}, {10, 72, 209, 11}, {12, 73, 210, 13}, {13, 74, 211, 14},
 };
+// clang-format on
 
 constexpr VLMEffectorInfoRow Digit(int d, int paired, int kind) { return {d, paired, kind}; }
 
+// clang-format off
 const VLMEffectorInfoRow kEffectorInfo[VLM_EFFECTOR_COUNT] = {
     {1, -1, VLM_EFFECTOR_HIPS},
     {4, 2, VLM_EFFECTOR_BODY},   {7, -1, VLM_EFFECTOR_BODY},
@@ -91,6 +98,7 @@ const VLMEffectorInfoRow kEffectorInfo[VLM_EFFECTOR_COUNT] = {
     Digit(0, 38, 5), Digit(1, 39, 5), Digit(2, 40, 5), Digit(3, 41, 5), Digit(4, 42, 5), Digit(5, 43, 5),
     Digit(0, -1, 6), Digit(1, -1, 6), Digit(2, -1, 6), Digit(3, -1, 6), Digit(4, -1, 6), Digit(5, -1, 6),
 };
+// clang-format on
 
 int findName(const char* const* table, int count, const char* name)
 {
@@ -117,10 +125,10 @@ struct ParentSink {
         if (present[child])
             parent[child] = parentId;
     }
-    void rollFlag(int) {}
-    void chest(int) {}
-    void neck(int) {}
-    void digitJoint(int, int, int) {}
+    void rollFlag(int) { }
+    void chest(int) { }
+    void neck(int) { }
+    void digitJoint(int, int, int) { }
 };
 
 // Numbers candidate nodes in the rig's fixed order; nodes that already have an
@@ -220,7 +228,7 @@ private:
     std::int32_t& next_;
 };
 
-} // namespace
+}  // namespace
 
 int VLMGetNodeCount() { return VLM_NODE_COUNT; }
 const char* const* VLMGetNodeNameTable() { return kNodeNames; }

@@ -35,8 +35,8 @@ enum VLMNodeId : int {
     VLM_NODE_NECK = 20,
     VLM_NODE_LEFT_FINGER_BASE = 21,
     VLM_NODE_RIGHT_FINGER_BASE = 22,
-    VLM_NODE_SPINE1 = 23,    // Spine1..Spine9: 23..31
-    VLM_NODE_NECK1 = 32,     // Neck1..Neck9: 32..40
+    VLM_NODE_SPINE1 = 23,  // Spine1..Spine9: 23..31
+    VLM_NODE_NECK1 = 32,   // Neck1..Neck9: 32..40
     VLM_NODE_LEFT_UP_LEG_ROLL = 41,
     VLM_NODE_LEFT_LEG_ROLL = 42,
     VLM_NODE_RIGHT_UP_LEG_ROLL = 43,
@@ -75,7 +75,7 @@ struct VLMRollSegmentRow {
 
 // Effector kinds of VLMEffectorInfoRow.
 enum VLMEffectorKind : std::int32_t {
-    VLM_EFFECTOR_BODY = 0,        // index: the node id
+    VLM_EFFECTOR_BODY = 0,  // index: the node id
     VLM_EFFECTOR_HIPS = 1,
     VLM_EFFECTOR_CHEST_END = 2,
     VLM_EFFECTOR_LEFT_HAND_DIGIT = 3,  // kinds 3..6: index is the digit 0..5

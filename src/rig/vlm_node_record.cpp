@@ -1,19 +1,20 @@
 #include "rig/vlm_node_record.h"
 
+#include "rig/vlm_constants.h"
+
 #include <cstring>
 
 namespace {
 
 constexpr VLMVector4 kZero = {0.0f, 0.0f, 0.0f, 0.0f};
-constexpr VLMVector4 kIdentity = {0.0f, 0.0f, 0.0f, 1.0f};
 constexpr VLMVector4 kUnitScale = {1.0f, 1.0f, 1.0f, 1.0f};
 
-} // namespace
+}  // namespace
 
 void VLMRotationRecordInit(VLMRotationPart* part)
 {
-    part->preRotation = kIdentity;
-    part->postRotation = kIdentity;
+    part->preRotation = VLMConstant::IdentityQuat;
+    part->postRotation = VLMConstant::IdentityQuat;
     for (VLMVector4& axis : part->postAxes)
         axis = kZero;
     part->rotationOrder = 0;
@@ -67,7 +68,7 @@ void VLMNodeRecordLink(VLMNodeRecord* child, VLMNodeRecord* parent)
 VLMTPoseEntry* VLMTPoseEntryConstruct(VLMTPoseEntry* entry)
 {
     entry->t = kZero;
-    entry->q = kIdentity;
+    entry->q = VLMConstant::IdentityQuat;
     entry->s = kUnitScale;
     entry->presence = 0;
     entry->unused[0] = entry->unused[1] = entry->unused[2] = 0;
@@ -77,7 +78,7 @@ VLMTPoseEntry* VLMTPoseEntryConstruct(VLMTPoseEntry* entry)
 VLMTransformTQS* VLMParentOffsetConstruct(VLMTransformTQS* entry)
 {
     entry->t = kZero;
-    entry->q = kIdentity;
+    entry->q = VLMConstant::IdentityQuat;
     entry->s = kUnitScale;
     return entry;
 }

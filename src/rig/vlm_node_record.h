@@ -41,10 +41,7 @@ inline void VLMRotationFlagSet(VLMRotationPart* part, std::uint32_t bits, bool o
 {
     part->flags = on ? (part->flags | bits) : (part->flags & ~bits);
 }
-inline bool VLMRotationFlagTest(const VLMRotationPart* part, std::uint32_t bits)
-{
-    return (part->flags & bits) != 0;
-}
+inline bool VLMRotationFlagTest(const VLMRotationPart* part, std::uint32_t bits) { return (part->flags & bits) != 0; }
 inline void VLMRotationLimitsSet(VLMRotationPart* part, const float minimum[3], const float maximum[3])
 {
     for (int i = 0; i < 3; ++i) {

@@ -59,14 +59,11 @@ VLMPropertySetState* fillDefaults(void* memory)
     return set;
 }
 
-} // namespace
+}  // namespace
 
 // --- Table, by public id -------------------------------------------------
 
-const char* VLMGetPropertyName(int id)
-{
-    return isPublicId(id) ? infoOf(id).name : nullptr;
-}
+const char* VLMGetPropertyName(int id) { return isPublicId(id) ? infoOf(id).name : nullptr; }
 
 int VLMGetPropertyIdFromName(const char* name)
 {
@@ -84,10 +81,7 @@ std::uint32_t VLMGetPropertyValueKind(int id) { return isPublicId(id) ? infoOf(i
 std::uint32_t VLMGetPropertyReservedWord(int id) { return isPublicId(id) ? infoOf(id).reserved0 : 0u; }
 int VLMGetPropertyBodyFlag(int id) { return isPublicId(id) ? infoOf(id).bodyDescription : 0; }
 
-int VLMGetPropertyDefaultMode(int id)
-{
-    return isPublicId(id) ? static_cast<int>(infoOf(id).defaultMode) : -1;
-}
+int VLMGetPropertyDefaultMode(int id) { return isPublicId(id) ? static_cast<int>(infoOf(id).defaultMode) : -1; }
 
 float VLMGetPropertyDefaultValue(int id) { return isPublicId(id) ? infoOf(id).defaultValue : 0.0f; }
 float VLMGetPropertyMin(int id) { return isPublicId(id) ? infoOf(id).minimum : 0.0f; }
@@ -98,14 +92,10 @@ const char* VLMGetPropertyModeName(int id, std::uint32_t mode)
     if (!isPublicId(id))
         return nullptr;
     switch (infoOf(id).modeKind) {
-    case VLM_PROPERTY_MODES_OFF_ON:
-        return textAt(kOffOnModes, mode);
-    case VLM_PROPERTY_MODES_OFF_AUTO_USER:
-        return textAt(kOffAutoUserModes, mode);
-    case VLM_PROPERTY_MODES_AUTO_USER:
-        return textAt(kAutoUserModes, mode);
-    default:
-        return nullptr;
+    case VLM_PROPERTY_MODES_OFF_ON: return textAt(kOffOnModes, mode);
+    case VLM_PROPERTY_MODES_OFF_AUTO_USER: return textAt(kOffAutoUserModes, mode);
+    case VLM_PROPERTY_MODES_AUTO_USER: return textAt(kAutoUserModes, mode);
+    default: return nullptr;
     }
 }
 
@@ -114,27 +104,17 @@ const char* VLMGetPropertyValueName(int id, int value)
     if (!isPublicId(id))
         return nullptr;
     switch (entryOf(id)) {
-    case kPosture:
-        return VLMGetPostureName(value);
-    case kFloorPivot:
-        return VLMGetFloorPivotName(value);
-    case kHandFloorPivot:
-        return VLMGetHandFloorPivotName(value);
-    case kRollExtractionMode:
-        return VLMGetRollExtractionModeName(value);
-    case kHipsTranslationMode:
-        return VLMGetHipsTranslationModeName(value);
-    case kHandContactType:
-        return VLMGetHandContactTypeName(value);
-    case kFootContactType:
-        return VLMGetFootContactTypeName(value);
+    case kPosture: return VLMGetPostureName(value);
+    case kFloorPivot: return VLMGetFloorPivotName(value);
+    case kHandFloorPivot: return VLMGetHandFloorPivotName(value);
+    case kRollExtractionMode: return VLMGetRollExtractionModeName(value);
+    case kHipsTranslationMode: return VLMGetHipsTranslationModeName(value);
+    case kHandContactType: return VLMGetHandContactTypeName(value);
+    case kFootContactType: return VLMGetFootContactTypeName(value);
     case kHandFingerContactMode:
-    case kFootFingerContactMode:
-        return VLMGetFingerContactModeName(value);
-    case kContactBehaviour:
-        return VLMGetContactBehaviourName(value);
-    default:
-        return nullptr;
+    case kFootFingerContactMode: return VLMGetFingerContactModeName(value);
+    case kContactBehaviour: return VLMGetContactBehaviourName(value);
+    default: return nullptr;
     }
 }
 
@@ -205,10 +185,8 @@ bool VLMIsPropertyInEffect(const VLMPropertySetState* set, int entry)
             if (set->entries[entry].mode == 0)
                 return false;
             break;
-        case VLM_PROPERTY_MODES_AUTO_USER:
-            break;
-        default:
-            return true;
+        case VLM_PROPERTY_MODES_AUTO_USER: break;
+        default: return true;
         }
         entry = info.parent;
     }
@@ -220,12 +198,9 @@ bool VLMIsPropertyAuto(const VLMPropertySetState* set, int entry)
         return false;
     const std::uint32_t mode = set->entries[entry].mode;
     switch (kVLMPropertyEntries[entry].modeKind) {
-    case VLM_PROPERTY_MODES_OFF_AUTO_USER:
-        return mode == 1;
-    case VLM_PROPERTY_MODES_AUTO_USER:
-        return mode == 0;
-    default:
-        return false;
+    case VLM_PROPERTY_MODES_OFF_AUTO_USER: return mode == 1;
+    case VLM_PROPERTY_MODES_AUTO_USER: return mode == 0;
+    default: return false;
     }
 }
 
@@ -281,8 +256,7 @@ void VLMResolveAutoProperties(VLMPropertySetState* set)
         if (info.valueKind == 0 || !VLMIsPropertyAuto(set, entry))
             continue;
         const float r = VLMResolvePropertyValue(set, entry);
-        set->entries[entry].value =
-            r >= 0.0f ? info.minimum + (info.maximum - info.minimum) * r : info.defaultValue;
+        set->entries[entry].value = r >= 0.0f ? info.minimum + (info.maximum - info.minimum) * r : info.defaultValue;
     }
 }
 

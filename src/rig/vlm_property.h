@@ -24,10 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 
-enum : int {
-    VLM_PROPERTY_ENTRY_COUNT = 212,
-    VLM_PROPERTY_PUBLIC_COUNT = 179
-};
+enum : int { VLM_PROPERTY_ENTRY_COUNT = 212, VLM_PROPERTY_PUBLIC_COUNT = 179 };
 
 // Mode kinds: which modes a property has.
 enum : std::uint32_t {
@@ -46,18 +43,18 @@ enum : std::uint32_t {
 
 // One entry of the static property table (48 bytes).
 struct VLMPropertyInfo {
-    std::int32_t parent;          // entry this one depends on, -1 none
-    std::uint32_t modeKind;       // VLM_PROPERTY_MODES_*
-    std::uint32_t valueKind;      // 0..6
-    std::uint32_t reserved0;      // 0
+    std::int32_t parent;      // entry this one depends on, -1 none
+    std::uint32_t modeKind;   // VLM_PROPERTY_MODES_*
+    std::uint32_t valueKind;  // 0..6
+    std::uint32_t reserved0;  // 0
     float minimum;
     float maximum;
-    std::uint8_t invert;          // an Auto value is 1 minus the parent's
-    std::uint8_t bodyDescription; // the property describes the actor's body
-    std::uint8_t reserved1[2];    // 0
+    std::uint8_t invert;           // an Auto value is 1 minus the parent's
+    std::uint8_t bodyDescription;  // the property describes the actor's body
+    std::uint8_t reserved1[2];     // 0
     std::uint32_t defaultMode;
     float defaultValue;
-    std::uint32_t reserved2;      // 0
+    std::uint32_t reserved2;  // 0
     const char* name;
 };
 
@@ -112,15 +109,15 @@ VLM_API const char* VLMGetPropertyValueName(int id, int value);
 // by value; null for a value without a text.
 VLM_API const char* VLMGetOffAutoUserModeName(std::uint32_t mode);  // "Off", "Auto", "User"
 VLM_API const char* VLMGetAutoUserModeName(std::uint32_t mode);     // "Auto", "User"
-VLM_API const char* VLMGetPostureName(int value);               // Posture
-VLM_API const char* VLMGetFloorPivotName(int value);            // FloorPivot
-VLM_API const char* VLMGetHandFloorPivotName(int value);        // HandFloorPivot
-VLM_API const char* VLMGetRollExtractionModeName(int value);    // RollExtractionMode
-VLM_API const char* VLMGetHipsTranslationModeName(int value);   // HipsTranslationMode
-VLM_API const char* VLMGetHandContactTypeName(int value);       // HandContactType
-VLM_API const char* VLMGetFootContactTypeName(int value);       // FootContactType
-VLM_API const char* VLMGetFingerContactModeName(int value);     // Hand/FootFingerContactMode
-VLM_API const char* VLMGetContactBehaviourName(int value);      // ContactBehaviour
+VLM_API const char* VLMGetPostureName(int value);                   // Posture
+VLM_API const char* VLMGetFloorPivotName(int value);                // FloorPivot
+VLM_API const char* VLMGetHandFloorPivotName(int value);            // HandFloorPivot
+VLM_API const char* VLMGetRollExtractionModeName(int value);        // RollExtractionMode
+VLM_API const char* VLMGetHipsTranslationModeName(int value);       // HipsTranslationMode
+VLM_API const char* VLMGetHandContactTypeName(int value);           // HandContactType
+VLM_API const char* VLMGetFootContactTypeName(int value);           // FootContactType
+VLM_API const char* VLMGetFingerContactModeName(int value);         // Hand/FootFingerContactMode
+VLM_API const char* VLMGetContactBehaviourName(int value);          // ContactBehaviour
 
 // --- Set access, by public id ---------------------------------------------
 

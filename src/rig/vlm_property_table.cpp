@@ -10,19 +10,29 @@ namespace {
 // Arguments in column order: name, parent entry, mode kind, value kind,
 // minimum, maximum, invert flag, body-description flag, default mode, default
 // value. The reserved words and bytes are always 0.
-constexpr VLMPropertyInfo Entry(const char* name, int parent, unsigned modeKind, unsigned valueKind,
-                                float minimum, float maximum, int invert, int body,
-                                unsigned defaultMode, float defaultValue)
+constexpr VLMPropertyInfo Entry(const char* name, int parent, unsigned modeKind, unsigned valueKind, float minimum,
+                                float maximum, int invert, int body, unsigned defaultMode, float defaultValue)
 {
-    return VLMPropertyInfo{parent, modeKind, valueKind, 0u, minimum, maximum,
-                           static_cast<std::uint8_t>(invert), static_cast<std::uint8_t>(body), {0, 0},
-                           defaultMode, defaultValue, 0u, name};
+    return VLMPropertyInfo{parent,
+                           modeKind,
+                           valueKind,
+                           0u,
+                           minimum,
+                           maximum,
+                           static_cast<std::uint8_t>(invert),
+                           static_cast<std::uint8_t>(body),
+                           {0, 0},
+                           defaultMode,
+                           defaultValue,
+                           0u,
+                           name};
 }
 
-} // namespace
+}  // namespace
 
 // Entry 31's name carries "Rotation" twice (its right twin does not); stored
 // settings and callers look it up by that exact string.
+// clang-format off
 const VLMPropertyInfo kVLMPropertyEntries[VLM_PROPERTY_ENTRY_COUNT] = {
     Entry("PullIterationCount", -1, 0, 6, 0.0f, 30.0f, 0, 0, 0, 10.0f),                  //   0, id 118
     Entry("Posture", -1, 0, 5, 0.0f, 2.0f, 0, 1, 0, 0.0f),                               //   1, id 99
@@ -237,8 +247,10 @@ const VLMPropertyInfo kVLMPropertyEntries[VLM_PROPERTY_ENTRY_COUNT] = {
     Entry("RightArmRollEx", -1, 0, 0, 0.0f, 2.0f, 0, 0, 0, 0.0f),                        // 210, id 177
     Entry("RightForeArmRollEx", -1, 0, 0, 0.0f, 2.0f, 0, 0, 0, 0.0f),                    // 211, id 178
 };
+// clang-format on
 
 // Public id -> entry number.
+// clang-format off
 const std::uint8_t kVLMPropertyPublicEntries[VLM_PROPERTY_PUBLIC_COUNT] = {
       2,  //   0 ForceActorSpace
       3,  //   1 ScaleCompensation
@@ -420,5 +432,6 @@ const std::uint8_t kVLMPropertyPublicEntries[VLM_PROPERTY_PUBLIC_COUNT] = {
     210,  // 177 RightArmRollEx
     211,  // 178 RightForeArmRollEx
 };
+// clang-format on
 
 const VLMPropertyInfo* VLMPropertyTable() { return kVLMPropertyEntries; }

@@ -65,7 +65,7 @@ inline __m128 QuatRotate(__m128 q, __m128 v)
     return Blend(Const(VLMConstant::MaskW), v, r);
 }
 
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 // a (x) b, the Hamilton product: (aw bx + ax bw + ay bz - az by,
 // aw by - ax bz + ay bw + az bx, aw bz + ax by - ay bx + az bw,
@@ -207,7 +207,7 @@ inline __m128 MatrixMulVector(__m128 r0, __m128 r1, __m128 r2, __m128 r3, __m128
     return _mm_add_ps(sum, _mm_mul_ps(r3, VLM_PERMUTE(WWWW, v)));
 }
 
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 // The rotation matrix of q (not normalised first); row 3 is (0, 0, 0, 1).
 // The identity quaternion gives the identity exactly; (0, 0, 0, 0) gives
@@ -235,8 +235,7 @@ VLM_VALUE VLMMatrix44 VLMTQSToMatrix44(const VLMVector4& t, const VLMVector4& q,
     using namespace vlm_detail;
     return TQSToMatrix(In(t), In(q), In(s));
 }
-inline VLMMatrix44& VLMTQSToMatrix44(VLMMatrix44& result, const VLMVector4& t, const VLMVector4& q,
-                                     const VLMVector4& s)
+inline VLMMatrix44& VLMTQSToMatrix44(VLMMatrix44& result, const VLMVector4& t, const VLMVector4& q, const VLMVector4& s)
 {
     result = VLMTQSToMatrix44(t, q, s);
     return result;

@@ -131,12 +131,12 @@ VLM_VALUE VLMVector4 VLMQuatFromEulerXYZ(const VLMVector4& angles)
 {
     VLMVector4 s, c;
     VLMFastSinCos(VLMVector4Mul(angles, VLMConstant::Half), s, c);
-    const VLMVector4 first = VLMVector4Mul(
-        VLMVector4Mul(VLMVector4MergeX(VLMVector4SplatX(c), s), VLMVector4MergeY(VLMVector4SplatY(c), s)),
-        VLMVector4MergeZ(VLMVector4SplatZ(c), s));  // (sx cy cz, cx sy cz, cx cy sz, cx cy cz)
-    const VLMVector4 second = VLMVector4Mul(
-        VLMVector4Mul(VLMVector4MergeX(VLMVector4SplatX(s), c), VLMVector4MergeY(VLMVector4SplatY(s), c)),
-        VLMVector4MergeZ(VLMVector4SplatZ(s), c));  // (cx sy sz, sx cy sz, sx sy cz, sx sy sz)
+    const VLMVector4 first =
+        VLMVector4Mul(VLMVector4Mul(VLMVector4MergeX(VLMVector4SplatX(c), s), VLMVector4MergeY(VLMVector4SplatY(c), s)),
+                      VLMVector4MergeZ(VLMVector4SplatZ(c), s));  // (sx cy cz, cx sy cz, cx cy sz, cx cy cz)
+    const VLMVector4 second =
+        VLMVector4Mul(VLMVector4Mul(VLMVector4MergeX(VLMVector4SplatX(s), c), VLMVector4MergeY(VLMVector4SplatY(s), c)),
+                      VLMVector4MergeZ(VLMVector4SplatZ(s), c));  // (cx sy sz, sx cy sz, sx sy cz, sx sy sz)
     return VLMVector4Add(first, VLMVector4Mul(second, VLMConstant::SignsYW));
 }
 VLM_OBJECT_FORM1(VLMQuatFromEulerXYZ)
@@ -170,7 +170,8 @@ VLM_VALUE VLMMatrix44 VLMMatrix44FromQuatTranslation(const VLMVector4& t, const 
     const __m128 vq = In(q);
     const __m128 h = HalfAngleTerms(vq);
     VLMMatrix44 m;
-    StoreRows(m, QuatRowX(vq, h), QuatRowY(vq, h), QuatRowZ(vq, h), _mm_add_ps(In(t), Const(VLMConstant::IdentityQuat)));
+    StoreRows(m, QuatRowX(vq, h), QuatRowY(vq, h), QuatRowZ(vq, h),
+              _mm_add_ps(In(t), Const(VLMConstant::IdentityQuat)));
     return m;
 }
 inline VLMMatrix44& VLMMatrix44FromQuatTranslation(VLMMatrix44& result, const VLMVector4& t, const VLMVector4& q)
@@ -203,7 +204,7 @@ inline void ResetTQS(VLMVector4& t, VLMVector4& q, VLMVector4& s)
     _mm_store_ps(&q.x, Const(VLMConstant::IdentityQuat));
     _mm_store_ps(&s.x, Const(VLMConstant::One));
 }
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 // T = (0, 0, 0, 0), Q = (0, 0, 0, 1), S = (1, 1, 1, 1).
 inline VLMTransformTQS* VLMTQSReset(VLMTransformTQS* record)
@@ -295,7 +296,7 @@ inline void CopyPairs(VLMPairEntry* destination, VLMVector4* destinationLanes, c
     for (int i = 0; i < N; ++i)
         VLMVector4Copy(destinationLanes[i], sourceLanes[i]);
 }
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 inline VLMPairArray2* VLMPairArrayCopy2(VLMPairArray2* destination, const VLMPairArray2* source)
 {

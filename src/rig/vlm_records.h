@@ -29,10 +29,7 @@ inline float* VLMFloatArrayAt(float* array, int index) { return array + std::ptr
 inline const float* VLMFloatArrayAt(const float* array, int index) { return array + std::ptrdiff_t(index); }
 
 inline VLMVector4* VLMVector4ArrayAt(VLMVector4* array, int index) { return array + std::ptrdiff_t(index); }
-inline const VLMVector4* VLMVector4ArrayAt(const VLMVector4* array, int index)
-{
-    return array + std::ptrdiff_t(index);
-}
+inline const VLMVector4* VLMVector4ArrayAt(const VLMVector4* array, int index) { return array + std::ptrdiff_t(index); }
 
 // ---------------------------------------------------------------------------
 // Table descriptors: two byte offsets counted from the descriptor's own
@@ -56,7 +53,7 @@ inline std::uintptr_t TableElementAddress(const VLMTableDescriptor* descriptor, 
     return base + std::uintptr_t(descriptor->elementOffset) + std::uintptr_t(std::int64_t(elementSize) * index);
 }
 
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 // The node record of a rig node id (0..171).
 inline VLMNodeRecord* VLMNodeRecordById(VLMTableDescriptor* descriptor, int id)
@@ -232,7 +229,7 @@ inline void SetLanesXY(VLMVector4* record, int first, int last, float v)
         record[i].y = v;
     }
 }
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 inline void VLMSetLanePairs6To7(VLMVector4* record, float v) { vlm_detail::SetLanesXY(record, 6, 7, v); }
 inline void VLMSetLanePairs9To11(VLMVector4* record, float v) { vlm_detail::SetLanesXY(record, 9, 11, v); }

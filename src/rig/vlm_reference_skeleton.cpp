@@ -7,6 +7,7 @@
 // maximum limits (degrees), spheric flag.
 namespace {
 
+// clang-format off
 const VLMReferenceSegment kReferenceSkeleton[VLM_REFERENCE_SEGMENT_COUNT] = {
     // 0 hips
     {{0.0f, 97.2f, -7.3f}, {0.0f, 108.0f, -5.3f}, {1.0f, 0.0f, 0.0f}, {90.0f, 0.0f, 90.0f},
@@ -72,7 +73,8 @@ const VLMReferenceSegment kReferenceSkeleton[VLM_REFERENCE_SEGMENT_COUNT] = {
     {{0.0f, 160.8f, 2.0f}, {0.0f, 177.0f, 4.9f}, {1.0f, 0.0f, 0.0f}, {90.0f, -15.0f, 90.0f},
      {-120.0f, -120.0f, -120.0f}, {120.0f, 120.0f, 120.0f}, 1u},
 };
+// clang-format on
 
-} // namespace
+}  // namespace
 
 const VLMReferenceSegment* VLMReferenceSkeleton() { return kReferenceSkeleton; }

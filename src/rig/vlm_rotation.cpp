@@ -20,10 +20,7 @@ const std::int32_t kAxisTriples[12][3] = {
 };
 
 // Any lane differs from (0, 0, 0, 1) as floats: -0 equals 0, NaN differs.
-bool DiffersFromIdentity(const VLMVector4& q)
-{
-    return q.x != 0.0f || q.y != 0.0f || q.z != 0.0f || q.w != 1.0f;
-}
+bool DiffersFromIdentity(const VLMVector4& q) { return q.x != 0.0f || q.y != 0.0f || q.z != 0.0f || q.w != 1.0f; }
 
 bool AnyLaneNonZero(const VLMVector4& v) { return v.x != 0.0f || v.y != 0.0f || v.z != 0.0f || v.w != 0.0f; }
 
@@ -54,7 +51,7 @@ void StorePostRotation(VLMRotationPart* part, const VLMVector4& q)
     VLMVector4Copy(part->postRotation, value);
 }
 
-} // namespace
+}  // namespace
 
 const std::int32_t* VLMRotationOrderAxes(VLMRotationOrder order)
 {
@@ -174,7 +171,7 @@ VLMVector4 EulerToQuatValue(VLMRotationOrder order, const VLMVector4& angles)
     return EulerProductFromHalfAngles(order, s, c);
 }
 
-} // namespace
+}  // namespace
 
 VLMVector4& VLMEulerToQuat(VLMRotationOrder order, VLMVector4& q, const VLMVector4& angles)
 {
@@ -212,8 +209,8 @@ VLMVector4& VLMEulerToQuatByValue(VLMVector4& q, const VLMVector4& angles, VLMRo
 namespace {
 
 struct PoleAngles {
-    float combined;  // angle of the outer axis that is kept
-    bool keepsFirst; // true: lane a carries it and lane c is 0; false: the reverse
+    float combined;   // angle of the outer axis that is kept
+    bool keepsFirst;  // true: lane a carries it and lane c is 0; false: the reverse
 };
 
 PoleAngles PoleAngle(std::uint32_t code, bool positive, float x, float y, float z, float w)
@@ -310,7 +307,7 @@ VLMVector4 QuatToEulerValue(VLMRotationOrder order, const VLMVector4& q)
     return EulerFromQuat(order, q);
 }
 
-} // namespace
+}  // namespace
 
 VLMVector4& VLMQuatToEuler(VLMRotationOrder order, VLMVector4& angles, const VLMVector4& q)
 {

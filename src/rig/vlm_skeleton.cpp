@@ -16,9 +16,9 @@ struct MirrorRange {
     int left, right, count;
 };
 constexpr MirrorRange kMirrorPairs[] = {
-    {2, 5, 1},   {41, 43, 1}, {3, 6, 1},   {42, 44, 1}, {4, 7, 1},   {16, 17, 1},
-    {21, 22, 1}, {18, 19, 1}, {170, 171, 1}, {9, 12, 1}, {45, 47, 1}, {10, 13, 1},
-    {46, 48, 1}, {11, 14, 1}, {50, 74, 24}, {98, 122, 24}, {146, 152, 6}, {158, 164, 6},
+    {2, 5, 1},   {41, 43, 1}, {3, 6, 1},     {42, 44, 1},   {4, 7, 1},     {16, 17, 1},
+    {21, 22, 1}, {18, 19, 1}, {170, 171, 1}, {9, 12, 1},    {45, 47, 1},   {10, 13, 1},
+    {46, 48, 1}, {11, 14, 1}, {50, 74, 24},  {98, 122, 24}, {146, 152, 6}, {158, 164, 6},
 };
 
 struct LimbConstants {
@@ -49,9 +49,9 @@ constexpr ExtremityConstants kExtremityConstants[4] = {
 
 // Property entries of a hand and of a foot; positions 13..18 (the digit tip
 // sizes) depend on the side and are filled separately.
-constexpr std::uint32_t kHandProperties[22] = {55, 56, 57, 58, 59, 60, 61, 62, 166, 65, 63,
+constexpr std::uint32_t kHandProperties[22] = {55, 56, 57, 58, 59, 60, 61, 62,  166, 65,  63,
                                                64, 0,  0,  0,  0,  0,  0,  165, 167, 168, 169};
-constexpr std::uint32_t kFootProperties[22] = {44, 45, 46, 47, 48, 49, 50, 51, 170, 54, 52,
+constexpr std::uint32_t kFootProperties[22] = {44, 45, 46, 47, 48, 49, 50, 51,  170, 54,  52,
                                                53, 0,  0,  0,  0,  0,  0,  165, 171, 172, 173};
 constexpr int kFirstTipPosition = 12;
 
@@ -68,7 +68,10 @@ public:
     VLMCharacterHeader& header() { return *header_; }
     std::int32_t index(int id) const { return header_->nodeMap[id]; }
     VLMNodeRecord* record(int id) { return VLMNodeRecordAt(records_, index(id)); }
-    VLMNodeRecord* recordAt(std::uint64_t compactIndex) { return VLMNodeRecordAt(records_, std::int64_t(compactIndex)); }
+    VLMNodeRecord* recordAt(std::uint64_t compactIndex)
+    {
+        return VLMNodeRecordAt(records_, std::int64_t(compactIndex));
+    }
     bool present(int id) const { return tpose_[index(id)].presence != 0; }
 
 private:
@@ -82,7 +85,7 @@ private:
 // and the spare record stays a record without links.
 class RecordLinker {
 public:
-    explicit RecordLinker(Skeleton& skeleton) : s_(skeleton) {}
+    explicit RecordLinker(Skeleton& skeleton) : s_(skeleton) { }
 
     void linkUnderRoot(int child, bool alsoUnderReference)
     {
@@ -154,8 +157,12 @@ void buildLimb(Skeleton& s, int k)
 
     const VLMNodeRecord* upperParent = s.recordAt(s.record(nodes.upper)->parentIndex);
     const int slotNode[VLM_LIMB_SLOT_COUNT] = {static_cast<std::int32_t>(upperParent->nodeId),
-                                               nodes.upper, nodes.upperRoll, nodes.middle,
-                                               nodes.middleRoll, nodes.end, nodes.tip};
+                                               nodes.upper,
+                                               nodes.upperRoll,
+                                               nodes.middle,
+                                               nodes.middleRoll,
+                                               nodes.end,
+                                               nodes.tip};
     for (int slot = 0; slot < VLM_LIMB_SLOT_COUNT; ++slot)
         limb.slotRecords[slot].nodeId = static_cast<std::uint32_t>(slotNode[slot]);
     limb.slotIndex[VLM_SLOT_PARENT] = static_cast<std::int32_t>(upperParent->ownIndex);
@@ -214,7 +221,7 @@ void finishDigitWord(Skeleton& s, int k)
         word += s.recordAt(joint->parentIndex)->nodeId << 24;
 }
 
-} // namespace
+}  // namespace
 
 void VLMLimbReset(VLMLimb* limb)
 {
@@ -290,8 +297,7 @@ void VLMBuildSkeleton(VLMCharacter* character, VLMTPoseEntry* tposeEntries, VLMN
     for (const MirrorRange& pair : kMirrorPairs)
         for (int i = 0; i < pair.count; ++i)
             if (s.present(pair.left + i))
-                s.record(pair.left + i)->mirrorPartner =
-                    static_cast<std::uint32_t>(s.record(pair.right + i)->ownIndex);
+                s.record(pair.left + i)->mirrorPartner = static_cast<std::uint32_t>(s.record(pair.right + i)->ownIndex);
 
     // 5. Extremities, before the tree fills their digit runs.
     for (int k = 0; k < 4; ++k)
@@ -320,12 +326,9 @@ int VLMEffectorNodeIndex(const VLMCharacter* character, int effectorId)
     const VLMEffectorInfoRow& info = VLMEffectorInfoTable()[effectorId];
     const VLMCharacterHeader* header = VLMCharacterHeaderOf(character);
     switch (info.kind) {
-    case VLM_EFFECTOR_BODY:
-        return info.index;
-    case VLM_EFFECTOR_HIPS:
-        return VLM_NODE_HIPS;
-    case VLM_EFFECTOR_CHEST_END:
-        return header->chestIndex < 0 ? VLM_NODE_SPINE : VLM_NODE_SPINE1 + header->chestIndex;
+    case VLM_EFFECTOR_BODY: return info.index;
+    case VLM_EFFECTOR_HIPS: return VLM_NODE_HIPS;
+    case VLM_EFFECTOR_CHEST_END: return header->chestIndex < 0 ? VLM_NODE_SPINE : VLM_NODE_SPINE1 + header->chestIndex;
     default: {
         const int k = info.kind - VLM_EFFECTOR_LEFT_HAND_DIGIT;
         const int last = header->extremities[k].lastJoint[info.index];

@@ -32,7 +32,7 @@ std::uint64_t copyWords(void* destination, const void* source, std::uint64_t byt
 // callback on every way out.
 class BlobWork {
 public:
-    BlobWork(VLMAllocCallback allocate, VLMFreeCallback release) : allocate_(allocate), release_(release) {}
+    BlobWork(VLMAllocCallback allocate, VLMFreeCallback release) : allocate_(allocate), release_(release) { }
     ~BlobWork()
     {
         if (records)
@@ -67,11 +67,10 @@ private:
 
 std::uint64_t streamSize(std::uint32_t used)
 {
-    return VLM_BLOB_HEADER_BYTES + VLM_BLOB_DEFINITION_BYTES + VLM_BLOB_RECORD_BYTES * used +
-           VLM_BLOB_TRAILER_BYTES;
+    return VLM_BLOB_HEADER_BYTES + VLM_BLOB_DEFINITION_BYTES + VLM_BLOB_RECORD_BYTES * used + VLM_BLOB_TRAILER_BYTES;
 }
 
-} // namespace
+}  // namespace
 
 // --- Helpers -------------------------------------------------------------------
 

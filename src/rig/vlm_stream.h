@@ -39,10 +39,10 @@ struct VLMCharacterBlobHeader {
     std::uint32_t version;
 };
 
-constexpr std::uint64_t VLM_BLOB_HEADER_BYTES = sizeof(VLMCharacterBlobHeader);     // 8
-constexpr std::uint64_t VLM_BLOB_DEFINITION_BYTES = sizeof(VLMCharacterDefinition); // 688
-constexpr std::uint64_t VLM_BLOB_RECORD_BYTES = sizeof(VLMJointGeometry);           // 120
-constexpr std::uint64_t VLM_BLOB_TRAILER_BYTES = sizeof(VLMBoneInversion);          // 16
+constexpr std::uint64_t VLM_BLOB_HEADER_BYTES = sizeof(VLMCharacterBlobHeader);      // 8
+constexpr std::uint64_t VLM_BLOB_DEFINITION_BYTES = sizeof(VLMCharacterDefinition);  // 688
+constexpr std::uint64_t VLM_BLOB_RECORD_BYTES = sizeof(VLMJointGeometry);            // 120
+constexpr std::uint64_t VLM_BLOB_TRAILER_BYTES = sizeof(VLMBoneInversion);           // 16
 static_assert(VLM_BLOB_HEADER_BYTES == 8 && VLM_BLOB_DEFINITION_BYTES == 688 && VLM_BLOB_RECORD_BYTES == 120 &&
                   VLM_BLOB_TRAILER_BYTES == 16,
               "stream field sizes");

@@ -11,10 +11,10 @@ namespace vlm {
 
 // Per extremity (0 left hand, 1 right hand, 2 left foot, 3 right foot).
 struct ExtremityNodes {
-    int end;        // wrist or ankle
-    int base;       // finger or toe base
-    int firstJoint; // joint 1 of the thumb
-    int firstRoot;  // in-hand or in-foot root of the thumb
+    int end;         // wrist or ankle
+    int base;        // finger or toe base
+    int firstJoint;  // joint 1 of the thumb
+    int firstRoot;   // in-hand or in-foot root of the thumb
 };
 constexpr ExtremityNodes kExtremityNodes[4] = {
     {VLM_NODE_LEFT_HAND, VLM_NODE_LEFT_FINGER_BASE, VLM_NODE_LEFT_HAND_THUMB1, VLM_NODE_LEFT_IN_HAND_THUMB},
@@ -34,12 +34,12 @@ struct LimbNodes {
 };
 // By VLMLimb: 0 left leg, 1 right leg, 2 left arm, 3 right arm.
 constexpr LimbNodes kLimbNodes[4] = {
-    {VLM_NODE_LEFT_UP_LEG, VLM_NODE_LEFT_UP_LEG_ROLL, VLM_NODE_LEFT_LEG, VLM_NODE_LEFT_LEG_ROLL,
-     VLM_NODE_LEFT_FOOT, VLM_NODE_LEFT_TOE_BASE},
+    {VLM_NODE_LEFT_UP_LEG, VLM_NODE_LEFT_UP_LEG_ROLL, VLM_NODE_LEFT_LEG, VLM_NODE_LEFT_LEG_ROLL, VLM_NODE_LEFT_FOOT,
+     VLM_NODE_LEFT_TOE_BASE},
     {VLM_NODE_RIGHT_UP_LEG, VLM_NODE_RIGHT_UP_LEG_ROLL, VLM_NODE_RIGHT_LEG, VLM_NODE_RIGHT_LEG_ROLL,
      VLM_NODE_RIGHT_FOOT, VLM_NODE_RIGHT_TOE_BASE},
-    {VLM_NODE_LEFT_ARM, VLM_NODE_LEFT_ARM_ROLL, VLM_NODE_LEFT_FORE_ARM, VLM_NODE_LEFT_FORE_ARM_ROLL,
-     VLM_NODE_LEFT_HAND, VLM_NODE_LEFT_FINGER_BASE},
+    {VLM_NODE_LEFT_ARM, VLM_NODE_LEFT_ARM_ROLL, VLM_NODE_LEFT_FORE_ARM, VLM_NODE_LEFT_FORE_ARM_ROLL, VLM_NODE_LEFT_HAND,
+     VLM_NODE_LEFT_FINGER_BASE},
     {VLM_NODE_RIGHT_ARM, VLM_NODE_RIGHT_ARM_ROLL, VLM_NODE_RIGHT_FORE_ARM, VLM_NODE_RIGHT_FORE_ARM_ROLL,
      VLM_NODE_RIGHT_HAND, VLM_NODE_RIGHT_FINGER_BASE},
 };
@@ -158,6 +158,6 @@ void ApplyTreeRules(const Present& present, Sink& sink)
         sink.linkUnderRoot(VLM_NODE_HIPS_TRANSLATION, false);
 }
 
-} // namespace vlm
+}  // namespace vlm
 
 #endif

@@ -58,33 +58,30 @@
 #define VLM_VALUE [[nodiscard]] inline
 
 // Object forms derived from value forms with one to four vector operands.
-#define VLM_OBJECT_FORM1(fn)                                                  \
-    inline VLMVector4& fn(VLMVector4& result, const VLMVector4& a)             \
-    {                                                                         \
-        result = fn(a);                                                       \
-        return result;                                                        \
+#define VLM_OBJECT_FORM1(fn)                                       \
+    inline VLMVector4& fn(VLMVector4& result, const VLMVector4& a) \
+    {                                                              \
+        result = fn(a);                                            \
+        return result;                                             \
     }
-#define VLM_OBJECT_FORM2(fn)                                                  \
-    inline VLMVector4& fn(VLMVector4& result, const VLMVector4& a,            \
-                          const VLMVector4& b)                                \
-    {                                                                         \
-        result = fn(a, b);                                                    \
-        return result;                                                        \
+#define VLM_OBJECT_FORM2(fn)                                                            \
+    inline VLMVector4& fn(VLMVector4& result, const VLMVector4& a, const VLMVector4& b) \
+    {                                                                                   \
+        result = fn(a, b);                                                              \
+        return result;                                                                  \
     }
-#define VLM_OBJECT_FORM3(fn)                                                  \
-    inline VLMVector4& fn(VLMVector4& result, const VLMVector4& a,            \
-                          const VLMVector4& b, const VLMVector4& c)           \
-    {                                                                         \
-        result = fn(a, b, c);                                                 \
-        return result;                                                        \
+#define VLM_OBJECT_FORM3(fn)                                                                                 \
+    inline VLMVector4& fn(VLMVector4& result, const VLMVector4& a, const VLMVector4& b, const VLMVector4& c) \
+    {                                                                                                        \
+        result = fn(a, b, c);                                                                                \
+        return result;                                                                                       \
     }
-#define VLM_OBJECT_FORM4(fn)                                                  \
-    inline VLMVector4& fn(VLMVector4& result, const VLMVector4& a,            \
-                          const VLMVector4& b, const VLMVector4& c,           \
-                          const VLMVector4& d)                                \
-    {                                                                         \
-        result = fn(a, b, c, d);                                              \
-        return result;                                                        \
+#define VLM_OBJECT_FORM4(fn)                                                                                 \
+    inline VLMVector4& fn(VLMVector4& result, const VLMVector4& a, const VLMVector4& b, const VLMVector4& c, \
+                          const VLMVector4& d)                                                               \
+    {                                                                                                        \
+        result = fn(a, b, c, d);                                                                             \
+        return result;                                                                                       \
     }
 
 namespace vlm_detail {
@@ -116,14 +113,11 @@ inline __m128 Permute(__m128 v)
 }
 
 // b xor ((a xor b) and m): a where the mask bits are set, b elsewhere, bit by bit.
-inline __m128 Blend(__m128 m, __m128 a, __m128 b)
-{
-    return _mm_xor_ps(b, _mm_and_ps(_mm_xor_ps(a, b), m));
-}
+inline __m128 Blend(__m128 m, __m128 a, __m128 b) { return _mm_xor_ps(b, _mm_and_ps(_mm_xor_ps(a, b), m)); }
 
 inline __m128 Const(const VLMVector4& c) { return _mm_load_ps(&c.x); }
 
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 #define VLM_PERMUTE(P, v) vlm_detail::Permute<vlm_detail::PatternImmediate(#P)>(v)
 
@@ -203,7 +197,7 @@ inline __m128 GatherX(__m128 a, __m128 b, __m128 c, __m128 d)
 {
     return _mm_movelh_ps(_mm_unpacklo_ps(a, b), _mm_unpacklo_ps(c, d));
 }
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 VLM_VALUE VLMVector4 VLMVector4GatherXXXX(const VLMVector4& a, const VLMVector4& b, const VLMVector4& c,
                                           const VLMVector4& d)
@@ -533,7 +527,7 @@ inline VLMVector4& VLMVector4MaskFromBools(VLMVector4& result, bool x, bool y, b
 namespace vlm_detail {
 // The four sign bits, lane x in bit 0.
 inline int MaskBits(const VLMVector4& m) { return _mm_movemask_ps(In(m)); }
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 VLM_VALUE bool VLMVector4AnyLane(const VLMVector4& m) { return vlm_detail::MaskBits(m) != 0; }
 VLM_VALUE bool VLMVector4AllLanes(const VLMVector4& m) { return vlm_detail::MaskBits(m) == 0xF; }
@@ -541,7 +535,8 @@ VLM_VALUE bool VLMVector4AnyXY(const VLMVector4& m) { return (vlm_detail::MaskBi
 VLM_VALUE int VLMVector4LaneBitX(const VLMVector4& m) { return vlm_detail::MaskBits(m) & 1; }
 VLM_VALUE int VLMVector4LaneBitY(const VLMVector4& m) { return (vlm_detail::MaskBits(m) >> 1) & 1; }
 VLM_VALUE int VLMVector4LaneBitZ(const VLMVector4& m) { return (vlm_detail::MaskBits(m) >> 2) & 1; }
-VLM_VALUE bool VLMFlagAndAnyLane(bool flag, const VLMVector4& m) {
+VLM_VALUE bool VLMFlagAndAnyLane(bool flag, const VLMVector4& m)
+{
     return (static_cast<int>(flag) & static_cast<int>(vlm_detail::MaskBits(m) != 0)) != 0;
 }
 
@@ -598,8 +593,8 @@ VLM_VALUE VLMVector4 VLMVector4MergeXYZ(const VLMVector4& a, const VLMVector4& b
     return Out(Blend(Const(VLMConstant::MaskXYZ), In(b), In(a)));
 }
 
-#define VLM_MERGE_FORMS(fn)                                                        \
-    VLM_OBJECT_FORM2(fn)                                                           \
+#define VLM_MERGE_FORMS(fn) \
+    VLM_OBJECT_FORM2(fn)    \
     inline VLMVector4& fn##InPlace(VLMVector4& a, const VLMVector4& b) { return fn(a, a, b); }
 VLM_MERGE_FORMS(VLMVector4MergeX)
 VLM_MERGE_FORMS(VLMVector4MergeY)
@@ -657,11 +652,11 @@ VLM_OBJECT_FORM2(VLMVector4ScaleXYZ)
 //   YYYX WWZZ WWWZ WWZW ZXXZ WWYY
 // ---------------------------------------------------------------------------
 
-#define VLM_SWIZZLE(P)                                                             \
-    VLM_VALUE VLMVector4 VLMVector4Swizzle##P(const VLMVector4& a)                  \
-    {                                                                              \
-        return vlm_detail::Out(VLM_PERMUTE(P, vlm_detail::In(a)));                 \
-    }                                                                              \
+#define VLM_SWIZZLE(P)                                             \
+    VLM_VALUE VLMVector4 VLMVector4Swizzle##P(const VLMVector4& a) \
+    {                                                              \
+        return vlm_detail::Out(VLM_PERMUTE(P, vlm_detail::In(a))); \
+    }                                                              \
     VLM_OBJECT_FORM1(VLMVector4Swizzle##P)
 
 VLM_SWIZZLE(XXXX)
@@ -711,26 +706,26 @@ VLM_OBJECT_FORM1(VLMVector4SplatW)
 // The operand order of each operation is as written (a first).
 // ---------------------------------------------------------------------------
 
-#define VLM_FUSED_RIGHT(Op, intrinsic, P)                                          \
+#define VLM_FUSED_RIGHT(Op, intrinsic, P)                                                      \
     VLM_VALUE VLMVector4 VLMVector4##Op##Swizzled##P(const VLMVector4& a, const VLMVector4& b) \
-    {                                                                              \
-        using namespace vlm_detail;                                                \
-        return Out(intrinsic(In(a), VLM_PERMUTE(P, In(b))));                       \
-    }                                                                              \
+    {                                                                                          \
+        using namespace vlm_detail;                                                            \
+        return Out(intrinsic(In(a), VLM_PERMUTE(P, In(b))));                                   \
+    }                                                                                          \
     VLM_OBJECT_FORM2(VLMVector4##Op##Swizzled##P)
-#define VLM_FUSED_LEFT(Op, intrinsic, P)                                           \
+#define VLM_FUSED_LEFT(Op, intrinsic, P)                                                     \
     VLM_VALUE VLMVector4 VLMVector4Swizzled##P##Op(const VLMVector4& a, const VLMVector4& b) \
-    {                                                                              \
-        using namespace vlm_detail;                                                \
-        return Out(intrinsic(VLM_PERMUTE(P, In(a)), In(b)));                       \
-    }                                                                              \
+    {                                                                                        \
+        using namespace vlm_detail;                                                          \
+        return Out(intrinsic(VLM_PERMUTE(P, In(a)), In(b)));                                 \
+    }                                                                                        \
     VLM_OBJECT_FORM2(VLMVector4Swizzled##P##Op)
-#define VLM_FUSED_BOTH(Op, intrinsic, P, Q)                                        \
+#define VLM_FUSED_BOTH(Op, intrinsic, P, Q)                                                               \
     VLM_VALUE VLMVector4 VLMVector4Swizzled##P##Op##Swizzled##Q(const VLMVector4& a, const VLMVector4& b) \
-    {                                                                              \
-        using namespace vlm_detail;                                                \
-        return Out(intrinsic(VLM_PERMUTE(P, In(a)), VLM_PERMUTE(Q, In(b))));       \
-    }                                                                              \
+    {                                                                                                     \
+        using namespace vlm_detail;                                                                       \
+        return Out(intrinsic(VLM_PERMUTE(P, In(a)), VLM_PERMUTE(Q, In(b))));                              \
+    }                                                                                                     \
     VLM_OBJECT_FORM2(VLMVector4Swizzled##P##Op##Swizzled##Q)
 
 VLM_FUSED_RIGHT(Mul, _mm_mul_ps, XXXX)
@@ -814,7 +809,7 @@ inline __m128 HorizontalSum3(__m128 v)
 {
     return _mm_add_ps(_mm_add_ps(VLM_PERMUTE(YYYY, v), VLM_PERMUTE(XXXX, v)), VLM_PERMUTE(ZZZZ, v));
 }
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 VLM_VALUE VLMVector4 VLMVector4HorizontalSum(const VLMVector4& a)
 {
@@ -892,7 +887,7 @@ inline __m128 Cross(__m128 a, __m128 b)
 {
     return VLM_PERMUTE(ZXYW, _mm_sub_ps(_mm_mul_ps(VLM_PERMUTE(ZXYW, a), b), _mm_mul_ps(VLM_PERMUTE(ZXYW, b), a)));
 }
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 VLM_VALUE VLMVector4 VLMVector4Cross(const VLMVector4& a, const VLMVector4& b)
 {
@@ -930,7 +925,7 @@ inline __m128 Recip(__m128 a)
 }
 // v RSqrt(Dot4(v, v)); a zero vector gives NaN in every lane.
 inline __m128 Normalize4(__m128 v) { return _mm_mul_ps(v, RSqrt(HorizontalSum(_mm_mul_ps(v, v)))); }
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 VLM_VALUE VLMVector4 VLMVector4RSqrt(const VLMVector4& a)
 {
@@ -978,7 +973,7 @@ VLM_OBJECT_FORM1(VLMQuatNormalizedConjugate)
 
 namespace vlm_detail {
 inline __m128 RoundLanes(__m128 v) { return _mm_cvtepi32_ps(_mm_cvtps_epi32(v)); }
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 VLM_VALUE VLMVector4 VLMVector4RoundLanes(const VLMVector4& a)
 {
@@ -1020,7 +1015,7 @@ namespace vlm_detail {
 // Two's-complement wrapping arithmetic on the bit patterns of ints.
 inline std::uint32_t U(int v) { return static_cast<std::uint32_t>(v); }
 inline int I(std::uint32_t v) { return static_cast<int>(v); }
-} // namespace vlm_detail
+}  // namespace vlm_detail
 
 // b + ((a > b ? 0 : -1) and (a - b)); the subtraction wraps.
 VLM_VALUE int VLMMinInt(int a, int b)
@@ -1115,9 +1110,8 @@ inline VLMMatrix44& VLMMatrix44FromDoubles(VLMMatrix44& result, const double* va
 }
 
 // Four rows in, four columns out; the outputs may be the inputs.
-inline void VLMMatrix44Transpose(const VLMVector4& r0, const VLMVector4& r1, const VLMVector4& r2,
-                                 const VLMVector4& r3, VLMVector4& c0, VLMVector4& c1, VLMVector4& c2,
-                                 VLMVector4& c3)
+inline void VLMMatrix44Transpose(const VLMVector4& r0, const VLMVector4& r1, const VLMVector4& r2, const VLMVector4& r3,
+                                 VLMVector4& c0, VLMVector4& c1, VLMVector4& c2, VLMVector4& c3)
 {
     using namespace vlm_detail;
     const __m128 t0 = _mm_movelh_ps(In(r0), In(r1));  // (r0.x, r0.y, r1.x, r1.y)

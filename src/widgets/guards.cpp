@@ -4,15 +4,9 @@
 #include <QCursor>
 #include <QObject>
 
-OverrideCursorGuard::OverrideCursorGuard(Qt::CursorShape shape)
-{
-    QApplication::setOverrideCursor(QCursor(shape));
-}
+OverrideCursorGuard::OverrideCursorGuard(Qt::CursorShape shape) { QApplication::setOverrideCursor(QCursor(shape)); }
 
-OverrideCursorGuard::~OverrideCursorGuard()
-{
-    QApplication::restoreOverrideCursor();
-}
+OverrideCursorGuard::~OverrideCursorGuard() { QApplication::restoreOverrideCursor(); }
 
 SignalBlockerGroup::SignalBlockerGroup(QObject* a, QObject* b, QObject* c, QObject* d, QObject* e)
 {

@@ -25,8 +25,8 @@ public:
 // the objects being live again after the scope.
 class SignalBlockerGroup {
 public:
-    explicit SignalBlockerGroup(QObject* a, QObject* b = nullptr, QObject* c = nullptr,
-                                QObject* d = nullptr, QObject* e = nullptr);
+    explicit SignalBlockerGroup(QObject* a, QObject* b = nullptr, QObject* c = nullptr, QObject* d = nullptr,
+                                QObject* e = nullptr);
     ~SignalBlockerGroup();
     SignalBlockerGroup(const SignalBlockerGroup&) = delete;
     SignalBlockerGroup& operator=(const SignalBlockerGroup&) = delete;

@@ -38,8 +38,8 @@ protected:
         : appData_(dir_.filePath("appdata").toUtf8()), appDataEnv_("APPDATA", &appData_)
     {
         WriteFile(dir_.filePath("install/config/skelwright.xml"), settings);
-        bridge_ = std::make_unique<ResourceBridge>(MakePortablePath("C:\\host"),
-                                                   MakePortablePath(dir_.filePath("install")));
+        bridge_ =
+            std::make_unique<ResourceBridge>(MakePortablePath("C:\\host"), MakePortablePath(dir_.filePath("install")));
     }
 
     void SetUp() override { model_ = std::make_unique<CharacterizationModel>(bridge_.get(), &host_); }
@@ -117,8 +117,7 @@ protected:
 // Counts the model's two signals over a scope.
 struct SignalCounter {
     explicit SignalCounter(CharacterizationModel& model)
-        : changed(&model, SIGNAL(ModelChanged())),
-          edited(&model, SIGNAL(EditedPartChanged(int, int, bool)))
+        : changed(&model, SIGNAL(ModelChanged())), edited(&model, SIGNAL(EditedPartChanged(int, int, bool)))
     {
     }
     QSignalSpy changed;

@@ -6,6 +6,7 @@
 
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
+#include "rig/vlm_handle.h"
 #include "rig/vlm_names.h"
 
 #include "model/characterization.h"
@@ -27,10 +28,7 @@ inline void PrintTo(const CharacterizationStatus& s, std::ostream* os)
 
 namespace sample_rig {
 
-inline int rigId(const std::string& name)
-{
-    return VLMGetNodeIdFromName(name.c_str());
-}
+inline int rigId(const std::string& name) { return VLMGetNodeIdFromName(name.c_str()); }
 
 inline const char* const kDigits[] = {"Thumb", "Index", "Middle", "Ring", "Pinky"};
 
@@ -52,15 +50,14 @@ inline int RigNodeOf(const QString& file, const QString& joint)
         const auto c = centre.find(name);
         if (c != centre.end())
             return rigId(c->second);
-        QRegularExpressionMatch m =
-            QRegularExpression(QStringLiteral("^Bip01 ([LR]) (.+)$")).match(joint);
+        QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^Bip01 ([LR]) (.+)$")).match(joint);
         if (!m.hasMatch())
             return -1;
         const std::string side = m.captured(1) == QLatin1String("L") ? "Left" : "Right";
         const std::string part = m.captured(2).toStdString();
         static const std::map<std::string, std::string> parts = {
-            {"Thigh", "UpLeg"},       {"Calf", "Leg"},         {"Foot", "Foot"},
-            {"Clavicle", "Shoulder"}, {"UpperArm", "Arm"},     {"Forearm", "ForeArm"},
+            {"Thigh", "UpLeg"},           {"Calf", "Leg"},     {"Foot", "Foot"},
+            {"Clavicle", "Shoulder"},     {"UpperArm", "Arm"}, {"Forearm", "ForeArm"},
             {"ForeTwist", "ForeArmRoll"}, {"Hand", "Hand"}};
         const auto p = parts.find(part);
         if (p != parts.end())
@@ -70,15 +67,16 @@ inline int RigNodeOf(const QString& file, const QString& joint)
         if (!m.hasMatch())
             return -1;
         const bool toe = m.captured(1) == QLatin1String("Toe");
-        const int joint1 = m.captured(3).isEmpty() ? 1 : m.captured(3) == QLatin1String("Nub") ? 4
-                                                                                               : m.captured(3).toInt() + 1;
+        const int joint1 = m.captured(3).isEmpty()                 ? 1
+                           : m.captured(3) == QLatin1String("Nub") ? 4
+                                                                   : m.captured(3).toInt() + 1;
         return rigId(side + (toe ? "Foot" : "Hand") + kDigits[m.captured(2).toInt()] + std::to_string(joint1));
     }
 
     if (file == QLatin1String("suffix_lower.bvh")) {
         static const std::map<std::string, std::string> centre = {
-            {"root", "Reference"}, {"pelvis", "Hips"},    {"spine_01", "Spine"}, {"spine_02", "Spine1"},
-            {"spine_03", "Spine2"}, {"neck_01", "Neck"},  {"neck_02", "Neck1"},  {"head", "Head"}};
+            {"root", "Reference"},  {"pelvis", "Hips"},  {"spine_01", "Spine"}, {"spine_02", "Spine1"},
+            {"spine_03", "Spine2"}, {"neck_01", "Neck"}, {"neck_02", "Neck1"},  {"head", "Head"}};
         const auto c = centre.find(name);
         if (c != centre.end())
             return rigId(c->second);
@@ -89,18 +87,25 @@ inline int RigNodeOf(const QString& file, const QString& joint)
             return -1;
         const std::string side = suffix == "_l" ? "Left" : "Right";
         const std::string part = name.substr(0, name.size() - 2);
-        static const std::map<std::string, std::string> parts = {
-            {"thigh", "UpLeg"},         {"thigh_twist_01", "UpLegRoll"}, {"calf", "Leg"},
-            {"calf_twist_01", "LegRoll"}, {"foot", "Foot"},              {"ball", "ToeBase"},
-            {"clavicle", "Shoulder"},   {"upperarm", "Arm"},             {"upperarm_twist_01", "ArmRoll"},
-            {"lowerarm", "ForeArm"},    {"lowerarm_twist_01", "ForeArmRoll"}, {"hand", "Hand"}};
+        static const std::map<std::string, std::string> parts = {{"thigh", "UpLeg"},
+                                                                 {"thigh_twist_01", "UpLegRoll"},
+                                                                 {"calf", "Leg"},
+                                                                 {"calf_twist_01", "LegRoll"},
+                                                                 {"foot", "Foot"},
+                                                                 {"ball", "ToeBase"},
+                                                                 {"clavicle", "Shoulder"},
+                                                                 {"upperarm", "Arm"},
+                                                                 {"upperarm_twist_01", "ArmRoll"},
+                                                                 {"lowerarm", "ForeArm"},
+                                                                 {"lowerarm_twist_01", "ForeArmRoll"},
+                                                                 {"hand", "Hand"}};
         const auto p = parts.find(part);
         if (p != parts.end())
             return rigId(side + p->second);
         static const std::map<std::string, std::string> digits = {
-            {"bigtoe", "FootThumb"}, {"indextoe", "FootIndex"}, {"middletoe", "FootMiddle"},
+            {"bigtoe", "FootThumb"}, {"indextoe", "FootIndex"},  {"middletoe", "FootMiddle"},
             {"ringtoe", "FootRing"}, {"littletoe", "FootPinky"}, {"thumb", "HandThumb"},
-            {"index", "HandIndex"},  {"middle", "HandMiddle"},  {"ring", "HandRing"},
+            {"index", "HandIndex"},  {"middle", "HandMiddle"},   {"ring", "HandRing"},
             {"pinky", "HandPinky"}};
         const std::size_t cut = part.rfind("_0");
         if (cut == std::string::npos)
@@ -149,10 +154,7 @@ inline bool PullGeometry(Characterization& c, IDCCHub& hub)
     return changed;
 }
 
-inline void* Allocate(std::uint64_t size)
-{
-    return std::malloc(size);
-}
+inline void* Allocate(std::uint64_t size) { return std::malloc(size); }
 
 struct Validation {
     NodeStatusList nodes;
@@ -166,12 +168,11 @@ inline Validation Validate(Characterization& c, IDCCHub* hub, const ValidatorLis
     if (hub)
         PullGeometry(c, *hub);
     VLMCharacterDefinition words;
-    VLMCharacter* character = c.CreateSdkCharacter(words, true, Allocate, hub);
-    RunValidators(validators, words, character, c.GetNodeFlags(), v.nodes, v.overall);
-    VLMDestroyCharacter(character, std::free);
+    const VLMCharacterHandle character(c.CreateSdkCharacter(words, true, Allocate, hub));
+    RunValidators(validators, words, character.get(), c.GetNodeFlags(), v.nodes, v.overall);
     return v;
 }
 
-} // namespace sample_rig
+}  // namespace sample_rig
 
 #endif

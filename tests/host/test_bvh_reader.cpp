@@ -11,10 +11,7 @@ namespace {
 
 const std::string kDataDir = SKW_TEST_DATA_DIR "/bvh/";
 
-std::string samplePath(const char* file)
-{
-    return StandInHost::SamplePath(QString::fromLatin1(file)).toStdString();
-}
+std::string samplePath(const char* file) { return StandInHost::SamplePath(QString::fromLatin1(file)).toStdString(); }
 
 std::string readAll(const std::string& path)
 {
@@ -35,7 +32,7 @@ std::string nested(int depth)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 // The samples are read through the stand-in host (test_standin_host.cpp).
 
@@ -44,7 +41,7 @@ TEST(BvhReader, EveryMalformedFileGivesItsErrorWithFileAndLine)
     const struct {
         const char* file;
         int line;
-        const char* reason; // a part of the reason
+        const char* reason;  // a part of the reason
     } cases[] = {
         {"unbalanced_open.bvh", 14, "unbalanced braces, 1 block(s) not closed"},
         {"unbalanced_close.bvh", 11, "unbalanced braces: '}' without an open block"},
@@ -75,7 +72,7 @@ TEST(BvhReader, EveryMalformedFileGivesItsErrorWithFileAndLine)
         SCOPED_TRACE(c.file);
         const std::string path = kDataDir + c.file;
         BvhSkeleton s;
-        s.joints.resize(3); // a failed read leaves nothing behind
+        s.joints.resize(3);  // a failed read leaves nothing behind
         BvhError error;
         EXPECT_FALSE(ReadBvhFile(path, s, error));
         EXPECT_TRUE(s.joints.empty());
@@ -93,7 +90,7 @@ TEST(BvhReader, DepthAndSizeAreBoundedWithoutRecursion)
     ASSERT_TRUE(ReadBvhText(nested(kBvhMaxDepth), "deep", s, error)) << error.Message();
     EXPECT_EQ(s.joints.back().parent, kBvhMaxDepth - 2);
     EXPECT_FALSE(ReadBvhText(nested(kBvhMaxDepth + 1), "deeper", s, error));
-    EXPECT_EQ(error.line, 2 + 4 * kBvhMaxDepth); // the JOINT line of the extra level
+    EXPECT_EQ(error.line, 2 + 4 * kBvhMaxDepth);  // the JOINT line of the extra level
     EXPECT_NE(error.reason.find("nested deeper than 128"), std::string::npos);
     // Far beyond the bound: still a clean error, no stack exhaustion.
     EXPECT_FALSE(ReadBvhText(nested(50000), "abyss", s, error));
@@ -131,6 +128,29 @@ TEST(BvhReader, AcceptsCrLfTabsAndSignedNumbersAndIgnoresMotion)
         const std::string bad = "HIERARCHY\nROOT r\n{\nOFFSET " + std::string(number) + " 0 0\n";
         EXPECT_FALSE(ReadBvhText(bad, "sign", s, error)) << number;
         EXPECT_EQ(error.reason, "bad number '" + std::string(number) + "' in OFFSET");
+    }
+}
+
+// A UTF-8 byte-order mark in front is accepted; file text quoted in an error
+// shows control and non-ASCII bytes escaped, so that nothing in it is hidden.
+TEST(BvhReader, ByteOrderMarkIsAcceptedAndErrorsShowHiddenBytes)
+{
+    const std::string mark = "\xEF\xBB\xBF";
+    BvhSkeleton s;
+    BvhError error;
+    ASSERT_TRUE(ReadBvhText(mark + nested(2), "mark", s, error)) << error.Message();
+    EXPECT_EQ(s.joints.size(), 2u);
+    const struct {
+        std::string text;
+        const char* reason;
+    } cases[] = {
+        {mark + mark + "HIERARCHY\n", "expected HIERARCHY, found '\\xEF\\xBB\\xBFHIERARCHY'"},
+        {"HIERARCHY\nROOT r\n{\nOFFSET 0 0 0\nCHANNELS 0\nCaf\xC3\xA9\x07\n", "unknown statement 'Caf\\xC3\\xA9\\x07'"},
+        {"HIERARCHY\nROOT r\n{\nOFFSET \x1B[31m 0 0\n", "bad number '\\x1B[31m' in OFFSET"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_FALSE(ReadBvhText(c.text, "hidden", s, error));
+        EXPECT_EQ(error.reason, c.reason);
     }
 }
 

@@ -14,7 +14,7 @@ std::pair<int, int> Emitted(CharacterizationModel& model, const std::function<vo
     return {counter.changed.count(), counter.edited.count()};
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(ModelTest, StartUpState)
 {
@@ -303,10 +303,12 @@ TEST_F(ModelTest, HostNotificationsAndRegistrationsBalance)
     EXPECT_EQ(Model().GetLastOperationMessage(), "Cleared one or more nodes.");
     Model().UnassignNode(8, false);
     EXPECT_EQ(Model().GetLastOperationMessage(), "Unregistered node: Hips");
-    EXPECT_EQ(host_.SkeletonUpdates(),
-              (std::vector<Update>{{"", "Hips", name, 1, false}, {"Hips", "Hips", name, 1, false},
-                                   {"Hips", "Spine", name, 1, false}, {"", "Hips", name, 8, false},
-                                   {"Spine", "", name, 1, false}, {"Hips", "", name, 8, false}}));
+    EXPECT_EQ(host_.SkeletonUpdates(), (std::vector<Update>{{"", "Hips", name, 1, false},
+                                                            {"Hips", "Hips", name, 1, false},
+                                                            {"Hips", "Spine", name, 1, false},
+                                                            {"", "Hips", name, 8, false},
+                                                            {"Spine", "", name, 1, false},
+                                                            {"Hips", "", name, 8, false}}));
     EXPECT_EQ(host_.NotificationLog().filter("AssignedNode"),
               QStringList({"RegisterAssignedNode Hips", "UnregisterAssignedNode Hips", "RegisterAssignedNode Hips",
                            "UnregisterAssignedNode Hips", "RegisterAssignedNode Spine", "RegisterAssignedNode Hips",

@@ -11,15 +11,21 @@ namespace {
 // helper joints stand for none).
 std::map<QString, QString> SuffixLowerMapping()
 {
-    std::map<QString, QString> m = {{"root", "Reference"}, {"pelvis", "Hips"},   {"spine_01", "Spine"},
+    std::map<QString, QString> m = {{"root", "Reference"},  {"pelvis", "Hips"},     {"spine_01", "Spine"},
                                     {"spine_02", "Spine1"}, {"spine_03", "Spine2"}, {"neck_01", "Neck"},
                                     {"neck_02", "Neck1"},   {"head", "Head"}};
-    const char* limbs[][2] = {{"thigh", "UpLeg"},        {"thigh_twist_01", "UpLegRoll"},
-                              {"calf", "Leg"},           {"calf_twist_01", "LegRoll"},
-                              {"foot", "Foot"},          {"ball", "ToeBase"},
-                              {"clavicle", "Shoulder"},  {"upperarm", "Arm"},
-                              {"upperarm_twist_01", "ArmRoll"}, {"lowerarm", "ForeArm"},
-                              {"lowerarm_twist_01", "ForeArmRoll"}, {"hand", "Hand"}};
+    const char* limbs[][2] = {{"thigh", "UpLeg"},
+                              {"thigh_twist_01", "UpLegRoll"},
+                              {"calf", "Leg"},
+                              {"calf_twist_01", "LegRoll"},
+                              {"foot", "Foot"},
+                              {"ball", "ToeBase"},
+                              {"clavicle", "Shoulder"},
+                              {"upperarm", "Arm"},
+                              {"upperarm_twist_01", "ArmRoll"},
+                              {"lowerarm", "ForeArm"},
+                              {"lowerarm_twist_01", "ForeArmRoll"},
+                              {"hand", "Hand"}};
     const char* toes[] = {"bigtoe", "indextoe", "middletoe", "ringtoe", "littletoe"};
     const char* digits[] = {"Thumb", "Index", "Middle", "Ring", "Pinky"};
     for (const auto& [side, c] : {std::pair<QString, QString>("Left", "l"), {"Right", "r"}}) {
@@ -42,7 +48,7 @@ int NodeId(const QString& name)
     return int(std::find(names.begin(), names.end(), name) - names.begin());
 }
 
-} // namespace
+}  // namespace
 
 TEST_F(ModelTest, AutoMatchMapsRigNamedSkeletons)
 {
@@ -170,6 +176,23 @@ TEST_F(ModelTest, MirrorMatchingBothWays)
     // The lower-case side suffix of the settings.
     LoadSample("suffix_lower.bvh");
     EXPECT_EQ(mirror(11, "hand_l"), "14 hand_r");
+}
+
+// Without a bridge there is no settings file: a reload keeps the pairs the
+// model was given.
+TEST(ModelWithoutBridge, MirrorPairsSurviveAReload)
+{
+    StandInHost host;
+    ASSERT_TRUE(host.LoadSkeletonFile(StandInHost::SamplePath("rig_names.bvh")));
+    CharacterizationModel model(nullptr, &host);
+    model.SetMirrorMode(true);
+    model.AddMirrorPair("Left", "Right");
+    model.LoadMirrorList();
+    int mirrorNode = -1;
+    QString mirrorJoint;
+    model.AssignNodeAndFindMirror(9, "LeftArm", mirrorNode, mirrorJoint);
+    EXPECT_EQ(mirrorNode, 12);
+    EXPECT_EQ(mirrorJoint, "RightArm");
 }
 
 TEST_F(ModelTest, TemplateFromOneSkeletonAppliedToAnother)

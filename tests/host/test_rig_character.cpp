@@ -2,12 +2,12 @@
 
 #include "rig/vlm_access.h"
 #include "rig/vlm_characterize.h"
+#include "rig/vlm_handle.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
-#include <memory>
 
 using namespace sample_rig;
 
@@ -17,10 +17,7 @@ const float kHalfSqrt2 = std::sqrt(0.5f);
 const float kAboutZ[4] = {0, 0, kHalfSqrt2, kHalfSqrt2};
 const float kSkew[4] = {0.5f, 0.5f, -0.5f, 0.5f};
 
-struct CharacterDeleter {
-    void operator()(VLMCharacter* c) const { VLMDestroyCharacter(c, std::free); }
-};
-using CharacterPtr = std::unique_ptr<VLMCharacter, CharacterDeleter>;
+using CharacterPtr = VLMCharacterHandle;
 
 // A sample mapped by hand; `pull` takes the host geometry in.
 struct Mapped {
@@ -71,7 +68,7 @@ void expectOffset(const VLMCharacter* character, const Characterization& c, int 
     }
 }
 
-} // namespace
+}  // namespace
 
 TEST(RigCharacter, DefinitionWordsWithAndWithoutLimits)
 {
@@ -101,7 +98,8 @@ TEST(RigCharacter, DefinitionWordsWithAndWithoutLimits)
     EXPECT_FALSE(VLMGetBoneInverted(inverted.get(), 0 /* left leg */));
     EXPECT_TRUE(VLMGetBoneInverted(inverted.get(), 2 /* left arm */));
 
-    EXPECT_EQ(m.c.CreateSdkCharacter(m.words, true, [](std::uint64_t) -> void* { return nullptr; }, &m.host),
+    EXPECT_EQ(m.c.CreateSdkCharacter(
+                  m.words, true, [](std::uint64_t) -> void* { return nullptr; }, &m.host),
               nullptr);
 }
 

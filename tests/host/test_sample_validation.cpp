@@ -10,11 +10,14 @@ namespace {
 
 struct Sample {
     const char* file;
-    int assigned; // joints that the hand mapping assigns
+    int assigned;  // joints that the hand mapping assigns
 };
 
-const Sample kSamples[] = {{"rig_names.bvh", 92}, {"namespace_colon.bvh", 83}, {"prefix_underscore.bvh", 92},
-                           {"biped_spaces.bvh", 82}, {"suffix_lower.bvh", 92}};
+const Sample kSamples[] = {{"rig_names.bvh", 92},
+                           {"namespace_colon.bvh", 83},
+                           {"prefix_underscore.bvh", 92},
+                           {"biped_spaces.bvh", 82},
+                           {"suffix_lower.bvh", 92}};
 
 struct Fixture {
     StandInHost host;
@@ -40,7 +43,7 @@ struct Fixture {
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST(SampleValidation, EverySampleInItsTPoseIsValid)
 {
@@ -150,8 +153,8 @@ TEST(SampleValidation, TwoJointsAtOnePosition)
                 f.c.IsNodeAssigned(VLM_NODE_LEFT_TOE_BASE) ? VLM_NODE_LEFT_TOE_BASE : VLM_NODE_LEFT_FOOT_THUMB1;
             f.placeAt(toeNode, VLM_NODE_LEFT_FOOT);
             const Validation v = f.validate();
-            const std::string text = std::string("Node LeftFoot is at the same position as node ") +
-                                     VLMGetNodeName(toeNode) + ".";
+            const std::string text =
+                std::string("Node LeftFoot is at the same position as node ") + VLMGetNodeName(toeNode) + ".";
             EXPECT_EQ(v.overall, CharacterizationStatus(2, "Some nodes are almost at the same position."));
             EXPECT_EQ(v.nodes[VLM_NODE_LEFT_FOOT], CharacterizationStatus(2, text));
             EXPECT_EQ(v.nodes[toeNode], CharacterizationStatus(2, text));

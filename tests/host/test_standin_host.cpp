@@ -32,7 +32,7 @@ QStringList signalLog(QSignalSpy& spy)
     return out;
 }
 
-} // namespace
+}  // namespace
 
 // Every sample reads, and is the same humanoid: each joint that the hand
 // mapping assigns sits where the rig-named sample has that node, with the
@@ -40,9 +40,9 @@ QStringList signalLog(QSignalSpy& spy)
 TEST(StandInHost, EverySampleLoadsTheSameHumanoidAtTheSamePlaces)
 {
     const struct {
-        int joints; // End Sites are not joints
+        int joints;  // End Sites are not joints
         const char* root;
-        const char* joint; // one joint and its parent
+        const char* joint;  // one joint and its parent
         const char* parent;
     } files[] = {
         {92, "Reference", "LeftLeg", "LeftUpLegRoll"},
@@ -84,7 +84,7 @@ TEST(StandInHost, AnswersTheHierarchyAndGeometryQuestions)
     loadSample(host, QStringLiteral("rig_names.bvh"));
     QStringList nodes{QStringLiteral("kept")};
     host.GetSkeletonNodes(nodes);
-    ASSERT_EQ(nodes.size(), 93); // appended to what the caller passed
+    ASSERT_EQ(nodes.size(), 93);  // appended to what the caller passed
     EXPECT_EQ(nodes.mid(1), host.JointNames());
 
     QString parent;
@@ -156,7 +156,7 @@ TEST(StandInHost, MutatorsEmitNewNameFirstAndRemovalBeforeTheSelection)
     loadSample(host, QStringLiteral("rig_names.bvh"));
     host.SetSelection({QStringLiteral("LeftArm"), QStringLiteral("LeftForeArm")});
     host.SetGeometryQueryFails(QStringLiteral("LeftArm"), true);
-    QSignalSpy renamed(&host, SIGNAL(NameChanged(QString,QString)));
+    QSignalSpy renamed(&host, SIGNAL(NameChanged(QString, QString)));
     ASSERT_TRUE(host.RenameJoint(QStringLiteral("LeftArm"), QStringLiteral("L_UpperArm")));
     EXPECT_FALSE(host.RenameJoint(QStringLiteral("L_UpperArm"), QStringLiteral("Hips")));
     EXPECT_FALSE(host.RenameJoint(QStringLiteral("nothing"), QStringLiteral("x")));
@@ -183,12 +183,12 @@ TEST(StandInHost, MutatorsEmitNewNameFirstAndRemovalBeforeTheSelection)
     order.clear();
     ASSERT_TRUE(host.RemoveJoint(QStringLiteral("Reference")));
     EXPECT_FALSE(host.RemoveJoint(QStringLiteral("Reference")));
-    EXPECT_EQ(order, QStringList{"removed Reference"}); // not selected: no selection signal
+    EXPECT_EQ(order, QStringList{"removed Reference"});  // not selected: no selection signal
     EXPECT_TRUE(host.ParentOf(QStringLiteral("Hips")).isEmpty());
 
     host.AddCharacterizationNode(QStringLiteral("Body"));
     host.AddCharacterizationNode(QStringLiteral("Extra"));
-    QSignalSpy nodeRenamed(&host, SIGNAL(CharacterizationNameChanged(QString,QString)));
+    QSignalSpy nodeRenamed(&host, SIGNAL(CharacterizationNameChanged(QString, QString)));
     QSignalSpy nodeRemoved(&host, SIGNAL(CharacterizationNodeRemoved(QString)));
     ASSERT_TRUE(host.RenameCharacterizationNode(QStringLiteral("Body"), QStringLiteral("Hero")));
     EXPECT_FALSE(host.RenameCharacterizationNode(QStringLiteral("Hero"), QStringLiteral("Extra")));
@@ -215,7 +215,7 @@ TEST(StandInHost, RegistrationsFormMultisetsThatMustBalance)
     EXPECT_EQ(host.JointRegistrationCount(QStringLiteral("Head")), 1);
     host.UnregisterAssignedNode(QStringLiteral("Head"));
     EXPECT_TRUE(host.OutstandingJointRegistrations().isEmpty());
-    EXPECT_FALSE(host.JointRegistrationsBalanced()); // the unmatched release stays on record
+    EXPECT_FALSE(host.JointRegistrationsBalanced());  // the unmatched release stays on record
 
     host.RegisterCharacterizationNode(QStringLiteral("Body"));
     EXPECT_FALSE(host.CharacterizationRegistrationsBalanced());
@@ -237,7 +237,7 @@ TEST(StandInHost, NotificationsAreRecordedInOrderAndNeverEmit)
     host.UpdateDccCharacterUI();
     host.UpdateDccDeleteCharacter(QStringLiteral("Body"));
     host.SetCharacterState(nullptr, nullptr);
-    host.SelectNode(QStringLiteral("LeftHand")); // selects without announcing
+    host.SelectNode(QStringLiteral("LeftHand"));  // selects without announcing
     host.SelectNode(QStringLiteral("not in the scene"));
     const std::vector<StandInHost::SkeletonUpdate> updates = {{"", "Hips", "Body", 1, false},
                                                               {"Hips", "", "Body", 1, true}};
@@ -258,8 +258,8 @@ TEST(StandInHost, PostCharacterUpdateAndSanitizerBehaviourSwitch)
 {
     StandInHost host;
     QList<bool> answers;
-    for (StandInHost::PostUpdateMode mode : {StandInHost::PostUpdateNever, StandInHost::PostUpdateOnce,
-                                             StandInHost::PostUpdateAlways}) {
+    for (StandInHost::PostUpdateMode mode :
+         {StandInHost::PostUpdateNever, StandInHost::PostUpdateOnce, StandInHost::PostUpdateAlways}) {
         host.SetPostCharacterUpdateMode(mode);
         answers << host.PostCharacterUpdate(QStringLiteral("A")) << host.PostCharacterUpdate(QStringLiteral("B"));
     }

@@ -25,12 +25,9 @@ VLMJointGeometry recordWithMask(std::uint32_t mask)
     return g;
 }
 
-bool sameBytes(const VLMJointGeometry& a, const VLMJointGeometry& b)
-{
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+bool sameBytes(const VLMJointGeometry& a, const VLMJointGeometry& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-} // namespace
+}  // namespace
 
 TEST(Characterization, OnlyANamedCharacterizationWithAHubRegistersAndCopiesNever)
 {

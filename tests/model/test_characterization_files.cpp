@@ -11,11 +11,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <random>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -128,7 +132,7 @@ protected:
     QTemporaryDir dir_;
 };
 
-} // namespace
+}  // namespace
 
 TEST_F(CharacterizationFilesTest, StreamPairRoundTripsInBothByteOrders)
 {
@@ -150,7 +154,8 @@ TEST_F(CharacterizationFilesTest, StreamPairRoundTripsInBothByteOrders)
 
     // Without limits only the used bits travel.
     const QByteArray plain = Stream(out_, kStreamLittleEndian, false);
-    std::unique_ptr<Characterization> back = CharacterizationFromStream(plain.constData(), std::size_t(plain.size()), {});
+    std::unique_ptr<Characterization> back =
+        CharacterizationFromStream(plain.constData(), std::size_t(plain.size()), {});
     ASSERT_TRUE(back);
     EXPECT_TRUE(HasNoNames(*back));
     for (int node = 0; node < VLM_NODE_COUNT; ++node)
@@ -215,7 +220,8 @@ TEST_F(CharacterizationFilesTest, BinaryFilesRoundTripWithTheirOwnCompanion)
     names.pop_back();
     XmlSettingsStore(Path("short.bones.xml")).SetList("bone_correspondance", names);
     for (const char* companion : {"elsewhere.bones.xml", "short.bones.xml"}) {
-        std::unique_ptr<Characterization> back = LoadCharacterizationBinary(Path("hero.old.vlmc"), Path(companion), &message);
+        std::unique_ptr<Characterization> back =
+            LoadCharacterizationBinary(Path("hero.old.vlmc"), Path(companion), &message);
         ASSERT_TRUE(back);
         EXPECT_TRUE(HasNoNames(*back));
         EXPECT_TRUE(back->IsNodeAssigned(1));
@@ -248,16 +254,67 @@ TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)
     WriteFile(Path("plain_file"), "x");
     EXPECT_FALSE(SaveCharacterizationBinary(changed, Path("plain_file/hero.vlmc"), QString(), 0, true));
 
-    // A companion that cannot be written is reported; the stream is in place.
+    // A companion that cannot be made is reported, and its stream is not
+    // written either.
     QDir(dir_.path()).mkdir("names.bones.xml");
     EXPECT_FALSE(SaveCharacterizationBinary(changed, Path("names.vlmc"), QString(), 0, true, &message));
     EXPECT_TRUE(message.contains("names.bones.xml")) << message.toStdString();
-    EXPECT_EQ(ReadFile(Path("names.vlmc")), Stream(changed, 0, true));
+    EXPECT_FALSE(QFileInfo::exists(Path("names.vlmc")));
+
+    // A companion that fails half way (the file size limit lets the stream
+    // through and stops the long joint names) leaves both good files.
+    for (int node = 0; node < VLM_NODE_COUNT; ++node) {
+        if (changed.IsNodeAssigned(node))
+            changed.SetNodeName(node, QString(300, QLatin1Char('n')) + QString::number(node));
+    }
+    const qint64 streamSize = Stream(changed, 0, true).size();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(streamSize + 1024);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool savedOverGood = SaveCharacterizationBinary(changed, Path("good.vlmc"), QString(), 0, true, &message);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, previousHandler);
+    EXPECT_FALSE(savedOverGood);
+    EXPECT_TRUE(message.contains("good.bones.xml")) << message.toStdString();
 
     EXPECT_EQ(ReadFile(Path("good.vlmc")), goodStream);
+    EXPECT_EQ(ReadFile(Path("good.bones.xml")), goodCompanion);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList({"blocked.vlmc", "good.bones.xml", "good.vlmc", "names.bones.xml", "names.vlmc", "plain_file"}))
+              QStringList({"blocked.vlmc", "good.bones.xml", "good.vlmc", "names.bones.xml", "plain_file"}))
         << "no temporary or half-written file is left";
+}
+
+// A file the user may write in a folder where no file can be made is saved
+// in place (root may make files anywhere, so only another user can tell).
+TEST_F(CharacterizationFilesTest, WritableFilesInALockedFolderAreSaved)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "folder permissions do not apply to root";
+    const QString folder = Path("locked");
+    const QString binary = folder + "/hero.vlmc", xml = folder + "/hero.xml", settings = folder + "/skelwright.xml";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    ASSERT_TRUE(SaveCharacterizationBinary(out_, binary, QString(), 0, true));
+    ASSERT_TRUE(SaveCharacterizationXml(out_, xml, true));
+    WriteFile(settings, "<config_root/>");
+    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+
+    Characterization changed = MakeCharacterization(99);
+    changed.SetNodeName(1, QStringLiteral("changed_hips"));
+    const bool savedBinary = SaveCharacterizationBinary(changed, binary, QString(), 1, true);
+    const bool savedXml = SaveCharacterizationXml(changed, xml, false);
+    XmlSettingsStore store(settings);
+    store.SetValue("k", "v");
+    const bool savedSettings = store.Write();
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    EXPECT_TRUE(savedBinary && savedXml && savedSettings);
+    EXPECT_EQ(ReadFile(binary), Stream(changed, 1, true));
+    EXPECT_EQ(LoadCharacterizationBinary(binary, QString())->GetNodeName(1), "changed_hips");
+    EXPECT_EQ(LoadCharacterizationXml(xml)->GetNodeName(1), "changed_hips");
+    EXPECT_EQ(XmlSettingsStore(settings).GetValue("k", "d"), "v");
 }
 
 // The stream reader's own tests cover every kind of damage; here the file
@@ -265,8 +322,9 @@ TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)
 TEST_F(CharacterizationFilesTest, DamagedBinaryFilesAreRejected)
 {
     const QByteArray good = Stream(out_, kStreamBigEndian, true);
-    for (const auto& file : {std::make_pair("empty.vlmc", QByteArray()), std::make_pair("truncated.vlmc", good.left(700)),
-                             std::make_pair("garbage.vlmc", QByteArray(5000, '\x5a'))}) {
+    for (const auto& file :
+         {std::make_pair("empty.vlmc", QByteArray()), std::make_pair("truncated.vlmc", good.left(700)),
+          std::make_pair("garbage.vlmc", QByteArray(5000, '\x5a'))}) {
         WriteFile(Path(file.first), file.second);
         QString message;
         EXPECT_FALSE(LoadCharacterizationBinary(Path(file.first), QString(), &message)) << file.first;
@@ -281,8 +339,8 @@ TEST_F(CharacterizationFilesTest, DamagedBinaryFilesAreRejected)
 TEST(NumberTexts, ShortestTextThatReadsBackExactly)
 {
     const std::pair<float, const char*> cases[] = {
-        {0.0000005f, "0"}, {-0.0f, "0"},        {1e-6f, "1e-06"}, {100000.f, "100000"},     {1234567.f, "1234567"},
-        {-0.25f, "-0.25"}, {0.1f, "0.1"},       {1e20f, "1e+20"}, {3.14159265f, "3.1415927"},
+        {0.0000005f, "0"}, {-0.0f, "0"},  {1e-6f, "1e-06"}, {100000.f, "100000"},       {1234567.f, "1234567"},
+        {-0.25f, "-0.25"}, {0.1f, "0.1"}, {1e20f, "1e+20"}, {3.14159265f, "3.1415927"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(FloatToText(c.first), c.second);
@@ -407,16 +465,19 @@ TEST_F(CharacterizationFilesTest, MalformedXmlFilesAreRejected)
     EXPECT_NE(GetCapturedStdout().find("Error in parsing"), std::string::npos);
     EXPECT_FALSE(LoadCharacterizationXml(Path("missing.xml")));
 
-    // Items go by position, and a text that is not a number reads as 0.
-    QDomDocument doc;
-    ASSERT_TRUE(doc.setContent(text));
-    item(doc.documentElement(), 0).setAttribute("value", "x 1 abc");
-    item(doc.documentElement(), 0).setAttribute("key", "Whatever");
-    WriteFile(Path("words.xml"), doc.toByteArray());
-    std::unique_ptr<Characterization> back = LoadCharacterizationXml(Path("words.xml"));
-    ASSERT_TRUE(back);
-    EXPECT_EQ(back->JointGeometryAt(1).translate[0], 0.f);
-    EXPECT_EQ(back->JointGeometryAt(1).translate[1], 1.f);
+    // Items go by position, and a text that is not a finite float reads as 0:
+    // no infinity or NaN reaches the rest pose.
+    for (const char* numbers : {"x 1 abc", "nan 1 inf", "-inf 1 1e39", "-1e39 1 NaN"}) {
+        QDomDocument doc;
+        ASSERT_TRUE(doc.setContent(text));
+        item(doc.documentElement(), 0).setAttribute("value", numbers);
+        item(doc.documentElement(), 0).setAttribute("key", "Whatever");
+        WriteFile(Path("words.xml"), doc.toByteArray());
+        std::unique_ptr<Characterization> back = LoadCharacterizationXml(Path("words.xml"));
+        ASSERT_TRUE(back) << numbers;
+        const float* t = back->JointGeometryAt(1).translate;
+        EXPECT_EQ(std::vector<float>(t, t + 3), std::vector<float>({0.f, 1.f, 0.f})) << numbers;
+    }
 }
 
 // Bit flips, cuts, removed and inserted runs in a valid ".vlmc", its companion
@@ -439,12 +500,8 @@ TEST_F(CharacterizationFilesTest, MutatedFilesLoadOrFailCleanly)
             for (int n = 1 + int(rng() % 8); n > 0; --n)
                 bytes.data()[rng() % unsigned(bytes.size())] ^= char(1u << (rng() % 8));
             break;
-        case 1:
-            bytes.truncate(at);
-            break;
-        case 2:
-            bytes.remove(at, 1 + int(rng() % 64));
-            break;
+        case 1: bytes.truncate(at); break;
+        case 2: bytes.remove(at, 1 + int(rng() % 64)); break;
         default:
             for (int n = 1 + int(rng() % 64); n > 0; --n)
                 bytes.insert(at, text ? "<>\"= /1-e.9"[rng() % 11] : char(rng()));

@@ -50,7 +50,7 @@ TEST(HostQuaternion, EulerAnglesAndTheGimbalPoles)
     // 0.5 rad about X, then 90 degrees about Y: the pole z x - w y = -0.5.
     const float yq[4] = {0, kHalfSqrt2, 0, kHalfSqrt2};
     const float xq[4] = {std::sin(0.25f), 0, 0, std::cos(0.25f)};
-    const float q[4] = {yq[3] * xq[0], yq[1] * xq[3], -yq[1] * xq[0], yq[3] * xq[3]}; // yq * xq
+    const float q[4] = {yq[3] * xq[0], yq[1] * xq[3], -yq[1] * xq[0], yq[3] * xq[3]};  // yq * xq
     QuatToEulerRadians(q, angles);
     EXPECT_EQ(angles[1], 1.5707964f);
     EXPECT_EQ(angles[2], 0.0f);

@@ -18,7 +18,7 @@ VLMJointGeometry libraryDefault()
     return g;
 }
 
-} // namespace
+}  // namespace
 
 TEST(CharacterJointGeometry, HasTheLibraryRecordLayoutByteForByte)
 {
@@ -100,8 +100,7 @@ TEST(HubContract, MetaObjectListsFiveSignalsAndTheStateSlot)
     EXPECT_STREQ(mo->className(), "IDCCHub");
     EXPECT_EQ(mo->superClass(), &QObject::staticMetaObject);
     const char* signatures[] = {"selectionChanged()", "NodeRemoved(QString)", "NameChanged(QString,QString)",
-                                "CharacterizationNodeRemoved(QString)",
-                                "CharacterizationNameChanged(QString,QString)"};
+                                "CharacterizationNodeRemoved(QString)", "CharacterizationNameChanged(QString,QString)"};
     const int first = mo->methodOffset();
     ASSERT_EQ(mo->methodCount() - first, 6);
     for (int i = 0; i < 5; ++i) {

@@ -26,7 +26,7 @@ QString Guess(const NameMatcher& matcher, const QString& name)
     return prefix;
 }
 
-} // namespace
+}  // namespace
 
 TEST(NameMatchTables, MatchTypesMirrorNodesAndRigNameEndings)
 {
@@ -105,7 +105,8 @@ TEST(NameMatcher, GuessPrefixOnNamingConventions)
 TEST(NameMatcher, ContainsAndSuffixMatching)
 {
     NameMatcher matcher;
-    const std::vector<NameMatchRule> rules = {{"Arm", false}, {"", false}, {"ForeArm", false}, {"arm_l", false}, {"", true}};
+    const std::vector<NameMatchRule> rules = {
+        {"Arm", false}, {"", false}, {"ForeArm", false}, {"arm_l", false}, {"", true}};
     // name, root, Contains winner, Suffix winner (-1: none)
     const std::tuple<const char*, const char*, int, int> cases[] = {
         {"char_LeftForeArm", "char", 2, 0},  // Contains: the longest pattern; Suffix: the first that ends the name
@@ -190,7 +191,7 @@ TEST(MappingTemplate, RulesFromAMappedSkeleton)
     const auto rule = [&](int node) { return rules[node].pattern + (rules[node].useRoot ? "+root" : ""); };
     EXPECT_EQ(rule(0), "+root");
     EXPECT_EQ(rule(1), "Hips");
-    EXPECT_EQ(rule(9), "");  // neither prefixed nor the root
+    EXPECT_EQ(rule(9), "");   // neither prefixed nor the root
     EXPECT_EQ(rule(15), "");  // the prefix itself
     EXPECT_EQ(rule(2), "");
 

@@ -24,8 +24,8 @@ protected:
     ResourceBridgeTest()
         : appData_(dir_.filePath(QString::fromUtf8("données-Ω")).toUtf8()), appDataEnv_("APPDATA", &appData_)
     {
-        for (const char* file : {"config/skelwright.xml", "config/extra/a.xml", "config/extra/b.txt", "template/Biped.xml",
-                                 "clip/walk.qvz", "clip/notes.xml", "clip/moves/run.qvz"})
+        for (const char* file : {"config/skelwright.xml", "config/extra/a.xml", "config/extra/b.txt",
+                                 "template/Biped.xml", "clip/walk.qvz", "clip/notes.xml", "clip/moves/run.qvz"})
             WriteFile(Install(file), QByteArray(file) == "config/skelwright.xml" ? kShippedSettings : QByteArray(file));
     }
 
@@ -109,10 +109,12 @@ TEST_F(ResourceBridgeTest, HelpFileIsTheLastChmByName)
 TEST(PortablePath, HostTextsBecomeGenericPaths)
 {
     EXPECT_EQ(PathToQString(MakePortablePath("//:C:\\Data\\Skel")), "C:/Data/Skel");
-    const char* const cases[][3] = {{"C:", "x", "C:x"}, {"/a/", "b", "/a/b"}, {"/a", "\\b\\c", "/a/b/c"}, {"/a", "", "/a"}};
+    const char* const cases[][3] = {
+        {"C:", "x", "C:x"}, {"/a/", "b", "/a/b"}, {"/a", "\\b\\c", "/a/b/c"}, {"/a", "", "/a"}};
     for (const auto& c : cases)
         EXPECT_EQ(PathToQString(AppendToPath(MakePortablePath(c[0]), c[1])), c[2]) << c[0] << " + " << c[1];
-    EXPECT_EQ(PathToQString(AppendToPath(MakePortablePath("/a"), QString::fromUtf8("Ω\\é"))), QString::fromUtf8("/a/Ω/é"));
+    EXPECT_EQ(PathToQString(AppendToPath(MakePortablePath("/a"), QString::fromUtf8("Ω\\é"))),
+              QString::fromUtf8("/a/Ω/é"));
 }
 
 class FileUtilsTest : public testing::Test {
@@ -209,4 +211,4 @@ TEST(SharedPictures, LoadedByNameWhileTheTreeHasAUser)
     EXPECT_EQ(tree.Users(), 1);
 }
 
-} // namespace
+}  // namespace

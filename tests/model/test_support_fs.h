@@ -11,10 +11,7 @@
 #include <ostream>
 
 // Readable QStrings in test failure messages.
-inline void PrintTo(const QString& text, std::ostream* os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
 
 inline void WriteFile(const QString& path, const QByteArray& bytes)
 {

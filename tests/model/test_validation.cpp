@@ -16,7 +16,7 @@ using Status = CharacterizationStatus;
 // A validator whose answer the test scripts.
 class ScriptedValidator : public CharacterizationValidator {
 public:
-    ScriptedValidator(bool applies, ValidationReport report) : applies_(applies), report_(std::move(report)) {}
+    ScriptedValidator(bool applies, ValidationReport report) : applies_(applies), report_(std::move(report)) { }
     bool Applies(const VLMCharacterDefinition&, VLMCharacter*) const override { return applies_; }
     void Validate(const VLMCharacterDefinition&, VLMCharacter*, ValidationReport& report) const override
     {
@@ -61,7 +61,7 @@ struct Outcome {
     }
 };
 
-} // namespace
+}  // namespace
 
 TEST(Validation, WithoutAnyReportTheCharacterizationMissesRequiredBones)
 {
@@ -96,10 +96,11 @@ TEST(Validation, ReportsCombineByMaximumAndJoinTheirMessagesInOrder)
 
 TEST(Validation, TheFirstErrorOfANodeStaysAndUnassignedNodesStayUnassigned)
 {
-    const Outcome run({scripted(2, "w1", {{10, 2, "first warning"}, {11, 3, "first error"}}),
-                   scripted(3, "e", {{10, 3, "later error"}, {11, 2, "later warning"}, {11, 3, "later error"}}),
-                   scripted(2, "w2", {{60, 2, "unassigned"}, {10, 2, "after the error"}, {-1, 3, "x"}, {172, 3, "x"}})},
-                  required());
+    const Outcome run(
+        {scripted(2, "w1", {{10, 2, "first warning"}, {11, 3, "first error"}}),
+         scripted(3, "e", {{10, 3, "later error"}, {11, 2, "later warning"}, {11, 3, "later error"}}),
+         scripted(2, "w2", {{60, 2, "unassigned"}, {10, 2, "after the error"}, {-1, 3, "x"}, {172, 3, "x"}})},
+        required());
     EXPECT_EQ(run.overall, Status(3, "w1\ne\nw2"));
     EXPECT_EQ(run.nodes[10], Status(3, "later error"));
     EXPECT_EQ(run.nodes[11], Status(3, "first error"));
@@ -115,8 +116,8 @@ TEST(Validation, GroupStateIsTheWorstAndAnErrorWhileARequiredNodeIsUnassigned)
     nodes[50] = Status(1, "");
     EXPECT_EQ(GetGroupStatus(nodes, {9, 10}), 2);
     EXPECT_EQ(GetGroupStatus(nodes, {50, 51}), 1);
-    EXPECT_EQ(GetGroupStatus(nodes, {0, 16}), 0); // Reference and toes are optional
-    EXPECT_EQ(GetGroupStatus(nodes, {9, 10, 11}), 3); // LeftHand is required
+    EXPECT_EQ(GetGroupStatus(nodes, {0, 16}), 0);      // Reference and toes are optional
+    EXPECT_EQ(GetGroupStatus(nodes, {9, 10, 11}), 3);  // LeftHand is required
     EXPECT_EQ(GetGroupStatus(nodes, {9, -1, 400}), 1);
 }
 

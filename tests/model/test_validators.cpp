@@ -1,6 +1,7 @@
 #include "rig/vlm_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
+#include "rig/vlm_handle.h"
 #include "rig/vlm_names.h"
 
 #include "model/validators.h"
@@ -23,44 +24,48 @@ public:
     {
         for (const auto& p : positions)
             words_.words[p.first] = 1;
-        character_ = VLMCreateCharacter(&words_, [](std::uint64_t size) { return std::malloc(size); });
+        character_.reset(VLMCreateCharacter(&words_, [](std::uint64_t size) { return std::malloc(size); }));
         const float q[4] = {0, 0, 0, 1}, s[4] = {1, 1, 1, 1};
         for (const auto& p : positions) {
             const float t[4] = {p.second[0], p.second[1], p.second[2], 0};
-            VLMSetNodeTPose(character_, p.first, t, q, s);
+            VLMSetNodeTPose(character_.get(), p.first, t, q, s);
         }
     }
-    ~PosedCharacter() { VLMDestroyCharacter(character_, std::free); }
-    PosedCharacter(const PosedCharacter&) = delete;
-    PosedCharacter& operator=(const PosedCharacter&) = delete;
 
     // Runs one validator; false when it does not apply.
     bool run(const CharacterizationValidator& validator, ValidationReport& report) const
     {
         report = ValidationReport();
-        if (!validator.Applies(words_, character_))
+        if (!validator.Applies(words_, character_.get()))
             return false;
-        validator.Validate(words_, character_, report);
+        validator.Validate(words_, character_.get(), report);
         return true;
     }
     const VLMCharacterDefinition& words() const { return words_; }
 
 private:
     VLMCharacterDefinition words_{};
-    VLMCharacter* character_ = nullptr;
+    VLMCharacterHandle character_;
 };
 
 // The sample humanoid's rest positions of the nodes the geometry rules read.
 Positions tPose()
 {
     return {
-        {VLM_NODE_HIPS, {0, 100, 0}},            {VLM_NODE_LEFT_UP_LEG, {9, 94, 0}},
-        {VLM_NODE_LEFT_LEG, {9, 52, 0}},         {VLM_NODE_LEFT_FOOT, {9, 10, 0}},
-        {VLM_NODE_RIGHT_UP_LEG, {-9, 94, 0}},    {VLM_NODE_RIGHT_LEG, {-9, 52, 0}},
-        {VLM_NODE_RIGHT_FOOT, {-9, 10, 0}},      {VLM_NODE_SPINE, {0, 110, 0}},
-        {VLM_NODE_LEFT_ARM, {15, 144, 0}},       {VLM_NODE_LEFT_FORE_ARM, {43, 144, 0}},
-        {VLM_NODE_LEFT_HAND, {69, 144, 0}},      {VLM_NODE_RIGHT_ARM, {-15, 144, 0}},
-        {VLM_NODE_RIGHT_FORE_ARM, {-43, 144, 0}}, {VLM_NODE_RIGHT_HAND, {-69, 144, 0}},
+        {VLM_NODE_HIPS, {0, 100, 0}},
+        {VLM_NODE_LEFT_UP_LEG, {9, 94, 0}},
+        {VLM_NODE_LEFT_LEG, {9, 52, 0}},
+        {VLM_NODE_LEFT_FOOT, {9, 10, 0}},
+        {VLM_NODE_RIGHT_UP_LEG, {-9, 94, 0}},
+        {VLM_NODE_RIGHT_LEG, {-9, 52, 0}},
+        {VLM_NODE_RIGHT_FOOT, {-9, 10, 0}},
+        {VLM_NODE_SPINE, {0, 110, 0}},
+        {VLM_NODE_LEFT_ARM, {15, 144, 0}},
+        {VLM_NODE_LEFT_FORE_ARM, {43, 144, 0}},
+        {VLM_NODE_LEFT_HAND, {69, 144, 0}},
+        {VLM_NODE_RIGHT_ARM, {-15, 144, 0}},
+        {VLM_NODE_RIGHT_FORE_ARM, {-43, 144, 0}},
+        {VLM_NODE_RIGHT_HAND, {-69, 144, 0}},
         {VLM_NODE_HEAD, {0, 161, 0}},
     };
 }
@@ -70,7 +75,7 @@ const HoleValidator* holeAt(const ValidatorList& list, std::size_t i)
     return dynamic_cast<const HoleValidator*>(list.at(i).get());
 }
 
-} // namespace
+}  // namespace
 
 TEST(Validators, TheListRunsInItsFixedOrder)
 {
@@ -84,8 +89,8 @@ TEST(Validators, TheListRunsInItsFixedOrder)
     EXPECT_EQ(holeAt(list, 3)->Chain(), (std::vector<int>{20, 32, 33, 34, 35, 36, 37, 38, 39, 40}));
     const char* const limbs[] = {"right hand", "left hand", "right foot", "left foot"};
     const int firsts[] = {74, 50, 122, 98};
-    const char* const digits[] = {"thumb", "index finger", "middle finger", "ring finger", "pinky finger",
-                                  "extra finger"};
+    const char* const digits[] = {"thumb",       "index finger", "middle finger",
+                                  "ring finger", "pinky finger", "extra finger"};
     for (int limb = 0; limb < 4; ++limb) {
         for (int digit = 0; digit < 6; ++digit) {
             const HoleValidator* hole = holeAt(list, std::size_t(4 + 6 * limb + digit));
@@ -115,7 +120,7 @@ TEST(Validators, EveryNodeAfterAGapInAChainIsAnError)
     const ValidatorList list = BuildValidators();
     ValidationReport report;
     PosedCharacter onlySecond({{51, {0, 0, 0}}});
-    ASSERT_TRUE(onlySecond.run(*list[10], report)); // left hand thumb
+    ASSERT_TRUE(onlySecond.run(*list[10], report));  // left hand thumb
     EXPECT_EQ(report.status, 3);
     EXPECT_EQ(report.message, "One or more nodes are missing in the left hand thumb");
     ASSERT_EQ(report.entries.size(), 1u);

@@ -1,5 +1,10 @@
 #include "model/xml_settings_store.h"
 
+#include "model/characterization.h"
+#include "model/characterization_files.h"
+#include "model/mapping_template.h"
+#include "rig/vlm_names.h"
+
 #include "test_support_fs.h"
 
 #include <QDomDocument>
@@ -37,7 +42,8 @@ TEST_F(XmlSettingsStoreTest, ValuesAndListsRoundTrip)
         store.SetValue("top", "at the root");
         store.SetList("name_match", "delimiter_list", {"-", "|"});
         store.SetPairList("mirror", "mirror_list", {{"Left", "Right"}, {"L_", "R_"}});
-        store.SetFlaggedPairList("match_list", "use_root", false, {{"a", "1", false}, {"b", "2", true}, {"c", "3", false}});
+        store.SetFlaggedPairList("match_list", "use_root", false,
+                                 {{"a", "1", false}, {"b", "2", true}, {"c", "3", false}});
         store.SetList("empty", {});
         store.SetValue("spaced group", "a key", "x");  // written as spaced_group/a_key
         // A rewritten list replaces the old one and moves to the end of its group.
@@ -127,23 +133,106 @@ TEST_F(XmlSettingsStoreTest, WritesOnlyAfterASetInUtf8WithFourSpaceIndent)
                                                       "</config_root>\n"));
 }
 
-TEST_F(XmlSettingsStoreTest, UnparsableFileIsReportedAndKept)
+TEST_F(XmlSettingsStoreTest, DamagedFileIsKeptAsideOnTheFirstWrite)
 {
-    const QString path = Path("broken.xml");
+    // A file that does not parse is reported and read as nothing; the first
+    // write keeps it under a name of its own, then writes the settings.
+    const QString path = Path("skelwright.xml");
     const QByteArray broken = "<config_root>\n<mirror>\n</config_root>\n";
+    WriteFile(Path("skelwright.xml.damaged"), "earlier");
     WriteFile(path, broken);
     CaptureStdout();
     {
         XmlSettingsStore store(path);
         EXPECT_EQ(store.GetValue("mirror", "k", "d"), "d");
         store.SetValue("mirror", "k", "new");
-        EXPECT_EQ(store.GetValue("mirror", "k", "d"), "new");  // sets still work in memory
+        EXPECT_EQ(ReadFile(path), broken) << "nothing moves before the write";
     }
     const QStringList lines = QString::fromStdString(GetCapturedStdout()).split('\n', Qt::SkipEmptyParts);
-    ASSERT_EQ(lines.size(), 2);
+    ASSERT_EQ(lines.size(), 3);
     EXPECT_EQ(lines[0], "Error in parsing" + path + " tag mismatch at line 3 at column 14");
-    EXPECT_TRUE(lines[1].contains("memory only"));
-    EXPECT_EQ(ReadFile(path), broken);
+    EXPECT_EQ(lines[2], "The damaged file " + path + " is kept as " + Path("skelwright(1).xml.damaged") + ".");
+    EXPECT_EQ(ReadFile(Path("skelwright(1).xml.damaged")), broken);
+    EXPECT_EQ(ReadFile(Path("skelwright.xml.damaged")), "earlier");
+    EXPECT_EQ(XmlSettingsStore(path).GetValue("mirror", "k", "d"), "new");
+
+    // An empty file, or one without a root element, holds nothing to keep:
+    // it is written like a missing one, without a word.
+    for (const QByteArray& nothing :
+         {QByteArray(), QByteArray(" \n"), QByteArray("<?xml version=\"1.0\"?>\n<!-- none -->\n")}) {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("skelwright.xml");
+        WriteFile(file, nothing);
+        CaptureStdout();
+        XmlSettingsStore(file).SetValue("mirror", "k", "v");
+        EXPECT_EQ(GetCapturedStdout(), "") << nothing.constData();
+        EXPECT_EQ(XmlSettingsStore(file).GetValue("mirror", "k", "d"), "v") << nothing.constData();
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"skelwright.xml"}));
+    }
+}
+
+// Nesting deep enough to exhaust the DOM parser's stack, and entity
+// declarations (which it expands without bound), are refused before the
+// document is built; the limit itself and a DOCTYPE without entities load.
+// Every reader and every writer that reads the old file first goes through
+// the same check (the sanitizer build watches the stack).
+TEST_F(XmlSettingsStoreTest, DeepNestingAndEntityDeclarationsAreRefused)
+{
+    const auto nested = [](int depth) {
+        return "<config_root><k value=\"x\"/>" + QByteArray("<a>").repeated(depth - 1) +
+               QByteArray("</a>").repeated(depth - 1) + "</config_root>";
+    };
+    const QByteArray doctype = "<!DOCTYPE config_root [<!ENTITY a \"xxxxxxxx\"><!ENTITY b \"&a;&a;&a;&a;\">]>";
+    const struct {
+        QByteArray text;
+        const char* refusal;  // null: the file loads
+    } cases[] = {
+        {nested(256), nullptr},
+        {nested(257), "elements nested deeper than 256 levels at line 1"},
+        {nested(25000), "elements nested deeper than 256 levels at line 1"},
+        {doctype + "<config_root><k value=\"&b;\"/></config_root>", "a document type that declares entities"},
+        {"<!DOCTYPE config_root [<!ENTITY % p \"<!ENTITY q 'x'>\">]><config_root/>",
+         "a document type that declares entities"},
+        {"<!DOCTYPE config_root><config_root><k value=\"x\"/></config_root>", nullptr},
+    };
+    for (const auto& c : cases) {
+        const QString path = Path("case.xml");
+        WriteFile(path, c.text);
+        CaptureStdout();
+        const QString value = XmlSettingsStore(path).GetValue("k", "refused");
+        const std::string report = GetCapturedStdout();
+        if (!c.refusal) {
+            EXPECT_EQ(value, "x") << c.text.left(60).constData();
+            EXPECT_EQ(report, "");
+            continue;
+        }
+        EXPECT_EQ(value, "refused") << c.refusal;
+        EXPECT_EQ(report.rfind("Error in parsing" + path.toStdString() + ' ' + c.refusal, 0), 0u) << report;
+    }
+
+    // The readers and writers of every kind of XML file, on the deepest case.
+    Characterization character(QStringLiteral("Deep"), nullptr);
+    character.SetNodeName(VLM_NODE_HIPS, QStringLiteral("hips"));
+    std::vector<NameMatchRule> rules{{QStringLiteral("keep"), false}};
+    CaptureStdout();
+    for (const char* name : {"template.xml", "hero.xml", "hero.bones.xml"})
+        WriteFile(Path(name), nested(25000));
+    LoadMappingTemplate(Path("template.xml"), rules);
+    EXPECT_TRUE(rules.empty());
+    EXPECT_FALSE(LoadCharacterizationXml(Path("hero.xml")));
+    WriteFile(Path("hero.vlmc"), QByteArray());
+    EXPECT_TRUE(SaveCharacterizationBinary(character, Path("hero.vlmc"), QString(), 0, true));
+    WriteFile(Path("hero.bones.xml"), nested(25000));
+    QString message;
+    const std::unique_ptr<Characterization> back = LoadCharacterizationBinary(Path("hero.vlmc"), QString(), &message);
+    ASSERT_TRUE(back);
+    EXPECT_TRUE(back->GetNodeName(VLM_NODE_HIPS).isEmpty()) << "the refused companion gives no names";
+    EXPECT_TRUE(SaveCharacterizationBinary(character, Path("hero.vlmc"), QString(), 0, true));
+    EXPECT_TRUE(WriteMappingTemplate(Path("template.xml"), rules));
+    EXPECT_TRUE(SaveCharacterizationXml(character, Path("hero.xml"), true));
+    GetCapturedStdout();
+    EXPECT_EQ(LoadCharacterizationXml(Path("hero.xml"))->GetNodeName(VLM_NODE_HIPS), "hips");
+    EXPECT_EQ(LoadCharacterizationBinary(Path("hero.vlmc"), QString())->GetNodeName(VLM_NODE_HIPS), "hips");
 }
 
 TEST_F(XmlSettingsStoreTest, DeclarationAndCommentBeforeTheRoot)
@@ -223,4 +312,4 @@ TEST_F(XmlSettingsStoreTest, WriteNowAndResetToAFreshDocument)
     EXPECT_FALSE(QFileInfo::exists(Path("no")));
 }
 
-} // namespace
+}  // namespace

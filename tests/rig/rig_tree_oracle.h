@@ -20,7 +20,8 @@ constexpr int kNone = -1;  // not linked
 struct Limb {
     int upper, upperRoll, middle, middleRoll, end, tip;
 };
-constexpr Limb kLimbs[4] = {{2, 41, 3, 42, 4, 16}, {5, 43, 6, 44, 7, 17}, {9, 45, 10, 46, 11, 21}, {12, 47, 13, 48, 14, 22}};
+constexpr Limb kLimbs[4] = {
+    {2, 41, 3, 42, 4, 16}, {5, 43, 6, 44, 7, 17}, {9, 45, 10, 46, 11, 21}, {12, 47, 13, 48, 14, 22}};
 struct Extremity {
     int end, base, firstJoint, firstRoot;
 };
@@ -161,6 +162,6 @@ inline Presence Full()
     return p;
 }
 
-} // namespace oracle
+}  // namespace oracle
 
 #endif

@@ -329,4 +329,4 @@ TEST_F(AccessTest, EntryPointsRestoreTheCallersControlWord)
         EXPECT_TRUE(RestoresCallerWord(calls[i])) << "call " << i;
 }
 
-} // namespace
+}  // namespace

@@ -19,10 +19,11 @@ using sample::CharacterPtr;
 
 // Caller memory for VLMConstructCharacter: 16-byte aligned, plus a shift.
 struct Arena {
-    explicit Arena(std::size_t bytes) : raw(bytes + 64) {}
+    explicit Arena(std::size_t bytes) : raw(bytes + 64) { }
     void* at(std::size_t shift)
     {
-        return reinterpret_cast<void*>(((reinterpret_cast<std::uintptr_t>(raw.data()) + 15) & ~std::uintptr_t(15)) + shift);
+        return reinterpret_cast<void*>(((reinterpret_cast<std::uintptr_t>(raw.data()) + 15) & ~std::uintptr_t(15)) +
+                                       shift);
     }
     std::vector<unsigned char> raw;
 };
@@ -53,7 +54,7 @@ std::vector<oracle::Presence> Definitions()
     return {oracle::Full(), oracle::Required(), holed};
 }
 
-} // namespace
+}  // namespace
 
 TEST(CharacterSize, SizeRuleAndOneAllocationPerCreate)
 {
@@ -172,9 +173,14 @@ TEST(CharacterCreate, DefinitionBitsAndTheRootRecordsEntries)
         int bits0;
         std::uint64_t rootOffset, rootRotation;
     } cases[] = {
-        {0, 1, VLM_INDEX_NONE, VLM_INDEX_NONE}, {1, 3, 0, VLM_INDEX_NONE}, {3, 3, 0, VLM_INDEX_NONE},
-        {5, 7, 0, 0},                           {7, 7, 0, 0},              {2, 1, VLM_INDEX_NONE, VLM_INDEX_NONE},
-        {4, 1, VLM_INDEX_NONE, VLM_INDEX_NONE}, {6, 1, VLM_INDEX_NONE, VLM_INDEX_NONE},
+        {0, 1, VLM_INDEX_NONE, VLM_INDEX_NONE},
+        {1, 3, 0, VLM_INDEX_NONE},
+        {3, 3, 0, VLM_INDEX_NONE},
+        {5, 7, 0, 0},
+        {7, 7, 0, 0},
+        {2, 1, VLM_INDEX_NONE, VLM_INDEX_NONE},
+        {4, 1, VLM_INDEX_NONE, VLM_INDEX_NONE},
+        {6, 1, VLM_INDEX_NONE, VLM_INDEX_NONE},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.word0);

@@ -109,7 +109,7 @@ private:
     sample::CharacterPtr character_;
 };
 
-} // namespace
+}  // namespace
 
 TEST(Characterize, RequiredNodesAimAlongTheFigure)
 {
@@ -131,9 +131,9 @@ TEST(Characterize, RequiredNodesAimAlongTheFigure)
 
     // The hint (the reference row's axis where there is one) lies in the
     // frame's x-z plane on the +z side.
-    const std::pair<int, V3> hints[] = {{1, {1, 0, 0}},   {2, {0, 0, 1}},   {3, {1, 0, 0}},   {4, {1, 0, 0}},
-                                        {5, {0, 0, -1}},  {6, {1, 0, 0}},   {8, {1, 0, 0}},   {9, {0, 0, 1}},
-                                        {10, {0, 1, 0}},  {11, {0, 0, 1}},  {12, {0, 0, -1}}, {13, {0, -1, 0}},
+    const std::pair<int, V3> hints[] = {{1, {1, 0, 0}},   {2, {0, 0, 1}},  {3, {1, 0, 0}},   {4, {1, 0, 0}},
+                                        {5, {0, 0, -1}},  {6, {1, 0, 0}},  {8, {1, 0, 0}},   {9, {0, 0, 1}},
+                                        {10, {0, 1, 0}},  {11, {0, 0, 1}}, {12, {0, 0, -1}}, {13, {0, -1, 0}},
                                         {14, {0, 0, -1}}, {15, {1, 0, 0}}};
     for (const auto& [node, hint] : hints) {
         SCOPED_TRACE(node);
@@ -153,7 +153,8 @@ TEST(Characterize, RequiredNodesAimAlongTheFigure)
     EXPECT_EQ(upLeg.maxLimit[1], 120.0f * kDegrees);
     EXPECT_EQ(upLeg.flags & VLM_ROTFLAG_LIMITS, VLM_ROTFLAG_LIMITS);
     EXPECT_TRUE(mathtest::SameRotation(
-        upLeg.preRotation, mathtest::Hamilton(AxisAngle({0, 0, 1}, -kPi / 2), AxisAngle({0, 1, 0}, -kPi / 3)), kTolerance));
+        upLeg.preRotation, mathtest::Hamilton(AxisAngle({0, 0, 1}, -kPi / 2), AxisAngle({0, 1, 0}, -kPi / 3)),
+        kTolerance));
     EXPECT_EQ(f.frame(11).flags & VLM_ROTFLAG_PRE_ROTATION, 0u);
     EXPECT_TRUE(IsIdentity(f.frame(11).preRotation));
     // Without a row the frame is the pre-rotation too; the feet then get a 30
@@ -171,10 +172,10 @@ TEST(Characterize, AllNodesAimAtTheirChildren)
 {
     Figure f(oracle::Full(), 7);
     ASSERT_TRUE(VLMCharacterize(f.get()));
-    const int aims[][2] = {{2, 3},   {41, 3},  {3, 4},   {42, 4},   {4, 16},  {5, 6},   {43, 6},   {6, 7},
-                           {44, 7},  {7, 17},  {18, 9},  {170, 18}, {9, 10},  {45, 10}, {10, 11},  {46, 11},
-                           {11, 21}, {19, 12}, {171, 19}, {12, 13}, {47, 13}, {13, 14}, {48, 14}, {14, 22},
-                           {8, 23},  {31, 20}, {20, 32}, {40, 15}};
+    const int aims[][2] = {{2, 3},   {41, 3},  {3, 4},   {42, 4},  {4, 16},   {5, 6},   {43, 6},
+                           {6, 7},   {44, 7},  {7, 17},  {18, 9},  {170, 18}, {9, 10},  {45, 10},
+                           {10, 11}, {46, 11}, {11, 21}, {19, 12}, {171, 19}, {12, 13}, {47, 13},
+                           {13, 14}, {48, 14}, {14, 22}, {8, 23},  {31, 20},  {20, 32}, {40, 15}};
     for (const auto& a : aims)
         f.expectAims(a[0], a[1]);
     for (int k = 0; k < 8; ++k) {
@@ -214,7 +215,8 @@ TEST(Characterize, AllNodesAimAtTheirChildren)
     const VLMRotationPart& middle = f.frame(51);
     EXPECT_TRUE(mathtest::SameRotation(
         middle.preRotation,
-        mathtest::Hamilton(AxisAngle(Of(middle.postAxes[2]), kPi / 4), mathtest::Wide(middle.postRotation)), kTolerance));
+        mathtest::Hamilton(AxisAngle(Of(middle.postAxes[2]), kPi / 4), mathtest::Wide(middle.postRotation)),
+        kTolerance));
     EXPECT_TRUE(std::signbit(middle.minLimit[0]));
     EXPECT_EQ(middle.maxLimit[2], 45.0f * kDegrees);
 
@@ -223,7 +225,8 @@ TEST(Characterize, AllNodesAimAtTheirChildren)
         const oracle::Limb& n = oracle::kLimbs[k];
         const int nodes[6] = {n.upper, n.upperRoll, n.middle, n.middleRoll, n.end, n.tip};
         for (int s = 0; s < 6; ++s) {
-            EXPECT_EQ(std::memcmp(&f.limb(k).slotRecords[s + 1].rotation, &f.frame(nodes[s]), sizeof(VLMRotationPart)), 0);
+            EXPECT_EQ(std::memcmp(&f.limb(k).slotRecords[s + 1].rotation, &f.frame(nodes[s]), sizeof(VLMRotationPart)),
+                      0);
             EXPECT_EQ(f.limb(k).slotRecords[s + 1].rotationIndex, f.record(nodes[s]).rotationIndex);
         }
     }
@@ -302,7 +305,6 @@ TEST(NodeFrame, QuaternionPivotAndDegenerateDirections)
         EXPECT_FALSE(IsIdentity(record.rotation.preRotation));
         EXPECT_EQ(record.rotation.rotationOrder, 0u);
     }
-
 }
 
 TEST(Characterize, FoldsRestRotationsIntoTheRotationRecords)
@@ -421,11 +423,13 @@ TEST(BoneInversion, OnlyLimbsZeroToThreeOnlyTheirOwnRecordsAndTheCallersWord)
     const std::vector<unsigned char> after = f.bytes();
     const auto* base = reinterpret_cast<const unsigned char*>(f.get());
     const auto inside = [&](std::size_t at, const void* object, std::size_t size) {
-        return base + at >= static_cast<const unsigned char*>(object) && base + at < static_cast<const unsigned char*>(object) + size;
+        return base + at >= static_cast<const unsigned char*>(object) &&
+               base + at < static_cast<const unsigned char*>(object) + size;
     };
     for (std::size_t i = 0; i < after.size(); ++i)
         if (after[i] != start[i]) {
-            ASSERT_TRUE(inside(i, &f.frame(10), sizeof(VLMRotationPart)) || inside(i, &f.limb(2), sizeof(VLMLimb))) << i;
+            ASSERT_TRUE(inside(i, &f.frame(10), sizeof(VLMRotationPart)) || inside(i, &f.limb(2), sizeof(VLMLimb)))
+                << i;
         }
 
     // The results do not depend on the caller's word.

@@ -19,8 +19,12 @@ struct Golden {
     std::uint32_t bits[4];
 };
 
-#define ROW(getter, x, y, z, w) {#getter, getter, {x, y, z, w}}
+#define ROW(getter, x, y, z, w)         \
+    {                                   \
+#getter, getter, { x, y, z, w } \
+    }
 #define SPLAT(getter, bits) ROW(getter, bits, bits, bits, bits)
+// clang-format off
 const Golden kGolden[] = {
     SPLAT(VLMConstOne, 0x3F800000), SPLAT(VLMConstSignMask, 0x80000000), SPLAT(VLMConstThree, 0x40400000),
     SPLAT(VLMConstHalf, 0x3F000000), ROW(VLMConstMaskXYZ, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0),
@@ -65,6 +69,7 @@ const Golden kGolden[] = {
     SPLAT(VLMConstLog2Coef1, 0x41075E0B), SPLAT(VLMConstLog2Coef2, 0xC1115762), SPLAT(VLMConstLog2Coef3, 0x40B47B72),
     SPLAT(VLMConstLog2Coef4, 0x3FB8A656), SPLAT(VLMConstLog2Offset, 0x4064BE5E),
 };
+// clang-format on
 #undef SPLAT
 #undef ROW
 
@@ -80,7 +85,7 @@ bool HasBits(const VLMVector4& v, const std::uint32_t (&bits)[4])
     return Bits(v.x) == bits[0] && Bits(v.y) == bits[1] && Bits(v.z) == bits[2] && Bits(v.w) == bits[3];
 }
 
-} // namespace
+}  // namespace
 
 TEST(VectorConstants, EveryGetterIsStableAlignedAndHoldsItsBits)
 {
@@ -117,7 +122,7 @@ TEST(VectorConstants, BoolTableAndScalars)
     EXPECT_TRUE(HasBits(BoolVectorTable[3], {0x3F800000, 0x3F800000, 0x3F800000, 0x3F800000}));
 
     const std::uint32_t scalars[][2] = {
-        {Bits(FloatMinusZero), 0x80000000}, {Bits(FloatHalfPi), 0x3FC90FDB},  {Bits(FloatMinusHalfPi), 0xBFC90FDB},
+        {Bits(FloatMinusZero), 0x80000000}, {Bits(FloatHalfPi), 0x3FC90FDB},   {Bits(FloatMinusHalfPi), 0xBFC90FDB},
         {Bits(FloatPi), 0x40490FDB},        {Bits(FloatDegToRad), 0x3C8EFA35}, {Bits(FloatAtanDen2), 0x3F43B24E},
         {Bits(FloatAtanNum3), 0x3EDCF805},  {Bits(FloatAtanDen4), 0x3D6EE04D},
     };

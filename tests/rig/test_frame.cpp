@@ -18,7 +18,7 @@ float opaque(float v)
     return x;
 }
 
-} // namespace
+}  // namespace
 
 TEST(FPGuard, EnterLoadsLibraryWordAndLeaveRestoresCallersWord)
 {

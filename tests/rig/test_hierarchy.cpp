@@ -279,7 +279,7 @@ protected:
     std::unique_ptr<Scene> scene;
     Rig rig{};
     std::vector<VLMStateRow> pose;
-    int start = 0;    // the root's first child: Hips, or node 1
+    int start = 0;  // the root's first child: Hips, or node 1
     int rootRow = 0;
     int leaf = 0;
 };
@@ -301,7 +301,10 @@ TEST_P(Hierarchy, EveryFormMatchesTheOracle)
         };
     };
     auto subtree = [this](int depth, Step f) {
-        return [this, depth, f](Oracle& o) { o.PreOrder(start, [&](int i) { f(o, i); }, depth); };
+        return [this, depth, f](Oracle& o) {
+            o.PreOrder(
+                start, [&](int i) { f(o, i); }, depth);
+        };
     };
     auto chain = [this](Step f) {
         return [this, f](Oracle& o) {
@@ -378,17 +381,18 @@ TEST_P(Hierarchy, EveryFormMatchesTheOracle)
         {"Rotation depth 3", [&] { VLMSubtreeLocalToGlobalRotation(R(start), rows, recs, 3); }, subtree(3, l2gQ)},
         {"Rotation depth -1", [&] { VLMSubtreeLocalToGlobalRotation(R(start), rows, recs, -1); }, [](Oracle&) {}},
         {"TransformSubtree", [&] { VLMTransformSubtree(R(start), rows, recs, mt, mq, ms); },
-         subtree(all, [&](Oracle& o, int i) {
-             DT& g = o.rows[i].g;
-             g = {Add(Wide(mt), Rotate(Wide(mq), Mul(Wide(ms), g.t))), Hamilton(Wide(mq), g.q), Mul(g.s, Wide(ms))};
-         })},
+         subtree(
+             all,
+             [&](Oracle& o, int i) {
+                 DT& g = o.rows[i].g;
+                 g = {Add(Wide(mt), Rotate(Wide(mq), Mul(Wide(ms), g.t))), Hamilton(Wide(mq), g.q), Mul(g.s, Wide(ms))};
+             })},
         {"SubtreeApplyParentOffsets", [&] { VLMSubtreeApplyParentOffsets(R(start), rows, offsets, recs); },
          subtree(all, apply)},
         {"ChainGlobalToLocal", [&] { VLMChainGlobalToLocal(R(leaf), start, rows, recs); }, chain(g2l(false))},
         {"ChainGlobalToLocalTQS", [&] { VLMChainGlobalToLocalTQS(R(leaf), start, rows, recs); }, chain(g2l(true))},
         {"ChainLocalToGlobal", [&] { VLMChainLocalToGlobal(R(leaf), start, rows, recs); }, chain(l2g(false))},
-        {"ChainLocalToGlobalRotation", [&] { VLMChainLocalToGlobalRotation(R(leaf), start, rows, recs); },
-         chain(l2gQ)},
+        {"ChainLocalToGlobalRotation", [&] { VLMChainLocalToGlobalRotation(R(leaf), start, rows, recs); }, chain(l2gQ)},
         {"Chain of one", [&] { VLMChainLocalToGlobal(R(leaf), leaf, rows, recs); }, node(l2g(false))},
         {"NodeGlobalToLocalTQS", [&] { VLMNodeGlobalToLocalTQS(R(leaf), rows, recs); }, node(g2l(true))},
         {"NodeLocalToGlobalTQS", [&] { VLMNodeLocalToGlobalTQS(R(leaf), rows, recs); }, node(l2g(true))},
@@ -396,11 +400,9 @@ TEST_P(Hierarchy, EveryFormMatchesTheOracle)
         {"NodeLocalToGlobal", [&] { VLMNodeLocalToGlobal(R(leaf), rows, recs); }, node(l2g(false))},
         {"NodeGlobalToLocalRotation", [&] { VLMNodeGlobalToLocalRotation(R(leaf), rows, recs); }, node(g2lQ)},
         {"NodeLocalToGlobalRotation", [&] { VLMNodeLocalToGlobalRotation(R(leaf), rows, recs); }, node(l2gQ)},
-        {"NodeRemoveParentOffset", [&] { VLMNodeRemoveParentOffset(&p, &rows[leaf], offset, offsets); },
-         node(remove)},
+        {"NodeRemoveParentOffset", [&] { VLMNodeRemoveParentOffset(&p, &rows[leaf], offset, offsets); }, node(remove)},
         {"NodeApplyParentOffset",
-         [&] { EXPECT_EQ(VLMNodeApplyParentOffset(&parent, &rows[leaf], offset, offsets), &rows[leaf]); },
-         node(apply)},
+         [&] { EXPECT_EQ(VLMNodeApplyParentOffset(&parent, &rows[leaf], offset, offsets), &rows[leaf]); }, node(apply)},
         {"TQSGlobalToLocal", [&] { VLMTQSGlobalToLocal(&rows[leaf], &parent); }, node(g2l(true))},
         {"TQSLocalToGlobal", [&] { VLMTQSLocalToGlobal(&rows[leaf], &parent); }, node(l2g(true))},
         {"RowGlobalToLocalTQ", [&] { VLMRowGlobalToLocalTQ(&parent, &rows[leaf]); }, node(g2l(false))},
@@ -617,4 +619,4 @@ TEST(HierarchyRecords, RowBitsAndParentOffsetIndex)
     EXPECT_EQ(VLMNodeRecordParentOffsetIndex(&record), VLM_INDEX_NONE);
 }
 
-} // namespace
+}  // namespace

@@ -41,7 +41,7 @@ VLMJointGeometry filledRecord()
     return g;
 }
 
-} // namespace
+}  // namespace
 
 TEST(JointGeometryRecord, InitAndSettersWriteTheStoredLayout)
 {
@@ -51,8 +51,8 @@ TEST(JointGeometryRecord, InitAndSettersWriteTheStoredLayout)
     // T, R, S, pre, post, max, min, mask, parent offset, order; exact bits, so
     // no negative zero slips into the stream.
     const std::uint32_t one = 0x3F800000u;
-    const std::uint32_t init[30] = {0, 0, 0, 0, 0, 0, one, 0, 0, 0, 0, 0, 0, one, 0,
-                                    0, 0, one, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, one, 0};
+    const std::uint32_t init[30] = {0, 0, 0,   0, 0, 0, one, 0, 0, 0, 0, 0, 0, one, 0,
+                                    0, 0, one, 0, 0, 0, 0,   0, 0, 0, 0, 0, 0, one, 0};
     for (std::size_t i = 0; i < 30; ++i)
         EXPECT_EQ(wordAt(&g, 4 * i), init[i]) << "word " << i;
 

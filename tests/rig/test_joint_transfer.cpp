@@ -150,4 +150,4 @@ TEST_F(JointTransferTest, ReapplyingTakesTheNewFlags)
     EXPECT_TRUE(SameBlock(c.get(), fresh.get())) << "the same values once more change nothing";
 }
 
-} // namespace
+}  // namespace

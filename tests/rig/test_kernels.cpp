@@ -195,11 +195,19 @@ TEST(KernelAtan, RationalOrderQuadrantsAndReciprocalRule)
     EXPECT_LE(worst, 1e-5);
     EXPECT_GT(reciprocalRulesDiffer, 0) << "the sample does not tell the two rules apart";
 
-    const float cases[][3] = {  // y, x, atan2
-        {0.0f, 1.0f, 0.0f}, {1.0f, 0.0f, kHalfPiF}, {0.0f, -1.0f, kPiF}, {-1.0f, 0.0f, kHalfPiF - kPiF},
-        {1.0f, -0.0f, kHalfPiF}, {-1.0f, -0.0f, kHalfPiF - kPiF},
+    const float cases[][3] = {
+        // y, x, atan2
+        {0.0f, 1.0f, 0.0f},
+        {1.0f, 0.0f, kHalfPiF},
+        {0.0f, -1.0f, kPiF},
+        {-1.0f, 0.0f, kHalfPiF - kPiF},
+        {1.0f, -0.0f, kHalfPiF},
+        {-1.0f, -0.0f, kHalfPiF - kPiF},
         {-0.0f, -1.0f, kPiF},  // -0 counts as y >= 0: the negative x axis is +pi from both sides
-        {-0.0f, 1.0f, -0.0f}, {kInf, 3.0f, kHalfPiF}, {-kInf, 3.0f, kHalfPiF - kPiF}, {2.0f, -kInf, kPiF},
+        {-0.0f, 1.0f, -0.0f},
+        {kInf, 3.0f, kHalfPiF},
+        {-kInf, 3.0f, kHalfPiF - kPiF},
+        {2.0f, -kInf, kPiF},
     };
     for (const auto& c : cases)
         EXPECT_EQ(B(VLMFastAtan2(c[0], c[1])), B(c[2])) << c[0] << ", " << c[1];
@@ -305,7 +313,7 @@ TEST(KernelPow, PowerZeroBaseRuleAndSaturation)
     EXPECT_TRUE(SameBits(VLMPow(S(-0.0f), V(3, 0, 1, 1)), S(1.0f)));  // any zero lane of y
     EXPECT_EQ(VLMPow(V(0, 5, 0, 0), S(2.0f)).x, 0.0f);                // any non-zero lane of x: log2 of lane x
     EXPECT_EQ(VLMPow(V(0, kNaN, 0, 0), S(-2.0f)).x, kInf);
-    EXPECT_TRUE(VLMPow(S(-2), S(3)).x == 0.0f && VLMPow(S(-2), S(-3)).x == kInf);  // log2 of a negative: -inf
+    EXPECT_TRUE(VLMPow(S(-2), S(3)).x == 0.0f && VLMPow(S(-2), S(-3)).x == kInf);           // log2 of a negative: -inf
     EXPECT_TRUE(VLMPow(S(10), S(1e10f)).x == kInf && VLMPow(S(0.5f), S(1e10f)).x == 0.0f);  // beyond the int range
     EXPECT_EQ(VLMPow(S(kInf), S(2.0f)).x, kInf);
     EXPECT_TRUE(std::isnan(VLMPow(S(kNaN), S(2.0f)).x) && std::isnan(VLMPow(S(2.0f), S(kNaN)).x));
@@ -313,10 +321,12 @@ TEST(KernelPow, PowerZeroBaseRuleAndSaturation)
 
 TEST(KernelFrexpLdexp, BitCases)
 {
-    const float frexp[][3] = {  // v, m, e
-        {8.0f, 0.5f, 4}, {-3.0f, -0.75f, 2}, {FLT_MIN, 0.5f, -125}, {FLT_MAX, F(0x3F7FFFFFu), 128},
-        {-0.0f, -0.0f, 0}, {F(0x00012345u), F(0x00012345u), 0},  // zero and denormals unchanged
-        {-kInf, -kInf, 0}, {F(0x7FC01234u), F(0x7FC01234u), 0},  // and no longer 0.5 x 2^129
+    const float frexp[][3] = {
+        // v, m, e
+        {8.0f, 0.5f, 4},       {-3.0f, -0.75f, 2},
+        {FLT_MIN, 0.5f, -125}, {FLT_MAX, F(0x3F7FFFFFu), 128},
+        {-0.0f, -0.0f, 0},     {F(0x00012345u), F(0x00012345u), 0},  // zero and denormals unchanged
+        {-kInf, -kInf, 0},     {F(0x7FC01234u), F(0x7FC01234u), 0},  // and no longer 0.5 x 2^129
     };
     for (const auto& c : frexp) {
         int e = 99;
@@ -330,9 +340,10 @@ TEST(KernelFrexpLdexp, BitCases)
         int n;
         float want;
     } ldexp[] = {
-        {0.75f, 3, 6.0f}, {-1.5f, -2, -0.375f}, {1.0f, 127, std::ldexp(1.0f, 127)}, {1.0f, 128, kInf},
-        {-1.0f, INT_MAX, -kInf}, {-1.0f, INT_MIN, -0.0f},  // no wrap-around
-        {1.0f, -126, FLT_MIN}, {0.0f, 50, 0.0f}, {-0.0f, 50, -0.0f}, {kInf, -5, kInf},
+        {0.75f, 3, 6.0f},      {-1.5f, -2, -0.375f},    {1.0f, 127, std::ldexp(1.0f, 127)},
+        {1.0f, 128, kInf},     {-1.0f, INT_MAX, -kInf}, {-1.0f, INT_MIN, -0.0f},  // no wrap-around
+        {1.0f, -126, FLT_MIN}, {0.0f, 50, 0.0f},        {-0.0f, 50, -0.0f},
+        {kInf, -5, kInf},
     };
     for (const auto& c : ldexp)
         EXPECT_TRUE(SameBits(VLMLdexp(V(c.v, 9, 9, 9), c.n), S(c.want))) << c.v << " " << c.n;
@@ -384,4 +395,4 @@ TEST(KernelInterpolation, SmoothStepBezierAndSoftLimit)
     EXPECT_TRUE(VLMRecipFloat(3.0f) == 1.0f / 3.0f && VLMRecipFloat(-0.0f) == -kInf);  // a true division
 }
 
-} // namespace
+}  // namespace

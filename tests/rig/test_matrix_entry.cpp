@@ -1,5 +1,6 @@
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
+#include "rig/vlm_handle.h"
 #include "rig/vlm_layout.h"
 #include "rig/vlm_matrix_entry.h"
 #include "rig/vlm_quat.h"
@@ -157,14 +158,16 @@ struct MatrixEntryNodes : ::testing::Test {
         VLMCharacterDefinition def{};
         for (int id = 0; id < 16; ++id)
             def.words[id] = VLM_DEF_FULL;
-        character = VLMCreateCharacter(&def, &TestAllocator::allocate);
+        owner =
+            VLMAdopt<VLMCharacterHandle>(VLMCreateCharacter(&def, &TestAllocator::allocate), &TestAllocator::release);
+        character = owner.get();
         const std::uint32_t n = VLMCharacterHeaderOf(character)->nodeCount;
         state.assign(VLMCharacterStateSize(n) / 16, VLMVector4{7, 7, 7, 7});
     }
-    void TearDown() override { VLMDestroyCharacter(character, &TestAllocator::release); }
     VLMCharacterState* State() { return reinterpret_cast<VLMCharacterState*>(state.data()); }
     std::size_t Size() const { return VLMCharacterHeaderOf(character)->blockSize; }
 
+    VLMCharacterHandle owner;
     VLMCharacter* character = nullptr;
     std::vector<VLMVector4> state;
 };
@@ -215,4 +218,4 @@ TEST_F(MatrixEntryNodes, NodeIdsOutsideTheCharacterWriteNothing)
     }
 }
 
-} // namespace
+}  // namespace

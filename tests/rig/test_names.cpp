@@ -87,7 +87,7 @@ std::vector<int> StepOrder(const oracle::Presence& p)
     return order;
 }
 
-} // namespace
+}  // namespace
 
 TEST(Names, TablesLookupsBothWaysAndExactMatching)
 {
@@ -107,8 +107,9 @@ TEST(Names, TablesLookupsBothWaysAndExactMatching)
     }
     EXPECT_EQ(names.size(), 172u + 44u);
     const std::pair<int, const char*> spots[] = {
-        {0, "Reference"},       {22, "RightFingerBase"},      {40, "Neck9"},           {49, "HipsTranslation"},
-        {63, "LeftHandRing2"},  {97, "RightHandExtraFinger4"}, {146, "LeftInHandThumb"}, {171, "RightShoulderExtra"},
+        {0, "Reference"},         {22, "RightFingerBase"},     {40, "Neck9"},
+        {49, "HipsTranslation"},  {63, "LeftHandRing2"},       {97, "RightHandExtraFinger4"},
+        {146, "LeftInHandThumb"}, {171, "RightShoulderExtra"},
     };
     for (const auto& [id, name] : spots)
         EXPECT_STREQ(VLMGetNodeName(id), name);
@@ -117,7 +118,8 @@ TEST(Names, TablesLookupsBothWaysAndExactMatching)
 
     EXPECT_EQ(VLMGetNodeIdFromName("Hips"), 1);
     EXPECT_EQ(VLMGetEffectorIdFromName("HipsEffector"), 0);
-    for (const char* bad : {"hips", "Hips ", " Hips", "Hip", "", "Spine10", "hipseffector", static_cast<const char*>(nullptr)}) {
+    for (const char* bad :
+         {"hips", "Hips ", " Hips", "Hip", "", "Spine10", "hipseffector", static_cast<const char*>(nullptr)}) {
         EXPECT_EQ(VLMGetNodeIdFromName(bad), -1);
         EXPECT_EQ(VLMGetEffectorIdFromName(bad), -1);
     }
@@ -175,7 +177,8 @@ TEST(CompactIndices, FollowTheStepsForDefinitionsWithoutHoles)
     EXPECT_EQ(Order(oracle::Required()), (std::vector<int>{0, 1, 2, 5, 8, 3, 4, 6, 7, 9, 12, 15, 10, 11, 13, 14}));
     const std::vector<int> full = Order(oracle::Full());
     EXPECT_EQ(full, StepOrder(oracle::Full()));
-    EXPECT_EQ(std::vector<int>(full.begin(), full.begin() + 12), (std::vector<int>{0, 1, 49, 2, 5, 8, 41, 3, 42, 4, 16, 158}));
+    EXPECT_EQ(std::vector<int>(full.begin(), full.begin() + 12),
+              (std::vector<int>{0, 1, 49, 2, 5, 8, 41, 3, 42, 4, 16, 158}));
     EXPECT_EQ(full.back(), 15);
 
     std::mt19937 rng(5150);

@@ -46,7 +46,7 @@ struct HeapSet {
     VLMPropertyPair& operator[](int entry) { return set->entries[entry]; }
 };
 
-} // namespace
+}  // namespace
 
 TEST(PropertyTable, IntegrityOfIdsNamesParentsAndRanges)
 {
@@ -87,11 +87,16 @@ TEST(PropertyTable, IntegrityOfIdsNamesParentsAndRanges)
     EXPECT_EQ(reached.count(-1), 0u);
 
     // Entries other tables store by number, and public ids callers use.
-    const std::pair<int, const char*> pins[] = {
-        {31, "ReachActorLeftAnkleRotationRotation"}, {44, "FloorContact"}, {53, "FloorPivot"},
-        {67, "LeftUpLegRoll"}, {83, "AnkleStabilizationTime"}, {112, "CtrlResistMaximumExtensionLeftKnee"},
-        {141, "LeftHandThumbTip"}, {165, "FingerSolving"}, {177, "LeftLegMaxExtensionAngle"},
-        {211, "RightForeArmRollEx"}};
+    const std::pair<int, const char*> pins[] = {{31, "ReachActorLeftAnkleRotationRotation"},
+                                                {44, "FloorContact"},
+                                                {53, "FloorPivot"},
+                                                {67, "LeftUpLegRoll"},
+                                                {83, "AnkleStabilizationTime"},
+                                                {112, "CtrlResistMaximumExtensionLeftKnee"},
+                                                {141, "LeftHandThumbTip"},
+                                                {165, "FingerSolving"},
+                                                {177, "LeftLegMaxExtensionAngle"},
+                                                {211, "RightForeArmRollEx"}};
     for (const auto& pin : pins)
         EXPECT_STREQ(table()[pin.first].name, pin.second) << pin.first;
     const int idEntries[][2] = {{0, 2}, {31, 44}, {59, 125}, {143, 127}, {178, 211}};
@@ -224,8 +229,15 @@ TEST(PropertySet, ValuesAreClampedOnlyForFractions)
 TEST(PropertySet, InEffectFollowsModesUpTheParentChain)
 {
     HeapSet s;
-    enum { FloorContact = 44, FootBottomToAnkle = 45, Damping = 75, Orientation = 76, Displacement = 77,
-           DisplacementMemory = 78, HipsDisplacementDamping = 79 };
+    enum {
+        FloorContact = 44,
+        FootBottomToAnkle = 45,
+        Damping = 75,
+        Orientation = 76,
+        Displacement = 77,
+        DisplacementMemory = 78,
+        HipsDisplacementDamping = 79
+    };
     for (std::uint32_t mode : {0u, 1u}) {
         s[FloorContact].mode = mode;
         EXPECT_TRUE(VLMIsPropertyInEffect(s.set, FootBottomToAnkle)) << mode;
@@ -251,8 +263,14 @@ TEST(PropertySet, InEffectFollowsModesUpTheParentChain)
 TEST(PropertySet, AutoModesAndResolvedValues)
 {
     HeapSet s;
-    enum { ScaleCompensation = 3, FloorContact = 44, Displacement = 77, DisplacementMemory = 78,
-           AnkleStabilizationTime = 83, ShoulderCorrection = 127 };
+    enum {
+        ScaleCompensation = 3,
+        FloorContact = 44,
+        Displacement = 77,
+        DisplacementMemory = 78,
+        AnkleStabilizationTime = 83,
+        ShoulderCorrection = 127
+    };
     EXPECT_TRUE(VLMIsPropertyAuto(s.set, ScaleCompensation));  // Off/Auto/User, mode 1
     EXPECT_TRUE(VLMIsPublicPropertyAuto(s.set, 1));
     EXPECT_TRUE(VLMIsPropertyAuto(s.set, DisplacementMemory));  // Auto/User, mode 0

@@ -39,7 +39,8 @@ VLMVector4 RefRowsToQuatRaw(const VLMMatrix44& m, int* branch)
     if (0.0f <= at(0, 0)) {
         if (0.0f <= at(1, 1) + at(2, 2)) {
             *branch = 0;
-            return V(at(1, 2) - at(2, 1), at(2, 0) - at(0, 2), at(0, 1) - at(1, 0), 1.0f + at(0, 0) + at(1, 1) + at(2, 2));
+            return V(at(1, 2) - at(2, 1), at(2, 0) - at(0, 2), at(0, 1) - at(1, 0),
+                     1.0f + at(0, 0) + at(1, 1) + at(2, 2));
         }
         *branch = 1;
         return V(1.0f + at(0, 0) - at(1, 1) - at(2, 2), at(0, 1) + at(1, 0), at(0, 2) + at(2, 0), at(1, 2) - at(2, 1));
@@ -156,8 +157,7 @@ TEST(QuatTQS, MatrixMapsPointsAndDecomposesBack)
         const VLMMatrix44 m = VLMTQSToMatrix44Normalized(t, q, s);
         const VLMVector4 p = RandomVector(rng, 5, 1);  // p -> T + rot(Q, S p)
         const D4 rotated = Rotate(Wide(q), {double(s.x) * p.x, double(s.y) * p.y, double(s.z) * p.z, 0});
-        ASSERT_LE(MaxDiff(VLMMatrix44MulVector(m, p), {rotated[0] + t.x, rotated[1] + t.y, rotated[2] + t.z, 1}),
-                  3e-4);
+        ASSERT_LE(MaxDiff(VLMMatrix44MulVector(m, p), {rotated[0] + t.x, rotated[1] + t.y, rotated[2] + t.z, 1}), 3e-4);
 
         VLMVector4 t2, q2, s2;
         VLMMatrix44ToTQS(t2, q2, s2, m);
@@ -257,9 +257,9 @@ TEST(QuatNlerp, SignCorrectedNormalisedBlend)
     EXPECT_TRUE(SameBits(VLMQuatNlerp(a, b, S(0.0f)), VLMQuatNormalize(a)));
     EXPECT_LE(MaxDiff(VLMQuatNlerp(a, b, S(1.0f)), Wide(b)), 1e-6);
     // A dot product of -0 has its sign bit set: b is flipped.
-    EXPECT_LE(MaxDiff(VLMQuatNlerp(V(1, 1, -0.0f, -0.0f), V(-0.0f, -0.0f, 1, 1), S(1.0f)),
-                      {0, 0, -0.70710678, -0.70710678}),
-              1e-6);
+    EXPECT_LE(
+        MaxDiff(VLMQuatNlerp(V(1, 1, -0.0f, -0.0f), V(-0.0f, -0.0f, 1, 1), S(1.0f)), {0, 0, -0.70710678, -0.70710678}),
+        1e-6);
     EXPECT_LE(MaxDiff(VLMQuatNlerp(V(0, 0, 0, 1), V(1, 0, 0, 0), V(1, 0, 0, 1)), {1, 0, 0, 0}), 1e-6);  // per lane
 }
 
@@ -302,4 +302,4 @@ TEST(QuatTQS4, PackAndUnpackAreLaneTransposes)
         EXPECT_TRUE(SameBits(ro2[i], ro[i]) && (i == 3 || (SameBits(tr2[i], tr[i]) && SameBits(sc2[i], sc[i]))));
 }
 
-} // namespace
+}  // namespace

@@ -235,4 +235,4 @@ TEST(QuatRecords, PairArrayCopiesLeaveTheThirdVectorAlone)
                 SameBits(destination.trailing[1], source.trailing[1]));
 }
 
-} // namespace
+}  // namespace

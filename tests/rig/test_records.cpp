@@ -22,7 +22,7 @@ struct alignas(16) MiniBlock {
     VLMTPoseEntry elements[11];
 };
 
-} // namespace
+}  // namespace
 
 TEST(RecordAddresses, SignedIndicesAndDescriptorsReachTheSpareInFront)
 {
@@ -41,7 +41,8 @@ TEST(RecordAddresses, SignedIndicesAndDescriptorsReachTheSpareInFront)
     auto copy = std::make_unique<MiniBlock>();
     std::memcpy(static_cast<void*>(copy.get()), first.get(), sizeof(MiniBlock));
     for (int id = 0; id < VLM_NODE_COUNT; ++id)
-        ASSERT_EQ(VLMTPoseEntryById(&copy->descriptor, id), &copy->elements[id % 3 == 0 && id < 30 ? id / 3 + 1 : 0]) << id;
+        ASSERT_EQ(VLMTPoseEntryById(&copy->descriptor, id), &copy->elements[id % 3 == 0 && id < 30 ? id / 3 + 1 : 0])
+            << id;
     EXPECT_EQ(VLMTableDescriptorReset(&copy->descriptor), &copy->descriptor);
     EXPECT_EQ(copy->descriptor.indexTableOffset | copy->descriptor.elementOffset, 0);
 
@@ -182,8 +183,10 @@ TEST(SolverRecords, EffectorPairsJointRotationAndLanePairs)
         void (*set)(VLMVector4*, float);
         int first, last;
         bool laneZ;
-    } runs[] = {{VLMSetLanePairs6To7, 6, 7, false},     {VLMSetLanePairs9To11, 9, 11, false},
-                {VLMSetLanePairs12To15, 12, 15, false}, {VLMSetLanePairs24To31, 24, 31, false},
+    } runs[] = {{VLMSetLanePairs6To7, 6, 7, false},
+                {VLMSetLanePairs9To11, 9, 11, false},
+                {VLMSetLanePairs12To15, 12, 15, false},
+                {VLMSetLanePairs24To31, 24, 31, false},
                 {VLMSetLaneZ6To7, 6, 7, true}};
     for (const auto& c : runs) {
         std::vector<VLMVector4> record(33, VLMVector4{-1, -1, -1, -1});

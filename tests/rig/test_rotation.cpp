@@ -25,9 +25,8 @@ const int kTriples[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 2, 0}, {1, 0, 2}, {2, 0, 1
 {
     if (MaxDiff(got, Wide(want)) <= tolerance)
         return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "(" << got.x << ", " << got.y << ", " << got.z << ", " << got.w
-                                         << ") vs (" << want.x << ", " << want.y << ", " << want.z << ", " << want.w
-                                         << ")";
+    return ::testing::AssertionFailure() << "(" << got.x << ", " << got.y << ", " << got.z << ", " << got.w << ") vs ("
+                                         << want.x << ", " << want.y << ", " << want.z << ", " << want.w << ")";
 }
 
 VLMRotationPart FreshPart()
@@ -74,7 +73,7 @@ VLMVector4 CanonicalAngles(std::uint32_t code, std::mt19937& rng, float middleLi
     return V(lane[0], lane[1], lane[2], 0);
 }
 
-} // namespace
+}  // namespace
 
 TEST(RotationRecord, ConstructAndTheIdentityFlagsOfTheLastValueStored)
 {
@@ -92,8 +91,11 @@ TEST(RotationRecord, ConstructAndTheIdentityFlagsOfTheLastValueStored)
     const struct {
         VLMVector4 q;
         bool set;
-    } pre[] = {{V(0, 0, 0, -1), true}, {V(-0.0f, 0, -0.0f, 1), false}, {V(0.5f, 0.5f, 0.5f, 0.5f), true},
-               {V(0, 0, 0, 1), false}, {V(0, std::nanf(""), 0, 1), true}};
+    } pre[] = {{V(0, 0, 0, -1), true},
+               {V(-0.0f, 0, -0.0f, 1), false},
+               {V(0.5f, 0.5f, 0.5f, 0.5f), true},
+               {V(0, 0, 0, 1), false},
+               {V(0, std::nanf(""), 0, 1), true}};
     for (const auto& c : pre) {
         VLMSetPreRotation(&part, c.q);
         EXPECT_EQ(part.flags, others | (c.set ? VLM_ROTFLAG_PRE_ROTATION : 0u)) << c.q.x << " " << c.q.w;
@@ -203,7 +205,8 @@ TEST(EulerToQuat, EveryOrderIsItsAxisProductAndOddCodesTheirEvenCode)
             ASSERT_TRUE(SameBits(q, VLMEulerToQuat(VLMRotationOrder(even), q0, angles))) << "code " << code;
         }
         if (code < 12) {
-            EXPECT_TRUE(std::equal(kTriples[code / 2], kTriples[code / 2] + 3, VLMRotationOrderAxes(VLMRotationOrder(code))));
+            EXPECT_TRUE(
+                std::equal(kTriples[code / 2], kTriples[code / 2] + 3, VLMRotationOrderAxes(VLMRotationOrder(code))));
         }
     }
     EXPECT_EQ(VLMRotationOrderAxes(VLM_ROTATION_SPHERIC_XYZ), nullptr);
@@ -300,7 +303,7 @@ TEST(QuatToEuler, EvenOrdersRebuildRandomRotationsAndGiveBackCanonicalAngles)
 TEST(QuatToEuler, PolesOfEveryEvenOrderRebuildTheRotation)
 {
     const int zeroLane[6] = {2, 0, 1, 1, 2, 0};  // z, x, y, y, z, x
-    const double bandEdge = 2e-3;               // pi/2 - asin(2 x 0.499999) is about 0.0020
+    const double bandEdge = 2e-3;                // pi/2 - asin(2 x 0.499999) is about 0.0020
     std::mt19937 rng(13u);
     std::uniform_real_distribution<float> outer(-3.1f, 3.1f);
     for (std::uint32_t code = 0; code < 12; code += 2) {
@@ -353,7 +356,8 @@ TEST(Spheric, AnglesComeBackWhateverTheQuaternionSign)
 TEST(Spheric, HalfTurnsGiveNoNaN)
 {
     VLMVector4 angles;
-    EXPECT_TRUE(Near(VLMQuatToSpheric(angles, V(1, 0, 0, 0)), V(float(kPi), 0, 0, 0), 1e-6));  // w 0: the twist is a half turn
+    EXPECT_TRUE(
+        Near(VLMQuatToSpheric(angles, V(1, 0, 0, 0)), V(float(kPi), 0, 0, 0), 1e-6));  // w 0: the twist is a half turn
 
     std::mt19937 rng(18u);
     std::uniform_real_distribution<float> twist(-3.1f, 3.1f), swing(2.5f, 3.1416f);

@@ -84,9 +84,9 @@ void ExpectTree(const oracle::Presence& p)
     EXPECT_EQ(H(c).root.childCount, std::uint32_t(p[1] + p[49]));
 
     // Mirror partners, on the left nodes only: {left, right, count}.
-    const int mirrors[][3] = {{2, 5, 1},   {41, 43, 1},   {3, 6, 1},   {42, 44, 1},   {4, 7, 1},    {16, 17, 1},
-                              {21, 22, 1}, {18, 19, 1},   {170, 171, 1}, {9, 12, 1}, {45, 47, 1},   {10, 13, 1},
-                              {46, 48, 1}, {11, 14, 1},   {50, 74, 24}, {98, 122, 24}, {146, 152, 6}, {158, 164, 6}};
+    const int mirrors[][3] = {{2, 5, 1},   {41, 43, 1}, {3, 6, 1},     {42, 44, 1},   {4, 7, 1},     {16, 17, 1},
+                              {21, 22, 1}, {18, 19, 1}, {170, 171, 1}, {9, 12, 1},    {45, 47, 1},   {10, 13, 1},
+                              {46, 48, 1}, {11, 14, 1}, {50, 74, 24},  {98, 122, 24}, {146, 152, 6}, {158, 164, 6}};
     for (const auto& m : mirrors)
         for (int left = m[0], right = m[1]; left < m[0] + m[2]; ++left, ++right) {
             if (p[left]) {
@@ -99,7 +99,7 @@ void ExpectTree(const oracle::Presence& p)
         }
 }
 
-} // namespace
+}  // namespace
 
 TEST(SkeletonTree, RandomDefinitionsWithAndWithoutHoles)
 {
@@ -165,8 +165,10 @@ TEST(SkeletonBuild, RollNodesSpliceIntoTheirSegmentsAndLimbTrees)
 
     CharacterPtr full = Create(oracle::Full());
     // Slot 0 is the upper joint's parent: Hips for the legs, the shoulder extra for the arms.
-    const int slots[4][7] = {{1, 2, 41, 3, 42, 4, 16}, {1, 5, 43, 6, 44, 7, 17},
-                             {170, 9, 45, 10, 46, 11, 21}, {171, 12, 47, 13, 48, 14, 22}};
+    const int slots[4][7] = {{1, 2, 41, 3, 42, 4, 16},
+                             {1, 5, 43, 6, 44, 7, 17},
+                             {170, 9, 45, 10, 46, 11, 21},
+                             {171, 12, 47, 13, 48, 14, 22}};
     for (int k = 0; k < 4; ++k) {
         SCOPED_TRACE(k);
         const VLMLimb& limb = H(full).limbs[k];
@@ -222,13 +224,14 @@ TEST(SkeletonBuild, ExtremityBlocksDigitWordsAndDigitEffectors)
     const VLMExtremity& hand = H(c).extremities[0];
     EXPECT_EQ(std::vector<int>(hand.lastJoint, hand.lastJoint + 6), (std::vector<int>{1, 1, -1, -1, -1, -1}));
     EXPECT_EQ(H(c).digitWords[0], 2u | (2u << 3) | (1u << 18) | (11u << 24));
-    EXPECT_EQ(Parent(c, 57), -1);   // joint 4 after a gap is not linked
-    EXPECT_EQ(Parent(c, 63), -1);   // ring joint 2 without joint 1
+    EXPECT_EQ(Parent(c, 57), -1);  // joint 4 after a gap is not linked
+    EXPECT_EQ(Parent(c, 63), -1);  // ring joint 2 without joint 1
     EXPECT_EQ(Children(c.get(), 11), (std::vector<int>{50, 54, 148}));
     EXPECT_EQ(H(c).digitWords[2], (3u << 3) | (3u << 12) | (2u << 18) | (16u << 24));
     EXPECT_EQ(H(c).extremities[1].hasDigits, 0u);
     // Digit effectors: joint 1 for one or two joints, joint 3 for three or four, none without joint 1.
-    const std::pair<int, int> effectors[] = {{20, 50}, {21, 54}, {22, -1}, {23, -1}, {33, 104}, {36, 116}, {38, -1}, {10, 8}};
+    const std::pair<int, int> effectors[] = {{20, 50},  {21, 54},  {22, -1}, {23, -1},
+                                             {33, 104}, {36, 116}, {38, -1}, {10, 8}};
     for (const auto& [e, node] : effectors)
         EXPECT_EQ(VLMEffectorNodeIndex(c.get(), e), node) << e;
 }

@@ -1,3 +1,4 @@
+#include "rig/vlm_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_joint.h"
 #include "rig/vlm_stream.h"
@@ -57,8 +58,8 @@ struct AllocWatch {
 
 CharacterPtr Read(const Buffer& b, VLMCharacterDefinition* words)
 {
-    return CharacterPtr(VLMReadCharacterBlob(words, b.bytes.data(), b.bytes.size(), &TestAllocator::allocate,
-                                             &TestAllocator::release));
+    return sample::Adopt(
+        VLMReadCharacterBlob(words, b.bytes.data(), b.bytes.size(), &TestAllocator::allocate, &TestAllocator::release));
 }
 
 class StreamTest : public ::testing::Test {
@@ -67,7 +68,7 @@ protected:
     {
         TestAllocator::reset();
         def = sample::FullDefinition();
-        def.words[5] = 0;    // an unused node in the middle
+        def.words[5] = 0;  // an unused node in the middle
         def.words[100] = 0;
         std::mt19937 rng(7);
         records = sample::RandomRecords(rng);
@@ -147,6 +148,30 @@ TEST_F(StreamTest, BothByteOrdersCarryTheSameCharacter)
     }
 }
 
+// Orders the reader would reject never enter a character, so whatever the
+// setters and the transfer were given, the written stream reads back.
+TEST_F(StreamTest, RotationOrdersAboveTwelveNeverReachTheStream)
+{
+    VLMSetNodeRotationOrder(character.get(), 2, 7);
+    VLMSetNodeRotationOrder(character.get(), 2, 13);
+    const std::uint32_t applied = records[4].rotationOrder;
+    records[4].rotationOrder = 0xFFFFFFFFu;
+    CharacterPtr fresh = sample::Create(def);
+    VLMApplyJointGeometries(&def, fresh.get(), records.data(), VLM_NODE_COUNT, nullptr);
+    for (const VLMCharacter* c : {character.get(), fresh.get()}) {
+        VLMCharacterDefinition back{};
+        CharacterPtr read = Read(Write(def, c, false), &back);
+        ASSERT_TRUE(read);
+        std::uint32_t orders[2] = {};
+        float lo[3], hi[3], pre[4], post[4];
+        std::uint32_t mask = 0;
+        VLMGetNodeRotationDefinition(read.get(), 2, lo, hi, pre, post, &mask, &orders[0]);
+        VLMGetNodeRotationDefinition(read.get(), 4, lo, hi, pre, post, &mask, &orders[1]);
+        EXPECT_EQ(orders[0], c == fresh.get() ? records[2].rotationOrder : 7u);
+        EXPECT_EQ(orders[1], c == fresh.get() ? std::uint32_t(VLM_ROTATION_EULER_XYZ) : applied);
+    }
+}
+
 TEST_F(StreamTest, ShortOrDamagedStreamsAreRejected)
 {
     for (bool swap : {false, true}) {
@@ -156,9 +181,9 @@ TEST_F(StreamTest, ShortOrDamagedStreamsAreRejected)
         // Every truncation, down to nothing, fails without asking for memory.
         AllocWatch watch;
         for (std::size_t n = 0; n < size; ++n) {
-            ASSERT_EQ(VLMReadCharacterBlob(&words, good.bytes.data(), n, &TestAllocator::allocate,
-                                           &TestAllocator::release),
-                      nullptr)
+            ASSERT_EQ(
+                VLMReadCharacterBlob(&words, good.bytes.data(), n, &TestAllocator::allocate, &TestAllocator::release),
+                nullptr)
                 << n;
         }
         EXPECT_EQ(watch.requests(), 0u);
@@ -316,4 +341,4 @@ TEST(StreamHelpers, WordCopiesReverseEveryWordAtAnyAddress)
     EXPECT_EQ(words[1], 0xD0C0B0A0u);
 }
 
-} // namespace
+}  // namespace

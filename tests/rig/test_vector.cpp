@@ -347,4 +347,4 @@ TEST(VectorMatrix, TransposeCopyAndRowDivision)
     EXPECT_TRUE(SameBits(VLMMatrix44ScaleRows(m, v).r[2], V(27, 70, 0, -132)));
 }
 
-} // namespace
+}  // namespace

@@ -12,11 +12,11 @@ public:
     const QStringList& GetSelectedNodes() override { return selection_; }
     bool HasNode(const QString&) const override { return false; }
     bool GetJointGeometry(const QString&, int, CharacterJointGeometry&, bool) override { return false; }
-    void GetParentNode(const QString&, QString&) override {}
-    void RegisterAssignedNode(const QString&) override {}
-    void UnregisterAssignedNode(const QString&) override {}
-    void GetSkeletonNodes(QStringList&) override {}
-    void SelectNode(const QString&) override {}
+    void GetParentNode(const QString&, QString&) override { }
+    void RegisterAssignedNode(const QString&) override { }
+    void UnregisterAssignedNode(const QString&) override { }
+    void GetSkeletonNodes(QStringList&) override { }
+    void SelectNode(const QString&) override { }
 
 private:
     QStringList selection_;

@@ -16,7 +16,7 @@ Qt::CursorShape currentOverride()
     return cursor ? cursor->shape() : Qt::BitmapCursor;  // BitmapCursor: "none" in these tests
 }
 
-} // namespace
+}  // namespace
 
 TEST(OverrideCursorGuard, NestedGuardsRestoreInOrder)
 {
@@ -47,7 +47,9 @@ TEST(SignalBlockerGroup, BlocksDuringScopeAndAlwaysUnblocks)
     EXPECT_FALSE(first.signalsBlocked() || second.signalsBlocked() || alreadyBlocked.signalsBlocked());
     first.setObjectName("b");
     EXPECT_EQ(spy.count(), 1);
-    { SignalBlockerGroup nothing(nullptr, nullptr, nullptr, nullptr, nullptr); }
+    {
+        SignalBlockerGroup nothing(nullptr, nullptr, nullptr, nullptr, nullptr);
+    }
 }
 
 TEST(Guards, AnExceptionLeavingTheScopeRestoresCursorAndSignals)

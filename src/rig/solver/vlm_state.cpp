@@ -1,0 +1,322 @@
+#include "rig/solver/vlm_state.h"
+
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_quat_utils.h"
+#include "rig/vlm_vector.h"
+
+#include <cstring>
+
+namespace {
+
+bool isEffector(int id) { return static_cast<unsigned>(id) < unsigned(VLM_EFFECTOR_COUNT); }
+bool isExtremity(int k) { return static_cast<unsigned>(k) < 4u; }
+
+unsigned char* bytesAt(void* base, std::int64_t offset) { return static_cast<unsigned char*>(base) + offset; }
+
+void storeAligned(void* target, const VLMVector4& v) { *static_cast<VLMVector4*>(target) = v; }
+
+void setLane(VLMEffectorSetState* set, int id, int lane, float value)
+{
+    if (set && isEffector(id))
+        (&VLMEffectorSetLayoutOf(set)->blend[id].x)[lane] = VLMClamp01Float(value);
+}
+
+float getLane(const VLMEffectorSetState* set, int id, int lane)
+{
+    if (!set || !isEffector(id))
+        return 0.0f;
+    return (&VLMEffectorSetLayoutOf(set)->blend[id].x)[lane];
+}
+
+// A new set: the defaults, and the fields the defaults leave alone zeroed so
+// that a new block never holds what the allocation happened to contain.
+VLMEffectorSetState* constructEffectorSet(void* memory)
+{
+    VLMEffectorSetLayout* layout = static_cast<VLMEffectorSetLayout*>(memory);
+    std::memset(layout->rollAngles, 0, sizeof layout->rollAngles);
+    layout->reserved = 0;
+    VLMEffectorSetState* set = static_cast<VLMEffectorSetState*>(memory);
+    VLMInitEffectorSetState(set);
+    return set;
+}
+
+VLMCharacterState* constructState(const VLMCharacter* character, void* memory)
+{
+    VLMCharacterStateHeader* header = static_cast<VLMCharacterStateHeader*>(memory);
+    const std::uint32_t count = VLMCharacterHeaderOf(character)->nodeCount;
+    header->nodeCount = count;
+    header->unused[0] = header->unused[1] = header->unused[2] = 0;
+    VLMConstructStateRows(VLMStateRowAt(memory, -1), std::uint64_t(count) + 1);
+    return static_cast<VLMCharacterState*>(memory);
+}
+
+}  // namespace
+
+// --- Character states ----------------------------------------------------------
+
+VLMCharacterState* VLMCreateCharacterState(const VLMCharacter* character, VLMAllocCallback allocate)
+{
+    VLMScopedFPGuard guard;
+    if (!character || !allocate)
+        return nullptr;
+    void* block = VLMAllocAligned(VLMCharacterStateSize(VLMCharacterHeaderOf(character)->nodeCount), 16, 0, allocate);
+    if (!block)
+        return nullptr;
+    return constructState(character, block);
+}
+
+VLMCharacterState* VLMConstructCharacterState(const VLMCharacter* character, void* memory)
+{
+    VLMScopedFPGuard guard;
+    if (!character || !memory || (reinterpret_cast<std::uintptr_t>(memory) & 15u) != 0)
+        return nullptr;
+    return constructState(character, memory);
+}
+
+std::uint64_t VLMGetCharacterStateSize(const VLMCharacter* character)
+{
+    VLMScopedFPGuard guard;
+    return character ? VLMCharacterStateSize(VLMCharacterHeaderOf(character)->nodeCount) : 0;
+}
+
+std::uint64_t VLMGetCharacterStateSizeFromState(const VLMCharacterState* state)
+{
+    VLMScopedFPGuard guard;
+    return state ? VLMCharacterStateSize(reinterpret_cast<const VLMCharacterStateHeader*>(state)->nodeCount) : 0;
+}
+
+std::uint64_t VLMGetCharacterStateSizeForDefinition(const VLMCharacterDefinition* definition)
+{
+    VLMScopedFPGuard guard;
+    if (!definition)
+        return 0;
+    // The same count creation uses: node 0 is added whenever its word lacks
+    // bit 0, whatever its other bits hold.
+    VLMDefinitionCounts counts;
+    VLMCountDefinitionNodes(definition, &counts);
+    return VLMCharacterStateSize(counts.nodes);
+}
+
+std::uint64_t VLMGetCharacterBlockSize(const VLMCharacter* character)
+{
+    VLMScopedFPGuard guard;
+    return character ? VLMCharacterHeaderOf(character)->blockSize : 0;
+}
+
+// --- Effector sets -----------------------------------------------------------------
+
+void VLMInitEffectorSetState(VLMEffectorSetState* set)
+{
+    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
+    VLMResetEffectorRecords(layout);
+    for (VLMTransformTQS& frame : layout->extremities)
+        VLMTQSReset(&frame);
+    layout->rollCaptured = 0;
+    layout->stageWord = 0xFFFFFFFFu;
+    layout->leftHandPull = 1.0f;
+    layout->rightHandPull = 1.0f;
+    for (float& m : layout->bodyMeasurements)
+        m = 1.0f;
+}
+
+std::uint64_t VLMGetEffectorSetStateSize()
+{
+    VLMScopedFPGuard guard;
+    return sizeof(VLMEffectorSetLayout);
+}
+
+VLMEffectorSetState* VLMCreateEffectorSetState(VLMAllocCallback allocate)
+{
+    VLMScopedFPGuard guard;
+    if (!allocate)
+        return nullptr;
+    void* block = VLMAllocAligned(sizeof(VLMEffectorSetLayout), 16, 0, allocate);
+    return block ? constructEffectorSet(block) : nullptr;
+}
+
+VLMEffectorSetState* VLMConstructEffectorSetState(void* memory)
+{
+    return memory ? constructEffectorSet(memory) : nullptr;
+}
+
+VLMEffectorSetState* VLMResetEffectorSetState(VLMEffectorSetState* set)
+{
+    VLMScopedFPGuard guard;
+    if (set)
+        VLMInitEffectorSetState(set);
+    return set;
+}
+
+void VLMGetEffectorStateTQS(const VLMEffectorSetState* set, int id, float* t, float* q, float* s)
+{
+    VLMScopedFPGuard guard;
+    if (!set || !isEffector(id))
+        return;
+    const VLMTransformTQS& e = VLMEffectorSetLayoutOf(set)->effectors[id];
+    VLMVector4StoreUnaligned(t, e.t);
+    VLMVector4StoreUnaligned(q, e.q);
+    VLMVector4StoreUnaligned(s, e.s);
+}
+
+void VLMGetEffectorStateTQ(const VLMEffectorSetState* set, int id, float* t, float* q)
+{
+    VLMScopedFPGuard guard;
+    if (!set || !isEffector(id))
+        return;
+    const VLMTransformTQS& e = VLMEffectorSetLayoutOf(set)->effectors[id];
+    VLMVector4StoreUnaligned(t, e.t);
+    VLMVector4StoreUnaligned(q, e.q);
+}
+
+void VLMGetEffectorStateTQSAt(const VLMEffectorSetState* set, int id, void* base, std::int64_t offsetT,
+                              std::int64_t offsetQ, std::int64_t offsetS)
+{
+    VLMScopedFPGuard guard;
+    if (!set || !base || !isEffector(id))
+        return;
+    const VLMTransformTQS& e = VLMEffectorSetLayoutOf(set)->effectors[id];
+    storeAligned(bytesAt(base, offsetT), e.t);
+    storeAligned(bytesAt(base, offsetQ), e.q);
+    storeAligned(bytesAt(base, offsetS), e.s);
+}
+
+void VLMGetEffectorStateTQAt(const VLMEffectorSetState* set, int id, void* base, std::int64_t offsetT,
+                             std::int64_t offsetQ)
+{
+    VLMScopedFPGuard guard;
+    if (!set || !base || !isEffector(id))
+        return;
+    const VLMTransformTQS& e = VLMEffectorSetLayoutOf(set)->effectors[id];
+    storeAligned(bytesAt(base, offsetT), e.t);
+    storeAligned(bytesAt(base, offsetQ), e.q);
+}
+
+void VLMGetEffectorStates(const VLMEffectorSetState* set, const VLMEffectorRecordLayout* layout, void* base)
+{
+    VLMScopedFPGuard guard;
+    if (!set || !layout || !layout->effectorIds || !base)
+        return;
+    const VLMEffectorSetLayout* source = VLMEffectorSetLayoutOf(set);
+    unsigned char* record = static_cast<unsigned char*>(base);
+    for (const std::int32_t* id = layout->effectorIds; *id != VLM_LIST_END; ++id, record += layout->stride) {
+        if (!isEffector(*id))
+            continue;
+        const VLMTransformTQS& e = source->effectors[*id];
+        storeAligned(record + layout->offsetT, e.t);
+        storeAligned(record + layout->offsetQ, e.q);
+        storeAligned(record + layout->offsetS, e.s);
+        storeAligned(record + layout->offsetLanes, source->blend[*id]);
+    }
+}
+
+void VLMSetEffectorReachT(VLMEffectorSetState* set, int id, float value)
+{
+    VLMScopedFPGuard guard;
+    setLane(set, id, VLM_BLEND_REACH_T, value);
+}
+
+void VLMSetEffectorReachR(VLMEffectorSetState* set, int id, float value)
+{
+    VLMScopedFPGuard guard;
+    setLane(set, id, VLM_BLEND_REACH_R, value);
+}
+
+void VLMSetEffectorPull(VLMEffectorSetState* set, int id, float value)
+{
+    VLMScopedFPGuard guard;
+    setLane(set, id, VLM_BLEND_PULL, value);
+}
+
+void VLMSetEffectorStiffness(VLMEffectorSetState* set, int id, float value)
+{
+    VLMScopedFPGuard guard;
+    setLane(set, id, VLM_BLEND_STIFFNESS, value);
+}
+
+float VLMGetEffectorReachT(const VLMEffectorSetState* set, int id)
+{
+    VLMScopedFPGuard guard;
+    return getLane(set, id, VLM_BLEND_REACH_T);
+}
+
+float VLMGetEffectorReachR(const VLMEffectorSetState* set, int id)
+{
+    VLMScopedFPGuard guard;
+    return getLane(set, id, VLM_BLEND_REACH_R);
+}
+
+float VLMGetEffectorPull(const VLMEffectorSetState* set, int id)
+{
+    VLMScopedFPGuard guard;
+    return getLane(set, id, VLM_BLEND_PULL);
+}
+
+float VLMGetEffectorStiffness(const VLMEffectorSetState* set, int id)
+{
+    VLMScopedFPGuard guard;
+    return getLane(set, id, VLM_BLEND_STIFFNESS);
+}
+
+float VLMGetHandPull(const VLMEffectorSetState* set, int side)
+{
+    VLMScopedFPGuard guard;
+    if (!set)
+        return 0.0f;
+    const VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
+    return side == 1 ? layout->leftHandPull : layout->rightHandPull;
+}
+
+void VLMSetHandPull(VLMEffectorSetState* set, int side, float value)
+{
+    VLMScopedFPGuard guard;
+    if (!set)
+        return;
+    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
+    (side != 0 ? layout->leftHandPull : layout->rightHandPull) = VLMClamp01Float(value);
+}
+
+void VLMGetExtremityTQ(const VLMEffectorSetState* set, int extremity, float* t, float* q)
+{
+    VLMScopedFPGuard guard;
+    if (!set || !isExtremity(extremity))
+        return;
+    const VLMTransformTQS& frame = VLMEffectorSetLayoutOf(set)->extremities[extremity];
+    VLMVector4StoreUnaligned(t, frame.t);
+    VLMVector4StoreUnaligned(q, frame.q);
+}
+
+void VLMSetExtremityTQ(VLMEffectorSetState* set, int extremity, const float* t, const float* q)
+{
+    VLMScopedFPGuard guard;
+    if (!set || !isExtremity(extremity))
+        return;
+    VLMTransformTQS& frame = VLMEffectorSetLayoutOf(set)->extremities[extremity];
+    frame.t = VLMVector4LoadUnaligned(t);
+    frame.q = VLMVector4LoadUnaligned(q);
+}
+
+void VLMSetExtremityTQd(VLMEffectorSetState* set, int extremity, const double* t, const double* q)
+{
+    VLMScopedFPGuard guard;
+    if (!set || !isExtremity(extremity))
+        return;
+    VLMTransformTQS& frame = VLMEffectorSetLayoutOf(set)->extremities[extremity];
+    frame.t = VLMVector4FromDoubles(t[0], t[1], t[2], t[3]);
+    frame.q = VLMVector4FromDoubles(q[0], q[1], q[2], q[3]);
+}
+
+std::uint32_t VLMGetSolveStages(const VLMEffectorSetState* set)
+{
+    VLMScopedFPGuard guard;
+    return set ? VLMEffectorSetLayoutOf(set)->stageWord : 0u;
+}
+
+void VLMSetSolveStages(VLMEffectorSetState* set, std::uint32_t word)
+{
+    VLMScopedFPGuard guard;
+    if (set)
+        VLMEffectorSetLayoutOf(set)->stageWord = word;
+}

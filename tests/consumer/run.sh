@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs the module from the build tree into a scratch prefix, then configures,
+# builds and runs the consumer project against that prefix alone.
+set -euo pipefail
+build="$1"; source="$2"; work="$3"
+rm -rf "$work"
+cmake --install "$build" --prefix "$work/prefix" >/dev/null
+cmake -S "$source" -B "$work/build" -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$work/build" >/dev/null
+"$work/build/consumer"

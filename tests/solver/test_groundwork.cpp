@@ -1,0 +1,256 @@
+#include "rig/solver/vlm_effector_params.h"
+#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/vlm_access.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_rotation.h"
+
+#include "solver_fixtures.h"
+#include "solver_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+using mathtest::D4;
+using mathtest::MaxDiff;
+using mathtest::SameRotation;
+using mathtest::V;
+using mathtest::Wide;
+
+VLMPropertySetState Defaults()
+{
+    VLMPropertySetState p;
+    VLMPropertySetDefaults(&p);
+    return p;
+}
+
+VLMEffectorSetLayout* Layout(VLMEffectorSetState* s) { return reinterpret_cast<VLMEffectorSetLayout*>(s); }
+
+TEST(Groundwork, EveryEntryConstantNamesItsTableEntry)
+{
+#define CHECK_ENTRY(n, entry) EXPECT_STREQ(VLMPropertyTable()[vlm_entry::n].name, #n);
+    VLM_PROPERTY_ENTRY_LIST(CHECK_ENTRY)
+#undef CHECK_ENTRY
+    EXPECT_STREQ(VLMPropertyTable()[vlm_entry::ReachActorLeftAnkleRotationRotation].name,
+                 "ReachActorLeftAnkleRotationRotation");
+}
+
+TEST(Groundwork, LanesFromPropertiesAndTheReachMask)
+{
+    VLMEffectorSetStateHandle set = soltest::NewSet();
+    VLMEffectorSetLayout* s = Layout(set.get());
+    VLMPropertySetState p = Defaults();
+    p.entries[vlm_entry::ReachActorLeftToesBase].value = 0.7f;
+    p.entries[vlm_entry::ReachActorLeftToesBaseRotation].value = 0.6f;
+    VLMSetEffectorReachFromProperties(s, &p);
+    const VLMVector4 before[2] = {s->blend[0], s->blend[VLM_LEFT_FOOT_EFFECTOR]};
+    VLMSetPullAndStiffnessFromProperties(set.get(), &p);
+    EXPECT_TRUE(mathtest::SameBits(V(s->blend[0].x, s->blend[0].y, 0, 0), V(before[0].x, before[0].y, 0, 0)));
+    EXPECT_EQ(s->blend[0].x, 1.0f);
+    EXPECT_EQ(s->blend[0].y, 1.0f);
+    EXPECT_EQ(s->blend[VLM_CHEST_ORIGIN_EFFECTOR].z, 1.0f);
+    for (int e = VLM_FIRST_DIGIT_EFFECTOR; e < VLM_EFFECTOR_COUNT; ++e)
+        EXPECT_TRUE(mathtest::SameBits(s->blend[e], V(0, 0, 0, 0))) << e;
+    EXPECT_EQ(s->leftHandPull, p.entries[vlm_entry::CtrlPullLeftHand].value);
+
+    // A source without LeftToeBase: only that effector's reach lanes go to 0.
+    VLMCharacterDefinition def{};
+    for (int id = 0; id < 23; ++id)
+        def.words[id] = id == VLM_NODE_LEFT_TOE_BASE ? 0 : 7;
+    sample::CharacterPtr c = sample::Create(def);
+    const VLMEffectorSetLayout copy = *s;
+    VLMMaskAbsentEffectorReach(s, c.get());
+    EXPECT_EQ(s->blend[VLM_LEFT_FOOT_EFFECTOR].x, 0.0f);
+    EXPECT_EQ(s->blend[VLM_LEFT_FOOT_EFFECTOR].y, 0.0f);
+    EXPECT_EQ(s->blend[VLM_LEFT_FOOT_EFFECTOR].z, p.entries[vlm_entry::CtrlPullLeftToeBase].value);
+    s->blend[VLM_LEFT_FOOT_EFFECTOR] = copy.blend[VLM_LEFT_FOOT_EFFECTOR];
+    EXPECT_EQ(std::memcmp(s->blend, copy.blend, sizeof copy.blend), 0);
+}
+
+TEST(Groundwork, RecordsMoveOnlyTheirFields)
+{
+    VLMEffectorSetStateHandle a = soltest::NewSet(), b = soltest::NewSet();
+    VLMEffectorSetLayout *s = Layout(a.get()), *t = Layout(b.get());
+    std::mt19937 rng(3);
+    for (int e = 0; e < VLM_EFFECTOR_COUNT; ++e)
+        s->effectors[e] = {mathtest::RandomVector(rng, 9, 0), mathtest::RandomUnitQuat(rng), V(2, 2, 2, 1)},
+        s->blend[e] = mathtest::RandomVector(rng, 1, 1);
+    sample::CharacterPtr plain = soltest::PlainCharacter();
+    const VLMExtremity* foot = VLMCharacterExtremity(plain.get(), 2);
+    const VLMEffectorSetLayout before = *s;
+    VLMLimbGoalBlock block, copy;
+    VLMInitLimbGoalBlock(&copy);
+    VLMFillLimbGoalBlock(&block, foot, s);
+    VLMStoreLimbGoalBlock(&block, foot, s);
+    EXPECT_EQ(std::memcmp(s, &before, sizeof before), 0);
+    VLMCopyLimbGoalBlockGoals(&copy, &block);
+    EXPECT_TRUE(mathtest::SameBits(copy.frame.q, block.frame.q) &&
+                mathtest::SameBits(copy.slots[1].t, block.slots[1].t));
+    EXPECT_TRUE(mathtest::SameBits(copy.slots[0].s, V(1, 1, 1, 1)));
+
+    const VLMEffectorSetLayout target = *t;
+    VLMCopyEffectorSetSettings(t, s);
+    EXPECT_EQ(std::memcmp(t->effectors, target.effectors, sizeof target.effectors), 0);
+    EXPECT_EQ(std::memcmp(t->blend, target.blend, sizeof target.blend), 0);
+
+    // The 44-record move against a double reference.
+    const VLMVector4 mt = V(1, 2, 3, 0), mq = mathtest::RandomUnitQuat(rng), ms = V(2, 0.5f, 1, 1);
+    VLMTransformEffectorTranslations(s, mt, mq, ms);
+    VLMRotateEffectorRotations(s, mq);
+    for (int e = 0; e < VLM_EFFECTOR_COUNT; ++e) {
+        const VLMVector4& p = before.effectors[e].t;
+        const D4 r = mathtest::Rotate(Wide(mq), {2.0 * p.x, 0.5 * p.y, p.z, 0});
+        EXPECT_LT(MaxDiff(s->effectors[e].t, {1 + r[0], 2 + r[1], 3 + r[2], 0}), 1e-5) << e;
+        EXPECT_TRUE(SameRotation(s->effectors[e].q, mathtest::Hamilton(Wide(mq), Wide(before.effectors[e].q)), 1e-6));
+    }
+}
+
+// Characters with 0, 1 and 9 spine and neck joints (the one-joint one without shoulders).
+TEST(Groundwork, PoseSetUpAndReaders)
+{
+    for (int joints : {0, 1, 9}) {
+        fixtures::Proportions p = fixtures::Typical();
+        p.spineJoints = p.neckJoints = joints;
+        p.shoulders = joints != 1;
+        fixtures::Fixture f = fixtures::Build(p, {true, {}, true, false, 4});
+        VLMCharacter* c = f.character.get();
+        VLMCharacterStateHandle state = soltest::NewState(c);
+        VLMStateRow* rows = VLMStateFirstRow(state.get());
+        VLMSetStateToZeroPose(c, rows);
+        EXPECT_TRUE(mathtest::SameBits(VLMNodeRow(c, rows, 0)->globalQ, V(0, 0, 0, 1)));
+        EXPECT_TRUE(mathtest::SameBits(VLMNodeRow(c, rows, 0)->globalT, V(0, 0, 0, 0)));
+        for (int id = 1; id < VLM_NODE_COUNT; ++id) {
+            if (VLMCharacterCompactIndex(c, id) < 0)
+                continue;
+            VLMVector4 zero;
+            VLMNodeRotationFromEuler(&VLMCharacterNodeRecord(c, id)->rotation, zero, V(0, 0, 0, 0));
+            EXPECT_TRUE(SameRotation(VLMNodeRow(c, rows, id)->localQ, Wide(zero), 1e-6)) << id;
+        }
+        EXPECT_EQ(VLMChestNodeId(c), joints ? VLM_NODE_SPINE1 + joints - 1 : VLM_NODE_SPINE);
+        EXPECT_EQ(VLMNeckEndNodeId(c), joints ? VLM_NODE_NECK1 + joints - 1 : VLM_NODE_NECK);
+
+        VLMSetStateToTPose(c, rows);
+        VLMVector4 end;
+        VLMGetChestEndPosition(c, &end, rows, V(0, 0, 0, 0));
+        const bool both = p.shoulders;
+        const float wantY =
+            0.5f * (VLMNodeRow(c, rows, both ? 18 : 9)->globalT.y + VLMNodeRow(c, rows, both ? 19 : 12)->globalT.y);
+        EXPECT_EQ(end.x, 0.0f) << joints;
+        EXPECT_FLOAT_EQ(end.y, wantY) << joints;
+    }
+}
+
+TEST(Groundwork, ChestEndUsesTheArmsWhenOneShoulderIsMissing)
+{
+    fixtures::Proportions p = fixtures::Typical();
+    fixtures::Fixture f = fixtures::Build(p);
+    VLMCharacterDefinition def = f.definition;
+    def.words[VLM_NODE_RIGHT_SHOULDER] = 0;
+    sample::CharacterPtr c = sample::Create(def);
+    VLMApplyJointGeometries(&def, c.get(), f.records.data(), VLM_NODE_COUNT, nullptr);
+    VLMCharacterStateHandle state = soltest::NewState(c.get());
+    VLMStateRow* rows = VLMStateFirstRow(state.get());
+    VLMSetStateToTPose(c.get(), rows);
+    VLMVector4 end;
+    VLMGetChestEndPosition(c.get(), &end, rows, V(0, 0, 0, 0));
+    EXPECT_FLOAT_EQ(end.y, 0.5f * (VLMNodeRow(c.get(), rows, 9)->globalT.y + VLMNodeRow(c.get(), rows, 12)->globalT.y));
+}
+
+TEST(Groundwork, EffectorsFromAPose)
+{
+    fixtures::Proportions p = fixtures::Typical();
+    p.handDigitJoints[0] = 2;  // thumb: tip index 1
+    p.handDigitJoints[1] = 4;  // index: tip index 3
+    p.handDigitJoints[2] = 0;  // middle: absent
+    fixtures::Fixture f = fixtures::Build(p, {false, {}, true, false, 6});
+    VLMCharacter* c = f.character.get();
+    VLMCharacterStateHandle state = soltest::NewState(c);
+    std::mt19937 rng(6);
+    fixtures::SamplePose(c, state.get(), rng, {});
+    const VLMStateRow* rows = VLMStateFirstRow(state.get());
+    VLMPropertySetState props = Defaults();
+    for (int e = vlm_entry::HipsTOffsetX; e <= vlm_entry::ChestTOffsetZ; ++e)
+        props.entries[e].value = 0.0f;
+    VLMEffectorSetStateHandle set = soltest::NewSet();
+    VLMEffectorSetLayout* s = Layout(set.get());
+    VLMComputeEffectorsFromPose(c, s, rows, &props);
+    auto node = [&](int id) { return VLMNodeRow(c, rows, id); };
+    auto mid = [](const VLMVector4& a, const VLMVector4& b) {
+        return D4{(a.x + b.x) / 2, (a.y + b.y) / 2, (a.z + b.z) / 2, 0};
+    };
+    EXPECT_LT(MaxDiff(s->effectors[VLM_HIPS_EFFECTOR].t, mid(node(2)->globalT, node(5)->globalT)), 1e-4);
+    EXPECT_LT(MaxDiff(s->effectors[VLM_CHEST_END_EFFECTOR].t, mid(node(18)->globalT, node(19)->globalT)), 1e-4);
+    EXPECT_TRUE(mathtest::SameBits(s->effectors[20].q, node(50)->globalQ)) << "tip 1: joint 0";
+    EXPECT_TRUE(mathtest::SameBits(s->effectors[20].t, node(51)->globalT));
+    EXPECT_TRUE(mathtest::SameBits(s->effectors[21].q, node(56)->globalQ)) << "tip 3: joint 2";
+    EXPECT_TRUE(mathtest::SameBits(s->effectors[21].t, node(57)->globalT));
+    EXPECT_TRUE(mathtest::SameBits(s->effectors[22].q, V(0, 0, 0, 1)) &&
+                mathtest::SameBits(s->effectors[22].t, V(0, 0, 0, 0)));
+
+    // The octet blend: weight 0 gives the pose, weight 1 keeps the stored value.
+    const VLMExtremity* hand = VLMCharacterExtremity(c, 0);
+    VLMLimbContactRecord record;
+    VLMInitLimbContactRecord(&record);
+    for (int i = 0; i < 8; ++i)
+        record.slots[i].t = V(7, 7, 7, 0), record.lanes[i] = i < 4 ? V(0, 0, 0, 0) : V(1, 1, 0, 0);
+    VLMComputeExtremityEffectorsFromPose(c, hand, &record, rows, true, &props);
+    for (int i = 0; i < 8; ++i) {
+        const D4 want = i < 4 ? Wide(s->effectors[(&hand->endEffector)[i]].t) : D4{7, 7, 7, 0};
+        EXPECT_LT(MaxDiff(record.slots[i].t, want), 1e-6) << i;
+    }
+}
+
+// The fixtures' own checks: presets build with their limb slots, the
+// symmetric variant mirrors exactly, sampled poses keep limits and bones.
+TEST(Groundwork, FixturesSelfCheck)
+{
+    for (const fixtures::Proportions& p :
+         {fixtures::Minimal(), fixtures::Typical(), fixtures::Full(), fixtures::Retarget()}) {
+        fixtures::Fixture f = fixtures::Build(p, {true, {}, true, true, 9});
+        VLMCharacter* c = f.character.get();
+        ASSERT_NE(c, nullptr);
+        for (int k = 0; k < 4; ++k)
+            for (int slot : {VLM_SLOT_UPPER, VLM_SLOT_MIDDLE, VLM_SLOT_END})
+                EXPECT_GE(VLMCharacterLimb(c, k)->slotIndex[slot], 0) << k;
+        for (int id = 0; id < VLM_NODE_COUNT; ++id) {
+            const int m = fixtures::MirrorNode(id);
+            float t[4], q[4], s[4], mt[4], mq[4], ms[4];
+            VLMGetNodeTPose(c, id, t, q, s);
+            VLMGetNodeTPose(c, m, mt, mq, ms);
+            if (VLMCharacterCompactIndex(c, id) < 0 || m == id)
+                continue;
+            EXPECT_TRUE(t[0] == -mt[0] && t[1] == mt[1] && t[2] == mt[2]) << id;
+            EXPECT_TRUE(q[0] == mq[0] && q[1] == -mq[1] && q[2] == -mq[2] && q[3] == mq[3]) << id;
+        }
+        VLMCharacterStateHandle state = soltest::NewState(c), clamped = soltest::NewState(c),
+                                rest = soltest::NewState(c);
+        VLMStateRow* rows = VLMStateFirstRow(state.get());
+        VLMSetStateToTPose(c, VLMStateFirstRow(rest.get()));
+        std::mt19937 rng(9);
+        fixtures::SamplePose(c, state.get(), rng, {0.8f, 0.3f, 10.0f, true});
+        std::memcpy(clamped.get(), state.get(), VLMGetCharacterStateSize(c));
+        VLMStateRow* crows = VLMStateFirstRow(clamped.get());
+        VLMApplyLimitsBelow(c, crows, VLMCharacterNodeRecords(c), VLMCharacterRotationRecords(c));
+        for (int id = 2; id < VLM_NODE_COUNT; ++id) {
+            const int parent = VLMGetParentNodeId(c, id);
+            if (VLMCharacterCompactIndex(c, id) < 0 || parent < 1)
+                continue;
+            EXPECT_TRUE(SameRotation(VLMNodeRow(c, crows, id)->localQ, Wide(VLMNodeRow(c, rows, id)->localQ), 1e-4))
+                << "within limits: " << id;
+            auto length = [&](const VLMStateRow* r) {
+                const VLMVector4 a = VLMNodeRow(c, r, id)->globalT, b = VLMNodeRow(c, r, parent)->globalT;
+                return std::hypot(a.x - b.x, a.y - b.y, a.z - b.z);
+            };
+            EXPECT_NEAR(length(rows), length(VLMStateFirstRow(rest.get())), 1e-3) << "bone length: " << id;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+// The mirror configuration, bone completion and about dialogs, driven through
+// their buttons and line edits.
+#include "ui_fixture.h"
+
+#include "modal_answer.h"
+#include "screenshot.h"
+#include "ui/about_dialog.h"
+#include "ui/completer_widget.h"
+#include "ui/config_mirror_dialog.h"
+#include "ui/ui_functions.h"
+
+#include "model/xml_settings_store.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QTextEdit>
+
+namespace {
+
+using Pairs = XmlSettingsStore::PairList;
+
+Pairs ReadMirrorList(const QString& file)
+{
+    Pairs pairs;
+    XmlSettingsStore(file).GetPairList("mirror", "mirror_list", pairs);
+    return pairs;
+}
+
+// Adds a row with "+" and types the keywords into it as the user does (open
+// the cell's editor, type, Return); a null keyword leaves its cell unedited.
+void AddRow(QWidget* dialog, const char* left, const char* right)
+{
+    ClickButton(dialog, "+");
+    auto* table = dialog->findChild<QTableWidget*>();
+    const int row = table->rowCount() - 1;
+    EXPECT_EQ(table->currentRow(), row);
+    for (int column = 0; column < 2; ++column) {
+        const char* text = column == 0 ? left : right;
+        if (!text)
+            continue;
+        const QModelIndex index = table->model()->index(row, column);
+        table->setCurrentIndex(index);
+        table->edit(index);
+        QLineEdit* editor = nullptr;  // closed editors linger, hidden, until deleted
+        for (QLineEdit* open : table->viewport()->findChildren<QLineEdit*>())
+            editor = open->isVisible() ? open : editor;
+        ASSERT_NE(editor, nullptr);
+        QTest::keyClicks(editor, text);
+        QTest::keyClick(editor, Qt::Key_Return);
+    }
+}
+
+class MirrorDialogTest : public testing::Test {
+protected:
+    MirrorDialogTest() { WriteFile(file_, DefaultSettingsXml()); }  // Left/Right and _l/_r
+    QTemporaryDir dir_;
+    QString file_ = dir_.filePath("skelwright.xml");
+};
+
+TEST_F(MirrorDialogTest, WritesCompleteRowsOnceInTableOrder)
+{
+    ConfigMirrorDialog dialog(nullptr, file_);
+    dialog.show();
+    AddRow(&dialog, "Lf", "Rt");
+    AddRow(&dialog, "Left", "Right");  // already listed
+    AddRow(&dialog, "Up", nullptr);    // right cell never edited
+    AddRow(&dialog, "Down", "");       // right cell left empty
+    AddRow(&dialog, "Lf", "Rt");       // repeated
+    SaveScreenshot(&dialog, "config_mirror_dialog");
+    ClickButton(&dialog, "OK");
+
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(ReadMirrorList(file_), (Pairs{{"Left", "Right"}, {"_l", "_r"}, {"Lf", "Rt"}}));
+}
+
+TEST_F(MirrorDialogTest, RemoveWithoutCurrentRowTakesTheLastRow)
+{
+    ConfigMirrorDialog dialog(nullptr, file_);
+    dialog.show();
+    auto* table = dialog.findChild<QTableWidget*>();
+    ASSERT_EQ(table->currentRow(), -1);
+
+    ClickButton(&dialog, "-");
+    ASSERT_EQ(table->rowCount(), 1);
+    EXPECT_EQ(table->item(0, 0)->text(), "Left");
+    EXPECT_EQ(table->currentRow(), 0);
+    ClickButton(&dialog, "-");
+    ClickButton(&dialog, "-");  // nothing left to remove
+    EXPECT_EQ(table->rowCount(), 0);
+    ClickButton(&dialog, "Cancel");
+    EXPECT_EQ(ReadMirrorList(file_).size(), 2u);
+}
+
+TEST_F(MirrorDialogTest, FileThatCannotBeWrittenKeepsTheDialogOpen)
+{
+    // A folder where the settings file should be: nothing can be written there.
+    QFile::remove(file_);
+    ASSERT_TRUE(QDir().mkpath(file_));
+    ScriptedMessageBoxes boxes;
+    boxes.Answer(QMessageBox::Ok);
+    ConfigMirrorDialog dialog(nullptr, file_);
+    dialog.show();
+    AddRow(&dialog, "Lf", "Rt");
+    ClickButton(&dialog, "OK");
+
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(boxes.Titles(), QStringList{"Mirror Configuration"});
+    EXPECT_TRUE(QFileInfo(file_).isDir());
+}
+
+class MirrorDialogModelTest : public UiModelTest {
+protected:
+    MirrorDialogModelTest() : UiModelTest("<config_root/>") { }
+};
+
+TEST_F(MirrorDialogModelTest, ModelMirrorsWithThePairsTheDialogWrote)
+{
+    AnswerNextModal([](QWidget* modal) {
+        AddRow(modal, "Left", "Right");
+        ClickButton(modal, "OK");
+    });
+    ConfigMirrorDialog dialog(&parent_, SettingsFile());
+    ASSERT_EQ(dialog.exec(), QDialog::Accepted);
+    Model().LoadMirrorList();
+    Model().SetMirrorMode(true);
+
+    EXPECT_TRUE(AssignBoneAndMirror(&parent_, &Model(), NodeId("LeftArm"), "LeftArm"));
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "RightArm");
+}
+
+// --- Completion dialog ---
+
+const QStringList kNames = {"Hips", "LeftArm", "LeftArmRoll", "RightArm", "Hips"};
+
+TEST(CompleterWidgetTest, StartsOnTheLastEqualNameElseTheFirst)
+{
+    const std::pair<const char*, int> cases[] = {{"Hips", 4}, {"RightArm", 3}, {"hips", 0}, {"Nope", 0}};
+    for (const auto& c : cases)
+        EXPECT_EQ(CompleterWidget(nullptr, kNames, c.first).findChild<QComboBox*>()->currentIndex(), c.second);
+}
+
+// Each case types into the line edit and presses Return, "Ok" or "Cancel"; a
+// refused text leaves the dialog open with the text selected, and the case
+// then cancels.
+TEST(CompleterWidgetTest, AcceptsOnlyListedNames)
+{
+    const struct {
+        const char* typed;
+        const char* press;
+        const char* text;  // GetText afterwards; empty: rejected
+    } cases[] = {
+        {"LeftArm", "Return", "LeftArm"},
+        {"LeftArmRoll", "Ok", "LeftArmRoll"},
+        {"leftarm", "Ok", "LeftArm"},
+        {"LeftAr", "Return", ""},
+        {"Nope", "Ok", ""},
+        {"LeftArm", "Cancel", ""},
+    };
+    QWidget parent;
+    parent.resize(300, 200);
+    parent.show();
+    for (const auto& c : cases) {
+        CompleterWidget widget(&parent, kNames, "RightArm");
+        bool refusedWithSelection = false;
+        AnswerNextModal([&](QWidget*) {
+            QLineEdit* edit = widget.findChild<QComboBox*>()->lineEdit();
+            edit->selectAll();
+            QTest::keyClicks(edit, c.typed);
+            if (QWidget* popup = QApplication::activePopupWidget())
+                popup->hide();  // the completion list, dismissed
+            if (c.typed == std::string("LeftArm"))
+                SaveScreenshot(&widget, "completer_widget");
+            if (c.press == std::string("Return"))
+                QTest::keyClick(edit, Qt::Key_Return);
+            else
+                ClickButton(&widget, c.press);
+            if (widget.isVisible()) {
+                refusedWithSelection = edit->selectedText() == c.typed;
+                ClickButton(&widget, "Cancel");
+            }
+        });
+        const int result = widget.exec();
+        EXPECT_EQ(result == QDialog::Accepted, c.text[0] != 0) << c.typed;
+        EXPECT_EQ(refusedWithSelection, c.text[0] == 0 && c.press != std::string("Cancel")) << c.typed;
+        EXPECT_EQ(widget.GetText(), c.text) << c.typed;
+    }
+}
+
+// --- About box ---
+
+TEST(AboutDlgTest, ShowsRichTextRenderedAndClosesWithOk)
+{
+    AboutDlg dialog(nullptr, "<h2>Skelwright 2.0</h2><p>Character setup for <b>Velmora</b> rigs.</p>");
+    dialog.show();
+    auto* view = dialog.findChild<QTextEdit*>();
+    EXPECT_TRUE(view->isReadOnly());
+    EXPECT_EQ(view->toPlainText(), "Skelwright 2.0\nCharacter setup for Velmora rigs.");
+    SaveScreenshot(&dialog, "about_dialog");
+    ClickButton(&dialog, "Ok");
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+}
+
+}  // namespace
