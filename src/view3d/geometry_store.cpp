@@ -1,15 +1,9 @@
 #include "view3d/geometry_store.h"
 
-GeometryStore::GeometryStore()
-{
-    ViewMath::Reset(box_);
-}
+GeometryStore::GeometryStore() { ViewMath::Reset(box_); }
 
 // The objects go first, each through its virtual destructor, then the lists.
-GeometryStore::~GeometryStore()
-{
-    objects_.clear();
-}
+GeometryStore::~GeometryStore() { objects_.clear(); }
 
 std::uint32_t GeometryStore::AddVertex(const float* p)
 {
@@ -35,10 +29,7 @@ bool GeometryStore::SetVertex(std::uint32_t index, const float* p)
     return true;
 }
 
-std::size_t GeometryStore::VertexCount() const
-{
-    return outsideVertices_ ? outsideVertexCount_ : vertices_.size();
-}
+std::size_t GeometryStore::VertexCount() const { return outsideVertices_ ? outsideVertexCount_ : vertices_.size(); }
 
 const float* GeometryStore::Vertex(std::size_t i) const
 {
@@ -101,7 +92,4 @@ void GeometryStore::UseOutsideVertices(float* buffer)
     outsideVertices_ = buffer;
 }
 
-void GeometryStore::DetachOutsideVertices()
-{
-    outsideVertices_ = nullptr;
-}
+void GeometryStore::DetachOutsideVertices() { outsideVertices_ = nullptr; }

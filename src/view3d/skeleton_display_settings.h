@@ -29,14 +29,14 @@ inline float SkeletonCappedSize(float s, float c, float length)
 
 // Words 8-15: the rotation-limit shapes.
 struct SkeletonRotationLimitSettings {
-    float twistCentreOffset = 0.4f;  // 8: factor of the twist length along the twist axis
-    float twistArcRadius = -16.0f;  // 9
-    float twistArcRadiusCap = 0.4f;  // 10
-    float swingSphereRadius = -16.0f;  // 11
+    float twistCentreOffset = 0.4f;     // 8: factor of the twist length along the twist axis
+    float twistArcRadius = -16.0f;      // 9
+    float twistArcRadiusCap = 0.4f;     // 10
+    float swingSphereRadius = -16.0f;   // 11
     float swingSphereRadiusCap = 0.4f;  // 12
-    int twistSegments = 32;  // 13: per full turn
-    int swingInnerSegments = 32;  // 14: per full turn, inner sweeps
-    int swingOuterSegments = 32;  // 15: per full turn, outer sweeps
+    int twistSegments = 32;             // 13: per full turn
+    int swingInnerSegments = 32;        // 14: per full turn, inner sweeps
+    int swingOuterSegments = 32;        // 15: per full turn, outer sweeps
 };
 
 // Sixteen 4-byte words, copied whole into the geometry when it builds.

@@ -48,51 +48,18 @@ struct Box {
 
 // --- Vectors -----------------------------------------------------------------------
 
-inline Vec4 MakeVector(float x, float y, float z)
-{
-    return {{x, y, z, 0.0f}};
-}
-inline Vec4 MakeVector(float x, float y, float z, float w)
-{
-    return {{x, y, z, w}};
-}
-inline Vec4 MakeVector(const float* xyz, float w)
-{
-    return {{xyz[0], xyz[1], xyz[2], w}};
-}
-inline Vec4 MakePoint(const float* xyz)
-{
-    return MakeVector(xyz, 1.0f);
-}
-inline Vec4 MakeDirection(const float* xyz)
-{
-    return MakeVector(xyz, 0.0f);
-}
+inline Vec4 MakeVector(float x, float y, float z) { return {{x, y, z, 0.0f}}; }
+inline Vec4 MakeVector(float x, float y, float z, float w) { return {{x, y, z, w}}; }
+inline Vec4 MakeVector(const float* xyz, float w) { return {{xyz[0], xyz[1], xyz[2], w}}; }
+inline Vec4 MakePoint(const float* xyz) { return MakeVector(xyz, 1.0f); }
+inline Vec4 MakeDirection(const float* xyz) { return MakeVector(xyz, 0.0f); }
 
-inline Vec4 Add(const Vec4& a, const Vec4& b)
-{
-    return {{a[0] + b[0], a[1] + b[1], a[2] + b[2], a[3] + b[3]}};
-}
-inline Vec4 Subtract(const Vec4& a, const Vec4& b)
-{
-    return {{a[0] - b[0], a[1] - b[1], a[2] - b[2], a[3] - b[3]}};
-}
-inline Vec4 Multiply(const Vec4& a, const Vec4& b)
-{
-    return {{a[0] * b[0], a[1] * b[1], a[2] * b[2], a[3] * b[3]}};
-}
-inline Vec4 Scale(float s, const Vec4& a)
-{
-    return {{s * a[0], s * a[1], s * a[2], s * a[3]}};
-}
-inline Vec4 Scale(const Vec4& a, float s)
-{
-    return Scale(s, a);
-}
-inline Vec4 Negate(const Vec4& a)
-{
-    return {{-a[0], -a[1], -a[2], -a[3]}};
-}
+inline Vec4 Add(const Vec4& a, const Vec4& b) { return {{a[0] + b[0], a[1] + b[1], a[2] + b[2], a[3] + b[3]}}; }
+inline Vec4 Subtract(const Vec4& a, const Vec4& b) { return {{a[0] - b[0], a[1] - b[1], a[2] - b[2], a[3] - b[3]}}; }
+inline Vec4 Multiply(const Vec4& a, const Vec4& b) { return {{a[0] * b[0], a[1] * b[1], a[2] * b[2], a[3] * b[3]}}; }
+inline Vec4 Scale(float s, const Vec4& a) { return {{s * a[0], s * a[1], s * a[2], s * a[3]}}; }
+inline Vec4 Scale(const Vec4& a, float s) { return Scale(s, a); }
+inline Vec4 Negate(const Vec4& a) { return {{-a[0], -a[1], -a[2], -a[3]}}; }
 
 inline Vec4& AddInPlace(Vec4& a, const Vec4& b)
 {
@@ -102,29 +69,14 @@ inline Vec4& AddInPlace(Vec4& a, const Vec4& b)
 }
 
 // a - b on x, y and z; the result keeps a's w.
-inline Vec4 SubtractXYZ(const Vec4& a, const Vec4& b)
-{
-    return {{a[0] - b[0], a[1] - b[1], a[2] - b[2], a[3]}};
-}
+inline Vec4 SubtractXYZ(const Vec4& a, const Vec4& b) { return {{a[0] - b[0], a[1] - b[1], a[2] - b[2], a[3]}}; }
 
-inline float Sum(const Vec4& a)
-{
-    return a[0] + a[1] + a[2] + a[3];
-}
-inline float Dot(const Vec4& a, const Vec4& b)
-{
-    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3];
-}
-inline float LengthSquared(const Vec4& a)
-{
-    return Dot(a, a);
-}
+inline float Sum(const Vec4& a) { return a[0] + a[1] + a[2] + a[3]; }
+inline float Dot(const Vec4& a, const Vec4& b) { return a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3]; }
+inline float LengthSquared(const Vec4& a) { return Dot(a, a); }
 
 // Over all four components; a zero vector gives infinities or NaN.
-inline Vec4 Normalize(const Vec4& a)
-{
-    return Scale(a, 1.0f / std::sqrt(LengthSquared(a)));
-}
+inline Vec4 Normalize(const Vec4& a) { return Scale(a, 1.0f / std::sqrt(LengthSquared(a))); }
 
 inline Vec4 Cross(const Vec4& a, const Vec4& b)
 {
@@ -144,10 +96,7 @@ inline void SinCos(float t, float& s, float& c)
     c = std::cos(t);
 }
 
-inline float Abs(float v)
-{
-    return std::fabs(v);
-}
+inline float Abs(float v) { return std::fabs(v); }
 
 // --- Quaternions and matrices ----------------------------------------------------------
 
@@ -168,10 +117,7 @@ inline Mat4 QuatToMatrix(const Quat& q)
 }
 
 // A right-handed rotation of points by `angle` radians about the unit `axis`.
-inline Mat4 AxisAngleMatrix(float angle, const Vec4& axis)
-{
-    return QuatToMatrix(AxisAngleQuat(angle, axis));
-}
+inline Mat4 AxisAngleMatrix(float angle, const Vec4& axis) { return QuatToMatrix(AxisAngleQuat(angle, axis)); }
 
 inline Mat4 Multiply(const Mat4& a, const Mat4& b)
 {
@@ -196,10 +142,7 @@ inline Vec4 Multiply(const Mat4& a, const Vec4& v)
     return r;
 }
 
-inline void Copy(Mat4& to, const Mat4& from)
-{
-    to = from;
-}
+inline void Copy(Mat4& to, const Mat4& from) { to = from; }
 
 inline Mat4 FromColumns(const Vec4& c0, const Vec4& c1, const Vec4& c2, const Vec4& c3)
 {
@@ -207,10 +150,7 @@ inline Mat4 FromColumns(const Vec4& c0, const Vec4& c1, const Vec4& c2, const Ve
              c3[3]}};
 }
 
-inline Vec4 Column(const Mat4& a, int i)
-{
-    return {{a[4 * i], a[4 * i + 1], a[4 * i + 2], a[4 * i + 3]}};
-}
+inline Vec4 Column(const Mat4& a, int i) { return {{a[4 * i], a[4 * i + 1], a[4 * i + 2], a[4 * i + 3]}}; }
 
 // Filled on first use; every caller shares the one copy.
 inline const Mat4& Identity()
@@ -226,10 +166,7 @@ inline void SetTranslation(Mat4& a, const Vec4& t)
     a[14] = t[2];
 }
 
-inline Vec4 TranslationColumn(const Mat4& a)
-{
-    return Column(a, 3);
-}
+inline Vec4 TranslationColumn(const Mat4& a) { return Column(a, 3); }
 
 // The identity with elements 12..15 copied from `a`.
 inline Mat4 TranslationOnly(const Mat4& a)
@@ -314,18 +251,9 @@ inline void Grow(Box& b, const Box& other)
     Grow(b, other.max);
 }
 
-inline float ExtentX(const Box& b)
-{
-    return b.max[0] - b.min[0];
-}
-inline float ExtentY(const Box& b)
-{
-    return b.max[1] - b.min[1];
-}
-inline float ExtentZ(const Box& b)
-{
-    return b.max[2] - b.min[2];
-}
+inline float ExtentX(const Box& b) { return b.max[0] - b.min[0]; }
+inline float ExtentY(const Box& b) { return b.max[1] - b.min[1]; }
+inline float ExtentZ(const Box& b) { return b.max[2] - b.min[2]; }
 
 inline Vec4 Centre(const Box& b)
 {
@@ -335,10 +263,7 @@ inline Vec4 Centre(const Box& b)
 
 // --- Scalars -------------------------------------------------------------------------------
 
-inline float DegreesToRadians(float degrees)
-{
-    return degrees * 0.017453292f;
-}
+inline float DegreesToRadians(float degrees) { return degrees * 0.017453292f; }
 
 inline void Clamp(float& v, float lo, float hi)
 {
