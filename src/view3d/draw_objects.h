@@ -39,10 +39,8 @@ public:
     void ExtendBox(const float* p)
     {
         for (int i = 0; i < 3; ++i) {
-            if (p[i] < boxMin[i])
-                boxMin[i] = p[i];
-            if (p[i] > boxMax[i])
-                boxMax[i] = p[i];
+            boxMin[i] = p[i] < boxMin[i] ? p[i] : boxMin[i];
+            boxMax[i] = p[i] > boxMax[i] ? p[i] : boxMax[i];
         }
     }
     void ResetBox()

@@ -13,24 +13,6 @@ std::uint32_t GeometryStore::AddVertex(const float* p)
     return index;
 }
 
-bool GeometryStore::SetVertex(std::uint32_t index, const float* p)
-{
-    if (index >= VertexCount())
-        return false;
-    if (outsideVertices_) {
-        float* to = outsideVertices_ + 3 * static_cast<std::size_t>(index);
-        to[0] = p[0];
-        to[1] = p[1];
-        to[2] = p[2];
-    }
-    if (index < vertices_.size())
-        vertices_[index] = {p[0], p[1], p[2]};
-    ExtendBox(p);
-    return true;
-}
-
-std::size_t GeometryStore::VertexCount() const { return outsideVertices_ ? outsideVertexCount_ : vertices_.size(); }
-
 const float* GeometryStore::Vertex(std::size_t i) const
 {
     if (i >= VertexCount())
@@ -44,23 +26,6 @@ void GeometryStore::ResetWriteCounters()
 {
     vertexWriteCounter_ = 0;
     objectWriteCounter_ = 0;
-}
-
-bool GeometryStore::RewriteVertex(const float* p, std::uint32_t* index)
-{
-    if (!SetVertex(vertexWriteCounter_, p))
-        return false;
-    *index = vertexWriteCounter_++;
-    return true;
-}
-
-VLMDrawObjectNS::BaseObject* GeometryStore::NextObject()
-{
-    if (objectWriteCounter_ >= objects_.size())
-        return nullptr;
-    VLMDrawObjectNS::BaseObject* object = objects_[objectWriteCounter_++].get();
-    object->ResetBox();
-    return object;
 }
 
 void GeometryStore::ResetBoxes()

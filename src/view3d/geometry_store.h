@@ -69,7 +69,8 @@ public:
     void ResetWriteCounters();
     // Writes the next vertex of the build order; false past the end.
     bool RewriteVertex(const float* p, std::uint32_t* index);
-    // The next object of the build order with its box emptied; null past the end.
+    // The next object of the build order, as it is (ResetBoxes empties every
+    // box before a replay); null past the end.
     VLMDrawObjectNS::BaseObject* NextObject();
     std::uint32_t VertexWriteCounter() const { return vertexWriteCounter_; }
     std::uint32_t ObjectWriteCounter() const { return objectWriteCounter_; }
@@ -104,5 +105,43 @@ private:
     std::uint32_t objectWriteCounter_ = 0;
     ViewMath::Box box_;
 };
+
+// The rewrite path runs once per vertex and object of every pose: inline.
+
+inline std::size_t GeometryStore::VertexCount() const
+{
+    return outsideVertices_ ? outsideVertexCount_ : vertices_.size();
+}
+
+inline bool GeometryStore::SetVertex(std::uint32_t index, const float* p)
+{
+    if (index >= VertexCount())
+        return false;
+    if (outsideVertices_) {
+        float* to = outsideVertices_ + 3 * static_cast<std::size_t>(index);
+        to[0] = p[0];
+        to[1] = p[1];
+        to[2] = p[2];
+    }
+    if (index < vertices_.size())
+        vertices_[index] = {p[0], p[1], p[2]};
+    ExtendBox(p);
+    return true;
+}
+
+inline bool GeometryStore::RewriteVertex(const float* p, std::uint32_t* index)
+{
+    if (!SetVertex(vertexWriteCounter_, p))
+        return false;
+    *index = vertexWriteCounter_++;
+    return true;
+}
+
+inline VLMDrawObjectNS::BaseObject* GeometryStore::NextObject()
+{
+    if (objectWriteCounter_ >= objects_.size())
+        return nullptr;
+    return objects_[objectWriteCounter_++].get();
+}
 
 #endif

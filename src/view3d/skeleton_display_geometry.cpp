@@ -45,14 +45,14 @@ float Length3(const Vec4& a) { return std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2]
 Vec4 UnitOr(const Vec4& a, const Vec4& fallback)
 {
     const float lengthSquared = a[0] * a[0] + a[1] * a[1] + a[2] * a[2];
-    if (!(lengthSquared >= FLT_MIN) || !std::isfinite(lengthSquared))
+    if (!(lengthSquared >= FLT_MIN && lengthSquared <= FLT_MAX))  // NaN fails both
         return fallback;
     const float r = 1.0f / std::sqrt(lengthSquared);
     return {{a[0] * r, a[1] * r, a[2] * r, 0.0f}};
 }
 
 // Turns v (a direction) by the unit quaternion q.
-Vec4 Rotate(const Quat& q, const Vec4& v)
+inline Vec4 Rotate(const Quat& q, const Vec4& v)
 {
     const Vec4 u{{q[0], q[1], q[2], 0.0f}};
     const float w = q[3];
@@ -86,7 +86,7 @@ Quat ShortestArc(const Vec4& a, const Vec4& b)
 Quat UnitQuat(const Quat& q)
 {
     const float n = LengthSquared(q);
-    if (!(n >= FLT_MIN) || !std::isfinite(n))
+    if (!(n >= FLT_MIN && n <= FLT_MAX))
         return {{0, 0, 0, 1}};
     return Scale(q, 1.0f / std::sqrt(n));
 }
@@ -135,16 +135,15 @@ SkeletonDisplayGeometry::~SkeletonDisplayGeometry() = default;
 
 namespace {
 
-struct Axes {
-    Vec4 axis[3];
-};
+// The three axes of a frame.
+using Axes = std::array<Vec4, 3>;
 
 // The matrix's axes without their scale.
 Axes AxesOf(const Mat4& m)
 {
     Axes f;
     for (int i = 0; i < 3; ++i)
-        f.axis[i] = UnitOr(Vec4{{m[4 * i], m[4 * i + 1], m[4 * i + 2], 0.0f}}, UnitAxis(i));
+        f[i] = UnitOr(Vec4{{m[4 * i], m[4 * i + 1], m[4 * i + 2], 0.0f}}, UnitAxis(i));
     return f;
 }
 
@@ -157,8 +156,8 @@ Axes Turned(const Axes& f, const Quat& q)
     for (int i = 0; i < 3; ++i) {
         Vec4 sum{{0, 0, 0, 0}};
         for (int j = 0; j < 3; ++j)
-            AddInPlace(sum, Scale(r.At(j, i), f.axis[j]));
-        t.axis[i] = sum;
+            AddInPlace(sum, Scale(r.At(j, i), f[j]));
+        t[i] = sum;
     }
     return t;
 }
@@ -171,9 +170,55 @@ Vec4 SkeletonDisplayGeometry::Position(int slot) const
     return {{m[12], m[13], m[14], 1.0f}};
 }
 
-float SkeletonDisplayGeometry::Distance(int from, int to) const
+// --- Build and rewrite primitives
+// ------------------------------------------------------------
+
+inline std::uint32_t SkeletonDisplayGeometry::EmitVertex(GeometryStore& store, const Vec4& p, BaseObject* object)
 {
-    return Length3(Subtract(Position(to), Position(from)));
+    if (failed_)
+        return 0;
+    std::uint32_t index = 0;
+    if (mode_ == 0) {
+        index = store.AddVertex(p.v);
+    } else if (!store.RewriteVertex(p.v, &index)) {
+        failed_ = true;
+        return 0;
+    }
+    if (object)
+        object->ExtendBox(p.v);
+    return index;
+}
+
+template <typename T>
+inline T* SkeletonDisplayGeometry::EmitObject(GeometryStore& store, int kind, int nodeId, int secondId,
+                                              const float* colour)
+{
+    if (failed_)
+        return nullptr;
+    if (mode_ == 0) {
+        auto object = std::make_unique<T>();
+        object->partKind = kind;
+        object->nodeId = nodeId;
+        object->secondId = secondId;
+        if (colour) {
+            for (int i = 0; i < 4; ++i)
+                object->colour[i] = colour[i];
+        }
+        return store.AddObject(std::move(object));
+    }
+    BaseObject* next = store.NextObject();
+    if (!next || next->PrimitiveType() != T::kType || next->partKind != kind || next->nodeId != nodeId ||
+        next->secondId != secondId) {
+        failed_ = true;
+        return nullptr;
+    }
+    return static_cast<T*>(next);
+}
+
+inline void SkeletonDisplayGeometry::EmitLine(LinesObject* object, std::uint32_t a, std::uint32_t b)
+{
+    if (mode_ == 0)
+        object->AddLine(a, b);
 }
 
 // --- Init and Update
@@ -293,6 +338,9 @@ void SkeletonDisplayGeometry::PlanSkeleton()
     }
 
     pose_.assign(n, Identity());
+    axes_.assign(n, Axes());
+    boneLength_.assign(n, -1.0f);
+    boneDirection_.assign(n, Vec4{{1, 0, 0, 0}});
     vertexOf_.assign(n, 0);
     ReadPose();
 
@@ -322,14 +370,14 @@ SkeletonDisplayGeometry::LimitPlan SkeletonDisplayGeometry::PlanLimits(int slot,
 
     // The twist axis: the axis of the parent frame (with the pre-rotation)
     // most aligned with the bone as the build pose has it.
-    const Axes f = Turned(AxesOf(pose_[node.parent]), node.pre);
-    const Vec4 d = UnitOr(Subtract(Position(slot), Position(node.parent)), AxesOf(pose_[slot]).axis[0]);
-    const float x = std::fabs(Dot(f.axis[0], d)), y = std::fabs(Dot(f.axis[1], d)), z = std::fabs(Dot(f.axis[2], d));
+    const Axes f = Turned(axes_[node.parent], node.pre);
+    const Vec4 d = UnitOr(Subtract(Position(slot), Position(node.parent)), axes_[slot][0]);
+    const float x = std::fabs(Dot(f[0], d)), y = std::fabs(Dot(f[1], d)), z = std::fabs(Dot(f[2], d));
     if (x <= y)
         plan.a = y <= z ? 2 : 1;
     else
         plan.a = x <= z ? 2 : 0;
-    plan.sign = Dot(f.axis[plan.a], d) < 0.0f ? -1.0f : 1.0f;
+    plan.sign = Dot(f[plan.a], d) < 0.0f ? -1.0f : 1.0f;
 
     // Of the other two, the swing axis u is the one nearer the up axis in the
     // T-pose.
@@ -338,7 +386,7 @@ SkeletonDisplayGeometry::LimitPlan SkeletonDisplayGeometry::PlanLimits(int slot,
     const Axes t = AxesOf(tpose);
     const Vec4 up{{upAxis_[0], upAxis_[1], upAxis_[2], 0.0f}};
     const int b1 = (plan.a + 1) % 3, b2 = (plan.a + 2) % 3;
-    if (std::fabs(Dot(t.axis[b1], up)) > std::fabs(Dot(t.axis[b2], up))) {
+    if (std::fabs(Dot(t[b1], up)) > std::fabs(Dot(t[b2], up))) {
         plan.u = b1;
         plan.v = b2;
     } else {
@@ -362,10 +410,23 @@ SkeletonDisplayGeometry::LimitPlan SkeletonDisplayGeometry::PlanLimits(int slot,
     return plan;
 }
 
+// Reads every joint's matrix, then takes its axes and the length of its bone
+// once for all the shapes that use them.
 void SkeletonDisplayGeometry::ReadPose()
 {
-    for (std::size_t slot = 0; slot < plan_.size(); ++slot)
+    for (std::size_t slot = 0; slot < plan_.size(); ++slot) {
         VLMReadNodeStateMatrix(character_, state_, plan_[slot].id, pose_[slot].m);
+        axes_[slot] = AxesOf(pose_[slot]);
+        const int parent = plan_[slot].parent;
+        if (parent < 0) {
+            boneLength_[slot] = -1.0f;
+            continue;
+        }
+        // A bone of zero length points along its parent joint's own X axis.
+        const Vec4 bone = Subtract(Position(int(slot)), Position(parent));
+        boneLength_[slot] = Length3(bone);
+        boneDirection_[slot] = UnitOr(bone, axes_[parent][0]);
+    }
 }
 
 // --- The traversal
@@ -398,13 +459,13 @@ void SkeletonDisplayGeometry::BuildNode(int slot)
     bool found = false;
     float local = 0.0f;
     for (int i = 0; i < node.childCount; ++i) {
-        const float d = Distance(slot, childSlots_[node.firstChild + i]);
+        const float d = boneLength_[childSlots_[node.firstChild + i]];
         if (!found || d < local)
             local = d;
         found = true;
     }
     if (node.parent >= 0) {
-        const float d = Distance(node.parent, slot);
+        const float d = boneLength_[slot];
         if (!found || d < local)
             local = d;
         found = true;
@@ -437,14 +498,14 @@ void SkeletonDisplayGeometry::BuildNode(int slot)
 void SkeletonDisplayGeometry::BuildJointAxes(int slot, float length)
 {
     const NodePlan& node = plan_[slot];
-    Axes f = AxesOf(pose_[slot]);
+    Axes f = axes_[slot];
     if (node.limited)
         f = Turned(f, node.post);
     const Vec4 j = Position(slot);
     Vec4 ends[3];
     std::uint32_t endIndex[3];
     for (int i = 0; i < 3; ++i) {
-        ends[i] = Add(j, Scale(length, f.axis[i]));
+        ends[i] = Add(j, Scale(length, f[i]));
         endIndex[i] = EmitVertex(skeleton_, ends[i], nullptr);
     }
     for (int i = 0; i < 3; ++i) {
@@ -463,10 +524,9 @@ void SkeletonDisplayGeometry::BuildBone(int parentSlot, int slot)
     if (shape != 0 && shape != 1)
         return;
     const Vec4 j = Position(parentSlot), child = Position(slot);
-    const float length = Distance(parentSlot, slot);
-    const Axes n = AxesOf(pose_[parentSlot]);
-    // A bone of zero length points along the joint's own X axis.
-    const Vec4 u = UnitOr(Subtract(child, j), n.axis[0]);
+    const float length = boneLength_[slot];
+    const Axes& n = axes_[parentSlot];
+    const Vec4& u = boneDirection_[slot];
     const float w = settings_.BoneHalfWidth(length);
 
     LinesObject* bone =
@@ -474,14 +534,15 @@ void SkeletonDisplayGeometry::BuildBone(int parentSlot, int slot)
     if (!bone)
         return;
     const std::uint32_t jointIndex = vertexOf_[parentSlot], childIndex = vertexOf_[slot];
-    Vec4 a1 = n.axis[1], a2 = n.axis[2];
+    Vec4 a1 = n[1], a2 = n[2];
     if (shape == 0) {
         const Vec4 centre = settings_.buildFlags & SKELETON_BUILD_JOINT_SPHERES
                                 ? Add(j, Scale(1.2f * settings_.JointSphereRadius(length), u))
                                 : Add(j, Scale(0.2f * length, u));
         // With X pointing against the bone the ring keeps the joint's own axes.
-        if (Length3(Add(n.axis[0], u)) > 1e-5f) {
-            const Quat q = ShortestArc(n.axis[0], u);
+        const Vec4 sum = Add(n[0], u);
+        if (sum[0] * sum[0] + sum[1] * sum[1] + sum[2] * sum[2] > 1e-10f) {
+            const Quat q = ShortestArc(n[0], u);
             a1 = Rotate(q, a1);
             a2 = Rotate(q, a2);
         }
@@ -500,7 +561,7 @@ void SkeletonDisplayGeometry::BuildBone(int parentSlot, int slot)
             EmitLine(bone, corner[i], corner[(i + 1) % 4]);
         return;
     }
-    const Quat q = ShortestArc(n.axis[0], u);
+    const Quat q = ShortestArc(n[0], u);
     a1 = Rotate(q, a1);
     a2 = Rotate(q, a2);
     const float signs[4][2] = {{1, 1}, {-1, 1}, {-1, -1}, {1, -1}};
@@ -526,25 +587,25 @@ void SkeletonDisplayGeometry::BuildRotationLimits(int slot, float localSize)
     if (!plan.twist && !plan.swing)
         return;
     const Vec4 j = Position(slot);
-    const Axes f = Turned(AxesOf(pose_[node.parent]), node.pre);
-    const Axes n2 = Turned(AxesOf(pose_[slot]), node.post);
+    const Axes f = Turned(axes_[node.parent], node.pre);
+    const Axes n2 = Turned(axes_[slot], node.post);
     const SkeletonRotationLimitSettings& ls = settings_.limits;
 
     if (plan.twist) {
         float twistLength = 0.0f;
         if (node.childCount > 0) {
             for (int i = 0; i < node.childCount; ++i) {
-                const float d = Distance(slot, childSlots_[node.firstChild + i]);
+                const float d = boneLength_[childSlots_[node.firstChild + i]];
                 if (d > twistLength)
                     twistLength = d;
             }
         } else {
-            twistLength = Distance(node.parent, slot);
+            twistLength = boneLength_[slot];
         }
-        const Vec4& axis = n2.axis[plan.a];
+        const Vec4& axis = n2[plan.a];
         const Vec4 c = Add(j, Scale(plan.sign * ls.twistCentreOffset * twistLength, axis));
         const float r = settings_.TwistArcRadius(localSize);
-        const Vec4 r0 = Rotate(ShortestArc(f.axis[plan.a], axis), f.axis[plan.v]);
+        const Vec4 r0 = Rotate(ShortestArc(f[plan.a], axis), f[plan.v]);
 
         LinesObject* arc =
             EmitObject<LinesObject>(skeleton_, DRAW_PART_ROTATION_LIMIT, node.id, 0, kLimitColour[plan.a]);
@@ -594,7 +655,7 @@ void SkeletonDisplayGeometry::BuildRotationLimits(int slot, float localSize)
                 for (int k = 0; k <= innerCount; ++k) {
                     const float inner = innerLo + static_cast<float>(k) * innerStep;
                     const float tu = outerIsU ? outer : inner, tv = outerIsU ? inner : outer;
-                    const Vec4 dir = RotateAbout(f.axis[plan.u], tu, RotateAbout(f.axis[plan.v], tv, f.axis[plan.a]));
+                    const Vec4 dir = RotateAbout(f[plan.u], tu, RotateAbout(f[plan.v], tv, f[plan.a]));
                     const std::uint32_t at = EmitVertex(skeleton_, Add(j, Scale(r2, dir)), lines);
                     if (k > 0)
                         EmitLine(lines, previous, at);
@@ -603,54 +664,4 @@ void SkeletonDisplayGeometry::BuildRotationLimits(int slot, float localSize)
             }
         }
     }
-}
-
-// --- Build and rewrite primitives
-// ------------------------------------------------------------
-
-std::uint32_t SkeletonDisplayGeometry::EmitVertex(GeometryStore& store, const Vec4& p, BaseObject* object)
-{
-    if (failed_)
-        return 0;
-    std::uint32_t index = 0;
-    if (mode_ == 0) {
-        index = store.AddVertex(p.v);
-    } else if (!store.RewriteVertex(p.v, &index)) {
-        failed_ = true;
-        return 0;
-    }
-    if (object)
-        object->ExtendBox(p.v);
-    return index;
-}
-
-template <typename T>
-T* SkeletonDisplayGeometry::EmitObject(GeometryStore& store, int kind, int nodeId, int secondId, const float* colour)
-{
-    if (failed_)
-        return nullptr;
-    if (mode_ == 0) {
-        auto object = std::make_unique<T>();
-        object->partKind = kind;
-        object->nodeId = nodeId;
-        object->secondId = secondId;
-        if (colour) {
-            for (int i = 0; i < 4; ++i)
-                object->colour[i] = colour[i];
-        }
-        return store.AddObject(std::move(object));
-    }
-    BaseObject* next = store.NextObject();
-    if (!next || next->PrimitiveType() != T::kType || next->partKind != kind || next->nodeId != nodeId ||
-        next->secondId != secondId) {
-        failed_ = true;
-        return nullptr;
-    }
-    return static_cast<T*>(next);
-}
-
-void SkeletonDisplayGeometry::EmitLine(LinesObject* object, std::uint32_t a, std::uint32_t b)
-{
-    if (mode_ == 0)
-        object->AddLine(a, b);
 }

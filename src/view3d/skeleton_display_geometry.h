@@ -18,6 +18,7 @@
 
 #include "rig/vlm_base.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -94,7 +95,6 @@ private:
     void BuildRotationLimits(int slot, float localSize);
 
     ViewMath::Vec4 Position(int slot) const;
-    float Distance(int from, int to) const;
 
     std::uint32_t EmitVertex(GeometryStore& store, const ViewMath::Vec4& p, VLMDrawObjectNS::BaseObject* object);
     template <typename T>
@@ -119,8 +119,12 @@ private:
     std::vector<int> childSlots_;
     std::size_t builtVertexCount_ = 0;
     std::size_t builtObjectCount_ = 0;
-    // Per pass.
+    // Per pass: each joint's matrix and unit axes, and the length (-1 without
+    // a parent) and unit direction of the bone from its parent.
     std::vector<ViewMath::Mat4> pose_;
+    std::vector<std::array<ViewMath::Vec4, 3>> axes_;
+    std::vector<float> boneLength_;
+    std::vector<ViewMath::Vec4> boneDirection_;
     std::vector<std::uint32_t> vertexOf_;
     bool failed_ = false;
 };

@@ -238,10 +238,8 @@ inline Box ResetBox()
 inline void Grow(Box& b, const float* p)
 {
     for (int i = 0; i < 3; ++i) {
-        if (p[i] < b.min[i])
-            b.min[i] = p[i];
-        if (p[i] > b.max[i])
-            b.max[i] = p[i];
+        b.min[i] = p[i] < b.min[i] ? p[i] : b.min[i];
+        b.max[i] = p[i] > b.max[i] ? p[i] : b.max[i];
     }
 }
 
