@@ -130,8 +130,7 @@ bool Narrowed(float& lo, float& hi)
 SkeletonDisplayGeometry::SkeletonDisplayGeometry() = default;
 SkeletonDisplayGeometry::~SkeletonDisplayGeometry() = default;
 
-// --- Frames
-// ----------------------------------------------------------------------------
+// --- Frames ---------------------------------------------------------------------------------------
 
 namespace {
 
@@ -170,8 +169,7 @@ Vec4 SkeletonDisplayGeometry::Position(int slot) const
     return {{m[12], m[13], m[14], 1.0f}};
 }
 
-// --- Build and rewrite primitives
-// ------------------------------------------------------------
+// --- Build and rewrite primitives -----------------------------------------------------------------
 
 inline std::uint32_t SkeletonDisplayGeometry::EmitVertex(GeometryStore& store, const Vec4& p, BaseObject* object)
 {
@@ -221,8 +219,7 @@ inline void SkeletonDisplayGeometry::EmitLine(LinesObject* object, std::uint32_t
         object->AddLine(a, b);
 }
 
-// --- Init and Update
-// ----------------------------------------------------------------------
+// --- Init and Update ------------------------------------------------------------------------------
 
 bool SkeletonDisplayGeometry::Init(const SkeletonDisplaySettings& settings, VLMCharacter* character,
                                    VLMCharacterState* state)
@@ -285,8 +282,7 @@ bool SkeletonDisplayGeometry::Update(float* outsideVertices)
     return rewritten;
 }
 
-// --- The plan
-// ---------------------------------------------------------------------------
+// --- The plan -------------------------------------------------------------------------------------
 
 void SkeletonDisplayGeometry::PlanSkeleton()
 {
@@ -429,8 +425,7 @@ void SkeletonDisplayGeometry::ReadPose()
     }
 }
 
-// --- The traversal
-// -------------------------------------------------------------------------
+// --- The traversal --------------------------------------------------------------------------------
 
 // One pass in build order. Pre-order over the plan is the order of the
 // depth-first build: each joint's vertex and the bone from its parent come
