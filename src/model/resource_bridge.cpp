@@ -4,6 +4,7 @@
 #include "base/tool_identity.h"
 
 #include <QDir>
+#include <QImageReader>
 #include <QtGlobal>
 
 #include <boost/filesystem/operations.hpp>
@@ -145,4 +146,12 @@ fs::path ResourceBridge::GetHelpFilePath() const
     return fs::path(*std::max_element(found.begin(), found.end()));
 }
 
-QPixmap ResourceBridge::LoadSharedPicture(const QString& name) const { return QPixmap(kPicturePrefix + name); }
+QPixmap ResourceBridge::LoadSharedPicture(const QString& name) const
+{
+    // Through an image reader, not QPixmap's file constructor: that one looks
+    // the resource up again for a process-wide cache key on every call, which
+    // costs more than decoding these small pictures, whose data the reader
+    // takes in place from the compiled-in tree.
+    QImageReader reader(kPicturePrefix + name);
+    return QPixmap::fromImageReader(&reader);
+}

@@ -1,0 +1,244 @@
+#include "model/resource_bridge.h"
+#include "ui/part_states.h"
+#include "ui/schematic_layout.h"
+
+#include "rig/vlm_names.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QProcess>
+#include <QRect>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+const QString kRoot = QStringLiteral(":/skelwright/resources/shared_pictures/");
+
+const SchematicLayout& Layout() { return SchematicLayout::Instance(); }
+
+QString Suffix(int key) { return Layout().GetStates().GetSuffix(key); }
+
+// Every picture the figure, the name-match list and the toolbar ask for.
+QSet<QString> ExpectedNames()
+{
+    QSet<QString> names;
+    const auto addStates = [&names](const QString& prefix, int count) {
+        for (int key = 0; key < count; ++key)
+            names.insert(prefix + Suffix(key));
+    };
+    addStates(Layout().GetStatus().GetPicturePrefix(), kPartError + 1);
+    for (const SchematicPageDef* page : Layout().GetPages()) {
+        names.insert(page->GetBasePicture());
+        for (const SchematicItemDef* part : page->GetParts())
+            addStates(part->GetPicturePrefix(), kPartStateCount);
+        for (const SchematicItemDef* arrow : page->GetArrows())
+            addStates(arrow->GetPicturePrefix(), arrow->GetPicture().isEmpty() ? 1 : kPartError + 1);
+        for (const SchematicInversionDef* toggle : page->GetInversions())
+            names << toggle->GetNormalPicture() << toggle->GetInvertedPicture();
+    }
+    for (const char* colour : {"Gray", "Green", "Orange", "Red"})
+        for (const char* look : {"", "_Highlight"})
+            names.insert(QStringLiteral("BubbleSmall_%1%2.png").arg(QLatin1String(colour), QLatin1String(look)));
+    names << SkelwrightDefinition().GetPicture(0) << SkelwrightDefinition().GetPicture(4);
+    return names;
+}
+
+// The pictures through a real bridge, as the views load them.
+class FigurePictures : public testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        userRoot_ = new QTemporaryDir;
+        savedAppData_ = qgetenv("APPDATA");
+        qputenv("APPDATA", userRoot_->path().toUtf8());
+        bridge_ = new ResourceBridge(MakePortablePath(QString()), MakePortablePath(QString()));
+    }
+    static void TearDownTestSuite()
+    {
+        delete bridge_;
+        qputenv("APPDATA", savedAppData_);
+        delete userRoot_;
+    }
+
+    static QImage Load(const QString& name)
+    {
+        return bridge_->LoadSharedPicture(name).toImage().convertToFormat(QImage::Format_ARGB32);
+    }
+
+    static QTemporaryDir* userRoot_;
+    static QByteArray savedAppData_;
+    static ResourceBridge* bridge_;
+};
+
+QTemporaryDir* FigurePictures::userRoot_ = nullptr;
+QByteArray FigurePictures::savedAppData_;
+ResourceBridge* FigurePictures::bridge_ = nullptr;
+
+TEST_F(FigurePictures, TheTreeHoldsExactlyTheNamedPictures)
+{
+    const QSet<QString> expected = ExpectedNames();
+    EXPECT_EQ(expected.size(), 1818);
+    for (const QString& name : expected)
+        EXPECT_FALSE(bridge_->LoadSharedPicture(name).isNull()) << name.toStdString();
+    // Nothing else: in particular no selection states for the status light and
+    // the go-to arrows, only state 0 for the return arrow, and no picture for
+    // the toolbar names other than the menu button and delete.
+    QSet<QString> present;
+    for (QDirIterator it(kRoot, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+        present.insert(it.next().mid(kRoot.size()));
+    EXPECT_EQ(present.size(), 1818);
+    EXPECT_EQ(present - expected, QSet<QString>());
+}
+
+TEST_F(FigurePictures, SizesFollowTheBasePicture)
+{
+    const auto sameSize = [](const QString& base, const QString& other) {
+        EXPECT_EQ(Load(other).size(), Load(base).size()) << other.toStdString();
+    };
+    for (const SchematicPageDef* page : Layout().GetPages()) {
+        const QImage background = Load(page->GetBasePicture());
+        EXPECT_EQ(background.size(), QSize(380, 380)) << page->GetBasePicture().toStdString();
+        EXPECT_FALSE(background.hasAlphaChannel() && background.pixelColor(0, 0).alpha() < 255);
+        for (const SchematicItemDef* part : page->GetParts())
+            for (int key = 1; key < kPartStateCount; ++key)
+                sameSize(part->GetPicturePrefix() + Suffix(0), part->GetPicturePrefix() + Suffix(key));
+        for (const SchematicInversionDef* toggle : page->GetInversions())
+            sameSize(toggle->GetNormalPicture(), toggle->GetInvertedPicture());
+    }
+    for (const QString& prefix : {Layout().GetStatus().GetPicturePrefix(), QStringLiteral("GoToArrow")})
+        for (int key = 1; key <= kPartError; ++key)
+            sameSize(prefix + Suffix(0), prefix + Suffix(key));
+    EXPECT_EQ(Load("Bones/FullBody/Hips.png").size(), QSize(36, 15));
+}
+
+// Hit-testing uses the bounding rectangles, so boxes may touch but never
+// overlap, and each stays on its page.
+TEST_F(FigurePictures, PartsTileTheirPagesSymmetrically)
+{
+    std::map<QString, std::pair<const SchematicItemDef*, QRect>> byNode;
+    for (const SchematicPageDef* page : Layout().GetPages()) {
+        std::vector<QRect> boxes;
+        for (const SchematicItemDef* part : page->GetParts()) {
+            const QRect box(QPoint(part->GetX(), part->GetY()), Load(part->GetPicturePrefix() + Suffix(0)).size());
+            EXPECT_TRUE(QRect(0, 0, 380, 380).contains(box)) << part->GetPicturePrefix().toStdString();
+            for (const QRect& other : boxes)
+                EXPECT_FALSE(box.intersects(other)) << part->GetPicturePrefix().toStdString();
+            boxes.push_back(box);
+            byNode[QString::fromLatin1(VLMGetNodeName(part->GetNodeId()))] = {part, box};
+        }
+    }
+    int pairs = 0;
+    for (const auto& [name, left] : byNode) {
+        if (!name.startsWith("Left"))
+            continue;
+        const auto right = byNode.find(QString(name).replace(0, 4, "Right"));
+        ASSERT_NE(right, byNode.end()) << name.toStdString();
+        const QRect& l = left.second;
+        const QRect& r = right->second.second;
+        EXPECT_EQ(r, QRect(380 - l.x() - l.width(), l.y(), l.width(), l.height())) << name.toStdString();
+        for (int key = 0; key < kPartStateCount; ++key)
+            EXPECT_EQ(Load(right->second.first->GetPicturePrefix() + Suffix(key)),
+                      Load(left.first->GetPicturePrefix() + Suffix(key)).mirrored(true, false))
+                << name.toStdString() << " key " << key;
+        ++pairs;
+    }
+    EXPECT_EQ(pairs, 74);
+}
+
+// The share of visible pixels whose strongest channel is `channel` (0 red, 1 green).
+double Dominance(const QImage& image, int channel)
+{
+    int visible = 0;
+    int dominant = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() < 128)
+                continue;
+            ++visible;
+            const int own = channel == 0 ? c.red() : c.green();
+            dominant += own > (channel == 0 ? c.green() : c.red()) && own > c.blue();
+        }
+    return visible ? double(dominant) / visible : 0.0;
+}
+
+TEST_F(FigurePictures, StatesShowTheirColours)
+{
+    QStringList prefixes = {Layout().GetStatus().GetPicturePrefix(), QStringLiteral("GoToArrow")};
+    for (const SchematicPageDef* page : Layout().GetPages())
+        for (const SchematicItemDef* part : page->GetParts())
+            prefixes << part->GetPicturePrefix();
+    prefixes.removeDuplicates();
+    for (const QString& prefix : prefixes) {
+        EXPECT_GT(Dominance(Load(prefix + Suffix(kPartValid)), 1), 0.5) << prefix.toStdString();
+        EXPECT_GT(Dominance(Load(prefix + Suffix(kPartError)), 0), 0.5) << prefix.toStdString();
+    }
+    // The go-to glyph is drawn over the arrow's state disc, so it must leave
+    // the disc's surroundings clear.
+    const QImage glyph = Load("GoToArrow.png");
+    for (const QPoint corner : {QPoint(0, 0), QPoint(glyph.width() - 1, 0), QPoint(0, glyph.height() - 1),
+                                QPoint(glyph.width() - 1, glyph.height() - 1)})
+        EXPECT_EQ(glyph.pixelColor(corner).alpha(), 0);
+}
+
+TEST_F(FigurePictures, TheGeneratorDrawsTheSameBytesOnEveryRun)
+{
+    QTemporaryDir out;
+    QProcess generator;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    generator.setProcessEnvironment(env);
+    generator.start(QStringLiteral(SKW_MAKE_PICTURES), {out.path()});
+    ASSERT_TRUE(generator.waitForFinished(120000));
+    ASSERT_EQ(generator.exitCode(), 0) << generator.readAllStandardError().toStdString();
+    // The build's own run is what the tree holds.
+    for (const QString& name : ExpectedNames()) {
+        QFile fresh(out.filePath("shared_pictures/" + name));
+        QFile built(kRoot + name);
+        ASSERT_TRUE(fresh.open(QIODevice::ReadOnly)) << name.toStdString();
+        ASSERT_TRUE(built.open(QIODevice::ReadOnly)) << name.toStdString();
+        EXPECT_TRUE(fresh.readAll() == built.readAll()) << name.toStdString();
+    }
+}
+
+// Page 0 composed from the layout and the pictures, as the figure view will
+// show it, and the other pages; saved for a look. Parts cycle through the four
+// states, and one part of each page shows each selection look.
+TEST_F(FigurePictures, ComposedPagesAreSavedForALook)
+{
+    const QString folder = qEnvironmentVariable("TEST_ARTIFACT_DIR", QDir::currentPath());
+    for (const SchematicPageDef* page : Layout().GetPages()) {
+        QImage canvas = Load(page->GetBasePicture());
+        QPainter painter(&canvas);
+        int index = 0;
+        for (const SchematicItemDef* part : page->GetParts()) {
+            const int state = index++ % 4;
+            painter.drawImage(part->GetX(), part->GetY(), Load(part->GetPicturePrefix() + Suffix(state)));
+            const int mode = index == 2 ? kSelectionSelected : index == 3 ? kSelectionPicking : kSelectionNone;
+            if (mode != kSelectionNone)
+                painter.drawImage(part->GetX(), part->GetY(),
+                                  Load(part->GetPicturePrefix() + Suffix(SelectionOverlayKey(mode, state))));
+        }
+        for (const SchematicItemDef* arrow : page->GetArrows()) {
+            painter.drawImage(arrow->GetX(), arrow->GetY(), Load(arrow->GetPicturePrefix() + Suffix(0)));
+            if (!arrow->GetPicture().isEmpty())
+                painter.drawImage(arrow->GetX(), arrow->GetY(), Load(arrow->GetPicture()));
+        }
+        const SchematicItemDef& status = Layout().GetStatus();
+        painter.drawImage(status.GetX(), status.GetY(), Load(status.GetPicturePrefix() + Suffix(kPartWarning)));
+        painter.end();
+        EXPECT_TRUE(canvas.save(QDir(folder).filePath("figure_page_" + page->GetName() + ".png")));
+    }
+}
+
+}  // namespace

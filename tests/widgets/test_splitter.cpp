@@ -1,0 +1,99 @@
+#include "widgets/splitter_with_button.h"
+
+#include "widget_artifacts.h"
+
+#include <QFrame>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Two panes sharing 400 pixels besides the handle.
+struct Panes {
+    QSplitterWithButton splitter;
+
+    // A framed pane shows where it ends; like a plain QWidget it has no size hint.
+    static QWidget* framed()
+    {
+        auto* frame = new QFrame;
+        frame->setFrameShape(QFrame::Box);
+        return frame;
+    }
+    explicit Panes(bool oneButton, QWidget* second = framed())
+    {
+        splitter.SetSingleButtonHandles(oneButton);
+        splitter.addWidget(framed());
+        splitter.addWidget(second);
+        splitter.setFixedSize(400 + splitter.handleWidth(), 200);
+        splitter.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&splitter));
+        splitter.setSizes({300, 100});
+    }
+    void click(bool left)
+    {
+        const auto buttons = splitter.handle(1)->findChildren<QPushButton*>();
+        QTest::mouseClick(buttons.value(left ? 0 : 1), Qt::LeftButton);
+    }
+};
+
+}  // namespace
+
+TEST(Splitter, ButtonsCollapseAndRestoreTheirPanes)
+{
+    Panes panes(false);
+    EXPECT_NEAR(QSplitterWithButton::PaneRatio(panes.splitter.sizes(), 1), 0.3333f, 1e-4f);
+    saveScreenshot(panes.splitter, "splitter_open.png");
+    panes.click(false);
+    EXPECT_TRUE(panes.splitter.IsPaneCollapsed(1));
+    saveScreenshot(panes.splitter, "splitter_collapsed.png");
+    panes.click(false);
+    EXPECT_EQ(panes.splitter.sizes(), QList<int>({300, 100}));
+    // Collapsing the only open pane opens the other side: at the splitter's
+    // width, as its share of nothing is nothing.
+    panes.click(false);
+    panes.click(true);
+    EXPECT_EQ(panes.splitter.sizes(), QList<int>({0, 400}));
+    // Pane 0 was collapsed with every other pane closed: an infinite share.
+    panes.click(true);
+    const QList<int> sizes = panes.splitter.sizes();
+    EXPECT_TRUE(sizes[0] > 0 && sizes[1] > 0 && sizes[0] + sizes[1] == 400) << sizes[0] << " " << sizes[1];
+}
+
+TEST(Splitter, NeverCollapsedPanesRestoreToTheirSizeHint)
+{
+    for (bool hinted : {true, false}) {
+        Panes panes(false, hinted ? new QPushButton("Name Match") : Panes::framed());
+        panes.splitter.setSizes({400, 0});
+        panes.click(false);
+        const QList<int> sizes = panes.splitter.sizes();
+        if (hinted) {
+            EXPECT_EQ(sizes[1], panes.splitter.widget(1)->sizeHint().width());
+        } else {
+            // No size hint: the pane asks for the splitter's whole width against
+            // the other pane's 400, so it gets at least half.
+            EXPECT_TRUE(sizes[1] > 0 && sizes[1] >= sizes[0]) << sizes[0] << " " << sizes[1];
+        }
+    }
+}
+
+TEST(Splitter, OneButtonHandlesAndHandlesWithoutAPane)
+{
+    Panes panes(true);
+    QSplitterHandle* handle = panes.splitter.handle(1);
+    ASSERT_EQ(handle->findChildren<QPushButton*>().size(), 1);
+    handle->resize(6, 150);  // must not reach for the missing right button
+    EXPECT_EQ(handle->findChild<QPushButton*>()->geometry(), QRect(6 - 26, 150 / 9, 26, 150 / 5));
+    panes.click(true);
+    EXPECT_EQ(panes.splitter.sizes(), QList<int>({0, 400}));
+    // Handle 0's left side, a handle of another splitter, no handle: nothing.
+    Panes other(true);
+    QSplitterHandle* const none = nullptr;
+    for (QSplitterHandle* h : {panes.splitter.handle(0), other.splitter.handle(1), none})
+        panes.splitter.onLeftClick(h);
+    for (QSplitterHandle* h : {other.splitter.handle(1), none})
+        panes.splitter.onRightClick(h);
+    EXPECT_EQ(panes.splitter.sizes(), QList<int>({0, 400}));
+    QSplitterWithButton empty;
+    empty.onRightClick(empty.handle(0));
+}
