@@ -120,9 +120,9 @@ void AlignPlane(const VLMLimb* limb, VLMStateRow* work, const VLMRotationRecord*
 
 using Pass = void (*)(const VLMLimb*, VLMStateRow*, const VLMLimbChainGoal*, const VLMRotationRecord*);
 
-// Full-state re-derivation after the scatter: locals of the upper joint down
-// to the tip (the end without a tip), then globals below the end.
-void Rederive(const VLMCharacter* character, VLMStateRow* rows, const VLMLimb* limb, bool withScale)
+}  // namespace
+
+void VLMLimbChainRederive(const VLMCharacter* character, VLMStateRow* rows, const VLMLimb* limb, bool withScale)
 {
     const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
     const VLMNodeRecord* end = &records[limb->slotIndex[VLM_SLOT_END]];
@@ -136,6 +136,8 @@ void Rederive(const VLMCharacter* character, VLMStateRow* rows, const VLMLimb* l
         VLMSubtreeLocalToGlobal(end, rows, records);
     }
 }
+
+namespace {
 
 // Gather, goals from the set, properties: what the limited and stretch forms share.
 void Begin(const VLMLimb* limb, VLMStateRow* work, const VLMStateRow* rows, VLMLimbChainGoal* goal,
@@ -168,7 +170,7 @@ void VLMSolveLimbChainLimited(const VLMCharacter* character, VLMStateRow* rows, 
     Begin(limb, work.rows, rows, &goal, set, properties);
     VLMLimbChainCore(limb, work.rows, &goal, VLMCharacterRotations(character));
     VLMLimbChainScatterRows(limb, work.rows, rows);
-    Rederive(character, rows, limb, false);
+    VLMLimbChainRederive(character, rows, limb, false);
 }
 
 void VLMStretchLimbChain(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
@@ -181,7 +183,7 @@ void VLMStretchLimbChain(const VLMCharacter* character, VLMStateRow* rows, const
     Begin(limb, work.rows, rows, &goal, set, properties);
     VLMLimbStretch(limb, work.rows, &goal, properties);
     VLMLimbChainScatterRows(limb, work.rows, rows);
-    Rederive(character, rows, limb, true);
+    VLMLimbChainRederive(character, rows, limb, true);
 }
 
 void VLMSolveLimbChainTargets(const VLMCharacter* character, VLMStateRow* rows, const VLMLimbGoalBlock* block,
@@ -204,7 +206,7 @@ void VLMSolveLimbChainTargets(const VLMCharacter* character, VLMStateRow* rows, 
     VLMLimbChainReadProperties(limb, &goal, properties);
     VLMLimbChainCore(limb, work.rows, &goal, VLMCharacterRotations(character));
     VLMLimbChainScatterRows(limb, work.rows, rows);
-    Rederive(character, rows, limb, false);
+    VLMLimbChainRederive(character, rows, limb, false);
 }
 
 // --- Records -----------------------------------------------------------------------------

@@ -84,6 +84,11 @@ void VLMStretchLimbChain(const VLMCharacter* character, VLMStateRow* rows, const
 void VLMSolveLimbChainTargets(const VLMCharacter* character, VLMStateRow* rows, const VLMLimbGoalBlock* block,
                               const VLMPropertySetState* properties, bool isFoot, bool isLeft);
 
+// After a scatter, on the full state: locals from the upper joint down to the
+// tip (the end without a tip), then globals below the end; with scale, the
+// TQS chain and tree forms.
+void VLMLimbChainRederive(const VLMCharacter* character, VLMStateRow* rows, const VLMLimb* limb, bool withScale);
+
 // --- Records ------------------------------------------------------------------------
 
 void VLMLimbChainInitGoal(VLMLimbChainGoal* goal);

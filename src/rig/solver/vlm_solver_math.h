@@ -14,6 +14,7 @@
 #include "rig/vlm_quat_utils.h"
 #include "rig/vlm_vector.h"
 
+#include <cmath>
 #include <cstring>
 
 // Lane x of the four-lane dot product.
@@ -78,6 +79,32 @@ inline VLMVector4 VLMQuatAboutAxis(const VLMVector4& axis, float angle)
 inline VLMVector4 VLMQuatScaleVectorPart(const VLMVector4& q, float s)
 {
     return VLMQuatNormalize(VLMVector4ScaleXYZ(q, VLMVector4Splat(s)));
+}
+
+// The one-sided arc cosine for x in [0, 1] (x clamped first):
+// sqrt(2 (1 - x)) (1 + (((c4 u + c3) u + c2) u + c1) u), u = 1 - x.
+inline float VLMFastAcosUnit(float x)
+{
+    const float u = 1.0f - VLMClamp01Float(x);
+    float p = VLMConstant::AcosCoef4.x * u;
+    p = (p + VLMConstant::AcosCoef3.x) * u;
+    p = (p + VLMConstant::AcosCoef2.x) * u;
+    p = (p + VLMConstant::AcosCoef1.x) * u;
+    return std::sqrt(u + u) * (p + 1.0f);
+}
+
+// The correction of a spreading step: false (nothing to spread) when the
+// vector part's squared length is 1e-6 or less; otherwise the unit axis of c
+// taken with w >= 0 and its half angle acos(w).
+inline bool VLMSpreadAxisAngle(const VLMVector4& c, VLMVector4& axis, float& halfAngle)
+{
+    const VLMVector4 v = VLMVector4ClearW(c);
+    if (!(VLMDotFloat(v, v) > 1e-6f))
+        return false;
+    const float sign = VLMSignFloat(c.w);
+    axis = VLMQuatNormalize(VLMVector4Mul(v, VLMVector4Splat(sign)));
+    halfAngle = VLMFastAcosUnit(c.w * sign);
+    return true;
 }
 
 #endif
