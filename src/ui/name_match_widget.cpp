@@ -5,6 +5,7 @@
 #include "model/idcc_hub.h"
 #include "model/resource_bridge.h"
 #include "ui/completer_widget.h"
+#include "ui/select_assigned_bone.h"
 #include "ui/ui_functions.h"
 #include "widgets/guards.h"
 
@@ -208,9 +209,10 @@ void NameMatchWidget::UpdateEditedPart(QTreeWidgetItem* current, QTreeWidgetItem
     if (it == itemNodes_.end())
         return;
     const int node = it->second;
-    // The host may announce its new selection from inside SelectNode; the
-    // current item is already this node's, so OnDccSelect cannot land on the
-    // node edited before.
+    // The host may announce its new selection from inside SelectNode, while
+    // the node edited before is still read-write; OnDccSelect then works on
+    // the current item, which is already this node's.
+    SelectAssignedBoneInHost(hub_, model_, node);
     model_->SetEditedPart(node, false);
 }
 

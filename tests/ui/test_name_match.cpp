@@ -1,223 +1,350 @@
-// The name-match list driven as a user drives it: clicks, double clicks, the
-// context menu and the completion dialog, with host selections arriving from
-// a host that announces the selections it makes on request.
-#include "view_fixture.h"
+// The "Name Match" tab as the panel lays it out (the list above a property
+// view), driven by clicks, menus and dialogs, on a host that announces from
+// inside SelectNode the selection it makes. The current characterization is
+// "Hero"; the scene's joints carry the rig's own names.
+#include "ui_fixture.h"
 
+#include "emitting_host.h"
+#include "modal_answer.h"
 #include "screenshot.h"
+#include "ui/name_match_widget.h"
+#include "ui/property_view.h"
+
+#include <QGridLayout>
+#include <QTextEdit>
+#include <QVBoxLayout>
 
 namespace {
 
-using NameMatchTest = ViewTest;
+class ViewTest : public UiModelTest {
+protected:
+    void SetUp() override
+    {
+        UiModelTest::SetUp();
+        ASSERT_TRUE(dcc_.LoadSkeletonFile(StandInHost::SamplePath("rig_names.bvh")));
+        model_ = std::make_unique<CharacterizationModel>(bridge_.get(), &dcc_);
+        dcc_.AddCharacterizationNode("Hero");
+        model_->AddCharacterization(new Characterization("Hero", &dcc_));
+        auto* layout = new QVBoxLayout(&page_);
+        layout->setContentsMargins(1, 1, 1, 1);
+        layout->addWidget(list_ = new NameMatchWidget(&page_, &dcc_, bridge_.get(), model_.get()));
+        layout->addWidget(view_ = new PropertyView(&page_, &dcc_, model_.get()));
+        list_->setMinimumHeight(380);
+        page_.resize(392, 660);
+        page_.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&page_));
+        tree_ = list_->findChild<NameMatchTreeWidget*>();
+    }
+    void TearDown() override
+    {
+        delete list_;
+        delete view_;
+        model_.reset();  // its characterizations unregister with this fixture's host
+    }
+    void MatchScene()
+    {
+        dcc_.SetSelection(dcc_.JointNames());
+        model_->AutoMatch();
+        dcc_.SetSelection({});
+    }
+    QList<QTreeWidgetItem*> Items(int node) const
+    {
+        return tree_->findItems(NodeDisplayName(node) + " : ", Qt::MatchStartsWith | Qt::MatchRecursive);
+    }
+    // A group, or a node's first item.
+    QTreeWidgetItem* Item(const char* name) const
+    {
+        const auto groups = tree_->findItems(name, Qt::MatchExactly | Qt::MatchRecursive);
+        return groups.isEmpty() ? Items(NodeId(name)).value(0) : groups[0];
+    }
+    // "Gray" ... "Red_Highlight": which of the eight bubbles the item shows.
+    QString Bubble(const char* name) const
+    {
+        const QImage shown = Item(name)->icon(0).pixmap(16, 16).toImage().convertToFormat(QImage::Format_ARGB32);
+        for (QString bubble : {"Gray", "Green", "Orange", "Red", "Gray_Highlight", "Green_Highlight",
+                               "Orange_Highlight", "Red_Highlight"}) {
+            const QPixmap picture = bridge_->LoadSharedPicture("BubbleSmall_" + bubble + ".png");
+            if (picture.toImage().convertToFormat(QImage::Format_ARGB32) == shown)
+                return bubble;
+        }
+        return "none";
+    }
+    // A click; a double click as the window system delivers it (press,
+    // release, then the double click in place of the second press).
+    void Click(const char* name, Qt::MouseButton button = Qt::LeftButton, bool twice = false)
+    {
+        tree_->scrollToItem(Item(name));
+        const QPoint at = tree_->visualItemRect(Item(name)).center();
+        QTest::mouseClick(tree_->viewport(), button, Qt::NoModifier, at);
+        if (twice)
+            QTest::mouseDClick(tree_->viewport(), button, Qt::NoModifier, at);
+    }
+    void Choose(const char* name, const char* entry)
+    {
+        AnswerNextPopup([entry](QMenu* menu) { ClickMenuEntry(menu, entry); });
+        Click(name, Qt::RightButton);
+    }
+    QLineEdit* Field(int gridRow, int column, QWidget* view = nullptr) const
+    {
+        auto* grid = static_cast<QGridLayout*>((view ? view : view_)->layout());
+        return qobject_cast<QLineEdit*>(grid->itemAtPosition(gridRow, column)->widget());
+    }
+    // The three value fields of a grid row; "(off)" marks a disabled one.
+    QString Row(int gridRow) const
+    {
+        QStringList texts;
+        for (QLineEdit* field : {Field(gridRow, 1), Field(gridRow, 2), Field(gridRow, 3)})
+            texts << field->text() + (field->isEnabled() ? "" : "(off)");
+        return texts.join(' ');
+    }
+    QString Validation() const { return view_->findChild<QTextEdit*>()->toPlainText(); }
+    QString Joint(const char* node) { return Model().GetNodeHostName(NodeId(node)); }
 
-TEST_F(NameMatchTest, TextsAndBubblesFollowTheModel)
+    EmittingHost dcc_;
+    QWidget page_;
+    NameMatchWidget* list_ = nullptr;
+    PropertyView* view_ = nullptr;
+    NameMatchTreeWidget* tree_ = nullptr;
+};
+
+TEST_F(ViewTest, ListTextsAndBubblesFollowTheModel)
 {
     SaveScreenshot(&page_, "name_match_empty");
     MatchScene();
     Model().ClearNode(NodeId("Spine1"));    // Spine2 now follows a hole: an error
     Model().ClearNode(NodeId("LeftHand"));  // a required node: its group and the whole are errors
-    ASSERT_TRUE(Model().NodeStatusAt(NodeId("Spine2")).IsError());
-
-    EXPECT_EQ(ItemOf("Hips")->text(0), "Hips : <Hips>");
-    EXPECT_EQ(ItemOf("LeftHand")->text(0), "LeftHand : <Undefined>");
-    EXPECT_EQ(ItemOf("LeftFootExtraFinger1")->text(0), "LeftFootBigToe1 : <Undefined>");
-    for (int node : {8, 20}) {  // first in its base group, again at the head of its chain
-        const QList<QTreeWidgetItem*> items = ItemsOf(node);
+    EXPECT_EQ(Item("Hips")->text(0) + "|" + Item("LeftHand")->text(0), "Hips : <Hips>|LeftHand : <Undefined>");
+    for (int node : {8, 20}) {  // in its base group, again at the head of its chain
+        const QList<QTreeWidgetItem*> items = Items(node);
         ASSERT_EQ(items.size(), 2);
-        EXPECT_EQ(items[0]->parent()->text(0), node == 8 ? "Base (required)" : "Auxiliary");
-        EXPECT_EQ(items[1]->parent()->text(0), node == 8 ? "Spine" : "Neck");
+        EXPECT_EQ(items[0]->parent()->text(0) + items[1]->parent()->text(0),
+                  node == 8 ? "Base (required)Spine" : "AuxiliaryNeck");
         EXPECT_EQ(items[1]->parent()->indexOfChild(items[1]), 0);
         EXPECT_EQ(items[0]->text(0), items[1]->text(0));
-        EXPECT_EQ(Bubble(items[0]), Bubble(items[1]));
+        EXPECT_EQ(items[0]->icon(0).cacheKey(), items[1]->icon(0).cacheKey());
     }
-    for (int node : {0, 170, 171})
-        EXPECT_TRUE(ItemsOf(node).isEmpty()) << node;
-
-    EXPECT_EQ(Bubble(ItemOf("Hips")), "BubbleSmall_Green.png");
-    EXPECT_EQ(Bubble(ItemOf("LeftHand")), "BubbleSmall_Gray.png");
-    EXPECT_EQ(Bubble(ItemOf("Spine2")), "BubbleSmall_Red.png");
-    EXPECT_EQ(Bubble(Group("Base (required)")), "BubbleSmall_Red.png");
-    EXPECT_EQ(Bubble(Group("Spine")), "BubbleSmall_Red.png");
-    EXPECT_EQ(Bubble(Group("Left Hand")), "BubbleSmall_Green.png");
-    EXPECT_EQ(Bubble(Group("Body")), "BubbleSmall_Red.png");
+    EXPECT_TRUE(Items(0).isEmpty() && Items(170).isEmpty() && Items(171).isEmpty());
+    QStringList bubbles;
+    for (const char* name : {"Hips", "LeftHand", "Spine2", "Base (required)", "Spine", "Left Hand", "Body"})
+        bubbles << Bubble(name);
+    EXPECT_EQ(bubbles.join(' '), "Green Gray Red Red Red Green Red");
     SaveScreenshot(&page_, "name_match_errors");
 
     Model().AssignNode(NodeId("LeftHand"), "LeftHand");
     Model().AssignNode(NodeId("Spine1"), "Spine1");
     Model().Refresh();
-    EXPECT_EQ(Bubble(Group("Base (required)")), "BubbleSmall_Green.png");
-    EXPECT_EQ(Bubble(Group("Body")), "BubbleSmall_Green.png");
+    EXPECT_EQ(Bubble("Base (required)") + Bubble("Body"), "GreenGreen");
     SaveScreenshot(&page_, "name_match_matched");
 
-    // Without a characterization nothing shows as assigned.
-    Model().RemoveCurrentCharacterization();
+    Model().RemoveCurrentCharacterization();  // without one, nothing shows as assigned
     Model().Refresh();
-    EXPECT_EQ(ItemOf("Hips")->text(0), "Hips : <Undefined>");
-    EXPECT_EQ(Bubble(ItemOf("Hips")), "BubbleSmall_Gray.png");
-    EXPECT_EQ(Bubble(Group("Body")), "BubbleSmall_Gray.png");
+    EXPECT_EQ(Item("Hips")->text(0) + Bubble("Hips") + Bubble("Body"), "Hips : <Undefined>GrayGray");
+    EXPECT_EQ(Validation(), "Not enough information to validate.");
 }
 
-TEST_F(NameMatchTest, ClicksEditNodesAndHighlightTheirBubbles)
+TEST_F(ViewTest, ClicksEditNodesAndHostSelectionsAssignToTheCurrentOne)
 {
     MatchScene();
     Model().ClearNode(NodeId("Spine1"));
-    QTreeWidgetItem* hips = ItemOf("Hips");
-    QTreeWidgetItem* spine2 = ItemOf("Spine2");
-
-    DoubleClick(hips);
-    EXPECT_EQ(Model().GetEditedPart(), NodeId("Hips"));
+    Click("Hips", Qt::LeftButton, true);
     EXPECT_TRUE(Model().IsEditedPartReadWrite());
-    EXPECT_EQ(Bubble(hips), "BubbleSmall_Green_Highlight.png");
+    EXPECT_EQ(Bubble("Hips"), "Green_Highlight");
     Model().Refresh();  // a re-read puts the normal bubble back
-    EXPECT_EQ(Bubble(hips), "BubbleSmall_Green.png");
-
-    // An error node being edited keeps its red colour.
-    Group("Spine")->setExpanded(true);
-    DoubleClick(spine2);
-    EXPECT_EQ(Bubble(spine2), "BubbleSmall_Red_Highlight.png");
+    EXPECT_EQ(Bubble("Hips"), "Green");
+    Click("Spine2", Qt::LeftButton, true);  // an error node being edited stays red
+    EXPECT_EQ(Bubble("Spine2"), "Red_Highlight");
     SaveScreenshot(&page_, "name_match_highlight_error");
 
-    // A single click edits read-only and selects the node's joint in the host.
+    // The click on Hips makes the host announce Hips while Spine2 is still
+    // picking: nothing may land on Spine2, and no question comes.
     dcc_.ClearRecords();
-    Click(hips);
-    EXPECT_EQ(Model().GetEditedPart(), NodeId("Hips"));
+    Click("Hips");
     EXPECT_FALSE(Model().IsEditedPartReadWrite());
-    EXPECT_EQ(Bubble(hips), "BubbleSmall_Green.png");
-    EXPECT_EQ(Bubble(spine2), "BubbleSmall_Red.png");
+    EXPECT_EQ(Bubble("Hips") + Bubble("Spine2"), "GreenRed");
     EXPECT_EQ(dcc_.NotificationLog().filter("SelectNode"), QStringList{"SelectNode Hips"});
+    EXPECT_EQ(Field(1, 4)->text(), "Hips");
 
-    // Node 8 is marked in "Base (required)", not in "Spine"; a node without
-    // an item leaves nothing current, as no node does.
-    for (int node : {8, 0, 8, -1, 170}) {
-        Model().SetEditedPart(node, false);
-        EXPECT_EQ(tree_->currentItem(), node == 8 ? ItemsOf(8)[0] : nullptr) << node;
-    }
-}
-
-// Host selection while a node is edited read-write.
-TEST_F(NameMatchTest, HostSelectionAssignsOnlyOneJointToTheCurrentNodeOfAVisibleList)
-{
-    Model().AssignNode(NodeId("LeftArm"), "LeftArm");
-    Model().AssignNode(NodeId("RightArm"), "RightArm");
-
-    // The host announces its selection from inside the request made by the
-    // click on RightArm, while LeftArm is still being edited read-write:
-    // nothing may land on LeftArm (no question, LeftArm keeps its joint).
-    DoubleClick(ItemOf("LeftArm"));
-    Click(ItemOf("RightArm"));
-    EXPECT_EQ(dcc_.GetSelectedNodes(), QStringList{"RightArm"});
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftArm")), "LeftArm");
-    EXPECT_EQ(Model().GetEditedPart(), NodeId("RightArm"));
-
-    DoubleClick(ItemOf("LeftHand"));
+    Model().ClearNode(NodeId("LeftHand"));
+    Click("LeftHand", Qt::LeftButton, true);
     dcc_.SetSelection({"LeftHand", "LeftForeArm"});
     list_->hide();
     dcc_.SetSelection({"LeftHand"});
     list_->show();
-    Model().SetEditedPart(0, true);  // picking the reference node, which has no item
+    // Marking does not come back as an edit request: a part picking in the
+    // figure stays picking. Node 8 is marked in "Base (required)"; a node
+    // without an item leaves nothing current, as no node does, so the
+    // selection below lands nowhere.
+    for (int node : {8, 170, 8, -1, 8, 0}) {
+        Model().SetEditedPart(node, true);
+        EXPECT_EQ(tree_->currentItem(), node == 8 ? Items(8)[0] : nullptr) << node;
+        EXPECT_TRUE(Model().IsEditedPartReadWrite()) << node;
+    }
     dcc_.SetSelection({"LeftHand"});
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftHand")), "");
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("Reference")), "");
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "RightArm");
+    EXPECT_EQ(Joint("LeftHand") + Joint("Spine") + Joint("Reference"), "SpineReference");
 
-    DoubleClick(ItemOf("LeftHand"));
+    Click("LeftHand", Qt::LeftButton, true);
     dcc_.SetSelection({"LeftHand"});
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftHand")), "LeftHand");
-    EXPECT_TRUE(boxes_.Boxes().empty());
+    EXPECT_EQ(Joint("LeftHand"), "LeftHand");
 }
 
-struct MenuCase {
-    const char* name;
-    const char* item;  // a node's item or a group
-    QStringList selection;
-    bool locked;
-    bool defaultCharacterization;
-    std::vector<bool> enabled;  // Assign, Change, Clear, Clear All, Invert
-};
-void PrintTo(const MenuCase& c, std::ostream* os) { *os << c.name; }
-
-class NameMatchMenu : public ViewTest, public testing::WithParamInterface<MenuCase> { };
-
-TEST_P(NameMatchMenu, EnablesTheEntriesThatCanAct)
+TEST_F(ViewTest, MenuEnablesTheEntriesThatCanAct)
 {
-    const MenuCase& c = GetParam();
-    if (c.defaultCharacterization)
-        Model().SetCurrentCharacterization(0);  // "--- None ---"
-    Model().GetCurrentCharacterization()->SetLocked(c.locked);
-    dcc_.SetSelection(c.selection);
-    QTreeWidgetItem* item = QString(c.item).contains(' ') ? Group(c.item) : ItemOf(c.item);
-    std::vector<bool> enabled;
-    RightClick(item, [&enabled](QMenu* menu) {
-        for (const char* entry :
-             {"Assign Selected Bone", "Change Assigned Bone...", "Clear", "Clear All", "Invert Joint"})
-            enabled.push_back(FindMenuEntry(menu, entry)->isEnabled());
-        menu->close();
-    });
-    EXPECT_EQ(enabled, c.enabled);
+    struct Case {
+        const char* item;
+        QStringList selection;
+        bool locked, defaultCharacterization;
+        QString enabled;  // Assign, Change, Clear, Clear All, Invert
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"LeftArm", {"LeftArm"}, false, false, "11110"},
+        {"LeftArm", {}, false, false, "01110"},
+        {"LeftLeg", {"LeftArm"}, false, false, "11111"},
+        {"Base (required)", {"LeftArm"}, false, false, "00110"},
+        {"LeftLeg", {"LeftArm"}, true, false, "00000"},
+        {"LeftLeg", {"LeftArm"}, false, true, "00000"},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        Model().SetCurrentCharacterization(c.defaultCharacterization ? 0 : 1);  // 0: "--- None ---"
+        Current().SetLocked(c.locked);
+        dcc_.SetSelection(c.selection);
+        QString enabled;
+        AnswerNextPopup([&enabled](QMenu* menu) {
+            for (QString entry :
+                 {"Assign Selected Bone", "Change Assigned Bone...", "Clear", "Clear All", "Invert Joint"})
+                enabled += FindMenuEntry(menu, entry)->isEnabled() ? "1" : "0";
+            menu->close();
+        });
+        Click(c.item, Qt::RightButton);
+        EXPECT_EQ(enabled, c.enabled) << c.item << c.locked << c.defaultCharacterization;
+        Current().SetLocked(false);
+    }
 }
 
-// clang-format off
-const MenuCase kMenuCases[] = {
-    {"Node", "LeftArm", {"LeftArm"}, false, false, {true, true, true, true, false}},
-    {"EmptySelection", "LeftArm", {}, false, false, {false, true, true, true, false}},
-    {"Invertible", "LeftLeg", {"LeftArm"}, false, false, {true, true, true, true, true}},
-    {"Group", "Base (required)", {"LeftArm"}, false, false, {false, false, true, true, false}},
-    {"Locked", "LeftLeg", {"LeftArm"}, true, false, {false, false, false, false, false}},
-    {"Default", "LeftLeg", {"LeftArm"}, false, true, {false, false, false, false, false}},
-};
-// clang-format on
-
-INSTANTIATE_TEST_SUITE_P(Menu, NameMatchMenu, testing::ValuesIn(kMenuCases),
-                         [](const testing::TestParamInfo<MenuCase>& p) { return std::string(p.param.name); });
-
-TEST_F(NameMatchTest, MenuEntriesAct)
+TEST_F(ViewTest, MenuEntriesActAndDoubleClicksRefuseWhatCannotBeEdited)
 {
     MatchScene();
-    Choose(ItemOf("LeftArm"), "Clear");
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftArm")), "");
-    EXPECT_EQ(ItemOf("LeftArm")->text(0), "LeftArm : <Undefined>");
-
-    Choose(ItemOf("LeftLeg"), "Invert Joint");
+    Choose("LeftArm", "Clear");
+    EXPECT_EQ(Item("LeftArm")->text(0), "LeftArm : <Undefined>");
+    Choose("LeftLeg", "Invert Joint");
     EXPECT_TRUE(Current().GetBoneInversion().flags[IDCCHub::LeftLegBone]);
-
+    dcc_.SetSelection({"LeftArm", "LeftHand"});  // enabled, but two joints assign nothing
+    Choose("LeftArm", "Assign Selected Bone");
+    EXPECT_EQ(Joint("LeftArm"), "");
     dcc_.SetSelection({"LeftArm"});
-    Choose(ItemOf("LeftArm"), "Assign Selected Bone");
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftArm")), "LeftArm");
+    Choose("LeftArm", "Assign Selected Bone");
+    EXPECT_EQ(Joint("LeftArm"), "LeftArm");
     EXPECT_FALSE(Model().IsEditedPartReadWrite());
 
-    dcc_.SetSelection({"LeftArm", "LeftHand"});  // enabled, but two joints assign nothing
-    Choose(ItemOf("LeftArm"), "Clear");
-    Choose(ItemOf("LeftArm"), "Assign Selected Bone");
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftArm")), "");
-
-    // A completion that is refused (empty) assigns nothing; a listed one does.
     bool refused = false;
-    AnswerCompletion("", &refused);
-    Choose(ItemOf("LeftArm"), "Change Assigned Bone...");
+    AnswerNextCompletion("", &refused);  // an empty completion is refused
+    Choose("LeftForeArm", "Change Assigned Bone...");
     EXPECT_TRUE(refused);
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftArm")), "");
-    AnswerCompletion("leftarm");
-    Choose(ItemOf("LeftArm"), "Change Assigned Bone...");
-    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftArm")), "LeftArm");
-
-    Choose(Group("Body"), "Clear All");
+    boxes_.Answer(QMessageBox::Yes).Answer(QMessageBox::Ok);
+    AnswerNextCompletion("lefthand");
+    Choose("LeftForeArm", "Change Assigned Bone...");
+    EXPECT_EQ(Joint("LeftForeArm") + "|" + Joint("LeftHand"), "LeftHand|");
+    Choose("Body", "Clear All");
     EXPECT_EQ(AssignedCount(), 0);
-    EXPECT_TRUE(boxes_.Boxes().empty());
-}
 
-TEST_F(NameMatchTest, DoubleClickRefusesTheDefaultAndALockedCharacterization)
-{
-    const QString notCreated = "You must create a new characterization before you can edit its bone mappings.";
-    const QString locked =
-        "The current characterization is locked.\nYou must unlock it before you can edit its bone mappings.";
     boxes_.Answer(QMessageBox::Ok).Answer(QMessageBox::Ok);
     Current().SetLocked(true);
-    DoubleClick(ItemOf("Hips"));
+    Click("Hips", Qt::LeftButton, true);
     Model().SetCurrentCharacterization(0);  // "--- None ---"
-    DoubleClick(ItemOf("Hips"));
-
-    EXPECT_EQ(boxes_.Titles(), QStringList({"Characterization Locked", "Characterization Not Created"}));
-    EXPECT_EQ(boxes_.Texts(), QStringList({locked, notCreated}));
+    Click("Hips", Qt::LeftButton, true);
+    EXPECT_EQ(boxes_.Titles().mid(2), QStringList({"Characterization Locked", "Characterization Not Created"}));
+    EXPECT_EQ(boxes_.Texts().last(), "You must create a new characterization before you can edit its bone mappings.");
     EXPECT_FALSE(Model().IsEditedPartReadWrite());
+}
+
+TEST_F(ViewTest, PropertyViewShowsRotationsAsEulerDegreesWithAPointInEveryLocale)
+{
+    const QLocale before;
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    MatchScene();
+    Click("LeftArm");
+    CharacterJointGeometry g;
+    dcc_.RestGeometry("LeftArm", g);
+    // clang-format off
+    const std::pair<std::vector<float>, QString> cases[] = {
+        {{0, 0, 0, 1}, "0.000 0.000 0.000"},
+        {{0.0000005f, 0, 0, 1}, "0.000 0.000 0.000"},
+        {{0, 0.25881904f, 0, 0.96592583f}, "0.000 30.000 0.000"},  // 30 degrees about Y
+        {{0, 0.7071068f, 0, 0.7071068f}, "0.000 90.000 0.000"},    // t just below -0.499999: a pole
+        {{0.5f, -0.5f, 0.5f, 0.5f}, "90.000 -90.000 0.000"},       // t = 0.5: the other pole
+    };
+    // clang-format on
+    for (const auto& c : cases) {
+        const std::vector<float>& q = c.first;
+        g.SetRotateQ(q[0], q[1], q[2], q[3]);
+        g.SetPreRotQ(q[0], q[1], q[2], q[3]);
+        g.SetPostRotQ(q[0], q[1], q[2], q[3]);
+        ASSERT_TRUE(dcc_.SetJointGeometry("LeftArm", g));
+        Tick();
+        EXPECT_EQ(Row(3) + " | " + Row(5) + " | " + Row(6), c.second + " | " + c.second + " | " + c.second) << q[1];
+    }
+    g.SetScale(1.5f, -0.25f, 2);
+    g.SetMinRLimit(-0.5f, 0, 0.5f);
+    g.SetMaxRLimit(1, 1, 1);
+    g.SetMinRLimitEnable(true, false, true);
+    g.SetMaxRLimitEnable(false, true, false);
+    g.SetRotationOrder(VLMRotationOrder(4));
+    ASSERT_TRUE(dcc_.SetJointGeometry("LeftArm", g));
+    Tick();
+    QLocale::setDefault(before);
+    EXPECT_EQ(Row(4), "1.500 -0.250 2.000");
+    EXPECT_EQ(Row(7), "-28.648 0.000(off) 28.648");
+    EXPECT_EQ(Row(8), "57.296(off) 57.296 57.296(off)");
+    EXPECT_EQ(Field(10, 1)->text(), RotationOrderDisplayName(VLMRotationOrder(4)));
+    EXPECT_EQ(Field(0, 1)->text() + Field(1, 1)->text() + Validation(), "LeftArmLeftArmCharacterization is valid.");
+    SaveScreenshot(&page_, "property_view_values");
+}
+
+TEST_F(ViewTest, PropertyViewShowsTheNodeAndAssignsOnADoubleClick)
+{
+    EXPECT_EQ(Field(0, 1)->text() + Validation(), "No node selected.Missing required bones.");
+    MatchScene();
+    Model().ClearNode(NodeId("Spine1"));
+    Click("LeftFootExtraFinger1");  // listed as LeftFootBigToe1, without a joint
+    EXPECT_EQ(Field(0, 1)->text() + "|" + Field(1, 1)->text() + Field(10, 1)->text(), "LeftFootExtraFinger1|");
+    for (int gridRow = 2; gridRow < 10; ++gridRow)
+        EXPECT_EQ(Row(gridRow), "  ") << gridRow;
+    EXPECT_EQ(Validation().toStdString(), Model().GetStatus().message);
+    dcc_.SetSelection({"Hips", "Spine"});
+    EXPECT_EQ(Field(1, 4)->text(), "");
+
+    Click("LeftArm");
+    const auto doubleClick = [joint = Field(1, 1)](Qt::MouseButton button) {
+        return [joint, button] {
+            QTest::mouseClick(joint, button);
+            QTest::mouseDClick(joint, button);
+        };
+    };
+    bool refused = false;
+    AnswerNextCompletion("", &refused);
+    doubleClick(Qt::LeftButton)();
+    EXPECT_TRUE(refused);
+    boxes_.Answer(QMessageBox::Yes).Answer(QMessageBox::Ok);
+    AnswerNextCompletion("leftforearm");
+    doubleClick(Qt::LeftButton)();
+    EXPECT_EQ(Joint("LeftArm") + "|" + Joint("LeftForeArm"), "LeftForeArm|");
+    EXPECT_EQ(boxes_.Boxes().at(0).parent, &page_);
+    EXPECT_FALSE(OpensModalDialog(doubleClick(Qt::RightButton)));
+    Current().SetLocked(true);
+    EXPECT_FALSE(OpensModalDialog(doubleClick(Qt::LeftButton)));
+    Model().SetCurrentCharacterization(0);  // "--- None ---", refused as the list refuses it
+    Model().SetEditedPart(NodeId("LeftArm"), false);
+    boxes_.Answer(QMessageBox::Ok);
+    EXPECT_FALSE(OpensModalDialog(doubleClick(Qt::LeftButton)));
+    EXPECT_EQ(boxes_.Titles().last(), "Characterization Not Created");
+
+    Model().SetCurrentCharacterization(1);
+    Current().SetLocked(false);
+    PropertyView withoutHub(&page_, nullptr, model_.get());  // opens nothing, asks nothing
+    withoutHub.show();
+    EXPECT_FALSE(
+        OpensModalDialog([&withoutHub, this] { QTest::mouseDClick(Field(1, 1, &withoutHub), Qt::LeftButton); }));
 }
 
 }  // namespace
