@@ -8,6 +8,7 @@ packages=(
   libboost-filesystem-dev libboost-system-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libglu1-mesa-dev libgl1-mesa-dri
+  fonts-dejavu-core
 )
 
 missing=()

@@ -1,0 +1,457 @@
+#include "demo_window.h"
+
+#include "demo_host.h"
+#include "joint_tree.h"
+
+#include "model/characterization.h"
+#include "model/characterization_files.h"
+#include "model/characterization_model.h"
+#include "model/resource_bridge.h"
+#include "rig/vlm_names.h"
+#include "ui/character_tool.h"
+#include "ui/clip_tree_widget.h"
+#include "ui/ui_functions.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDockWidget>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+
+#include <cstdlib>
+
+namespace {
+
+// How far Bend Left Arm lowers the hand: enough to tilt the arm well past the
+// few degrees the validation allows.
+const float kBendCentimetres = 5.0f;
+
+// The state in the status bar in the colours of the figure's status light.
+QString stateStyle(IDCCHub::CharacterizationState state)
+{
+    switch (state) {
+    case IDCCHub::CharacterizationValid: return QStringLiteral("QLabel { color: #1b7f2a; font-weight: bold; }");
+    case IDCCHub::CharacterizationWarning: return QStringLiteral("QLabel { color: #a86500; font-weight: bold; }");
+    case IDCCHub::CharacterizationError: return QStringLiteral("QLabel { color: #b3261e; font-weight: bold; }");
+    case IDCCHub::CharacterizationNotSet: break;
+    }
+    return QString();
+}
+
+QDockWidget* makeDock(const QString& title, const char* name, QWidget* content, QMainWindow* window)
+{
+    auto* dock = new QDockWidget(title, window);
+    dock->setObjectName(QLatin1String(name));
+    dock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    content->setParent(dock);
+    dock->setWidget(content);
+    return dock;
+}
+
+}  // namespace
+
+DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(parent), host_(new DemoHost)
+{
+    setWindowTitle(tr("Skelwright Demo"));
+
+    joints_ = new JointTree(host_.get(), this);
+    setCentralWidget(joints_);
+
+    // The log comes first, so that it hears everything the panel says while
+    // it is being built.
+    log_ = new QPlainTextEdit;
+    log_->setReadOnly(true);
+    log_->setMaximumBlockCount(10000);
+    log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    connect(host_.get(), &DemoHost::Notified, log_, [this](const QString& line) {
+        log_->appendPlainText(line);
+        // The view follows the start of the new line, not its end.
+        QTextCursor cursor = log_->textCursor();
+        cursor.movePosition(QTextCursor::End);
+        cursor.movePosition(QTextCursor::StartOfBlock);
+        log_->setTextCursor(cursor);
+    });
+    QDockWidget* logDock = makeDock(tr("Notifications"), "notificationsDock", log_, this);
+
+    auto* panelDock = new QDockWidget(QString::fromLatin1(CharacterTool::GetToolName()), this);
+    panelDock->setObjectName(QStringLiteral("panelDock"));
+    panelDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
+    const QByteArray installPath = QFile::encodeName(QCoreApplication::applicationDirPath());
+    const QByteArray dataPath = QFile::encodeName(dataDir);
+    tool_ = new CharacterTool(true, installPath.constData(), dataPath.constData(), panelDock, host_.get());
+    panelDock->setWidget(tool_);
+
+    clips_ = new ClipTreeWidget(style()->standardIcon(QStyle::SP_DirIcon), style()->standardIcon(QStyle::SP_FileIcon),
+                                tool_->GetBridge(), nullptr);
+    QDockWidget* clipDock = makeDock(tr("Clip Folders"), "clipFoldersDock", clips_, this);
+
+    // The panel takes the whole right side; the log and the clip folders
+    // share the space under the tree.
+    setCorner(Qt::TopRightCorner, Qt::RightDockWidgetArea);
+    setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
+    addDockWidget(Qt::RightDockWidgetArea, panelDock);
+    addDockWidget(Qt::BottomDockWidgetArea, logDock);
+    addDockWidget(Qt::BottomDockWidgetArea, clipDock);
+    tabifyDockWidget(logDock, clipDock);
+    logDock->raise();
+
+    stateLabel_ = new QLabel;
+    stateLabel_->setObjectName(QStringLiteral("stateLabel"));
+    operationLabel_ = new QLabel;
+    operationLabel_->setObjectName(QStringLiteral("operationLabel"));
+    stateLabel_->setContentsMargins(4, 0, 12, 0);
+    statusBar()->addWidget(stateLabel_);
+    statusBar()->addWidget(operationLabel_, 1);
+
+    buildMenus();
+
+    connect(Model(), &CharacterizationModel::ModelChanged, this, &DemoWindow::followModel);
+    connect(host_.get(), &IDCCHub::selectionChanged, this, &DemoWindow::followSelection);
+
+    // The panel's own minimum decides when it is larger.
+    resize(DefaultSize().expandedTo(minimumSizeHint()));
+    resizeDocks({logDock}, {170}, Qt::Vertical);
+    syncWithModel();
+    followSelection();
+}
+
+DemoWindow::~DemoWindow()
+{
+    // The hub must outlive the panel: the panel goes first, while the host
+    // (a member) is still there to hear its characterizations unregister.
+    delete tool_;
+    tool_ = nullptr;
+}
+
+CharacterizationModel* DemoWindow::Model() const { return tool_ ? tool_->GetModel() : nullptr; }
+
+// --- Menus and toolbar ---
+
+QAction* DemoWindow::addAction(QMenu* menu, const QString& text, const char* name, void (DemoWindow::*slot)())
+{
+    QAction* action = menu->addAction(text);
+    action->setObjectName(QLatin1String(name));
+    connect(action, &QAction::triggered, this, slot);
+    return action;
+}
+
+void DemoWindow::buildMenus()
+{
+    IDCCHub* hub = host_.get();
+
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    QAction* openSkeleton = addAction(file, tr("Open Skeleton..."), "openSkeleton", &DemoWindow::openSkeletonFile);
+    openSkeleton->setShortcut(QKeySequence::Open);
+    QMenu* samples = file->addMenu(tr("Open Sample"));
+    samples->setObjectName(QStringLiteral("openSample"));
+    for (const QString& sample : StandInHost::SampleFiles()) {
+        QAction* action = samples->addAction(sample);
+        connect(action, &QAction::triggered, this, [this, sample] {
+            QString error;
+            if (!OpenSkeleton(StandInHost::SamplePath(sample), &error))
+                showError(tr("Open Sample"), error);
+        });
+    }
+    file->addSeparator();
+    addAction(file, tr("Open Characterization..."), "openCharacterization", &DemoWindow::openCharacterization);
+    saveAction_ = file->addAction(tr("Save Characterization..."), hub, &IDCCHub::ShowSaveCharacterization);
+    saveAction_->setObjectName(QStringLiteral("saveCharacterization"));
+    saveAction_->setShortcut(QKeySequence::Save);
+    file->addSeparator();
+    QAction* quit = file->addAction(tr("Quit"), this, &QWidget::close);
+    quit->setObjectName(QStringLiteral("quit"));
+    quit->setShortcut(QKeySequence::Quit);
+
+    QMenu* characterization = menuBar()->addMenu(tr("&Characterization"));
+    QAction* create = addAction(characterization, tr("New"), "newCharacterization", &DemoWindow::newCharacterization);
+    QAction* remove =
+        addAction(characterization, tr("Delete"), "deleteCharacterization", &DemoWindow::deleteCharacterization);
+    characterization->addSeparator();
+    lockAction_ = addAction(characterization, tr("Lock"), "lock", &DemoWindow::toggleLock);
+    lockAction_->setCheckable(true);
+    mirrorAction_ = addAction(characterization, tr("Mirror Mode"), "mirrorMode", &DemoWindow::toggleMirrorMode);
+    mirrorAction_->setCheckable(true);
+    characterization->addSeparator();
+    matchAction_ = addAction(characterization, tr("Match Selected by Name"), "matchByName", &DemoWindow::matchByName);
+    QAction* apply = characterization->addAction(tr("Apply Template..."), hub, &IDCCHub::ShowMapBones);
+    apply->setObjectName(QStringLiteral("applyTemplate"));
+    QAction* extract =
+        characterization->addAction(tr("Extract Template..."), hub, &IDCCHub::ShowExtractMappingTemplate);
+    extract->setObjectName(QStringLiteral("extractTemplate"));
+    QAction* mirrorSetup =
+        characterization->addAction(tr("Mirror Configuration..."), hub, &IDCCHub::ShowConfigureMirrorMatching);
+    mirrorSetup->setObjectName(QStringLiteral("mirrorConfiguration"));
+
+    QMenu* scene = menuBar()->addMenu(tr("&Scene"));
+    renameAction_ = addAction(scene, tr("Rename Joint..."), "renameJoint", &DemoWindow::renameJoint);
+    deleteJointAction_ = addAction(scene, tr("Delete Joint"), "deleteJoint", &DemoWindow::deleteJoint);
+    scene->addSeparator();
+    bendAction_ = addAction(scene, tr("Bend Left Arm"), "bendLeftArm", &DemoWindow::bendLeftArm);
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    helpAction_ = help->addAction(tr("Help"), hub, &IDCCHub::ShowHelp);
+    helpAction_->setObjectName(QStringLiteral("help"));
+    helpAction_->setEnabled(!tool_->GetBridge()->GetHelpFilePath().empty());
+    QAction* about = help->addAction(tr("About"), hub, &IDCCHub::ShowAbout);
+    about->setObjectName(QStringLiteral("about"));
+
+    QToolBar* bar = addToolBar(tr("Characterization"));
+    bar->setObjectName(QStringLiteral("characterizationBar"));
+    bar->setMovable(false);
+    bar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    auto* label = new QLabel(tr("Characterization: "));
+    label->setContentsMargins(6, 0, 0, 0);
+    bar->addWidget(label);
+    characters_ = new QComboBox;
+    characters_->setObjectName(QStringLiteral("characterList"));
+    characters_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    characters_->setMinimumContentsLength(18);
+    connect(characters_, QOverload<int>::of(&QComboBox::activated), this, &DemoWindow::selectCharacterization);
+    bar->addWidget(characters_);
+    bar->addAction(create);
+    bar->addAction(remove);
+    bar->addSeparator();
+    bar->addAction(lockAction_);
+    bar->addAction(mirrorAction_);
+    bar->addSeparator();
+    bar->addAction(apply);
+    bar->addAction(saveAction_);
+}
+
+// --- Following the model and the host ---
+
+void DemoWindow::followModel()
+{
+    ++modelChanges_;
+    syncWithModel();
+    emit ModelFollowed();
+}
+
+void DemoWindow::syncWithModel()
+{
+    CharacterizationModel* model = Model();
+    if (!model)
+        return;
+    const Characterization* current = model->GetCurrentCharacterization();
+    joints_->ShowAssignments(current);
+    stateLabel_->setText(StateText());
+    stateLabel_->setStyleSheet(stateStyle(host_->CurrentCharacterizationState(false)));
+    operationLabel_->setText(tr("Last operation: %1").arg(LastOperationText()));
+
+    QStringList names;
+    host_->GetCharacterList(names);
+    int currentIndex = -1;
+    for (int i = 0; i < model->CharacterizationCount(); ++i) {
+        if (model->CharacterizationAt(i) == current)
+            currentIndex = i;
+    }
+    characters_->clear();
+    characters_->addItems(names);
+    characters_->setCurrentIndex(currentIndex);
+
+    const bool locked = host_->IsLocked();
+    lockAction_->setChecked(locked);
+    mirrorAction_->setChecked(host_->IsMirrorToggle());
+    // The model's name matching looks at neither the lock nor the default
+    // characterization, so the window does.
+    matchAction_->setEnabled(current && !locked && current->GetName() != IDCCHub::GetDefaultCharacterNodeName());
+    saveAction_->setEnabled(current && model->GetStatus().IsOkOrWarning());
+    QString hand;
+    host_->GetNodeAssignedToCharacterBone(host_->GetCurrentCharacterNodeName(), VLM_NODE_LEFT_HAND, hand);
+    bendAction_->setEnabled(host_->HasNode(hand));
+}
+
+void DemoWindow::followSelection()
+{
+    const bool one = host_->GetSelectedNodes().size() == 1;
+    renameAction_->setEnabled(one);
+    deleteJointAction_->setEnabled(one);
+}
+
+QString DemoWindow::StateText() const
+{
+    const CharacterizationModel* model = Model();
+    const QString message = model ? QString::fromStdString(model->GetStatus().message) : QString();
+    const QString detail = message.isEmpty() ? QString() : QStringLiteral(": ") + message;
+    switch (host_->CurrentCharacterizationState(false)) {
+    case IDCCHub::CharacterizationValid: return tr("Valid");
+    case IDCCHub::CharacterizationWarning: return tr("Warning") + detail;
+    case IDCCHub::CharacterizationError: return tr("Error") + detail;
+    case IDCCHub::CharacterizationNotSet: break;
+    }
+    return tr("Not set");
+}
+
+QString DemoWindow::LastOperationText() const
+{
+    const CharacterizationModel* model = Model();
+    return model ? model->GetLastOperationMessage() : QString();
+}
+
+QImage DemoWindow::Screenshot() { return grab().toImage(); }
+
+// --- Scene ---
+
+bool DemoWindow::OpenSkeleton(const QString& path, QString* error)
+{
+    BvhSkeleton skeleton;
+    BvhError failure;
+    if (!ReadBvhFile(QFile::encodeName(path).toStdString(), skeleton, failure)) {
+        if (error)
+            *error = QString::fromStdString(failure.Message());
+        return false;
+    }
+    // A skeleton the host cannot take is refused before anything is dropped.
+    if (!StandInHost().LoadSkeleton(skeleton)) {
+        if (error)
+            *error = path + tr(": inconsistent hierarchy");
+        return false;
+    }
+
+    // A new scene starts over: no characterization node of the old one stays.
+    host_->ClearCharacters();
+    host_->UpdateCharacterList(QStringList());
+    host_->LoadSkeleton(skeleton);
+    joints_->Rebuild();
+    host_->SetSelection(QStringList());
+    const QString name = host_->NextCharacterName();
+    host_->AddCharacter(name);
+    host_->UpdateCharacterList(host_->Characters());
+    host_->SetCurrentCharacter(name);
+    setWindowTitle(tr("%1 - Skelwright Demo").arg(QFileInfo(path).fileName()));
+    return true;
+}
+
+void DemoWindow::openSkeletonFile()
+{
+    QFileDialog dialog(this, tr("Open Skeleton"), QString(), tr("BVH files (*.bvh);;All files (*)"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!dialog.exec() || dialog.selectedFiles().isEmpty())
+        return;
+    QString error;
+    if (!OpenSkeleton(dialog.selectedFiles().first(), &error))
+        showError(tr("Open Skeleton"), error);
+}
+
+QString DemoWindow::selectedJoint() const
+{
+    const QStringList& selected = host_->GetSelectedNodes();
+    return selected.size() == 1 ? selected.first() : QString();
+}
+
+void DemoWindow::renameJoint()
+{
+    const QString joint = selectedJoint();
+    if (joint.isEmpty())
+        return;
+    bool ok = false;
+    const QString name = QInputDialog::getText(this, tr("Rename Joint"), tr("New name of \"%1\":").arg(joint),
+                                               QLineEdit::Normal, joint, &ok)
+                             .trimmed();
+    if (!ok || name == joint)
+        return;
+    if (!host_->RenameJoint(joint, name)) {
+        showError(tr("Rename Joint"), name.isEmpty() ? tr("A joint needs a name.")
+                                                     : tr("The scene already has a joint named \"%1\".").arg(name));
+        return;
+    }
+    joints_->Rebuild();
+    syncWithModel();
+}
+
+void DemoWindow::deleteJoint()
+{
+    const QString joint = selectedJoint();
+    if (joint.isEmpty() || !host_->RemoveJoint(joint))
+        return;
+    joints_->Rebuild();
+    syncWithModel();
+    followSelection();
+}
+
+void DemoWindow::bendLeftArm()
+{
+    QString hand;
+    if (!host_->GetNodeAssignedToCharacterBone(host_->GetCurrentCharacterNodeName(), VLM_NODE_LEFT_HAND, hand))
+        return;
+    // The host changes its scene and says nothing: the panel's poll notices.
+    host_->MoveJoint(hand, 0.0f, -kBendCentimetres, 0.0f);
+}
+
+// --- Characterizations ---
+
+void DemoWindow::newCharacterization()
+{
+    host_->AddCharacter(host_->NextCharacterName());
+    host_->UpdateCharacterList(host_->Characters());
+}
+
+void DemoWindow::deleteCharacterization() { host_->DeleteCurrentCharacter(); }
+
+void DemoWindow::selectCharacterization(int index)
+{
+    if (index >= 0)
+        host_->SetCurrentCharacter(characters_->itemText(index));
+}
+
+void DemoWindow::toggleLock()
+{
+    host_->Lock(true);
+    syncWithModel();
+}
+
+void DemoWindow::toggleMirrorMode()
+{
+    host_->MirrorMatching();
+    syncWithModel();
+}
+
+void DemoWindow::matchByName() { Model()->AutoMatch(); }
+
+void DemoWindow::adoptCurrentCharacterization()
+{
+    const Characterization* current = Model()->GetCurrentCharacterization();
+    if (current && current->GetName() != IDCCHub::GetDefaultCharacterNodeName())
+        host_->AddCharacter(current->GetName());
+    syncWithModel();
+}
+
+void DemoWindow::openCharacterization()
+{
+    QFileDialog dialog(this, tr("Open Characterization"), QString(),
+                       tr("Characterization (*%1)").arg(QLatin1String(kBinaryExtension)));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    if (!dialog.exec() || dialog.selectedFiles().isEmpty())
+        return;
+    const QString path = dialog.selectedFiles().first();
+    QString message;
+    std::unique_ptr<Characterization> characterization = LoadCharacterizationBinary(path, QString(), &message);
+    if (!characterization) {
+        showError(tr("Open Characterization"),
+                  message.isEmpty() ? tr("%1 holds no characterization.").arg(path) : message);
+        return;
+    }
+    // Locked like a characterization that came as a stream: it was made
+    // elsewhere, and its joints need not be in this scene.
+    characterization->SetLocked(true);
+    tool_->SetCharacterization(characterization.release());
+    adoptCurrentCharacterization();
+    if (!message.isEmpty())
+        showError(tr("Open Characterization"), message);
+}
+
+void DemoWindow::showError(const QString& title, const QString& text)
+{
+    ShowCenteredMessageBox(QMessageBox::Warning, title, text, this, QMessageBox::Ok);
+}

@@ -1,0 +1,110 @@
+// The demo's main window: a host application around the panel. The host's
+// joint tree in the centre, the panel on the right, the log of the system's
+// notifications at the bottom, the clip folders on the left, the overall
+// state and the model's last operation in the status bar.
+//
+// Every menu and toolbar command goes through the hub's host commands or the
+// panel's public members, the way a real host drives the component.
+#ifndef SKW_DEMO_DEMO_WINDOW_H
+#define SKW_DEMO_DEMO_WINDOW_H
+
+#include <QImage>
+#include <QMainWindow>
+#include <QSize>
+
+#include <memory>
+
+class CharacterTool;
+class CharacterizationModel;
+class ClipTreeWidget;
+class DemoHost;
+class JointTree;
+class QAction;
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+
+class DemoWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // The size the window opens with, unless the panel needs more.
+    static QSize DefaultSize() { return QSize(1200, 760); }
+
+    // `dataDir` is the install data folder handed to the panel. APPDATA must
+    // already name the per-user root (the panel reads it while it is built).
+    explicit DemoWindow(const QString& dataDir, QWidget* parent = nullptr);
+    ~DemoWindow() override;
+
+    // Opens a BVH file as a new scene with one empty characterization
+    // "Character1". A file that cannot be read changes nothing; `error` then
+    // holds "file:line: reason".
+    bool OpenSkeleton(const QString& path, QString* error = nullptr);
+
+    DemoHost* Host() const { return host_.get(); }
+    CharacterTool* Tool() const { return tool_; }
+    CharacterizationModel* Model() const;
+    JointTree* Joints() const { return joints_; }
+    QPlainTextEdit* Notifications() const { return log_; }
+    QComboBox* CharacterList() const { return characters_; }
+    ClipTreeWidget* ClipFolders() const { return clips_; }
+    // The status bar's two texts: the overall state, the last operation.
+    QString StateText() const;
+    QString LastOperationText() const;
+    // How many times the model said it changed since the window was built.
+    int ModelChangeCount() const { return modelChanges_; }
+
+    // The window as it looks now.
+    QImage Screenshot();
+
+signals:
+    // After the window has followed a change of the model.
+    void ModelFollowed();
+
+private slots:
+    void followModel();
+    void followSelection();
+    void openSkeletonFile();
+    void openCharacterization();
+    void newCharacterization();
+    void deleteCharacterization();
+    void selectCharacterization(int index);
+    void toggleLock();
+    void toggleMirrorMode();
+    void matchByName();
+    void renameJoint();
+    void deleteJoint();
+    void bendLeftArm();
+
+private:
+    void buildMenus();
+    // Brings the tree marks, the status bar, the character list and the
+    // actions in line with the model.
+    void syncWithModel();
+    QAction* addAction(QMenu* menu, const QString& text, const char* name, void (DemoWindow::*slot)());
+    // After a characterization came in from a file or a stream: the host
+    // gets a node of its name, so that the next character list keeps it.
+    void adoptCurrentCharacterization();
+    void showError(const QString& title, const QString& text);
+    QString selectedJoint() const;
+
+    std::unique_ptr<DemoHost> host_;
+    CharacterTool* tool_ = nullptr;
+    JointTree* joints_ = nullptr;
+    QPlainTextEdit* log_ = nullptr;
+    ClipTreeWidget* clips_ = nullptr;
+    QComboBox* characters_ = nullptr;
+    QLabel* stateLabel_ = nullptr;
+    QLabel* operationLabel_ = nullptr;
+    QAction* saveAction_ = nullptr;
+    QAction* lockAction_ = nullptr;
+    QAction* mirrorAction_ = nullptr;
+    QAction* matchAction_ = nullptr;
+    QAction* renameAction_ = nullptr;
+    QAction* deleteJointAction_ = nullptr;
+    QAction* bendAction_ = nullptr;
+    QAction* helpAction_ = nullptr;
+    int modelChanges_ = 0;
+};
+
+#endif
