@@ -21,12 +21,8 @@ int main(int argc, char** argv)
     // Keeping the driver mapped lets them carry its name.
     dlopen(SKW_MESA_SWRAST, RTLD_NOW | RTLD_NODELETE);
 #endif
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "xcb", 0);
-    if (!std::getenv("DISPLAY")) {
-        std::fprintf(stderr, "the GL tests need a display: run them under xvfb-run\n");
-        return 1;
-    }
+    setenv("QT_QPA_PLATFORM", "xcb", 0);
+    // Without a display (run the suite under xvfb-run) Qt stops here.
     QApplication app(argc, argv);
     {
         QGLWidget probe;

@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -57,13 +58,6 @@ void Mouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button, QPoint at
     QApplication::sendEvent(widget, &event);
 }
 
-void Drag(QWidget* widget, Qt::MouseButton button, QPoint from, QPoint to)
-{
-    Mouse(widget, QEvent::MouseButtonPress, button, from);
-    Mouse(widget, QEvent::MouseMove, button, to);
-    Mouse(widget, QEvent::MouseButtonRelease, button, to);
-}
-
 QString SaveArtifact(const QImage& image, const QString& name)
 {
     QString dir = qEnvironmentVariable("SKW_ARTIFACT_DIR", QStringLiteral(SKW_ARTIFACT_DIR_DEFAULT));
@@ -74,16 +68,9 @@ QString SaveArtifact(const QImage& image, const QString& name)
 }
 
 bool Black(QRgb p) { return (p & 0xFFFFFFu) == 0; }
-bool PureRgb(QRgb p)
-{
-    const QRgb c = p & 0xFFFFFFu;
-    return c == 0xFF0000u || c == 0x00FF00u || c == 0x0000FFu;
-}
-bool Tint(QRgb p)
-{
-    const QRgb c = p & 0xFFFFFFu;
-    return c == 0xFF4646u || c == 0x46FF46u || c == 0x4646FFu;
-}
+bool OneOf(QRgb p, QRgb a, QRgb b, QRgb c) { return (p &= 0xFFFFFFu) == a || p == b || p == c; }
+bool PureRgb(QRgb p) { return OneOf(p, 0xFF0000u, 0x00FF00u, 0x0000FFu); }
+bool Tint(QRgb p) { return OneOf(p, 0xFF4646u, 0x46FF46u, 0x4646FFu); }  // the rotation-limit shades
 bool InGizmo(int x, int y) { return x < 50 && y >= kSize - 50; }
 
 // Counts the pixels outside the gizmo corner that pass the test.
@@ -97,19 +84,14 @@ int Count(const QImage& image, Test test)
     return n;
 }
 
-// Where a world point lands in the 400 x 400 frame (y down).
-QPoint Project(const VLMGlWidget& gl, const float* world)
-{
-    const Vec4 eye = Multiply(gl.GetCamera(), Vec4{{world[0], world[1], world[2], 1.0f}});
-    const Box& v = gl.GetViewBox();
-    return QPoint(int((eye[0] - v.min[0]) / ExtentX(v) * kSize), int((v.max[1] - eye[1]) / ExtentY(v) * kSize));
-}
-
+// Where a joint lands in the 400 x 400 frame (y down).
 QPoint ProjectNode(const VLMGlWidget& gl, const posed::Rig& rig, int id)
 {
     float m[16];
     VLMReadNodeStateMatrix(rig.c(), rig.s(), id, m);
-    return Project(gl, m + 12);
+    const Vec4 eye = Multiply(gl.GetCamera(), Vec4{{m[12], m[13], m[14], 1.0f}});
+    const Box& v = gl.GetViewBox();
+    return QPoint(int((eye[0] - v.min[0]) / ExtentX(v) * kSize), int((v.max[1] - eye[1]) / ExtentY(v) * kSize));
 }
 
 // The posed full character with limits, shown at 400 x 400.
@@ -127,7 +109,7 @@ protected:
     VLMGlWidget gl_{nullptr, nullptr};
 };
 
-TEST_F(ViewPixels, TheCharacterShowsFramedWithAxesLimitsAndGizmo)
+TEST_F(ViewPixels, TheCharacterShowsFramedAndDisplayFlagsHideAxesAndLimits)
 {
     const QImage frame = Frame();
     ASSERT_EQ(frame.size(), QSize(kSize, kSize));
@@ -148,19 +130,14 @@ TEST_F(ViewPixels, TheCharacterShowsFramedWithAxesLimitsAndGizmo)
         for (int x = 0; x < kSize; ++x)
             if (!InGizmo(x, y) && frame.pixel(x, y) != background)
                 drawn |= QRect(x, y, 1, 1);
-    const Box& box = gl_.GetCharacterBox();
-    const bool wide = ExtentX(box) > ExtentY(box);
-    const int along = wide ? drawn.width() : drawn.height(), across = wide ? drawn.height() : drawn.width();
-    EXPECT_GE(along, kSize - 6);
-    EXPECT_LT(across, kSize - 6);
-    EXPECT_TRUE(QRect(0, 0, kSize, kSize).contains(drawn));
-    EXPECT_GT(Count(frame, PureRgb), 0);
-    EXPECT_GT(Count(frame, Tint), 0);
-}
+    const bool wide = ExtentX(gl_.GetCharacterBox()) > ExtentY(gl_.GetCharacterBox());
+    EXPECT_GE(wide ? drawn.width() : drawn.height(), kSize - 6);
+    EXPECT_LT(wide ? drawn.height() : drawn.width(), kSize - 6);
 
-TEST_F(ViewPixels, DisplayFlagsHideAxesAndLimitsOnly)
-{
-    const QImage all = Frame();
+    // Display flags hide the axes and the limit shapes, and nothing else.
+    const QImage& all = frame;
+    EXPECT_GT(Count(all, PureRgb), 0);
+    EXPECT_GT(Count(all, Tint), 0);
     gl_.SetDisplayFlag(DISPLAY_JOINT_AXES, false);
     const QImage noAxes = Frame();
     gl_.SetDisplayFlag(DISPLAY_ROTATION_LIMITS, false);
@@ -186,11 +163,8 @@ TEST_F(ViewPixels, DisplayFlagsHideAxesAndLimitsOnly)
 TEST_F(ViewPixels, APoseUpdateMovesTheHandAndClearingLeavesTheGizmo)
 {
     const QPoint before = ProjectNode(gl_, rig_, 11);
-    float elbow[16], hand[16];
-    VLMReadNodeStateMatrix(rig_.c(), rig_.s(), 10, elbow);
-    VLMReadNodeStateMatrix(rig_.c(), rig_.s(), 11, hand);
     const float z[3] = {0, 0, 1};
-    rig_.Bend(10, z, hand[12] > elbow[12] ? -1.5707964f : 1.5707964f);  // the forearm points down
+    rig_.Bend(10, z, -1.5707964f);  // the left forearm (along +X) points down
     gl_.SetDisplayFlag(DISPLAY_JOINT_AXES, false);
     gl_.SetDisplayFlag(DISPLAY_ROTATION_LIMITS, false);
     gl_.UpdatePose(rig_.s());
@@ -203,15 +177,14 @@ TEST_F(ViewPixels, APoseUpdateMovesTheHandAndClearingLeavesTheGizmo)
     EXPECT_FALSE(gl_.HasNoCharacter());
     const QImage cleared = Frame();
     const QRgb background = cleared.pixel(kSize - 1, 0);
-    EXPECT_EQ(qRed(background), qBlue(background));
-    EXPECT_NEAR(qRed(background), 128, 1);
+    EXPECT_TRUE(qGray(background) == qRed(background) && std::abs(qRed(background) - 128) <= 1);
     EXPECT_EQ(Count(cleared, [background](QRgb p) { return p != background; }), 0);
     const Mat4 camera = gl_.GetCamera();
     gl_.FrameNodes({}, FRAME_VIEW_TOP);  // no geometry: nothing
     EXPECT_EQ(std::memcmp(camera.m, gl_.GetCamera().m, sizeof camera.m), 0);
 }
 
-TEST_F(ViewPixels, DragsOrbitZoomAndPanWithTheirCursors)
+TEST_F(ViewPixels, DragsOrbitAndZoomWithTheirCursors)
 {
     const Mat4 pressed = gl_.GetCamera();
     Mouse(&gl_, QEvent::MouseButtonPress, Qt::LeftButton, QPoint(200, 200));
@@ -225,13 +198,9 @@ TEST_F(ViewPixels, DragsOrbitZoomAndPanWithTheirCursors)
     EXPECT_EQ(gl_.cursor().shape(), Qt::ArrowCursor);
 
     const float zoom = gl_.GetZoom();
-    Drag(&gl_, Qt::RightButton, QPoint(100, 100), QPoint(103, 110));  // dy = -10 outweighs dx = 3
+    Mouse(&gl_, QEvent::MouseButtonPress, Qt::RightButton, QPoint(100, 100));
+    Mouse(&gl_, QEvent::MouseMove, Qt::RightButton, QPoint(103, 110));  // dy = -10 outweighs dx = 3
     EXPECT_NEAR(ViewCamera::ZoomToDistance(gl_.GetZoom()) / ViewCamera::ZoomToDistance(zoom), std::exp(-0.02f), 1e-5f);
-
-    const float units = ExtentX(gl_.GetViewBox()) / kSize * 10.0f;
-    const float x = TranslationColumn(gl_.GetCamera())[0];
-    Drag(&gl_, Qt::MiddleButton, QPoint(100, 100), QPoint(110, 100));
-    EXPECT_NEAR(TranslationColumn(gl_.GetCamera())[0] - x, units, 1e-3f);
 }
 
 // Chooses a menu entry as the keyboard does.
@@ -290,19 +259,13 @@ TEST(ViewFrame, PresetsAndDisplayOptionsThroughTheMenus)
     ASSERT_TRUE(ViewCamera::FrameBox(arm, FRAME_VIEW_TOP, &top));
     EXPECT_EQ(std::memcmp(top.camera.m, gl.GetCamera().m, sizeof top.camera.m), 0);
     EXPECT_EQ(gl.GetZoom(), top.zoom);
-    for (int c = 0; c < 3; ++c) {
-        EXPECT_NEAR(gl.GetCamera().At(2, c), c == 1 ? 1.0f : 0.0f, 1e-6f);  // looking down -Y
-        EXPECT_NEAR(gl.GetCamera().At(1, c), c == 2 ? 1.0f : 0.0f, 1e-6f);  // +Z up the screen
-    }
     SaveArtifact(gl.GrabFrame(), QStringLiteral("view3d_left_arm_top"));
 
-    OpenMenu(view, "Show/hide character data", [](QMenu* menu) { Choose(menu, QStringLiteral("Axis")); });
-    EXPECT_EQ(gl.GetDisplayFlags(), DISPLAY_DEFAULT & ~DISPLAY_JOINT_AXES);
-    OpenMenu(view, "Show/hide character data", [](QMenu* menu) { Choose(menu, QStringLiteral("Limits")); });
-    EXPECT_EQ(gl.GetDisplayFlags(), DISPLAY_DEFAULT & ~DISPLAY_JOINT_AXES & ~DISPLAY_ROTATION_LIMITS);
-    OpenMenu(view, "Show/hide character data", [](QMenu* menu) { Choose(menu, QStringLiteral("Axis")); });
-    OpenMenu(view, "Show/hide character data", [](QMenu* menu) { Choose(menu, QStringLiteral("Limits")); });
-    EXPECT_EQ(gl.GetDisplayFlags(), DISPLAY_DEFAULT);
+    for (const auto& [entry, flags] :
+         {std::pair<const char*, int>("Axis", 25), {"Limits", 24}, {"Axis", 28}, {"Limits", 29}}) {
+        OpenMenu(view, "Show/hide character data", [entry = entry](QMenu* menu) { Choose(menu, entry); });
+        EXPECT_EQ(gl.GetDisplayFlags(), flags);
+    }
 
     // A hand preset on a character without fingers keeps the camera.
     gl.SetCharacter(nullptr, fingerless.c(), fingerless.s());
