@@ -32,5 +32,6 @@
 #include "rig/solver/vlm_state.h"
 #include "rig/solver/vlm_pose_frame.h"
 #include "rig/solver/vlm_node_state.h"
+#include "rig/solver/vlm_transfer.h"
 
 #endif

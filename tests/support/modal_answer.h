@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -29,7 +30,7 @@
 namespace modal_answer_detail {
 
 const int kPollMs = 10;
-const int kRetries = 300;  // three seconds
+const int kRetries = 1500;  // fifteen seconds: a loaded CI machine can be slow to show a dialog
 
 // Polls `find` until it answers a widget, then runs `answer` on it.
 inline void pollFor(std::function<QWidget*()> find, std::function<void(QWidget*)> answer, const char* what, int retries)
@@ -200,6 +201,47 @@ inline void AnswerNextFileDialog(const FileDialogAnswer& answer)
         else
             QMetaObject::invokeMethod(dialog, "accept");
     });
+}
+
+// Answers the next completion dialog (an editable combo box with "Ok" and
+// "Cancel"): types `text` and presses "Ok"; when the dialog stays open (it
+// refused the text) presses "Cancel" and, when asked, records the refusal.
+inline void AnswerNextCompletion(const QString& text, bool* refused = nullptr)
+{
+    AnswerNextModal([text, refused](QWidget* dialog) {
+        auto* list = dialog->findChild<QComboBox*>();
+        if (!list || !list->lineEdit()) {
+            ADD_FAILURE() << "the modal dialog is a " << dialog->metaObject()->className() << ", not a completion";
+            dialog->close();
+            return;
+        }
+        list->lineEdit()->setText(text);
+        ClickButton(dialog, "Ok");
+        const bool open = dialog->isVisible();
+        if (refused)
+            *refused = open;
+        if (open)
+            ClickButton(dialog, "Cancel");
+    });
+}
+
+// Runs `action` and answers whether it opened a modal dialog, which is then
+// closed (rejected); for actions that must open nothing, without hanging the
+// test when they do.
+inline bool OpensModalDialog(const std::function<void()>& action)
+{
+    bool opened = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&opened] {
+        if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+            opened = true;
+            dialog->reject();
+        }
+    });
+    closer.start(modal_answer_detail::kPollMs);
+    action();
+    QTest::qWait(3 * modal_answer_detail::kPollMs);
+    return opened;
 }
 
 #endif

@@ -39,6 +39,12 @@ inline const VLMEffectorSetLayout* VLMEffectorSetLayoutOf(const VLMEffectorSetSt
     return reinterpret_cast<const VLMEffectorSetLayout*>(set);
 }
 
+// The character's rotation records (the limits the clamps read).
+inline const VLMRotationRecord* VLMCharacterRotations(const VLMCharacter* character)
+{
+    return VLMCharacterRotationRecords(const_cast<VLMCharacter*>(character));
+}
+
 // Limb 0 left leg, 1 right leg, 2 left arm, 3 right arm.
 inline const VLMLimb* VLMCharacterLimb(const VLMCharacter* character, int limb)
 {

@@ -1,0 +1,228 @@
+#include "rig/solver/vlm_compensation.h"
+
+#include "rig/solver/vlm_mirror.h"
+#include "rig/solver/vlm_effector_params.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_solver_math.h"
+#include "rig/solver/vlm_spine.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/vlm_kernels.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_quat_utils.h"
+#include "rig/vlm_vector.h"
+
+#include <initializer_list>
+
+namespace {
+
+float RestDistance(const VLMCharacter* c, int a, int b)
+{
+    return VLMLengthFloat(VLMVector4Sub(VLMCharacterTPoseEntry(c, a)->t, VLMCharacterTPoseEntry(c, b)->t));
+}
+
+const VLMVector4& Scale(const VLMCharacter* c, const VLMStateRow* rows, int id)
+{
+    return VLMNodeRow(c, rows, id)->globalS;
+}
+
+// Leg length: the mean of the two legs' rest lengths, each times its up-leg's scale.
+float LegLength(const VLMCharacter* c, const VLMStateRow* rows)
+{
+    return 0.5f *
+           (RestDistance(c, VLM_NODE_RIGHT_UP_LEG, VLM_NODE_RIGHT_FOOT) * Scale(c, rows, VLM_NODE_RIGHT_UP_LEG).x +
+            RestDistance(c, VLM_NODE_LEFT_UP_LEG, VLM_NODE_LEFT_FOOT) * Scale(c, rows, VLM_NODE_LEFT_UP_LEG).x);
+}
+
+float AnkleHeight(const VLMCharacter* c, const VLMStateRow* rows, const VLMPropertySetState* properties)
+{
+    return VLMPropertyValueAt(properties, vlm_entry::FootBottomToAnkle) * 0.5f *
+           (Scale(c, rows, VLM_NODE_LEFT_FOOT).y + Scale(c, rows, VLM_NODE_RIGHT_FOOT).y);
+}
+
+VLMVector4& EffectorT(VLMEffectorSetLayout* set, int id) { return set->effectors[id].t; }
+
+struct StanceRow {
+    int node;
+    float x, y, z;  // degrees
+};
+constexpr StanceRow kStanceOffsets[12] = {
+    {VLM_NODE_HIPS, 90, 0, 0},
+    {VLM_NODE_LEFT_UP_LEG, 0, 0, 0},
+    {VLM_NODE_RIGHT_UP_LEG, 0, 0, 0},
+    {VLM_NODE_LEFT_FOOT, 90, 0, 0},
+    {VLM_NODE_RIGHT_FOOT, 90, 0, 0},
+    {VLM_NODE_LEFT_SHOULDER, 90, 0, -90},
+    {VLM_NODE_LEFT_ARM, 0, 0, -90},
+    {VLM_NODE_RIGHT_SHOULDER, 90, 0, 90},
+    {VLM_NODE_RIGHT_ARM, 0, 0, 90},
+    {VLM_NODE_LEFT_FORE_ARM, 90, 0, -90},
+    {VLM_NODE_RIGHT_FORE_ARM, 90, 0, 90},
+    {VLM_NODE_HEAD, 0, 0, 0},
+};
+
+void TurnStance(const VLMCharacter* character, VLMStateRow* rows, bool remove)
+{
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
+    VLMRowBitSet marked;
+    for (std::uint32_t& word : marked.words)
+        word = ~0u;
+    VLMTreeGlobalToLocal(character, rows, records);
+    for (const StanceRow& row : kStanceOffsets) {
+        const std::int32_t index = VLMCharacterCompactIndex(character, row.node);
+        if (index < 0)
+            continue;
+        const VLMVector4 half = VLMVector4Mul(
+            VLMVector4Mul(VLMVector4{row.x, row.y, row.z, 0.0f}, VLMConstant::DegToRad), VLMConstant::Half);
+        VLMVector4 sine, cosine;
+        VLMFastSinCos(half, sine, cosine);
+        const VLMVector4 qx = {sine.x, 0.0f, 0.0f, cosine.x};
+        const VLMVector4 qy = {0.0f, sine.y, 0.0f, cosine.y};
+        const VLMVector4 qz = {0.0f, 0.0f, sine.z, cosine.z};
+        const VLMVector4 o = VLMQuatMultiply(VLMQuatMultiply(qz, qy), qx);
+        rows[index].globalQ = VLMQuatMultiply(remove ? VLMVector4NegateXYZ(o) : o, rows[index].globalQ);
+        marked.words[index >> 5] &= ~(1u << (index & 31));
+    }
+    VLMTreeLocalToGlobalRotationMarked(character, rows, records, &marked);
+    VLMTreeGlobalToLocalRotation(character, rows, records);
+    VLMTreeLocalToGlobal(character, rows, records);
+}
+
+}  // namespace
+
+void VLMMeasureSourceBody(const VLMCharacter* source, VLMEffectorSetLayout* set, const VLMStateRow* rows,
+                          const VLMPropertySetState* properties)
+{
+    set->bodyMeasurements[0] =
+        RestDistance(source, VLM_NODE_LEFT_UP_LEG, VLM_NODE_RIGHT_UP_LEG) * Scale(source, rows, VLM_NODE_HIPS).x;
+    set->bodyMeasurements[1] = LegLength(source, rows);
+    set->bodyMeasurements[2] = AnkleHeight(source, rows, properties);
+}
+
+void VLMApplyActorCompensation(const VLMCharacter* target, VLMEffectorSetLayout* set, VLMStateRow* rows,
+                               const VLMPropertySetState* properties, VLMVector4& t, VLMVector4& q, VLMVector4& s)
+{
+    const auto inEffect = [properties](int entry) { return VLMIsPropertyInEffect(properties, entry); };
+    const auto isAuto = [properties](int entry) { return VLMIsPropertyAuto(properties, entry); };
+    const auto value = [properties](int entry) { return VLMPropertyValueAt(properties, entry); };
+    float* m = set->bodyMeasurements;
+
+    // 1-2. Mirror; the actor transform, with the target's counterparts of the
+    // measurements.
+    if (inEffect(vlm_entry::Mirror)) {
+        VLMMirrorPose(target, rows);
+        VLMMirrorEffectorSet(set);
+    }
+    const float width = VLMLengthFloat(VLMVector4Sub(VLMNodeRow(target, rows, VLM_NODE_RIGHT_UP_LEG)->globalT,
+                                                     VLMNodeRow(target, rows, VLM_NODE_LEFT_UP_LEG)->globalT));
+    const float leg = LegLength(target, rows);
+    const float ankle = AnkleHeight(target, rows, properties);
+    t = VLMVector4Zero();
+    q = VLMConstant::IdentityQuat;
+    s = VLMConstant::One;
+    if (!inEffect(vlm_entry::ForceActorSpace)) {
+        const VLMStateRow* reference = VLMNodeRow(target, rows, VLM_NODE_REFERENCE);
+        t = reference->globalT;
+        q = reference->globalQ;
+        if (inEffect(vlm_entry::ScaleCompensation)) {
+            float scale = value(vlm_entry::ScaleCompensation) * 0.01f;
+            if (isAuto(vlm_entry::ScaleCompensation)) {
+                const float source = m[1] + m[0];
+                scale = source > 0.0f ? (leg + width) / source : 1.0f;  // a source without legs keeps its size
+            }
+            s = VLMVector4{scale, scale, scale, 1.0f};
+        }
+    }
+
+    // 3-4. Measurements and every effector into the actor space.
+    for (int i = 0; i < 3; ++i)
+        m[i] = m[i] * s.x;
+    VLMTransformEffectorTranslations(set, t, q, s);
+    VLMRotateEffectorRotations(set, q);
+
+    // 5. Hips height.
+    const bool ankleHeight = inEffect(vlm_entry::AnkleHeightCompensation);
+    if (inEffect(vlm_entry::HipsHeightCompensation)) {
+        float h = value(vlm_entry::HipsHeightCompensation);
+        if (isAuto(vlm_entry::HipsHeightCompensation))
+            h = (leg + (ankleHeight ? ankle : 0.0f)) - (m[1] + (ankleHeight ? m[2] : 0.0f));
+        const VLMVector4 up = VLMSafeDirection(VLMVector4Sub(
+            VLMVector4Add(EffectorT(set, VLM_LEFT_HIP_EFFECTOR), EffectorT(set, VLM_RIGHT_HIP_EFFECTOR)),
+            VLMVector4Add(EffectorT(set, VLM_LEFT_ANKLE_EFFECTOR), EffectorT(set, VLM_RIGHT_ANKLE_EFFECTOR))));
+        if (VLMDotFloat(up, up) > 0.0f) {  // coincident hips and ankles: no direction to move along
+            const VLMVector4 move = VLMVector4Mul(up, VLMVector4Splat(h));
+            for (int e : {VLM_HIPS_EFFECTOR, VLM_LEFT_HIP_EFFECTOR, VLM_RIGHT_HIP_EFFECTOR})
+                EffectorT(set, e) = VLMVector4Add(EffectorT(set, e), move);
+        }
+    }
+
+    // 6. Ankle height, for a foot whose contact type is Normal.
+    if (ankleHeight && VLMFloatToIntRound(value(vlm_entry::FootContactType)) == 0) {
+        float a = value(vlm_entry::AnkleHeightCompensation);
+        if (isAuto(vlm_entry::AnkleHeightCompensation))
+            a = ankle - m[2];
+        for (int e : {VLM_LEFT_ANKLE_EFFECTOR, VLM_RIGHT_ANKLE_EFFECTOR})
+            EffectorT(set, e) =
+                VLMVector4Add(EffectorT(set, e), VLMQuatRotate(set->effectors[e].q, VLMVector4{0.0f, a, 0.0f, 0.0f}));
+    }
+
+    // 7. Ankle proximity, along each ankle's own x axis in the floor plane.
+    if (inEffect(vlm_entry::AnkleProximityCompensation)) {
+        float p = value(vlm_entry::AnkleProximityCompensation);
+        if (isAuto(vlm_entry::AnkleProximityCompensation))
+            p = 0.5f * (width - m[0]);
+        const struct {
+            int ankle, foot;
+            float sign;
+        } sides[2] = {{VLM_LEFT_ANKLE_EFFECTOR, VLM_LEFT_FOOT_EFFECTOR, 1.0f},
+                      {VLM_RIGHT_ANKLE_EFFECTOR, VLM_RIGHT_FOOT_EFFECTOR, -1.0f}};
+        for (const auto& side : sides) {
+            const VLMVector4 x = VLMQuatAxisX(set->effectors[side.ankle].q);
+            const float sp = side.sign * p;
+            const VLMVector4 move = {sp * x.x, 0.0f, sp * x.z, 0.0f};
+            EffectorT(set, side.ankle) = VLMVector4Add(EffectorT(set, side.ankle), move);
+            EffectorT(set, side.foot) = VLMVector4Add(EffectorT(set, side.foot), move);
+        }
+    }
+
+    // 8. Mass centre: the hips effector toward the hips over the reachable ankles.
+    const VLMVector4 hipsOffset = {value(vlm_entry::HipsTOffsetX), value(vlm_entry::HipsTOffsetY),
+                                   value(vlm_entry::HipsTOffsetZ), 0.0f};
+    const float massCentre = value(vlm_entry::MassCenterCompensation);
+    VLMTransformTQS& hips = set->effectors[VLM_HIPS_EFFECTOR];
+    if (massCentre > 0.0f) {
+        const struct {
+            int hip, ankle, upLeg, foot;
+        } sides[2] = {{VLM_LEFT_HIP_EFFECTOR, VLM_LEFT_ANKLE_EFFECTOR, VLM_NODE_LEFT_UP_LEG, VLM_NODE_LEFT_FOOT},
+                      {VLM_RIGHT_HIP_EFFECTOR, VLM_RIGHT_ANKLE_EFFECTOR, VLM_NODE_RIGHT_UP_LEG, VLM_NODE_RIGHT_FOOT}};
+        VLMVector4 reached[2];
+        for (int i = 0; i < 2; ++i) {
+            VLMVector4 v = VLMVector4Sub(EffectorT(set, sides[i].hip), EffectorT(set, sides[i].ankle));
+            const float l = VLMLengthFloat(VLMVector4Sub(VLMNodeRow(target, rows, sides[i].upLeg)->globalT,
+                                                         VLMNodeRow(target, rows, sides[i].foot)->globalT));
+            const float length = VLMLengthFloat(v);
+            if (l < length)
+                v = VLMVector4Mul(v, VLMVector4Splat(l / length));
+            reached[i] = VLMVector4Add(EffectorT(set, sides[i].ankle), v);
+        }
+        const VLMVector4 p = VLMVector4Add(VLMQuatRotate(hips.q, hipsOffset),
+                                           VLMVector4Mul(VLMVector4Splat(0.5f), VLMVector4Add(reached[0], reached[1])));
+        hips.t = VLMVector4Add(hips.t, VLMVector4Mul(VLMVector4Sub(p, hips.t), VLMVector4Splat(massCentre * 0.01f)));
+    }
+
+    // 9. The hips on the hips effector.
+    VLMPlaceHips(target, rows, VLMVector4Sub(hips.t, VLMQuatRotate(hips.q, hipsOffset)), hips.q);
+    VLMTreeLocalToGlobal(target, rows, VLMCharacterNodeRecords(target));
+}
+
+void VLMApplyStanceOffsets(const VLMCharacter* character, VLMStateRow* rows) { TurnStance(character, rows, false); }
+
+void VLMRemoveStanceOffsets(const VLMCharacter* character, VLMStateRow* rows) { TurnStance(character, rows, true); }
+
+void VLMApplyPostureStance(const VLMCharacter* character, VLMStateRow* rows, const VLMPropertySetState* properties)
+{
+    if (VLMFloatToIntRound(VLMPropertyValueAt(properties, vlm_entry::Posture)) == 1)
+        VLMApplyStanceOffsets(character, rows);
+}

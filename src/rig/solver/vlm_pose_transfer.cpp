@@ -1,0 +1,386 @@
+#include "rig/solver/vlm_pose_transfer.h"
+
+#include "rig/solver/vlm_limb_chain.h"
+#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_solver_math.h"
+#include "rig/solver/vlm_transfer.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_quat_utils.h"
+#include "rig/vlm_rotation.h"
+#include "rig/vlm_vector.h"
+
+#include <cmath>
+
+namespace {
+
+bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
+const VLMNodeRecord* Record(const VLMCharacter* c, int id) { return VLMCharacterNodeRecord(c, id); }
+
+void ClearBit(VLMRowBitSet* set, const VLMCharacter* c, int id)
+{
+    const std::int32_t row = VLMCharacterCompactIndex(c, id);
+    if (row >= 0 && row < 192)
+        set->words[row >> 5] &= ~(1u << (row & 31));
+}
+
+int DigitJoint(int extremity, int digit, int joint)
+{
+    return VLM_NODE_LEFT_HAND_THUMB1 + 24 * extremity + 4 * digit + joint;
+}
+int JointCount(std::uint32_t digitWord, int digit) { return int((digitWord >> (3 * digit)) & 7u); }
+
+// A world-frame turn of one node of a spread: global Q := partial (x) Q, its
+// local rotation re-derived and, with limits, clamped.
+void TurnNode(const VLMCharacter* c, VLMStateRow* rows, int id, const VLMVector4& axis, float angle, bool clamp)
+{
+    if (!Has(c, id))
+        return;
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(c);
+    const VLMNodeRecord* record = Record(c, id);
+    VLMStateRow* row = VLMNodeRow(c, rows, id);
+    row->globalQ = VLMQuatMultiply(VLMQuatAboutAxis(axis, angle), row->globalQ);
+    VLMNodeGlobalToLocalRotation(record, rows, records);
+    if (clamp && VLMClampNodeToLimits(record, rows, VLMCharacterRotations(c)))
+        VLMNodeLocalToGlobalRotation(record, rows, records);
+}
+
+void LocalFromGlobalRotation(const VLMCharacter* c, VLMStateRow* rows, int id)
+{
+    if (Has(c, id))
+        VLMNodeGlobalToLocalRotation(Record(c, id), rows, VLMCharacterNodeRecords(c));
+}
+
+// The source's rotation of a node's chain end times the conjugate of the target's.
+VLMVector4 Correction(const VLMVector4& source, const VLMVector4& target)
+{
+    return VLMQuatMultiply(source, VLMVector4NegateXYZ(target));
+}
+
+}  // namespace
+
+void VLMDistributeSpineRotation(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4& correction,
+                                const VLMVector4& weight)
+{
+    VLMVector4 axis;
+    float h;
+    if (!Has(character, VLM_NODE_SPINE) || !VLMSpreadAxisAngle(correction, axis, h))
+        return;
+    const float m = float(VLMCharacterChestIndex(character) + 1);
+    const float whole = 2.0f * h;
+    const float b = 2.0f * m * weight.x + 0.5f;
+    TurnNode(character, rows, VLM_NODE_SPINE, axis, b * whole / (b + m), true);
+    for (int i = 0; i < int(m); ++i)
+        TurnNode(character, rows, VLM_NODE_SPINE1 + i, axis, (b + float(i) + 1.0f) * whole / (b + m), true);
+    LocalFromGlobalRotation(character, rows, VLM_NODE_SPINE);
+}
+
+void VLMDistributeNeckRotation(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4& correction,
+                               const VLMVector4& weight)
+{
+    VLMVector4 axis;
+    float h;
+    if (!Has(character, VLM_NODE_NECK) || !VLMSpreadAxisAngle(correction, axis, h))
+        return;
+    const int k = VLMCharacterNeckIndex(character);
+    const float w = weight.x;
+    const float t = w * w * w * w * (2.0f * h) / float(k + 3);
+    VLMStateRow* neck = VLMNodeRow(character, rows, VLM_NODE_NECK);
+    neck->globalQ = VLMQuatMultiply(VLMQuatAboutAxis(axis, t), neck->globalQ);
+    for (int i = 0; i <= k; ++i)
+        TurnNode(character, rows, VLM_NODE_NECK1 + i, axis, float(i + 2) * t, false);
+    LocalFromGlobalRotation(character, rows, VLM_NODE_NECK);
+}
+
+void VLMAlignDigitChain(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
+                        const VLMStateRow* sourceRows, int sourceExtremity, int targetExtremity, int sourceDigit,
+                        int targetDigit)
+{
+    const int n = JointCount(VLMCharacterDigitWord(target, targetExtremity), targetDigit);
+    const int sourceCount = JointCount(VLMCharacterDigitWord(source, sourceExtremity), sourceDigit);
+    const int first = DigitJoint(targetExtremity, targetDigit, 0), last = first + n - 1;
+    if (n == 0 || !Has(target, first) || !Has(target, last))
+        return;
+    VLMChainLocalToGlobalRotation(Record(target, last), VLMCharacterCompactIndex(target, first), targetRows,
+                                  VLMCharacterNodeRecords(target));
+    if (sourceCount == 0)
+        return;
+    const int sourceLast = DigitJoint(sourceExtremity, sourceDigit, sourceCount - 1);
+    const VLMVector4 c =
+        Correction(VLMNodeRow(source, sourceRows, sourceLast)->globalQ, VLMNodeRow(target, targetRows, last)->globalQ);
+    VLMVector4 axis;
+    float h;
+    if (!VLMSpreadAxisAngle(c, axis, h))
+        return;
+    for (int j = 1; j < n; ++j)  // the half angle h, as the chain's own rule has it
+        TurnNode(target, targetRows, first + j, axis, float(j) * h / float(n), true);
+    LocalFromGlobalRotation(target, targetRows, first);
+}
+
+void VLMBlendShoulderEuler(const VLMCharacter* character, int shoulder, VLMStateRow* rows, const VLMVector4& weights,
+                           bool extra, const VLMVector4& shoulderAngles, const VLMVector4& extraAngles)
+{
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
+    const int extraNode =
+        shoulder == VLM_NODE_LEFT_SHOULDER ? VLM_NODE_LEFT_SHOULDER_EXTRA : VLM_NODE_RIGHT_SHOULDER_EXTRA;
+    const VLMVector4 keep = VLMVector4Sub(VLMConstant::One, weights);
+    const auto blend = [&](int id, const VLMVector4& target) {
+        const VLMNodeRecord* record = Record(character, id);
+        VLMStateRow* row = VLMNodeRow(character, rows, id);
+        VLMNodeGlobalToLocalRotation(record, rows, records);
+        VLMVector4 angles;
+        VLMNodeEulerFromRotation(&record->rotation, angles, row->localQ);
+        angles = VLMVector4Add(VLMVector4Mul(keep, angles), VLMVector4Mul(weights, target));
+        VLMNodeRotationFromEuler(&record->rotation, row->localQ, angles);
+    };
+    if (!Has(character, shoulder))
+        return;
+    extra = extra && Has(character, extraNode);
+    blend(shoulder, shoulderAngles);
+    if (extra)
+        blend(extraNode, extraAngles);  // its local rotation taken before the shoulder's global moves
+    VLMNodeLocalToGlobal(Record(character, shoulder), rows, records);
+    if (extra)
+        VLMNodeLocalToGlobal(Record(character, extraNode), rows, records);
+}
+
+void VLMFlipLimb(const VLMCharacter* character, VLMStateRow* rows, const VLMPropertySetState* properties, bool isLeg,
+                 bool isLeft)
+{
+    const VLMLimb* limb = VLMCharacterLimb(character, (isLeg ? 0 : 2) + (isLeft ? 0 : 1));
+    if (!VLMLimbIsComplete(limb))
+        return;
+    const VLMRotationRecord* rotations = VLMCharacterRotations(character);
+    const VLMNodeRecord* r = limb->slotRecords;
+    VLMLimbChainJoints frame;
+    VLMResetLimbWorkRows(frame.rows);
+    VLMLimbChainGoal goal;
+    VLMLimbChainInitGoal(&goal);
+    VLMLimbChainGatherRows(limb, frame.rows, rows);
+    VLMLimbChainGoalFromJoints(limb, &goal, frame.rows);
+    VLMLimbChainReadProperties(limb, &goal, properties);
+    for (VLMVector4& lane : goal.lanes)
+        lane.x = lane.y = 0.0f;
+    goal.lanes[2].x = goal.lanes[2].y = 1.0f;
+
+    VLMStateRow& side = frame.rows[limb->upperSegmentCount];
+    side.localT = side.globalT;
+    side.localQ = side.globalQ;
+    if (r[VLM_SLOT_PARENT].childCount > 0)
+        VLMSubtreeGlobalToLocal(&r[r[VLM_SLOT_PARENT].firstChildIndex], frame.rows, r);
+
+    VLMLimbFlipBend(limb, frame.rows, rotations);
+    VLMLimbAimJoint(limb, frame.rows, &goal, VLM_SLOT_UPPER, 2, rotations);
+    VLMSubtreeLocalToGlobal(&r[VLM_SLOT_UPPER], frame.rows, r);
+    VLMLimbOrientJoint(limb, frame.rows, &goal, 2, rotations);
+    VLMSubtreeLocalToGlobal(&r[VLM_SLOT_END], frame.rows, r);
+    VLMLimbChainScatterRows(limb, frame.rows, rows);
+    VLMLimbChainRederive(character, rows, limb, false);
+}
+
+void VLMTransferPose(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
+                     const VLMStateRow* sourceRows, const VLMPropertySetState* properties)
+{
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(target);
+    const auto value = [properties](int entry) { return VLMPropertyValueAt(properties, entry); };
+
+    // 1. The T-pose placed under the target's own reference transform.
+    const VLMStateRow* reference = VLMNodeRow(target, targetRows, VLM_NODE_REFERENCE);
+    const VLMVector4 t = reference->globalT, q = reference->globalQ, s = reference->globalS;
+    VLMSetStateToTPose(target, targetRows);
+    VLMTransformSubtree(VLMCharacterRootRecord(target), targetRows, records, t, q, s);
+    VLMTreeGlobalToLocal(target, targetRows, records);
+
+    // 2. Stored global rotations of the nodes both characters have.
+    VLMRowBitSet recompute;
+    for (std::uint32_t& word : recompute.words)
+        word = ~0u;
+    const bool rollsFollow = VLMFloatToIntRound(value(vlm_entry::RollExtractionMode)) != 0;
+    for (int id = 1; id < VLM_NODE_COUNT; ++id) {
+        if (!Has(target, id) || !Has(source, id))
+            continue;
+        VLMNodeRow(target, targetRows, id)->globalQ = VLMNodeRow(source, sourceRows, id)->globalQ;
+        if (!(rollsFollow && id >= VLM_NODE_LEFT_UP_LEG_ROLL && id <= VLM_NODE_RIGHT_FORE_ARM_ROLL))
+            ClearBit(&recompute, target, id);
+    }
+
+    // 3. A spine of another length ends on the source's chest rotation.
+    const int chestIndex = VLMCharacterChestIndex(target);
+    if (chestIndex != VLMCharacterChestIndex(source) && chestIndex >= 0) {
+        const int chest = VLMChestNodeId(target);
+        VLMChainLocalToGlobalRotation(Record(target, chest), VLMCharacterCompactIndex(target, VLM_NODE_SPINE),
+                                      targetRows, records);
+        VLMVector4 from, to;
+        VLMGetChestRotation(source, &from, sourceRows);
+        VLMGetChestRotation(target, &to, targetRows);
+        VLMDistributeSpineRotation(target, targetRows, Correction(from, to),
+                                   VLMVector4Splat(value(vlm_entry::ParamCtrlSpineStiffness)));
+        for (int id = VLM_NODE_SPINE1; id <= chest; ++id)
+            ClearBit(&recompute, target, id);
+    }
+
+    // 4. The same for the neck, weighted by 1 - stiffness.
+    const int neckIndex = VLMCharacterNeckIndex(target);
+    if (neckIndex != VLMCharacterNeckIndex(source) && neckIndex >= 0 && Has(target, VLM_NODE_NECK)) {
+        VLMSubtreeLocalToGlobalRotation(Record(target, VLM_NODE_NECK), targetRows, records, neckIndex + 1);
+        VLMVector4 from, to;
+        VLMGetNeckEndRotation(source, &from, sourceRows);
+        VLMGetNeckEndRotation(target, &to, targetRows);
+        VLMDistributeNeckRotation(target, targetRows, Correction(from, to),
+                                  VLMVector4Splat(1.0f - value(vlm_entry::ParamCtrlNeckStiffness)));
+        ClearBit(&recompute, target, VLM_NODE_NECK);
+        for (int id = VLM_NODE_NECK1; id <= VLMNeckEndNodeId(target); ++id)
+            ClearBit(&recompute, target, id);
+    }
+
+    // 5. Shoulders, left then right, with or without their extra nodes.
+    const float ratio = value(vlm_entry::ExtraCollarRatio);
+    const VLMVector4 stiffness = {value(vlm_entry::CollarStiffnessX), value(vlm_entry::CollarStiffnessY),
+                                  value(vlm_entry::CollarStiffnessZ), 0.0f};
+    for (int side = 0; side < 2; ++side) {
+        const int shoulder = side == 0 ? VLM_NODE_LEFT_SHOULDER : VLM_NODE_RIGHT_SHOULDER;
+        const int extra = side == 0 ? VLM_NODE_LEFT_SHOULDER_EXTRA : VLM_NODE_RIGHT_SHOULDER_EXTRA;
+        if (!Has(target, shoulder) || !Has(source, shoulder))
+            continue;
+        VLMStateRow* row = VLMNodeRow(target, targetRows, shoulder);
+        if (Has(target, extra) && !Has(source, extra)) {
+            VLMNodeRow(target, targetRows, extra)->globalQ = VLMNodeRow(source, sourceRows, shoulder)->globalQ;
+            VLMNodeGlobalToLocalRotation(Record(target, shoulder), targetRows, records);
+            row->localQ = VLMQuatScaleVectorPart(row->localQ, 1.0f - ratio);
+            VLMNodeLocalToGlobalRotation(Record(target, shoulder), targetRows, records);
+            ClearBit(&recompute, target, shoulder);
+            ClearBit(&recompute, target, extra);
+        } else if (!Has(target, extra) && Has(source, extra)) {
+            // The extra's rotation in the shoulder's hemisphere: a share of an
+            // antipodal pair would come near zero.
+            const VLMVector4 e = VLMQuatToHemisphere(row->globalQ, VLMNodeRow(source, sourceRows, extra)->globalQ);
+            row->globalQ =
+                VLMVector4Add(row->globalQ, VLMVector4Mul(VLMVector4Splat(ratio), VLMVector4Sub(e, row->globalQ)));
+        }
+        if (stiffness.x != 0.0f || stiffness.y != 0.0f || stiffness.z != 0.0f)
+            VLMBlendShoulderEuler(target, shoulder, targetRows, stiffness, Has(target, extra), VLMVector4Zero(),
+                                  VLMVector4Zero());
+    }
+
+    // 6. Digits whose joint counts differ, re-aimed at the source's digit ends.
+    if (VLMPropertyModeAt(properties, vlm_entry::FingerPropagation) != 0) {
+        for (int k = 0; k < 4; ++k) {
+            const std::uint32_t targetWord = VLMCharacterDigitWord(target, k);
+            const std::uint32_t sourceWord = VLMCharacterDigitWord(source, k);
+            const auto clearDigit = [&](int d) {
+                for (int j = 0; j < 4; ++j)
+                    ClearBit(&recompute, target, DigitJoint(k, d, j));
+            };
+            const int thumb = JointCount(targetWord, 0), sourceThumb = JointCount(sourceWord, 0);
+            if (thumb > 0 && sourceThumb > 0 && thumb != sourceThumb) {
+                VLMAlignDigitChain(target, source, targetRows, sourceRows, k, k, 0, 0);
+                clearDigit(0);
+            }
+            const int added = int(targetWord >> 24);
+            if (targetWord >> 24 > sourceWord >> 24 && Has(target, added)) {
+                VLMNodeLocalToGlobalRotation(Record(target, added), targetRows, records);
+                ClearBit(&recompute, target, added);
+            }
+            int from = -1;  // the thumb never serves another digit
+            for (int d = 1; d < 6; ++d) {
+                if (JointCount(sourceWord, d) > 0)
+                    from = d;
+                const int count = JointCount(targetWord, d);
+                if (from < 0 || count == 0 || (from == d && count == JointCount(sourceWord, d)))
+                    continue;
+                VLMAlignDigitChain(target, source, targetRows, sourceRows, k, k, from, d);
+                clearDigit(d);
+            }
+        }
+    }
+
+    // 7. Rotations of the rows still marked from their locals, then every local
+    // and global: translations follow, bone lengths stay the target's.
+    VLMTreeLocalToGlobalRotationMarked(target, targetRows, records, &recompute);
+    VLMTreeGlobalToLocalRotation(target, targetRows, records);
+    VLMTreeLocalToGlobal(target, targetRows, records);
+
+    // 8. Limbs inverted against the source.
+    for (int k = 0; k < 4; ++k)
+        if (VLMCharacterLimb(target, k)->boneInverted != VLMCharacterLimb(source, k)->boneInverted)
+            VLMFlipLimb(target, targetRows, properties, k < 2, k % 2 == 0);
+}
+
+namespace {
+
+bool MatchesCharacter(const VLMCharacterState* state, const VLMCharacter* character)
+{
+    return reinterpret_cast<const VLMCharacterStateHeader*>(state)->nodeCount ==
+           VLMCharacterHeaderOf(character)->nodeCount;
+}
+
+// The rotation of the 3x3 block of a row-major 4x4 matrix, each row first
+// divided by its length; the identity when a row has no length.
+VLMVector4 OffsetRotation(const double* m)
+{
+    VLMVector4 rows[3];
+    for (int i = 0; i < 3; ++i) {
+        const VLMVector4 r = VLMVector4FromDoubles(m[4 * i], m[4 * i + 1], m[4 * i + 2], 0.0);
+        const float length = VLMLengthFloat(r);
+        if (!(length > 0.0f) || !std::isfinite(length))
+            return VLMConstant::IdentityQuat;
+        rows[i] = VLMVector4Div(r, VLMVector4Splat(length));
+    }
+    return VLMQuatFromRotationRows(rows[0], rows[1], rows[2]);
+}
+
+}  // namespace
+
+void VLMTransferPoseWithScaleAndOffset(const VLMCharacter* target, VLMCharacterState* targetState,
+                                       const VLMCharacterState* scaleState, const VLMCharacter* source,
+                                       const VLMCharacterState* sourceState, const VLMPropertySetState* properties,
+                                       const void* /*unused*/, const double* offset)
+{
+    VLMScopedFPGuard guard;
+    if (!target || !targetState || !scaleState || !source || !sourceState || !properties ||
+        !MatchesCharacter(targetState, target) || !MatchesCharacter(scaleState, source) ||
+        !MatchesCharacter(sourceState, source))
+        return;
+    VLMStateRow* rows = VLMStateFirstRow(targetState);
+    const VLMStateRow* sourceRows = VLMStateFirstRow(sourceState);
+    const VLMStateRow* scaleRows = VLMStateFirstRow(scaleState);
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(target);
+    const VLMNodeRecord* hips = Record(target, VLM_NODE_HIPS);
+    if (!Has(target, VLM_NODE_HIPS))
+        return;
+
+    const VLMVector4 hipsPosition = VLMNodeRow(source, sourceRows, VLM_NODE_HIPS)->globalT;
+    VLMTransferPose(target, source, rows, sourceRows, properties);
+    VLMGlobalToLocalTree(hips, rows, records);
+    for (int id = 1; id < VLM_NODE_COUNT; ++id)
+        if (Has(target, id) && Has(source, id))
+            VLMNodeRow(target, rows, id)->localS = VLMNodeRow(source, scaleRows, id)->localS;
+    VLMStateRow* reference = VLMNodeRow(target, rows, VLM_NODE_REFERENCE);
+    const VLMStateRow* scaleReference = VLMNodeRow(source, scaleRows, VLM_NODE_REFERENCE);
+    reference->globalT = scaleReference->globalT;
+    reference->globalQ = scaleReference->globalQ;
+    reference->globalS = scaleReference->globalS;
+
+    VLMStateRow* hipsRow = VLMNodeRow(target, rows, VLM_NODE_HIPS);
+    VLMNodeLocalToGlobalTQS(hips, rows, records);
+    hipsRow->globalT = hipsPosition;
+    VLMNodeGlobalToLocalTQS(hips, rows, records);
+    VLMLocalToGlobalTree(hips, rows, records);
+
+    const VLMVector4 turn = offset ? OffsetRotation(offset) : VLMConstant::IdentityQuat;
+    const VLMVector4 move = offset ? VLMVector4FromDoubles(offset[12], offset[13], offset[14], 0.0) : VLMVector4Zero();
+    VLMNodeLocalToGlobalTQS(hips, rows, records);
+    hipsRow->globalQ = VLMQuatMultiply(turn, hipsRow->globalQ);
+    VLMNodeGlobalToLocalTQS(hips, rows, records);
+    VLMLocalToGlobalTree(hips, rows, records);
+    VLMNodeLocalToGlobalTQS(hips, rows, records);
+    hipsRow->globalT = VLMVector4Add(hipsRow->globalT, move);
+    VLMNodeGlobalToLocalTQS(hips, rows, records);
+    VLMLocalToGlobalTree(hips, rows, records);
+    VLMTreeGlobalToLocal(target, rows, records);
+}

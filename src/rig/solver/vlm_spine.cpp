@@ -1,0 +1,192 @@
+#include "rig/solver/vlm_spine.h"
+
+#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/vlm_pose_transfer.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_solver_math.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/vlm_kernels.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_vector.h"
+
+namespace {
+
+bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
+
+void LocalToGlobal(const VLMCharacter* c, VLMStateRow* rows, int id)
+{
+    if (Has(c, id))
+        VLMNodeLocalToGlobal(VLMCharacterNodeRecord(c, id), rows, VLMCharacterNodeRecords(c));
+}
+
+// A new global rotation of one node: locals re-derived, limits applied.
+void CommitNode(const VLMCharacter* c, VLMStateRow* rows, int id)
+{
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(c);
+    const VLMNodeRecord* record = VLMCharacterNodeRecord(c, id);
+    VLMNodeGlobalToLocal(record, rows, records);
+    if (VLMClampNodeToLimits(record, rows, VLMCharacterRotations(c)))
+        VLMNodeLocalToGlobal(record, rows, records);
+}
+
+VLMVector4 OffsetOf(const VLMPropertySetState* properties, int first)
+{
+    return VLMVector4{VLMPropertyValueAt(properties, first), VLMPropertyValueAt(properties, first + 1),
+                      VLMPropertyValueAt(properties, first + 2), 0.0f};
+}
+
+VLMVector4 Midpoint(const VLMVector4& a, const VLMVector4& b)
+{
+    return VLMVector4Mul(VLMVector4Add(a, b), VLMConstant::Half);
+}
+
+VLMVector4 ChestEnd(const VLMCharacter* c, const VLMStateRow* rows, const VLMVector4& offset)
+{
+    VLMVector4 e;
+    VLMGetChestEndPosition(c, &e, rows, offset);
+    return e;
+}
+
+}  // namespace
+
+void VLMPlaceHips(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4& position,
+                  const VLMVector4& rotation)
+{
+    if (!Has(character, VLM_NODE_HIPS))
+        return;
+    VLMStateRow* hips = VLMNodeRow(character, rows, VLM_NODE_HIPS);
+    const VLMVector4 legs = Midpoint(VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->localT,
+                                     VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->localT);
+    hips->globalQ = rotation;
+    hips->globalT = VLMVector4Sub(VLMVector4ClearW(position), VLMQuatRotate(rotation, legs));
+    CommitNode(character, rows, VLM_NODE_HIPS);
+}
+
+void VLMSolveSpineStretch(const VLMCharacter* character, VLMStateRow* rows, const VLMSpineGoal* goal,
+                          const VLMPropertySetState* properties, const VLMVector4& stiffness,
+                          const VLMVector4& preRotationWeight, VLMVector4* limiter, bool spine)
+{
+    if (!Has(character, VLM_NODE_HIPS))
+        return;
+    const VLMVector4 hipsOffset = OffsetOf(properties, vlm_entry::HipsTOffsetX);
+    const VLMStateRow* hips = VLMNodeRow(character, rows, VLM_NODE_HIPS);
+    const VLMVector4 q = VLMQuatReachToward(hips->globalQ, goal->slots[0].q, goal->lanes[0].y);
+    const VLMVector4 m = Midpoint(VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT,
+                                  VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->globalT);
+    const VLMVector4 g = VLMVector4Sub(goal->slots[0].t, VLMQuatRotate(q, hipsOffset));
+    VLMPlaceHips(character, rows, VLMVector4Lerp(m, g, VLMVector4Splat(goal->lanes[0].x)), q);
+    if (!spine || !Has(character, VLM_NODE_SPINE))
+        return;
+
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
+    VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(character, VLM_NODE_SPINE), rows, records);
+    VLMStateRow* spineRow = VLMNodeRow(character, rows, VLM_NODE_SPINE);
+    spineRow->globalQ = VLMQuatReachToward(spineRow->globalQ, goal->slots[1].q, goal->lanes[1].y);
+    CommitNode(character, rows, VLM_NODE_SPINE);
+    VLMUpdateUpperBodyGlobals(character, rows);
+
+    VLMVector4 chest;
+    VLMGetChestRotation(character, &chest, rows);
+    VLMRotateChestTo(character, rows, VLMQuatReachToward(chest, goal->slots[2].q, goal->lanes[2].y), stiffness);
+    VLMUpdateUpperBodyGlobals(character, rows);
+
+    const VLMVector4 chestOffset = OffsetOf(properties, vlm_entry::ChestTOffsetX);
+    const VLMVector4 e = ChestEnd(character, rows, chestOffset);
+    const VLMVector4 target = VLMVector4Lerp(e, goal->slots[2].t, VLMVector4Splat(goal->lanes[2].x));
+    const auto value = [properties](int entry) { return VLMVector4Splat(VLMPropertyValueAt(properties, entry)); };
+    VLMStretchSpine(character, rows, target, stiffness, preRotationWeight, chestOffset, value(vlm_entry::SnSScaleSpine),
+                    value(vlm_entry::SnSScaleSpineChildren), value(vlm_entry::SnSReachChestEnd), limiter);
+    VLMUpdateUpperBodyGlobals(character, rows);
+}
+
+void VLMRotateChestTo(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4& chest,
+                      const VLMVector4& stiffness)
+{
+    VLMVector4 current;
+    VLMGetChestRotation(character, &current, rows);
+    VLMDistributeSpineRotation(character, rows, VLMQuatMultiply(chest, VLMVector4NegateXYZ(current)), stiffness);
+}
+
+void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4& target,
+                     const VLMVector4& stiffness, const VLMVector4& preRotationWeight, const VLMVector4& chestOffset,
+                     const VLMVector4& scaleSpine, const VLMVector4& scaleChildren, const VLMVector4& reach,
+                     VLMVector4* limiter)
+{
+    if (!Has(character, VLM_NODE_SPINE) || !Has(character, VLM_NODE_HIPS))
+        return;
+    const VLMVector4 h = VLMNodeRow(character, rows, VLM_NODE_HIPS)->globalT;
+    const VLMVector4 toTarget = VLMVector4Sub(target, h);
+    VLMVector4 r = VLMShortestArc(VLMVector4Sub(ChestEnd(character, rows, chestOffset), h), toTarget);
+    const float w = preRotationWeight.x;
+    if (w > 0.0f)
+        r = VLMQuatScaleVectorPart(r, 1.0f - 2.0f * w);
+    VLMDistributeSpineRotation(character, rows, r, stiffness);
+    VLMUpdateUpperBodyGlobals(character, rows);
+
+    const int chest = VLMChestNodeId(character);
+    if (reach.x > 0.0f) {
+        const VLMVector4 spine = VLMNodeRow(character, rows, VLM_NODE_SPINE)->globalT;
+        const float toEnd = VLMLengthFloat(VLMVector4Sub(ChestEnd(character, rows, chestOffset), spine));
+        const float l0 = limiter->x, f = limiter->y;
+        float k = 1.0f;  // a spine without length keeps it
+        if (toEnd > 0.0f && l0 != 0.0f) {
+            const float ratio = VLMLengthFloat(VLMVector4Sub(target, spine)) / toEnd;
+            const float x = ((ratio - 1.0f) * reach.x + 1.0f) * l0 - 1.0f;
+            const float y = VLMSoftLimit(VLMVector4Splat(-0.5f * f), VLMVector4Splat(-2.0f * f),
+                                         VLMVector4Splat(0.5f * f), VLMVector4Splat(2.0f * f), VLMVector4Splat(x))
+                                .x;
+            k = (y + 1.0f) / l0;
+        }
+        limiter->x = l0 * k;
+        const VLMVector4 grow = VLMVector4Splat((k - 1.0f) * scaleSpine.x + 1.0f);
+        for (int id = VLM_NODE_SPINE; id <= chest; id = id == VLM_NODE_SPINE ? VLM_NODE_SPINE1 : id + 1) {
+            VLMStateRow* row = VLMNodeRow(character, rows, id);
+            row->localT = VLMVector4Mul(row->localT, VLMVector4Splat(k));
+            row->globalS = VLMVector4ScaleXYZ(row->globalS, grow);
+        }
+        const VLMNodeRecord* top = VLMCharacterNodeRecord(character, chest);
+        const VLMVector4 children = VLMVector4Splat((k - 1.0f) * scaleChildren.x + 1.0f);
+        for (std::uint32_t i = 0; i < top->childCount; ++i) {
+            VLMStateRow* row = rows + top->firstChildIndex + i;
+            row->localT = VLMVector4Mul(row->localT, children);
+        }
+        VLMUpdateUpperBodyGlobals(character, rows);
+    }
+
+    VLMStateRow* spineRow = VLMNodeRow(character, rows, VLM_NODE_SPINE);
+    const VLMVector4 aim = VLMShortestArc(VLMVector4Sub(ChestEnd(character, rows, chestOffset), h), toTarget);
+    spineRow->globalQ = VLMQuatMultiply(aim, spineRow->globalQ);
+    CommitNode(character, rows, VLM_NODE_SPINE);
+}
+
+void VLMUpdateUpperBodyGlobals(const VLMCharacter* character, VLMStateRow* rows)
+{
+    const int chest = VLMChestNodeId(character);
+    if (chest != VLM_NODE_SPINE && Has(character, VLM_NODE_SPINE))
+        VLMChainLocalToGlobal(VLMCharacterNodeRecord(character, chest),
+                              VLMCharacterCompactIndex(character, VLM_NODE_SPINE), rows,
+                              VLMCharacterNodeRecords(character));
+    else
+        LocalToGlobal(character, rows, VLM_NODE_SPINE);
+    for (int side = 0; side < 2; ++side) {
+        const int shoulder = side == 0 ? VLM_NODE_LEFT_SHOULDER : VLM_NODE_RIGHT_SHOULDER;
+        if (!Has(character, shoulder))
+            continue;
+        LocalToGlobal(character, rows, shoulder);
+        LocalToGlobal(character, rows, side == 0 ? VLM_NODE_LEFT_SHOULDER_EXTRA : VLM_NODE_RIGHT_SHOULDER_EXTRA);
+    }
+    LocalToGlobal(character, rows, VLM_NODE_LEFT_ARM);
+    LocalToGlobal(character, rows, VLM_NODE_RIGHT_ARM);
+}
+
+void VLMUpdateTrunkGlobals(const VLMCharacter* character, VLMStateRow* rows)
+{
+    LocalToGlobal(character, rows, VLM_NODE_HIPS);
+    LocalToGlobal(character, rows, VLM_NODE_LEFT_UP_LEG);
+    LocalToGlobal(character, rows, VLM_NODE_RIGHT_UP_LEG);
+    VLMUpdateUpperBodyGlobals(character, rows);
+    LocalToGlobal(character, rows, VLM_NODE_NECK);
+}

@@ -1,0 +1,408 @@
+#include "rig/solver/vlm_compensation.h"
+#include "rig/solver/vlm_contact_point.h"
+#include "rig/solver/vlm_limb_chain.h"
+#include "rig/solver/vlm_mirror.h"
+#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/vlm_pose_transfer.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_spine.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/solver/vlm_transfer.h"
+#include "rig/vlm_names.h"
+
+#include "solver_fixtures.h"
+#include "solver_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+using mathtest::V;
+using soltest::At;
+using soltest::Len;
+using soltest::P3;
+using soltest::TurnAngle;
+
+fixtures::Scene Make(const fixtures::Proportions& p, unsigned seed, bool symmetric = false, bool inverted = false)
+{
+    return fixtures::Scene(p, {false, {false, false, inverted, false}, true, symmetric, seed},
+                           {0.5f, 0.3f, 10.0f, true, true});
+}
+
+void Transfer(const fixtures::Scene& target, const fixtures::Scene& source)
+{
+    VLMScopedFPGuard guard;
+    VLMTransferPose(target.c(), source.c(), target.rows(), source.rows(), &target.properties);
+}
+
+const VLMStateRow& Row(const fixtures::Scene& s, int id) { return *VLMNodeRow(s.c(), s.rows(), id); }
+bool Has(const fixtures::Scene& s, int id) { return VLMCharacterCompactIndex(s.c(), id) >= 0; }
+P3 FromHips(const fixtures::Scene& s, int id) { return At(Row(s, id).globalT) - At(Row(s, VLM_NODE_HIPS).globalT); }
+
+// Identical characters: rotations copied, positions relative to the hips equal;
+// a target reference only carries the T-pose hips position with it.
+TEST(Transfer, IdenticalCharactersCopyThePose)
+{
+    for (const fixtures::Proportions& p : {fixtures::Minimal(), fixtures::Typical(), fixtures::Full()}) {
+        for (unsigned seed = 1; seed <= 3; ++seed) {
+            fixtures::Scene source = Make(p, seed), target = Make(p, seed), placed = Make(p, seed);
+            Transfer(target, source);
+            VLMStateRow& reference = *VLMNodeRow(placed.c(), placed.rows(), VLM_NODE_REFERENCE);
+            reference.globalT = V(5, -3, 8, 0), reference.globalQ = VLMQuatNormalize(V(0.2f, 0.5f, -0.1f, 0.8f));
+            Transfer(placed, source);
+            for (int id = 1; id < VLM_NODE_COUNT; ++id) {
+                if (!Has(target, id) || id == VLM_NODE_HIPS_TRANSLATION)  // beside the hips, not below them
+                    continue;
+                EXPECT_LT(TurnAngle(Row(target, id).globalQ, Row(source, id).globalQ), 1e-5) << id;
+                EXPECT_LT(Len(FromHips(target, id) - FromHips(source, id)), 1e-4) << id;
+                EXPECT_LT(TurnAngle(Row(placed, id).globalQ, Row(source, id).globalQ), 1e-5) << id;
+                EXPECT_LT(Len(FromHips(placed, id) - FromHips(source, id)), 1e-4) << id;
+            }
+            const VLMVector4 rest = VLMCharacterTPoseEntry(placed.c(), VLM_NODE_HIPS)->t;
+            const P3 hips = At(VLMVector4Add(reference.globalT, VLMQuatRotate(reference.globalQ, rest)));
+            EXPECT_LT(Len(At(Row(placed, VLM_NODE_HIPS).globalT) - hips), 1e-4);
+        }
+    }
+}
+
+// Other spine and neck counts, digit counts and rolls; bone lengths kept.
+TEST(Transfer, OtherProportionsSpreadTheirChains)
+{
+    fixtures::Proportions p = fixtures::Typical(), q = fixtures::Typical();
+    q.spineJoints = 4, q.neckJoints = 3, q.rolls = p.rolls = true;
+    p.handDigitJoints[3] = 0, q.handDigitJoints[3] = 3;  // the source lacks the ring finger
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        for (int propagate = 0; propagate < 2; ++propagate) {
+            fixtures::Scene source = Make(p, seed), target = Make(q, seed + 10);
+            target.properties.entries[vlm_entry::FingerPropagation].mode = std::uint32_t(propagate);
+            target.properties.entries[vlm_entry::RollExtractionMode].value = float(propagate);
+            Transfer(target, source);
+            const int chest = VLMChestNodeId(target.c()), neckEnd = VLMNeckEndNodeId(target.c()), k = 2;
+            EXPECT_LT(TurnAngle(Row(target, chest).globalQ, Row(source, VLMChestNodeId(source.c())).globalQ), 1e-5);
+            const double whole =
+                TurnAngle(Row(source, VLMNeckEndNodeId(source.c())).globalQ, Row(target, chest).globalQ);
+            EXPECT_NEAR(TurnAngle(Row(target, neckEnd).globalQ, Row(target, chest).globalQ), whole * (k + 2) / (k + 3),
+                        1e-4);
+            for (int id = 2; id < VLM_NODE_COUNT; ++id) {
+                const int parent = VLMGetParentNodeId(target.c(), id);
+                if (!Has(target, id) || parent < 1)
+                    continue;
+                const double rest = Len(At(VLMCharacterTPoseEntry(target.c(), id)->t) -
+                                        At(VLMCharacterTPoseEntry(target.c(), parent)->t));
+                EXPECT_NEAR(Len(At(Row(target, id).globalT) - At(Row(target, parent).globalT)), rest, 1e-4) << id;
+            }
+            // Ring finger (digit 3) of the left hand: aimed at the middle finger's end when propagating.
+            const int ring = VLM_NODE_LEFT_HAND_THUMB1 + 12, last = ring + 2;
+            const VLMVector4 rebuilt = Row(target, VLMGetParentNodeId(target.c(), ring)).globalQ;
+            const double h = TurnAngle(Row(source, VLM_NODE_LEFT_HAND_THUMB1 + 10).globalQ, rebuilt) / 2;
+            EXPECT_NEAR(TurnAngle(Row(target, last).globalQ, rebuilt), propagate ? h * 2 / 3 : 0.0, 1e-4);
+            for (int roll : {VLM_NODE_LEFT_UP_LEG_ROLL, VLM_NODE_RIGHT_FORE_ARM_ROLL})
+                EXPECT_LT(propagate ? TurnAngle(Row(target, roll).localQ, V(0, 0, 0, 1))
+                                    : TurnAngle(Row(target, roll).globalQ, Row(source, roll).globalQ),
+                          1e-5);
+        }
+    }
+    // Neck stiffness 1 keeps the neck on the chest; a 1e-6 correction changes nothing.
+    fixtures::Scene source = Make(p, 5), target = Make(q, 6);
+    target.properties.entries[vlm_entry::ParamCtrlNeckStiffness].value = 1.0f;
+    Transfer(target, source);
+    EXPECT_LT(
+        TurnAngle(Row(target, VLMNeckEndNodeId(target.c())).globalQ, Row(target, VLMChestNodeId(target.c())).globalQ),
+        1e-5);
+    const std::vector<VLMStateRow> before = target.snapshot();
+    VLMDistributeNeckRotation(target.c(), target.rows(), V(5e-4f, 0, 8e-4f, 1), mathtest::S(1));
+    VLMDistributeSpineRotation(target.c(), target.rows(), V(0, 9e-4f, 0, -1), mathtest::S(1));
+    EXPECT_EQ(std::memcmp(before.data(), target.rows(), before.size() * sizeof(VLMStateRow)), 0);
+}
+
+// An antipodal source extra gives a finite shoulder; a spine of coincident
+// joints gives no NaN; an inverted arm keeps its wrist and bends to its side.
+TEST(Transfer, FaultsAndFlips)
+{
+    fixtures::Proportions withExtra = fixtures::Typical();
+    withExtra.shoulderExtras = true;
+    fixtures::Scene source = Make(withExtra, 2), target = Make(fixtures::Typical(), 2);
+    target.properties.entries[vlm_entry::ExtraCollarRatio].value = 0.5f;
+    VLMStateRow* extra = VLMNodeRow(source.c(), source.rows(), VLM_NODE_LEFT_SHOULDER_EXTRA);
+    extra->globalQ = VLMVector4Negate(Row(source, VLM_NODE_LEFT_SHOULDER).globalQ);
+    Transfer(target, source);
+    EXPECT_TRUE(soltest::Finite(target.rows(), int(target.snapshot().size())));
+    EXPECT_LT(TurnAngle(Row(target, VLM_NODE_LEFT_SHOULDER).globalQ, extra->globalQ), 1e-5);
+
+    fixtures::Proportions flat = fixtures::Typical();
+    flat.spine = flat.shoulderWidth = flat.arm = 0.0f;  // chest end on the spine
+    fixtures::Scene squashed = Make(flat, 3);
+    Transfer(squashed, source);
+    VLMVector4 limiter = V(1, 0.5f, 1, 1);
+    VLMStretchSpine(squashed.c(), squashed.rows(), V(0, 150, 0, 0), mathtest::S(0), mathtest::S(0), V(0, 0, 0, 0),
+                    mathtest::S(1), mathtest::S(1), mathtest::S(1), &limiter);
+    EXPECT_TRUE(soltest::Finite(squashed.rows(), int(squashed.snapshot().size())));
+
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        fixtures::Scene from = Make(fixtures::Typical(), seed), flipped = Make(fixtures::Typical(), seed, false, true);
+        Transfer(flipped, from);
+        const VLMLimb* arm = VLMCharacterLimb(flipped.c(), 2);
+        EXPECT_LT(Len(FromHips(flipped, VLM_NODE_LEFT_HAND) - FromHips(flipped, VLM_NODE_LEFT_ARM) -
+                      (FromHips(from, VLM_NODE_LEFT_HAND) - FromHips(from, VLM_NODE_LEFT_ARM))),
+                  1e-3);
+        const P3 a = FromHips(flipped, VLM_NODE_LEFT_FORE_ARM) - FromHips(flipped, VLM_NODE_LEFT_ARM);
+        const P3 b = FromHips(flipped, VLM_NODE_LEFT_HAND) - FromHips(flipped, VLM_NODE_LEFT_FORE_ARM);
+        const P3 n = At(VLMQuatRotate(flipped.rows()[arm->slotIndex[arm->upperSegmentCount]].globalQ, arm->axis));
+        EXPECT_GT(Dot(Cross(a, b), n), 0.0) << seed;
+    }
+}
+
+// The API entry: scales from the scale state, the hips on the source's turned
+// and moved by the offset (axes divided by their lengths); bad blocks change nothing.
+TEST(Transfer, WithScaleAndOffset)
+{
+    fixtures::Scene source = Make(fixtures::Typical(), 4), target = Make(fixtures::Typical(), 4);
+    fixtures::Scene scales = Make(fixtures::Typical(), 4), other = Make(fixtures::Full(), 4);
+    VLMNodeRow(scales.c(), scales.rows(), VLM_NODE_LEFT_LEG)->localS = V(2, 2, 2, 1);
+    const double offset[16] = {0, 3, 0, 0, -3, 0, 0, 0, 0, 0, 3, 0, 1, 2, 3, 1};  // 90 degrees about z, scaled by 3
+    const std::vector<VLMStateRow> before = target.snapshot();
+    const VLMCharacterState* bad[2] = {nullptr, other.state.get()};
+    for (const VLMCharacterState* state : bad)
+        VLMTransferPoseWithScaleAndOffset(target.c(), target.state.get(), scales.state.get(), source.c(), state,
+                                          &target.properties, nullptr, offset);
+    EXPECT_EQ(std::memcmp(before.data(), target.rows(), before.size() * sizeof(VLMStateRow)), 0);
+    VLMTransferPoseWithScaleAndOffset(target.c(), target.state.get(), scales.state.get(), source.c(),
+                                      source.state.get(), &target.properties, nullptr, offset);
+    EXPECT_EQ(Row(target, VLM_NODE_LEFT_LEG).localS.y, 2.0f);
+    const VLMVector4 turn = VLMQuatNormalize(V(0, 0, 1, 1));
+    EXPECT_LT(TurnAngle(Row(target, VLM_NODE_HIPS).globalQ, VLMQuatMultiply(turn, Row(source, VLM_NODE_HIPS).globalQ)),
+              1e-5);
+    EXPECT_LT(Len(At(Row(target, VLM_NODE_HIPS).globalT) - At(Row(source, VLM_NODE_HIPS).globalT) - P3{1, 2, 3}), 1e-4);
+}
+
+// Mirrors: twice is the identity (bit-exact for transforms and effector sets);
+// a symmetric T-pose turns by a half turn about y; a one-sided shoulder keeps
+// its local rotation.
+TEST(Mirror, PosesAndEffectorSets)
+{
+    fixtures::Scene s = Make(fixtures::Full(), 4, true);
+    VLMEffectorSetLayout* set = s.effectors();
+    std::mt19937 rng(4);
+    for (int e = 0; e < VLM_EFFECTOR_COUNT; ++e)
+        set->effectors[e] = {mathtest::RandomVector(rng, 50, 0), mathtest::RandomUnitQuat(rng), V(1, 2, 3, 1)},
+        set->blend[e] = mathtest::RandomVector(rng, 1, 0);
+    const VLMEffectorSetLayout copy = *set;
+    VLMMirrorEffectorSet(set);
+    EXPECT_TRUE(mathtest::SameBits(set->blend[VLM_LEFT_WRIST_EFFECTOR], copy.blend[VLM_RIGHT_WRIST_EFFECTOR]));
+    VLMMirrorEffectorSet(set);
+    EXPECT_EQ(std::memcmp(set, &copy, sizeof copy), 0);
+
+    VLMScopedFPGuard guard;
+    const std::vector<VLMStateRow> before = s.snapshot();
+    VLMMirrorPose(s.c(), s.rows());
+    VLMMirrorPose(s.c(), s.rows());
+    for (int id = 1; id < VLM_NODE_COUNT; ++id) {
+        const int r = VLMCharacterCompactIndex(s.c(), id);
+        if (r < 0)
+            continue;
+        EXPECT_LT(TurnAngle(s.rows()[r].globalQ, before[r].globalQ), 1e-5) << id;
+        EXPECT_LT(Len(At(s.rows()[r].globalT) - At(before[r].globalT)), 1e-4) << id;
+    }
+    VLMSetStateToTPose(s.c(), s.rows());
+    VLMTreeGlobalToLocal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+    const std::vector<VLMStateRow> rest = s.snapshot();
+    VLMMirrorPose(s.c(), s.rows());
+    for (int id = 1; id < VLM_NODE_COUNT; ++id) {
+        const int r = VLMCharacterCompactIndex(s.c(), id);
+        if (r < 0)
+            continue;
+        EXPECT_LT(TurnAngle(s.rows()[r].globalQ, V(0, 1, 0, 0)), 1e-5) << id;
+        const P3 t = At(rest[r].globalT);
+        EXPECT_LT(Len(At(s.rows()[r].globalT) - P3{-t.x, t.y, -t.z}), 1e-3) << id;
+    }
+
+    fixtures::Proportions oneSided = fixtures::Typical();
+    oneSided.shoulders = false;
+    fixtures::Fixture f = fixtures::Build(oneSided, {false, {}, true, false, 2});
+    f.definition.words[VLM_NODE_LEFT_SHOULDER] = 7;
+    fixtures::Fixture g = fixtures::Build(fixtures::Typical(), {false, {}, true, false, 2});
+    VLMCharacterHandle c = VLMAdopt<VLMCharacterHandle>(VLMCreateCharacter(&f.definition, &soltest::Malloc));
+    VLMApplyJointGeometries(&f.definition, c.get(), g.records.data(), VLM_NODE_COUNT, nullptr);
+    VLMCharacterStateHandle state = soltest::NewState(c.get());
+    fixtures::SamplePose(c.get(), state.get(), rng, {});
+    VLMStateRow* rows = VLMStateFirstRow(state.get());
+    const VLMVector4 local = VLMNodeRow(c.get(), rows, VLM_NODE_LEFT_SHOULDER)->localQ;
+    VLMMirrorPose(c.get(), rows);
+    EXPECT_LT(TurnAngle(VLMNodeRow(c.get(), rows, VLM_NODE_LEFT_SHOULDER)->localQ, local), 1e-6);
+}
+
+// HipsTranslation by mode: 0 and 3 keep the world offset, 1 turns with the
+// hips, 2 is left to the trajectory; nothing moves without the node.
+TEST(Mirror, HipsTranslationModes)
+{
+    for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
+        for (int mode = 0; mode < 4; ++mode) {
+            fixtures::Scene s = Make(p, 6), source = Make(p, 7);
+            s.properties.entries[vlm_entry::HipsTranslationMode].value = float(mode);
+            const_cast<VLMTPoseEntry*>(VLMCharacterTPoseEntry(s.c(), VLM_NODE_HIPS_TRANSLATION))->t.x += 4.0f;
+            const std::vector<VLMStateRow> before = s.snapshot();
+            VLMScopedFPGuard guard;
+            VLMSolveHipsTrajectory(s.c(), s.rows(), &s.properties);
+            const VLMVector4 t = V(1, 2, 3, 0), q = VLMQuatNormalize(V(0, 0.3f, 0, 1)), scale = V(1, 1, 1, 1);
+            VLMApplyHipsTrajectory(s.c(), s.rows(), source.c(), source.rows(), &s.properties, t, q, scale);
+            if (!Has(s, VLM_NODE_HIPS_TRANSLATION)) {
+                EXPECT_EQ(std::memcmp(before.data(), s.rows(), before.size() * sizeof(VLMStateRow)), 0);
+                continue;
+            }
+            const VLMStateRow& hips = Row(s, VLM_NODE_HIPS);
+            const VLMVector4 offset = VLMVector4Sub(VLMCharacterTPoseEntry(s.c(), VLM_NODE_HIPS_TRANSLATION)->t,
+                                                    VLMCharacterTPoseEntry(s.c(), VLM_NODE_HIPS)->t);
+            const VLMVector4 want[4] = {
+                VLMVector4Add(hips.globalT, offset), VLMVector4Add(hips.globalT, VLMQuatRotate(hips.globalQ, offset)),
+                VLMVector4Add(t, VLMQuatRotate(q, Row(source, VLM_NODE_HIPS_TRANSLATION).globalT)),
+                VLMVector4Add(hips.globalT, offset)};
+            EXPECT_LT(Len(At(Row(s, VLM_NODE_HIPS_TRANSLATION).globalT) - At(want[mode])), 1e-4) << mode;
+        }
+    }
+}
+
+// Defaults on identical characters are a fixed point; scale by mode; the mass
+// centre; stance offsets applied and removed.
+TEST(Compensation, ActorSpaceScaleAndMassCentre)
+{
+    const struct {
+        const char* name;
+        float height;
+        std::uint32_t forceMode, scaleMode;
+        float scaleValue, mass, wantScale;
+    } cases[] = {{"defaults", 177, 0, 1, 100, 80, 1},
+                 {"force actor space", 177, 1, 2, 200, 80, 1},
+                 {"user 100", 100, 0, 2, 100, 0, 1},
+                 {"auto, half size", 88.5f, 0, 1, 100, 0, 0.5f},
+                 {"mass centre 100", 165, 0, 0, 100, 100, 1}};
+    for (const auto& c : cases) {
+        fixtures::Proportions p = fixtures::Typical();
+        p.height = c.height;
+        fixtures::Scene source = Make(fixtures::Typical(), 3), target = Make(p, 3);
+        VLMPropertySetState& props = target.properties;
+        props.entries[vlm_entry::ForceActorSpace].mode = c.forceMode;
+        props.entries[vlm_entry::ScaleCompensation].mode = c.scaleMode;
+        props.entries[vlm_entry::ScaleCompensation].value = c.scaleValue;
+        props.entries[vlm_entry::MassCenterCompensation].value = c.mass;
+        VLMEffectorSetLayout* set = source.effectors();
+        VLMScopedFPGuard guard;
+        VLMComputeEffectorsFromPose(source.c(), set, source.rows(), &source.properties);
+        VLMMeasureSourceBody(source.c(), set, source.rows(), &source.properties);
+        const float legs = set->bodyMeasurements[1];
+        VLMTransferPose(target.c(), source.c(), target.rows(), source.rows(), &props);
+        VLMVector4 t, q, s;
+        VLMApplyActorCompensation(target.c(), set, target.rows(), &props, t, q, s);
+        SCOPED_TRACE(c.name);
+        EXPECT_NEAR(s.x, c.wantScale, 1e-4);
+        EXPECT_NEAR(set->bodyMeasurements[1], legs * s.x, 1e-4);
+        if (c.mass == 100) {
+            P3 reached[2];
+            for (int side = 0; side < 2; ++side) {
+                const P3 ankle = At(set->effectors[1 + side].t), hip = At(set->effectors[16 + side].t);
+                const double l = Len(FromHips(target, 2 + 3 * side) - FromHips(target, 4 + 3 * side));
+                reached[side] = ankle + std::fmin(1.0, l / Len(hip - ankle)) * (hip - ankle);
+            }
+            EXPECT_LT(Len(At(set->effectors[0].t) - 0.5 * (reached[0] + reached[1])), 1e-3);
+        } else if (c.height == 177) {
+            EXPECT_LT(Len(At(Row(target, VLM_NODE_HIPS).globalT) - At(Row(source, VLM_NODE_HIPS).globalT)), 1e-3);
+        }
+    }
+
+    // A source without hips width and legs, effectors on one point: scale 1, no NaN.
+    fixtures::Scene s = Make(fixtures::Full(), 8);
+    VLMScopedFPGuard guard;
+    VLMEffectorSetLayout* set = s.effectors();
+    VLMResetEffectorRecords(set);
+    set->bodyMeasurements[0] = set->bodyMeasurements[1] = set->bodyMeasurements[2] = 0.0f;
+    VLMVector4 t, q, scale;
+    VLMApplyActorCompensation(s.c(), set, s.rows(), &s.properties, t, q, scale);
+    EXPECT_EQ(scale.x, 1.0f);
+    EXPECT_TRUE(std::isfinite(set->effectors[VLM_HIPS_EFFECTOR].t.y));
+    EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size())));
+
+    const std::vector<VLMStateRow> before = s.snapshot();
+    VLMApplyStanceOffsets(s.c(), s.rows());
+    EXPECT_GT(TurnAngle(Row(s, VLM_NODE_HIPS).globalQ, before[1].globalQ), 1.5);
+    VLMRemoveStanceOffsets(s.c(), s.rows());
+    for (int id = 1; id < VLM_NODE_COUNT; ++id)
+        EXPECT_TRUE(!Has(s, id) ||
+                    TurnAngle(Row(s, id).globalQ, before[VLMCharacterCompactIndex(s.c(), id)].globalQ) < 1e-5)
+            << id;
+}
+
+// Hips placement and the spine stretch's factor.
+TEST(Spine, PlacementAndStretch)
+{
+    fixtures::Scene s = Make(fixtures::Typical(), 9);
+    VLMScopedFPGuard guard;
+    const VLMVector4 where = V(3, 90, -4, 0), turn = VLMQuatNormalize(V(0.1f, 0.4f, 0.2f, 0.9f));
+    VLMPlaceHips(s.c(), s.rows(), where, turn);
+    VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+    EXPECT_LT(Len(0.5 * (At(Row(s, 2).globalT) + At(Row(s, 5).globalT)) - At(where)), 1e-4);
+
+    const std::vector<VLMStateRow> before = s.snapshot();
+    const VLMVector4 end = [&] {
+        VLMVector4 e;
+        VLMGetChestEndPosition(s.c(), &e, s.rows(), V(0, 0, 0, 0));
+        return e;
+    }();
+    const struct {
+        float distance, reach, freedom, lo, hi;
+    } cases[] = {
+        {1, 1, 0.5f, 1 - 1e-6f, 1 + 1e-6f}, {1000, 1, 0.5f, 1.95f, 2}, {0, 10, 0.5f, 0, 0.1f}, {1.3f, 0, 0.5f, 1, 1}};
+    for (const auto& c : cases) {
+        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        const VLMVector4 spine = Row(s, VLM_NODE_SPINE).globalT;
+        const VLMVector4 target =
+            VLMVector4Add(spine, VLMVector4Mul(VLMVector4Sub(end, spine), mathtest::S(c.distance)));
+        VLMVector4 limiter = V(1, c.freedom, 1, 1);
+        VLMStretchSpine(s.c(), s.rows(), target, mathtest::S(0), mathtest::S(0), V(0, 0, 0, 0), mathtest::S(1),
+                        mathtest::S(1), mathtest::S(c.reach), &limiter);
+        EXPECT_GE(limiter.x, c.lo) << c.distance;
+        EXPECT_LE(limiter.x, c.hi) << c.distance;
+        const auto bone = [&](const VLMStateRow* rows) {
+            return Len(At(rows[VLMCharacterCompactIndex(s.c(), 23)].globalT) -
+                       At(rows[VLMCharacterCompactIndex(s.c(), 8)].globalT));
+        };
+        EXPECT_TRUE(c.hi > 1.1f || c.lo < 0.9f || std::fabs(bone(s.rows()) - bone(before.data())) < 1e-4);
+    }
+}
+
+// Contact points: the right hand mirrors x; contact types round to the
+// nearest integer, 4 and up count as Normal; zero geometry gives the frame.
+TEST(ContactPoint, TableFramesAndTypes)
+{
+    fixtures::Scene s = Make(fixtures::Typical(), 1);
+    const VLMExtremity* right = VLMCharacterExtremity(s.c(), 1);
+    VLMPropertySetState& p = s.properties;
+    for (int k = 0; k < 6; ++k)
+        p.entries[right->properties[1 + k]].value = float(k + 1);  // B 1, K 2, M 3, F 4, I 5, O 6
+    const VLMVector4 tA = V(10, 0, 0, 0), tB = V(0, 20, 0, 0), q = V(0, 0, 0, 1), one = V(1, 1, 1, 1);
+    auto point = [&](int index, float type) {
+        p.entries[right->properties[8]].value = type;
+        VLMVector4 out;
+        VLMScopedFPGuard guard;
+        VLMContactPoint(s.c(), &out, right, &p, index, &tA, &q, &one, &tB, &q, &one);
+        return out;
+    };
+    EXPECT_TRUE(mathtest::SameBits(point(0, 1), V(12, -1, -6, 0)));
+    EXPECT_TRUE(mathtest::SameBits(point(-1, 1), point(5, 1)));
+    EXPECT_EQ(point(3, 2.5f).y, 19.0f);  // 2: the finger base
+    EXPECT_EQ(point(3, 3.5f).y, -1.0f);  // 4: Normal, point 3 on the wrist
+    for (int k = 0; k < 6; ++k)
+        p.entries[right->properties[1 + k]].value = 0.0f;
+    const VLMVector4 offset = VLMVector4Sub(VLMCharacterTPoseEntry(s.c(), right->endNodeId)->t,
+                                            VLMCharacterTPoseEntry(s.c(), right->baseNodeId)->t);
+    for (int index = 0; index < 6; ++index) {
+        EXPECT_TRUE(mathtest::SameBits(point(index, 1), tA)) << index;
+        EXPECT_TRUE(mathtest::SameBits(point(index, 2), tB)) << index;
+        EXPECT_TRUE(mathtest::SameBits(point(index, 0), index < 4 ? tA : VLMVector4Add(tB, offset))) << index;
+    }
+}
+
+}  // namespace
