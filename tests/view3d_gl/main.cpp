@@ -27,7 +27,8 @@ int main(int argc, char** argv)
     {
         QGLWidget probe;
         probe.makeCurrent();
-        std::printf("GL_RENDERER: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
+        const GLubyte* renderer = glGetString(GL_RENDERER);
+        std::printf("GL_RENDERER: %s\n", renderer ? reinterpret_cast<const char*>(renderer) : "none (no GL context)");
         probe.doneCurrent();
     }
     return RUN_ALL_TESTS();
