@@ -35,5 +35,6 @@
 #include "rig/solver/vlm_transfer.h"
 #include "rig/solver/vlm_runtime_entries.h"
 #include "rig/solver/vlm_effector_matrix.h"
+#include "rig/solver/vlm_compose.h"
 
 #endif
