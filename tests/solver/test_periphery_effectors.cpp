@@ -2,9 +2,7 @@
 #include "rig/solver/vlm_effector_frame.h"
 #include "rig/solver/vlm_effector_matrix.h"
 #include "rig/solver/vlm_node_state.h"
-#include "rig/solver/vlm_pose_setup.h"
 #include "rig/solver/vlm_solver_access.h"
-#include "rig/solver/vlm_state.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_quat.h"
@@ -14,262 +12,169 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
 
 using mathtest::V;
+using mathtest::Wide;
 
 const VLMVector4 kTurnZ = V(0.0f, 0.0f, 0.70710677f, 0.70710677f);  // 90 degrees about z
 
-// A matrix of rotation times positive scales.
-void MatrixOf(float* m, const VLMVector4& t, const VLMVector4& q, const VLMVector4& s)
+std::array<float, 16> MatrixOf(const VLMVector4& t, const VLMVector4& q, const VLMVector4& s)
 {
     VLMScopedFPGuard guard;
-    VLMMatrix44CopyUnaligned(m, VLMTQSToMatrix44Normalized(t, q, s));
+    std::array<float, 16> m;
+    VLMMatrix44CopyUnaligned(m.data(), VLMTQSToMatrix44Normalized(t, q, s));
+    return m;
 }
-
-void Widen(const float* f, double* d, int n)
+template <std::size_t N>
+std::array<double, N> Widened(const float* f)
 {
-    for (int i = 0; i < n; ++i)
-        d[i] = f[i];
+    std::array<double, N> d;
+    std::copy(f, f + N, d.begin());
+    return d;
+}
+VLMVector4 At(const float* f) { return VLMVector4LoadUnaligned(f); }
+::testing::AssertionResult NearMatrix(const float* got, const float* want, double tol)
+{
+    for (int i = 0; i < 16; ++i)
+        if (std::fabs(got[i] - want[i]) > tol * (1 + std::fabs(want[i])))
+            return ::testing::AssertionFailure() << "element " << i << ": " << got[i] << " vs " << want[i];
+    return ::testing::AssertionSuccess();
 }
 
-// Matrices written and read back, for effectors and extremity frames, float
-// and double forms; the extremity's matrix write replaces the scale, its TQ
-// setter does not.
-TEST(EffectorMatrix, WriteThenReadGivesTheMatrixBack)
+// Matrices written and read back (effectors and extremity frames, the d forms
+// the float forms widened); the extremity's matrix write replaces the scale,
+// its TQ setter does not. The pivot rule: 90 degrees about z, scale 2 and
+// pivot (1, 0, 0) store T (0, 2, 0) and read back at the origin; S's w lane is
+// kept by the TQS setter and 1 from a matrix; a frame set with a pivot comes
+// back whole through every getter.
+TEST(EffectorMatrix, MatricesAndPivots)
 {
     VLMEffectorSetStateHandle set = soltest::NewSet();
+    const VLMEffectorSetLayout* e = VLMEffectorSetLayoutOf(set.get());
     std::mt19937 rng(3);
-    for (int round = 0; round < 20; ++round) {
-        float m[16], back[16], extremityBack[16];
-        MatrixOf(m, mathtest::RandomVector(rng, 50, 0), mathtest::RandomUnitQuat(rng),
-                 V(0.5f + round * 0.1f, 1.5f, 2.0f + round * 0.05f, 1));
-        double md[16], backd[16], widened[16];
-        Widen(m, md, 16);
-        const int id = round % 44, k = round % 4;
-        VLMWriteEffectorMatrix(set.get(), id, m);
+    for (int round = 0; round < 12; ++round) {
+        const VLMVector4 t = mathtest::RandomVector(rng, 50, 0), q = mathtest::RandomUnitQuat(rng);
+        const VLMVector4 s = V(0.5f + round * 0.1f, 1.5f, 2.0f, 1), p = mathtest::RandomVector(rng, 5, 7);
+        const std::array<float, 16> m = MatrixOf(t, q, s);
+        const std::array<double, 16> md = Widened<16>(m.data());
+        const std::array<double, 4> pd = Widened<4>(&p.x);
+        const int id = round * 3 % 44, k = round % 4;
+        float back[16], frame[12];
+        double backd[16];
+        VLMWriteEffectorMatrix(set.get(), id, m.data());
         VLMReadEffectorMatrix(set.get(), id, back);
-        VLMWriteExtremityMatrix(set.get(), k, m);
-        VLMReadExtremityMatrix(set.get(), k, extremityBack);
-        for (int i = 0; i < 16; ++i) {
-            EXPECT_NEAR(back[i], m[i], 2e-5 * (1 + std::fabs(m[i])));
-            EXPECT_EQ(back[i], extremityBack[i]);
-        }
-        VLMWriteEffectorMatrixd(set.get(), id, md);
-        VLMReadEffectorMatrixd(set.get(), id, backd);
-        Widen(back, widened, 16);
-        EXPECT_EQ(0, std::memcmp(backd, widened, sizeof backd));
-        VLMWriteExtremityMatrixd(set.get(), k, md);
+        EXPECT_TRUE(NearMatrix(back, m.data(), 2e-5));
+        VLMWriteExtremityMatrixd(set.get(), k, md.data());
         VLMReadExtremityMatrixd(set.get(), k, backd);
-        EXPECT_EQ(0, std::memcmp(backd, widened, sizeof backd));
+        EXPECT_TRUE(std::equal(backd, backd + 16, Widened<16>(back).begin()));
+
+        VLMSetEffectorStatePivotMatrix(set.get(), id, m.data(), &p.x);
+        EXPECT_EQ(e->effectors[id].s.w, 1.0f);
+        VLMGetEffectorStatePivotTQS(set.get(), id, frame, frame + 4, frame + 8, &p.x);
+        EXPECT_LT(mathtest::MaxDiff(At(frame), Wide(t)), 1e-4);
+        VLMGetEffectorStatePivotMatrix(set.get(), id, back, &p.x);
+        EXPECT_TRUE(NearMatrix(back, m.data(), 1e-4));
+        VLMGetEffectorStatePivotMatrixd(set.get(), id, backd, pd.data());
+        EXPECT_TRUE(std::equal(backd, backd + 16, Widened<16>(back).begin()));
     }
-    const VLMTransformTQS& frame = VLMEffectorSetLayoutOf(set.get())->extremities[2];
-    const float t[4] = {1, 2, 3, 0}, q[4] = {0, 0, 0, 1};
+    const float zero[4] = {0, 0, 0, 0}, s[4] = {2, 2, 2, 0}, pivot[4] = {1, 0, 0, 5}, t[4] = {1, 2, 3, 0};
+    VLMSetEffectorStatePivotTQS(set.get(), 7, zero, &kTurnZ.x, s, pivot);
+    EXPECT_LT(mathtest::MaxDiff(e->effectors[7].t, {0, 2, 0, 0}), 1e-6);
+    EXPECT_TRUE(mathtest::SameBits(e->effectors[7].s, V(2, 2, 2, 0)));
     float m[16];
-    MatrixOf(m, V(0, 0, 0, 0), V(0, 0, 0, 1), V(3, 3, 3, 1));
-    VLMWriteExtremityMatrix(set.get(), 2, m);
-    VLMSetExtremityTQ(set.get(), 2, t, q);
-    EXPECT_TRUE(mathtest::SameBits(frame.s, V(3, 3, 3, 1)));
-}
-
-// The pivot rule: 90 degrees about z, scale 2 and pivot (1, 0, 0) store T
-// (0, 2, 0); the getters give the frame back; the TQS setter keeps S's w lane
-// as given, the matrix setter stores 1; the pivot's w lane does nothing.
-TEST(EffectorMatrix, PivotSettersAndGetters)
-{
-    VLMEffectorSetStateHandle set = soltest::NewSet();
-    const VLMTransformTQS& record = VLMEffectorSetLayoutOf(set.get())->effectors[7];
-    const float t[4] = {0, 0, 0, 0}, s[4] = {2, 2, 2, 0}, pivot[4] = {1, 0, 0, 0}, pivotW[4] = {1, 0, 0, 5};
-    VLMSetEffectorStatePivotTQS(set.get(), 7, t, &kTurnZ.x, s, pivotW);
-    EXPECT_LT(mathtest::MaxDiff(record.t, {0, 2, 0, 0}), 1e-6);
-    EXPECT_TRUE(mathtest::SameBits(record.s, V(2, 2, 2, 0)));
-    float m[16], tq[3][4];
     VLMGetEffectorStatePivotMatrix(set.get(), 7, m, pivot);
-    for (int i = 12; i < 15; ++i)
-        EXPECT_NEAR(m[i], 0.0f, 1e-6f);
-    VLMGetEffectorStatePivotTQS(set.get(), 7, tq[0], tq[1], tq[2], pivotW);
-    EXPECT_LT(mathtest::MaxDiff(VLMVector4LoadUnaligned(tq[0]), {0, 0, 0, 0}), 1e-6);
-    EXPECT_TRUE(mathtest::SameBits(VLMVector4LoadUnaligned(tq[1]), kTurnZ));
-
-    // A random frame with non-uniform scale: set by matrix, read by TQS and matrix.
-    std::mt19937 rng(8);
-    for (int round = 0; round < 10; ++round) {
-        const VLMVector4 ft = mathtest::RandomVector(rng, 20, 0), fq = mathtest::RandomUnitQuat(rng);
-        const VLMVector4 fs = V(1.0f + round * 0.2f, 0.5f, 3.0f, 1), p = mathtest::RandomVector(rng, 5, 7);
-        MatrixOf(m, ft, fq, fs);
-        double md[16], pd[4], outd[3][4], backd[16], widened[16];
-        Widen(m, md, 16);
-        Widen(&p.x, pd, 4);
-        VLMSetEffectorStatePivotMatrix(set.get(), 7, m, &p.x);
-        EXPECT_EQ(record.s.w, 1.0f);
-        VLMGetEffectorStatePivotTQS(set.get(), 7, tq[0], tq[1], tq[2], &p.x);
-        EXPECT_LT(mathtest::MaxDiff(VLMVector4LoadUnaligned(tq[0]), mathtest::Wide(ft)), 1e-4);
-        float back[16];
-        VLMGetEffectorStatePivotMatrix(set.get(), 7, back, &p.x);
-        for (int i = 0; i < 16; ++i)
-            EXPECT_NEAR(back[i], m[i], 1e-4 * (1 + std::fabs(m[i])));
-        // The double forms are the float forms widened.
-        const VLMTransformTQS kept = record;
-        VLMSetEffectorStatePivotMatrixd(set.get(), 7, md, pd);
-        EXPECT_EQ(0, std::memcmp(&kept, &record, sizeof kept));
-        VLMGetEffectorStatePivotTQSd(set.get(), 7, outd[0], outd[1], outd[2], pd);
-        Widen(&tq[0][0], &widened[0], 12);
-        EXPECT_EQ(0, std::memcmp(outd, widened, sizeof outd));
-        VLMGetEffectorStatePivotMatrixd(set.get(), 7, backd, pd);
-        Widen(back, widened, 16);
-        EXPECT_EQ(0, std::memcmp(backd, widened, sizeof backd));
-        const double td[4] = {ft.x, ft.y, ft.z, 0}, qd[4] = {fq.x, fq.y, fq.z, fq.w}, sd[4] = {fs.x, fs.y, fs.z, 1};
-        VLMSetEffectorStatePivotTQS(set.get(), 7, &ft.x, &fq.x, &fs.x, &p.x);
-        const VLMTransformTQS single = record;
-        VLMSetEffectorStatePivotTQSd(set.get(), 7, td, qd, sd, pd);
-        EXPECT_EQ(0, std::memcmp(&single, &record, sizeof single));
-    }
-}
-
-// The pose's effector as a matrix, in the stored frame of the rows.
-TEST(EffectorMatrix, PoseEffectorMatrix)
-{
-    fixtures::Scene s(fixtures::Typical(), {false, {}, true, false, 4}, {});
-    for (int id : {0, 3, 10, 18, 22}) {
-        float m[16];
-        double md[16], widened[16];
-        VLMReadPoseEffectorMatrix(s.c(), id, s.state.get(), &s.properties, m);
-        VLMReadPoseEffectorMatrixd(s.c(), id, s.state.get(), &s.properties, md);
-        VLMTransformTQS x;
-        VLMScopedFPGuard guard;
-        VLMComputeEffectorFromPose(s.c(), x.t, x.q, x.s, s.rows(), id, &s.properties);
-        const VLMMatrix44 want = VLMTQSToMatrix44Normalized(x.t, x.q, x.s);
-        EXPECT_EQ(0, std::memcmp(m, &want, sizeof m)) << id;
-        Widen(m, widened, 16);
-        EXPECT_EQ(0, std::memcmp(md, widened, sizeof md)) << id;
-    }
-}
-
-}  // namespace
-
-namespace {
-
-fixtures::Scene Rotated(unsigned seed)
-{
-    return fixtures::Scene(fixtures::Typical(), {false, {}, true, false, seed}, {});
-}
-
-double Off(const float* a, const VLMVector4& b)
-{
-    return mathtest::MaxDiff(VLMVector4LoadUnaligned(a), mathtest::Wide(b));
+    EXPECT_LT(std::fabs(m[12]) + std::fabs(m[13]) + std::fabs(m[14]), 1e-6f);
+    const std::array<float, 16> three = MatrixOf(V(0, 0, 0, 0), V(0, 0, 0, 1), V(3, 3, 3, 1));
+    VLMWriteExtremityMatrix(set.get(), 2, three.data());
+    VLMSetExtremityTQ(set.get(), 2, t, &kTurnZ.x);
+    EXPECT_TRUE(mathtest::SameBits(e->extremities[2].s, V(3, 3, 3, 1)));
 }
 
 // API-frame targets on a character with turned T-poses: every form's set, then
-// get, gives the frame back (matrices through their decomposition); d forms
-// are the float forms widened; the stored rotation is the one the node rows
-// use, so the pose's effector reads as its node's API-frame rotation.
+// get, gives the frame back; the d forms are the float forms; the pose's
+// effector reads as its node's API-frame rotation; an absent digit's is the
+// identity.
 TEST(EffectorFrame, SetThenGetInEveryForm)
 {
-    fixtures::Scene s = Rotated(2);
+    fixtures::Scene sc(fixtures::Typical(), {false, {}, true, false, 2}, {});
+    const VLMCharacter* c = sc.c();
     VLMEffectorSetStateHandle set = soltest::NewSet();
+    const VLMEffectorSetLayout* e = VLMEffectorSetLayoutOf(set.get());
     std::mt19937 rng(5);
     for (int id = 0; id < VLM_EFFECTOR_COUNT; ++id) {
         const VLMVector4 t = mathtest::RandomVector(rng, 40, 0), q = mathtest::RandomUnitQuat(rng);
-        const VLMVector4 sc = V(1.5f, 0.5f, 2.0f, 1);
-        float out[3][4], m[16], mback[16];
-        double d[3][4], wide[3][4], md[16], mdback[16], mwide[16];
-        VLMSetEffectorTQS(s.c(), id, set.get(), &t.x, &q.x, &sc.x);
-        VLMGetEffectorTQS(s.c(), id, set.get(), out[0], out[1], out[2]);
-        EXPECT_LT(Off(out[0], t), 1e-6);
-        EXPECT_LT(Off(out[1], q), 1e-6) << id;
-        EXPECT_TRUE(mathtest::SameBits(VLMVector4LoadUnaligned(out[2]), sc));
-        VLMGetEffectorTQSd(s.c(), id, set.get(), d[0], d[1], d[2]);
-        Widen(&out[0][0], &wide[0][0], 12);
-        EXPECT_EQ(0, std::memcmp(d, wide, sizeof d));
-        const VLMTransformTQS stored = VLMEffectorSetLayoutOf(set.get())->effectors[id];
-        VLMSetEffectorTQSd(s.c(), id, set.get(), wide[0], wide[1], wide[2]);
-        VLMSetEffectorTQS(s.c(), id, set.get(), out[0], out[1], out[2]);
-        const VLMTransformTQS again = VLMEffectorSetLayoutOf(set.get())->effectors[id];
-        VLMSetEffectorTQSd(s.c(), id, set.get(), wide[0], wide[1], wide[2]);
-        EXPECT_EQ(0, std::memcmp(&again, &VLMEffectorSetLayoutOf(set.get())->effectors[id], sizeof again));
-        EXPECT_LT(mathtest::MaxDiff(again.q, mathtest::Wide(stored.q)), 1e-6);
-
-        VLMSetEffectorTQ(s.c(), id, set.get(), &t.x, &q.x);
-        VLMGetEffectorTQS(s.c(), id, set.get(), out[0], out[1], out[2]);
-        EXPECT_LT(Off(out[1], q), 1e-6);
-        EXPECT_TRUE(mathtest::SameBits(VLMVector4LoadUnaligned(out[2]), V(1, 1, 1, 1)));
-        const VLMVector4 tw = V(t.x, t.y, t.z, 3);
-        VLMSetEffectorTQSAligned(s.c(), id, set.get(), &tw, &q, &sc);
-        EXPECT_EQ(VLMEffectorSetLayoutOf(set.get())->effectors[id].t.w, 3.0f);  // T kept whole
-
-        MatrixOf(m, t, q, sc);
-        Widen(m, md, 16);
-        VLMSetEffectorMatrix(s.c(), id, set.get(), m);
-        VLMGetEffectorMatrix(s.c(), id, set.get(), mback);
-        for (int i = 0; i < 16; ++i)
-            EXPECT_NEAR(mback[i], m[i], 2e-5 * (1 + std::fabs(m[i])));
-        VLMSetEffectorMatrixd(s.c(), id, set.get(), md);
-        VLMGetEffectorMatrixd(s.c(), id, set.get(), mdback);
-        Widen(mback, mwide, 16);
-        EXPECT_EQ(0, std::memcmp(mdback, mwide, sizeof mwide));
+        const VLMVector4 s = V(1.5f, 0.5f, 2.0f, 1), tw = V(t.x, t.y, t.z, 3);
+        float out[12], m[16];
+        double outd[12], md[16];
+        VLMSetEffectorTQS(c, id, set.get(), &t.x, &q.x, &s.x);
+        VLMGetEffectorTQS(c, id, set.get(), out, out + 4, out + 8);
+        EXPECT_TRUE(mathtest::SameBits(At(out), t) && mathtest::SameBits(At(out + 8), s));
+        EXPECT_LT(mathtest::MaxDiff(At(out + 4), Wide(q)), 1e-6) << id;
+        VLMGetEffectorTQSd(c, id, set.get(), outd, outd + 4, outd + 8);
+        EXPECT_TRUE(std::equal(outd, outd + 12, Widened<12>(out).begin()));
+        const VLMTransformTQS single = e->effectors[id];
+        VLMSetEffectorTQSd(c, id, set.get(), Widened<4>(&t.x).data(), Widened<4>(&q.x).data(), Widened<4>(&s.x).data());
+        EXPECT_EQ(0, std::memcmp(&single, &e->effectors[id], sizeof single));
+        VLMSetEffectorTQ(c, id, set.get(), &t.x, &q.x);
+        EXPECT_TRUE(mathtest::SameBits(e->effectors[id].s, V(1, 1, 1, 1)));
+        VLMSetEffectorTQSAligned(c, id, set.get(), &tw, &q, &s);
+        EXPECT_TRUE(mathtest::SameBits(e->effectors[id].t, tw));  // T kept whole
+        const std::array<float, 16> want = MatrixOf(t, q, s);
+        VLMSetEffectorMatrixd(c, id, set.get(), Widened<16>(want.data()).data());
+        VLMGetEffectorMatrix(c, id, set.get(), m);
+        EXPECT_TRUE(NearMatrix(m, want.data(), 2e-5));
+        VLMGetEffectorMatrixd(c, id, set.get(), md);
+        EXPECT_TRUE(std::equal(md, md + 16, Widened<16>(m).begin()));
     }
-    for (int id : {0, 3, 10, 13, 18, 21}) {
-        float t[4], q[4], sc[4], node[3][4];
-        VLMGetPoseEffectorTQS(id, s.c(), s.state.get(), &s.properties, t, q, sc);
-        VLMGetNodeStateTQS(s.c(), s.state.get(), VLMEffectorNodeIndex(s.c(), id), node[0], node[1], node[2]);
-        EXPECT_TRUE(
-            mathtest::SameRotation(VLMVector4LoadUnaligned(q), mathtest::Wide(VLMVector4LoadUnaligned(node[1])), 1e-5))
-            << id;
-        VLMVector4 rt, rq, rs;
-        VLMGetPoseEffectorTQSRows(&rt, &rq, &rs, id, s.c(), s.rows(), &s.properties);
-        EXPECT_EQ(0, std::memcmp(&rq, q, 16));
-        double qd[4], td[4], sd[4], md[16], mwide[16];
-        float m[16];
-        VLMGetPoseEffectorTQSd(id, s.c(), s.state.get(), &s.properties, td, qd, sd);
-        EXPECT_EQ(qd[3], double(q[3]));
-        VLMGetPoseEffectorMatrix(id, s.c(), s.state.get(), &s.properties, m);
-        VLMGetPoseEffectorMatrixd(id, s.c(), s.state.get(), &s.properties, md);
-        Widen(m, mwide, 16);
-        EXPECT_EQ(0, std::memcmp(md, mwide, sizeof md));
-        EXPECT_NEAR(m[12], t[0], 1e-6f);
+    for (int id : {0, 3, 10, 13, 18, 21, 33}) {
+        float t[4], q[4], s[4], node[12], m[16];
+        VLMGetPoseEffectorTQS(id, c, sc.state.get(), &sc.properties, t, q, s);
+        const int n = VLMEffectorNodeIndex(c, id);
+        if (n < 0) {
+            EXPECT_EQ(mathtest::MaxDiff(At(q), {0, 0, 0, 1}), 0.0);
+        } else {
+            VLMGetNodeStateTQS(c, sc.state.get(), n, node, node + 4, node + 8);
+            EXPECT_TRUE(mathtest::SameRotation(At(q), Wide(At(node + 4)), 1e-5)) << id;
+        }
+        VLMVector4 rows[3];
+        VLMGetPoseEffectorTQSRows(&rows[0], &rows[1], &rows[2], id, c, sc.rows(), &sc.properties);
+        EXPECT_EQ(0, std::memcmp(&rows[1], q, 16));
+        VLMReadPoseEffectorMatrix(c, id, sc.state.get(), &sc.properties, m);  // stored frame, same point
+        EXPECT_TRUE(mathtest::SameBits(At(m + 12), V(t[0], t[1], t[2], 1)));
     }
-    // A toe effector of a character without toe joints: identity rotation and
-    // scale, and set and get stay inverse.
-    float t[4], q[4], sc[4];
-    VLMGetPoseEffectorTQS(33, s.c(), s.state.get(), &s.properties, t, q, sc);
-    EXPECT_EQ(Off(q, V(0, 0, 0, 1)), 0.0);
-    EXPECT_EQ(Off(sc, V(1, 1, 1, 1)), 0.0);
 }
 
 // The record lists: lanes clamped and written, S := 1, -1 skips its record;
 // the read never writes the scale field.
 TEST(EffectorFrame, RecordLists)
 {
-    fixtures::Scene s = Rotated(3);
+    fixtures::Scene sc(fixtures::Typical(), {false, {}, true, false, 3}, {});
     VLMEffectorSetStateHandle set = soltest::NewSet();
-    alignas(16) float records[3][16];
-    std::memset(records, 0xEE, sizeof records);
-    const float in[2][16] = {{1, 2, 3, 9, 0, 0, 0.6f, 0.8f, 5, 5, 5, 5, 1.7f, -0.5f, NAN, 0.25f},
-                             {4, 5, 6, 9, 0.6f, 0, 0, 0.8f, 5, 5, 5, 5, 0.5f, 0.5f, 0.5f, 0.5f}};
-    std::memcpy(records[0], in[0], 64);
-    std::memcpy(records[2], in[1], 64);
+    alignas(16) float in[3][16], back[3][16];
+    std::memset(in, 0xEE, sizeof in);
+    std::memset(back, 0xEE, sizeof back);
+    const float values[16] = {1, 2, 3, 9, 0, 0, 0.6f, 0.8f, 5, 5, 5, 5, 1.7f, -0.5f, NAN, 0.25f};
+    std::memcpy(in[0], values, 64);
+    std::memcpy(in[2], values, 64);
     const std::int32_t ids[] = {3, -1, 5, -2};
     const VLMEffectorRecordLayout layout = {0, 16, 32, 48, 64, ids};
-    VLMSetEffectors(s.c(), set.get(), &layout, records);
+    VLMSetEffectors(sc.c(), set.get(), &layout, in);
     const VLMEffectorSetLayout* e = VLMEffectorSetLayoutOf(set.get());
-    EXPECT_TRUE(mathtest::SameBits(e->blend[3], V(1, 0, 0, 0.25f)));
+    EXPECT_TRUE(mathtest::SameBits(e->blend[5], V(1, 0, 0, 0.25f)));
     EXPECT_TRUE(mathtest::SameBits(e->effectors[5].s, V(1, 1, 1, 1)));
     EXPECT_TRUE(mathtest::SameBits(e->effectors[3].t, V(1, 2, 3, 0)));
-    alignas(16) float back[3][16];
-    std::memset(back, 0xEE, sizeof back);
-    VLMGetEffectors(s.c(), set.get(), &layout, back);
-    for (int r : {0, 2}) {
-        const float* want = in[r / 2];
-        for (int i = 4; i < 8; ++i)
-            EXPECT_NEAR(back[r][i], want[i], 1e-6f) << r;
-        for (int i = 8; i < 12; ++i)
-            EXPECT_EQ(mathtest::B(back[r][i]), 0xEEEEEEEEu);
-        EXPECT_EQ(back[r][3], 0.0f);
-    }
-    for (float f : back[1])
-        EXPECT_EQ(mathtest::B(f), 0xEEEEEEEEu);
+    VLMGetEffectors(sc.c(), set.get(), &layout, back);
+    for (int r = 0; r < 3; ++r)
+        for (int i = 0; i < 16; ++i) {
+            const bool untouched = r == 1 || (i >= 8 && i < 12);
+            EXPECT_EQ(mathtest::B(back[r][i]) == 0xEEEEEEEEu, untouched) << r << " " << i;
+        }
+    EXPECT_LT(mathtest::MaxDiff(At(back[2] + 4), Wide(At(values + 4))), 1e-6);
 }
 
 struct BlendCase {
@@ -280,110 +185,61 @@ struct BlendCase {
     VLMVector4 lanes;
 };
 
-// The blend's cases; every form (float and double, vectors and matrices)
-// gives the same record.
+// The blend's cases, each in every form (the d forms bit for bit, the matrix
+// forms through their decomposition); n = 0 without arrays gives the
+// identity; n > 0 without them changes nothing.
 TEST(EffectorBlend, Cases)
 {
-    const VLMVector4 I = V(0, 0, 0, 1), one = V(1, 1, 1, 1), zero = V(0, 0, 0, 0);
+    const VLMVector4 I = V(0, 0, 0, 1), one = V(1, 1, 1, 1), o = V(0, 0, 0, 0);
     const VLMVector4 q = VLMQuatNormalize(V(0.3f, -0.2f, 0.5f, 0.7f)), minusQ = VLMVector4Negate(q);
+    // clang-format off
     const std::vector<BlendCase> cases = {
-        {"two",
-         {zero, V(2, 0, 0, 0)},
-         {I, I},
-         {one, one},
-         {zero, zero},
-         {1, 1},
-         {1, 0},
-         {V(1, 0, 0, 0), I, one},
-         V(1, 1, 9, 9)},
-        {"pivot",
-         {zero},
-         {I},
-         {V(2, 2, 2, 5)},
-         {V(1, 0, 0, 0)},
-         {1},
-         {1},
-         {V(2, 0, 0, 0), I, V(2, 2, 2, 1)},
-         V(1, 1, 9, 9)},
-        {"antipodes",
-         {zero, zero},
-         {q, minusQ},
-         {one, one},
-         {zero, zero},
-         {0.5f, 0.5f},
-         {1, 1},
-         {zero, q, one},
-         V(0.5f, 1, 9, 9)},
-        {"no weight",
-         {V(3, 4, 5, 6), zero},
-         {q, I},
-         {V(2, 2, 2, 2), one},
-         {V(1, 1, 1, 0), zero},
-         {0, 0},
-         {0, -1},
-         {V(3, 4, 5, 0), q, one},
-         V(0, 0, 9, 9)},
-        {"first idle",
-         {zero, V(0, 6, 0, 0)},
-         {q, I},
-         {V(3, 3, 3, 1), one},
-         {zero, zero},
-         {0, 1},
-         {0, 1},
-         {V(0, 6, 0, 0), I, one},
-         V(1, 1, 9, 9)},
-        {"subtract",
-         {V(1, 0, 0, 0), V(0, 3, 0, 0)},
-         {I, I},
-         {one, one},
-         {zero, zero},
-         {2, -1},
-         {0, 1},
-         {V(2, -3, 0, 0), I, one},
-         V(2, 1, 9, 9)},
+        {"two", {o, V(2, 0, 0, 0)}, {I, I}, {one, one}, {o, o}, {1, 1}, {1, 0}, {V(1, 0, 0, 0), I, one}, V(1, 1, 9, 9)},
+        {"pivot", {o}, {I}, {V(2, 2, 2, 5)}, {V(1, 0, 0, 0)}, {1}, {1}, {V(2, 0, 0, 0), I, V(2, 2, 2, 1)}, V(1, 1, 9, 9)},
+        {"antipodes", {o, o}, {q, minusQ}, {one, one}, {o, o}, {0.5f, 0.5f}, {1, 1}, {o, q, one}, V(0.5f, 1, 9, 9)},
+        {"no weight", {V(3, 4, 5, 6), o}, {q, I}, {V(2, 2, 2, 2), one}, {V(1, 1, 1, 0), o}, {0, 0}, {0, -1}, {V(3, 4, 5, 0), q, one}, V(0, 0, 9, 9)},
+        {"first idle", {o, V(0, 6, 0, 0)}, {q, I}, {V(3, 3, 3, 1), one}, {o, o}, {0, 1}, {0, 1}, {V(0, 6, 0, 0), I, one}, V(1, 1, 9, 9)},
+        {"subtract", {V(1, 0, 0, 0), V(0, 3, 0, 0)}, {I, I}, {one, one}, {o, o}, {2, -1}, {0, 1}, {V(2, -3, 0, 0), I, one}, V(2, 1, 9, 9)},
     };
+    // clang-format on
+    VLMEffectorSetStateHandle set = soltest::NewSet();
+    VLMEffectorSetLayout* e = VLMEffectorSetLayoutOf(set.get());
     for (const BlendCase& c : cases) {
         const int n = int(c.t.size());
-        std::vector<float> m(16 * n);
-        std::vector<double> td, qd, sd, pd, md, wTd(c.wT.begin(), c.wT.end()), wRd(c.wR.begin(), c.wR.end());
+        std::vector<float> m;
+        std::vector<double> td, qd, sd, pd, wTd(c.wT.begin(), c.wT.end()), wRd(c.wR.begin(), c.wR.end());
         for (int k = 0; k < n; ++k) {
-            MatrixOf(&m[16 * k], c.t[k], c.q[k], c.s[k]);
-            for (int i = 0; i < 4; ++i) {
-                td.push_back((&c.t[k].x)[i]), qd.push_back((&c.q[k].x)[i]);
-                sd.push_back((&c.s[k].x)[i]), pd.push_back((&c.p[k].x)[i]);
-            }
+            const std::array<float, 16> mk = MatrixOf(c.t[k], c.q[k], c.s[k]);
+            m.insert(m.end(), mk.begin(), mk.end());
+            for (auto [from, to] : {std::pair{&c.t[k], &td}, {&c.q[k], &qd}, {&c.s[k], &sd}, {&c.p[k], &pd}})
+                to->insert(to->end(), &from->x, &from->x + 4);
         }
-        md.assign(m.begin(), m.end());
-        VLMEffectorSetStateHandle set = soltest::NewSet();
-        VLMEffectorSetLayout* e = VLMEffectorSetLayoutOf(set.get());
+        const std::vector<double> md(m.begin(), m.end());
         e->blend[6] = V(7, 7, 9, 9);
         VLMBlendEffectorStateTQS(set.get(), 6, &c.t[0].x, &c.q[0].x, &c.s[0].x, &c.p[0].x, c.wT.data(), c.wR.data(), n);
         const VLMTransformTQS x = e->effectors[6];
-        const VLMVector4 lanes = e->blend[6];
-        EXPECT_LT(mathtest::MaxDiff(x.t, mathtest::Wide(c.want.t)), 1e-5) << c.name;
-        EXPECT_TRUE(mathtest::SameRotation(x.q, mathtest::Wide(c.want.q), 1e-5)) << c.name;
-        EXPECT_TRUE(mathtest::SameBits(x.s, c.want.s)) << c.name;
-        EXPECT_TRUE(mathtest::SameBits(lanes, c.lanes)) << c.name;
+        EXPECT_LT(mathtest::MaxDiff(x.t, Wide(c.want.t)), 1e-5) << c.name;
+        EXPECT_TRUE(mathtest::SameRotation(x.q, Wide(c.want.q), 1e-5)) << c.name;
+        EXPECT_TRUE(mathtest::SameBits(x.s, c.want.s) && mathtest::SameBits(e->blend[6], c.lanes)) << c.name;
         VLMBlendEffectorStateTQSd(set.get(), 6, td.data(), qd.data(), sd.data(), pd.data(), wTd.data(), wRd.data(), n);
         EXPECT_EQ(0, std::memcmp(&x, &e->effectors[6], sizeof x)) << c.name;
-        VLMBlendEffectorStateMatrix(set.get(), 6, m.data(), &c.p[0].x, c.wT.data(), c.wR.data(), n);
-        VLMBlendEffectorStateMatrixd(set.get(), 6, md.data(), pd.data(), wTd.data(), wRd.data(), n);
-        EXPECT_LT(mathtest::MaxDiff(e->effectors[6].t, mathtest::Wide(x.t)), 1e-5) << c.name;
-        EXPECT_TRUE(mathtest::SameRotation(e->effectors[6].q, mathtest::Wide(x.q), 1e-5)) << c.name;
-        EXPECT_TRUE(mathtest::SameBits(e->blend[6], lanes));
+        for (bool wide : {false, true}) {
+            if (wide)
+                VLMBlendEffectorStateMatrixd(set.get(), 6, md.data(), pd.data(), wTd.data(), wRd.data(), n);
+            else
+                VLMBlendEffectorStateMatrix(set.get(), 6, m.data(), &c.p[0].x, c.wT.data(), c.wR.data(), n);
+            EXPECT_LT(mathtest::MaxDiff(e->effectors[6].t, Wide(x.t)), 1e-5) << c.name;
+            EXPECT_TRUE(mathtest::SameRotation(e->effectors[6].q, Wide(x.q), 1e-5)) << c.name;
+        }
     }
-    // n = 0 with no arrays: the identity and lanes 0, the other lanes kept.
-    VLMEffectorSetStateHandle set = soltest::NewSet();
-    VLMEffectorSetLayout* e = VLMEffectorSetLayoutOf(set.get());
     e->effectors[2] = {V(1, 1, 1, 0), q, V(3, 3, 3, 1)};
     e->blend[2] = V(0.5f, 0.5f, 0.25f, 0.75f);
     VLMBlendEffectorStateTQS(set.get(), 2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0);
-    EXPECT_TRUE(mathtest::SameBits(e->effectors[2].t, zero));
-    EXPECT_TRUE(mathtest::SameBits(e->effectors[2].q, I));
-    EXPECT_TRUE(mathtest::SameBits(e->effectors[2].s, one));
-    EXPECT_TRUE(mathtest::SameBits(e->blend[2], V(0, 0, 0.25f, 0.75f)));
+    EXPECT_EQ(mathtest::MaxDiff(e->effectors[2].t, {0, 0, 0, 0}) + mathtest::MaxDiff(e->effectors[2].q, {0, 0, 0, 1}),
+              0.0);
+    EXPECT_TRUE(mathtest::SameBits(e->effectors[2].s, one) && mathtest::SameBits(e->blend[2], V(0, 0, 0.25f, 0.75f)));
     const VLMTransformTQS kept = e->effectors[2];
-    VLMBlendEffectorStateMatrix(set.get(), 2, nullptr, nullptr, nullptr, nullptr, 1);  // n > 0 needs arrays
+    VLMBlendEffectorStateMatrix(set.get(), 2, nullptr, nullptr, nullptr, nullptr, 1);
     EXPECT_EQ(0, std::memcmp(&kept, &e->effectors[2], sizeof kept));
 }
 
