@@ -47,8 +47,11 @@ CompleterWidget::CompleterWidget(QWidget* parent, const QStringList& names, cons
     buttonLayout->setContentsMargins(0, 0, 0, 0);
     auto* okButton = new QPushButton(QStringLiteral("Ok"), buttonRow);
     auto* cancelButton = new QPushButton(QStringLiteral("Cancel"), buttonRow);
+    // The compact sizes suit a small dialog font; a larger one gets the height
+    // it needs, so that no name is shown clipped (an underscore would vanish).
+    const int buttonHeight = std::max(kButtonHeight, okButton->fontMetrics().height() + 4);
     for (QPushButton* button : {okButton, cancelButton}) {
-        button->setFixedHeight(kButtonHeight);
+        button->setFixedHeight(buttonHeight);
         // Return belongs to the line edit; a default button would accept twice.
         button->setAutoDefault(false);
         buttonLayout->addWidget(button);
@@ -60,7 +63,7 @@ CompleterWidget::CompleterWidget(QWidget* parent, const QStringList& names, cons
     layout->addWidget(list_);
     layout->addWidget(buttonRow);
     layout->addStretch();
-    setFixedHeight(kDialogHeight);
+    setFixedHeight(std::max(kDialogHeight, list_->sizeHint().height() + layout->spacing() + buttonHeight));
 }
 
 CompleterWidget::~CompleterWidget() = default;

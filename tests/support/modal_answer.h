@@ -30,7 +30,7 @@
 namespace modal_answer_detail {
 
 const int kPollMs = 10;
-const int kRetries = 300;  // three seconds
+const int kRetries = 1500;  // fifteen seconds: a loaded CI machine can be slow to show a dialog
 
 // Polls `find` until it answers a widget, then runs `answer` on it.
 inline void pollFor(std::function<QWidget*()> find, std::function<void(QWidget*)> answer, const char* what, int retries)
