@@ -11,6 +11,12 @@
 #include "ui/character_tool.h"
 #include "ui/clip_tree_widget.h"
 #include "ui/ui_functions.h"
+#include "rig/solver/vlm_node_state.h"
+#include "rig/solver/vlm_state.h"
+#include "rig/vlm_access.h"
+#include "rig/vlm_character.h"
+#include "view3d/vlm_gl_widget.h"
+#include "view3d/vlm_widget.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -19,6 +25,7 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLabel>
+#include <QPainter>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QStatusBar>
@@ -44,6 +51,8 @@ QString stateStyle(IDCCHub::CharacterizationState state)
     }
     return QString();
 }
+
+void* allocate(std::uint64_t size) { return std::malloc(size); }
 
 QDockWidget* makeDock(const QString& title, const char* name, QWidget* content, QMainWindow* window)
 {
@@ -92,13 +101,17 @@ DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(pa
                                 tool_->GetBridge(), nullptr);
     QDockWidget* clipDock = makeDock(tr("Clip Folders"), "clipFoldersDock", clips_, this);
 
+    view3d_ = new VLMWidget(tr("Rest pose"), host_.get(), Model());
+    view3d_->setMinimumSize(200, 200);
+    QDockWidget* viewDock = makeDock(tr("3D View"), "view3dDock", view3d_, this);
+
     // The panel takes the whole right side; the log and the clip folders
     // share the space under the tree.
     setCorner(Qt::TopRightCorner, Qt::RightDockWidgetArea);
     setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
     addDockWidget(Qt::RightDockWidgetArea, panelDock);
     addDockWidget(Qt::BottomDockWidgetArea, logDock);
-    addDockWidget(Qt::BottomDockWidgetArea, clipDock);
+    splitDockWidget(logDock, viewDock, Qt::Horizontal);
     tabifyDockWidget(logDock, clipDock);
     logDock->raise();
 
@@ -117,15 +130,20 @@ DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(pa
 
     // The panel's own minimum decides when it is larger.
     resize(DefaultSize().expandedTo(minimumSizeHint()));
-    resizeDocks({logDock}, {170}, Qt::Vertical);
+    resizeDocks({logDock, viewDock}, {260, 260}, Qt::Vertical);
+    resizeDocks({logDock, viewDock}, {330, 250}, Qt::Horizontal);
     syncWithModel();
     followSelection();
 }
 
 DemoWindow::~DemoWindow()
 {
-    // The hub must outlive the panel: the panel goes first, while the host
-    // (a member) is still there to hear its characterizations unregister.
+    // The 3D view borrows the panel's model and draws the character held
+    // here: it goes first. The hub must outlive the panel: the panel goes
+    // next, while the host (a member) is still there to hear its
+    // characterizations unregister.
+    delete view3d_;
+    view3d_ = nullptr;
     delete tool_;
     tool_ = nullptr;
 }
@@ -231,7 +249,42 @@ void DemoWindow::followModel()
 {
     ++modelChanges_;
     syncWithModel();
+    rebuildView3d();
     emit ModelFollowed();
+}
+
+void DemoWindow::rebuildView3d()
+{
+    VLMGlWidget* gl = view3d_->GetGlWidget();
+    gl->ClearCharacter();
+    restState_.reset();
+    restCharacter_.reset();
+    const Characterization* current = Model() ? Model()->GetCurrentCharacterization() : nullptr;
+    bool mapped = false;
+    for (int node = 0; current && node < VLM_NODE_COUNT && !mapped; ++node)
+        mapped = current->IsNodeAssigned(node);
+    if (!mapped)
+        return;
+    // A copy builds the character: the model's own characterization stays as
+    // it is, and the host is not asked anything.
+    Characterization copy(*current);
+    VLMCharacterDefinition words;
+    restCharacter_ = VLMAdopt<VLMCharacterHandle>(copy.CreateSdkCharacter(words, true, &allocate, nullptr));
+    if (!restCharacter_)
+        return;
+    restState_ = VLMAdopt<VLMCharacterStateHandle>(VLMCreateCharacterState(restCharacter_.get(), &allocate));
+    if (!restState_) {
+        restCharacter_.reset();
+        return;
+    }
+    for (int node = 0; node < VLM_NODE_COUNT; ++node) {
+        if (VLMGetNodeDefinitionBits(restCharacter_.get(), node) == 0)
+            continue;
+        float matrix[16];
+        VLMGetNodeTPoseMatrix(restCharacter_.get(), node, matrix);
+        VLMWriteNodeStateMatrix(restCharacter_.get(), restState_.get(), node, matrix);
+    }
+    gl->SetCharacter(this, restCharacter_.get(), restState_.get());
 }
 
 void DemoWindow::syncWithModel()
@@ -295,7 +348,23 @@ QString DemoWindow::LastOperationText() const
     return model ? model->GetLastOperationMessage() : QString();
 }
 
-QImage DemoWindow::Screenshot() { return grab().toImage(); }
+QImage DemoWindow::Screenshot()
+{
+    QImage picture = grab().toImage();
+    VLMGlWidget* gl = view3d_->GetGlWidget();
+    if (!gl->isVisible())
+        return picture;
+    const QRect place(gl->mapTo(this, QPoint(0, 0)), gl->size());
+    const QImage frame = gl->GrabFrame();
+    QPainter painter(&picture);
+    if (!frame.isNull()) {
+        painter.drawImage(place.topLeft(), frame);
+        return picture;
+    }
+    painter.fillRect(place, palette().color(QPalette::Window));
+    painter.drawText(place, Qt::AlignCenter | Qt::TextWordWrap, tr("The 3D view needs a display with OpenGL."));
+    return picture;
+}
 
 // --- Scene ---
 

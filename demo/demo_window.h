@@ -1,12 +1,15 @@
 // The demo's main window: a host application around the panel. The host's
-// joint tree in the centre, the panel on the right, the log of the system's
-// notifications at the bottom, the clip folders on the left, the overall
-// state and the model's last operation in the status bar.
+// joint tree in the centre, the panel on the right; below the tree the log of
+// the system's notifications (sharing its place with the clip folders) and the
+// 3D view of the current characterization's rest pose; the overall state and
+// the model's last operation in the status bar.
 //
 // Every menu and toolbar command goes through the hub's host commands or the
 // panel's public members, the way a real host drives the component.
 #ifndef SKW_DEMO_DEMO_WINDOW_H
 #define SKW_DEMO_DEMO_WINDOW_H
+
+#include "rig/vlm_handle.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -23,6 +26,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
+class VLMWidget;
 
 class DemoWindow : public QMainWindow {
     Q_OBJECT
@@ -48,13 +52,16 @@ public:
     QPlainTextEdit* Notifications() const { return log_; }
     QComboBox* CharacterList() const { return characters_; }
     ClipTreeWidget* ClipFolders() const { return clips_; }
+    VLMWidget* View3D() const { return view3d_; }
     // The status bar's two texts: the overall state, the last operation.
     QString StateText() const;
     QString LastOperationText() const;
     // How many times the model said it changed since the window was built.
     int ModelChangeCount() const { return modelChanges_; }
 
-    // The window as it looks now.
+    // The window as it looks now, the 3D view's frame included (a window grab
+    // shows a GL view black). Without a GL context (an offscreen platform) the
+    // 3D view's place says so.
     QImage Screenshot();
 
 signals:
@@ -81,6 +88,9 @@ private:
     // Brings the tree marks, the status bar, the character list and the
     // actions in line with the model.
     void syncWithModel();
+    // The 3D view shows the current characterization's rig character in its
+    // rest pose, built anew.
+    void rebuildView3d();
     QAction* addAction(QMenu* menu, const QString& text, const char* name, void (DemoWindow::*slot)());
     // After a characterization came in from a file or a stream: the host
     // gets a node of its name, so that the next character list keeps it.
@@ -104,6 +114,9 @@ private:
     QAction* deleteJointAction_ = nullptr;
     QAction* bendAction_ = nullptr;
     QAction* helpAction_ = nullptr;
+    VLMWidget* view3d_ = nullptr;
+    VLMCharacterHandle restCharacter_;  // what the 3D view draws
+    VLMCharacterStateHandle restState_;
     int modelChanges_ = 0;
 };
 
