@@ -206,6 +206,9 @@ void DemoWindow::buildMenus()
     QAction* mirrorSetup =
         characterization->addAction(tr("Mirror Configuration..."), hub, &IDCCHub::ShowConfigureMirrorMatching);
     mirrorSetup->setObjectName(QStringLiteral("mirrorConfiguration"));
+    characterization->addSeparator();
+    streamAction_ =
+        addAction(characterization, tr("Stream Round Trip"), "streamRoundTrip", &DemoWindow::streamRoundTrip);
 
     QMenu* scene = menuBar()->addMenu(tr("&Scene"));
     renameAction_ = addAction(scene, tr("Rename Joint..."), "renameJoint", &DemoWindow::renameJoint);
@@ -316,6 +319,7 @@ void DemoWindow::syncWithModel()
     // characterization, so the window does.
     matchAction_->setEnabled(current && !locked && current->GetName() != IDCCHub::GetDefaultCharacterNodeName());
     saveAction_->setEnabled(current && model->GetStatus().IsOkOrWarning());
+    streamAction_->setEnabled(current != nullptr);
     QString hand;
     host_->GetNodeAssignedToCharacterBone(host_->GetCurrentCharacterNodeName(), VLM_NODE_LEFT_HAND, hand);
     bendAction_->setEnabled(host_->HasNode(hand));
@@ -518,6 +522,29 @@ void DemoWindow::openCharacterization()
     adoptCurrentCharacterization();
     if (!message.isEmpty())
         showError(tr("Open Characterization"), message);
+}
+
+// What a host does to keep a characterization in its scene and give it back:
+// the stream out, the same stream in as a new characterization, the buffer
+// freed by the host.
+void DemoWindow::streamRoundTrip()
+{
+    char* stream = nullptr;
+    std::size_t size = 0;
+    std::vector<QString> names;
+    tool_->GetCharacterizationStream(stream, size, names, false);
+    if (!stream) {
+        showError(tr("Stream Round Trip"), tr("The current characterization could not be written as a stream."));
+        return;
+    }
+    const int before = Model()->CharacterizationCount();
+    tool_->SetCharacterizationFromStream(stream, size, names);
+    std::free(stream);
+    if (Model()->CharacterizationCount() == before) {
+        showError(tr("Stream Round Trip"), tr("The stream could not be read back."));
+        return;
+    }
+    adoptCurrentCharacterization();
 }
 
 void DemoWindow::showError(const QString& title, const QString& text)

@@ -79,6 +79,7 @@ private slots:
     void toggleLock();
     void toggleMirrorMode();
     void matchByName();
+    void streamRoundTrip();
     void renameJoint();
     void deleteJoint();
     void bendLeftArm();
@@ -110,6 +111,7 @@ private:
     QAction* lockAction_ = nullptr;
     QAction* mirrorAction_ = nullptr;
     QAction* matchAction_ = nullptr;
+    QAction* streamAction_ = nullptr;
     QAction* renameAction_ = nullptr;
     QAction* deleteJointAction_ = nullptr;
     QAction* bendAction_ = nullptr;

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Rewrites the files the project makes of itself: the demo's install data
 # (demo/data/config and demo/data/template, by the model's own writers) and the
-# README's picture of the demo window (docs/demo.png, taken offscreen with a
-# fresh per-user folder).
+# README's picture of the demo window (docs/demo.png, taken with a fresh
+# per-user folder on a virtual X display, so that the 3D view draws too).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/install-deps.sh"
@@ -17,5 +17,6 @@ rm -rf "$root/demo/data/config" "$root/demo/data/template"
 user="$(mktemp -d)"
 trap 'rm -rf "$user"' EXIT
 mkdir -p "$root/docs"
-QT_QPA_PLATFORM=offscreen "$build/skelwright-demo" --user-dir "$user" --screenshot "$root/docs/demo.png"
+LIBGL_ALWAYS_SOFTWARE=1 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+  "$build/skelwright-demo" --user-dir "$user" --screenshot "$root/docs/demo.png"
 echo "picture: $root/docs/demo.png"

@@ -1,0 +1,221 @@
+// The demo window driven as a new user drives it: the menus, the toolbar, the
+// joint tree, the figure and the dialogs.
+#include "demo_fixture.h"
+
+#include "screenshot.h"
+
+#include "model/characterization.h"
+#include "model/characterization_files.h"
+#include "ui/character_tool.h"
+#include "ui/part_item.h"
+#include "ui/schematic_widget.h"
+#include "view3d/vlm_gl_widget.h"
+#include "view3d/vlm_widget.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QPlainTextEdit>
+
+namespace {
+
+bool Greenish(QRgb c) { return qGreen(c) > qRed(c) + 40 && qGreen(c) > qBlue(c) + 40; }
+
+// Whether the box of the picture holds a green pixel.
+bool HasGreen(const QImage& picture, const QRect& box)
+{
+    for (int y = box.top(); y <= box.bottom(); ++y)
+        for (int x = box.left(); x <= box.right(); ++x)
+            if (Greenish(picture.pixel(x, y)))
+                return true;
+    return false;
+}
+
+// Types a name into the next input dialog and accepts it.
+void AnswerNextName(const QString& name)
+{
+    AnswerNextModal([name](QWidget* modal) {
+        auto* dialog = qobject_cast<QInputDialog*>(modal);
+        ASSERT_TRUE(dialog);
+        dialog->setTextValue(name);
+        dialog->accept();
+    });
+}
+
+}  // namespace
+
+TEST_F(DemoTest, TheNewUsersRoad)
+{
+    // Start: the sample and the host's characterization, nothing mapped yet.
+    EXPECT_EQ(CharacterListShown(), QStringList{"Character1"});
+    EXPECT_EQ(Host().Characters(), QStringList{"Character1"});
+    EXPECT_EQ(window_->StateText(), "Error: Missing required bones.");
+
+    // Double-click Hips, then click its joint in the tree: Hips alone is set.
+    auto* figure = window_->Tool()->findChild<SchematicWidget*>();
+    ASSERT_TRUE(figure);
+    const QPoint hips = figure->mapFromScene(figure->FindPartItem(NodeId("Hips"))->sceneBoundingRect().center());
+    QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, hips);
+    QTest::mouseDClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, hips);
+    ClickJoint("Character1_Hips");
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("Hips")), "Character1_Hips");
+    EXPECT_EQ(Model().NodeStatusAt(NodeId("Hips")).state, kStateValid);
+    EXPECT_TRUE(window_->StateText().startsWith("Error"));
+    QTreeWidgetItem* hipsJoint = window_->Joints()->ItemOf("Character1_Hips");
+    EXPECT_TRUE(hipsJoint->font(0).bold());
+    EXPECT_EQ(hipsJoint->text(1), "Hips");
+    EXPECT_TRUE(window_->Notifications()->toPlainText().contains(R"(RegisterAssignedNode("Character1_Hips"))"));
+    EXPECT_FALSE(window_->Notifications()->toPlainText().contains("PostCharacterUpdate"));
+
+    // The preselected template maps the rest: valid, and the figure is green.
+    QString preselected;
+    ApplyTemplate(QString(), &preselected);
+    EXPECT_EQ(preselected, "Rig Names");
+    EXPECT_EQ(window_->StateText(), "Valid");
+    EXPECT_EQ(window_->LastOperationText(), "Template successfully applied.");
+    const QRect hipsBox =
+        figure->mapFromScene(figure->FindPartItem(NodeId("Hips"))->sceneBoundingRect()).boundingRect();
+    EXPECT_TRUE(HasGreen(figure->grab().toImage(), hipsBox & figure->rect()));
+    // The 3D view follows: the skeleton in black on grey.
+    VLMGlWidget* gl = window_->View3D()->GetGlWidget();
+    const QImage frame = gl->GrabFrame();
+    ASSERT_FALSE(frame.isNull());
+    int black = 0;
+    for (int y = 0; y < frame.height(); ++y)
+        for (int x = 0; x < frame.width(); ++x)
+            black += (frame.pixel(x, y) & 0xFFFFFFu) == 0;
+    EXPECT_GT(black, 100) << "no skeleton in the 3D view";
+    EXPECT_LT(black, frame.width() * frame.height() / 4) << "no background in the 3D view";
+    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_valid.png")));
+
+    // In mirror mode one arm assigned in the figure brings the other.
+    Trigger("mirrorMode");
+    EXPECT_TRUE(Host().IsMirrorToggle());
+    EXPECT_TRUE(window_->findChild<QAction*>("mirrorMode")->isChecked());
+    Model().ClearNodes({NodeId("LeftArm"), NodeId("RightArm")});
+    const QPoint arm = figure->mapFromScene(figure->FindPartItem(NodeId("LeftArm"))->sceneBoundingRect().center());
+    QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
+    QTest::mouseDClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
+    ClickJoint("Character1_LeftArm");
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "Character1_RightArm");
+    Trigger("mirrorMode");
+    EXPECT_FALSE(Host().IsMirrorToggle());
+    ASSERT_EQ(window_->StateText(), "Valid");
+
+    // Lock and save: the stream and its companion, which load back.
+    Trigger("lock");
+    EXPECT_TRUE(Host().IsLocked());
+    EXPECT_TRUE(window_->findChild<QAction*>("lock")->isChecked());
+    QTemporaryDir saveDir;
+    const QString file = saveDir.filePath("hero.vlmc");
+    AnswerNextFileDialog({file, QString(), {}, {}});
+    Trigger("saveCharacterization");
+    ASSERT_TRUE(QFileInfo::exists(file));
+    EXPECT_TRUE(QFileInfo::exists(saveDir.filePath("hero.bones.xml")));
+    std::unique_ptr<Characterization> back = LoadCharacterizationBinary(file, QString());
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->GetNodeNames(), Model().GetCurrentCharacterization()->GetNodeNames());
+
+    // Rename a joint while locked: nothing changes until the unlock, which
+    // asks before it clears the node.
+    ClickJoint("Character1_LeftHand");
+    AnswerNextName("Character1_LeftPalm");
+    Trigger("renameJoint");
+    ASSERT_TRUE(window_->Joints()->ItemOf("Character1_LeftPalm"));
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftHand")), "Character1_LeftHand");
+    boxes_.Answer(QMessageBox::Ok);
+    Trigger("lock");
+    EXPECT_EQ(boxes_.Titles(), QStringList{"Validation Warning"});
+    EXPECT_FALSE(Host().IsLocked());
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftHand")), "");
+
+    // Delete a joint of a locked characterization: released at once, unlocked.
+    Model().AssignNode(NodeId("LeftHand"), "Character1_LeftPalm");
+    Model().Refresh();
+    Trigger("lock");
+    ASSERT_TRUE(Host().IsLocked());
+    ClickJoint("Character1_LeftPalm");
+    Trigger("deleteJoint");
+    EXPECT_FALSE(window_->Joints()->ItemOf("Character1_LeftPalm"));
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftHand")), "");
+    EXPECT_FALSE(Host().IsLocked());
+    EXPECT_FALSE(window_->findChild<QAction*>("lock")->isChecked());
+}
+
+TEST_F(DemoTest, BendLeftArmWarnsWithinASecond)
+{
+    ClickJoint("Character1_Hips");
+    ApplyTemplate();
+    ASSERT_EQ(window_->StateText(), "Valid");
+    Trigger("bendLeftArm");
+    // The host says nothing; the panel's once-a-second poll notices.
+    QElapsedTimer waited;
+    waited.start();
+    while (!window_->StateText().startsWith("Warning") && waited.elapsed() < 1500)
+        QTest::qWait(20);
+    EXPECT_TRUE(window_->StateText().startsWith("Warning: The left arm")) << window_->StateText().toStdString();
+}
+
+// New, Delete and Stream Round Trip through the menus; the list follows, and
+// a characterization that came as a stream or from a file keeps its place
+// when the host next sends its list.
+TEST_F(DemoTest, TheCharacterListFollowsNewDeleteAndStreams)
+{
+    ClickJoint("Character1_Hips");
+    ApplyTemplate();
+    Trigger("newCharacterization");
+    EXPECT_EQ(CharacterListShown(), QStringList({"Character1", "Character2"}));
+    EXPECT_EQ(window_->CharacterList()->currentText(), "Character2");
+
+    QTest::keyClick(window_->CharacterList(), Qt::Key_Up);
+    EXPECT_EQ(Host().GetCurrentCharacterNodeName(), "Character1");
+    Trigger("streamRoundTrip");
+    EXPECT_EQ(window_->CharacterList()->currentText(), "New Characterization");
+    EXPECT_TRUE(Host().IsLocked());
+    EXPECT_EQ(Model().GetCurrentCharacterization()->GetNodeNames(), Model().CharacterizationAt(0)->GetNodeNames());
+
+    Trigger("newCharacterization");
+    EXPECT_EQ(CharacterListShown(), QStringList({"Character1", "Character2", "New Characterization", "Character3"}));
+
+    boxes_.Answer(QMessageBox::Yes);
+    Trigger("deleteCharacterization");
+    EXPECT_EQ(boxes_.Titles(), QStringList{"Delete Characterization"});
+    EXPECT_EQ(CharacterListShown(), QStringList({"Character1", "Character2", "New Characterization"}));
+    EXPECT_EQ(window_->CharacterList()->currentText(), "Character1");
+    EXPECT_EQ(Host().Characters(), CharacterListShown());
+    EXPECT_TRUE(window_->Notifications()->toPlainText().contains(R"(UpdateDccDeleteCharacter("Character3"))"));
+
+    // A saved characterization opened again joins the list under its file name.
+    Trigger("lock");
+    QTemporaryDir saveDir;
+    AnswerNextFileDialog({saveDir.filePath("body.vlmc"), QString(), {}, {}});
+    Trigger("saveCharacterization");
+    AnswerNextFileDialog({saveDir.filePath("body.vlmc"), QString(), {}, {}});
+    Trigger("openCharacterization");
+    EXPECT_EQ(window_->CharacterList()->currentText(), "body");
+    Trigger("newCharacterization");
+    EXPECT_TRUE(CharacterListShown().contains("body"));
+    EXPECT_EQ(Host().Characters(), CharacterListShown());
+}
+
+// A skeleton that cannot be read leaves the scene and the characterizations
+// as they were, and says where the file went wrong.
+TEST_F(DemoTest, ABadSkeletonFileChangesNothing)
+{
+    QTemporaryDir dir;
+    const QString bad = dir.filePath("bad.bvh");
+    QFile out(bad);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write("HIERARCHY\nROOT Hips\n{\n  OFFSET 0 0\n");
+    out.close();
+    const int joints = Host().JointCount();
+    ClickJoint("Character1_Hips");
+    boxes_.Answer(QMessageBox::Ok);
+    AnswerNextFileDialog({bad, QString(), {}, {}});
+    Trigger("openSkeleton");
+    ASSERT_EQ(boxes_.Texts().size(), 1);
+    EXPECT_TRUE(boxes_.Texts().first().startsWith(bad + ":4: ")) << boxes_.Texts().first().toStdString();
+    EXPECT_EQ(Host().JointCount(), joints);
+    EXPECT_EQ(Host().Characters(), QStringList{"Character1"});
+}
