@@ -33,5 +33,6 @@
 #include "rig/solver/vlm_pose_frame.h"
 #include "rig/solver/vlm_node_state.h"
 #include "rig/solver/vlm_transfer.h"
+#include "rig/solver/vlm_solve.h"
 
 #endif
