@@ -34,5 +34,11 @@
 #include "rig/solver/vlm_node_state.h"
 #include "rig/solver/vlm_transfer.h"
 #include "rig/solver/vlm_solve.h"
+#include "rig/solver/vlm_runtime_entries.h"
+#include "rig/solver/vlm_effector_matrix.h"
+#include "rig/solver/vlm_compose.h"
+#include "rig/solver/vlm_effector_frame.h"
+#include "rig/solver/vlm_blend.h"
+#include "rig/solver/vlm_bulk.h"
 
 #endif

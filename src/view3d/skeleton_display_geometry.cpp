@@ -1,6 +1,7 @@
 #include "view3d/skeleton_display_geometry.h"
 
 #include "rig/solver/vlm_node_state.h"
+#include "rig/solver/vlm_state.h"
 #include "rig/vlm_access.h"
 #include "rig/vlm_character.h"
 
@@ -280,6 +281,14 @@ bool SkeletonDisplayGeometry::Update(float* outsideVertices)
     if (outsideVertices)
         skeleton_.DetachOutsideVertices();
     return rewritten;
+}
+
+bool SkeletonDisplayGeometry::UseState(VLMCharacterState* state)
+{
+    if (!state || !character_ || VLMGetCharacterStateSizeFromState(state) != VLMGetCharacterStateSize(character_))
+        return false;
+    state_ = state;
+    return true;
 }
 
 // --- The plan -------------------------------------------------------------------------------------

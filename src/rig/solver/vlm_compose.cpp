@@ -1,0 +1,256 @@
+#include "rig/solver/vlm_compose.h"
+
+#include "rig/solver/vlm_entry_util.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_vector.h"
+
+#include <cmath>
+#include <initializer_list>
+#include <xmmintrin.h>
+
+using vlm_entry::Fits;
+using vlm_entry::IsEffector;
+using vlm_entry::LoadDoubles;
+
+namespace {
+
+struct Given {
+    VLMVector4 t, q, s;
+};
+
+// r (2 - s r), r the processor's reciprocal estimate of s, lane by lane.
+VLMVector4 reciprocal(const VLMVector4& s)
+{
+    const __m128 v = _mm_load_ps(&s.x);
+    const __m128 r = _mm_rcp_ps(v);
+    VLMVector4 out;
+    _mm_store_ps(&out.x, _mm_mul_ps(r, _mm_sub_ps(_mm_set1_ps(2.0f), _mm_mul_ps(v, r))));
+    return out;
+}
+
+void invert(VLMVector4& t, VLMVector4& q, VLMVector4& s)
+{
+    s = reciprocal(s);
+    q = VLMVector4NegateXYZ(q);
+    t = VLMQuatRotate(q, VLMVector4Negate(VLMVector4Mul(t, s)));
+}
+
+// |scale * axis| over x, y and z.
+float stretched(const VLMVector4& scale, const VLMVector4& axis)
+{
+    const float x = scale.x * axis.x, y = scale.y * axis.y, z = scale.z * axis.z;
+    return std::sqrt(x * x + y * y + z * z);
+}
+
+void postMultiply(VLMTransformTQS& x, const Given& g)
+{
+    const VLMMatrix44 axes = VLMQuatToMatrix44(g.q);
+    const VLMVector4 lengths = {stretched(x.s, axes.r[0]), stretched(x.s, axes.r[1]), stretched(x.s, axes.r[2]), 1.0f};
+    x.s = VLMVector4Mul(g.s, lengths);
+    x.q = VLMQuatMultiply(x.q, g.q);
+    x.t = VLMVector4Add(x.t, VLMQuatRotate(x.q, VLMVector4Mul(x.s, g.t)));
+}
+
+// The node keeps its own axes: axis j, of length S0_j, is stretched by the
+// given scale along its present direction (the direction of rot(Q0, e_j) taken
+// as a unit vector, so an identity scale keeps S0 exactly).
+void preMultiply(VLMTransformTQS& x, const Given& g)
+{
+    const VLMMatrix44 axes = VLMQuatToMatrix44(x.q);
+    const VLMVector4 one = VLMConstant::One;
+    float factor[3];
+    for (int j = 0; j < 3; ++j)
+        factor[j] = stretched(g.s, axes.r[j]) / stretched(one, axes.r[j]);
+    const VLMVector4 scale = {x.s.x * factor[0], x.s.y * factor[1], x.s.z * factor[2], g.s.w};
+    const VLMVector4 t = VLMVector4Add(g.t, VLMQuatRotate(g.q, VLMVector4Mul(g.s, x.t)));
+    x.s = scale;
+    x.t = t;
+    x.q = VLMQuatMultiply(g.q, x.q);
+}
+
+Given fromVectors(const float* t, const float* q, const float* s)
+{
+    return {VLMVector4ClearW(VLMVector4LoadUnaligned(t)), VLMVector4LoadUnaligned(q), VLMVector4LoadUnaligned(s)};
+}
+Given fromVectors(const double* t, const double* q, const double* s)
+{
+    return {VLMVector4ClearW(LoadDoubles(t)), LoadDoubles(q), LoadDoubles(s)};
+}
+
+// The decomposition of a matrix; false when an axis has a zero or non-finite
+// length, which gives no rotation to compose with.
+template <class Number>
+bool fromMatrix(const Number* matrix, Given& g)
+{
+    if constexpr (sizeof(Number) == sizeof(float))
+        VLMMatrix44UnalignedToTQS(g.t, g.q, g.s, matrix);
+    else
+        VLMMatrix44DoubleToTQS(g.t, g.q, g.s, matrix);
+    for (float length : {g.s.x, g.s.y, g.s.z})
+        if (!(length > 0.0f && length <= 3.4028235e38f))
+            return false;
+    return true;
+}
+
+template <class Compose>
+void compose(VLMTransformTQS& x, Given g, int invertFlag, Compose rule)
+{
+    if (invertFlag != 0)
+        invert(g.t, g.q, g.s);
+    rule(x, g);
+}
+
+VLMTransformTQS& globalOf(VLMStateRow* row) { return *reinterpret_cast<VLMTransformTQS*>(&row->globalT); }
+
+template <class Number, class Compose>
+void onNode(const VLMCharacter* character, VLMCharacterState* state, int id, const Number* t, const Number* q,
+            const Number* s, int invertFlag, Compose rule)
+{
+    if (Fits(character, state) && t && q && s)
+        compose(globalOf(VLMNodeRow(character, VLMStateFirstRow(state), id)), fromVectors(t, q, s), invertFlag, rule);
+}
+
+template <class Number>
+void onNodeMatrix(const VLMCharacter* character, VLMCharacterState* state, int id, const Number* matrix, int invertFlag)
+{
+    Given g;
+    if (Fits(character, state) && matrix && fromMatrix(matrix, g))
+        compose(globalOf(VLMNodeRow(character, VLMStateFirstRow(state), id)), g, invertFlag, postMultiply);
+}
+
+template <class Number>
+void onCharacter(const VLMCharacter* character, VLMCharacterState* state, const Number* t, const Number* q,
+                 const Number* s, int invertFlag)
+{
+    if (!Fits(character, state) || !t || !q || !s)
+        return;
+    VLMStateRow* rows = VLMStateFirstRow(state);
+    for (int id = 0; id < VLM_NODE_COUNT; ++id)
+        if (VLMCharacterTPoseEntry(character, id)->presence != 0)
+            compose(globalOf(VLMNodeRow(character, rows, id)), fromVectors(t, q, s), invertFlag, preMultiply);
+}
+
+VLMTransformTQS* effectorRecord(VLMEffectorSetState* set, int id)
+{
+    return set && IsEffector(id) ? &VLMEffectorSetLayoutOf(set)->effectors[id] : nullptr;
+}
+
+template <class Number>
+void onEffector(VLMEffectorSetState* set, int id, const Number* t, const Number* q, const Number* s, int invertFlag)
+{
+    if (VLMTransformTQS* x = effectorRecord(set, id); x && t && q && s)
+        compose(*x, fromVectors(t, q, s), invertFlag, postMultiply);
+}
+
+template <class Number>
+void onEffectorMatrix(VLMEffectorSetState* set, int id, const Number* matrix, int invertFlag)
+{
+    Given g;
+    if (VLMTransformTQS* x = effectorRecord(set, id); x && matrix && fromMatrix(matrix, g))
+        compose(*x, g, invertFlag, postMultiply);
+}
+
+template <class Compose>
+void recordPair(VLMTransformTQS* record, VLMVector4* t, VLMVector4* q, VLMVector4* s, int invertFlag, Compose rule)
+{
+    if (!record || !t || !q || !s)
+        return;
+    if (invertFlag != 0)
+        invert(*t, *q, *s);
+    rule(*record, Given{*t, *q, *s});
+}
+
+}  // namespace
+
+void VLMTQSPostMultiply(VLMTransformTQS* record, VLMVector4* t, VLMVector4* q, VLMVector4* s, int invert)
+{
+    recordPair(record, t, q, s, invert, postMultiply);
+}
+
+void VLMTQSPreMultiply(VLMTransformTQS* record, VLMVector4* t, VLMVector4* q, VLMVector4* s, int invert)
+{
+    recordPair(record, t, q, s, invert, preMultiply);
+}
+
+void VLMPostMultiplyNodeStateMatrix(const VLMCharacter* character, VLMCharacterState* state, int id,
+                                    const float* matrix, int invert)
+{
+    VLMScopedFPGuard guard;
+    onNodeMatrix(character, state, id, matrix, invert);
+}
+
+void VLMPostMultiplyNodeStateMatrixd(const VLMCharacter* character, VLMCharacterState* state, int id,
+                                     const double* matrix, int invert)
+{
+    VLMScopedFPGuard guard;
+    onNodeMatrix(character, state, id, matrix, invert);
+}
+
+void VLMPostMultiplyNodeStateTQS(const VLMCharacter* character, VLMCharacterState* state, int id, const float* t,
+                                 const float* q, const float* s, int invert)
+{
+    VLMScopedFPGuard guard;
+    onNode(character, state, id, t, q, s, invert, postMultiply);
+}
+
+void VLMPostMultiplyNodeStateTQSd(const VLMCharacter* character, VLMCharacterState* state, int id, const double* t,
+                                  const double* q, const double* s, int invert)
+{
+    VLMScopedFPGuard guard;
+    onNode(character, state, id, t, q, s, invert, postMultiply);
+}
+
+void VLMPreMultiplyNodeStateTQS(const VLMCharacter* character, VLMCharacterState* state, int id, const float* t,
+                                const float* q, const float* s, int invert)
+{
+    VLMScopedFPGuard guard;
+    onNode(character, state, id, t, q, s, invert, preMultiply);
+}
+
+void VLMPreMultiplyNodeStateTQSd(const VLMCharacter* character, VLMCharacterState* state, int id, const double* t,
+                                 const double* q, const double* s, int invert)
+{
+    VLMScopedFPGuard guard;
+    onNode(character, state, id, t, q, s, invert, preMultiply);
+}
+
+void VLMPreMultiplyCharacterStateTQS(const VLMCharacter* character, VLMCharacterState* state, const float* t,
+                                     const float* q, const float* s, int invert)
+{
+    VLMScopedFPGuard guard;
+    onCharacter(character, state, t, q, s, invert);
+}
+
+void VLMPreMultiplyCharacterStateTQSd(const VLMCharacter* character, VLMCharacterState* state, const double* t,
+                                      const double* q, const double* s, int invert)
+{
+    VLMScopedFPGuard guard;
+    onCharacter(character, state, t, q, s, invert);
+}
+
+void VLMPostMultiplyEffectorStateMatrix(VLMEffectorSetState* set, int id, const float* matrix, int invert)
+{
+    VLMScopedFPGuard guard;
+    onEffectorMatrix(set, id, matrix, invert);
+}
+
+void VLMPostMultiplyEffectorStateMatrixd(VLMEffectorSetState* set, int id, const double* matrix, int invert)
+{
+    VLMScopedFPGuard guard;
+    onEffectorMatrix(set, id, matrix, invert);
+}
+
+void VLMPostMultiplyEffectorStateTQS(VLMEffectorSetState* set, int id, const float* t, const float* q, const float* s,
+                                     int invert)
+{
+    VLMScopedFPGuard guard;
+    onEffector(set, id, t, q, s, invert);
+}
+
+void VLMPostMultiplyEffectorStateTQSd(VLMEffectorSetState* set, int id, const double* t, const double* q,
+                                      const double* s, int invert)
+{
+    VLMScopedFPGuard guard;
+    onEffector(set, id, t, q, s, invert);
+}
