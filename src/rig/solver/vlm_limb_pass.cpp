@@ -95,10 +95,8 @@ void VLMLimbContactPass(const VLMCharacter* character, const VLMExtremity* extre
         return;
     const float s = VLMPropertyValueAt(properties, int(extremity->properties[kStiffness]));
     VLMLimbGoalBlock a = *block, b = *block;
-    if (s > 0.0f)
-        RunInFrame(character, extremity, &a, 2, properties);
-    if (s < 1.0f)
-        RunInFrame(character, extremity, &b, 1, properties);
+    RunInFrame(character, extremity, &a, 2, properties);
+    RunInFrame(character, extremity, &b, 1, properties);
     const VLMVector4 weights[2] = {VLMVector4Splat(1.0f - s), VLMVector4Splat(1.0f - s)};
     VLMBlendGoalPair(&a, &b, weights);
     VLMCopyLimbGoalBlockGoals(block, &a);
