@@ -1,7 +1,12 @@
 // Skeleton display geometry over characterized sample figures: counts per
 // build flag and bone shape, rotation-limit shapes, sizes, finite vertices in
-// degenerate poses, and updates that replay the build.
+// degenerate poses, and updates that replay the build; effector and
+// floor-contact stores.
 #include "view3d/skeleton_display_geometry.h"
+
+#include "rig/solver/vlm_effector_matrix.h"
+#include "rig/solver/vlm_runtime_entries.h"
+#include "rig/vlm_property.h"
 
 #include "posed_rig.h"
 
@@ -25,6 +30,9 @@ std::vector<std::uint32_t> Indices(const GeometryStore& store)
         if (const auto* l = dynamic_cast<const LinesObject*>(store.Object(i)))
             for (std::size_t k = 0; k < l->PairCount(); ++k)
                 out.insert(out.end(), l->Line(k).begin(), l->Line(k).end());
+        else if (const auto* t = dynamic_cast<const TrianglesObject*>(store.Object(i)))
+            for (std::size_t k = 0; k < t->TriangleCount(); ++k)
+                out.insert(out.end(), t->Triangle(k).begin(), t->Triangle(k).end());
     return out;
 }
 
@@ -238,7 +246,8 @@ TEST(SkeletonGeometry, SizesFollowTheHeight)
 }
 
 struct Snapshot {
-    std::vector<float> vertices, boxes;  // boxes: the store's, then each object's (spheres: centre and radius too)
+    // boxes: the store's, then each object's box and colour (spheres: centre and radius too)
+    std::vector<float> vertices, boxes;
     std::vector<const BaseObject*> objects;
     std::vector<std::uint32_t> indices;
 
@@ -254,6 +263,7 @@ struct Snapshot {
             objects.push_back(o);
             add(boxes, o->boxMin, 3);
             add(boxes, o->boxMax, 3);
+            add(boxes, o->colour, 4);
             if (const auto* sphere = dynamic_cast<const SphereObject*>(o)) {
                 add(boxes, sphere->centre, 3);
                 boxes.push_back(sphere->radius);
@@ -349,6 +359,230 @@ TEST(SkeletonGeometry, UpdateKeepsTheBuildLayout)
     g.SkeletonStore().AddVertex(p);
     EXPECT_FALSE(g.Update(nullptr));
     EXPECT_EQ(g.SkeletonStore().Vertex(0)[2], 3.0f);
+}
+
+// --- Effectors and floor contacts ----------------------------------------------------------------
+
+// The full figure in its T-pose with the effectors it gives, distinct blend
+// lanes per effector, and a turned frame at each extremity.
+struct World {
+    posed::Rig rig = posed::Make(Figure(VLM_NODE_COUNT), posed::Limits::None);
+    VLMEffectorSetStateHandle set = VLMAdopt<VLMEffectorSetStateHandle>(VLMCreateEffectorSetState(&std::malloc));
+    VLMPropertySetState properties;
+
+    World()
+    {
+        VLMPropertySetDefaults(&properties);
+        rig.WriteTPose();
+        Pose(0.0f);
+    }
+    // Effectors from the pose, lanes and extremity frames that vary with `phase`.
+    void Pose(float phase)
+    {
+        VLMSetEffectorsFromPose(rig.c(), set.get(), rig.s(), &properties);
+        for (int id = 0; id < VLM_EFFECTOR_COUNT; ++id) {
+            VLMSetEffectorReachT(set.get(), id, float(id % 5) / 4.0f);
+            VLMSetEffectorReachR(set.get(), id, float(id % 3) / 2.0f + phase);
+            VLMSetEffectorPull(set.get(), id, float(id) / 43.0f);
+            VLMSetEffectorStiffness(set.get(), id, 1.0f - float(id % 7) / 6.0f);
+        }
+        for (int e = 0; e < 4; ++e) {
+            const float t[4] = {10.0f * float(e), 1.0f + phase, -3.0f, 0.0f};
+            const float h = 0.3f * float(e) + phase;
+            const float q[4] = {std::sin(h), 0.0f, 0.0f, std::cos(h)};
+            VLMSetExtremityTQ(set.get(), e, t, q);
+        }
+    }
+    void Contacts(int feetMode, int handsMode, float footType, float handType)
+    {
+        VLMSetPropertyMode(&properties, 31, std::uint32_t(feetMode));   // FloorContact
+        VLMSetPropertyMode(&properties, 38, std::uint32_t(handsMode));  // HandFloorContact
+        VLMSetPropertyValue(&properties, 48, footType);                 // FootContactType
+        VLMSetPropertyValue(&properties, 45, handType);                 // HandContactType
+    }
+};
+
+// Tripods and spheres per effector flag; spheres coloured by the lanes;
+// negative sizes divide the height taken positive.
+TEST(EffectorGeometry, TripodsAndLaneColouredSpheres)
+{
+    struct Case {
+        int flags;
+        float headY;  // Head's T-pose y, the hips stay put
+        std::size_t vertices, objects;
+    } const cases[] = {{3, 150.0f, 44 * 4, 44 * 4}, {1, 150.0f, 44 * 4, 44 * 3}, {2, -50.0f, 0, 44}, {0, 150.0f, 0, 0}};
+    for (const Case& c : cases) {
+        World w;
+        float t[4], q[4], sc[4], hips[4];
+        VLMGetNodeTPose(w.rig.c(), 1, hips, q, sc);
+        VLMGetNodeTPose(w.rig.c(), 15, t, q, sc);
+        t[1] = c.headY;
+        VLMSetNodeTPose(w.rig.c(), 15, t, q, sc);
+        const float height = std::fabs(c.headY - hips[1]);
+        SkeletonDisplayGeometry g;
+        ASSERT_TRUE(g.InitEffectors(c.flags, -64.0f, -10.0f, w.rig.c(), w.set.get()));
+        const GeometryStore& store = g.EffectorStore();
+        EXPECT_EQ(store.VertexCount(), c.vertices) << c.flags;
+        ASSERT_EQ(store.ObjectCount(), c.objects) << c.flags;
+        int spheres = 0;
+        for (std::size_t i = 0; i < store.ObjectCount(); ++i) {
+            const BaseObject* o = store.Object(i);
+            float m[16];
+            VLMReadEffectorMatrix(w.set.get(), o->nodeId, m);
+            if (const auto* sphere = dynamic_cast<const SphereObject*>(o)) {
+                ++spheres;
+                EXPECT_EQ(o->partKind, DRAW_PART_EFFECTOR_SPHERE);
+                const float lanes[4] = {
+                    VLMGetEffectorReachT(w.set.get(), o->nodeId), VLMGetEffectorReachR(w.set.get(), o->nodeId),
+                    VLMGetEffectorPull(w.set.get(), o->nodeId), VLMGetEffectorStiffness(w.set.get(), o->nodeId)};
+                EXPECT_TRUE(std::equal(lanes, lanes + 4, o->colour)) << "effector " << o->nodeId;
+                EXPECT_NEAR(sphere->radius, height / 64.0f, 1e-4f);
+                EXPECT_EQ(Distance(sphere->centre, m + 12), 0.0f);
+            } else {
+                const auto* axis = dynamic_cast<const LinesObject*>(o);
+                ASSERT_TRUE(axis && o->partKind == DRAW_PART_EFFECTOR_AXIS);
+                EXPECT_EQ(o->secondId, int(i % (c.flags == 1 ? 3 : 4)));
+                EXPECT_EQ(Distance(store.Vertex(axis->Line(0)[0]), m + 12), 0.0f);
+                EXPECT_NEAR(Distance(store.Vertex(axis->Line(0)[0]), store.Vertex(axis->Line(0)[1])), height / 10.0f,
+                            1e-3f);
+            }
+        }
+        EXPECT_EQ(spheres, c.flags & 2 ? 44 : 0);
+    }
+}
+
+// Floor contacts per extremity mode and contact type: feet first, three
+// objects each; six outline points exactly when the type rounds to 0 as the
+// query rounds it, every point one the query gives.
+TEST(FloorContactGeometry, ModesAndContactTypes)
+{
+    struct Case {
+        int feetMode, handsMode;
+        float footType, handType;
+        std::vector<int> extremities;
+        std::vector<int> points;
+    } const cases[] = {
+        {0, 0, 0.0f, 0.0f, {}, {}},
+        {1, 0, 0.4f, 0.0f, {2, 3}, {6, 6}},
+        {0, 1, 0.0f, 0.6f, {0, 1}, {4, 4}},
+        {2, 1, 0.5f, 1.5f, {2, 3, 0, 1}, {6, 6, 4, 4}},  // ties to even: 0.5 is 0, 1.5 is 2
+    };
+    for (const Case& c : cases) {
+        World w;
+        w.Contacts(c.feetMode, c.handsMode, c.footType, c.handType);
+        SkeletonDisplayGeometry g;
+        ASSERT_TRUE(g.InitFloorContacts(w.rig.c(), w.rig.s(), w.set.get(), &w.properties));
+        const GeometryStore& store = g.FloorContactStore();
+        ASSERT_EQ(store.ObjectCount(), 3 * c.extremities.size()) << c.footType;
+        EXPECT_TRUE(AllFinite(store));
+        for (std::size_t k = 0; k < c.extremities.size(); ++k) {
+            const int e = c.extremities[k];
+            for (int second = 0; second < 3; ++second) {
+                const BaseObject* o = store.Object(3 * k + second);
+                EXPECT_TRUE(o->partKind == DRAW_PART_FLOOR_CONTACT && o->nodeId == e && o->secondId == second);
+            }
+            const auto* outline = static_cast<const LinesObject*>(store.Object(3 * k));
+            EXPECT_EQ(outline->PairCount(), c.points[k] == 6 ? 7u : 4u) << e;
+            for (std::size_t i = 0; i < outline->PairCount(); ++i) {
+                const std::array<std::uint32_t, 2>& line = outline->Line(i);
+                const int a = int(line[0] - outline->Line(0)[1]), b = int(line[1] - outline->Line(0)[1]);
+                EXPECT_TRUE((a % 2 == 1 && b == a - 1) || (a >= 2 && b == a - 2)) << a << "-" << b;
+                for (const int point : {a, b}) {
+                    float want[4];
+                    ASSERT_TRUE(VLMGetContactPoint(w.rig.c(), w.rig.s(), &w.properties, e, point, want));
+                    EXPECT_EQ(Distance(store.Vertex(line[point == a ? 0 : 1]), want), 0.0f) << e << ", " << point;
+                }
+            }
+            // The normal stands 10 along the frame's turned Y, the plane lies across it.
+            float t[4], q[4];
+            VLMGetExtremityTQ(w.set.get(), e, t, q);
+            const auto* normal = static_cast<const LinesObject*>(store.Object(3 * k + 1));
+            const float* n0 = store.Vertex(normal->Line(0)[0]);
+            const float* n1 = store.Vertex(normal->Line(0)[1]);
+            const float y[3] = {2 * (q[0] * q[1] - q[3] * q[2]), 1 - 2 * (q[0] * q[0] + q[2] * q[2]),
+                                2 * (q[1] * q[2] + q[3] * q[0])};
+            EXPECT_EQ(Distance(n0, t), 0.0f);
+            for (int i = 0; i < 3; ++i)
+                EXPECT_NEAR(n1[i] - n0[i], 10.0f * y[i], 1e-4f);
+            const auto* plane = static_cast<const TrianglesObject*>(store.Object(3 * k + 2));
+            ASSERT_EQ(plane->TriangleCount(), 2u);
+            for (const std::uint32_t corner : plane->Triangle(1)) {
+                const float* p = store.Vertex(corner);
+                EXPECT_NEAR((p[0] - t[0]) * y[0] + (p[1] - t[1]) * y[1] + (p[2] - t[2]) * y[2], 0.0f, 1e-4f);
+                EXPECT_NEAR(Distance(p, t), 10.0f * std::sqrt(2.0f), 1e-4f);
+            }
+        }
+    }
+}
+
+// Updates of both stores equal fresh builds. An outline built with six
+// points keeps them when the contact type changes to a four-point type: the
+// two front points the query no longer gives stay where they were (also in an
+// outside buffer), not at the origin.
+TEST(FloorContactGeometry, UpdatesReplayTheBuild)
+{
+    World w;
+    w.Contacts(1, 1, 0.4f, 0.4f);
+    SkeletonDisplayGeometry g;
+    EXPECT_FALSE(g.UpdateEffectors(nullptr)) << "nothing built yet";
+    EXPECT_FALSE(g.UpdateFloorContacts(nullptr));
+    EXPECT_FALSE(g.InitFloorContacts(w.rig.c(), w.rig.s(), w.set.get(), nullptr));
+    ASSERT_TRUE(g.InitEffectors(3, -64.0f, -10.0f, w.rig.c(), w.set.get()));
+    ASSERT_TRUE(g.InitFloorContacts(w.rig.c(), w.rig.s(), w.set.get(), &w.properties));
+    const Snapshot effectors(g.EffectorStore()), contacts(g.FloorContactStore());
+
+    const float x[3] = {1, 0, 0}, z[3] = {0, 0, 1};
+    w.rig.Bend(2, x, 0.6f);
+    w.rig.Bend(6, z, -0.4f);
+    w.rig.Bend(9, z, 0.7f);
+    w.Pose(0.25f);
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        ASSERT_TRUE(g.UpdateEffectors(nullptr));
+        ASSERT_TRUE(g.UpdateFloorContacts(nullptr));
+        SkeletonDisplayGeometry fresh;
+        ASSERT_TRUE(fresh.InitEffectors(3, -64.0f, -10.0f, w.rig.c(), w.set.get()));
+        ASSERT_TRUE(fresh.InitFloorContacts(w.rig.c(), w.rig.s(), w.set.get(), &w.properties));
+        for (const auto& stores : {std::make_pair(&g.EffectorStore(), &fresh.EffectorStore()),
+                                   std::make_pair(&g.FloorContactStore(), &fresh.FloorContactStore())}) {
+            const Snapshot after(*stores.first), expected(*stores.second);
+            EXPECT_EQ(after.vertices, expected.vertices);
+            EXPECT_EQ(after.boxes, expected.boxes) << "boxes and the lane colours";
+            EXPECT_EQ(after.indices, expected.indices);
+        }
+        EXPECT_EQ(Snapshot(g.EffectorStore()).objects, effectors.objects);
+        EXPECT_EQ(Snapshot(g.FloorContactStore()).objects, contacts.objects);
+        EXPECT_NE(Snapshot(g.FloorContactStore()).vertices, contacts.vertices) << "the pose must move the contacts";
+        w.Pose(0.5f);  // the lanes again, through an outside buffer next
+        std::vector<float> buffer(3 * g.EffectorStore().VertexCount(), -1.0f);
+        ASSERT_TRUE(g.UpdateEffectors(buffer.data()));
+        EXPECT_EQ(buffer, Snapshot(g.EffectorStore()).vertices);
+    }
+
+    // Both feet and both hands have the front points 4 and 5 (vertices 4, 5
+    // of each twelve).
+    const Snapshot sixPoints(g.FloorContactStore());
+    w.Contacts(1, 1, 0.6f, 0.6f);
+    w.rig.Bend(2, x, -0.3f);
+    std::vector<float> buffer(sixPoints.vertices.size(), -1.0f);
+    ASSERT_TRUE(g.UpdateFloorContacts(buffer.data()));
+    const Snapshot fourPoints(g.FloorContactStore());
+    EXPECT_EQ(fourPoints.indices, sixPoints.indices);
+    EXPECT_EQ(buffer, fourPoints.vertices);
+    for (int k = 0; k < 4; ++k) {
+        const int e = g.FloorContactStore().Object(3 * k)->nodeId;
+        for (int point = 0; point < 6; ++point) {
+            const std::size_t at = 3 * (12 * k + point);
+            float want[4];
+            const bool given = VLMGetContactPoint(w.rig.c(), w.rig.s(), &w.properties, e, point, want);
+            EXPECT_EQ(given, point < 4);
+            const float* expected = given ? want : &sixPoints.vertices[at];
+            EXPECT_EQ(Distance(&fourPoints.vertices[at], expected), 0.0f) << e << ", " << point;
+        }
+    }
+
+    g.FloorContactStore().Clear();
+    EXPECT_FALSE(g.UpdateFloorContacts(nullptr)) << "a store changed behind the geometry's back";
 }
 
 }  // namespace
