@@ -353,6 +353,8 @@ bool CharacterizationModel::PullHostGeometry()
 
 void CharacterizationModel::Validate(Characterization* characterization, IDCCHub* hub)
 {
+    if (characterization == current_)
+        revalidationPending_ = false;
     if (!characterization) {
         nodeStates_.fill(unassignedStatus());
         overall_ = CharacterizationStatus(kStateUnset, std::string());
@@ -375,13 +377,13 @@ void CharacterizationModel::Validate(Characterization* characterization, IDCCHub
 
 void CharacterizationModel::CheckGeometry()
 {
-    if (PullHostGeometry())
+    if (PullHostGeometry() || revalidationPending_)
         Validate(current_, hub_);
 }
 
 void CharacterizationModel::RefreshIfChanged(bool force)
 {
-    if (PullHostGeometry() || force)
+    if (PullHostGeometry() || force || revalidationPending_)
         Validate(current_, hub_);
 }
 
@@ -389,7 +391,10 @@ void CharacterizationModel::RefreshIfChanged(bool force)
 void CharacterizationModel::Refresh()
 {
     if (IsLocked()) {
-        emit ModelChanged();
+        if (revalidationPending_)
+            Validate(current_, nullptr);
+        else
+            emit ModelChanged();
         return;
     }
     PullHostGeometry();

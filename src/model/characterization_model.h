@@ -102,6 +102,11 @@ public:
     void Refresh();
     // Poll; validate when it found a change or when `force` is set.
     void RefreshIfChanged(bool force);
+    // For a change made to the current characterization behind the model's
+    // back (the host's own commands): the next poll tick or refresh
+    // revalidates it even when the host geometry did not change; a locked one
+    // is then revalidated without the host, as selecting it does.
+    void RequestRevalidation() { revalidationPending_ = true; }
 
     const QString& GetLastOperationMessage() const { return lastOperation_; }
 
@@ -205,6 +210,7 @@ private:
     bool editedPartWritable_ = false;
     QString lastOperation_;
     bool updatesSuspended_ = false;
+    bool revalidationPending_ = false;
 };
 
 #endif

@@ -46,8 +46,77 @@ public:
     // registered with the host.
     static QString GetDefaultCharacterNodeName();
 
-    // Called by the panel's constructor with itself.
+    // Called by the panel's constructor with itself, and by its destructor
+    // with null.
     void setCharacterTool(CharacterTool* tool);
+
+    // --- Host commands: how the host drives the panel ---
+    //
+    // They reach the panel that registered itself through setCharacterTool and
+    // its model. Without a panel or a model each one does nothing and answers
+    // false, an empty value or CharacterizationNotSet. "The first of a name"
+    // is the first characterization in the panel's list with that name.
+    //
+    // They are defined with the panel, in the module's tool library: a program
+    // that calls them links the panel; one that only implements this interface
+    // (the model on its own) does not. None of them is virtual or a slot, so
+    // nothing refers to them until a caller does.
+    //
+    // Some open modal boxes (Lock when it unlocks, DeleteCharacter when asked
+    // to confirm); the host must not delete the panel from inside one.
+
+    // True when a characterization has that (non-empty) name.
+    bool IsCharacterCreated(const QString& name);
+    // The panel's Help, About, ToggleMirrorMode, ConfigMirror, AutoMatch,
+    // ExtractTemplate and save commands.
+    void ShowHelp();
+    void ShowAbout();
+    void MirrorMatching();
+    void ShowConfigureMirrorMatching();
+    void ShowMapBones();
+    void ShowExtractMappingTemplate();
+    void ShowSaveCharacterization();
+    // Locks the current characterization, or unlocks a locked one (asking
+    // before joints the skeleton no longer has are released); `refresh` polls
+    // and revalidates first.
+    void Lock(bool refresh);
+    bool IsLocked();
+    bool IsMirrorToggle();
+    // The panel's delete command, asking first.
+    void DeleteCurrentCharacter();
+    // Stores `node` as the joint of rig node `characterBone` (0..171) in the
+    // first characterization of that name; an empty `node` clears the rig
+    // node. Registers and releases the joints with this hub but reports no
+    // skeleton update. Nothing is validated now: the next poll tick (or a
+    // refresh) revalidates the current characterization.
+    bool AssignCharacterBone(const QString& character, int characterBone, const QString& node, bool refresh);
+    // The joint of rig node `characterBone` in the characterizations of that
+    // name (the first non-empty one); false when none has one.
+    bool GetNodeAssignedToCharacterBone(const QString& character, int characterBone, QString& node);
+    // Sets one inversion flag of the first of that name; validated like
+    // AssignCharacterBone. A `bone` outside the four changes nothing, and the
+    // answer is still true when the characterization exists.
+    bool SetBoneInvertedState(const QString& character, InvertibleBone bone, bool inverted);
+    bool GetBoneInvertedState(const QString& character, InvertibleBone bone, bool& inverted);
+    // Selects the first of that name.
+    bool SetCurrentCharacter(const QString& name);
+    // Empty for the default characterization "--- None ---".
+    QString GetCurrentCharacterNodeName();
+    CharacterizationState CurrentCharacterizationState(bool refresh);
+    // Makes the panel's list the characterization nodes of the scene: drops
+    // every characterization whose name is not listed (the default one too),
+    // creates one (registered with this hub) for every listed name it lacks
+    // and selects the last. This is how a host creates characterizations; an
+    // empty list (or one of empty names only) leaves a fresh default one.
+    void UpdateCharacterList(const QStringList& names);
+    // Deletes the first of that name through the panel's delete command
+    // (asking first when `confirm`), keeping another current characterization
+    // selected. False when no characterization has the name or the user
+    // declined.
+    bool DeleteCharacter(const QString& name, bool confirm);
+    bool GetCharacterList(QStringList& names);
+    // DeleteCharacter for every name in turn; false at the first refusal.
+    bool DeleteAllCharacters(bool confirm);
 
     // --- Pure operations, answered by the host ---
 
@@ -115,6 +184,10 @@ signals:
     void CharacterizationNameChanged(const QString& pNewName, const QString& pOldName);
 
 private:
+    // The panel checks, when it is destroyed, whether it is still the one
+    // registered here.
+    friend class CharacterTool;
+
     CharacterTool* characterTool_ = nullptr;  // the panel; null until it registers
 };
 

@@ -146,12 +146,15 @@ fs::path ResourceBridge::GetHelpFilePath() const
     return fs::path(*std::max_element(found.begin(), found.end()));
 }
 
-QPixmap ResourceBridge::LoadSharedPicture(const QString& name) const
+QPixmap ResourceBridge::LoadSharedPicture(const QString& name)
 {
+    SharedPictureTree().Acquire();
     // Through an image reader, not QPixmap's file constructor: that one looks
     // the resource up again for a process-wide cache key on every call, which
     // costs more than decoding these small pictures, whose data the reader
     // takes in place from the compiled-in tree.
     QImageReader reader(kPicturePrefix + name);
-    return QPixmap::fromImageReader(&reader);
+    const QPixmap picture = QPixmap::fromImageReader(&reader);
+    SharedPictureTree().Release();
+    return picture;
 }

@@ -72,8 +72,10 @@ public:
     boost::filesystem::path GetHelpFilePath() const;
 
     // The compiled-in picture of that name (for example "Bones/FullBody/Hips.png");
-    // a null pixmap when there is none.
-    QPixmap LoadSharedPicture(const QString& name) const;
+    // a null pixmap when there is none. It reads nothing of a bridge, so it
+    // needs none: the picture tree is held in use while it loads, also when
+    // the last bridge is gone.
+    static QPixmap LoadSharedPicture(const QString& name);
 
 private:
     boost::filesystem::path installPath_;

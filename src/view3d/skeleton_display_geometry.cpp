@@ -311,6 +311,14 @@ bool SkeletonDisplayGeometry::Update(float* outsideVertices)
     return rewritten;
 }
 
+bool SkeletonDisplayGeometry::UseState(VLMCharacterState* state)
+{
+    if (!state || !character_ || VLMGetCharacterStateSizeFromState(state) != VLMGetCharacterStateSize(character_))
+        return false;
+    state_ = state;
+    return true;
+}
+
 // --- The plan -------------------------------------------------------------------------------------
 
 void SkeletonDisplayGeometry::PlanSkeleton()

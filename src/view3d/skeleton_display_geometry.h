@@ -48,6 +48,14 @@ public:
     // the store no longer holds what the build made.
     bool Update(float* outsideVertices);
 
+    // Points the pose reads at another state of the built character. Only a
+    // state of the character's size is taken (another character's state would
+    // be read past its end); null, a mismatch or nothing built keeps the old
+    // one and answers false.
+    bool UseState(VLMCharacterState* state);
+    VLMCharacterState* State() const { return state_; }
+    VLMCharacter* Character() const { return character_; }
+
     GeometryStore& SkeletonStore() { return skeleton_; }
     const GeometryStore& SkeletonStore() const { return skeleton_; }
     GeometryStore& EffectorStore() { return effectors_; }

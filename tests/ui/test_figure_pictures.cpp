@@ -49,6 +49,11 @@ QSet<QString> ExpectedNames()
         for (const char* look : {"", "_Highlight"})
             names.insert(QStringLiteral("BubbleSmall_%1%2.png").arg(QLatin1String(colour), QLatin1String(look)));
     names << SkelwrightDefinition().GetPicture(0) << SkelwrightDefinition().GetPicture(4);
+    // The 3D view's drag cursors and title-bar buttons.
+    for (const char* name :
+         {"Cursor_View_Orbit.png", "Cursor_View_Pan.png", "Cursor_View_Zoom.png", "ViewportButton_Settings.png",
+          "ViewportButton_Visibility.png", "ViewportButton_Frame.png"})
+        names.insert(QLatin1String(name));
     return names;
 }
 
@@ -86,7 +91,7 @@ ResourceBridge* FigurePictures::bridge_ = nullptr;
 TEST_F(FigurePictures, TheTreeHoldsExactlyTheNamedPictures)
 {
     const QSet<QString> expected = ExpectedNames();
-    EXPECT_EQ(expected.size(), 1818);
+    EXPECT_EQ(expected.size(), 1824);
     for (const QString& name : expected)
         EXPECT_FALSE(bridge_->LoadSharedPicture(name).isNull()) << name.toStdString();
     // Nothing else: in particular no selection states for the status light and
@@ -95,7 +100,7 @@ TEST_F(FigurePictures, TheTreeHoldsExactlyTheNamedPictures)
     QSet<QString> present;
     for (QDirIterator it(kRoot, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
         present.insert(it.next().mid(kRoot.size()));
-    EXPECT_EQ(present.size(), 1818);
+    EXPECT_EQ(present.size(), 1824);
     EXPECT_EQ(present - expected, QSet<QString>());
 }
 

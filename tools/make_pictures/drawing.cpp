@@ -5,6 +5,7 @@
 #include <QPainterPathStroker>
 #include <QRadialGradient>
 #include <QTransform>
+#include <QtMath>
 
 #include <algorithm>
 #include <cmath>
@@ -369,6 +370,108 @@ QImage DrawBone(const ShapeRow& row, int stateKey)
     return image;
 }
 
+namespace {
+
+// --- The 3D view's pictures ---
+
+const QColor kCursorFill(255, 255, 255);
+const QColor kCursorOutline(24, 24, 24);
+const QColor kButtonGrey(206, 208, 212);
+
+// A stroke as a closed outline, so that it can be filled and outlined.
+QPainterPath Stroke(const QPainterPath& path, qreal width)
+{
+    QPainterPathStroker stroker;
+    stroker.setWidth(width);
+    stroker.setCapStyle(Qt::FlatCap);
+    stroker.setJoinStyle(Qt::MiterJoin);
+    return stroker.createStroke(path);
+}
+
+// An arrowhead with its tip at `tip`, pointing along the unit `direction`.
+QPainterPath ArrowHead(QPointF tip, QPointF direction, qreal length, qreal halfWidth)
+{
+    const QPointF back = tip - direction * length;
+    const QPointF side(-direction.y() * halfWidth, direction.x() * halfWidth);
+    QPainterPath head;
+    head.addPolygon(QPolygonF({tip, back + side, back - side, tip}));
+    return head;
+}
+
+// White with a dark outline, readable on any background. The shape is one
+// union, so that overlapping parts show no inner outlines.
+void DrawCursorShape(QPainter& painter, const QPainterPath& shape)
+{
+    painter.strokePath(shape, QPen(kCursorOutline, 2.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.fillPath(shape, kCursorFill);
+}
+
+// Two arcs around the hot spot, each ending in an arrowhead: turning.
+QPainterPath OrbitCursor(QPointF c)
+{
+    const qreal radius = 9.5;
+    QPainterPath shape;
+    for (const qreal start : {25.0, 205.0}) {
+        const qreal sweep = 130.0;
+        QPainterPath arc;
+        arc.arcMoveTo(QRectF(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius), start);
+        arc.arcTo(QRectF(c.x() - radius, c.y() - radius, 2 * radius, 2 * radius), start, sweep);
+        shape = shape.united(Stroke(arc, 3.0));
+        // Qt's angles turn counter-clockwise on screen (y down).
+        const qreal end = qDegreesToRadians(start + sweep);
+        const QPointF tip(c.x() + radius * std::cos(end), c.y() - radius * std::sin(end));
+        const QPointF tangent(-std::sin(end), -std::cos(end));
+        shape = shape.united(ArrowHead(tip + tangent * 3.5, tangent, 7.0, 5.0));
+    }
+    return shape;
+}
+
+// A cross with an arrowhead on each arm: moving.
+QPainterPath PanCursor(QPointF c)
+{
+    QPainterPath shape;
+    const qreal reach = 13.0;
+    for (const QPointF direction : {QPointF(1, 0), QPointF(-1, 0), QPointF(0, 1), QPointF(0, -1)}) {
+        QPainterPath arm(c - direction * 1.5);
+        arm.lineTo(c + direction * (reach - 5.0));
+        shape = shape.united(Stroke(arm, 3.0)).united(ArrowHead(c + direction * reach, direction, 6.0, 4.5));
+    }
+    return shape;
+}
+
+// A lens with a handle: enlarging.
+QPainterPath ZoomCursor()
+{
+    const QPointF lens(13, 13);
+    QPainterPath ring;
+    ring.addEllipse(lens, 8.0, 8.0);
+    ring.addEllipse(lens, 5.0, 5.0);
+    ring.setFillRule(Qt::OddEvenFill);
+    QPainterPath handle(lens + QPointF(6.5, 6.5));
+    handle.lineTo(27.5, 27.5);
+    QPainterPathStroker stroker;
+    stroker.setWidth(5.0);
+    stroker.setCapStyle(Qt::RoundCap);
+    return ring.united(stroker.createStroke(handle));
+}
+
+// Eight teeth around a ring with a hole.
+QPainterPath Gear(QPointF c)
+{
+    QPainterPath body;
+    body.addEllipse(c, 6.0, 6.0);
+    for (int i = 0; i < 8; ++i) {
+        QPainterPath tooth;
+        tooth.addRect(QRectF(-1.6, -8.6, 3.2, 4.0));
+        body = body.united(QTransform().translate(c.x(), c.y()).rotate(45.0 * i).map(tooth));
+    }
+    QPainterPath hole;
+    hole.addEllipse(c, 2.6, 2.6);
+    return body.subtracted(hole);
+}
+
+}  // namespace
+
 QImage DrawSingle(const ShapeRow& row, int state)
 {
     QImage image = Canvas(row.width, row.height);
@@ -471,6 +574,30 @@ QImage DrawSingle(const ShapeRow& row, int state)
         painter.setPen(QPen(QColor(220, 220, 220), 2.2, Qt::SolidLine, Qt::RoundCap));
         painter.drawLine(QPointF(4, 4), QPointF(12, 12));
         painter.drawLine(QPointF(12, 4), QPointF(4, 12));
+        break;
+    case kCursorOrbit: DrawCursorShape(painter, OrbitCursor(c)); break;
+    case kCursorPan: DrawCursorShape(painter, PanCursor(c)); break;
+    case kCursorZoom: DrawCursorShape(painter, ZoomCursor()); break;
+    case kViewSettings: painter.fillPath(Gear(c), kButtonGrey); break;
+    case kViewVisibility: {
+        QPainterPath lid(QPointF(1.5, 10));
+        lid.quadTo(QPointF(10, 1.0), QPointF(18.5, 10));
+        lid.quadTo(QPointF(10, 19.0), QPointF(1.5, 10));
+        painter.setPen(QPen(kButtonGrey, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(lid);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(kButtonGrey);
+        painter.drawEllipse(c, 3.2, 3.2);
+        break;
+    }
+    case kViewFrame:
+        painter.setPen(QPen(kButtonGrey, 2.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+        painter.setBrush(Qt::NoBrush);
+        for (const QPointF corner : {QPointF(3, 3), QPointF(17, 3), QPointF(17, 17), QPointF(3, 17)}) {
+            const qreal sx = corner.x() < 10 ? 1 : -1, sy = corner.y() < 10 ? 1 : -1;
+            painter.drawPolyline(QPolygonF({corner + QPointF(0, 4.5 * sy), corner, corner + QPointF(4.5 * sx, 0)}));
+        }
         break;
     default: break;
     }

@@ -111,6 +111,13 @@ const ShapeRow kRows[] = {
     // Toolbar buttons that exist (the other toolbar names have no picture).
     {"ToolBar_MenuButton.png", kMenuButton, 16, 16, 0, 0},
     {"ToolBar_Delete.png", kDeleteButton, 16, 16, 0, 0},
+    // The 3D view's drag cursors and title-bar buttons.
+    {"Cursor_View_Orbit.png", kCursorOrbit, 32, 32, 0, 0},
+    {"Cursor_View_Pan.png", kCursorPan, 32, 32, 0, 0},
+    {"Cursor_View_Zoom.png", kCursorZoom, 32, 32, 0, 0},
+    {"ViewportButton_Settings.png", kViewSettings, 20, 20, 0, 0},
+    {"ViewportButton_Visibility.png", kViewVisibility, 20, 20, 0, 0},
+    {"ViewportButton_Frame.png", kViewFrame, 20, 20, 0, 0},
     // Page backgrounds; the right collar is the left one mirrored.
     {"BodyGUI_Base.png", kBackground, 380, 380, 0, 0},
     {"HandsGUI_Base.png", kBackground, 380, 380, 0, 1},

@@ -38,7 +38,14 @@ enum ShapeKind {
     kBubble,          // a small state disc; `variant`: colour, plus 10 when highlighted
     kMenuButton,
     kDeleteButton,
-    kBackground  // a page; `variant`: the page index
+    // The 3D view: drag cursors (white, dark outline) and title-bar buttons.
+    kCursorOrbit,     // circular arrows
+    kCursorPan,       // four-way arrow
+    kCursorZoom,      // magnifier
+    kViewSettings,    // gear
+    kViewVisibility,  // eye
+    kViewFrame,       // four corners
+    kBackground       // a page; `variant`: the page index
 };
 
 struct ShapeRow {
@@ -59,8 +66,8 @@ const ShapeRow* FindShape(const QString& name, bool* mirrored);
 // Every row, in table order.
 const ShapeRow* ShapeRows(int* count);
 
-// Pictures that no layout element names (bubbles, toolbar buttons): drawn for
-// their table row alone.
-inline bool IsStandalone(ShapeKind kind) { return kind == kBubble || kind == kMenuButton || kind == kDeleteButton; }
+// Pictures that no layout element names (bubbles, toolbar buttons, the 3D
+// view's cursors and buttons): drawn for their table row alone.
+inline bool IsStandalone(ShapeKind kind) { return kind == kBubble || (kind >= kMenuButton && kind <= kViewFrame); }
 
 #endif

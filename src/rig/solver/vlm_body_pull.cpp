@@ -1,0 +1,230 @@
+#include "rig/solver/vlm_body_pull.h"
+
+#include "rig/solver/vlm_collar.h"
+#include "rig/solver/vlm_limb_chain.h"
+#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_solver_math.h"
+#include "rig/solver/vlm_spine.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/vlm_kernels.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_vector.h"
+
+namespace {
+
+bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
+const VLMVector4& Position(const VLMCharacter* c, const VLMStateRow* rows, int id)
+{
+    return VLMNodeRow(c, rows, id)->globalT;
+}
+
+// Per limb 0..3: hip or shoulder effector, root node, compression factor.
+constexpr struct {
+    int holder, root, compression;
+} kLimbs[4] = {{VLM_LEFT_HIP_EFFECTOR, VLM_NODE_LEFT_UP_LEG, vlm_entry::CtrlResistCompressionFactorLeftKnee},
+               {VLM_RIGHT_HIP_EFFECTOR, VLM_NODE_RIGHT_UP_LEG, vlm_entry::CtrlResistCompressionFactorRightKnee},
+               {VLM_LEFT_SHOULDER_EFFECTOR, VLM_NODE_LEFT_ARM, vlm_entry::CtrlResistCompressionFactorLeftElbow},
+               {VLM_RIGHT_SHOULDER_EFFECTOR, VLM_NODE_RIGHT_ARM, vlm_entry::CtrlResistCompressionFactorRightElbow}};
+
+// Sums turns as the iterations' small corrections: their vector parts added
+// to the identity, each turn first taken in the identity's hemisphere.
+struct TurnSum {
+    VLMVector4 sum = VLMConstant::IdentityQuat;
+    void add(const VLMVector4& centre, const VLMVector4& root, const VLMVector4& pull, float factor)
+    {
+        const VLMVector4 u = VLMVector4Sub(root, centre);
+        VLMVector4 arc = VLMQuatScaleVectorPart(VLMShortestArc(u, VLMVector4Add(u, pull)), factor);
+        VLMVector4 d;
+        VLMDot4(d, arc, VLMConstant::IdentityQuat);
+        if (d.x < 0.0f)
+            arc = VLMVector4Negate(arc);
+        sum = VLMVector4Add(sum, VLMVector4Sub(arc, VLMConstant::IdentityQuat));
+    }
+    VLMVector4 turn() const { return VLMDotFloat(sum, sum) > 0.0f ? VLMQuatNormalize(sum) : VLMConstant::IdentityQuat; }
+};
+
+VLMVector4 Pack(float a, float b, float c, float d) { return VLMVector4{a, b, c, d}; }
+
+}  // namespace
+
+VLMVector4 VLMPoweredStiffness(const VLMVector4& k, float e) { return VLMPow(k, VLMVector4Splat(e)); }
+
+void VLMBlendSpineGoals(VLMSpineGoal* a, const VLMSpineGoal* b, const VLMVector4* lanes)
+{
+    for (int i = 0; i < 3; ++i) {
+        a->slots[i].t = VLMVector4Lerp(a->slots[i].t, b->slots[i].t, VLMVector4SplatX(lanes[i]));
+        a->slots[i].q = VLMQuatNlerp(a->slots[i].q, b->slots[i].q, VLMVector4SplatY(lanes[i]));
+    }
+}
+
+void VLMMeasureNeck(const VLMCharacter* character, VLMVector4& headDistance, VLMVector4& neckLength,
+                    VLMVector4& headPull, VLMVector4& headStiffness, const VLMStateRow* rows,
+                    const VLMEffectorSetLayout* set)
+{
+    const VLMVector4& lanes = set->blend[VLM_HEAD_EFFECTOR];
+    headPull = VLMVector4Splat(lanes.z * lanes.x);
+    headStiffness = VLMVector4SplatW(lanes);
+    headDistance = neckLength = VLMVector4Zero();
+    if (!Has(character, VLM_NODE_NECK) || !Has(character, VLM_NODE_HEAD))
+        return;
+    headDistance = VLMVector4Length3(
+        VLMVector4Sub(Position(character, rows, VLM_NODE_HEAD), Position(character, rows, VLM_NODE_NECK)));
+    float length = 0.0f;
+    for (int id = VLM_NODE_NECK; id <= VLMNeckEndNodeId(character); id = id == VLM_NODE_NECK ? VLM_NODE_NECK1 : id + 1)
+        length += VLMLengthFloat(
+            VLMVector4Sub(Position(character, rows, id), Position(character, rows, VLMGetParentNodeId(character, id))));
+    neckLength = VLMVector4Splat(length);
+}
+
+void VLMHeadPullTarget(const VLMCharacter* character, VLMVector4& length, VLMVector4& direction,
+                       const VLMStateRow* rows, const VLMEffectorSetLayout* set)
+{
+    const int from = Has(character, VLM_NODE_NECK) ? VLM_NODE_NECK : VLM_NODE_HEAD;
+    const VLMVector4 v =
+        VLMVector4ClearW(VLMVector4Sub(set->effectors[VLM_HEAD_EFFECTOR].t, Position(character, rows, from)));
+    length = VLMVector4Length3(v);
+    direction = length.x > 0.0f ? VLMVector4Div(v, length) : v;
+}
+
+void VLMCorrectHips(const VLMCharacter* character, VLMStateRow* rows, const VLMSpineGoal* a, const VLMSpineGoal* b,
+                    const VLMVector4& weights, const VLMVector4& offset)
+{
+    const float w0 = weights.x, w1 = weights.y, w2 = weights.z, w3 = weights.w;
+    if (!(w0 > 0.0f || w1 > 0.0f || w2 > 0.0f || w3 > 0.0f))
+        return;
+    VLMVector4 h = b->slots[0].t, q = b->slots[0].q, c = b->slots[2].t;
+    if (w2 > 0.0f || w3 > 0.0f) {
+        const VLMVector4 dh = VLMQuatNormalize(VLMQuatMultiply(a->slots[0].q, VLMVector4NegateXYZ(q)));
+        const VLMVector4 dc = VLMQuatNormalize(VLMQuatMultiply(a->slots[2].q, VLMVector4NegateXYZ(b->slots[2].q)));
+        const VLMVector4 nh = VLMQuatScaleVectorPart(dh, w2), nc = VLMQuatScaleVectorPart(dc, w3);
+        const float s = VLMDotFloat(nh, nc) >= 0.0f ? 1.0f : -1.0f;
+        const VLMVector4 r = VLMQuatNormalize(
+            VLMVector4Add(VLMVector4Mul(VLMVector4Splat(w2), nh), VLMVector4Mul(VLMVector4Splat(s * w3), nc)));
+        q = VLMQuatNormalize(VLMQuatMultiply(r, q));
+        c = VLMVector4Add(h, VLMQuatRotate(r, VLMVector4Sub(c, h)));
+    }
+    if (w0 > 0.0f || w1 > 0.0f)
+        h = VLMVector4Add(VLMVector4Add(h, VLMVector4Mul(VLMVector4Splat(w0), VLMVector4Sub(a->slots[0].t, h))),
+                          VLMVector4Mul(VLMVector4Splat(w1), VLMVector4Sub(a->slots[2].t, c)));
+    VLMPlaceHips(character, rows, VLMVector4Sub(h, VLMQuatRotate(q, offset)), q);
+}
+
+void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
+                      const VLMPropertySetState* properties, int iterations, bool spine, bool stretchLeftLeg,
+                      bool stretchRightLeg, bool stretchLeftArm, bool stretchRightArm)
+{
+    if (!Has(character, VLM_NODE_HIPS) || !Has(character, VLM_NODE_SPINE))
+        return;
+    const int n = iterations < 30 ? iterations : 30;
+    const bool stretch[4] = {stretchLeftLeg, stretchRightLeg, stretchLeftArm, stretchRightArm};
+    const auto value = [properties](int entry) { return VLMPropertyValueAt(properties, entry); };
+    const VLMVector4 offset = {value(vlm_entry::HipsTOffsetX), value(vlm_entry::HipsTOffsetY),
+                               value(vlm_entry::HipsTOffsetZ), 0.0f};
+
+    // 1. A: the reach-blended goals; B: the pose, with full reach.
+    VLMSpineGoal goal, pose;
+    VLMInitSpineGoal(&goal);
+    VLMInitSpineGoal(&pose);
+    VLMFillSpineGoal(&pose, set);
+    VLMComputeEffectorTripleFromPose(character, &goal, rows, properties);
+    VLMBlendSpineGoals(&goal, &pose, pose.lanes);
+    VLMComputeEffectorTripleFromPose(character, &pose, rows, properties);
+    for (VLMVector4& lanes : pose.lanes)
+        lanes.x = lanes.y = 1.0f;
+
+    // 2-4. Reach measures, powered stiffnesses, hold factors.
+    VLMLimbReach reach[4];
+    for (int j = 0; j < 4; ++j)
+        VLMMeasureLimbReach(VLMCharacterLimb(character, j), &reach[j], rows, set, properties,
+                            VLMCharacterRotations(character), stretch[j]);
+    VLMVector4 headDistance, neckLength, headPull, headStiffness;
+    VLMMeasureNeck(character, headDistance, neckLength, headPull, headStiffness, rows, set);
+    const float exponent = VLMMaxFloat(1.0f, 0.2f * float(n + 2));
+    for (VLMLimbReach& r : reach)
+        r.stiffness = VLMPoweredStiffness(r.stiffness, exponent);
+    headStiffness = VLMPoweredStiffness(headStiffness, exponent);
+    float hold[4];
+    for (int j = 0; j < 4; ++j) {
+        const VLMVector4& lanes = set->blend[kLimbs[j].holder];
+        hold[j] = 1.0f - lanes.z * lanes.x;
+    }
+    const VLMVector4 a = Pack(reach[0].a.x, reach[1].a.x, reach[2].a.x, reach[3].a.x);
+    const VLMVector4 b = Pack(reach[0].b.x, reach[1].b.x, reach[2].b.x, reach[3].b.x);
+    const VLMVector4 f = Pack(reach[0].stiffness.x, reach[1].stiffness.x, reach[2].stiffness.x, reach[3].stiffness.x);
+    const VLMVector4 p = Pack(reach[0].pull.x, reach[1].pull.x, reach[2].pull.x, reach[3].pull.x);
+    const VLMVector4 r = Pack(value(kLimbs[0].compression), value(kLimbs[1].compression), value(kLimbs[2].compression),
+                              value(kLimbs[3].compression));
+    const VLMVector4& hipsLanes = set->blend[VLM_HIPS_EFFECTOR];
+    const VLMVector4& chestLanes = set->blend[VLM_CHEST_END_EFFECTOR];
+
+    // 5. Pre-pass.
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
+    const VLMNodeRecord* spineRecord = VLMCharacterNodeRecord(character, VLM_NODE_SPINE);
+    VLMStateRow* spineRow = VLMNodeRow(character, rows, VLM_NODE_SPINE);
+    spineRow->globalQ = VLMQuatReachToward(spineRow->globalQ, goal.slots[1].q, 0.5f);
+    VLMNodeGlobalToLocal(spineRecord, rows, records);
+    if (VLMClampNodeToLimits(spineRecord, rows, VLMCharacterRotations(character)))
+        VLMNodeLocalToGlobal(spineRecord, rows, records);
+    VLMUpdateUpperBodyGlobals(character, rows);
+    VLMCorrectHips(character, rows, &goal, &pose, VLMVector4{1.0f, 0.0f, 1.0f, 1.0f}, offset);
+    VLMUpdateTrunkGlobals(character, rows);
+
+    // 6. Iterations.
+    const int total = n + 2;
+    const VLMVector4 stiffness = VLMVector4SplatW(set->blend[VLM_CHEST_ORIGIN_EFFECTOR]);
+    const int neckRoot = Has(character, VLM_NODE_NECK) ? VLM_NODE_NECK : VLM_NODE_HEAD;
+    for (int i = 1; i <= total; ++i) {
+        const float t = float(i) / float(total);
+        VLMComputeEffectorTripleFromPose(character, &pose, rows, properties);
+        VLMVector4 lengths[4], directions[4];
+        for (int j = 3; j >= 0; --j)
+            VLMLimbPullTarget(VLMCharacterLimb(character, j), lengths[j], directions[j], rows, set);
+        const VLMVector4 x = Pack(lengths[0].x, lengths[1].x, lengths[2].x, lengths[3].x);
+        const VLMVector4 excess = VLMSoftExcessSelect(x, a, b, f, r, p);
+        VLMVector4 pulls[4];
+        for (int j = 0; j < 4; ++j)
+            pulls[j] = VLMVector4Mul(directions[j], VLMVector4Splat((&excess.x)[j] * hold[j]));
+        VLMVector4 headLength, headDirection;
+        VLMHeadPullTarget(character, headLength, headDirection, rows, set);
+        const VLMVector4 head = VLMVector4Mul(headDirection, VLMSoftExcess(headLength, headDistance, neckLength,
+                                                                           headStiffness, VLMConstant::One, headPull));
+
+        // The hips: the legs' pulls.
+        const VLMVector4& hips = Position(character, rows, VLM_NODE_HIPS);
+        const float hipsMove = (0.5f + 0.5f * t) * (1.0f - hipsLanes.z);
+        const float hipsTurn = (0.3f + 0.7f * t) * (1.0f - hipsLanes.w);
+        pose.slots[0].t =
+            VLMVector4Add(pose.slots[0].t, VLMVector4Mul(VLMVector4Add(pulls[0], pulls[1]), VLMVector4Splat(hipsMove)));
+        TurnSum legs;
+        for (int j = 0; j < 2; ++j)
+            legs.add(hips, Position(character, rows, kLimbs[j].root), pulls[j], hipsTurn);
+        pose.slots[0].q = VLMQuatNormalize(VLMQuatMultiply(legs.turn(), pose.slots[0].q));
+
+        // The chest end: the arms' and the head's pulls.
+        const VLMVector4 chest = pose.slots[2].t;
+        const float chestMove = 1.0f - chestLanes.z, chestTurn = 1.0f - chestLanes.w;
+        const VLMVector4 armsMove = VLMVector4Mul(VLMVector4Add(pulls[2], pulls[3]), VLMVector4Splat(0.6f + 0.4f * t));
+        const VLMVector4 headMove = VLMVector4Mul(head, VLMVector4Splat(0.7f + 0.3f * t));
+        pose.slots[2].t =
+            VLMVector4Add(chest, VLMVector4Mul(VLMVector4Add(armsMove, headMove), VLMVector4Splat(chestMove)));
+        TurnSum upper;
+        for (int j = 2; j < 4; ++j)
+            upper.add(chest, Position(character, rows, kLimbs[j].root), pulls[j], (0.4f + 0.6f * t) * chestTurn);
+        upper.add(chest, Position(character, rows, neckRoot), head, (0.7f + 0.3f * t) * chestTurn);
+        pose.slots[2].q = VLMQuatNormalize(VLMQuatMultiply(upper.turn(), pose.slots[2].q));
+
+        VLMVector4 limiter = {1.0f, value(vlm_entry::SnSSpineFreedom), 1.0f, 1.0f};
+        VLMSolveSpineStretch(character, rows, &pose, properties, stiffness, VLMVector4Splat(0.5f * (1.0f - t)),
+                             &limiter, spine);
+        VLMUpdateTrunkGlobals(character, rows);
+    }
+
+    // 7. The hips held toward the goals by the resist lanes.
+    VLMComputeEffectorTripleFromPose(character, &pose, rows, properties);
+    VLMCorrectHips(character, rows, &goal, &pose, VLMVector4{hipsLanes.z, 0.0f, hipsLanes.w, chestLanes.w}, offset);
+    VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(character, VLM_NODE_HIPS), rows, records);
+}

@@ -1,0 +1,150 @@
+#include "rig/solver/vlm_neck.h"
+
+#include "rig/solver/vlm_effector_params.h"
+#include "rig/solver/vlm_pose_transfer.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_solver_math.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/vlm_kernels.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_vector.h"
+
+namespace {
+
+bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
+
+constexpr int kIterations = 20;
+
+}  // namespace
+
+void VLMSolveNeckHead(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
+                      const VLMPropertySetState* properties)
+{
+    if (Has(character, VLM_NODE_HEAD)) {
+        const VLMTransformTQS& effector = set->effectors[VLM_HEAD_EFFECTOR];
+        const VLMVector4& lanes = set->blend[VLM_HEAD_EFFECTOR];
+        const VLMStateRow* head = VLMNodeRow(character, rows, VLM_NODE_HEAD);
+        const VLMVector4 turned = VLMQuatNlerp(head->globalQ, effector.q, VLMVector4SplatY(lanes));
+        VLMAimNeckAtRotation(character, rows, turned,
+                             VLMVector4Splat(VLMPropertyValueAt(properties, vlm_entry::ParamCtrlNeckStiffness)));
+        const VLMVector4 target = VLMVector4Lerp(head->globalT, effector.t, VLMVector4SplatX(lanes));
+        VLMSolveNeckStretch(character, rows, target, properties);
+    }
+    VLMBlendHeadRotation(character, rows, set);
+}
+
+void VLMAimNeckAtRotation(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4& target,
+                          const VLMVector4& stiffness)
+{
+    if (!Has(character, VLM_NODE_NECK))
+        return;
+    const VLMVector4& head = VLMNodeRow(character, rows, VLM_NODE_HEAD)->globalQ;
+    VLMDistributeNeckRotation(character, rows, VLMQuatMultiply(target, VLMVector4NegateXYZ(head)),
+                              VLMVector4Sub(VLMConstant::One, stiffness));
+    VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(character, VLM_NODE_NECK), rows, VLMCharacterNodeRecords(character));
+}
+
+void VLMSolveNeckStretch(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4& target,
+                         const VLMPropertySetState* properties)
+{
+    VLMVector4 points[VLM_NECK_CHAIN_MAX];
+    const int n = VLMGatherNeckChainPositions(character, points, rows);
+    if (n == 0)
+        return;
+    float restLength = 0.0f;
+    for (int k = 0; k < n - 1; ++k)
+        restLength += VLMLengthFloat(VLMVector4Sub(points[k + 1], points[k]));
+    float squared = restLength * restLength, scale = 1.0f;
+    const float freedom = VLMPropertyValueAt(properties, vlm_entry::SnSNeckFreedom);
+    const float reach = VLMPropertyValueAt(properties, vlm_entry::SnSReachHead);
+    for (int i = 0; i < kIterations; ++i) {
+        if (reach > 0.0f) {
+            const float t = float(i + 1) / float(kIterations);
+            const float toEnd = VLMLengthFloat(VLMVector4Sub(points[n - 1], points[0]));
+            // A neck of no length has nothing to stretch: its ratio is 1.
+            const float ratio = toEnd > 0.0f ? VLMLengthFloat(VLMVector4Sub(target, points[0])) / toEnd : 1.0f;
+            const float wanted = (1.0f + (ratio - 1.0f) * t * reach) * scale - 1.0f;
+            const float e =
+                VLMSoftLimit(VLMVector4Splat(-0.5f * freedom), VLMVector4Splat(-2.0f * freedom),
+                             VLMVector4Splat(0.5f * freedom), VLMVector4Splat(2.0f * freedom), VLMVector4Splat(wanted))
+                    .x;
+            const float g = (e + 1.0f) / scale;
+            scale = scale * g;
+            const VLMVector4 grow = VLMVector4Splat(g);
+            for (int k = 1; k < n; ++k)
+                points[k] = VLMVector4Add(points[0], VLMVector4Mul(VLMVector4Sub(points[k], points[0]), grow));
+            squared = squared * (g * g);
+        }
+        VLMRotatePointChainTowardTarget(points, n, VLMVector4Splat(squared), target);
+    }
+    const float neckScale = VLMPropertyValueAt(properties, vlm_entry::SnSScaleNeck);
+    VLMApplyNeckChainPositions(character, rows, points, VLMVector4Splat((scale - 1.0f) * neckScale + 1.0f));
+}
+
+int VLMGatherNeckChainPositions(const VLMCharacter* character, VLMVector4* points, const VLMStateRow* rows)
+{
+    if (!Has(character, VLM_NODE_HEAD) || !Has(character, VLM_NODE_NECK))
+        return 0;
+    const int n = VLMCharacterNeckIndex(character) + 3;
+    points[0] = VLMNodeRow(character, rows, VLM_NODE_NECK)->globalT;
+    for (int k = 1; k < n - 1; ++k)
+        points[k] = VLMNodeRow(character, rows, VLM_NODE_NECK1 + k - 1)->globalT;
+    points[n - 1] = VLMNodeRow(character, rows, VLM_NODE_HEAD)->globalT;
+    return n;
+}
+
+void VLMApplyNeckChainPositions(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4* points,
+                                const VLMVector4& scale)
+{
+    if (!Has(character, VLM_NODE_HEAD) || !Has(character, VLM_NODE_NECK))
+        return;
+    const int n = VLMCharacterNeckIndex(character) + 3;
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
+    const VLMNodeRecord* record = VLMCharacterNodeRecord(character, VLM_NODE_NECK);
+    for (int k = 0; k < n - 1 && record->childCount > 0; ++k) {
+        VLMStateRow* row = rows + record->ownIndex;
+        const VLMVector4 bone = VLMVector4Sub(rows[record->firstChildIndex].globalT, row->globalT);
+        row->globalT = points[k];
+        row->globalQ = VLMQuatMultiply(VLMShortestArc(bone, VLMVector4Sub(points[k + 1], points[k])), row->globalQ);
+        row->globalS = VLMVector4Mul(scale, row->globalS);
+        VLMNodeGlobalToLocal(record, rows, records);
+        record = records + record->firstChildIndex;
+    }
+    const VLMNodeRecord* head = VLMCharacterNodeRecord(character, VLM_NODE_HEAD);
+    VLMNodeRow(character, rows, VLM_NODE_HEAD)->globalT = points[n - 1];
+    VLMNodeGlobalToLocal(head, rows, records);
+    VLMSubtreeLocalToGlobal(head, rows, records);
+}
+
+void VLMBlendHeadRotation(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set)
+{
+    VLMStateRow* head = VLMNodeRow(character, rows, VLM_NODE_HEAD);
+    head->globalQ = VLMQuatNlerp(head->globalQ, set->effectors[VLM_HEAD_EFFECTOR].q,
+                                 VLMVector4SplatY(set->blend[VLM_HEAD_EFFECTOR]));
+    if (!Has(character, VLM_NODE_HEAD))
+        return;
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
+    const VLMNodeRecord* record = VLMCharacterNodeRecord(character, VLM_NODE_HEAD);
+    VLMNodeGlobalToLocal(record, rows, records);
+    VLMSubtreeLocalToGlobal(record, rows, records);
+}
+
+void VLMRotatePointChainTowardTarget(VLMVector4* points, int count, const VLMVector4& squaredLength,
+                                     const VLMVector4& target)
+{
+    if (!(squaredLength.x > 0.0f))  // a chain of no length has no share to turn by
+        return;
+    for (int j = count - 2; j >= 0; --j) {
+        const VLMVector4 a = VLMVector4Sub(points[count - 1], points[j]);
+        const VLMVector4 arc = VLMShortestArc(a, VLMVector4Sub(target, points[j]));
+        if (VLMIsIdentityQuat(arc))
+            continue;
+        const VLMVector4 share = VLMVector4Div(VLMVector4Dot3(a, a), squaredLength);
+        const VLMVector4 turn = VLMQuatNormalize(VLMVector4ScaleXYZ(arc, share));
+        for (int k = j + 1; k < count; ++k)
+            points[k] = VLMVector4Add(points[j], VLMQuatRotate(turn, VLMVector4Sub(points[k], points[j])));
+    }
+}

@@ -1,0 +1,90 @@
+// The 3D view's camera as pure functions: the orthographic volume, framing a
+// box from one of six directions, the zoom mapping and the three drags (orbit
+// on a virtual trackball, zoom, pan). The viewport keeps the camera state and
+// only hands the results to GL.
+//
+// The camera is a world-to-eye matrix (column-major, view_math.h); the
+// projection is orthographic with half extents of 1000 units times the zoom
+// along the viewport's shorter side, so the visible width of a square viewport
+// is 2000 x zoom.
+#ifndef SKW_VIEW3D_VIEW_CAMERA_H
+#define SKW_VIEW3D_VIEW_CAMERA_H
+
+#include "view3d/view_math.h"
+
+#include <vector>
+
+class GeometryStore;
+
+// The six directions framing looks from.
+enum FrameView : int {
+    FRAME_VIEW_FRONT = 0,  // from +Z, +Y up
+    FRAME_VIEW_BACK = 1,   // from -Z, +Y up
+    FRAME_VIEW_LEFT = 2,   // from +X, +Y up
+    FRAME_VIEW_RIGHT = 3,  // from -X, +Y up
+    FRAME_VIEW_TOP = 4,    // from +Y, +Z up
+    FRAME_VIEW_BOTTOM = 5  // from -Y, +Z up
+};
+
+namespace ViewCamera {
+
+constexpr float kMinZoom = 1.5e-5f;
+constexpr float kMaxZoom = 0.99f;
+
+float ClampZoom(float zoom);
+
+// The orthographic volume of a viewport of w x h pixels (sizes below 1 count
+// as 1). left..top go to glOrtho with the near and far planes, which the zoom
+// does not scale; viewBox is the same volume with the depth scaled.
+struct Ortho {
+    double left, right, bottom, top;
+    double zNear, zFar;
+    ViewMath::Box viewBox;
+};
+Ortho Projection(int w, int h, float zoom);
+
+// Where framing puts the camera.
+struct Framing {
+    ViewMath::Vec4 target;  // box centre, w 1
+    ViewMath::Vec4 eye;     // 20 units beyond the box face the view looks at
+    float targetDistance;
+    ViewMath::Mat4 camera;
+    float zoom;  // fits the larger of the box's x and y extents, in every view
+};
+// False, with `out` untouched, for a box that holds nothing (min above max
+// on an axis), is not finite, or a view outside 0..5: such a box has no
+// centre, and a camera made from it would be infinite or NaN.
+bool FrameBox(const ViewMath::Box& box, int view, Framing* out);
+
+// The union of the boxes of the bone objects (kind 0) of the store whose
+// second id (the bone's child node) is one of the ids; a reset box when no
+// bone matches.
+ViewMath::Box NodesBoundingBox(const std::vector<int>& nodeIds, const GeometryStore& store);
+
+// The zoom mapping: [L, H] = [exp(1e-6), exp(20)] linearly onto
+// [kMinZoom, kMaxZoom] and back.
+float DistanceToZoom(float distance);
+float ZoomToDistance(float zoom);
+// A zoom drag of (dx, dy) pixels (dy positive upwards): the larger of the two
+// (dy on a tie) scales the distance by exp(0.002) per pixel; clamped.
+float ZoomAfterDrag(float zoom, int dx, int dy);
+
+// The unit trackball vector of a viewport pixel (y down), w 0.
+ViewMath::Vec4 TrackballPoint(int x, int y, int w, int h);
+
+// The turn of an orbit drag from the trackball vector at the press to the
+// current one: false when they lie within 0.0001 (no turn); otherwise the
+// angle in degrees (90 per unit of distance) and the unit eye-space axis.
+bool OrbitTurn(const ViewMath::Vec4& start, const ViewMath::Vec4& current, float* degrees, ViewMath::Vec4* axis);
+// The press-time camera turned by `degrees` about `axis` through the target,
+// which lies at (0, 0, -targetDistance) in eye space.
+ViewMath::Mat4 OrbitCamera(const ViewMath::Mat4& dragStart, float degrees, const ViewMath::Vec4& axis,
+                           float targetDistance);
+
+// The camera moved in eye space so that the picture follows a drag of
+// (dx, dy) pixels (dy positive upwards) one to one.
+ViewMath::Mat4 PanCamera(const ViewMath::Mat4& camera, int dx, int dy, int w, int h, const ViewMath::Box& viewBox);
+
+}  // namespace ViewCamera
+
+#endif

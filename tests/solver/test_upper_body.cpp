@@ -1,0 +1,330 @@
+#include "rig/solver/vlm_body_pull.h"
+#include "rig/solver/vlm_collar.h"
+#include "rig/solver/vlm_limb_chain.h"
+#include "rig/solver/vlm_neck.h"
+#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_roll.h"
+#include "rig/solver/vlm_shoulder.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_spine.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_rotation.h"
+
+#include "solver_fixtures.h"
+#include "solver_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+namespace {
+
+using mathtest::S;
+using mathtest::V;
+using soltest::At;
+using soltest::Len;
+using soltest::P3;
+using soltest::TurnAngle;
+
+// A sampled pose with effectors taken from it, every reach lane 1, default pulls.
+struct Posed : fixtures::Scene {
+    explicit Posed(const fixtures::Proportions& p, unsigned seed = 1, bool limits = false)
+        : fixtures::Scene(p, {limits, {}, true, false, seed}, {0.5f, 0.3f, 10.0f, true, true})
+    {
+        VLMSetPullAndStiffnessFromProperties(set.get(), &properties);
+        VLMComputeEffectorsFromPose(c(), effectors(), rows(), &properties);
+        for (VLMVector4& lane : effectors()->blend)
+            lane.x = lane.y = 1.0f;
+    }
+    VLMStateRow& row(int id) const { return *VLMNodeRow(c(), rows(), id); }
+    VLMVector4 euler(int id) const
+    {
+        VLMVector4 angles;
+        VLMNodeEulerFromRotation(&VLMCharacterNodeRecord(c(), id)->rotation, angles, row(id).localQ);
+        return angles;
+    }
+    // Largest move of any node against a snapshot, in cm and radians.
+    double moved(const std::vector<VLMStateRow>& before) const
+    {
+        double worst = 0;
+        for (std::size_t i = 0; i < before.size(); ++i)
+            worst = std::fmax(worst, std::fmax(Len(At(rows()[i].globalT) - At(before[i].globalT)),
+                                               177 * TurnAngle(rows()[i].globalQ, before[i].globalQ)));
+        return worst;
+    }
+};
+
+// Effectors taken from the pose leave the pose where it is.
+TEST(UpperBody, StagesKeepAPoseTheirEffectorsCameFrom)
+{
+    Posed s(fixtures::Full(), 3);
+    VLMPropertySetState& p = s.properties;
+    p.entries[vlm_entry::ShoulderCorrection].value = 1.0f;
+    for (int k = 0; k < 8; ++k)
+        p.entries[VLMRollSegmentTable()[k].rollProperty].mode = 1;
+    const VLMEffectorSetLayout* set = s.effectors();
+    const std::function<void()> stages[] = {
+        [&] { VLMSolveNeckHead(s.c(), s.rows(), set, &p); },
+        [&] { VLMSolveCollar(s.c(), s.rows(), set, &p, 1, true), VLMSolveCollar(s.c(), s.rows(), set, &p, 0, true); },
+        [&] {
+            VLMVector4 d;
+            VLMCaptureUpperArmDirection(s.c(), s.rows(), &p, &d, 1);
+            VLMSolveShoulderArm(s.c(), s.rows(), set, &p, d, 1);
+        },
+        [&] { VLMSolveBodyPull(s.c(), s.rows(), set, &p, 10, true, true, true, true, true); },
+        [&] {
+            VLMVector4 block[16];
+            VLMCaptureRollAngles(s.c(), s.rows(), &p, block);
+            VLMDistributeRoll(s.c(), s.rows(), &p, block);
+        },
+    };
+    const std::vector<VLMStateRow> before = s.snapshot();
+    for (std::size_t k = 0; k < std::size(stages); ++k) {
+        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        VLMScopedFPGuard guard;
+        stages[k]();
+        EXPECT_LT(s.moved(before), 1e-4 * 177) << "stage " << k;
+    }
+}
+
+// Pulls of a leg beyond reach move the hips along them, continuously in every
+// lane, also with no iteration count; bit 0 brings short legs nearer their
+// ankle goals than the spine-only pass does.
+TEST(BodyPull, PullsMoveTheHipsAlongThem)
+{
+    fixtures::Proportions shortLegs = fixtures::Typical();
+    shortLegs.leg = 0.8f;
+    Posed s(shortLegs, 5);
+    VLMEffectorSetLayout* set = s.effectors();
+    set->effectors[VLM_LEFT_ANKLE_EFFECTOR].t.y -= 15.0f;
+    const std::vector<VLMStateRow> before = s.snapshot();
+    const P3 legs = 0.5 * (At(s.row(2).globalT) + At(s.row(5).globalT));
+    const P3 pull = At(set->effectors[VLM_LEFT_ANKLE_EFFECTOR].t) - At(s.row(2).globalT);
+    VLMScopedFPGuard guard;
+    const auto run = [&](int n) {
+        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, n, true, false, false, false, false);
+        VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+        return s.snapshot();
+    };
+    for (int n : {0, 10, 30}) {
+        run(n);
+        const P3 moved = 0.5 * (At(s.row(2).globalT) + At(s.row(5).globalT)) - legs;
+        EXPECT_GT(Len(moved), 0.5) << n;
+        EXPECT_GT(Dot(moved, pull) / (Len(moved) * Len(pull)), 0.9) << n;
+    }
+    const std::vector<VLMStateRow> base = run(10);
+    double worst = 0;
+    for (int e : {0, 1, 2, 3, 4, 5, 9, 10, 11, 13, 15, 16}) {
+        for (int lane = 0; lane < 4; ++lane) {
+            float& v = (&set->blend[e].x)[lane];
+            v += 1e-3f;
+            run(10);
+            v -= 1e-3f;
+            worst = std::fmax(worst, s.moved(base));
+        }
+    }
+    EXPECT_LT(worst, 0.2);
+    const auto ankleMiss = [&](bool bodyPull) {
+        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        if (bodyPull) {
+            VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, 10, true, false, false, false, false);
+        } else {
+            VLMSpineGoal goal;
+            VLMInitSpineGoal(&goal);
+            VLMFillSpineGoal(&goal, set);
+            VLMVector4 limiter = V(1, 0.1f, 1, 1);
+            VLMSolveSpineStretch(s.c(), s.rows(), &goal, &s.properties, S(0), S(0), &limiter, true);
+        }
+        VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+        VLMSolveLimbChainLimited(s.c(), s.rows(), set, &s.properties, VLMCharacterLimb(s.c(), 0));
+        return Len(At(s.row(4).globalT) - At(set->effectors[VLM_LEFT_ANKLE_EFFECTOR].t));
+    };
+    EXPECT_LT(ankleMiss(true), ankleMiss(false) - 1.0);
+    for (float e : {1.0f, 2.4f, 6.4f})
+        EXPECT_EQ(VLMPoweredStiffness(S(0), e).x, 0.0f);
+}
+
+// The soft excess: (x - a) m below the zone, its linear continuation above,
+// continuous at both ends; the select form bit-identical.
+TEST(BodyPull, SoftExcess)
+{
+    const struct {
+        float a, b, f, r, s;
+    } cases[] = {{10, 14, 1, 0.5f, 1}, {10, 14, 0.3f, 0.5f, 2}, {10, 10, 0.5f, 1, 1}, {3, 9, 0, 0.2f, 0.7f}};
+    for (const auto& c : cases) {
+        const float m = c.f;  // x >= a in the zone
+        const float lo = c.b - (c.b - c.a) * m, hi = ((c.b - lo) * 1.5f + lo) * (1 - m) + c.b * m;
+        auto excess = [&](float x) { return VLMSoftExcess(S(x), S(c.a), S(c.b), S(c.f), S(c.r), S(c.s)).x; };
+        EXPECT_NEAR(excess(lo - 1e-3f), excess(lo + 1e-3f), 1e-2);
+        EXPECT_NEAR(excess(hi - 1e-3f), excess(hi + 1e-3f), 1e-2);
+        EXPECT_FLOAT_EQ(excess(c.a - 2), (-2) * c.r * c.f * c.s);
+        EXPECT_FLOAT_EQ(excess(hi + 5), ((hi + 5 - c.b) * (1 - m) + (hi + 5 - c.a) * m) * c.s);
+        for (float x = c.a - 5; x < hi + 5; x += 0.01f) {
+            const VLMVector4 xs = V(x, x + 0.003f, x - 0.007f, x * 1.01f);
+            EXPECT_TRUE(mathtest::SameBits(VLMSoftExcess(xs, S(c.a), S(c.b), S(c.f), S(c.r), S(c.s)),
+                                           VLMSoftExcessSelect(xs, S(c.a), S(c.b), S(c.f), S(c.r), S(c.s))))
+                << x;
+        }
+    }
+}
+
+// The roll table; twist conserved at e = 0; r = 0 keeps the segment; only x
+// changes; a limited next node keeps its roll node.
+TEST(Roll, DistributionSharesTheTwist)
+{
+    const int table[8][4] = {{2, 67, 204, 3},  {3, 68, 205, 4},   {5, 69, 206, 6},   {6, 70, 207, 7},
+                             {9, 71, 208, 10}, {10, 72, 209, 11}, {12, 73, 210, 13}, {13, 74, 211, 14}};
+    for (int k = 0; k < 8; ++k)
+        EXPECT_EQ(std::memcmp(&VLMRollSegmentTable()[k], table[k], sizeof table[k]), 0) << k;
+    for (float r : {0.0f, 0.6f}) {
+        for (bool limitedNext : {false, true}) {
+            Posed s(fixtures::Full(), 6);
+            s.properties.entries[vlm_entry::LeftArmRoll].mode = 1;
+            s.properties.entries[vlm_entry::LeftArmRoll].value = r;
+            if (limitedNext) {
+                VLMRotationPart& part = const_cast<VLMRotationRecord*>(VLMCharacterRotations(
+                    s.c()))[VLMCharacterNodeRecord(s.c(), VLM_NODE_LEFT_FORE_ARM)->rotationIndex]
+                                            .part;
+                part.flags |= VLM_ROTFLAG_MIN_X, part.minLimit[0] = -10.0f;
+            }
+            VLMScopedFPGuard guard;
+            VLMVector4 block[16];
+            VLMCaptureRollAngles(s.c(), s.rows(), &s.properties, block);
+            VLMVector4 twisted = block[4];
+            twisted.x += 0.4f;
+            VLMNodeRotationFromEuler(&VLMCharacterNodeRecord(s.c(), 9)->rotation, s.row(9).localQ, twisted);
+            VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(s.c(), 9), s.rows(), VLMCharacterNodeRecords(s.c()));
+            const VLMVector4 roll = s.euler(45);
+            VLMDistributeRoll(s.c(), s.rows(), &s.properties, block);
+            const VLMVector4 segment = s.euler(9), after = s.euler(45);
+            SCOPED_TRACE(::testing::Message() << "r " << r << ", limited " << limitedNext);
+            EXPECT_NEAR(segment.x, twisted.x - r * 0.4f, 1e-4);
+            EXPECT_NEAR(segment.y, twisted.y, 1e-4);
+            EXPECT_NEAR(segment.z, twisted.z, 1e-4);
+            EXPECT_NEAR(after.x, limitedNext ? roll.x : block[12].x + r * 0.4f, 1e-4);
+            EXPECT_NEAR(after.y, roll.y, 1e-4);
+            if (r == 0.0f && !limitedNext) {  // without a reference block: measured against 0
+                VLMDistributeRoll(s.c(), s.rows(), &s.properties, nullptr);
+                EXPECT_NEAR(s.euler(45).x, 0.0, 1e-4);
+                EXPECT_NEAR(s.euler(9).x, twisted.x, 1e-4);
+            }
+        }
+    }
+}
+
+// The neck: no freedom keeps its length, no reach bends only, a neck without
+// Neck1..9 bends over two points, a neck of no length gives no NaN.
+TEST(Neck, BendsAndStretches)
+{
+    const struct {
+        int joints;
+        float neck, freedom, reach;
+        bool keepsLength;
+    } cases[] = {{3, 1, 0, 1, true},
+                 {3, 1, 0.5f, 0, true},
+                 {0, 1, 0.5f, 0, true},
+                 {3, 1, 0.5f, 1, false},
+                 {2, 0, 0.5f, 1, true}};
+    for (const auto& c : cases) {
+        fixtures::Proportions p = fixtures::Typical();
+        p.neckJoints = c.joints, p.neck = c.neck;
+        Posed s(p, 2);
+        s.properties.entries[vlm_entry::SnSNeckFreedom].value = c.freedom;
+        s.properties.entries[vlm_entry::SnSReachHead].value = c.reach;
+        VLMVector4 points[VLM_NECK_CHAIN_MAX];
+        const auto length = [&] {
+            const int n = VLMGatherNeckChainPositions(s.c(), points, s.rows());
+            double sum = 0;
+            for (int k = 0; k + 1 < n; ++k)
+                sum += Len(At(points[k + 1]) - At(points[k]));
+            return sum;
+        };
+        const double before = length();
+        const VLMVector4 target = VLMVector4Add(s.row(VLM_NODE_HEAD).globalT, V(12, -5, 9, 0));
+        const double far = Len(At(target) - At(s.row(VLM_NODE_HEAD).globalT));
+        VLMScopedFPGuard guard;
+        VLMSolveNeckStretch(s.c(), s.rows(), target, &s.properties);
+        SCOPED_TRACE(::testing::Message() << c.joints << " " << c.freedom << " " << c.reach);
+        EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size())));
+        EXPECT_EQ(std::fabs(length() - before) < 1e-3, c.keepsLength);
+        EXPECT_TRUE(c.neck == 0 || Len(At(target) - At(s.row(VLM_NODE_HEAD).globalT)) < far - 1.0);
+    }
+}
+
+// Shoulder correction: off skips everything; a shoulder effector with full
+// reach keeps the shoulder; the roll-capture flag decides whether an unmoved
+// arm moves the shoulder; the third angle is bounded at 0 on both sides.
+TEST(Shoulder, CorrectionFromTheArm)
+{
+    Posed s(fixtures::Typical(), 4);
+    VLMEffectorSetLayout* set = s.effectors();
+    VLMScopedFPGuard guard;
+    VLMVector4 d;
+    VLMGetUpperArmDirection(s.c(), &d, s.rows(), 1);
+    std::vector<VLMStateRow> before = s.snapshot();
+    VLMSolveShoulderArm(s.c(), s.rows(), set, &s.properties, d, 1);
+    EXPECT_EQ(std::memcmp(before.data(), s.rows(), before.size() * sizeof(VLMStateRow)), 0);
+    s.properties.entries[vlm_entry::ShoulderCorrection].value = 1.0f;
+    const struct {
+        float lane;
+        std::uint32_t flag;
+        bool moves;
+    } cases[] = {{1, 0, false}, {0, 0, false}, {0, 1, true}};
+    for (const auto& c : cases) {
+        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        set->blend[VLM_LEFT_SHOULDER_EFFECTOR].x = c.lane;
+        set->rollCaptured = c.flag;
+        const VLMVector4 e0 = s.euler(VLM_NODE_LEFT_SHOULDER);
+        VLMSolveShoulderArm(s.c(), s.rows(), set, &s.properties, d, 1);
+        EXPECT_EQ(std::fabs(s.euler(VLM_NODE_LEFT_SHOULDER).z - e0.z) > 1e-4, c.moves) << c.lane << c.flag;
+    }
+    for (int side : {1, 0}) {
+        const int shoulder = side ? 18 : 19, arm = side ? 9 : 12;
+        const float from = side ? 0.2f : -0.2f, to = side ? -0.3f : 0.3f;
+        VLMSetStateToTPose(s.c(), s.rows());
+        VLMTreeGlobalToLocal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+        const VLMNodeRecord* record = VLMCharacterNodeRecord(s.c(), shoulder);
+        VLMVector4 qa, qb;
+        VLMNodeRotationFromEuler(&record->rotation, qa, V(0, 0, to, 0));
+        VLMNodeRotationFromEuler(&record->rotation, qb, V(0, 0, from, 0));
+        s.row(shoulder).localQ = qb;
+        s.row(arm).localQ = VLMQuatMultiply(VLMQuatMultiply(VLMVector4NegateXYZ(qb), qa), s.row(arm).localQ);
+        VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+        VLMCorrectShoulderFromArm(s.c(), s.rows(), side, S(1), S(0), d, false);
+        EXPECT_NEAR(s.euler(shoulder).z, 0.0, 1e-3) << side;
+    }
+}
+
+// The collar aimed with share 0 turns only the shoulder, with share 1 only
+// the extra node; coincident arm joints give no NaN.
+TEST(Shoulder, CollarShareAndDegenerateArms)
+{
+    fixtures::Proportions p = fixtures::Typical();
+    p.shoulderExtras = true;
+    for (float share : {0.0f, 1.0f}) {
+        Posed s(p, 7);
+        const VLMVector4 shoulder = s.row(18).globalQ, extra = s.row(170).localQ;
+        VLMScopedFPGuard guard;
+        VLMAimCollarAtPoint(s.c(), s.rows(), VLMVector4Add(s.row(9).globalT, V(0, 8, 3, 0)), 18, 9, S(share), S(0));
+        EXPECT_EQ(TurnAngle(s.row(18).globalQ, shoulder) < 1e-6, share == 1.0f);
+        EXPECT_EQ(TurnAngle(s.row(170).localQ, extra) < 1e-6, share == 0.0f);
+    }
+    p.arm = 0.0f;
+    Posed s(p, 8);
+    s.properties.entries[vlm_entry::ShoulderCorrection].value = 1.0f;
+    s.effectors()->effectors[VLM_LEFT_WRIST_EFFECTOR].t.x += 30.0f;
+    VLMScopedFPGuard guard;
+    VLMVector4 d = V(1, 0, 0, 0);
+    VLMSolveCollar(s.c(), s.rows(), s.effectors(), &s.properties, 1, true);
+    VLMSolveShoulderArm(s.c(), s.rows(), s.effectors(), &s.properties, d, 1);
+    VLMSolveBodyPull(s.c(), s.rows(), s.effectors(), &s.properties, 2, true, true, true, true, true);
+    EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size())));
+}
+
+}  // namespace

@@ -1,0 +1,340 @@
+// The panel and the host commands, driven as a host drives them: through the
+// hub's commands, the panel's public members and its slots, with the message
+// boxes and dialogs answered as a user answers them.
+#include "panel_fixture.h"
+
+#include "ui/part_item.h"
+#include "ui/schematic_widget.h"
+
+#include <QTabBar>
+#include <QTabWidget>
+
+#include <memory>
+
+namespace {
+
+const QString kNone = QStringLiteral("--- None ---");
+using Button = QMessageBox::StandardButton;
+
+// A host that, while a characterization unregisters itself, asks the panel
+// for its list and then announces the node's removal and a selection change.
+class NoisyHost : public StandInHost {
+public:
+    void UnregisterCharacterizationNode(const QString& name) override
+    {
+        StandInHost::UnregisterCharacterizationNode(name);
+        QStringList names;
+        listAnswers << GetCharacterList(names);
+        emit CharacterizationNodeRemoved(name);
+        emit selectionChanged();
+    }
+    QList<bool> listAnswers;
+};
+
+}  // namespace
+
+TEST(PanelShellTest, WithoutAParentNothingIsBuiltAndTheHubAnswersAsWithoutAPanel)
+{
+    ScriptedMessageBoxes boxes;  // any box fails the test
+    StandInHost host;
+    CharacterTool shell(false, "", "", nullptr, &host);
+    EXPECT_TRUE(!shell.GetModel() && !shell.GetBridge() && !shell.GetCharacterization());
+    EXPECT_TRUE(shell.children().isEmpty());
+    shell.DoDelete(true);
+    shell.DoToggleEditMode();
+
+    // The shell did not register with the hub.
+    QString node = "x";
+    bool inverted = true;
+    QStringList names{"x"};
+    host.UpdateCharacterList({"A"});
+    host.Lock(true);
+    host.DeleteCurrentCharacter();
+    // clang-format off
+    const bool answers[] = {host.IsCharacterCreated("A"), host.IsLocked(), host.IsMirrorToggle(),
+        host.AssignCharacterBone("A", 1, "Hips", true), host.GetNodeAssignedToCharacterBone("A", 1, node),
+        host.SetBoneInvertedState("A", IDCCHub::LeftLegBone, true), host.SetCurrentCharacter("A"),
+        host.GetBoneInvertedState("A", IDCCHub::LeftLegBone, inverted), inverted, host.DeleteCharacter("A", false),
+        host.GetCharacterList(names), !names.isEmpty(), host.DeleteAllCharacters(false)};
+    // clang-format on
+    for (bool answer : answers)
+        EXPECT_FALSE(answer);
+    EXPECT_EQ(host.GetCurrentCharacterNodeName(), "");
+    EXPECT_EQ(host.CurrentCharacterizationState(true), IDCCHub::CharacterizationNotSet);
+    EXPECT_TRUE(host.NotificationLog().isEmpty());
+}
+
+TEST_F(PanelTest, TheCharacterListFollowsTheHost)
+{
+    // The empty default was validated once, before any validator existed.
+    EXPECT_EQ(host_.CurrentCharacterizationState(false), IDCCHub::CharacterizationError);
+    EXPECT_EQ(host_.GetCurrentCharacterNodeName(), "");
+    const QString reg = "RegisterCharacterizationNode ", unreg = "UnregisterCharacterizationNode ";
+    struct {
+        QStringList names;
+        QStringList list;
+        QString current;
+        QStringList log;
+    } const cases[] = {
+        {{"A", "B"}, {"A", "B"}, "B", {reg + "A", reg + "B"}},  // the default goes without a word
+        {{"B", "C", "C"}, {"B", "C"}, "C", {unreg + "A", reg + "C"}},
+        {{"", ""}, {kNone}, "", {unreg + "C", unreg + "B"}},  // empty names only: the default
+        {{"A"}, {"A"}, "A", {reg + "A"}},
+        {{}, {kNone}, "", {unreg + "A"}},
+    };
+    for (const auto& c : cases) {
+        host_.ClearRecords();
+        host_.UpdateCharacterList(c.names);
+        EXPECT_EQ(Names(), c.list) << c.names.join(",").toStdString();
+        EXPECT_EQ(host_.GetCurrentCharacterNodeName(), c.current);
+        EXPECT_EQ(host_.NotificationLog().filter("CharacterizationNode "), c.log);
+    }
+}
+
+TEST_F(PanelTest, DeletingAsksTellsTheHostKeepsTheSelectionAndReportsWhatHappened)
+{
+    host_.UpdateCharacterList({"A", "B", "C", "D", "E"});
+    // Each action answers whether it deleted (the panel's own commands answer nothing).
+    const auto slot = [this](const char* name) { return Run(name), true; };
+    const auto doDelete = [this] { return tool_->DoDelete(false), true; };
+    const auto hubDelete = [this] { return host_.DeleteCurrentCharacter(), true; };
+    const QStringList all{"A", "B", "C", "D", "E"};
+    struct {
+        std::function<bool()> action;
+        std::vector<Button> answers;
+        bool result;
+        QStringList list;
+        QString current;
+    } const cases[] = {
+        // clang-format off
+        {[&] { return slot("OnDelete"); }, {QMessageBox::No}, true, all, "E"},
+        {[&] { return host_.DeleteCharacter("Nobody", false); }, {}, false, all, "E"},
+        {[&] { return host_.DeleteCharacter("A", true); }, {QMessageBox::No}, false, all, "E"},
+        {[&] { return host_.DeleteCharacter("A", true); }, {QMessageBox::Yes}, true, {"B", "C", "D", "E"}, "E"},
+        {[&] { return host_.DeleteCharacter("E", false); }, {}, true, {"B", "C", "D"}, "B"},  // the first is selected
+        {doDelete, {}, true, {"C", "D"}, "C"},
+        {[&] { return slot("OnDelete"); }, {QMessageBox::Yes}, true, {"D"}, "D"},  // asks again after DoDelete(false)
+        {hubDelete, {QMessageBox::Yes}, true, {kNone}, ""},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        for (Button answer : c.answers)
+            boxes_.Answer(answer);
+        EXPECT_EQ(c.action(), c.result);
+        EXPECT_EQ(Names(), c.list);
+        EXPECT_EQ(host_.GetCurrentCharacterNodeName(), c.current);
+    }
+    const auto& box = boxes_.Boxes().front();
+    EXPECT_EQ(box.text, "Are you sure you want to delete the current characterization?");
+    EXPECT_TRUE(box.title == "Delete Characterization" && box.icon == QMessageBox::Question && box.parent == tool_);
+    EXPECT_EQ(host_.NotificationLog().filter("UpdateDccDeleteCharacter").join(","),
+              "UpdateDccDeleteCharacter A,UpdateDccDeleteCharacter E,UpdateDccDeleteCharacter B,"
+              "UpdateDccDeleteCharacter C,UpdateDccDeleteCharacter D");
+
+    host_.UpdateCharacterList({"A", "B"});
+    boxes_.Answer(QMessageBox::Yes).Answer(QMessageBox::No);
+    EXPECT_FALSE(host_.DeleteAllCharacters(true));
+    EXPECT_EQ(Names(), QStringList{"B"});
+    EXPECT_TRUE(host_.DeleteAllCharacters(false));
+    EXPECT_EQ(Names(), QStringList{kNone});
+}
+
+TEST_F(PanelTest, LockingNeedsAValidStateAndUnlockingAsksAboutJointsThatHaveGone)
+{
+    boxes_.Answer(QMessageBox::Ok);
+    tool_->DoToggleEditMode();
+    EXPECT_FALSE(host_.IsLocked());
+    ASSERT_EQ(boxes_.Titles(), QStringList{"Validation Warning"});
+    EXPECT_EQ(boxes_.Boxes()[0].text,
+              "Your characterization is not yet valid.\nOnly valid characterizations can be locked.");
+
+    MapSample();
+    host_.Lock(true);
+    host_.Lock(false);  // every joint is there: nothing to ask
+    EXPECT_FALSE(host_.IsLocked());
+    host_.Lock(false);
+    ASSERT_TRUE(host_.IsLocked());
+    // A locked characterization keeps the joint's old name.
+    ASSERT_TRUE(host_.RenameJoint("Character1_LeftHand", "Character1_LeftPalm"));
+    const int hand = NodeId("LeftHand");
+    const struct {
+        Button answer;
+        bool locked;
+        QString joint;
+    } cases[] = {{QMessageBox::Cancel, true, "Character1_LeftHand"}, {QMessageBox::Ok, false, ""}};
+    for (const auto& c : cases) {
+        boxes_.Answer(c.answer);
+        host_.Lock(false);
+        EXPECT_EQ(host_.IsLocked(), c.locked);
+        EXPECT_EQ(Current().GetNodeName(hand), c.joint);
+        EXPECT_TRUE(boxes_.Boxes().back().text.startsWith("One or more bones in the current characterization"));
+    }
+}
+
+TEST_F(PanelTest, NewArrowsAndMirrorConfiguration)
+{
+    for (bool keepOnNew : {false, true}) {
+        QWidget parent;
+        CharacterTool* tool = Build(keepOnNew, &host_, &parent);
+        host_.ClearRecords();
+        ASSERT_TRUE(QMetaObject::invokeMethod(tool, "OnNew"));
+        EXPECT_EQ(Names(), keepOnNew ? QStringList({kNone, kNone + " (1)"}) : QStringList{kNone});
+        EXPECT_EQ(tool->GetCharacterization(), tool->GetModel()->CharacterizationAt(Names().size() - 1));
+        EXPECT_TRUE(host_.NotificationLog().filter("Characteriz").isEmpty());
+    }
+    tool_ = Build(false, &host_, &parent_);  // the hub's panel again
+
+    const struct {
+        int from;
+        const char* slot;
+        int to;
+    } arrows[] = {{171, "OnUpArrow", 0}, {0, "OnDownArrow", 171}, {-1, "OnDownArrow", 171},
+                  {-1, "OnUpArrow", 0},  {5, "OnUpArrow", 6},     {5, "OnDownArrow", 4}};
+    for (const auto& a : arrows) {
+        Model().SetEditedPart(a.from, true);
+        Run(a.slot);
+        EXPECT_EQ(Model().GetEditedPart(), a.to) << a.from << " " << a.slot;
+        EXPECT_FALSE(Model().IsEditedPartReadWrite());
+    }
+
+    // Accepting the mirror dialog with its two pairs removed leaves no pair.
+    MapSample();
+    host_.MirrorMatching();
+    ASSERT_TRUE(host_.IsMirrorToggle());
+    for (const char* button : {"Cancel", "OK"}) {
+        AnswerNextModal([button](QWidget* dialog) {
+            ClickButton(dialog, "-");
+            ClickButton(dialog, "-");
+            ClickButton(dialog, button);
+        });
+        host_.ShowConfigureMirrorMatching();
+        int mirrorNode = -1;
+        QString mirrorJoint;
+        Model().AssignNodeAndFindMirror(NodeId("LeftArm"), "Character1_LeftArm", mirrorNode, mirrorJoint);
+        EXPECT_EQ(mirrorNode, QString(button) == "OK" ? -1 : NodeId("RightArm")) << button;
+    }
+}
+
+TEST_F(PanelTest, HostEditsAreValidatedAtTheNextTick)
+{
+    MapSample();
+    ASSERT_EQ(host_.CurrentCharacterizationState(false), IDCCHub::CharacterizationValid);
+    const int hips = NodeId("Hips");
+    QString joint = "x";
+    bool inverted = true;
+    const bool refused[] = {host_.AssignCharacterBone("Character1", 172, "Character1_Hips", false),
+                            host_.AssignCharacterBone("Character1", -1, "Character1_Hips", false),
+                            host_.AssignCharacterBone("Nobody", hips, "Character1_Hips", false),
+                            host_.GetNodeAssignedToCharacterBone("Character1", 172, joint),
+                            host_.GetBoneInvertedState("Character1", IDCCHub::InvertibleBone(4), inverted),
+                            inverted};
+    for (bool answer : refused)
+        EXPECT_FALSE(answer);
+    EXPECT_TRUE(host_.SetBoneInvertedState("Character1", IDCCHub::InvertibleBone(4), true));
+
+    host_.ClearRecords();
+    EXPECT_TRUE(host_.AssignCharacterBone("Character1", NodeId("HipsTranslation"), "", false));
+    EXPECT_TRUE(host_.NotificationLog().filter("AssignedNode").isEmpty());
+
+    auto* figure = tool_->findChild<SchematicWidget*>();
+    const struct {
+        std::function<bool()> edit;
+        QStringList log;
+        IDCCHub::CharacterizationState state;
+        bool toggleInverted;
+    } cases[] = {
+        // clang-format off
+        {[&] { return host_.AssignCharacterBone("Character1", hips, "", false); },
+         {"UnregisterAssignedNode Character1_Hips"}, IDCCHub::CharacterizationError, false},
+        {[&] { return host_.AssignCharacterBone("Character1", hips, "Character1_Hips", false); },
+         {"RegisterAssignedNode Character1_Hips"}, IDCCHub::CharacterizationValid, false},
+        {[&] { return host_.SetBoneInvertedState("Character1", IDCCHub::RightForeArmBone, true); },
+         {}, IDCCHub::CharacterizationValid, true},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        const IDCCHub::CharacterizationState before = host_.CurrentCharacterizationState(false);
+        const bool toggleBefore = figure->FindInversionItem(NodeId("RightForeArm"))->IsInverted();
+        host_.ClearRecords();
+        EXPECT_TRUE(c.edit());
+        EXPECT_EQ(host_.NotificationLog().filter("AssignedNode"), c.log);
+        EXPECT_TRUE(host_.NotificationLog().filter("UpdateDcc").isEmpty());
+        // Nothing is validated yet, so nothing shows it.
+        EXPECT_EQ(host_.CurrentCharacterizationState(false), before);
+        EXPECT_EQ(figure->FindInversionItem(NodeId("RightForeArm"))->IsInverted(), toggleBefore);
+        Tick();
+        EXPECT_EQ(host_.CurrentCharacterizationState(false), c.state);
+        EXPECT_EQ(figure->FindInversionItem(NodeId("RightForeArm"))->IsInverted(), c.toggleInverted);
+    }
+    EXPECT_TRUE(host_.GetNodeAssignedToCharacterBone("Character1", hips, joint) && joint == "Character1_Hips");
+    EXPECT_TRUE(host_.GetBoneInvertedState("Character1", IDCCHub::RightForeArmBone, inverted) && inverted);
+}
+
+TEST_F(PanelTest, WithoutAHubUnlockingSkipsTheJointCheck)
+{
+    QWidget parent;
+    CharacterTool* tool = Build(false, nullptr, &parent);
+    parent.show();
+    auto* solo = new Characterization("Solo", nullptr);
+    solo->SetNodeName(NodeId("Hips"), "Gone");
+    tool->SetCharacterization(solo);
+    tool->GetModel()->SetEditMode(true);
+    tool->DoToggleEditMode();
+    EXPECT_FALSE(tool->GetModel()->IsLocked());
+    EXPECT_EQ(solo->GetNodeName(NodeId("Hips")), "Gone");
+}
+
+TEST_F(PanelTest, TwoPanelsShareThePicturesAndADestroyedPanelLeavesTheHub)
+{
+    auto secondParent = std::make_unique<QWidget>();
+    CharacterTool* second = Build(false, &host_, secondParent.get());
+    host_.UpdateCharacterList({"Second"});
+    delete tool_;  // not the hub's panel any more
+    tool_ = nullptr;
+    EXPECT_EQ(Names(), QStringList{"Second"});
+    EXPECT_FALSE(second->GetBridge()->LoadSharedPicture("Bones/FullBody/Hips.png").isNull());
+    secondParent->resize(second->sizeHint());
+    secondParent->show();
+    SaveScreenshot(second, "panel_second_after_first_destroyed");
+
+    secondParent.reset();
+    QStringList names;
+    EXPECT_FALSE(host_.GetCharacterList(names));
+}
+
+TEST_F(PanelTest, AHostThatSignalsWhileThePanelGoesAwayReachesNothing)
+{
+    NoisyHost host;
+    ASSERT_TRUE(host.LoadSkeletonFile(StandInHost::SamplePath("prefix_underscore.bvh")));
+    auto parent = std::make_unique<QWidget>();
+    CharacterTool* tool = Build(false, &host, parent.get());
+    parent->show();
+    host.UpdateCharacterList({"A", "B"});
+    // A part picking: a selection change assigns the selected joint to it.
+    host.SetSelection({"Character1_Hips"});
+    tool->GetModel()->SetEditedPart(NodeId("Hips"), true);
+    host.listAnswers.clear();
+    host.ClearRecords();
+    delete tool;  // shown: its views would still act on a selection change
+    EXPECT_EQ(host.NotificationLog().filter("CharacterizationNode"),
+              QStringList({"UnregisterCharacterizationNode A", "UnregisterCharacterizationNode B"}));
+    EXPECT_EQ(host.listAnswers, QList<bool>({false, false}));
+    EXPECT_TRUE(host.NotificationLog().filter("AssignedNode").isEmpty());
+}
+
+TEST_F(PanelTest, ThePanelShowsTheMappedSampleOnBothTabs)
+{
+    MapSample();
+    Model().SetEditedPart(NodeId("LeftForeArm"), false);
+    parent_.resize(tool_->sizeHint());
+    auto* tabs = tool_->findChild<QTabWidget*>();
+    for (int tab = 0; tab < 2; ++tab) {
+        QTest::mouseClick(tabs->tabBar(), Qt::LeftButton, Qt::NoModifier, tabs->tabBar()->tabRect(tab).center());
+        EXPECT_EQ(tabs->currentIndex(), tab);
+        SaveScreenshot(tool_, QStringLiteral("panel_tab_%1").arg(tab));
+        // Nothing of the page is cut off at the panel's size.
+        QWidget* page = tabs->currentWidget();
+        EXPECT_GE(page->height(), page->minimumSizeHint().height()) << tab;
+        EXPECT_GE(page->width(), page->minimumSizeHint().width()) << tab;
+    }
+}
