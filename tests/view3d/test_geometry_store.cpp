@@ -61,18 +61,6 @@ TEST(GeometryStore, OutsideBufferIsWrittenBesideTheOwnList)
     EXPECT_EQ(store.VertexCount(), 2u);
     EXPECT_EQ(store.Vertex(1)[2], 7.0f) << "the own list keeps the rewritten position";
 
-    // A kept vertex is written into a new buffer from the own list.
-    float other[6] = {};
-    store.UseOutsideVertices(other);
-    store.ResetWriteCounters();
-    std::uint32_t index = 9;
-    ASSERT_TRUE(store.KeepVertex(&index));
-    EXPECT_EQ(index, 0u);
-    EXPECT_EQ(other[2], 3.0f);
-    ASSERT_TRUE(store.KeepVertex(&index));
-    EXPECT_FALSE(store.KeepVertex(&index)) << "past the build";
-    store.DetachOutsideVertices();
-
     // An empty own list keeps the earlier count: a store that never held a
     // vertex accepts no write into a buffer.
     GeometryStore empty;

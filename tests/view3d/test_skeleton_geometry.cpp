@@ -363,8 +363,8 @@ TEST(SkeletonGeometry, UpdateKeepsTheBuildLayout)
 
 // --- Effectors and floor contacts ----------------------------------------------------------------
 
-// The full figure in its T-pose with the effectors it gives, distinct blend
-// lanes per effector, and a turned frame at each extremity.
+// The full figure in its T-pose, the effectors it gives with distinct blend
+// lanes per effector.
 struct World {
     posed::Rig rig = posed::Make(Figure(VLM_NODE_COUNT), posed::Limits::None);
     VLMEffectorSetStateHandle set = VLMAdopt<VLMEffectorSetStateHandle>(VLMCreateEffectorSetState(&std::malloc));
@@ -376,7 +376,6 @@ struct World {
         rig.WriteTPose();
         Pose(0.0f);
     }
-    // Effectors from the pose, lanes and extremity frames that vary with `phase`.
     void Pose(float phase)
     {
         VLMSetEffectorsFromPose(rig.c(), set.get(), rig.s(), &properties);
@@ -386,201 +385,105 @@ struct World {
             VLMSetEffectorPull(set.get(), id, float(id) / 43.0f);
             VLMSetEffectorStiffness(set.get(), id, 1.0f - float(id % 7) / 6.0f);
         }
-        for (int e = 0; e < 4; ++e) {
-            const float t[4] = {10.0f * float(e), 1.0f + phase, -3.0f, 0.0f};
-            const float h = 0.3f * float(e) + phase;
-            const float q[4] = {std::sin(h), 0.0f, 0.0f, std::cos(h)};
-            VLMSetExtremityTQ(set.get(), e, t, q);
-        }
     }
-    void Contacts(int feetMode, int handsMode, float footType, float handType)
+    void Contacts(int feetMode, int handsMode, float type)
     {
         VLMSetPropertyMode(&properties, 31, std::uint32_t(feetMode));   // FloorContact
         VLMSetPropertyMode(&properties, 38, std::uint32_t(handsMode));  // HandFloorContact
-        VLMSetPropertyValue(&properties, 48, footType);                 // FootContactType
-        VLMSetPropertyValue(&properties, 45, handType);                 // HandContactType
+        VLMSetPropertyValue(&properties, 48, type);                     // FootContactType
+        VLMSetPropertyValue(&properties, 45, type);                     // HandContactType
     }
 };
 
-// Tripods and spheres per effector flag; spheres coloured by the lanes;
-// negative sizes divide the height taken positive.
-TEST(EffectorGeometry, TripodsAndLaneColouredSpheres)
+// A tripod and a sphere per effector, the sphere coloured by the lanes; an
+// update after new lanes and a bent pose equals a fresh build.
+TEST(EffectorGeometry, SpheresTakeTheLanes)
 {
-    struct Case {
-        int flags;
-        float headY;  // Head's T-pose y, the hips stay put
-        std::size_t vertices, objects;
-    } const cases[] = {{3, 150.0f, 44 * 4, 44 * 4}, {1, 150.0f, 44 * 4, 44 * 3}, {2, -50.0f, 0, 44}, {0, 150.0f, 0, 0}};
-    for (const Case& c : cases) {
-        World w;
-        float t[4], q[4], sc[4], hips[4];
-        VLMGetNodeTPose(w.rig.c(), 1, hips, q, sc);
-        VLMGetNodeTPose(w.rig.c(), 15, t, q, sc);
-        t[1] = c.headY;
-        VLMSetNodeTPose(w.rig.c(), 15, t, q, sc);
-        const float height = std::fabs(c.headY - hips[1]);
-        SkeletonDisplayGeometry g;
-        ASSERT_TRUE(g.InitEffectors(c.flags, -64.0f, -10.0f, w.rig.c(), w.set.get()));
-        const GeometryStore& store = g.EffectorStore();
-        EXPECT_EQ(store.VertexCount(), c.vertices) << c.flags;
-        ASSERT_EQ(store.ObjectCount(), c.objects) << c.flags;
-        int spheres = 0;
-        for (std::size_t i = 0; i < store.ObjectCount(); ++i) {
-            const BaseObject* o = store.Object(i);
-            float m[16];
-            VLMReadEffectorMatrix(w.set.get(), o->nodeId, m);
-            if (const auto* sphere = dynamic_cast<const SphereObject*>(o)) {
-                ++spheres;
-                EXPECT_EQ(o->partKind, DRAW_PART_EFFECTOR_SPHERE);
-                const float lanes[4] = {
-                    VLMGetEffectorReachT(w.set.get(), o->nodeId), VLMGetEffectorReachR(w.set.get(), o->nodeId),
-                    VLMGetEffectorPull(w.set.get(), o->nodeId), VLMGetEffectorStiffness(w.set.get(), o->nodeId)};
-                EXPECT_TRUE(std::equal(lanes, lanes + 4, o->colour)) << "effector " << o->nodeId;
-                EXPECT_NEAR(sphere->radius, height / 64.0f, 1e-4f);
-                EXPECT_EQ(Distance(sphere->centre, m + 12), 0.0f);
-            } else {
-                const auto* axis = dynamic_cast<const LinesObject*>(o);
-                ASSERT_TRUE(axis && o->partKind == DRAW_PART_EFFECTOR_AXIS);
-                EXPECT_EQ(o->secondId, int(i % (c.flags == 1 ? 3 : 4)));
-                EXPECT_EQ(Distance(store.Vertex(axis->Line(0)[0]), m + 12), 0.0f);
-                EXPECT_NEAR(Distance(store.Vertex(axis->Line(0)[0]), store.Vertex(axis->Line(0)[1])), height / 10.0f,
-                            1e-3f);
-            }
-        }
-        EXPECT_EQ(spheres, c.flags & 2 ? 44 : 0);
+    World w;
+    SkeletonDisplayGeometry g;
+    ASSERT_TRUE(g.InitEffectors(3, -64.0f, -10.0f, w.rig.c(), w.set.get()));
+    EXPECT_EQ(g.EffectorStore().VertexCount(), 4u * 44);
+    ASSERT_EQ(g.EffectorStore().ObjectCount(), 4u * 44);
+    for (std::size_t i = 3; i < g.EffectorStore().ObjectCount(); i += 4) {
+        const BaseObject* o = g.EffectorStore().Object(i);
+        const float lanes[4] = {
+            VLMGetEffectorReachT(w.set.get(), o->nodeId), VLMGetEffectorReachR(w.set.get(), o->nodeId),
+            VLMGetEffectorPull(w.set.get(), o->nodeId), VLMGetEffectorStiffness(w.set.get(), o->nodeId)};
+        EXPECT_TRUE(std::equal(lanes, lanes + 4, o->colour)) << "effector " << o->nodeId;
     }
+    const float z[3] = {0, 0, 1};
+    w.rig.Bend(9, z, 0.7f);
+    w.Pose(0.5f);
+    ASSERT_TRUE(g.UpdateEffectors(nullptr));
+    SkeletonDisplayGeometry fresh;
+    ASSERT_TRUE(fresh.InitEffectors(3, -64.0f, -10.0f, w.rig.c(), w.set.get()));
+    EXPECT_EQ(Snapshot(g.EffectorStore()).vertices, Snapshot(fresh.EffectorStore()).vertices);
+    EXPECT_EQ(Snapshot(g.EffectorStore()).boxes, Snapshot(fresh.EffectorStore()).boxes) << "boxes and colours";
 }
 
-// Floor contacts per extremity mode and contact type: feet first, three
-// objects each; six outline points exactly when the type rounds to 0 as the
-// query rounds it, every point one the query gives.
+// Feet first, three objects each, unless the mode is 0; six outline points
+// exactly when the contact type rounds to 0 as the contact query rounds it
+// (ties to even), every one a point the query gives.
 TEST(FloorContactGeometry, ModesAndContactTypes)
 {
     struct Case {
         int feetMode, handsMode;
-        float footType, handType;
-        std::vector<int> extremities;
-        std::vector<int> points;
+        float type;
+        std::size_t objects;
+        int points;
     } const cases[] = {
-        {0, 0, 0.0f, 0.0f, {}, {}},
-        {1, 0, 0.4f, 0.0f, {2, 3}, {6, 6}},
-        {0, 1, 0.0f, 0.6f, {0, 1}, {4, 4}},
-        {2, 1, 0.5f, 1.5f, {2, 3, 0, 1}, {6, 6, 4, 4}},  // ties to even: 0.5 is 0, 1.5 is 2
-    };
+        {0, 0, 0.4f, 0, 0}, {1, 0, 0.4f, 6, 6}, {0, 2, 0.6f, 6, 4}, {1, 1, 0.5f, 12, 6}, {1, 1, 1.5f, 12, 4}};
     for (const Case& c : cases) {
         World w;
-        w.Contacts(c.feetMode, c.handsMode, c.footType, c.handType);
+        w.Contacts(c.feetMode, c.handsMode, c.type);
         SkeletonDisplayGeometry g;
         ASSERT_TRUE(g.InitFloorContacts(w.rig.c(), w.rig.s(), w.set.get(), &w.properties));
         const GeometryStore& store = g.FloorContactStore();
-        ASSERT_EQ(store.ObjectCount(), 3 * c.extremities.size()) << c.footType;
-        EXPECT_TRUE(AllFinite(store));
-        for (std::size_t k = 0; k < c.extremities.size(); ++k) {
-            const int e = c.extremities[k];
-            for (int second = 0; second < 3; ++second) {
-                const BaseObject* o = store.Object(3 * k + second);
-                EXPECT_TRUE(o->partKind == DRAW_PART_FLOOR_CONTACT && o->nodeId == e && o->secondId == second);
-            }
-            const auto* outline = static_cast<const LinesObject*>(store.Object(3 * k));
-            EXPECT_EQ(outline->PairCount(), c.points[k] == 6 ? 7u : 4u) << e;
-            for (std::size_t i = 0; i < outline->PairCount(); ++i) {
-                const std::array<std::uint32_t, 2>& line = outline->Line(i);
-                const int a = int(line[0] - outline->Line(0)[1]), b = int(line[1] - outline->Line(0)[1]);
-                EXPECT_TRUE((a % 2 == 1 && b == a - 1) || (a >= 2 && b == a - 2)) << a << "-" << b;
-                for (const int point : {a, b}) {
-                    float want[4];
-                    ASSERT_TRUE(VLMGetContactPoint(w.rig.c(), w.rig.s(), &w.properties, e, point, want));
-                    EXPECT_EQ(Distance(store.Vertex(line[point == a ? 0 : 1]), want), 0.0f) << e << ", " << point;
-                }
-            }
-            // The normal stands 10 along the frame's turned Y, the plane lies across it.
-            float t[4], q[4];
-            VLMGetExtremityTQ(w.set.get(), e, t, q);
-            const auto* normal = static_cast<const LinesObject*>(store.Object(3 * k + 1));
-            const float* n0 = store.Vertex(normal->Line(0)[0]);
-            const float* n1 = store.Vertex(normal->Line(0)[1]);
-            const float y[3] = {2 * (q[0] * q[1] - q[3] * q[2]), 1 - 2 * (q[0] * q[0] + q[2] * q[2]),
-                                2 * (q[1] * q[2] + q[3] * q[0])};
-            EXPECT_EQ(Distance(n0, t), 0.0f);
-            for (int i = 0; i < 3; ++i)
-                EXPECT_NEAR(n1[i] - n0[i], 10.0f * y[i], 1e-4f);
-            const auto* plane = static_cast<const TrianglesObject*>(store.Object(3 * k + 2));
-            ASSERT_EQ(plane->TriangleCount(), 2u);
-            for (const std::uint32_t corner : plane->Triangle(1)) {
-                const float* p = store.Vertex(corner);
-                EXPECT_NEAR((p[0] - t[0]) * y[0] + (p[1] - t[1]) * y[1] + (p[2] - t[2]) * y[2], 0.0f, 1e-4f);
-                EXPECT_NEAR(Distance(p, t), 10.0f * std::sqrt(2.0f), 1e-4f);
+        ASSERT_EQ(store.ObjectCount(), c.objects) << c.type;
+        for (std::size_t k = 0; k < c.objects; k += 3) {
+            const auto* outline = static_cast<const LinesObject*>(store.Object(k));
+            EXPECT_EQ(outline->nodeId, int(k / 3) + (c.feetMode ? (k < 6 ? 2 : -2) : 0));
+            EXPECT_EQ(outline->PairCount(), c.points == 6 ? 7u : 4u) << c.type;
+            for (int i = 0; i < c.points; ++i) {
+                float want[4];
+                ASSERT_TRUE(VLMGetContactPoint(w.rig.c(), w.rig.s(), &w.properties, outline->nodeId, i, want));
+                EXPECT_EQ(Distance(store.Vertex(outline->Line(0)[1] + i), want), 0.0f) << c.type << ", " << i;
             }
         }
     }
 }
 
-// Updates of both stores equal fresh builds. An outline built with six
-// points keeps them when the contact type changes to a four-point type: the
-// two front points the query no longer gives stay where they were (also in an
-// outside buffer), not at the origin.
-TEST(FloorContactGeometry, UpdatesReplayTheBuild)
+// An outline built with six points keeps them after the type changes to a
+// four-point one: the two front points the query no longer gives stay where
+// they were (in the outside buffer too), not at the origin.
+TEST(FloorContactGeometry, UpdateKeepsTheBuiltOutline)
 {
     World w;
-    w.Contacts(1, 1, 0.4f, 0.4f);
+    w.Contacts(1, 1, 0.4f);
     SkeletonDisplayGeometry g;
-    EXPECT_FALSE(g.UpdateEffectors(nullptr)) << "nothing built yet";
-    EXPECT_FALSE(g.UpdateFloorContacts(nullptr));
+    EXPECT_FALSE(g.UpdateFloorContacts(nullptr)) << "nothing built yet";
     EXPECT_FALSE(g.InitFloorContacts(w.rig.c(), w.rig.s(), w.set.get(), nullptr));
-    ASSERT_TRUE(g.InitEffectors(3, -64.0f, -10.0f, w.rig.c(), w.set.get()));
     ASSERT_TRUE(g.InitFloorContacts(w.rig.c(), w.rig.s(), w.set.get(), &w.properties));
-    const Snapshot effectors(g.EffectorStore()), contacts(g.FloorContactStore());
-
-    const float x[3] = {1, 0, 0}, z[3] = {0, 0, 1};
+    const Snapshot six(g.FloorContactStore());
+    const float x[3] = {1, 0, 0};
     w.rig.Bend(2, x, 0.6f);
-    w.rig.Bend(6, z, -0.4f);
-    w.rig.Bend(9, z, 0.7f);
-    w.Pose(0.25f);
-    for (int pass = 0; pass < 2; ++pass) {
-        SCOPED_TRACE(pass);
-        ASSERT_TRUE(g.UpdateEffectors(nullptr));
-        ASSERT_TRUE(g.UpdateFloorContacts(nullptr));
-        SkeletonDisplayGeometry fresh;
-        ASSERT_TRUE(fresh.InitEffectors(3, -64.0f, -10.0f, w.rig.c(), w.set.get()));
-        ASSERT_TRUE(fresh.InitFloorContacts(w.rig.c(), w.rig.s(), w.set.get(), &w.properties));
-        for (const auto& stores : {std::make_pair(&g.EffectorStore(), &fresh.EffectorStore()),
-                                   std::make_pair(&g.FloorContactStore(), &fresh.FloorContactStore())}) {
-            const Snapshot after(*stores.first), expected(*stores.second);
-            EXPECT_EQ(after.vertices, expected.vertices);
-            EXPECT_EQ(after.boxes, expected.boxes) << "boxes and the lane colours";
-            EXPECT_EQ(after.indices, expected.indices);
-        }
-        EXPECT_EQ(Snapshot(g.EffectorStore()).objects, effectors.objects);
-        EXPECT_EQ(Snapshot(g.FloorContactStore()).objects, contacts.objects);
-        EXPECT_NE(Snapshot(g.FloorContactStore()).vertices, contacts.vertices) << "the pose must move the contacts";
-        w.Pose(0.5f);  // the lanes again, through an outside buffer next
-        std::vector<float> buffer(3 * g.EffectorStore().VertexCount(), -1.0f);
-        ASSERT_TRUE(g.UpdateEffectors(buffer.data()));
-        EXPECT_EQ(buffer, Snapshot(g.EffectorStore()).vertices);
-    }
-
-    // Both feet and both hands have the front points 4 and 5 (vertices 4, 5
-    // of each twelve).
-    const Snapshot sixPoints(g.FloorContactStore());
-    w.Contacts(1, 1, 0.6f, 0.6f);
-    w.rig.Bend(2, x, -0.3f);
-    std::vector<float> buffer(sixPoints.vertices.size(), -1.0f);
+    w.Contacts(1, 1, 0.6f);
+    std::vector<float> buffer(six.vertices.size(), -1.0f);
     ASSERT_TRUE(g.UpdateFloorContacts(buffer.data()));
-    const Snapshot fourPoints(g.FloorContactStore());
-    EXPECT_EQ(fourPoints.indices, sixPoints.indices);
-    EXPECT_EQ(buffer, fourPoints.vertices);
-    for (int k = 0; k < 4; ++k) {
-        const int e = g.FloorContactStore().Object(3 * k)->nodeId;
-        for (int point = 0; point < 6; ++point) {
-            const std::size_t at = 3 * (12 * k + point);
+    const Snapshot four(g.FloorContactStore());
+    EXPECT_EQ(four.indices, six.indices);
+    EXPECT_EQ(buffer, four.vertices);
+    for (int k = 0; k < 4; ++k) {  // twelve vertices per extremity, the outline first
+        for (int i = 0; i < 6; ++i) {
             float want[4];
-            const bool given = VLMGetContactPoint(w.rig.c(), w.rig.s(), &w.properties, e, point, want);
-            EXPECT_EQ(given, point < 4);
-            const float* expected = given ? want : &sixPoints.vertices[at];
-            EXPECT_EQ(Distance(&fourPoints.vertices[at], expected), 0.0f) << e << ", " << point;
+            const int e = g.FloorContactStore().Object(3 * k)->nodeId;
+            const bool given = VLMGetContactPoint(w.rig.c(), w.rig.s(), &w.properties, e, i, want);
+            EXPECT_EQ(given, i < 4);
+            const std::size_t at = 3 * (12 * k + i);
+            EXPECT_EQ(Distance(&four.vertices[at], given ? want : &six.vertices[at]), 0.0f) << e << ", " << i;
         }
     }
-
+    EXPECT_NE(four.vertices, six.vertices) << "the bend must move the left foot";
     g.FloorContactStore().Clear();
     EXPECT_FALSE(g.UpdateFloorContacts(nullptr)) << "a store changed behind the geometry's back";
 }
