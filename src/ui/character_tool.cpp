@@ -2,24 +2,41 @@
 
 #include "base/tool_identity.h"
 #include "model/characterization.h"
+#include "model/characterization_files.h"
 #include "model/characterization_model.h"
 #include "model/idcc_hub.h"
 #include "model/resource_bridge.h"
+#include "ui/about_dialog.h"
 #include "ui/config_mirror_dialog.h"
 #include "ui/name_match_widget.h"
 #include "ui/property_view.h"
 #include "ui/schematic_widget.h"
+#include "ui/template_dialogs.h"
+#include "ui/template_helpers.h"
 #include "ui/ui_functions.h"
+#include "widgets/guards.h"
 #include "widgets/icon_button.h"
 
+#include <QCheckBox>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLayout>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
+
+// The file types of the save dialog.
+const QString kBinaryFileExtension = QStringLiteral(".vlmc");
+const QString kLittleEndianFilter = QStringLiteral("Binary VLM little endian (*%1)").arg(kBinaryFileExtension);
+const QString kBigEndianFilter = QStringLiteral("Binary VLM big endian (*%1)").arg(kBinaryFileExtension);
 
 namespace {
 
+const QString kAboutFileName = QStringLiteral("Velmora_4_5_About_Box.txt");
 const int kPanelWidth = 392;
 const int kPanelHeight = 660;
 
@@ -169,16 +186,53 @@ float CharacterTool::GetToolVersion() { return ToolIdentity::GetToolVersion(); }
 const char* CharacterTool::GetCompactName() { return ToolIdentity::GetCompactName(); }
 
 // 392 by 660, or what the views need in the host's font when that is more.
-QSize CharacterTool::sizeHint() const
-{
-    return QSize(kPanelWidth, kPanelHeight).expandedTo(minimumSizeHint());
-}
+QSize CharacterTool::sizeHint() const { return QSize(kPanelWidth, kPanelHeight).expandedTo(minimumSizeHint()); }
 
 // --- Slots ---
 
 void CharacterTool::OnOpen() { }
 
-void CharacterTool::OnSave() { }
+void CharacterTool::OnSave()
+{
+    Characterization* current = GetCharacterization();
+    if (!current || !model_->GetStatus().IsOkOrWarning())
+        return;
+    QFileDialog dialog(nullptr, QString(), QString(), QString());
+    // The desktop's own dialog would not show the check box.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    auto* limits = new QCheckBox(tr("Save rotation limits"), &dialog);
+    limits->setChecked(true);
+    dialog.layout()->addWidget(limits);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+    dialog.setNameFilters({kBigEndianFilter, kLittleEndianFilter});
+    // The dialog runs an event loop: the characterization must still be the
+    // current one afterwards.
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty() || GetCharacterization() != current)
+        return;
+
+    const bool withLimits = limits->isChecked();
+    const bool bigEndian = dialog.selectedNameFilter() == kBigEndianFilter;
+    const QString typed = dialog.selectedFiles().first();
+    QString file = typed;
+    if (!file.endsWith(kBinaryFileExtension, Qt::CaseInsensitive))
+        file += kBinaryFileExtension;
+    // The dialog confirmed the name as typed; with the extension added it is
+    // another file, which may exist.
+    const QString title = tr("Save Characterization");
+    if (file != typed && QFileInfo::exists(file) &&
+        (ShowCenteredMessageBox(QMessageBox::Question, title,
+                                tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(file).fileName()),
+                                this, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes ||
+         GetCharacterization() != current))
+        return;
+    QString message;
+    if (!SaveCharacterizationBinary(*current, file, QString(), bigEndian ? kStreamBigEndian : kStreamLittleEndian,
+                                    withLimits, &message))
+        ShowCenteredMessageBox(QMessageBox::Warning, title,
+                               tr("The characterization could not be saved.\n%1").arg(message), this, QMessageBox::Ok);
+}
 
 void CharacterTool::OnNew()
 {
@@ -223,9 +277,69 @@ bool CharacterTool::deleteCurrent()
     return doomed != nullptr;
 }
 
-void CharacterTool::AutoMatch() { }
+void CharacterTool::AutoMatch()
+{
+    if (!model_)
+        return;
+    // A copy: the host's answer may change while the dialog runs.
+    const QStringList selected = hub_ ? hub_->GetSelectedNodes() : QStringList();
+    const Characterization* current = model_->GetCurrentCharacterization();
+    if (!current || current->GetName() == IDCCHub::GetDefaultCharacterNodeName()) {
+        ShowCenteredMessageBox(QMessageBox::Warning, tr("Characterization Not Created"),
+                               tr("You must create a new characterization before you can edit its bone mappings."),
+                               this, QMessageBox::Ok);
+        return;
+    }
+    if (current->IsLocked()) {
+        ShowCenteredMessageBox(QMessageBox::Warning, tr("Characterization Locked"),
+                               tr("The current characterization is locked.\nYou must unlock it before you can apply "
+                                  "a mapping template."),
+                               this, QMessageBox::Ok);
+        return;
+    }
+    if (selected.isEmpty()) {
+        ShowCenteredMessageBox(QMessageBox::Warning, tr("Match Error"),
+                               tr("You must select at least one bone in the skeleton\nbefore you can use a mapping "
+                                  "template."),
+                               this, QMessageBox::Ok);
+        return;
+    }
+    QString prefix;
+    model_->GuessPrefixFromNames(selected, prefix);
+    ApplyTemplateDialog dialog(this, PathToQString(bridge_->GetUserPath()) + QStringLiteral("/template"), prefix);
+    if (dialog.exec() != QDialog::Accepted || model_->GetCurrentCharacterization() != current || current->IsLocked())
+        return;
+    const QFileInfo path(dialog.GetCurrentPath());
+    if (dialog.GetCurrentPath().isEmpty() || !path.isFile())
+        return;
+    model_->ApplyMappingTemplate(path.absoluteFilePath().toUtf8().constData(), dialog.GetDomainMatchType(),
+                                 dialog.GetPrefix());
+}
 
-void CharacterTool::ExtractTemplate() { }
+void CharacterTool::ExtractTemplate()
+{
+    if (!model_)
+        return;
+    const QString example = TemplateExampleBone(model_->GetCurrentCharacterization());
+    if (example.isEmpty()) {
+        ShowCenteredMessageBox(QMessageBox::Warning, tr("Extract Template Error"),
+                               tr("A naming template cannot be extracted from an empty characterization.\nYou must "
+                                  "map at least one bone in the skeleton first."),
+                               this, QMessageBox::Ok);
+        return;
+    }
+    QString prefix;
+    model_->GuessTemplatePrefix(prefix);
+    const QString folder = PathToQString(bridge_->GetUserPath()) + QStringLiteral("/template/");
+    SaveTemplateDialog dialog(this, example, prefix, ProposedTemplateName(folder), folder);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    // The file the dialog asked about before overwriting.
+    const QString file = TemplateFilePath(folder, dialog.GetFileName());
+    if (!model_->SaveMappingTemplate(file.toUtf8().constData(), dialog.GetPrefix()))
+        ShowCenteredMessageBox(QMessageBox::Warning, tr("Extract Template Error"),
+                               tr("The template could not be written to \"%1\".").arg(file), this, QMessageBox::Ok);
+}
 
 void CharacterTool::ConfigMirror()
 {
@@ -306,9 +420,49 @@ void CharacterTool::ToggleEditMode()
     model_->SetEditMode(false, missing);
 }
 
-void CharacterTool::Help() { }
+// There is no help viewer program on this platform: the desktop opens the
+// help file with its own.
+void CharacterTool::Help()
+{
+    if (!bridge_)
+        return;
+    const QString path = PathToQString(bridge_->GetHelpFilePath());
+    if (!path.isEmpty() && QFileInfo(path).isFile())
+        OpenWithDesktop(path);
+}
 
-void CharacterTool::About() { }
+void CharacterTool::About()
+{
+    if (!bridge_)
+        return;
+    QFile file(QFileInfo(PathToQString(AppendToPath(bridge_->GetResourcePath(), kAboutFileName))).absoluteFilePath());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return;
+    AboutDlg dialog(this, QString::fromUtf8(file.readAll()));
+    dialog.exec();
+}
+
+void CharacterTool::GetCharacterizationStream(char*& stream, std::size_t& size, std::vector<QString>& boneNames,
+                                              bool bigEndian) const
+{
+    Characterization* current = GetCharacterization();
+    if (current &&
+        CharacterizationToStream(*current, bigEndian ? kStreamBigEndian : kStreamLittleEndian, true, stream, size))
+        boneNames = current->GetNodeNames();
+}
+
+// Adding selects it; being locked, it is validated without the host.
+void CharacterTool::SetCharacterizationFromStream(const char* stream, std::size_t size,
+                                                  const std::vector<QString>& boneNames)
+{
+    if (!model_)
+        return;
+    std::unique_ptr<Characterization> characterization = CharacterizationFromStream(stream, size, boneNames);
+    if (!characterization)
+        return;
+    characterization->SetLocked(true);
+    model_->AddCharacterization(characterization.release());
+}
 
 // --- Private members ---
 
@@ -326,3 +480,17 @@ QPushButton* CharacterTool::CreateButton(QWidget*, const QString& picture, const
 }
 
 void CharacterTool::SaveQvz(const QString&, int, bool) { }
+
+Characterization* CharacterTool::LoadBinary(const QString& binaryPath, const QString&)
+{
+    QFileDialog dialog(nullptr, tr("Choose bone correspondance file"), QFileInfo(binaryPath).absolutePath(),
+                       tr("Bone correspondance file (*.bones.xml)"));
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    QString companion;
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+        companion = dialog.selectedFiles().first();
+    const OverrideCursorGuard wait(Qt::WaitCursor);
+    return LoadCharacterizationBinary(binaryPath, companion).release();
+}

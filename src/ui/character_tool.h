@@ -13,6 +13,9 @@
 #include <QString>
 #include <QWidget>
 
+#include <cstddef>
+#include <vector>
+
 class Characterization;
 class CharacterizationModel;
 class IDCCHub;
@@ -70,6 +73,19 @@ public:
     // Does nothing: the panel has no menu to add actions to.
     void AddAction(QAction* action);
 
+    // The current characterization as the rig library's definition stream,
+    // rotation limits included, big endian when asked: `stream` receives a
+    // buffer from the C runtime's malloc, which the caller frees, `size` its
+    // length and `boneNames` the 172 joint names. Without a current
+    // characterization, or when the stream cannot be made, nothing changes.
+    void GetCharacterizationStream(char*& stream, std::size_t& size, std::vector<QString>& boneNames,
+                                   bool bigEndian) const;
+    // Adds the characterization of a stream and its joint names, named "New
+    // Characterization" (made unique), locked and selected. It is not bound
+    // to the hub, so the host never hears of it. An unreadable stream adds
+    // nothing; a name list that is not 172 long gives no joint names.
+    void SetCharacterizationFromStream(const char* stream, std::size_t size, const std::vector<QString>& boneNames);
+
     static const char* GetToolName();
     static float GetToolVersion();
     static const char* GetCompactName();
@@ -78,6 +94,10 @@ public:
 
 private slots:
     void OnOpen();
+    // Saves a valid (or warning) characterization as a ".vlmc" file in the
+    // byte order of the chosen file type, with its ".bones.xml" companion.
+    // The extension is added when the name lacks it; the user is asked before
+    // that changed name replaces a file, and told when the save failed.
     void OnSave();
     // Without keep-on-new the current characterization is removed (the host
     // is not told) and a new default one, "--- None ---", takes its place: it
@@ -90,7 +110,11 @@ private slots:
     // characterization and selects the first one left, or a fresh default
     // when none is left.
     void OnDelete();
+    // Applies a mapping template to the host's skeleton: refused for the
+    // default characterization, a locked one, and an empty host selection.
     void AutoMatch();
+    // Saves the current characterization's mapping as a template in the
+    // per-user "template" folder.
     void ExtractTemplate();
     // The mirror keyword dialog; the model re-reads the pairs when it is
     // accepted.
@@ -105,7 +129,10 @@ private slots:
     // Locks a valid (or warning) characterization; unlocks a locked one after
     // asking before the joints the host skeleton no longer has are released.
     void ToggleEditMode();
+    // Opens the install folder's help file with the desktop; nothing without
+    // one.
     void Help();
+    // Shows the install folder's about text; nothing without one.
     void About();
 
 private:
@@ -117,6 +144,10 @@ private:
     QPushButton* CreateButton(QWidget* parent, const char* picture, const char* slot);
     QPushButton* CreateButton(QWidget* parent, const QString& picture, const char* slot);
     void SaveQvz(const QString& path, int format, bool withLimits);
+    // Reads a ".vlmc" file, asking for its companion first (no companion
+    // chosen: the one beside the file, if any); null when nothing could be
+    // read. Nothing calls it.
+    Characterization* LoadBinary(const QString& binaryPath, const QString& unused);
 
     // The delete command; answers whether a characterization was removed.
     bool deleteCurrent();

@@ -145,13 +145,14 @@ inline void ClickButton(QWidget* parent, const QString& text)
 
 // What to do with the next (non-native) file dialog.
 struct FileDialogAnswer {
-    QString path;            // the file or folder to pick; empty: cancel the dialog
-    QString nameFilter;      // the file type to choose; empty: leave it
-    QStringList checkBoxes;  // texts of the check boxes to tick
+    QString path;              // the file or folder to pick; empty: cancel the dialog
+    QString nameFilter;        // the file type to choose; empty: leave it
+    QStringList checkBoxes;    // texts of the check boxes to tick
+    QStringList uncheckBoxes;  // texts of the check boxes to clear
 };
 
-// Answers the next modal file dialog: chooses the file type, ticks the check
-// boxes, then picks the path and presses the dialog's accept button (or
+// Answers the next modal file dialog: chooses the file type, ticks or clears
+// the check boxes, then picks the path and presses the dialog's accept button (or
 // cancels). Fails the test for a native dialog, another dialog, a file type or
 // a check box the dialog does not offer.
 inline void AnswerNextFileDialog(const FileDialogAnswer& answer)
@@ -169,10 +170,12 @@ inline void AnswerNextFileDialog(const FileDialogAnswer& answer)
                 << "no file type \"" << answer.nameFilter.toStdString() << "\"";
             dialog->selectNameFilter(answer.nameFilter);
         }
-        for (const QString& text : answer.checkBoxes) {
-            QCheckBox* box = FindButton<QCheckBox>(dialog, text);
-            if (box && !box->isChecked())
-                box->click();
+        for (const QStringList* texts : {&answer.checkBoxes, &answer.uncheckBoxes}) {
+            for (const QString& text : *texts) {
+                QCheckBox* box = FindButton<QCheckBox>(dialog, text);
+                if (box && box->isChecked() != (texts == &answer.checkBoxes))
+                    box->click();
+            }
         }
         if (answer.path.isEmpty()) {
             dialog->reject();

@@ -104,7 +104,7 @@ TEST_F(ClipTreeTest, AddingAFolderTwiceRegistersItOnceAndCancellingStillRefreshe
 {
     auto tree = MakeTree();
     for (int i = 0; i < 2; ++i) {
-        AnswerNextFileDialog({other_.path(), QString(), {}});
+        AnswerNextFileDialog({other_.path(), QString(), {}, {}});
         Choose(*tree, tree->topLevelItem(0), "Add Clip Directory...");
     }
     EXPECT_EQ(Registered(), (Pairs{{"clip", clipDir_.path()}, {"more clips", other_.path()}}));

@@ -131,7 +131,7 @@ TEST_F(TemplateDialogTest, BrowsedFileReplacesTheList)
                 files->reject();
             });
         } else {
-            AnswerNextFileDialog({c.picked, "", {}});
+            AnswerNextFileDialog({c.picked, "", {}, {}});
         }
         QTest::keyClick(dialog.findChild<QComboBox*>(), Qt::Key_End);  // "<Browse...>"
         EXPECT_EQ(Items(dialog), c.items);
