@@ -69,6 +69,10 @@ public:
     void ResetWriteCounters();
     // Writes the next vertex of the build order; false past the end.
     bool RewriteVertex(const float* p, std::uint32_t* index);
+    // Takes the next vertex of the build order where it stands: the own
+    // list's position is written again (into the outside buffer too) and
+    // extends the store's box. False past the end of the own list.
+    bool KeepVertex(std::uint32_t* index);
     // The next object of the build order, as it is (ResetBoxes empties every
     // box before a replay); null past the end.
     VLMDrawObjectNS::BaseObject* NextObject();
@@ -135,6 +139,14 @@ inline bool GeometryStore::RewriteVertex(const float* p, std::uint32_t* index)
         return false;
     *index = vertexWriteCounter_++;
     return true;
+}
+
+inline bool GeometryStore::KeepVertex(std::uint32_t* index)
+{
+    if (vertexWriteCounter_ >= vertices_.size())
+        return false;
+    const std::array<float, 3> p = vertices_[vertexWriteCounter_];
+    return RewriteVertex(p.data(), index);
 }
 
 inline VLMDrawObjectNS::BaseObject* GeometryStore::NextObject()

@@ -1,9 +1,12 @@
 #include "view3d/skeleton_display_geometry.h"
 
+#include "rig/solver/vlm_effector_matrix.h"
 #include "rig/solver/vlm_node_state.h"
+#include "rig/solver/vlm_runtime_entries.h"
 #include "rig/solver/vlm_state.h"
 #include "rig/vlm_access.h"
 #include "rig/vlm_character.h"
+#include "rig/vlm_property.h"
 
 #include <cfloat>
 #include <cmath>
@@ -13,6 +16,7 @@ using namespace ViewMath;
 using VLMDrawObjectNS::BaseObject;
 using VLMDrawObjectNS::LinesObject;
 using VLMDrawObjectNS::SphereObject;
+using VLMDrawObjectNS::TrianglesObject;
 
 namespace {
 
@@ -90,6 +94,18 @@ Quat UnitQuat(const Quat& q)
     if (!(n >= FLT_MIN && n <= FLT_MAX))
         return {{0, 0, 0, 1}};
     return Scale(q, 1.0f / std::sqrt(n));
+}
+
+// Head.y - Hips.y of the T-pose, with its sign, and the frame axis nearest to
+// the line from the hips to the head.
+float CharacterHeight(const VLMCharacter* character, int* upAxis)
+{
+    float hips[4], head[4], q[4], s[4];
+    VLMGetNodeTPose(character, 1, hips, q, s);
+    VLMGetNodeTPose(character, 15, head, q, s);
+    const float dx = std::fabs(head[0] - hips[0]), dy = std::fabs(head[1] - hips[1]), dz = std::fabs(head[2] - hips[2]);
+    *upAxis = dx > dy && dx > dz ? 0 : (dx <= dy && dy > dz ? 1 : 2);
+    return head[1] - hips[1];
 }
 
 // Rounds a sweep's segment count to the nearest whole number, at least one.
@@ -188,6 +204,22 @@ inline std::uint32_t SkeletonDisplayGeometry::EmitVertex(GeometryStore& store, c
     return index;
 }
 
+std::uint32_t SkeletonDisplayGeometry::EmitKeptVertex(GeometryStore& store, const Vec4& p, BaseObject* object)
+{
+    if (mode_ == 0)
+        return EmitVertex(store, p, object);
+    if (failed_)
+        return 0;
+    std::uint32_t index = 0;
+    if (!store.KeepVertex(&index)) {
+        failed_ = true;
+        return 0;
+    }
+    if (object)
+        object->ExtendBox(store.Vertex(index));
+    return index;
+}
+
 template <typename T>
 inline T* SkeletonDisplayGeometry::EmitObject(GeometryStore& store, int kind, int nodeId, int secondId,
                                               const float* colour)
@@ -238,12 +270,8 @@ bool SkeletonDisplayGeometry::Init(const SkeletonDisplaySettings& settings, VLMC
     if (!character || !state)
         return false;
 
-    float hips[4], head[4], q[4], s[4];
-    VLMGetNodeTPose(character, 1, hips, q, s);
-    VLMGetNodeTPose(character, 15, head, q, s);
-    height_ = head[1] - hips[1];
-    const float dx = std::fabs(head[0] - hips[0]), dy = std::fabs(head[1] - hips[1]), dz = std::fabs(head[2] - hips[2]);
-    const int up = dx > dy && dx > dz ? 0 : (dx <= dy && dy > dz ? 1 : 2);
+    int up = 1;
+    height_ = CharacterHeight(character, &up);
     for (int i = 0; i < 3; ++i)
         upAxis_[i] = i == up ? 1.0f : 0.0f;
 
@@ -484,16 +512,7 @@ void SkeletonDisplayGeometry::BuildNode(int slot)
         SphereObject* sphere = EmitObject<SphereObject>(skeleton_, DRAW_PART_JOINT_SPHERE, node.id, -1, nullptr);
         if (!sphere)
             return;
-        const Vec4 j = Position(slot);
-        const float r = settings_.JointSphereRadius(local);
-        for (int i = 0; i < 3; ++i)
-            sphere->centre[i] = j[i];
-        sphere->radius = r;
-        const float low[3] = {j[0] - r, j[1] - r, j[2] - r}, high[3] = {j[0] + r, j[1] + r, j[2] + r};
-        for (const float* p : {low, high}) {
-            sphere->ExtendBox(p);
-            skeleton_.ExtendBox(p);
-        }
+        FillSphere(skeleton_, sphere, Position(slot), settings_.JointSphereRadius(local));
     }
     if ((flags & SKELETON_BUILD_ROTATION_LIMITS) && node.parent >= 0)
         BuildRotationLimits(slot, local);
@@ -502,23 +521,41 @@ void SkeletonDisplayGeometry::BuildNode(int slot)
 void SkeletonDisplayGeometry::BuildJointAxes(int slot, float length)
 {
     const NodePlan& node = plan_[slot];
-    Axes f = axes_[slot];
-    if (node.limited)
-        f = Turned(f, node.post);
-    const Vec4 j = Position(slot);
+    const Axes f = node.limited ? Turned(axes_[slot], node.post) : axes_[slot];
+    BuildTripod(skeleton_, Position(slot), vertexOf_[slot], f, length, DRAW_PART_JOINT_AXIS, node.id);
+}
+
+void SkeletonDisplayGeometry::BuildTripod(GeometryStore& store, const Vec4& origin, std::uint32_t originIndex,
+                                          const Axes& axes, float length, int kind, int id)
+{
     Vec4 ends[3];
     std::uint32_t endIndex[3];
     for (int i = 0; i < 3; ++i) {
-        ends[i] = Add(j, Scale(length, f[i]));
-        endIndex[i] = EmitVertex(skeleton_, ends[i], nullptr);
+        ends[i] = Add(origin, Scale(length, axes[i]));
+        endIndex[i] = EmitVertex(store, ends[i], nullptr);
     }
     for (int i = 0; i < 3; ++i) {
-        LinesObject* axis = EmitObject<LinesObject>(skeleton_, DRAW_PART_JOINT_AXIS, node.id, i, kAxisColour[i]);
+        LinesObject* axis = EmitObject<LinesObject>(store, kind, id, i, kAxisColour[i]);
         if (!axis)
             return;
-        EmitLine(axis, vertexOf_[slot], endIndex[i]);
-        axis->ExtendBox(j.v);
+        EmitLine(axis, originIndex, endIndex[i]);
+        axis->ExtendBox(origin.v);
         axis->ExtendBox(ends[i].v);
+    }
+}
+
+// A sphere's box, and the store's, hold the cube around it.
+void SkeletonDisplayGeometry::FillSphere(GeometryStore& store, SphereObject* sphere, const Vec4& centre, float radius)
+{
+    for (int i = 0; i < 3; ++i)
+        sphere->centre[i] = centre[i];
+    sphere->radius = radius;
+    const float r = std::fabs(radius);
+    const float low[3] = {centre[0] - r, centre[1] - r, centre[2] - r};
+    const float high[3] = {centre[0] + r, centre[1] + r, centre[2] + r};
+    for (const float* p : {low, high}) {
+        sphere->ExtendBox(p);
+        store.ExtendBox(p);
     }
 }
 
@@ -668,4 +705,198 @@ void SkeletonDisplayGeometry::BuildRotationLimits(int slot, float localSize)
             }
         }
     }
+}
+
+// --- Replays of the effector and floor-contact stores ---------------------------------------------
+
+bool SkeletonDisplayGeometry::Replay(GeometryStore& store, const BuiltCounts& built, float* outsideVertices,
+                                     bool (SkeletonDisplayGeometry::*pass)())
+{
+    // A store changed since its build no longer matches the replay: leave it
+    // as it is.
+    if (store.OutsideVertices() || store.VertexCount() != built.vertices || store.ObjectCount() != built.objects)
+        return false;
+    mode_ = 1;
+    if (outsideVertices)
+        store.UseOutsideVertices(outsideVertices);
+    store.ResetWriteCounters();
+    store.ResetBoxes();
+    const bool rewritten =
+        (this->*pass)() && store.VertexWriteCounter() == built.vertices && store.ObjectWriteCounter() == built.objects;
+    if (outsideVertices)
+        store.DetachOutsideVertices();
+    return rewritten;
+}
+
+// --- Effectors ------------------------------------------------------------------------------------
+
+bool SkeletonDisplayGeometry::InitEffectors(int flags, float sphereRadius, float axisLength, VLMCharacter* character,
+                                            VLMEffectorSetState* effectors)
+{
+    mode_ = 0;
+    effectorSettings_.flags = flags;
+    effectorSettings_.sphereRadius = sphereRadius;
+    effectorSettings_.axisLength = axisLength;
+    effectorSet_ = effectors;
+    effectors_.Clear();
+    effectorsBuilt_ = BuiltCounts();
+    effectorsReady_ = false;
+    if (!character || !effectors)
+        return false;
+
+    // Negative sizes are divisors of the height taken positive.
+    int up = 1;
+    const float height = std::fabs(CharacterHeight(character, &up));
+    for (float* size : {&effectorSettings_.sphereRadius, &effectorSettings_.axisLength}) {
+        if (*size < 0.0f)
+            *size = height / std::fabs(*size);
+    }
+    effectorsReady_ = BuildEffectors();
+    effectorsBuilt_ = {effectors_.VertexCount(), effectors_.ObjectCount()};
+    return effectorsReady_;
+}
+
+bool SkeletonDisplayGeometry::UpdateEffectors(float* outsideVertices)
+{
+    if (!effectorsReady_)
+        return false;
+    return Replay(effectors_, effectorsBuilt_, outsideVertices, &SkeletonDisplayGeometry::BuildEffectors);
+}
+
+bool SkeletonDisplayGeometry::BuildEffectors()
+{
+    failed_ = false;
+    const int flags = effectorSettings_.flags;
+    for (int id = 0; id < VLM_EFFECTOR_COUNT && !failed_; ++id) {
+        Mat4 m = Identity();
+        VLMReadEffectorMatrix(effectorSet_, id, m.m);
+        const Vec4 position{{m[12], m[13], m[14], 1.0f}};
+        if (flags & SKELETON_EFFECTOR_AXES) {
+            const std::uint32_t at = EmitVertex(effectors_, position, nullptr);
+            BuildTripod(effectors_, position, at, AxesOf(m), effectorSettings_.axisLength, DRAW_PART_EFFECTOR_AXIS, id);
+        }
+        if (flags & SKELETON_EFFECTOR_SPHERES) {
+            const float lanes[4] = {VLMGetEffectorReachT(effectorSet_, id), VLMGetEffectorReachR(effectorSet_, id),
+                                    VLMGetEffectorPull(effectorSet_, id), VLMGetEffectorStiffness(effectorSet_, id)};
+            SphereObject* sphere = EmitObject<SphereObject>(effectors_, DRAW_PART_EFFECTOR_SPHERE, id, -1, nullptr);
+            if (!sphere)
+                break;
+            // The lanes change with the solve: the colour follows them.
+            for (int i = 0; i < 4; ++i)
+                sphere->colour[i] = lanes[i];
+            FillSphere(effectors_, sphere, position, effectorSettings_.sphereRadius);
+        }
+    }
+    return !failed_;
+}
+
+// --- Floor contacts -------------------------------------------------------------------------------
+
+namespace {
+
+// Public property ids.
+constexpr int kFloorContact = 31;
+constexpr int kHandFloorContact = 38;
+constexpr int kHandContactType = 45;
+constexpr int kFootContactType = 48;
+
+// Half the side of the drawn contact plane and the length of its normal.
+constexpr float kContactPlaneSize = 10.0f;
+
+// The contact query takes the contact type rounded to the nearest integer,
+// ties to even: only values in [-0.5, 0.5] are type 0, which has the two
+// front points as well. (Not-a-number and values beyond an int are not 0.)
+int OutlinePointCount(float contactType) { return std::fabs(contactType) <= 0.5f ? 6 : 4; }
+
+}  // namespace
+
+bool SkeletonDisplayGeometry::InitFloorContacts(VLMCharacter* character, VLMCharacterState* state,
+                                                VLMEffectorSetState* effectors, VLMPropertySetState* properties)
+{
+    mode_ = 0;
+    contactCharacter_ = character;
+    contactState_ = state;
+    contactEffectors_ = effectors;
+    contactProperties_ = properties;
+    floorContacts_.Clear();
+    contactCount_ = 0;
+    contactsBuilt_ = BuiltCounts();
+    contactsReady_ = false;
+    if (!character || !state || !effectors || !properties)
+        return false;
+
+    // The feet, then the hands, each pair unless its floor contact is off.
+    for (const int e : {2, 3, 0, 1}) {
+        const bool foot = e >= 2;
+        if (VLMGetPropertyMode(properties, foot ? kFloorContact : kHandFloorContact) == 0)
+            continue;
+        const float type = VLMGetPropertyValue(properties, foot ? kFootContactType : kHandContactType);
+        contactPlan_[contactCount_++] = {e, OutlinePointCount(type)};
+    }
+    contactsReady_ = BuildFloorContacts();
+    contactsBuilt_ = {floorContacts_.VertexCount(), floorContacts_.ObjectCount()};
+    return contactsReady_;
+}
+
+bool SkeletonDisplayGeometry::UpdateFloorContacts(float* outsideVertices)
+{
+    if (!contactsReady_)
+        return false;
+    return Replay(floorContacts_, contactsBuilt_, outsideVertices, &SkeletonDisplayGeometry::BuildFloorContacts);
+}
+
+bool SkeletonDisplayGeometry::BuildFloorContacts()
+{
+    failed_ = false;
+    GeometryStore& store = floorContacts_;
+    for (int k = 0; k < contactCount_ && !failed_; ++k) {
+        const int e = contactPlan_[k].extremity;
+        float t[4] = {0, 0, 0, 0}, q[4] = {0, 0, 0, 1};
+        VLMGetExtremityTQ(contactEffectors_, e, t, q);
+        const Vec4 origin{{t[0], t[1], t[2], 1.0f}};
+
+        // The outline: the points come in pairs across the extremity; each
+        // pair is a rung, and each point joins the one two before it.
+        LinesObject* outline = EmitObject<LinesObject>(store, DRAW_PART_FLOOR_CONTACT, e, 0, nullptr);
+        if (!outline)
+            break;
+        std::uint32_t points[6] = {};
+        for (int i = 0; i < contactPlan_[k].points; ++i) {
+            float p[4];
+            // A point the pose does not give keeps its place; at the build it
+            // takes the extremity's position rather than the origin.
+            if (VLMGetContactPoint(contactCharacter_, contactState_, contactProperties_, e, i, p))
+                points[i] = EmitVertex(store, Vec4{{p[0], p[1], p[2], 1.0f}}, outline);
+            else
+                points[i] = EmitKeptVertex(store, origin, outline);
+            if (i % 2 == 1)
+                EmitLine(outline, points[i], points[i - 1]);
+            if (i >= 2)
+                EmitLine(outline, points[i], points[i - 2]);
+        }
+
+        const Quat turn = UnitQuat(Quat{{q[0], q[1], q[2], q[3]}});
+        const Vec4 x = Scale(kContactPlaneSize, Rotate(turn, UnitAxis(0)));
+        const Vec4 y = Scale(kContactPlaneSize, Rotate(turn, UnitAxis(1)));
+        const Vec4 z = Scale(kContactPlaneSize, Rotate(turn, UnitAxis(2)));
+
+        LinesObject* normal = EmitObject<LinesObject>(store, DRAW_PART_FLOOR_CONTACT, e, 1, nullptr);
+        if (!normal)
+            break;
+        const std::uint32_t base = EmitVertex(store, origin, normal);
+        EmitLine(normal, base, EmitVertex(store, Add(origin, y), normal));
+
+        TrianglesObject* plane = EmitObject<TrianglesObject>(store, DRAW_PART_FLOOR_CONTACT, e, 2, nullptr);
+        if (!plane)
+            break;
+        const float signs[4][2] = {{1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
+        std::uint32_t corner[4];
+        for (int i = 0; i < 4; ++i)
+            corner[i] = EmitVertex(store, Add(origin, Add(Scale(signs[i][0], x), Scale(signs[i][1], z))), plane);
+        if (mode_ == 0) {
+            plane->AddTriangle(corner[0], corner[1], corner[2]);
+            plane->AddTriangle(corner[0], corner[2], corner[3]);
+        }
+    }
+    return !failed_;
 }

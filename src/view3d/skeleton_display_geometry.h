@@ -1,6 +1,8 @@
 // Draw geometry of a characterized skeleton: bone shapes, joint spheres,
 // joint axis tripods and rotation-limit shapes, built from a rig character and
-// a pose state into the skeleton store.
+// a pose state into the skeleton store; effector tripods and spheres from an
+// effector set into the effector store; the hands' and feet's floor-contact
+// outline, normal and plane into the floor-contact store.
 //
 // Init builds once. Update rewrites only the vertex positions for a new pose
 // of the same state, replaying the build in the same order so that the draw
@@ -8,7 +10,9 @@
 // that decides how many vertices and objects a joint gets (which frame axis is
 // the twist axis, which limit shapes exist, how many segments they have) and
 // the character data it comes from are taken once at Init, so a later pose,
-// however it bends or translates joints, cannot change the layout.
+// however it bends or translates joints, cannot change the layout. The two
+// other stores follow the same rules, each replaying from the blocks its own
+// Init was given.
 #ifndef SKW_VIEW3D_SKELETON_DISPLAY_GEOMETRY_H
 #define SKW_VIEW3D_SKELETON_DISPLAY_GEOMETRY_H
 
@@ -19,6 +23,7 @@
 #include "rig/vlm_base.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -66,6 +71,35 @@ public:
     float Height() const { return height_; }
     const float* UpAxis() const { return upAxis_; }
 
+    // --- Effectors ---
+
+    // Builds the effector store from scratch (mode 0): for each of the 44
+    // effectors a tripod (flag 1) and a sphere coloured by its blend lanes
+    // (flag 2). Negative sizes are divisors of the character's height, taken
+    // positive. Keeps the effector set (not owned). False, with an empty
+    // store, when the character or the effector set is null.
+    bool InitEffectors(int flags, float sphereRadius, float axisLength, VLMCharacter* character,
+                       VLMEffectorSetState* effectors);
+    // Rewrites the effector store from the effector set given to InitEffectors,
+    // as Update does for the skeleton store; the spheres take the current
+    // blend lanes as their colours.
+    bool UpdateEffectors(float* outsideVertices);
+
+    // --- Floor contacts ---
+
+    // Builds the floor-contact store from scratch (mode 0): for the feet, then
+    // the hands, when their floor-contact property is not off, the contact
+    // outline (six points for contact type 0, four for the others), the
+    // contact normal and the contact plane of the extremity frame. Keeps the
+    // four blocks (not owned). False, with an empty store, when any is null.
+    bool InitFloorContacts(VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetState* effectors,
+                           VLMPropertySetState* properties);
+    // Rewrites the floor-contact store from the blocks given to
+    // InitFloorContacts, as Update does for the skeleton store. Which
+    // extremities are drawn and how many outline points each has stay as
+    // built; an outline point the pose no longer gives keeps its place.
+    bool UpdateFloorContacts(float* outsideVertices);
+
 private:
     // The rotation-limit shapes of one joint as fixed at Init.
     struct LimitPlan {
@@ -101,10 +135,29 @@ private:
     void BuildBone(int parentSlot, int slot);
     void BuildJointAxes(int slot, float length);
     void BuildRotationLimits(int slot, float localSize);
+    bool BuildEffectors();
+    bool BuildFloorContacts();
+
+    // Three lines objects from the origin's vertex to origin + length x each
+    // axis, coloured X, Y, Z, with second ids 0, 1, 2.
+    void BuildTripod(GeometryStore& store, const ViewMath::Vec4& origin, std::uint32_t originIndex,
+                     const std::array<ViewMath::Vec4, 3>& axes, float length, int kind, int id);
+    void FillSphere(GeometryStore& store, VLMDrawObjectNS::SphereObject* sphere, const ViewMath::Vec4& centre,
+                    float radius);
+
+    // Counts a store held after its build; an update must find them again.
+    struct BuiltCounts {
+        std::size_t vertices = 0;
+        std::size_t objects = 0;
+    };
+    bool Replay(GeometryStore& store, const BuiltCounts& built, float* outsideVertices,
+                bool (SkeletonDisplayGeometry::*pass)());
 
     ViewMath::Vec4 Position(int slot) const;
 
     std::uint32_t EmitVertex(GeometryStore& store, const ViewMath::Vec4& p, VLMDrawObjectNS::BaseObject* object);
+    // In build mode adds `p`; in update mode keeps the next vertex where it is.
+    std::uint32_t EmitKeptVertex(GeometryStore& store, const ViewMath::Vec4& p, VLMDrawObjectNS::BaseObject* object);
     template <typename T>
     T* EmitObject(GeometryStore& store, int kind, int nodeId, int secondId, const float* colour);
     void EmitLine(VLMDrawObjectNS::LinesObject* object, std::uint32_t a, std::uint32_t b);
@@ -117,8 +170,7 @@ private:
     SkeletonEffectorSettings effectorSettings_;
     VLMCharacter* character_ = nullptr;
     VLMCharacterState* state_ = nullptr;
-    VLMEffectorSetState* effectorSet_ = nullptr;
-    VLMPropertySetState* propertySet_ = nullptr;
+    VLMEffectorSetState* effectorSet_ = nullptr;  // of the effector store
     float upAxis_[3] = {0.0f, 1.0f, 0.0f};
     float height_ = 0.0f;
 
@@ -135,6 +187,25 @@ private:
     std::vector<ViewMath::Vec4> boneDirection_;
     std::vector<std::uint32_t> vertexOf_;
     bool failed_ = false;
+
+    // The effector store, fixed at InitEffectors.
+    BuiltCounts effectorsBuilt_;
+    bool effectorsReady_ = false;
+
+    // The floor-contact store, fixed at InitFloorContacts: its blocks, and
+    // per drawn extremity (in build order) the number of outline points.
+    struct ContactPlan {
+        int extremity = 0;
+        int points = 4;
+    };
+    VLMCharacter* contactCharacter_ = nullptr;
+    VLMCharacterState* contactState_ = nullptr;
+    VLMEffectorSetState* contactEffectors_ = nullptr;
+    VLMPropertySetState* contactProperties_ = nullptr;
+    std::array<ContactPlan, 4> contactPlan_{};
+    int contactCount_ = 0;
+    BuiltCounts contactsBuilt_;
+    bool contactsReady_ = false;
 };
 
 #endif

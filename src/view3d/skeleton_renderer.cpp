@@ -149,10 +149,15 @@ void SkeletonRenderer::Draw()
     glDisableClientState(GL_VERTEX_ARRAY);
 }
 
-void SkeletonRenderer::DrawFloorContacts(VLMEffectorSetState*, VLMPropertySetState*)
+void SkeletonRenderer::DrawFloorContacts(VLMEffectorSetState* effectors, VLMPropertySetState* properties)
 {
     if (!geometry_)
         return;
+    // The store is built once from the given blocks, then replayed in place.
+    if (geometry_->FloorContactStore().ObjectCount() > 0)
+        geometry_->UpdateFloorContacts(nullptr);
+    else
+        geometry_->InitFloorContacts(geometry_->Character(), geometry_->State(), effectors, properties);
     const GeometryStore& store = geometry_->FloorContactStore();
     const auto vertex = [&store](std::uint32_t index) {
         const float* p = store.Vertex(index);

@@ -1,7 +1,12 @@
 // Skeleton display geometry over characterized sample figures: counts per
 // build flag and bone shape, rotation-limit shapes, sizes, finite vertices in
-// degenerate poses, and updates that replay the build.
+// degenerate poses, and updates that replay the build; effector and
+// floor-contact stores.
 #include "view3d/skeleton_display_geometry.h"
+
+#include "rig/solver/vlm_effector_matrix.h"
+#include "rig/solver/vlm_runtime_entries.h"
+#include "rig/vlm_property.h"
 
 #include "posed_rig.h"
 
@@ -25,6 +30,9 @@ std::vector<std::uint32_t> Indices(const GeometryStore& store)
         if (const auto* l = dynamic_cast<const LinesObject*>(store.Object(i)))
             for (std::size_t k = 0; k < l->PairCount(); ++k)
                 out.insert(out.end(), l->Line(k).begin(), l->Line(k).end());
+        else if (const auto* t = dynamic_cast<const TrianglesObject*>(store.Object(i)))
+            for (std::size_t k = 0; k < t->TriangleCount(); ++k)
+                out.insert(out.end(), t->Triangle(k).begin(), t->Triangle(k).end());
     return out;
 }
 
@@ -238,7 +246,8 @@ TEST(SkeletonGeometry, SizesFollowTheHeight)
 }
 
 struct Snapshot {
-    std::vector<float> vertices, boxes;  // boxes: the store's, then each object's (spheres: centre and radius too)
+    // boxes: the store's, then each object's box and colour (spheres: centre and radius too)
+    std::vector<float> vertices, boxes;
     std::vector<const BaseObject*> objects;
     std::vector<std::uint32_t> indices;
 
@@ -254,6 +263,7 @@ struct Snapshot {
             objects.push_back(o);
             add(boxes, o->boxMin, 3);
             add(boxes, o->boxMax, 3);
+            add(boxes, o->colour, 4);
             if (const auto* sphere = dynamic_cast<const SphereObject*>(o)) {
                 add(boxes, sphere->centre, 3);
                 boxes.push_back(sphere->radius);
@@ -349,6 +359,133 @@ TEST(SkeletonGeometry, UpdateKeepsTheBuildLayout)
     g.SkeletonStore().AddVertex(p);
     EXPECT_FALSE(g.Update(nullptr));
     EXPECT_EQ(g.SkeletonStore().Vertex(0)[2], 3.0f);
+}
+
+// --- Effectors and floor contacts ----------------------------------------------------------------
+
+// The full figure in its T-pose, the effectors it gives with distinct blend
+// lanes per effector.
+struct World {
+    posed::Rig rig = posed::Make(Figure(VLM_NODE_COUNT), posed::Limits::None);
+    VLMEffectorSetStateHandle set = VLMAdopt<VLMEffectorSetStateHandle>(VLMCreateEffectorSetState(&std::malloc));
+    VLMPropertySetState properties;
+
+    World()
+    {
+        VLMPropertySetDefaults(&properties);
+        rig.WriteTPose();
+        Pose(0.0f);
+    }
+    void Pose(float phase)
+    {
+        VLMSetEffectorsFromPose(rig.c(), set.get(), rig.s(), &properties);
+        for (int id = 0; id < VLM_EFFECTOR_COUNT; ++id) {
+            VLMSetEffectorReachT(set.get(), id, float(id % 5) / 4.0f);
+            VLMSetEffectorReachR(set.get(), id, float(id % 3) / 2.0f + phase);
+            VLMSetEffectorPull(set.get(), id, float(id) / 43.0f);
+            VLMSetEffectorStiffness(set.get(), id, 1.0f - float(id % 7) / 6.0f);
+        }
+    }
+    void Contacts(int feetMode, int handsMode, float type)
+    {
+        VLMSetPropertyMode(&properties, 31, std::uint32_t(feetMode));   // FloorContact
+        VLMSetPropertyMode(&properties, 38, std::uint32_t(handsMode));  // HandFloorContact
+        VLMSetPropertyValue(&properties, 48, type);                     // FootContactType
+        VLMSetPropertyValue(&properties, 45, type);                     // HandContactType
+    }
+};
+
+// A tripod and a sphere per effector, the sphere coloured by the lanes; an
+// update after new lanes and a bent pose equals a fresh build.
+TEST(EffectorGeometry, SpheresTakeTheLanes)
+{
+    World w;
+    SkeletonDisplayGeometry g;
+    ASSERT_TRUE(g.InitEffectors(3, -64.0f, -10.0f, w.rig.c(), w.set.get()));
+    EXPECT_EQ(g.EffectorStore().VertexCount(), 4u * 44);
+    ASSERT_EQ(g.EffectorStore().ObjectCount(), 4u * 44);
+    for (std::size_t i = 3; i < g.EffectorStore().ObjectCount(); i += 4) {
+        const BaseObject* o = g.EffectorStore().Object(i);
+        const float lanes[4] = {
+            VLMGetEffectorReachT(w.set.get(), o->nodeId), VLMGetEffectorReachR(w.set.get(), o->nodeId),
+            VLMGetEffectorPull(w.set.get(), o->nodeId), VLMGetEffectorStiffness(w.set.get(), o->nodeId)};
+        EXPECT_TRUE(std::equal(lanes, lanes + 4, o->colour)) << "effector " << o->nodeId;
+    }
+    const float z[3] = {0, 0, 1};
+    w.rig.Bend(9, z, 0.7f);
+    w.Pose(0.5f);
+    ASSERT_TRUE(g.UpdateEffectors(nullptr));
+    SkeletonDisplayGeometry fresh;
+    ASSERT_TRUE(fresh.InitEffectors(3, -64.0f, -10.0f, w.rig.c(), w.set.get()));
+    EXPECT_EQ(Snapshot(g.EffectorStore()).vertices, Snapshot(fresh.EffectorStore()).vertices);
+    EXPECT_EQ(Snapshot(g.EffectorStore()).boxes, Snapshot(fresh.EffectorStore()).boxes) << "boxes and colours";
+}
+
+// Feet first, three objects each, unless the mode is 0; six outline points
+// exactly when the contact type rounds to 0 as the contact query rounds it
+// (ties to even), every one a point the query gives.
+TEST(FloorContactGeometry, ModesAndContactTypes)
+{
+    struct Case {
+        int feetMode, handsMode;
+        float type;
+        std::size_t objects;
+        int points;
+    } const cases[] = {
+        {0, 0, 0.4f, 0, 0}, {1, 0, 0.4f, 6, 6}, {0, 2, 0.6f, 6, 4}, {1, 1, 0.5f, 12, 6}, {1, 1, 1.5f, 12, 4}};
+    for (const Case& c : cases) {
+        World w;
+        w.Contacts(c.feetMode, c.handsMode, c.type);
+        SkeletonDisplayGeometry g;
+        ASSERT_TRUE(g.InitFloorContacts(w.rig.c(), w.rig.s(), w.set.get(), &w.properties));
+        const GeometryStore& store = g.FloorContactStore();
+        ASSERT_EQ(store.ObjectCount(), c.objects) << c.type;
+        for (std::size_t k = 0; k < c.objects; k += 3) {
+            const auto* outline = static_cast<const LinesObject*>(store.Object(k));
+            EXPECT_EQ(outline->nodeId, int(k / 3) + (c.feetMode ? (k < 6 ? 2 : -2) : 0));
+            EXPECT_EQ(outline->PairCount(), c.points == 6 ? 7u : 4u) << c.type;
+            for (int i = 0; i < c.points; ++i) {
+                float want[4];
+                ASSERT_TRUE(VLMGetContactPoint(w.rig.c(), w.rig.s(), &w.properties, outline->nodeId, i, want));
+                EXPECT_EQ(Distance(store.Vertex(outline->Line(0)[1] + i), want), 0.0f) << c.type << ", " << i;
+            }
+        }
+    }
+}
+
+// An outline built with six points keeps them after the type changes to a
+// four-point one: the two front points the query no longer gives stay where
+// they were (in the outside buffer too), not at the origin.
+TEST(FloorContactGeometry, UpdateKeepsTheBuiltOutline)
+{
+    World w;
+    w.Contacts(1, 1, 0.4f);
+    SkeletonDisplayGeometry g;
+    EXPECT_FALSE(g.UpdateFloorContacts(nullptr)) << "nothing built yet";
+    EXPECT_FALSE(g.InitFloorContacts(w.rig.c(), w.rig.s(), w.set.get(), nullptr));
+    ASSERT_TRUE(g.InitFloorContacts(w.rig.c(), w.rig.s(), w.set.get(), &w.properties));
+    const Snapshot six(g.FloorContactStore());
+    const float x[3] = {1, 0, 0};
+    w.rig.Bend(2, x, 0.6f);
+    w.Contacts(1, 1, 0.6f);
+    std::vector<float> buffer(six.vertices.size(), -1.0f);
+    ASSERT_TRUE(g.UpdateFloorContacts(buffer.data()));
+    const Snapshot four(g.FloorContactStore());
+    EXPECT_EQ(four.indices, six.indices);
+    EXPECT_EQ(buffer, four.vertices);
+    for (int k = 0; k < 4; ++k) {  // twelve vertices per extremity, the outline first
+        for (int i = 0; i < 6; ++i) {
+            float want[4];
+            const int e = g.FloorContactStore().Object(3 * k)->nodeId;
+            const bool given = VLMGetContactPoint(w.rig.c(), w.rig.s(), &w.properties, e, i, want);
+            EXPECT_EQ(given, i < 4);
+            const std::size_t at = 3 * (12 * k + i);
+            EXPECT_EQ(Distance(&four.vertices[at], given ? want : &six.vertices[at]), 0.0f) << e << ", " << i;
+        }
+    }
+    EXPECT_NE(four.vertices, six.vertices) << "the bend must move the left foot";
+    g.FloorContactStore().Clear();
+    EXPECT_FALSE(g.UpdateFloorContacts(nullptr)) << "a store changed behind the geometry's back";
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
-// Rewriting a pose allocates nothing. This executable replaces the global
+// Rewriting a pose (skeleton, effectors, floor contacts) allocates nothing. This executable replaces the global
 // allocation functions to count every allocation while an update runs.
 #include "view3d/skeleton_display_geometry.h"
+
+#include "rig/solver/vlm_runtime_entries.h"
+#include "rig/vlm_property.h"
 
 #include "posed_rig.h"
 
@@ -32,14 +35,26 @@ TEST(SkeletonGeometryAllocation, UpdateAllocatesNothing)
 {
     const posed::Rig rig = posed::Make(fixtures::Full(), posed::Limits::Mixed);
     rig.WriteTPose();
+    const VLMEffectorSetStateHandle set = VLMAdopt<VLMEffectorSetStateHandle>(VLMCreateEffectorSetState(&std::malloc));
+    VLMPropertySetState properties;
+    VLMPropertySetDefaults(&properties);
+    VLMSetPropertyMode(&properties, 31, 1);  // floor contact of the feet
+    VLMSetPropertyMode(&properties, 38, 1);  // and of the hands
+    VLMSetEffectorsFromPose(rig.c(), set.get(), rig.s(), &properties);
     SkeletonDisplayGeometry g;
     ASSERT_TRUE(g.Init(SkeletonDisplaySettings(), rig.c(), rig.s()));
+    ASSERT_TRUE(g.InitEffectors(3, -64.0f, -10.0f, rig.c(), set.get()));
+    ASSERT_TRUE(g.InitFloorContacts(rig.c(), rig.s(), set.get(), &properties));
     const float axis[3] = {0, 0, 1};
     rig.Bend(9, axis, 0.6f);
-    std::vector<float> buffer(3 * g.SkeletonStore().VertexCount());
+    rig.Bend(2, axis, 0.3f);
+    VLMSetEffectorsFromPose(rig.c(), set.get(), rig.s(), &properties);
+    std::vector<float> buffer(3 * g.SkeletonStore().VertexCount());  // the largest of the three stores
 
     counting = true;
-    const bool rewritten = g.Update(nullptr) && g.Update(buffer.data());
+    const bool rewritten = g.Update(nullptr) && g.Update(buffer.data()) && g.UpdateEffectors(nullptr) &&
+                           g.UpdateEffectors(buffer.data()) && g.UpdateFloorContacts(nullptr) &&
+                           g.UpdateFloorContacts(buffer.data());
     const long duringUpdates = allocations;
     g.Init(SkeletonDisplaySettings(), rig.c(), rig.s());  // the counter itself works: a build allocates
     counting = false;

@@ -8,6 +8,9 @@
 #include "modal_answer.h"
 #include "posed_rig.h"
 
+#include "rig/solver/vlm_runtime_entries.h"
+#include "rig/solver/vlm_state.h"
+#include "rig/vlm_handle.h"
 #include "rig/vlm_names.h"
 
 #include <QDir>
@@ -353,6 +356,30 @@ TEST(ViewLifecycle, RebuildsAndNullPointers)
     EXPECT_TRUE(gl.HasNoCharacter());
     EXPECT_FALSE(gl.GetRenderer()->HasGeometry());
     EXPECT_EQ(std::memcmp(gl.GetCamera().m, Identity().m, sizeof Identity().m), 0);
+}
+
+TEST(ViewLifecycle, FloorContactsAreBuiltOnceThenReplayed)
+{
+    const posed::Rig rig = TPosed(fixtures::Full(), posed::Limits::None);
+    VLMEffectorSetStateHandle set = VLMAdopt<VLMEffectorSetStateHandle>(VLMCreateEffectorSetState(&std::malloc));
+    VLMPropertySetState properties;
+    VLMPropertySetDefaults(&properties);
+    VLMSetPropertyMode(&properties, 31, 1u);  // FloorContact on: the feet are drawn
+    VLMSetEffectorsFromPose(rig.c(), set.get(), rig.s(), &properties);
+
+    VLMGlWidget gl(nullptr, nullptr);
+    gl.SetCharacter(nullptr, rig.c(), rig.s());
+    gl.makeCurrent();
+    SkeletonRenderer* renderer = gl.GetRenderer();
+    ASSERT_TRUE(renderer->HasGeometry());
+    const GeometryStore& contacts = renderer->Geometry()->FloorContactStore();
+    ASSERT_EQ(contacts.ObjectCount(), 0u);
+
+    renderer->DrawFloorContacts(set.get(), &properties);
+    const std::size_t built = contacts.ObjectCount();
+    EXPECT_GT(built, 0u);
+    renderer->DrawFloorContacts(set.get(), &properties);  // replayed in place, not rebuilt
+    EXPECT_EQ(contacts.ObjectCount(), built);
 }
 
 }  // namespace

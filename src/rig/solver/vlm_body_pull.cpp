@@ -177,6 +177,8 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
     const int total = n + 2;
     const VLMVector4 stiffness = VLMVector4SplatW(set->blend[VLM_CHEST_ORIGIN_EFFECTOR]);
     const int neckRoot = Has(character, VLM_NODE_NECK) ? VLM_NODE_NECK : VLM_NODE_HEAD;
+    VLMVector4 hipsShift = VLMVector4Zero(), chestShift = VLMVector4Zero();
+    VLMVector4 hipsTurned = VLMConstant::IdentityQuat, chestTurned = VLMConstant::IdentityQuat;
     for (int i = 1; i <= total; ++i) {
         const float t = float(i) / float(total);
         VLMComputeEffectorTripleFromPose(character, &pose, rows, properties);
@@ -193,29 +195,36 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
         const VLMVector4 head = VLMVector4Mul(headDirection, VLMSoftExcess(headLength, headDistance, neckLength,
                                                                            headStiffness, VLMConstant::One, headPull));
 
-        // The hips: the legs' pulls.
+        // The pulls of this iteration, about the joints where they stand now.
         const VLMVector4& hips = Position(character, rows, VLM_NODE_HIPS);
+        const VLMVector4 chest = pose.slots[2].t;
         const float hipsMove = (0.5f + 0.5f * t) * (1.0f - hipsLanes.z);
         const float hipsTurn = (0.3f + 0.7f * t) * (1.0f - hipsLanes.w);
-        pose.slots[0].t =
-            VLMVector4Add(pose.slots[0].t, VLMVector4Mul(VLMVector4Add(pulls[0], pulls[1]), VLMVector4Splat(hipsMove)));
+        hipsShift =
+            VLMVector4Add(hipsShift, VLMVector4Mul(VLMVector4Add(pulls[0], pulls[1]), VLMVector4Splat(hipsMove)));
         TurnSum legs;
         for (int j = 0; j < 2; ++j)
             legs.add(hips, Position(character, rows, kLimbs[j].root), pulls[j], hipsTurn);
-        pose.slots[0].q = VLMQuatNormalize(VLMQuatMultiply(legs.turn(), pose.slots[0].q));
+        hipsTurned = VLMQuatNormalize(VLMQuatMultiply(legs.turn(), hipsTurned));
 
-        // The chest end: the arms' and the head's pulls.
-        const VLMVector4 chest = pose.slots[2].t;
         const float chestMove = 1.0f - chestLanes.z, chestTurn = 1.0f - chestLanes.w;
         const VLMVector4 armsMove = VLMVector4Mul(VLMVector4Add(pulls[2], pulls[3]), VLMVector4Splat(0.6f + 0.4f * t));
         const VLMVector4 headMove = VLMVector4Mul(head, VLMVector4Splat(0.7f + 0.3f * t));
-        pose.slots[2].t =
-            VLMVector4Add(chest, VLMVector4Mul(VLMVector4Add(armsMove, headMove), VLMVector4Splat(chestMove)));
+        chestShift =
+            VLMVector4Add(chestShift, VLMVector4Mul(VLMVector4Add(armsMove, headMove), VLMVector4Splat(chestMove)));
         TurnSum upper;
         for (int j = 2; j < 4; ++j)
             upper.add(chest, Position(character, rows, kLimbs[j].root), pulls[j], (0.4f + 0.6f * t) * chestTurn);
         upper.add(chest, Position(character, rows, neckRoot), head, (0.7f + 0.3f * t) * chestTurn);
-        pose.slots[2].q = VLMQuatNormalize(VLMQuatMultiply(upper.turn(), pose.slots[2].q));
+        chestTurned = VLMQuatNormalize(VLMQuatMultiply(upper.turn(), chestTurned));
+
+        // The goals: the reach-blended ones, moved by the pulls so far.
+        pose.slots[0].t = VLMVector4Add(goal.slots[0].t, hipsShift);
+        pose.slots[0].q = VLMQuatNormalize(VLMQuatMultiply(hipsTurned, goal.slots[0].q));
+        pose.slots[1].t = goal.slots[1].t;
+        pose.slots[1].q = goal.slots[1].q;
+        pose.slots[2].t = VLMVector4Add(goal.slots[2].t, chestShift);
+        pose.slots[2].q = VLMQuatNormalize(VLMQuatMultiply(chestTurned, goal.slots[2].q));
 
         VLMVector4 limiter = {1.0f, value(vlm_entry::SnSSpineFreedom), 1.0f, 1.0f};
         VLMSolveSpineStretch(character, rows, &pose, properties, stiffness, VLMVector4Splat(0.5f * (1.0f - t)),

@@ -8,12 +8,16 @@
 // reach of its hip or shoulder effector; the head's is its direction times
 // VLMSoftExcess(|v|, head distance, neck length, powered head stiffness, 1,
 // head pull weight). Legs act on the hips, arms and head on the chest end.
-// Each iteration (progress t) moves the hips goal by (p0 + p1)(0.5 + 0.5 t) and
-// turns it by the legs' arcs scaled by 0.3 + 0.7 t, moves the chest-end goal by
-// (p2 + p3)(0.6 + 0.4 t) + p_head (0.7 + 0.3 t) and turns it by the arms' arcs
+// Each iteration (progress t) adds to the hips' shift (p0 + p1)(0.5 + 0.5 t) and
+// to their turn the legs' arcs scaled by 0.3 + 0.7 t, to the chest end's shift
+// (p2 + p3)(0.6 + 0.4 t) + p_head (0.7 + 0.3 t) and to its turn the arms' arcs
 // scaled by 0.4 + 0.6 t and the head's by 0.7 + 0.3 t; every move is scaled by
 // 1 - rho, rho the hips or chest-end effector's resist lane (2 for position, 3
-// for orientation). An arc is the shortest arc (root - centre) to
+// for orientation). The spine stretch then runs toward the reach-blended
+// goals moved by the shifts and turns accumulated so far, so that the body
+// pull, like the spine-only pass, also brings hips and chest to their
+// effectors, while the pulls of all iterations add up (the powered
+// stiffnesses shrink as the iteration count grows). An arc is the shortest arc (root - centre) to
 // (root - centre + pull) with its vector part scaled and renormalised; the arcs
 // of one goal are combined by adding their vector parts (each taken in the
 // identity's hemisphere by a VLMDot4 sign test). The spine stretch's

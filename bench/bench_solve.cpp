@@ -1,0 +1,130 @@
+// The full retargeting solve with default properties and the default stage
+// word, cycling through 256 sampled source poses, on the 16-, 60- and
+// 172-node characters, retargeted onto the same proportions and onto the
+// other set (longer arms, shorter legs); against one whole-tree
+// local-to-global pass of the same target. A cumulative stage-word ablation
+// on the 172-node character shows where the time goes.
+#include "rig/solver/vlm_solve.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_stage_bits.h"
+#include "rig/solver/vlm_state.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_hierarchy.h"
+
+#include "solver_fixtures.h"
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <vector>
+
+namespace {
+std::atomic<long> g_news{0};
+}
+
+void* operator new(std::size_t n)
+{
+    ++g_news;
+    if (void* p = std::malloc(n ? n : 1))
+        return p;
+    throw std::bad_alloc();
+}
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+namespace {
+
+// range(0): 0 Minimal, 1 Typical, 2 Full; range(1): 1 for the other proportions.
+fixtures::Proportions Preset(int which, bool other)
+{
+    fixtures::Proportions p = which == 0 ? fixtures::Minimal() : which == 1 ? fixtures::Typical() : fixtures::Full();
+    if (other) {
+        const fixtures::Proportions r = fixtures::Retarget();
+        p.height = r.height, p.arm = r.arm, p.leg = r.leg, p.spine = r.spine, p.neck = r.neck;
+        p.shoulderWidth = r.shoulderWidth, p.hipWidth = r.hipWidth;
+    }
+    return p;
+}
+
+struct Workload {
+    fixtures::Scene source, target;
+    std::vector<std::vector<unsigned char>> poses;
+    Workload(int which, bool other)
+        : source(Preset(which, false), {}, {}),
+          target(Preset(which, other), {}, {}),
+          poses(fixtures::SamplePoses(source.c(), 256, 11, {0.5f, 0.3f, 10.0f, true, true}))
+    {
+    }
+    void solve(std::size_t i) const
+    {
+        VLMSolve(target.c(), target.state.get(), source.c(),
+                 reinterpret_cast<const VLMCharacterState*>(poses[i & 255].data()), target.set.get(),
+                 &target.properties, &source.properties);
+    }
+};
+
+void Run(benchmark::State& st, const Workload& w)
+{
+    const long before = g_news;  // one untimed round through the poses
+    for (std::size_t i = 0; i < 256; ++i)
+        w.solve(i);
+    st.counters["allocs/solve"] = double(g_news - before) / 256.0;
+    std::size_t i = 0;
+    for (auto _ : st) {
+        w.solve(i++);
+        benchmark::ClobberMemory();
+    }
+    st.counters["solves/s"] = benchmark::Counter(double(st.iterations()), benchmark::Counter::kIsRate);
+}
+
+void BM_Solve(benchmark::State& st)
+{
+    const Workload w(int(st.range(0)), st.range(1) != 0);
+    Run(st, w);
+}
+BENCHMARK(BM_Solve)->ArgsProduct({{0, 1, 2}, {0, 1}});
+
+void BM_TreeLocalToGlobalBaseline(benchmark::State& st)
+{
+    const Workload w(int(st.range(0)), false);
+    w.solve(0);
+    VLMScopedFPGuard guard;
+    for (auto _ : st) {
+        VLMTreeLocalToGlobal(w.target.c(), w.target.rows(), VLMCharacterNodeRecords(w.target.c()));
+        benchmark::ClobberMemory();
+    }
+}
+BENCHMARK(BM_TreeLocalToGlobalBaseline)->Arg(0)->Arg(1)->Arg(2);
+
+// Cumulative: word 0, then + body pull (and spine), + limbs, + shoulders,
+// + stretch, + digits, + neck, + contact sync, + roll and hips (all bits).
+void BM_SolveAblation(benchmark::State& st)
+{
+    const std::uint32_t perLimb = 15u;
+    const std::uint32_t groups[] = {0u,
+                                    VLM_STAGE_BODY_PULL | VLM_STAGE_SPINE,
+                                    VLM_STAGE_LIMBS | perLimb << VLM_STAGE_CHAIN_BIT,
+                                    VLM_STAGE_LEFT_SHOULDER | VLM_STAGE_RIGHT_SHOULDER,
+                                    perLimb << VLM_STAGE_STRETCH_BIT,
+                                    perLimb << VLM_STAGE_DIGITS_BIT,
+                                    VLM_STAGE_NECK_HEAD,
+                                    VLM_STAGE_CONTACT_SYNC,
+                                    VLM_STAGE_ROLL | VLM_STAGE_HIPS_TRAJECTORY};
+    std::uint32_t word = 0;
+    for (int g = 0; g <= st.range(0); ++g)
+        word |= groups[g];
+    const Workload w(2, false);
+    VLMSetSolveStages(w.target.set.get(), word);
+    Run(st, w);
+}
+BENCHMARK(BM_SolveAblation)->DenseRange(0, 8);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,305 @@
+#include "rig/solver/vlm_contact_solve.h"
+
+#include "rig/solver/vlm_contact_point.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_solver_math.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_quat_utils.h"
+#include "rig/vlm_vector.h"
+
+#include <array>
+#include <cmath>
+
+namespace {
+
+// Positions of the contact entries in an extremity's property list.
+enum { kFloorContact = 0, kBottom, kBack, kMiddle, kFront, kIn, kOut, kType = 8, kStiffness = 9, kPivot = 11 };
+
+constexpr float kHalfRoot2 = 0.70710677f;
+constexpr float kHighest = 3.40282e38f;
+constexpr int kRollIterations = 4, kFrontIterations = 4;
+
+float Value(const VLMPropertySetState* p, const VLMExtremity* e, int role)
+{
+    return VLMPropertyValueAt(p, int(e->properties[role]));
+}
+int Rounded(const VLMPropertySetState* p, const VLMExtremity* e, int role)
+{
+    return VLMFloatToIntRound(Value(p, e, role));
+}
+bool BasePresent(const VLMCharacter* c, const VLMExtremity* e)
+{
+    return VLMCharacterTPoseEntry(c, e->baseNodeId)->presence != 0;
+}
+
+VLMVector4 Rotate(const VLMVector4& q, const VLMVector4& v)
+{
+    VLMVector4 out;
+    return VLMQuatRotateVector(out, q, v);
+}
+
+// The hoof turn of a hand (by side) or a foot, as a rotation matrix.
+VLMMatrix44 HoofMatrix(const VLMExtremity* e)
+{
+    const VLMVector4 q = e->isFoot != 0    ? VLMVector4{-kHalfRoot2, 0.0f, 0.0f, kHalfRoot2}
+                         : e->isRight != 0 ? VLMVector4{0.0f, 0.0f, -kHalfRoot2, kHalfRoot2}
+                                           : VLMVector4{0.0f, 0.0f, kHalfRoot2, kHalfRoot2};
+    return VLMQuatToMatrix44(q);
+}
+
+// The carrying goal's matrix, with the hoof turn folded in first for type 3.
+VLMMatrix44 GoalMatrix(const VLMTransformTQS& goal, bool hoof, const VLMMatrix44& h)
+{
+    const VLMMatrix44 n = VLMTQSToMatrix44(goal.t, VLMQuatNormalize(goal.q), goal.s);
+    return hoof ? VLMMatrix44Multiply(n, h) : n;
+}
+
+}  // namespace
+
+VLMVector4* VLMTriangleFrame(VLMVector4 out[4], const VLMVector4& a, const VLMVector4& b, const VLMVector4& c)
+{
+    const VLMVector4 n = VLMVector4Cross(VLMVector4Sub(b, a), VLMVector4Sub(c, a));
+    if (VLMDotFloat(n, n) > 0.0f) {
+        VLMVector4Normalize(out[0], n);
+        const VLMVector4 spread = VLMVector4Sub(VLMVector4Add(b, c), VLMVector4Add(a, a));
+        VLMVector4Normalize(out[2], VLMVector4Cross(out[0], spread));
+        out[1] = VLMVector4Cross(out[2], out[0]);
+    } else {
+        out[0] = VLMVector4{1, 0, 0, 0}, out[1] = VLMVector4{0, 1, 0, 0}, out[2] = VLMVector4{0, 0, 1, 0};
+    }
+    out[3] = VLMVector4Mul(VLMVector4Add(VLMVector4Add(a, b), c), VLMVector4Splat(0.33333334f));
+    return out;
+}
+
+VLMVector4& VLMVector4Normalize(VLMVector4& out, const VLMVector4& v) { return out = VLMQuatNormalize(v); }
+
+VLMVector4& VLMQuatConjugateMultiply(VLMVector4& out, const VLMVector4& a, const VLMVector4& b)
+{
+    return out = VLMQuatConjugateMul(a, b);
+}
+
+VLMVector4& VLMQuatRotateVector(VLMVector4& out, const VLMVector4& q, const VLMVector4& v)
+{
+    const VLMVector4 u = VLMVector4ClearW(q);
+    const float w = q.w;
+    const VLMVector4 along = VLMVector4Mul(VLMVector4Splat(2.0f * VLMVector4Dot3(u, v).x), u);
+    const VLMVector4 kept = VLMVector4Mul(VLMVector4Splat(2.0f * w * w - 1.0f), v);
+    return out = VLMVector4Add(VLMVector4Add(along, kept),
+                               VLMVector4Mul(VLMVector4Splat(2.0f * w), VLMVector4Cross(u, v)));
+}
+
+VLMMatrix44& VLMMatrixMultiplyTransposed(VLMMatrix44& out, const VLMMatrix44& a, const VLMMatrix44& b)
+{
+    VLMMatrix44 m;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j)
+            (&m.r[i].x)[j] = VLMDotFloat(b.r[i], a.r[j]);
+    return out = m;
+}
+
+bool VLMMatrixMultiplyInverse(VLMMatrix44& out, const VLMMatrix44& a, const VLMMatrix44& b)
+{
+    const auto e = [&a](int i, int j) { return (&a.r[i].x)[j]; };
+    // 2x2 minors of the upper two rows (s) and of the lower two rows (c).
+    const float s0 = e(0, 0) * e(1, 1) - e(1, 0) * e(0, 1), s1 = e(0, 0) * e(1, 2) - e(1, 0) * e(0, 2);
+    const float s2 = e(0, 0) * e(1, 3) - e(1, 0) * e(0, 3), s3 = e(0, 1) * e(1, 2) - e(1, 1) * e(0, 2);
+    const float s4 = e(0, 1) * e(1, 3) - e(1, 1) * e(0, 3), s5 = e(0, 2) * e(1, 3) - e(1, 2) * e(0, 3);
+    const float c0 = e(2, 0) * e(3, 1) - e(3, 0) * e(2, 1), c1 = e(2, 0) * e(3, 2) - e(3, 0) * e(2, 2);
+    const float c2 = e(2, 0) * e(3, 3) - e(3, 0) * e(2, 3), c3 = e(2, 1) * e(3, 2) - e(3, 1) * e(2, 2);
+    const float c4 = e(2, 1) * e(3, 3) - e(3, 1) * e(2, 3), c5 = e(2, 2) * e(3, 3) - e(3, 2) * e(2, 3);
+    const float det = s0 * c5 - s1 * c4 + s2 * c3 + s3 * c2 - s4 * c1 + s5 * c0;
+    if (!(det != 0.0f) || !std::isfinite(det))
+        return false;
+    const float k = 1.0f / det;
+    const VLMMatrix44 inverse = {{
+        {(e(1, 1) * c5 - e(1, 2) * c4 + e(1, 3) * c3) * k, (-e(0, 1) * c5 + e(0, 2) * c4 - e(0, 3) * c3) * k,
+         (e(3, 1) * s5 - e(3, 2) * s4 + e(3, 3) * s3) * k, (-e(2, 1) * s5 + e(2, 2) * s4 - e(2, 3) * s3) * k},
+        {(-e(1, 0) * c5 + e(1, 2) * c2 - e(1, 3) * c1) * k, (e(0, 0) * c5 - e(0, 2) * c2 + e(0, 3) * c1) * k,
+         (-e(3, 0) * s5 + e(3, 2) * s2 - e(3, 3) * s1) * k, (e(2, 0) * s5 - e(2, 2) * s2 + e(2, 3) * s1) * k},
+        {(e(1, 0) * c4 - e(1, 1) * c2 + e(1, 3) * c0) * k, (-e(0, 0) * c4 + e(0, 1) * c2 - e(0, 3) * c0) * k,
+         (e(3, 0) * s4 - e(3, 1) * s2 + e(3, 3) * s0) * k, (-e(2, 0) * s4 + e(2, 1) * s2 - e(2, 3) * s0) * k},
+        {(-e(1, 0) * c3 + e(1, 1) * c1 - e(1, 2) * c0) * k, (e(0, 0) * c3 - e(0, 1) * c1 + e(0, 2) * c0) * k,
+         (-e(3, 0) * s3 + e(3, 1) * s1 - e(3, 2) * s0) * k, (e(2, 0) * s3 - e(2, 1) * s1 + e(2, 2) * s0) * k},
+    }};
+    out = VLMMatrix44Multiply(inverse, b);
+    return true;
+}
+
+void VLMRunLimbSubSolver(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
+                         int kind, const VLMPropertySetState* properties)
+{
+    if (kind == 0)
+        VLMClampContactHeights(character, extremity, block, properties);
+    else if (kind == 1)
+        VLMSolveContactRoll(character, extremity, block, properties);
+    else if (kind == 2)
+        VLMLiftContactShape(character, extremity, block, properties);
+}
+
+void VLMClampContactHeights(const VLMCharacter*, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
+                            const VLMPropertySetState* properties)
+{
+    const float k = Value(properties, extremity, kStiffness), floor = block->frame.t.y;
+    float& a = block->slots[0].t.y;
+    float& b = block->slots[1].t.y;
+    const float ma = VLMMaxFloat(floor, a), mb = VLMMaxFloat(floor, b);
+    const float below = VLMMaxFloat(ma - a, mb - b);
+    a = ma + k * (below + a - ma);
+    b = mb + k * (below + b - mb);
+}
+
+void VLMLiftContactShape(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
+                         const VLMPropertySetState* properties)
+{
+    const int count = Rounded(properties, extremity, kType) == 0 ? 6 : 4;
+    float lowest = kHighest;
+    if (VLMPropertyModeAt(properties, int(extremity->properties[kFloorContact])) != 0) {
+        const VLMTransformTQS& a = block->slots[0];
+        const VLMTransformTQS& b = block->slots[1];
+        for (int i = 0; i < count; ++i) {
+            VLMVector4 p;
+            VLMContactPoint(character, &p, extremity, properties, i, &a.t, &a.q, &a.s, &b.t, &b.q, &b.s);
+            lowest = VLMMinFloat(lowest, p.y);
+        }
+    }
+    const float d = block->frame.t.y - lowest;
+    if (d > 0.0f) {
+        block->slots[0].t.y += d;
+        block->slots[1].t.y += d;
+    }
+}
+
+void VLMSolveContactRoll(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
+                         const VLMPropertySetState* properties)
+{
+    const bool present = BasePresent(character, extremity);
+    const int type = Rounded(properties, extremity, kType), pivot = Rounded(properties, extremity, kPivot);
+    const bool carry = !(present && (type == 2 || type == 3));
+    const bool front = present && type == 0;
+    VLMTransformTQS& a = block->slots[0];
+    VLMTransformTQS& b = block->slots[1];
+    VLMVector4 point = VLMVector4Zero(), relT = VLMVector4Zero(), relQ = VLMConstant::IdentityQuat;
+    if (carry) {
+        if (pivot == 1)
+            point = a.t;
+        else if (pivot == 2 && present)
+            point = b.t;
+        if (present) {
+            relT = Rotate(VLMVector4NegateXYZ(a.q), VLMVector4Sub(b.t, a.t));
+            VLMQuatConjugateMultiply(relQ, a.q, b.q);
+        }
+    }
+    for (int i = 0; i < kRollIterations; ++i)
+        VLMContactRollStep(character, extremity, block, properties);
+    if (carry && present) {
+        b.t = VLMVector4Add(a.t, Rotate(a.q, relT));
+        b.q = VLMQuatMultiply(a.q, relQ);
+        for (int i = 0; i < kFrontIterations && front; ++i)
+            VLMContactFrontStep(character, extremity, block, properties, relQ);
+    }
+    if (!carry || !(pivot == 1 || (pivot == 2 && present)))
+        return;
+    const VLMVector4 d = VLMVector4Sub(point, pivot == 1 ? a.t : b.t);
+    a.t.x += d.x;
+    a.t.z += d.z;
+}
+
+void VLMContactRollStep(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
+                        const VLMPropertySetState* properties)
+{
+    const bool present = BasePresent(character, extremity);
+    const int type = Rounded(properties, extremity, kType);
+    VLMTransformTQS& goal = block->slots[present && (type >= 2 || type < 0) ? 1 : 0];
+    const float floor = block->frame.t.y;
+    const float s = extremity->isRight != 0 ? -1.0f : 1.0f;
+    const float B = Value(properties, extremity, kBottom), K = Value(properties, extremity, kBack);
+    const float I = Value(properties, extremity, kIn), O = Value(properties, extremity, kOut);
+    const float middle = Value(properties, extremity, kMiddle);
+    const float M = type == 0 && !present ? middle + Value(properties, extremity, kFront) : middle;
+    // Corners a, b, c, d: hand back-in, back-out, front-in, front-out (points
+    // 1, 0, 3, 2 of the contact shape); foot in-back, out-back, in-front,
+    // out-front (points 0, 1, 2, 3).
+    VLMVector4 local[4];
+    if (extremity->isFoot != 0) {
+        local[0] = {-s * I, -B, -K, 1.0f}, local[1] = {s * O, -B, -K, 1.0f};
+        local[2] = {-s * I, -B, M, 1.0f}, local[3] = {s * O, -B, M, 1.0f};
+    } else {
+        local[0] = {-s * K, -B, I, 1.0f}, local[1] = {-s * K, -B, -O, 1.0f};
+        local[2] = {s * M, -B, I, 1.0f}, local[3] = {s * M, -B, -O, 1.0f};
+    }
+    const bool hoof = type == 3;
+    const VLMMatrix44 h = HoofMatrix(extremity);
+    const VLMMatrix44 unturn = VLMMatrix44Transpose(h);
+    static constexpr int kTriangles[2][3] = {{0, 1, 2}, {1, 2, 3}};
+    for (const auto& triangle : kTriangles) {
+        const VLMMatrix44 n = GoalMatrix(goal, hoof, h);
+        VLMVector4 p[3];
+        bool below = false;
+        for (int i = 0; i < 3; ++i) {
+            p[i] = VLMMatrix44MulVector(n, local[triangle[i]]);
+            below = below || p[i].y < floor;
+        }
+        if (!below)
+            continue;
+        VLMVector4 f1[4], f2[4];
+        VLMTriangleFrame(f1, p[0], p[1], p[2]);
+        for (VLMVector4& q : p)
+            q.y = VLMMaxFloat(q.y, floor);
+        VLMTriangleFrame(f2, p[0], p[1], p[2]);
+        VLMMatrix44 moved;
+        if (!VLMMatrixMultiplyInverse(moved, VLMMatrix44FromRows(f1[0], f1[1], f1[2], f1[3]), n))
+            continue;  // a degenerate frame: this triangle is left as it is
+        moved = VLMMatrix44Multiply(VLMMatrix44FromRows(f2[0], f2[1], f2[2], f2[3]), moved);
+        if (hoof)
+            moved = VLMMatrix44Multiply(moved, unturn);
+        // The rows carry the scale: divided by their lengths before the rotation is read.
+        VLMVector4 t, q, scale;
+        VLMMatrix44ToTQS(t, q, scale, moved);
+        goal.t = t;
+        goal.q = q;
+    }
+}
+
+void VLMContactFrontStep(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
+                         const VLMPropertySetState* properties, const VLMVector4& restRotation)
+{
+    const VLMTransformTQS& a = block->slots[0];
+    VLMTransformTQS& b = block->slots[1];
+    const float floor = block->frame.t.y;
+    const float s = extremity->isRight != 0 ? -1.0f : 1.0f;
+    const float B = Value(properties, extremity, kBottom), I = Value(properties, extremity, kIn),
+                O = Value(properties, extremity, kOut);
+    const float front = Value(properties, extremity, kMiddle) + Value(properties, extremity, kFront);
+    const VLMVector4 offset =
+        VLMVector4ClearW(VLMVector4Sub(VLMCharacterTPoseEntry(character, extremity->endNodeId)->t,
+                                       VLMCharacterTPoseEntry(character, extremity->baseNodeId)->t));
+    const VLMVector4 local[2] = {
+        extremity->isFoot != 0 ? VLMVector4{-s * I, -B, front, 0} : VLMVector4{s * front, -B, -O, 0},
+        extremity->isFoot != 0 ? VLMVector4{s * O, -B, front, 0} : VLMVector4{s * front, -B, I, 0}};
+    VLMVector4 p[2];
+    for (int i = 0; i < 2; ++i)
+        p[i] = VLMVector4Add(b.t, Rotate(b.q, VLMVector4Mul(b.s, VLMVector4Add(local[i], offset))));
+    if (!(p[0].y < floor || p[1].y < floor))
+        return;
+    const VLMVector4 o = VLMVector4Add(b.t, VLMVector4{0, 0, 0, 1});
+    VLMVector4 f1[4], f2[4];
+    VLMTriangleFrame(f1, o, p[0], p[1]);
+    p[0].y = VLMMaxFloat(p[0].y, floor);
+    p[1].y = VLMMaxFloat(p[1].y, floor);
+    VLMTriangleFrame(f2, o, p[0], p[1]);
+    VLMMatrix44 n = VLMQuatToMatrix44(VLMQuatNormalize(b.q));
+    n.r[3] = o;
+    VLMMatrix44 m;
+    if (!VLMMatrixMultiplyInverse(m, VLMMatrix44FromRows(f1[0], f1[1], f1[2], f1[3]), n))
+        return;
+    m = VLMMatrix44Multiply(VLMMatrix44FromRows(f2[0], f2[1], f2[2], f2[3]), m);
+    const VLMVector4 q = VLMQuatFromRotationRows(m.r[0], m.r[1], m.r[2]);
+
+    // The hinge: the front part turns only about the rest rotation's z axis.
+    VLMVector4 d;
+    VLMQuatConjugateMultiply(d, a.q, q);
+    const VLMVector4 ad = VLMQuatAxisX(d), az = VLMQuatAxisZ(restRotation);
+    const VLMVector4 across = VLMVector4Sub(ad, VLMVector4Mul(VLMVector4Dot3(ad, az), az));
+    b.q = VLMQuatMultiply(q, VLMShortestArc(ad, across));
+}

@@ -1,0 +1,274 @@
+#include "rig/solver/vlm_stages.h"
+
+#include "rig/solver/vlm_body_pull.h"
+#include "rig/solver/vlm_collar.h"
+#include "rig/solver/vlm_compensation.h"
+#include "rig/solver/vlm_effector_params.h"
+#include "rig/solver/vlm_limb_chain.h"
+#include "rig/solver/vlm_limb_pass.h"
+#include "rig/solver/vlm_mirror.h"
+#include "rig/solver/vlm_neck.h"
+#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/vlm_pose_transfer.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_roll.h"
+#include "rig/solver/vlm_shoulder.h"
+#include "rig/solver/vlm_solve.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_spine.h"
+#include "rig/solver/vlm_stage_bits.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_vector.h"
+
+namespace {
+
+bool Bit(const VLMEffectorSetLayout* set, std::uint32_t bit) { return (set->stageWord & bit) != 0; }
+bool LimbBit(const VLMEffectorSetLayout* set, int group, int limb) { return Bit(set, VLMStageLimbBit(group, limb)); }
+
+const VLMLimb* Limb(const VLMCharacter* c, int k) { return VLMCharacterLimb(c, k); }
+
+bool Matches(const VLMCharacterState* state, const VLMCharacter* character)
+{
+    return state && character &&
+           reinterpret_cast<const VLMCharacterStateHeader*>(state)->nodeCount ==
+               VLMCharacterHeaderOf(character)->nodeCount;
+}
+
+// Step 7 of the solve: the lanes from the target's properties, the reach of
+// effectors the source lacks masked.
+void FillLanes(VLMEffectorSetLayout* set, const VLMPropertySetState* properties, const VLMCharacter* source)
+{
+    VLMSetEffectorReachFromProperties(set, properties);
+    VLMSetEffectorPullFromProperties(set, properties);
+    VLMSetEffectorStiffnessFromProperties(set, properties);
+    VLMSetHandPullFromProperties(set, properties);
+    VLMMaskAbsentEffectorReach(set, source);
+}
+
+void CaptureForStages(const VLMCharacter* target, VLMStateRow* rows, VLMEffectorSetLayout* set,
+                      const VLMPropertySetState* properties)
+{
+    set->rollCaptured = 1;
+    VLMCaptureRollAngles(target, rows, properties, set->rollAngles);
+}
+
+}  // namespace
+
+int VLMPullIterationCount(const VLMPropertySetState* properties)
+{
+    const int n = VLMFloatToIntRound(VLMPropertyValueAt(properties, vlm_entry::PullIterationCount));
+    return n < 0 ? 0 : n > 30 ? 30 : n;
+}
+
+void VLMPlaceHipsFromEffector(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
+                              const VLMPropertySetState* properties)
+{
+    if (VLMCharacterCompactIndex(character, VLM_NODE_HIPS) < 0)
+        return;
+    const VLMTransformTQS& effector = set->effectors[VLM_HIPS_EFFECTOR];
+    const VLMVector4& lanes = set->blend[VLM_HIPS_EFFECTOR];
+    const VLMVector4 q =
+        VLMQuatNlerp(VLMNodeRow(character, rows, VLM_NODE_HIPS)->globalQ, effector.q, VLMVector4SplatY(lanes));
+    const VLMVector4 m = VLMVector4Mul(VLMVector4Add(VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT,
+                                                     VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->globalT),
+                                       VLMConstant::Half);
+    const VLMVector4 o = {VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetX),
+                          VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetY),
+                          VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetZ), 0.0f};
+    const VLMVector4 goal = VLMVector4Sub(effector.t, VLMQuatRotate(q, o));
+    VLMPlaceHips(character, rows, VLMVector4Lerp(m, goal, VLMVector4SplatX(lanes)), q);
+    VLMTreeLocalToGlobal(character, rows, VLMCharacterNodeRecords(character));
+}
+
+// --- Wrappers ------------------------------------------------------------------------------------
+
+void VLMStageCaptureRoll(const VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetLayout* set,
+                         const VLMPropertySetState* properties)
+{
+    VLMStateRow* rows = VLMStateFirstRow(state);
+    set->rollCaptured = 0;
+    if (Bit(set, VLM_STAGE_ROLL))
+        VLMCaptureRollAngles(character, rows, properties, set->rollAngles);
+    VLMTreeGlobalToLocal(character, rows, VLMCharacterNodeRecords(character));
+    VLMApplyLimitsBelow(character, rows, VLMCharacterNodeRecords(character), VLMCharacterRotations(character));
+}
+
+void VLMStageContactSync(const VLMCharacter* character, VLMCharacterState*, VLMEffectorSetLayout* set,
+                         const VLMPropertySetState* properties)
+{
+    if (!Bit(set, VLM_STAGE_CONTACT_SYNC))
+        return;
+    for (int k = 0; k < 4; ++k)
+        VLMSolveLimbContactSync(character, set, properties, Limb(character, k));
+}
+
+void VLMStageBody(const VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetLayout* set,
+                  const VLMPropertySetState* properties)
+{
+    VLMStateRow* rows = VLMStateFirstRow(state);
+    const bool spine = Bit(set, VLM_STAGE_SPINE);
+    if (Bit(set, VLM_STAGE_BODY_PULL)) {
+        VLMSolveBodyPull(character, rows, set, properties, VLMPullIterationCount(properties), spine,
+                         LimbBit(set, VLM_STAGE_STRETCH_BIT, 0), LimbBit(set, VLM_STAGE_STRETCH_BIT, 1),
+                         LimbBit(set, VLM_STAGE_STRETCH_BIT, 2), LimbBit(set, VLM_STAGE_STRETCH_BIT, 3));
+    } else {
+        VLMSpineGoal goal;
+        VLMInitSpineGoal(&goal);
+        VLMFillSpineGoal(&goal, set);
+        VLMVector4 limiter = {1.0f, VLMPropertyValueAt(properties, vlm_entry::SnSSpineFreedom), 1.0f, 1.0f};
+        VLMSolveSpineStretch(character, rows, &goal, properties,
+                             VLMVector4SplatW(set->blend[VLM_CHEST_ORIGIN_EFFECTOR]), VLMVector4Zero(), &limiter,
+                             spine);
+    }
+    VLMTreeLocalToGlobal(character, rows, VLMCharacterNodeRecords(character));
+}
+
+void VLMStageShouldersAndLimbs(const VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetLayout* set,
+                               const VLMPropertySetState* properties)
+{
+    VLMStateRow* rows = VLMStateFirstRow(state);
+    const struct {
+        std::uint32_t bit;
+        int side, limb;
+    } shoulders[2] = {{VLM_STAGE_LEFT_SHOULDER, 1, 2}, {VLM_STAGE_RIGHT_SHOULDER, 0, 3}};
+    VLMVector4 captured[2] = {VLMVector4Zero(), VLMVector4Zero()};
+    for (int i = 0; i < 2; ++i) {
+        if (!Bit(set, shoulders[i].bit))
+            continue;
+        VLMSolveCollar(character, rows, set, properties, shoulders[i].side,
+                       LimbBit(set, VLM_STAGE_STRETCH_BIT, shoulders[i].limb));
+        VLMCaptureUpperArmDirection(character, rows, properties, &captured[i], shoulders[i].side);
+    }
+    static constexpr int kOrder[4] = {3, 2, 1, 0};
+    for (int k : kOrder)
+        if (LimbBit(set, VLM_STAGE_STRETCH_BIT, k))
+            VLMStretchLimbChain(character, rows, set, properties, Limb(character, k));
+    for (int k : kOrder)
+        if (LimbBit(set, VLM_STAGE_CHAIN_BIT, k))
+            VLMSolveLimbChainLimited(character, rows, set, properties, Limb(character, k));
+    for (int i = 0; i < 2; ++i)
+        if (Bit(set, shoulders[i].bit))
+            VLMSolveShoulderArm(character, rows, set, properties, captured[i], shoulders[i].side);
+}
+
+void VLMStageDigits(const VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetLayout* set,
+                    const VLMPropertySetState* properties)
+{
+    for (int k = 0; k < 4; ++k)
+        if (LimbBit(set, VLM_STAGE_DIGITS_BIT, k))
+            VLMSolveLimbDigits(character, VLMStateFirstRow(state), set, properties, Limb(character, k));
+}
+
+void VLMStageNeckHead(const VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetLayout* set,
+                      const VLMPropertySetState* properties)
+{
+    if (Bit(set, VLM_STAGE_NECK_HEAD))
+        VLMSolveNeckHead(character, VLMStateFirstRow(state), set, properties);
+}
+
+void VLMStageLimbs(const VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetLayout* set,
+                   const VLMPropertySetState* properties)
+{
+    if (!Bit(set, VLM_STAGE_LIMBS))
+        return;
+    for (int k = 0; k < 4; ++k)
+        VLMSolveLimb(character, VLMStateFirstRow(state), set, properties, Limb(character, k));
+}
+
+void VLMStageHipsTrajectory(const VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetLayout* set,
+                            const VLMPropertySetState* properties)
+{
+    if (Bit(set, VLM_STAGE_HIPS_TRAJECTORY))
+        VLMSolveHipsTrajectory(character, VLMStateFirstRow(state), properties);
+}
+
+void VLMStageRollDistribution(const VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetLayout* set,
+                              const VLMPropertySetState* properties)
+{
+    if (!Bit(set, VLM_STAGE_ROLL))
+        return;
+    const bool relative = VLMFloatToIntRound(VLMPropertyValueAt(properties, vlm_entry::RollExtractionMode)) == 0;
+    VLMDistributeRoll(character, VLMStateFirstRow(state), properties, relative ? set->rollAngles : nullptr);
+}
+
+// --- Entries -------------------------------------------------------------------------------------
+
+namespace {
+
+using Wrapper = void (*)(const VLMCharacter*, VLMCharacterState*, VLMEffectorSetLayout*, const VLMPropertySetState*);
+constexpr Wrapper kSolveStages[] = {
+    &VLMStageContactSync, &VLMStageBody,  &VLMStageShouldersAndLimbs, &VLMStageDigits,
+    &VLMStageNeckHead,    &VLMStageLimbs, &VLMStageHipsTrajectory,    &VLMStageRollDistribution};
+
+// Steps 1, 2, 4, 5 and 7 of the solve, with the transfer (step 3) and the
+// tree passes (step 6) when asked.
+void FirstHalf(const VLMCharacter* target, VLMStateRow* rt, const VLMCharacter* source, const VLMStateRow* rs,
+               VLMEffectorSetLayout* set, const VLMPropertySetState* targetProperties,
+               const VLMPropertySetState* sourceProperties, bool transfer)
+{
+    VLMComputeEffectorsFromPose(source, set, rs, sourceProperties);
+    VLMMeasureSourceBody(source, set, rs, sourceProperties);
+    if (transfer)
+        VLMTransferPose(target, source, rt, rs, targetProperties);
+    VLMVector4 t, q, s;
+    VLMApplyActorCompensation(target, set, rt, targetProperties, t, q, s);
+    VLMApplyHipsTrajectory(target, rt, source, rs, targetProperties, t, q, s);
+    if (transfer) {
+        const VLMNodeRecord* records = VLMCharacterNodeRecords(target);
+        VLMApplyLimitsBelowRotation(target, rt, records, VLMCharacterRotations(target));
+        VLMTreeLocalToGlobal(target, rt, records);
+    }
+    FillLanes(set, targetProperties, source);
+}
+
+}  // namespace
+
+void VLMSolve(const VLMCharacter* target, VLMCharacterState* targetState, const VLMCharacter* source,
+              const VLMCharacterState* sourceState, VLMEffectorSetState* set,
+              const VLMPropertySetState* targetProperties, const VLMPropertySetState* sourceProperties)
+{
+    VLMScopedFPGuard guard;
+    if (!Matches(targetState, target) || !Matches(sourceState, source) || !set || !targetProperties ||
+        !sourceProperties)
+        return;
+    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
+    VLMStateRow* rt = VLMStateFirstRow(targetState);
+    FirstHalf(target, rt, source, VLMStateFirstRow(sourceState), layout, targetProperties, sourceProperties, true);
+    if (layout->stageWord == 0) {
+        VLMPlaceHipsFromEffector(target, rt, layout, targetProperties);
+        return;
+    }
+    CaptureForStages(target, rt, layout, targetProperties);
+    for (Wrapper stage : kSolveStages)
+        stage(target, targetState, layout, targetProperties);
+}
+
+void VLMSolvePrepare(const VLMCharacter* target, VLMCharacterState* targetState, const VLMCharacter* source,
+                     const VLMCharacterState* sourceState, VLMEffectorSetState* set,
+                     const VLMPropertySetState* targetProperties, const VLMPropertySetState* sourceProperties)
+{
+    VLMScopedFPGuard guard;
+    if (!Matches(targetState, target) || !Matches(sourceState, source) || !set || !targetProperties ||
+        !sourceProperties)
+        return;
+    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
+    VLMStateRow* rt = VLMStateFirstRow(targetState);
+    FirstHalf(target, rt, source, VLMStateFirstRow(sourceState), layout, targetProperties, sourceProperties, false);
+    CaptureForStages(target, rt, layout, targetProperties);
+}
+
+void VLMSolveStages(const VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetState* set,
+                    const VLMPropertySetState* properties)
+{
+    VLMScopedFPGuard guard;
+    if (!Matches(state, character) || !set || !properties)
+        return;
+    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
+    VLMStageCaptureRoll(character, state, layout, properties);
+    for (Wrapper stage : kSolveStages)
+        stage(character, state, layout, properties);
+}

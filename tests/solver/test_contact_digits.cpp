@@ -1,0 +1,282 @@
+#include "rig/solver/vlm_contact_point.h"
+#include "rig/solver/vlm_contact_solve.h"
+#include "rig/solver/vlm_digits.h"
+#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_rotation.h"
+
+#include "solver_fixtures.h"
+#include "solver_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+using mathtest::V;
+using soltest::At;
+using soltest::Len;
+using soltest::P3;
+
+constexpr int kLeftHand = 0, kLeftFoot = 2;
+
+struct ContactScene : fixtures::Scene {
+    ContactScene() : fixtures::Scene(fixtures::Full(), {false, {}, false, false, 1}, {}) { }
+    const VLMExtremity* foot() const { return VLMCharacterExtremity(c(), kLeftFoot); }
+    // The end goal from a rotation and translation, the toe base at its rest offset.
+    VLMLimbGoalBlock block(const VLMVector4& t, const VLMVector4& q, float floor) const
+    {
+        VLMLimbGoalBlock b{};
+        const VLMVector4 rest = VLMVector4Sub(VLMCharacterTPoseEntry(c(), foot()->baseNodeId)->t,
+                                              VLMCharacterTPoseEntry(c(), foot()->endNodeId)->t);
+        b.slots[0] = {t, q, V(1, 1, 1, 1)};
+        b.slots[1] = {VLMVector4Add(t, VLMQuatRotate(q, VLMVector4ClearW(rest))), q, V(1, 1, 1, 1)};
+        b.frame = {V(0, floor, 0, 0), V(0, 0, 0, 1), V(1, 1, 1, 1)};
+        return b;
+    }
+    float lowest(const VLMLimbGoalBlock& b)
+    {
+        float m = 1e30f;
+        const VLMTransformTQS &a = b.slots[0], &e = b.slots[1];
+        for (int i = 0; i < (properties.entries[vlm_entry::FootContactType].value == 0.0f ? 6 : 4); ++i)
+            m = std::fmin(m, VLMContactPoint(c(), &p, foot(), &properties, i, &a.t, &a.q, &a.s, &e.t, &e.q, &e.s)->y);
+        return m;
+    }
+    VLMVector4 p;
+};
+
+VLMVector4 Tilt(std::mt19937& rng, float range)
+{
+    std::uniform_real_distribution<float> a(-range, range);
+    return VLMQuatFromEulerXYZ(V(a(rng), 3 * a(rng), a(rng), 0));
+}
+
+// Kind 2 leaves no contact point below the floor; kind 0 follows the
+// stiffness rule; other kinds change nothing.
+TEST(Contact, KindsLiftClampOrLeaveTheGoals)
+{
+    ContactScene s;
+    s.properties.entries[vlm_entry::FloorContact].mode = 1;
+    std::mt19937 rng(7);
+    for (int i = 0; i < 20; ++i) {
+        const float floor = i % 2 ? 5.0f : 0.0f;
+        VLMLimbGoalBlock b = s.block(V(3, floor + float(i % 5) - 2, 1, 0), Tilt(rng, 0.5f), floor);
+        VLMRunLimbSubSolver(s.c(), s.foot(), &b, 2, &s.properties);
+        EXPECT_GE(s.lowest(b), floor - 1e-4f) << i;
+        const VLMLimbGoalBlock before = b;
+        for (int kind : {-1, 3, 7}) {
+            VLMRunLimbSubSolver(s.c(), s.foot(), &b, kind, &s.properties);
+            EXPECT_EQ(std::memcmp(&b, &before, sizeof b), 0) << kind;
+        }
+    }
+    VLMLimbGoalBlock b = s.block(V(0, -2, 0, 0), V(0, 0, 0, 1), 0.0f);
+    b.slots[1].t.y = 3;
+    s.properties.entries[vlm_entry::ParamFootContactStiffness].value = 0.5f;
+    VLMRunLimbSubSolver(s.c(), s.foot(), &b, 0, &s.properties);
+    EXPECT_EQ(b.slots[0].t.y, 0.0f);
+    EXPECT_EQ(b.slots[1].t.y, 4.0f);
+}
+
+// Kind 1, pivot 1, contact type 0 or 1: the shape ends on the floor and the
+// ankle keeps its x and z.
+TEST(Contact, RollAboutTheAnkle)
+{
+    ContactScene s;
+    s.properties.entries[vlm_entry::FloorPivot].value = 1;
+    std::mt19937 rng(3);
+    for (float type : {0.0f, 1.0f}) {
+        s.properties.entries[vlm_entry::FootContactType].value = type;
+        for (int i = 0; i < 10; ++i) {
+            VLMLimbGoalBlock b = s.block(V(4, float(i % 4), -2, 0), Tilt(rng, 0.6f), 0.0f);
+            const VLMVector4 end = b.slots[0].t;
+            VLMRunLimbSubSolver(s.c(), s.foot(), &b, 1, &s.properties);
+            EXPECT_NEAR(b.slots[0].t.x, end.x, 1e-4) << type << " " << i;
+            EXPECT_NEAR(b.slots[0].t.z, end.z, 1e-4) << type << " " << i;
+            EXPECT_GE(s.lowest(b), -1e-2) << type << " " << i;
+        }
+    }
+}
+
+// A level shape pushed 3 below the floor only rises, whatever the goal's
+// scale, and with the hoof turn folded in (its goal then the toe base).
+TEST(Contact, ScaledGoalRisesWithoutTurning)
+{
+    ContactScene s;
+    const float r = 0.70710677f;
+    const struct {
+        float type;
+        int slot;
+        VLMVector4 q;
+    } cases[] = {{1, 0, V(0, r, 0, r)}, {1, 0, V(0, 0, 0, 1)}, {3, 1, V(r, 0, 0, r)}};
+    const float bottom = s.properties.entries[vlm_entry::FootBottomToAnkle].value;
+    for (const auto& c : cases) {
+        s.properties.entries[vlm_entry::FootContactType].value = c.type;
+        VLMLimbGoalBlock b{};
+        b.slots[c.slot] = {V(2, 2 * bottom - 3, 5, 0), c.q, V(2, 2, 2, 1)};
+        b.slots[1 - c.slot] = b.slots[c.slot];
+        VLMContactRollStep(s.c(), s.foot(), &b, &s.properties);
+        EXPECT_LT(soltest::TurnAngle(b.slots[c.slot].q, c.q), 1e-5) << c.type;
+        EXPECT_NEAR(b.slots[c.slot].t.y, 2 * bottom, 1e-4) << c.type;
+        EXPECT_EQ(b.slots[c.slot].s.x, 2.0f);
+    }
+}
+
+TEST(Contact, CollinearTriangleGivesIdentityAxes)
+{
+    VLMVector4 f[4];
+    VLMTriangleFrame(f, V(1, 2, 3, 1), V(2, 4, 6, 1), V(4, 8, 12, 1));
+    const VLMVector4 want[4] = {V(1, 0, 0, 0), V(0, 1, 0, 0), V(0, 0, 1, 0), V(7.0f / 3, 14.0f / 3, 7, 1)};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_LT(mathtest::MaxDiff(f[i], mathtest::Wide(want[i])), 1e-5) << i;
+}
+
+// A digit scene: goals near every left-hand tip, random lanes.
+struct DigitScene : fixtures::Scene {
+    const VLMExtremity* hand;
+    DigitScene(const fixtures::Proportions& p, bool limits, unsigned seed)
+        : fixtures::Scene(p, {limits, {}, false, false, seed}, {0.6f, 0.2f, 5.0f, true, true}),
+          hand(VLMCharacterExtremity(c(), kLeftHand))
+    {
+        std::mt19937 rng(seed);
+        std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+        for (int d = 0; d < 6; ++d)
+            goal(d) = {VLMVector4Add(tip(d), mathtest::RandomVector(rng, 4, 0)), mathtest::RandomUnitQuat(rng),
+                       V(0.2f + 0.8f * unit(rng), unit(rng), 0, 0)};  // the scale slot carries the lanes
+    }
+    VLMStateRow* row(int d, int j) const { return VLMNodeRow(c(), rows(), int(hand->digitJoints[d][j])); }
+    VLMVector4 tip(int d) const { return hand->lastJoint[d] < 0 ? V(0, 0, 0, 0) : row(d, hand->lastJoint[d])->globalT; }
+    VLMTransformTQS& goal(int d) const { return effectors()->effectors[hand->digitEffectors[d]]; }
+    VLMVector4& lanes(int d) const { return effectors()->blend[hand->digitEffectors[d]]; }
+    // Step 0 straightens, 1 turns, 2 reaches; 3 runs all three.
+    void step(int which, int d) const
+    {
+        lanes(d) = goal(d).s;
+        const VLMTransformTQS* g = effectors()->effectors;
+        if (which == 0)
+            VLMStraightenDigitJoint(c(), hand, rows(), d);
+        else if (which < 3)
+            (which == 1 ? VLMReachDigitRotation : VLMReachDigitPosition)(c(), hand, rows(), g, effectors()->blend, 0,
+                                                                         d);
+        else
+            VLMSolveDigit(c(), hand, rows(), g, effectors()->blend, 0, d);
+    }
+};
+
+// Each step keeps limited joints within their limits; without limits the tip
+// never moves away from its blended goal point, and the joint target stays
+// within the proximal length of the root.
+TEST(Digits, StepsKeepLimitsAndApproachTheGoal)
+{
+    for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
+        for (unsigned seed = 1; seed <= 12; ++seed) {
+            const bool limited = seed % 2 == 0;
+            DigitScene s(p, limited, seed);
+            for (int d = 0; d < 6; ++d) {
+                VLMVector4 proximal;
+                VLMDigitProximalLength(s.c(), &proximal, s.hand, s.rows(), d);
+                const VLMVector4 root = s.row(d, 0)->globalT;
+                for (float w : {0.0f, 0.5f, 1.0f})
+                    for (const VLMVector4& g : {s.goal(d).t, root})
+                        EXPECT_TRUE(s.hand->lastJoint[d] < 3 ||
+                                    Len(At(VLMDigitJointTarget(s.c(), s.hand, s.rows(), d, g, w)) - At(root)) <=
+                                        proximal.x + 1e-4);
+                for (int step = 0; step < 3; ++step) {
+                    const P3 point = At(s.tip(d)) + s.goal(d).s.x * (At(s.goal(d).t) - At(s.tip(d)));
+                    const double before = Len(At(s.tip(d)) - point);
+                    s.step(step, d);
+                    EXPECT_TRUE(limited || step < 2 || Len(At(s.tip(d)) - point) <= before + 1e-3) << seed << " " << d;
+                    for (int j = 0; j <= s.hand->lastJoint[d] && limited; ++j) {
+                        const VLMNodeRecord* record = VLMCharacterNodeRecord(s.c(), int(s.hand->digitJoints[d][j]));
+                        VLMVector4 a;
+                        VLMNodeEulerFromRotation(&VLMCharacterRotations(s.c())[record->rotationIndex].part, a,
+                                                 s.row(d, j)->localQ);
+                        EXPECT_LE(std::fmax(std::fabs(a.x), std::fmax(std::fabs(a.y), std::fabs(a.z))), 1.0 + 1e-4);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// Digit targets below the floor end at or above floor + tip radius in every
+// mode; a full roll stiffness removes the move along the bend axis; an
+// unknown mode changes nothing.
+TEST(Contact, DigitTargetsEndAboveTheFloor)
+{
+    DigitScene s(fixtures::Full(), false, 2);
+    for (int e = vlm_entry::LeftHandThumbTip; e <= vlm_entry::LeftHandExtraFingerTip; ++e)
+        s.properties.entries[e].value = 1.5f;
+    std::mt19937 rng(5);
+    for (float mode : {0.0f, 1.0f, 2.0f, 3.0f}) {
+        for (float k : {0.0f, 1.0f}) {
+            s.properties.entries[vlm_entry::HandFingerContactMode].value = mode;
+            s.properties.entries[vlm_entry::ParamHandFingerContactRollStiffness].value = k;
+            VLMLimbContactRecord record{};
+            record.frame.t = V(0, s.row(0, 0)->globalT.y - 4, 0, 0);
+            for (int d = 0; d < 6; ++d)
+                record.slots[2 + d].t = VLMVector4Add(s.tip(d), mathtest::RandomVector(rng, 8, 0));
+            const VLMLimbContactRecord before = record;
+            VLMSolveDigitChains(s.c(), s.hand, s.rows(), &record, &s.properties);
+            for (int d = 0; d < 6; ++d) {
+                const P3 t = At(record.slots[2 + d].t), moved = t - At(before.slots[2 + d].t);
+                const VLMVector4 axis =
+                    VLMQuatRotate(s.row(d, 0)->globalQ,
+                                  VLMCharacterNodeRecord(s.c(), int(s.hand->digitJoints[d][0]))->rotation.postAxes[2]);
+                if (mode == 3.0f)
+                    EXPECT_EQ(Len(moved), 0.0);
+                else if (k == 0.0f)
+                    EXPECT_GE(t.y,
+                              record.frame.t.y + VLMDigitTipRadius(s.c(), s.hand, s.rows(), d, &s.properties) - 1e-5);
+                else
+                    EXPECT_NEAR(soltest::Dot(moved, At(axis)), 0.0, 1e-4) << d;
+            }
+        }
+    }
+}
+
+// Contact flag 1 reads the goal of digit d from record 2 + d of a contact record.
+TEST(Digits, ContactFlagReadsTheContactRecord)
+{
+    DigitScene a(fixtures::Full(), false, 6), b(fixtures::Full(), false, 6);
+    VLMLimbContactRecord record{};
+    for (int i = 0; i < 8; ++i)  // decoys first: the mirror digit's goals
+        record.slots[i] = a.goal(5 - i % 6), record.lanes[i] = a.goal(5 - i % 6).s;
+    for (int d = 0; d < 6; ++d) {
+        record.slots[2 + d] = a.goal(d), record.lanes[2 + d] = a.goal(d).s;
+        a.step(3, d);
+        VLMSolveDigit(b.c(), b.hand, b.rows(), record.slots, record.lanes, 1, d);
+    }
+    EXPECT_EQ(std::memcmp(a.rows(), b.rows(), a.snapshot().size() * sizeof(VLMStateRow)), 0);
+}
+
+// A straight digit with a goal beyond reach, a goal on the root and joints
+// that coincide give finite targets and rows.
+TEST(Digits, DegenerateDigitsStayFinite)
+{
+    for (float arm : {1.0f, 0.0f}) {
+        fixtures::Proportions p = fixtures::Full();
+        p.arm = arm;
+        DigitScene s(p, false, 1);
+        VLMSetStateToTPose(s.c(), s.rows());
+        VLMTreeGlobalToLocal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+        for (int d = 0; d < 5; ++d) {
+            const VLMVector4 root = s.row(d, 0)->globalT;
+            for (const VLMVector4& g :
+                 {VLMVector4Add(root, VLMVector4Mul(VLMVector4Sub(s.tip(d), root), V(3, 3, 3, 0))), root}) {
+                VLMVector4 target = V(0, 0, 0, 0);
+                VLMBlendDigitTarget(s.c(), s.hand, s.rows(), d, g, target);
+                EXPECT_TRUE(std::isfinite(target.x + target.y + target.z)) << arm << " " << d;
+                s.goal(d) = {g, V(0, 0, 0, 1), V(1, 0.5f, 0, 0)};
+                s.step(3, d);
+            }
+        }
+        EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size()))) << arm;
+    }
+}
+
+}  // namespace

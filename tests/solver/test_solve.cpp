@@ -1,0 +1,324 @@
+#include "rig/solver/vlm_mirror.h"
+#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_solve.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_stage_bits.h"
+#include "rig/solver/vlm_stages.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
+#include "rig/vlm_hierarchy.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_rotation.h"
+
+#include "solver_fixtures.h"
+#include "solver_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+namespace {
+std::atomic<long> g_news{0};
+}
+
+// Heap use is counted around the solves.
+void* operator new(std::size_t n)
+{
+    ++g_news;
+    if (void* p = std::malloc(n ? n : 1))
+        return p;
+    throw std::bad_alloc();
+}
+// The pair is malloc and free; inlined into its callers the compiler cannot see that.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
+
+namespace {
+
+using mathtest::V;
+using soltest::At;
+using soltest::Len;
+using soltest::P3;
+
+fixtures::PoseOptions Gentle() { return {0.35f, 0.2f, 5.0f, true, true}; }
+
+// A source and a target of the same proportions (or others), both in sampled poses.
+struct Pair {
+    fixtures::Scene source, target;
+    Pair(const fixtures::Proportions& p, unsigned seed, const fixtures::Proportions& q, bool symmetric = false)
+        : source(p, {false, {}, true, symmetric, seed}, Gentle()),
+          target(q, {false, {}, true, symmetric, seed}, Gentle())
+    {
+        VLMSetStateToTPose(target.c(), target.rows());
+        VLMTreeGlobalToLocal(target.c(), target.rows(), VLMCharacterNodeRecords(target.c()));
+    }
+    void solve(std::uint32_t word = VLM_STAGE_ALL)
+    {
+        target.effectors()->stageWord = word;
+        VLMSolve(target.c(), target.state.get(), source.c(), source.state.get(), target.set.get(), &target.properties,
+                 &source.properties);
+    }
+};
+
+// Largest position difference; node 0 (the caller's reference) and
+// HipsTranslation (placed by the hips, not the source) left out.
+double MaxMove(const VLMCharacter* c, const VLMStateRow* a, const VLMStateRow* b)
+{
+    double worst = 0;
+    for (int id = 1; id < VLM_NODE_COUNT; ++id) {
+        const int i = VLMCharacterCompactIndex(c, id);
+        if (i >= 0 && id != VLM_NODE_HIPS_TRANSLATION)
+            worst = std::fmax(worst, Len(At(a[i].globalT) - At(b[i].globalT)));
+    }
+    return worst;
+}
+
+// Identical characters reproduce the source pose: exactly at word 0, within
+// 1e-3 of the height with every stage.
+TEST(Solve, IdenticalCharactersReproduceTheSource)
+{
+    for (const fixtures::Proportions& p : {fixtures::Minimal(), fixtures::Typical(), fixtures::Full()}) {
+        for (std::uint32_t word : {0u, std::uint32_t(VLM_STAGE_ALL)}) {
+            Pair pair(p, 3, p);
+            pair.solve(word);
+            EXPECT_LT(MaxMove(pair.source.c(), pair.target.rows(), pair.source.rows()), (word ? 1e-3 : 1e-5) * 177)
+                << word;
+        }
+    }
+}
+
+// Effectors from a pose, every reach lane 1, the target at its T-pose: the
+// stages bring the effector joints within 1% of the height of the pose.
+TEST(Solve, StagesReachEffectorsTakenFromAPose)
+{
+    for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
+        for (unsigned seed = 1; seed <= 3; ++seed) {
+            Pair pair(p, seed, p);
+            VLMEffectorSetLayout* set = pair.target.effectors();
+            // From the T-pose every limb is "compressed": its resistance would push the body away.
+            for (int entry :
+                 {vlm_entry::CtrlResistCompressionFactorLeftKnee, vlm_entry::CtrlResistCompressionFactorRightKnee,
+                  vlm_entry::CtrlResistCompressionFactorLeftElbow, vlm_entry::CtrlResistCompressionFactorRightElbow})
+                pair.target.properties.entries[entry].value = 0.0f;
+            pair.target.properties.entries[vlm_entry::SnSReachChestEnd].value = 1.0f;
+            pair.target.properties.entries[vlm_entry::SnSSpineFreedom].value = 1.0f;
+            VLMSetEffectorReachFromProperties(set, &pair.target.properties);
+            VLMSetPullAndStiffnessFromProperties(pair.target.set.get(), &pair.target.properties);
+            VLMComputeEffectorsFromPose(pair.source.c(), set, pair.source.rows(), &pair.source.properties);
+            for (VLMVector4& lane : set->blend)
+                lane.x = lane.y = 1.0f;
+            const VLMEffectorSetLayout goals = *set;
+            VLMSolveStages(pair.target.c(), pair.target.state.get(), pair.target.set.get(), &pair.target.properties);
+            VLMComputeEffectorsFromPose(pair.target.c(), set, pair.target.rows(), &pair.target.properties);
+            for (int e = 0; e < 20; ++e)
+                EXPECT_LT(Len(At(set->effectors[e].t) - At(goals.effectors[e].t)), 0.01 * 177) << e << " " << seed;
+        }
+    }
+}
+
+const VLMStateRow& RowOf(const fixtures::Scene& s, int id) { return *VLMNodeRow(s.c(), s.rows(), id); }
+
+// Bits 21..31 change nothing; under VLMSolveStages one stage bit changes only
+// its own nodes and their descendants; the roll-capture flag by entry.
+TEST(Solve, StageWord)
+{
+    Pair pair(fixtures::Full(), 4, fixtures::Full()), high(fixtures::Full(), 4, fixtures::Full());
+    pair.solve(VLM_STAGE_ALL);
+    EXPECT_EQ(pair.target.effectors()->rollCaptured, 1u);
+    high.solve(~0u);
+    const std::size_t rows = pair.target.snapshot().size() * sizeof(VLMStateRow);
+    EXPECT_EQ(std::memcmp(pair.target.rows(), high.target.rows(), rows), 0);
+    high.target.effectors()->stageWord = VLM_STAGE_ALL;
+    EXPECT_EQ(std::memcmp(pair.target.effectors(), high.target.effectors(), sizeof(VLMEffectorSetLayout)), 0);
+
+    const std::vector<int> roots[21] = {{1},           {2, 5, 9, 12}, {},   {18}, {19}, {9},  {12}, {2},
+                                        {5},           {11},          {14}, {4},  {7},  {20}, {8},  {49},
+                                        {2, 5, 9, 12}, {9},           {12}, {2},  {5}};
+    fixtures::Scene& s = pair.target;
+    for (int e : {vlm_entry::FloorContact, vlm_entry::HandFloorContact, vlm_entry::HandFingerContact})
+        s.properties.entries[e].mode = 1;
+    s.properties.entries[vlm_entry::ShoulderCorrection].value = 1.0f;
+    for (int k = 0; k < 8; ++k)
+        s.properties.entries[VLMRollSegmentTable()[k].rollProperty].mode = 1;
+    VLMComputeEffectorsFromPose(s.c(), s.effectors(), pair.source.rows(), &s.properties);
+    const std::vector<VLMStateRow> start = s.snapshot();
+    const VLMEffectorSetLayout set = *s.effectors();
+    const auto run = [&](std::uint32_t word) {
+        std::memcpy(s.rows(), start.data(), rows);
+        *s.effectors() = set;
+        s.effectors()->stageWord = word;
+        VLMSolveStages(s.c(), s.state.get(), s.set.get(), &s.properties);
+        return s.snapshot();
+    };
+    const std::vector<VLMStateRow> none = run(0);
+    EXPECT_EQ(s.effectors()->rollCaptured, 0u);
+    for (int bit = 0; bit < 21; ++bit) {
+        const std::vector<VLMStateRow> one = run(1u << bit);
+        for (int id = 1; id < VLM_NODE_COUNT; ++id) {
+            const int r = VLMCharacterCompactIndex(s.c(), id);
+            bool inside = false;
+            for (int a = id; a > 0 && !inside; a = VLMGetParentNodeId(s.c(), a))
+                inside = std::find(roots[bit].begin(), roots[bit].end(), a) != roots[bit].end();
+            EXPECT_TRUE(r < 0 || inside || std::memcmp(&one[r], &none[r], sizeof(VLMStateRow)) == 0)
+                << "bit " << bit << " moved node " << id;
+        }
+    }
+    *s.effectors() = set;
+    s.effectors()->rollCaptured = 0;
+    VLMSolvePrepare(s.c(), s.state.get(), pair.source.c(), pair.source.state.get(), s.set.get(), &s.properties,
+                    &pair.source.properties);
+    EXPECT_EQ(s.effectors()->rollCaptured, 1u);
+}
+
+// Word 0: the hips placed from the hips effector by its reach lanes.
+TEST(Solve, HipsPlacementOfWordZero)
+{
+    Pair pair(fixtures::Typical(), 5, fixtures::Typical());
+    fixtures::Scene& s = pair.target;
+    VLMEffectorSetLayout* set = s.effectors();
+    set->effectors[VLM_HIPS_EFFECTOR] = {V(5, 80, 3, 0), VLMQuatNormalize(V(0.2f, 0.1f, 0, 1)), V(1, 1, 1, 1)};
+    set->blend[VLM_HIPS_EFFECTOR] = V(0, 0, 0, 0);
+    const VLMVector4 q = RowOf(s, VLM_NODE_HIPS).globalQ;
+    const P3 legs = 0.5 * (At(RowOf(s, 2).globalT) + At(RowOf(s, 5).globalT));
+    VLMPlaceHipsFromEffector(s.c(), s.rows(), set, &s.properties);
+    EXPECT_LT(soltest::TurnAngle(RowOf(s, VLM_NODE_HIPS).globalQ, q), 1e-6);
+    EXPECT_LT(Len(0.5 * (At(RowOf(s, 2).globalT) + At(RowOf(s, 5).globalT)) - legs), 1e-4);
+    pair.solve(0);
+    EXPECT_LT(soltest::TurnAngle(RowOf(s, VLM_NODE_HIPS).globalQ, set->effectors[0].q), 1e-5);
+    EXPECT_LT(Len(0.5 * (At(RowOf(s, 2).globalT) + At(RowOf(s, 5).globalT)) - At(set->effectors[0].t)), 1e-4);
+}
+
+// Counts round to the nearest integer, ties to even, whatever the caller's
+// rounding mode; they are held to [0, 30].
+TEST(Solve, IterationCountRounding)
+{
+    VLMPropertySetState p;
+    VLMPropertySetDefaults(&p);
+    const std::uint32_t caller = VLMGetMXCSR();
+    VLMSetMXCSR((caller & ~0x6000u) | 0x4000u);  // round upward
+    const struct {
+        float value;
+        int count;
+    } cases[] = {{2.5f, 2}, {3.5f, 4}, {1e9f, 30}, {-3.0f, 0}, {std::nanf(""), 0}};
+    for (const auto& c : cases) {
+        p.entries[vlm_entry::PullIterationCount].value = c.value;
+        VLMScopedFPGuard guard;
+        EXPECT_EQ(VLMPullIterationCount(&p), c.count) << c.value;
+    }
+    VLMSetMXCSR(caller);
+}
+
+// On the mirror-exact character: solving the mirrored source gives the
+// mirrored solution.
+TEST(Solve, MirroredSourceGivesTheMirroredSolution)
+{
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        Pair plain(fixtures::Full(), seed, fixtures::Full(), true),
+            mirrored(fixtures::Full(), seed, fixtures::Full(), true);
+        VLMMirrorPose(mirrored.source.c(), mirrored.source.rows());
+        plain.solve(VLM_STAGE_ALL & ~VLM_STAGE_HIPS_TRAJECTORY);
+        mirrored.solve(VLM_STAGE_ALL & ~VLM_STAGE_HIPS_TRAJECTORY);
+        VLMMirrorPose(plain.target.c(), plain.target.rows());
+        EXPECT_LT(MaxMove(plain.target.c(), plain.target.rows(), mirrored.target.rows()), 1e-4 * 177) << seed;
+    }
+}
+
+// The blocks of a solve copied to new addresses: 16-byte aligned heap blocks
+// of exact size, so that a write outside them shows under the address sanitizer.
+struct Copied {
+    std::vector<VLMVector4> blocks[7];
+    explicit Copied(const Pair& p)
+    {
+        const std::pair<const void*, std::size_t> from[] = {
+            {p.target.c(), VLMGetCharacterSize(&p.target.fixture.definition)},
+            {p.target.state.get(), VLMGetCharacterStateSize(p.target.c())},
+            {p.source.c(), VLMGetCharacterSize(&p.source.fixture.definition)},
+            {p.source.state.get(), VLMGetCharacterStateSize(p.source.c())},
+            {p.target.set.get(), VLMGetEffectorSetStateSize()},
+            {&p.target.properties, sizeof(VLMPropertySetState)},
+            {&p.source.properties, sizeof(VLMPropertySetState)}};
+        for (int i = 0; i < 7; ++i) {
+            blocks[i].resize((from[i].second + 15) / 16);
+            std::memcpy(blocks[i].data(), from[i].first, from[i].second);
+        }
+    }
+    template <typename T>
+    T* at(int i) const
+    {
+        return reinterpret_cast<T*>(const_cast<VLMVector4*>(blocks[i].data()));
+    }
+    bool same(const Copied& o, int i) const
+    {
+        return std::memcmp(blocks[i].data(), o.blocks[i].data(), blocks[i].size() * 16) == 0;
+    }
+    void solve() const
+    {
+        VLMSolve(at<VLMCharacter>(0), at<VLMCharacterState>(1), at<VLMCharacter>(2), at<VLMCharacterState>(3),
+                 at<VLMEffectorSetState>(4), at<VLMPropertySetState>(5), at<VLMPropertySetState>(6));
+    }
+};
+
+// Blocks moved to other addresses, and four threads on their own blocks, give
+// the single solve's result bit for bit.
+TEST(Solve, CopiesAndThreadsMatch)
+{
+    Pair pair(fixtures::Full(), 8, fixtures::Full());
+    std::vector<Copied> copies;
+    copies.reserve(5);
+    for (int i = 0; i < 5; ++i)
+        copies.emplace_back(pair);
+    pair.solve(VLM_STAGE_ALL);
+    copies[0].solve();
+    EXPECT_TRUE(copies[0].same(Copied(pair), 1));
+    std::vector<std::thread> threads;
+    for (int i = 1; i < 5; ++i)
+        threads.emplace_back([&copies, i] { copies[i].solve(); });
+    for (std::thread& t : threads)
+        t.join();
+    for (const Copied& c : copies)
+        EXPECT_TRUE(c.same(copies[0], 1) && c.same(copies[0], 4));
+}
+
+// NaN and huge properties, absent nodes and bones of zero length: no crash,
+// no allocation, finite rows from finite input, and the caller's control word
+// (round toward zero, denormals are zero, invalid and divide-by-zero
+// unmasked) comes back.
+TEST(Solve, BadInputStaysInsideTheBlocks)
+{
+    fixtures::Proportions flat = fixtures::Full();
+    flat.arm = flat.leg = flat.neck = flat.spine = 0.0f;
+    const fixtures::Proportions full = fixtures::Full(), minimal = fixtures::Minimal(), typical = fixtures::Typical();
+    const float nan = std::nanf("");
+    const struct {
+        fixtures::Proportions source, target;
+        float value;  // every property's, when not 1
+    } cases[] = {{full, full, nan},  {full, full, 1e30f}, {full, full, -1e30f}, {typical, typical, nan},
+                 {full, minimal, 1}, {minimal, full, 1},  {full, flat, 1}};
+    const std::uint32_t caller = VLMGetMXCSR(), strict = 0x7D40;
+    for (const auto& c : cases) {
+        Pair pair(c.source, 9, c.target);
+        for (VLMPropertySetState* p : {&pair.target.properties, &pair.source.properties})
+            for (auto& e : p->entries)
+                if (c.value != 1.0f)
+                    e.value = c.value, e.mode = ~0u;
+        const Copied copy(pair);
+        const long news = g_news;
+        VLMSetMXCSR(strict);
+        copy.solve();
+        const std::uint32_t after = VLMGetMXCSR();
+        VLMSetMXCSR(caller);
+        EXPECT_EQ(after, strict);
+        EXPECT_EQ(g_news, news);
+        EXPECT_TRUE(c.value != 1.0f || soltest::Finite(VLMStateFirstRow(copy.at<VLMCharacterState>(1)),
+                                                       int(pair.target.snapshot().size())));
+    }
+}
+
+}  // namespace
