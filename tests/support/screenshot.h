@@ -9,12 +9,15 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 
+// The folder exists once this answers: tests run in any order on a fresh build.
 inline QString ArtifactDir()
 {
     for (const char* name : {"SKW_ARTIFACT_DIR", "TEST_ARTIFACT_DIR"}) {
         const QString dir = qEnvironmentVariable(name);
-        if (!dir.isEmpty())
+        if (!dir.isEmpty()) {
+            QDir().mkpath(dir);
             return dir;
+        }
     }
     return QDir::currentPath();
 }
@@ -23,7 +26,6 @@ inline QString ArtifactDir()
 // picture is empty or a single colour (nothing was drawn).
 inline QString SaveScreenshot(QWidget* widget, const QString& name)
 {
-    QDir().mkpath(ArtifactDir());
     const QString path = QDir(ArtifactDir()).filePath(name + QStringLiteral(".png"));
     const QImage image = widget->grab().toImage();
     EXPECT_FALSE(image.isNull()) << name.toStdString();
