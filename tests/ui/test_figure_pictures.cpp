@@ -1,23 +1,21 @@
+#include "../model/test_support_fs.h"
 #include "model/resource_bridge.h"
 #include "ui/part_states.h"
 #include "ui/schematic_layout.h"
 
 #include "rig/vlm_names.h"
 
-#include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QProcess>
-#include <QRect>
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <map>
-#include <memory>
 
 namespace {
 
@@ -57,36 +55,28 @@ QSet<QString> ExpectedNames()
     return names;
 }
 
-// The pictures through a real bridge, as the views load them.
+// The pictures through a real bridge (its per-user folder a temporary one), as the views load them.
 class FigurePictures : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
         userRoot_ = new QTemporaryDir;
-        savedAppData_ = qgetenv("APPDATA");
-        qputenv("APPDATA", userRoot_->path().toUtf8());
+        const QByteArray appData = userRoot_->path().toUtf8();
+        ScopedEnv env("APPDATA", &appData);
         bridge_ = new ResourceBridge(MakePortablePath(QString()), MakePortablePath(QString()));
     }
     static void TearDownTestSuite()
     {
         delete bridge_;
-        qputenv("APPDATA", savedAppData_);
         delete userRoot_;
     }
-
     static QImage Load(const QString& name)
     {
         return bridge_->LoadSharedPicture(name).toImage().convertToFormat(QImage::Format_ARGB32);
     }
-
-    static QTemporaryDir* userRoot_;
-    static QByteArray savedAppData_;
-    static ResourceBridge* bridge_;
+    static inline QTemporaryDir* userRoot_ = nullptr;
+    static inline ResourceBridge* bridge_ = nullptr;
 };
-
-QTemporaryDir* FigurePictures::userRoot_ = nullptr;
-QByteArray FigurePictures::savedAppData_;
-ResourceBridge* FigurePictures::bridge_ = nullptr;
 
 TEST_F(FigurePictures, TheTreeHoldsExactlyTheNamedPictures)
 {
@@ -94,9 +84,7 @@ TEST_F(FigurePictures, TheTreeHoldsExactlyTheNamedPictures)
     EXPECT_EQ(expected.size(), 1824);
     for (const QString& name : expected)
         EXPECT_FALSE(bridge_->LoadSharedPicture(name).isNull()) << name.toStdString();
-    // Nothing else: in particular no selection states for the status light and
-    // the go-to arrows, only state 0 for the return arrow, and no picture for
-    // the toolbar names other than the menu button and delete.
+    // Nothing else (no selection states for the status light and go-to arrows, no other toolbar pictures).
     QSet<QString> present;
     for (QDirIterator it(kRoot, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
         present.insert(it.next().mid(kRoot.size()));
@@ -104,43 +92,38 @@ TEST_F(FigurePictures, TheTreeHoldsExactlyTheNamedPictures)
     EXPECT_EQ(present - expected, QSet<QString>());
 }
 
-TEST_F(FigurePictures, SizesFollowTheBasePicture)
+// Every state and toggle picture has its base picture's size. Hit-testing uses the bounding rectangles, so
+// boxes may touch but never overlap, and each stays on its page; Right mirrors Left.
+TEST_F(FigurePictures, SizesFollowTheBaseAndPartsTileTheirPagesSymmetrically)
 {
     const auto sameSize = [](const QString& base, const QString& other) {
         EXPECT_EQ(Load(other).size(), Load(base).size()) << other.toStdString();
     };
+    std::map<QString, std::pair<const SchematicItemDef*, QRect>> byNode;
     for (const SchematicPageDef* page : Layout().GetPages()) {
         const QImage background = Load(page->GetBasePicture());
         EXPECT_EQ(background.size(), QSize(380, 380)) << page->GetBasePicture().toStdString();
         EXPECT_FALSE(background.hasAlphaChannel() && background.pixelColor(0, 0).alpha() < 255);
-        for (const SchematicItemDef* part : page->GetParts())
-            for (int key = 1; key < kPartStateCount; ++key)
-                sameSize(part->GetPicturePrefix() + Suffix(0), part->GetPicturePrefix() + Suffix(key));
         for (const SchematicInversionDef* toggle : page->GetInversions())
             sameSize(toggle->GetNormalPicture(), toggle->GetInvertedPicture());
+        std::vector<QRect> boxes;
+        for (const SchematicItemDef* part : page->GetParts()) {
+            const QString prefix = part->GetPicturePrefix();
+            for (int key = 1; key < kPartStateCount; ++key)
+                sameSize(prefix + Suffix(0), prefix + Suffix(key));
+            const QRect box(QPoint(part->GetX(), part->GetY()), Load(prefix + Suffix(0)).size());
+            EXPECT_TRUE(QRect(0, 0, 380, 380).contains(box)) << prefix.toStdString();
+            for (const QRect& other : boxes)
+                EXPECT_FALSE(box.intersects(other)) << prefix.toStdString();
+            boxes.push_back(box);
+            byNode[QString::fromLatin1(VLMGetNodeName(part->GetNodeId()))] = {part, box};
+        }
     }
     for (const QString& prefix : {Layout().GetStatus().GetPicturePrefix(), QStringLiteral("GoToArrow")})
         for (int key = 1; key <= kPartError; ++key)
             sameSize(prefix + Suffix(0), prefix + Suffix(key));
     EXPECT_EQ(Load("Bones/FullBody/Hips.png").size(), QSize(36, 15));
-}
 
-// Hit-testing uses the bounding rectangles, so boxes may touch but never
-// overlap, and each stays on its page.
-TEST_F(FigurePictures, PartsTileTheirPagesSymmetrically)
-{
-    std::map<QString, std::pair<const SchematicItemDef*, QRect>> byNode;
-    for (const SchematicPageDef* page : Layout().GetPages()) {
-        std::vector<QRect> boxes;
-        for (const SchematicItemDef* part : page->GetParts()) {
-            const QRect box(QPoint(part->GetX(), part->GetY()), Load(part->GetPicturePrefix() + Suffix(0)).size());
-            EXPECT_TRUE(QRect(0, 0, 380, 380).contains(box)) << part->GetPicturePrefix().toStdString();
-            for (const QRect& other : boxes)
-                EXPECT_FALSE(box.intersects(other)) << part->GetPicturePrefix().toStdString();
-            boxes.push_back(box);
-            byNode[QString::fromLatin1(VLMGetNodeName(part->GetNodeId()))] = {part, box};
-        }
-    }
     int pairs = 0;
     for (const auto& [name, left] : byNode) {
         if (!name.startsWith("Left"))
@@ -148,8 +131,8 @@ TEST_F(FigurePictures, PartsTileTheirPagesSymmetrically)
         const auto right = byNode.find(QString(name).replace(0, 4, "Right"));
         ASSERT_NE(right, byNode.end()) << name.toStdString();
         const QRect& l = left.second;
-        const QRect& r = right->second.second;
-        EXPECT_EQ(r, QRect(380 - l.x() - l.width(), l.y(), l.width(), l.height())) << name.toStdString();
+        EXPECT_EQ(right->second.second, QRect(380 - l.x() - l.width(), l.y(), l.width(), l.height()))
+            << name.toStdString();
         for (int key = 0; key < kPartStateCount; ++key)
             EXPECT_EQ(Load(right->second.first->GetPicturePrefix() + Suffix(key)),
                       Load(left.first->GetPicturePrefix() + Suffix(key)).mirrored(true, false))
@@ -159,19 +142,16 @@ TEST_F(FigurePictures, PartsTileTheirPagesSymmetrically)
     EXPECT_EQ(pairs, 74);
 }
 
-// The share of visible pixels whose strongest channel is `channel` (0 red, 1 green).
-double Dominance(const QImage& image, int channel)
+// The share of visible pixels whose strongest channel is red (or green).
+double Dominance(const QImage& image, bool green)
 {
-    int visible = 0;
-    int dominant = 0;
+    int visible = 0, dominant = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            if (c.alpha() < 128)
-                continue;
-            ++visible;
-            const int own = channel == 0 ? c.red() : c.green();
-            dominant += own > (channel == 0 ? c.green() : c.red()) && own > c.blue();
+            const int own = green ? c.green() : c.red(), other = green ? c.red() : c.green();
+            visible += c.alpha() >= 128;
+            dominant += c.alpha() >= 128 && own > other && own > c.blue();
         }
     return visible ? double(dominant) / visible : 0.0;
 }
@@ -184,11 +164,10 @@ TEST_F(FigurePictures, StatesShowTheirColours)
             prefixes << part->GetPicturePrefix();
     prefixes.removeDuplicates();
     for (const QString& prefix : prefixes) {
-        EXPECT_GT(Dominance(Load(prefix + Suffix(kPartValid)), 1), 0.5) << prefix.toStdString();
-        EXPECT_GT(Dominance(Load(prefix + Suffix(kPartError)), 0), 0.5) << prefix.toStdString();
+        EXPECT_GT(Dominance(Load(prefix + Suffix(kPartValid)), true), 0.5) << prefix.toStdString();
+        EXPECT_GT(Dominance(Load(prefix + Suffix(kPartError)), false), 0.5) << prefix.toStdString();
     }
-    // The go-to glyph is drawn over the arrow's state disc, so it must leave
-    // the disc's surroundings clear.
+    // The go-to glyph is drawn over the arrow's state disc: its corners stay clear.
     const QImage glyph = Load("GoToArrow.png");
     for (const QPoint corner : {QPoint(0, 0), QPoint(glyph.width() - 1, 0), QPoint(0, glyph.height() - 1),
                                 QPoint(glyph.width() - 1, glyph.height() - 1)})
@@ -216,8 +195,7 @@ TEST_F(FigurePictures, TheGeneratorDrawsTheSameBytesOnEveryRun)
     }
 }
 
-// Page 0 composed from the layout and the pictures, as the figure view will
-// show it, and the other pages; saved for a look. Parts cycle through the four
+// Every page composed from the layout and the pictures, saved for a look: parts cycle through the four
 // states, and one part of each page shows each selection look.
 TEST_F(FigurePictures, ComposedPagesAreSavedForALook)
 {

@@ -4,7 +4,6 @@
 #include "rig/vlm_names.h"
 
 #include <QSet>
-#include <QString>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -37,7 +36,7 @@ TEST(SchematicLayout, EveryRigNodeStandsOnExactlyOnePage)
     EXPECT_EQ(prefixes.size(), 149);
 }
 
-TEST(SchematicLayout, PagesAreStoredInIndexOrder)
+TEST(SchematicLayout, PagesAreStoredInIndexOrderAndAccessorsAnswerNullOutOfRange)
 {
     const char* names[] = {"FullBody", "Hands", "Feet", "Neck", "Spine", "LeftCollar", "RightCollar"};
     const int partCounts[] = {25, 62, 62, 10, 9, 2, 2};
@@ -48,32 +47,20 @@ TEST(SchematicLayout, PagesAreStoredInIndexOrder)
         EXPECT_EQ(page->GetPageIndex(), i);
         EXPECT_EQ(page->GetName(), QLatin1String(names[i]));
         EXPECT_EQ(page->GetParts().size(), partCounts[i]) << names[i];
-        // Every detail page leads back to the full body, and only there.
         EXPECT_EQ(page->GetArrows().size(), i == kPageFullBody ? 8 : 1) << names[i];
         EXPECT_EQ(page->GetInversions().size(), i == kPageFullBody ? 4 : 0) << names[i];
     }
-}
-
-TEST(SchematicLayout, AccessorsAnswerNullOutOfRange)
-{
-    const SchematicPageDef* body = Layout().GetPage(kPageFullBody);
-    const SchematicPageDef* neck = Layout().GetPage(kPageNeck);
-    EXPECT_EQ(Layout().GetPage(-1), nullptr);
-    EXPECT_EQ(Layout().GetPage(kSchematicPageCount), nullptr);
-    EXPECT_EQ(Layout().GetFirstPage(), body);
-    EXPECT_EQ(body->GetPart(-1), nullptr);
-    EXPECT_EQ(body->GetPart(body->GetParts().size()), nullptr);
-    EXPECT_EQ(body->GetArrow(8), nullptr);
-    EXPECT_EQ(body->GetInversion(4), nullptr);
+    const SchematicPageDef* body = Layout().GetFirstPage();
+    EXPECT_EQ(body, Layout().GetPage(kPageFullBody));
+    EXPECT_FALSE(Layout().GetPage(-1) || Layout().GetPage(kSchematicPageCount));
+    EXPECT_FALSE(body->GetPart(-1) || body->GetPart(body->GetParts().size()) || body->GetArrow(8) ||
+                 body->GetInversion(4));
+    EXPECT_FALSE(Layout().GetPage(kPageNeck)->GetFirstInversion() || SchematicPageDef().GetFirstPart());
     EXPECT_EQ(body->GetFirstInversion(), body->GetInversions().front());
-    EXPECT_EQ(neck->GetFirstInversion(), nullptr);
-    EXPECT_EQ(neck->GetFirstArrow(), neck->GetArrow(0));
-    EXPECT_EQ(SchematicPageDef().GetFirstPart(), nullptr);
 }
 
-// The figure view summarises a detail page on the go-to arrow that leads
-// there: a sided arrow over the parts of its side, the others over all parts.
-// An empty group would have no state to show.
+// A go-to arrow summarises the parts of its side (all parts when it has none)
+// on its target page: an empty group would have no state to show.
 TEST(SchematicLayout, EveryGoToArrowSummarisesSomeParts)
 {
     for (const SchematicItemDef* arrow : Layout().GetPage(kPageFullBody)->GetArrows()) {
@@ -99,8 +86,6 @@ TEST(SchematicLayout, EveryGoToArrowSummarisesSomeParts)
     }
 }
 
-// An overlay's picture is the picture of the element's state with "_Sel" or
-// "_Pick" added; mode none draws none.
 TEST(PartStates, OverlayKeysNameTheStateWithTheSelectionAdded)
 {
     const StateRepresentation& states = Layout().GetStates();
