@@ -1,7 +1,5 @@
-// The "Name Match" tab as the panel lays it out (the list above a property
-// view), driven by clicks, menus and dialogs, on a host that announces from
-// inside SelectNode the selection it makes. The current characterization is
-// "Hero"; the scene's joints carry the rig's own names.
+// The "Name Match" tab as the panel lays it out (the list above a property view), on a host that announces
+// from inside SelectNode the selection it makes; characterization "Hero", joints with the rig's own names.
 #include "ui_fixture.h"
 
 #include "emitting_host.h"
@@ -35,11 +33,11 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&page_));
         tree_ = list_->findChild<NameMatchTreeWidget*>();
     }
-    void TearDown() override
+    void TearDown() override  // the model's characterizations unregister with this fixture's host
     {
         delete list_;
         delete view_;
-        model_.reset();  // its characterizations unregister with this fixture's host
+        model_.reset();
     }
     void MatchScene()
     {
@@ -69,8 +67,7 @@ protected:
         }
         return "none";
     }
-    // A click; a double click as the window system delivers it (press,
-    // release, then the double click in place of the second press).
+    // A click; a double click as the window system delivers it (click, then the double click).
     void Click(const char* name, Qt::MouseButton button = Qt::LeftButton, bool twice = false)
     {
         tree_->scrollToItem(Item(name));
@@ -155,8 +152,7 @@ TEST_F(ViewTest, ClicksEditNodesAndHostSelectionsAssignToTheCurrentOne)
     EXPECT_EQ(Bubble("Spine2"), "Red_Highlight");
     SaveScreenshot(&page_, "name_match_highlight_error");
 
-    // The click on Hips makes the host announce Hips while Spine2 is still
-    // picking: nothing may land on Spine2, and no question comes.
+    // The click on Hips makes the host announce Hips while Spine2 is picking: nothing lands on Spine2, no question.
     dcc_.ClearRecords();
     Click("Hips");
     EXPECT_FALSE(Model().IsEditedPartReadWrite());
@@ -170,10 +166,8 @@ TEST_F(ViewTest, ClicksEditNodesAndHostSelectionsAssignToTheCurrentOne)
     list_->hide();
     dcc_.SetSelection({"LeftHand"});
     list_->show();
-    // Marking does not come back as an edit request: a part picking in the
-    // figure stays picking. Node 8 is marked in "Base (required)"; a node
-    // without an item leaves nothing current, as no node does, so the
-    // selection below lands nowhere.
+    // Marking is no edit request: a part picking stays picking. Node 8 is marked in "Base (required)"; a node
+    // without an item leaves nothing current, as no node does, so the selection below lands nowhere.
     for (int node : {8, 170, 8, -1, 8, 0}) {
         Model().SetEditedPart(node, true);
         EXPECT_EQ(tree_->currentItem(), node == 8 ? Items(8)[0] : nullptr) << node;
@@ -309,7 +303,7 @@ TEST_F(ViewTest, PropertyViewShowsTheNodeAndAssignsOnADoubleClick)
     Click("LeftFootExtraFinger1");  // listed as LeftFootBigToe1, without a joint
     EXPECT_EQ(Field(0, 1)->text() + "|" + Field(1, 1)->text() + Field(10, 1)->text(), "LeftFootExtraFinger1|");
     for (int gridRow = 2; gridRow < 10; ++gridRow)
-        EXPECT_EQ(Row(gridRow), "  ") << gridRow;
+        EXPECT_EQ(Row(gridRow), "  ") << gridRow;  // empty and enabled
     EXPECT_EQ(Validation().toStdString(), Model().GetStatus().message);
     dcc_.SetSelection({"Hips", "Spine"});
     EXPECT_EQ(Field(1, 4)->text(), "");

@@ -71,11 +71,10 @@ TEST_F(TemplateDialogTest, SaveStripsExtensionAndAsksBeforeOverwriting)
         if (&c == cases)
             SaveScreenshot(&dialog, "save_template_dialog");
         QLineEdit* name = dialog.findChildren<QLineEdit*>().value(0);
-        ASSERT_TRUE(name && name->text() == "template(1)");
+        ASSERT_EQ(name->text(), "template(1)");
         name->clear();
         QTest::keyClicks(name, c.typed);
         ClickButton(&dialog, "OK");
-
         EXPECT_EQ(dialog.GetFileName(), c.shown);
         EXPECT_EQ(!dialog.isVisible(), c.accepted);
         EXPECT_EQ(dialog.result(), c.accepted ? QDialog::Accepted : QDialog::Rejected);
@@ -100,10 +99,9 @@ TEST_F(TemplateDialogTest, ListsTemplatesInReverseNameOrder)
     dialog.show();
     EXPECT_EQ(Items(dialog), (QStringList{"Biped", "arm", "<Browse...>"}));
     EXPECT_EQ(dialog.GetCurrentPath(), folder_ + "Biped.xml");
-    EXPECT_EQ(dialog.GetDomainMatchType(), 0);
+    ASSERT_EQ(dialog.GetDomainMatchType(), 0);
     ClickButton(&dialog, "Match only selected bones");
     EXPECT_EQ(dialog.GetDomainMatchType(), 1);
-    EXPECT_EQ(dialog.GetPrefix(), "Character1_");
     SaveScreenshot(&dialog, "apply_template_dialog");
 }
 
