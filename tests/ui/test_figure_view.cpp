@@ -1,12 +1,17 @@
-// The figure view driven as a user drives it: clicks, double clicks, the
-// context menu and the host's selection; and what the pictures show.
-#include "figure_view_fixture.h"
+// The figure view, shown in a parent widget on the stand-in host with the "Character1_" sample, driven by
+// clicks, double clicks, the context menu and the host's selection; and what the pictures show.
+#include "ui_fixture.h"
 
 #include "modal_answer.h"
 #include "screenshot.h"
 #include "ui/completer_widget.h"
+#include "ui/part_item.h"
+#include "ui/schematic_layout.h"
+#include "ui/schematic_widget.h"
 
 #include <QMenu>
+#include <QVBoxLayout>
+#include <QtTest/QTest>
 
 namespace {
 
@@ -26,6 +31,52 @@ double Share(const QImage& shot, const QRect& box, bool (*test)(QRgb))  // of th
 }
 
 }  // namespace
+
+class FigureViewTest : public UiModelTest {
+protected:
+    void SetUp() override
+    {
+        UiModelTest::SetUp();
+        LoadSample("prefix_underscore.bvh");
+        auto* layout = new QVBoxLayout(&parent_);
+        layout->setContentsMargins(1, 1, 1, 1);
+        view_ = new SchematicWidget(&parent_, bridge_.get(), &host_, &Model());
+        layout->addWidget(view_);
+        layout->addStretch();
+        parent_.resize(420, 400);
+        parent_.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&parent_));
+    }
+
+    // A characterization bound to the host, every joint matched by name.
+    void MapSample()
+    {
+        AddNamed("Character1");
+        AutoMatchScene();
+        host_.SetSelection({});
+    }
+
+    // View points: the middle of an item; a point 5 pixels into a layout
+    // position (the corner of an arrow) of the current page.
+    QPoint PointOf(const PartItem* item) const { return view_->mapFromScene(item->sceneBoundingRect().center()); }
+    QPoint At(const QPoint& layout) const { return view_->mapFromScene(layout + QPoint(5, 5)); }
+    PartItem* Part(const char* node) const { return view_->FindPartItem(NodeId(node)); }
+
+    QWidget* Viewport() const { return view_->viewport(); }
+    void Click(const QPoint& at, Qt::MouseButton button = Qt::LeftButton)
+    {
+        QTest::mousePress(Viewport(), button, Qt::NoModifier, at);
+        QTest::mouseRelease(Viewport(), button, Qt::NoModifier, at);
+    }
+    // A real double click: press, release, then the double-click event.
+    void DoubleClick(const QPoint& at)
+    {
+        Click(at);
+        QTest::mouseDClick(Viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+
+    SchematicWidget* view_ = nullptr;
+};
 
 TEST_F(FigureViewTest, AClickSelectsTheJointOnlyOfAnAssignedNode)
 {

@@ -259,8 +259,6 @@ TEST_F(PanelTest, HostEditsAreValidatedAtTheNextTick)
         Tick();
         EXPECT_EQ(shown(), std::make_pair(c.state, c.toggleInverted));
     }
-    EXPECT_TRUE(host_.GetNodeAssignedToCharacterBone("Character1", hips, joint) && joint == "Character1_Hips");
-    EXPECT_TRUE(host_.GetBoneInvertedState("Character1", IDCCHub::RightForeArmBone, inverted) && inverted);
 }
 
 TEST_F(PanelTest, WithoutAHubUnlockingSkipsTheJointCheck)
