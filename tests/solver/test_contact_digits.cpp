@@ -1,27 +1,8 @@
-#include "rig/solver/vlm_contact_point.h"
-#include "rig/solver/vlm_contact_solve.h"
-#include "rig/solver/vlm_digits.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_quat.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
 
 namespace {
 
-using mathtest::V;
-using soltest::At;
-using soltest::Len;
-using soltest::P3;
+using namespace soltest;
 
 constexpr int kLeftHand = 0, kLeftFoot = 2;
 

@@ -1,28 +1,10 @@
-#include "rig/solver/vlm_effector_params.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
 #include <string>
 
 namespace {
 
-using mathtest::D4;
-using mathtest::MaxDiff;
-using mathtest::SameRotation;
-using mathtest::V;
-using mathtest::Wide;
+using namespace soltest;
 
 VLMPropertySetState Defaults()
 {

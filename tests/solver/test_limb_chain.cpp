@@ -1,28 +1,8 @@
-#include "rig/solver/vlm_limb_chain.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
-#include <random>
 
 namespace {
 
-using mathtest::V;
-using soltest::At;
-using soltest::Len;
-using soltest::P3;
+using namespace soltest;
 
 // A sampled pose (forward bends, rolls twisting only) and the limb helpers.
 struct LimbScene : fixtures::Scene {

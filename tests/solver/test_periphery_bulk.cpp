@@ -1,22 +1,10 @@
-#include "rig/solver/vlm_bulk.h"
-#include "rig/solver/vlm_node_state.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_character.h"
-
 #include "solver_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <functional>
 #include <memory>
-#include <vector>
 
 namespace {
 
-using mathtest::V;
-constexpr std::uint32_t kCanary = 0xEEEEEEEEu;
+using namespace soltest;
 
 // Every node of a character with turned T-poses, uniform scales and parent
 // offsets, its global halves random (uniform scales).

@@ -1,22 +1,8 @@
-#include "rig/solver/vlm_compose.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_quat.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <functional>
 
 namespace {
 
-using mathtest::D4;
-using mathtest::V;
-using mathtest::Wide;
+using namespace soltest;
 
 const VLMVector4 kTurnZ = V(0.0f, 0.0f, 0.70710677f, 0.70710677f), kI = V(0, 0, 0, 1), kO = V(0, 0, 0, 0);
 

@@ -1,25 +1,10 @@
-#include "rig/solver/vlm_blend.h"
-#include "rig/solver/vlm_effector_frame.h"
-#include "rig/solver/vlm_effector_matrix.h"
-#include "rig/solver/vlm_node_state.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_quat.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace {
 
-using mathtest::V;
-using mathtest::Wide;
+using namespace soltest;
 
 const VLMVector4 kTurnZ = V(0.0f, 0.0f, 0.70710677f, 0.70710677f);  // 90 degrees about z
 

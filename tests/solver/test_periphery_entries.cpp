@@ -1,28 +1,10 @@
-#include "rig/solver/vlm_contact_point.h"
-#include "rig/solver/vlm_node_state.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_runtime_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_quat.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 
 namespace {
 
-using mathtest::V;
+using namespace soltest;
 
 fixtures::Scene Make(const fixtures::Proportions& p, unsigned seed, bool limits = false)
 {

@@ -1,26 +1,8 @@
-#include "rig/solver/vlm_node_state.h"
-#include "rig/solver/vlm_pose_frame.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_rotation.h"
-
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
-#include <vector>
-#include <algorithm>
 
 namespace {
 
-using mathtest::D4;
-using mathtest::MaxDiff;
-using mathtest::SameRotation;
-using mathtest::V;
-using mathtest::Wide;
+using namespace soltest;
 
 // The column-major matrix of (t, q, s) in double: axis i of q times s_i.
 void MatrixOf(const D4& t, const D4& q, const D4& s, double* m)

@@ -1,32 +1,8 @@
-#include "rig/solver/vlm_compensation.h"
-#include "rig/solver/vlm_contact_point.h"
-#include "rig/solver/vlm_limb_chain.h"
-#include "rig/solver/vlm_mirror.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_pose_transfer.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/solver/vlm_spine.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/solver/vlm_transfer.h"
-#include "rig/vlm_names.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
 
 namespace {
 
-using mathtest::V;
-using soltest::At;
-using soltest::Len;
-using soltest::P3;
-using soltest::TurnAngle;
+using namespace soltest;
 
 fixtures::Scene Make(const fixtures::Proportions& p, unsigned seed, bool symmetric = false, bool inverted = false)
 {

@@ -1,24 +1,6 @@
-#include "rig/solver/vlm_mirror.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solve.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/solver/vlm_stage_bits.h"
-#include "rig/solver/vlm_stages.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <thread>
 
 namespace {
@@ -42,10 +24,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-using mathtest::V;
-using soltest::At;
-using soltest::Len;
-using soltest::P3;
+using namespace soltest;
 
 fixtures::PoseOptions Gentle() { return {0.35f, 0.2f, 5.0f, true, true}; }
 

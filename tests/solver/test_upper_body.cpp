@@ -1,35 +1,8 @@
-#include "rig/solver/vlm_body_pull.h"
-#include "rig/solver/vlm_collar.h"
-#include "rig/solver/vlm_limb_chain.h"
-#include "rig/solver/vlm_neck.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_roll.h"
-#include "rig/solver/vlm_shoulder.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/solver/vlm_spine.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <functional>
 
 namespace {
 
-using mathtest::S;
-using mathtest::V;
-using soltest::At;
-using soltest::Len;
-using soltest::P3;
-using soltest::TurnAngle;
+using namespace soltest;
 
 // A sampled pose with effectors taken from it, every reach lane 1, default pulls.
 struct Posed : fixtures::Scene {
