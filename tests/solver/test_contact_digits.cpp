@@ -101,7 +101,7 @@ TEST(Contact, ScaledGoalRisesWithoutTurning)
         b.slots[c.slot] = {V(2, 2 * bottom - 3, 5, 0), c.q, V(2, 2, 2, 1)};
         b.slots[1 - c.slot] = b.slots[c.slot];
         VLMContactRollStep(s.c(), s.foot(), &b, &s.properties);
-        EXPECT_LT(soltest::TurnAngle(b.slots[c.slot].q, c.q), 1e-5) << c.type;
+        EXPECT_LT(TurnAngle(b.slots[c.slot].q, c.q), 1e-5) << c.type;
         EXPECT_NEAR(b.slots[c.slot].t.y, 2 * bottom, 1e-4) << c.type;
         EXPECT_EQ(b.slots[c.slot].s.x, 2.0f);
     }
@@ -113,7 +113,7 @@ TEST(Contact, CollinearTriangleGivesIdentityAxes)
     VLMTriangleFrame(f, V(1, 2, 3, 1), V(2, 4, 6, 1), V(4, 8, 12, 1));
     const VLMVector4 want[4] = {V(1, 0, 0, 0), V(0, 1, 0, 0), V(0, 0, 1, 0), V(7.0f / 3, 14.0f / 3, 7, 1)};
     for (int i = 0; i < 4; ++i)
-        EXPECT_LT(mathtest::MaxDiff(f[i], mathtest::Wide(want[i])), 1e-5) << i;
+        EXPECT_LT(MaxDiff(f[i], Wide(want[i])), 1e-5) << i;
 }
 
 // A digit scene: goals near every left-hand tip, random lanes.
@@ -214,7 +214,7 @@ TEST(Contact, DigitTargetsEndAboveTheFloor)
                     EXPECT_GE(t.y,
                               record.frame.t.y + VLMDigitTipRadius(s.c(), s.hand, s.rows(), d, &s.properties) - 1e-5);
                 else
-                    EXPECT_NEAR(soltest::Dot(moved, At(axis)), 0.0, 1e-4) << d;
+                    EXPECT_NEAR(Dot(moved, At(axis)), 0.0, 1e-4) << d;
             }
         }
     }
@@ -256,7 +256,7 @@ TEST(Digits, DegenerateDigitsStayFinite)
                 s.step(3, d);
             }
         }
-        EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size()))) << arm;
+        EXPECT_TRUE(Finite(s)) << arm;
     }
 }
 

@@ -48,7 +48,7 @@ struct LimbScene : fixtures::Scene {
             if (r < 0)
                 continue;
             const double moved = Len(At(rows()[r].globalT) - At(before[r].globalT));
-            const double turned = soltest::TurnAngle(rows()[r].globalQ, before[r].globalQ);
+            const double turned = TurnAngle(rows()[r].globalQ, before[r].globalQ);
             if (moved > tol * 177.0 || turned > tol)
                 return ::testing::AssertionFailure() << "slot " << slot << " moved " << moved << ", turned " << turned;
         }
@@ -83,7 +83,7 @@ TEST(LimbChain, MatchesTheAnalyticTwoBoneSolution)
                 const double l1 = Len(s.joint(k, 3) - up), l2 = Len(s.joint(k, 5) - s.joint(k, 3));
                 const double d =
                     std::uniform_real_distribution<double>(std::fabs(l1 - l2) + 1e-3 * (l1 + l2), 0.8 * (l1 + l2))(rng);
-                const P3 target = up + d * soltest::RandomDirection(rng);
+                const P3 target = up + d * RandomDirection(rng);
                 s.aimEnd(k, target);
                 s.solve(k);
                 SCOPED_TRACE(::testing::Message() << p.height << " " << p.rolls << ", seed " << seed << ", limb " << k);
@@ -113,7 +113,7 @@ TEST(LimbChain, ExtensionIsLimitedToTheMaximumAngle)
             LimbScene s(fixtures::Typical(), false, seed);
             std::mt19937 rng(seed + 10 * k);
             s.properties.entries[entries[k]].value = degrees[k];
-            const P3 up = s.joint(k, 1), dir = soltest::RandomDirection(rng);
+            const P3 up = s.joint(k, 1), dir = RandomDirection(rng);
             s.aimEnd(k, up + 1.5 * s.length(k) * dir);
             s.solve(k);
             SCOPED_TRACE(::testing::Message() << "seed " << seed << ", limb " << k);
@@ -191,7 +191,7 @@ TEST(LimbChain, DesignInvariantsHold)
             EXPECT_LT(Len(At(g.slots[2].t) - end), 1e-4);
             g = goal;
             VLMLimbExtensionLimit(limb, w.rows, &g, reach);
-            EXPECT_TRUE(mathtest::SameBits(g.slots[2].t, w.rows[5].globalT));
+            EXPECT_TRUE(SameBits(g.slots[2].t, w.rows[5].globalT));
             const P3 far = up + 1e3 * (end - up);
             g.slots[2].t = V(float(far.x), float(far.y), float(far.z), 0);
             VLMLimbExtensionLimit(limb, w.rows, &g, reach);
@@ -199,8 +199,8 @@ TEST(LimbChain, DesignInvariantsHold)
 
             VLMLimbChainJoints turned = w;
             VLMStateRow& e = turned.rows[5];
-            e.localQ = VLMQuatMultiply(
-                VLMQuatFromAxisAngle(mathtest::S(0.7f), limb->slotRecords[3].rotation.postAxes[0]), e.localQ);
+            e.localQ =
+                VLMQuatMultiply(VLMQuatFromAxisAngle(S(0.7f), limb->slotRecords[3].rotation.postAxes[0]), e.localQ);
             VLMVector4 f0, f1;
             VLMLimbBendFrame(limb, f0, w.rows);
             VLMLimbBendFrame(limb, f1, turned.rows);
@@ -222,7 +222,7 @@ TEST(LimbChain, DesignInvariantsHold)
             EXPECT_NEAR(bend(flipped), -bend(w), 1e-4);
             VLMLimbFlipBend(limb, flipped.rows, nullptr);
             for (int j = 1; j < VLM_LIMB_SLOT_COUNT; ++j)
-                EXPECT_LT(soltest::TurnAngle(flipped.rows[j].globalQ, w.rows[j].globalQ), 1e-4) << j;
+                EXPECT_LT(TurnAngle(flipped.rows[j].globalQ, w.rows[j].globalQ), 1e-4) << j;
         }
     }
 }
@@ -285,7 +285,7 @@ TEST(LimbChain, StretchScalesTheBonesByTheRatio)
         s.properties.entries[vlm_entry::SnSReachLeftWrist].value = 1.0f;
         const double l1 = Len(s.joint(k, 3) - s.joint(k, 1)), l2 = Len(s.joint(k, 5) - s.joint(k, 3));
         std::mt19937 rng(2);
-        s.aimEnd(k, s.joint(k, 1) + c.ratio * (l1 + l2) * soltest::RandomDirection(rng));
+        s.aimEnd(k, s.joint(k, 1) + c.ratio * (l1 + l2) * RandomDirection(rng));
         const std::vector<VLMStateRow> before = s.snapshot();
         {
             VLMScopedFPGuard guard;
@@ -308,14 +308,14 @@ TEST(LimbChain, DegenerateGeometryGivesNoNaN)
     const double before = s.interior(0);
     s.aimEnd(0, s.joint(0, 1));
     s.solve(0);
-    EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size())));
+    EXPECT_TRUE(Finite(s));
     EXPECT_LT(s.interior(0), before);
 
     fixtures::Fixture f = fixtures::Build(fixtures::Typical(), {false, {}, false, false, 1});
     for (int id : {VLM_NODE_LEFT_FORE_ARM, VLM_NODE_LEFT_HAND, VLM_NODE_LEFT_FINGER_BASE})
         std::memcpy(f.records[id].translate, f.records[VLM_NODE_LEFT_ARM].translate, sizeof f.records[id].translate);
     VLMApplyJointGeometries(&f.definition, f.character.get(), f.records.data(), VLM_NODE_COUNT, nullptr);
-    VLMCharacterStateHandle state = soltest::NewState(f.character.get());
+    VLMCharacterStateHandle state = NewState(f.character.get());
     VLMStateRow* rows = VLMStateFirstRow(state.get());
     std::mt19937 rng(1);
     fixtures::SamplePose(f.character.get(), state.get(), rng, {});
@@ -330,8 +330,8 @@ TEST(LimbChain, DegenerateGeometryGivesNoNaN)
     VLMResetLimbWorkRows(work.rows);
     VLMLimbChainGatherRows(arm, work.rows, rows);
     VLMLimbFlipBend(arm, work.rows, nullptr);
-    EXPECT_TRUE(soltest::Finite(rows, int(VLMCharacterHeaderOf(f.character.get())->nodeCount)));
-    EXPECT_TRUE(soltest::Finite(work.rows, VLM_LIMB_SLOT_COUNT));
+    EXPECT_TRUE(Finite(rows, int(VLMCharacterHeaderOf(f.character.get())->nodeCount)));
+    EXPECT_TRUE(Finite(work.rows, VLM_LIMB_SLOT_COUNT));
 }
 
 }  // namespace

@@ -9,8 +9,8 @@ using namespace soltest;
 // Every node of a character with turned T-poses, uniform scales and parent
 // offsets, its global halves random (uniform scales).
 struct Posed {
-    sample::CharacterPtr character = soltest::RandomTPoseCharacter(21, true);
-    VLMCharacterStateHandle state = soltest::NewState(character.get());
+    sample::CharacterPtr character = RandomTPoseCharacter(21, true);
+    VLMCharacterStateHandle state = NewState(character.get());
     Posed()
     {
         std::mt19937 rng(4);
@@ -140,9 +140,9 @@ TEST(Bulk, LocalReadThenWriteRestoresTheGlobals)
         for (int k = 0; k < VLM_NODE_COUNT; ++k) {
             const VLMStateRow& r = p.rows()[k];
             const double size = 1 + std::fabs(before[k].globalT.x) + std::fabs(before[k].globalT.y);
-            EXPECT_LT(mathtest::MaxDiff(r.globalT, mathtest::Wide(before[k].globalT), 3), 2e-5 * size) << k;
-            EXPECT_TRUE(mathtest::SameRotation(r.globalQ, mathtest::Wide(before[k].globalQ), 2e-5)) << k;
-            EXPECT_LT(mathtest::MaxDiff(r.globalS, mathtest::Wide(before[k].globalS)), 2e-5) << k;
+            EXPECT_LT(MaxDiff(r.globalT, Wide(before[k].globalT), 3), 2e-5 * size) << k;
+            EXPECT_TRUE(SameRotation(r.globalQ, Wide(before[k].globalQ), 2e-5)) << k;
+            EXPECT_LT(MaxDiff(r.globalS, Wide(before[k].globalS)), 2e-5) << k;
             p.rows()[k] = before[k];
         }
     }

@@ -34,8 +34,7 @@ VLMTransformTQS Reference(const VLMTransformTQS& x, const VLMVector4& t, const V
 
 double Off(const VLMTransformTQS& a, const VLMTransformTQS& b)
 {
-    return std::fmax(std::fmax(mathtest::MaxDiff(a.t, Wide(b.t)), mathtest::MaxDiff(a.q, Wide(b.q))),
-                     mathtest::MaxDiff(a.s, Wide(b.s)));
+    return std::fmax(std::fmax(MaxDiff(a.t, Wide(b.t)), MaxDiff(a.q, Wide(b.q))), MaxDiff(a.s, Wide(b.s)));
 }
 
 void Compose(bool pre, VLMTransformTQS& x, VLMVector4 t, VLMVector4 q, VLMVector4 s, int invert = 0)
@@ -88,8 +87,8 @@ TEST(Compose, InverseAndTheCharacterForm)
     const VLMVector4 q0 = q;
     VLMTransformTQS x = {t, q, s};
     VLMTQSPreMultiply(&x, &t, &q, &s, 1);
-    EXPECT_TRUE(mathtest::SameBits(q, VLMVector4NegateXYZ(q0)));
-    EXPECT_LT(mathtest::MaxDiff(s, {0.5, 0.5, 0.5, 1}), 1e-6);
+    EXPECT_TRUE(SameBits(q, VLMVector4NegateXYZ(q0)));
+    EXPECT_LT(MaxDiff(s, {0.5, 0.5, 0.5, 1}), 1e-6);
     EXPECT_LT(Off(x, {kO, kI, V(1, 1, 1, 1)}), 1e-5);  // the inverse on top of X
 
     fixtures::Scene scene(fixtures::Typical(), {false, {}, true, false, 4}, {});
@@ -100,9 +99,9 @@ TEST(Compose, InverseAndTheCharacterForm)
     VLMPreMultiplyCharacterStateTQS(scene.c(), scene.state.get(), gt, gq, gs, 0);
     for (std::size_t k = 0; k < before.size(); ++k) {
         const VLMStateRow& r = scene.rows()[k];
-        EXPECT_LT(mathtest::MaxDiff(r.globalT, Wide(before[k].globalT)), 1e-3) << k;
-        EXPECT_LT(soltest::TurnAngle(r.globalQ, before[k].globalQ), 1e-5) << k;
-        EXPECT_LT(mathtest::MaxDiff(r.globalS, Wide(before[k].globalS)), 1e-5) << k;
+        EXPECT_LT(MaxDiff(r.globalT, Wide(before[k].globalT)), 1e-3) << k;
+        EXPECT_LT(TurnAngle(r.globalQ, before[k].globalQ), 1e-5) << k;
+        EXPECT_LT(MaxDiff(r.globalS, Wide(before[k].globalS)), 1e-5) << k;
         EXPECT_EQ(0, std::memcmp(&r.localT, &before[k].localT, 48)) << k;
     }
     EXPECT_EQ(0, std::memcmp(&scene.rows()[-1], &spare, sizeof spare));
@@ -114,7 +113,7 @@ TEST(Compose, InverseAndTheCharacterForm)
 TEST(Compose, EntriesMatchTheRecordRules)
 {
     fixtures::Scene scene(fixtures::Typical(), {false, {}, true, false, 6}, {});
-    VLMEffectorSetStateHandle set = soltest::NewSet();
+    VLMEffectorSetStateHandle set = NewSet();
     const VLMCharacter* c = scene.c();
     VLMCharacterState* st = scene.state.get();
     VLMEffectorSetState* e = set.get();

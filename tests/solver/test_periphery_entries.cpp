@@ -11,8 +11,6 @@ fixtures::Scene Make(const fixtures::Proportions& p, unsigned seed, bool limits 
     return fixtures::Scene(p, {limits, {}, true, false, seed}, {0.5f, 0.3f, 10.0f, false, false});
 }
 
-const VLMStateRow& Row(const fixtures::Scene& s, int id) { return *VLMNodeRow(s.c(), s.rows(), id); }
-
 // Node 0 after the T-pose entry reads back as its own T-pose transform, which
 // here has a turn, an offset and a scale.
 TEST(Entries, TPoseShowsNodeZerosTPose)
@@ -54,16 +52,16 @@ TEST(Entries, ClampKeepsPosesWithinLimits)
         return &VLMCharacterRotations(s.c())[VLMCharacterNodeRecord(s.c(), id)->rotationIndex].part;
     };
     const VLMNodeRecord* records = VLMCharacterNodeRecords(s.c());
-    VLMNodeRotationFromEuler(limitsOf(VLM_NODE_HIPS), VLMNodeRow(s.c(), s.rows(), VLM_NODE_HIPS)->localQ,
+    VLMNodeRotationFromEuler(limitsOf(VLM_NODE_HIPS), Row(s, VLM_NODE_HIPS).localQ,
                              V(0.2f, -0.3f, 0.1f, 0.0f));  // the sampler turns the hips regardless of limits
     VLMTreeLocalToGlobal(s.c(), s.rows(), records);
     const std::vector<VLMStateRow> before = s.snapshot();
     VLMClampPoseToRotationLimits(s.c(), s.state.get());
     for (std::size_t k = 0; k < before.size(); ++k) {
-        EXPECT_LT(mathtest::MaxDiff(s.rows()[k].globalT, mathtest::Wide(before[k].globalT)), 2e-3) << k;
-        EXPECT_LT(soltest::TurnAngle(s.rows()[k].globalQ, before[k].globalQ), 2e-4) << k;
+        EXPECT_LT(MaxDiff(s.rows()[k].globalT, Wide(before[k].globalT)), 2e-3) << k;
+        EXPECT_LT(TurnAngle(s.rows()[k].globalQ, before[k].globalQ), 2e-4) << k;
     }
-    VLMStateRow& arm = *VLMNodeRow(s.c(), s.rows(), VLM_NODE_LEFT_FORE_ARM);
+    VLMStateRow& arm = Row(s, VLM_NODE_LEFT_FORE_ARM);
     arm.localQ = VLMQuatNormalize(V(0.9f, 0.3f, 0.0f, 0.3f));  // about 2.5 rad
     VLMTreeLocalToGlobal(s.c(), s.rows(), records);
     VLMClampPoseToRotationLimits(s.c(), s.state.get());
@@ -71,7 +69,7 @@ TEST(Entries, ClampKeepsPosesWithinLimits)
     VLMNodeEulerFromRotation(limitsOf(VLM_NODE_LEFT_FORE_ARM), angles, arm.localQ);
     for (float a : {angles.x, angles.y, angles.z})
         EXPECT_LE(std::fabs(a), 1.0f + 1e-4f);
-    EXPECT_TRUE(mathtest::SameBits(Row(s, 0).globalQ, before[0].globalQ));  // Reference is never clamped
+    EXPECT_TRUE(SameBits(Row(s, 0).globalQ, before[0].globalQ));  // Reference is never clamped
 }
 
 // Mirroring in a frame: the hips land on their reflection across the plane
@@ -81,19 +79,19 @@ TEST(Entries, MirrorInFrame)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 7), same = Make(fixtures::Typical(), 7);
     fixtures::Scene reference = Make(fixtures::Typical(), 9);
-    VLMStateRow& refRoot = *VLMNodeRow(reference.c(), reference.rows(), 0);
+    VLMStateRow& refRoot = Row(reference, 0);
     refRoot.globalQ = VLMQuatNormalize(V(0.0f, 0.3f, 0.0f, 0.9f));
     const VLMVector4 hips = Row(s, VLM_NODE_HIPS).globalT, rootT = Row(s, 0).globalT;
     const double frame[4] = {0.0, 0.38268343236, 0.0, 0.92387953251};  // 45 degrees about y
     VLMMirrorPoseInFrame(nullptr, s.state.get(), reference.state.get(), s.c(), frame);
-    const mathtest::D4 n = mathtest::Rotate({frame[0], frame[1], frame[2], frame[3]}, {0, 0, 1, 0});
+    const D4 n = mathtest::Rotate({frame[0], frame[1], frame[2], frame[3]}, {0, 0, 1, 0});
     const double d = hips.x * n[0] + hips.y * n[1] + hips.z * n[2];
-    const mathtest::D4 mirrored = {hips.x - 2 * d * n[0], hips.y - 2 * d * n[1], hips.z - 2 * d * n[2], 0};
-    const mathtest::D4 placed = mathtest::Rotate(mathtest::Wide(refRoot.globalQ), mirrored);
-    EXPECT_LT(mathtest::MaxDiff(Row(s, VLM_NODE_HIPS).globalT, placed, 3), 1e-4);
-    EXPECT_LT(soltest::TurnAngle(Row(s, VLM_NODE_HIPS).globalQ, Row(reference, VLM_NODE_HIPS).globalQ), 1e-5);
-    EXPECT_TRUE(mathtest::SameBits(Row(s, 0).globalQ, refRoot.globalQ));
-    EXPECT_TRUE(mathtest::SameBits(Row(s, 0).globalT, rootT));
+    const D4 mirrored = {hips.x - 2 * d * n[0], hips.y - 2 * d * n[1], hips.z - 2 * d * n[2], 0};
+    const D4 placed = mathtest::Rotate(Wide(refRoot.globalQ), mirrored);
+    EXPECT_LT(MaxDiff(Row(s, VLM_NODE_HIPS).globalT, placed, 3), 1e-4);
+    EXPECT_LT(TurnAngle(Row(s, VLM_NODE_HIPS).globalQ, Row(reference, VLM_NODE_HIPS).globalQ), 1e-5);
+    EXPECT_TRUE(SameBits(Row(s, 0).globalQ, refRoot.globalQ));
+    EXPECT_TRUE(SameBits(Row(s, 0).globalT, rootT));
 
     const double identity[4] = {0, 0, 0, 1};
     fixtures::Scene other = Make(fixtures::Typical(), 7);
@@ -108,7 +106,7 @@ TEST(Entries, MirrorInFrame)
 TEST(Entries, ContactPointTypesAndIndices)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 11);
-    VLMNodeRow(s.c(), s.rows(), VLM_NODE_LEFT_FOOT)->globalQ = VLMQuatNormalize(V(0.3f, 0.2f, 0.1f, 0.9f));
+    Row(s, VLM_NODE_LEFT_FOOT).globalQ = VLMQuatNormalize(V(0.3f, 0.2f, 0.1f, 0.9f));
     struct Case {
         int extremity, index;
         float type;
@@ -131,7 +129,7 @@ TEST(Entries, ContactPointTypesAndIndices)
             VLMContactPointRows(s.c(), &want, VLMCharacterExtremity(s.c(), c.extremity), &s.properties, c.index,
                                 s.rows());
         }
-        EXPECT_TRUE(mathtest::SameBits(VLMVector4LoadUnaligned(point), want)) << c.extremity << c.index << c.type;
+        EXPECT_TRUE(SameBits(VLMVector4LoadUnaligned(point), want)) << c.extremity << c.index << c.type;
         for (int i = 0; i < 16; ++i)
             EXPECT_EQ(matrix[i], i < 12 ? double(i % 5 == 0) : i < 15 ? double(point[i - 12]) : 1.0) << i;
     }

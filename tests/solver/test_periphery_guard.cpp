@@ -5,6 +5,8 @@
 
 namespace {
 
+using namespace soltest;
+
 // Everything an entry may need, made once.
 VLMCharacterDefinition kDefinition = sample::FullDefinition();
 struct World {
@@ -40,9 +42,9 @@ struct Entry {
 
 // clang-format off
 const Entry kEntries[] = {
-    {"StateCreation", [](World& w) { VLMDestroyCharacterState(VLMCreateCharacterState(w.c, &soltest::Malloc), &std::free); VLMConstructCharacterState(w.c, w.o); }},
+    {"StateCreation", [](World& w) { VLMDestroyCharacterState(VLMCreateCharacterState(w.c, &Malloc), &std::free); VLMConstructCharacterState(w.c, w.o); }},
     {"StateSizes", [](World& w) { (void)VLMGetCharacterStateSize(w.c); (void)VLMGetCharacterStateSizeFromState(w.s); (void)VLMGetCharacterStateSizeForDefinition(&kDefinition); (void)VLMGetCharacterBlockSize(w.c); }},
-    {"EffectorSetCreation", [](World& w) { (void)VLMGetEffectorSetStateSize(); VLMDestroyEffectorSetState(VLMCreateEffectorSetState(&soltest::Malloc), &std::free); VLMResetEffectorSetState(w.e); }},
+    {"EffectorSetCreation", [](World& w) { (void)VLMGetEffectorSetStateSize(); VLMDestroyEffectorSetState(VLMCreateEffectorSetState(&Malloc), &std::free); VLMResetEffectorSetState(w.e); }},
     {"EffectorStateReads", [](World& w) { VLMGetEffectorStateTQS(w.e, 1, w.f + 32, w.f + 36, w.f + 40); VLMGetEffectorStateTQ(w.e, 1, w.f + 32, w.f + 36); VLMGetEffectorStateTQSAt(w.e, 1, w.f + 32, 0, 16, 32); }},
     {"EffectorStateLists", [](World& w) { VLMGetEffectorStateTQAt(w.e, 1, w.f + 32, 0, 16); VLMGetEffectorStates(w.e, &w.effectors, w.records); }},
     {"LaneSetters", [](World& w) { VLMSetEffectorReachT(w.e, 1, 0.5f); VLMSetEffectorReachR(w.e, 1, 0.5f); VLMSetEffectorPull(w.e, 1, 0.5f); VLMSetEffectorStiffness(w.e, 1, 0.5f); }},

@@ -83,8 +83,8 @@ TEST(PoseFrame, SetThenGetRoundTripsEveryForm)
     std::mt19937 rng(21);
     std::uniform_real_distribution<float> scale(0.5f, 2.0f);
     for (bool uniformTPose : {false, true}) {
-        sample::CharacterPtr c = soltest::RandomTPoseCharacter(uniformTPose ? 8 : 9, uniformTPose);
-        VLMCharacterStateHandle state = soltest::NewState(c.get());
+        sample::CharacterPtr c = RandomTPoseCharacter(uniformTPose ? 8 : 9, uniformTPose);
+        VLMCharacterStateHandle state = NewState(c.get());
         int turned = 0;
         for (int id = 0; id < VLM_NODE_COUNT; ++id) {
             float tt[4], tq[4], ts[4];
@@ -112,11 +112,11 @@ TEST(PoseFrame, SetThenGetRoundTripsEveryForm)
 
 TEST(PoseFrame, RotScaleCarriesTheScaleThroughTheTPoseRotation)
 {
-    sample::CharacterPtr c = soltest::PlainCharacter();
+    sample::CharacterPtr c = PlainCharacter();
     const float h = 0.70710678f;
     const float tt[4] = {0, 0, 0, 0}, tq[4] = {0, 0, h, h}, ts[4] = {1, 1, 1, 1};
     VLMSetNodeTPose(c.get(), 3, tt, tq, ts);
-    VLMCharacterStateHandle state = soltest::NewState(c.get());
+    VLMCharacterStateHandle state = NewState(c.get());
     const float t[4] = {1, 2, 3, 9}, q[4] = {0, 0, 0, 1}, s[4] = {2, 1, 1, 9};
     float st[4], sq[4], ss[4];
     VLMSetNodeStateTQSRotScale(c.get(), state.get(), 3, t, q, s);
@@ -158,8 +158,8 @@ TEST(PoseFrame, RotScaleCarriesTheScaleThroughTheTPoseRotation)
 // the sign of Q is lost (w comes back positive).
 TEST(PoseFrame, MatrixDecompositionMatchesADoubleReference)
 {
-    sample::CharacterPtr c = soltest::PlainCharacter();
-    VLMCharacterStateHandle state = soltest::NewState(c.get());
+    sample::CharacterPtr c = PlainCharacter();
+    VLMCharacterStateHandle state = NewState(c.get());
     std::mt19937 rng(2);
     std::vector<D4> rotations = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, -1}};
     for (int i = 0; i < 200; ++i)
@@ -183,8 +183,8 @@ TEST(PoseFrame, MatrixDecompositionMatchesADoubleReference)
 // The d forms are the float forms widened, bit for bit.
 TEST(PoseFrame, DoubleFormsAreTheFloatFormsWidened)
 {
-    sample::CharacterPtr c = soltest::RandomTPoseCharacter(6, false);
-    VLMCharacterStateHandle a = soltest::NewState(c.get()), b = soltest::NewState(c.get());
+    sample::CharacterPtr c = RandomTPoseCharacter(6, false);
+    VLMCharacterStateHandle a = NewState(c.get()), b = NewState(c.get());
     std::mt19937 rng(6);
     for (int id : {0, 2, 30, 100}) {
         const VLMVector4 t = mathtest::RandomVector(rng, 80, 0.5f), q = mathtest::RandomUnitQuat(rng),
@@ -238,9 +238,9 @@ double LocalGap(const VLMCharacter* c, const VLMCharacterState* x, const VLMChar
 
 TEST(PoseFrame, BlendEndsAliasingAndHemispheres)
 {
-    sample::CharacterPtr c = soltest::RandomTPoseCharacter(12, false);
+    sample::CharacterPtr c = RandomTPoseCharacter(12, false);
     const VLMCharacter* k = c.get();
-    VLMCharacterStateHandle a = soltest::NewState(k), b = soltest::NewState(k), out = soltest::NewState(k);
+    VLMCharacterStateHandle a = NewState(k), b = NewState(k), out = NewState(k);
     std::mt19937 rng(12);
     RandomPose(k, a.get(), rng);
     RandomPose(k, b.get(), rng);
@@ -263,7 +263,7 @@ TEST(PoseFrame, BlendEndsAliasingAndHemispheres)
 
 TEST(PoseFrame, EffectorSetBlendWritesOnlyEffectorsAndLanes)
 {
-    VLMEffectorSetStateHandle a = soltest::NewSet(), b = soltest::NewSet(), out = soltest::NewSet();
+    VLMEffectorSetStateHandle a = NewSet(), b = NewSet(), out = NewSet();
     const float t[4] = {2, 4, 6, 0}, q[4] = {0, 0, 0, -1}, s[4] = {3, 3, 3, 1};
     VLMSetEffectorTQS(b.get(), 9, t, q, s);
     VLMSetEffectorPull(b.get(), 9, 1.0f);
@@ -280,9 +280,9 @@ TEST(PoseFrame, EffectorSetBlendWritesOnlyEffectorsAndLanes)
 
 TEST(PoseFrame, FullDampingZeroesEveryJointButReferenceAndHips)
 {
-    sample::CharacterPtr c = soltest::RandomTPoseCharacter(13, false);
+    sample::CharacterPtr c = RandomTPoseCharacter(13, false);
     const VLMCharacter* k = c.get();
-    VLMCharacterStateHandle state = soltest::NewState(k);
+    VLMCharacterStateHandle state = NewState(k);
     std::mt19937 rng(13);
     RandomPose(k, state.get(), rng);
     VLMStateRow* rows = VLMStateFirstRow(state.get());

@@ -16,7 +16,6 @@ void Transfer(const fixtures::Scene& target, const fixtures::Scene& source)
     VLMTransferPose(target.c(), source.c(), target.rows(), source.rows(), &target.properties);
 }
 
-const VLMStateRow& Row(const fixtures::Scene& s, int id) { return *VLMNodeRow(s.c(), s.rows(), id); }
 bool Has(const fixtures::Scene& s, int id) { return VLMCharacterCompactIndex(s.c(), id) >= 0; }
 P3 FromHips(const fixtures::Scene& s, int id) { return At(Row(s, id).globalT) - At(Row(s, VLM_NODE_HIPS).globalT); }
 
@@ -28,7 +27,7 @@ TEST(Transfer, IdenticalCharactersCopyThePose)
         for (unsigned seed = 1; seed <= 3; ++seed) {
             fixtures::Scene source = Make(p, seed), target = Make(p, seed), placed = Make(p, seed);
             Transfer(target, source);
-            VLMStateRow& reference = *VLMNodeRow(placed.c(), placed.rows(), VLM_NODE_REFERENCE);
+            VLMStateRow& reference = Row(placed, VLM_NODE_REFERENCE);
             reference.globalT = V(5, -3, 8, 0), reference.globalQ = VLMQuatNormalize(V(0.2f, 0.5f, -0.1f, 0.8f));
             Transfer(placed, source);
             for (int id = 1; id < VLM_NODE_COUNT; ++id) {
@@ -91,9 +90,9 @@ TEST(Transfer, OtherProportionsSpreadTheirChains)
         TurnAngle(Row(target, VLMNeckEndNodeId(target.c())).globalQ, Row(target, VLMChestNodeId(target.c())).globalQ),
         1e-5);
     const std::vector<VLMStateRow> before = target.snapshot();
-    VLMDistributeNeckRotation(target.c(), target.rows(), V(5e-4f, 0, 8e-4f, 1), mathtest::S(1));
-    VLMDistributeSpineRotation(target.c(), target.rows(), V(0, 9e-4f, 0, -1), mathtest::S(1));
-    EXPECT_EQ(std::memcmp(before.data(), target.rows(), before.size() * sizeof(VLMStateRow)), 0);
+    VLMDistributeNeckRotation(target.c(), target.rows(), V(5e-4f, 0, 8e-4f, 1), S(1));
+    VLMDistributeSpineRotation(target.c(), target.rows(), V(0, 9e-4f, 0, -1), S(1));
+    EXPECT_TRUE(Unchanged(target, before));
 }
 
 // An antipodal source extra gives a finite shoulder; a spine of coincident
@@ -107,7 +106,7 @@ TEST(Transfer, FaultsAndFlips)
     VLMStateRow* extra = VLMNodeRow(source.c(), source.rows(), VLM_NODE_LEFT_SHOULDER_EXTRA);
     extra->globalQ = VLMVector4Negate(Row(source, VLM_NODE_LEFT_SHOULDER).globalQ);
     Transfer(target, source);
-    EXPECT_TRUE(soltest::Finite(target.rows(), int(target.snapshot().size())));
+    EXPECT_TRUE(Finite(target));
     EXPECT_LT(TurnAngle(Row(target, VLM_NODE_LEFT_SHOULDER).globalQ, extra->globalQ), 1e-5);
 
     fixtures::Proportions flat = fixtures::Typical();
@@ -115,9 +114,9 @@ TEST(Transfer, FaultsAndFlips)
     fixtures::Scene squashed = Make(flat, 3);
     Transfer(squashed, source);
     VLMVector4 limiter = V(1, 0.5f, 1, 1);
-    VLMStretchSpine(squashed.c(), squashed.rows(), V(0, 150, 0, 0), mathtest::S(0), mathtest::S(0), V(0, 0, 0, 0),
-                    mathtest::S(1), mathtest::S(1), mathtest::S(1), &limiter);
-    EXPECT_TRUE(soltest::Finite(squashed.rows(), int(squashed.snapshot().size())));
+    VLMStretchSpine(squashed.c(), squashed.rows(), V(0, 150, 0, 0), S(0), S(0), V(0, 0, 0, 0), S(1), S(1), S(1),
+                    &limiter);
+    EXPECT_TRUE(Finite(squashed));
 
     for (unsigned seed = 1; seed <= 4; ++seed) {
         fixtures::Scene from = Make(fixtures::Typical(), seed), flipped = Make(fixtures::Typical(), seed, false, true);
@@ -139,14 +138,14 @@ TEST(Transfer, WithScaleAndOffset)
 {
     fixtures::Scene source = Make(fixtures::Typical(), 4), target = Make(fixtures::Typical(), 4);
     fixtures::Scene scales = Make(fixtures::Typical(), 4), other = Make(fixtures::Full(), 4);
-    VLMNodeRow(scales.c(), scales.rows(), VLM_NODE_LEFT_LEG)->localS = V(2, 2, 2, 1);
+    Row(scales, VLM_NODE_LEFT_LEG).localS = V(2, 2, 2, 1);
     const double offset[16] = {0, 3, 0, 0, -3, 0, 0, 0, 0, 0, 3, 0, 1, 2, 3, 1};  // 90 degrees about z, scaled by 3
     const std::vector<VLMStateRow> before = target.snapshot();
     const VLMCharacterState* bad[2] = {nullptr, other.state.get()};
     for (const VLMCharacterState* state : bad)
         VLMTransferPoseWithScaleAndOffset(target.c(), target.state.get(), scales.state.get(), source.c(), state,
                                           &target.properties, nullptr, offset);
-    EXPECT_EQ(std::memcmp(before.data(), target.rows(), before.size() * sizeof(VLMStateRow)), 0);
+    EXPECT_TRUE(Unchanged(target, before));
     VLMTransferPoseWithScaleAndOffset(target.c(), target.state.get(), scales.state.get(), source.c(),
                                       source.state.get(), &target.properties, nullptr, offset);
     EXPECT_EQ(Row(target, VLM_NODE_LEFT_LEG).localS.y, 2.0f);
@@ -169,7 +168,7 @@ TEST(Mirror, PosesAndEffectorSets)
         set->blend[e] = mathtest::RandomVector(rng, 1, 0);
     const VLMEffectorSetLayout copy = *set;
     VLMMirrorEffectorSet(set);
-    EXPECT_TRUE(mathtest::SameBits(set->blend[VLM_LEFT_WRIST_EFFECTOR], copy.blend[VLM_RIGHT_WRIST_EFFECTOR]));
+    EXPECT_TRUE(SameBits(set->blend[VLM_LEFT_WRIST_EFFECTOR], copy.blend[VLM_RIGHT_WRIST_EFFECTOR]));
     VLMMirrorEffectorSet(set);
     EXPECT_EQ(std::memcmp(set, &copy, sizeof copy), 0);
 
@@ -202,9 +201,9 @@ TEST(Mirror, PosesAndEffectorSets)
     fixtures::Fixture f = fixtures::Build(oneSided, {false, {}, true, false, 2});
     f.definition.words[VLM_NODE_LEFT_SHOULDER] = 7;
     fixtures::Fixture g = fixtures::Build(fixtures::Typical(), {false, {}, true, false, 2});
-    VLMCharacterHandle c = VLMAdopt<VLMCharacterHandle>(VLMCreateCharacter(&f.definition, &soltest::Malloc));
+    VLMCharacterHandle c = VLMAdopt<VLMCharacterHandle>(VLMCreateCharacter(&f.definition, &Malloc));
     VLMApplyJointGeometries(&f.definition, c.get(), g.records.data(), VLM_NODE_COUNT, nullptr);
-    VLMCharacterStateHandle state = soltest::NewState(c.get());
+    VLMCharacterStateHandle state = NewState(c.get());
     fixtures::SamplePose(c.get(), state.get(), rng, {});
     VLMStateRow* rows = VLMStateFirstRow(state.get());
     const VLMVector4 local = VLMNodeRow(c.get(), rows, VLM_NODE_LEFT_SHOULDER)->localQ;
@@ -227,7 +226,7 @@ TEST(Mirror, HipsTranslationModes)
             const VLMVector4 t = V(1, 2, 3, 0), q = VLMQuatNormalize(V(0, 0.3f, 0, 1)), scale = V(1, 1, 1, 1);
             VLMApplyHipsTrajectory(s.c(), s.rows(), source.c(), source.rows(), &s.properties, t, q, scale);
             if (!Has(s, VLM_NODE_HIPS_TRANSLATION)) {
-                EXPECT_EQ(std::memcmp(before.data(), s.rows(), before.size() * sizeof(VLMStateRow)), 0);
+                EXPECT_TRUE(Unchanged(s, before));
                 continue;
             }
             const VLMStateRow& hips = Row(s, VLM_NODE_HIPS);
@@ -299,7 +298,7 @@ TEST(Compensation, ActorSpaceScaleAndMassCentre)
     VLMApplyActorCompensation(s.c(), set, s.rows(), &s.properties, t, q, scale);
     EXPECT_EQ(scale.x, 1.0f);
     EXPECT_TRUE(std::isfinite(set->effectors[VLM_HIPS_EFFECTOR].t.y));
-    EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size())));
+    EXPECT_TRUE(Finite(s));
 
     const std::vector<VLMStateRow> before = s.snapshot();
     VLMApplyStanceOffsets(s.c(), s.rows());
@@ -332,13 +331,11 @@ TEST(Spine, PlacementAndStretch)
     } cases[] = {
         {1, 1, 0.5f, 1 - 1e-6f, 1 + 1e-6f}, {1000, 1, 0.5f, 1.95f, 2}, {0, 10, 0.5f, 0, 0.1f}, {1.3f, 0, 0.5f, 1, 1}};
     for (const auto& c : cases) {
-        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        Restore(s, before);
         const VLMVector4 spine = Row(s, VLM_NODE_SPINE).globalT;
-        const VLMVector4 target =
-            VLMVector4Add(spine, VLMVector4Mul(VLMVector4Sub(end, spine), mathtest::S(c.distance)));
+        const VLMVector4 target = VLMVector4Add(spine, VLMVector4Mul(VLMVector4Sub(end, spine), S(c.distance)));
         VLMVector4 limiter = V(1, c.freedom, 1, 1);
-        VLMStretchSpine(s.c(), s.rows(), target, mathtest::S(0), mathtest::S(0), V(0, 0, 0, 0), mathtest::S(1),
-                        mathtest::S(1), mathtest::S(c.reach), &limiter);
+        VLMStretchSpine(s.c(), s.rows(), target, S(0), S(0), V(0, 0, 0, 0), S(1), S(1), S(c.reach), &limiter);
         EXPECT_GE(limiter.x, c.lo) << c.distance;
         EXPECT_LE(limiter.x, c.hi) << c.distance;
         const auto bone = [&](const VLMStateRow* rows) {
@@ -366,8 +363,8 @@ TEST(ContactPoint, TableFramesAndTypes)
         VLMContactPoint(s.c(), &out, right, &p, index, &tA, &q, &one, &tB, &q, &one);
         return out;
     };
-    EXPECT_TRUE(mathtest::SameBits(point(0, 1), V(12, -1, -6, 0)));
-    EXPECT_TRUE(mathtest::SameBits(point(-1, 1), point(5, 1)));
+    EXPECT_TRUE(SameBits(point(0, 1), V(12, -1, -6, 0)));
+    EXPECT_TRUE(SameBits(point(-1, 1), point(5, 1)));
     EXPECT_EQ(point(3, 2.5f).y, 19.0f);  // 2: the finger base
     EXPECT_EQ(point(3, 3.5f).y, -1.0f);  // 4: Normal, point 3 on the wrist
     for (int k = 0; k < 6; ++k)
@@ -375,9 +372,9 @@ TEST(ContactPoint, TableFramesAndTypes)
     const VLMVector4 offset = VLMVector4Sub(VLMCharacterTPoseEntry(s.c(), right->endNodeId)->t,
                                             VLMCharacterTPoseEntry(s.c(), right->baseNodeId)->t);
     for (int index = 0; index < 6; ++index) {
-        EXPECT_TRUE(mathtest::SameBits(point(index, 1), tA)) << index;
-        EXPECT_TRUE(mathtest::SameBits(point(index, 2), tB)) << index;
-        EXPECT_TRUE(mathtest::SameBits(point(index, 0), index < 4 ? tA : VLMVector4Add(tB, offset))) << index;
+        EXPECT_TRUE(SameBits(point(index, 1), tA)) << index;
+        EXPECT_TRUE(SameBits(point(index, 2), tB)) << index;
+        EXPECT_TRUE(SameBits(point(index, 0), index < 4 ? tA : VLMVector4Add(tB, offset))) << index;
     }
 }
 

@@ -102,8 +102,6 @@ TEST(Solve, StagesReachEffectorsTakenFromAPose)
     }
 }
 
-const VLMStateRow& RowOf(const fixtures::Scene& s, int id) { return *VLMNodeRow(s.c(), s.rows(), id); }
-
 // Bits 21..31 change nothing; under VLMSolveStages one stage bit changes only
 // its own nodes and their descendants; the roll-capture flag by entry.
 TEST(Solve, StageWord)
@@ -164,14 +162,14 @@ TEST(Solve, HipsPlacementOfWordZero)
     VLMEffectorSetLayout* set = s.effectors();
     set->effectors[VLM_HIPS_EFFECTOR] = {V(5, 80, 3, 0), VLMQuatNormalize(V(0.2f, 0.1f, 0, 1)), V(1, 1, 1, 1)};
     set->blend[VLM_HIPS_EFFECTOR] = V(0, 0, 0, 0);
-    const VLMVector4 q = RowOf(s, VLM_NODE_HIPS).globalQ;
-    const P3 legs = 0.5 * (At(RowOf(s, 2).globalT) + At(RowOf(s, 5).globalT));
+    const VLMVector4 q = Row(s, VLM_NODE_HIPS).globalQ;
+    const P3 legs = 0.5 * (At(Row(s, 2).globalT) + At(Row(s, 5).globalT));
     VLMPlaceHipsFromEffector(s.c(), s.rows(), set, &s.properties);
-    EXPECT_LT(soltest::TurnAngle(RowOf(s, VLM_NODE_HIPS).globalQ, q), 1e-6);
-    EXPECT_LT(Len(0.5 * (At(RowOf(s, 2).globalT) + At(RowOf(s, 5).globalT)) - legs), 1e-4);
+    EXPECT_LT(TurnAngle(Row(s, VLM_NODE_HIPS).globalQ, q), 1e-6);
+    EXPECT_LT(Len(0.5 * (At(Row(s, 2).globalT) + At(Row(s, 5).globalT)) - legs), 1e-4);
     pair.solve(0);
-    EXPECT_LT(soltest::TurnAngle(RowOf(s, VLM_NODE_HIPS).globalQ, set->effectors[0].q), 1e-5);
-    EXPECT_LT(Len(0.5 * (At(RowOf(s, 2).globalT) + At(RowOf(s, 5).globalT)) - At(set->effectors[0].t)), 1e-4);
+    EXPECT_LT(TurnAngle(Row(s, VLM_NODE_HIPS).globalQ, set->effectors[0].q), 1e-5);
+    EXPECT_LT(Len(0.5 * (At(Row(s, 2).globalT) + At(Row(s, 5).globalT)) - At(set->effectors[0].t)), 1e-4);
 }
 
 // Counts round to the nearest integer, ties to even, whatever the caller's
@@ -295,8 +293,8 @@ TEST(Solve, BadInputStaysInsideTheBlocks)
         VLMSetMXCSR(caller);
         EXPECT_EQ(after, strict);
         EXPECT_EQ(g_news, news);
-        EXPECT_TRUE(c.value != 1.0f || soltest::Finite(VLMStateFirstRow(copy.at<VLMCharacterState>(1)),
-                                                       int(pair.target.snapshot().size())));
+        EXPECT_TRUE(c.value != 1.0f ||
+                    Finite(VLMStateFirstRow(copy.at<VLMCharacterState>(1)), int(pair.target.snapshot().size())));
     }
 }
 

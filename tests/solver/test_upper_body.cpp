@@ -58,7 +58,7 @@ TEST(UpperBody, StagesKeepAPoseTheirEffectorsCameFrom)
     };
     const std::vector<VLMStateRow> before = s.snapshot();
     for (std::size_t k = 0; k < std::size(stages); ++k) {
-        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        Restore(s, before);
         VLMScopedFPGuard guard;
         stages[k]();
         EXPECT_LT(s.moved(before), 1e-4 * 177) << "stage " << k;
@@ -80,7 +80,7 @@ TEST(BodyPull, PullsMoveTheHipsAlongThem)
     const P3 pull = At(set->effectors[VLM_LEFT_ANKLE_EFFECTOR].t) - At(s.row(2).globalT);
     VLMScopedFPGuard guard;
     const auto run = [&](int n) {
-        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        Restore(s, before);
         VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, n, true, false, false, false, false);
         VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
         return s.snapshot();
@@ -104,7 +104,7 @@ TEST(BodyPull, PullsMoveTheHipsAlongThem)
     }
     EXPECT_LT(worst, 0.2);
     const auto ankleMiss = [&](bool bodyPull) {
-        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        Restore(s, before);
         if (bodyPull) {
             VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, 10, true, false, false, false, false);
         } else {
@@ -140,8 +140,8 @@ TEST(BodyPull, SoftExcess)
         EXPECT_FLOAT_EQ(excess(hi + 5), ((hi + 5 - c.b) * (1 - m) + (hi + 5 - c.a) * m) * c.s);
         for (float x = c.a - 5; x < hi + 5; x += 0.01f) {
             const VLMVector4 xs = V(x, x + 0.003f, x - 0.007f, x * 1.01f);
-            EXPECT_TRUE(mathtest::SameBits(VLMSoftExcess(xs, S(c.a), S(c.b), S(c.f), S(c.r), S(c.s)),
-                                           VLMSoftExcessSelect(xs, S(c.a), S(c.b), S(c.f), S(c.r), S(c.s))))
+            EXPECT_TRUE(SameBits(VLMSoftExcess(xs, S(c.a), S(c.b), S(c.f), S(c.r), S(c.s)),
+                                 VLMSoftExcessSelect(xs, S(c.a), S(c.b), S(c.f), S(c.r), S(c.s))))
                 << x;
         }
     }
@@ -224,7 +224,7 @@ TEST(Neck, BendsAndStretches)
         VLMScopedFPGuard guard;
         VLMSolveNeckStretch(s.c(), s.rows(), target, &s.properties);
         SCOPED_TRACE(::testing::Message() << c.joints << " " << c.freedom << " " << c.reach);
-        EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size())));
+        EXPECT_TRUE(Finite(s));
         EXPECT_EQ(std::fabs(length() - before) < 1e-3, c.keepsLength);
         EXPECT_TRUE(c.neck == 0 || Len(At(target) - At(s.row(VLM_NODE_HEAD).globalT)) < far - 1.0);
     }
@@ -242,7 +242,7 @@ TEST(Shoulder, CorrectionFromTheArm)
     VLMGetUpperArmDirection(s.c(), &d, s.rows(), 1);
     std::vector<VLMStateRow> before = s.snapshot();
     VLMSolveShoulderArm(s.c(), s.rows(), set, &s.properties, d, 1);
-    EXPECT_EQ(std::memcmp(before.data(), s.rows(), before.size() * sizeof(VLMStateRow)), 0);
+    EXPECT_TRUE(Unchanged(s, before));
     s.properties.entries[vlm_entry::ShoulderCorrection].value = 1.0f;
     const struct {
         float lane;
@@ -250,7 +250,7 @@ TEST(Shoulder, CorrectionFromTheArm)
         bool moves;
     } cases[] = {{1, 0, false}, {0, 0, false}, {0, 1, true}};
     for (const auto& c : cases) {
-        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        Restore(s, before);
         set->blend[VLM_LEFT_SHOULDER_EFFECTOR].x = c.lane;
         set->rollCaptured = c.flag;
         const VLMVector4 e0 = s.euler(VLM_NODE_LEFT_SHOULDER);
@@ -297,7 +297,7 @@ TEST(Shoulder, CollarShareAndDegenerateArms)
     VLMSolveCollar(s.c(), s.rows(), s.effectors(), &s.properties, 1, true);
     VLMSolveShoulderArm(s.c(), s.rows(), s.effectors(), &s.properties, d, 1);
     VLMSolveBodyPull(s.c(), s.rows(), s.effectors(), &s.properties, 2, true, true, true, true, true);
-    EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size())));
+    EXPECT_TRUE(Finite(s));
 }
 
 }  // namespace
