@@ -37,8 +37,7 @@ VLMVector4 Tilt(std::mt19937& rng, float range)
     return VLMQuatFromEulerXYZ(V(a(rng), 3 * a(rng), a(rng), 0));
 }
 
-// Kind 2 leaves no contact point below the floor; kind 0 follows the
-// stiffness rule; other kinds change nothing.
+// Kind 2 leaves no contact point below the floor; kind 0 follows stiffness; others change nothing.
 TEST(Contact, KindsLiftClampOrLeaveTheGoals)
 {
     ContactScene s;
@@ -63,8 +62,7 @@ TEST(Contact, KindsLiftClampOrLeaveTheGoals)
     EXPECT_EQ(b.slots[1].t.y, 4.0f);
 }
 
-// Kind 1, pivot 1, contact type 0 or 1: the shape ends on the floor and the
-// ankle keeps its x and z.
+// Kind 1, pivot 1, contact type 0 or 1: the shape ends on the floor, the ankle keeps x and z.
 TEST(Contact, RollAboutTheAnkle)
 {
     ContactScene s;
@@ -83,8 +81,7 @@ TEST(Contact, RollAboutTheAnkle)
     }
 }
 
-// A level shape pushed 3 below the floor only rises, whatever the goal's
-// scale, and with the hoof turn folded in (its goal then the toe base).
+// A level shape 3 below the floor only rises, at any goal scale and with the hoof turn (goal: toe base).
 TEST(Contact, ScaledGoalRisesWithoutTurning)
 {
     ContactScene s;
@@ -148,9 +145,7 @@ struct DigitScene : fixtures::Scene {
     }
 };
 
-// Each step keeps limited joints within their limits; without limits the tip
-// never moves away from its blended goal point, and the joint target stays
-// within the proximal length of the root.
+// Limited joints stay in limits; unlimited tips never move away from the blended goal; targets within reach.
 TEST(Digits, StepsKeepLimitsAndApproachTheGoal)
 {
     for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
@@ -184,9 +179,7 @@ TEST(Digits, StepsKeepLimitsAndApproachTheGoal)
     }
 }
 
-// Digit targets below the floor end at or above floor + tip radius in every
-// mode; a full roll stiffness removes the move along the bend axis; an
-// unknown mode changes nothing.
+// Below the floor: every mode ends >= floor + tip radius; full roll stiffness: no move on the bend axis.
 TEST(Contact, DigitTargetsEndAboveTheFloor)
 {
     DigitScene s(fixtures::Full(), false, 2);
@@ -235,8 +228,7 @@ TEST(Digits, ContactFlagReadsTheContactRecord)
     EXPECT_EQ(std::memcmp(a.rows(), b.rows(), a.snapshot().size() * sizeof(VLMStateRow)), 0);
 }
 
-// A straight digit with a goal beyond reach, a goal on the root and joints
-// that coincide give finite targets and rows.
+// Straight digits, goals beyond reach or on the root, coincident joints: finite targets and rows.
 TEST(Digits, DegenerateDigitsStayFinite)
 {
     for (float arm : {1.0f, 0.0f}) {

@@ -187,8 +187,7 @@ TEST(Groundwork, EffectorsFromAPose)
     }
 }
 
-// The fixtures' own checks: presets build with their limb slots, the
-// symmetric variant mirrors exactly, sampled poses keep limits and bones.
+// Fixtures: presets have limb slots, the symmetric variant mirrors, samples keep limits and bones.
 TEST(Groundwork, FixturesSelfCheck)
 {
     for (const fixtures::Proportions& p :

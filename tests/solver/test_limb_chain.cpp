@@ -63,10 +63,7 @@ fixtures::Proportions WithRetargetLengths(fixtures::Proportions p)
     return p;
 }
 
-// Against a closed-form two-bone solution in double: the end on a reachable
-// target, the interior angle of the law of cosines, bone lengths kept, bent
-// to the axis's side. Limbs start bent by 30 degrees or more, where the bend
-// plane is fully brought onto the bend axis.
+// Against the closed-form two-bone solution (limbs bent 30 degrees or more): reach, angle, lengths, side.
 TEST(LimbChain, MatchesTheAnalyticTwoBoneSolution)
 {
     int solved = 0;
@@ -101,8 +98,7 @@ TEST(LimbChain, MatchesTheAnalyticTwoBoneSolution)
     EXPECT_GT(solved, 64);
 }
 
-// Out of reach the limb points at the target, opened to its maximum-extension
-// angle; near full extension the roll-capture flag changes the resistance.
+// Out of reach: aimed and opened to the maximum angle; near full extension the roll flag matters.
 TEST(LimbChain, ExtensionIsLimitedToTheMaximumAngle)
 {
     const int entries[4] = {vlm_entry::LeftLegMaxExtensionAngle, vlm_entry::RightLegMaxExtensionAngle,
@@ -135,8 +131,7 @@ TEST(LimbChain, ExtensionIsLimitedToTheMaximumAngle)
     }
 }
 
-// Goals taken from the pose, every reach lane 1, default pulls: the limited
-// and targets forms leave the limb where it is; so do all lanes 0.
+// Goals from the pose (reach 1, default pulls) or all lanes 0: the limb stays where it is.
 TEST(LimbChain, FixedPoints)
 {
     for (unsigned seed = 1; seed <= 6; ++seed) {
@@ -161,10 +156,7 @@ TEST(LimbChain, FixedPoints)
     }
 }
 
-// The decided open points: middle goal and end placement give the end back
-// when end and tip sit on their goals; the extension limit at w = 0 keeps a
-// goal within reach and brings one beyond to the reach; the bend frame's step
-// moves no joint; the flip keeps the end, reverses the bend and twice restores.
+// Middle goal, end placement, extension limit, bend frame step and flip keep what they must.
 TEST(LimbChain, DesignInvariantsHold)
 {
     VLMScopedFPGuard guard;
@@ -263,9 +255,7 @@ TEST(LimbChain, LimitsHoldAfterEachEntry)
     }
 }
 
-// Bones lengthened by s = reach W (ratio - start) / (stop - start) (stop - 1) + 1
-// and scales grown to (s - 1) scale + 1; nothing moves when start >= stop or
-// the ratio is below start.
+// Bones scale by s = W (ratio - start) / (stop - start) (stop - 1) + 1; none when start >= stop or below start.
 TEST(LimbChain, StretchScalesTheBonesByTheRatio)
 {
     const struct {
@@ -300,8 +290,7 @@ TEST(LimbChain, StretchScalesTheBonesByTheRatio)
     }
 }
 
-// A goal at the upper joint folds the limb instead of straightening it;
-// coincident joints give no NaN.
+// A goal at the upper joint folds the limb; coincident joints give no NaN.
 TEST(LimbChain, DegenerateGeometryGivesNoNaN)
 {
     LimbScene s(fixtures::Typical(), false, 7);

@@ -6,9 +6,7 @@ using namespace soltest;
 
 const VLMVector4 kTurnZ = V(0.0f, 0.0f, 0.70710677f, 0.70710677f), kI = V(0, 0, 0, 1), kO = V(0, 0, 0, 0);
 
-// The composed transform in double: scales are the lengths of the exact
-// product's axes (pre: R(Q) S R(Q0) S0 e_j, post: R(Q0) S0 R(Q) S e_j); T and
-// Q follow the two rules.
+// The composition in double; scales are the lengths of the exact product's axes.
 VLMTransformTQS Reference(const VLMTransformTQS& x, const VLMVector4& t, const VLMVector4& q, const VLMVector4& s,
                           bool pre)
 {
@@ -42,9 +40,7 @@ void Compose(bool pre, VLMTransformTQS& x, VLMVector4 t, VLMVector4 q, VLMVector
     (pre ? VLMTQSPreMultiply : VLMTQSPostMultiply)(&x, &t, &q, &s, invert);
 }
 
-// The Part's examples; (2, 1, 1) pre-multiplied by a quarter turn keeps its
-// scales per axis; random rows with scales that are not uniform against the
-// double reference; the identity changes nothing.
+// Examples, (2, 1, 1) pre-multiplied by a quarter turn, random records against the reference, identity.
 TEST(Compose, RulesAgainstTheExactProduct)
 {
     const VLMTransformTQS turned = {kO, kTurnZ, V(1, 1, 1, 1)}, wide = {kO, kI, V(2, 1, 1, 1)};
@@ -78,9 +74,7 @@ TEST(Compose, RulesAgainstTheExactProduct)
     }
 }
 
-// Inverting: the record pair leaves the inverse in its inputs; with uniform
-// scales pre by X inverted, then by X, restores every row of a character and
-// leaves the spare row and all locals alone.
+// The inverse left in the inputs; pre by X^-1 then X restores a character, spare row and locals untouched.
 TEST(Compose, InverseAndTheCharacterForm)
 {
     VLMVector4 t = V(3, -1, 2, 0), q = VLMQuatNormalize(V(0.2f, -0.4f, 0.1f, 0.9f)), s = V(2, 2, 2, 1);
@@ -107,9 +101,7 @@ TEST(Compose, InverseAndTheCharacterForm)
     EXPECT_EQ(0, std::memcmp(&scene.rows()[-1], &spare, sizeof spare));
 }
 
-// The entries on rows and effectors (float and double, TQS and matrix) give
-// what the record pair gives on the same transform and leave the locals
-// alone; a matrix with an axis of no length changes nothing.
+// Every row and effector entry equals the record pair; a matrix axis of no length changes nothing.
 TEST(Compose, EntriesMatchTheRecordRules)
 {
     fixtures::Scene scene(fixtures::Typical(), {false, {}, true, false, 6}, {});

@@ -31,12 +31,7 @@ VLMVector4 At(const float* f) { return VLMVector4LoadUnaligned(f); }
     return ::testing::AssertionSuccess();
 }
 
-// Matrices written and read back (effectors and extremity frames, the d forms
-// the float forms widened); the extremity's matrix write replaces the scale,
-// its TQ setter does not. The pivot rule: 90 degrees about z, scale 2 and
-// pivot (1, 0, 0) store T (0, 2, 0) and read back at the origin; S's w lane is
-// kept by the TQS setter and 1 from a matrix; a frame set with a pivot comes
-// back whole through every getter.
+// Matrix write/read, extremity scales, the pivot rule (T (0, 2, 0) read at the origin), S.w lanes.
 TEST(EffectorMatrix, MatricesAndPivots)
 {
     VLMEffectorSetStateHandle set = NewSet();
@@ -80,10 +75,7 @@ TEST(EffectorMatrix, MatricesAndPivots)
     EXPECT_TRUE(SameBits(e->extremities[2].s, V(3, 3, 3, 1)));
 }
 
-// API-frame targets on a character with turned T-poses: every form's set, then
-// get, gives the frame back; the d forms are the float forms; the pose's
-// effector reads as its node's API-frame rotation; an absent digit's is the
-// identity.
+// API-frame set then get in every form; pose effectors read their node's rotation (absent: identity).
 TEST(EffectorFrame, SetThenGetInEveryForm)
 {
     fixtures::Scene sc(fixtures::Typical(), {false, {}, true, false, 2}, {});
@@ -134,8 +126,7 @@ TEST(EffectorFrame, SetThenGetInEveryForm)
     }
 }
 
-// The record lists: lanes clamped and written, S := 1, -1 skips its record;
-// the read never writes the scale field.
+// Record lists: lanes clamped, S := 1, -1 skipped; the read never writes the scale field.
 TEST(EffectorFrame, RecordLists)
 {
     fixtures::Scene sc(fixtures::Typical(), {false, {}, true, false, 3}, {});
@@ -170,9 +161,7 @@ struct BlendCase {
     VLMVector4 lanes;
 };
 
-// The blend's cases, each in every form (the d forms bit for bit, the matrix
-// forms through their decomposition); n = 0 without arrays gives the
-// identity; n > 0 without them changes nothing.
+// Every case in every form; n = 0 without arrays gives the identity, n > 0 without them nothing.
 TEST(EffectorBlend, Cases)
 {
     const VLMVector4 I = V(0, 0, 0, 1), one = V(1, 1, 1, 1), o = V(0, 0, 0, 0);

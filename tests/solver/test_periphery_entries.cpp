@@ -11,8 +11,7 @@ fixtures::Scene Make(const fixtures::Proportions& p, unsigned seed, bool limits 
     return fixtures::Scene(p, {limits, {}, true, false, seed}, {0.5f, 0.3f, 10.0f, false, false});
 }
 
-// Node 0 after the T-pose entry reads back as its own T-pose transform, which
-// here has a turn, an offset and a scale.
+// Node 0 after the T-pose entry reads as its own (turned, offset, scaled) T-pose.
 TEST(Entries, TPoseShowsNodeZerosTPose)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 3);
@@ -25,8 +24,7 @@ TEST(Entries, TPoseShowsNodeZerosTPose)
     EXPECT_EQ(0, std::memcmp(got, want, sizeof got));
 }
 
-// The copy takes the smaller node count: a 16-node source in memory of its
-// exact size (an overrun shows under ASan) fills only the first 16 rows.
+// A 16-node source in exact-size memory (overrun shows under ASan) fills only 16 rows.
 TEST(Entries, CopyTakesTheSmallerNodeCount)
 {
     fixtures::Scene big = Make(fixtures::Full(), 1), small = Make(fixtures::Minimal(), 2);
@@ -43,8 +41,7 @@ TEST(Entries, CopyTakesTheSmallerNodeCount)
     EXPECT_EQ(0, std::memcmp(VLMStateFirstRow(source), big.rows(), 16 * sizeof(VLMStateRow)));
 }
 
-// Within limits the clamp changes the pose only by the Euler round trip; a
-// joint turned past its limits comes back onto them.
+// Within limits only the Euler round trip; a joint past its limits comes back onto them.
 TEST(Entries, ClampKeepsPosesWithinLimits)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 5, true);
@@ -72,9 +69,7 @@ TEST(Entries, ClampKeepsPosesWithinLimits)
     EXPECT_TRUE(SameBits(Row(s, 0).globalQ, before[0].globalQ));  // Reference is never clamped
 }
 
-// Mirroring in a frame: the hips land on their reflection across the plane
-// through the root whose normal is the frame's z axis; root and hips take the
-// reference's rotations; a null frame is the identity frame.
+// Hips reflected across the frame's z plane; root and hips take the reference's rotations; null frame = identity.
 TEST(Entries, MirrorInFrame)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 7), same = Make(fixtures::Typical(), 7);
@@ -100,9 +95,7 @@ TEST(Entries, MirrorInFrame)
     EXPECT_EQ(0, std::memcmp(same.rows(), other.rows(), same.snapshot().size() * sizeof(VLMStateRow)));
 }
 
-// Contact points: indices 0..3 always answer; 4 and 5 only for contact type 0
-// (as rounded: 0.4 counts as 0, 0.6 as 1, 3.7 as 4 which is not 0). The
-// matrix form carries the same point on unit axes, or the identity.
+// Indices 0..3 always answer, 4 and 5 for (rounded) type 0 only; the matrix carries the point.
 TEST(Entries, ContactPointTypesAndIndices)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 11);

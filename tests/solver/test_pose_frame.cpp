@@ -75,9 +75,7 @@ const Form kForms[] = {
 };
 // clang-format on
 
-// Set then get through every form, every node, on random T-poses. Scales
-// come back for the plain forms; the RotScale forms and node 0 are exact
-// only with uniform scales, which those cases use.
+// Every form, every node, random T-poses; RotScale and node 0 exact only with uniform scales.
 TEST(PoseFrame, SetThenGetRoundTripsEveryForm)
 {
     std::mt19937 rng(21);
@@ -127,8 +125,7 @@ TEST(PoseFrame, RotScaleCarriesTheScaleThroughTheTPoseRotation)
     VLMGetNodeStoredTQS(c.get(), state.get(), 3, st, sq, ss);
     EXPECT_LT(MaxDiff(V(ss[0], ss[1], ss[2], ss[3]), {2, 1, 1, 1}), 1e-6);
 
-    // A general T-pose rotation M: stored S_i = |row i of M diag(s)|, and
-    // back S_i = |row i of M^T diag(S_st)| (unit T-pose scale).
+    // Stored S_i = |row i of M diag(s)|, back S_i = |row i of M^T diag(S)| (unit T-pose scale).
     std::mt19937 rng(7);
     for (int n = 0; n < 20; ++n) {
         const VLMVector4 rq = mathtest::RandomUnitQuat(rng);
@@ -154,8 +151,7 @@ TEST(PoseFrame, RotScaleCarriesTheScaleThroughTheTPoseRotation)
     }
 }
 
-// Matrix decomposition against a double reference, half turns included;
-// the sign of Q is lost (w comes back positive).
+// Against a double reference, half turns included; Q comes back with w positive.
 TEST(PoseFrame, MatrixDecompositionMatchesADoubleReference)
 {
     sample::CharacterPtr c = PlainCharacter();

@@ -19,8 +19,7 @@ void Transfer(const fixtures::Scene& target, const fixtures::Scene& source)
 bool Has(const fixtures::Scene& s, int id) { return VLMCharacterCompactIndex(s.c(), id) >= 0; }
 P3 FromHips(const fixtures::Scene& s, int id) { return At(Row(s, id).globalT) - At(Row(s, VLM_NODE_HIPS).globalT); }
 
-// Identical characters: rotations copied, positions relative to the hips equal;
-// a target reference only carries the T-pose hips position with it.
+// Identical characters copy the pose; a target reference carries only the T-pose hips with it.
 TEST(Transfer, IdenticalCharactersCopyThePose)
 {
     for (const fixtures::Proportions& p : {fixtures::Minimal(), fixtures::Typical(), fixtures::Full()}) {
@@ -95,8 +94,7 @@ TEST(Transfer, OtherProportionsSpreadTheirChains)
     EXPECT_TRUE(Unchanged(target, before));
 }
 
-// An antipodal source extra gives a finite shoulder; a spine of coincident
-// joints gives no NaN; an inverted arm keeps its wrist and bends to its side.
+// Antipodal source extra, coincident spine joints: finite; an inverted arm keeps wrist and bend side.
 TEST(Transfer, FaultsAndFlips)
 {
     fixtures::Proportions withExtra = fixtures::Typical();
@@ -132,8 +130,7 @@ TEST(Transfer, FaultsAndFlips)
     }
 }
 
-// The API entry: scales from the scale state, the hips on the source's turned
-// and moved by the offset (axes divided by their lengths); bad blocks change nothing.
+// Scales from the scale state, hips turned and moved by the offset; bad blocks change nothing.
 TEST(Transfer, WithScaleAndOffset)
 {
     fixtures::Scene source = Make(fixtures::Typical(), 4), target = Make(fixtures::Typical(), 4);
@@ -155,9 +152,7 @@ TEST(Transfer, WithScaleAndOffset)
     EXPECT_LT(Len(At(Row(target, VLM_NODE_HIPS).globalT) - At(Row(source, VLM_NODE_HIPS).globalT) - P3{1, 2, 3}), 1e-4);
 }
 
-// Mirrors: twice is the identity (bit-exact for transforms and effector sets);
-// a symmetric T-pose turns by a half turn about y; a one-sided shoulder keeps
-// its local rotation.
+// Twice is the identity; a symmetric T-pose turns half about y; a one-sided shoulder keeps its local.
 TEST(Mirror, PosesAndEffectorSets)
 {
     fixtures::Scene s = Make(fixtures::Full(), 4, true);
@@ -211,8 +206,7 @@ TEST(Mirror, PosesAndEffectorSets)
     EXPECT_LT(TurnAngle(VLMNodeRow(c.get(), rows, VLM_NODE_LEFT_SHOULDER)->localQ, local), 1e-6);
 }
 
-// HipsTranslation by mode: 0 and 3 keep the world offset, 1 turns with the
-// hips, 2 is left to the trajectory; nothing moves without the node.
+// HipsTranslation: 0 and 3 keep the offset, 1 turns with the hips, 2 follows the trajectory.
 TEST(Mirror, HipsTranslationModes)
 {
     for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
@@ -241,8 +235,7 @@ TEST(Mirror, HipsTranslationModes)
     }
 }
 
-// Defaults on identical characters are a fixed point; scale by mode; the mass
-// centre; stance offsets applied and removed.
+// Fixed point on identical characters, scale by mode, mass centre, stance offsets on and off.
 TEST(Compensation, ActorSpaceScaleAndMassCentre)
 {
     const struct {
@@ -346,8 +339,7 @@ TEST(Spine, PlacementAndStretch)
     }
 }
 
-// Contact points: the right hand mirrors x; contact types round to the
-// nearest integer, 4 and up count as Normal; zero geometry gives the frame.
+// Right hand mirrors x; types round, 4 and up are Normal; zero geometry gives the frame.
 TEST(ContactPoint, TableFramesAndTypes)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 1);

@@ -46,8 +46,7 @@ struct Pair {
     }
 };
 
-// Largest position difference; node 0 (the caller's reference) and
-// HipsTranslation (placed by the hips, not the source) left out.
+// Largest position difference, without node 0 and HipsTranslation.
 double MaxMove(const VLMCharacter* c, const VLMStateRow* a, const VLMStateRow* b)
 {
     double worst = 0;
@@ -59,8 +58,7 @@ double MaxMove(const VLMCharacter* c, const VLMStateRow* a, const VLMStateRow* b
     return worst;
 }
 
-// Identical characters reproduce the source pose: exactly at word 0, within
-// 1e-3 of the height with every stage.
+// Exactly at word 0, within 1e-3 of the height with every stage.
 TEST(Solve, IdenticalCharactersReproduceTheSource)
 {
     for (const fixtures::Proportions& p : {fixtures::Minimal(), fixtures::Typical(), fixtures::Full()}) {
@@ -73,8 +71,7 @@ TEST(Solve, IdenticalCharactersReproduceTheSource)
     }
 }
 
-// Effectors from a pose, every reach lane 1, the target at its T-pose: the
-// stages bring the effector joints within 1% of the height of the pose.
+// From the T-pose the stages bring the effector joints within 1% of the height of the pose.
 TEST(Solve, StagesReachEffectorsTakenFromAPose)
 {
     for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
@@ -102,8 +99,7 @@ TEST(Solve, StagesReachEffectorsTakenFromAPose)
     }
 }
 
-// Bits 21..31 change nothing; under VLMSolveStages one stage bit changes only
-// its own nodes and their descendants; the roll-capture flag by entry.
+// Bits 21..31 do nothing; one stage bit moves only its subtrees; the roll-capture flag by entry.
 TEST(Solve, StageWord)
 {
     Pair pair(fixtures::Full(), 4, fixtures::Full()), high(fixtures::Full(), 4, fixtures::Full());
@@ -172,8 +168,7 @@ TEST(Solve, HipsPlacementOfWordZero)
     EXPECT_LT(Len(0.5 * (At(Row(s, 2).globalT) + At(Row(s, 5).globalT)) - At(set->effectors[0].t)), 1e-4);
 }
 
-// Counts round to the nearest integer, ties to even, whatever the caller's
-// rounding mode; they are held to [0, 30].
+// Counts round to nearest even whatever the caller's rounding mode, held to [0, 30].
 TEST(Solve, IterationCountRounding)
 {
     VLMPropertySetState p;
@@ -192,8 +187,7 @@ TEST(Solve, IterationCountRounding)
     VLMSetMXCSR(caller);
 }
 
-// On the mirror-exact character: solving the mirrored source gives the
-// mirrored solution.
+// Solving the mirrored source on the mirror-exact character gives the mirrored solution.
 TEST(Solve, MirroredSourceGivesTheMirroredSolution)
 {
     for (unsigned seed = 1; seed <= 3; ++seed) {
@@ -207,8 +201,7 @@ TEST(Solve, MirroredSourceGivesTheMirroredSolution)
     }
 }
 
-// The blocks of a solve copied to new addresses: 16-byte aligned heap blocks
-// of exact size, so that a write outside them shows under the address sanitizer.
+// The blocks copied to exact-size aligned heap blocks: a write outside them shows under ASan.
 struct Copied {
     std::vector<VLMVector4> blocks[7];
     explicit Copied(const Pair& p)
@@ -242,8 +235,7 @@ struct Copied {
     }
 };
 
-// Blocks moved to other addresses, and four threads on their own blocks, give
-// the single solve's result bit for bit.
+// Moved blocks and four threads on their own blocks give the single solve bit for bit.
 TEST(Solve, CopiesAndThreadsMatch)
 {
     Pair pair(fixtures::Full(), 8, fixtures::Full());
@@ -263,10 +255,7 @@ TEST(Solve, CopiesAndThreadsMatch)
         EXPECT_TRUE(c.same(copies[0], 1) && c.same(copies[0], 4));
 }
 
-// NaN and huge properties, absent nodes and bones of zero length: no crash,
-// no allocation, finite rows from finite input, and the caller's control word
-// (round toward zero, denormals are zero, invalid and divide-by-zero
-// unmasked) comes back.
+// Bad properties and characters: no crash, no allocation, finite rows, the strict caller word back.
 TEST(Solve, BadInputStaysInsideTheBlocks)
 {
     fixtures::Proportions flat = fixtures::Full();

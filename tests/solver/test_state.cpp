@@ -9,8 +9,7 @@ using namespace soltest;
 
 VLMEffectorSetLayout* Layout(VLMEffectorSetState* set) { return reinterpret_cast<VLMEffectorSetLayout*>(set); }
 
-// The size for a definition counts node 0 as creation does (bit 0 of word 0
-// clear), or a state built in memory of that size is overrun.
+// The size for a definition counts node 0 as creation does, or a state in memory of that size overruns.
 TEST(State, SizeForDefinitionMatchesCreationForEveryWordZero)
 {
     for (std::uint32_t word0 : {0u, 1u, 2u, 4u, 6u, 7u}) {

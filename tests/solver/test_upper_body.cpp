@@ -65,9 +65,7 @@ TEST(UpperBody, StagesKeepAPoseTheirEffectorsCameFrom)
     }
 }
 
-// Pulls of a leg beyond reach move the hips along them, continuously in every
-// lane, also with no iteration count; bit 0 brings short legs nearer their
-// ankle goals than the spine-only pass does.
+// Leg pulls beyond reach move the hips along them, continuously per lane; bit 0 beats the spine-only pass.
 TEST(BodyPull, PullsMoveTheHipsAlongThem)
 {
     fixtures::Proportions shortLegs = fixtures::Typical();
@@ -123,8 +121,7 @@ TEST(BodyPull, PullsMoveTheHipsAlongThem)
         EXPECT_EQ(VLMPoweredStiffness(S(0), e).x, 0.0f);
 }
 
-// The soft excess: (x - a) m below the zone, its linear continuation above,
-// continuous at both ends; the select form bit-identical.
+// (x - a) m below the zone, its linear continuation above, continuous; the select form bit-identical.
 TEST(BodyPull, SoftExcess)
 {
     const struct {
@@ -147,8 +144,7 @@ TEST(BodyPull, SoftExcess)
     }
 }
 
-// The roll table; twist conserved at e = 0; r = 0 keeps the segment; only x
-// changes; a limited next node keeps its roll node.
+// The roll table; e = 0 keeps the twist, r = 0 keeps the segment, only x changes, limited next keeps.
 TEST(Roll, DistributionSharesTheTwist)
 {
     const int table[8][4] = {{2, 67, 204, 3},  {3, 68, 205, 4},   {5, 69, 206, 6},   {6, 70, 207, 7},
@@ -191,8 +187,7 @@ TEST(Roll, DistributionSharesTheTwist)
     }
 }
 
-// The neck: no freedom keeps its length, no reach bends only, a neck without
-// Neck1..9 bends over two points, a neck of no length gives no NaN.
+// No freedom keeps the length, no reach bends only, no Neck1..9 bends over two points, no length no NaN.
 TEST(Neck, BendsAndStretches)
 {
     const struct {
@@ -230,9 +225,7 @@ TEST(Neck, BendsAndStretches)
     }
 }
 
-// Shoulder correction: off skips everything; a shoulder effector with full
-// reach keeps the shoulder; the roll-capture flag decides whether an unmoved
-// arm moves the shoulder; the third angle is bounded at 0 on both sides.
+// Off skips; full shoulder reach keeps it; the roll flag decides; the third angle bounded at 0.
 TEST(Shoulder, CorrectionFromTheArm)
 {
     Posed s(fixtures::Typical(), 4);
@@ -274,8 +267,7 @@ TEST(Shoulder, CorrectionFromTheArm)
     }
 }
 
-// The collar aimed with share 0 turns only the shoulder, with share 1 only
-// the extra node; coincident arm joints give no NaN.
+// Share 0 turns only the shoulder, 1 only the extra; coincident arm joints give no NaN.
 TEST(Shoulder, CollarShareAndDegenerateArms)
 {
     fixtures::Proportions p = fixtures::Typical();
