@@ -1,20 +1,74 @@
-// Shared helpers of the pose-state tests: characters with random T-poses and
-// owned states.
+// Shared includes and helpers of the solver tests: characters with random
+// T-poses, owned states, points in double, row checks.
 #ifndef SKW_TESTS_SOLVER_TEST_UTIL_H
 #define SKW_TESTS_SOLVER_TEST_UTIL_H
 
+#include "rig/solver/vlm_blend.h"
+#include "rig/solver/vlm_body_pull.h"
+#include "rig/solver/vlm_bulk.h"
+#include "rig/solver/vlm_collar.h"
+#include "rig/solver/vlm_compensation.h"
+#include "rig/solver/vlm_compose.h"
+#include "rig/solver/vlm_contact_point.h"
+#include "rig/solver/vlm_contact_solve.h"
+#include "rig/solver/vlm_digits.h"
+#include "rig/solver/vlm_effector_frame.h"
+#include "rig/solver/vlm_effector_matrix.h"
+#include "rig/solver/vlm_effector_params.h"
+#include "rig/solver/vlm_entry_util.h"
+#include "rig/solver/vlm_limb_chain.h"
+#include "rig/solver/vlm_limb_pass.h"
+#include "rig/solver/vlm_mirror.h"
+#include "rig/solver/vlm_neck.h"
+#include "rig/solver/vlm_node_state.h"
+#include "rig/solver/vlm_pose_frame.h"
+#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/vlm_pose_transfer.h"
+#include "rig/solver/vlm_property_entries.h"
+#include "rig/solver/vlm_roll.h"
+#include "rig/solver/vlm_runtime_entries.h"
+#include "rig/solver/vlm_shoulder.h"
+#include "rig/solver/vlm_solve.h"
+#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/vlm_solver_math.h"
+#include "rig/solver/vlm_spine.h"
+#include "rig/solver/vlm_stage_bits.h"
+#include "rig/solver/vlm_stages.h"
 #include "rig/solver/vlm_state.h"
+#include "rig/solver/vlm_transfer.h"
+#include "rig/vlm_access.h"
+#include "rig/vlm_character.h"
+#include "rig/vlm_frame.h"
 #include "rig/vlm_handle.h"
+#include "rig/vlm_hierarchy.h"
 #include "rig/vlm_joint.h"
+#include "rig/vlm_names.h"
+#include "rig/vlm_quat.h"
+#include "rig/vlm_rotation.h"
 
 #include "math_test_util.h"
 #include "rig_sample.h"
+#include "solver_fixtures.h"
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <random>
+#include <vector>
 
 namespace soltest {
+
+using mathtest::D4;
+using mathtest::MaxDiff;
+using mathtest::S;
+using mathtest::SameBits;
+using mathtest::SameRotation;
+using mathtest::V;
+using mathtest::Wide;
 
 inline void* Malloc(std::uint64_t n) { return std::malloc(n); }
 
@@ -84,6 +138,28 @@ inline ::testing::AssertionResult Finite(const VLMStateRow* rows, int count)
         if (!std::isfinite(f[i]))
             return ::testing::AssertionFailure() << "row " << i / 24 << " float " << i % 24;
     return ::testing::AssertionSuccess();
+}
+
+inline ::testing::AssertionResult Finite(const fixtures::Scene& s)
+{
+    return Finite(s.rows(), int(s.snapshot().size()));
+}
+// Memory a call must not write: every float of it still the canary pattern.
+constexpr std::uint32_t kCanary = 0xEEEEEEEEu;
+inline bool Untouched(const float* f, int n)
+{
+    return std::all_of(f, f + n, [](float x) { return mathtest::B(x) == kCanary; });
+}
+
+// A scene's rows: one, all finite, back to a snapshot, unchanged since one.
+inline VLMStateRow& Row(const fixtures::Scene& s, int id) { return *VLMNodeRow(s.c(), s.rows(), id); }
+inline void Restore(const fixtures::Scene& s, const std::vector<VLMStateRow>& rows)
+{
+    std::memcpy(s.rows(), rows.data(), rows.size() * sizeof(VLMStateRow));
+}
+inline bool Unchanged(const fixtures::Scene& s, const std::vector<VLMStateRow>& rows)
+{
+    return std::memcmp(s.rows(), rows.data(), rows.size() * sizeof(VLMStateRow)) == 0;
 }
 
 }  // namespace soltest

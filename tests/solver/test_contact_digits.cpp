@@ -1,27 +1,8 @@
-#include "rig/solver/vlm_contact_point.h"
-#include "rig/solver/vlm_contact_solve.h"
-#include "rig/solver/vlm_digits.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_quat.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
 
 namespace {
 
-using mathtest::V;
-using soltest::At;
-using soltest::Len;
-using soltest::P3;
+using namespace soltest;
 
 constexpr int kLeftHand = 0, kLeftFoot = 2;
 
@@ -56,8 +37,7 @@ VLMVector4 Tilt(std::mt19937& rng, float range)
     return VLMQuatFromEulerXYZ(V(a(rng), 3 * a(rng), a(rng), 0));
 }
 
-// Kind 2 leaves no contact point below the floor; kind 0 follows the
-// stiffness rule; other kinds change nothing.
+// Kind 2 leaves no contact point below the floor; kind 0 follows stiffness; others change nothing.
 TEST(Contact, KindsLiftClampOrLeaveTheGoals)
 {
     ContactScene s;
@@ -82,8 +62,7 @@ TEST(Contact, KindsLiftClampOrLeaveTheGoals)
     EXPECT_EQ(b.slots[1].t.y, 4.0f);
 }
 
-// Kind 1, pivot 1, contact type 0 or 1: the shape ends on the floor and the
-// ankle keeps its x and z.
+// Kind 1, pivot 1, contact type 0 or 1: the shape ends on the floor, the ankle keeps x and z.
 TEST(Contact, RollAboutTheAnkle)
 {
     ContactScene s;
@@ -102,8 +81,7 @@ TEST(Contact, RollAboutTheAnkle)
     }
 }
 
-// A level shape pushed 3 below the floor only rises, whatever the goal's
-// scale, and with the hoof turn folded in (its goal then the toe base).
+// A level shape 3 below the floor only rises, at any goal scale and with the hoof turn (goal: toe base).
 TEST(Contact, ScaledGoalRisesWithoutTurning)
 {
     ContactScene s;
@@ -120,7 +98,7 @@ TEST(Contact, ScaledGoalRisesWithoutTurning)
         b.slots[c.slot] = {V(2, 2 * bottom - 3, 5, 0), c.q, V(2, 2, 2, 1)};
         b.slots[1 - c.slot] = b.slots[c.slot];
         VLMContactRollStep(s.c(), s.foot(), &b, &s.properties);
-        EXPECT_LT(soltest::TurnAngle(b.slots[c.slot].q, c.q), 1e-5) << c.type;
+        EXPECT_LT(TurnAngle(b.slots[c.slot].q, c.q), 1e-5) << c.type;
         EXPECT_NEAR(b.slots[c.slot].t.y, 2 * bottom, 1e-4) << c.type;
         EXPECT_EQ(b.slots[c.slot].s.x, 2.0f);
     }
@@ -132,7 +110,7 @@ TEST(Contact, CollinearTriangleGivesIdentityAxes)
     VLMTriangleFrame(f, V(1, 2, 3, 1), V(2, 4, 6, 1), V(4, 8, 12, 1));
     const VLMVector4 want[4] = {V(1, 0, 0, 0), V(0, 1, 0, 0), V(0, 0, 1, 0), V(7.0f / 3, 14.0f / 3, 7, 1)};
     for (int i = 0; i < 4; ++i)
-        EXPECT_LT(mathtest::MaxDiff(f[i], mathtest::Wide(want[i])), 1e-5) << i;
+        EXPECT_LT(MaxDiff(f[i], Wide(want[i])), 1e-5) << i;
 }
 
 // A digit scene: goals near every left-hand tip, random lanes.
@@ -167,9 +145,7 @@ struct DigitScene : fixtures::Scene {
     }
 };
 
-// Each step keeps limited joints within their limits; without limits the tip
-// never moves away from its blended goal point, and the joint target stays
-// within the proximal length of the root.
+// Limited joints stay in limits; unlimited tips never move away from the blended goal; targets within reach.
 TEST(Digits, StepsKeepLimitsAndApproachTheGoal)
 {
     for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
@@ -203,9 +179,7 @@ TEST(Digits, StepsKeepLimitsAndApproachTheGoal)
     }
 }
 
-// Digit targets below the floor end at or above floor + tip radius in every
-// mode; a full roll stiffness removes the move along the bend axis; an
-// unknown mode changes nothing.
+// Below the floor: every mode ends >= floor + tip radius; full roll stiffness: no move on the bend axis.
 TEST(Contact, DigitTargetsEndAboveTheFloor)
 {
     DigitScene s(fixtures::Full(), false, 2);
@@ -233,7 +207,7 @@ TEST(Contact, DigitTargetsEndAboveTheFloor)
                     EXPECT_GE(t.y,
                               record.frame.t.y + VLMDigitTipRadius(s.c(), s.hand, s.rows(), d, &s.properties) - 1e-5);
                 else
-                    EXPECT_NEAR(soltest::Dot(moved, At(axis)), 0.0, 1e-4) << d;
+                    EXPECT_NEAR(Dot(moved, At(axis)), 0.0, 1e-4) << d;
             }
         }
     }
@@ -254,8 +228,7 @@ TEST(Digits, ContactFlagReadsTheContactRecord)
     EXPECT_EQ(std::memcmp(a.rows(), b.rows(), a.snapshot().size() * sizeof(VLMStateRow)), 0);
 }
 
-// A straight digit with a goal beyond reach, a goal on the root and joints
-// that coincide give finite targets and rows.
+// Straight digits, goals beyond reach or on the root, coincident joints: finite targets and rows.
 TEST(Digits, DegenerateDigitsStayFinite)
 {
     for (float arm : {1.0f, 0.0f}) {
@@ -275,7 +248,7 @@ TEST(Digits, DegenerateDigitsStayFinite)
                 s.step(3, d);
             }
         }
-        EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size()))) << arm;
+        EXPECT_TRUE(Finite(s)) << arm;
     }
 }
 

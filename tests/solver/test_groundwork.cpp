@@ -1,28 +1,10 @@
-#include "rig/solver/vlm_effector_params.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
 #include <string>
 
 namespace {
 
-using mathtest::D4;
-using mathtest::MaxDiff;
-using mathtest::SameRotation;
-using mathtest::V;
-using mathtest::Wide;
+using namespace soltest;
 
 VLMPropertySetState Defaults()
 {
@@ -44,7 +26,7 @@ TEST(Groundwork, EveryEntryConstantNamesItsTableEntry)
 
 TEST(Groundwork, LanesFromPropertiesAndTheReachMask)
 {
-    VLMEffectorSetStateHandle set = soltest::NewSet();
+    VLMEffectorSetStateHandle set = NewSet();
     VLMEffectorSetLayout* s = Layout(set.get());
     VLMPropertySetState p = Defaults();
     p.entries[vlm_entry::ReachActorLeftToesBase].value = 0.7f;
@@ -52,12 +34,12 @@ TEST(Groundwork, LanesFromPropertiesAndTheReachMask)
     VLMSetEffectorReachFromProperties(s, &p);
     const VLMVector4 before[2] = {s->blend[0], s->blend[VLM_LEFT_FOOT_EFFECTOR]};
     VLMSetPullAndStiffnessFromProperties(set.get(), &p);
-    EXPECT_TRUE(mathtest::SameBits(V(s->blend[0].x, s->blend[0].y, 0, 0), V(before[0].x, before[0].y, 0, 0)));
+    EXPECT_TRUE(SameBits(V(s->blend[0].x, s->blend[0].y, 0, 0), V(before[0].x, before[0].y, 0, 0)));
     EXPECT_EQ(s->blend[0].x, 1.0f);
     EXPECT_EQ(s->blend[0].y, 1.0f);
     EXPECT_EQ(s->blend[VLM_CHEST_ORIGIN_EFFECTOR].z, 1.0f);
     for (int e = VLM_FIRST_DIGIT_EFFECTOR; e < VLM_EFFECTOR_COUNT; ++e)
-        EXPECT_TRUE(mathtest::SameBits(s->blend[e], V(0, 0, 0, 0))) << e;
+        EXPECT_TRUE(SameBits(s->blend[e], V(0, 0, 0, 0))) << e;
     EXPECT_EQ(s->leftHandPull, p.entries[vlm_entry::CtrlPullLeftHand].value);
 
     // A source without LeftToeBase: only that effector's reach lanes go to 0.
@@ -76,13 +58,13 @@ TEST(Groundwork, LanesFromPropertiesAndTheReachMask)
 
 TEST(Groundwork, RecordsMoveOnlyTheirFields)
 {
-    VLMEffectorSetStateHandle a = soltest::NewSet(), b = soltest::NewSet();
+    VLMEffectorSetStateHandle a = NewSet(), b = NewSet();
     VLMEffectorSetLayout *s = Layout(a.get()), *t = Layout(b.get());
     std::mt19937 rng(3);
     for (int e = 0; e < VLM_EFFECTOR_COUNT; ++e)
         s->effectors[e] = {mathtest::RandomVector(rng, 9, 0), mathtest::RandomUnitQuat(rng), V(2, 2, 2, 1)},
         s->blend[e] = mathtest::RandomVector(rng, 1, 1);
-    sample::CharacterPtr plain = soltest::PlainCharacter();
+    sample::CharacterPtr plain = PlainCharacter();
     const VLMExtremity* foot = VLMCharacterExtremity(plain.get(), 2);
     const VLMEffectorSetLayout before = *s;
     VLMLimbGoalBlock block, copy;
@@ -91,9 +73,8 @@ TEST(Groundwork, RecordsMoveOnlyTheirFields)
     VLMStoreLimbGoalBlock(&block, foot, s);
     EXPECT_EQ(std::memcmp(s, &before, sizeof before), 0);
     VLMCopyLimbGoalBlockGoals(&copy, &block);
-    EXPECT_TRUE(mathtest::SameBits(copy.frame.q, block.frame.q) &&
-                mathtest::SameBits(copy.slots[1].t, block.slots[1].t));
-    EXPECT_TRUE(mathtest::SameBits(copy.slots[0].s, V(1, 1, 1, 1)));
+    EXPECT_TRUE(SameBits(copy.frame.q, block.frame.q) && SameBits(copy.slots[1].t, block.slots[1].t));
+    EXPECT_TRUE(SameBits(copy.slots[0].s, V(1, 1, 1, 1)));
 
     const VLMEffectorSetLayout target = *t;
     VLMCopyEffectorSetSettings(t, s);
@@ -121,11 +102,11 @@ TEST(Groundwork, PoseSetUpAndReaders)
         p.shoulders = joints != 1;
         fixtures::Fixture f = fixtures::Build(p, {true, {}, true, false, 4});
         VLMCharacter* c = f.character.get();
-        VLMCharacterStateHandle state = soltest::NewState(c);
+        VLMCharacterStateHandle state = NewState(c);
         VLMStateRow* rows = VLMStateFirstRow(state.get());
         VLMSetStateToZeroPose(c, rows);
-        EXPECT_TRUE(mathtest::SameBits(VLMNodeRow(c, rows, 0)->globalQ, V(0, 0, 0, 1)));
-        EXPECT_TRUE(mathtest::SameBits(VLMNodeRow(c, rows, 0)->globalT, V(0, 0, 0, 0)));
+        EXPECT_TRUE(SameBits(VLMNodeRow(c, rows, 0)->globalQ, V(0, 0, 0, 1)));
+        EXPECT_TRUE(SameBits(VLMNodeRow(c, rows, 0)->globalT, V(0, 0, 0, 0)));
         for (int id = 1; id < VLM_NODE_COUNT; ++id) {
             if (VLMCharacterCompactIndex(c, id) < 0)
                 continue;
@@ -155,7 +136,7 @@ TEST(Groundwork, ChestEndUsesTheArmsWhenOneShoulderIsMissing)
     def.words[VLM_NODE_RIGHT_SHOULDER] = 0;
     sample::CharacterPtr c = sample::Create(def);
     VLMApplyJointGeometries(&def, c.get(), f.records.data(), VLM_NODE_COUNT, nullptr);
-    VLMCharacterStateHandle state = soltest::NewState(c.get());
+    VLMCharacterStateHandle state = NewState(c.get());
     VLMStateRow* rows = VLMStateFirstRow(state.get());
     VLMSetStateToTPose(c.get(), rows);
     VLMVector4 end;
@@ -171,14 +152,14 @@ TEST(Groundwork, EffectorsFromAPose)
     p.handDigitJoints[2] = 0;  // middle: absent
     fixtures::Fixture f = fixtures::Build(p, {false, {}, true, false, 6});
     VLMCharacter* c = f.character.get();
-    VLMCharacterStateHandle state = soltest::NewState(c);
+    VLMCharacterStateHandle state = NewState(c);
     std::mt19937 rng(6);
     fixtures::SamplePose(c, state.get(), rng, {});
     const VLMStateRow* rows = VLMStateFirstRow(state.get());
     VLMPropertySetState props = Defaults();
     for (int e = vlm_entry::HipsTOffsetX; e <= vlm_entry::ChestTOffsetZ; ++e)
         props.entries[e].value = 0.0f;
-    VLMEffectorSetStateHandle set = soltest::NewSet();
+    VLMEffectorSetStateHandle set = NewSet();
     VLMEffectorSetLayout* s = Layout(set.get());
     VLMComputeEffectorsFromPose(c, s, rows, &props);
     auto node = [&](int id) { return VLMNodeRow(c, rows, id); };
@@ -187,12 +168,11 @@ TEST(Groundwork, EffectorsFromAPose)
     };
     EXPECT_LT(MaxDiff(s->effectors[VLM_HIPS_EFFECTOR].t, mid(node(2)->globalT, node(5)->globalT)), 1e-4);
     EXPECT_LT(MaxDiff(s->effectors[VLM_CHEST_END_EFFECTOR].t, mid(node(18)->globalT, node(19)->globalT)), 1e-4);
-    EXPECT_TRUE(mathtest::SameBits(s->effectors[20].q, node(50)->globalQ)) << "tip 1: joint 0";
-    EXPECT_TRUE(mathtest::SameBits(s->effectors[20].t, node(51)->globalT));
-    EXPECT_TRUE(mathtest::SameBits(s->effectors[21].q, node(56)->globalQ)) << "tip 3: joint 2";
-    EXPECT_TRUE(mathtest::SameBits(s->effectors[21].t, node(57)->globalT));
-    EXPECT_TRUE(mathtest::SameBits(s->effectors[22].q, V(0, 0, 0, 1)) &&
-                mathtest::SameBits(s->effectors[22].t, V(0, 0, 0, 0)));
+    EXPECT_TRUE(SameBits(s->effectors[20].q, node(50)->globalQ)) << "tip 1: joint 0";
+    EXPECT_TRUE(SameBits(s->effectors[20].t, node(51)->globalT));
+    EXPECT_TRUE(SameBits(s->effectors[21].q, node(56)->globalQ)) << "tip 3: joint 2";
+    EXPECT_TRUE(SameBits(s->effectors[21].t, node(57)->globalT));
+    EXPECT_TRUE(SameBits(s->effectors[22].q, V(0, 0, 0, 1)) && SameBits(s->effectors[22].t, V(0, 0, 0, 0)));
 
     // The octet blend: weight 0 gives the pose, weight 1 keeps the stored value.
     const VLMExtremity* hand = VLMCharacterExtremity(c, 0);
@@ -207,8 +187,7 @@ TEST(Groundwork, EffectorsFromAPose)
     }
 }
 
-// The fixtures' own checks: presets build with their limb slots, the
-// symmetric variant mirrors exactly, sampled poses keep limits and bones.
+// Fixtures: presets have limb slots, the symmetric variant mirrors, samples keep limits and bones.
 TEST(Groundwork, FixturesSelfCheck)
 {
     for (const fixtures::Proportions& p :
@@ -229,8 +208,7 @@ TEST(Groundwork, FixturesSelfCheck)
             EXPECT_TRUE(t[0] == -mt[0] && t[1] == mt[1] && t[2] == mt[2]) << id;
             EXPECT_TRUE(q[0] == mq[0] && q[1] == -mq[1] && q[2] == -mq[2] && q[3] == mq[3]) << id;
         }
-        VLMCharacterStateHandle state = soltest::NewState(c), clamped = soltest::NewState(c),
-                                rest = soltest::NewState(c);
+        VLMCharacterStateHandle state = NewState(c), clamped = NewState(c), rest = NewState(c);
         VLMStateRow* rows = VLMStateFirstRow(state.get());
         VLMSetStateToTPose(c, VLMStateFirstRow(rest.get()));
         std::mt19937 rng(9);

@@ -1,28 +1,8 @@
-#include "rig/solver/vlm_limb_chain.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
-#include <random>
 
 namespace {
 
-using mathtest::V;
-using soltest::At;
-using soltest::Len;
-using soltest::P3;
+using namespace soltest;
 
 // A sampled pose (forward bends, rolls twisting only) and the limb helpers.
 struct LimbScene : fixtures::Scene {
@@ -68,7 +48,7 @@ struct LimbScene : fixtures::Scene {
             if (r < 0)
                 continue;
             const double moved = Len(At(rows()[r].globalT) - At(before[r].globalT));
-            const double turned = soltest::TurnAngle(rows()[r].globalQ, before[r].globalQ);
+            const double turned = TurnAngle(rows()[r].globalQ, before[r].globalQ);
             if (moved > tol * 177.0 || turned > tol)
                 return ::testing::AssertionFailure() << "slot " << slot << " moved " << moved << ", turned " << turned;
         }
@@ -83,10 +63,7 @@ fixtures::Proportions WithRetargetLengths(fixtures::Proportions p)
     return p;
 }
 
-// Against a closed-form two-bone solution in double: the end on a reachable
-// target, the interior angle of the law of cosines, bone lengths kept, bent
-// to the axis's side. Limbs start bent by 30 degrees or more, where the bend
-// plane is fully brought onto the bend axis.
+// Against the closed-form two-bone solution (limbs bent 30 degrees or more): reach, angle, lengths, side.
 TEST(LimbChain, MatchesTheAnalyticTwoBoneSolution)
 {
     int solved = 0;
@@ -103,7 +80,7 @@ TEST(LimbChain, MatchesTheAnalyticTwoBoneSolution)
                 const double l1 = Len(s.joint(k, 3) - up), l2 = Len(s.joint(k, 5) - s.joint(k, 3));
                 const double d =
                     std::uniform_real_distribution<double>(std::fabs(l1 - l2) + 1e-3 * (l1 + l2), 0.8 * (l1 + l2))(rng);
-                const P3 target = up + d * soltest::RandomDirection(rng);
+                const P3 target = up + d * RandomDirection(rng);
                 s.aimEnd(k, target);
                 s.solve(k);
                 SCOPED_TRACE(::testing::Message() << p.height << " " << p.rolls << ", seed " << seed << ", limb " << k);
@@ -121,8 +98,7 @@ TEST(LimbChain, MatchesTheAnalyticTwoBoneSolution)
     EXPECT_GT(solved, 64);
 }
 
-// Out of reach the limb points at the target, opened to its maximum-extension
-// angle; near full extension the roll-capture flag changes the resistance.
+// Out of reach: aimed and opened to the maximum angle; near full extension the roll flag matters.
 TEST(LimbChain, ExtensionIsLimitedToTheMaximumAngle)
 {
     const int entries[4] = {vlm_entry::LeftLegMaxExtensionAngle, vlm_entry::RightLegMaxExtensionAngle,
@@ -133,7 +109,7 @@ TEST(LimbChain, ExtensionIsLimitedToTheMaximumAngle)
             LimbScene s(fixtures::Typical(), false, seed);
             std::mt19937 rng(seed + 10 * k);
             s.properties.entries[entries[k]].value = degrees[k];
-            const P3 up = s.joint(k, 1), dir = soltest::RandomDirection(rng);
+            const P3 up = s.joint(k, 1), dir = RandomDirection(rng);
             s.aimEnd(k, up + 1.5 * s.length(k) * dir);
             s.solve(k);
             SCOPED_TRACE(::testing::Message() << "seed " << seed << ", limb " << k);
@@ -155,8 +131,7 @@ TEST(LimbChain, ExtensionIsLimitedToTheMaximumAngle)
     }
 }
 
-// Goals taken from the pose, every reach lane 1, default pulls: the limited
-// and targets forms leave the limb where it is; so do all lanes 0.
+// Goals from the pose (reach 1, default pulls) or all lanes 0: the limb stays where it is.
 TEST(LimbChain, FixedPoints)
 {
     for (unsigned seed = 1; seed <= 6; ++seed) {
@@ -181,10 +156,7 @@ TEST(LimbChain, FixedPoints)
     }
 }
 
-// The decided open points: middle goal and end placement give the end back
-// when end and tip sit on their goals; the extension limit at w = 0 keeps a
-// goal within reach and brings one beyond to the reach; the bend frame's step
-// moves no joint; the flip keeps the end, reverses the bend and twice restores.
+// Middle goal, end placement, extension limit, bend frame step and flip keep what they must.
 TEST(LimbChain, DesignInvariantsHold)
 {
     VLMScopedFPGuard guard;
@@ -211,7 +183,7 @@ TEST(LimbChain, DesignInvariantsHold)
             EXPECT_LT(Len(At(g.slots[2].t) - end), 1e-4);
             g = goal;
             VLMLimbExtensionLimit(limb, w.rows, &g, reach);
-            EXPECT_TRUE(mathtest::SameBits(g.slots[2].t, w.rows[5].globalT));
+            EXPECT_TRUE(SameBits(g.slots[2].t, w.rows[5].globalT));
             const P3 far = up + 1e3 * (end - up);
             g.slots[2].t = V(float(far.x), float(far.y), float(far.z), 0);
             VLMLimbExtensionLimit(limb, w.rows, &g, reach);
@@ -219,8 +191,8 @@ TEST(LimbChain, DesignInvariantsHold)
 
             VLMLimbChainJoints turned = w;
             VLMStateRow& e = turned.rows[5];
-            e.localQ = VLMQuatMultiply(
-                VLMQuatFromAxisAngle(mathtest::S(0.7f), limb->slotRecords[3].rotation.postAxes[0]), e.localQ);
+            e.localQ =
+                VLMQuatMultiply(VLMQuatFromAxisAngle(S(0.7f), limb->slotRecords[3].rotation.postAxes[0]), e.localQ);
             VLMVector4 f0, f1;
             VLMLimbBendFrame(limb, f0, w.rows);
             VLMLimbBendFrame(limb, f1, turned.rows);
@@ -242,7 +214,7 @@ TEST(LimbChain, DesignInvariantsHold)
             EXPECT_NEAR(bend(flipped), -bend(w), 1e-4);
             VLMLimbFlipBend(limb, flipped.rows, nullptr);
             for (int j = 1; j < VLM_LIMB_SLOT_COUNT; ++j)
-                EXPECT_LT(soltest::TurnAngle(flipped.rows[j].globalQ, w.rows[j].globalQ), 1e-4) << j;
+                EXPECT_LT(TurnAngle(flipped.rows[j].globalQ, w.rows[j].globalQ), 1e-4) << j;
         }
     }
 }
@@ -283,9 +255,7 @@ TEST(LimbChain, LimitsHoldAfterEachEntry)
     }
 }
 
-// Bones lengthened by s = reach W (ratio - start) / (stop - start) (stop - 1) + 1
-// and scales grown to (s - 1) scale + 1; nothing moves when start >= stop or
-// the ratio is below start.
+// Bones scale by s = W (ratio - start) / (stop - start) (stop - 1) + 1; none when start >= stop or below start.
 TEST(LimbChain, StretchScalesTheBonesByTheRatio)
 {
     const struct {
@@ -305,7 +275,7 @@ TEST(LimbChain, StretchScalesTheBonesByTheRatio)
         s.properties.entries[vlm_entry::SnSReachLeftWrist].value = 1.0f;
         const double l1 = Len(s.joint(k, 3) - s.joint(k, 1)), l2 = Len(s.joint(k, 5) - s.joint(k, 3));
         std::mt19937 rng(2);
-        s.aimEnd(k, s.joint(k, 1) + c.ratio * (l1 + l2) * soltest::RandomDirection(rng));
+        s.aimEnd(k, s.joint(k, 1) + c.ratio * (l1 + l2) * RandomDirection(rng));
         const std::vector<VLMStateRow> before = s.snapshot();
         {
             VLMScopedFPGuard guard;
@@ -320,22 +290,21 @@ TEST(LimbChain, StretchScalesTheBonesByTheRatio)
     }
 }
 
-// A goal at the upper joint folds the limb instead of straightening it;
-// coincident joints give no NaN.
+// A goal at the upper joint folds the limb; coincident joints give no NaN.
 TEST(LimbChain, DegenerateGeometryGivesNoNaN)
 {
     LimbScene s(fixtures::Typical(), false, 7);
     const double before = s.interior(0);
     s.aimEnd(0, s.joint(0, 1));
     s.solve(0);
-    EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size())));
+    EXPECT_TRUE(Finite(s));
     EXPECT_LT(s.interior(0), before);
 
     fixtures::Fixture f = fixtures::Build(fixtures::Typical(), {false, {}, false, false, 1});
     for (int id : {VLM_NODE_LEFT_FORE_ARM, VLM_NODE_LEFT_HAND, VLM_NODE_LEFT_FINGER_BASE})
         std::memcpy(f.records[id].translate, f.records[VLM_NODE_LEFT_ARM].translate, sizeof f.records[id].translate);
     VLMApplyJointGeometries(&f.definition, f.character.get(), f.records.data(), VLM_NODE_COUNT, nullptr);
-    VLMCharacterStateHandle state = soltest::NewState(f.character.get());
+    VLMCharacterStateHandle state = NewState(f.character.get());
     VLMStateRow* rows = VLMStateFirstRow(state.get());
     std::mt19937 rng(1);
     fixtures::SamplePose(f.character.get(), state.get(), rng, {});
@@ -350,8 +319,8 @@ TEST(LimbChain, DegenerateGeometryGivesNoNaN)
     VLMResetLimbWorkRows(work.rows);
     VLMLimbChainGatherRows(arm, work.rows, rows);
     VLMLimbFlipBend(arm, work.rows, nullptr);
-    EXPECT_TRUE(soltest::Finite(rows, int(VLMCharacterHeaderOf(f.character.get())->nodeCount)));
-    EXPECT_TRUE(soltest::Finite(work.rows, VLM_LIMB_SLOT_COUNT));
+    EXPECT_TRUE(Finite(rows, int(VLMCharacterHeaderOf(f.character.get())->nodeCount)));
+    EXPECT_TRUE(Finite(work.rows, VLM_LIMB_SLOT_COUNT));
 }
 
 }  // namespace

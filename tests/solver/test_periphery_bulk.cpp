@@ -1,28 +1,15 @@
-#include "rig/solver/vlm_bulk.h"
-#include "rig/solver/vlm_node_state.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_character.h"
-
 #include "solver_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
-#include <functional>
 #include <memory>
-#include <vector>
 
 namespace {
 
-using mathtest::V;
-constexpr std::uint32_t kCanary = 0xEEEEEEEEu;
+using namespace soltest;
 
-// Every node of a character with turned T-poses, uniform scales and parent
-// offsets, its global halves random (uniform scales).
+// Every node with turned T-poses and random global halves (uniform scales).
 struct Posed {
-    sample::CharacterPtr character = soltest::RandomTPoseCharacter(21, true);
-    VLMCharacterStateHandle state = soltest::NewState(character.get());
+    sample::CharacterPtr character = RandomTPoseCharacter(21, true);
+    VLMCharacterStateHandle state = NewState(character.get());
     Posed()
     {
         std::mt19937 rng(4);
@@ -43,8 +30,7 @@ struct Posed {
     }
 };
 
-// A form run on (space, list, stride, records), and the 16-byte slots of a
-// 64-byte record that a read fills.
+// A form run on (space, list, records) and the 16-byte slots of a record a read fills.
 struct Form {
     const char* name;
     std::function<void(const Posed&, int, const std::int32_t*, void*)> run;
@@ -72,10 +58,7 @@ Form Matrices(const char* name, F f, std::vector<int> filled)
             filled};
 }
 
-// (5, -1, 7, -2) at stride 64: a read fills records 0 and 2 and of them only
-// the slots its form names (TQ never S, Q only Q), with what the one-node
-// getter gives; a write puts record 2 on node 7. Space 2 and an empty list
-// change nothing in space 0; an empty list in space 1 still runs its passes.
+// (5, -1, 7, -2) at stride 64 in spaces 0 and 1, canaries around; space 2 and empty lists.
 TEST(Bulk, ListsSpacesAndCanaries)
 {
     const std::int32_t ids[] = {5, -1, 7, -2}, empty[] = {-2};
@@ -119,8 +102,7 @@ TEST(Bulk, ListsSpacesAndCanaries)
     }
 }
 
-// With uniform scales, reading every node in space 1 and writing the records
-// back gives the global halves back, through records, matrices and packets.
+// Space-1 read of every node then write restores the globals: records, matrices, packets.
 TEST(Bulk, LocalReadThenWriteRestoresTheGlobals)
 {
     Posed p;
@@ -152,18 +134,15 @@ TEST(Bulk, LocalReadThenWriteRestoresTheGlobals)
         for (int k = 0; k < VLM_NODE_COUNT; ++k) {
             const VLMStateRow& r = p.rows()[k];
             const double size = 1 + std::fabs(before[k].globalT.x) + std::fabs(before[k].globalT.y);
-            EXPECT_LT(mathtest::MaxDiff(r.globalT, mathtest::Wide(before[k].globalT), 3), 2e-5 * size) << k;
-            EXPECT_TRUE(mathtest::SameRotation(r.globalQ, mathtest::Wide(before[k].globalQ), 2e-5)) << k;
-            EXPECT_LT(mathtest::MaxDiff(r.globalS, mathtest::Wide(before[k].globalS)), 2e-5) << k;
+            EXPECT_LT(MaxDiff(r.globalT, Wide(before[k].globalT), 3), 2e-5 * size) << k;
+            EXPECT_TRUE(SameRotation(r.globalQ, Wide(before[k].globalQ), 2e-5)) << k;
+            EXPECT_LT(MaxDiff(r.globalS, Wide(before[k].globalS)), 2e-5) << k;
             p.rows()[k] = before[k];
         }
     }
 }
 
-// Packets for (3, -1, 9, 12, 4, -2): the first packet's lane 1 and the second
-// packet's lanes 1-3 keep their contents and the filled lanes hold what the
-// record form gives, in both spaces; the packet write leaves the state as the
-// record write does.
+// Packets keep their unused lanes and agree with the record forms, read and write, in both spaces.
 TEST(Bulk, PacketsAgreeWithRecords)
 {
     const std::int32_t ids[] = {3, -1, 9, 12, 4, -2};

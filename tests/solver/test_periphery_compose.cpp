@@ -1,28 +1,12 @@
-#include "rig/solver/vlm_compose.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_quat.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <functional>
 
 namespace {
 
-using mathtest::D4;
-using mathtest::V;
-using mathtest::Wide;
+using namespace soltest;
 
 const VLMVector4 kTurnZ = V(0.0f, 0.0f, 0.70710677f, 0.70710677f), kI = V(0, 0, 0, 1), kO = V(0, 0, 0, 0);
 
-// The composed transform in double: scales are the lengths of the exact
-// product's axes (pre: R(Q) S R(Q0) S0 e_j, post: R(Q0) S0 R(Q) S e_j); T and
-// Q follow the two rules.
+// The composition in double; scales are the lengths of the exact product's axes.
 VLMTransformTQS Reference(const VLMTransformTQS& x, const VLMVector4& t, const VLMVector4& q, const VLMVector4& s,
                           bool pre)
 {
@@ -48,8 +32,7 @@ VLMTransformTQS Reference(const VLMTransformTQS& x, const VLMVector4& t, const V
 
 double Off(const VLMTransformTQS& a, const VLMTransformTQS& b)
 {
-    return std::fmax(std::fmax(mathtest::MaxDiff(a.t, Wide(b.t)), mathtest::MaxDiff(a.q, Wide(b.q))),
-                     mathtest::MaxDiff(a.s, Wide(b.s)));
+    return std::fmax(std::fmax(MaxDiff(a.t, Wide(b.t)), MaxDiff(a.q, Wide(b.q))), MaxDiff(a.s, Wide(b.s)));
 }
 
 void Compose(bool pre, VLMTransformTQS& x, VLMVector4 t, VLMVector4 q, VLMVector4 s, int invert = 0)
@@ -57,9 +40,7 @@ void Compose(bool pre, VLMTransformTQS& x, VLMVector4 t, VLMVector4 q, VLMVector
     (pre ? VLMTQSPreMultiply : VLMTQSPostMultiply)(&x, &t, &q, &s, invert);
 }
 
-// The Part's examples; (2, 1, 1) pre-multiplied by a quarter turn keeps its
-// scales per axis; random rows with scales that are not uniform against the
-// double reference; the identity changes nothing.
+// Examples, (2, 1, 1) pre-multiplied by a quarter turn, random records against the reference, identity.
 TEST(Compose, RulesAgainstTheExactProduct)
 {
     const VLMTransformTQS turned = {kO, kTurnZ, V(1, 1, 1, 1)}, wide = {kO, kI, V(2, 1, 1, 1)};
@@ -93,17 +74,15 @@ TEST(Compose, RulesAgainstTheExactProduct)
     }
 }
 
-// Inverting: the record pair leaves the inverse in its inputs; with uniform
-// scales pre by X inverted, then by X, restores every row of a character and
-// leaves the spare row and all locals alone.
+// The inverse left in the inputs; pre by X^-1 then X restores a character, spare row and locals untouched.
 TEST(Compose, InverseAndTheCharacterForm)
 {
     VLMVector4 t = V(3, -1, 2, 0), q = VLMQuatNormalize(V(0.2f, -0.4f, 0.1f, 0.9f)), s = V(2, 2, 2, 1);
     const VLMVector4 q0 = q;
     VLMTransformTQS x = {t, q, s};
     VLMTQSPreMultiply(&x, &t, &q, &s, 1);
-    EXPECT_TRUE(mathtest::SameBits(q, VLMVector4NegateXYZ(q0)));
-    EXPECT_LT(mathtest::MaxDiff(s, {0.5, 0.5, 0.5, 1}), 1e-6);
+    EXPECT_TRUE(SameBits(q, VLMVector4NegateXYZ(q0)));
+    EXPECT_LT(MaxDiff(s, {0.5, 0.5, 0.5, 1}), 1e-6);
     EXPECT_LT(Off(x, {kO, kI, V(1, 1, 1, 1)}), 1e-5);  // the inverse on top of X
 
     fixtures::Scene scene(fixtures::Typical(), {false, {}, true, false, 4}, {});
@@ -114,21 +93,19 @@ TEST(Compose, InverseAndTheCharacterForm)
     VLMPreMultiplyCharacterStateTQS(scene.c(), scene.state.get(), gt, gq, gs, 0);
     for (std::size_t k = 0; k < before.size(); ++k) {
         const VLMStateRow& r = scene.rows()[k];
-        EXPECT_LT(mathtest::MaxDiff(r.globalT, Wide(before[k].globalT)), 1e-3) << k;
-        EXPECT_LT(soltest::TurnAngle(r.globalQ, before[k].globalQ), 1e-5) << k;
-        EXPECT_LT(mathtest::MaxDiff(r.globalS, Wide(before[k].globalS)), 1e-5) << k;
+        EXPECT_LT(MaxDiff(r.globalT, Wide(before[k].globalT)), 1e-3) << k;
+        EXPECT_LT(TurnAngle(r.globalQ, before[k].globalQ), 1e-5) << k;
+        EXPECT_LT(MaxDiff(r.globalS, Wide(before[k].globalS)), 1e-5) << k;
         EXPECT_EQ(0, std::memcmp(&r.localT, &before[k].localT, 48)) << k;
     }
     EXPECT_EQ(0, std::memcmp(&scene.rows()[-1], &spare, sizeof spare));
 }
 
-// The entries on rows and effectors (float and double, TQS and matrix) give
-// what the record pair gives on the same transform and leave the locals
-// alone; a matrix with an axis of no length changes nothing.
+// Every row and effector entry equals the record pair; a matrix axis of no length changes nothing.
 TEST(Compose, EntriesMatchTheRecordRules)
 {
     fixtures::Scene scene(fixtures::Typical(), {false, {}, true, false, 6}, {});
-    VLMEffectorSetStateHandle set = soltest::NewSet();
+    VLMEffectorSetStateHandle set = NewSet();
     const VLMCharacter* c = scene.c();
     VLMCharacterState* st = scene.state.get();
     VLMEffectorSetState* e = set.get();

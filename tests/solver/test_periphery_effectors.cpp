@@ -1,25 +1,10 @@
-#include "rig/solver/vlm_blend.h"
-#include "rig/solver/vlm_effector_frame.h"
-#include "rig/solver/vlm_effector_matrix.h"
-#include "rig/solver/vlm_node_state.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_quat.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <array>
-#include <cstring>
 
 namespace {
 
-using mathtest::V;
-using mathtest::Wide;
+using namespace soltest;
 
 const VLMVector4 kTurnZ = V(0.0f, 0.0f, 0.70710677f, 0.70710677f);  // 90 degrees about z
 
@@ -46,15 +31,10 @@ VLMVector4 At(const float* f) { return VLMVector4LoadUnaligned(f); }
     return ::testing::AssertionSuccess();
 }
 
-// Matrices written and read back (effectors and extremity frames, the d forms
-// the float forms widened); the extremity's matrix write replaces the scale,
-// its TQ setter does not. The pivot rule: 90 degrees about z, scale 2 and
-// pivot (1, 0, 0) store T (0, 2, 0) and read back at the origin; S's w lane is
-// kept by the TQS setter and 1 from a matrix; a frame set with a pivot comes
-// back whole through every getter.
+// Matrix write/read, extremity scales, the pivot rule (T (0, 2, 0) read at the origin), S.w lanes.
 TEST(EffectorMatrix, MatricesAndPivots)
 {
-    VLMEffectorSetStateHandle set = soltest::NewSet();
+    VLMEffectorSetStateHandle set = NewSet();
     const VLMEffectorSetLayout* e = VLMEffectorSetLayoutOf(set.get());
     std::mt19937 rng(3);
     for (int round = 0; round < 12; ++round) {
@@ -76,7 +56,7 @@ TEST(EffectorMatrix, MatricesAndPivots)
         VLMSetEffectorStatePivotMatrix(set.get(), id, m.data(), &p.x);
         EXPECT_EQ(e->effectors[id].s.w, 1.0f);
         VLMGetEffectorStatePivotTQS(set.get(), id, frame, frame + 4, frame + 8, &p.x);
-        EXPECT_LT(mathtest::MaxDiff(At(frame), Wide(t)), 1e-4);
+        EXPECT_LT(MaxDiff(At(frame), Wide(t)), 1e-4);
         VLMGetEffectorStatePivotMatrix(set.get(), id, back, &p.x);
         EXPECT_TRUE(NearMatrix(back, m.data(), 1e-4));
         VLMGetEffectorStatePivotMatrixd(set.get(), id, backd, pd.data());
@@ -84,26 +64,23 @@ TEST(EffectorMatrix, MatricesAndPivots)
     }
     const float zero[4] = {0, 0, 0, 0}, s[4] = {2, 2, 2, 0}, pivot[4] = {1, 0, 0, 5}, t[4] = {1, 2, 3, 0};
     VLMSetEffectorStatePivotTQS(set.get(), 7, zero, &kTurnZ.x, s, pivot);
-    EXPECT_LT(mathtest::MaxDiff(e->effectors[7].t, {0, 2, 0, 0}), 1e-6);
-    EXPECT_TRUE(mathtest::SameBits(e->effectors[7].s, V(2, 2, 2, 0)));
+    EXPECT_LT(MaxDiff(e->effectors[7].t, {0, 2, 0, 0}), 1e-6);
+    EXPECT_TRUE(SameBits(e->effectors[7].s, V(2, 2, 2, 0)));
     float m[16];
     VLMGetEffectorStatePivotMatrix(set.get(), 7, m, pivot);
     EXPECT_LT(std::fabs(m[12]) + std::fabs(m[13]) + std::fabs(m[14]), 1e-6f);
     const std::array<float, 16> three = MatrixOf(V(0, 0, 0, 0), V(0, 0, 0, 1), V(3, 3, 3, 1));
     VLMWriteExtremityMatrix(set.get(), 2, three.data());
     VLMSetExtremityTQ(set.get(), 2, t, &kTurnZ.x);
-    EXPECT_TRUE(mathtest::SameBits(e->extremities[2].s, V(3, 3, 3, 1)));
+    EXPECT_TRUE(SameBits(e->extremities[2].s, V(3, 3, 3, 1)));
 }
 
-// API-frame targets on a character with turned T-poses: every form's set, then
-// get, gives the frame back; the d forms are the float forms; the pose's
-// effector reads as its node's API-frame rotation; an absent digit's is the
-// identity.
+// API-frame set then get in every form; pose effectors read their node's rotation (absent: identity).
 TEST(EffectorFrame, SetThenGetInEveryForm)
 {
     fixtures::Scene sc(fixtures::Typical(), {false, {}, true, false, 2}, {});
     const VLMCharacter* c = sc.c();
-    VLMEffectorSetStateHandle set = soltest::NewSet();
+    VLMEffectorSetStateHandle set = NewSet();
     const VLMEffectorSetLayout* e = VLMEffectorSetLayoutOf(set.get());
     std::mt19937 rng(5);
     for (int id = 0; id < VLM_EFFECTOR_COUNT; ++id) {
@@ -113,17 +90,17 @@ TEST(EffectorFrame, SetThenGetInEveryForm)
         double outd[12], md[16];
         VLMSetEffectorTQS(c, id, set.get(), &t.x, &q.x, &s.x);
         VLMGetEffectorTQS(c, id, set.get(), out, out + 4, out + 8);
-        EXPECT_TRUE(mathtest::SameBits(At(out), t) && mathtest::SameBits(At(out + 8), s));
-        EXPECT_LT(mathtest::MaxDiff(At(out + 4), Wide(q)), 1e-6) << id;
+        EXPECT_TRUE(SameBits(At(out), t) && SameBits(At(out + 8), s));
+        EXPECT_LT(MaxDiff(At(out + 4), Wide(q)), 1e-6) << id;
         VLMGetEffectorTQSd(c, id, set.get(), outd, outd + 4, outd + 8);
         EXPECT_TRUE(std::equal(outd, outd + 12, Widened<12>(out).begin()));
         const VLMTransformTQS single = e->effectors[id];
         VLMSetEffectorTQSd(c, id, set.get(), Widened<4>(&t.x).data(), Widened<4>(&q.x).data(), Widened<4>(&s.x).data());
         EXPECT_EQ(0, std::memcmp(&single, &e->effectors[id], sizeof single));
         VLMSetEffectorTQ(c, id, set.get(), &t.x, &q.x);
-        EXPECT_TRUE(mathtest::SameBits(e->effectors[id].s, V(1, 1, 1, 1)));
+        EXPECT_TRUE(SameBits(e->effectors[id].s, V(1, 1, 1, 1)));
         VLMSetEffectorTQSAligned(c, id, set.get(), &tw, &q, &s);
-        EXPECT_TRUE(mathtest::SameBits(e->effectors[id].t, tw));  // T kept whole
+        EXPECT_TRUE(SameBits(e->effectors[id].t, tw));  // T kept whole
         const std::array<float, 16> want = MatrixOf(t, q, s);
         VLMSetEffectorMatrixd(c, id, set.get(), Widened<16>(want.data()).data());
         VLMGetEffectorMatrix(c, id, set.get(), m);
@@ -136,25 +113,24 @@ TEST(EffectorFrame, SetThenGetInEveryForm)
         VLMGetPoseEffectorTQS(id, c, sc.state.get(), &sc.properties, t, q, s);
         const int n = VLMEffectorNodeIndex(c, id);
         if (n < 0) {
-            EXPECT_EQ(mathtest::MaxDiff(At(q), {0, 0, 0, 1}), 0.0);
+            EXPECT_EQ(MaxDiff(At(q), {0, 0, 0, 1}), 0.0);
         } else {
             VLMGetNodeStateTQS(c, sc.state.get(), n, node, node + 4, node + 8);
-            EXPECT_TRUE(mathtest::SameRotation(At(q), Wide(At(node + 4)), 1e-5)) << id;
+            EXPECT_TRUE(SameRotation(At(q), Wide(At(node + 4)), 1e-5)) << id;
         }
         VLMVector4 rows[3];
         VLMGetPoseEffectorTQSRows(&rows[0], &rows[1], &rows[2], id, c, sc.rows(), &sc.properties);
         EXPECT_EQ(0, std::memcmp(&rows[1], q, 16));
         VLMReadPoseEffectorMatrix(c, id, sc.state.get(), &sc.properties, m);  // stored frame, same point
-        EXPECT_TRUE(mathtest::SameBits(At(m + 12), V(t[0], t[1], t[2], 1)));
+        EXPECT_TRUE(SameBits(At(m + 12), V(t[0], t[1], t[2], 1)));
     }
 }
 
-// The record lists: lanes clamped and written, S := 1, -1 skips its record;
-// the read never writes the scale field.
+// Record lists: lanes clamped, S := 1, -1 skipped; the read never writes the scale field.
 TEST(EffectorFrame, RecordLists)
 {
     fixtures::Scene sc(fixtures::Typical(), {false, {}, true, false, 3}, {});
-    VLMEffectorSetStateHandle set = soltest::NewSet();
+    VLMEffectorSetStateHandle set = NewSet();
     alignas(16) float in[3][16], back[3][16];
     std::memset(in, 0xEE, sizeof in);
     std::memset(back, 0xEE, sizeof back);
@@ -165,16 +141,16 @@ TEST(EffectorFrame, RecordLists)
     const VLMEffectorRecordLayout layout = {0, 16, 32, 48, 64, ids};
     VLMSetEffectors(sc.c(), set.get(), &layout, in);
     const VLMEffectorSetLayout* e = VLMEffectorSetLayoutOf(set.get());
-    EXPECT_TRUE(mathtest::SameBits(e->blend[5], V(1, 0, 0, 0.25f)));
-    EXPECT_TRUE(mathtest::SameBits(e->effectors[5].s, V(1, 1, 1, 1)));
-    EXPECT_TRUE(mathtest::SameBits(e->effectors[3].t, V(1, 2, 3, 0)));
+    EXPECT_TRUE(SameBits(e->blend[5], V(1, 0, 0, 0.25f)));
+    EXPECT_TRUE(SameBits(e->effectors[5].s, V(1, 1, 1, 1)));
+    EXPECT_TRUE(SameBits(e->effectors[3].t, V(1, 2, 3, 0)));
     VLMGetEffectors(sc.c(), set.get(), &layout, back);
     for (int r = 0; r < 3; ++r)
         for (int i = 0; i < 16; ++i) {
             const bool untouched = r == 1 || (i >= 8 && i < 12);
             EXPECT_EQ(mathtest::B(back[r][i]) == 0xEEEEEEEEu, untouched) << r << " " << i;
         }
-    EXPECT_LT(mathtest::MaxDiff(At(back[2] + 4), Wide(At(values + 4))), 1e-6);
+    EXPECT_LT(MaxDiff(At(back[2] + 4), Wide(At(values + 4))), 1e-6);
 }
 
 struct BlendCase {
@@ -185,9 +161,7 @@ struct BlendCase {
     VLMVector4 lanes;
 };
 
-// The blend's cases, each in every form (the d forms bit for bit, the matrix
-// forms through their decomposition); n = 0 without arrays gives the
-// identity; n > 0 without them changes nothing.
+// Every case in every form; n = 0 without arrays gives the identity, n > 0 without them nothing.
 TEST(EffectorBlend, Cases)
 {
     const VLMVector4 I = V(0, 0, 0, 1), one = V(1, 1, 1, 1), o = V(0, 0, 0, 0);
@@ -202,7 +176,7 @@ TEST(EffectorBlend, Cases)
         {"subtract", {V(1, 0, 0, 0), V(0, 3, 0, 0)}, {I, I}, {one, one}, {o, o}, {2, -1}, {0, 1}, {V(2, -3, 0, 0), I, one}, V(2, 1, 9, 9)},
     };
     // clang-format on
-    VLMEffectorSetStateHandle set = soltest::NewSet();
+    VLMEffectorSetStateHandle set = NewSet();
     VLMEffectorSetLayout* e = VLMEffectorSetLayoutOf(set.get());
     for (const BlendCase& c : cases) {
         const int n = int(c.t.size());
@@ -218,9 +192,9 @@ TEST(EffectorBlend, Cases)
         e->blend[6] = V(7, 7, 9, 9);
         VLMBlendEffectorStateTQS(set.get(), 6, &c.t[0].x, &c.q[0].x, &c.s[0].x, &c.p[0].x, c.wT.data(), c.wR.data(), n);
         const VLMTransformTQS x = e->effectors[6];
-        EXPECT_LT(mathtest::MaxDiff(x.t, Wide(c.want.t)), 1e-5) << c.name;
-        EXPECT_TRUE(mathtest::SameRotation(x.q, Wide(c.want.q), 1e-5)) << c.name;
-        EXPECT_TRUE(mathtest::SameBits(x.s, c.want.s) && mathtest::SameBits(e->blend[6], c.lanes)) << c.name;
+        EXPECT_LT(MaxDiff(x.t, Wide(c.want.t)), 1e-5) << c.name;
+        EXPECT_TRUE(SameRotation(x.q, Wide(c.want.q), 1e-5)) << c.name;
+        EXPECT_TRUE(SameBits(x.s, c.want.s) && SameBits(e->blend[6], c.lanes)) << c.name;
         VLMBlendEffectorStateTQSd(set.get(), 6, td.data(), qd.data(), sd.data(), pd.data(), wTd.data(), wRd.data(), n);
         EXPECT_EQ(0, std::memcmp(&x, &e->effectors[6], sizeof x)) << c.name;
         for (bool wide : {false, true}) {
@@ -228,16 +202,15 @@ TEST(EffectorBlend, Cases)
                 VLMBlendEffectorStateMatrixd(set.get(), 6, md.data(), pd.data(), wTd.data(), wRd.data(), n);
             else
                 VLMBlendEffectorStateMatrix(set.get(), 6, m.data(), &c.p[0].x, c.wT.data(), c.wR.data(), n);
-            EXPECT_LT(mathtest::MaxDiff(e->effectors[6].t, Wide(x.t)), 1e-5) << c.name;
-            EXPECT_TRUE(mathtest::SameRotation(e->effectors[6].q, Wide(x.q), 1e-5)) << c.name;
+            EXPECT_LT(MaxDiff(e->effectors[6].t, Wide(x.t)), 1e-5) << c.name;
+            EXPECT_TRUE(SameRotation(e->effectors[6].q, Wide(x.q), 1e-5)) << c.name;
         }
     }
     e->effectors[2] = {V(1, 1, 1, 0), q, V(3, 3, 3, 1)};
     e->blend[2] = V(0.5f, 0.5f, 0.25f, 0.75f);
     VLMBlendEffectorStateTQS(set.get(), 2, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0);
-    EXPECT_EQ(mathtest::MaxDiff(e->effectors[2].t, {0, 0, 0, 0}) + mathtest::MaxDiff(e->effectors[2].q, {0, 0, 0, 1}),
-              0.0);
-    EXPECT_TRUE(mathtest::SameBits(e->effectors[2].s, one) && mathtest::SameBits(e->blend[2], V(0, 0, 0.25f, 0.75f)));
+    EXPECT_EQ(MaxDiff(e->effectors[2].t, {0, 0, 0, 0}) + MaxDiff(e->effectors[2].q, {0, 0, 0, 1}), 0.0);
+    EXPECT_TRUE(SameBits(e->effectors[2].s, one) && SameBits(e->blend[2], V(0, 0, 0.25f, 0.75f)));
     const VLMTransformTQS kept = e->effectors[2];
     VLMBlendEffectorStateMatrix(set.get(), 2, nullptr, nullptr, nullptr, nullptr, 1);
     EXPECT_EQ(0, std::memcmp(&kept, &e->effectors[2], sizeof kept));

@@ -1,38 +1,17 @@
-#include "rig/solver/vlm_contact_point.h"
-#include "rig/solver/vlm_node_state.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_runtime_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_quat.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <cstring>
 #include <memory>
 
 namespace {
 
-using mathtest::V;
+using namespace soltest;
 
 fixtures::Scene Make(const fixtures::Proportions& p, unsigned seed, bool limits = false)
 {
     return fixtures::Scene(p, {limits, {}, true, false, seed}, {0.5f, 0.3f, 10.0f, false, false});
 }
 
-const VLMStateRow& Row(const fixtures::Scene& s, int id) { return *VLMNodeRow(s.c(), s.rows(), id); }
-
-// Node 0 after the T-pose entry reads back as its own T-pose transform, which
-// here has a turn, an offset and a scale.
+// Node 0 after the T-pose entry reads as its own (turned, offset, scaled) T-pose.
 TEST(Entries, TPoseShowsNodeZerosTPose)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 3);
@@ -45,8 +24,7 @@ TEST(Entries, TPoseShowsNodeZerosTPose)
     EXPECT_EQ(0, std::memcmp(got, want, sizeof got));
 }
 
-// The copy takes the smaller node count: a 16-node source in memory of its
-// exact size (an overrun shows under ASan) fills only the first 16 rows.
+// A 16-node source in exact-size memory (overrun shows under ASan) fills only 16 rows.
 TEST(Entries, CopyTakesTheSmallerNodeCount)
 {
     fixtures::Scene big = Make(fixtures::Full(), 1), small = Make(fixtures::Minimal(), 2);
@@ -63,8 +41,7 @@ TEST(Entries, CopyTakesTheSmallerNodeCount)
     EXPECT_EQ(0, std::memcmp(VLMStateFirstRow(source), big.rows(), 16 * sizeof(VLMStateRow)));
 }
 
-// Within limits the clamp changes the pose only by the Euler round trip; a
-// joint turned past its limits comes back onto them.
+// Within limits only the Euler round trip; a joint past its limits comes back onto them.
 TEST(Entries, ClampKeepsPosesWithinLimits)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 5, true);
@@ -72,16 +49,16 @@ TEST(Entries, ClampKeepsPosesWithinLimits)
         return &VLMCharacterRotations(s.c())[VLMCharacterNodeRecord(s.c(), id)->rotationIndex].part;
     };
     const VLMNodeRecord* records = VLMCharacterNodeRecords(s.c());
-    VLMNodeRotationFromEuler(limitsOf(VLM_NODE_HIPS), VLMNodeRow(s.c(), s.rows(), VLM_NODE_HIPS)->localQ,
+    VLMNodeRotationFromEuler(limitsOf(VLM_NODE_HIPS), Row(s, VLM_NODE_HIPS).localQ,
                              V(0.2f, -0.3f, 0.1f, 0.0f));  // the sampler turns the hips regardless of limits
     VLMTreeLocalToGlobal(s.c(), s.rows(), records);
     const std::vector<VLMStateRow> before = s.snapshot();
     VLMClampPoseToRotationLimits(s.c(), s.state.get());
     for (std::size_t k = 0; k < before.size(); ++k) {
-        EXPECT_LT(mathtest::MaxDiff(s.rows()[k].globalT, mathtest::Wide(before[k].globalT)), 2e-3) << k;
-        EXPECT_LT(soltest::TurnAngle(s.rows()[k].globalQ, before[k].globalQ), 2e-4) << k;
+        EXPECT_LT(MaxDiff(s.rows()[k].globalT, Wide(before[k].globalT)), 2e-3) << k;
+        EXPECT_LT(TurnAngle(s.rows()[k].globalQ, before[k].globalQ), 2e-4) << k;
     }
-    VLMStateRow& arm = *VLMNodeRow(s.c(), s.rows(), VLM_NODE_LEFT_FORE_ARM);
+    VLMStateRow& arm = Row(s, VLM_NODE_LEFT_FORE_ARM);
     arm.localQ = VLMQuatNormalize(V(0.9f, 0.3f, 0.0f, 0.3f));  // about 2.5 rad
     VLMTreeLocalToGlobal(s.c(), s.rows(), records);
     VLMClampPoseToRotationLimits(s.c(), s.state.get());
@@ -89,29 +66,27 @@ TEST(Entries, ClampKeepsPosesWithinLimits)
     VLMNodeEulerFromRotation(limitsOf(VLM_NODE_LEFT_FORE_ARM), angles, arm.localQ);
     for (float a : {angles.x, angles.y, angles.z})
         EXPECT_LE(std::fabs(a), 1.0f + 1e-4f);
-    EXPECT_TRUE(mathtest::SameBits(Row(s, 0).globalQ, before[0].globalQ));  // Reference is never clamped
+    EXPECT_TRUE(SameBits(Row(s, 0).globalQ, before[0].globalQ));  // Reference is never clamped
 }
 
-// Mirroring in a frame: the hips land on their reflection across the plane
-// through the root whose normal is the frame's z axis; root and hips take the
-// reference's rotations; a null frame is the identity frame.
+// Hips reflected across the frame's z plane; root and hips take the reference's rotations; null frame = identity.
 TEST(Entries, MirrorInFrame)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 7), same = Make(fixtures::Typical(), 7);
     fixtures::Scene reference = Make(fixtures::Typical(), 9);
-    VLMStateRow& refRoot = *VLMNodeRow(reference.c(), reference.rows(), 0);
+    VLMStateRow& refRoot = Row(reference, 0);
     refRoot.globalQ = VLMQuatNormalize(V(0.0f, 0.3f, 0.0f, 0.9f));
     const VLMVector4 hips = Row(s, VLM_NODE_HIPS).globalT, rootT = Row(s, 0).globalT;
     const double frame[4] = {0.0, 0.38268343236, 0.0, 0.92387953251};  // 45 degrees about y
     VLMMirrorPoseInFrame(nullptr, s.state.get(), reference.state.get(), s.c(), frame);
-    const mathtest::D4 n = mathtest::Rotate({frame[0], frame[1], frame[2], frame[3]}, {0, 0, 1, 0});
+    const D4 n = mathtest::Rotate({frame[0], frame[1], frame[2], frame[3]}, {0, 0, 1, 0});
     const double d = hips.x * n[0] + hips.y * n[1] + hips.z * n[2];
-    const mathtest::D4 mirrored = {hips.x - 2 * d * n[0], hips.y - 2 * d * n[1], hips.z - 2 * d * n[2], 0};
-    const mathtest::D4 placed = mathtest::Rotate(mathtest::Wide(refRoot.globalQ), mirrored);
-    EXPECT_LT(mathtest::MaxDiff(Row(s, VLM_NODE_HIPS).globalT, placed, 3), 1e-4);
-    EXPECT_LT(soltest::TurnAngle(Row(s, VLM_NODE_HIPS).globalQ, Row(reference, VLM_NODE_HIPS).globalQ), 1e-5);
-    EXPECT_TRUE(mathtest::SameBits(Row(s, 0).globalQ, refRoot.globalQ));
-    EXPECT_TRUE(mathtest::SameBits(Row(s, 0).globalT, rootT));
+    const D4 mirrored = {hips.x - 2 * d * n[0], hips.y - 2 * d * n[1], hips.z - 2 * d * n[2], 0};
+    const D4 placed = mathtest::Rotate(Wide(refRoot.globalQ), mirrored);
+    EXPECT_LT(MaxDiff(Row(s, VLM_NODE_HIPS).globalT, placed, 3), 1e-4);
+    EXPECT_LT(TurnAngle(Row(s, VLM_NODE_HIPS).globalQ, Row(reference, VLM_NODE_HIPS).globalQ), 1e-5);
+    EXPECT_TRUE(SameBits(Row(s, 0).globalQ, refRoot.globalQ));
+    EXPECT_TRUE(SameBits(Row(s, 0).globalT, rootT));
 
     const double identity[4] = {0, 0, 0, 1};
     fixtures::Scene other = Make(fixtures::Typical(), 7);
@@ -120,13 +95,11 @@ TEST(Entries, MirrorInFrame)
     EXPECT_EQ(0, std::memcmp(same.rows(), other.rows(), same.snapshot().size() * sizeof(VLMStateRow)));
 }
 
-// Contact points: indices 0..3 always answer; 4 and 5 only for contact type 0
-// (as rounded: 0.4 counts as 0, 0.6 as 1, 3.7 as 4 which is not 0). The
-// matrix form carries the same point on unit axes, or the identity.
+// Indices 0..3 always answer, 4 and 5 for (rounded) type 0 only; the matrix carries the point.
 TEST(Entries, ContactPointTypesAndIndices)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 11);
-    VLMNodeRow(s.c(), s.rows(), VLM_NODE_LEFT_FOOT)->globalQ = VLMQuatNormalize(V(0.3f, 0.2f, 0.1f, 0.9f));
+    Row(s, VLM_NODE_LEFT_FOOT).globalQ = VLMQuatNormalize(V(0.3f, 0.2f, 0.1f, 0.9f));
     struct Case {
         int extremity, index;
         float type;
@@ -149,7 +122,7 @@ TEST(Entries, ContactPointTypesAndIndices)
             VLMContactPointRows(s.c(), &want, VLMCharacterExtremity(s.c(), c.extremity), &s.properties, c.index,
                                 s.rows());
         }
-        EXPECT_TRUE(mathtest::SameBits(VLMVector4LoadUnaligned(point), want)) << c.extremity << c.index << c.type;
+        EXPECT_TRUE(SameBits(VLMVector4LoadUnaligned(point), want)) << c.extremity << c.index << c.type;
         for (int i = 0; i < 16; ++i)
             EXPECT_EQ(matrix[i], i < 12 ? double(i % 5 == 0) : i < 15 ? double(point[i - 12]) : 1.0) << i;
     }

@@ -1,23 +1,14 @@
-#include "rig/solver/vlm_blend.h"
-#include "rig/solver/vlm_bulk.h"
-#include "rig/solver/vlm_compose.h"
-#include "rig/solver/vlm_effector_frame.h"
-#include "rig/solver/vlm_effector_matrix.h"
-#include "rig/solver/vlm_runtime_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
 #include "test_fpenv.h"
 
-#include <gtest/gtest.h>
-
-#include <functional>
 #include <string>
 
 namespace {
 
+using namespace soltest;
+
 // Everything an entry may need, made once.
+VLMCharacterDefinition kDefinition = sample::FullDefinition();
 struct World {
     fixtures::Scene scene{fixtures::Typical(), {true, {}, true, false, 2}, {}};
     fixtures::Scene other{fixtures::Typical(), {true, {}, true, false, 3}, {}};
@@ -51,6 +42,28 @@ struct Entry {
 
 // clang-format off
 const Entry kEntries[] = {
+    {"StateCreation", [](World& w) { VLMDestroyCharacterState(VLMCreateCharacterState(w.c, &Malloc), &std::free); VLMConstructCharacterState(w.c, w.o); }},
+    {"StateSizes", [](World& w) { (void)VLMGetCharacterStateSize(w.c); (void)VLMGetCharacterStateSizeFromState(w.s); (void)VLMGetCharacterStateSizeForDefinition(&kDefinition); (void)VLMGetCharacterBlockSize(w.c); }},
+    {"EffectorSetCreation", [](World& w) { (void)VLMGetEffectorSetStateSize(); VLMDestroyEffectorSetState(VLMCreateEffectorSetState(&Malloc), &std::free); VLMResetEffectorSetState(w.e); }},
+    {"EffectorStateReads", [](World& w) { VLMGetEffectorStateTQS(w.e, 1, w.f + 32, w.f + 36, w.f + 40); VLMGetEffectorStateTQ(w.e, 1, w.f + 32, w.f + 36); VLMGetEffectorStateTQSAt(w.e, 1, w.f + 32, 0, 16, 32); }},
+    {"EffectorStateLists", [](World& w) { VLMGetEffectorStateTQAt(w.e, 1, w.f + 32, 0, 16); VLMGetEffectorStates(w.e, &w.effectors, w.records); }},
+    {"LaneSetters", [](World& w) { VLMSetEffectorReachT(w.e, 1, 0.5f); VLMSetEffectorReachR(w.e, 1, 0.5f); VLMSetEffectorPull(w.e, 1, 0.5f); VLMSetEffectorStiffness(w.e, 1, 0.5f); }},
+    {"LaneGetters", [](World& w) { (void)(VLMGetEffectorReachT(w.e, 1) + VLMGetEffectorReachR(w.e, 1) + VLMGetEffectorPull(w.e, 1) + VLMGetEffectorStiffness(w.e, 1)); }},
+    {"HandPullAndExtremity", [](World& w) { VLMSetHandPull(w.e, 1, VLMGetHandPull(w.e, 1) * 0.5f); VLMSetExtremityTQ(w.e, 1, w.f, w.f + 4); }},
+    {"ExtremityTQ", [](World& w) { VLMSetExtremityTQd(w.e, 1, w.d + 12, w.d + 16); VLMGetExtremityTQ(w.e, 1, w.f + 32, w.f + 36); }},
+    {"StagesAndStored", [](World& w) { VLMSetSolveStages(w.e, VLMGetSolveStages(w.e)); VLMSetNodeStoredTQS(w.c, w.s, 3, w.f, w.f + 4, w.f + 8); }},
+    {"StoredTQSd", [](World& w) { VLMSetNodeStoredTQSd(w.c, w.s, 3, w.d + 12, w.d + 16, w.d + 20); VLMGetNodeStoredTQSd(w.c, w.s, 3, w.d + 32, w.d + 36, w.d + 40); }},
+    {"StoredLists", [](World& w) { VLMSetNodeStoredStates(w.c, w.s, &w.nodes, w.records); VLMGetNodeStoredStates(w.c, w.s, &w.nodes, w.records); }},
+    {"Blends", [](World& w) { VLMBlendCharacterStates(w.c, w.s, w.s, w.o, 0.5f); VLMBlendEffectorSetStates(w.e, w.e, w.e, 0.5f); }},
+    {"DampAndSetTQS", [](World& w) { VLMDampLocalEulerAngles(w.c, w.s, 0.1f, 0.2f, 0.3f); VLMSetNodeStateTQS(w.c, w.s, 3, w.f, w.f + 4, w.f + 8); }},
+    {"SetTQAndAt", [](World& w) { VLMSetNodeStateTQ(w.c, w.s, 0, w.f, w.f + 4); VLMSetNodeStateTQSAt(w.c, w.s, 3, w.f, 0, 16, 32); }},
+    {"SetTQAtAndRotScale", [](World& w) { VLMSetNodeStateTQAt(w.c, w.s, 3, w.f, 0, 16); VLMSetNodeStateTQSRotScale(w.c, w.s, 3, w.f, w.f + 4, w.f + 8); }},
+    {"SetTQSdAndMatrix", [](World& w) { VLMSetNodeStateTQSd(w.c, w.s, 3, w.d + 12, w.d + 16, w.d + 20); VLMWriteNodeStateMatrix(w.c, w.s, 3, w.f + 16); }},
+    {"WriteMatrixdAndGetTQS", [](World& w) { VLMWriteNodeStateMatrixd(w.c, w.s, 3, w.d); VLMGetNodeStateTQS(w.c, w.s, 3, w.f + 32, w.f + 36, w.f + 40); }},
+    {"GetTQAndAt", [](World& w) { VLMGetNodeStateTQ(w.c, w.s, 3, w.f + 32, w.f + 36); VLMGetNodeStateTQSAt(w.c, w.s, 3, w.f + 32, 0, 16, 32); }},
+    {"GetTQAtAndRotScale", [](World& w) { VLMGetNodeStateTQAt(w.c, w.s, 3, w.f + 32, 0, 16); VLMGetNodeStateTQSRotScale(w.c, w.s, 3, w.f + 32, w.f + 36, w.f + 40); }},
+    {"GetTQSdAndReadMatrix", [](World& w) { VLMGetNodeStateTQSd(w.c, w.s, 3, w.d + 32, w.d + 36, w.d + 40); VLMReadNodeStateMatrix(w.c, w.s, 3, w.f + 32); }},
+    {"ReadMatrices", [](World& w) { VLMReadNodeStateMatrixd(w.c, w.s, 3, w.d + 32); VLMReadNodeStoredMatrix(w.c, w.s, 3, w.f + 32); VLMReadNodeStoredMatrixd(w.c, w.s, 3, w.d + 32); }},
     {"PoseSetUp", [](World& w) { VLMPutStateInTPose(w.c, w.s); VLMPutStateInZeroPose(w.c, w.s); }},
     {"StanceOffsets", [](World& w) { VLMAddStanceOffsetsToState(w.c, w.s); VLMRemoveStanceOffsetsFromState(w.c, w.s); }},
     {"TransferAndEffectors", [](World& w) { VLMTransferPoseAndUpdate(w.c, w.s, w.c, w.o, w.p); VLMSetEffectorsFromPose(w.c, w.e, w.s, w.p); }},
@@ -94,7 +107,7 @@ const Entry kEntries[] = {
 
 class Guard : public ::testing::TestWithParam<Entry> { };
 
-// Every entry hands the caller's unusual control word back.
+// Every entry, pose state and periphery, hands the caller's unusual control word back.
 TEST_P(Guard, RestoresTheCallerWord)
 {
     World& w = TheWorld();

@@ -1,26 +1,8 @@
-#include "rig/solver/vlm_node_state.h"
-#include "rig/solver/vlm_pose_frame.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/vlm_access.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_rotation.h"
-
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstring>
-#include <vector>
-#include <algorithm>
 
 namespace {
 
-using mathtest::D4;
-using mathtest::MaxDiff;
-using mathtest::SameRotation;
-using mathtest::V;
-using mathtest::Wide;
+using namespace soltest;
 
 // The column-major matrix of (t, q, s) in double: axis i of q times s_i.
 void MatrixOf(const D4& t, const D4& q, const D4& s, double* m)
@@ -93,16 +75,14 @@ const Form kForms[] = {
 };
 // clang-format on
 
-// Set then get through every form, every node, on random T-poses. Scales
-// come back for the plain forms; the RotScale forms and node 0 are exact
-// only with uniform scales, which those cases use.
+// Every form, every node, random T-poses; RotScale and node 0 exact only with uniform scales.
 TEST(PoseFrame, SetThenGetRoundTripsEveryForm)
 {
     std::mt19937 rng(21);
     std::uniform_real_distribution<float> scale(0.5f, 2.0f);
     for (bool uniformTPose : {false, true}) {
-        sample::CharacterPtr c = soltest::RandomTPoseCharacter(uniformTPose ? 8 : 9, uniformTPose);
-        VLMCharacterStateHandle state = soltest::NewState(c.get());
+        sample::CharacterPtr c = RandomTPoseCharacter(uniformTPose ? 8 : 9, uniformTPose);
+        VLMCharacterStateHandle state = NewState(c.get());
         int turned = 0;
         for (int id = 0; id < VLM_NODE_COUNT; ++id) {
             float tt[4], tq[4], ts[4];
@@ -130,11 +110,11 @@ TEST(PoseFrame, SetThenGetRoundTripsEveryForm)
 
 TEST(PoseFrame, RotScaleCarriesTheScaleThroughTheTPoseRotation)
 {
-    sample::CharacterPtr c = soltest::PlainCharacter();
+    sample::CharacterPtr c = PlainCharacter();
     const float h = 0.70710678f;
     const float tt[4] = {0, 0, 0, 0}, tq[4] = {0, 0, h, h}, ts[4] = {1, 1, 1, 1};
     VLMSetNodeTPose(c.get(), 3, tt, tq, ts);
-    VLMCharacterStateHandle state = soltest::NewState(c.get());
+    VLMCharacterStateHandle state = NewState(c.get());
     const float t[4] = {1, 2, 3, 9}, q[4] = {0, 0, 0, 1}, s[4] = {2, 1, 1, 9};
     float st[4], sq[4], ss[4];
     VLMSetNodeStateTQSRotScale(c.get(), state.get(), 3, t, q, s);
@@ -145,8 +125,7 @@ TEST(PoseFrame, RotScaleCarriesTheScaleThroughTheTPoseRotation)
     VLMGetNodeStoredTQS(c.get(), state.get(), 3, st, sq, ss);
     EXPECT_LT(MaxDiff(V(ss[0], ss[1], ss[2], ss[3]), {2, 1, 1, 1}), 1e-6);
 
-    // A general T-pose rotation M: stored S_i = |row i of M diag(s)|, and
-    // back S_i = |row i of M^T diag(S_st)| (unit T-pose scale).
+    // Stored S_i = |row i of M diag(s)|, back S_i = |row i of M^T diag(S)| (unit T-pose scale).
     std::mt19937 rng(7);
     for (int n = 0; n < 20; ++n) {
         const VLMVector4 rq = mathtest::RandomUnitQuat(rng);
@@ -172,12 +151,11 @@ TEST(PoseFrame, RotScaleCarriesTheScaleThroughTheTPoseRotation)
     }
 }
 
-// Matrix decomposition against a double reference, half turns included;
-// the sign of Q is lost (w comes back positive).
+// Against a double reference, half turns included; Q comes back with w positive.
 TEST(PoseFrame, MatrixDecompositionMatchesADoubleReference)
 {
-    sample::CharacterPtr c = soltest::PlainCharacter();
-    VLMCharacterStateHandle state = soltest::NewState(c.get());
+    sample::CharacterPtr c = PlainCharacter();
+    VLMCharacterStateHandle state = NewState(c.get());
     std::mt19937 rng(2);
     std::vector<D4> rotations = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, -1}};
     for (int i = 0; i < 200; ++i)
@@ -201,8 +179,8 @@ TEST(PoseFrame, MatrixDecompositionMatchesADoubleReference)
 // The d forms are the float forms widened, bit for bit.
 TEST(PoseFrame, DoubleFormsAreTheFloatFormsWidened)
 {
-    sample::CharacterPtr c = soltest::RandomTPoseCharacter(6, false);
-    VLMCharacterStateHandle a = soltest::NewState(c.get()), b = soltest::NewState(c.get());
+    sample::CharacterPtr c = RandomTPoseCharacter(6, false);
+    VLMCharacterStateHandle a = NewState(c.get()), b = NewState(c.get());
     std::mt19937 rng(6);
     for (int id : {0, 2, 30, 100}) {
         const VLMVector4 t = mathtest::RandomVector(rng, 80, 0.5f), q = mathtest::RandomUnitQuat(rng),
@@ -256,9 +234,9 @@ double LocalGap(const VLMCharacter* c, const VLMCharacterState* x, const VLMChar
 
 TEST(PoseFrame, BlendEndsAliasingAndHemispheres)
 {
-    sample::CharacterPtr c = soltest::RandomTPoseCharacter(12, false);
+    sample::CharacterPtr c = RandomTPoseCharacter(12, false);
     const VLMCharacter* k = c.get();
-    VLMCharacterStateHandle a = soltest::NewState(k), b = soltest::NewState(k), out = soltest::NewState(k);
+    VLMCharacterStateHandle a = NewState(k), b = NewState(k), out = NewState(k);
     std::mt19937 rng(12);
     RandomPose(k, a.get(), rng);
     RandomPose(k, b.get(), rng);
@@ -281,7 +259,7 @@ TEST(PoseFrame, BlendEndsAliasingAndHemispheres)
 
 TEST(PoseFrame, EffectorSetBlendWritesOnlyEffectorsAndLanes)
 {
-    VLMEffectorSetStateHandle a = soltest::NewSet(), b = soltest::NewSet(), out = soltest::NewSet();
+    VLMEffectorSetStateHandle a = NewSet(), b = NewSet(), out = NewSet();
     const float t[4] = {2, 4, 6, 0}, q[4] = {0, 0, 0, -1}, s[4] = {3, 3, 3, 1};
     VLMSetEffectorTQS(b.get(), 9, t, q, s);
     VLMSetEffectorPull(b.get(), 9, 1.0f);
@@ -298,9 +276,9 @@ TEST(PoseFrame, EffectorSetBlendWritesOnlyEffectorsAndLanes)
 
 TEST(PoseFrame, FullDampingZeroesEveryJointButReferenceAndHips)
 {
-    sample::CharacterPtr c = soltest::RandomTPoseCharacter(13, false);
+    sample::CharacterPtr c = RandomTPoseCharacter(13, false);
     const VLMCharacter* k = c.get();
-    VLMCharacterStateHandle state = soltest::NewState(k);
+    VLMCharacterStateHandle state = NewState(k);
     std::mt19937 rng(13);
     RandomPose(k, state.get(), rng);
     VLMStateRow* rows = VLMStateFirstRow(state.get());

@@ -1,32 +1,8 @@
-#include "rig/solver/vlm_compensation.h"
-#include "rig/solver/vlm_contact_point.h"
-#include "rig/solver/vlm_limb_chain.h"
-#include "rig/solver/vlm_mirror.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_pose_transfer.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/solver/vlm_spine.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/solver/vlm_transfer.h"
-#include "rig/vlm_names.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
 
 namespace {
 
-using mathtest::V;
-using soltest::At;
-using soltest::Len;
-using soltest::P3;
-using soltest::TurnAngle;
+using namespace soltest;
 
 fixtures::Scene Make(const fixtures::Proportions& p, unsigned seed, bool symmetric = false, bool inverted = false)
 {
@@ -40,19 +16,17 @@ void Transfer(const fixtures::Scene& target, const fixtures::Scene& source)
     VLMTransferPose(target.c(), source.c(), target.rows(), source.rows(), &target.properties);
 }
 
-const VLMStateRow& Row(const fixtures::Scene& s, int id) { return *VLMNodeRow(s.c(), s.rows(), id); }
 bool Has(const fixtures::Scene& s, int id) { return VLMCharacterCompactIndex(s.c(), id) >= 0; }
 P3 FromHips(const fixtures::Scene& s, int id) { return At(Row(s, id).globalT) - At(Row(s, VLM_NODE_HIPS).globalT); }
 
-// Identical characters: rotations copied, positions relative to the hips equal;
-// a target reference only carries the T-pose hips position with it.
+// Identical characters copy the pose; a target reference carries only the T-pose hips with it.
 TEST(Transfer, IdenticalCharactersCopyThePose)
 {
     for (const fixtures::Proportions& p : {fixtures::Minimal(), fixtures::Typical(), fixtures::Full()}) {
         for (unsigned seed = 1; seed <= 3; ++seed) {
             fixtures::Scene source = Make(p, seed), target = Make(p, seed), placed = Make(p, seed);
             Transfer(target, source);
-            VLMStateRow& reference = *VLMNodeRow(placed.c(), placed.rows(), VLM_NODE_REFERENCE);
+            VLMStateRow& reference = Row(placed, VLM_NODE_REFERENCE);
             reference.globalT = V(5, -3, 8, 0), reference.globalQ = VLMQuatNormalize(V(0.2f, 0.5f, -0.1f, 0.8f));
             Transfer(placed, source);
             for (int id = 1; id < VLM_NODE_COUNT; ++id) {
@@ -115,13 +89,12 @@ TEST(Transfer, OtherProportionsSpreadTheirChains)
         TurnAngle(Row(target, VLMNeckEndNodeId(target.c())).globalQ, Row(target, VLMChestNodeId(target.c())).globalQ),
         1e-5);
     const std::vector<VLMStateRow> before = target.snapshot();
-    VLMDistributeNeckRotation(target.c(), target.rows(), V(5e-4f, 0, 8e-4f, 1), mathtest::S(1));
-    VLMDistributeSpineRotation(target.c(), target.rows(), V(0, 9e-4f, 0, -1), mathtest::S(1));
-    EXPECT_EQ(std::memcmp(before.data(), target.rows(), before.size() * sizeof(VLMStateRow)), 0);
+    VLMDistributeNeckRotation(target.c(), target.rows(), V(5e-4f, 0, 8e-4f, 1), S(1));
+    VLMDistributeSpineRotation(target.c(), target.rows(), V(0, 9e-4f, 0, -1), S(1));
+    EXPECT_TRUE(Unchanged(target, before));
 }
 
-// An antipodal source extra gives a finite shoulder; a spine of coincident
-// joints gives no NaN; an inverted arm keeps its wrist and bends to its side.
+// Antipodal source extra, coincident spine joints: finite; an inverted arm keeps wrist and bend side.
 TEST(Transfer, FaultsAndFlips)
 {
     fixtures::Proportions withExtra = fixtures::Typical();
@@ -131,7 +104,7 @@ TEST(Transfer, FaultsAndFlips)
     VLMStateRow* extra = VLMNodeRow(source.c(), source.rows(), VLM_NODE_LEFT_SHOULDER_EXTRA);
     extra->globalQ = VLMVector4Negate(Row(source, VLM_NODE_LEFT_SHOULDER).globalQ);
     Transfer(target, source);
-    EXPECT_TRUE(soltest::Finite(target.rows(), int(target.snapshot().size())));
+    EXPECT_TRUE(Finite(target));
     EXPECT_LT(TurnAngle(Row(target, VLM_NODE_LEFT_SHOULDER).globalQ, extra->globalQ), 1e-5);
 
     fixtures::Proportions flat = fixtures::Typical();
@@ -139,9 +112,9 @@ TEST(Transfer, FaultsAndFlips)
     fixtures::Scene squashed = Make(flat, 3);
     Transfer(squashed, source);
     VLMVector4 limiter = V(1, 0.5f, 1, 1);
-    VLMStretchSpine(squashed.c(), squashed.rows(), V(0, 150, 0, 0), mathtest::S(0), mathtest::S(0), V(0, 0, 0, 0),
-                    mathtest::S(1), mathtest::S(1), mathtest::S(1), &limiter);
-    EXPECT_TRUE(soltest::Finite(squashed.rows(), int(squashed.snapshot().size())));
+    VLMStretchSpine(squashed.c(), squashed.rows(), V(0, 150, 0, 0), S(0), S(0), V(0, 0, 0, 0), S(1), S(1), S(1),
+                    &limiter);
+    EXPECT_TRUE(Finite(squashed));
 
     for (unsigned seed = 1; seed <= 4; ++seed) {
         fixtures::Scene from = Make(fixtures::Typical(), seed), flipped = Make(fixtures::Typical(), seed, false, true);
@@ -157,20 +130,19 @@ TEST(Transfer, FaultsAndFlips)
     }
 }
 
-// The API entry: scales from the scale state, the hips on the source's turned
-// and moved by the offset (axes divided by their lengths); bad blocks change nothing.
+// Scales from the scale state, hips turned and moved by the offset; bad blocks change nothing.
 TEST(Transfer, WithScaleAndOffset)
 {
     fixtures::Scene source = Make(fixtures::Typical(), 4), target = Make(fixtures::Typical(), 4);
     fixtures::Scene scales = Make(fixtures::Typical(), 4), other = Make(fixtures::Full(), 4);
-    VLMNodeRow(scales.c(), scales.rows(), VLM_NODE_LEFT_LEG)->localS = V(2, 2, 2, 1);
+    Row(scales, VLM_NODE_LEFT_LEG).localS = V(2, 2, 2, 1);
     const double offset[16] = {0, 3, 0, 0, -3, 0, 0, 0, 0, 0, 3, 0, 1, 2, 3, 1};  // 90 degrees about z, scaled by 3
     const std::vector<VLMStateRow> before = target.snapshot();
     const VLMCharacterState* bad[2] = {nullptr, other.state.get()};
     for (const VLMCharacterState* state : bad)
         VLMTransferPoseWithScaleAndOffset(target.c(), target.state.get(), scales.state.get(), source.c(), state,
                                           &target.properties, nullptr, offset);
-    EXPECT_EQ(std::memcmp(before.data(), target.rows(), before.size() * sizeof(VLMStateRow)), 0);
+    EXPECT_TRUE(Unchanged(target, before));
     VLMTransferPoseWithScaleAndOffset(target.c(), target.state.get(), scales.state.get(), source.c(),
                                       source.state.get(), &target.properties, nullptr, offset);
     EXPECT_EQ(Row(target, VLM_NODE_LEFT_LEG).localS.y, 2.0f);
@@ -180,9 +152,7 @@ TEST(Transfer, WithScaleAndOffset)
     EXPECT_LT(Len(At(Row(target, VLM_NODE_HIPS).globalT) - At(Row(source, VLM_NODE_HIPS).globalT) - P3{1, 2, 3}), 1e-4);
 }
 
-// Mirrors: twice is the identity (bit-exact for transforms and effector sets);
-// a symmetric T-pose turns by a half turn about y; a one-sided shoulder keeps
-// its local rotation.
+// Twice is the identity; a symmetric T-pose turns half about y; a one-sided shoulder keeps its local.
 TEST(Mirror, PosesAndEffectorSets)
 {
     fixtures::Scene s = Make(fixtures::Full(), 4, true);
@@ -193,7 +163,7 @@ TEST(Mirror, PosesAndEffectorSets)
         set->blend[e] = mathtest::RandomVector(rng, 1, 0);
     const VLMEffectorSetLayout copy = *set;
     VLMMirrorEffectorSet(set);
-    EXPECT_TRUE(mathtest::SameBits(set->blend[VLM_LEFT_WRIST_EFFECTOR], copy.blend[VLM_RIGHT_WRIST_EFFECTOR]));
+    EXPECT_TRUE(SameBits(set->blend[VLM_LEFT_WRIST_EFFECTOR], copy.blend[VLM_RIGHT_WRIST_EFFECTOR]));
     VLMMirrorEffectorSet(set);
     EXPECT_EQ(std::memcmp(set, &copy, sizeof copy), 0);
 
@@ -226,9 +196,9 @@ TEST(Mirror, PosesAndEffectorSets)
     fixtures::Fixture f = fixtures::Build(oneSided, {false, {}, true, false, 2});
     f.definition.words[VLM_NODE_LEFT_SHOULDER] = 7;
     fixtures::Fixture g = fixtures::Build(fixtures::Typical(), {false, {}, true, false, 2});
-    VLMCharacterHandle c = VLMAdopt<VLMCharacterHandle>(VLMCreateCharacter(&f.definition, &soltest::Malloc));
+    VLMCharacterHandle c = VLMAdopt<VLMCharacterHandle>(VLMCreateCharacter(&f.definition, &Malloc));
     VLMApplyJointGeometries(&f.definition, c.get(), g.records.data(), VLM_NODE_COUNT, nullptr);
-    VLMCharacterStateHandle state = soltest::NewState(c.get());
+    VLMCharacterStateHandle state = NewState(c.get());
     fixtures::SamplePose(c.get(), state.get(), rng, {});
     VLMStateRow* rows = VLMStateFirstRow(state.get());
     const VLMVector4 local = VLMNodeRow(c.get(), rows, VLM_NODE_LEFT_SHOULDER)->localQ;
@@ -236,8 +206,7 @@ TEST(Mirror, PosesAndEffectorSets)
     EXPECT_LT(TurnAngle(VLMNodeRow(c.get(), rows, VLM_NODE_LEFT_SHOULDER)->localQ, local), 1e-6);
 }
 
-// HipsTranslation by mode: 0 and 3 keep the world offset, 1 turns with the
-// hips, 2 is left to the trajectory; nothing moves without the node.
+// HipsTranslation: 0 and 3 keep the offset, 1 turns with the hips, 2 follows the trajectory.
 TEST(Mirror, HipsTranslationModes)
 {
     for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
@@ -251,7 +220,7 @@ TEST(Mirror, HipsTranslationModes)
             const VLMVector4 t = V(1, 2, 3, 0), q = VLMQuatNormalize(V(0, 0.3f, 0, 1)), scale = V(1, 1, 1, 1);
             VLMApplyHipsTrajectory(s.c(), s.rows(), source.c(), source.rows(), &s.properties, t, q, scale);
             if (!Has(s, VLM_NODE_HIPS_TRANSLATION)) {
-                EXPECT_EQ(std::memcmp(before.data(), s.rows(), before.size() * sizeof(VLMStateRow)), 0);
+                EXPECT_TRUE(Unchanged(s, before));
                 continue;
             }
             const VLMStateRow& hips = Row(s, VLM_NODE_HIPS);
@@ -266,8 +235,7 @@ TEST(Mirror, HipsTranslationModes)
     }
 }
 
-// Defaults on identical characters are a fixed point; scale by mode; the mass
-// centre; stance offsets applied and removed.
+// Fixed point on identical characters, scale by mode, mass centre, stance offsets on and off.
 TEST(Compensation, ActorSpaceScaleAndMassCentre)
 {
     const struct {
@@ -323,7 +291,7 @@ TEST(Compensation, ActorSpaceScaleAndMassCentre)
     VLMApplyActorCompensation(s.c(), set, s.rows(), &s.properties, t, q, scale);
     EXPECT_EQ(scale.x, 1.0f);
     EXPECT_TRUE(std::isfinite(set->effectors[VLM_HIPS_EFFECTOR].t.y));
-    EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size())));
+    EXPECT_TRUE(Finite(s));
 
     const std::vector<VLMStateRow> before = s.snapshot();
     VLMApplyStanceOffsets(s.c(), s.rows());
@@ -356,13 +324,11 @@ TEST(Spine, PlacementAndStretch)
     } cases[] = {
         {1, 1, 0.5f, 1 - 1e-6f, 1 + 1e-6f}, {1000, 1, 0.5f, 1.95f, 2}, {0, 10, 0.5f, 0, 0.1f}, {1.3f, 0, 0.5f, 1, 1}};
     for (const auto& c : cases) {
-        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        Restore(s, before);
         const VLMVector4 spine = Row(s, VLM_NODE_SPINE).globalT;
-        const VLMVector4 target =
-            VLMVector4Add(spine, VLMVector4Mul(VLMVector4Sub(end, spine), mathtest::S(c.distance)));
+        const VLMVector4 target = VLMVector4Add(spine, VLMVector4Mul(VLMVector4Sub(end, spine), S(c.distance)));
         VLMVector4 limiter = V(1, c.freedom, 1, 1);
-        VLMStretchSpine(s.c(), s.rows(), target, mathtest::S(0), mathtest::S(0), V(0, 0, 0, 0), mathtest::S(1),
-                        mathtest::S(1), mathtest::S(c.reach), &limiter);
+        VLMStretchSpine(s.c(), s.rows(), target, S(0), S(0), V(0, 0, 0, 0), S(1), S(1), S(c.reach), &limiter);
         EXPECT_GE(limiter.x, c.lo) << c.distance;
         EXPECT_LE(limiter.x, c.hi) << c.distance;
         const auto bone = [&](const VLMStateRow* rows) {
@@ -373,8 +339,7 @@ TEST(Spine, PlacementAndStretch)
     }
 }
 
-// Contact points: the right hand mirrors x; contact types round to the
-// nearest integer, 4 and up count as Normal; zero geometry gives the frame.
+// Right hand mirrors x; types round, 4 and up are Normal; zero geometry gives the frame.
 TEST(ContactPoint, TableFramesAndTypes)
 {
     fixtures::Scene s = Make(fixtures::Typical(), 1);
@@ -390,8 +355,8 @@ TEST(ContactPoint, TableFramesAndTypes)
         VLMContactPoint(s.c(), &out, right, &p, index, &tA, &q, &one, &tB, &q, &one);
         return out;
     };
-    EXPECT_TRUE(mathtest::SameBits(point(0, 1), V(12, -1, -6, 0)));
-    EXPECT_TRUE(mathtest::SameBits(point(-1, 1), point(5, 1)));
+    EXPECT_TRUE(SameBits(point(0, 1), V(12, -1, -6, 0)));
+    EXPECT_TRUE(SameBits(point(-1, 1), point(5, 1)));
     EXPECT_EQ(point(3, 2.5f).y, 19.0f);  // 2: the finger base
     EXPECT_EQ(point(3, 3.5f).y, -1.0f);  // 4: Normal, point 3 on the wrist
     for (int k = 0; k < 6; ++k)
@@ -399,9 +364,9 @@ TEST(ContactPoint, TableFramesAndTypes)
     const VLMVector4 offset = VLMVector4Sub(VLMCharacterTPoseEntry(s.c(), right->endNodeId)->t,
                                             VLMCharacterTPoseEntry(s.c(), right->baseNodeId)->t);
     for (int index = 0; index < 6; ++index) {
-        EXPECT_TRUE(mathtest::SameBits(point(index, 1), tA)) << index;
-        EXPECT_TRUE(mathtest::SameBits(point(index, 2), tB)) << index;
-        EXPECT_TRUE(mathtest::SameBits(point(index, 0), index < 4 ? tA : VLMVector4Add(tB, offset))) << index;
+        EXPECT_TRUE(SameBits(point(index, 1), tA)) << index;
+        EXPECT_TRUE(SameBits(point(index, 2), tB)) << index;
+        EXPECT_TRUE(SameBits(point(index, 0), index < 4 ? tA : VLMVector4Add(tB, offset))) << index;
     }
 }
 

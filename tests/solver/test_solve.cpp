@@ -1,24 +1,6 @@
-#include "rig/solver/vlm_mirror.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solve.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/solver/vlm_stage_bits.h"
-#include "rig/solver/vlm_stages.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <thread>
 
 namespace {
@@ -42,10 +24,7 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
-using mathtest::V;
-using soltest::At;
-using soltest::Len;
-using soltest::P3;
+using namespace soltest;
 
 fixtures::PoseOptions Gentle() { return {0.35f, 0.2f, 5.0f, true, true}; }
 
@@ -67,8 +46,7 @@ struct Pair {
     }
 };
 
-// Largest position difference; node 0 (the caller's reference) and
-// HipsTranslation (placed by the hips, not the source) left out.
+// Largest position difference, without node 0 and HipsTranslation.
 double MaxMove(const VLMCharacter* c, const VLMStateRow* a, const VLMStateRow* b)
 {
     double worst = 0;
@@ -80,8 +58,7 @@ double MaxMove(const VLMCharacter* c, const VLMStateRow* a, const VLMStateRow* b
     return worst;
 }
 
-// Identical characters reproduce the source pose: exactly at word 0, within
-// 1e-3 of the height with every stage.
+// Exactly at word 0, within 1e-3 of the height with every stage.
 TEST(Solve, IdenticalCharactersReproduceTheSource)
 {
     for (const fixtures::Proportions& p : {fixtures::Minimal(), fixtures::Typical(), fixtures::Full()}) {
@@ -94,8 +71,7 @@ TEST(Solve, IdenticalCharactersReproduceTheSource)
     }
 }
 
-// Effectors from a pose, every reach lane 1, the target at its T-pose: the
-// stages bring the effector joints within 1% of the height of the pose.
+// From the T-pose the stages bring the effector joints within 1% of the height of the pose.
 TEST(Solve, StagesReachEffectorsTakenFromAPose)
 {
     for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
@@ -123,10 +99,7 @@ TEST(Solve, StagesReachEffectorsTakenFromAPose)
     }
 }
 
-const VLMStateRow& RowOf(const fixtures::Scene& s, int id) { return *VLMNodeRow(s.c(), s.rows(), id); }
-
-// Bits 21..31 change nothing; under VLMSolveStages one stage bit changes only
-// its own nodes and their descendants; the roll-capture flag by entry.
+// Bits 21..31 do nothing; one stage bit moves only its subtrees; the roll-capture flag by entry.
 TEST(Solve, StageWord)
 {
     Pair pair(fixtures::Full(), 4, fixtures::Full()), high(fixtures::Full(), 4, fixtures::Full());
@@ -185,18 +158,17 @@ TEST(Solve, HipsPlacementOfWordZero)
     VLMEffectorSetLayout* set = s.effectors();
     set->effectors[VLM_HIPS_EFFECTOR] = {V(5, 80, 3, 0), VLMQuatNormalize(V(0.2f, 0.1f, 0, 1)), V(1, 1, 1, 1)};
     set->blend[VLM_HIPS_EFFECTOR] = V(0, 0, 0, 0);
-    const VLMVector4 q = RowOf(s, VLM_NODE_HIPS).globalQ;
-    const P3 legs = 0.5 * (At(RowOf(s, 2).globalT) + At(RowOf(s, 5).globalT));
+    const VLMVector4 q = Row(s, VLM_NODE_HIPS).globalQ;
+    const P3 legs = 0.5 * (At(Row(s, 2).globalT) + At(Row(s, 5).globalT));
     VLMPlaceHipsFromEffector(s.c(), s.rows(), set, &s.properties);
-    EXPECT_LT(soltest::TurnAngle(RowOf(s, VLM_NODE_HIPS).globalQ, q), 1e-6);
-    EXPECT_LT(Len(0.5 * (At(RowOf(s, 2).globalT) + At(RowOf(s, 5).globalT)) - legs), 1e-4);
+    EXPECT_LT(TurnAngle(Row(s, VLM_NODE_HIPS).globalQ, q), 1e-6);
+    EXPECT_LT(Len(0.5 * (At(Row(s, 2).globalT) + At(Row(s, 5).globalT)) - legs), 1e-4);
     pair.solve(0);
-    EXPECT_LT(soltest::TurnAngle(RowOf(s, VLM_NODE_HIPS).globalQ, set->effectors[0].q), 1e-5);
-    EXPECT_LT(Len(0.5 * (At(RowOf(s, 2).globalT) + At(RowOf(s, 5).globalT)) - At(set->effectors[0].t)), 1e-4);
+    EXPECT_LT(TurnAngle(Row(s, VLM_NODE_HIPS).globalQ, set->effectors[0].q), 1e-5);
+    EXPECT_LT(Len(0.5 * (At(Row(s, 2).globalT) + At(Row(s, 5).globalT)) - At(set->effectors[0].t)), 1e-4);
 }
 
-// Counts round to the nearest integer, ties to even, whatever the caller's
-// rounding mode; they are held to [0, 30].
+// Counts round to nearest even whatever the caller's rounding mode, held to [0, 30].
 TEST(Solve, IterationCountRounding)
 {
     VLMPropertySetState p;
@@ -215,8 +187,7 @@ TEST(Solve, IterationCountRounding)
     VLMSetMXCSR(caller);
 }
 
-// On the mirror-exact character: solving the mirrored source gives the
-// mirrored solution.
+// Solving the mirrored source on the mirror-exact character gives the mirrored solution.
 TEST(Solve, MirroredSourceGivesTheMirroredSolution)
 {
     for (unsigned seed = 1; seed <= 3; ++seed) {
@@ -230,8 +201,7 @@ TEST(Solve, MirroredSourceGivesTheMirroredSolution)
     }
 }
 
-// The blocks of a solve copied to new addresses: 16-byte aligned heap blocks
-// of exact size, so that a write outside them shows under the address sanitizer.
+// The blocks copied to exact-size aligned heap blocks: a write outside them shows under ASan.
 struct Copied {
     std::vector<VLMVector4> blocks[7];
     explicit Copied(const Pair& p)
@@ -265,8 +235,7 @@ struct Copied {
     }
 };
 
-// Blocks moved to other addresses, and four threads on their own blocks, give
-// the single solve's result bit for bit.
+// Moved blocks and four threads on their own blocks give the single solve bit for bit.
 TEST(Solve, CopiesAndThreadsMatch)
 {
     Pair pair(fixtures::Full(), 8, fixtures::Full());
@@ -286,10 +255,7 @@ TEST(Solve, CopiesAndThreadsMatch)
         EXPECT_TRUE(c.same(copies[0], 1) && c.same(copies[0], 4));
 }
 
-// NaN and huge properties, absent nodes and bones of zero length: no crash,
-// no allocation, finite rows from finite input, and the caller's control word
-// (round toward zero, denormals are zero, invalid and divide-by-zero
-// unmasked) comes back.
+// Bad properties and characters: no crash, no allocation, finite rows, the strict caller word back.
 TEST(Solve, BadInputStaysInsideTheBlocks)
 {
     fixtures::Proportions flat = fixtures::Full();
@@ -316,8 +282,8 @@ TEST(Solve, BadInputStaysInsideTheBlocks)
         VLMSetMXCSR(caller);
         EXPECT_EQ(after, strict);
         EXPECT_EQ(g_news, news);
-        EXPECT_TRUE(c.value != 1.0f || soltest::Finite(VLMStateFirstRow(copy.at<VLMCharacterState>(1)),
-                                                       int(pair.target.snapshot().size())));
+        EXPECT_TRUE(c.value != 1.0f ||
+                    Finite(VLMStateFirstRow(copy.at<VLMCharacterState>(1)), int(pair.target.snapshot().size())));
     }
 }
 

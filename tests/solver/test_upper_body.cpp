@@ -1,35 +1,8 @@
-#include "rig/solver/vlm_body_pull.h"
-#include "rig/solver/vlm_collar.h"
-#include "rig/solver/vlm_limb_chain.h"
-#include "rig/solver/vlm_neck.h"
-#include "rig/solver/vlm_pose_setup.h"
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_roll.h"
-#include "rig/solver/vlm_shoulder.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/solver/vlm_spine.h"
-#include "rig/vlm_character.h"
-#include "rig/vlm_frame.h"
-#include "rig/vlm_hierarchy.h"
-#include "rig/vlm_names.h"
-#include "rig/vlm_rotation.h"
-
-#include "solver_fixtures.h"
 #include "solver_test_util.h"
-
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <functional>
 
 namespace {
 
-using mathtest::S;
-using mathtest::V;
-using soltest::At;
-using soltest::Len;
-using soltest::P3;
-using soltest::TurnAngle;
+using namespace soltest;
 
 // A sampled pose with effectors taken from it, every reach lane 1, default pulls.
 struct Posed : fixtures::Scene {
@@ -85,16 +58,14 @@ TEST(UpperBody, StagesKeepAPoseTheirEffectorsCameFrom)
     };
     const std::vector<VLMStateRow> before = s.snapshot();
     for (std::size_t k = 0; k < std::size(stages); ++k) {
-        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        Restore(s, before);
         VLMScopedFPGuard guard;
         stages[k]();
         EXPECT_LT(s.moved(before), 1e-4 * 177) << "stage " << k;
     }
 }
 
-// Pulls of a leg beyond reach move the hips along them, continuously in every
-// lane, also with no iteration count; bit 0 brings short legs nearer their
-// ankle goals than the spine-only pass does.
+// Leg pulls beyond reach move the hips along them, continuously per lane; bit 0 beats the spine-only pass.
 TEST(BodyPull, PullsMoveTheHipsAlongThem)
 {
     fixtures::Proportions shortLegs = fixtures::Typical();
@@ -107,7 +78,7 @@ TEST(BodyPull, PullsMoveTheHipsAlongThem)
     const P3 pull = At(set->effectors[VLM_LEFT_ANKLE_EFFECTOR].t) - At(s.row(2).globalT);
     VLMScopedFPGuard guard;
     const auto run = [&](int n) {
-        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        Restore(s, before);
         VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, n, true, false, false, false, false);
         VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
         return s.snapshot();
@@ -131,7 +102,7 @@ TEST(BodyPull, PullsMoveTheHipsAlongThem)
     }
     EXPECT_LT(worst, 0.2);
     const auto ankleMiss = [&](bool bodyPull) {
-        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        Restore(s, before);
         if (bodyPull) {
             VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, 10, true, false, false, false, false);
         } else {
@@ -150,8 +121,7 @@ TEST(BodyPull, PullsMoveTheHipsAlongThem)
         EXPECT_EQ(VLMPoweredStiffness(S(0), e).x, 0.0f);
 }
 
-// The soft excess: (x - a) m below the zone, its linear continuation above,
-// continuous at both ends; the select form bit-identical.
+// (x - a) m below the zone, its linear continuation above, continuous; the select form bit-identical.
 TEST(BodyPull, SoftExcess)
 {
     const struct {
@@ -167,15 +137,14 @@ TEST(BodyPull, SoftExcess)
         EXPECT_FLOAT_EQ(excess(hi + 5), ((hi + 5 - c.b) * (1 - m) + (hi + 5 - c.a) * m) * c.s);
         for (float x = c.a - 5; x < hi + 5; x += 0.01f) {
             const VLMVector4 xs = V(x, x + 0.003f, x - 0.007f, x * 1.01f);
-            EXPECT_TRUE(mathtest::SameBits(VLMSoftExcess(xs, S(c.a), S(c.b), S(c.f), S(c.r), S(c.s)),
-                                           VLMSoftExcessSelect(xs, S(c.a), S(c.b), S(c.f), S(c.r), S(c.s))))
+            EXPECT_TRUE(SameBits(VLMSoftExcess(xs, S(c.a), S(c.b), S(c.f), S(c.r), S(c.s)),
+                                 VLMSoftExcessSelect(xs, S(c.a), S(c.b), S(c.f), S(c.r), S(c.s))))
                 << x;
         }
     }
 }
 
-// The roll table; twist conserved at e = 0; r = 0 keeps the segment; only x
-// changes; a limited next node keeps its roll node.
+// The roll table; e = 0 keeps the twist, r = 0 keeps the segment, only x changes, limited next keeps.
 TEST(Roll, DistributionSharesTheTwist)
 {
     const int table[8][4] = {{2, 67, 204, 3},  {3, 68, 205, 4},   {5, 69, 206, 6},   {6, 70, 207, 7},
@@ -218,8 +187,7 @@ TEST(Roll, DistributionSharesTheTwist)
     }
 }
 
-// The neck: no freedom keeps its length, no reach bends only, a neck without
-// Neck1..9 bends over two points, a neck of no length gives no NaN.
+// No freedom keeps the length, no reach bends only, no Neck1..9 bends over two points, no length no NaN.
 TEST(Neck, BendsAndStretches)
 {
     const struct {
@@ -251,15 +219,13 @@ TEST(Neck, BendsAndStretches)
         VLMScopedFPGuard guard;
         VLMSolveNeckStretch(s.c(), s.rows(), target, &s.properties);
         SCOPED_TRACE(::testing::Message() << c.joints << " " << c.freedom << " " << c.reach);
-        EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size())));
+        EXPECT_TRUE(Finite(s));
         EXPECT_EQ(std::fabs(length() - before) < 1e-3, c.keepsLength);
         EXPECT_TRUE(c.neck == 0 || Len(At(target) - At(s.row(VLM_NODE_HEAD).globalT)) < far - 1.0);
     }
 }
 
-// Shoulder correction: off skips everything; a shoulder effector with full
-// reach keeps the shoulder; the roll-capture flag decides whether an unmoved
-// arm moves the shoulder; the third angle is bounded at 0 on both sides.
+// Off skips; full shoulder reach keeps it; the roll flag decides; the third angle bounded at 0.
 TEST(Shoulder, CorrectionFromTheArm)
 {
     Posed s(fixtures::Typical(), 4);
@@ -269,7 +235,7 @@ TEST(Shoulder, CorrectionFromTheArm)
     VLMGetUpperArmDirection(s.c(), &d, s.rows(), 1);
     std::vector<VLMStateRow> before = s.snapshot();
     VLMSolveShoulderArm(s.c(), s.rows(), set, &s.properties, d, 1);
-    EXPECT_EQ(std::memcmp(before.data(), s.rows(), before.size() * sizeof(VLMStateRow)), 0);
+    EXPECT_TRUE(Unchanged(s, before));
     s.properties.entries[vlm_entry::ShoulderCorrection].value = 1.0f;
     const struct {
         float lane;
@@ -277,7 +243,7 @@ TEST(Shoulder, CorrectionFromTheArm)
         bool moves;
     } cases[] = {{1, 0, false}, {0, 0, false}, {0, 1, true}};
     for (const auto& c : cases) {
-        std::memcpy(s.rows(), before.data(), before.size() * sizeof(VLMStateRow));
+        Restore(s, before);
         set->blend[VLM_LEFT_SHOULDER_EFFECTOR].x = c.lane;
         set->rollCaptured = c.flag;
         const VLMVector4 e0 = s.euler(VLM_NODE_LEFT_SHOULDER);
@@ -301,8 +267,7 @@ TEST(Shoulder, CorrectionFromTheArm)
     }
 }
 
-// The collar aimed with share 0 turns only the shoulder, with share 1 only
-// the extra node; coincident arm joints give no NaN.
+// Share 0 turns only the shoulder, 1 only the extra; coincident arm joints give no NaN.
 TEST(Shoulder, CollarShareAndDegenerateArms)
 {
     fixtures::Proportions p = fixtures::Typical();
@@ -324,7 +289,7 @@ TEST(Shoulder, CollarShareAndDegenerateArms)
     VLMSolveCollar(s.c(), s.rows(), s.effectors(), &s.properties, 1, true);
     VLMSolveShoulderArm(s.c(), s.rows(), s.effectors(), &s.properties, d, 1);
     VLMSolveBodyPull(s.c(), s.rows(), s.effectors(), &s.properties, 2, true, true, true, true, true);
-    EXPECT_TRUE(soltest::Finite(s.rows(), int(s.snapshot().size())));
+    EXPECT_TRUE(Finite(s));
 }
 
 }  // namespace

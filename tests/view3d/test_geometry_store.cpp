@@ -12,13 +12,6 @@ namespace {
 
 const float kA[3] = {1, 2, 3}, kB[3] = {-1, 5, 0}, kC[3] = {7, 7, 7};
 
-TEST(GeometryStore, NewObjectsAreEmptyAndOpaqueBlack)
-{
-    const LinesObject o;
-    EXPECT_TRUE(o.boxMin[0] == 3.4028235e38f && o.boxMax[2] == -3.4028235e38f && o.lineWidth == 1.0f);
-    EXPECT_TRUE(o.colour[0] == 0.0f && o.colour[2] == 0.0f && o.colour[3] == 1.0f);
-}
-
 // Two vertices and one line, then the build replayed with new positions.
 TEST(GeometryStore, RewriteFollowsBuildOrderAndStopsAtTheEnd)
 {
@@ -43,8 +36,7 @@ TEST(GeometryStore, RewriteFollowsBuildOrderAndStopsAtTheEnd)
     EXPECT_FALSE(store.SetVertex(2, kB));
     EXPECT_EQ(store.VertexCount(), 2u);
     EXPECT_EQ(store.Vertex(0)[0], 7.0f);
-    EXPECT_EQ(store.Box().min[0], 1.0f);  // the box holds the rewritten points only
-    EXPECT_EQ(store.Box().max[0], 7.0f);
+    EXPECT_TRUE(store.Box().min[0] == 1.0f && store.Box().max[0] == 7.0f);  // the rewritten points only
 }
 
 TEST(GeometryStore, OutsideBufferIsWrittenBesideTheOwnList)
@@ -61,28 +53,18 @@ TEST(GeometryStore, OutsideBufferIsWrittenBesideTheOwnList)
     EXPECT_EQ(store.VertexCount(), 2u);
     EXPECT_EQ(store.Vertex(1)[2], 7.0f) << "the own list keeps the rewritten position";
 
-    // An empty own list keeps the earlier count: a store that never held a
-    // vertex accepts no write into a buffer.
-    GeometryStore empty;
-    float untouched[3] = {9, 9, 9};
-    empty.UseOutsideVertices(untouched);
-    EXPECT_EQ(empty.VertexCount(), 0u);
-    EXPECT_FALSE(empty.SetVertex(0, kA));
-    EXPECT_EQ(untouched[0], 9.0f);
-}
-
-TEST(GeometryStore, ClearForgetsEverything)
-{
-    GeometryStore store;
-    store.AddVertex(kA);
+    // Clear forgets vertices, objects, buffer and box; a store with no own
+    // vertex then accepts no write into a buffer.
     store.AddObject(std::make_unique<SphereObject>());
-    float buffer[3];
     store.UseOutsideVertices(buffer);
     store.Clear();
-    EXPECT_EQ(store.VertexCount(), 0u);
-    EXPECT_EQ(store.ObjectCount(), 0u);
-    EXPECT_EQ(store.OutsideVertices(), nullptr);
+    EXPECT_TRUE(store.VertexCount() == 0 && store.ObjectCount() == 0 && store.OutsideVertices() == nullptr);
     EXPECT_EQ(store.Box().min[1], FLT_MAX);
+    float untouched[3] = {9, 9, 9};
+    store.UseOutsideVertices(untouched);
+    EXPECT_EQ(store.VertexCount(), 0u);
+    EXPECT_FALSE(store.SetVertex(0, kA));
+    EXPECT_EQ(untouched[0], 9.0f);
 }
 
 }  // namespace

@@ -1,7 +1,4 @@
-// Skeleton display geometry over characterized sample figures: counts per
-// build flag and bone shape, rotation-limit shapes, sizes, finite vertices in
-// degenerate poses, and updates that replay the build; effector and
-// floor-contact stores.
+// Skeleton, effector and floor-contact geometry over characterized sample figures.
 #include "view3d/skeleton_display_geometry.h"
 
 #include "rig/solver/vlm_effector_matrix.h"
@@ -16,6 +13,7 @@
 #include <array>
 #include <cmath>
 #include <random>
+#include <tuple>
 #include <vector>
 
 using namespace VLMDrawObjectNS;
@@ -74,9 +72,7 @@ TEST(SkeletonGeometry, CountsPerBoneShape)
         int nodes, shape;
         std::size_t vertices, objects, indices;
     } const cases[] = {
-        // N joints drawn and E bones: 170 and 169 for every node (Hips's
-        // subtree: neither the reference node nor HipsTranslation), 15 and 14
-        // for the required body.
+        // Hips's subtree only: 170 joints and 169 bones, 15 and 14 for the required body.
         {172, 0, 1356, 849, 5076},
         {172, 1, 1 + 3 * 170 + 9 * 169, 4 * 170 + 169, 6 * 170 + 24 * 169},
         {172, 2, 1 + 3 * 170 + 169, 4 * 170, 6 * 170},
@@ -88,15 +84,13 @@ TEST(SkeletonGeometry, CountsPerBoneShape)
         SkeletonDisplayGeometry g;
         ASSERT_TRUE(g.Init(Flags(7, c.shape), rig.c(), rig.s()));
         const GeometryStore& store = g.SkeletonStore();
-        EXPECT_EQ(store.VertexCount(), c.vertices) << c.nodes << " nodes, shape " << c.shape;
-        EXPECT_EQ(store.ObjectCount(), c.objects) << c.nodes << " nodes, shape " << c.shape;
-        EXPECT_EQ(Indices(store).size(), c.indices) << c.nodes << " nodes, shape " << c.shape;
+        EXPECT_EQ(std::make_tuple(store.VertexCount(), store.ObjectCount(), Indices(store).size()),
+                  std::make_tuple(c.vertices, c.objects, c.indices))
+            << c.nodes << " nodes, shape " << c.shape;
     }
 }
 
-// One limited joint (the left forearm: its bone runs along +x, so x is the
-// twist axis, y the swing axis nearer the up axis and z the other) against
-// the same figure without limits.
+// The left forearm limited (twist x, swings y and z) against the figure without limits.
 TEST(SkeletonGeometry, RotationLimitShapes)
 {
     const float d = posed::kDeg;
@@ -149,8 +143,7 @@ TEST(SkeletonGeometry, RotationLimitShapes)
             if (o->partKind != DRAW_PART_ROTATION_LIMIT)
                 continue;
             EXPECT_EQ(o->nodeId, c.node) << c.what;
-            // Twist shapes take the twist axis's colour (x), the grids that of
-            // their inner axis: v (z) for second id 1, u (y) for second id 2.
+            // Twist in x's colour; grids in their inner axis's: z for id 1, y for id 2.
             const int channel = o->secondId == 0 ? 0 : (o->secondId == 1 ? 2 : 1);
             EXPECT_EQ(o->colour[channel], 1.0f) << c.what;
             EXPECT_FLOAT_EQ(o->colour[(channel + 1) % 3], 70.0f / 255.0f) << c.what;
@@ -163,8 +156,7 @@ TEST(SkeletonGeometry, RotationLimitShapes)
     }
 }
 
-// Every vertex finite: limits of every kind, a fresh state in which every
-// joint sits at the origin (zero-length bones), and a bone that points
+// Every vertex finite: a fresh state (all joints at the origin) and a bone
 // exactly against its joint's X axis (no single shortest arc).
 TEST(SkeletonGeometry, FiniteInDegeneratePoses)
 {
@@ -189,9 +181,7 @@ TEST(SkeletonGeometry, FiniteInDegeneratePoses)
     }
 }
 
-// H = 1.28: bone half-width 0.02 capped by 0.1 x the bone, sphere radius 0.02
-// capped by 0.2 x the local size, axis length 0.128 capped by 0.6 x the local
-// size, swing radius 0.08 capped by 0.4 x the local size.
+// H = 1.28: sizes 0.02, 0.02, 0.128, 0.08 capped by 0.1 x the bone, 0.2, 0.6, 0.4 x the local size.
 TEST(SkeletonGeometry, SizesFollowTheHeight)
 {
     // The rest pose's head stands 63.6 above its hips at the height 177.
@@ -284,15 +274,13 @@ TEST(SkeletonGeometry, UpdateEqualsAFreshBuild)
         const Snapshot before(g.SkeletonStore());
         std::mt19937 rng(5);
         for (int pose = 0; pose < 3; ++pose) {
-            if (pose == 0) {
-                rig.Bend(9, z, 0.7f);
-                rig.Bend(13, y, -1.1f);
-                rig.Bend(5, x, -0.5f);
-                rig.Bend(8, y, 0.3f);
-                rig.Bend(3, x, 0.9f);
-            } else {
+            if (pose == 0)
+                for (const auto& [id, axis, angle] :
+                     {std::make_tuple(9, z, 0.7f), std::make_tuple(13, y, -1.1f), std::make_tuple(5, x, -0.5f),
+                      std::make_tuple(8, y, 0.3f), std::make_tuple(3, x, 0.9f)})
+                    rig.Bend(id, axis, angle);
+            else
                 fixtures::SamplePose(rig.c(), rig.s(), rng, fixtures::PoseOptions());
-            }
             ASSERT_TRUE(g.Update(nullptr));
             EXPECT_EQ(g.Mode(), 1);
             const Snapshot after(g.SkeletonStore());
@@ -317,11 +305,9 @@ TEST(SkeletonGeometry, UpdateEqualsAFreshBuild)
     }
 }
 
-// Poses that do not fit the rigid figure of the build update in place: a
-// joint moved so that its bone runs along another axis of the parent frame (a
-// fresh build picks another twist axis, and with it other limit shapes) and
-// another character's pose. A store changed behind the geometry's back is
-// left as it is.
+// Poses that do not fit the build (a twist axis flipped by a moved joint,
+// another character's pose) update in place; a store changed behind the
+// geometry's back is left as it is.
 TEST(SkeletonGeometry, UpdateKeepsTheBuildLayout)
 {
     const float d = posed::kDeg;
@@ -361,10 +347,7 @@ TEST(SkeletonGeometry, UpdateKeepsTheBuildLayout)
     EXPECT_EQ(g.SkeletonStore().Vertex(0)[2], 3.0f);
 }
 
-// --- Effectors and floor contacts ----------------------------------------------------------------
-
-// The full figure in its T-pose, the effectors it gives with distinct blend
-// lanes per effector.
+// The full figure in its T-pose, its effectors with distinct lanes each.
 struct World {
     posed::Rig rig = posed::Make(Figure(VLM_NODE_COUNT), posed::Limits::None);
     VLMEffectorSetStateHandle set = VLMAdopt<VLMEffectorSetStateHandle>(VLMCreateEffectorSetState(&std::malloc));
@@ -395,8 +378,7 @@ struct World {
     }
 };
 
-// A tripod and a sphere per effector, the sphere coloured by the lanes; an
-// update after new lanes and a bent pose equals a fresh build.
+// A tripod and a sphere coloured by the lanes per effector; an update equals a fresh build.
 TEST(EffectorGeometry, SpheresTakeTheLanes)
 {
     World w;
@@ -421,9 +403,8 @@ TEST(EffectorGeometry, SpheresTakeTheLanes)
     EXPECT_EQ(Snapshot(g.EffectorStore()).boxes, Snapshot(fresh.EffectorStore()).boxes) << "boxes and colours";
 }
 
-// Feet first, three objects each, unless the mode is 0; six outline points
-// exactly when the contact type rounds to 0 as the contact query rounds it
-// (ties to even), every one a point the query gives.
+// Feet first, three objects each, unless the mode is 0; six outline points when
+// the type rounds to 0 (ties to even), every one a point the query gives.
 TEST(FloorContactGeometry, ModesAndContactTypes)
 {
     struct Case {
@@ -453,9 +434,8 @@ TEST(FloorContactGeometry, ModesAndContactTypes)
     }
 }
 
-// An outline built with six points keeps them after the type changes to a
-// four-point one: the two front points the query no longer gives stay where
-// they were (in the outside buffer too), not at the origin.
+// A six-point outline keeps its two front points where they were (in the
+// outside buffer too, not at the origin) after the type asks for four.
 TEST(FloorContactGeometry, UpdateKeepsTheBuiltOutline)
 {
     World w;

@@ -13,11 +13,8 @@ TEST(SkeletonDisplaySettings, DefaultWordsInOrder)
     const int ints[16] = {0, 15, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 32, 32, 32};
     const float floats[16] = {0, 0, -64.0f, 0.1f, -64.0f, 0.2f, -10.0f, 0.6f, 0.4f, -16.0f, 0.4f, -16.0f, 0.4f};
     for (int i = 0; i < 16; ++i) {
-        const bool isInt = i < 2 || i > 12;
-        EXPECT_EQ(std::memcmp(reinterpret_cast<const char*>(&settings) + 4 * i,
-                              isInt ? static_cast<const void*>(&ints[i]) : &floats[i], 4),
-                  0)
-            << "word " << i;
+        const void* expected = i < 2 || i > 12 ? static_cast<const void*>(&ints[i]) : &floats[i];
+        EXPECT_EQ(std::memcmp(reinterpret_cast<const char*>(&settings) + 4 * i, expected, 4), 0) << "word " << i;
     }
     // The rotation-limit sub-record on its own is words 8-15.
     const SkeletonRotationLimitSettings limits;

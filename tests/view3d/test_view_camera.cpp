@@ -1,5 +1,4 @@
-// The camera as pure functions: projection, framing in all six views, zoom
-// mapping and drags, trackball orbit and pan.
+// The camera as pure functions: projection, framing, zoom, orbit and pan.
 #include "view3d/view_camera.h"
 
 #include <gtest/gtest.h>
@@ -33,12 +32,9 @@ TEST(ViewCamera, ProjectionKeepsTheShorterSideAndTheDepth)
                        {400, 300, 0.09f, 120, 90}};
     for (const Case& c : cases) {
         const Ortho o = Projection(c.w, c.h, c.zoom);
-        EXPECT_NEAR(o.left, -c.x, 1e-3);
-        EXPECT_NEAR(o.right, c.x, 1e-3);
-        EXPECT_NEAR(o.bottom, -c.y, 1e-3);
-        EXPECT_NEAR(o.top, c.y, 1e-3);
-        EXPECT_EQ(o.zNear, -1000.0);  // the zoom does not scale the depth planes
-        EXPECT_EQ(o.zFar, 1000.0);
+        for (const auto& [got, want] : {std::make_pair(o.left, -c.x), {o.right, c.x}, {o.bottom, -c.y}, {o.top, c.y}})
+            EXPECT_NEAR(got, want, 1e-3) << c.w << "x" << c.h;
+        EXPECT_TRUE(o.zNear == -1000.0 && o.zFar == 1000.0);  // the zoom does not scale the depth planes
         EXPECT_NEAR(o.viewBox.max[2], c.zoom * 1000.0f, 1e-3f);
     }
     // A collapsed widget (height 0) still gives a finite volume.
@@ -65,8 +61,7 @@ TEST(ViewCamera, FramingLooksAtTheBoxCentreFromEachView)
         const Vec4 d = Subtract(c.eye, f.target);  // w 0
         const float distance = std::sqrt(LengthSquared(d));
         EXPECT_NEAR(f.targetDistance, distance, 1e-4f);
-        // The eye sits at the eye-space origin, the target straight ahead and
-        // the up vector points up the screen.
+        // Eye at the origin, target straight ahead, up up the screen.
         ExpectNear(Multiply(f.camera, c.eye), 0, 0, 0);
         ExpectNear(Multiply(f.camera, f.target), 0, 0, -distance);
         ExpectNear(Multiply(f.camera, c.up), 0, 1, 0);

@@ -1,6 +1,4 @@
-// The 3D view drawing for real: pixels of the posed character, the frame
-// presets and display options through the title-bar menus, mouse drags, and
-// the lifecycle cases (rebuilds, null pointers, set up before being shown).
+// The 3D view drawing for real: pixels, menus, drags and lifecycle.
 #include "view3d/vlm_gl_widget.h"
 #include "view3d/vlm_widget.h"
 
@@ -44,9 +42,7 @@ posed::Rig TPosed(const fixtures::Proportions& proportions, posed::Limits limits
 void ShowAt400(QWidget* window, QWidget* glWidget)
 {
     window->show();
-    // Active before any menu opens: an activation that arrives while a popup
-    // is open closes the popup.
-    window->activateWindow();
+    window->activateWindow();  // a late activation would close an open popup
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     for (int i = 0; i < 5 && glWidget->size() != QSize(kSize, kSize); ++i) {
         window->resize(window->size() + QSize(kSize, kSize) - glWidget->size());
@@ -128,8 +124,7 @@ TEST_F(ViewPixels, TheCharacterShowsFramedAndDisplayFlagsHideAxesAndLimits)
                 gizmo.insert(frame.pixel(x, y) & 0xFFFFFFu);
     EXPECT_EQ(gizmo.size(), 3u);
 
-    // The drawing spans the fitted axis within a few pixels and keeps inside
-    // the other.
+    // The drawing spans the fitted axis within a few pixels, inside the other.
     QRect drawn;
     const QRgb background = frame.pixel(kSize - 1, 0);
     for (int y = 0; y < kSize; ++y)
@@ -140,8 +135,7 @@ TEST_F(ViewPixels, TheCharacterShowsFramedAndDisplayFlagsHideAxesAndLimits)
     EXPECT_GE(wide ? drawn.width() : drawn.height(), kSize - 6);
     EXPECT_LT(wide ? drawn.height() : drawn.width(), kSize - 6);
 
-    // Display flags hide the axes and the limit shapes, and nothing else.
-    const QImage& all = frame;
+    const QImage& all = frame;  // display flags hide the axes and the limit shapes, nothing else
     EXPECT_GT(Count(all, PureRgb), 0);
     EXPECT_GT(Count(all, Tint), 0);
     gl_.SetDisplayFlag(DISPLAY_JOINT_AXES, false);
@@ -151,9 +145,7 @@ TEST_F(ViewPixels, TheCharacterShowsFramedAndDisplayFlagsHideAxesAndLimits)
     EXPECT_EQ(Count(noAxes, PureRgb), 0);
     EXPECT_GT(Count(noAxes, Tint), 0);
     EXPECT_EQ(Count(noLimits, Tint), 0);
-    // With neither (a joint's Z axis points at the eye, and the swing grids
-    // lie around the joint) each body joint shows its black sphere at its
-    // projected centre.
+    // With neither (Z axes and swing grids cover the centres) each joint shows its black sphere.
     for (int id = 1; id <= 20; ++id) {
         const QPoint at = ProjectNode(gl_, rig_, id);
         EXPECT_TRUE(Black(noLimits.pixel(at))) << VLMGetNodeName(id) << " at " << at.x() << ", " << at.y();
@@ -226,9 +218,8 @@ QPushButton* Button(VLMWidget& view, const char* toolTip)
     return nullptr;
 }
 
-// Opens the title-bar menu of that button and answers it. Xvfb has no window
-// manager, and a focus change from the popup before can arrive late and close
-// the next popup before it is answered; the button is then clicked again.
+// Opens the title-bar menu of that button and answers it, clicking again when a
+// late focus change (no window manager under Xvfb) closed the popup unanswered.
 void OpenMenu(VLMWidget& view, const char* toolTip, std::function<void(QMenu*)> answer)
 {
     auto answered = std::make_shared<bool>(false);
@@ -247,8 +238,7 @@ TEST(ViewFrame, PresetsAndDisplayOptionsThroughTheMenus)
     VLMWidget view(QStringLiteral("3D View"), nullptr, nullptr);
     ShowAt400(&view, view.GetGlWidget());
     VLMGlWidget& gl = *view.GetGlWidget();
-    EXPECT_TRUE(Button(view, "Frame body part")->isVisible());
-    EXPECT_TRUE(Button(view, "Show/hide character data")->isVisible());
+    EXPECT_TRUE(Button(view, "Frame body part")->isVisible() && Button(view, "Show/hide character data")->isVisible());
     EXPECT_FALSE(Button(view, "Enable/disable characterization options")->isVisible());
     view.AddOptionsMenuAction(new QAction(QStringLiteral("Option"), &view));
     EXPECT_TRUE(Button(view, "Enable/disable characterization options")->isVisible());

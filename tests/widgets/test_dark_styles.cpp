@@ -28,8 +28,7 @@ namespace {
 
 QRgb grey(int v) { return qRgb(v, v, v); }
 
-// A base style that only records the palette of each primitive it is asked to
-// draw, so that the colours can be checked where the base style reads them.
+// A base style recording the palette each primitive reaches it with.
 class RecordingStyle : public QCommonStyle {
 public:
     void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter*, const QWidget*) const override
@@ -41,9 +40,7 @@ public:
 
 std::unique_ptr<QStyle> makeStyle(bool orla, QStyle* base = nullptr)
 {
-    if (orla)
-        return std::make_unique<QvektDarkStyleOrla>(base);
-    return std::make_unique<QvektDarkStyleSimple>(base);
+    return orla ? std::unique_ptr<QStyle>(new QvektDarkStyleOrla(base)) : std::make_unique<QvektDarkStyleSimple>(base);
 }
 
 const QRgb Unpainted = qRgb(10, 20, 30);
@@ -92,11 +89,10 @@ TEST(DarkStyles, PalettesFollowTheTableAndKeepTheBaseRoles)
                 }
                 EXPECT_EQ(dark.color(groups[g], role).rgba(), expected) << orla << " group " << g << " role " << r;
             }
-            // A polished tab bar: the Active Button and Window, exchanged, in every group.
-            QTabBar bar;
+            QTabBar bar;  // polished: the Active Button and Window exchanged in every group
             style->polish(&bar);
-            EXPECT_EQ(bar.palette().color(groups[g], QPalette::Window).rgba(), grey(100)) << orla << " group " << g;
-            EXPECT_EQ(bar.palette().color(groups[g], QPalette::Button).rgba(), grey(68)) << orla << " group " << g;
+            EXPECT_EQ(bar.palette().color(groups[g], QPalette::Window).rgba(), grey(100)) << orla << g;
+            EXPECT_EQ(bar.palette().color(groups[g], QPalette::Button).rgba(), grey(68)) << orla << g;
         }
     }
 }
@@ -136,17 +132,16 @@ TEST(DarkStyles, OptionPalettesReachTheBaseStyleRecoloured)
         ASSERT_EQ(found != recorder->palettes.end(), c.active >= 0);
         if (c.active < 0)
             continue;
-        EXPECT_EQ(found->second.color(QPalette::Active, c.role).rgba(), grey(c.active));
-        EXPECT_EQ(found->second.color(QPalette::Inactive, c.role).rgba(), grey(c.active));
-        EXPECT_EQ(found->second.color(QPalette::Disabled, c.role).rgba(), grey(c.disabled));
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled})
+            EXPECT_EQ(found->second.color(group, c.role).rgba(),
+                      grey(group == QPalette::Disabled ? c.disabled : c.active));
     }
 }
 
 TEST(DarkStyles, ElementsDrawnIntoAnImage)
 {
-    // Border and box edges: Window 68 darker(178) = 38. Their corners: halfway
-    // between the background (68) and 38, each half truncated: 34 + 19 = 53.
-    // The branch sign: halfway between Window 68 and Text 200.
+    // Edges: Window 68 darker(178) = 38; corners halfway to the background
+    // (34 + 19 = 53); the branch sign halfway between Window 68 and Text 200.
     QMenuBar bar;
     bar.setProperty("isQorlaVortelMenuBar", false);
     bar.setBackgroundRole(QPalette::Window);
@@ -215,12 +210,11 @@ TEST(DarkStyles, MetricsHintsIconsAndButtonSizes)
             EXPECT_EQ(style->pixelMetric(QStyle::PM_MenuBarVMargin, nullptr, bar), wide ? 4 : 1);
             EXPECT_EQ(style->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, bar), wide ? 3 : 0);
         }
-        EXPECT_EQ(style->pixelMetric(QStyle::PM_MenuBarPanelWidth), 0);
-        EXPECT_EQ(style->pixelMetric(QStyle::PM_FocusFrameVMargin), 0);
+        EXPECT_EQ(style->pixelMetric(QStyle::PM_MenuBarPanelWidth) + style->pixelMetric(QStyle::PM_FocusFrameVMargin),
+                  0);
         EXPECT_EQ(style->pixelMetric(QStyle::PM_FocusFrameHMargin), orla ? 2 : 0);
         EXPECT_EQ(QRgb(style->styleHint(QStyle::SH_Table_GridLineColor)), 0xff444444u);
-        EXPECT_EQ(style->styleHint(QStyle::SH_EtchDisabledText), 0);
-        EXPECT_EQ(style->styleHint(QStyle::SH_Button_FocusPolicy), 0);
+        EXPECT_EQ(style->styleHint(QStyle::SH_EtchDisabledText) + style->styleHint(QStyle::SH_Button_FocusPolicy), 0);
         EXPECT_EQ(style->styleHint(QStyle::SH_Slider_AbsoluteSetButtons),
                   orla ? 1 : windows->styleHint(QStyle::SH_Slider_AbsoluteSetButtons));
         const auto generated = [&](QIcon::Mode mode) {
@@ -236,8 +230,7 @@ TEST(DarkStyles, MetricsHintsIconsAndButtonSizes)
         EXPECT_NEAR(qRed(active.pixel(4, 0)), 150, 2);  // stored premultiplied
         EXPECT_EQ(generated(QIcon::Normal).pixel(1, 0), grey(31));
     }
-    // Orla's push buttons: an auto-default one with text at least 75 + extra
-    // wide, every one at least 23 + extra high.
+    // Orla's push buttons: auto-default with text at least 75 + extra wide, all 23 + extra high.
     QvektDarkStyleOrla orla;
     const int extra = 2 * orla.pixelMetric(QStyle::PM_ButtonDefaultIndicator);
     QStyleOptionButton button;
@@ -252,8 +245,7 @@ TEST(DarkStyles, MetricsHintsIconsAndButtonSizes)
 
 namespace {
 
-// The form every style is shown with. Each part has a fixed size, so that a
-// style's size hints cannot change what is compared.
+// The form every style is shown with, at fixed sizes that no size hint changes.
 void buildForm(QWidget& window)
 {
     auto* layout = new QVBoxLayout(&window);
@@ -301,8 +293,8 @@ int differingPixels(const QImage& a, const QImage& b, const QRect& ignored = QRe
 
 }  // namespace
 
-// Each style installed as a host does (the style, then its palette), then plain
-// Fusion with Orla's palette: Orla draws as Fusion but for its own elements.
+// Each style installed as a host does, then plain Fusion with Orla's palette:
+// Orla draws as Fusion but for its own elements.
 TEST(DarkStyles, ScreenshotsShowTheDarkLook)
 {
     const QPalette saved = QApplication::palette();

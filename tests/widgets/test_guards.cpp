@@ -2,21 +2,10 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QObject>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-
-namespace {
-
-Qt::CursorShape currentOverride()
-{
-    const QCursor* cursor = QApplication::overrideCursor();
-    return cursor ? cursor->shape() : Qt::BitmapCursor;  // BitmapCursor: "none" in these tests
-}
-
-}  // namespace
 
 TEST(OverrideCursorGuard, NestedGuardsRestoreInOrder)
 {
@@ -25,9 +14,9 @@ TEST(OverrideCursorGuard, NestedGuardsRestoreInOrder)
         OverrideCursorGuard outer(Qt::WaitCursor);
         {
             OverrideCursorGuard inner(Qt::CrossCursor);
-            EXPECT_EQ(currentOverride(), Qt::CrossCursor);
+            EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::CrossCursor);
         }
-        EXPECT_EQ(currentOverride(), Qt::WaitCursor);
+        EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
     }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -41,15 +30,12 @@ TEST(SignalBlockerGroup, BlocksDuringScopeAndAlwaysUnblocks)
         SignalBlockerGroup group(&first, nullptr, &second, &alreadyBlocked, &first);
         EXPECT_TRUE(first.signalsBlocked() && second.signalsBlocked());
         first.setObjectName("a");
-        EXPECT_EQ(spy.count(), 0);
     }
     // Not a restoring blocker: an object blocked beforehand is live afterwards.
     EXPECT_FALSE(first.signalsBlocked() || second.signalsBlocked() || alreadyBlocked.signalsBlocked());
     first.setObjectName("b");
     EXPECT_EQ(spy.count(), 1);
-    {
-        SignalBlockerGroup nothing(nullptr, nullptr, nullptr, nullptr, nullptr);
-    }
+    SignalBlockerGroup(nullptr, nullptr, nullptr, nullptr, nullptr);
 }
 
 TEST(Guards, AnExceptionLeavingTheScopeRestoresCursorAndSignals)

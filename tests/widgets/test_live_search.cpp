@@ -18,7 +18,7 @@ struct Search {
     QSortFilterProxyModel* proxy = new QSortFilterProxyModel;
     KWDQLiveSearchWidget widget;
 
-    explicit Search(int columns)
+    explicit Search(int columns, bool live = true)
     {
         for (const char* row : {"Hips root mid", "LeftUpLeg limb left", "RightUpLeg limb right", "Spine chain mid"}) {
             QList<QStandardItem*> items;
@@ -29,6 +29,8 @@ struct Search {
         source.setHorizontalHeaderLabels(QStringList({"Name", "Kind", "Side"}).mid(0, columns));
         proxy->setSourceModel(&source);
         widget.SetFilterModel(proxy);
+        if (live)
+            widget.EnableLiveFiltering();
     }
     ~Search() { delete proxy; }
 
@@ -43,10 +45,9 @@ struct Search {
     }
     void choose(const QString& title) const
     {
-        for (QAction* action : button(0)->menu()->actions()) {
+        for (QAction* action : button(0)->menu()->actions())
             if (action->text() == title)
                 action->trigger();
-        }
     }
     void type(const QString& text)
     {
@@ -61,7 +62,7 @@ const QStringList SyntaxTitles = {"", "Using Fixed String*", "Using Regular Expr
 
 TEST(LiveSearch, FiltersOnlyOnceEnabledAndTheCancelButtonFollowsTheText)
 {
-    Search search(3);
+    Search search(3, false);
     search.widget.resize(240, search.widget.sizeHint().height());
     search.widget.show();
     QToolButton* cancel = search.button(1);
@@ -83,7 +84,6 @@ TEST(LiveSearch, MenuOffersColumnsAndSyntaxesAndEachChoiceFiltersAgain)
     EXPECT_EQ(Search(1).titles(), SyntaxTitles);
     Search search(3);
     EXPECT_EQ(search.titles(), QStringList({"&All", "Name*", "Kind", "Side"}) + SyntaxTitles);
-    search.widget.EnableLiveFiltering();
     search.type("limb");
     EXPECT_EQ(search.proxy->rowCount(), 0);
     search.choose("Kind");
@@ -108,7 +108,6 @@ TEST(LiveSearch, MenuOffersColumnsAndSyntaxesAndEachChoiceFiltersAgain)
 TEST(LiveSearch, DeletedModelAndRemovedFilterColumn)
 {
     Search gone(3);
-    gone.widget.EnableLiveFiltering();
     delete gone.proxy;
     gone.proxy = nullptr;
     gone.type("hips");
@@ -117,10 +116,8 @@ TEST(LiveSearch, DeletedModelAndRemovedFilterColumn)
     gone.widget.SetFilterModel(nullptr);
     EXPECT_EQ(gone.titles(), QStringList({"", "Using Fixed String", "Using Regular Expressions", "Using Wildcards*"}));
 
-    // The chosen column goes away: widget and proxy both fall back to the first
-    // column, and the filter keeps filtering.
+    // The chosen column goes away: widget and proxy fall back to the first column.
     Search search(3);
-    search.widget.EnableLiveFiltering();
     search.choose("Side");
     search.type("mid");
     EXPECT_EQ(search.proxy->rowCount(), 2);

@@ -9,17 +9,17 @@
 
 namespace {
 
-// Two panes sharing 400 pixels besides the handle.
+// A framed pane shows where it ends; like a plain QWidget it has no size hint.
+QWidget* framed()
+{
+    auto* frame = new QFrame;
+    frame->setFrameShape(QFrame::Box);
+    return frame;
+}
+
+// Two panes sharing 400 pixels besides the handle, at 300/100.
 struct Panes {
     QSplitterWithButton splitter;
-
-    // A framed pane shows where it ends; like a plain QWidget it has no size hint.
-    static QWidget* framed()
-    {
-        auto* frame = new QFrame;
-        frame->setFrameShape(QFrame::Box);
-        return frame;
-    }
     explicit Panes(bool oneButton, QWidget* second = framed())
     {
         splitter.SetSingleButtonHandles(oneButton);
@@ -32,8 +32,7 @@ struct Panes {
     }
     void click(bool left)
     {
-        const auto buttons = splitter.handle(1)->findChildren<QPushButton*>();
-        QTest::mouseClick(buttons.value(left ? 0 : 1), Qt::LeftButton);
+        QTest::mouseClick(splitter.handle(1)->findChildren<QPushButton*>().value(left ? 0 : 1), Qt::LeftButton);
     }
 };
 
@@ -49,8 +48,7 @@ TEST(Splitter, ButtonsCollapseAndRestoreTheirPanes)
     saveScreenshot(panes.splitter, "splitter_collapsed.png");
     panes.click(false);
     EXPECT_EQ(panes.splitter.sizes(), QList<int>({300, 100}));
-    // Collapsing the only open pane opens the other side: at the splitter's
-    // width, as its share of nothing is nothing.
+    // Collapsing the only open pane opens the other at the splitter's width.
     panes.click(false);
     panes.click(true);
     EXPECT_EQ(panes.splitter.sizes(), QList<int>({0, 400}));
@@ -63,35 +61,28 @@ TEST(Splitter, ButtonsCollapseAndRestoreTheirPanes)
 TEST(Splitter, NeverCollapsedPanesRestoreToTheirSizeHint)
 {
     for (bool hinted : {true, false}) {
-        Panes panes(false, hinted ? new QPushButton("Name Match") : Panes::framed());
+        Panes panes(false, hinted ? new QPushButton("Name Match") : framed());
         panes.splitter.setSizes({400, 0});
         panes.click(false);
         const QList<int> sizes = panes.splitter.sizes();
-        if (hinted) {
-            EXPECT_EQ(sizes[1], panes.splitter.widget(1)->sizeHint().width());
-        } else {
-            // No size hint: the pane asks for the splitter's whole width against
-            // the other pane's 400, so it gets at least half.
-            EXPECT_TRUE(sizes[1] > 0 && sizes[1] >= sizes[0]) << sizes[0] << " " << sizes[1];
-        }
+        // Without a hint the pane asks for the whole width against the other's 400.
+        EXPECT_TRUE(hinted ? sizes[1] == panes.splitter.widget(1)->sizeHint().width() : sizes[1] >= sizes[0])
+            << sizes[0] << " " << sizes[1];
     }
 }
 
 TEST(Splitter, OneButtonHandlesAndHandlesWithoutAPane)
 {
-    Panes panes(true);
+    Panes panes(true), other(true);
     QSplitterHandle* handle = panes.splitter.handle(1);
     ASSERT_EQ(handle->findChildren<QPushButton*>().size(), 1);
     handle->resize(6, 150);  // must not reach for the missing right button
     EXPECT_EQ(handle->findChild<QPushButton*>()->geometry(), QRect(6 - 26, 150 / 9, 26, 150 / 5));
     panes.click(true);
-    EXPECT_EQ(panes.splitter.sizes(), QList<int>({0, 400}));
     // Handle 0's left side, a handle of another splitter, no handle: nothing.
-    Panes other(true);
-    QSplitterHandle* const none = nullptr;
-    for (QSplitterHandle* h : {panes.splitter.handle(0), other.splitter.handle(1), none})
+    for (QSplitterHandle* h : {panes.splitter.handle(0), other.splitter.handle(1), (QSplitterHandle*)nullptr})
         panes.splitter.onLeftClick(h);
-    for (QSplitterHandle* h : {other.splitter.handle(1), none})
+    for (QSplitterHandle* h : {other.splitter.handle(1), (QSplitterHandle*)nullptr})
         panes.splitter.onRightClick(h);
     EXPECT_EQ(panes.splitter.sizes(), QList<int>({0, 400}));
     QSplitterWithButton empty;
