@@ -104,6 +104,34 @@ TEST_F(MirrorDialogTest, FileThatCannotBeWrittenKeepsTheDialogOpen)
 
 const QStringList kNames = {"Hips", "LeftArm", "LeftArmRoll", "RightArm", "Hips"};
 
+
+// The pairs the dialog writes are the ones the model mirrors with.
+class MirrorDialogModelTest : public UiModelTest {
+protected:
+    MirrorDialogModelTest() : UiModelTest("<config_root/>") {}
+};
+
+TEST_F(MirrorDialogModelTest, ModelMirrorsWithThePairsTheDialogWrote)
+{
+    // The cells are filled as an edit leaves them: typing through the item
+    // editor inside the dialog's own event loop loses keys on a loaded machine,
+    // and the editing path is covered above.
+    AnswerNextModal([](QWidget* modal) {
+        ClickButton(modal, "+");
+        auto* table = modal->findChild<QTableWidget*>();
+        const int row = table->rowCount() - 1;
+        table->setItem(row, 0, new QTableWidgetItem(QStringLiteral("Left")));
+        table->setItem(row, 1, new QTableWidgetItem(QStringLiteral("Right")));
+        ClickButton(modal, "OK");
+    });
+    ConfigMirrorDialog dialog(&parent_, SettingsFile());
+    ASSERT_EQ(dialog.exec(), QDialog::Accepted);
+    Model().LoadMirrorList();
+    Model().SetMirrorMode(true);
+
+    EXPECT_TRUE(AssignBoneAndMirror(&parent_, &Model(), NodeId("LeftArm"), "LeftArm"));
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "RightArm");
+}
 TEST(CompleterWidgetTest, StartsOnTheLastEqualNameElseTheFirst)
 {
     const std::pair<const char*, int> cases[] = {{"Hips", 4}, {"RightArm", 3}, {"hips", 0}, {"Nope", 0}};
