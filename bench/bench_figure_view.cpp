@@ -9,6 +9,7 @@
 // - the selection picture that a selected or picking part loads at every
 //   paint, against decoding that picture from memory (a cache hit costs next
 //   to nothing; a decode each time would cost as much as the baseline).
+#include "bench_main.h"
 #include "model/characterization_model.h"
 #include "model/resource_bridge.h"
 #include "rig/vlm_names.h"
@@ -178,17 +179,11 @@ BENCHMARK(BM_SelectionPictureFromMemory)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenUnlessTold();
     QApplication app(argc, argv);
     QTemporaryDir userRoot;
     qputenv("APPDATA", userRoot.path().toUtf8());
     ResourceBridge shared(MakePortablePath(QString()), MakePortablePath(QString()));
     bridge = &shared;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunRegisteredBenchmarks(argc, argv);
 }

@@ -2,6 +2,7 @@
 // erased again, on 10,000 rows of 3 columns. Side by side, the same sequence of
 // filters handed straight to the proxy, so that the difference is the widget's
 // own signal path. The "per_keystroke" counter is the time of one keystroke.
+#include "bench_main.h"
 #include "widgets/live_search_widget.h"
 
 #include <QApplication>
@@ -86,13 +87,7 @@ BENCHMARK(BM_SameFiltersStraightToTheProxy)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (!std::getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    UseOffscreenUnlessTold();
     QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunRegisteredBenchmarks(argc, argv);
 }

@@ -4,6 +4,7 @@
 //
 // The host here only looks joints up and counts the questions, so that the
 // figures are the model's own.
+#include "bench_main.h"
 #include "model/characterization_model.h"
 #include "model/idcc_hub.h"
 #include "model/name_matching.h"
@@ -152,10 +153,5 @@ int main(int argc, char** argv)
 {
     // The model's timer needs an application object.
     QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunRegisteredBenchmarks(argc, argv);
 }

@@ -6,6 +6,7 @@
 // - the panel's answer to one ModelChanged() (the figure, the list and both
 //   property views re-read the model; nothing is painted), against one
 //   revalidation of a bare model, which every ModelChanged() follows.
+#include "bench_main.h"
 #include "model/characterization.h"
 #include "model/characterization_model.h"
 #include "model/resource_bridge.h"
@@ -133,15 +134,9 @@ BENCHMARK(BM_BareModelRevalidation)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenUnlessTold();
     QApplication app(argc, argv);
     QTemporaryDir userRoot;
     qputenv("APPDATA", userRoot.path().toUtf8());
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunRegisteredBenchmarks(argc, argv);
 }

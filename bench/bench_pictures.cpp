@@ -3,6 +3,7 @@
 // in memory. The tree should cost little over memory: the PNG data is stored
 // uncompressed, so loading reads it in place. The counter "tree_bytes" is the
 // size of the pictures in the tree.
+#include "bench_main.h"
 #include "model/resource_bridge.h"
 
 #include <QApplication>
@@ -76,17 +77,11 @@ BENCHMARK(BM_LoadPicturesFromMemory)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenUnlessTold();
     QApplication app(argc, argv);
     QTemporaryDir userRoot;
     qputenv("APPDATA", userRoot.path().toUtf8());
     const ResourceBridge shared(MakePortablePath(QString()), MakePortablePath(QString()));
     bridge = &shared;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return RunRegisteredBenchmarks(argc, argv);
 }

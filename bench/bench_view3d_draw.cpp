@@ -4,6 +4,7 @@
 // in the same context. The figures are the two ratios: draw / clear and
 // draw / bare loop. Needs a display: run it by hand under
 //   xvfb-run -a -s "-screen 0 1280x1024x24" env LIBGL_ALWAYS_SOFTWARE=1 bench_view3d_draw
+#include "bench_main.h"
 #include "view3d/vlm_gl_widget.h"
 
 #include "posed_rig.h"
@@ -160,7 +161,5 @@ int main(int argc, char** argv)
     bench.makeCurrent();
     std::printf("GL_RENDERER: %s\n", reinterpret_cast<const char*>(glGetString(GL_RENDERER)));
     bench.doneCurrent();
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    return 0;
+    return RunRegisteredBenchmarks(argc, argv);
 }
