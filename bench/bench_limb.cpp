@@ -4,6 +4,7 @@
 // two global rotations of the same rows. Both cycle through 256 sampled poses
 // and targets. Also the three-pass case, and the heap use during the loops
 // (operator new replaced, allocation callback counted).
+#include "counting_new.h"
 #include "rig/solver/vlm_effector_params.h"
 #include "rig/solver/vlm_limb_chain.h"
 #include "rig/solver/vlm_solver_access.h"
@@ -27,8 +28,6 @@
 
 namespace {
 
-std::atomic<long> g_allocations{0};
-
 void* CountingMalloc(std::uint64_t n)
 {
     ++g_allocations;
@@ -36,19 +35,6 @@ void* CountingMalloc(std::uint64_t n)
 }
 
 }  // namespace
-
-void* operator new(std::size_t n)
-{
-    ++g_allocations;
-    if (void* p = std::malloc(n ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) { return operator new(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 

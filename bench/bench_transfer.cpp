@@ -2,6 +2,7 @@
 // the typical character onto the retarget proportions (other spine, neck and
 // digit counts), each against one whole-tree local-to-global pass of the
 // target; heap use during the loops (operator new replaced).
+#include "counting_new.h"
 #include "rig/solver/vlm_pose_transfer.h"
 #include "rig/solver/vlm_solver_access.h"
 #include "rig/solver/vlm_state.h"
@@ -18,23 +19,6 @@
 #include <cstring>
 #include <new>
 #include <vector>
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-void* operator new(std::size_t n)
-{
-    ++g_allocations;
-    if (void* p = std::malloc(n ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t n) { return operator new(n); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 

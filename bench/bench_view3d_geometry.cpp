@@ -3,6 +3,7 @@
 // pose change costs the rig library itself). The ratio of the two times is
 // the figure; "allocations" must read 0. The all-limits case (build flags 15,
 // +-30 degree limits on every joint below Hips) reports vertices per second.
+#include "counting_new.h"
 #include "view3d/skeleton_display_geometry.h"
 
 #include "rig/solver/vlm_solver_access.h"
@@ -14,22 +15,6 @@
 
 #include <cstdlib>
 #include <new>
-
-namespace {
-bool counting = false;
-long allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size)
-{
-    if (counting)
-        ++allocations;
-    if (void* p = std::malloc(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 
 namespace {
 
@@ -50,11 +35,10 @@ void RunUpdate(benchmark::State& state, posed::Limits limits, int flags)
     settings.buildFlags = flags;
     SkeletonDisplayGeometry geometry;
     geometry.Init(settings, rig.c(), rig.s());
-    allocations = 0;
-    counting = true;
+    const long before = g_allocations;
     for (auto _ : state)
         benchmark::DoNotOptimize(geometry.Update(nullptr));
-    counting = false;
+    const long allocations = g_allocations - before;
     const double vertices = double(geometry.SkeletonStore().VertexCount());
     state.counters["allocations"] = benchmark::Counter(double(allocations), benchmark::Counter::kAvgIterations);
     state.counters["vertices"] = vertices;

@@ -1,26 +1,8 @@
+#include "counting_new.h"
 #include "solver_test_util.h"
 
 #include <atomic>
 #include <thread>
-
-namespace {
-std::atomic<long> g_news{0};
-}
-
-// Heap use is counted around the solves.
-void* operator new(std::size_t n)
-{
-    ++g_news;
-    if (void* p = std::malloc(n ? n : 1))
-        return p;
-    throw std::bad_alloc();
-}
-// The pair is malloc and free; inlined into its callers the compiler cannot see that.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-#pragma GCC diagnostic pop
 
 namespace {
 
@@ -275,13 +257,13 @@ TEST(Solve, BadInputStaysInsideTheBlocks)
                 if (c.value != 1.0f)
                     e.value = c.value, e.mode = ~0u;
         const Copied copy(pair);
-        const long news = g_news;
+        const long news = g_allocations;
         VLMSetMXCSR(strict);
         copy.solve();
         const std::uint32_t after = VLMGetMXCSR();
         VLMSetMXCSR(caller);
         EXPECT_EQ(after, strict);
-        EXPECT_EQ(g_news, news);
+        EXPECT_EQ(g_allocations, news);
         EXPECT_TRUE(c.value != 1.0f ||
                     Finite(VLMStateFirstRow(copy.at<VLMCharacterState>(1)), int(pair.target.snapshot().size())));
     }
