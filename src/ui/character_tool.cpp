@@ -285,9 +285,7 @@ void CharacterTool::AutoMatch()
     const QStringList selected = hub_ ? hub_->GetSelectedNodes() : QStringList();
     const Characterization* current = model_->GetCurrentCharacterization();
     if (!current || current->GetName() == IDCCHub::GetDefaultCharacterNodeName()) {
-        ShowCenteredMessageBox(QMessageBox::Warning, tr("Characterization Not Created"),
-                               tr("You must create a new characterization before you can edit its bone mappings."),
-                               this, QMessageBox::Ok);
+        ShowCharacterizationNotCreated(this);
         return;
     }
     if (current->IsLocked()) {

@@ -253,9 +253,7 @@ void NameMatchWidget::SetItemEditable(QTreeWidgetItem* item, int /*column*/)
     if (!current)
         return;
     if (hub_ && current->GetName() == IDCCHub::GetDefaultCharacterNodeName()) {
-        ShowCenteredMessageBox(QMessageBox::Warning, tr("Characterization Not Created"),
-                               tr("You must create a new characterization before you can edit its bone mappings."),
-                               this, QMessageBox::Ok);
+        ShowCharacterizationNotCreated(this);
         return;
     }
     if (current->IsLocked()) {

@@ -232,9 +232,7 @@ void PropertyView::BoneDoubleClick(QMouseEvent* event)
     // The default characterization is never registered with the host; the
     // figure and the list refuse to edit it, and so does this field.
     if (current->GetName() == IDCCHub::GetDefaultCharacterNodeName()) {
-        ShowCenteredMessageBox(QMessageBox::Warning, tr("Characterization Not Created"),
-                               tr("You must create a new characterization before you can edit its bone mappings."),
-                               this, QMessageBox::Ok);
+        ShowCharacterizationNotCreated(this);
         return;
     }
 

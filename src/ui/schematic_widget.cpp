@@ -323,9 +323,7 @@ void SchematicWidget::mouseDoubleClickEvent(QMouseEvent* event)
     }
     const Characterization* current = model_->GetCurrentCharacterization();
     if (!current || (hub_ && current->GetName() == IDCCHub::GetDefaultCharacterNodeName())) {
-        ShowCenteredMessageBox(QMessageBox::Warning, tr("Characterization Not Created"),
-                               tr("You must create a new characterization before you can edit its bone mappings."),
-                               this, QMessageBox::Ok);
+        ShowCharacterizationNotCreated(this);
         return;
     }
     if (model_->IsLocked()) {

@@ -118,6 +118,13 @@ int ShowCenteredMessageBox(QMessageBox::Icon icon, const QString& title, const Q
     return showRealMessageBox(icon, title, text, parent, buttons);
 }
 
+void ShowCharacterizationNotCreated(QWidget* parent)
+{
+    ShowCenteredMessageBox(QMessageBox::Warning, translate("Characterization Not Created"),
+                           translate("You must create a new characterization before you can edit its bone mappings."),
+                           parent, QMessageBox::Ok);
+}
+
 // --- The desktop ---
 
 DesktopOpener SetDesktopOpener(DesktopOpener opener)

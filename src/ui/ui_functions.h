@@ -41,6 +41,10 @@ MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 int ShowCenteredMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text, QWidget* parent,
                            QMessageBox::StandardButtons buttons);
 
+// The warning every view shows when an edit is asked of "--- None ---", the
+// characterization that stands for "none created yet" and cannot be edited.
+void ShowCharacterizationNotCreated(QWidget* parent);
+
 // --- The desktop ---
 
 // Opens a file or folder with the desktop's application for it; answers
