@@ -134,23 +134,23 @@ const char* VLMGetContactBehaviourName(int value) { return textAt(kContactBehavi
 
 int VLMGetPropertyMode(const VLMPropertySetState* set, int id)
 {
-    return isPublicId(id) ? static_cast<int>(set->entries[entryOf(id)].mode) : 0;
+    return set && isPublicId(id) ? static_cast<int>(set->entries[entryOf(id)].mode) : 0;
 }
 
 float VLMGetPropertyValue(const VLMPropertySetState* set, int id)
 {
-    return isPublicId(id) ? set->entries[entryOf(id)].value : 0.0f;
+    return set && isPublicId(id) ? set->entries[entryOf(id)].value : 0.0f;
 }
 
 void VLMSetPropertyMode(VLMPropertySetState* set, int id, std::uint32_t mode)
 {
-    if (isPublicId(id))
+    if (set && isPublicId(id))
         set->entries[entryOf(id)].mode = mode;
 }
 
 void VLMSetPropertyValue(VLMPropertySetState* set, int id, float value)
 {
-    if (!isPublicId(id))
+    if (!set || !isPublicId(id))
         return;
     if (infoOf(id).valueKind == VLM_PROPERTY_VALUE_FRACTION)
         value = VLMPropertyFloatClamp01(value);
@@ -159,12 +159,12 @@ void VLMSetPropertyValue(VLMPropertySetState* set, int id, float value)
 
 bool VLMIsPublicPropertyInEffect(const VLMPropertySetState* set, int id)
 {
-    return isPublicId(id) && VLMIsPropertyInEffect(set, entryOf(id));
+    return set && isPublicId(id) && VLMIsPropertyInEffect(set, entryOf(id));
 }
 
 bool VLMIsPublicPropertyAuto(const VLMPropertySetState* set, int id)
 {
-    return isPublicId(id) && VLMIsPropertyAuto(set, entryOf(id));
+    return set && isPublicId(id) && VLMIsPropertyAuto(set, entryOf(id));
 }
 
 // --- Table and tests, by entry --------------------------------------------

@@ -121,16 +121,16 @@ VLM_API const char* VLMGetContactBehaviourName(int value);          // ContactBe
 
 // --- Set access, by public id ---------------------------------------------
 
-// The stored mode / value; 0 / 0.0 for a refused id.
+// The stored mode / value; 0 / 0.0 for a refused id or a missing set.
 VLM_API int VLMGetPropertyMode(const VLMPropertySetState* set, int id);
 VLM_API float VLMGetPropertyValue(const VLMPropertySetState* set, int id);
 // The mode is stored as given. A fraction's value (value kind 1) is clamped
 // to [0, 1]; other values are stored as given, the table's range is not
-// enforced. A refused id changes nothing.
+// enforced. A refused id or a missing set changes nothing.
 VLM_API void VLMSetPropertyMode(VLMPropertySetState* set, int id, std::uint32_t mode);
 VLM_API void VLMSetPropertyValue(VLMPropertySetState* set, int id, float value);
 
-// The entry tests below for the id's entry; false for a refused id.
+// The entry tests below for the id's entry; false for a refused id or a missing set.
 VLM_API bool VLMIsPublicPropertyInEffect(const VLMPropertySetState* set, int id);
 VLM_API bool VLMIsPublicPropertyAuto(const VLMPropertySetState* set, int id);
 

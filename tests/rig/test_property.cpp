@@ -165,6 +165,15 @@ TEST(PropertyTable, EveryIdAndEntryOutsideTheTableIsRefused)
     EXPECT_TRUE(VLMIsPropertyInEffect(s.set, -1));
     EXPECT_FALSE(VLMIsPropertyAuto(s.set, -1));
     EXPECT_EQ(VLMResolvePropertyValue(s.set, -1), -1.0f);
+
+    // A missing set answers as an id outside the table does, and takes nothing.
+    const int floorContact = 31;
+    EXPECT_EQ(VLMGetPropertyMode(nullptr, floorContact), 0);
+    EXPECT_EQ(VLMGetPropertyValue(nullptr, floorContact), 0.0f);
+    EXPECT_FALSE(VLMIsPublicPropertyInEffect(nullptr, floorContact));
+    EXPECT_FALSE(VLMIsPublicPropertyAuto(nullptr, floorContact));
+    VLMSetPropertyMode(nullptr, floorContact, 1);
+    VLMSetPropertyValue(nullptr, floorContact, 0.5f);
 }
 
 TEST(PropertySet, AllocationIsExactlyTheSetWithItsDefaults)
