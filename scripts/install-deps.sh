@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth libglu1-mesa-dev libgl1-mesa-dri
   fonts-dejavu-core
+  python3 python3-clang-14
 )
 
 missing=()

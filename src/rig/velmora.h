@@ -34,6 +34,7 @@
 #include "rig/solver/vlm_node_state.h"
 #include "rig/solver/vlm_transfer.h"
 #include "rig/solver/vlm_solve.h"
+#include "rig/solver/vlm_stage_bits.h"
 #include "rig/solver/vlm_runtime_entries.h"
 #include "rig/solver/vlm_effector_matrix.h"
 #include "rig/solver/vlm_compose.h"

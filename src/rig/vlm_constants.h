@@ -167,7 +167,7 @@ inline constexpr DoubleMask2 DoubleAbsMask = {{0x7FFFFFFFFFFFFFFFull, 0x7FFFFFFF
 
 }  // namespace VLMConstant
 
-#define VLM_CONSTANT_GETTER(getter, name, value) const VLMVector4* getter();
+#define VLM_CONSTANT_GETTER(getter, name, value) VLM_API const VLMVector4* getter();
 VLM_VECTOR_CONSTANTS(VLM_CONSTANT_GETTER)
 #undef VLM_CONSTANT_GETTER
 

@@ -223,7 +223,7 @@ inline float Exp2Poly(float f)
 // is already an infinity or a zero) but keeps a huge or infinite argument from
 // saturating the int conversion, which would turn +inf into 0. NaN gives its
 // NaN back.
-float Exp2Edges(float v);
+VLM_API float Exp2Edges(float v);
 
 inline float Exp2(float v)
 {
@@ -252,7 +252,7 @@ inline float Log2Poly(float m, float e)
 // take Log2Edges: zero and negative arguments give -inf, +inf gives +inf, NaN
 // its NaN, and a positive denormal is scaled by 2^24 first and gets its true
 // logarithm (-inf when the caller's word treats denormal inputs as zero).
-float Log2Edges(float v);
+VLM_API float Log2Edges(float v);
 
 inline float Log2(float v)
 {

@@ -1,4 +1,7 @@
-// Internal record layouts of the rig library's blocks. Every block is one
+// Record layouts of the rig library's blocks. They are part of the public
+// interface: the state rows, node records and effector-set layout a host reads
+// through the accessors are these records, and the blend lanes
+// (VLMEffectorBlendLane) name what the effector setters write. Every block is one
 // position-independent piece of caller memory: records refer to one another by
 // indices and self-relative offsets, never by pointers. The sizes and offsets
 // below are part of the stored and exchanged formats; the static_asserts keep

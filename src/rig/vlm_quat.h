@@ -284,7 +284,7 @@ inline void VLMMatrix44UnalignedToTQS(VLMVector4& t, VLMVector4& q, VLMVector4& 
 }
 
 // The same after narrowing sixteen doubles (row by row) to floats.
-void VLMMatrix44DoubleToTQS(VLMVector4& t, VLMVector4& q, VLMVector4& s, const double* matrix);
+VLM_API void VLMMatrix44DoubleToTQS(VLMVector4& t, VLMVector4& q, VLMVector4& s, const double* matrix);
 
 // (|r0|, |r1|, |r2|, 1) by exact square roots.
 VLM_VALUE VLMVector4 VLMMatrix44RowLengths(const VLMMatrix44& m)
@@ -372,23 +372,24 @@ inline void VLMMatrix44ToDoubles(double* out, const VLMMatrix44& m)
 }
 
 // VLMTQSToMatrix44Normalized widened to sixteen doubles.
-void VLMTQSToMatrix44Double(double* out, const VLMVector4& t, const VLMVector4& q, const VLMVector4& s);
+VLM_API void VLMTQSToMatrix44Double(double* out, const VLMVector4& t, const VLMVector4& q, const VLMVector4& s);
 
 // Four transforms from their lane block: T_k = (tx[k], ty[k], tz[k], 0),
 // Q_k = (qx[k], qy[k], qz[k], qw[k]), S_k = (sx[k], sy[k], sz[k], 1), where
 // translation holds the x, y and z lane vectors of T0..T3, rotation the x, y,
 // z and w lane vectors of Q0..Q3 and scale the x, y and z lane vectors of
 // S0..S3.
-void VLMTQS4Unpack(VLMVector4& t0, VLMVector4& q0, VLMVector4& s0, VLMVector4& t1, VLMVector4& q1, VLMVector4& s1,
-                   VLMVector4& t2, VLMVector4& q2, VLMVector4& s2, VLMVector4& t3, VLMVector4& q3, VLMVector4& s3,
-                   const VLMVector4 translation[3], const VLMVector4 rotation[4], const VLMVector4 scale[3]);
+VLM_API void VLMTQS4Unpack(VLMVector4& t0, VLMVector4& q0, VLMVector4& s0, VLMVector4& t1, VLMVector4& q1,
+                           VLMVector4& s1, VLMVector4& t2, VLMVector4& q2, VLMVector4& s2, VLMVector4& t3,
+                           VLMVector4& q3, VLMVector4& s3, const VLMVector4 translation[3],
+                           const VLMVector4 rotation[4], const VLMVector4 scale[3]);
 
 // The reverse: the lane block of four transforms; the w lanes of the T and S
 // inputs are dropped.
-void VLMTQS4Pack(VLMVector4 translation[3], VLMVector4 rotation[4], VLMVector4 scale[3], const VLMVector4& t0,
-                 const VLMVector4& q0, const VLMVector4& s0, const VLMVector4& t1, const VLMVector4& q1,
-                 const VLMVector4& s1, const VLMVector4& t2, const VLMVector4& q2, const VLMVector4& s2,
-                 const VLMVector4& t3, const VLMVector4& q3, const VLMVector4& s3);
+VLM_API void VLMTQS4Pack(VLMVector4 translation[3], VLMVector4 rotation[4], VLMVector4 scale[3], const VLMVector4& t0,
+                         const VLMVector4& q0, const VLMVector4& s0, const VLMVector4& t1, const VLMVector4& q1,
+                         const VLMVector4& s1, const VLMVector4& t2, const VLMVector4& q2, const VLMVector4& s2,
+                         const VLMVector4& t3, const VLMVector4& q3, const VLMVector4& s3);
 
 #undef VLM_PERMUTE
 

@@ -16,6 +16,7 @@
 #ifndef SKW_VIEW3D_GEOMETRY_STORE_H
 #define SKW_VIEW3D_GEOMETRY_STORE_H
 
+#include "base/skw_export.h"
 #include "view3d/draw_objects.h"
 #include "view3d/view_math.h"
 
@@ -25,7 +26,7 @@
 #include <memory>
 #include <vector>
 
-class GeometryStore {
+class SKW_EXPORT GeometryStore {
 public:
     GeometryStore();
     ~GeometryStore();

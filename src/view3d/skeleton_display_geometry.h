@@ -16,6 +16,7 @@
 #ifndef SKW_VIEW3D_SKELETON_DISPLAY_GEOMETRY_H
 #define SKW_VIEW3D_SKELETON_DISPLAY_GEOMETRY_H
 
+#include "base/skw_export.h"
 #include "view3d/geometry_store.h"
 #include "view3d/skeleton_display_settings.h"
 #include "view3d/view_math.h"
@@ -29,7 +30,7 @@
 
 struct VLMPropertySetState;
 
-class SkeletonDisplayGeometry {
+class SKW_EXPORT SkeletonDisplayGeometry {
 public:
     SkeletonDisplayGeometry();
     ~SkeletonDisplayGeometry();

@@ -10,6 +10,7 @@
 #ifndef SKW_VIEW3D_VIEW_CAMERA_H
 #define SKW_VIEW3D_VIEW_CAMERA_H
 
+#include "base/skw_export.h"
 #include "view3d/view_math.h"
 
 #include <vector>
@@ -31,7 +32,7 @@ namespace ViewCamera {
 constexpr float kMinZoom = 1.5e-5f;
 constexpr float kMaxZoom = 0.99f;
 
-float ClampZoom(float zoom);
+SKW_EXPORT float ClampZoom(float zoom);
 
 // The orthographic volume of a viewport of w x h pixels (sizes below 1 count
 // as 1). left..top go to glOrtho with the near and far planes, which the zoom
@@ -41,7 +42,7 @@ struct Ortho {
     double zNear, zFar;
     ViewMath::Box viewBox;
 };
-Ortho Projection(int w, int h, float zoom);
+SKW_EXPORT Ortho Projection(int w, int h, float zoom);
 
 // Where framing puts the camera.
 struct Framing {
@@ -54,36 +55,38 @@ struct Framing {
 // False, with `out` untouched, for a box that holds nothing (min above max
 // on an axis), is not finite, or a view outside 0..5: such a box has no
 // centre, and a camera made from it would be infinite or NaN.
-bool FrameBox(const ViewMath::Box& box, int view, Framing* out);
+SKW_EXPORT bool FrameBox(const ViewMath::Box& box, int view, Framing* out);
 
 // The union of the boxes of the bone objects (kind 0) of the store whose
 // second id (the bone's child node) is one of the ids; a reset box when no
 // bone matches.
-ViewMath::Box NodesBoundingBox(const std::vector<int>& nodeIds, const GeometryStore& store);
+SKW_EXPORT ViewMath::Box NodesBoundingBox(const std::vector<int>& nodeIds, const GeometryStore& store);
 
 // The zoom mapping: [L, H] = [exp(1e-6), exp(20)] linearly onto
 // [kMinZoom, kMaxZoom] and back.
-float DistanceToZoom(float distance);
-float ZoomToDistance(float zoom);
+SKW_EXPORT float DistanceToZoom(float distance);
+SKW_EXPORT float ZoomToDistance(float zoom);
 // A zoom drag of (dx, dy) pixels (dy positive upwards): the larger of the two
 // (dy on a tie) scales the distance by exp(0.002) per pixel; clamped.
-float ZoomAfterDrag(float zoom, int dx, int dy);
+SKW_EXPORT float ZoomAfterDrag(float zoom, int dx, int dy);
 
 // The unit trackball vector of a viewport pixel (y down), w 0.
-ViewMath::Vec4 TrackballPoint(int x, int y, int w, int h);
+SKW_EXPORT ViewMath::Vec4 TrackballPoint(int x, int y, int w, int h);
 
 // The turn of an orbit drag from the trackball vector at the press to the
 // current one: false when they lie within 0.0001 (no turn); otherwise the
 // angle in degrees (90 per unit of distance) and the unit eye-space axis.
-bool OrbitTurn(const ViewMath::Vec4& start, const ViewMath::Vec4& current, float* degrees, ViewMath::Vec4* axis);
+SKW_EXPORT bool OrbitTurn(const ViewMath::Vec4& start, const ViewMath::Vec4& current, float* degrees,
+                          ViewMath::Vec4* axis);
 // The press-time camera turned by `degrees` about `axis` through the target,
 // which lies at (0, 0, -targetDistance) in eye space.
-ViewMath::Mat4 OrbitCamera(const ViewMath::Mat4& dragStart, float degrees, const ViewMath::Vec4& axis,
-                           float targetDistance);
+SKW_EXPORT ViewMath::Mat4 OrbitCamera(const ViewMath::Mat4& dragStart, float degrees, const ViewMath::Vec4& axis,
+                                      float targetDistance);
 
 // The camera moved in eye space so that the picture follows a drag of
 // (dx, dy) pixels (dy positive upwards) one to one.
-ViewMath::Mat4 PanCamera(const ViewMath::Mat4& camera, int dx, int dy, int w, int h, const ViewMath::Box& viewBox);
+SKW_EXPORT ViewMath::Mat4 PanCamera(const ViewMath::Mat4& camera, int dx, int dy, int w, int h,
+                                    const ViewMath::Box& viewBox);
 
 }  // namespace ViewCamera
 

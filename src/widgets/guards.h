@@ -3,6 +3,8 @@
 #ifndef SKW_WIDGETS_GUARDS_H
 #define SKW_WIDGETS_GUARDS_H
 
+#include "base/skw_export.h"
+
 #include <Qt>
 
 #include <vector>
@@ -11,7 +13,7 @@ class QObject;
 
 // Pushes one override cursor on construction and pops exactly one on
 // destruction, so guards nest.
-class OverrideCursorGuard {
+class SKW_EXPORT OverrideCursorGuard {
 public:
     explicit OverrideCursorGuard(Qt::CursorShape shape);
     ~OverrideCursorGuard();
@@ -23,7 +25,7 @@ public:
 // unblocks them at the end, whatever their earlier state was. Unlike
 // QSignalBlocker it does not restore a previous blocked state: the views rely on
 // the objects being live again after the scope.
-class SignalBlockerGroup {
+class SKW_EXPORT SignalBlockerGroup {
 public:
     explicit SignalBlockerGroup(QObject* a, QObject* b = nullptr, QObject* c = nullptr, QObject* d = nullptr,
                                 QObject* e = nullptr);

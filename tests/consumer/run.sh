@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the module from the build tree into a scratch prefix, then configures,
-# builds and runs the consumer project against that prefix alone.
+# builds and runs the consumer project against that prefix alone: the host-like
+# program, and the program that names every declaration of the installed headers.
 set -euo pipefail
 build="$1"; source="$2"; work="$3"
 rm -rf "$work"
@@ -8,3 +9,4 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 cmake -S "$source" -B "$work/build" -DCMAKE_PREFIX_PATH="$work/prefix" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$work/build" >/dev/null
 "$work/build/consumer"
+"$work/build/api_surface"

@@ -18,6 +18,7 @@
 
 #include "rig/vlm_base.h"
 #include "rig/vlm_property.h"
+#include "rig/solver/vlm_stage_bits.h"
 
 VLM_API void VLMSolve(const VLMCharacter* target, VLMCharacterState* targetState, const VLMCharacter* source,
                       const VLMCharacterState* sourceState, VLMEffectorSetState* set,
