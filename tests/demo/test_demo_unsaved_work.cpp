@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QMenu>
 
+#include <memory>
+
 namespace {
 
 // The question's three buttons.
@@ -121,17 +123,19 @@ TEST_F(DemoUnsavedWorkTest, QuittingAsksFirstAndSavesEveryChangedCharacterizatio
 
     // The question as the user sees it; Cancel keeps the window open.
     MessageBoxHandler scripted = SetMessageBoxHandler(nullptr);
-    QString shown;
-    AnswerNextModal([&shown](QWidget* box) {
+    // Shared: the answer outlives the test when no box comes.
+    auto shown = std::make_shared<QString>();
+    AnswerNextModal([shown](QWidget* box) {
         SaveScreenshot(box, "demo_unsaved_question");
-        shown = qobject_cast<QMessageBox*>(box)->text();
+        if (auto* question = qobject_cast<QMessageBox*>(box))
+            *shown = question->text();
         ClickButton(box, "Cancel");
     });
     Trigger("quit");
     SetMessageBoxHandler(std::move(scripted));
-    EXPECT_EQ(shown, "These characterizations changed since they were last saved or loaded:\n"
-                     "\"Character1\"\n\"Character2\"\nDo you want to save them?");
-    EXPECT_TRUE(window_->isVisible());
+    EXPECT_EQ(*shown, "These characterizations changed since they were last saved or loaded:\n"
+                      "\"Character1\"\n\"Character2\"\nDo you want to save them?");
+    ASSERT_TRUE(window_->isVisible());
 
     // Save saves each in turn; one that cannot be saved (not valid) stops
     // the quit, and the selection is the user's again.

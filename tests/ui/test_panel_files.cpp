@@ -123,7 +123,7 @@ TEST_F(PanelTest, SavingNeverReplacesAnotherFilesCompanionUnasked)
     // "hero.VLMC" beside "hero.vlmc": No writes nothing, Yes replaces the
     // pair under the names it has.
     boxes_.Answer(QMessageBox::No);
-    EXPECT_FALSE(save("pair/hero.VLMC"));
+    ASSERT_FALSE(save("pair/hero.VLMC"));
     EXPECT_EQ(boxes_.Texts().last(), "hero.vlmc already exists.\nDo you want to replace it?");
     EXPECT_EQ(entries("pair"), QStringList({"hero.bones.xml", "hero.vlmc"}));
     EXPECT_EQ(ReadFile(folder + "pair/hero.vlmc"), streamA);
@@ -145,7 +145,7 @@ TEST_F(PanelTest, SavingNeverReplacesAnotherFilesCompanionUnasked)
     // A companion without its file: No writes nothing, Yes writes both.
     WriteFile(folder + "orphan/hero.bones.xml", namesA);
     boxes_.Answer(QMessageBox::No);
-    EXPECT_FALSE(save("orphan/hero"));
+    ASSERT_FALSE(save("orphan/hero"));
     EXPECT_EQ(boxes_.Texts().last(), "hero.bones.xml already exists.\nDo you want to replace it?");
     EXPECT_EQ(entries("orphan"), QStringList{"hero.bones.xml"});
     EXPECT_EQ(ReadFile(folder + "orphan/hero.bones.xml"), namesA);
@@ -158,7 +158,7 @@ TEST_F(PanelTest, SavingNeverReplacesAnotherFilesCompanionUnasked)
     WriteFile(folder + "legacy/hero.old.vlmc", streamA);
     WriteFile(folder + "legacy/hero.bones.xml", namesA);
     boxes_.Answer(QMessageBox::No);
-    EXPECT_FALSE(save("legacy/hero"));
+    ASSERT_FALSE(save("legacy/hero"));
     EXPECT_EQ(boxes_.Texts().last(),
               "hero.bones.xml holds the joint names of hero.old.vlmc.\nDo you want to replace it?");
     EXPECT_EQ(entries("legacy"), QStringList({"hero.bones.xml", "hero.old.vlmc"}));
