@@ -60,7 +60,8 @@ public:
     // Releases every joint of the current characterization.
     void ClearCharacterization();
 
-    // The save command; answers whether the characterization was written.
+    // The save command; answers whether the characterization was written, so
+    // that a host can tell which of its characterizations are saved.
     bool ShowSave();
     void ShowAutoMatch();
     void ShowExtractTemplate();
