@@ -19,7 +19,9 @@
 #include "view3d/vlm_widget.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QDataStream>
 #include <QDockWidget>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -122,6 +124,12 @@ DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(pa
     stateLabel_->setContentsMargins(4, 0, 12, 0);
     statusBar()->addWidget(stateLabel_);
     statusBar()->addWidget(operationLabel_, 1);
+    missingJointsLabel_ = new QLabel;
+    missingJointsLabel_->setObjectName(QStringLiteral("missingJointsLabel"));
+    missingJointsLabel_->setContentsMargins(12, 0, 4, 0);
+    missingJointsLabel_->setStyleSheet(stateStyle(IDCCHub::CharacterizationWarning));
+    missingJointsLabel_->hide();
+    statusBar()->addPermanentWidget(missingJointsLabel_);
 
     buildMenus();
 
@@ -172,6 +180,8 @@ void DemoWindow::buildMenus()
     for (const QString& sample : StandInHost::SampleFiles()) {
         QAction* action = samples->addAction(sample);
         connect(action, &QAction::triggered, this, [this, sample] {
+            if (!confirmDiscard(tr("Open Sample")))
+                return;
             QString error;
             if (!OpenSkeleton(StandInHost::SamplePath(sample), &error))
                 showError(tr("Open Sample"), error);
@@ -179,8 +189,8 @@ void DemoWindow::buildMenus()
     }
     file->addSeparator();
     addAction(file, tr("Open Characterization..."), "openCharacterization", &DemoWindow::openCharacterization);
-    saveAction_ = file->addAction(tr("Save Characterization..."), hub, &IDCCHub::ShowSaveCharacterization);
-    saveAction_->setObjectName(QStringLiteral("saveCharacterization"));
+    saveAction_ =
+        addAction(file, tr("Save Characterization..."), "saveCharacterization", &DemoWindow::saveCharacterization);
     saveAction_->setShortcut(QKeySequence::Save);
     file->addSeparator();
     QAction* quit = file->addAction(tr("Quit"), this, &QWidget::close);
@@ -251,6 +261,7 @@ void DemoWindow::buildMenus()
 void DemoWindow::followModel()
 {
     ++modelChanges_;
+    forgetRemovedCharacterizations(false);
     syncWithModel();
     rebuildView3d();
     emit ModelFollowed();
@@ -300,6 +311,7 @@ void DemoWindow::syncWithModel()
     stateLabel_->setText(StateText());
     stateLabel_->setStyleSheet(stateStyle(host_->CurrentCharacterizationState(false)));
     operationLabel_->setText(tr("Last operation: %1").arg(LastOperationText()));
+    showMissingJoints();
 
     QStringList names;
     host_->GetCharacterList(names);
@@ -389,6 +401,7 @@ bool DemoWindow::OpenSkeleton(const QString& path, QString* error)
     }
 
     // A new scene starts over: no characterization node of the old one stays.
+    forgetRemovedCharacterizations(true);
     host_->ClearCharacters();
     host_->UpdateCharacterList(QStringList());
     host_->LoadSkeleton(skeleton);
@@ -408,7 +421,7 @@ void DemoWindow::openSkeletonFile()
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (!dialog.exec() || dialog.selectedFiles().isEmpty())
+    if (!dialog.exec() || dialog.selectedFiles().isEmpty() || !confirmDiscard(tr("Open Skeleton")))
         return;
     QString error;
     if (!OpenSkeleton(dialog.selectedFiles().first(), &error))
@@ -518,10 +531,31 @@ void DemoWindow::openCharacterization()
     // Locked like a characterization that came as a stream: it was made
     // elsewhere, and its joints need not be in this scene.
     characterization->SetLocked(true);
+    const Characterization* opened = characterization.get();
     tool_->SetCharacterization(characterization.release());
+    rememberSaved(opened);
     adoptCurrentCharacterization();
+    // Made for another skeleton, it would show valid with joints the scene
+    // does not have: the user hears how many before working with it.
+    int assigned = 0;
+    const int missing = jointsMissingFromScene(*opened, &assigned);
+    if (missing > 0) {
+        const QString lack = tr("\"%1\" was made for another skeleton: %2 of its %3 joints are not in this scene.\n"
+                                "It stays locked; unlocking it asks before it releases them.")
+                                 .arg(opened->GetName())
+                                 .arg(missing)
+                                 .arg(assigned);
+        message = message.isEmpty() ? lack : message + QStringLiteral("\n\n") + lack;
+    }
     if (!message.isEmpty())
         showError(tr("Open Characterization"), message);
+}
+
+void DemoWindow::saveCharacterization()
+{
+    const Characterization* current = Model()->GetCurrentCharacterization();
+    if (tool_->ShowSave())
+        rememberSaved(current);
 }
 
 // What a host does to keep a characterization in its scene and give it back:
@@ -544,10 +578,179 @@ void DemoWindow::streamRoundTrip()
         showError(tr("Stream Round Trip"), tr("The stream could not be read back."));
         return;
     }
+    rememberSaved(Model()->GetCurrentCharacterization());
     adoptCurrentCharacterization();
 }
 
 void DemoWindow::showError(const QString& title, const QString& text)
 {
     ShowCenteredMessageBox(QMessageBox::Warning, title, text, this, QMessageBox::Ok);
+}
+
+// --- Unsaved changes ---
+
+QByteArray DemoWindow::savedFormOf(const Characterization& characterization)
+{
+    // The joint names, the node words, the inversion flags and the records of
+    // the assigned nodes: everything a ".vlmc" file and its companion keep.
+    QByteArray form;
+    QDataStream out(&form, QIODevice::WriteOnly);
+    out.writeRawData(reinterpret_cast<const char*>(&characterization.GetBoneInversion()), sizeof(VLMBoneInversion));
+    for (int node = 0; node < VLM_NODE_COUNT; ++node) {
+        out << quint32(characterization.GetNodeFlags().words[node]) << characterization.GetNodeName(node);
+        if (characterization.IsNodeAssigned(node))
+            out.writeRawData(reinterpret_cast<const char*>(&characterization.JointGeometryAt(node)),
+                             sizeof(VLMJointGeometry));
+    }
+    return form;
+}
+
+void DemoWindow::rememberSaved(const Characterization* characterization)
+{
+    if (characterization)
+        savedForms_.insert(characterization, savedFormOf(*characterization));
+}
+
+void DemoWindow::forgetRemovedCharacterizations(bool all)
+{
+    CharacterizationModel* model = Model();
+    for (auto it = savedForms_.begin(); it != savedForms_.end();) {
+        bool kept = false;
+        for (int i = 0; !all && model && i < model->CharacterizationCount() && !kept; ++i)
+            kept = model->CharacterizationAt(i) == it.key();
+        it = kept ? std::next(it) : savedForms_.erase(it);
+    }
+}
+
+QList<Characterization*> DemoWindow::unsavedCharacterizations() const
+{
+    static const QByteArray empty = savedFormOf(Characterization(QString(), nullptr));
+    QList<Characterization*> unsaved;
+    const CharacterizationModel* model = Model();
+    for (int i = 0; model && i < model->CharacterizationCount(); ++i) {
+        Characterization* characterization = model->CharacterizationAt(i);
+        // The default characterization cannot be edited.
+        if (!characterization || characterization->GetName() == IDCCHub::GetDefaultCharacterNodeName())
+            continue;
+        if (savedFormOf(*characterization) != savedForms_.value(characterization, empty))
+            unsaved << characterization;
+    }
+    return unsaved;
+}
+
+QStringList DemoWindow::UnsavedCharacterizations() const
+{
+    QStringList names;
+    for (const Characterization* characterization : unsavedCharacterizations())
+        names << characterization->GetName();
+    return names;
+}
+
+bool DemoWindow::confirmDiscard(const QString& title)
+{
+    const QList<Characterization*> unsaved = unsavedCharacterizations();
+    if (unsaved.isEmpty())
+        return true;
+    QStringList names;
+    for (const Characterization* characterization : unsaved)
+        names << QStringLiteral("\"%1\"").arg(characterization->GetName());
+    const QString text =
+        unsaved.size() == 1
+            ? tr("The characterization %1 changed since it was last saved or loaded.\nDo you want to save it?")
+                  .arg(names.first())
+            : tr("These characterizations changed since they were last saved or loaded:\n%1\n"
+                 "Do you want to save them?")
+                  .arg(names.join(QStringLiteral("\n")));
+    const int answer = ShowCenteredMessageBox(QMessageBox::Question, title, text, this,
+                                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+    if (answer == QMessageBox::Discard)
+        return true;
+    if (answer != QMessageBox::Save)
+        return false;
+    return saveEach(unsaved, title);
+}
+
+bool DemoWindow::saveEach(const QList<Characterization*>& unsaved, const QString& title)
+{
+    CharacterizationModel* model = Model();
+    Characterization* previous = model->GetCurrentCharacterization();
+    bool saved = true;
+    for (Characterization* characterization : unsaved) {
+        // The save dialogs run event loops: each one is looked up again.
+        bool there = false;
+        for (int i = 0; i < model->CharacterizationCount() && !there; ++i)
+            there = model->CharacterizationAt(i) == characterization;
+        if (!there)
+            continue;
+        // The save command saves the current characterization, so each one
+        // becomes current in turn, for the user to see which is being saved.
+        const QString name = characterization->GetName();
+        host_->SetCurrentCharacter(name);
+        if (model->GetCurrentCharacterization() != characterization || !model->GetStatus().IsOkOrWarning()) {
+            showError(title, tr("\"%1\" cannot be saved: only a valid characterization, or one with warnings, "
+                                "can be saved.\nNothing was discarded.")
+                                 .arg(name));
+            saved = false;
+            break;
+        }
+        if (!tool_->ShowSave()) {
+            saved = false;
+            break;
+        }
+        rememberSaved(characterization);
+    }
+    // Whatever happens next, the selection is the user's again.
+    for (int i = 0; i < model->CharacterizationCount(); ++i) {
+        if (model->CharacterizationAt(i) == previous && model->GetCurrentCharacterization() != previous)
+            host_->SetCurrentCharacter(previous->GetName());
+    }
+    return saved;
+}
+
+void DemoWindow::closeEvent(QCloseEvent* event)
+{
+    if (confirmDiscard(tr("Quit")))
+        event->accept();
+    else
+        event->ignore();
+}
+
+// --- Joints the scene lacks ---
+
+int DemoWindow::jointsMissingFromScene(const Characterization& characterization, int* assigned) const
+{
+    int missing = 0, count = 0;
+    for (int node = 0; node < VLM_NODE_COUNT; ++node) {
+        const QString& joint = characterization.GetNodeName(node);
+        if (joint.isEmpty())
+            continue;
+        ++count;
+        missing += !host_->HasNode(joint);
+    }
+    if (assigned)
+        *assigned = count;
+    return missing;
+}
+
+QString DemoWindow::MissingJointsText() const
+{
+    const Characterization* current = Model() ? Model()->GetCurrentCharacterization() : nullptr;
+    // Unlocking releases the missing joints (after asking), so only a locked
+    // characterization can name them.
+    if (!current || !current->IsLocked())
+        return QString();
+    int assigned = 0;
+    const int missing = jointsMissingFromScene(*current, &assigned);
+    if (missing == 0)
+        return QString();
+    return tr("%1 of %2 joints not in this scene").arg(missing).arg(assigned);
+}
+
+void DemoWindow::showMissingJoints()
+{
+    if (!missingJointsLabel_)
+        return;
+    const QString text = MissingJointsText();
+    missingJointsLabel_->setText(text);
+    missingJointsLabel_->setVisible(!text.isEmpty());
 }

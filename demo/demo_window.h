@@ -11,6 +11,8 @@
 
 #include "rig/vlm_handle.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QImage>
 #include <QMainWindow>
 #include <QSize>
@@ -18,6 +20,7 @@
 #include <memory>
 
 class CharacterTool;
+class Characterization;
 class CharacterizationModel;
 class ClipTreeWidget;
 class DemoHost;
@@ -56,6 +59,12 @@ public:
     // The status bar's two texts: the overall state, the last operation.
     QString StateText() const;
     QString LastOperationText() const;
+    // The status bar's note on a locked current characterization that names
+    // joints the scene lacks; empty when there is none.
+    QString MissingJointsText() const;
+    // The names of the characterizations that changed since they were last
+    // saved or loaded, in list order.
+    QStringList UnsavedCharacterizations() const;
     // How many times the model said it changed since the window was built.
     int ModelChangeCount() const { return modelChanges_; }
 
@@ -68,11 +77,16 @@ signals:
     // After the window has followed a change of the model.
     void ModelFollowed();
 
+protected:
+    // Closing asks first when a characterization has unsaved changes.
+    void closeEvent(QCloseEvent* event) override;
+
 private slots:
     void followModel();
     void followSelection();
     void openSkeletonFile();
     void openCharacterization();
+    void saveCharacterization();
     void newCharacterization();
     void deleteCharacterization();
     void selectCharacterization(int index);
@@ -99,6 +113,28 @@ private:
     void showError(const QString& title, const QString& text);
     QString selectedJoint() const;
 
+    // --- Unsaved changes ---
+    // What a save writes of a characterization, to compare with what was
+    // last saved or loaded.
+    static QByteArray savedFormOf(const Characterization& characterization);
+    // The characterization as it is now counts as saved.
+    void rememberSaved(const Characterization* characterization);
+    // Forgets the characterizations the model no longer has (all of them
+    // when a new scene starts).
+    void forgetRemovedCharacterizations(bool all);
+    QList<Characterization*> unsavedCharacterizations() const;
+    // Before what would discard the characterizations: asks "Save",
+    // "Discard" or "Cancel" when some changed. Answers whether to go on:
+    // after Discard, or after Save saved every changed one.
+    bool confirmDiscard(const QString& title);
+    bool saveEach(const QList<Characterization*>& unsaved, const QString& title);
+
+    // --- Joints the scene lacks ---
+    // How many assigned joints of the characterization the scene lacks;
+    // `assigned` receives how many it has.
+    int jointsMissingFromScene(const Characterization& characterization, int* assigned) const;
+    void showMissingJoints();
+
     std::unique_ptr<DemoHost> host_;
     CharacterTool* tool_ = nullptr;
     JointTree* joints_ = nullptr;
@@ -107,6 +143,7 @@ private:
     QComboBox* characters_ = nullptr;
     QLabel* stateLabel_ = nullptr;
     QLabel* operationLabel_ = nullptr;
+    QLabel* missingJointsLabel_ = nullptr;
     QAction* saveAction_ = nullptr;
     QAction* lockAction_ = nullptr;
     QAction* mirrorAction_ = nullptr;
@@ -120,6 +157,9 @@ private:
     VLMCharacterHandle restCharacter_;  // what the 3D view draws
     VLMCharacterStateHandle restState_;
     int modelChanges_ = 0;
+    // What each characterization was when last saved or loaded; one that is
+    // not here was made empty.
+    QHash<const Characterization*, QByteArray> savedForms_;
 };
 
 #endif

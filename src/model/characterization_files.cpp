@@ -141,9 +141,54 @@ QString FindCompanionPath(const QString& binaryPath)
     const QString current = CompanionPathFor(binaryPath);
     if (QFileInfo(current).isFile())
         return current;
+    // Files saved under the older naming shared one companion between all
+    // the names of one first part ("hero.take1", "hero.take2", "hero"): it
+    // holds the names of whichever was saved last. It is taken only when
+    // nothing else in the folder could have written it.
     const QString legacy = LegacyCompanionPathFor(binaryPath);
-    if (QFileInfo(legacy).isFile())
+    if (QFileInfo(legacy).isFile() && CompanionClaimants(legacy, binaryPath).isEmpty())
         return legacy;
+    return QString();
+}
+
+QStringList CompanionClaimants(const QString& companionPath, const QString& except)
+{
+    const QFileInfo companion(companionPath);
+    const QString companionName = companion.fileName();
+    const QString exceptName = except.isEmpty() ? QString() : QFileInfo(except).fileName();
+    const QDir folder = companion.dir();
+    const QString pattern = QLatin1Char('*') + QLatin1String(kBinaryExtension);
+    // Name filters ignore case unless told otherwise.
+    const QStringList binaries = folder.entryList({pattern}, QDir::Files | QDir::Hidden, QDir::Name);
+    QStringList claimants;
+    for (const QString& binary : binaries) {
+        if (!exceptName.isEmpty() && binary.compare(exceptName, Qt::CaseInsensitive) == 0)
+            continue;
+        const QString path = folder.filePath(binary);
+        const QString own = CompanionPathFor(path);
+        const bool claims =
+            QFileInfo(own).fileName().compare(companionName, Qt::CaseInsensitive) == 0 ||
+            (!QFileInfo(own).isFile() &&
+             QFileInfo(LegacyCompanionPathFor(path)).fileName().compare(companionName, Qt::CaseInsensitive) == 0);
+        if (claims)
+            claimants << binary;
+    }
+    return claimants;
+}
+
+QString FindFileIgnoringCase(const QString& path)
+{
+    const QFileInfo info(path);
+    if (info.exists())
+        return path;
+    const QString name = info.fileName();
+    const QDir folder = info.dir();
+    const QStringList entries =
+        folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    for (const QString& entry : entries) {
+        if (entry.compare(name, Qt::CaseInsensitive) == 0)
+            return folder.filePath(entry);
+    }
     return QString();
 }
 
@@ -221,9 +266,15 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
     }
     file.close();
 
+    // Without a companion to take, the file's own is the one reported missing.
+    QString companion = companionPath;
+    if (companion.isEmpty()) {
+        companion = FindCompanionPath(binaryPath);
+        if (companion.isEmpty())
+            companion = CompanionPathFor(binaryPath);
+    }
     QString why;
-    const std::vector<QString> names =
-        ReadCompanionNames(companionPath.isEmpty() ? FindCompanionPath(binaryPath) : companionPath, why);
+    const std::vector<QString> names = ReadCompanionNames(companion, why);
 
     std::unique_ptr<Characterization> characterization =
         CharacterizationFromStream(bytes.constData(), std::size_t(bytes.size()), names, message);

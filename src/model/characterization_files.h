@@ -19,6 +19,7 @@
 #define SKW_MODEL_CHARACTERIZATION_FILES_H
 
 #include <QString>
+#include <QStringList>
 
 #include <cstddef>
 #include <memory>
@@ -64,8 +65,22 @@ QString CompanionPathFor(const QString& binaryPath);
 // followed by ".bones.xml", in the same folder.
 QString LegacyCompanionPathFor(const QString& binaryPath);
 // The companion that exists beside a binary file: CompanionPathFor first,
-// then LegacyCompanionPathFor; empty when neither is there.
+// then LegacyCompanionPathFor, but the latter only when no other ".vlmc" file
+// of the folder claims it (CompanionClaimants): an older-naming companion
+// shared by several files, or another file's own, belongs to none of them
+// for sure. Empty when there is no companion to take.
 QString FindCompanionPath(const QString& binaryPath);
+// The ".vlmc" files (the extension in any case) of the companion's folder
+// that take their joint names from it: those whose own companion it is, and
+// those without an own companion whose older-naming companion it is. Names
+// compare without regard to case, as the file systems of the hosts' platforms
+// see them; `except` (a path in that folder, or empty) is left out. File
+// names only, sorted.
+QStringList CompanionClaimants(const QString& companionPath, const QString& except = QString());
+// The file that opening `path` would reach on a file system that ignores
+// case: `path` when it exists, else the first file of its folder whose name
+// differs from it only in case; empty when there is none.
+QString FindFileIgnoringCase(const QString& path);
 
 // Writes the stream to `binaryPath` and the 172 joint names to the companion
 // (under "bone_correspondance"). Both are first written completely beside

@@ -154,7 +154,7 @@ void CharacterTool::ClearCharacterization()
         model_->ClearAll();
 }
 
-void CharacterTool::ShowSave() { OnSave(); }
+bool CharacterTool::ShowSave() { return saveCurrent(); }
 
 void CharacterTool::ShowAutoMatch() { AutoMatch(); }
 
@@ -192,11 +192,13 @@ QSize CharacterTool::sizeHint() const { return QSize(kPanelWidth, kPanelHeight).
 
 void CharacterTool::OnOpen() { }
 
-void CharacterTool::OnSave()
+void CharacterTool::OnSave() { saveCurrent(); }
+
+bool CharacterTool::saveCurrent()
 {
     Characterization* current = GetCharacterization();
     if (!current || !model_->GetStatus().IsOkOrWarning())
-        return;
+        return false;
     QFileDialog dialog(nullptr, QString(), QString(), QString());
     // The desktop's own dialog would not show the check box.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -210,7 +212,7 @@ void CharacterTool::OnSave()
     // The dialog runs an event loop: the characterization must still be the
     // current one afterwards.
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty() || GetCharacterization() != current)
-        return;
+        return false;
 
     const bool withLimits = limits->isChecked();
     const bool bigEndian = dialog.selectedNameFilter() == kBigEndianFilter;
@@ -218,20 +220,51 @@ void CharacterTool::OnSave()
     QString file = typed;
     if (!file.endsWith(kBinaryFileExtension, Qt::CaseInsensitive))
         file += kBinaryFileExtension;
-    // The dialog confirmed the name as typed; with the extension added it is
-    // another file, which may exist.
     const QString title = tr("Save Characterization");
-    if (file != typed && QFileInfo::exists(file) &&
-        (ShowCenteredMessageBox(QMessageBox::Question, title,
-                                tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(file).fileName()),
-                                this, QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes ||
-         GetCharacterization() != current))
-        return;
+    // A question runs an event loop too.
+    auto confirmed = [this, current, &title](const QString& text) {
+        return ShowCenteredMessageBox(QMessageBox::Question, title, text, this, QMessageBox::Yes | QMessageBox::No) ==
+                   QMessageBox::Yes &&
+               GetCharacterization() == current;
+    };
+
+    // The hosts' file systems ignore case: there "hero.VLMC" is the file
+    // "hero.vlmc", and both take their names from "hero.bones.xml". So a name
+    // that differs from an existing file only in case replaces that file,
+    // under its own name, rather than making a second file beside it that
+    // would share its companion. The dialog confirmed only the name as
+    // typed; an added extension or another case names a file it did not ask
+    // about.
+    const QString existing = FindFileIgnoringCase(file);
+    if (!existing.isEmpty()) {
+        if (existing != typed &&
+            !confirmed(tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(existing).fileName())))
+            return false;
+        file = existing;
+    }
+    // The companion is replaced unasked only when it is the one of the file
+    // being replaced and of no other file: a companion without its file may
+    // still be wanted, and one that another file claims holds that file's
+    // joint names.
+    const QString companion = CompanionPathFor(file);
+    if (!FindFileIgnoringCase(companion).isEmpty()) {
+        const QStringList others = CompanionClaimants(companion, file);
+        const QString companionName = QFileInfo(companion).fileName();
+        if (!others.isEmpty() && !confirmed(tr("%1 holds the joint names of %2.\nDo you want to replace it?")
+                                                .arg(companionName, others.join(QStringLiteral(", ")))))
+            return false;
+        if (others.isEmpty() && existing.isEmpty() &&
+            !confirmed(tr("%1 already exists.\nDo you want to replace it?").arg(companionName)))
+            return false;
+    }
     QString message;
-    if (!SaveCharacterizationBinary(*current, file, QString(), bigEndian ? kStreamBigEndian : kStreamLittleEndian,
-                                    withLimits, &message))
+    if (!SaveCharacterizationBinary(*current, file, companion, bigEndian ? kStreamBigEndian : kStreamLittleEndian,
+                                    withLimits, &message)) {
         ShowCenteredMessageBox(QMessageBox::Warning, title,
                                tr("The characterization could not be saved.\n%1").arg(message), this, QMessageBox::Ok);
+        return false;
+    }
+    return true;
 }
 
 void CharacterTool::OnNew()

@@ -60,7 +60,9 @@ public:
     // Releases every joint of the current characterization.
     void ClearCharacterization();
 
-    void ShowSave();
+    // The save command; answers whether the characterization was written, so
+    // that a host can tell which of its characterizations are saved.
+    bool ShowSave();
     void ShowAutoMatch();
     void ShowExtractTemplate();
     void ShowConfigMirror();
@@ -96,8 +98,11 @@ private slots:
     void OnOpen();
     // Saves a valid (or warning) characterization as a ".vlmc" file in the
     // byte order of the chosen file type, with its ".bones.xml" companion.
-    // The extension is added when the name lacks it; the user is asked before
-    // that changed name replaces a file, and told when the save failed.
+    // The extension is added when the name lacks it. A name that differs from
+    // an existing file only in case replaces that file. The user is asked
+    // before a file the dialog did not confirm is replaced, and before a
+    // companion is replaced that is not the replaced file's alone (another
+    // ".vlmc" file claims it, or it has no file); told when the save failed.
     void OnSave();
     // Without keep-on-new the current characterization is removed (the host
     // is not told) and a new default one, "--- None ---", takes its place: it
@@ -151,6 +156,8 @@ private:
 
     // The delete command; answers whether a characterization was removed.
     bool deleteCurrent();
+    // The save command; answers whether both files were written.
+    bool saveCurrent();
 
     ResourceBridge* bridge_ = nullptr;
     IDCCHub* hub_;

@@ -237,6 +237,67 @@ TEST_F(CharacterizationFilesTest, BinaryFilesRoundTripWithTheirOwnCompanion)
     EXPECT_EQ(back->GetNodeNames(), out_.GetNodeNames());
 }
 
+// A file without its own companion takes the older naming's ("hero.old.vlmc"
+// takes "hero.bones.xml") only when no other ".vlmc" file of the folder, in
+// any case of its name, could have written it; otherwise it loads without
+// names and says its own companion is missing.
+TEST_F(CharacterizationFilesTest, TheOlderCompanionIsTakenOnlyWhenNoOtherFileClaimsIt)
+{
+    const QByteArray stream = Stream(out_, kStreamLittleEndian, true);
+    WriteFile(Path("hero.old.vlmc"), stream);
+    XmlSettingsStore(Path("hero.bones.xml")).SetList("bone_correspondance", out_.GetNodeNames());
+    auto load = [this](QString& message) {
+        return LoadCharacterizationBinary(Path("hero.old.vlmc"), QString(), &message);
+    };
+    QString message;
+    ASSERT_TRUE(load(message));
+    EXPECT_EQ(load(message)->GetNodeNames(), out_.GetNodeNames()) << "alone, the older companion is its own";
+    EXPECT_TRUE(message.isEmpty()) << message.toStdString();
+    EXPECT_EQ(CompanionClaimants(Path("hero.bones.xml")), QStringList{"hero.old.vlmc"});
+
+    // Another take with its own companion claims nothing else.
+    WriteFile(Path("hero.take2.vlmc"), stream);
+    WriteFile(Path("hero.take2.bones.xml"), ReadFile(Path("hero.bones.xml")));
+    EXPECT_EQ(load(message)->GetNodeNames(), out_.GetNodeNames());
+
+    const struct {
+        const char* other;  // a binary file beside it, without a companion of its own
+        QStringList claimants;
+    } cases[] = {
+        {"hero.vlmc", {"hero.old.vlmc", "hero.vlmc"}},              // the companion is that file's own
+        {"hero.VLMC", {"hero.VLMC", "hero.old.vlmc"}},              // the same, as a host's file system sees it
+        {"HERO.vlmc", {"HERO.vlmc", "hero.old.vlmc"}},              // a name in another case
+        {"hero.take1.vlmc", {"hero.old.vlmc", "hero.take1.vlmc"}},  // an older file of the same first part
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.other);
+        WriteFile(Path(c.other), stream);
+        EXPECT_EQ(CompanionClaimants(Path("hero.bones.xml")), c.claimants);
+        QStringList others = c.claimants;
+        others.removeAll("hero.old.vlmc");
+        EXPECT_EQ(CompanionClaimants(Path("hero.bones.xml"), Path("hero.old.vlmc")), others);
+        std::unique_ptr<Characterization> back = load(message);
+        ASSERT_TRUE(back);
+        EXPECT_TRUE(HasNoNames(*back));
+        EXPECT_TRUE(back->IsNodeAssigned(1)) << "the stream still loads";
+        EXPECT_EQ(message, "No joint names were loaded: hero.old.bones.xml is missing.");
+        QFile::remove(Path(c.other));
+    }
+    EXPECT_EQ(load(message)->GetNodeNames(), out_.GetNodeNames()) << "alone again";
+}
+
+// A host's file system ignores case: the file a name reaches there.
+TEST_F(CharacterizationFilesTest, FilesAreFoundAsAFileSystemIgnoringCaseFindsThem)
+{
+    WriteFile(Path("hero.vlmc"), "x");
+    EXPECT_EQ(FindFileIgnoringCase(Path("hero.vlmc")), Path("hero.vlmc"));
+    EXPECT_EQ(FindFileIgnoringCase(Path("Hero.VLMC")), Path("hero.vlmc"));
+    EXPECT_EQ(FindFileIgnoringCase(Path("hero.vlm")), QString());
+    EXPECT_EQ(FindFileIgnoringCase(Path("none/hero.vlmc")), QString());
+    WriteFile(Path("Hero.VLMC"), "y");
+    EXPECT_EQ(FindFileIgnoringCase(Path("Hero.VLMC")), Path("Hero.VLMC")) << "the exact name first";
+}
+
 TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)
 {
     ASSERT_TRUE(SaveCharacterizationBinary(out_, Path("good.vlmc"), QString(), 0, true));

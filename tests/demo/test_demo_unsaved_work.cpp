@@ -1,0 +1,227 @@
+// Work the user could lose: the question before a new scene or quitting
+// drops characterizations that changed, and a characterization opened on a
+// skeleton it was not made for.
+#include "demo_fixture.h"
+
+#include "screenshot.h"
+
+#include "model/characterization.h"
+#include "model/characterization_files.h"
+
+#include <QDir>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMenu>
+
+#include <memory>
+
+namespace {
+
+// The question's three buttons.
+const QMessageBox::StandardButtons kSaveDiscardCancel = QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel;
+
+}  // namespace
+
+class DemoUnsavedWorkTest : public DemoTest {
+protected:
+    // File > Open Sample > `sample`, as a click would.
+    void OpenSample(const QString& sample)
+    {
+        auto* menu = window_->findChild<QMenu*>(QStringLiteral("openSample"));
+        ASSERT_TRUE(menu);
+        QAction* action = FindMenuEntry(menu, sample);
+        ASSERT_TRUE(action);
+        action->trigger();
+    }
+
+    // Maps Character1 of the "Character1_" sample with the shipped template.
+    void MapCharacter1()
+    {
+        ClickJoint("Character1_Hips");
+        ApplyTemplate();
+        ASSERT_EQ(window_->StateText(), "Valid");
+    }
+
+    const Characterization& Current() const { return *Model().GetCurrentCharacterization(); }
+
+    QLabel* MissingJointsLabel() const { return window_->findChild<QLabel*>(QStringLiteral("missingJointsLabel")); }
+
+    QTemporaryDir saveDir_;
+};
+
+TEST_F(DemoUnsavedWorkTest, ANewSceneAsksFirstWhenACharacterizationChanged)
+{
+    // Nothing changed: nothing is asked (an unexpected box fails the test).
+    OpenSample("rig_names.bvh");
+    EXPECT_TRUE(Host().HasNode("Hips"));
+    OpenSample("prefix_underscore.bvh");
+    MapCharacter1();
+    const std::vector<QString> mapped = Current().GetNodeNames();
+    EXPECT_EQ(window_->UnsavedCharacterizations(), QStringList{"Character1"});
+
+    // Cancel keeps the scene and the mapping.
+    boxes_.Answer(QMessageBox::Cancel);
+    OpenSample("rig_names.bvh");
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].title, "Open Sample");
+    EXPECT_EQ(boxes_.Boxes()[0].text, "The characterization \"Character1\" changed since it was last saved or loaded.\n"
+                                      "Do you want to save it?");
+    EXPECT_EQ(boxes_.Boxes()[0].buttons, kSaveDiscardCancel);
+    EXPECT_TRUE(Host().HasNode("Character1_Hips"));
+    EXPECT_EQ(Current().GetNodeNames(), mapped);
+
+    // Save whose file dialog is cancelled keeps everything too.
+    boxes_.Answer(QMessageBox::Save);
+    AnswerNextFileDialog({QString(), QString(), {}, {}});
+    OpenSample("rig_names.bvh");
+    EXPECT_TRUE(Host().HasNode("Character1_Hips"));
+    EXPECT_EQ(Current().GetNodeNames(), mapped);
+    EXPECT_TRUE(QDir(saveDir_.path()).isEmpty());
+
+    // Save runs the save command, then the new scene opens.
+    boxes_.Answer(QMessageBox::Save);
+    AnswerNextFileDialog({saveDir_.filePath("hero"), QString(), {}, {}});
+    OpenSample("rig_names.bvh");
+    std::unique_ptr<Characterization> saved = LoadCharacterizationBinary(saveDir_.filePath("hero.vlmc"), QString());
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(saved->GetNodeNames(), mapped);
+    EXPECT_TRUE(Host().HasNode("Hips"));
+    EXPECT_FALSE(Host().HasNode("Character1_Hips"));
+    EXPECT_EQ(CharacterListShown(), QStringList{"Character1"});
+    EXPECT_TRUE(window_->UnsavedCharacterizations().isEmpty());
+
+    // Discard through Open Skeleton...: the new scene, the mapping gone.
+    ClickJoint("Hips");
+    ApplyTemplate("Rig Names");
+    ASSERT_EQ(window_->UnsavedCharacterizations(), QStringList{"Character1"});
+    boxes_.Answer(QMessageBox::Discard);
+    AnswerNextFileDialog({StandInHost::SamplePath("prefix_underscore.bvh"), QString(), {}, {}});
+    Trigger("openSkeleton");
+    EXPECT_EQ(boxes_.Titles().last(), "Open Skeleton");
+    EXPECT_TRUE(Host().HasNode("Character1_Hips"));
+    EXPECT_EQ(Current().GetNodeNames(), std::vector<QString>(VLM_NODE_COUNT));
+
+    // Saved through the menu, a mapping has nothing left to ask about.
+    MapCharacter1();
+    AnswerNextFileDialog({saveDir_.filePath("body"), QString(), {}, {}});
+    Trigger("saveCharacterization");
+    EXPECT_TRUE(window_->UnsavedCharacterizations().isEmpty());
+    OpenSample("rig_names.bvh");
+    EXPECT_EQ(boxes_.Boxes().size(), 4u);
+}
+
+TEST_F(DemoUnsavedWorkTest, QuittingAsksFirstAndSavesEveryChangedCharacterization)
+{
+    MapCharacter1();
+    Trigger("newCharacterization");
+    Model().AssignNode(NodeId("Hips"), "Character1_Hips");
+    Model().Refresh();
+    ASSERT_TRUE(window_->StateText().startsWith("Error"));
+    // A stream read back is loaded, not changed.
+    Trigger("streamRoundTrip");
+    EXPECT_EQ(window_->UnsavedCharacterizations(), QStringList({"Character1", "Character2"}));
+
+    // The question as the user sees it; Cancel keeps the window open.
+    MessageBoxHandler scripted = SetMessageBoxHandler(nullptr);
+    // Shared: the answer outlives the test when no box comes.
+    auto shown = std::make_shared<QString>();
+    AnswerNextModal([shown](QWidget* box) {
+        SaveScreenshot(box, "demo_unsaved_question");
+        if (auto* question = qobject_cast<QMessageBox*>(box))
+            *shown = question->text();
+        ClickButton(box, "Cancel");
+    });
+    Trigger("quit");
+    SetMessageBoxHandler(std::move(scripted));
+    EXPECT_EQ(*shown, "These characterizations changed since they were last saved or loaded:\n"
+                      "\"Character1\"\n\"Character2\"\nDo you want to save them?");
+    ASSERT_TRUE(window_->isVisible());
+
+    // Save saves each in turn; one that cannot be saved (not valid) stops
+    // the quit, and the selection is the user's again.
+    const QString current = Current().GetName();
+    boxes_.Answer(QMessageBox::Save).Answer(QMessageBox::Ok);
+    AnswerNextFileDialog({saveDir_.filePath("first"), QString(), {}, {}});
+    Trigger("quit");
+    EXPECT_TRUE(QFileInfo::exists(saveDir_.filePath("first.vlmc")));
+    ASSERT_EQ(boxes_.Titles(), QStringList({"Quit", "Quit"}));
+    EXPECT_EQ(boxes_.Texts().last(), "\"Character2\" cannot be saved: only a valid characterization, or one with "
+                                     "warnings, can be saved.\nNothing was discarded.");
+    EXPECT_TRUE(window_->isVisible());
+    EXPECT_EQ(Current().GetName(), current);
+    EXPECT_EQ(window_->UnsavedCharacterizations(), QStringList{"Character2"});
+
+    // Discard closes the window.
+    boxes_.Answer(QMessageBox::Discard);
+    Trigger("quit");
+    EXPECT_FALSE(window_->isVisible());
+}
+
+TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJointsTheSceneLacks)
+{
+    MapCharacter1();
+    Trigger("lock");
+    AnswerNextFileDialog({saveDir_.filePath("body"), QString(), {}, {}});
+    Trigger("saveCharacterization");
+    const QString body = saveDir_.filePath("body.vlmc");
+    int joints = 0;
+    for (const QString& joint : Current().GetNodeNames())
+        joints += !joint.isEmpty();
+
+    // On its own skeleton: nothing to say (an unexpected box fails the test).
+    AnswerNextFileDialog({body, QString(), {}, {}});
+    Trigger("openCharacterization");
+    ASSERT_EQ(Current().GetName(), "body");
+    EXPECT_TRUE(MissingJointsLabel()->isHidden());
+    // A joint renamed in the scene is missing from the locked characterization.
+    ClickJoint("Character1_LeftHand");
+    AnswerNextModal([](QWidget* dialog) {
+        qobject_cast<QInputDialog*>(dialog)->setTextValue("Character1_LeftPalm");
+        qobject_cast<QInputDialog*>(dialog)->accept();
+    });
+    Trigger("renameJoint");
+    EXPECT_EQ(window_->MissingJointsText(), QString("1 of %1 joints not in this scene").arg(joints));
+    EXPECT_TRUE(MissingJointsLabel()->isVisible());
+
+    // On another skeleton: said on opening, and shown in the status bar.
+    OpenSample("rig_names.bvh");
+    boxes_.Answer(QMessageBox::Ok);
+    AnswerNextFileDialog({body, QString(), {}, {}});
+    Trigger("openCharacterization");
+    ASSERT_EQ(boxes_.Titles(), QStringList{"Open Characterization"});
+    EXPECT_EQ(boxes_.Texts().last(), QString("\"body\" was made for another skeleton: %1 of its %1 joints are not in "
+                                             "this scene.\nIt stays locked; unlocking it asks before it releases them.")
+                                         .arg(joints));
+    EXPECT_EQ(MissingJointsLabel()->text(), QString("%1 of %1 joints not in this scene").arg(joints));
+    EXPECT_TRUE(MissingJointsLabel()->isVisible());
+    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_missing_joints.png")));
+
+    // The note is the current characterization's.
+    QTest::keyClick(window_->CharacterList(), Qt::Key_Up);
+    ASSERT_EQ(Current().GetName(), "Character1");
+    EXPECT_TRUE(MissingJointsLabel()->isHidden());
+    QTest::keyClick(window_->CharacterList(), Qt::Key_Down);
+    ASSERT_EQ(Current().GetName(), "body");
+    EXPECT_TRUE(MissingJointsLabel()->isVisible());
+
+    // Unlocking asks first: Cancel keeps it locked and noted, Ok releases
+    // the joints and the note goes.
+    boxes_.Answer(QMessageBox::Cancel);
+    Trigger("lock");
+    EXPECT_TRUE(Current().IsLocked());
+    EXPECT_TRUE(MissingJointsLabel()->isVisible());
+    boxes_.Answer(QMessageBox::Ok);
+    Trigger("lock");
+    EXPECT_FALSE(Current().IsLocked());
+    EXPECT_TRUE(MissingJointsLabel()->isHidden());
+
+    // Opened again and deleted: the note goes with it.
+    boxes_.Answer(QMessageBox::Ok);
+    AnswerNextFileDialog({body, QString(), {}, {}});
+    Trigger("openCharacterization");
+    EXPECT_TRUE(MissingJointsLabel()->isVisible());
+    boxes_.Answer(QMessageBox::Yes);
+    Trigger("deleteCharacterization");
+    EXPECT_EQ(Current().GetName(), "Character1");
+    EXPECT_TRUE(MissingJointsLabel()->isHidden());
+}
