@@ -98,6 +98,11 @@ private:
     void adoptCurrentCharacterization();
     void showError(const QString& title, const QString& text);
     QString selectedJoint() const;
+    // The Mirror Mode action follows the model's mode (see the definition).
+    void showMirrorMode();
+    // The status bar's last operation becomes `note`, until the model records
+    // another operation; an empty note forgets the model's last one too.
+    void noteLastOperation(const QString& note);
 
     std::unique_ptr<DemoHost> host_;
     CharacterTool* tool_ = nullptr;
@@ -120,6 +125,8 @@ private:
     VLMCharacterHandle restCharacter_;  // what the 3D view draws
     VLMCharacterStateHandle restState_;
     int modelChanges_ = 0;
+    QString operationNote_;  // what the window's own last command did
+    QString noteOver_;       // the model's last operation when the note was made
 };
 
 #endif
