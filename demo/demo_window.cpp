@@ -6,6 +6,7 @@
 #include "model/characterization.h"
 #include "model/characterization_files.h"
 #include "model/characterization_model.h"
+#include "model/name_matching.h"
 #include "model/resource_bridge.h"
 #include "rig/vlm_names.h"
 #include "ui/character_tool.h"
@@ -141,6 +142,7 @@ DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(pa
     resizeDocks({logDock, viewDock}, {260, 260}, Qt::Vertical);
     resizeDocks({logDock, viewDock}, {330, 250}, Qt::Horizontal);
     syncWithModel();
+    showMirrorMode();
     followSelection();
 }
 
@@ -326,7 +328,6 @@ void DemoWindow::syncWithModel()
 
     const bool locked = host_->IsLocked();
     lockAction_->setChecked(locked);
-    mirrorAction_->setChecked(host_->IsMirrorToggle());
     // The model's name matching looks at neither the lock nor the default
     // characterization, so the window does.
     matchAction_->setEnabled(current && !locked && current->GetName() != IDCCHub::GetDefaultCharacterNodeName());
@@ -361,7 +362,21 @@ QString DemoWindow::StateText() const
 QString DemoWindow::LastOperationText() const
 {
     const CharacterizationModel* model = Model();
-    return model ? model->GetLastOperationMessage() : QString();
+    if (!model)
+        return QString();
+    if (!operationNote_.isEmpty() && model->GetLastOperationMessage() == noteOver_)
+        return operationNote_;
+    return model->GetLastOperationMessage();
+}
+
+void DemoWindow::noteLastOperation(const QString& note)
+{
+    // Cleared first, the model's text changes with its very next operation,
+    // whatever that is, and the note gives way to it.
+    Model()->ClearLastOperation();
+    operationNote_ = note;
+    noteOver_ = Model()->GetLastOperationMessage();
+    syncWithModel();
 }
 
 QImage DemoWindow::Screenshot()
@@ -412,6 +427,8 @@ bool DemoWindow::OpenSkeleton(const QString& path, QString* error)
     host_->UpdateCharacterList(host_->Characters());
     host_->SetCurrentCharacter(name);
     setWindowTitle(tr("%1 - Skelwright Demo").arg(QFileInfo(path).fileName()));
+    // What was done to the previous skeleton says nothing about this one.
+    noteLastOperation(QString());
     return true;
 }
 
@@ -499,9 +516,34 @@ void DemoWindow::toggleMirrorMode()
 {
     host_->MirrorMatching();
     syncWithModel();
+    showMirrorMode();
 }
 
-void DemoWindow::matchByName() { Model()->AutoMatch(); }
+void DemoWindow::showMirrorMode()
+{
+    // Read only here, after the host's own command and at start, never when
+    // the model says it changed: while the panel assigns a mirrored joint it
+    // switches mirror mode off for that call, and the model changes in that
+    // time. Nothing else changes the mode.
+    mirrorAction_->setChecked(host_->IsMirrorToggle());
+}
+
+void DemoWindow::matchByName()
+{
+    const QStringList selected = host_->GetSelectedNodes();
+    Model()->AutoMatch();
+    if (selected.isEmpty()) {
+        noteLastOperation(tr("No joint selected."));
+        return;
+    }
+    // A joint counts when it now holds the rig node its name ends with.
+    int matched = 0;
+    for (const QString& joint : selected) {
+        const int node = RigNodeEndingName(joint);
+        matched += node >= 0 && Model()->GetNodeHostName(node) == joint;
+    }
+    noteLastOperation(tr("Matched %1 of %2 selected joints.").arg(matched).arg(selected.size()));
+}
 
 void DemoWindow::adoptCurrentCharacterization()
 {

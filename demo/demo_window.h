@@ -112,6 +112,11 @@ private:
     void adoptCurrentCharacterization();
     void showError(const QString& title, const QString& text);
     QString selectedJoint() const;
+    // The Mirror Mode action follows the model's mode (see the definition).
+    void showMirrorMode();
+    // The status bar's last operation becomes `note`, until the model records
+    // another operation; an empty note forgets the model's last one too.
+    void noteLastOperation(const QString& note);
 
     // --- Unsaved changes ---
     // What a save writes of a characterization, to compare with what was
@@ -160,6 +165,8 @@ private:
     // What each characterization was when last saved or loaded; one that is
     // not here was made empty.
     QHash<const Characterization*, QByteArray> savedForms_;
+    QString operationNote_;  // what the window's own last command did
+    QString noteOver_;       // the model's last operation when the note was made
 };
 
 #endif

@@ -92,8 +92,10 @@ CharacterizationModel::CharacterizationModel(ResourceBridge* bridge, IDCCHub* hu
         timer_->start(kPollIntervalMs);
     }
 
-    lastOperation_ = tr("No previous operation.");
+    ClearLastOperation();
 }
+
+void CharacterizationModel::ClearLastOperation() { lastOperation_ = tr("No previous operation."); }
 
 CharacterizationModel::~CharacterizationModel()
 {

@@ -109,6 +109,9 @@ public:
     void RequestRevalidation() { revalidationPending_ = true; }
 
     const QString& GetLastOperationMessage() const { return lastOperation_; }
+    // Back to "No previous operation.", as at start; for a host that starts a
+    // new scene. No signal.
+    void ClearLastOperation();
 
     // --- Assignment ---
 

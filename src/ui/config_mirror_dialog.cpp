@@ -24,6 +24,8 @@ QPushButton* makeToolButton(const QString& text, QWidget* parent)
 {
     auto* button = new QPushButton(text, parent);
     button->setMaximumSize(kToolButtonSize, kToolButtonSize);
+    // Return belongs to "OK": an auto-default "+" took it and added an empty row.
+    button->setAutoDefault(false);
     return button;
 }
 
@@ -81,6 +83,7 @@ ConfigMirrorDialog::ConfigMirrorDialog(QWidget* parent, const QString& settingsF
     buttonLayout->setContentsMargins(0, 0, 0, 0);
     auto* okButton = new QPushButton(tr("OK"), buttonRow);
     auto* cancelButton = new QPushButton(tr("Cancel"), buttonRow);
+    okButton->setDefault(true);
     buttonLayout->addStretch();
     buttonLayout->addWidget(okButton);
     buttonLayout->addWidget(cancelButton);

@@ -23,6 +23,12 @@ namespace {
 
 const int kValueFieldWidth = 55;
 const int kLineEditTextMargin = 2;  // QLineEdit's own margin on each side of its text
+// The shortest value text every field has room for, whatever it shows now.
+const char* const kNarrowestValue = "-000.000";
+// The longest value text a field grows to hold. A longer one (garbage geometry
+// from a host) keeps its start in view and shows whole in its tooltip instead
+// of widening the panel without bound.
+const char* const kWidestValue = "-0000000.000";
 const float kDegreesPerRadian = 57.29578f;
 // Beyond this |t| the rotation is treated as gimbal-locked.
 const float kPoleThreshold = 0.499999f;
@@ -55,6 +61,21 @@ void quaternionToEuler(const float* q, float angles[3])
 
 // Fixed notation, three decimals, "." whatever the locale.
 QString numberText(float value) { return QStringLiteral("%1").arg(double(value), 0, 'f', 3); }
+
+// The width a read-only value field needs to show `text` whole in its current
+// font and style: the text, QLineEdit's own margins, the frame, and the pixel
+// QLineEdit keeps beside the text before it starts scrolling.
+int fieldWidthFor(QLineEdit* field, const QString& text)
+{
+    QStyleOptionFrame option;
+    option.initFrom(field);
+    option.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field);
+    const QMargins margins = field->textMargins();
+    const QSize inner(field->fontMetrics().horizontalAdvance(text) + 1 + 2 * kLineEditTextMargin + margins.left() +
+                          margins.right(),
+                      field->fontMetrics().height());
+    return field->style()->sizeFromContents(QStyle::CT_LineEdit, &option, inner, field).width();
+}
 
 QLabel* makeLabel(const QString& text, QWidget* parent, bool rightAligned)
 {
@@ -133,16 +154,40 @@ QLineEdit* PropertyView::MakeReadOnlyLineEdit()
     field->setReadOnly(true);
     // 55 pixels hold an angle such as -123.456 in a small dialog font; a larger
     // font widens the field rather than cutting the sign off.
-    QStyleOptionFrame option;
-    option.initFrom(field);
-    option.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field);
-    const QMargins margins = field->textMargins();
-    const QSize text(field->fontMetrics().horizontalAdvance(QStringLiteral("-000.000")) + 2 * kLineEditTextMargin +
-                         margins.left() + margins.right(),
-                     field->fontMetrics().height());
-    const int needed = field->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, field).width();
-    field->setFixedWidth(std::max(kValueFieldWidth, needed));
+    field->setFixedWidth(std::max(kValueFieldWidth, fieldWidthFor(field, QLatin1String(kNarrowestValue))));
     return field;
+}
+
+void PropertyView::fitValueFields()
+{
+    // The fixed 55 pixels cut a translation such as -10250.250 to "0250.250",
+    // which reads as another valid number. Each column of values is as wide as
+    // its longest text (never narrower than "-000.000" needs), so that every
+    // value shows whole and the column stays aligned; beyond kWidestValue the
+    // start stays in view and the tooltip holds the whole value.
+    for (int axis = 0; axis < 3; ++axis) {
+        QLineEdit* first = rows_.front().fields[axis];
+        const int widest = fieldWidthFor(first, QLatin1String(kWidestValue));
+        int width = std::max(kValueFieldWidth, fieldWidthFor(first, QLatin1String(kNarrowestValue)));
+        for (const PropertyRow& row : rows_)
+            width = std::max(width, std::min(widest, fieldWidthFor(row.fields[axis], row.fields[axis]->text())));
+        for (const PropertyRow& row : rows_) {
+            QLineEdit* field = row.fields[axis];
+            if (field->minimumWidth() != width || field->maximumWidth() != width)
+                field->setFixedWidth(width);
+            const bool whole = fieldWidthFor(field, field->text()) <= width;
+            field->setToolTip(whole ? QString() : field->text());
+            field->setCursorPosition(0);
+        }
+    }
+}
+
+void PropertyView::changeEvent(QEvent* event)
+{
+    QFrame::changeEvent(event);
+    // A host that sets a larger font after the view was built.
+    if (event->type() == QEvent::FontChange && !rows_.empty())
+        fitValueFields();
 }
 
 void PropertyView::AddPropertyRow(QGridLayout* grid, int gridRow, const QString& label, int kind)
@@ -214,6 +259,7 @@ void PropertyView::showNode(int node)
     nodeField_->setText(nodeText);
     jointField_->setText(jointText);
     validationText_->setPlainText(validation);
+    fitValueFields();
 }
 
 void PropertyView::OnDccSelect()

@@ -63,8 +63,13 @@ private slots:
     void BoneDoubleClick(QMouseEvent* event);
     void OnDccSelect();
 
+protected:
+    void changeEvent(QEvent* event) override;
+
 private:
     QLineEdit* MakeReadOnlyLineEdit();
+    // Widens the value columns to their texts (see the definition).
+    void fitValueFields();
     void AddPropertyRow(QGridLayout* grid, int gridRow, const QString& label, int kind);
     void showNode(int node);
 

@@ -16,6 +16,9 @@ namespace {
 
 const QColor DarkStyleOnButtonColour(175, 175, 175, 255);
 const QColor DarkStyleFocusFrameColour(130, 130, 130, 255);
+// Every disabled text: clearly dimmer than the enabled 200, still readable on
+// the disabled button face (80) and on Window (68) and Base (42).
+const QColor DarkStyleDisabledTextColour(128, 128, 128, 255);
 
 // The check mark: colour 0 is the mark itself, 1 and 2 are recoloured with it
 // (the sunken and partial looks use all three), 3 is transparent.
@@ -134,7 +137,15 @@ QvektDarkStyleOrla::~QvektDarkStyleOrla() = default;
 
 QPalette QvektDarkStyleOrla::standardPalette() const
 {
-    return DarkStyleSupport::darkPalette(baseStyle()->standardPalette());
+    QPalette palette = DarkStyleSupport::darkPalette(baseStyle()->standardPalette());
+    // Fusion's disabled text grey (190) is made for light themes: beside the
+    // enabled 200 a disabled label, button, check box or combo box read as
+    // enabled, while disabled line edits and tree rows (Base light(250), 105)
+    // were dim but all but invisible on a disabled button. One mid grey for
+    // every disabled text role, in place of both.
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::ButtonText, QPalette::Text})
+        palette.setBrush(QPalette::Disabled, role, QBrush(DarkStyleDisabledTextColour));
+    return palette;
 }
 
 void QvektDarkStyleOrla::polish(QWidget* widget)

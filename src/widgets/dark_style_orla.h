@@ -9,11 +9,12 @@
 
 class QStyleOptionButton;
 
-// The twin of QvektDarkStyleSimple over "Fusion": the same dark palette, metrics
-// and hints, plus its own drawing of check boxes (a cached pixmap with a small
-// check mark), tree branches (a plus or minus box), line edits and radio buttons
-// (a lighter shadow), wider push-button minimum sizes and absolute slider jumps
-// with the left button.
+// The twin of QvektDarkStyleSimple over "Fusion": the same dark palette (but
+// for one mid grey for every disabled text), metrics and hints, plus its own
+// drawing of check boxes (a cached pixmap with a small check mark), tree
+// branches (a plus or minus box), line edits and radio buttons (a lighter
+// shadow), wider push-button minimum sizes and absolute slider jumps with the
+// left button.
 //
 // Header sort arrows come from QPixmapCache when the host has put pixmaps under
 // "arrowUp.png" and "arrowDown.png" (an ascending sort shows "arrowDown.png");

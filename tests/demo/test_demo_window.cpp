@@ -16,7 +16,11 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
+#include <QToolBar>
+#include <QToolButton>
 
 namespace {
 
@@ -218,4 +222,79 @@ TEST_F(DemoTest, ABadSkeletonFileChangesNothing)
     EXPECT_TRUE(boxes_.Texts().first().startsWith(bad + ":4: ")) << boxes_.Texts().first().toStdString();
     EXPECT_EQ(Host().JointCount(), joints);
     EXPECT_EQ(Host().Characters(), QStringList{"Character1"});
+}
+
+namespace {
+
+// Adds a joint to the tree's selection as a control-click does.
+void CtrlClickJoint(JointTree* tree, const QString& joint)
+{
+    QTreeWidgetItem* item = tree->ItemOf(joint);
+    ASSERT_TRUE(item) << joint.toStdString();
+    tree->scrollToItem(item);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, Qt::ControlModifier, tree->visualItemRect(item).center());
+}
+
+}  // namespace
+
+// The Mirror Mode button shows the mode the model keeps, also after a mirrored
+// assignment (the panel switches the mode off while it assigns the mirrored
+// joint), so one click turns it off.
+TEST_F(DemoTest, MirrorModeStaysShownAfterAMirroredAssignment)
+{
+    QAction* mirror = window_->findChild<QAction*>("mirrorMode");
+    QWidget* button = window_->findChild<QToolBar*>("characterizationBar")->widgetForAction(mirror);
+    ASSERT_TRUE(button);
+    QTest::mouseClick(button, Qt::LeftButton);
+    ASSERT_TRUE(Host().IsMirrorToggle());
+    auto* figure = window_->Tool()->findChild<SchematicWidget*>();
+    const QPoint arm = figure->mapFromScene(figure->FindPartItem(NodeId("LeftArm"))->sceneBoundingRect().center());
+    QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
+    QTest::mouseDClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
+    ClickJoint("Character1_LeftArm");
+    ASSERT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "Character1_RightArm");  // mirrored
+    EXPECT_TRUE(Host().IsMirrorToggle());
+    EXPECT_TRUE(mirror->isChecked());
+    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_mirror_mode_after_assignment.png")));
+    QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_FALSE(Host().IsMirrorToggle());
+    EXPECT_FALSE(mirror->isChecked());
+}
+
+// "Match Selected by Name" says in the status bar what it did, until the model
+// records another operation; a new scene starts without the old one's.
+TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
+{
+    const auto* shown = window_->findChild<QLabel*>("operationLabel");
+    ASSERT_TRUE(shown);
+    Trigger("matchByName");
+    EXPECT_EQ(shown->text().toStdString(), "Last operation: No joint selected.");
+
+    ClickJoint("Character1_Neck1");
+    AnswerNextName("Character1_neck_helper");  // no rig node name ends it
+    Trigger("renameJoint");
+    ClickJoint("Character1_Hips");
+    for (const char* joint : {"Character1_Spine", "Character1_neck_helper"})
+        CtrlClickJoint(window_->Joints(), joint);
+    ASSERT_EQ(Host().GetSelectedNodes().size(), 3);
+    Trigger("matchByName");
+    EXPECT_EQ(shown->text().toStdString(), "Last operation: Matched 2 of 3 selected joints.");
+    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_match_by_name.png")));
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("Spine")), "Character1_Spine");
+    ClickJoint("Character1_Hips");
+    ApplyTemplate();
+    EXPECT_EQ(shown->text().toStdString(), "Last operation: Template successfully applied.");
+
+    QAction* sample = nullptr;
+    for (QAction* action : window_->findChild<QMenu*>("openSample")->actions())
+        sample = action->text() == "suffix_lower.bvh" ? action : sample;
+    ASSERT_TRUE(sample);
+    sample->trigger();
+    EXPECT_EQ(shown->text().toStdString(), "Last operation: No previous operation.");
+    ClickJoint("pelvis");
+    for (const char* joint : {"head", "hand_l"})  // matching is case-sensitive
+        CtrlClickJoint(window_->Joints(), joint);
+    Trigger("matchByName");
+    EXPECT_EQ(shown->text().toStdString(), "Last operation: Matched 0 of 3 selected joints.");
+    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_match_none.png")));
 }

@@ -9,6 +9,8 @@
 #include "ui/property_view.h"
 
 #include <QGridLayout>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTextEdit>
 #include <QVBoxLayout>
 
@@ -293,6 +295,88 @@ TEST_F(ViewTest, PropertyViewShowsRotationsAsEulerDegreesWithAPointInEveryLocale
     EXPECT_EQ(Field(10, 1)->text(), RotationOrderDisplayName(VLMRotationOrder(4)));
     EXPECT_EQ(Field(0, 1)->text() + Field(1, 1)->text() + Validation(), "LeftArmLeftArmCharacterization is valid.");
     SaveScreenshot(&page_, "property_view_values");
+}
+
+// Where a value field draws its text: the frame's contents less QLineEdit's own margin of 2 on each side.
+QRect TextArea(QLineEdit* field)
+{
+    QStyleOptionFrame option;
+    option.initFrom(field);
+    option.rect = field->rect();
+    option.lineWidth = field->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, field);
+    option.midLineWidth = 0;
+    option.state |= QStyle::State_Sunken;
+    const QMargins margins = field->textMargins();
+    return field->style()
+        ->subElementRect(QStyle::SE_LineEditContents, &option, field)
+        .adjusted(margins.left() + 2, margins.top(), -margins.right() - 2, -margins.bottom());
+}
+
+// Whether the field, as laid out and painted now, shows its text from the first character to the last,
+// uncovered by the widgets to its right.
+::testing::AssertionResult ShowsWhole(QLineEdit* field)
+{
+    QCoreApplication::processEvents();  // the layouts follow a new field width when their request comes
+    field->repaint();                   // the line edit settles its scrolling when it paints
+    for (QWidget* other : field->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (other != field && other->isVisible() && other->geometry().intersects(field->geometry()))
+            return ::testing::AssertionFailure()
+                   << '"' << field->text().toStdString() << "\" is covered by a " << other->metaObject()->className();
+    }
+    const QRect area = TextArea(field);
+    const int advance = field->fontMetrics().horizontalAdvance(field->text());
+    const int first = field->cursorPositionAt(QPoint(area.left() + 1, area.center().y()));
+    const int last = field->cursorPositionAt(QPoint(area.right(), area.center().y()));
+    if (advance <= area.width() && first == 0 && last == field->text().size())
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << '"' << field->text().toStdString() << "\" needs " << advance << " px, has "
+                                         << area.width() << "; shows characters " << first << " to " << last << " at "
+                                         << field->font().pointSize() << " pt";
+}
+
+TEST_F(ViewTest, PropertyViewShowsLongValuesWholeAtEveryFontSize)
+{
+    MatchScene();
+    Click("LeftArm");
+    CharacterJointGeometry g;
+    dcc_.RestGeometry("LeftArm", g);
+    g.SetTranslate(-10250.25f, 0, 0);
+    ASSERT_TRUE(dcc_.SetJointGeometry("LeftArm", g));
+    Tick();
+    QFont font = page_.font();
+    for (int points : {8, 9, 12}) {
+        font.setPointSize(points);
+        page_.setFont(font);
+        if (points == 8) {  // built at the host's font, as a host builds it; then the font changes under it
+            delete view_;
+            page_.layout()->addWidget(view_ = new PropertyView(&page_, &dcc_, model_.get()));
+        }
+        EXPECT_TRUE(ShowsWhole(Field(2, 1))) << "after the font change";
+        for (float value : {-1234.5f, 1234.5f, -10250.25f, 10250.25f}) {
+            g.SetTranslate(value, -value, value);
+            g.SetMinRLimit(value / 57.29578f, 0, 0);  // the same number of degrees
+            ASSERT_TRUE(dcc_.SetJointGeometry("LeftArm", g));
+            Tick();
+            const QString shown = QString::number(double(value), 'f', 3);
+            EXPECT_EQ(Field(2, 1)->text(), shown);
+            for (QLineEdit* field : {Field(2, 1), Field(2, 2), Field(2, 3), Field(7, 1), Field(3, 1)})
+                EXPECT_TRUE(ShowsWhole(field)) << value;
+            EXPECT_TRUE(Field(2, 1)->toolTip().isEmpty());
+        }
+        SaveScreenshot(&page_, QStringLiteral("property_view_long_values_%1pt").arg(points));
+    }
+    // A value no field grows to hold: its start stays in view, its tooltip holds it whole.
+    g.SetTranslate(-123456789012.0f, 0, 0);
+    ASSERT_TRUE(dcc_.SetJointGeometry("LeftArm", g));
+    Tick();
+    Field(2, 1)->repaint();
+    const QRect area = TextArea(Field(2, 1));
+    EXPECT_EQ(Field(2, 1)->cursorPositionAt(QPoint(area.left() + 1, area.center().y())), 0);
+    EXPECT_TRUE(Field(2, 1)->text().startsWith("-123456"));
+    EXPECT_EQ(Field(2, 1)->toolTip(), Field(2, 1)->text());
+    EXPECT_TRUE(ShowsWhole(Field(2, 2)));
+    EXPECT_LT(Field(2, 1)->width(), Field(2, 1)->fontMetrics().horizontalAdvance(Field(2, 1)->text()))
+        << "the panel widened without bound";
 }
 
 TEST_F(ViewTest, PropertyViewShowsTheNodeAndAssignsOnADoubleClick)

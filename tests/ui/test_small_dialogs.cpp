@@ -86,6 +86,30 @@ TEST_F(MirrorDialogTest, RemoveWithoutCurrentRowTakesTheLastRowAndCancelWritesNo
     EXPECT_EQ(ReadMirrorList(file_).size(), 2u);
 }
 
+// Return pressed where the user's focus is: on opening (the first button), in the table, and after typing a
+// new row (the item editor takes the first Return, the next reaches the dialog).
+TEST_F(MirrorDialogTest, ReturnAcceptsTheDialogAndAddsNoRow)
+{
+    for (const char* where : {"on opening", "in the table", "after a new row"}) {
+        WriteFile(file_, DefaultSettingsXml());
+        ConfigMirrorDialog dialog(nullptr, file_);
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+        auto* table = dialog.findChild<QTableWidget*>();
+        if (where[0] == 'i')
+            table->setFocus();
+        if (where[0] == 'a')
+            AddRow(&dialog, "Lf", "Rt");
+        QCoreApplication::processEvents();  // a closing item editor gives the focus back
+        const int rows = table->rowCount();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        EXPECT_EQ(table->rowCount(), rows) << where;
+        EXPECT_EQ(dialog.result(), QDialog::Accepted) << where;
+        EXPECT_FALSE(dialog.isVisible()) << where;
+        EXPECT_EQ(ReadMirrorList(file_).size(), where[0] == 'a' ? 3u : 2u) << where;
+    }
+}
+
 TEST_F(MirrorDialogTest, FileThatCannotBeWrittenKeepsTheDialogOpen)
 {
     // A folder where the settings file should be: nothing can be written there.
@@ -104,11 +128,10 @@ TEST_F(MirrorDialogTest, FileThatCannotBeWrittenKeepsTheDialogOpen)
 
 const QStringList kNames = {"Hips", "LeftArm", "LeftArmRoll", "RightArm", "Hips"};
 
-
 // The pairs the dialog writes are the ones the model mirrors with.
 class MirrorDialogModelTest : public UiModelTest {
 protected:
-    MirrorDialogModelTest() : UiModelTest("<config_root/>") {}
+    MirrorDialogModelTest() : UiModelTest("<config_root/>") { }
 };
 
 TEST_F(MirrorDialogModelTest, ModelMirrorsWithThePairsTheDialogWrote)

@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
 #include <QCommonStyle>
 #include <QHeaderView>
 #include <QLineEdit>
@@ -87,6 +90,10 @@ TEST(DarkStyles, PalettesFollowTheTableAndKeepTheBaseRoles)
                     if (row.role == role && row.grey[g] >= 0)
                         expected = grey(row.grey[g]);
                 }
+                const bool text =
+                    role == QPalette::WindowText || role == QPalette::ButtonText || role == QPalette::Text;
+                if (orla && g == 2 && text)
+                    expected = grey(128);  // one mid grey for every disabled text
                 EXPECT_EQ(dark.color(groups[g], role).rgba(), expected) << orla << " group " << g << " role " << r;
             }
             QTabBar bar;  // polished: the Active Button and Window exchanged in every group
@@ -345,4 +352,87 @@ TEST(DarkStyles, ScreenshotsShowTheDarkLook)
         EXPECT_EQ(differingPixels(parts[1][same], parts[2][same]), 0) << same;
     EXPECT_EQ(differingPixels(parts[1][3], parts[2][3], indicator), 0);
     EXPECT_EQ(differingPixels(parts[1][4], parts[2][4], QRect(0, 0, indent, 10000)), 0);
+}
+
+namespace {
+
+// The brightest grey level among the pixels where the two pictures differ: on the dark styles' backgrounds,
+// the text's own colour when the pictures are the widget with and without its text.
+int brightestDifference(const QImage& a, const QImage& b)
+{
+    int level = -1;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            if (a.pixel(x, y) != b.pixel(x, y))
+                level = std::max(level, qGray(a.pixel(x, y)));
+        }
+    }
+    return level;
+}
+
+// The level of the text the widget draws: its picture against the same widget with its texts emptied.
+int textLevel(QWidget* widget)
+{
+    auto* tree = qobject_cast<QTreeWidget*>(widget);
+    QWidget* drawn = tree ? tree->viewport() : widget;  // the rows, without the frame
+    const QImage with = shot(drawn);
+    if (auto* label = qobject_cast<QLabel*>(widget))
+        label->clear();
+    else if (auto* button = qobject_cast<QAbstractButton*>(widget))
+        button->setText(QString());
+    else if (auto* combo = qobject_cast<QComboBox*>(widget))
+        combo->setItemText(0, QString());
+    else if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        edit->clear();
+    for (int i = 0; tree && i < tree->topLevelItemCount(); ++i)
+        tree->topLevelItem(i)->setText(0, QString());
+    return brightestDifference(with, shot(drawn));
+}
+
+}  // namespace
+
+// Labels, buttons, check boxes, combo boxes, line edits and tree rows, enabled on the left and disabled on
+// the right: every disabled text is drawn in one mid grey, clearly dimmer than the enabled 200.
+TEST(DarkStyles, OrlaDrawsEveryDisabledTextInOneDimGrey)
+{
+    const QPalette saved = QApplication::palette();
+    auto* style = new QvektDarkStyleOrla;
+    QApplication::setStyle(style);
+    QApplication::setPalette(style->standardPalette());
+
+    QWidget window;
+    auto* grid = new QGridLayout(&window);
+    const char* const kinds[] = {"label", "button", "check box", "combo box", "line edit", "tree"};
+    std::vector<QWidget*> shown[2];  // enabled, disabled
+    for (int column = 0; column < 2; ++column) {
+        auto* combo = new QComboBox;
+        combo->addItem("Euler XYZ");
+        auto* tree = new QTreeWidget;
+        tree->setHeaderHidden(true);
+        tree->setFixedHeight(60);
+        for (const char* joint : {"Hips", "LeftUpLeg"})
+            new QTreeWidgetItem(tree, {joint});
+        shown[column] = {new QLabel("Selected bone"),  new QPushButton("Apply"),
+                         new QCheckBox("Mirror mode"), combo,
+                         new QLineEdit("LeftArm"),     tree};
+        for (int row = 0; row < 6; ++row) {
+            grid->addWidget(shown[column][row], row, column);
+            shown[column][row]->setEnabled(column == 0);
+        }
+    }
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    saveScreenshot(window, "dark_style_orla_disabled.png");
+    int levels[2][6];
+    for (int column = 0; column < 2; ++column) {
+        for (int row = 0; row < 6; ++row)
+            levels[column][row] = textLevel(shown[column][row]);
+    }
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QApplication::setPalette(saved);
+    for (int row = 0; row < 6; ++row) {
+        EXPECT_GE(levels[0][row], 190) << kinds[row];
+        EXPECT_LE(levels[1][row], levels[0][row] - 50) << kinds[row] << ": not clearly dimmer";
+        EXPECT_NEAR(levels[1][row], levels[1][0], 2) << kinds[row] << " beside a disabled label";
+    }
 }
