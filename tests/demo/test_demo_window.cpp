@@ -289,6 +289,7 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     for (QAction* action : window_->findChild<QMenu*>("openSample")->actions())
         sample = action->text() == "suffix_lower.bvh" ? action : sample;
     ASSERT_TRUE(sample);
+    boxes_.Answer(QMessageBox::Discard);  // the mapping changed since the start
     sample->trigger();
     EXPECT_EQ(shown->text().toStdString(), "Last operation: No previous operation.");
     ClickJoint("pelvis");
