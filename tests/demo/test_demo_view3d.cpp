@@ -3,9 +3,8 @@
 #include "demo_fixture.h"
 
 #include "screenshot.h"
+#include "view3d_probe.h"
 
-#include "view3d/geometry_store.h"
-#include "view3d/skeleton_display_geometry.h"
 #include "view3d/vlm_gl_widget.h"
 #include "view3d/vlm_widget.h"
 
@@ -13,12 +12,8 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include <GL/gl.h>
-
-#include <cmath>
 #include <cstring>
 #include <memory>
-#include <string>
 
 using namespace ViewMath;
 
@@ -62,30 +57,6 @@ protected:
         ViewCamera::Framing framing{};
         EXPECT_TRUE(ViewCamera::FrameBox(Gl()->GetCharacterBox(), FRAME_VIEW_FRONT, &framing));
         return framing;
-    }
-
-    // The names of the drawn joints that land outside the view volume of the
-    // last frame: the projection GL used, times the camera.
-    std::string JointsOutsideTheView()
-    {
-        VLMGlWidget* gl = Gl();
-        gl->GrabFrame();
-        gl->makeCurrent();
-        Mat4 projection;
-        glGetFloatv(GL_PROJECTION_MATRIX, projection.m);
-        gl->doneCurrent();
-        std::string outside;
-        const GeometryStore& store = gl->GetRenderer()->Geometry()->SkeletonStore();
-        for (std::size_t i = 0; i < store.ObjectCount(); ++i) {
-            const auto* joint = dynamic_cast<const VLMDrawObjectNS::SphereObject*>(store.Object(i));
-            if (!joint)
-                continue;
-            const float* p = joint->centre;
-            const Vec4 c = Multiply(projection, Multiply(gl->GetCamera(), Vec4{{p[0], p[1], p[2], 1.0f}}));
-            if (std::abs(c[0]) > 1.0f || std::abs(c[1]) > 1.0f || std::abs(c[2]) > 1.0f)
-                outside += std::string(outside.empty() ? "" : ", ") + VLMGetNodeName(joint->nodeId);
-        }
-        return outside;
     }
 
     // Chooses a preset of the 3D view's title-bar frame menu.
@@ -155,7 +126,7 @@ TEST_F(Demo3DView, ACharacterIsFramedWhenItFirstShowsAndTheUsersCameraStaysAfter
     ApplyTemplate();
     ASSERT_TRUE(Gl()->isVisible());
     EXPECT_TRUE(Same(Gl()->GetCamera(), FrontFraming().camera));
-    EXPECT_EQ(JointsOutsideTheView(), "");
+    EXPECT_EQ(JointsOutsideTheView(*Gl()), "");
 
     Drag(Qt::LeftButton, QPoint(60, 0));
     Drag(Qt::RightButton, QPoint(0, -40));
@@ -184,5 +155,5 @@ TEST_F(Demo3DView, ACharacterIsFramedWhenItFirstShowsAndTheUsersCameraStaysAfter
     ASSERT_EQ(window_->CharacterList()->currentText(), "New Characterization");
     EXPECT_TRUE(Same(Gl()->GetCamera(), FrontFraming().camera));
     EXPECT_EQ(Gl()->GetZoom(), FrontFraming().zoom);
-    EXPECT_EQ(JointsOutsideTheView(), "");
+    EXPECT_EQ(JointsOutsideTheView(*Gl()), "");
 }

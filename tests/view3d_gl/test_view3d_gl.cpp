@@ -5,6 +5,7 @@
 #include "minimal_hub.h"
 #include "modal_answer.h"
 #include "posed_rig.h"
+#include "view3d_probe.h"
 
 #include "rig/solver/vlm_runtime_entries.h"
 #include "rig/solver/vlm_state.h"
@@ -18,8 +19,6 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -27,7 +26,6 @@
 #include <functional>
 #include <memory>
 #include <set>
-#include <string>
 
 using namespace ViewMath;
 
@@ -451,34 +449,6 @@ TEST(ViewHighDpi, TheCharacterAndTheGizmoFillTheSameShareOfTheFrameAtAnyPixelRat
 
 namespace {
 
-// Clip coordinates of a world point as the last frame drew it: the projection
-// GL used, times the camera.
-Vec4 ClipOf(VLMGlWidget& gl, const float* p)
-{
-    gl.makeCurrent();
-    Mat4 projection;
-    glGetFloatv(GL_PROJECTION_MATRIX, projection.m);
-    gl.doneCurrent();
-    return Multiply(projection, Multiply(gl.GetCamera(), Vec4{{p[0], p[1], p[2], 1.0f}}));
-}
-
-// The names of the joint spheres the view draws that land outside the view
-// volume (GL clips them away, whole or in part).
-std::string JointsOutside(VLMGlWidget& gl)
-{
-    std::string outside;
-    const GeometryStore& store = gl.GetRenderer()->Geometry()->SkeletonStore();
-    for (std::size_t i = 0; i < store.ObjectCount(); ++i) {
-        const auto* sphere = dynamic_cast<const VLMDrawObjectNS::SphereObject*>(store.Object(i));
-        if (!sphere)
-            continue;
-        const Vec4 c = ClipOf(gl, sphere->centre);
-        if (std::abs(c[0]) > 1.0f || std::abs(c[1]) > 1.0f || std::abs(c[2]) > 1.0f)
-            outside += std::string(outside.empty() ? "" : ", ") + VLMGetNodeName(sphere->nodeId);
-    }
-    return outside;
-}
-
 int NotBackground(const QImage& frame)
 {
     const QRgb background = frame.pixel(frame.width() - 1, 0);
@@ -508,8 +478,8 @@ TEST(ViewFraming, EveryJointOfALargeCharacterStaysInViewFromEveryDirection)
         const QImage smallFrame = a.GrabFrame(), largeFrame = b.GrabFrame();
         if (view == FRAME_VIEW_TOP)
             SaveArtifact(largeFrame, QStringLiteral("view3d_large_character_top"));
-        EXPECT_EQ(JointsOutside(a), "");
-        EXPECT_EQ(JointsOutside(b), "");
+        EXPECT_EQ(JointsOutsideTheView(a), "");
+        EXPECT_EQ(JointsOutsideTheView(b), "");
         const int want = NotBackground(smallFrame), got = NotBackground(largeFrame);
         EXPECT_NEAR(got, want, 0.02 * want);
     }
@@ -522,5 +492,5 @@ TEST(ViewFraming, EveryJointOfALargeCharacterStaysInViewFromEveryDirection)
     b.ApplyOrbit(90.0f, axis);
     Mouse(&b, QEvent::MouseButtonRelease, Qt::LeftButton, QPoint(200, 200));
     SaveArtifact(b.GrabFrame(), QStringLiteral("view3d_large_character_orbited"));
-    EXPECT_EQ(JointsOutside(b), "");
+    EXPECT_EQ(JointsOutsideTheView(b), "");
 }
