@@ -31,6 +31,7 @@
 #include <QPainter>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -106,7 +107,15 @@ DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(pa
 
     view3d_ = new VLMWidget(tr("Rest pose"), host_.get(), Model());
     view3d_->setMinimumSize(200, 200);
-    QDockWidget* viewDock = makeDock(tr("3D View"), "view3dDock", view3d_, this);
+    view3dNote_ = new QLabel;
+    view3dNote_->setObjectName(QStringLiteral("view3dNote"));
+    view3dNote_->setAlignment(Qt::AlignCenter);
+    view3dNote_->setWordWrap(true);  // one line unless the dock is made very narrow
+    view3dNote_->setMargin(8);
+    view3dStack_ = new QStackedWidget;
+    view3dStack_->addWidget(view3d_);
+    view3dStack_->addWidget(view3dNote_);
+    QDockWidget* viewDock = makeDock(tr("3D View"), "view3dDock", view3dStack_, this);
 
     // The panel takes the whole right side; the log and the clip folders
     // share the space under the tree.
@@ -272,35 +281,63 @@ void DemoWindow::followModel()
 void DemoWindow::rebuildView3d()
 {
     VLMGlWidget* gl = view3d_->GetGlWidget();
-    gl->ClearCharacter();
-    restState_.reset();
-    restCharacter_.reset();
     const Characterization* current = Model() ? Model()->GetCurrentCharacterization() : nullptr;
-    bool mapped = false;
-    for (int node = 0; current && node < VLM_NODE_COUNT && !mapped; ++node)
-        mapped = current->IsNodeAssigned(node);
-    if (!mapped)
+    QStringList missing;
+    for (int node = VLM_NODE_HIPS; node <= VLM_NODE_HEAD; ++node) {
+        if (!current || !current->IsNodeAssigned(node))
+            missing << QString::fromLatin1(VLMGetNodeName(node));
+    }
+    const auto showNote = [&](const QString& text, const QString& toolTip) {
+        gl->ClearCharacter();
+        restState_.reset();
+        restCharacter_.reset();
+        view3dShown_ = nullptr;
+        view3dNote_->setText(text);
+        view3dNote_->setToolTip(toolTip);
+        view3dStack_->setCurrentWidget(view3dNote_);
+    };
+    // Drawn before Hips to Head are all mapped, the figure keeps an unmapped
+    // one at the origin beside the mapped ones, and the joint sizes and the
+    // framing taken from it make a sphere that fills the view. The note says
+    // what to map instead.
+    if (!missing.isEmpty()) {
+        const QString text =
+            missing.size() == 1 ? tr("Map %1 to see the character.").arg(missing.first())
+            : missing.size() == 2
+                ? tr("Map %1 and %2 to see the character.").arg(missing.first(), missing.last())
+                : tr("Map %1 and %2 more to see the character.").arg(missing.first()).arg(missing.size() - 1);
+        showNote(text, tr("Required nodes not mapped: %1").arg(missing.join(QStringLiteral(", "))));
         return;
+    }
     // A copy builds the character: the model's own characterization stays as
     // it is, and the host is not asked anything.
     Characterization copy(*current);
     VLMCharacterDefinition words;
-    restCharacter_ = VLMAdopt<VLMCharacterHandle>(copy.CreateSdkCharacter(words, true, &allocate, nullptr));
-    if (!restCharacter_)
-        return;
-    restState_ = VLMAdopt<VLMCharacterStateHandle>(VLMCreateCharacterState(restCharacter_.get(), &allocate));
-    if (!restState_) {
-        restCharacter_.reset();
+    VLMCharacterHandle character =
+        VLMAdopt<VLMCharacterHandle>(copy.CreateSdkCharacter(words, true, &allocate, nullptr));
+    VLMCharacterStateHandle state;
+    if (character)
+        state = VLMAdopt<VLMCharacterStateHandle>(VLMCreateCharacterState(character.get(), &allocate));
+    if (!state) {
+        showNote(tr("The character could not be built."), QString());
         return;
     }
     for (int node = 0; node < VLM_NODE_COUNT; ++node) {
-        if (VLMGetNodeDefinitionBits(restCharacter_.get(), node) == 0)
+        if (VLMGetNodeDefinitionBits(character.get(), node) == 0)
             continue;
         float matrix[16];
-        VLMGetNodeTPoseMatrix(restCharacter_.get(), node, matrix);
-        VLMWriteNodeStateMatrix(restCharacter_.get(), restState_.get(), node, matrix);
+        VLMGetNodeTPoseMatrix(character.get(), node, matrix);
+        VLMWriteNodeStateMatrix(character.get(), state.get(), node, matrix);
     }
-    gl->SetCharacter(this, restCharacter_.get(), restState_.get());
+    // The view lets go of the old character before it is freed.
+    if (current != view3dShown_)
+        gl->SetCharacter(this, character.get(), state.get());
+    else
+        gl->ReplaceCharacter(this, character.get(), state.get());
+    view3dShown_ = current;
+    view3dStack_->setCurrentWidget(view3d_);
+    restState_ = std::move(state);
+    restCharacter_ = std::move(character);
 }
 
 void DemoWindow::syncWithModel()

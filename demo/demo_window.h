@@ -29,6 +29,7 @@ class QAction;
 class QComboBox;
 class QLabel;
 class QPlainTextEdit;
+class QStackedWidget;
 class VLMWidget;
 
 class DemoWindow : public QMainWindow {
@@ -104,7 +105,9 @@ private:
     // actions in line with the model.
     void syncWithModel();
     // The 3D view shows the current characterization's rig character in its
-    // rest pose, built anew.
+    // rest pose, built anew, once Hips to Head are mapped; until then a note
+    // in its place names what is missing. A character that shows for the
+    // first time is framed whole; later rebuilds keep the user's camera.
     void rebuildView3d();
     QAction* addAction(QMenu* menu, const QString& text, const char* name, void (DemoWindow::*slot)());
     // After a characterization came in from a file or a stream: the host
@@ -159,6 +162,11 @@ private:
     QAction* bendAction_ = nullptr;
     QAction* helpAction_ = nullptr;
     VLMWidget* view3d_ = nullptr;
+    QStackedWidget* view3dStack_ = nullptr;  // the 3D view, or the note in its place
+    QLabel* view3dNote_ = nullptr;
+    // The characterization whose character the 3D view shows; null while it
+    // shows none (the next one to show is framed).
+    const Characterization* view3dShown_ = nullptr;
     VLMCharacterHandle restCharacter_;  // what the 3D view draws
     VLMCharacterStateHandle restState_;
     int modelChanges_ = 0;

@@ -80,6 +80,31 @@ Ortho Projection(int w, int h, float zoom)
     return o;
 }
 
+Ortho HoldBoxInDepth(Ortho o, const Mat4& camera, const Box& box)
+{
+    for (int i = 0; i < 3; ++i)
+        if (!(box.min[i] <= box.max[i]) || !std::isfinite(box.min[i]) || !std::isfinite(box.max[i]))
+            return o;
+    // Eye-space depth of the eight corners: the third row of the camera.
+    double nearest = -HUGE_VAL, farthest = HUGE_VAL;
+    for (int corner = 0; corner < 8; ++corner) {
+        const double x = (corner & 1) ? box.max[0] : box.min[0];
+        const double y = (corner & 2) ? box.max[1] : box.min[1];
+        const double z = (corner & 4) ? box.max[2] : box.min[2];
+        const double depth = camera[2] * x + camera[6] * y + camera[10] * z + camera[14];
+        nearest = std::max(nearest, depth);
+        farthest = std::min(farthest, depth);
+    }
+    if (!std::isfinite(nearest) || !std::isfinite(farthest))
+        return o;
+    // The eye looks down -z: glOrtho shows eye depths from -zFar to -zNear.
+    // The room keeps a corner off the plane, where rounding could clip it.
+    const double room = 0.01 * (nearest - farthest) + 1.0;
+    o.zNear = std::min(o.zNear, -nearest - room);
+    o.zFar = std::max(o.zFar, -farthest + room);
+    return o;
+}
+
 bool FrameBox(const Box& box, int view, Framing* out)
 {
     if (view < FRAME_VIEW_FRONT || view > FRAME_VIEW_BOTTOM)

@@ -43,6 +43,13 @@ struct Ortho {
     ViewMath::Box viewBox;
 };
 SKW_EXPORT Ortho Projection(int w, int h, float zoom);
+// `o` with its near and far planes moved apart, where needed, until every
+// corner of the box, seen through the camera, lies between them with a
+// little room; planes that already hold it stay. Framing puts the eye 20
+// units beyond the box, and an orbit turns the box about its centre: a
+// character larger than the fixed planes would lose its feet or head to them.
+// A box that holds nothing, or is not finite, changes nothing.
+SKW_EXPORT Ortho HoldBoxInDepth(Ortho o, const ViewMath::Mat4& camera, const ViewMath::Box& box);
 
 // Where framing puts the camera.
 struct Framing {

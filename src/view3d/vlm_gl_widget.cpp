@@ -10,6 +10,9 @@ using namespace ViewMath;
 
 namespace {
 
+// Side of the axis gizmo's corner square, in logical pixels.
+constexpr qreal kGizmoSize = 50.0;
+
 // A drag cursor from its picture, the hot spot in the middle; the arrow while
 // the picture tree lacks it.
 QCursor PictureCursor(const QString& name)
@@ -60,6 +63,17 @@ void VLMGlWidget::SetCharacter(void* owner, VLMCharacter* character, VLMCharacte
     state_ = state;
     renderer_.Build(character, state, characterBox_.min, characterBox_.max);
     FrameAll();
+}
+
+void VLMGlWidget::ReplaceCharacter(void* owner, VLMCharacter* character, VLMCharacterState* state)
+{
+    if (!character || !state)
+        return;
+    owner_ = owner;
+    character_ = character;
+    state_ = state;
+    renderer_.Build(character, state, characterBox_.min, characterBox_.max);
+    updateGL();
 }
 
 void VLMGlWidget::UpdatePose(VLMCharacterState* state)
@@ -248,14 +262,22 @@ void VLMGlWidget::initializeGL()
     glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
     glHint(GL_POLYGON_SMOOTH_HINT, GL_NICEST);
     glLineWidth(1.0f);
-    glViewport(0, 0, width(), height());
+    const QSize device = DeviceSize();
+    glViewport(0, 0, device.width(), device.height());
     GlSetupProjection();
 }
 
-void VLMGlWidget::resizeGL(int, int)
+// Qt hands the size in device pixels, which glViewport counts.
+void VLMGlWidget::resizeGL(int w, int h)
 {
-    glViewport(0, 0, width(), height());
+    glViewport(0, 0, w, h);
     GlSetupProjection();
+}
+
+QSize VLMGlWidget::DeviceSize() const
+{
+    const qreal ratio = devicePixelRatioF();
+    return QSize(qRound(width() * ratio), qRound(height() * ratio));
 }
 
 void VLMGlWidget::paintGL()
@@ -273,8 +295,14 @@ void VLMGlWidget::GlSetupProjection()
 {
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    const ViewCamera::Ortho o = ViewCamera::Projection(width(), height(), zoom_);
+    // Only the aspect of the size counts here, so logical pixels serve.
+    ViewCamera::Ortho o = ViewCamera::Projection(width(), height(), zoom_);
     viewBox_ = o.viewBox;
+    // The fixed depth planes hold a character of a few metres in centimetres;
+    // a larger one (a file in millimetres) needs them further apart, or a
+    // side or top view would clip its far arm, its feet or its head.
+    if (renderer_.HasGeometry())
+        o = ViewCamera::HoldBoxInDepth(o, camera_, characterBox_);
     glOrtho(o.left, o.right, o.bottom, o.top, o.zNear, o.zFar);
     glMatrixMode(GL_MODELVIEW);
 }
@@ -286,7 +314,11 @@ void VLMGlWidget::GlDrawAxisGizmo()
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
     glLoadIdentity();
-    glViewport(0, 0, 50, 50);
+    // The corner square is 50 logical pixels, as large on a high-DPI screen
+    // as on any other.
+    const QSize device = DeviceSize();
+    const int corner = qRound(kGizmoSize * devicePixelRatioF());
+    glViewport(0, 0, corner, corner);
     glOrtho(-34.0, 34.0, -34.0, 34.0, -34.0, 2014.0);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
@@ -304,6 +336,6 @@ void VLMGlWidget::GlDrawAxisGizmo()
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
     glPopMatrix();
-    glViewport(0, 0, width(), height());
+    glViewport(0, 0, device.width(), device.height());
     GlSetupProjection();
 }

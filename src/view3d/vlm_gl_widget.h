@@ -37,6 +37,10 @@ public:
     // `owner` is kept, never read. Nothing happens for a null character or
     // state.
     void SetCharacter(void* owner, VLMCharacter* character, VLMCharacterState* state);
+    // The same build with the camera as it is: for a caller that shows the
+    // same figure again after an edit and must not undo the user's orbit,
+    // pan and zoom. Nothing happens for a null character or state.
+    void ReplaceCharacter(void* owner, VLMCharacter* character, VLMCharacterState* state);
     // Rewrites the geometry for the pose now in the state and repaints. A state
     // of the character's size becomes the one the view reads; null or another
     // character's state keeps the old one. Nothing happens without geometry.
@@ -91,6 +95,9 @@ protected:
 
 private:
     void Construct();
+    // The widget's size in device pixels, which GL viewports count: on a
+    // high-DPI screen a logical pixel covers several.
+    QSize DeviceSize() const;
     void GlSetupProjection();
     void GlDrawAxisGizmo();
     // The projection again inside makeCurrent / doneCurrent, then a repaint.

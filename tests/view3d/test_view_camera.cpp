@@ -90,6 +90,31 @@ TEST(ViewCamera, FramingLooksAtTheBoxCentreFromEachView)
     EXPECT_EQ(untouched.zoom, 0.5f);
 }
 
+// The planes stay at +-1000 for a character in centimetres; a ten times larger
+// one seen from above needs the far plane beyond its feet, 20 units past its
+// height from the eye.
+TEST(ViewCamera, DepthPlanesMoveApartOnlyForABoxTheyDoNotHold)
+{
+    const Ortho fixed = Projection(400, 400, 0.5f);
+    Framing f;
+    const Box person{{-90, 0, -15}, {90, 180, 15}}, large{{-900, 0, -150}, {900, 1800, 150}};
+    ASSERT_TRUE(FrameBox(person, FRAME_VIEW_TOP, &f));
+    const Ortho kept = HoldBoxInDepth(fixed, f.camera, person);
+    EXPECT_TRUE(kept.zNear == -1000.0 && kept.zFar == 1000.0);
+    ASSERT_TRUE(FrameBox(large, FRAME_VIEW_TOP, &f));
+    const Ortho wide = HoldBoxInDepth(fixed, f.camera, large);
+    EXPECT_GT(wide.zFar, 1820.0);  // the feet
+    EXPECT_LT(wide.zFar, 1900.0);  // a little room, not an arbitrary depth
+    EXPECT_EQ(wide.zNear, -1000.0);
+    EXPECT_EQ(wide.left, fixed.left);
+    // Seen from below, the head is as far.
+    ASSERT_TRUE(FrameBox(large, FRAME_VIEW_BOTTOM, &f));
+    EXPECT_GT(HoldBoxInDepth(fixed, f.camera, large).zFar, 1820.0);
+    // A box that holds nothing says nothing about depth.
+    for (const Box& b : {ResetBox(), Box{{0, NAN, 0}, {1, 1, 1}}})
+        EXPECT_EQ(HoldBoxInDepth(fixed, f.camera, b).zFar, 1000.0);
+}
+
 TEST(ViewCamera, ZoomDragsScaleTheDistance)
 {
     for (const float zoom : {1.5e-5f, 0.003f, 0.09f, 0.5f, 0.99f})

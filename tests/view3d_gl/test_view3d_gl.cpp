@@ -5,6 +5,7 @@
 #include "minimal_hub.h"
 #include "modal_answer.h"
 #include "posed_rig.h"
+#include "view3d_probe.h"
 
 #include "rig/solver/vlm_runtime_entries.h"
 #include "rig/solver/vlm_state.h"
@@ -19,6 +20,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -373,3 +375,122 @@ TEST(ViewLifecycle, FloorContactsAreBuiltOnceThenReplayed)
 }
 
 }  // namespace
+
+namespace {
+
+// The rectangle of the pixels that pass the test, in the frame's own (device)
+// pixels.
+template <typename Test>
+QRect Bounds(const QImage& image, Test test)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (test(x, y, image.pixel(x, y)))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+// The device-pixel ratio the suite was started with (QT_SCALE_FACTOR).
+qreal RequestedRatio()
+{
+    bool ok = false;
+    const double factor = qEnvironmentVariable("QT_SCALE_FACTOR").toDouble(&ok);
+    return ok ? factor : 1.0;
+}
+
+}  // namespace
+
+// At a device-pixel ratio of 2 the frame holds twice the pixels each way; the
+// drawing must scale with it, not stay in the lower-left quarter. The suite
+// runs this once as it is and once more under QT_SCALE_FACTOR=2.
+TEST(ViewHighDpi, TheCharacterAndTheGizmoFillTheSameShareOfTheFrameAtAnyPixelRatio)
+{
+    const posed::Rig rig = TPosed(fixtures::Full());
+    VLMGlWidget gl(nullptr, nullptr);
+    gl.SetCharacter(nullptr, rig.c(), rig.s());
+    gl.SetDisplayFlag(DISPLAY_JOINT_AXES, false);  // pure red, green and blue are then the gizmo's alone
+    gl.SetDisplayFlag(DISPLAY_ROTATION_LIMITS, false);
+    gl.resize(kSize, kSize);
+    ShowAt400(&gl, &gl);
+    const qreal ratio = gl.devicePixelRatioF();
+    ASSERT_EQ(ratio, RequestedRatio());
+
+    const QImage frame = gl.GrabFrame().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(frame.size(), QSize(kSize, kSize) * ratio);
+    SaveArtifact(frame, QStringLiteral("view3d_pixel_ratio_%1").arg(ratio));
+    const int corner = int(50 * ratio);
+    const auto inCorner = [&](int x, int y) { return x < corner && y >= frame.height() - corner; };
+    const QRgb background = frame.pixel(frame.width() - 1, 0);
+
+    // The character: the share its box takes of the view volume, within a
+    // pixel or two of the frame at ratio 1.
+    const QRect drawn = Bounds(frame, [&](int x, int y, QRgb p) { return !inCorner(x, y) && p != background; });
+    const Box& box = gl.GetCharacterBox();
+    const Box& view = gl.GetViewBox();
+    const double wantX = ExtentX(box) / ExtentX(view), wantY = ExtentY(box) / ExtentY(view);
+    const double shareX = double(drawn.width()) / frame.width(), shareY = double(drawn.height()) / frame.height();
+    std::printf("ratio %.0f: character %.3f x %.3f of the frame (box %.3f x %.3f)\n", ratio, shareX, shareY, wantX,
+                wantY);
+    EXPECT_NEAR(shareX, wantX, 0.02);
+    EXPECT_NEAR(shareY, wantY, 0.02);
+    EXPECT_NEAR((drawn.left() + drawn.right() + 1) / 2.0 / frame.width(), 0.5, 0.02);  // centred
+
+    // The gizmo: its three axes from the middle of the 50-pixel corner, each
+    // 20 of the 68 units across it (about 15 pixels at ratio 1).
+    const QRect gizmo = Bounds(frame, [&](int x, int y, QRgb p) { return inCorner(x, y) && PureRgb(p); });
+    const double unit = 50.0 * ratio / 68.0;
+    std::printf("ratio %.0f: gizmo %d x %d device pixels of %d\n", ratio, gizmo.width(), gizmo.height(), frame.width());
+    EXPECT_NEAR(gizmo.left(), 25 * ratio, 1.5 * ratio);
+    EXPECT_NEAR(frame.height() - 1 - gizmo.bottom(), 25 * ratio, 1.5 * ratio);
+    EXPECT_NEAR(gizmo.width(), 20 * unit, 1.5 * ratio);
+    EXPECT_NEAR(gizmo.height(), 20 * unit, 1.5 * ratio);
+}
+
+namespace {
+
+int NotBackground(const QImage& frame)
+{
+    const QRgb background = frame.pixel(frame.width() - 1, 0);
+    return Count(frame, [background](QRgb p) { return p != background; });
+}
+
+}  // namespace
+
+// Every size of the view follows the character's height, so a figure ten times
+// as tall (a file in millimetres) looks the same; the fixed depth planes cut
+// off its far arm, its feet or its head when it is seen from the side, above
+// or below.
+TEST(ViewFraming, EveryJointOfALargeCharacterStaysInViewFromEveryDirection)
+{
+    fixtures::Proportions tall = fixtures::Full();
+    tall.height *= 10.0f;
+    const posed::Rig small = TPosed(fixtures::Full(), posed::Limits::None), large = TPosed(tall, posed::Limits::None);
+    VLMGlWidget a(nullptr, nullptr), b(nullptr, nullptr);
+    a.SetCharacter(nullptr, small.c(), small.s());
+    b.SetCharacter(nullptr, large.c(), large.s());
+    ShowAt400(&a, &a);
+    ShowAt400(&b, &b);
+    for (int view = FRAME_VIEW_FRONT; view <= FRAME_VIEW_BOTTOM; ++view) {
+        SCOPED_TRACE(view);
+        a.FrameNodes({}, FrameView(view));
+        b.FrameNodes({}, FrameView(view));
+        const QImage smallFrame = a.GrabFrame(), largeFrame = b.GrabFrame();
+        if (view == FRAME_VIEW_TOP)
+            SaveArtifact(largeFrame, QStringLiteral("view3d_large_character_top"));
+        EXPECT_EQ(JointsOutsideTheView(a), "");
+        EXPECT_EQ(JointsOutsideTheView(b), "");
+        const int want = NotBackground(smallFrame), got = NotBackground(largeFrame);
+        EXPECT_NEAR(got, want, 0.02 * want);
+    }
+
+    // Orbited a quarter turn about the screen's x axis from the front, the
+    // character is seen from above with its feet far behind its head.
+    b.FrameNodes({}, FRAME_VIEW_FRONT);
+    Mouse(&b, QEvent::MouseButtonPress, Qt::LeftButton, QPoint(200, 200));
+    const float axis[4] = {1, 0, 0, 0};
+    b.ApplyOrbit(90.0f, axis);
+    Mouse(&b, QEvent::MouseButtonRelease, Qt::LeftButton, QPoint(200, 200));
+    SaveArtifact(b.GrabFrame(), QStringLiteral("view3d_large_character_orbited"));
+    EXPECT_EQ(JointsOutsideTheView(b), "");
+}
