@@ -187,6 +187,38 @@ TEST(Roll, DistributionSharesTheTwist)
     }
 }
 
+// Each row its own share r and extraction e (1 drops the twist, 2 turns the roll node back): roll x = b + (1 - e) r d.
+TEST(Roll, ExtractionSharesTheTwistWithTheRollNode)
+{
+    const float share[8] = {0.6f, 0.3f, 0.8f, 0.5f, 0.7f, 0.4f, 0.9f, 0.2f};
+    const float extraction[8] = {1.0f, 2.0f, 1.5f, 0.5f, 2.0f, 1.0f, 0.25f, 1.75f};
+    Posed s(fixtures::Full(), 6);
+    for (int k = 0; k < 8; ++k) {
+        const VLMRollSegmentRow& row = VLMRollSegmentTable()[k];
+        s.properties.entries[row.rollProperty].mode = 1;
+        s.properties.entries[row.rollProperty].value = share[k];
+        s.properties.entries[vlm_entry::LeftUpLegRollEx + k].value = extraction[k];
+    }
+    VLMScopedFPGuard guard;
+    VLMVector4 block[16];
+    VLMCaptureRollAngles(s.c(), s.rows(), &s.properties, block);
+    VLMVector4 twisted[8];
+    for (int k = 0; k < 8; ++k) {
+        const int segment = VLMRollSegmentTable()[k].node;
+        twisted[k] = block[k];
+        twisted[k].x += 0.4f - 0.1f * float(k);
+        VLMNodeRotationFromEuler(&VLMCharacterNodeRecord(s.c(), segment)->rotation, s.row(segment).localQ, twisted[k]);
+    }
+    VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+    VLMDistributeRoll(s.c(), s.rows(), &s.properties, block);
+    for (int k = 0; k < 8; ++k) {
+        const float d = twisted[k].x - block[k].x;
+        EXPECT_NEAR(s.euler(VLMRollSegmentTable()[k].node).x, block[k].x + (1 - share[k]) * d, 1e-4) << k;
+        EXPECT_NEAR(s.euler(VLM_NODE_LEFT_UP_LEG_ROLL + k).x, block[8 + k].x + (1 - extraction[k]) * share[k] * d, 1e-4)
+            << k;
+    }
+}
+
 // No freedom keeps the length, no reach bends only, no Neck1..9 bends over two points, no length no NaN.
 TEST(Neck, BendsAndStretches)
 {
