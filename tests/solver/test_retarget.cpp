@@ -97,17 +97,9 @@ TEST(Transfer, OtherProportionsSpreadTheirChains)
 // A spine of 4 joints under a source of 1, a neck of 3 under none: each joint turned by its share of the correction.
 TEST(Transfer, SpineAndNeckSpreadsFollowTheirStiffness)
 {
-    using mathtest::Conj;
     using mathtest::Hamilton;
     fixtures::Proportions p = fixtures::Typical(), q = fixtures::Typical();
     p.spineJoints = 1, p.neckJoints = 0, q.spineJoints = 4, q.neckJoints = 3;
-    // `share` of the turn from `from` to `to` (the short way), applied to `from`.
-    const auto partOf = [](const VLMVector4& to, const VLMVector4& from, double share) {
-        D4 c = Hamilton(Wide(to), Conj(Wide(from)));
-        const double sign = c[3] < 0 ? -1 : 1, v = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
-        const double half = share * std::atan2(v, sign * c[3]), k = sign * std::sin(half) / v;
-        return Hamilton({k * c[0], k * c[1], k * c[2], std::cos(half)}, Wide(from));
-    };
     for (const double stiffness : {0.25, 0.7}) {
         const double neckStiffness = 0.9 - stiffness;
         for (unsigned seed = 1; seed <= 3; ++seed) {
@@ -121,7 +113,8 @@ TEST(Transfer, SpineAndNeckSpreadsFollowTheirStiffness)
             const double m = 4, b = 2 * m * stiffness + 0.5;
             for (int j = 0; j <= 4; ++j) {
                 const int id = j == 0 ? VLM_NODE_SPINE : VLM_NODE_SPINE1 + j - 1;
-                const D4 want = partOf(Row(source, VLM_NODE_SPINE1).globalQ, hips, (b + j) / (b + m));
+                const D4 want = Hamilton(
+                    PartTurn(Wide(Row(source, VLM_NODE_SPINE1).globalQ), Wide(hips), (b + j) / (b + m)), Wide(hips));
                 EXPECT_TRUE(SameRotation(Row(target, id).globalQ, want, 1e-4)) << id;
             }
             // The neck before the spread follows the chest rigidly; joint j of 4 takes (j + 1) (1 - k)^4 / 5.
@@ -129,7 +122,8 @@ TEST(Transfer, SpineAndNeckSpreadsFollowTheirStiffness)
             const double weight = std::pow(1 - neckStiffness, 4) / 5;
             for (int j = 0; j <= 3; ++j) {
                 const int id = j == 0 ? VLM_NODE_NECK : VLM_NODE_NECK1 + j - 1;
-                const D4 want = partOf(Row(source, VLM_NODE_NECK).globalQ, chest, (j + 1) * weight);
+                const D4 want = Hamilton(
+                    PartTurn(Wide(Row(source, VLM_NODE_NECK).globalQ), Wide(chest), (j + 1) * weight), Wide(chest));
                 EXPECT_TRUE(SameRotation(Row(target, id).globalQ, want, 1e-4)) << id;
             }
         }

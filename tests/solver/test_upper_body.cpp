@@ -257,6 +257,54 @@ TEST(Neck, BendsAndStretches)
     }
 }
 
+// A head effector turned away: joint j of Neck..Neck3 turns by (j + 1) (1 - k)^4 / 5 of the head's blended turn,
+// the head follows the last and then blends toward the effector.
+TEST(Neck, TheStageSpreadsAHeadTurnByTheNeckStiffness)
+{
+    using mathtest::Hamilton;
+    using mathtest::Normalized;
+    const auto nlerp = [](const D4& a, D4 b, double w) {
+        const double s = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3] < 0 ? -1 : 1;
+        return Normalized({a[0] + w * (s * b[0] - a[0]), a[1] + w * (s * b[1] - a[1]), a[2] + w * (s * b[2] - a[2]),
+                           a[3] + w * (s * b[3] - a[3])});
+    };
+    fixtures::Proportions p = fixtures::Typical();
+    p.neckJoints = 3;
+    for (const double stiffness : {0.3, 0.6}) {
+        for (const double reach : {1.0, 0.6}) {
+            for (unsigned seed = 1; seed <= 3; ++seed) {
+                Posed s(p, seed);
+                s.properties.entries[vlm_entry::ParamCtrlNeckStiffness].value = float(stiffness);
+                VLMEffectorSetLayout* set = s.effectors();
+                std::mt19937 rng(seed);
+                const P3 axis = RandomDirection(rng);
+                const D4 head = Wide(s.row(VLM_NODE_HEAD).globalQ);
+                const D4 goal = Hamilton({0.3 * axis.x, 0.3 * axis.y, 0.3 * axis.z, std::sqrt(1 - 0.09)}, head);
+                set->effectors[VLM_HEAD_EFFECTOR].q = V(float(goal[0]), float(goal[1]), float(goal[2]), float(goal[3]));
+                set->blend[VLM_HEAD_EFFECTOR] = V(0, float(reach), 0, 0);
+                const int chain[4] = {VLM_NODE_NECK, VLM_NODE_NECK1, VLM_NODE_NECK1 + 1, VLM_NODE_NECK1 + 2};
+                D4 before[4];
+                for (int j = 0; j < 4; ++j)
+                    before[j] = Wide(s.row(chain[j]).globalQ);
+                {
+                    VLMScopedFPGuard guard;
+                    VLMSolveNeckHead(s.c(), s.rows(), set, &s.properties);
+                }
+                SCOPED_TRACE(::testing::Message()
+                             << "stiffness " << stiffness << ", reach " << reach << ", seed " << seed);
+                const D4 turned = nlerp(head, goal, reach);
+                const double share = std::pow(1 - stiffness, 4) / 5;
+                for (int j = 0; j < 4; ++j)
+                    EXPECT_TRUE(SameRotation(s.row(chain[j]).globalQ,
+                                             Hamilton(PartTurn(turned, head, (j + 1) * share), before[j]), 1e-4))
+                        << chain[j];
+                const D4 followed = Hamilton(PartTurn(turned, head, 4 * share), head);
+                EXPECT_TRUE(SameRotation(s.row(VLM_NODE_HEAD).globalQ, nlerp(followed, goal, reach), 1e-4));
+            }
+        }
+    }
+}
+
 // Off skips; full shoulder reach keeps it; the roll flag decides; the third angle bounded at 0.
 TEST(Shoulder, CorrectionFromTheArm)
 {
