@@ -121,6 +121,110 @@ TEST(BodyPull, PullsMoveTheHipsAlongThem)
         EXPECT_EQ(VLMPoweredStiffness(S(0), e).x, 0.0f);
 }
 
+// Every reach lane 1 and every pull 0 but the one given, whose effector is put at `goal`.
+void PullOnly(Posed& s, int effector, const P3& goal)
+{
+    for (VLMVector4& lane : s.effectors()->blend)
+        lane = V(1, 1, 0, 0);
+    s.effectors()->effectors[effector].t = V(float(goal.x), float(goal.y), float(goal.z), 0);
+    s.effectors()->blend[effector] = V(1, 1, 1, 0);
+}
+
+void SolveBodyPull(const Posed& s)
+{
+    VLMScopedFPGuard guard;
+    VLMSolveBodyPull(s.c(), s.rows(), s.effectors(), &s.properties, 10, true, false, false, false, false);
+    VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+}
+
+P3 ChestEnd(const Posed& s)
+{
+    VLMVector4 t, q, scale;
+    VLMComputeEffectorFromPose(s.c(), t, q, scale, s.rows(), VLM_CHEST_END_EFFECTOR, &s.properties);
+    return At(t);
+}
+
+// A wrist pulled 60 beyond its shoulder: the chest end follows the pull and the chest twists about the spine
+// the way the pull turns the arm's root about the chest end.
+TEST(BodyPull, AnArmPullMovesTheChestAlongItAndTwistsItTowardTheArm)
+{
+    const P3 directions[4] = {{0, 0.2, 1}, {0.7, 0.3, 0.7}, {-0.7, 0.3, 0.7}, {0, 0.3, -1}};
+    int twisted = 0;
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        for (int side : {1, 0}) {
+            for (const P3& towards : directions) {
+                Posed s(fixtures::Typical(), seed);
+                const int root = side ? VLM_NODE_LEFT_ARM : VLM_NODE_RIGHT_ARM, chest = VLM_NODE_SPINE1 + 1;
+                const P3 dir = (1 / Len(towards)) * towards, from = At(s.row(root).globalT);
+                const P3 end = ChestEnd(s), spine = end - At(s.row(VLM_NODE_HIPS).globalT), goal = from + 60.0 * dir;
+                const VLMVector4 turned = s.row(chest).globalQ;
+                PullOnly(s, side ? VLM_LEFT_WRIST_EFFECTOR : VLM_RIGHT_WRIST_EFFECTOR, goal);
+                // The other arm's shoulder holds all: a pull read through the wrong side's hold would vanish.
+                s.effectors()->blend[side ? VLM_RIGHT_SHOULDER_EFFECTOR : VLM_LEFT_SHOULDER_EFFECTOR] = V(1, 1, 1, 0);
+                SolveBodyPull(s);
+                SCOPED_TRACE(::testing::Message() << "seed " << seed << ", side " << side << ", toward " << dir.x << " "
+                                                  << dir.y << " " << dir.z);
+                const P3 moved = ChestEnd(s) - end;
+                EXPECT_GT(Dot(moved, dir), std::fmax(2.0, 0.3 * Len(moved)));
+                EXPECT_LT(Len(goal - At(s.row(root).globalT)), Len(goal - from) - 2.0);
+                const D4 d = mathtest::Hamilton(Wide(s.row(chest).globalQ), mathtest::Conj(Wide(turned)));
+                const double twist = 2 * std::atan2(Dot(P3{d[0], d[1], d[2]}, spine) / Len(spine), d[3]);
+                const double asked = Dot(Cross(from - end, dir), spine) / (Len(from - end) * Len(spine));
+                if (std::fabs(asked) > 0.3) {  // a pull that turns the root about the spine
+                    EXPECT_GT(asked > 0 ? twist : -twist, 0.05);
+                    ++twisted;
+                }
+            }
+        }
+    }
+    EXPECT_GT(twisted, 24);
+}
+
+// A head effector 5 from the neck, or pulled with lane 0, moves nothing; 45 from it, the chest end moves toward
+// it and the neck comes closer; with the chest's position held, the chest turns until the neck points at it.
+TEST(BodyPull, AHeadPullActsBeyondTheNeckByItsLane)
+{
+    const P3 directions[4] = {{0, 0.2, 1}, {0.7, 0.3, 0.7}, {-0.7, 0.3, 0.7}, {0, 0.3, -1}};
+    const struct {
+        double distance;
+        float lane, held;
+    } cases[] = {{5, 1, 0}, {45, 0, 0}, {45, 1, 0}, {45, 1, 1}};
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        for (const P3& towards : directions) {
+            const P3 dir = (1 / Len(towards)) * towards;
+            Posed s(fixtures::Typical(), seed);
+            const std::vector<VLMStateRow> start = s.snapshot();
+            const P3 neck = At(s.row(VLM_NODE_NECK).globalT), end = ChestEnd(s);
+            PullOnly(s, VLM_HEAD_EFFECTOR, neck);
+            SolveBodyPull(s);
+            const std::vector<VLMStateRow> still = s.snapshot();
+            for (const auto& c : cases) {
+                Restore(s, start);
+                const P3 goal = neck + c.distance * dir;
+                PullOnly(s, VLM_HEAD_EFFECTOR, goal);
+                s.effectors()->blend[VLM_HEAD_EFFECTOR].z = c.lane;
+                s.effectors()->blend[VLM_CHEST_END_EFFECTOR].z = c.held;
+                SolveBodyPull(s);
+                SCOPED_TRACE(::testing::Message()
+                             << "seed " << seed << ", toward " << dir.x << " " << dir.y << " " << dir.z << ", case "
+                             << c.distance << " " << c.lane << " " << c.held);
+                const P3 moved = ChestEnd(s) - end, to = At(s.row(VLM_NODE_NECK).globalT);
+                if (c.distance < 10 || c.lane == 0) {
+                    EXPECT_LT(s.moved(still), 1e-3);
+                } else if (c.held == 0) {
+                    EXPECT_GT(Dot(moved, dir), std::fmax(2.0, 0.3 * Len(moved)));
+                    EXPECT_LT(Len(goal - to), c.distance - 2.0);
+                } else {
+                    const auto off = [&](const P3& p, const P3& from) {
+                        return std::acos(Dot(p - from, goal - from) / (Len(p - from) * Len(goal - from)));
+                    };
+                    EXPECT_LT(off(to, ChestEnd(s)), std::fmin(0.15, 0.25 * off(neck, end)));
+                }
+            }
+        }
+    }
+}
+
 // (x - a) m below the zone, its linear continuation above, continuous; the select form bit-identical.
 TEST(BodyPull, SoftExcess)
 {
