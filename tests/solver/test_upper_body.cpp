@@ -310,7 +310,7 @@ TEST(Roll, ExtractionSharesTheTwistWithTheRollNode)
     for (int k = 0; k < 8; ++k) {
         const int segment = VLMRollSegmentTable()[k].node;
         twisted[k] = block[k];
-        twisted[k].x += 0.4f - 0.1f * float(k);
+        twisted[k].x += 0.4f - 0.07f * float(k);
         VLMNodeRotationFromEuler(&VLMCharacterNodeRecord(s.c(), segment)->rotation, s.row(segment).localQ, twisted[k]);
     }
     VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
