@@ -207,7 +207,7 @@ TEST(Bulk, LocalFormsComposeThroughTheParentOffsetsWithNonUniformScales)
     TQS offset[VLM_NODE_COUNT];
     for (int id = 0; id < VLM_NODE_COUNT; ++id) {
         const VLMVector4 t = mathtest::RandomVector(rng, 10, 0), q = mathtest::RandomUnitQuat(rng);
-        const float s[3] = {scale(rng), scale(rng), scale(rng)};
+        const float s[4] = {scale(rng), scale(rng), scale(rng), 1};  // read as four floats
         VLMSetNodeParentOffset(p.character.get(), id, &t.x, &q.x, s);
         offset[id] = {At(t), Wide(q), {s[0], s[1], s[2]}};
         p.rows()[VLMCharacterCompactIndex(p.c(), id)].globalS = V(scale(rng), scale(rng), scale(rng), 1);
