@@ -130,6 +130,16 @@ inline double TurnAngle(const VLMVector4& a, const VLMVector4& b)
     const mathtest::D4 d = mathtest::Hamilton(mathtest::Wide(a), mathtest::Conj(mathtest::Wide(b)));
     return 2 * std::asin(std::fmin(1.0, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2])));
 }
+// The turn from rotation `from` to `to`, the short way, scaled to `share` of its angle.
+inline D4 PartTurn(const D4& to, const D4& from, double share)
+{
+    const D4 c = mathtest::Hamilton(to, mathtest::Conj(from));
+    const double sign = c[3] < 0 ? -1 : 1, v = std::sqrt(c[0] * c[0] + c[1] * c[1] + c[2] * c[2]);
+    if (!(v > 0))
+        return {0, 0, 0, 1};
+    const double half = share * std::atan2(v, sign * c[3]), k = sign * std::sin(half) / v;
+    return {k * c[0], k * c[1], k * c[2], std::cos(half)};
+}
 // Every float of the rows finite.
 inline ::testing::AssertionResult Finite(const VLMStateRow* rows, int count)
 {

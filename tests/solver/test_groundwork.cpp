@@ -187,6 +187,88 @@ TEST(Groundwork, EffectorsFromAPose)
     }
 }
 
+// Every property entry a value of its own: each lane holds the value of the entry the lane table names.
+TEST(Groundwork, EveryLaneReadsItsOwnPropertyEntry)
+{
+    // clang-format off
+    const char* const lanes[20][4] = {
+        {"1",                        "1",                                   "CtrlResistHipsPosition", "CtrlResistHipsOrientation"},
+        {"ReachActorLeftAnkle",      "ReachActorLeftAnkleRotationRotation", "CtrlPullLeftFoot",       "0"},
+        {"ReachActorRightAnkle",     "ReachActorRightAnkleRotation",        "CtrlPullRightFoot",      "0"},
+        {"ReachActorLeftWrist",      "ReachActorLeftWristRotation",         "CtrlChestPullLeftHand",  "0"},
+        {"ReachActorRightWrist",     "ReachActorRightWristRotation",        "CtrlChestPullRightHand", "0"},
+        {"ReachActorLeftKnee",       "0",                                   "CtrlPullLeftKnee",       "CtrlResistLeftKnee"},
+        {"ReachActorRightKnee",      "0",                                   "CtrlPullRightKnee",      "CtrlResistRightKnee"},
+        {"ReachActorLeftElbow",      "0",                                   "CtrlPullLeftElbow",      "CtrlResistLeftElbow"},
+        {"ReachActorRightElbow",     "0",                                   "CtrlPullRightElbow",     "CtrlResistRightElbow"},
+        {"0",                        "ReachActorLowerChestRotation",        "1",                      "ParamCtrlSpineStiffness"},
+        {"ReachActorChest",          "ReachActorChestRotation",             "CtrlResistChestPosition","CtrlResistChestOrientation"},
+        {"ReachActorLeftToesBase",   "ReachActorLeftToesBaseRotation",      "CtrlPullLeftToeBase",    "0"},
+        {"ReachActorRightToesBase",  "ReachActorRightToesBaseRotation",     "CtrlPullRightToeBase",   "0"},
+        {"ReachActorLeftShoulder",   "0",                                   "0",                      "CtrlResistLeftCollar"},
+        {"ReachActorRightShoulder",  "0",                                   "0",                      "CtrlResistRightCollar"},
+        {"ReachActorHead",           "ReachActorHeadRotation",              "CtrlPullHead",           "ParamCtrlNeckStiffness"},
+        {"0",                        "0",                                   "0",                      "0"},
+        {"0",                        "0",                                   "0",                      "0"},
+        {"ReachActorLeftFingerBase", "ReachActorLeftFingerBaseRotation",    "CtrlPullLeftFingerBase", "0"},
+        {"ReachActorRightFingerBase","ReachActorRightFingerBaseRotation",   "CtrlPullRightFingerBase","0"},
+    };
+    // clang-format on
+    VLMPropertySetState p = Defaults();
+    const auto value = [&](const char* name) {
+        if (std::strcmp(name, "0") == 0 || std::strcmp(name, "1") == 0)
+            return float(name[0] - '0');
+        for (int e = 0; e < VLM_PROPERTY_ENTRY_COUNT; ++e)
+            if (std::strcmp(VLMPropertyTable()[e].name, name) == 0)
+                return p.entries[e].value;
+        ADD_FAILURE() << "no entry " << name;
+        return -1.0f;
+    };
+    for (int e = 0; e < VLM_PROPERTY_ENTRY_COUNT; ++e)
+        p.entries[e].value = float(e + 1) / 1024;
+    VLMEffectorSetStateHandle set = NewSet();
+    VLMEffectorSetLayout* s = Layout(set.get());
+    VLMSetEffectorReachFromProperties(s, &p);
+    VLMSetEffectorPullFromProperties(s, &p);
+    VLMSetEffectorStiffnessFromProperties(s, &p);
+    VLMSetHandPullFromProperties(s, &p);
+    for (int e = 0; e < VLM_EFFECTOR_COUNT; ++e)
+        for (int lane = 0; lane < 4; ++lane)
+            EXPECT_EQ(mathtest::Lane(s->blend[e], lane), e < 20 ? value(lanes[e][lane]) : 0.0f)
+                << "effector " << e << ", lane " << lane;
+    EXPECT_EQ(s->leftHandPull, value("CtrlPullLeftHand"));
+    EXPECT_EQ(s->rightHandPull, value("CtrlPullRightHand"));
+}
+
+// Non-zero offsets: the hips effector's turns with the hips, the chest end's with the chest node.
+TEST(Groundwork, HipsAndChestOffsetsTurnWithTheirNodes)
+{
+    for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
+        for (unsigned seed = 1; seed <= 4; ++seed) {
+            fixtures::Scene s(p, {false, {}, true, false, seed}, {0.5f, 0.5f, 10.0f});
+            const P3 hipsOffset{3, -5, 7}, chestOffset{-4, 6, 2};
+            for (int i = 0; i < 3; ++i) {
+                s.properties.entries[vlm_entry::HipsTOffsetX + i].value = float((&hipsOffset.x)[i]);
+                s.properties.entries[vlm_entry::ChestTOffsetX + i].value = float((&chestOffset.x)[i]);
+            }
+            VLMComputeEffectorsFromPose(s.c(), s.effectors(), s.rows(), &s.properties);
+            const auto turned = [](const VLMVector4& q, const P3& v) {
+                const D4 r = mathtest::Rotate(Wide(q), {v.x, v.y, v.z, 0});
+                return P3{r[0], r[1], r[2]};
+            };
+            const auto mid = [&](int a, int b) { return 0.5 * (At(Row(s, a).globalT) + At(Row(s, b).globalT)); };
+            const VLMStateRow& hips = Row(s, VLM_NODE_HIPS);
+            const VLMStateRow& chest = Row(s, p.spineJoints ? VLM_NODE_SPINE1 + p.spineJoints - 1 : VLM_NODE_SPINE);
+            const VLMTransformTQS* e = s.effectors()->effectors;
+            SCOPED_TRACE(::testing::Message() << "spine " << p.spineJoints << ", seed " << seed);
+            EXPECT_LT(Len(At(e[VLM_HIPS_EFFECTOR].t) - mid(2, 5) - turned(hips.globalQ, hipsOffset)), 1e-3);
+            EXPECT_LT(Len(At(e[VLM_CHEST_END_EFFECTOR].t) - mid(18, 19) - turned(chest.globalQ, chestOffset)), 1e-3);
+            EXPECT_TRUE(SameBits(e[VLM_HIPS_EFFECTOR].q, hips.globalQ));
+            EXPECT_TRUE(SameBits(e[VLM_CHEST_END_EFFECTOR].q, chest.globalQ));
+        }
+    }
+}
+
 // Fixtures: presets have limb slots, the symmetric variant mirrors, samples keep limits and bones.
 TEST(Groundwork, FixturesSelfCheck)
 {

@@ -37,8 +37,33 @@ struct LimbScene : fixtures::Scene {
     void aimEnd(int k, const P3& target) const
     {
         std::memset(effectors()->blend, 0, sizeof effectors()->blend);
-        effectors()->effectors[limb(k)->effectors[2]].t = V(float(target.x), float(target.y), float(target.z), 0);
-        effectors()->blend[limb(k)->effectors[2]] = V(1, 0, 0, 0);
+        goal(k, 2, target, V(1, 0, 0, 0));
+    }
+    // The goal translation and lanes of effector slot 0..3 (upper, middle, end, extremity).
+    void goal(int k, int slot, const P3& t, const VLMVector4& lanes) const
+    {
+        const int e = limb(k)->effectors[slot];
+        effectors()->effectors[e].t = V(float(t.x), float(t.y), float(t.z), 0);
+        effectors()->blend[e] = lanes;
+    }
+    P3 axis(int k) const { return At(VLMQuatRotate(row(k, limb(k)->upperSegmentCount).globalQ, limb(k)->axis)); }
+    // The middle joint turned in the world about `about` (unit), its subtree following.
+    void turnMiddle(int k, const P3& about, double angle) const
+    {
+        const VLMNodeRecord* records = VLMCharacterNodeRecords(c());
+        const VLMNodeRecord* middle = &records[limb(k)->slotIndex[VLM_SLOT_MIDDLE]];
+        VLMStateRow& r = rows()[middle->ownIndex];
+        r.globalQ = VLMQuatMultiply(
+            VLMQuatFromAxisAngle(S(float(angle)), V(float(about.x), float(about.y), float(about.z), 0)), r.globalQ);
+        VLMNodeGlobalToLocal(middle, rows(), records);
+        VLMSubtreeLocalToGlobal(middle, rows(), records);
+    }
+    // The bend about the world bend axis, segments taken across it: > 0 forward.
+    double bend(int k) const
+    {
+        const P3 n = axis(k), u = joint(k, 3) - joint(k, 1), l = joint(k, 5) - joint(k, 3);
+        const P3 a = u - Dot(u, n) * n, b = l - Dot(l, n) * n;
+        return std::atan2(Dot(Cross(a, b), n), Dot(a, b));
     }
     // The limb's rows against a snapshot: within tol x height and tol radians.
     ::testing::AssertionResult unmoved(const std::vector<VLMStateRow>& before, int k, double tol) const
@@ -321,6 +346,179 @@ TEST(LimbChain, DegenerateGeometryGivesNoNaN)
     VLMLimbFlipBend(arm, work.rows, nullptr);
     EXPECT_TRUE(Finite(rows, int(VLMCharacterHeaderOf(f.character.get())->nodeCount)));
     EXPECT_TRUE(Finite(work.rows, VLM_LIMB_SLOT_COUNT));
+}
+
+// Limbs of both presets (with and without roll nodes) in sampled poses, every lane 0.
+template <typename Check>
+void ForEachLimb(Check check)
+{
+    for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
+        for (unsigned seed = 1; seed <= 6; ++seed) {
+            for (int k = 0; k < 4; ++k) {
+                LimbScene s(p, false, seed);
+                std::memset(s.effectors()->blend, 0, sizeof s.effectors()->blend);
+                std::mt19937 rng(seed * 4 + k);
+                SCOPED_TRACE(::testing::Message() << "rolls " << p.rolls << ", seed " << seed << ", limb " << k);
+                check(s, k, rng);
+            }
+        }
+    }
+}
+
+double Between(std::mt19937& rng, double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); }
+double Angle(const P3& a, const P3& b)
+{
+    return std::acos(std::fmax(-1.0, std::fmin(1.0, Dot(a, b) / (Len(a) * Len(b)))));
+}
+
+// The end pass turns the limb about the upper-to-end line until the knee lies in the plane of its goal.
+TEST(LimbChain, AKneeGoalTurnsTheBendPlaneThroughIt)
+{
+    ForEachLimb([](LimbScene& s, int k, std::mt19937& rng) {
+        const P3 up = s.joint(k, 1);
+        const double l1 = Len(s.joint(k, 3) - up);
+        const P3 target = up + Between(rng, 0.45, 0.85) * s.length(k) * RandomDirection(rng);
+        const P3 line = (1 / Len(target - up)) * (target - up);
+        P3 knee, across;
+        do {
+            knee = up + 1.5 * l1 * RandomDirection(rng);
+            across = (knee - up) - Dot(knee - up, line) * line;
+        } while (Len(across) < 0.5 * l1);
+        s.goal(k, 2, target, V(1, 0, 0, 0));
+        s.goal(k, 1, knee, V(1, 0, 0, 0));
+        s.solve(k);
+        const P3 normal = Cross(target - up, knee - up), mid = s.joint(k, 3);
+        EXPECT_LT(Len(s.joint(k, 5) - target), 1e-3 * s.length(k));
+        EXPECT_LT(std::fabs(Dot(mid - up, normal)) / Len(normal), 1e-3 * l1);
+        EXPECT_GT(Dot(mid - up, across), 0.0);
+    });
+}
+
+// Pulled by its knee goal, the limb aims its upper bone at it and its lower bone at the end goal.
+TEST(LimbChain, AKneePullAimsTheUpperBoneAtTheKneeGoal)
+{
+    ForEachLimb([](LimbScene& s, int k, std::mt19937& rng) {
+        const P3 up = s.joint(k, 1);
+        const double l1 = Len(s.joint(k, 3) - up), l2 = Len(s.joint(k, 5) - s.joint(k, 3));
+        const P3 knee = up + Between(rng, 0.5, 2.0) * l1 * RandomDirection(rng);
+        const P3 target = up + Between(rng, 0.3, 1.2) * s.length(k) * RandomDirection(rng);
+        s.goal(k, 1, knee, V(1, 0, 1, 0));
+        s.goal(k, 2, target, V(1, 0, 0, 0));
+        s.solve(k);
+        const P3 mid = s.joint(k, 3), end = s.joint(k, 5);
+        EXPECT_LT(Angle(mid - up, knee - up), 1e-3);
+        EXPECT_LT(Angle(end - mid, target - mid), 1e-3);
+        EXPECT_NEAR(Len(mid - up), l1, 1e-4 * l1);
+        EXPECT_NEAR(Len(end - mid), l2, 1e-4 * l2);
+    });
+}
+
+// Pulled by its extremity goal within reach, the limb puts its toe or finger base on it.
+TEST(LimbChain, AnExtremityPullPutsTheTipOnItsGoal)
+{
+    ForEachLimb([](LimbScene& s, int k, std::mt19937& rng) {
+        const P3 up = s.joint(k, 1);
+        const double reach = s.length(k) + Len(s.joint(k, 6) - s.joint(k, 5));
+        const P3 target = up + Between(rng, 0.4, 0.8) * reach * RandomDirection(rng);
+        s.goal(k, 3, target, V(1, 0, 1, 0));
+        s.solve(k);
+        EXPECT_LT(Len(s.joint(k, 6) - target), 1e-3 * reach);
+    });
+}
+
+// From backward, straight and slightly bent starts the limb ends bent forward with its end on the goal.
+TEST(LimbChain, BackwardAndNearlyStraightStartsEndBentForwardOnTheGoal)
+{
+    for (const double degrees : {-90.0, -20.0, -5.0, 0.0, 5.0, 20.0}) {
+        ForEachLimb([degrees](LimbScene& s, int k, std::mt19937& rng) {
+            // The middle joint in its rest relation, then bent by `degrees` about the bend axis.
+            const std::int32_t middle = s.limb(k)->slotIndex[VLM_SLOT_MIDDLE];
+            s.rows()[middle].globalQ = s.rows()[VLMCharacterNodeRecords(s.c())[middle].parentIndex].globalQ;
+            s.turnMiddle(k, s.axis(k), 0.0);
+            s.turnMiddle(k, s.axis(k), degrees * M_PI / 180 - s.bend(k));
+            ASSERT_NEAR(s.bend(k), degrees * M_PI / 180, 1e-4);
+
+            const P3 up = s.joint(k, 1);
+            const double l1 = Len(s.joint(k, 3) - up), l2 = Len(s.joint(k, 5) - s.joint(k, 3));
+            const double d = Between(rng, 0.4, 0.9) * (l1 + l2);
+            const P3 target = up + d * RandomDirection(rng);
+            s.aimEnd(k, target);
+            s.solve(k);
+            SCOPED_TRACE(degrees);
+            EXPECT_LT(Len(s.joint(k, 5) - target), 2e-3 * (l1 + l2));
+            EXPECT_NEAR(s.bend(k), M_PI - std::acos((l1 * l1 + l2 * l2 - d * d) / (2 * l1 * l2)), 5e-3);
+        });
+    }
+}
+
+// With kill pitch the bend plane ends on the bend axis; without it the plane keeps its angle to the axis.
+const int kKillPitch[4] = {vlm_entry::LeftKneeKillPitch, vlm_entry::RightKneeKillPitch, vlm_entry::LeftElbowKillPitch,
+                           vlm_entry::RightElbowKillPitch};
+TEST(LimbChain, KillPitchKeepsTheBendPlaneOnTheAxis)
+{
+    ForEachLimb([](LimbScene& s, int k, std::mt19937& rng) {
+        const auto offAxis = [&] {
+            return Angle(Cross(s.joint(k, 3) - s.joint(k, 1), s.joint(k, 5) - s.joint(k, 3)), s.axis(k));
+        };
+        // The lower bone turned about the upper one: the bend plane 0.2 to 0.6 radians off the axis.
+        const P3 u = (1 / Len(s.joint(k, 3) - s.joint(k, 1))) * (s.joint(k, 3) - s.joint(k, 1)), n = s.axis(k);
+        const P3 normal = Cross(u, s.joint(k, 5) - s.joint(k, 3)), across = n - Dot(n, u) * u;
+        s.turnMiddle(k, u,
+                     std::atan2(Dot(Cross(normal, across), u), Dot(normal, across)) +
+                         (rng() % 2 ? 1 : -1) * Between(rng, 0.2, 0.6));
+        const double before = offAxis();
+        ASSERT_GT(before, 0.15);
+        const std::vector<VLMStateRow> start = s.snapshot();
+        const P3 target = s.joint(k, 1) + Between(rng, 0.5, 0.85) * s.length(k) * RandomDirection(rng);
+        s.aimEnd(k, target);
+        for (std::uint32_t mode : {0u, 1u}) {
+            Restore(s, start);
+            s.properties.entries[kKillPitch[k]].mode = mode;
+            s.solve(k);
+            EXPECT_LT(Len(s.joint(k, 5) - target), 1e-3 * s.length(k)) << mode;
+            EXPECT_NEAR(offAxis(), mode ? 0.0 : before, 1e-2) << mode;
+        }
+    });
+}
+
+// The realistic knee turns the leg as the end goal's turn asks and swings it back onto the ankle: a model in double.
+TEST(LimbChain, RealisticKneeTwistsTheLegAboutTheHipToAnkleLine)
+{
+    using mathtest::Conj;
+    using mathtest::Hamilton;
+    using mathtest::Normalized;
+    const auto turn = [](const D4& q, const P3& v) {
+        const D4 r = mathtest::Rotate(q, {v.x, v.y, v.z, 0});
+        return P3{r[0], r[1], r[2]};
+    };
+    ForEachLimb([&](LimbScene& s, int k, std::mt19937& rng) {
+        if (k > 1)
+            return;
+        const double share = k == 0 ? 1.0 : 0.5;
+        s.properties.entries[k == 0 ? vlm_entry::RealisticLeftKneeSolving : vlm_entry::RealisticRightKneeSolving]
+            .value = float(share);
+        const P3 up = s.joint(k, 1), knee = s.joint(k, 3), end = s.joint(k, 5);
+        const D4 qe = Wide(s.row(k, 5).globalQ);
+        D4 t;
+        P3 want;
+        do {  // a goal turn that moves the knee by 5 mm at least
+            const P3 axis = RandomDirection(rng);
+            const double half = Between(rng, 0.4, 0.8);
+            t = Hamilton({std::sin(half) * axis.x, std::sin(half) * axis.y, std::sin(half) * axis.z, std::cos(half)},
+                         qe);
+            // Half the turn from the ankle to its goal, its vector part times the share, applied at the hip.
+            D4 d = Hamilton(Conj(qe), Normalized({qe[0] + t[0], qe[1] + t[1], qe[2] + t[2], qe[3] + t[3]}));
+            d = Normalized({share * d[0], share * d[1], share * d[2], d[3]});
+            const P3 from = turn(d, end - up), to = end - up, c = Cross(from, to);
+            const D4 back = Normalized({c.x, c.y, c.z, Len(from) * Len(to) + Dot(from, to)});
+            want = up + turn(back, turn(d, knee - up));
+        } while (Len(want - knee) < 0.5);
+        s.effectors()->effectors[s.limb(k)->effectors[2]].q = V(float(t[0]), float(t[1]), float(t[2]), float(t[3]));
+        s.effectors()->blend[s.limb(k)->effectors[2]] = V(0, 1, 0, 0);
+        s.solve(k);
+        EXPECT_LT(Len(s.joint(k, 3) - want), 1e-2);
+        EXPECT_LT(Len(s.joint(k, 5) - end), 1e-2);
+    });
 }
 
 }  // namespace

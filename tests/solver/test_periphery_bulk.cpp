@@ -177,4 +177,81 @@ TEST(Bulk, PacketsAgreeWithRecords)
     }
 }
 
+// Non-uniform scales everywhere (globals, locals, parent offsets): a local read gives each node relative to its
+// parent's API-frame transform composed with its offset, and a local write gives each node that composition
+// applied to its local record; a model in double of the composition rules.
+TEST(Bulk, LocalFormsComposeThroughTheParentOffsetsWithNonUniformScales)
+{
+    struct TQS {
+        P3 t;
+        D4 q;
+        P3 s;
+    };
+    const auto mul = [](const P3& a, const P3& b) { return P3{a.x * b.x, a.y * b.y, a.z * b.z}; };
+    const auto div = [](const P3& a, const P3& b) { return P3{a.x / b.x, a.y / b.y, a.z / b.z}; };
+    const auto rot = [](const D4& q, const P3& v) {
+        const D4 r = mathtest::Rotate(mathtest::Normalized(q), {v.x, v.y, v.z, 0});
+        return P3{r[0], r[1], r[2]};
+    };
+    // The parent composed with the offset: what a local is relative to.
+    const auto frame = [&](const TQS& p, const TQS& e) {
+        return TQS{p.t + rot(p.q, mul(p.s, e.t)), mathtest::Normalized(mathtest::Hamilton(p.q, e.q)), mul(p.s, e.s)};
+    };
+    const auto record = [](const float* f) {
+        return TQS{{f[0], f[1], f[2]}, {f[4], f[5], f[6], f[7]}, {f[8], f[9], f[10]}};
+    };
+
+    Posed p;
+    std::mt19937 rng(8);
+    std::uniform_real_distribution<float> scale(0.5f, 2.0f);
+    TQS offset[VLM_NODE_COUNT];
+    for (int id = 0; id < VLM_NODE_COUNT; ++id) {
+        const VLMVector4 t = mathtest::RandomVector(rng, 10, 0), q = mathtest::RandomUnitQuat(rng);
+        const float s[4] = {scale(rng), scale(rng), scale(rng), 1};  // read as four floats
+        VLMSetNodeParentOffset(p.character.get(), id, &t.x, &q.x, s);
+        offset[id] = {At(t), Wide(q), {s[0], s[1], s[2]}};
+        p.rows()[VLMCharacterCompactIndex(p.c(), id)].globalS = V(scale(rng), scale(rng), scale(rng), 1);
+    }
+    std::vector<std::int32_t> ids(VLM_NODE_COUNT);
+    for (int id = 0; id < VLM_NODE_COUNT; ++id)
+        ids[id] = id;
+    ids.push_back(-2);
+    const VLMNodeRecordLayout global = {0, 0, 0, 16, 32, 48, ids.data()}, local = {1, 0, 0, 16, 32, 48, ids.data()};
+    std::vector<float> g(12 * VLM_NODE_COUNT), l(12 * VLM_NODE_COUNT);
+    const auto parentOf = [&](int id, const std::vector<float>& globals) {
+        const int parent = VLMGetParentNodeId(p.c(), id);
+        return parent < 0 ? TQS{{0, 0, 0}, {0, 0, 0, 1}, {1, 1, 1}} : record(&globals[12 * parent]);
+    };
+
+    VLMGetNodeStates(p.c(), p.s(), &global, g.data());
+    VLMGetNodeStates(p.c(), p.s(), &local, l.data());
+    for (int id = 0; id < VLM_NODE_COUNT; ++id) {
+        const TQS c = frame(parentOf(id, g), offset[id]), n = record(&g[12 * id]), got = record(&l[12 * id]);
+        const D4 inverse = mathtest::Conj(c.q);
+        const P3 t = div(rot(inverse, n.t - c.t), c.s), s = div(n.s, c.s);
+        EXPECT_LT(Len(got.t - t), 1e-4 * (1 + Len(t))) << "read " << id;
+        EXPECT_TRUE(SameRotation(V(float(got.q[0]), float(got.q[1]), float(got.q[2]), float(got.q[3])),
+                                 mathtest::Hamilton(inverse, n.q), 1e-5))
+            << "read " << id;
+        EXPECT_LT(Len(got.s - s), 1e-5 * Len(s)) << "read " << id;
+    }
+
+    for (int id = 0; id < VLM_NODE_COUNT; ++id) {
+        const VLMVector4 t = mathtest::RandomVector(rng, 30, 0), q = mathtest::RandomUnitQuat(rng);
+        const float s[4] = {scale(rng), scale(rng), scale(rng), 1};
+        std::memcpy(&l[12 * id], &t, 16), std::memcpy(&l[12 * id + 4], &q, 16), std::memcpy(&l[12 * id + 8], s, 16);
+    }
+    VLMSetNodeStates(p.c(), p.s(), &local, l.data());
+    VLMGetNodeStates(p.c(), p.s(), &global, g.data());
+    for (int id = 0; id < VLM_NODE_COUNT; ++id) {
+        const TQS c = frame(parentOf(id, g), offset[id]), n = record(&l[12 * id]), got = record(&g[12 * id]);
+        const P3 t = c.t + rot(c.q, mul(c.s, n.t)), s = mul(c.s, n.s);
+        EXPECT_LT(Len(got.t - t), 1e-4 * (1 + Len(t))) << "write " << id;
+        EXPECT_TRUE(SameRotation(V(float(got.q[0]), float(got.q[1]), float(got.q[2]), float(got.q[3])),
+                                 mathtest::Hamilton(c.q, n.q), 1e-5))
+            << "write " << id;
+        EXPECT_LT(Len(got.s - s), 1e-5 * Len(s)) << "write " << id;
+    }
+}
+
 }  // namespace

@@ -94,6 +94,42 @@ TEST(Transfer, OtherProportionsSpreadTheirChains)
     EXPECT_TRUE(Unchanged(target, before));
 }
 
+// A spine of 4 joints under a source of 1, a neck of 3 under none: each joint turned by its share of the correction.
+TEST(Transfer, SpineAndNeckSpreadsFollowTheirStiffness)
+{
+    using mathtest::Hamilton;
+    fixtures::Proportions p = fixtures::Typical(), q = fixtures::Typical();
+    p.spineJoints = 1, p.neckJoints = 0, q.spineJoints = 4, q.neckJoints = 3;
+    for (const double stiffness : {0.25, 0.7}) {
+        const double neckStiffness = 0.9 - stiffness;
+        for (unsigned seed = 1; seed <= 3; ++seed) {
+            fixtures::Scene source = Make(p, seed), target = Make(q, seed + 10);
+            target.properties.entries[vlm_entry::ParamCtrlSpineStiffness].value = float(stiffness);
+            target.properties.entries[vlm_entry::ParamCtrlNeckStiffness].value = float(neckStiffness);
+            Transfer(target, source);
+            SCOPED_TRACE(::testing::Message() << "stiffness " << stiffness << ", seed " << seed);
+            // The spine before the spread follows the hips rigidly; m = 4 joints above Spine.
+            const VLMVector4 hips = Row(target, VLM_NODE_HIPS).globalQ;
+            const double m = 4, b = 2 * m * stiffness + 0.5;
+            for (int j = 0; j <= 4; ++j) {
+                const int id = j == 0 ? VLM_NODE_SPINE : VLM_NODE_SPINE1 + j - 1;
+                const D4 want = Hamilton(
+                    PartTurn(Wide(Row(source, VLM_NODE_SPINE1).globalQ), Wide(hips), (b + j) / (b + m)), Wide(hips));
+                EXPECT_TRUE(SameRotation(Row(target, id).globalQ, want, 1e-4)) << id;
+            }
+            // The neck before the spread follows the chest rigidly; joint j of 4 takes (j + 1) (1 - k)^4 / 5.
+            const VLMVector4 chest = Row(target, VLM_NODE_SPINE1 + 3).globalQ;
+            const double weight = std::pow(1 - neckStiffness, 4) / 5;
+            for (int j = 0; j <= 3; ++j) {
+                const int id = j == 0 ? VLM_NODE_NECK : VLM_NODE_NECK1 + j - 1;
+                const D4 want = Hamilton(
+                    PartTurn(Wide(Row(source, VLM_NODE_NECK).globalQ), Wide(chest), (j + 1) * weight), Wide(chest));
+                EXPECT_TRUE(SameRotation(Row(target, id).globalQ, want, 1e-4)) << id;
+            }
+        }
+    }
+}
+
 // Antipodal source extra, coincident spine joints: finite; an inverted arm keeps wrist and bend side.
 TEST(Transfer, FaultsAndFlips)
 {
@@ -301,6 +337,65 @@ TEST(Compensation, ActorSpaceScaleAndMassCentre)
         EXPECT_TRUE(!Has(s, id) ||
                     TurnAngle(Row(s, id).globalQ, before[VLMCharacterCompactIndex(s.c(), id)].globalQ) < 1e-5)
             << id;
+}
+
+// Hips height, ankle height and ankle proximity, by value and Auto, against a double model of the three steps.
+TEST(Compensation, HipsHeightAnkleHeightAndProximityMoveTheirEffectors)
+{
+    const auto rest = [](const fixtures::Scene& s, int a, int b) {
+        return Len(At(VLMCharacterTPoseEntry(s.c(), a)->t) - At(VLMCharacterTPoseEntry(s.c(), b)->t));
+    };
+    const auto turned = [](const VLMVector4& q, const P3& v) {
+        const D4 r = mathtest::Rotate(Wide(q), {v.x, v.y, v.z, 0});
+        return P3{r[0], r[1], r[2]};
+    };
+    for (std::uint32_t mode : {1u, 2u}) {  // Auto, User
+        for (unsigned seed = 1; seed <= 3; ++seed) {
+            fixtures::Scene source = Make(fixtures::Typical(), seed), target = Make(fixtures::Retarget(), seed);
+            source.properties.entries[vlm_entry::FootBottomToAnkle].value = 8.0f;
+            VLMPropertySetState& props = target.properties;
+            props.entries[vlm_entry::FootBottomToAnkle].value = 6.0f;
+            props.entries[vlm_entry::ForceActorSpace].mode = 1;
+            props.entries[vlm_entry::MassCenterCompensation].value = 0.0f;
+            const float values[3] = {7.0f, 4.0f, 3.0f};
+            for (int i = 0; i < 3; ++i) {
+                props.entries[vlm_entry::HipsHeightCompensation + i].mode = mode;
+                props.entries[vlm_entry::HipsHeightCompensation + i].value = values[i];
+            }
+            VLMEffectorSetLayout* set = source.effectors();
+            VLMScopedFPGuard guard;
+            VLMComputeEffectorsFromPose(source.c(), set, source.rows(), &source.properties);
+            VLMMeasureSourceBody(source.c(), set, source.rows(), &source.properties);
+            VLMTransferPose(target.c(), source.c(), target.rows(), source.rows(), &props);
+            const VLMEffectorSetLayout before = *set;
+            P3 t[VLM_EFFECTOR_COUNT];
+            for (int e = 0; e < VLM_EFFECTOR_COUNT; ++e)
+                t[e] = At(before.effectors[e].t);
+            double h = values[0], a = values[1], p = values[2];
+            if (mode == 1) {  // the target's leg length, ankle height and hip width against the source's
+                const double legs = 0.5 * (rest(target, VLM_NODE_LEFT_UP_LEG, VLM_NODE_LEFT_FOOT) +
+                                           rest(target, VLM_NODE_RIGHT_UP_LEG, VLM_NODE_RIGHT_FOOT));
+                const double width =
+                    Len(FromHips(target, VLM_NODE_LEFT_UP_LEG) - FromHips(target, VLM_NODE_RIGHT_UP_LEG));
+                const float* m = before.bodyMeasurements;
+                h = (legs + 6.0) - (m[1] + m[2]), a = 6.0 - m[2], p = 0.5 * (width - m[0]);
+            }
+            const P3 up = (t[16] + t[17]) - (t[1] + t[2]), lift = (h / Len(up)) * up;
+            for (int e : {VLM_HIPS_EFFECTOR, VLM_LEFT_HIP_EFFECTOR, VLM_RIGHT_HIP_EFFECTOR})
+                t[e] = t[e] + lift;
+            for (int side = 0; side < 2; ++side) {
+                const VLMVector4& q = before.effectors[1 + side].q;
+                const P3 x = turned(q, {1, 0, 0}), apart = (side ? -p : p) * P3{x.x, 0, x.z};
+                t[1 + side] = t[1 + side] + turned(q, {0, a, 0}) + apart;
+                t[11 + side] = t[11 + side] + apart;
+            }
+            VLMVector4 at, aq, as;
+            VLMApplyActorCompensation(target.c(), set, target.rows(), &props, at, aq, as);
+            SCOPED_TRACE(::testing::Message() << "mode " << mode << ", seed " << seed);
+            for (int e = 0; e < VLM_EFFECTOR_COUNT; ++e)
+                EXPECT_LT(Len(At(set->effectors[e].t) - t[e]), 1e-3) << e;
+        }
+    }
 }
 
 // Hips placement and the spine stretch's factor.

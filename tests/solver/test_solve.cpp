@@ -269,4 +269,105 @@ TEST(Solve, BadInputStaysInsideTheBlocks)
     }
 }
 
+VLMVector4 About(float x, float y, float z, float angle) { return VLMQuatFromAxisAngle(S(angle), V(x, y, z, 0)); }
+
+// Frame `frame` of a walk, 60 frames a stride: the hips moving forward, bobbing and yawing, the legs swinging with
+// the knees bent forward and the feet kept nearly level, the arms hanging and swinging against the legs, the spine
+// twisting against the hips; the lowest ankle or toe joint 1.3 above the floor (y 0).
+void WalkPose(const fixtures::Scene& s, int frame)
+{
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(s.c());
+    VLMSetStateToTPose(s.c(), s.rows());
+    VLMTreeGlobalToLocal(s.c(), s.rows(), records);
+    const float a = 6.2831853f * float(frame) / 60.0f;
+    for (int side = 0; side < 2; ++side) {
+        const float sign = side ? -1.0f : 1.0f, swing = sign * std::sin(a);
+        const float hip = -0.45f * swing, knee = 0.45f + 0.4f * std::sin(sign * a + 1.2f);
+        const int leg = side ? VLM_NODE_RIGHT_UP_LEG : VLM_NODE_LEFT_UP_LEG;  // then Leg, Foot
+        Row(s, leg).localQ = About(1, 0, 0, hip);
+        Row(s, leg + 1).localQ = About(1, 0, 0, knee);
+        Row(s, leg + 2).localQ = About(1, 0, 0, -0.8f * (hip + knee) + 0.15f * std::cos(sign * a));
+        const int arm = side ? VLM_NODE_RIGHT_ARM : VLM_NODE_LEFT_ARM;  // then ForeArm
+        Row(s, arm).localQ = VLMQuatMultiply(About(1, 0, 0, 0.35f * swing), About(0, 0, 1, -sign * 1.25f));
+        Row(s, arm + 1).localQ = About(0, 1, 0, -sign * (0.3f + 0.15f * swing));
+    }
+    Row(s, VLM_NODE_HIPS).localQ = About(0, 1, 0, 0.08f * std::sin(a));
+    Row(s, VLM_NODE_SPINE).localQ = About(0, 1, 0, -0.12f * std::sin(a));
+    Row(s, VLM_NODE_HIPS).localT.z += 1.2f * float(frame);
+    VLMTreeLocalToGlobal(s.c(), s.rows(), records);
+    float low = 1e9f;
+    for (int id : {VLM_NODE_LEFT_FOOT, VLM_NODE_RIGHT_FOOT, VLM_NODE_LEFT_TOE_BASE, VLM_NODE_RIGHT_TOE_BASE})
+        low = std::fmin(low, Row(s, id).globalT.y);
+    Row(s, VLM_NODE_HIPS).localT.y += 1.3f - low;
+    VLMTreeLocalToGlobal(s.c(), s.rows(), records);
+}
+
+// 300 frames of a walk retargeted onto other proportions and joint counts, floor contact on, every stage: hips,
+// wrists and ankles on their effectors (ankles wherever the floor is not in the way), no contact corner below
+// the floor, no joint moving further between two frames than its source joint plus 1.
+TEST(Solve, RetargetsAWalkCycleOntoOtherProportions)
+{
+    fixtures::Scene source(fixtures::Typical(), {false, {}, false, false, 1}, {});
+    fixtures::Scene target(fixtures::Retarget(), {false, {}, false, false, 1}, {});
+    VLMPropertySetState& p = target.properties;
+    for (VLMPropertySetState* q : {&source.properties, &target.properties})
+        q->entries[vlm_entry::FootBottomToAnkle].value = 7.0f;  // the sole reaches the floor in mid-stance
+    p.entries[vlm_entry::FloorContact].mode = 1;
+    // Wrists and ankles alone reach, fully: no compromise with the hand and toe goals or the extension resistance.
+    for (int e : {vlm_entry::ReachActorLeftWrist, vlm_entry::ReachActorRightWrist})
+        p.entries[e].value = 1.0f;
+    for (int e : {vlm_entry::ReachActorLeftFingerBase, vlm_entry::ReachActorRightFingerBase,
+                  vlm_entry::ReachActorLeftToesBase, vlm_entry::ReachActorRightToesBase,
+                  vlm_entry::CtrlResistMaximumExtensionLeftElbow, vlm_entry::CtrlResistMaximumExtensionRightElbow,
+                  vlm_entry::CtrlResistMaximumExtensionLeftKnee, vlm_entry::CtrlResistMaximumExtensionRightKnee})
+        p.entries[e].value = 0.0f;
+    VLMEffectorSetLayout* set = target.effectors();
+    set->stageWord = VLM_STAGE_ALL;
+    struct Worst {
+        double value = 0;
+        int frame = -1;
+        void take(double v, int f)
+        {
+            if (v > value)
+                value = v, frame = f;
+        }
+    } miss, below, jump;
+    const int joints[6] = {VLM_NODE_HIPS,      VLM_NODE_LEFT_FOOT,  VLM_NODE_RIGHT_FOOT,
+                           VLM_NODE_LEFT_HAND, VLM_NODE_RIGHT_HAND, VLM_NODE_HEAD};
+    P3 was[2][6];
+    const VLMVector4 one = V(1, 1, 1, 1);
+    for (int f = 0; f < 300; ++f) {
+        WalkPose(source, f);
+        VLMSolve(target.c(), target.state.get(), source.c(), source.state.get(), target.set.get(), &p,
+                 &source.properties);
+        VLMVector4 hips, q, s;
+        VLMComputeEffectorFromPose(target.c(), hips, q, s, target.rows(), VLM_HIPS_EFFECTOR, &p);
+        miss.take(Len(At(hips) - At(set->effectors[VLM_HIPS_EFFECTOR].t)), f);
+        for (int side = 0; side < 2; ++side) {
+            miss.take(Len(At(Row(target, joints[3 + side]).globalT) - At(set->effectors[3 + side].t)), f);
+            const VLMExtremity* foot = VLMCharacterExtremity(target.c(), 2 + side);
+            const VLMTransformTQS &ankle = set->effectors[1 + side], &toe = set->effectors[11 + side];
+            bool floorInTheWay = false;
+            for (int corner = 0; corner < 6; ++corner) {
+                VLMVector4 at;
+                VLMContactPoint(target.c(), &at, foot, &p, corner, &ankle.t, &ankle.q, &one, &toe.t, &toe.q, &one);
+                floorInTheWay |= at.y < 0;
+                VLMContactPointRows(target.c(), &at, foot, &p, corner, target.rows());
+                below.take(-at.y, f);
+            }
+            if (!floorInTheWay)
+                miss.take(Len(At(Row(target, joints[1 + side]).globalT) - At(ankle.t)), f);
+        }
+        for (int j = 0; j < 6; ++j) {
+            const P3 now[2] = {At(Row(source, joints[j]).globalT), At(Row(target, joints[j]).globalT)};
+            if (f > 0)
+                jump.take(Len(now[1] - was[1][j]) - Len(now[0] - was[0][j]), f);
+            was[0][j] = now[0], was[1][j] = now[1];
+        }
+    }
+    EXPECT_LT(miss.value, 0.1) << "frame " << miss.frame;
+    EXPECT_LT(below.value, 0.01) << "frame " << below.frame;
+    EXPECT_LT(jump.value, 1.0) << "frame " << jump.frame;
+}
+
 }  // namespace

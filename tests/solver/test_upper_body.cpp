@@ -121,6 +121,110 @@ TEST(BodyPull, PullsMoveTheHipsAlongThem)
         EXPECT_EQ(VLMPoweredStiffness(S(0), e).x, 0.0f);
 }
 
+// Every reach lane 1 and every pull 0 but the one given, whose effector is put at `goal`.
+void PullOnly(Posed& s, int effector, const P3& goal)
+{
+    for (VLMVector4& lane : s.effectors()->blend)
+        lane = V(1, 1, 0, 0);
+    s.effectors()->effectors[effector].t = V(float(goal.x), float(goal.y), float(goal.z), 0);
+    s.effectors()->blend[effector] = V(1, 1, 1, 0);
+}
+
+void SolveBodyPull(const Posed& s)
+{
+    VLMScopedFPGuard guard;
+    VLMSolveBodyPull(s.c(), s.rows(), s.effectors(), &s.properties, 10, true, false, false, false, false);
+    VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+}
+
+P3 ChestEnd(const Posed& s)
+{
+    VLMVector4 t, q, scale;
+    VLMComputeEffectorFromPose(s.c(), t, q, scale, s.rows(), VLM_CHEST_END_EFFECTOR, &s.properties);
+    return At(t);
+}
+
+// A wrist pulled 60 beyond its shoulder: the chest end follows the pull and the chest twists about the spine
+// the way the pull turns the arm's root about the chest end.
+TEST(BodyPull, AnArmPullMovesTheChestAlongItAndTwistsItTowardTheArm)
+{
+    const P3 directions[4] = {{0, 0.2, 1}, {0.7, 0.3, 0.7}, {-0.7, 0.3, 0.7}, {0, 0.3, -1}};
+    int twisted = 0;
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        for (int side : {1, 0}) {
+            for (const P3& towards : directions) {
+                Posed s(fixtures::Typical(), seed);
+                const int root = side ? VLM_NODE_LEFT_ARM : VLM_NODE_RIGHT_ARM, chest = VLM_NODE_SPINE1 + 1;
+                const P3 dir = (1 / Len(towards)) * towards, from = At(s.row(root).globalT);
+                const P3 end = ChestEnd(s), spine = end - At(s.row(VLM_NODE_HIPS).globalT), goal = from + 60.0 * dir;
+                const VLMVector4 turned = s.row(chest).globalQ;
+                PullOnly(s, side ? VLM_LEFT_WRIST_EFFECTOR : VLM_RIGHT_WRIST_EFFECTOR, goal);
+                // The other arm's shoulder holds all: a pull read through the wrong side's hold would vanish.
+                s.effectors()->blend[side ? VLM_RIGHT_SHOULDER_EFFECTOR : VLM_LEFT_SHOULDER_EFFECTOR] = V(1, 1, 1, 0);
+                SolveBodyPull(s);
+                SCOPED_TRACE(::testing::Message() << "seed " << seed << ", side " << side << ", toward " << dir.x << " "
+                                                  << dir.y << " " << dir.z);
+                const P3 moved = ChestEnd(s) - end;
+                EXPECT_GT(Dot(moved, dir), std::fmax(2.0, 0.3 * Len(moved)));
+                EXPECT_LT(Len(goal - At(s.row(root).globalT)), Len(goal - from) - 2.0);
+                const D4 d = mathtest::Hamilton(Wide(s.row(chest).globalQ), mathtest::Conj(Wide(turned)));
+                const double twist = 2 * std::atan2(Dot(P3{d[0], d[1], d[2]}, spine) / Len(spine), d[3]);
+                const double asked = Dot(Cross(from - end, dir), spine) / (Len(from - end) * Len(spine));
+                if (std::fabs(asked) > 0.3) {  // a pull that turns the root about the spine
+                    EXPECT_GT(asked > 0 ? twist : -twist, 0.05);
+                    ++twisted;
+                }
+            }
+        }
+    }
+    EXPECT_GT(twisted, 24);
+}
+
+// A head effector 5 from the neck, or pulled with lane 0, moves nothing; 45 from it, the chest end moves toward
+// it and the neck comes closer; with the chest's position held, the chest turns until the neck points at it.
+TEST(BodyPull, AHeadPullActsBeyondTheNeckByItsLane)
+{
+    const P3 directions[4] = {{0, 0.2, 1}, {0.7, 0.3, 0.7}, {-0.7, 0.3, 0.7}, {0, 0.3, -1}};
+    const struct {
+        double distance;
+        float lane, held;
+    } cases[] = {{5, 1, 0}, {45, 0, 0}, {45, 1, 0}, {45, 1, 1}};
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        for (const P3& towards : directions) {
+            const P3 dir = (1 / Len(towards)) * towards;
+            Posed s(fixtures::Typical(), seed);
+            const std::vector<VLMStateRow> start = s.snapshot();
+            const P3 neck = At(s.row(VLM_NODE_NECK).globalT), end = ChestEnd(s);
+            PullOnly(s, VLM_HEAD_EFFECTOR, neck);
+            SolveBodyPull(s);
+            const std::vector<VLMStateRow> still = s.snapshot();
+            for (const auto& c : cases) {
+                Restore(s, start);
+                const P3 goal = neck + c.distance * dir;
+                PullOnly(s, VLM_HEAD_EFFECTOR, goal);
+                s.effectors()->blend[VLM_HEAD_EFFECTOR].z = c.lane;
+                s.effectors()->blend[VLM_CHEST_END_EFFECTOR].z = c.held;
+                SolveBodyPull(s);
+                SCOPED_TRACE(::testing::Message()
+                             << "seed " << seed << ", toward " << dir.x << " " << dir.y << " " << dir.z << ", case "
+                             << c.distance << " " << c.lane << " " << c.held);
+                const P3 moved = ChestEnd(s) - end, to = At(s.row(VLM_NODE_NECK).globalT);
+                if (c.distance < 10 || c.lane == 0) {
+                    EXPECT_LT(s.moved(still), 1e-3);
+                } else if (c.held == 0) {
+                    EXPECT_GT(Dot(moved, dir), std::fmax(2.0, 0.3 * Len(moved)));
+                    EXPECT_LT(Len(goal - to), c.distance - 2.0);
+                } else {
+                    const auto off = [&](const P3& p, const P3& from) {
+                        return std::acos(Dot(p - from, goal - from) / (Len(p - from) * Len(goal - from)));
+                    };
+                    EXPECT_LT(off(to, ChestEnd(s)), std::fmin(0.15, 0.25 * off(neck, end)));
+                }
+            }
+        }
+    }
+}
+
 // (x - a) m below the zone, its linear continuation above, continuous; the select form bit-identical.
 TEST(BodyPull, SoftExcess)
 {
@@ -187,6 +291,38 @@ TEST(Roll, DistributionSharesTheTwist)
     }
 }
 
+// Each row its own share r and extraction e (1 drops the twist, 2 turns the roll node back): roll x = b + (1 - e) r d.
+TEST(Roll, ExtractionSharesTheTwistWithTheRollNode)
+{
+    const float share[8] = {0.6f, 0.3f, 0.8f, 0.5f, 0.7f, 0.4f, 0.9f, 0.2f};
+    const float extraction[8] = {1.0f, 2.0f, 1.5f, 0.5f, 2.0f, 1.0f, 0.25f, 1.75f};
+    Posed s(fixtures::Full(), 6);
+    for (int k = 0; k < 8; ++k) {
+        const VLMRollSegmentRow& row = VLMRollSegmentTable()[k];
+        s.properties.entries[row.rollProperty].mode = 1;
+        s.properties.entries[row.rollProperty].value = share[k];
+        s.properties.entries[vlm_entry::LeftUpLegRollEx + k].value = extraction[k];
+    }
+    VLMScopedFPGuard guard;
+    VLMVector4 block[16];
+    VLMCaptureRollAngles(s.c(), s.rows(), &s.properties, block);
+    VLMVector4 twisted[8];
+    for (int k = 0; k < 8; ++k) {
+        const int segment = VLMRollSegmentTable()[k].node;
+        twisted[k] = block[k];
+        twisted[k].x += 0.4f - 0.07f * float(k);
+        VLMNodeRotationFromEuler(&VLMCharacterNodeRecord(s.c(), segment)->rotation, s.row(segment).localQ, twisted[k]);
+    }
+    VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+    VLMDistributeRoll(s.c(), s.rows(), &s.properties, block);
+    for (int k = 0; k < 8; ++k) {
+        const float d = twisted[k].x - block[k].x;
+        EXPECT_NEAR(s.euler(VLMRollSegmentTable()[k].node).x, block[k].x + (1 - share[k]) * d, 1e-4) << k;
+        EXPECT_NEAR(s.euler(VLM_NODE_LEFT_UP_LEG_ROLL + k).x, block[8 + k].x + (1 - extraction[k]) * share[k] * d, 1e-4)
+            << k;
+    }
+}
+
 // No freedom keeps the length, no reach bends only, no Neck1..9 bends over two points, no length no NaN.
 TEST(Neck, BendsAndStretches)
 {
@@ -222,6 +358,54 @@ TEST(Neck, BendsAndStretches)
         EXPECT_TRUE(Finite(s));
         EXPECT_EQ(std::fabs(length() - before) < 1e-3, c.keepsLength);
         EXPECT_TRUE(c.neck == 0 || Len(At(target) - At(s.row(VLM_NODE_HEAD).globalT)) < far - 1.0);
+    }
+}
+
+// A head effector turned away: joint j of Neck..Neck3 turns by (j + 1) (1 - k)^4 / 5 of the head's blended turn,
+// the head follows the last and then blends toward the effector.
+TEST(Neck, TheStageSpreadsAHeadTurnByTheNeckStiffness)
+{
+    using mathtest::Hamilton;
+    using mathtest::Normalized;
+    const auto nlerp = [](const D4& a, D4 b, double w) {
+        const double s = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3] < 0 ? -1 : 1;
+        return Normalized({a[0] + w * (s * b[0] - a[0]), a[1] + w * (s * b[1] - a[1]), a[2] + w * (s * b[2] - a[2]),
+                           a[3] + w * (s * b[3] - a[3])});
+    };
+    fixtures::Proportions p = fixtures::Typical();
+    p.neckJoints = 3;
+    for (const double stiffness : {0.3, 0.6}) {
+        for (const double reach : {1.0, 0.6}) {
+            for (unsigned seed = 1; seed <= 3; ++seed) {
+                Posed s(p, seed);
+                s.properties.entries[vlm_entry::ParamCtrlNeckStiffness].value = float(stiffness);
+                VLMEffectorSetLayout* set = s.effectors();
+                std::mt19937 rng(seed);
+                const P3 axis = RandomDirection(rng);
+                const D4 head = Wide(s.row(VLM_NODE_HEAD).globalQ);
+                const D4 goal = Hamilton({0.3 * axis.x, 0.3 * axis.y, 0.3 * axis.z, std::sqrt(1 - 0.09)}, head);
+                set->effectors[VLM_HEAD_EFFECTOR].q = V(float(goal[0]), float(goal[1]), float(goal[2]), float(goal[3]));
+                set->blend[VLM_HEAD_EFFECTOR] = V(0, float(reach), 0, 0);
+                const int chain[4] = {VLM_NODE_NECK, VLM_NODE_NECK1, VLM_NODE_NECK1 + 1, VLM_NODE_NECK1 + 2};
+                D4 before[4];
+                for (int j = 0; j < 4; ++j)
+                    before[j] = Wide(s.row(chain[j]).globalQ);
+                {
+                    VLMScopedFPGuard guard;
+                    VLMSolveNeckHead(s.c(), s.rows(), set, &s.properties);
+                }
+                SCOPED_TRACE(::testing::Message()
+                             << "stiffness " << stiffness << ", reach " << reach << ", seed " << seed);
+                const D4 turned = nlerp(head, goal, reach);
+                const double share = std::pow(1 - stiffness, 4) / 5;
+                for (int j = 0; j < 4; ++j)
+                    EXPECT_TRUE(SameRotation(s.row(chain[j]).globalQ,
+                                             Hamilton(PartTurn(turned, head, (j + 1) * share), before[j]), 1e-4))
+                        << chain[j];
+                const D4 followed = Hamilton(PartTurn(turned, head, 4 * share), head);
+                EXPECT_TRUE(SameRotation(s.row(VLM_NODE_HEAD).globalQ, nlerp(followed, goal, reach), 1e-4));
+            }
+        }
     }
 }
 
@@ -264,6 +448,113 @@ TEST(Shoulder, CorrectionFromTheArm)
         VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
         VLMCorrectShoulderFromArm(s.c(), s.rows(), side, S(1), S(0), d, false);
         EXPECT_NEAR(s.euler(shoulder).z, 0.0, 1e-3) << side;
+    }
+}
+
+// The shoulder effector at reach rT: the collar turns the arm joint onto the ray toward A + rT (E - A).
+TEST(Collar, TheShoulderEffectorAimsTheArmJointByItsReach)
+{
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        for (int side : {1, 0}) {
+            for (float reach : {1.0f, 0.5f}) {
+                Posed s(fixtures::Typical(), seed);
+                VLMEffectorSetLayout* set = s.effectors();
+                std::memset(set->blend, 0, sizeof set->blend);
+                const int collar = side ? 18 : 19, arm = side ? 9 : 12, effector = side ? 13 : 14;
+                std::mt19937 rng(seed);
+                const P3 a = At(s.row(arm).globalT), from = At(s.row(collar).globalT);
+                const P3 e = a + 8.0 * RandomDirection(rng), target = a + double(reach) * (e - a);
+                set->effectors[effector].t = V(float(e.x), float(e.y), float(e.z), 0);
+                set->blend[effector] = V(reach, 0, 0, 0);
+                VLMScopedFPGuard guard;
+                VLMSolveCollar(s.c(), s.rows(), set, &s.properties, side, false);
+                const P3 moved = At(s.row(arm).globalT);
+                SCOPED_TRACE(::testing::Message() << "seed " << seed << ", side " << side << ", reach " << reach);
+                EXPECT_LT(Len(Cross(moved - from, target - from)) / (Len(moved - from) * Len(target - from)), 1e-4);
+                EXPECT_GT(Dot(moved - from, target - from), 0.0);
+                EXPECT_NEAR(Len(moved - from), Len(a - from), 1e-4);
+            }
+        }
+    }
+}
+
+// Collar stiffness k per axis: each Euler angle of collar and extra ends at (1 - k) turned + k before.
+TEST(Collar, StiffnessPullsEachAngleBackByItsAxis)
+{
+    fixtures::Proportions p = fixtures::Typical();
+    for (bool extras : {false, true}) {
+        p.shoulderExtras = extras;
+        for (int side : {1, 0}) {
+            const int collar = side ? 18 : 19, extra = side ? 170 : 171, effector = side ? 13 : 14;
+            const int nodes[2] = {collar, extra};
+            VLMVector4 angles[3][2];  // before, turned freely, turned with stiffness
+            for (int run = 1; run < 3; ++run) {
+                Posed s(p, 5);
+                VLMEffectorSetLayout* set = s.effectors();
+                std::memset(set->blend, 0, sizeof set->blend);
+                set->effectors[effector].t = VLMVector4Add(s.row(side ? 9 : 12).globalT, V(2, 9, 6, 0));
+                set->blend[effector] = V(1, 0, 0, 0);
+                s.properties.entries[vlm_entry::ExtraCollarRatio].value = 0.4f;
+                for (int i = 0; i < 3 && run == 2; ++i)
+                    s.properties.entries[vlm_entry::CollarStiffnessX + i].value = 0.3f * float(i + 1);
+                for (int n = 0; n < 1 + extras; ++n)
+                    angles[0][n] = s.euler(nodes[n]);
+                VLMScopedFPGuard guard;
+                VLMSolveCollar(s.c(), s.rows(), set, &s.properties, side, false);
+                for (int n = 0; n < 1 + extras; ++n)
+                    angles[run][n] = s.euler(nodes[n]);
+            }
+            for (int n = 0; n < 1 + extras; ++n) {
+                for (int i = 0; i < 3; ++i) {
+                    const double k = 0.3 * (i + 1), before = mathtest::Lane(angles[0][n], i);
+                    const double turned = mathtest::Lane(angles[1][n], i);
+                    EXPECT_GT(std::fabs(turned - before), 1e-3) << "node " << nodes[n] << ", axis " << i;
+                    EXPECT_NEAR(mathtest::Lane(angles[2][n], i), (1 - k) * turned + k * before, 3e-4)
+                        << "node " << nodes[n] << ", axis " << i;
+                }
+            }
+        }
+    }
+}
+
+// An arm pulled beyond its reach turns the collar by the excess times (1 - pull x reach) (1 - stiffness) of
+// the shoulder effector: the excess read off a free turn, the held turns predicted from it.
+TEST(Collar, PullPhaseHoldsTheExcessByTheShoulderLanes)
+{
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        for (int side : {1, 0}) {
+            const int collar = side ? 18 : 19, arm = side ? 9 : 12, wrist = side ? 3 : 4, effector = side ? 13 : 14;
+            const struct {
+                float reach, pull, stiffness;
+            } lanes[] = {{1, 0, 0}, {1, 0.5f, 0}, {0.6f, 0.5f, 0.25f}, {0, 1, 0.5f}};
+            P3 a, from, d;
+            double excess = 0;
+            for (const auto& l : lanes) {
+                Posed s(fixtures::Typical(), seed);
+                VLMEffectorSetLayout* set = s.effectors();
+                std::memset(set->blend, 0, sizeof set->blend);
+                a = At(s.row(arm).globalT), from = At(s.row(collar).globalT);
+                std::mt19937 rng(seed + side);
+                d = RandomDirection(rng);
+                const P3 far = a + 120.0 * d;
+                set->effectors[wrist].t = V(float(far.x), float(far.y), float(far.z), 0);
+                set->blend[wrist] = V(1, 0, 1, 0);
+                set->effectors[effector].t = s.row(arm).globalT;  // the shoulder effector's own turn is none
+                set->blend[effector] = V(l.reach, 0, l.pull, l.stiffness);
+                VLMScopedFPGuard guard;
+                VLMSolveCollar(s.c(), s.rows(), set, &s.properties, side, false);
+                const P3 u = At(s.row(arm).globalT) - from, w = a - from;
+                SCOPED_TRACE(::testing::Message() << "seed " << seed << ", side " << side << ", lanes " << l.reach
+                                                  << " " << l.pull << " " << l.stiffness);
+                if (excess == 0) {  // w + d e parallel to u
+                    excess = -Dot(Cross(w, u), Cross(d, u)) / Dot(Cross(d, u), Cross(d, u));
+                    ASSERT_GT(excess, 10.0);
+                    continue;
+                }
+                const P3 want = w + (excess * (1 - l.pull * l.reach) * (1 - l.stiffness)) * d;
+                EXPECT_LT(Len(Cross(u, want)) / (Len(u) * Len(want)), 1e-4);
+            }
+        }
     }
 }
 
