@@ -339,6 +339,31 @@ TEST(Spine, PlacementAndStretch)
     }
 }
 
+// A target on the chest end's ray from the spine, within the limiter, the turn left to the final aim: the
+// stretched chest end lands on it.
+TEST(Spine, StretchPutsTheChestEndOnItsTarget)
+{
+    for (unsigned seed : {9u, 4u}) {
+        fixtures::Scene s = Make(seed == 9 ? fixtures::Typical() : fixtures::Minimal(), seed);  // Minimal: no Spine1
+        VLMScopedFPGuard guard;
+        const auto chestEnd = [&] {
+            VLMVector4 e;
+            VLMGetChestEndPosition(s.c(), &e, s.rows(), V(0, 0, 0, 0));
+            return e;
+        };
+        const VLMVector4 end = chestEnd(), spine = Row(s, VLM_NODE_SPINE).globalT;
+        const std::vector<VLMStateRow> before = s.snapshot();
+        for (float k : {0.8f, 1.2f, 1.45f}) {
+            Restore(s, before);
+            const VLMVector4 target = VLMVector4Add(spine, VLMVector4Mul(VLMVector4Sub(end, spine), S(k)));
+            VLMVector4 limiter = V(1, 1, 1, 1);
+            VLMStretchSpine(s.c(), s.rows(), target, S(0), S(0.5f), V(0, 0, 0, 0), S(1), S(1), S(1), &limiter);
+            VLMUpdateUpperBodyGlobals(s.c(), s.rows());
+            EXPECT_LT(Len(At(chestEnd()) - At(target)), 1e-3) << seed << " " << k;
+        }
+    }
+}
+
 // Right hand mirrors x; types round, 4 and up are Normal; zero geometry gives the frame.
 TEST(ContactPoint, TableFramesAndTypes)
 {

@@ -121,6 +121,31 @@ TEST(BodyPull, PullsMoveTheHipsAlongThem)
         EXPECT_EQ(VLMPoweredStiffness(S(0), e).x, 0.0f);
 }
 
+// A head effector beyond the Neck-to-Head chain pulls the neck toward it; one within the chain does not.
+TEST(BodyPull, HeadBeyondTheNecksReachPullsTheChest)
+{
+    Posed s(fixtures::Typical(), 2);
+    VLMEffectorSetLayout* set = s.effectors();
+    const P3 neck = At(s.row(VLM_NODE_NECK).globalT);
+    const double chain = Len(At(s.row(VLM_NODE_NECK1).globalT) - neck) +
+                         Len(At(s.row(VLM_NODE_HEAD).globalT) - At(s.row(VLM_NODE_NECK1).globalT));
+    const P3 up = (1 / Len(At(s.row(VLM_NODE_HEAD).globalT) - neck)) * (At(s.row(VLM_NODE_HEAD).globalT) - neck);
+    const std::vector<VLMStateRow> before = s.snapshot();
+    VLMScopedFPGuard guard;
+    // The neck's distance to the effector after a pull with the head's pull lane on or off.
+    const auto remaining = [&](double distance, float pull) {
+        Restore(s, before);
+        const P3 at = neck + distance * up;
+        set->effectors[VLM_HEAD_EFFECTOR].t = V(float(at.x), float(at.y), float(at.z), 0);
+        set->blend[VLM_HEAD_EFFECTOR] = V(1, 1, pull, 0);
+        VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, 10, true, false, false, false, false);
+        VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+        return Len(at - At(s.row(VLM_NODE_NECK).globalT));
+    };
+    EXPECT_LT(remaining(1.3 * chain, 1), remaining(1.3 * chain, 0) - 0.05 * chain);
+    EXPECT_NEAR(remaining(0.8 * chain, 1), remaining(0.8 * chain, 0), 1e-3);
+}
+
 // (x - a) m below the zone, its linear continuation above, continuous; the select form bit-identical.
 TEST(BodyPull, SoftExcess)
 {

@@ -2,6 +2,7 @@
 
 #include "rig/solver/vlm_collar.h"
 #include "rig/solver/vlm_limb_chain.h"
+#include "rig/solver/vlm_neck.h"
 #include "rig/solver/vlm_pose_setup.h"
 #include "rig/solver/vlm_property_entries.h"
 #include "rig/solver/vlm_solver_access.h"
@@ -73,11 +74,11 @@ void VLMMeasureNeck(const VLMCharacter* character, VLMVector4& headDistance, VLM
         return;
     headDistance = VLMVector4Length3(
         VLMVector4Sub(Position(character, rows, VLM_NODE_HEAD), Position(character, rows, VLM_NODE_NECK)));
-    float length = 0.0f;
-    for (int id = VLM_NODE_NECK; id <= VLMNeckEndNodeId(character); id = id == VLM_NODE_NECK ? VLM_NODE_NECK1 : id + 1)
-        length += VLMLengthFloat(
-            VLMVector4Sub(Position(character, rows, id), Position(character, rows, VLMGetParentNodeId(character, id))));
-    neckLength = VLMVector4Splat(length);
+    // The neck's reach is the chain from Neck to Head, the length the neck
+    // and head stage bends and stretches: the bone into Neck lies below the
+    // point the head is measured from, and the last bone ends at the head.
+    VLMVector4 points[VLM_NECK_CHAIN_MAX];
+    neckLength = VLMVector4Splat(VLMPointChainLength(points, VLMGatherNeckChainPositions(character, points, rows)));
 }
 
 void VLMHeadPullTarget(const VLMCharacter* character, VLMVector4& length, VLMVector4& direction,

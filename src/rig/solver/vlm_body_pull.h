@@ -36,6 +36,9 @@
 void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
                       const VLMPropertySetState* properties, int iterations, bool spine, bool stretchLeftLeg,
                       bool stretchRightLeg, bool stretchLeftArm, bool stretchRightArm);
+// Head distance |Head - Neck| now, neck length the Neck-to-Head chain's
+// length (both 0 without Neck or Head); the head effector's pull weight
+// (pull x reach translation) and stiffness, broadcast.
 void VLMMeasureNeck(const VLMCharacter* character, VLMVector4& headDistance, VLMVector4& neckLength,
                     VLMVector4& headPull, VLMVector4& headStiffness, const VLMStateRow* rows,
                     const VLMEffectorSetLayout* set);

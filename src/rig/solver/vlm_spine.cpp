@@ -144,7 +144,12 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
         const VLMVector4 grow = VLMVector4Splat((k - 1.0f) * scaleSpine.x + 1.0f);
         for (int id = VLM_NODE_SPINE; id <= chest; id = id == VLM_NODE_SPINE ? VLM_NODE_SPINE1 : id + 1) {
             VLMStateRow* row = VLMNodeRow(character, rows, id);
-            row->localT = VLMVector4Mul(row->localT, VLMVector4Splat(k));
+            // k is the ratio of distances from the Spine joint, so only the
+            // bones above that joint grow by it: lengthening the hips-to-spine
+            // bone as well would move the joint itself and carry the chest end
+            // past (or short of) its target by that bone's growth.
+            if (id != VLM_NODE_SPINE)
+                row->localT = VLMVector4Mul(row->localT, VLMVector4Splat(k));
             row->globalS = VLMVector4ScaleXYZ(row->globalS, grow);
         }
         const VLMNodeRecord* top = VLMCharacterNodeRecord(character, chest);
