@@ -73,8 +73,9 @@ TEST(Transfer, OtherProportionsSpreadTheirChains)
             // Ring finger (digit 3) of the left hand: aimed at the middle finger's end when propagating.
             const int ring = VLM_NODE_LEFT_HAND_THUMB1 + 12, last = ring + 2;
             const VLMVector4 rebuilt = Row(target, VLMGetParentNodeId(target.c(), ring)).globalQ;
-            const double h = TurnAngle(Row(source, VLM_NODE_LEFT_HAND_THUMB1 + 10).globalQ, rebuilt) / 2;
-            EXPECT_NEAR(TurnAngle(Row(target, last).globalQ, rebuilt), propagate ? h * 2 / 3 : 0.0, 1e-4);
+            EXPECT_LT(TurnAngle(Row(target, last).globalQ,
+                                propagate ? Row(source, VLM_NODE_LEFT_HAND_THUMB1 + 10).globalQ : rebuilt),
+                      1e-4);
             for (int roll : {VLM_NODE_LEFT_UP_LEG_ROLL, VLM_NODE_RIGHT_FORE_ARM_ROLL})
                 EXPECT_LT(propagate ? TurnAngle(Row(target, roll).localQ, V(0, 0, 0, 1))
                                     : TurnAngle(Row(target, roll).globalQ, Row(source, roll).globalQ),
@@ -92,6 +93,36 @@ TEST(Transfer, OtherProportionsSpreadTheirChains)
     VLMDistributeNeckRotation(target.c(), target.rows(), V(5e-4f, 0, 8e-4f, 1), S(1));
     VLMDistributeSpineRotation(target.c(), target.rows(), V(0, 9e-4f, 0, -1), S(1));
     EXPECT_TRUE(Unchanged(target, before));
+}
+
+// Digits of other joint counts: with propagation the target digit ends turned as the source digit's last
+// joint; without it the joints both have are copied and the rest keep their rest relation.
+TEST(Transfer, DigitChainsOfOtherLengthsEndTogether)
+{
+    for (int targetJoints : {2, 4}) {
+        fixtures::Proportions p = fixtures::Typical(), q = fixtures::Typical();
+        for (int d = 0; d < 5; ++d)
+            p.handDigitJoints[d] = targetJoints, q.handDigitJoints[d] = 3;
+        for (unsigned seed = 1; seed <= 3; ++seed) {
+            for (std::uint32_t propagate : {0u, 1u}) {
+                fixtures::Scene source = Make(q, seed), target = Make(p, seed + 20);
+                target.properties.entries[vlm_entry::FingerPropagation].mode = propagate;
+                Transfer(target, source);
+                for (int d = 0; d < 5; ++d) {
+                    const int first = VLM_NODE_LEFT_HAND_THUMB1 + 4 * d;
+                    const int shared = std::min(targetJoints, 3);
+                    const double ends =
+                        TurnAngle(Row(target, first + targetJoints - 1).globalQ, Row(source, first + 2).globalQ);
+                    if (propagate != 0u)
+                        EXPECT_LT(ends, 1e-4) << targetJoints << " " << seed << " " << d;
+                    else
+                        for (int j = 0; j < shared; ++j)
+                            EXPECT_LT(TurnAngle(Row(target, first + j).globalQ, Row(source, first + j).globalQ), 1e-5)
+                                << targetJoints << " " << seed << " " << d << " " << j;
+                }
+            }
+        }
+    }
 }
 
 // Antipodal source extra, coincident spine joints: finite; an inverted arm keeps wrist and bend side.
