@@ -146,6 +146,25 @@ TEST(BodyPull, HeadBeyondTheNecksReachPullsTheChest)
     EXPECT_NEAR(remaining(0.8 * chain, 1), remaining(0.8 * chain, 0), 1e-3);
 }
 
+// Between its iterations the pull refreshes only the trunk; what it hands back has every global below the hips
+// (fingers, neck chain, forearms) up to date with the locals.
+TEST(BodyPull, LeavesEveryGlobalBelowTheHipsUpToDate)
+{
+    for (const fixtures::Proportions& p : {fixtures::Minimal(), fixtures::Full()}) {
+        Posed s(p, 4, true);
+        VLMEffectorSetLayout* set = s.effectors();
+        set->effectors[VLM_LEFT_WRIST_EFFECTOR].t.z += 25.0f;
+        set->effectors[VLM_HEAD_EFFECTOR].t.y += 20.0f;
+        const std::vector<VLMStateRow> before = s.snapshot();
+        VLMScopedFPGuard guard;
+        VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, 3, true, true, true, true, true);
+        const std::vector<VLMStateRow> solved = s.snapshot();
+        EXPECT_GT(s.moved(before), 1.0);
+        VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(s.c(), VLM_NODE_HIPS), s.rows(), VLMCharacterNodeRecords(s.c()));
+        EXPECT_TRUE(Unchanged(s, solved));
+    }
+}
+
 // (x - a) m below the zone, its linear continuation above, continuous; the select form bit-identical.
 TEST(BodyPull, SoftExcess)
 {
