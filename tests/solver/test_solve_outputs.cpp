@@ -228,9 +228,11 @@ bool Read(const char* path, Recording& r, std::string& error)
     return true;
 }
 
+// Written beside the file and moved over it, so that a failed write leaves the old one.
 bool Write(const char* path, const Recording& r)
 {
-    std::ofstream out(path);
+    const std::string temporary = std::string(path) + ".new";
+    std::ofstream out(temporary);
     out << "# Outputs of the seeded solves of tests/solver/test_solve_outputs.cpp (how to record: see there).\n";
     char buffer[64];
     for (const auto& [fingerprint, cases] : r.hashes)
@@ -248,7 +250,8 @@ bool Write(const char* path, const Recording& r)
         }
         out << "\n";
     }
-    return bool(out);
+    out.close();
+    return bool(out) && std::rename(temporary.c_str(), path) == 0;
 }
 
 TEST(Solve, OutputsMatchTheRecording)
