@@ -55,16 +55,18 @@ void UpdateSpineRotations(const VLMCharacter* c, VLMStateRow* rows)
     const VLMNodeRecord* path[VLM_NODE_COUNT];
     int length = 0;
     const std::uint64_t spine = VLMCharacterNodeRecord(c, VLM_NODE_SPINE)->ownIndex;
-    for (const VLMNodeRecord* r = VLMCharacterNodeRecord(c, VLMChestNodeId(c)); length < VLM_NODE_COUNT;
-         r = records + r->parentIndex) {
+    for (const VLMNodeRecord* r = VLMCharacterNodeRecord(c, VLMChestNodeId(c));; r = records + r->parentIndex) {
         path[length++] = r;
-        if (r->ownIndex == spine || r->parentIndex == VLM_INDEX_NONE)
+        if (r->ownIndex == spine)
             break;
+        if (r->parentIndex == VLM_INDEX_NONE || length == VLM_NODE_COUNT)
+            return;  // the chest is not below the spine: the chain pass does nothing either
     }
     while (length > 0) {
         const VLMNodeRecord* r = path[--length];
         VLMStateRow* row = rows + r->ownIndex;
-        row->globalQ = VLMQuatNormalize(VLMQuatMultiply(rows[r->parentIndex].globalQ, row->localQ));
+        const VLMStateRow* parent = rows + std::int64_t(r->parentIndex);  // all ones: the spare row
+        row->globalQ = VLMQuatNormalize(VLMQuatMultiply(parent->globalQ, row->localQ));
     }
 }
 
@@ -148,8 +150,8 @@ void VLMSolveSpineStretch(const VLMCharacter* character, VLMStateRow* rows, cons
     spineRow->globalQ = VLMQuatReachToward(spineRow->globalQ, goal->slots[1].q, goal->lanes[1].y);
     CommitNode(character, rows, VLM_NODE_SPINE);
     const bool subtree = refresh == VLMSpineRefresh::Subtree;
-    // The chest's turn reads the spine's rotations only; the chest end, the
-    // spine chain and the collars.
+    // The chest's turn reads the spine's rotations only; the chest end after
+    // it, the spine chain and the collars.
     if (subtree)
         VLMUpdateUpperBodyGlobals(character, rows);
     else
