@@ -8,13 +8,15 @@ constexpr int kLeftHand = 0, kLeftFoot = 2;
 
 struct ContactScene : fixtures::Scene {
     ContactScene() : fixtures::Scene(fixtures::Full(), {false, {}, false, false, 1}, {}) { }
-    const VLMExtremity* foot() const { return VLMCharacterExtremity(c(), kLeftFoot); }
+    int which = kLeftFoot;
+    const VLMExtremity* extremity() const { return VLMCharacterExtremity(c(), which); }
+    float& value(int role) { return properties.entries[extremity()->properties[role]].value; }
     // The end goal from a rotation and translation, the toe base at its rest offset.
     VLMLimbGoalBlock block(const VLMVector4& t, const VLMVector4& q, float floor) const
     {
         VLMLimbGoalBlock b{};
-        const VLMVector4 rest = VLMVector4Sub(VLMCharacterTPoseEntry(c(), foot()->baseNodeId)->t,
-                                              VLMCharacterTPoseEntry(c(), foot()->endNodeId)->t);
+        const VLMVector4 rest = VLMVector4Sub(VLMCharacterTPoseEntry(c(), extremity()->baseNodeId)->t,
+                                              VLMCharacterTPoseEntry(c(), extremity()->endNodeId)->t);
         b.slots[0] = {t, q, V(1, 1, 1, 1)};
         b.slots[1] = {VLMVector4Add(t, VLMQuatRotate(q, VLMVector4ClearW(rest))), q, V(1, 1, 1, 1)};
         b.frame = {V(0, floor, 0, 0), V(0, 0, 0, 1), V(1, 1, 1, 1)};
@@ -24,8 +26,9 @@ struct ContactScene : fixtures::Scene {
     {
         float m = 1e30f;
         const VLMTransformTQS &a = b.slots[0], &e = b.slots[1];
-        for (int i = 0; i < (properties.entries[vlm_entry::FootContactType].value == 0.0f ? 6 : 4); ++i)
-            m = std::fmin(m, VLMContactPoint(c(), &p, foot(), &properties, i, &a.t, &a.q, &a.s, &e.t, &e.q, &e.s)->y);
+        for (int i = 0; i < (value(8) == 0.0f ? 6 : 4); ++i)
+            m = std::fmin(m,
+                          VLMContactPoint(c(), &p, extremity(), &properties, i, &a.t, &a.q, &a.s, &e.t, &e.q, &e.s)->y);
         return m;
     }
     VLMVector4 p;
@@ -46,18 +49,18 @@ TEST(Contact, KindsLiftClampOrLeaveTheGoals)
     for (int i = 0; i < 20; ++i) {
         const float floor = i % 2 ? 5.0f : 0.0f;
         VLMLimbGoalBlock b = s.block(V(3, floor + float(i % 5) - 2, 1, 0), Tilt(rng, 0.5f), floor);
-        VLMRunLimbSubSolver(s.c(), s.foot(), &b, 2, &s.properties);
+        VLMRunLimbSubSolver(s.c(), s.extremity(), &b, 2, &s.properties);
         EXPECT_GE(s.lowest(b), floor - 1e-4f) << i;
         const VLMLimbGoalBlock before = b;
         for (int kind : {-1, 3, 7}) {
-            VLMRunLimbSubSolver(s.c(), s.foot(), &b, kind, &s.properties);
+            VLMRunLimbSubSolver(s.c(), s.extremity(), &b, kind, &s.properties);
             EXPECT_EQ(std::memcmp(&b, &before, sizeof b), 0) << kind;
         }
     }
     VLMLimbGoalBlock b = s.block(V(0, -2, 0, 0), V(0, 0, 0, 1), 0.0f);
     b.slots[1].t.y = 3;
     s.properties.entries[vlm_entry::ParamFootContactStiffness].value = 0.5f;
-    VLMRunLimbSubSolver(s.c(), s.foot(), &b, 0, &s.properties);
+    VLMRunLimbSubSolver(s.c(), s.extremity(), &b, 0, &s.properties);
     EXPECT_EQ(b.slots[0].t.y, 0.0f);
     EXPECT_EQ(b.slots[1].t.y, 4.0f);
 }
@@ -73,7 +76,7 @@ TEST(Contact, RollAboutTheAnkle)
         for (int i = 0; i < 10; ++i) {
             VLMLimbGoalBlock b = s.block(V(4, float(i % 4), -2, 0), Tilt(rng, 0.6f), 0.0f);
             const VLMVector4 end = b.slots[0].t;
-            VLMRunLimbSubSolver(s.c(), s.foot(), &b, 1, &s.properties);
+            VLMRunLimbSubSolver(s.c(), s.extremity(), &b, 1, &s.properties);
             EXPECT_NEAR(b.slots[0].t.x, end.x, 1e-4) << type << " " << i;
             EXPECT_NEAR(b.slots[0].t.z, end.z, 1e-4) << type << " " << i;
             EXPECT_GE(s.lowest(b), -1e-2) << type << " " << i;
@@ -97,10 +100,78 @@ TEST(Contact, ScaledGoalRisesWithoutTurning)
         VLMLimbGoalBlock b{};
         b.slots[c.slot] = {V(2, 2 * bottom - 3, 5, 0), c.q, V(2, 2, 2, 1)};
         b.slots[1 - c.slot] = b.slots[c.slot];
-        VLMContactRollStep(s.c(), s.foot(), &b, &s.properties);
+        VLMContactRollStep(s.c(), s.extremity(), &b, &s.properties);
         EXPECT_LT(TurnAngle(b.slots[c.slot].q, c.q), 1e-5) << c.type;
         EXPECT_NEAR(b.slots[c.slot].t.y, 2 * bottom, 1e-4) << c.type;
         EXPECT_EQ(b.slots[c.slot].s.x, 2.0f);
+    }
+}
+
+// Kind 1 over a seeded sweep of foot and hand tilts and heights, toe and finger bends (straight down among
+// them), every contact type and pivot, the default sole and one below the base joint: no contact corner ends
+// below the floor.
+TEST(Contact, RollLeavesNoCornerBelowTheFloor)
+{
+    ContactScene s;
+    enum { kType = 8, kPivot = 11 };
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f);
+    for (int which : {kLeftFoot, 1}) {  // 1: the right hand
+        s.which = which;
+        const bool foot = s.extremity()->isFoot != 0;
+        const int across = foot ? 0 : 2;  // the axis the toes or fingers bend about
+        const VLMVector4 base = VLMVector4Sub(VLMCharacterTPoseEntry(s.c(), s.extremity()->endNodeId)->t,
+                                              VLMCharacterTPoseEntry(s.c(), s.extremity()->baseNodeId)->t);
+        for (float bottom : {0.0f, base.y + 2.0f}) {  // the default; the sole 2 below the base joint
+            s.value(1) = bottom;
+            // The bend that points the middle of the front edge straight down.
+            const float front = s.value(3) + s.value(4), side = s.extremity()->isRight != 0 ? -1.0f : 1.0f;
+            const VLMVector4 mid = VLMVector4Add(base, foot ? V(0, -bottom, front, 0) : V(side * front, -bottom, 0, 0));
+            const float down = foot ? float(std::atan2(double(mid.z), -double(mid.y)))
+                                    : float(std::atan2(-double(mid.x), -double(mid.y)));
+            for (float type : {0.0f, 1.0f, 2.0f, 3.0f}) {
+                s.value(kType) = type;
+                int worst = -1;
+                float deepest = 0.0f;
+                for (int i = 0; i < 300; ++i) {
+                    s.value(kPivot) = float(i % 3);
+                    const bool straightDown = type == 0.0f && i % 4 == 0;
+                    const float floor = i % 2 ? 4.0f : 0.0f;
+                    const VLMVector4 tilt =
+                        straightDown ? VLMQuatFromEulerXYZ(V(0, 6 * unit(rng), 0, 0)) : Tilt(rng, 0.7f);
+                    const float height = straightDown ? floor + bottom : floor + 8 * unit(rng) - 3;
+                    VLMLimbGoalBlock b = s.block(V(4, height, -2, 0), tilt, floor);
+                    VLMVector4 bend = V(0, 0, 0, 0);
+                    (&bend.x)[across] = straightDown ? down : (foot ? 1 : -side) * (2.2f * unit(rng) - 1.7f);
+                    b.slots[1].q = VLMQuatMultiply(tilt, VLMQuatFromEulerXYZ(bend));
+                    VLMRunLimbSubSolver(s.c(), s.extremity(), &b, 1, &s.properties);
+                    const float below = floor - s.lowest(b);
+                    if (below > deepest)
+                        deepest = below, worst = i;
+                }
+                EXPECT_LT(deepest, 2e-3f) << which << " " << bottom << " " << type << " " << worst;
+            }
+        }
+    }
+}
+
+// The contact pass at stiffness 0 takes the roll's goals as they are, at 1 the lift's: the other sub-solver does
+// not run, so nothing of it comes back through the blend (goals far below the floor would show its rounding).
+TEST(Contact, PassAtStiffnessZeroOrOneTakesOneSubSolversGoals)
+{
+    ContactScene s;
+    s.properties.entries[vlm_entry::FloorContact].mode = 1;
+    s.value(8) = 2.0f;  // toe base: the roll moves the toe goal only, the lift both goals
+    std::mt19937 rng(4);
+    for (int i = 0; i < 10; ++i) {
+        const VLMLimbGoalBlock block = s.block(V(3, float(i) - 1000.0f, 1, 0), Tilt(rng, 0.5f), 0.0f);
+        for (float stiffness : {0.0f, 1.0f}) {
+            s.value(9) = stiffness;
+            VLMLimbGoalBlock alone = block, passed = block;
+            VLMRunLimbSubSolver(s.c(), s.extremity(), &alone, stiffness == 0.0f ? 1 : 2, &s.properties);
+            VLMLimbContactPass(s.c(), s.extremity(), &passed, &s.properties);
+            EXPECT_EQ(std::memcmp(passed.slots, alone.slots, sizeof alone.slots), 0) << i << " " << stiffness;
+        }
     }
 }
 

@@ -225,6 +225,50 @@ TEST(BodyPull, AHeadPullActsBeyondTheNeckByItsLane)
     }
 }
 
+// A head effector beyond the Neck-to-Head chain pulls the neck toward it; one within the chain does not.
+TEST(BodyPull, HeadBeyondTheNecksReachPullsTheChest)
+{
+    Posed s(fixtures::Typical(), 2);
+    VLMEffectorSetLayout* set = s.effectors();
+    const P3 neck = At(s.row(VLM_NODE_NECK).globalT);
+    const double chain = Len(At(s.row(VLM_NODE_NECK1).globalT) - neck) +
+                         Len(At(s.row(VLM_NODE_HEAD).globalT) - At(s.row(VLM_NODE_NECK1).globalT));
+    const P3 up = (1 / Len(At(s.row(VLM_NODE_HEAD).globalT) - neck)) * (At(s.row(VLM_NODE_HEAD).globalT) - neck);
+    const std::vector<VLMStateRow> before = s.snapshot();
+    VLMScopedFPGuard guard;
+    // The neck's distance to the effector after a pull with the head's pull lane on or off.
+    const auto remaining = [&](double distance, float pull) {
+        Restore(s, before);
+        const P3 at = neck + distance * up;
+        set->effectors[VLM_HEAD_EFFECTOR].t = V(float(at.x), float(at.y), float(at.z), 0);
+        set->blend[VLM_HEAD_EFFECTOR] = V(1, 1, pull, 0);
+        VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, 10, true, false, false, false, false);
+        VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+        return Len(at - At(s.row(VLM_NODE_NECK).globalT));
+    };
+    EXPECT_LT(remaining(1.3 * chain, 1), remaining(1.3 * chain, 0) - 0.05 * chain);
+    EXPECT_NEAR(remaining(0.8 * chain, 1), remaining(0.8 * chain, 0), 1e-3);
+}
+
+// Between its iterations the pull refreshes only the trunk; what it hands back has every global below the hips
+// (fingers, neck chain, forearms) up to date with the locals.
+TEST(BodyPull, LeavesEveryGlobalBelowTheHipsUpToDate)
+{
+    for (const fixtures::Proportions& p : {fixtures::Minimal(), fixtures::Full()}) {
+        Posed s(p, 4, true);
+        VLMEffectorSetLayout* set = s.effectors();
+        set->effectors[VLM_LEFT_WRIST_EFFECTOR].t.z += 25.0f;
+        set->effectors[VLM_HEAD_EFFECTOR].t.y += 20.0f;
+        const std::vector<VLMStateRow> before = s.snapshot();
+        VLMScopedFPGuard guard;
+        VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, 3, true, true, true, true, true);
+        const std::vector<VLMStateRow> solved = s.snapshot();
+        EXPECT_GT(s.moved(before), 1.0);
+        VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(s.c(), VLM_NODE_HIPS), s.rows(), VLMCharacterNodeRecords(s.c()));
+        EXPECT_TRUE(Unchanged(s, solved));
+    }
+}
+
 // (x - a) m below the zone, its linear continuation above, continuous; the select form bit-identical.
 TEST(BodyPull, SoftExcess)
 {

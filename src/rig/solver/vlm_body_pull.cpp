@@ -2,6 +2,7 @@
 
 #include "rig/solver/vlm_collar.h"
 #include "rig/solver/vlm_limb_chain.h"
+#include "rig/solver/vlm_neck.h"
 #include "rig/solver/vlm_pose_setup.h"
 #include "rig/solver/vlm_property_entries.h"
 #include "rig/solver/vlm_solver_access.h"
@@ -73,11 +74,11 @@ void VLMMeasureNeck(const VLMCharacter* character, VLMVector4& headDistance, VLM
         return;
     headDistance = VLMVector4Length3(
         VLMVector4Sub(Position(character, rows, VLM_NODE_HEAD), Position(character, rows, VLM_NODE_NECK)));
-    float length = 0.0f;
-    for (int id = VLM_NODE_NECK; id <= VLMNeckEndNodeId(character); id = id == VLM_NODE_NECK ? VLM_NODE_NECK1 : id + 1)
-        length += VLMLengthFloat(
-            VLMVector4Sub(Position(character, rows, id), Position(character, rows, VLMGetParentNodeId(character, id))));
-    neckLength = VLMVector4Splat(length);
+    // The neck's reach is the chain from Neck to Head, the length the neck
+    // and head stage bends and stretches: the bone into Neck lies below the
+    // point the head is measured from, and the last bone ends at the head.
+    VLMVector4 points[VLM_NECK_CHAIN_MAX];
+    neckLength = VLMVector4Splat(VLMPointChainLength(points, VLMGatherNeckChainPositions(character, points, rows)));
 }
 
 void VLMHeadPullTarget(const VLMCharacter* character, VLMVector4& length, VLMVector4& direction,
@@ -115,7 +116,7 @@ void VLMCorrectHips(const VLMCharacter* character, VLMStateRow* rows, const VLMS
 
 void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
                       const VLMPropertySetState* properties, int iterations, bool spine, bool stretchLeftLeg,
-                      bool stretchRightLeg, bool stretchLeftArm, bool stretchRightArm)
+                      bool stretchRightLeg, bool stretchLeftArm, bool stretchRightArm, bool refreshBelowHips)
 {
     if (!Has(character, VLM_NODE_HIPS) || !Has(character, VLM_NODE_SPINE))
         return;
@@ -158,6 +159,9 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
     const VLMVector4 p = Pack(reach[0].pull.x, reach[1].pull.x, reach[2].pull.x, reach[3].pull.x);
     const VLMVector4 r = Pack(value(kLimbs[0].compression), value(kLimbs[1].compression), value(kLimbs[2].compression),
                               value(kLimbs[3].compression));
+    VLMLimbPullGoal pullGoals[4];  // the effector set does not change while the body is pulled
+    for (int j = 0; j < 4; ++j)
+        VLMPrepareLimbPull(VLMCharacterLimb(character, j), set, &pullGoals[j]);
     const VLMVector4& hipsLanes = set->blend[VLM_HIPS_EFFECTOR];
     const VLMVector4& chestLanes = set->blend[VLM_CHEST_END_EFFECTOR];
 
@@ -167,9 +171,9 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
     VLMStateRow* spineRow = VLMNodeRow(character, rows, VLM_NODE_SPINE);
     spineRow->globalQ = VLMQuatReachToward(spineRow->globalQ, goal.slots[1].q, 0.5f);
     VLMNodeGlobalToLocal(spineRecord, rows, records);
-    if (VLMClampNodeToLimits(spineRecord, rows, VLMCharacterRotations(character)))
-        VLMNodeLocalToGlobal(spineRecord, rows, records);
-    VLMUpdateUpperBodyGlobals(character, rows);
+    // The spine's new local rotation reaches the upper body's globals through
+    // the trunk refresh below: placing the hips reads none of them.
+    VLMClampNodeToLimits(spineRecord, rows, VLMCharacterRotations(character));
     VLMCorrectHips(character, rows, &goal, &pose, VLMVector4{1.0f, 0.0f, 1.0f, 1.0f}, offset);
     VLMUpdateTrunkGlobals(character, rows);
 
@@ -184,12 +188,12 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
         VLMComputeEffectorTripleFromPose(character, &pose, rows, properties);
         VLMVector4 lengths[4], directions[4];
         for (int j = 3; j >= 0; --j)
-            VLMLimbPullTarget(VLMCharacterLimb(character, j), lengths[j], directions[j], rows, set);
+            VLMLimbPullTarget(pullGoals[j], lengths[j], directions[j], rows);
         const VLMVector4 x = Pack(lengths[0].x, lengths[1].x, lengths[2].x, lengths[3].x);
         const VLMVector4 excess = VLMSoftExcessSelect(x, a, b, f, r, p);
-        VLMVector4 pulls[4];
+        VLMVector4 pull[4];
         for (int j = 0; j < 4; ++j)
-            pulls[j] = VLMVector4Mul(directions[j], VLMVector4Splat((&excess.x)[j] * hold[j]));
+            pull[j] = VLMVector4Mul(directions[j], VLMVector4Splat((&excess.x)[j] * hold[j]));
         VLMVector4 headLength, headDirection;
         VLMHeadPullTarget(character, headLength, headDirection, rows, set);
         const VLMVector4 head = VLMVector4Mul(headDirection, VLMSoftExcess(headLength, headDistance, neckLength,
@@ -200,21 +204,20 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
         const VLMVector4 chest = pose.slots[2].t;
         const float hipsMove = (0.5f + 0.5f * t) * (1.0f - hipsLanes.z);
         const float hipsTurn = (0.3f + 0.7f * t) * (1.0f - hipsLanes.w);
-        hipsShift =
-            VLMVector4Add(hipsShift, VLMVector4Mul(VLMVector4Add(pulls[0], pulls[1]), VLMVector4Splat(hipsMove)));
+        hipsShift = VLMVector4Add(hipsShift, VLMVector4Mul(VLMVector4Add(pull[0], pull[1]), VLMVector4Splat(hipsMove)));
         TurnSum legs;
         for (int j = 0; j < 2; ++j)
-            legs.add(hips, Position(character, rows, kLimbs[j].root), pulls[j], hipsTurn);
+            legs.add(hips, Position(character, rows, kLimbs[j].root), pull[j], hipsTurn);
         hipsTurned = VLMQuatNormalize(VLMQuatMultiply(legs.turn(), hipsTurned));
 
         const float chestMove = 1.0f - chestLanes.z, chestTurn = 1.0f - chestLanes.w;
-        const VLMVector4 armsMove = VLMVector4Mul(VLMVector4Add(pulls[2], pulls[3]), VLMVector4Splat(0.6f + 0.4f * t));
+        const VLMVector4 armsMove = VLMVector4Mul(VLMVector4Add(pull[2], pull[3]), VLMVector4Splat(0.6f + 0.4f * t));
         const VLMVector4 headMove = VLMVector4Mul(head, VLMVector4Splat(0.7f + 0.3f * t));
         chestShift =
             VLMVector4Add(chestShift, VLMVector4Mul(VLMVector4Add(armsMove, headMove), VLMVector4Splat(chestMove)));
         TurnSum upper;
         for (int j = 2; j < 4; ++j)
-            upper.add(chest, Position(character, rows, kLimbs[j].root), pulls[j], (0.4f + 0.6f * t) * chestTurn);
+            upper.add(chest, Position(character, rows, kLimbs[j].root), pull[j], (0.4f + 0.6f * t) * chestTurn);
         upper.add(chest, Position(character, rows, neckRoot), head, (0.7f + 0.3f * t) * chestTurn);
         chestTurned = VLMQuatNormalize(VLMQuatMultiply(upper.turn(), chestTurned));
 
@@ -227,13 +230,18 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
         pose.slots[2].q = VLMQuatNormalize(VLMQuatMultiply(chestTurned, goal.slots[2].q));
 
         VLMVector4 limiter = {1.0f, value(vlm_entry::SnSSpineFreedom), 1.0f, 1.0f};
+        // Only the trunk is refreshed between iterations: the rows below it
+        // (fingers, neck chain, forearms and the rest) are read by nothing
+        // here, and the pass below the hips after the last iteration brings
+        // them up to date.
         VLMSolveSpineStretch(character, rows, &pose, properties, stiffness, VLMVector4Splat(0.5f * (1.0f - t)),
-                             &limiter, spine);
+                             &limiter, spine, VLMSpineRefresh::Trunk);
         VLMUpdateTrunkGlobals(character, rows);
     }
 
     // 7. The hips held toward the goals by the resist lanes.
     VLMComputeEffectorTripleFromPose(character, &pose, rows, properties);
     VLMCorrectHips(character, rows, &goal, &pose, VLMVector4{hipsLanes.z, 0.0f, hipsLanes.w, chestLanes.w}, offset);
-    VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(character, VLM_NODE_HIPS), rows, records);
+    if (refreshBelowHips)
+        VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(character, VLM_NODE_HIPS), rows, records);
 }

@@ -32,10 +32,16 @@
 #include "rig/vlm_property.h"
 
 // iterations: PullIterationCount as an integer (capped at its maximum, 30);
-// stretch flags of limbs 0..3 (stage bits 19, 20, 17, 18).
+// stretch flags of limbs 0..3 (stage bits 19, 20, 17, 18). Between the
+// iterations only the trunk's globals are kept up to date; at the end every
+// global below the hips is, unless refreshBelowHips is false (for a caller
+// whose next step recomputes every global anyway).
 void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
                       const VLMPropertySetState* properties, int iterations, bool spine, bool stretchLeftLeg,
-                      bool stretchRightLeg, bool stretchLeftArm, bool stretchRightArm);
+                      bool stretchRightLeg, bool stretchLeftArm, bool stretchRightArm, bool refreshBelowHips = true);
+// Head distance |Head - Neck| now, neck length the Neck-to-Head chain's
+// length (both 0 without Neck or Head); the head effector's pull weight
+// (pull x reach translation) and stiffness, broadcast.
 void VLMMeasureNeck(const VLMCharacter* character, VLMVector4& headDistance, VLMVector4& neckLength,
                     VLMVector4& headPull, VLMVector4& headStiffness, const VLMStateRow* rows,
                     const VLMEffectorSetLayout* set);

@@ -118,20 +118,33 @@ void VLMMeasureLimbReach(const VLMLimb* limb, VLMLimbReach* reach, const VLMStat
     reach->stiffness = VLMVector4Splat(k1 * (1.0f - w.middle) + w.middle);
 }
 
-void VLMLimbPullTarget(const VLMLimb* limb, VLMVector4& length, VLMVector4& direction, const VLMStateRow* rows,
-                       const VLMEffectorSetLayout* set)
+void VLMPrepareLimbPull(const VLMLimb* limb, const VLMEffectorSetLayout* set, VLMLimbPullGoal* pull)
 {
     VLMLimbChainGoal goal;
     const VLMLimbPassWeights w = Weights(limb, set, &goal);
-    const std::int32_t upperRow = limb->slotIndex[VLM_SLOT_UPPER];
-    const VLMVector4 upper = upperRow >= 0 ? rows[upperRow].globalT : VLMVector4Zero();
-    const auto toward = [&](int slot, float weight) {
-        return VLMVector4Mul(VLMVector4Sub(goal.slots[slot].t, upper), VLMVector4Splat(weight));
+    for (int k = 0; k < 3; ++k)
+        pull->goals[k] = goal.slots[1 + k].t;
+    pull->weights[0] = w.middle, pull->weights[1] = w.end, pull->weights[2] = w.extremity;
+    pull->upperRow = limb->slotIndex[VLM_SLOT_UPPER];
+}
+
+void VLMLimbPullTarget(const VLMLimbPullGoal& pull, VLMVector4& length, VLMVector4& direction, const VLMStateRow* rows)
+{
+    const VLMVector4 upper = pull.upperRow >= 0 ? rows[pull.upperRow].globalT : VLMVector4Zero();
+    const auto toward = [&](int k) {
+        return VLMVector4Mul(VLMVector4Sub(pull.goals[k], upper), VLMVector4Splat(pull.weights[k]));
     };
-    const VLMVector4 v =
-        VLMVector4ClearW(VLMVector4Add(VLMVector4Add(toward(1, w.middle), toward(2, w.end)), toward(3, w.extremity)));
+    const VLMVector4 v = VLMVector4ClearW(VLMVector4Add(VLMVector4Add(toward(0), toward(1)), toward(2)));
     length = VLMVector4Length3(v);
     direction = length.x > 0.0f ? VLMVector4Div(v, length) : v;
+}
+
+void VLMLimbPullTarget(const VLMLimb* limb, VLMVector4& length, VLMVector4& direction, const VLMStateRow* rows,
+                       const VLMEffectorSetLayout* set)
+{
+    VLMLimbPullGoal pull;
+    VLMPrepareLimbPull(limb, set, &pull);
+    VLMLimbPullTarget(pull, length, direction, rows);
 }
 
 void VLMSolveCollar(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,

@@ -27,6 +27,16 @@ void VLMMeasureLimbReach(const VLMLimb* limb, VLMLimbReach* reach, const VLMStat
 // v = sum W (effector - upper); length |v|, direction v / |v| (v when 0).
 void VLMLimbPullTarget(const VLMLimb* limb, VLMVector4& length, VLMVector4& direction, const VLMStateRow* rows,
                        const VLMEffectorSetLayout* set);
+// The same in two steps, for a caller that takes a limb's pull again and
+// again from one effector set: what the set gives (the middle, end and
+// extremity effectors' translations, the chain weights) is gathered once.
+struct VLMLimbPullGoal {
+    VLMVector4 goals[3];
+    float weights[3];
+    std::int32_t upperRow;
+};
+void VLMPrepareLimbPull(const VLMLimb* limb, const VLMEffectorSetLayout* set, VLMLimbPullGoal* pull);
+void VLMLimbPullTarget(const VLMLimbPullGoal& pull, VLMVector4& length, VLMVector4& direction, const VLMStateRow* rows);
 // The part of x beyond the reach, a cubic blend between lo and hi, times s;
 // lane by lane with branches, and the same with lane selects (bit-identical).
 VLMVector4 VLMSoftExcess(const VLMVector4& x, const VLMVector4& a, const VLMVector4& b, const VLMVector4& f,

@@ -19,6 +19,13 @@ enum { kFloorContact = 0, kBottom, kBack, kMiddle, kFront, kIn, kOut, kType = 8,
 constexpr float kHalfRoot2 = 0.70710677f;
 constexpr float kHighest = 3.40282e38f;
 constexpr int kRollIterations = 4, kFrontIterations = 4;
+// The roll keeps going after its four iterations while a corner is still
+// further below the floor than this, up to the cap: a steep tilt (and the
+// hoof turn, which stands the shape on its side) can need more steps.
+constexpr int kMaxRollIterations = 32;
+constexpr float kFloorTolerance = 1e-3f;
+// The same for the front part's steps.
+constexpr int kMaxFrontIterations = 16;
 
 float Value(const VLMPropertySetState* p, const VLMExtremity* e, int role)
 {
@@ -53,6 +60,138 @@ VLMMatrix44 GoalMatrix(const VLMTransformTQS& goal, bool hoof, const VLMMatrix44
 {
     const VLMMatrix44 n = VLMTQSToMatrix44(goal.t, VLMQuatNormalize(goal.q), goal.s);
     return hoof ? VLMMatrix44Multiply(n, h) : n;
+}
+
+// What one roll step works on: the carrying goal, and the four corners of the
+// contact shape in its space (w 1).
+struct RollShape {
+    int slot;
+    bool hoof;
+    VLMVector4 local[4];
+};
+
+RollShape RollShapeOf(const VLMCharacter* character, const VLMExtremity* extremity,
+                      const VLMPropertySetState* properties)
+{
+    const bool present = BasePresent(character, extremity);
+    const int type = Rounded(properties, extremity, kType);
+    RollShape shape;
+    shape.slot = present && (type >= 2 || type < 0) ? 1 : 0;
+    shape.hoof = type == 3;
+    const float s = extremity->isRight != 0 ? -1.0f : 1.0f;
+    const float B = Value(properties, extremity, kBottom), K = Value(properties, extremity, kBack);
+    const float I = Value(properties, extremity, kIn), O = Value(properties, extremity, kOut);
+    const float middle = Value(properties, extremity, kMiddle);
+    const float M = type == 0 && !present ? middle + Value(properties, extremity, kFront) : middle;
+    // Corners a, b, c, d: hand back-in, back-out, front-in, front-out (points
+    // 1, 0, 3, 2 of the contact shape); foot in-back, out-back, in-front,
+    // out-front (points 0, 1, 2, 3).
+    VLMVector4* local = shape.local;
+    if (extremity->isFoot != 0) {
+        local[0] = {-s * I, -B, -K, 1.0f}, local[1] = {s * O, -B, -K, 1.0f};
+        local[2] = {-s * I, -B, M, 1.0f}, local[3] = {s * O, -B, M, 1.0f};
+    } else {
+        local[0] = {-s * K, -B, I, 1.0f}, local[1] = {-s * K, -B, -O, 1.0f};
+        local[2] = {s * M, -B, I, 1.0f}, local[3] = {s * M, -B, -O, 1.0f};
+    }
+    return shape;
+}
+
+// Whether a corner of the carrying goal's shape lies below the floor by more
+// than the tolerance.
+bool RollCornerBelow(const RollShape& shape, const VLMExtremity* extremity, const VLMLimbGoalBlock* block)
+{
+    const VLMMatrix44 n = GoalMatrix(block->slots[shape.slot], shape.hoof, HoofMatrix(extremity));
+    const float floor = block->frame.t.y - kFloorTolerance;
+    for (const VLMVector4& corner : shape.local)
+        if (VLMMatrix44MulVector(n, corner).y < floor)
+            return true;
+    return false;
+}
+
+// The two front points of the shape (the finger or toe tips' edge), placed by
+// the extremity goal B, the rest offset of the end joint from the base joint
+// carried with them.
+void FrontPoints(const VLMCharacter* character, const VLMExtremity* extremity, const VLMLimbGoalBlock* block,
+                 const VLMPropertySetState* properties, VLMVector4 p[2])
+{
+    const VLMTransformTQS& b = block->slots[1];
+    const float s = extremity->isRight != 0 ? -1.0f : 1.0f;
+    const float B = Value(properties, extremity, kBottom), I = Value(properties, extremity, kIn),
+                O = Value(properties, extremity, kOut);
+    const float front = Value(properties, extremity, kMiddle) + Value(properties, extremity, kFront);
+    const VLMVector4 offset =
+        VLMVector4ClearW(VLMVector4Sub(VLMCharacterTPoseEntry(character, extremity->endNodeId)->t,
+                                       VLMCharacterTPoseEntry(character, extremity->baseNodeId)->t));
+    const VLMVector4 local[2] = {
+        extremity->isFoot != 0 ? VLMVector4{-s * I, -B, front, 0} : VLMVector4{s * front, -B, -O, 0},
+        extremity->isFoot != 0 ? VLMVector4{s * O, -B, front, 0} : VLMVector4{s * front, -B, I, 0}};
+    for (int i = 0; i < 2; ++i)
+        p[i] = VLMVector4Add(b.t, Rotate(b.q, VLMVector4Mul(b.s, VLMVector4Add(local[i], offset))));
+}
+
+bool FrontPointBelow(const VLMCharacter* character, const VLMExtremity* extremity, const VLMLimbGoalBlock* block,
+                     const VLMPropertySetState* properties)
+{
+    VLMVector4 p[2];
+    FrontPoints(character, extremity, block, properties, p);
+    const float floor = block->frame.t.y - kFloorTolerance;
+    return p[0].y < floor || p[1].y < floor;
+}
+
+// The front part turned about its own cross axis through the base joint, in
+// the sense that brings it back toward the end goal's orientation, by the
+// least angle that puts both front points at or above the floor (as high as
+// they go when the floor is out of reach). The front steps lift the points by
+// tilting the triangle of the base joint and the two points; when that
+// triangle stands upright (a finger or toe pointing straight down) raising the
+// points only reshapes it in its own plane, so the steps barely turn it and
+// the points stay below: this turn reaches the floor in one go.
+void LiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
+                         const VLMPropertySetState* properties)
+{
+    const VLMTransformTQS& a = block->slots[0];
+    VLMTransformTQS& b = block->slots[1];
+    const VLMVector4 q = VLMQuatNormalize(b.q);
+    VLMVector4 h = extremity->isFoot != 0 ? VLMQuatAxisX(q) : VLMQuatAxisZ(q);
+    const VLMVector4 back = VLMQuatMultiply(a.q, VLMVector4NegateXYZ(q));  // B onto A's orientation
+    if ((VLMVector4Dot3(back, h).x < 0.0f) != (back.w < 0.0f))
+        h = VLMVector4Negate(h);
+    VLMVector4 p[2];
+    FrontPoints(character, extremity, block, properties, p);
+    const float floor = block->frame.t.y;
+    // Per point, on its circle about h: p(t) = centre + cos t u + sin t (h x u);
+    // the first t >= 0 with p(t).y >= floor, as (cos t, sin t). The angles are
+    // compared by a key that grows with t over [0, 2 pi), quarter by quarter
+    // (the sine near 0, so that small turns keep their order).
+    float key = -1.0f, c = 1.0f, sn = 0.0f;
+    for (const VLMVector4& point : p) {
+        const VLMVector4 v = VLMVector4Sub(point, b.t);
+        const float along = VLMVector4Dot3(v, h).x;
+        const VLMVector4 u = VLMVector4Sub(v, VLMVector4Mul(h, VLMVector4Splat(along)));
+        const VLMVector4 w = VLMVector4Cross(h, u);
+        const float ay = u.y, by = w.y, g = floor - (b.t.y + along * h.y);
+        const float rho = std::sqrt(ay * ay + by * by);
+        if (!(ay < g) || !(rho > 0.0f))
+            continue;                      // up already, or on the axis: no turn helps
+        float x = ay / rho, y = by / rho;  // the top of the circle
+        if (g < rho) {
+            const float m = g / rho, across = std::sqrt(1.0f - m * m);
+            x = m * ay / rho + across * by / rho;
+            y = m * by / rho - across * ay / rho;
+        }
+        const float k = y >= 0.0f ? (x >= 0.0f ? y : 2.0f - y) : (x < 0.0f ? 2.0f - y : 4.0f + y);
+        if (k > key)
+            key = k, c = x, sn = y;
+    }
+    if (key < 0.0f)
+        return;
+    // The half-angle turn, scaled by 2 cos(t / 2) or by 2 sin(t / 2): the one
+    // of the two forms that keeps its precision for the angle found.
+    const VLMVector4 turn = c > 0.0f
+                                ? VLMVector4MergeW(VLMVector4Mul(h, VLMVector4Splat(sn)), VLMVector4Splat(1.0f + c))
+                                : VLMVector4MergeW(VLMVector4Mul(h, VLMVector4Splat(1.0f - c)), VLMVector4Splat(sn));
+    b.q = VLMQuatNormalize(VLMQuatMultiply(VLMQuatNormalize(turn), q));
 }
 
 }  // namespace
@@ -190,13 +329,18 @@ void VLMSolveContactRoll(const VLMCharacter* character, const VLMExtremity* extr
             VLMQuatConjugateMultiply(relQ, a.q, b.q);
         }
     }
-    for (int i = 0; i < kRollIterations; ++i)
+    const RollShape shape = RollShapeOf(character, extremity, properties);
+    for (int i = 0; i < kMaxRollIterations && (i < kRollIterations || RollCornerBelow(shape, extremity, block)); ++i)
         VLMContactRollStep(character, extremity, block, properties);
     if (carry && present) {
         b.t = VLMVector4Add(a.t, Rotate(a.q, relT));
         b.q = VLMQuatMultiply(a.q, relQ);
-        for (int i = 0; i < kFrontIterations && front; ++i)
+        for (int i = 0; i < kMaxFrontIterations && front &&
+                        (i < kFrontIterations || FrontPointBelow(character, extremity, block, properties));
+             ++i)
             VLMContactFrontStep(character, extremity, block, properties, relQ);
+        if (front && FrontPointBelow(character, extremity, block, properties))
+            LiftFrontAboutHinge(character, extremity, block, properties);
     }
     if (!carry || !(pivot == 1 || (pivot == 2 && present)))
         return;
@@ -208,27 +352,11 @@ void VLMSolveContactRoll(const VLMCharacter* character, const VLMExtremity* extr
 void VLMContactRollStep(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
                         const VLMPropertySetState* properties)
 {
-    const bool present = BasePresent(character, extremity);
-    const int type = Rounded(properties, extremity, kType);
-    VLMTransformTQS& goal = block->slots[present && (type >= 2 || type < 0) ? 1 : 0];
+    const RollShape shape = RollShapeOf(character, extremity, properties);
+    VLMTransformTQS& goal = block->slots[shape.slot];
     const float floor = block->frame.t.y;
-    const float s = extremity->isRight != 0 ? -1.0f : 1.0f;
-    const float B = Value(properties, extremity, kBottom), K = Value(properties, extremity, kBack);
-    const float I = Value(properties, extremity, kIn), O = Value(properties, extremity, kOut);
-    const float middle = Value(properties, extremity, kMiddle);
-    const float M = type == 0 && !present ? middle + Value(properties, extremity, kFront) : middle;
-    // Corners a, b, c, d: hand back-in, back-out, front-in, front-out (points
-    // 1, 0, 3, 2 of the contact shape); foot in-back, out-back, in-front,
-    // out-front (points 0, 1, 2, 3).
-    VLMVector4 local[4];
-    if (extremity->isFoot != 0) {
-        local[0] = {-s * I, -B, -K, 1.0f}, local[1] = {s * O, -B, -K, 1.0f};
-        local[2] = {-s * I, -B, M, 1.0f}, local[3] = {s * O, -B, M, 1.0f};
-    } else {
-        local[0] = {-s * K, -B, I, 1.0f}, local[1] = {-s * K, -B, -O, 1.0f};
-        local[2] = {s * M, -B, I, 1.0f}, local[3] = {s * M, -B, -O, 1.0f};
-    }
-    const bool hoof = type == 3;
+    const VLMVector4* local = shape.local;
+    const bool hoof = shape.hoof;
     const VLMMatrix44 h = HoofMatrix(extremity);
     const VLMMatrix44 unturn = VLMMatrix44Transpose(h);
     static constexpr int kTriangles[2][3] = {{0, 1, 2}, {1, 2, 3}};
@@ -267,19 +395,8 @@ void VLMContactFrontStep(const VLMCharacter* character, const VLMExtremity* extr
     const VLMTransformTQS& a = block->slots[0];
     VLMTransformTQS& b = block->slots[1];
     const float floor = block->frame.t.y;
-    const float s = extremity->isRight != 0 ? -1.0f : 1.0f;
-    const float B = Value(properties, extremity, kBottom), I = Value(properties, extremity, kIn),
-                O = Value(properties, extremity, kOut);
-    const float front = Value(properties, extremity, kMiddle) + Value(properties, extremity, kFront);
-    const VLMVector4 offset =
-        VLMVector4ClearW(VLMVector4Sub(VLMCharacterTPoseEntry(character, extremity->endNodeId)->t,
-                                       VLMCharacterTPoseEntry(character, extremity->baseNodeId)->t));
-    const VLMVector4 local[2] = {
-        extremity->isFoot != 0 ? VLMVector4{-s * I, -B, front, 0} : VLMVector4{s * front, -B, -O, 0},
-        extremity->isFoot != 0 ? VLMVector4{s * O, -B, front, 0} : VLMVector4{s * front, -B, I, 0}};
     VLMVector4 p[2];
-    for (int i = 0; i < 2; ++i)
-        p[i] = VLMVector4Add(b.t, Rotate(b.q, VLMVector4Mul(b.s, VLMVector4Add(local[i], offset))));
+    FrontPoints(character, extremity, block, properties, p);
     if (!(p[0].y < floor || p[1].y < floor))
         return;
     const VLMVector4 o = VLMVector4Add(b.t, VLMVector4{0, 0, 0, 1});

@@ -68,6 +68,19 @@ void Refresh(const VLMLimb* limb, VLMStateRow* work, int slot)
     VLMSubtreeLocalToGlobal(&limb->slotRecords[slot], work, limb->slotRecords);
 }
 
+// The same down to the end joint, the tip left as it is: for a step after
+// which nothing reads the tip before the next full refresh.
+void RefreshToEnd(const VLMLimb* limb, VLMStateRow* work, int slot)
+{
+    const VLMNodeRecord* r = limb->slotRecords;
+    for (const VLMNodeRecord* record = &r[slot]; record->ownIndex != VLM_SLOT_TIP;
+         record = &r[record->firstChildIndex]) {
+        VLMNodeLocalToGlobal(record, work, r);
+        if (record->childCount == 0)
+            break;
+    }
+}
+
 const VLMVector4& UpperSideRotation(const VLMLimb* limb, const VLMStateRow* work)
 {
     return work[limb->upperSegmentCount].globalQ;
@@ -384,7 +397,9 @@ void VLMLimbChainCore(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChain
 
 // --- Passes ----------------------------------------------------------------------------------
 // Each works on its own copy of the goal; every step that turns a joint is
-// followed by a refresh of the globals below that joint.
+// followed by a refresh of the globals below that joint that the next steps
+// read (the tip only where it is read). What a pass gives is its local
+// rotations: the globals after its last step are not refreshed.
 
 namespace {
 
@@ -397,26 +412,32 @@ void OrientEndIfReached(const VLMLimb* limb, VLMStateRow* work, const VLMLimbCha
     Refresh(limb, work, VLM_SLOT_END);
 }
 
-// The end aimed at the extremity goal; a limb without a tip has nothing to aim.
+// The end aimed at the extremity goal, a pass's last step; a limb without a
+// tip has nothing to aim.
 void AimEndAtExtremity(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChainGoal* goal)
 {
     if (limb->tipMask[0] == 0)
         return;
     VLMLimbAimJoint(limb, work, goal, VLM_SLOT_END, 3, nullptr);
-    Refresh(limb, work, VLM_SLOT_END);
 }
+
+enum Tip { kTipRead, kTipNotRead };
 
 void AimUpper(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChainGoal* goal, int slot,
-              const VLMRotationRecord* rotations)
+              const VLMRotationRecord* rotations, Tip tip)
 {
     VLMLimbAimJoint(limb, work, goal, VLM_SLOT_UPPER, slot, rotations);
-    Refresh(limb, work, VLM_SLOT_UPPER);
+    if (tip == kTipRead)
+        Refresh(limb, work, VLM_SLOT_UPPER);
+    else
+        RefreshToEnd(limb, work, VLM_SLOT_UPPER);
 }
 
+// Nothing after a bend reads the tip before the upper joint's next full refresh.
 void Bend(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChainGoal* goal, const VLMRotationRecord* rotations)
 {
     VLMLimbBendMiddle(limb, work, goal, rotations);
-    Refresh(limb, work, VLM_SLOT_MIDDLE);
+    RefreshToEnd(limb, work, VLM_SLOT_MIDDLE);
 }
 
 }  // namespace
@@ -425,7 +446,7 @@ void VLMLimbPassMiddle(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChai
                        const VLMRotationRecord* rotations)
 {
     VLMLimbChainGoal goal = *shared;
-    AimUpper(limb, work, &goal, 1, rotations);
+    AimUpper(limb, work, &goal, 1, rotations, kTipRead);
     VLMLimbSolveMiddleGoal(limb, work, &goal);
     goal.lanes[2].x = 1.0f;
     Bend(limb, work, &goal, rotations);
@@ -441,9 +462,9 @@ void VLMLimbPassEnd(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChainGo
     VLMLimbChainGoal goal = *shared;
     const float reach = VLMLimbMaxReach(limb, work, goal.maxExtensionAngle, rotations);
     VLMLimbExtensionLimit(limb, work, &goal, reach);
-    AimUpper(limb, work, &goal, 2, rotations);
+    AimUpper(limb, work, &goal, 2, rotations, kTipNotRead);
     Bend(limb, work, &goal, rotations);
-    AimUpper(limb, work, &goal, 2, rotations);
+    AimUpper(limb, work, &goal, 2, rotations, kTipNotRead);
     VLMLimbAlignBendPlane(limb, work, &goal, rotations);
     Refresh(limb, work, VLM_SLOT_UPPER);
     OrientEndIfReached(limb, work, &goal, nullptr);
@@ -456,11 +477,11 @@ void VLMLimbPassExtremity(const VLMLimb* limb, VLMStateRow* work, const VLMLimbC
     VLMLimbChainGoal goal = *shared;
     const float reach = VLMLimbMaxReach(limb, work, goal.maxExtensionAngle, rotations);
     OrientEndIfReached(limb, work, &goal, rotations);
-    AimUpper(limb, work, &goal, 3, rotations);
+    AimUpper(limb, work, &goal, 3, rotations, kTipRead);
     VLMLimbPlaceEndForExtremity(limb, work, &goal, reach);
     goal.lanes[2].x = 1.0f;
     Bend(limb, work, &goal, rotations);
-    AimUpper(limb, work, &goal, 2, rotations);
+    AimUpper(limb, work, &goal, 2, rotations, kTipNotRead);
     VLMLimbAlignBendPlane(limb, work, &goal, rotations);
     Refresh(limb, work, VLM_SLOT_UPPER);
     OrientEndIfReached(limb, work, &goal, nullptr);

@@ -94,12 +94,19 @@ void VLMLimbContactPass(const VLMCharacter* character, const VLMExtremity* extre
     if (Mode(properties, extremity, kFloorContact) == 0)
         return;
     const float s = VLMPropertyValueAt(properties, int(extremity->properties[kStiffness]));
+    const bool lift = s > 0.0f, roll = s < 1.0f;
     VLMLimbGoalBlock a = *block, b = *block;
-    RunInFrame(character, extremity, &a, 2, properties);
-    RunInFrame(character, extremity, &b, 1, properties);
-    const VLMVector4 weights[2] = {VLMVector4Splat(1.0f - s), VLMVector4Splat(1.0f - s)};
-    VLMBlendGoalPair(&a, &b, weights);
-    VLMCopyLimbGoalBlockGoals(block, &a);
+    if (lift)
+        RunInFrame(character, extremity, &a, 2, properties);
+    if (roll)
+        RunInFrame(character, extremity, &b, 1, properties);
+    if (lift && roll) {
+        const VLMVector4 weights[2] = {VLMVector4Splat(1.0f - s), VLMVector4Splat(1.0f - s)};
+        VLMBlendGoalPair(&a, &b, weights);
+    }
+    // A stiffness of 0 or 1 (or beyond) leaves one sub-solver: its goals are
+    // taken as they are, not blended against goals that were never solved.
+    VLMCopyLimbGoalBlockGoals(block, roll && !lift ? &b : &a);
 
     const bool base = VLMCharacterCompactIndex(character, extremity->baseNodeId) >= 0;
     const int type = VLMFloatToIntRound(VLMPropertyValueAt(properties, int(extremity->properties[kType])));

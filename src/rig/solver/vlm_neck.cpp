@@ -54,9 +54,7 @@ void VLMSolveNeckStretch(const VLMCharacter* character, VLMStateRow* rows, const
     const int n = VLMGatherNeckChainPositions(character, points, rows);
     if (n == 0)
         return;
-    float restLength = 0.0f;
-    for (int k = 0; k < n - 1; ++k)
-        restLength += VLMLengthFloat(VLMVector4Sub(points[k + 1], points[k]));
+    const float restLength = VLMPointChainLength(points, n);
     float squared = restLength * restLength, scale = 1.0f;
     const float freedom = VLMPropertyValueAt(properties, vlm_entry::SnSNeckFreedom);
     const float reach = VLMPropertyValueAt(properties, vlm_entry::SnSReachHead);
@@ -82,6 +80,14 @@ void VLMSolveNeckStretch(const VLMCharacter* character, VLMStateRow* rows, const
     }
     const float neckScale = VLMPropertyValueAt(properties, vlm_entry::SnSScaleNeck);
     VLMApplyNeckChainPositions(character, rows, points, VLMVector4Splat((scale - 1.0f) * neckScale + 1.0f));
+}
+
+float VLMPointChainLength(const VLMVector4* points, int count)
+{
+    float length = 0.0f;
+    for (int k = 0; k < count - 1; ++k)
+        length += VLMLengthFloat(VLMVector4Sub(points[k + 1], points[k]));
+    return length;
 }
 
 int VLMGatherNeckChainPositions(const VLMCharacter* character, VLMVector4* points, const VLMStateRow* rows)

@@ -21,6 +21,9 @@ void VLMSolveNeckStretch(const VLMCharacter* character, VLMStateRow* rows, const
 // Global translations of Neck, Neck1..NeckN and Head; their count, or 0 (and
 // nothing written) when Head or Neck is absent.
 int VLMGatherNeckChainPositions(const VLMCharacter* character, VLMVector4* points, const VLMStateRow* rows);
+// The summed lengths of the segments between consecutive points: for the
+// gathered neck chain, the distance Neck to Head along the chain.
+float VLMPointChainLength(const VLMVector4* points, int count);
 void VLMApplyNeckChainPositions(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4* points,
                                 const VLMVector4& scale);
 // Without a Head node the blend lands on the spare row.

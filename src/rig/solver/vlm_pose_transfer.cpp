@@ -117,8 +117,13 @@ void VLMAlignDigitChain(const VLMCharacter* target, const VLMCharacter* source, 
     float h;
     if (!VLMSpreadAxisAngle(c, axis, h))
         return;
-    for (int j = 1; j < n; ++j)  // the half angle h, as the chain's own rule has it
-        TurnNode(target, targetRows, first + j, axis, float(j) * h / float(n), true);
+    // The first joint stays; the others take growing shares of the whole
+    // correction 2h, the last joint all of it, so that the digit ends where
+    // the source's digit ends whatever the two joint counts (shares of h
+    // alone, or n shares of which the last never arrives, leave the end short).
+    const float whole = 2.0f * h;
+    for (int j = 1; j < n; ++j)
+        TurnNode(target, targetRows, first + j, axis, float(j) * whole / float(n - 1), true);
     LocalFromGlobalRotation(target, targetRows, first);
 }
 

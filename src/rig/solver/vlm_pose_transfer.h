@@ -30,8 +30,9 @@ void VLMDistributeSpineRotation(const VLMCharacter* character, VLMStateRow* rows
 // The same over Neck..neck end: Neck t, NeckN (i + 2) t, t = weight.x^4 A / (k + 3).
 void VLMDistributeNeckRotation(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4& correction,
                                const VLMVector4& weight);
-// The target digit's joints 1..n-1 turned by j h / n toward the source digit's
-// last joint, h the half angle of the correction.
+// The target digit rebuilt from its locals, then its joints 1..n-1 turned by
+// j / (n - 1) of the correction toward the source digit's last joint, so that
+// the last joint ends on the source's (limits permitting); joint 0 stays.
 void VLMAlignDigitChain(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
                         const VLMStateRow* sourceRows, int sourceExtremity, int targetExtremity, int sourceDigit,
                         int targetDigit);

@@ -16,6 +16,21 @@ namespace {
 
 bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
 
+// Whether node id is present and ancestor is one of its ancestors.
+bool IsBelow(const VLMCharacter* c, int id, int ancestor)
+{
+    if (!Has(c, id) || !Has(c, ancestor))
+        return false;
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(c);
+    const std::uint64_t stop = VLMCharacterNodeRecord(c, ancestor)->ownIndex;
+    for (const VLMNodeRecord* r = VLMCharacterNodeRecord(c, id); r->parentIndex != VLM_INDEX_NONE;) {
+        r = records + r->parentIndex;
+        if (r->ownIndex == stop)
+            return true;
+    }
+    return false;
+}
+
 void LocalToGlobal(const VLMCharacter* c, VLMStateRow* rows, int id)
 {
     if (Has(c, id))
@@ -30,6 +45,47 @@ void CommitNode(const VLMCharacter* c, VLMStateRow* rows, int id)
     VLMNodeGlobalToLocal(record, rows, records);
     if (VLMClampNodeToLimits(record, rows, VLMCharacterRotations(c)))
         VLMNodeLocalToGlobal(record, rows, records);
+}
+
+// The global rotations of Spine..chest from their locals, each exactly as the
+// chain pass of VLMUpdateUpperBodyGlobals forms it; translations untouched.
+void UpdateSpineRotations(const VLMCharacter* c, VLMStateRow* rows)
+{
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(c);
+    const VLMNodeRecord* path[VLM_NODE_COUNT];
+    int length = 0;
+    const std::uint64_t spine = VLMCharacterNodeRecord(c, VLM_NODE_SPINE)->ownIndex;
+    for (const VLMNodeRecord* r = VLMCharacterNodeRecord(c, VLMChestNodeId(c));; r = records + r->parentIndex) {
+        path[length++] = r;
+        if (r->ownIndex == spine)
+            break;
+        if (r->parentIndex == VLM_INDEX_NONE || length == VLM_NODE_COUNT)
+            return;  // the chest is not below the spine: the chain pass does nothing either
+    }
+    while (length > 0) {
+        const VLMNodeRecord* r = path[--length];
+        VLMStateRow* row = rows + r->ownIndex;
+        const VLMStateRow* parent = rows + std::int64_t(r->parentIndex);  // all ones: the spare row
+        row->globalQ = VLMQuatNormalize(VLMQuatMultiply(parent->globalQ, row->localQ));
+    }
+}
+
+// What the chest end is read from: the spine chain and both shoulders, or,
+// when a shoulder is missing, the whole upper body (the arms stand in).
+void UpdateChestEndGlobals(const VLMCharacter* c, VLMStateRow* rows)
+{
+    if (!Has(c, VLM_NODE_LEFT_SHOULDER) || !Has(c, VLM_NODE_RIGHT_SHOULDER)) {
+        VLMUpdateUpperBodyGlobals(c, rows);
+        return;
+    }
+    const int chest = VLMChestNodeId(c);
+    if (chest != VLM_NODE_SPINE)
+        VLMChainLocalToGlobal(VLMCharacterNodeRecord(c, chest), VLMCharacterCompactIndex(c, VLM_NODE_SPINE), rows,
+                              VLMCharacterNodeRecords(c));
+    else
+        LocalToGlobal(c, rows, VLM_NODE_SPINE);
+    LocalToGlobal(c, rows, VLM_NODE_LEFT_SHOULDER);
+    LocalToGlobal(c, rows, VLM_NODE_RIGHT_SHOULDER);
 }
 
 VLMVector4 OffsetOf(const VLMPropertySetState* properties, int first)
@@ -67,7 +123,7 @@ void VLMPlaceHips(const VLMCharacter* character, VLMStateRow* rows, const VLMVec
 
 void VLMSolveSpineStretch(const VLMCharacter* character, VLMStateRow* rows, const VLMSpineGoal* goal,
                           const VLMPropertySetState* properties, const VLMVector4& stiffness,
-                          const VLMVector4& preRotationWeight, VLMVector4* limiter, bool spine)
+                          const VLMVector4& preRotationWeight, VLMVector4* limiter, bool spine, VLMSpineRefresh refresh)
 {
     if (!Has(character, VLM_NODE_HIPS))
         return;
@@ -82,24 +138,41 @@ void VLMSolveSpineStretch(const VLMCharacter* character, VLMStateRow* rows, cons
         return;
 
     const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
-    VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(character, VLM_NODE_SPINE), rows, records);
+    const VLMNodeRecord* spineRecord = VLMCharacterNodeRecord(character, VLM_NODE_SPINE);
+    if (refresh == VLMSpineRefresh::Subtree)
+        VLMSubtreeLocalToGlobal(spineRecord, rows, records);
+    else if (!Has(character, VLM_NODE_NECK) && IsBelow(character, VLM_NODE_HEAD, VLM_NODE_SPINE))
+        VLMChainLocalToGlobal(VLMCharacterNodeRecord(character, VLM_NODE_HEAD), std::int32_t(spineRecord->ownIndex),
+                              rows, records);
+    else
+        VLMNodeLocalToGlobal(spineRecord, rows, records);
     VLMStateRow* spineRow = VLMNodeRow(character, rows, VLM_NODE_SPINE);
     spineRow->globalQ = VLMQuatReachToward(spineRow->globalQ, goal->slots[1].q, goal->lanes[1].y);
     CommitNode(character, rows, VLM_NODE_SPINE);
-    VLMUpdateUpperBodyGlobals(character, rows);
+    const bool subtree = refresh == VLMSpineRefresh::Subtree;
+    // The chest's turn reads the spine's rotations only; the chest end after
+    // it, the spine chain and the collars.
+    if (subtree)
+        VLMUpdateUpperBodyGlobals(character, rows);
+    else
+        UpdateSpineRotations(character, rows);
 
     VLMVector4 chest;
     VLMGetChestRotation(character, &chest, rows);
     VLMRotateChestTo(character, rows, VLMQuatReachToward(chest, goal->slots[2].q, goal->lanes[2].y), stiffness);
-    VLMUpdateUpperBodyGlobals(character, rows);
+    if (subtree)
+        VLMUpdateUpperBodyGlobals(character, rows);
+    else
+        UpdateChestEndGlobals(character, rows);
 
     const VLMVector4 chestOffset = OffsetOf(properties, vlm_entry::ChestTOffsetX);
     const VLMVector4 e = ChestEnd(character, rows, chestOffset);
     const VLMVector4 target = VLMVector4Lerp(e, goal->slots[2].t, VLMVector4Splat(goal->lanes[2].x));
     const auto value = [properties](int entry) { return VLMVector4Splat(VLMPropertyValueAt(properties, entry)); };
     VLMStretchSpine(character, rows, target, stiffness, preRotationWeight, chestOffset, value(vlm_entry::SnSScaleSpine),
-                    value(vlm_entry::SnSScaleSpineChildren), value(vlm_entry::SnSReachChestEnd), limiter);
-    VLMUpdateUpperBodyGlobals(character, rows);
+                    value(vlm_entry::SnSScaleSpineChildren), value(vlm_entry::SnSReachChestEnd), limiter, refresh);
+    if (subtree)
+        VLMUpdateUpperBodyGlobals(character, rows);
 }
 
 void VLMRotateChestTo(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4& chest,
@@ -113,8 +186,9 @@ void VLMRotateChestTo(const VLMCharacter* character, VLMStateRow* rows, const VL
 void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLMVector4& target,
                      const VLMVector4& stiffness, const VLMVector4& preRotationWeight, const VLMVector4& chestOffset,
                      const VLMVector4& scaleSpine, const VLMVector4& scaleChildren, const VLMVector4& reach,
-                     VLMVector4* limiter)
+                     VLMVector4* limiter, VLMSpineRefresh refresh)
 {
+    const auto update = refresh == VLMSpineRefresh::Subtree ? &VLMUpdateUpperBodyGlobals : &UpdateChestEndGlobals;
     if (!Has(character, VLM_NODE_SPINE) || !Has(character, VLM_NODE_HIPS))
         return;
     const VLMVector4 h = VLMNodeRow(character, rows, VLM_NODE_HIPS)->globalT;
@@ -124,7 +198,7 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
     if (w > 0.0f)
         r = VLMQuatScaleVectorPart(r, 1.0f - 2.0f * w);
     VLMDistributeSpineRotation(character, rows, r, stiffness);
-    VLMUpdateUpperBodyGlobals(character, rows);
+    update(character, rows);
 
     const int chest = VLMChestNodeId(character);
     if (reach.x > 0.0f) {
@@ -144,7 +218,12 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
         const VLMVector4 grow = VLMVector4Splat((k - 1.0f) * scaleSpine.x + 1.0f);
         for (int id = VLM_NODE_SPINE; id <= chest; id = id == VLM_NODE_SPINE ? VLM_NODE_SPINE1 : id + 1) {
             VLMStateRow* row = VLMNodeRow(character, rows, id);
-            row->localT = VLMVector4Mul(row->localT, VLMVector4Splat(k));
+            // k is the ratio of distances from the Spine joint, so only the
+            // bones above that joint grow by it: lengthening the hips-to-spine
+            // bone as well would move the joint itself and carry the chest end
+            // past (or short of) its target by that bone's growth.
+            if (id != VLM_NODE_SPINE)
+                row->localT = VLMVector4Mul(row->localT, VLMVector4Splat(k));
             row->globalS = VLMVector4ScaleXYZ(row->globalS, grow);
         }
         const VLMNodeRecord* top = VLMCharacterNodeRecord(character, chest);
@@ -153,7 +232,7 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
             VLMStateRow* row = rows + top->firstChildIndex + i;
             row->localT = VLMVector4Mul(row->localT, children);
         }
-        VLMUpdateUpperBodyGlobals(character, rows);
+        update(character, rows);
     }
 
     VLMStateRow* spineRow = VLMNodeRow(character, rows, VLM_NODE_SPINE);

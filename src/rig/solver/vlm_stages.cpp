@@ -111,18 +111,20 @@ void VLMStageBody(const VLMCharacter* character, VLMCharacterState* state, VLMEf
 {
     VLMStateRow* rows = VLMStateFirstRow(state);
     const bool spine = Bit(set, VLM_STAGE_SPINE);
+    // Either pass leaves the globals below the trunk to the whole-tree pass
+    // that follows: nothing reads them before it.
     if (Bit(set, VLM_STAGE_BODY_PULL)) {
         VLMSolveBodyPull(character, rows, set, properties, VLMPullIterationCount(properties), spine,
                          LimbBit(set, VLM_STAGE_STRETCH_BIT, 0), LimbBit(set, VLM_STAGE_STRETCH_BIT, 1),
-                         LimbBit(set, VLM_STAGE_STRETCH_BIT, 2), LimbBit(set, VLM_STAGE_STRETCH_BIT, 3));
+                         LimbBit(set, VLM_STAGE_STRETCH_BIT, 2), LimbBit(set, VLM_STAGE_STRETCH_BIT, 3), false);
     } else {
         VLMSpineGoal goal;
         VLMInitSpineGoal(&goal);
         VLMFillSpineGoal(&goal, set);
         VLMVector4 limiter = {1.0f, VLMPropertyValueAt(properties, vlm_entry::SnSSpineFreedom), 1.0f, 1.0f};
         VLMSolveSpineStretch(character, rows, &goal, properties,
-                             VLMVector4SplatW(set->blend[VLM_CHEST_ORIGIN_EFFECTOR]), VLMVector4Zero(), &limiter,
-                             spine);
+                             VLMVector4SplatW(set->blend[VLM_CHEST_ORIGIN_EFFECTOR]), VLMVector4Zero(), &limiter, spine,
+                             VLMSpineRefresh::Trunk);
     }
     VLMTreeLocalToGlobal(character, rows, VLMCharacterNodeRecords(character));
 }
