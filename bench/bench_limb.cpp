@@ -5,9 +5,9 @@
 // and targets. Also the three-pass case, and the heap use during the loops
 // (operator new replaced, allocation callback counted).
 #include "counting_new.h"
-#include "rig/solver/vlm_effector_params.h"
-#include "rig/solver/vlm_limb_chain.h"
-#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_effector_params.h"
+#include "rig/solver/stages/vlm_limb_chain.h"
+#include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/vlm_state.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_quat.h"

@@ -8,11 +8,11 @@
 // the 172-node character, with every limb pulling, at 0, 10 and 30 iterations,
 // with and without joint limits; and the 172-node solve with no joint limited.
 #include "counting_new.h"
-#include "rig/solver/vlm_body_pull.h"
-#include "rig/solver/vlm_effector_params.h"
-#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/stages/vlm_body_pull.h"
+#include "rig/solver/stages/vlm_effector_params.h"
+#include "rig/solver/stages/vlm_pose_setup.h"
+#include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/vlm_solve.h"
-#include "rig/solver/vlm_solver_access.h"
 #include "rig/solver/vlm_stage_bits.h"
 #include "rig/solver/vlm_state.h"
 #include "rig/vlm_character.h"

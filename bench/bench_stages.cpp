@@ -1,8 +1,8 @@
 // The full-body pull on the 172-node character with PullIterationCount 0, 10
 // and 30, against one whole-tree local-to-global pass of the same state.
-#include "rig/solver/vlm_body_pull.h"
-#include "rig/solver/vlm_effector_params.h"
-#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/stages/vlm_body_pull.h"
+#include "rig/solver/stages/vlm_effector_params.h"
+#include "rig/solver/stages/vlm_pose_setup.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_hierarchy.h"

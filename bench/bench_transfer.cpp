@@ -3,8 +3,8 @@
 // digit counts), each against one whole-tree local-to-global pass of the
 // target; heap use during the loops (operator new replaced).
 #include "counting_new.h"
-#include "rig/solver/vlm_pose_transfer.h"
-#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_pose_transfer.h"
+#include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/vlm_state.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"

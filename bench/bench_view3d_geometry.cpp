@@ -6,7 +6,7 @@
 #include "counting_new.h"
 #include "view3d/skeleton_display_geometry.h"
 
-#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/vlm_hierarchy.h"
 
 #include "posed_rig.h"

@@ -1,6 +1,6 @@
 #include "rig/solver/vlm_blend.h"
 
-#include "rig/solver/vlm_entry_util.h"
+#include "rig/solver/stages/vlm_entry_util.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_quat.h"
 #include "rig/vlm_vector.h"

@@ -1,6 +1,6 @@
 #include "rig/solver/vlm_bulk.h"
 
-#include "rig/solver/vlm_entry_util.h"
+#include "rig/solver/stages/vlm_entry_util.h"
 #include "rig/solver/vlm_node_state.h"
 #include "rig/solver/vlm_state.h"
 #include "rig/vlm_character.h"

@@ -1,7 +1,7 @@
 #include "rig/solver/vlm_effector_frame.h"
 
-#include "rig/solver/vlm_entry_util.h"
-#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/stages/vlm_entry_util.h"
+#include "rig/solver/stages/vlm_pose_setup.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_kernels.h"

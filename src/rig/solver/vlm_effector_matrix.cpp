@@ -1,7 +1,7 @@
 #include "rig/solver/vlm_effector_matrix.h"
 
-#include "rig/solver/vlm_entry_util.h"
-#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/stages/vlm_entry_util.h"
+#include "rig/solver/stages/vlm_pose_setup.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_quat.h"
 #include "rig/vlm_quat_utils.h"

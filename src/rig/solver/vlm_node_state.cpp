@@ -1,7 +1,7 @@
 #include "rig/solver/vlm_node_state.h"
 
+#include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/vlm_pose_frame.h"
-#include "rig/solver/vlm_solver_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_quat.h"

@@ -1,6 +1,6 @@
 #include "rig/solver/vlm_state.h"
 
-#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_quat.h"

@@ -4,7 +4,7 @@
 #ifndef VLM_SPINE_H
 #define VLM_SPINE_H
 
-#include "rig/solver/vlm_effector_params.h"
+#include "rig/solver/stages/vlm_effector_params.h"
 #include "rig/vlm_base.h"
 #include "rig/vlm_layout.h"
 #include "rig/vlm_property.h"

@@ -26,7 +26,7 @@
 #ifndef VLM_BODY_PULL_H
 #define VLM_BODY_PULL_H
 
-#include "rig/solver/vlm_effector_params.h"
+#include "rig/solver/stages/vlm_effector_params.h"
 #include "rig/vlm_base.h"
 #include "rig/vlm_layout.h"
 #include "rig/vlm_property.h"

@@ -1,7 +1,7 @@
-#include "rig/solver/vlm_pose_setup.h"
+#include "rig/solver/stages/vlm_pose_setup.h"
 
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_property_entries.h"
+#include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_names.h"

@@ -4,7 +4,7 @@
 #ifndef VLM_ENTRY_UTIL_H
 #define VLM_ENTRY_UTIL_H
 
-#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/vlm_base.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_layout.h"

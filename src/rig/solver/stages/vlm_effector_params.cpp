@@ -1,7 +1,7 @@
-#include "rig/solver/vlm_effector_params.h"
+#include "rig/solver/stages/vlm_effector_params.h"
 
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_property_entries.h"
+#include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_names.h"

@@ -1,6 +1,6 @@
-#include "rig/solver/vlm_roll.h"
+#include "rig/solver/stages/vlm_roll.h"
 
-#include "rig/solver/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_names.h"

@@ -1,8 +1,8 @@
-#include "rig/solver/vlm_digits.h"
+#include "rig/solver/stages/vlm_digits.h"
 
-#include "rig/solver/vlm_contact_solve.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/solver/vlm_solver_math.h"
+#include "rig/solver/stages/vlm_contact_solve.h"
+#include "rig/solver/stages/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_solver_math.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_kernels.h"

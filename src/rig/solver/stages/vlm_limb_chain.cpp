@@ -1,8 +1,8 @@
-#include "rig/solver/vlm_limb_chain.h"
+#include "rig/solver/stages/vlm_limb_chain.h"
 
-#include "rig/solver/vlm_property_entries.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/solver/vlm_solver_math.h"
+#include "rig/solver/stages/vlm_property_entries.h"
+#include "rig/solver/stages/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_solver_math.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_kernels.h"

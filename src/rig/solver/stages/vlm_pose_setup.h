@@ -8,7 +8,7 @@
 #ifndef VLM_POSE_SETUP_H
 #define VLM_POSE_SETUP_H
 
-#include "rig/solver/vlm_effector_params.h"
+#include "rig/solver/stages/vlm_effector_params.h"
 #include "rig/vlm_base.h"
 #include "rig/vlm_layout.h"
 #include "rig/vlm_property.h"

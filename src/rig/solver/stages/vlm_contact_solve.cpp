@@ -1,8 +1,8 @@
-#include "rig/solver/vlm_contact_solve.h"
+#include "rig/solver/stages/vlm_contact_solve.h"
 
-#include "rig/solver/vlm_contact_point.h"
-#include "rig/solver/vlm_solver_access.h"
-#include "rig/solver/vlm_solver_math.h"
+#include "rig/solver/stages/vlm_contact_point.h"
+#include "rig/solver/stages/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_solver_math.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_quat.h"
 #include "rig/vlm_quat_utils.h"
