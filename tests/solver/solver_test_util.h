@@ -11,6 +11,7 @@
 #include "rig/solver/stages/vlm_digits.h"
 #include "rig/solver/stages/vlm_effector_params.h"
 #include "rig/solver/stages/vlm_entry_util.h"
+#include "rig/solver/stages/vlm_hips_translation.h"
 #include "rig/solver/stages/vlm_limb_chain.h"
 #include "rig/solver/stages/vlm_limb_pass.h"
 #include "rig/solver/stages/vlm_mirror.h"
