@@ -107,7 +107,7 @@ const Entry kEntries[] = {
 
 class Guard : public ::testing::TestWithParam<Entry> { };
 
-// Every entry, pose state and periphery, hands the caller's unusual control word back.
+// Every entry, pose state and runtime entries alike, hands the caller's unusual control word back.
 TEST_P(Guard, RestoresTheCallerWord)
 {
     World& w = TheWorld();
