@@ -3,6 +3,7 @@
 #include "rig/solver/stages/vlm_property_entries.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_kernels.h"
@@ -24,13 +25,10 @@ constexpr float kDegPerRad = 57.2957802f;
 VLMVector4 Mul(const VLMVector4& a, const VLMVector4& b) { return VLMQuatMultiply(a, b); }
 VLMVector4 MulConj(const VLMVector4& a, const VLMVector4& b) { return VLMQuatMultiply(a, VLMVector4NegateXYZ(b)); }
 VLMVector4 Rot(const VLMVector4& q, const VLMVector4& v) { return VLMQuatRotate(q, v); }
-VLMVector4 Sub(const VLMVector4& a, const VLMVector4& b) { return VLMVector4Sub(a, b); }
-VLMVector4 Add(const VLMVector4& a, const VLMVector4& b) { return VLMVector4Add(a, b); }
-VLMVector4 Scale(const VLMVector4& v, float s) { return VLMVector4Mul(v, VLMVector4Splat(s)); }
 float Dot3(const VLMVector4& a, const VLMVector4& b) { return VLMVector4Dot3(a, b).x; }
 float Length(const VLMVector4& v) { return VLMLengthFloat(v); }
 // a + (b - a) w
-VLMVector4 Toward(const VLMVector4& a, const VLMVector4& b, float w) { return Add(a, Scale(Sub(b, a), w)); }
+VLMVector4 Toward(const VLMVector4& a, const VLMVector4& b, float w) { return a + (b - a) * w; }
 
 const VLMVector4& Position(const VLMStateRow* work, int slot) { return work[slot].globalT; }
 
@@ -107,8 +105,8 @@ float InteriorAngle(float a, float b, float x)
 // The upper and lower segments with their components along n removed.
 void BendPlaneSegments(const VLMStateRow* work, const VLMVector4& n, VLMVector4& a, VLMVector4& b)
 {
-    a = VLMVector4RejectFrom(n, Sub(Position(work, VLM_SLOT_MIDDLE), Position(work, VLM_SLOT_UPPER)));
-    b = VLMVector4RejectFrom(n, Sub(Position(work, VLM_SLOT_END), Position(work, VLM_SLOT_MIDDLE)));
+    a = VLMVector4RejectFrom(n, Position(work, VLM_SLOT_MIDDLE) - Position(work, VLM_SLOT_UPPER));
+    b = VLMVector4RejectFrom(n, Position(work, VLM_SLOT_END) - Position(work, VLM_SLOT_MIDDLE));
 }
 
 // The upper joint turned about the line through it so that the plane of u and
@@ -378,7 +376,7 @@ void VLMLimbChainCore(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChain
         for (int j = 0; j < VLM_LIMB_SLOT_COUNT; ++j) {
             const VLMVector4 d = MulConj(scratch.rows[j].localQ, work[j].localQ);
             const float s = VLMDotFloat(d, sum[j]) >= 0.0f ? 1.0f : -1.0f;
-            sum[j] = Add(sum[j], Scale(Scale(d, s), pass.weight));
+            sum[j] = sum[j] + d * s * pass.weight;
         }
         ran = true;
     }
@@ -508,8 +506,8 @@ void VLMLimbAimJoint(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChainG
 {
     const VLMVector4& e = Position(work, limb->jointSlots[slot]);
     const VLMVector4& o = Position(work, joint);
-    const VLMVector4 u = Sub(e, o);
-    const VLMVector4 v = Sub(Toward(e, goal->slots[slot].t, goal->lanes[slot].x), o);
+    const VLMVector4 u = e - o;
+    const VLMVector4 v = Toward(e, goal->slots[slot].t, goal->lanes[slot].x) - o;
     work[joint].globalQ = Mul(VLMShortestArc(u, v), work[joint].globalQ);
     Commit(limb, work, joint, limits);
 }
@@ -525,10 +523,10 @@ void VLMLimbBendMiddle(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChai
     if (!(l1 * l2 > 0.0f))  // coincident joints: no triangle to bend
         return;
     const float full = l1 + l2;
-    const float c = VLMMinFloat(Length(Add(a, b)), full);
-    const float h = Dot3(Sub(Position(work, VLM_SLOT_MIDDLE), upper), n) +
-                    Dot3(Sub(Position(work, VLM_SLOT_END), Position(work, VLM_SLOT_MIDDLE)), n);
-    const VLMVector4 toGoal = Sub(goal->slots[2].t, upper);
+    const float c = VLMMinFloat(Length(a + b), full);
+    const float h = Dot3(Position(work, VLM_SLOT_MIDDLE) - upper, n) +
+                    Dot3(Position(work, VLM_SLOT_END) - Position(work, VLM_SLOT_MIDDLE), n);
+    const VLMVector4 toGoal = goal->slots[2].t - upper;
     const float g2 = Dot3(toGoal, toGoal), h2 = h * h;
     const float wanted = h2 < g2 ? std::sqrt(g2 - h2) : 0.0f;  // a goal inside the axial offset folds the limb
     const float d = VLMMinFloat(c + goal->lanes[2].x * (wanted - c), full);
@@ -541,7 +539,7 @@ void VLMLimbRealisticKnee(const VLMLimb* limb, VLMStateRow* work, const VLMLimbC
                           const VLMRotationRecord* rotations)
 {
     const VLMVector4 qe = work[VLM_SLOT_END].globalQ;
-    const VLMVector4 halfway = VLMQuatNormalize(Add(qe, VLMQuatToHemisphere(qe, goal->slots[2].q)));
+    const VLMVector4 halfway = VLMQuatNormalize(qe + VLMQuatToHemisphere(qe, goal->slots[2].q));
     const VLMVector4 d = VLMVector4ScaleXYZ(VLMQuatConjugateMul(qe, halfway), VLMVector4Splat(goal->realisticKnee));
     const VLMVector4 before = Position(work, VLM_SLOT_END);
     work[VLM_SLOT_UPPER].globalQ = Mul(d, work[VLM_SLOT_UPPER].globalQ);
@@ -549,7 +547,7 @@ void VLMLimbRealisticKnee(const VLMLimb* limb, VLMStateRow* work, const VLMLimbC
     Refresh(limb, work, VLM_SLOT_UPPER);
 
     const VLMVector4& upper = Position(work, VLM_SLOT_UPPER);
-    const VLMVector4 back = VLMShortestArc(Sub(Position(work, VLM_SLOT_END), upper), Sub(before, upper));
+    const VLMVector4 back = VLMShortestArc(Position(work, VLM_SLOT_END) - upper, before - upper);
     work[VLM_SLOT_UPPER].globalQ = Mul(back, work[VLM_SLOT_UPPER].globalQ);
     VLMNodeGlobalToLocalRotation(&limb->slotRecords[VLM_SLOT_UPPER], work, limb->slotRecords);
     Clamp(limb, work, VLM_SLOT_UPPER, rotations);
@@ -625,10 +623,10 @@ VLMVector4 VLMLimbBendTwist(const VLMLimb* limb, const VLMStateRow* work)
 
 VLMVector4 VLMLimbBendFrameAbout(const VLMStateRow* work, const VLMVector4& twist)
 {
-    const VLMVector4 axis = VLMSafeDirection(Sub(Position(work, VLM_SLOT_END), Position(work, VLM_SLOT_MIDDLE)));
+    const VLMVector4 axis = VLMSafeDirection(Position(work, VLM_SLOT_END) - Position(work, VLM_SLOT_MIDDLE));
     if (!(Dot3(axis, axis) > 0.0f))
         return VLMConstant::IdentityQuat;
-    return VLMQuatNormalize(VLMVector4MergeW(VLMVector4Mul(axis, twist), twist));
+    return VLMQuatNormalize(VLMVector4MergeW(axis * twist, twist));
 }
 
 void VLMLimbBendFrame(const VLMLimb* limb, VLMVector4& out, const VLMStateRow* work)
@@ -639,8 +637,8 @@ void VLMLimbBendFrame(const VLMLimb* limb, VLMVector4& out, const VLMStateRow* w
 void VLMLimbExtensionGeometry(const VLMLimb* limb, VLMVector4& out, const VLMStateRow* work)
 {
     out = VLMConstant::IdentityQuat;
-    const VLMVector4 u = Sub(Position(work, VLM_SLOT_MIDDLE), Position(work, VLM_SLOT_UPPER));
-    const VLMVector4 l = Sub(Position(work, VLM_SLOT_END), Position(work, VLM_SLOT_MIDDLE));
+    const VLMVector4 u = Position(work, VLM_SLOT_MIDDLE) - Position(work, VLM_SLOT_UPPER);
+    const VLMVector4 l = Position(work, VLM_SLOT_END) - Position(work, VLM_SLOT_MIDDLE);
     const VLMVector4& q = UpperSideRotation(limb, work);
     const VLMVector4 axis = Rot(q, limb->axis);
     // The bend plane's normal, and the normal the axis asks for: its part
@@ -664,9 +662,9 @@ void VLMLimbAlignBendPlane(const VLMLimb* limb, VLMStateRow* work, const VLMLimb
 {
     const VLMVector4& upper = Position(work, VLM_SLOT_UPPER);
     const VLMVector4& middle = Position(work, VLM_SLOT_MIDDLE);
-    const VLMVector4 u = Sub(middle, upper);
-    const VLMVector4 w = Sub(Position(work, VLM_SLOT_END), upper);
-    const VLMVector4 g = Add(u, Scale(Sub(goal->slots[1].t, middle), goal->lanes[1].x));
+    const VLMVector4 u = middle - upper;
+    const VLMVector4 w = Position(work, VLM_SLOT_END) - upper;
+    const VLMVector4 g = u + (goal->slots[1].t - middle) * goal->lanes[1].x;
     AlignPlane(limb, work, rotations, u, w, g, kCos20, kCos2);
 }
 
@@ -675,9 +673,9 @@ void VLMLimbAlignBendPlaneEnd(const VLMLimb* limb, VLMStateRow* work, const VLML
 {
     const VLMVector4& middle = Position(work, VLM_SLOT_MIDDLE);
     const VLMVector4& end = Position(work, VLM_SLOT_END);
-    const VLMVector4 u = Sub(end, middle);
-    const VLMVector4 w = Sub(middle, Position(work, VLM_SLOT_UPPER));
-    const VLMVector4 g = Add(u, Scale(Sub(goal->slots[2].t, end), goal->lanes[2].x));
+    const VLMVector4 u = end - middle;
+    const VLMVector4 w = middle - Position(work, VLM_SLOT_UPPER);
+    const VLMVector4 g = u + (goal->slots[2].t - end) * goal->lanes[2].x;
     AlignPlane(limb, work, rotations, u, w, g, kCos20, kCos2);
 }
 
@@ -689,7 +687,7 @@ float VLMLimbMaxReach(const VLMLimb* limb, const VLMStateRow* work, float angleD
     const VLMVector4 n = Rot(UpperSideRotation(limb, work), Rot(e, limb->axis));
     VLMVector4 a, b;
     BendPlaneSegments(work, n, a, b);
-    const float current = InteriorAngle(Length(a), Length(b), Length(Add(a, b)));
+    const float current = InteriorAngle(Length(a), Length(b), Length(a + b));
     const float opened = VLMClampFloat(angleDegrees, 0.0f, 180.0f) * VLMConstant::FloatDegToRad;
 
     const VLMNodeRecord* middleRecord = &limb->slotRecords[VLM_SLOT_MIDDLE];
@@ -704,15 +702,15 @@ float VLMLimbMaxReach(const VLMLimb* limb, const VLMStateRow* work, float angleD
         turned = Mul(parent, local);
     }
     const VLMVector4& middle = Position(work, VLM_SLOT_MIDDLE);
-    const VLMVector4 end = Add(middle, Rot(MulConj(turned, q), Sub(Position(work, VLM_SLOT_END), middle)));
-    return Length(Sub(end, Position(work, VLM_SLOT_UPPER)));
+    const VLMVector4 end = middle + Rot(MulConj(turned, q), Position(work, VLM_SLOT_END) - middle);
+    return Length(end - Position(work, VLM_SLOT_UPPER));
 }
 
 void VLMLimbExtensionLimit(const VLMLimb* limb, const VLMStateRow* work, VLMLimbChainGoal* goal, float reach)
 {
     (void)limb;
     const VLMVector4& upper = Position(work, VLM_SLOT_UPPER);
-    const VLMVector4 toGoal = Sub(goal->slots[2].t, upper);
+    const VLMVector4 toGoal = goal->slots[2].t - upper;
     const float d = Length(toGoal);
     if (!(reach > 0.0f) || !(d > 0.0f))
         return;
@@ -721,7 +719,7 @@ void VLMLimbExtensionLimit(const VLMLimb* limb, const VLMStateRow* work, VLMLimb
         const float ratio = VLMClamp01Float(x / reach);
         return 90.0f - VLMFastAcos(VLMVector4Splat(ratio)).x * kDegPerRad;
     };
-    const float current = opening(Length(Sub(Position(work, VLM_SLOT_END), upper)));
+    const float current = opening(Length(Position(work, VLM_SLOT_END) - upper));
     const float requested = opening(d);
     const float k = goal->lanes[1].w * goal->resistExtension;
     const float rootK = std::sqrt(k);
@@ -737,7 +735,7 @@ void VLMLimbExtensionLimit(const VLMLimb* limb, const VLMStateRow* work, VLMLimb
     VLMVector4 sine, cosine;
     VLMFastSinCos(VLMVector4Splat(angle * VLMConstant::FloatDegToRad), sine, cosine);
     const float limited = VLMMinFloat(reach * sine.x, reach);
-    goal->slots[2].t = Add(upper, Scale(toGoal, limited / d));
+    goal->slots[2].t = upper + toGoal * (limited / d);
 }
 
 void VLMLimbSolveMiddleGoal(const VLMLimb* limb, const VLMStateRow* work, VLMLimbChainGoal* goal)
@@ -747,44 +745,44 @@ void VLMLimbSolveMiddleGoal(const VLMLimb* limb, const VLMStateRow* work, VLMLim
     const float w2 = 1.0f - w3;
     const VLMVector4& middle = Position(work, VLM_SLOT_MIDDLE);
     const VLMVector4& end = Position(work, VLM_SLOT_END);
-    const float l2 = Length(Sub(end, middle));
+    const float l2 = Length(end - middle);
 
     // The lower segment pointed at the end goal, moved by its reach.
-    const VLMVector4 toward = VLMSafeDirection(Sub(Toward(end, goal->slots[2].t, goal->lanes[2].x), middle));
-    const VLMVector4 fromEnd = Dot3(toward, toward) > 0.0f ? Add(middle, Scale(toward, l2)) : end;
+    const VLMVector4 toward = VLMSafeDirection(Toward(end, goal->slots[2].t, goal->lanes[2].x) - middle);
+    const VLMVector4 fromEnd = Dot3(toward, toward) > 0.0f ? middle + toward * l2 : end;
 
     // The end placed so that the extremity can sit on its goal: the triangle
     // middle, end, extremity goal with sides l2, l3 and D.
     VLMVector4 fromExtremity = fromEnd;
     if (limb->tipMask[0] != 0) {
-        const VLMVector4 toTip = Sub(goal->slots[3].t, middle);
-        const float l3 = Length(Sub(Position(work, VLM_SLOT_TIP), end));
+        const VLMVector4 toTip = goal->slots[3].t - middle;
+        const float l3 = Length(Position(work, VLM_SLOT_TIP) - end);
         const float distance = Length(toTip);
         const float D = VLMMinFloat(distance, l2 + l3);
         if (D > 0.0f && l2 > 0.0f) {
-            const VLMVector4 u = Scale(toTip, 1.0f / distance);
+            const VLMVector4 u = toTip * (1.0f / distance);
             const float c = VLMClampFloat(((l2 * l2 + D * D) - l3 * l3) / ((2.0f * l2) * D), -1.0f, 1.0f);
             const float s = std::sqrt(1.0f - c * c);
-            const VLMVector4 across = Sub(end, middle);
-            VLMVector4 v = VLMSafeDirection(Sub(across, Scale(u, Dot3(across, u))));
+            const VLMVector4 across = end - middle;
+            VLMVector4 v = VLMSafeDirection(across - u * Dot3(across, u));
             if (!(Dot3(v, v) > 0.0f))
                 v = VLMSafeDirection(VLMVector4Cross(VLMLimbWorldBendAxis(limb, work), u));
-            fromExtremity = Add(middle, Scale(Add(Scale(u, c), Scale(v, s)), l2));
+            fromExtremity = middle + (u * c + v * s) * l2;
         }
     }
-    goal->slots[2].t = Add(Scale(fromEnd, w2), Scale(fromExtremity, w3));
+    goal->slots[2].t = fromEnd * w2 + fromExtremity * w3;
 }
 
 void VLMLimbPlaceEndForExtremity(const VLMLimb* limb, const VLMStateRow* work, VLMLimbChainGoal* goal, float reach)
 {
     const VLMVector4& end = Position(work, VLM_SLOT_END);
     const VLMVector4& tipGoal = goal->slots[3].t;
-    const VLMVector4 tip = Sub(Position(work, VLM_SLOT_TIP), end);
+    const VLMVector4 tip = Position(work, VLM_SLOT_TIP) - end;
     const float l3 = Length(tip);
     const VLMVector4 direction =
-        VLMSafeDirection(Add(Scale(VLMSafeDirection(tip), 0.6f), Scale(VLMSafeDirection(Sub(tipGoal, end)), 0.4f)));
+        VLMSafeDirection(VLMSafeDirection(tip) * 0.6f + VLMSafeDirection(tipGoal - end) * 0.4f);
     VLMLimbChainGoal placed = *goal;
-    placed.slots[2].t = Sub(tipGoal, Scale(direction, l3));
+    placed.slots[2].t = tipGoal - direction * l3;
     VLMLimbExtensionLimit(limb, work, &placed, reach);
     const VLMVector4& e = placed.slots[2].t;
     goal->slots[2].t = Toward(e, goal->slots[2].t, goal->lanes[2].x);
@@ -808,8 +806,8 @@ void VLMLimbStretch(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChainGo
     const VLMNodeRecord* r = limb->slotRecords;
     VLMSubtreeGlobalToLocal(&r[VLM_SLOT_UPPER], work, r);
     const VLMVector4& upper = Position(work, VLM_SLOT_UPPER);
-    const float l1 = Length(Sub(Position(work, VLM_SLOT_MIDDLE), upper));
-    const float l2 = Length(Sub(Position(work, VLM_SLOT_END), Position(work, VLM_SLOT_MIDDLE)));
+    const float l1 = Length(Position(work, VLM_SLOT_MIDDLE) - upper);
+    const float l2 = Length(Position(work, VLM_SLOT_END) - Position(work, VLM_SLOT_MIDDLE));
 
     // Bones from `first` on lengthened by s, scales of the joints before them grown.
     const auto stretch = [&](float weight, float ratio, int last) {
@@ -818,19 +816,19 @@ void VLMLimbStretch(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChainGo
         const float s = goal->stretchReach * weight * (ratio - start) / (stop - start) * (stop - 1.0f) + 1.0f;
         const VLMVector4 grow = VLMVector4Splat((s - 1.0f) * scale + 1.0f);
         for (int j = VLM_SLOT_UPPER_ROLL; j <= last; ++j)
-            work[j].localT = Scale(work[j].localT, s);
+            work[j].localT = work[j].localT * s;
         for (int j = VLM_SLOT_UPPER; j < last; ++j)
             work[j].globalS = VLMVector4ScaleXYZ(work[j].globalS, grow);
     };
     const float limbLength = l1 + l2;
     if (w2 > kPassThreshold && limbLength > 0.0f) {
         const VLMVector4& end = Position(work, VLM_SLOT_END);
-        stretch(w2, Length(Sub(Toward(end, goal->slots[2].t, w2), upper)) / limbLength, VLM_SLOT_END);
+        stretch(w2, Length(Toward(end, goal->slots[2].t, w2) - upper) / limbLength, VLM_SLOT_END);
     }
-    const float l3 = Length(Sub(Position(work, VLM_SLOT_TIP), Position(work, VLM_SLOT_END)));
+    const float l3 = Length(Position(work, VLM_SLOT_TIP) - Position(work, VLM_SLOT_END));
     if (w3 > kPassThreshold && limbLength + l3 > 0.0f) {
         const VLMVector4& tip = Position(work, VLM_SLOT_TIP);
-        stretch(w3, Length(Sub(Toward(tip, goal->slots[3].t, w3), upper)) / (limbLength + l3), VLM_SLOT_TIP);
+        stretch(w3, Length(Toward(tip, goal->slots[3].t, w3) - upper) / (limbLength + l3), VLM_SLOT_TIP);
     }
     Refresh(limb, work, VLM_SLOT_UPPER);
 }
@@ -851,8 +849,8 @@ void VLMLimbFlipBend(const VLMLimb* limb, VLMStateRow* work, const VLMRotationRe
 
     // The upper joint turned about the axis until the end is back.
     const VLMVector4& upper = Position(work, VLM_SLOT_UPPER);
-    const VLMVector4 now = VLMVector4RejectFrom(n, Sub(Position(work, VLM_SLOT_END), upper));
-    const VLMVector4 then = VLMVector4RejectFrom(n, Sub(before, upper));
+    const VLMVector4 now = VLMVector4RejectFrom(n, Position(work, VLM_SLOT_END) - upper);
+    const VLMVector4 then = VLMVector4RejectFrom(n, before - upper);
     work[VLM_SLOT_UPPER].globalQ = Mul(VLMShortestArc(now, then), work[VLM_SLOT_UPPER].globalQ);
     VLMNodeGlobalToLocalRotation(&r[VLM_SLOT_UPPER], work, r);
     Clamp(limb, work, VLM_SLOT_UPPER, rotations);
