@@ -2,6 +2,7 @@
 
 #include "rig/solver/stages/vlm_property_entries.h"
 #include "rig/solver/stages/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_names.h"
@@ -13,11 +14,6 @@
 namespace {
 
 bool present(const VLMCharacter* character, int id) { return VLMCharacterTPoseEntry(character, id)->presence != 0; }
-
-VLMVector4 midpoint(const VLMVector4& a, const VLMVector4& b)
-{
-    return VLMVector4Mul(VLMVector4Add(a, b), VLMVector4Splat(0.5f));
-}
 
 VLMVector4 offsetVector(const VLMPropertySetState* properties, int firstEntry)
 {
@@ -126,9 +122,8 @@ VLMVector4* VLMGetChestEndPosition(const VLMCharacter* character, VLMVector4* ou
     const int right = shoulders ? VLM_NODE_RIGHT_SHOULDER : VLM_NODE_RIGHT_ARM;
     VLMVector4 chest;
     VLMGetChestRotation(character, &chest, rows);
-    *out =
-        VLMVector4Add(midpoint(VLMNodeRow(character, rows, left)->globalT, VLMNodeRow(character, rows, right)->globalT),
-                      VLMQuatRotate(chest, offset));
+    *out = (VLMNodeRow(character, rows, left)->globalT + VLMNodeRow(character, rows, right)->globalT) * 0.5f +
+           VLMQuatRotate(chest, offset);
     return out;
 }
 
@@ -141,9 +136,10 @@ void VLMComputeEffectorFromPose(const VLMCharacter* character, VLMVector4& t, VL
     switch (info.kind) {
     case VLM_EFFECTOR_HIPS: {
         result.q = VLMNodeRow(character, rows, VLM_NODE_HIPS)->globalQ;
-        const VLMVector4 legs = midpoint(VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT,
-                                         VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->globalT);
-        result.t = VLMVector4Add(legs, VLMQuatRotate(result.q, offsetVector(properties, vlm_entry::HipsTOffsetX)));
+        const VLMVector4 legs = (VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT +
+                                 VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->globalT) *
+                                0.5f;
+        result.t = legs + VLMQuatRotate(result.q, offsetVector(properties, vlm_entry::HipsTOffsetX));
         break;
     }
     case VLM_EFFECTOR_CHEST_END:

@@ -5,6 +5,7 @@
 #include "rig/solver/stages/vlm_property_entries.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_kernels.h"
@@ -94,11 +95,6 @@ VLMVector4 OffsetOf(const VLMPropertySetState* properties, int first)
                       VLMPropertyValueAt(properties, first + 2), 0.0f};
 }
 
-VLMVector4 Midpoint(const VLMVector4& a, const VLMVector4& b)
-{
-    return VLMVector4Mul(VLMVector4Add(a, b), VLMConstant::Half);
-}
-
 VLMVector4 ChestEnd(const VLMCharacter* c, const VLMStateRow* rows, const VLMVector4& offset)
 {
     VLMVector4 e;
@@ -114,10 +110,11 @@ void VLMPlaceHips(const VLMCharacter* character, VLMStateRow* rows, const VLMVec
     if (!Has(character, VLM_NODE_HIPS))
         return;
     VLMStateRow* hips = VLMNodeRow(character, rows, VLM_NODE_HIPS);
-    const VLMVector4 legs = Midpoint(VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->localT,
-                                     VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->localT);
+    const VLMVector4 legs = (VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->localT +
+                             VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->localT) *
+                            VLMConstant::Half;
     hips->globalQ = rotation;
-    hips->globalT = VLMVector4Sub(VLMVector4ClearW(position), VLMQuatRotate(rotation, legs));
+    hips->globalT = VLMVector4ClearW(position) - VLMQuatRotate(rotation, legs);
     CommitNode(character, rows, VLM_NODE_HIPS);
 }
 
@@ -130,9 +127,10 @@ void VLMSolveSpineStretch(const VLMCharacter* character, VLMStateRow* rows, cons
     const VLMVector4 hipsOffset = OffsetOf(properties, vlm_entry::HipsTOffsetX);
     const VLMStateRow* hips = VLMNodeRow(character, rows, VLM_NODE_HIPS);
     const VLMVector4 q = VLMQuatReachToward(hips->globalQ, goal->slots[0].q, goal->lanes[0].y);
-    const VLMVector4 m = Midpoint(VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT,
-                                  VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->globalT);
-    const VLMVector4 g = VLMVector4Sub(goal->slots[0].t, VLMQuatRotate(q, hipsOffset));
+    const VLMVector4 m = (VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT +
+                          VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->globalT) *
+                         VLMConstant::Half;
+    const VLMVector4 g = goal->slots[0].t - VLMQuatRotate(q, hipsOffset);
     VLMPlaceHips(character, rows, VLMVector4Lerp(m, g, VLMVector4Splat(goal->lanes[0].x)), q);
     if (!spine || !Has(character, VLM_NODE_SPINE))
         return;
@@ -192,8 +190,8 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
     if (!Has(character, VLM_NODE_SPINE) || !Has(character, VLM_NODE_HIPS))
         return;
     const VLMVector4 h = VLMNodeRow(character, rows, VLM_NODE_HIPS)->globalT;
-    const VLMVector4 toTarget = VLMVector4Sub(target, h);
-    VLMVector4 r = VLMShortestArc(VLMVector4Sub(ChestEnd(character, rows, chestOffset), h), toTarget);
+    const VLMVector4 toTarget = target - h;
+    VLMVector4 r = VLMShortestArc(ChestEnd(character, rows, chestOffset) - h, toTarget);
     const float w = preRotationWeight.x;
     if (w > 0.0f)
         r = VLMQuatScaleVectorPart(r, 1.0f - 2.0f * w);
@@ -203,11 +201,11 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
     const int chest = VLMChestNodeId(character);
     if (reach.x > 0.0f) {
         const VLMVector4 spine = VLMNodeRow(character, rows, VLM_NODE_SPINE)->globalT;
-        const float toEnd = VLMLengthFloat(VLMVector4Sub(ChestEnd(character, rows, chestOffset), spine));
+        const float toEnd = VLMLengthFloat(ChestEnd(character, rows, chestOffset) - spine);
         const float l0 = limiter->x, f = limiter->y;
         float k = 1.0f;  // a spine without length keeps it
         if (toEnd > 0.0f && l0 != 0.0f) {
-            const float ratio = VLMLengthFloat(VLMVector4Sub(target, spine)) / toEnd;
+            const float ratio = VLMLengthFloat(target - spine) / toEnd;
             const float x = ((ratio - 1.0f) * reach.x + 1.0f) * l0 - 1.0f;
             const float y = VLMSoftLimit(VLMVector4Splat(-0.5f * f), VLMVector4Splat(-2.0f * f),
                                          VLMVector4Splat(0.5f * f), VLMVector4Splat(2.0f * f), VLMVector4Splat(x))
@@ -223,20 +221,20 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
             // bone as well would move the joint itself and carry the chest end
             // past (or short of) its target by that bone's growth.
             if (id != VLM_NODE_SPINE)
-                row->localT = VLMVector4Mul(row->localT, VLMVector4Splat(k));
+                row->localT = row->localT * k;
             row->globalS = VLMVector4ScaleXYZ(row->globalS, grow);
         }
         const VLMNodeRecord* top = VLMCharacterNodeRecord(character, chest);
         const VLMVector4 children = VLMVector4Splat((k - 1.0f) * scaleChildren.x + 1.0f);
         for (std::uint32_t i = 0; i < top->childCount; ++i) {
             VLMStateRow* row = rows + top->firstChildIndex + i;
-            row->localT = VLMVector4Mul(row->localT, children);
+            row->localT = row->localT * children;
         }
         update(character, rows);
     }
 
     VLMStateRow* spineRow = VLMNodeRow(character, rows, VLM_NODE_SPINE);
-    const VLMVector4 aim = VLMShortestArc(VLMVector4Sub(ChestEnd(character, rows, chestOffset), h), toTarget);
+    const VLMVector4 aim = VLMShortestArc(ChestEnd(character, rows, chestOffset) - h, toTarget);
     spineRow->globalQ = VLMQuatMultiply(aim, spineRow->globalQ);
     CommitNode(character, rows, VLM_NODE_SPINE);
 }
