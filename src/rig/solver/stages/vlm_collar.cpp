@@ -6,6 +6,7 @@
 #include "rig/solver/stages/vlm_shoulder.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_kernels.h"
@@ -24,10 +25,7 @@ VLMLimbPassWeights Weights(const VLMLimb* limb, const VLMEffectorSetLayout* set,
     return VLMLimbChainPassWeights(limb, goal);
 }
 
-float Distance(const VLMStateRow* work, int a, int b)
-{
-    return VLMLengthFloat(VLMVector4Sub(work[a].globalT, work[b].globalT));
-}
+float Distance(const VLMStateRow* work, int a, int b) { return VLMLengthFloat(work[a].globalT - work[b].globalT); }
 
 // One lane of the soft excess, as written: a lane's branch.
 float ExcessLane(float x, float a, float b, float f, float r, float s)
@@ -68,24 +66,22 @@ VLMVector4 VLMSoftExcessSelect(const VLMVector4& x, const VLMVector4& a, const V
                                const VLMVector4& r, const VLMVector4& s)
 {
     const VLMVector4 one = VLMConstant::One, third = VLMVector4Splat(3.0f), half3 = VLMVector4Splat(1.5f);
-    const VLMVector4 m = VLMVector4Mul(VLMVector4Select(VLMVector4CmpLT(x, a), r, one), f);
-    const VLMVector4 keep = VLMVector4Sub(one, m);
-    const VLMVector4 lo = VLMVector4Sub(b, VLMVector4Mul(VLMVector4Sub(b, a), m));
-    const VLMVector4 hi = VLMVector4Add(
-        VLMVector4Mul(VLMVector4Add(VLMVector4Mul(VLMVector4Sub(b, lo), half3), lo), keep), VLMVector4Mul(b, m));
-    const VLMVector4 width = VLMVector4Sub(hi, lo);
-    const VLMVector4 c0 = VLMVector4Mul(VLMVector4Sub(lo, a), m);
-    const VLMVector4 c1 = VLMVector4Add(VLMVector4Div(VLMVector4Mul(width, m), third), c0);
-    const VLMVector4 c3 =
-        VLMVector4Add(VLMVector4Mul(VLMVector4Sub(hi, a), m), VLMVector4Mul(VLMVector4Sub(hi, b), keep));
-    const VLMVector4 c2 = VLMVector4Sub(c3, VLMVector4Div(width, third));
-    const VLMVector4 t = VLMVector4Div(VLMVector4Sub(x, lo), width);
+    const VLMVector4 m = VLMVector4Select(VLMVector4CmpLT(x, a), r, one) * f;
+    const VLMVector4 keep = one - m;
+    const VLMVector4 lo = b - (b - a) * m;
+    const VLMVector4 hi = ((b - lo) * half3 + lo) * keep + b * m;
+    const VLMVector4 width = hi - lo;
+    const VLMVector4 c0 = (lo - a) * m;
+    const VLMVector4 c1 = VLMVector4Div(width * m, third) + c0;
+    const VLMVector4 c3 = (hi - a) * m + (hi - b) * keep;
+    const VLMVector4 c2 = c3 - VLMVector4Div(width, third);
+    const VLMVector4 t = VLMVector4Div(x - lo, width);
     const VLMVector4 zone = VLMVector4Bezier3(t, c0, c1, c2, c3);
-    const VLMVector4 below = VLMVector4Mul(VLMVector4Sub(x, a), m);
-    const VLMVector4 above = VLMVector4Add(VLMVector4Mul(VLMVector4Sub(x, b), keep), below);
+    const VLMVector4 below = (x - a) * m;
+    const VLMVector4 above = (x - b) * keep + below;
     const VLMVector4 inside = VLMVector4And(VLMVector4CmpLT(lo, x), VLMVector4CmpLT(x, hi));
     const VLMVector4 result = VLMVector4Select(inside, zone, VLMVector4Select(VLMVector4CmpLE(x, lo), below, above));
-    return VLMVector4Mul(result, s);
+    return result * s;
 }
 
 void VLMMeasureLimbReach(const VLMLimb* limb, VLMLimbReach* reach, const VLMStateRow* rows,
@@ -131,10 +127,9 @@ void VLMPrepareLimbPull(const VLMLimb* limb, const VLMEffectorSetLayout* set, VL
 void VLMLimbPullTarget(const VLMLimbPullGoal& pull, VLMVector4& length, VLMVector4& direction, const VLMStateRow* rows)
 {
     const VLMVector4 upper = pull.upperRow >= 0 ? rows[pull.upperRow].globalT : VLMVector4Zero();
-    const auto toward = [&](int k) {
-        return VLMVector4Mul(VLMVector4Sub(pull.goals[k], upper), VLMVector4Splat(pull.weights[k]));
-    };
-    const VLMVector4 v = VLMVector4ClearW(VLMVector4Add(VLMVector4Add(toward(0), toward(1)), toward(2)));
+    const VLMVector4 v =
+        VLMVector4ClearW((pull.goals[0] - upper) * pull.weights[0] + (pull.goals[1] - upper) * pull.weights[1] +
+                         (pull.goals[2] - upper) * pull.weights[2]);
     length = VLMVector4Length3(v);
     direction = length.x > 0.0f ? VLMVector4Div(v, length) : v;
 }
@@ -179,7 +174,7 @@ void VLMSolveCollar(const VLMCharacter* character, VLMStateRow* rows, const VLME
     const VLMVector4 excess = VLMSoftExcess(length, reach.a, reach.b, reach.stiffness,
                                             VLMVector4Splat(VLMPropertyValueAt(properties, compression)), reach.pull);
     const float held = excess.x * (1.0f - lanes.z * lanes.x) * (1.0f - lanes.w);
-    const VLMVector4 target = VLMVector4Add(armRow->globalT, VLMVector4Mul(direction, VLMVector4Splat(held)));
+    const VLMVector4 target = armRow->globalT + direction * held;
     VLMAimCollarAtPoint(character, rows, target, collar, arm, share, stiffness);
     VLMSubtreeLocalToGlobal(armRecord, rows, VLMCharacterNodeRecords(character));
 }
