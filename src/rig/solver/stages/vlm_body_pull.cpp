@@ -8,6 +8,7 @@
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
 #include "rig/solver/stages/vlm_spine.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_kernels.h"
@@ -37,13 +38,13 @@ struct TurnSum {
     VLMVector4 sum = VLMConstant::IdentityQuat;
     void add(const VLMVector4& centre, const VLMVector4& root, const VLMVector4& pull, float factor)
     {
-        const VLMVector4 u = VLMVector4Sub(root, centre);
-        VLMVector4 arc = VLMQuatScaleVectorPart(VLMShortestArc(u, VLMVector4Add(u, pull)), factor);
+        const VLMVector4 u = root - centre;
+        VLMVector4 arc = VLMQuatScaleVectorPart(VLMShortestArc(u, u + pull), factor);
         VLMVector4 d;
         VLMDot4(d, arc, VLMConstant::IdentityQuat);
         if (d.x < 0.0f)
             arc = VLMVector4Negate(arc);
-        sum = VLMVector4Add(sum, VLMVector4Sub(arc, VLMConstant::IdentityQuat));
+        sum = sum + (arc - VLMConstant::IdentityQuat);
     }
     VLMVector4 turn() const { return VLMDotFloat(sum, sum) > 0.0f ? VLMQuatNormalize(sum) : VLMConstant::IdentityQuat; }
 };
@@ -72,8 +73,8 @@ void VLMMeasureNeck(const VLMCharacter* character, VLMVector4& headDistance, VLM
     headDistance = neckLength = VLMVector4Zero();
     if (!Has(character, VLM_NODE_NECK) || !Has(character, VLM_NODE_HEAD))
         return;
-    headDistance = VLMVector4Length3(
-        VLMVector4Sub(Position(character, rows, VLM_NODE_HEAD), Position(character, rows, VLM_NODE_NECK)));
+    headDistance =
+        VLMVector4Length3(Position(character, rows, VLM_NODE_HEAD) - Position(character, rows, VLM_NODE_NECK));
     // The neck's reach is the chain from Neck to Head, the length the neck
     // and head stage bends and stretches: the bone into Neck lies below the
     // point the head is measured from, and the last bone ends at the head.
@@ -85,8 +86,7 @@ void VLMHeadPullTarget(const VLMCharacter* character, VLMVector4& length, VLMVec
                        const VLMStateRow* rows, const VLMEffectorSetLayout* set)
 {
     const int from = Has(character, VLM_NODE_NECK) ? VLM_NODE_NECK : VLM_NODE_HEAD;
-    const VLMVector4 v =
-        VLMVector4ClearW(VLMVector4Sub(set->effectors[VLM_HEAD_EFFECTOR].t, Position(character, rows, from)));
+    const VLMVector4 v = VLMVector4ClearW(set->effectors[VLM_HEAD_EFFECTOR].t - Position(character, rows, from));
     length = VLMVector4Length3(v);
     direction = length.x > 0.0f ? VLMVector4Div(v, length) : v;
 }
@@ -103,15 +103,13 @@ void VLMCorrectHips(const VLMCharacter* character, VLMStateRow* rows, const VLMS
         const VLMVector4 dc = VLMQuatNormalize(VLMQuatMultiply(a->slots[2].q, VLMVector4NegateXYZ(b->slots[2].q)));
         const VLMVector4 nh = VLMQuatScaleVectorPart(dh, w2), nc = VLMQuatScaleVectorPart(dc, w3);
         const float s = VLMDotFloat(nh, nc) >= 0.0f ? 1.0f : -1.0f;
-        const VLMVector4 r = VLMQuatNormalize(
-            VLMVector4Add(VLMVector4Mul(VLMVector4Splat(w2), nh), VLMVector4Mul(VLMVector4Splat(s * w3), nc)));
+        const VLMVector4 r = VLMQuatNormalize(w2 * nh + (s * w3) * nc);
         q = VLMQuatNormalize(VLMQuatMultiply(r, q));
-        c = VLMVector4Add(h, VLMQuatRotate(r, VLMVector4Sub(c, h)));
+        c = h + VLMQuatRotate(r, c - h);
     }
     if (w0 > 0.0f || w1 > 0.0f)
-        h = VLMVector4Add(VLMVector4Add(h, VLMVector4Mul(VLMVector4Splat(w0), VLMVector4Sub(a->slots[0].t, h))),
-                          VLMVector4Mul(VLMVector4Splat(w1), VLMVector4Sub(a->slots[2].t, c)));
-    VLMPlaceHips(character, rows, VLMVector4Sub(h, VLMQuatRotate(q, offset)), q);
+        h = h + w0 * (a->slots[0].t - h) + w1 * (a->slots[2].t - c);
+    VLMPlaceHips(character, rows, h - VLMQuatRotate(q, offset), q);
 }
 
 void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
@@ -193,28 +191,27 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
         const VLMVector4 excess = VLMSoftExcessSelect(x, a, b, f, r, p);
         VLMVector4 pull[4];
         for (int j = 0; j < 4; ++j)
-            pull[j] = VLMVector4Mul(directions[j], VLMVector4Splat((&excess.x)[j] * hold[j]));
+            pull[j] = directions[j] * ((&excess.x)[j] * hold[j]);
         VLMVector4 headLength, headDirection;
         VLMHeadPullTarget(character, headLength, headDirection, rows, set);
-        const VLMVector4 head = VLMVector4Mul(headDirection, VLMSoftExcess(headLength, headDistance, neckLength,
-                                                                           headStiffness, VLMConstant::One, headPull));
+        const VLMVector4 head = headDirection * VLMSoftExcess(headLength, headDistance, neckLength, headStiffness,
+                                                              VLMConstant::One, headPull);
 
         // The pulls of this iteration, about the joints where they stand now.
         const VLMVector4& hips = Position(character, rows, VLM_NODE_HIPS);
         const VLMVector4 chest = pose.slots[2].t;
         const float hipsMove = (0.5f + 0.5f * t) * (1.0f - hipsLanes.z);
         const float hipsTurn = (0.3f + 0.7f * t) * (1.0f - hipsLanes.w);
-        hipsShift = VLMVector4Add(hipsShift, VLMVector4Mul(VLMVector4Add(pull[0], pull[1]), VLMVector4Splat(hipsMove)));
+        hipsShift = hipsShift + (pull[0] + pull[1]) * hipsMove;
         TurnSum legs;
         for (int j = 0; j < 2; ++j)
             legs.add(hips, Position(character, rows, kLimbs[j].root), pull[j], hipsTurn);
         hipsTurned = VLMQuatNormalize(VLMQuatMultiply(legs.turn(), hipsTurned));
 
         const float chestMove = 1.0f - chestLanes.z, chestTurn = 1.0f - chestLanes.w;
-        const VLMVector4 armsMove = VLMVector4Mul(VLMVector4Add(pull[2], pull[3]), VLMVector4Splat(0.6f + 0.4f * t));
-        const VLMVector4 headMove = VLMVector4Mul(head, VLMVector4Splat(0.7f + 0.3f * t));
-        chestShift =
-            VLMVector4Add(chestShift, VLMVector4Mul(VLMVector4Add(armsMove, headMove), VLMVector4Splat(chestMove)));
+        const VLMVector4 armsMove = (pull[2] + pull[3]) * (0.6f + 0.4f * t);
+        const VLMVector4 headMove = head * (0.7f + 0.3f * t);
+        chestShift = chestShift + (armsMove + headMove) * chestMove;
         TurnSum upper;
         for (int j = 2; j < 4; ++j)
             upper.add(chest, Position(character, rows, kLimbs[j].root), pull[j], (0.4f + 0.6f * t) * chestTurn);
@@ -222,11 +219,11 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
         chestTurned = VLMQuatNormalize(VLMQuatMultiply(upper.turn(), chestTurned));
 
         // The goals: the reach-blended ones, moved by the pulls so far.
-        pose.slots[0].t = VLMVector4Add(goal.slots[0].t, hipsShift);
+        pose.slots[0].t = goal.slots[0].t + hipsShift;
         pose.slots[0].q = VLMQuatNormalize(VLMQuatMultiply(hipsTurned, goal.slots[0].q));
         pose.slots[1].t = goal.slots[1].t;
         pose.slots[1].q = goal.slots[1].q;
-        pose.slots[2].t = VLMVector4Add(goal.slots[2].t, chestShift);
+        pose.slots[2].t = goal.slots[2].t + chestShift;
         pose.slots[2].q = VLMQuatNormalize(VLMQuatMultiply(chestTurned, goal.slots[2].q));
 
         VLMVector4 limiter = {1.0f, value(vlm_entry::SnSSpineFreedom), 1.0f, 1.0f};

@@ -3,6 +3,7 @@
 #include "rig/solver/stages/vlm_contact_solve.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_kernels.h"
@@ -116,12 +117,12 @@ void VLMDigitContactSpread(const VLMCharacter* character, const VLMExtremity* ex
 {
     const float h = floor.x + VLMDigitTipRadius(character, extremity, rows, digit, properties);
     const VLMVector4& root = Row(character, rows, Joint(extremity, digit, 0)).globalT;
-    const VLMVector4 d = VLMVector4Sub(target, root);
+    const VLMVector4 d = target - root;
     const VLMVector4 flat = {d.x, 0.0f, d.z, 0.0f};
     const float flat2 = VLMDotFloat(flat, flat);
     if (!(target.y < h) || !(flat2 > 0.0f))
         return;
-    const VLMVector4 u = VLMVector4Mul(flat, VLMVector4RSqrt(VLMVector4Splat(flat2)));
+    const VLMVector4 u = flat * VLMVector4RSqrt(VLMVector4Splat(flat2));
     const float m = VLMMinFloat(VLMDotFloat(d, d), reach.x * reach.x);
     const float e = (root.y - h) * (root.y - h);
     const float s = e < m ? std::sqrt(m - e) : 0.0f;
@@ -141,7 +142,7 @@ void VLMApplyDigitContact(const VLMCharacter* character, const VLMExtremity* ext
         VLMVector4 sticky = target, spread = target;
         VLMDigitContactSticky(character, extremity, rows, digit, floor, sticky, properties);
         VLMDigitContactSpread(character, extremity, rows, digit, floor, spread, reach, properties);
-        target = VLMVector4Mul(VLMVector4Add(sticky, spread), VLMConstant::Half);
+        target = (sticky + spread) * VLMConstant::Half;
     }
 }
 
@@ -160,8 +161,8 @@ void VLMSolveDigitChains(const VLMCharacter* character, const VLMExtremity* extr
         for (int i = 0; i < kIterations; ++i) {
             VLMVector4 p = t;
             VLMApplyDigitContact(character, extremity, rows, d, floor, p, reach, properties);
-            const VLMVector4 along = VLMVector4Dot4(VLMVector4Sub(p, t), axis);
-            t = VLMVector4Sub(p, VLMVector4Mul(VLMVector4Mul(k, along), axis));
+            const VLMVector4 along = VLMVector4Dot4(p - t, axis);
+            t = p - k * along * axis;
         }
         record->slots[2 + d].t = t;
     }
@@ -231,16 +232,16 @@ void VLMBendDigitMiddle(const VLMCharacter* character, const VLMExtremity* extre
                 Rotate(user.preRotation, Rotate(VLMVector4NegateXYZ(user.postRotation), record->rotation.postAxes[2])));
     }
     const VLMVector4& t0 = Row(character, rows, j0).globalT;
-    const VLMVector4 u = VLMVector4Sub(Row(character, rows, j1).globalT, t0);
-    const VLMVector4 v = VLMVector4Sub(Row(character, rows, j2).globalT, Row(character, rows, j1).globalT);
+    const VLMVector4 u = Row(character, rows, j1).globalT - t0;
+    const VLMVector4 v = Row(character, rows, j2).globalT - Row(character, rows, j1).globalT;
     const VLMVector4 ua = VLMVector4RejectFrom(axis, u), va = VLMVector4RejectFrom(axis, v);
     const float l1 = VLMLengthFloat(ua), l2 = VLMLengthFloat(va);
     if (!(l1 * l2 > 0.0f))
         return;
     const float h = VLMVector4Dot3(u, axis).x + VLMVector4Dot3(v, axis).x;
-    const VLMVector4 toTarget = VLMVector4Sub(target, t0);
+    const VLMVector4 toTarget = target - t0;
     const float g2 = VLMVector4Dot3(toTarget, toTarget).x, h2 = h * h;
-    const float c = VLMMinFloat(VLMLengthFloat(VLMVector4Add(ua, va)), l1 + l2);
+    const float c = VLMMinFloat(VLMLengthFloat(ua + va), l1 + l2);
     const float d = VLMMinFloat(h2 < g2 ? std::sqrt(g2 - h2) : 0.0f, l1 + l2);
     VLMStateRow& row = Row(character, rows, j1);
     row.globalQ =
@@ -259,13 +260,13 @@ void VLMBlendDigitTarget(const VLMCharacter* character, const VLMExtremity* extr
         t[j] = Row(character, rows, Joint(extremity, digit, j)).globalT;
     target = t[2];
     // l2: the chain's length out to joint 2, which the digit reaches when straight.
-    const float l2 = VLMLengthFloat(VLMVector4Sub(t[1], t[0])) + VLMLengthFloat(VLMVector4Sub(t[2], t[1]));
-    const float l3 = VLMLengthFloat(VLMVector4Sub(t[3], t[2]));
-    const float d02 = VLMLengthFloat(VLMVector4Sub(t[2], t[0])), d03 = VLMLengthFloat(VLMVector4Sub(t[3], t[0]));
+    const float l2 = VLMLengthFloat(t[1] - t[0]) + VLMLengthFloat(t[2] - t[1]);
+    const float l3 = VLMLengthFloat(t[3] - t[2]);
+    const float d02 = VLMLengthFloat(t[2] - t[0]), d03 = VLMLengthFloat(t[3] - t[0]);
     if (!(d02 > 0.0f) || !(d03 > 0.0f))  // no direction to curl along
         return;
-    const VLMVector4 u = VLMVector4Div(VLMVector4Sub(t[2], t[0]), VLMVector4Splat(d02));
-    float e = VLMLengthFloat(VLMVector4Sub(goal, t[0]));
+    const VLMVector4 u = VLMVector4Div(t[2] - t[0], VLMVector4Splat(d02));
+    float e = VLMLengthFloat(goal - t[0]);
     const float r = e / d03;
     float h;
     if (r > 1.0f) {
@@ -275,9 +276,9 @@ void VLMBlendDigitTarget(const VLMCharacter* character, const VLMExtremity* extr
     } else {
         h = (1.0f - r) * 1.5f * l3 + r * d02;
     }
-    const VLMVector4 toGoal = VLMVector4Sub(goal, t[0]);
+    const VLMVector4 toGoal = goal - t[0];
     if (!(e > 0.0f)) {  // a goal on the root: straight out along the digit
-        target = VLMVector4Add(t[0], VLMVector4Mul(u, VLMVector4Splat(h)));
+        target = t[0] + u * h;
         return;
     }
     const VLMVector4 along = VLMVector4Div(toGoal, VLMVector4Splat(e));
@@ -289,7 +290,7 @@ void VLMBlendDigitTarget(const VLMCharacter* character, const VLMExtremity* extr
     // span the rest.
     const VLMVector4 a = BendAxis(character, rows, Joint(extremity, digit, 1));
     const float angle = VLMVector4Dot3(VLMVector4Cross(along, u), a).x < 0.0f ? -Acos(cosine) : Acos(cosine);
-    target = VLMVector4Add(t[0], Rotate(VLMQuatAboutAxis(a, angle), VLMVector4Mul(along, VLMVector4Splat(h))));
+    target = t[0] + Rotate(VLMQuatAboutAxis(a, angle), along * h);
 }
 
 VLMVector4* VLMDigitGoal(const VLMCharacter*, VLMVector4* lane, const VLMExtremity* extremity,
@@ -308,10 +309,8 @@ void VLMStraightenDigitJoint(const VLMCharacter* character, const VLMExtremity* 
         return;
     const int j0 = Joint(extremity, digit, 0), j1 = Joint(extremity, digit, 1), j2 = Joint(extremity, digit, 2);
     const VLMVector4 a = BendAxis(character, rows, j1);
-    const VLMVector4 u =
-        VLMVector4RejectFrom(a, VLMVector4Sub(Row(character, rows, j1).globalT, Row(character, rows, j0).globalT));
-    const VLMVector4 v =
-        VLMVector4RejectFrom(a, VLMVector4Sub(Row(character, rows, j2).globalT, Row(character, rows, j1).globalT));
+    const VLMVector4 u = VLMVector4RejectFrom(a, Row(character, rows, j1).globalT - Row(character, rows, j0).globalT);
+    const VLMVector4 v = VLMVector4RejectFrom(a, Row(character, rows, j2).globalT - Row(character, rows, j1).globalT);
     if (!(VLMVector4Dot3(VLMVector4Cross(u, v), a).x < 0.0f))
         return;
     Swing(character, rows, j1, v, u);
@@ -350,10 +349,9 @@ VLMVector4 VLMDigitJointTarget(const VLMCharacter* character, const VLMExtremity
                                int digit, const VLMVector4& goal, float reachRotation)
 {
     const int j0 = Joint(extremity, digit, 0), j2 = Joint(extremity, digit, 2), j3 = Joint(extremity, digit, 3);
-    const VLMVector4 a =
-        reachRotation > 0.0f
-            ? VLMVector4Sub(goal, Rotate(Row(character, rows, j2).globalQ, Row(character, rows, j3).localT))
-            : VLMVector4Zero();
+    const VLMVector4 a = reachRotation > 0.0f
+                             ? goal - Rotate(Row(character, rows, j2).globalQ, Row(character, rows, j3).localT)
+                             : VLMVector4Zero();
     VLMVector4 b = VLMVector4Zero();
     if (reachRotation < 1.0f)
         VLMBlendDigitTarget(character, extremity, rows, digit, goal, b);
@@ -361,10 +359,10 @@ VLMVector4 VLMDigitJointTarget(const VLMCharacter* character, const VLMExtremity
     VLMVector4 proximal;
     VLMDigitProximalLength(character, &proximal, extremity, rows, digit);
     const VLMVector4& root = Row(character, rows, j0).globalT;
-    const VLMVector4 out = VLMVector4Sub(j, root);
+    const VLMVector4 out = j - root;
     const float length = VLMLengthFloat(out);
     if (length > 0.0f)  // a target on the root has no direction to shorten along
-        j = VLMVector4Add(root, VLMVector4Mul(out, VLMVector4Splat(VLMMinFloat(proximal.x, length) / length)));
+        j = root + out * (VLMMinFloat(proximal.x, length) / length);
     return j;
 }
 
@@ -380,9 +378,7 @@ void VLMReachDigitPosition(const VLMCharacter* character, const VLMExtremity* ex
     const int j0 = Joint(extremity, digit, 0), tip = Joint(extremity, digit, n);
     const auto position = [&](int id) { return Row(character, rows, id).globalT; };
     const VLMVector4 p = VLMVector4Lerp(position(tip), goal, lane);
-    const auto swingRoot = [&] {
-        Swing(character, rows, j0, VLMVector4Sub(position(tip), position(j0)), VLMVector4Sub(p, position(j0)));
-    };
+    const auto swingRoot = [&] { Swing(character, rows, j0, position(tip) - position(j0), p - position(j0)); };
     VLMVector4 keptTip = VLMConstant::IdentityQuat;
     VLMVector4 point = p;
     if (n == 2) {
@@ -391,7 +387,7 @@ void VLMReachDigitPosition(const VLMCharacter* character, const VLMExtremity* ex
     } else if (n == 3) {
         const int j2 = Joint(extremity, digit, 2);
         VLMVector4 angles = EulerOf(character, rows, j2);
-        const float d = VLMLengthFloat(VLMVector4Sub(p, position(tip)));
+        const float d = VLMLengthFloat(p - position(tip));
         if (angles.z < -45.0f && d > 0.0f) {  // -45 against radians, as the rule has it
             angles.z = -45.0f + (angles.z + 45.0f) * (1.0f - VLMMinFloat(d, 1.0f));
             SetEuler(character, rows, j2, angles);
@@ -409,8 +405,8 @@ void VLMReachDigitPosition(const VLMCharacter* character, const VLMExtremity* ex
         } else {
             const int j2 = Joint(extremity, digit, 2);
             VLMNodeLocalToGlobal(Record(character, j2), rows, nodes);
-            Swing(character, rows, j0, VLMVector4Sub(position(j2), position(j0)), VLMVector4Sub(point, position(j0)));
-            Swing(character, rows, j2, VLMVector4Sub(position(tip), position(j2)), VLMVector4Sub(p, position(j2)));
+            Swing(character, rows, j0, position(j2) - position(j0), point - position(j0));
+            Swing(character, rows, j2, position(tip) - position(j2), p - position(j2));
         }
     }
     swingRoot();
