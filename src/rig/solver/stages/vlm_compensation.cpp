@@ -6,6 +6,7 @@
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
 #include "rig/solver/stages/vlm_spine.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_kernels.h"
@@ -20,7 +21,7 @@ namespace {
 
 float RestDistance(const VLMCharacter* c, int a, int b)
 {
-    return VLMLengthFloat(VLMVector4Sub(VLMCharacterTPoseEntry(c, a)->t, VLMCharacterTPoseEntry(c, b)->t));
+    return VLMLengthFloat(VLMCharacterTPoseEntry(c, a)->t - VLMCharacterTPoseEntry(c, b)->t);
 }
 
 const VLMVector4& Scale(const VLMCharacter* c, const VLMStateRow* rows, int id)
@@ -74,8 +75,7 @@ void TurnStance(const VLMCharacter* character, VLMStateRow* rows, bool remove)
         const std::int32_t index = VLMCharacterCompactIndex(character, row.node);
         if (index < 0)
             continue;
-        const VLMVector4 half = VLMVector4Mul(
-            VLMVector4Mul(VLMVector4{row.x, row.y, row.z, 0.0f}, VLMConstant::DegToRad), VLMConstant::Half);
+        const VLMVector4 half = VLMVector4{row.x, row.y, row.z, 0.0f} * VLMConstant::DegToRad * VLMConstant::Half;
         VLMVector4 sine, cosine;
         VLMFastSinCos(half, sine, cosine);
         const VLMVector4 qx = {sine.x, 0.0f, 0.0f, cosine.x};
@@ -115,8 +115,8 @@ void VLMApplyActorCompensation(const VLMCharacter* target, VLMEffectorSetLayout*
         VLMMirrorPose(target, rows);
         VLMMirrorEffectorSet(set);
     }
-    const float width = VLMLengthFloat(VLMVector4Sub(VLMNodeRow(target, rows, VLM_NODE_RIGHT_UP_LEG)->globalT,
-                                                     VLMNodeRow(target, rows, VLM_NODE_LEFT_UP_LEG)->globalT));
+    const float width = VLMLengthFloat(VLMNodeRow(target, rows, VLM_NODE_RIGHT_UP_LEG)->globalT -
+                                       VLMNodeRow(target, rows, VLM_NODE_LEFT_UP_LEG)->globalT);
     const float leg = LegLength(target, rows);
     const float ankle = AnkleHeight(target, rows, properties);
     t = VLMVector4Zero();
@@ -148,13 +148,13 @@ void VLMApplyActorCompensation(const VLMCharacter* target, VLMEffectorSetLayout*
         float h = value(vlm_entry::HipsHeightCompensation);
         if (isAuto(vlm_entry::HipsHeightCompensation))
             h = (leg + (ankleHeight ? ankle : 0.0f)) - (m[1] + (ankleHeight ? m[2] : 0.0f));
-        const VLMVector4 up = VLMSafeDirection(VLMVector4Sub(
-            VLMVector4Add(EffectorT(set, VLM_LEFT_HIP_EFFECTOR), EffectorT(set, VLM_RIGHT_HIP_EFFECTOR)),
-            VLMVector4Add(EffectorT(set, VLM_LEFT_ANKLE_EFFECTOR), EffectorT(set, VLM_RIGHT_ANKLE_EFFECTOR))));
+        const VLMVector4 up =
+            VLMSafeDirection(EffectorT(set, VLM_LEFT_HIP_EFFECTOR) + EffectorT(set, VLM_RIGHT_HIP_EFFECTOR) -
+                             (EffectorT(set, VLM_LEFT_ANKLE_EFFECTOR) + EffectorT(set, VLM_RIGHT_ANKLE_EFFECTOR)));
         if (VLMDotFloat(up, up) > 0.0f) {  // coincident hips and ankles: no direction to move along
-            const VLMVector4 move = VLMVector4Mul(up, VLMVector4Splat(h));
+            const VLMVector4 move = up * h;
             for (int e : {VLM_HIPS_EFFECTOR, VLM_LEFT_HIP_EFFECTOR, VLM_RIGHT_HIP_EFFECTOR})
-                EffectorT(set, e) = VLMVector4Add(EffectorT(set, e), move);
+                EffectorT(set, e) = EffectorT(set, e) + move;
         }
     }
 
@@ -164,8 +164,7 @@ void VLMApplyActorCompensation(const VLMCharacter* target, VLMEffectorSetLayout*
         if (isAuto(vlm_entry::AnkleHeightCompensation))
             a = ankle - m[2];
         for (int e : {VLM_LEFT_ANKLE_EFFECTOR, VLM_RIGHT_ANKLE_EFFECTOR})
-            EffectorT(set, e) =
-                VLMVector4Add(EffectorT(set, e), VLMQuatRotate(set->effectors[e].q, VLMVector4{0.0f, a, 0.0f, 0.0f}));
+            EffectorT(set, e) = EffectorT(set, e) + VLMQuatRotate(set->effectors[e].q, VLMVector4{0.0f, a, 0.0f, 0.0f});
     }
 
     // 7. Ankle proximity, along each ankle's own x axis in the floor plane.
@@ -182,8 +181,8 @@ void VLMApplyActorCompensation(const VLMCharacter* target, VLMEffectorSetLayout*
             const VLMVector4 x = VLMQuatAxisX(set->effectors[side.ankle].q);
             const float sp = side.sign * p;
             const VLMVector4 move = {sp * x.x, 0.0f, sp * x.z, 0.0f};
-            EffectorT(set, side.ankle) = VLMVector4Add(EffectorT(set, side.ankle), move);
-            EffectorT(set, side.foot) = VLMVector4Add(EffectorT(set, side.foot), move);
+            EffectorT(set, side.ankle) = EffectorT(set, side.ankle) + move;
+            EffectorT(set, side.foot) = EffectorT(set, side.foot) + move;
         }
     }
 
@@ -199,21 +198,20 @@ void VLMApplyActorCompensation(const VLMCharacter* target, VLMEffectorSetLayout*
                       {VLM_RIGHT_HIP_EFFECTOR, VLM_RIGHT_ANKLE_EFFECTOR, VLM_NODE_RIGHT_UP_LEG, VLM_NODE_RIGHT_FOOT}};
         VLMVector4 reached[2];
         for (int i = 0; i < 2; ++i) {
-            VLMVector4 v = VLMVector4Sub(EffectorT(set, sides[i].hip), EffectorT(set, sides[i].ankle));
-            const float l = VLMLengthFloat(VLMVector4Sub(VLMNodeRow(target, rows, sides[i].upLeg)->globalT,
-                                                         VLMNodeRow(target, rows, sides[i].foot)->globalT));
+            VLMVector4 v = EffectorT(set, sides[i].hip) - EffectorT(set, sides[i].ankle);
+            const float l = VLMLengthFloat(VLMNodeRow(target, rows, sides[i].upLeg)->globalT -
+                                           VLMNodeRow(target, rows, sides[i].foot)->globalT);
             const float length = VLMLengthFloat(v);
             if (l < length)
-                v = VLMVector4Mul(v, VLMVector4Splat(l / length));
-            reached[i] = VLMVector4Add(EffectorT(set, sides[i].ankle), v);
+                v = v * (l / length);
+            reached[i] = EffectorT(set, sides[i].ankle) + v;
         }
-        const VLMVector4 p = VLMVector4Add(VLMQuatRotate(hips.q, hipsOffset),
-                                           VLMVector4Mul(VLMVector4Splat(0.5f), VLMVector4Add(reached[0], reached[1])));
-        hips.t = VLMVector4Add(hips.t, VLMVector4Mul(VLMVector4Sub(p, hips.t), VLMVector4Splat(massCentre * 0.01f)));
+        const VLMVector4 p = VLMQuatRotate(hips.q, hipsOffset) + 0.5f * (reached[0] + reached[1]);
+        hips.t = hips.t + (p - hips.t) * (massCentre * 0.01f);
     }
 
     // 9. The hips on the hips effector.
-    VLMPlaceHips(target, rows, VLMVector4Sub(hips.t, VLMQuatRotate(hips.q, hipsOffset)), hips.q);
+    VLMPlaceHips(target, rows, hips.t - VLMQuatRotate(hips.q, hipsOffset), hips.q);
     VLMTreeLocalToGlobal(target, rows, VLMCharacterNodeRecords(target));
 }
 

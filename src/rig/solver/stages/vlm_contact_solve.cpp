@@ -3,6 +3,7 @@
 #include "rig/solver/stages/vlm_contact_point.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_quat.h"
 #include "rig/vlm_quat_utils.h"
@@ -120,14 +121,13 @@ void FrontPoints(const VLMCharacter* character, const VLMExtremity* extremity, c
     const float B = Value(properties, extremity, kBottom), I = Value(properties, extremity, kIn),
                 O = Value(properties, extremity, kOut);
     const float front = Value(properties, extremity, kMiddle) + Value(properties, extremity, kFront);
-    const VLMVector4 offset =
-        VLMVector4ClearW(VLMVector4Sub(VLMCharacterTPoseEntry(character, extremity->endNodeId)->t,
-                                       VLMCharacterTPoseEntry(character, extremity->baseNodeId)->t));
+    const VLMVector4 offset = VLMVector4ClearW(VLMCharacterTPoseEntry(character, extremity->endNodeId)->t -
+                                               VLMCharacterTPoseEntry(character, extremity->baseNodeId)->t);
     const VLMVector4 local[2] = {
         extremity->isFoot != 0 ? VLMVector4{-s * I, -B, front, 0} : VLMVector4{s * front, -B, -O, 0},
         extremity->isFoot != 0 ? VLMVector4{s * O, -B, front, 0} : VLMVector4{s * front, -B, I, 0}};
     for (int i = 0; i < 2; ++i)
-        p[i] = VLMVector4Add(b.t, Rotate(b.q, VLMVector4Mul(b.s, VLMVector4Add(local[i], offset))));
+        p[i] = b.t + Rotate(b.q, b.s * (local[i] + offset));
 }
 
 bool FrontPointBelow(const VLMCharacter* character, const VLMExtremity* extremity, const VLMLimbGoalBlock* block,
@@ -166,9 +166,9 @@ void LiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* extr
     // (the sine near 0, so that small turns keep their order).
     float key = -1.0f, c = 1.0f, sn = 0.0f;
     for (const VLMVector4& point : p) {
-        const VLMVector4 v = VLMVector4Sub(point, b.t);
+        const VLMVector4 v = point - b.t;
         const float along = VLMVector4Dot3(v, h).x;
-        const VLMVector4 u = VLMVector4Sub(v, VLMVector4Mul(h, VLMVector4Splat(along)));
+        const VLMVector4 u = v - h * along;
         const VLMVector4 w = VLMVector4Cross(h, u);
         const float ay = u.y, by = w.y, g = floor - (b.t.y + along * h.y);
         const float rho = std::sqrt(ay * ay + by * by);
@@ -188,9 +188,8 @@ void LiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* extr
         return;
     // The half-angle turn, scaled by 2 cos(t / 2) or by 2 sin(t / 2): the one
     // of the two forms that keeps its precision for the angle found.
-    const VLMVector4 turn = c > 0.0f
-                                ? VLMVector4MergeW(VLMVector4Mul(h, VLMVector4Splat(sn)), VLMVector4Splat(1.0f + c))
-                                : VLMVector4MergeW(VLMVector4Mul(h, VLMVector4Splat(1.0f - c)), VLMVector4Splat(sn));
+    const VLMVector4 turn = c > 0.0f ? VLMVector4MergeW(h * sn, VLMVector4Splat(1.0f + c))
+                                     : VLMVector4MergeW(h * (1.0f - c), VLMVector4Splat(sn));
     b.q = VLMQuatNormalize(VLMQuatMultiply(VLMQuatNormalize(turn), q));
 }
 
@@ -198,16 +197,16 @@ void LiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* extr
 
 VLMVector4* VLMTriangleFrame(VLMVector4 out[4], const VLMVector4& a, const VLMVector4& b, const VLMVector4& c)
 {
-    const VLMVector4 n = VLMVector4Cross(VLMVector4Sub(b, a), VLMVector4Sub(c, a));
+    const VLMVector4 n = VLMVector4Cross(b - a, c - a);
     if (VLMDotFloat(n, n) > 0.0f) {
         VLMVector4Normalize(out[0], n);
-        const VLMVector4 spread = VLMVector4Sub(VLMVector4Add(b, c), VLMVector4Add(a, a));
+        const VLMVector4 spread = b + c - (a + a);
         VLMVector4Normalize(out[2], VLMVector4Cross(out[0], spread));
         out[1] = VLMVector4Cross(out[2], out[0]);
     } else {
         out[0] = VLMVector4{1, 0, 0, 0}, out[1] = VLMVector4{0, 1, 0, 0}, out[2] = VLMVector4{0, 0, 1, 0};
     }
-    out[3] = VLMVector4Mul(VLMVector4Add(VLMVector4Add(a, b), c), VLMVector4Splat(0.33333334f));
+    out[3] = (a + b + c) * 0.33333334f;
     return out;
 }
 
@@ -222,10 +221,9 @@ VLMVector4& VLMQuatRotateVector(VLMVector4& out, const VLMVector4& q, const VLMV
 {
     const VLMVector4 u = VLMVector4ClearW(q);
     const float w = q.w;
-    const VLMVector4 along = VLMVector4Mul(VLMVector4Splat(2.0f * VLMVector4Dot3(u, v).x), u);
-    const VLMVector4 kept = VLMVector4Mul(VLMVector4Splat(2.0f * w * w - 1.0f), v);
-    return out = VLMVector4Add(VLMVector4Add(along, kept),
-                               VLMVector4Mul(VLMVector4Splat(2.0f * w), VLMVector4Cross(u, v)));
+    const VLMVector4 along = (2.0f * VLMVector4Dot3(u, v).x) * u;
+    const VLMVector4 kept = (2.0f * w * w - 1.0f) * v;
+    return out = along + kept + (2.0f * w) * VLMVector4Cross(u, v);
 }
 
 VLMMatrix44& VLMMatrixMultiplyTransposed(VLMMatrix44& out, const VLMMatrix44& a, const VLMMatrix44& b)
@@ -325,7 +323,7 @@ void VLMSolveContactRoll(const VLMCharacter* character, const VLMExtremity* extr
         else if (pivot == 2 && present)
             point = b.t;
         if (present) {
-            relT = Rotate(VLMVector4NegateXYZ(a.q), VLMVector4Sub(b.t, a.t));
+            relT = Rotate(VLMVector4NegateXYZ(a.q), b.t - a.t);
             VLMQuatConjugateMultiply(relQ, a.q, b.q);
         }
     }
@@ -333,7 +331,7 @@ void VLMSolveContactRoll(const VLMCharacter* character, const VLMExtremity* extr
     for (int i = 0; i < kMaxRollIterations && (i < kRollIterations || RollCornerBelow(shape, extremity, block)); ++i)
         VLMContactRollStep(character, extremity, block, properties);
     if (carry && present) {
-        b.t = VLMVector4Add(a.t, Rotate(a.q, relT));
+        b.t = a.t + Rotate(a.q, relT);
         b.q = VLMQuatMultiply(a.q, relQ);
         for (int i = 0; i < kMaxFrontIterations && front &&
                         (i < kFrontIterations || FrontPointBelow(character, extremity, block, properties));
@@ -344,7 +342,7 @@ void VLMSolveContactRoll(const VLMCharacter* character, const VLMExtremity* extr
     }
     if (!carry || !(pivot == 1 || (pivot == 2 && present)))
         return;
-    const VLMVector4 d = VLMVector4Sub(point, pivot == 1 ? a.t : b.t);
+    const VLMVector4 d = point - (pivot == 1 ? a.t : b.t);
     a.t.x += d.x;
     a.t.z += d.z;
 }
@@ -399,7 +397,7 @@ void VLMContactFrontStep(const VLMCharacter* character, const VLMExtremity* extr
     FrontPoints(character, extremity, block, properties, p);
     if (!(p[0].y < floor || p[1].y < floor))
         return;
-    const VLMVector4 o = VLMVector4Add(b.t, VLMVector4{0, 0, 0, 1});
+    const VLMVector4 o = b.t + VLMVector4{0, 0, 0, 1};
     VLMVector4 f1[4], f2[4];
     VLMTriangleFrame(f1, o, p[0], p[1]);
     p[0].y = VLMMaxFloat(p[0].y, floor);
@@ -417,6 +415,6 @@ void VLMContactFrontStep(const VLMCharacter* character, const VLMExtremity* extr
     VLMVector4 d;
     VLMQuatConjugateMultiply(d, a.q, q);
     const VLMVector4 ad = VLMQuatAxisX(d), az = VLMQuatAxisZ(restRotation);
-    const VLMVector4 across = VLMVector4Sub(ad, VLMVector4Mul(VLMVector4Dot3(ad, az), az));
+    const VLMVector4 across = ad - VLMVector4Dot3(ad, az) * az;
     b.q = VLMQuatMultiply(q, VLMShortestArc(ad, across));
 }

@@ -5,6 +5,7 @@
 #include "rig/solver/stages/vlm_property_entries.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_kernels.h"
@@ -43,7 +44,7 @@ void VLMAimNeckAtRotation(const VLMCharacter* character, VLMStateRow* rows, cons
         return;
     const VLMVector4& head = VLMNodeRow(character, rows, VLM_NODE_HEAD)->globalQ;
     VLMDistributeNeckRotation(character, rows, VLMQuatMultiply(target, VLMVector4NegateXYZ(head)),
-                              VLMVector4Sub(VLMConstant::One, stiffness));
+                              VLMConstant::One - stiffness);
     VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(character, VLM_NODE_NECK), rows, VLMCharacterNodeRecords(character));
 }
 
@@ -61,9 +62,9 @@ void VLMSolveNeckStretch(const VLMCharacter* character, VLMStateRow* rows, const
     for (int i = 0; i < kIterations; ++i) {
         if (reach > 0.0f) {
             const float t = float(i + 1) / float(kIterations);
-            const float toEnd = VLMLengthFloat(VLMVector4Sub(points[n - 1], points[0]));
+            const float toEnd = VLMLengthFloat(points[n - 1] - points[0]);
             // A neck of no length has nothing to stretch: its ratio is 1.
-            const float ratio = toEnd > 0.0f ? VLMLengthFloat(VLMVector4Sub(target, points[0])) / toEnd : 1.0f;
+            const float ratio = toEnd > 0.0f ? VLMLengthFloat(target - points[0]) / toEnd : 1.0f;
             const float wanted = (1.0f + (ratio - 1.0f) * t * reach) * scale - 1.0f;
             const float e =
                 VLMSoftLimit(VLMVector4Splat(-0.5f * freedom), VLMVector4Splat(-2.0f * freedom),
@@ -73,7 +74,7 @@ void VLMSolveNeckStretch(const VLMCharacter* character, VLMStateRow* rows, const
             scale = scale * g;
             const VLMVector4 grow = VLMVector4Splat(g);
             for (int k = 1; k < n; ++k)
-                points[k] = VLMVector4Add(points[0], VLMVector4Mul(VLMVector4Sub(points[k], points[0]), grow));
+                points[k] = points[0] + (points[k] - points[0]) * grow;
             squared = squared * (g * g);
         }
         VLMRotatePointChainTowardTarget(points, n, VLMVector4Splat(squared), target);
@@ -86,7 +87,7 @@ float VLMPointChainLength(const VLMVector4* points, int count)
 {
     float length = 0.0f;
     for (int k = 0; k < count - 1; ++k)
-        length += VLMLengthFloat(VLMVector4Sub(points[k + 1], points[k]));
+        length += VLMLengthFloat(points[k + 1] - points[k]);
     return length;
 }
 
@@ -112,10 +113,10 @@ void VLMApplyNeckChainPositions(const VLMCharacter* character, VLMStateRow* rows
     const VLMNodeRecord* record = VLMCharacterNodeRecord(character, VLM_NODE_NECK);
     for (int k = 0; k < n - 1 && record->childCount > 0; ++k) {
         VLMStateRow* row = rows + record->ownIndex;
-        const VLMVector4 bone = VLMVector4Sub(rows[record->firstChildIndex].globalT, row->globalT);
+        const VLMVector4 bone = rows[record->firstChildIndex].globalT - row->globalT;
         row->globalT = points[k];
-        row->globalQ = VLMQuatMultiply(VLMShortestArc(bone, VLMVector4Sub(points[k + 1], points[k])), row->globalQ);
-        row->globalS = VLMVector4Mul(scale, row->globalS);
+        row->globalQ = VLMQuatMultiply(VLMShortestArc(bone, points[k + 1] - points[k]), row->globalQ);
+        row->globalS = scale * row->globalS;
         VLMNodeGlobalToLocal(record, rows, records);
         record = records + record->firstChildIndex;
     }
@@ -144,13 +145,13 @@ void VLMRotatePointChainTowardTarget(VLMVector4* points, int count, const VLMVec
     if (!(squaredLength.x > 0.0f))  // a chain of no length has no share to turn by
         return;
     for (int j = count - 2; j >= 0; --j) {
-        const VLMVector4 a = VLMVector4Sub(points[count - 1], points[j]);
-        const VLMVector4 arc = VLMShortestArc(a, VLMVector4Sub(target, points[j]));
+        const VLMVector4 a = points[count - 1] - points[j];
+        const VLMVector4 arc = VLMShortestArc(a, target - points[j]);
         if (VLMIsIdentityQuat(arc))
             continue;
         const VLMVector4 share = VLMVector4Div(VLMVector4Dot3(a, a), squaredLength);
         const VLMVector4 turn = VLMQuatNormalize(VLMVector4ScaleXYZ(arc, share));
         for (int k = j + 1; k < count; ++k)
-            points[k] = VLMVector4Add(points[j], VLMQuatRotate(turn, VLMVector4Sub(points[k], points[j])));
+            points[k] = points[j] + VLMQuatRotate(turn, points[k] - points[j]);
     }
 }
