@@ -1,6 +1,7 @@
 #include "rig/solver/stages/vlm_contact_point.h"
 
 #include "rig/solver/stages/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_quat.h"
 #include "rig/vlm_vector.h"
@@ -47,11 +48,11 @@ VLMVector4* VLMContactPoint(const VLMCharacter* character, VLMVector4* out, cons
         p = VLMQuatRotate(kHoofTurn[extremity->isFoot != 0 ? 2 : extremity->isRight != 0 ? 1 : 0], p);
     const bool followBase = type == 0 && index >= 4 && base;
     const bool useBase = (type == 2 || type == 3) ? base : followBase;
-    const VLMVector4 offset = VLMVector4Sub(VLMCharacterTPoseEntry(character, extremity->endNodeId)->t,
-                                            VLMCharacterTPoseEntry(character, baseNode)->t);
-    p = VLMVector4Add(p, Choose(followBase, VLMVector4Zero(), VLMVector4ClearW(offset)));
+    const VLMVector4 offset =
+        VLMCharacterTPoseEntry(character, extremity->endNodeId)->t - VLMCharacterTPoseEntry(character, baseNode)->t;
+    p = p + Choose(followBase, VLMVector4Zero(), VLMVector4ClearW(offset));
     const VLMVector4 t = Choose(useBase, *tA, *tB), q = Choose(useBase, *qA, *qB), scale = Choose(useBase, *sA, *sB);
-    *out = VLMVector4Add(t, VLMQuatRotate(q, VLMVector4Mul(scale, p)));
+    *out = t + VLMQuatRotate(q, scale * p);
     return out;
 }
 

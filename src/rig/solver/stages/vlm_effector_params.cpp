@@ -2,6 +2,7 @@
 
 #include "rig/solver/stages/vlm_property_entries.h"
 #include "rig/solver/stages/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_names.h"
@@ -74,7 +75,7 @@ template <int N>
 void moveTranslations(VLMTransformTQS (&slots)[N], const VLMVector4& t, const VLMVector4& q)
 {
     for (VLMTransformTQS& slot : slots)
-        slot.t = VLMVector4Add(t, VLMQuatRotate(q, slot.t));
+        slot.t = t + VLMQuatRotate(q, slot.t);
 }
 
 template <int N>
@@ -230,7 +231,7 @@ void VLMTransformEffectorTranslations(VLMEffectorSetLayout* set, const VLMVector
                                       const VLMVector4& s)
 {
     for (VLMTransformTQS& e : set->effectors)
-        e.t = VLMVector4Add(t, VLMQuatRotate(q, VLMVector4Mul(s, e.t)));
+        e.t = t + VLMQuatRotate(q, s * e.t);
 }
 
 void VLMRotateEffectorRotations(VLMEffectorSetLayout* set, const VLMVector4& q) { turnRotations(set->effectors, q); }

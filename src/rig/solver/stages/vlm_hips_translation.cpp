@@ -2,6 +2,7 @@
 
 #include "rig/solver/stages/vlm_property_entries.h"
 #include "rig/solver/stages/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_names.h"
@@ -39,7 +40,7 @@ void VLMSolveHipsTrajectory(const VLMCharacter* character, VLMStateRow* rows, co
         const VLMTransformTQS parent = {hips->globalT, hips->globalQ, hips->globalS};
         VLMTQSLocalToGlobal(&a, &parent);
     } else {
-        a.globalT = VLMVector4Add(hips->globalT, VLMVector4Mul(a.localT, hips->globalS));
+        a.globalT = hips->globalT + a.localT * hips->globalS;
         a.globalS = hips->globalS;
     }
     VLMStateRow* row = VLMNodeRow(character, rows, VLM_NODE_HIPS_TRANSLATION);
@@ -67,9 +68,9 @@ void VLMSetHipsTranslationFrame(const VLMCharacter* character, VLMStateRow* rows
     if (!Has(character, VLM_NODE_HIPS_TRANSLATION))
         return;
     VLMStateRow* row = VLMNodeRow(character, rows, VLM_NODE_HIPS_TRANSLATION);
-    row->globalT = VLMVector4Add(t, VLMQuatRotate(q, VLMVector4Mul(s, frameT)));
+    row->globalT = t + VLMQuatRotate(q, s * frameT);
     row->globalQ = VLMQuatMultiply(q, frameQ);
-    row->globalS = VLMVector4Mul(frameS, s);
+    row->globalS = frameS * s;
     VLMNodeGlobalToLocal(VLMCharacterNodeRecord(character, VLM_NODE_HIPS_TRANSLATION), rows,
                          VLMCharacterNodeRecords(character));
 }

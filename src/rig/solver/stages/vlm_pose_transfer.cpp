@@ -5,6 +5,7 @@
 #include "rig/solver/stages/vlm_property_entries.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/solver/vlm_transfer.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
@@ -133,14 +134,14 @@ void VLMBlendShoulderEuler(const VLMCharacter* character, int shoulder, VLMState
     const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
     const int extraNode =
         shoulder == VLM_NODE_LEFT_SHOULDER ? VLM_NODE_LEFT_SHOULDER_EXTRA : VLM_NODE_RIGHT_SHOULDER_EXTRA;
-    const VLMVector4 keep = VLMVector4Sub(VLMConstant::One, weights);
+    const VLMVector4 keep = VLMConstant::One - weights;
     const auto blend = [&](int id, const VLMVector4& target) {
         const VLMNodeRecord* record = Record(character, id);
         VLMStateRow* row = VLMNodeRow(character, rows, id);
         VLMNodeGlobalToLocalRotation(record, rows, records);
         VLMVector4 angles;
         VLMNodeEulerFromRotation(&record->rotation, angles, row->localQ);
-        angles = VLMVector4Add(VLMVector4Mul(keep, angles), VLMVector4Mul(weights, target));
+        angles = keep * angles + weights * target;
         VLMNodeRotationFromEuler(&record->rotation, row->localQ, angles);
     };
     if (!Has(character, shoulder))
@@ -264,8 +265,7 @@ void VLMTransferPose(const VLMCharacter* target, const VLMCharacter* source, VLM
             // The extra's rotation in the shoulder's hemisphere: a share of an
             // antipodal pair would come near zero.
             const VLMVector4 e = VLMQuatToHemisphere(row->globalQ, VLMNodeRow(source, sourceRows, extra)->globalQ);
-            row->globalQ =
-                VLMVector4Add(row->globalQ, VLMVector4Mul(VLMVector4Splat(ratio), VLMVector4Sub(e, row->globalQ)));
+            row->globalQ = row->globalQ + ratio * (e - row->globalQ);
         }
         if (stiffness.x != 0.0f || stiffness.y != 0.0f || stiffness.z != 0.0f)
             VLMBlendShoulderEuler(target, shoulder, targetRows, stiffness, Has(target, extra), VLMVector4Zero(),
@@ -384,7 +384,7 @@ void VLMTransferPoseWithScaleAndOffset(const VLMCharacter* target, VLMCharacterS
     VLMNodeGlobalToLocalTQS(hips, rows, records);
     VLMLocalToGlobalTree(hips, rows, records);
     VLMNodeLocalToGlobalTQS(hips, rows, records);
-    hipsRow->globalT = VLMVector4Add(hipsRow->globalT, move);
+    hipsRow->globalT = hipsRow->globalT + move;
     VLMNodeGlobalToLocalTQS(hips, rows, records);
     VLMLocalToGlobalTree(hips, rows, records);
     VLMTreeGlobalToLocal(target, rows, records);

@@ -6,6 +6,7 @@
 #include "rig/solver/stages/vlm_property_entries.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_hierarchy.h"
 #include "rig/vlm_names.h"
@@ -71,8 +72,7 @@ VLMVector4* VLMGetUpperArmDirection(const VLMCharacter* character, VLMVector4* o
 {
     const int arm = side != 0 ? VLM_NODE_LEFT_ARM : VLM_NODE_RIGHT_ARM;
     const int foreArm = side != 0 ? VLM_NODE_LEFT_FORE_ARM : VLM_NODE_RIGHT_FORE_ARM;
-    *out = VLMSafeDirection(
-        VLMVector4Sub(VLMNodeRow(character, rows, foreArm)->globalT, VLMNodeRow(character, rows, arm)->globalT));
+    *out = VLMSafeDirection(VLMNodeRow(character, rows, foreArm)->globalT - VLMNodeRow(character, rows, arm)->globalT);
     return out;
 }
 
@@ -126,11 +126,11 @@ void VLMCorrectShoulderFromArm(const VLMCharacter* character, VLMStateRow* rows,
     }
     const bool extra = Has(character, e);
     const float r = extra ? share.x : 0.0f;
-    SetAngles(character, rows, s, VLMVector4Add(e0, VLMVector4{0.0f, 0.0f, v * weight.x * (1.0f - r), 0.0f}));
+    SetAngles(character, rows, s, e0 + VLMVector4{0.0f, 0.0f, v * weight.x * (1.0f - r), 0.0f});
     if (extra)
         SetAngles(character, rows, e,
-                  VLMVector4Add(Euler(character, e, VLMNodeRow(character, rows, e)->localQ),
-                                VLMVector4{0.0f, 0.0f, v * weight.x * r, 0.0f}));
+                  Euler(character, e, VLMNodeRow(character, rows, e)->localQ) +
+                      VLMVector4{0.0f, 0.0f, v * weight.x * r, 0.0f});
 
     // The arm keeps its world rotation; its position follows the shoulder.
     VLMStateRow* arm = VLMNodeRow(character, rows, a);
@@ -150,7 +150,7 @@ void VLMAimCollarAtPoint(const VLMCharacter* character, VLMStateRow* rows, const
     const int e = ExtraOf(shoulder);
     VLMStateRow* s = VLMNodeRow(character, rows, shoulder);
     const VLMVector4 armT = VLMNodeRow(character, rows, arm)->globalT;
-    const VLMVector4 q = VLMShortestArc(VLMVector4Sub(armT, s->globalT), VLMVector4Sub(target, s->globalT));
+    const VLMVector4 q = VLMShortestArc(armT - s->globalT, target - s->globalT);
     const bool stiff = AnyLane(stiffness);
     const VLMVector4 es = stiff ? Euler(character, shoulder, s->localQ) : VLMVector4Zero();
     if (Has(character, e)) {
@@ -158,8 +158,7 @@ void VLMAimCollarAtPoint(const VLMCharacter* character, VLMStateRow* rows, const
         const VLMVector4 extraT = x->globalT;  // before the shoulder moves
         s->globalQ = VLMQuatMultiply(ScaleTurn(q, 1.0f - share.x), s->globalQ);
         LocalFromGlobal(character, rows, shoulder);
-        const VLMVector4 q2 =
-            ScaleTurn(VLMShortestArc(VLMVector4Sub(armT, extraT), VLMVector4Sub(target, extraT)), share.x);
+        const VLMVector4 q2 = ScaleTurn(VLMShortestArc(armT - extraT, target - extraT), share.x);
         GlobalFromLocal(character, rows, e);
         const VLMVector4 ee = stiff ? Euler(character, e, x->localQ) : VLMVector4Zero();
         x->globalQ = VLMQuatMultiply(q2, x->globalQ);

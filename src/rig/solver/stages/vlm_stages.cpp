@@ -15,6 +15,7 @@
 #include "rig/solver/stages/vlm_shoulder.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_spine.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/solver/vlm_solve.h"
 #include "rig/solver/vlm_stage_bits.h"
 #include "rig/vlm_character.h"
@@ -73,13 +74,13 @@ void VLMPlaceHipsFromEffector(const VLMCharacter* character, VLMStateRow* rows, 
     const VLMVector4& lanes = set->blend[VLM_HIPS_EFFECTOR];
     const VLMVector4 q =
         VLMQuatNlerp(VLMNodeRow(character, rows, VLM_NODE_HIPS)->globalQ, effector.q, VLMVector4SplatY(lanes));
-    const VLMVector4 m = VLMVector4Mul(VLMVector4Add(VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT,
-                                                     VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->globalT),
-                                       VLMConstant::Half);
+    const VLMVector4 m = (VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT +
+                          VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->globalT) *
+                         VLMConstant::Half;
     const VLMVector4 o = {VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetX),
                           VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetY),
                           VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetZ), 0.0f};
-    const VLMVector4 goal = VLMVector4Sub(effector.t, VLMQuatRotate(q, o));
+    const VLMVector4 goal = effector.t - VLMQuatRotate(q, o);
     VLMPlaceHips(character, rows, VLMVector4Lerp(m, goal, VLMVector4SplatX(lanes)), q);
     VLMTreeLocalToGlobal(character, rows, VLMCharacterNodeRecords(character));
 }
