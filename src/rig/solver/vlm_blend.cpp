@@ -1,6 +1,7 @@
 #include "rig/solver/vlm_blend.h"
 
 #include "rig/solver/stages/vlm_entry_util.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_quat.h"
 #include "rig/vlm_vector.h"
@@ -77,10 +78,10 @@ void blend(VLMEffectorSetState* set, int id, const Candidates& candidates, const
         candidates.frame(k, c);
         const VLMVector4 s = VLMVector4MergeW(c.s, VLMConstant::One);
         const VLMVector4 o = VLMVector4ClearW(load(pivots + 4 * k));
-        const VLMVector4 point = VLMVector4Add(VLMVector4ClearW(c.t), VLMQuatRotate(c.q, VLMVector4Mul(s, o)));
-        a = VLMVector4Add(a, VLMVector4Mul(VLMVector4Splat(wT), point));
+        const VLMVector4 point = VLMVector4ClearW(c.t) + VLMQuatRotate(c.q, s * o);
+        a = a + wT * point;
         const float sign = VLMVector4GetX(VLMVector4Dot4(c.q, b)) < 0.0f ? -1.0f : 1.0f;
-        b = VLMVector4Add(b, VLMVector4Mul(VLMVector4Splat(sign * wR), c.q));
+        b = b + (sign * wR) * c.q;
         if (k == 0)
             x.s = s;
         sumT += wT;
@@ -91,7 +92,7 @@ void blend(VLMEffectorSetState* set, int id, const Candidates& candidates, const
     VLMVector4 firstT, firstQ;
     if (!(sumT > 0.0f && sumR > 0.0f))
         candidates.first(firstT, firstQ);
-    x.t = sumT > 0.0f ? VLMVector4Mul(a, VLMVector4Recip(VLMVector4Splat(sumT))) : VLMVector4ClearW(firstT);
+    x.t = sumT > 0.0f ? a * VLMVector4Recip(VLMVector4Splat(sumT)) : VLMVector4ClearW(firstT);
     x.q = sumR > 0.0f ? VLMQuatNormalize(b) : firstQ;
     layout->blend[id].x = maxT;
     layout->blend[id].y = maxR;

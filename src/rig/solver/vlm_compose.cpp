@@ -1,6 +1,7 @@
 #include "rig/solver/vlm_compose.h"
 
 #include "rig/solver/stages/vlm_entry_util.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_quat.h"
 #include "rig/vlm_vector.h"
@@ -33,7 +34,7 @@ void invert(VLMVector4& t, VLMVector4& q, VLMVector4& s)
 {
     s = reciprocal(s);
     q = VLMVector4NegateXYZ(q);
-    t = VLMQuatRotate(q, VLMVector4Negate(VLMVector4Mul(t, s)));
+    t = VLMQuatRotate(q, VLMVector4Negate(t * s));
 }
 
 // |scale * axis| over x, y and z.
@@ -47,9 +48,9 @@ void postMultiply(VLMTransformTQS& x, const Given& g)
 {
     const VLMMatrix44 axes = VLMQuatToMatrix44(g.q);
     const VLMVector4 lengths = {stretched(x.s, axes.r[0]), stretched(x.s, axes.r[1]), stretched(x.s, axes.r[2]), 1.0f};
-    x.s = VLMVector4Mul(g.s, lengths);
+    x.s = g.s * lengths;
     x.q = VLMQuatMultiply(x.q, g.q);
-    x.t = VLMVector4Add(x.t, VLMQuatRotate(x.q, VLMVector4Mul(x.s, g.t)));
+    x.t = x.t + VLMQuatRotate(x.q, x.s * g.t);
 }
 
 // The node keeps its own axes: axis j, of length S0_j, is stretched by the
@@ -63,7 +64,7 @@ void preMultiply(VLMTransformTQS& x, const Given& g)
     for (int j = 0; j < 3; ++j)
         factor[j] = stretched(g.s, axes.r[j]) / stretched(one, axes.r[j]);
     const VLMVector4 scale = {x.s.x * factor[0], x.s.y * factor[1], x.s.z * factor[2], g.s.w};
-    const VLMVector4 t = VLMVector4Add(g.t, VLMQuatRotate(g.q, VLMVector4Mul(g.s, x.t)));
+    const VLMVector4 t = g.t + VLMQuatRotate(g.q, g.s * x.t);
     x.s = scale;
     x.t = t;
     x.q = VLMQuatMultiply(g.q, x.q);

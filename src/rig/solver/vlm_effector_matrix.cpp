@@ -2,6 +2,7 @@
 
 #include "rig/solver/stages/vlm_entry_util.h"
 #include "rig/solver/stages/vlm_pose_setup.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_quat.h"
 #include "rig/vlm_quat_utils.h"
@@ -39,15 +40,15 @@ void decompose(VLMTransformTQS& x, const double* matrix) { VLMMatrix44DoubleToTQ
 // rot(Q, S * (p with w 0)): the pivot offset of a frame, Q as it is.
 VLMVector4 pivotOffset(const VLMTransformTQS& x, const VLMVector4& pivot)
 {
-    return VLMQuatRotate(x.q, VLMVector4Mul(x.s, VLMVector4ClearW(pivot)));
+    return VLMQuatRotate(x.q, x.s * VLMVector4ClearW(pivot));
 }
 
-void addPivot(VLMTransformTQS& x, const VLMVector4& pivot) { x.t = VLMVector4Add(x.t, pivotOffset(x, pivot)); }
+void addPivot(VLMTransformTQS& x, const VLMVector4& pivot) { x.t = x.t + pivotOffset(x, pivot); }
 
 VLMTransformTQS framePivot(const VLMTransformTQS& record, const VLMVector4& pivot)
 {
     VLMTransformTQS frame = record;
-    frame.t = VLMVector4Sub(record.t, pivotOffset(record, pivot));
+    frame.t = record.t - pivotOffset(record, pivot);
     return frame;
 }
 

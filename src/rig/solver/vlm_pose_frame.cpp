@@ -1,6 +1,7 @@
 #include "rig/solver/vlm_pose_frame.h"
 
 #include "rig/solver/stages/vlm_solver_access.h"
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_hierarchy.h"
@@ -40,9 +41,9 @@ void VLMRootStateToApiFrame(const VLMCharacter* character, const VLMVector4& t, 
 {
     // The stored transform is the parent of the T-pose transform.
     const VLMTPoseEntry& tp = tposeOf(character, VLM_NODE_REFERENCE);
-    const VLMVector4 apiT = VLMVector4Add(t, VLMQuatRotate(q, VLMVector4Mul(tp.t, s)));
+    const VLMVector4 apiT = t + VLMQuatRotate(q, tp.t * s);
     const VLMVector4 apiQ = VLMQuatMultiply(q, tp.q);
-    const VLMVector4 apiS = VLMVector4Mul(s, tp.s);
+    const VLMVector4 apiS = s * tp.s;
     outT = apiT;
     outQ = apiQ;
     outS = apiS;
@@ -54,7 +55,7 @@ void VLMRootStateFromApiFrame(const VLMCharacter* character, VLMVector4& t, VLMV
     const VLMTPoseEntry& tp = tposeOf(character, VLM_NODE_REFERENCE);
     const VLMVector4 inverseQ = VLMVector4NegateXYZ(tp.q);
     const VLMVector4 inverseT = VLMQuatRotate(inverseQ, VLMVector4Div(VLMVector4Negate(tp.t), tp.s));
-    const VLMVector4 storedT = VLMVector4ClearW(VLMVector4Add(t, VLMQuatRotate(q, VLMVector4Mul(s, inverseT))));
+    const VLMVector4 storedT = VLMVector4ClearW(t + VLMQuatRotate(q, s * inverseT));
     const VLMVector4 storedQ = VLMQuatMultiply(q, inverseQ);
     const VLMVector4 storedS = VLMVector4Div(s, tp.s);
     t = storedT;
@@ -72,7 +73,7 @@ void VLMNodeStateToApiFrame(const VLMCharacter* character, int id, const VLMVect
     const VLMTPoseEntry& tp = tposeOf(character, id);
     outT = t;
     outQ = VLMQuatMultiply(q, tp.q);
-    outS = VLMVector4Mul(s, tp.s);
+    outS = s * tp.s;
 }
 
 void VLMNodeStateToApiFrameRotScale(const VLMCharacter* character, int id, const VLMVector4& t, const VLMVector4& q,
@@ -83,7 +84,7 @@ void VLMNodeStateToApiFrameRotScale(const VLMCharacter* character, int id, const
         return;
     }
     const VLMTPoseEntry& tp = tposeOf(character, id);
-    const VLMVector4 apiS = VLMVector4Mul(tp.s, VLMScaleThroughRotation(tp.q, s));
+    const VLMVector4 apiS = tp.s * VLMScaleThroughRotation(tp.q, s);
     outT = t;
     outQ = VLMQuatMultiply(q, tp.q);
     outS = apiS;
@@ -307,7 +308,7 @@ void VLMDampLocalEulerAnglesInternal(const VLMCharacter* character, VLMStateRow*
         VLMStateRow* row = VLMNodeRow(character, rows, id);
         VLMVector4 angles;
         VLMNodeEulerFromRotation(part, angles, row->localQ);
-        VLMNodeRotationFromEuler(part, row->localQ, VLMVector4Mul(angles, keep));
+        VLMNodeRotationFromEuler(part, row->localQ, angles * keep);
     }
     VLMTreeLocalToGlobal(character, rows, records);
 }

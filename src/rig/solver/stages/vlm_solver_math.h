@@ -9,6 +9,7 @@
 #ifndef VLM_SOLVER_MATH_H
 #define VLM_SOLVER_MATH_H
 
+#include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_kernels.h"
 #include "rig/vlm_quat.h"
 #include "rig/vlm_quat_utils.h"
@@ -46,8 +47,7 @@ inline VLMVector4 VLMShortestArc(const VLMVector4& u, const VLMVector4& v)
 {
     const VLMVector4 a = VLMVector4ClearW(u);
     const VLMVector4 b = VLMVector4ClearW(v);
-    const VLMVector4 w =
-        VLMVector4Add(VLMVector4Sqrt(VLMVector4Mul(VLMVector4Dot4(a, a), VLMVector4Dot4(b, b))), VLMVector4Dot4(a, b));
+    const VLMVector4 w = VLMVector4Sqrt(VLMVector4Dot4(a, a) * VLMVector4Dot4(b, b)) + VLMVector4Dot4(a, b);
     const VLMVector4 arc = VLMVector4MergeW(VLMVector4Cross(a, b), w);
     if (!(VLMDotFloat(arc, arc) > 0.0f))
         return VLMConstant::IdentityQuat;
@@ -65,7 +65,7 @@ inline VLMVector4 VLMQuatToHemisphere(const VLMVector4& q, const VLMVector4& t)
 inline VLMVector4 VLMQuatReachToward(const VLMVector4& q, const VLMVector4& t, float w)
 {
     const VLMVector4 target = VLMQuatToHemisphere(q, t);
-    return VLMQuatNormalize(VLMVector4Add(q, VLMVector4Mul(VLMVector4Splat(w), VLMVector4Sub(target, q))));
+    return VLMQuatNormalize(q + w * (target - q));
 }
 
 // The turn by `angle` radians about a unit axis (w 0), through the polynomial
@@ -102,7 +102,7 @@ inline bool VLMSpreadAxisAngle(const VLMVector4& c, VLMVector4& axis, float& hal
     if (!(VLMDotFloat(v, v) > 1e-6f))
         return false;
     const float sign = VLMSignFloat(c.w);
-    axis = VLMQuatNormalize(VLMVector4Mul(v, VLMVector4Splat(sign)));
+    axis = VLMQuatNormalize(v * sign);
     halfAngle = VLMFastAcosUnit(c.w * sign);
     return true;
 }
