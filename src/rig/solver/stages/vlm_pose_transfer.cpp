@@ -3,6 +3,7 @@
 #include "rig/solver/stages/vlm_limb_chain.h"
 #include "rig/solver/stages/vlm_pose_setup.h"
 #include "rig/solver/stages/vlm_property_entries.h"
+#include "rig/solver/stages/vlm_sides.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
 #include "rig/solver/stages/vlm_vector_ops.h"
@@ -17,6 +18,7 @@
 #include "rig/vlm_vector.h"
 
 #include <cmath>
+#include <initializer_list>
 
 namespace {
 
@@ -155,10 +157,10 @@ void VLMBlendShoulderEuler(const VLMCharacter* character, int shoulder, VLMState
         VLMNodeLocalToGlobal(Record(character, extraNode), rows, records);
 }
 
-void VLMFlipLimb(const VLMCharacter* character, VLMStateRow* rows, const VLMPropertySetState* properties, bool isLeg,
-                 bool isLeft)
+void VLMFlipLimb(const VLMCharacter* character, VLMStateRow* rows, const VLMPropertySetState* properties,
+                 VLMLimbIndex which)
 {
-    const VLMLimb* limb = VLMCharacterLimb(character, (isLeg ? 0 : 2) + (isLeft ? 0 : 1));
+    const VLMLimb* limb = VLMCharacterLimb(character, which);
     if (!VLMLimbIsComplete(limb))
         return;
     const VLMRotationRecord* rotations = VLMCharacterRotations(character);
@@ -189,24 +191,29 @@ void VLMFlipLimb(const VLMCharacter* character, VLMStateRow* rows, const VLMProp
     VLMLimbChainRederive(character, rows, limb, false);
 }
 
-void VLMTransferPose(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
-                     const VLMStateRow* sourceRows, const VLMPropertySetState* properties)
+namespace {
+
+// The T-pose placed under the target's own reference transform.
+void PlaceTPoseUnderOwnReference(const VLMCharacter* target, VLMStateRow* targetRows)
 {
     const VLMNodeRecord* records = VLMCharacterNodeRecords(target);
-    const auto value = [properties](int entry) { return VLMPropertyValueAt(properties, entry); };
-
-    // 1. The T-pose placed under the target's own reference transform.
     const VLMStateRow* reference = VLMNodeRow(target, targetRows, VLM_NODE_REFERENCE);
     const VLMVector4 t = reference->globalT, q = reference->globalQ, s = reference->globalS;
     VLMSetStateToTPose(target, targetRows);
     VLMTransformSubtree(VLMCharacterRootRecord(target), targetRows, records, t, q, s);
     VLMTreeGlobalToLocal(target, targetRows, records);
+}
 
-    // 2. Stored global rotations of the nodes both characters have.
+// The stored global rotations of the nodes both characters have. Gives the
+// rows whose rotation is still to come from their locals: every row but the
+// copied ones (the roll nodes stay marked when rolls follow their limbs).
+VLMRowBitSet CopySharedRotations(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
+                                 const VLMStateRow* sourceRows, const VLMPropertySetState* properties)
+{
     VLMRowBitSet recompute;
     for (std::uint32_t& word : recompute.words)
         word = ~0u;
-    const bool rollsFollow = VLMFloatToIntRound(value(vlm_entry::RollExtractionMode)) != 0;
+    const bool rollsFollow = VLMFloatToIntRound(VLMPropertyValueAt(properties, vlm_entry::RollExtractionMode)) != 0;
     for (int id = 1; id < VLM_NODE_COUNT; ++id) {
         if (!Has(target, id) || !Has(source, id))
             continue;
@@ -214,106 +221,153 @@ void VLMTransferPose(const VLMCharacter* target, const VLMCharacter* source, VLM
         if (!(rollsFollow && id >= VLM_NODE_LEFT_UP_LEG_ROLL && id <= VLM_NODE_RIGHT_FORE_ARM_ROLL))
             ClearBit(&recompute, target, id);
     }
+    return recompute;
+}
 
-    // 3. A spine of another length ends on the source's chest rotation.
+// A spine of another length ends on the source's chest rotation.
+void SpreadSpineToSourceChest(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
+                              const VLMStateRow* sourceRows, const VLMPropertySetState* properties,
+                              VLMRowBitSet& recompute)
+{
     const int chestIndex = VLMCharacterChestIndex(target);
-    if (chestIndex != VLMCharacterChestIndex(source) && chestIndex >= 0) {
-        const int chest = VLMChestNodeId(target);
-        VLMChainLocalToGlobalRotation(Record(target, chest), VLMCharacterCompactIndex(target, VLM_NODE_SPINE),
-                                      targetRows, records);
-        VLMVector4 from, to;
-        VLMGetChestRotation(source, &from, sourceRows);
-        VLMGetChestRotation(target, &to, targetRows);
-        VLMDistributeSpineRotation(target, targetRows, Correction(from, to),
-                                   VLMVector4Splat(value(vlm_entry::ParamCtrlSpineStiffness)));
-        for (int id = VLM_NODE_SPINE1; id <= chest; ++id)
-            ClearBit(&recompute, target, id);
-    }
+    if (chestIndex == VLMCharacterChestIndex(source) || chestIndex < 0)
+        return;
+    const int chest = VLMChestNodeId(target);
+    VLMChainLocalToGlobalRotation(Record(target, chest), VLMCharacterCompactIndex(target, VLM_NODE_SPINE), targetRows,
+                                  VLMCharacterNodeRecords(target));
+    VLMVector4 from, to;
+    VLMGetChestRotation(source, &from, sourceRows);
+    VLMGetChestRotation(target, &to, targetRows);
+    VLMDistributeSpineRotation(target, targetRows, Correction(from, to),
+                               VLMVector4Splat(VLMPropertyValueAt(properties, vlm_entry::ParamCtrlSpineStiffness)));
+    for (int id = VLM_NODE_SPINE1; id <= chest; ++id)
+        ClearBit(&recompute, target, id);
+}
 
-    // 4. The same for the neck, weighted by 1 - stiffness.
+// The same for the neck, weighted by 1 - stiffness.
+void SpreadNeckToSourceNeckEnd(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
+                               const VLMStateRow* sourceRows, const VLMPropertySetState* properties,
+                               VLMRowBitSet& recompute)
+{
     const int neckIndex = VLMCharacterNeckIndex(target);
-    if (neckIndex != VLMCharacterNeckIndex(source) && neckIndex >= 0 && Has(target, VLM_NODE_NECK)) {
-        VLMSubtreeLocalToGlobalRotation(Record(target, VLM_NODE_NECK), targetRows, records, neckIndex + 1);
-        VLMVector4 from, to;
-        VLMGetNeckEndRotation(source, &from, sourceRows);
-        VLMGetNeckEndRotation(target, &to, targetRows);
-        VLMDistributeNeckRotation(target, targetRows, Correction(from, to),
-                                  VLMVector4Splat(1.0f - value(vlm_entry::ParamCtrlNeckStiffness)));
-        ClearBit(&recompute, target, VLM_NODE_NECK);
-        for (int id = VLM_NODE_NECK1; id <= VLMNeckEndNodeId(target); ++id)
-            ClearBit(&recompute, target, id);
-    }
+    if (neckIndex == VLMCharacterNeckIndex(source) || neckIndex < 0 || !Has(target, VLM_NODE_NECK))
+        return;
+    VLMSubtreeLocalToGlobalRotation(Record(target, VLM_NODE_NECK), targetRows, VLMCharacterNodeRecords(target),
+                                    neckIndex + 1);
+    VLMVector4 from, to;
+    VLMGetNeckEndRotation(source, &from, sourceRows);
+    VLMGetNeckEndRotation(target, &to, targetRows);
+    VLMDistributeNeckRotation(
+        target, targetRows, Correction(from, to),
+        VLMVector4Splat(1.0f - VLMPropertyValueAt(properties, vlm_entry::ParamCtrlNeckStiffness)));
+    ClearBit(&recompute, target, VLM_NODE_NECK);
+    for (int id = VLM_NODE_NECK1; id <= VLMNeckEndNodeId(target); ++id)
+        ClearBit(&recompute, target, id);
+}
 
-    // 5. Shoulders, left then right, with or without their extra nodes.
+// One shoulder, with or without its extra node on either side.
+void TransferShoulder(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
+                      const VLMStateRow* sourceRows, const VLMPropertySetState* properties, VLMSide side,
+                      VLMRowBitSet& recompute)
+{
+    const auto value = [properties](int entry) { return VLMPropertyValueAt(properties, entry); };
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(target);
     const float ratio = value(vlm_entry::ExtraCollarRatio);
     const VLMVector4 stiffness = {value(vlm_entry::CollarStiffnessX), value(vlm_entry::CollarStiffnessY),
                                   value(vlm_entry::CollarStiffnessZ), 0.0f};
-    for (int side = 0; side < 2; ++side) {
-        const int shoulder = side == 0 ? VLM_NODE_LEFT_SHOULDER : VLM_NODE_RIGHT_SHOULDER;
-        const int extra = side == 0 ? VLM_NODE_LEFT_SHOULDER_EXTRA : VLM_NODE_RIGHT_SHOULDER_EXTRA;
-        if (!Has(target, shoulder) || !Has(source, shoulder))
-            continue;
-        VLMStateRow* row = VLMNodeRow(target, targetRows, shoulder);
-        if (Has(target, extra) && !Has(source, extra)) {
-            VLMNodeRow(target, targetRows, extra)->globalQ = VLMNodeRow(source, sourceRows, shoulder)->globalQ;
-            VLMNodeGlobalToLocalRotation(Record(target, shoulder), targetRows, records);
-            row->localQ = VLMQuatScaleVectorPart(row->localQ, 1.0f - ratio);
-            VLMNodeLocalToGlobalRotation(Record(target, shoulder), targetRows, records);
-            ClearBit(&recompute, target, shoulder);
-            ClearBit(&recompute, target, extra);
-        } else if (!Has(target, extra) && Has(source, extra)) {
-            // The extra's rotation in the shoulder's hemisphere: a share of an
-            // antipodal pair would come near zero.
-            const VLMVector4 e = VLMQuatToHemisphere(row->globalQ, VLMNodeRow(source, sourceRows, extra)->globalQ);
-            row->globalQ = row->globalQ + ratio * (e - row->globalQ);
-        }
-        if (stiffness.x != 0.0f || stiffness.y != 0.0f || stiffness.z != 0.0f)
-            VLMBlendShoulderEuler(target, shoulder, targetRows, stiffness, Has(target, extra), VLMVector4Zero(),
-                                  VLMVector4Zero());
+    const int shoulder = side == VLM_SIDE_LEFT ? VLM_NODE_LEFT_SHOULDER : VLM_NODE_RIGHT_SHOULDER;
+    const int extra = side == VLM_SIDE_LEFT ? VLM_NODE_LEFT_SHOULDER_EXTRA : VLM_NODE_RIGHT_SHOULDER_EXTRA;
+    if (!Has(target, shoulder) || !Has(source, shoulder))
+        return;
+    VLMStateRow* row = VLMNodeRow(target, targetRows, shoulder);
+    if (Has(target, extra) && !Has(source, extra)) {
+        VLMNodeRow(target, targetRows, extra)->globalQ = VLMNodeRow(source, sourceRows, shoulder)->globalQ;
+        VLMNodeGlobalToLocalRotation(Record(target, shoulder), targetRows, records);
+        row->localQ = VLMQuatScaleVectorPart(row->localQ, 1.0f - ratio);
+        VLMNodeLocalToGlobalRotation(Record(target, shoulder), targetRows, records);
+        ClearBit(&recompute, target, shoulder);
+        ClearBit(&recompute, target, extra);
+    } else if (!Has(target, extra) && Has(source, extra)) {
+        // The extra's rotation in the shoulder's hemisphere: a share of an
+        // antipodal pair would come near zero.
+        const VLMVector4 e = VLMQuatToHemisphere(row->globalQ, VLMNodeRow(source, sourceRows, extra)->globalQ);
+        row->globalQ = row->globalQ + ratio * (e - row->globalQ);
     }
+    if (stiffness.x != 0.0f || stiffness.y != 0.0f || stiffness.z != 0.0f)
+        VLMBlendShoulderEuler(target, shoulder, targetRows, stiffness, Has(target, extra), VLMVector4Zero(),
+                              VLMVector4Zero());
+}
 
-    // 6. Digits whose joint counts differ, re-aimed at the source's digit ends.
-    if (VLMPropertyModeAt(properties, vlm_entry::FingerPropagation) != 0) {
-        for (int k = 0; k < 4; ++k) {
-            const std::uint32_t targetWord = VLMCharacterDigitWord(target, k);
-            const std::uint32_t sourceWord = VLMCharacterDigitWord(source, k);
-            const auto clearDigit = [&](int d) {
-                for (int j = 0; j < 4; ++j)
-                    ClearBit(&recompute, target, DigitJoint(k, d, j));
-            };
-            const int thumb = JointCount(targetWord, 0), sourceThumb = JointCount(sourceWord, 0);
-            if (thumb > 0 && sourceThumb > 0 && thumb != sourceThumb) {
-                VLMAlignDigitChain(target, source, targetRows, sourceRows, k, k, 0, 0);
-                clearDigit(0);
-            }
-            const int added = int(targetWord >> 24);
-            if (targetWord >> 24 > sourceWord >> 24 && Has(target, added)) {
-                VLMNodeLocalToGlobalRotation(Record(target, added), targetRows, records);
-                ClearBit(&recompute, target, added);
-            }
-            int from = -1;  // the thumb never serves another digit
-            for (int d = 1; d < 6; ++d) {
-                if (JointCount(sourceWord, d) > 0)
-                    from = d;
-                const int count = JointCount(targetWord, d);
-                if (from < 0 || count == 0 || (from == d && count == JointCount(sourceWord, d)))
-                    continue;
-                VLMAlignDigitChain(target, source, targetRows, sourceRows, k, k, from, d);
-                clearDigit(d);
-            }
+// Digits whose joint counts differ, re-aimed at the source's digit ends.
+void AlignDifferingDigits(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
+                          const VLMStateRow* sourceRows, const VLMPropertySetState* properties, VLMRowBitSet& recompute)
+{
+    if (VLMPropertyModeAt(properties, vlm_entry::FingerPropagation) == 0)
+        return;
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(target);
+    for (int k = 0; k < 4; ++k) {
+        const std::uint32_t targetWord = VLMCharacterDigitWord(target, k);
+        const std::uint32_t sourceWord = VLMCharacterDigitWord(source, k);
+        const auto clearDigit = [&](int d) {
+            for (int j = 0; j < 4; ++j)
+                ClearBit(&recompute, target, DigitJoint(k, d, j));
+        };
+        const int thumb = JointCount(targetWord, 0), sourceThumb = JointCount(sourceWord, 0);
+        if (thumb > 0 && sourceThumb > 0 && thumb != sourceThumb) {
+            VLMAlignDigitChain(target, source, targetRows, sourceRows, k, k, 0, 0);
+            clearDigit(0);
+        }
+        const int added = int(targetWord >> 24);
+        if (targetWord >> 24 > sourceWord >> 24 && Has(target, added)) {
+            VLMNodeLocalToGlobalRotation(Record(target, added), targetRows, records);
+            ClearBit(&recompute, target, added);
+        }
+        int from = -1;  // the thumb never serves another digit
+        for (int d = 1; d < 6; ++d) {
+            if (JointCount(sourceWord, d) > 0)
+                from = d;
+            const int count = JointCount(targetWord, d);
+            if (from < 0 || count == 0 || (from == d && count == JointCount(sourceWord, d)))
+                continue;
+            VLMAlignDigitChain(target, source, targetRows, sourceRows, k, k, from, d);
+            clearDigit(d);
         }
     }
+}
 
-    // 7. Rotations of the rows still marked from their locals, then every local
-    // and global: translations follow, bone lengths stay the target's.
+// Rotations of the rows still marked from their locals, then every local and
+// global: translations follow, bone lengths stay the target's.
+void RederiveMarkedRowsAndGlobals(const VLMCharacter* target, VLMStateRow* targetRows, const VLMRowBitSet& recompute)
+{
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(target);
     VLMTreeLocalToGlobalRotationMarked(target, targetRows, records, &recompute);
     VLMTreeGlobalToLocalRotation(target, targetRows, records);
     VLMTreeLocalToGlobal(target, targetRows, records);
+}
 
-    // 8. Limbs inverted against the source.
-    for (int k = 0; k < 4; ++k)
-        if (VLMCharacterLimb(target, k)->boneInverted != VLMCharacterLimb(source, k)->boneInverted)
-            VLMFlipLimb(target, targetRows, properties, k < 2, k % 2 == 0);
+// Limbs inverted against the source.
+void FlipInvertedLimbs(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
+                       const VLMPropertySetState* properties)
+{
+    for (VLMLimbIndex limb : {VLM_LIMB_LEFT_LEG, VLM_LIMB_RIGHT_LEG, VLM_LIMB_LEFT_ARM, VLM_LIMB_RIGHT_ARM})
+        if (VLMCharacterLimb(target, limb)->boneInverted != VLMCharacterLimb(source, limb)->boneInverted)
+            VLMFlipLimb(target, targetRows, properties, limb);
+}
+
+}  // namespace
+
+void VLMTransferPose(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
+                     const VLMStateRow* sourceRows, const VLMPropertySetState* properties)
+{
+    PlaceTPoseUnderOwnReference(target, targetRows);
+    VLMRowBitSet recompute = CopySharedRotations(target, source, targetRows, sourceRows, properties);
+    SpreadSpineToSourceChest(target, source, targetRows, sourceRows, properties, recompute);
+    SpreadNeckToSourceNeckEnd(target, source, targetRows, sourceRows, properties, recompute);
+    TransferShoulder(target, source, targetRows, sourceRows, properties, VLM_SIDE_LEFT, recompute);
+    TransferShoulder(target, source, targetRows, sourceRows, properties, VLM_SIDE_RIGHT, recompute);
+    AlignDifferingDigits(target, source, targetRows, sourceRows, properties, recompute);
+    RederiveMarkedRowsAndGlobals(target, targetRows, recompute);
+    FlipInvertedLimbs(target, source, targetRows, properties);
 }
 
 namespace {

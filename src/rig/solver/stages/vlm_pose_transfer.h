@@ -16,6 +16,7 @@
 #ifndef VLM_POSE_TRANSFER_H
 #define VLM_POSE_TRANSFER_H
 
+#include "rig/solver/stages/vlm_sides.h"
 #include "rig/vlm_base.h"
 #include "rig/vlm_layout.h"
 #include "rig/vlm_property.h"
@@ -41,7 +42,7 @@ void VLMAlignDigitChain(const VLMCharacter* target, const VLMCharacter* source, 
 void VLMBlendShoulderEuler(const VLMCharacter* character, int shoulder, VLMStateRow* rows, const VLMVector4& weights,
                            bool extra, const VLMVector4& shoulderAngles, const VLMVector4& extraAngles);
 // Re-solves one limb with its bend flipped about the bend axis, the end kept.
-void VLMFlipLimb(const VLMCharacter* character, VLMStateRow* rows, const VLMPropertySetState* properties, bool isLeg,
-                 bool isLeft);
+void VLMFlipLimb(const VLMCharacter* character, VLMStateRow* rows, const VLMPropertySetState* properties,
+                 VLMLimbIndex limb);
 
 #endif
