@@ -112,20 +112,12 @@ void VLMCorrectHips(const VLMCharacter* character, VLMStateRow* rows, const VLMS
     VLMPlaceHips(character, rows, h - VLMQuatRotate(q, offset), q);
 }
 
-void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
-                      const VLMPropertySetState* properties, int iterations, bool spine, bool stretchLeftLeg,
-                      bool stretchRightLeg, bool stretchLeftArm, bool stretchRightArm, bool refreshBelowHips)
-{
-    if (!Has(character, VLM_NODE_HIPS) || !Has(character, VLM_NODE_SPINE))
-        return;
-    const int n = iterations < 30 ? iterations : 30;
-    const bool stretch[4] = {stretchLeftLeg, stretchRightLeg, stretchLeftArm, stretchRightArm};
-    const auto value = [properties](int entry) { return VLMPropertyValueAt(properties, entry); };
-    const VLMVector4 offset = {value(vlm_entry::HipsTOffsetX), value(vlm_entry::HipsTOffsetY),
-                               value(vlm_entry::HipsTOffsetZ), 0.0f};
+namespace {
 
-    // 1. A: the reach-blended goals; B: the pose, with full reach.
-    VLMSpineGoal goal, pose;
+// A: the reach-blended goals; B: the pose, with full reach.
+void BlendGoalsAndPose(const VLMCharacter* character, const VLMStateRow* rows, const VLMEffectorSetLayout* set,
+                       const VLMPropertySetState* properties, VLMSpineGoal& goal, VLMSpineGoal& pose)
+{
     VLMInitSpineGoal(&goal);
     VLMInitSpineGoal(&pose);
     VLMFillSpineGoal(&pose, set);
@@ -134,36 +126,54 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
     VLMComputeEffectorTripleFromPose(character, &pose, rows, properties);
     for (VLMVector4& lanes : pose.lanes)
         lanes.x = lanes.y = 1.0f;
+}
 
-    // 2-4. Reach measures, powered stiffnesses, hold factors.
+// What the iterations read and never change: the limbs' reach measures, one
+// limb per lane (a, b, the powered stiffness f, the pull total p and the
+// compression factor r), their hold factors, the head's measures, and the
+// limbs' pull goals (the effector set does not change while the body is pulled).
+struct PullMeasures {
+    VLMVector4 a, b, f, p, r;
+    float hold[4];
+    VLMVector4 headDistance, neckLength, headPull, headStiffness;
+    VLMLimbPullGoal pullGoals[4];
+};
+
+// Reach measures, powered stiffnesses, hold factors.
+PullMeasures MeasureReaches(const VLMCharacter* character, const VLMStateRow* rows, const VLMEffectorSetLayout* set,
+                            const VLMPropertySetState* properties, int iterations, const bool (&stretch)[4])
+{
+    const auto value = [properties](int entry) { return VLMPropertyValueAt(properties, entry); };
+    PullMeasures m;
     VLMLimbReach reach[4];
     for (int j = 0; j < 4; ++j)
         VLMMeasureLimbReach(VLMCharacterLimb(character, j), &reach[j], rows, set, properties,
                             VLMCharacterRotations(character), stretch[j]);
-    VLMVector4 headDistance, neckLength, headPull, headStiffness;
-    VLMMeasureNeck(character, headDistance, neckLength, headPull, headStiffness, rows, set);
-    const float exponent = VLMMaxFloat(1.0f, 0.2f * float(n + 2));
+    VLMMeasureNeck(character, m.headDistance, m.neckLength, m.headPull, m.headStiffness, rows, set);
+    const float exponent = VLMMaxFloat(1.0f, 0.2f * float(iterations + 2));
     for (VLMLimbReach& r : reach)
         r.stiffness = VLMPoweredStiffness(r.stiffness, exponent);
-    headStiffness = VLMPoweredStiffness(headStiffness, exponent);
-    float hold[4];
+    m.headStiffness = VLMPoweredStiffness(m.headStiffness, exponent);
     for (int j = 0; j < 4; ++j) {
         const VLMVector4& lanes = set->blend[kLimbs[j].holder];
-        hold[j] = 1.0f - lanes.z * lanes.x;
+        m.hold[j] = 1.0f - lanes.z * lanes.x;
     }
-    const VLMVector4 a = Pack(reach[0].a.x, reach[1].a.x, reach[2].a.x, reach[3].a.x);
-    const VLMVector4 b = Pack(reach[0].b.x, reach[1].b.x, reach[2].b.x, reach[3].b.x);
-    const VLMVector4 f = Pack(reach[0].stiffness.x, reach[1].stiffness.x, reach[2].stiffness.x, reach[3].stiffness.x);
-    const VLMVector4 p = Pack(reach[0].pull.x, reach[1].pull.x, reach[2].pull.x, reach[3].pull.x);
-    const VLMVector4 r = Pack(value(kLimbs[0].compression), value(kLimbs[1].compression), value(kLimbs[2].compression),
-                              value(kLimbs[3].compression));
-    VLMLimbPullGoal pullGoals[4];  // the effector set does not change while the body is pulled
+    m.a = Pack(reach[0].a.x, reach[1].a.x, reach[2].a.x, reach[3].a.x);
+    m.b = Pack(reach[0].b.x, reach[1].b.x, reach[2].b.x, reach[3].b.x);
+    m.f = Pack(reach[0].stiffness.x, reach[1].stiffness.x, reach[2].stiffness.x, reach[3].stiffness.x);
+    m.p = Pack(reach[0].pull.x, reach[1].pull.x, reach[2].pull.x, reach[3].pull.x);
+    m.r = Pack(value(kLimbs[0].compression), value(kLimbs[1].compression), value(kLimbs[2].compression),
+               value(kLimbs[3].compression));
     for (int j = 0; j < 4; ++j)
-        VLMPrepareLimbPull(VLMCharacterLimb(character, j), set, &pullGoals[j]);
-    const VLMVector4& hipsLanes = set->blend[VLM_HIPS_EFFECTOR];
-    const VLMVector4& chestLanes = set->blend[VLM_CHEST_END_EFFECTOR];
+        VLMPrepareLimbPull(VLMCharacterLimb(character, j), set, &m.pullGoals[j]);
+    return m;
+}
 
-    // 5. Pre-pass.
+// Pre-pass: the spine turned halfway toward the chest goal's rotation and
+// clamped, the hips placed fully on the goals, the trunk refreshed.
+void TurnSpineHalfwayAndPlaceHips(const VLMCharacter* character, VLMStateRow* rows, const VLMSpineGoal& goal,
+                                  const VLMSpineGoal& pose, const VLMVector4& offset)
+{
     const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
     const VLMNodeRecord* spineRecord = VLMCharacterNodeRecord(character, VLM_NODE_SPINE);
     VLMStateRow* spineRow = VLMNodeRow(character, rows, VLM_NODE_SPINE);
@@ -174,9 +184,18 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
     VLMClampNodeToLimits(spineRecord, rows, VLMCharacterRotations(character));
     VLMCorrectHips(character, rows, &goal, &pose, VLMVector4{1.0f, 0.0f, 1.0f, 1.0f}, offset);
     VLMUpdateTrunkGlobals(character, rows);
+}
 
-    // 6. Iterations.
-    const int total = n + 2;
+// Iterations: the pulls taken where the joints stand now, added up into the
+// hips' and chest end's shifts and turns, and the spine stretched toward the
+// reach-blended goals moved by them.
+void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
+                       const VLMPropertySetState* properties, const PullMeasures& m, const VLMSpineGoal& goal,
+                       VLMSpineGoal& pose, int iterations, bool spine)
+{
+    const VLMVector4& hipsLanes = set->blend[VLM_HIPS_EFFECTOR];
+    const VLMVector4& chestLanes = set->blend[VLM_CHEST_END_EFFECTOR];
+    const int total = iterations + 2;
     const VLMVector4 stiffness = VLMVector4SplatW(set->blend[VLM_CHEST_ORIGIN_EFFECTOR]);
     const int neckRoot = Has(character, VLM_NODE_NECK) ? VLM_NODE_NECK : VLM_NODE_HEAD;
     VLMVector4 hipsShift = VLMVector4Zero(), chestShift = VLMVector4Zero();
@@ -186,16 +205,16 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
         VLMComputeEffectorTripleFromPose(character, &pose, rows, properties);
         VLMVector4 lengths[4], directions[4];
         for (int j = 3; j >= 0; --j)
-            VLMLimbPullTarget(pullGoals[j], lengths[j], directions[j], rows);
+            VLMLimbPullTarget(m.pullGoals[j], lengths[j], directions[j], rows);
         const VLMVector4 x = Pack(lengths[0].x, lengths[1].x, lengths[2].x, lengths[3].x);
-        const VLMVector4 excess = VLMSoftExcessSelect(x, a, b, f, r, p);
+        const VLMVector4 excess = VLMSoftExcessSelect(x, m.a, m.b, m.f, m.r, m.p);
         VLMVector4 pull[4];
         for (int j = 0; j < 4; ++j)
-            pull[j] = directions[j] * ((&excess.x)[j] * hold[j]);
+            pull[j] = directions[j] * ((&excess.x)[j] * m.hold[j]);
         VLMVector4 headLength, headDirection;
         VLMHeadPullTarget(character, headLength, headDirection, rows, set);
-        const VLMVector4 head = headDirection * VLMSoftExcess(headLength, headDistance, neckLength, headStiffness,
-                                                              VLMConstant::One, headPull);
+        const VLMVector4 head = headDirection * VLMSoftExcess(headLength, m.headDistance, m.neckLength, m.headStiffness,
+                                                              VLMConstant::One, m.headPull);
 
         // The pulls of this iteration, about the joints where they stand now.
         const VLMVector4& hips = Position(character, rows, VLM_NODE_HIPS);
@@ -226,7 +245,7 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
         pose.slots[2].t = goal.slots[2].t + chestShift;
         pose.slots[2].q = VLMQuatNormalize(VLMQuatMultiply(chestTurned, goal.slots[2].q));
 
-        VLMVector4 limiter = {1.0f, value(vlm_entry::SnSSpineFreedom), 1.0f, 1.0f};
+        VLMVector4 limiter = {1.0f, VLMPropertyValueAt(properties, vlm_entry::SnSSpineFreedom), 1.0f, 1.0f};
         // Only the trunk is refreshed between iterations: the rows below it
         // (fingers, neck chain, forearms and the rest) are read by nothing
         // here, and the pass below the hips after the last iteration brings
@@ -235,10 +254,39 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
                              &limiter, spine, VLMSpineRefresh::Trunk);
         VLMUpdateTrunkGlobals(character, rows);
     }
+}
 
-    // 7. The hips held toward the goals by the resist lanes.
+// The hips held toward the goals by the resist lanes.
+void HoldHipsTowardGoals(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
+                         const VLMPropertySetState* properties, const VLMSpineGoal& goal, VLMSpineGoal& pose,
+                         const VLMVector4& offset, bool refreshBelowHips)
+{
+    const VLMVector4& hipsLanes = set->blend[VLM_HIPS_EFFECTOR];
+    const VLMVector4& chestLanes = set->blend[VLM_CHEST_END_EFFECTOR];
     VLMComputeEffectorTripleFromPose(character, &pose, rows, properties);
     VLMCorrectHips(character, rows, &goal, &pose, VLMVector4{hipsLanes.z, 0.0f, hipsLanes.w, chestLanes.w}, offset);
     if (refreshBelowHips)
-        VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(character, VLM_NODE_HIPS), rows, records);
+        VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(character, VLM_NODE_HIPS), rows,
+                                VLMCharacterNodeRecords(character));
+}
+
+}  // namespace
+
+void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
+                      const VLMPropertySetState* properties, int iterations, bool spine, bool stretchLeftLeg,
+                      bool stretchRightLeg, bool stretchLeftArm, bool stretchRightArm, bool refreshBelowHips)
+{
+    if (!Has(character, VLM_NODE_HIPS) || !Has(character, VLM_NODE_SPINE))
+        return;
+    const int n = iterations < 30 ? iterations : 30;
+    const bool stretch[4] = {stretchLeftLeg, stretchRightLeg, stretchLeftArm, stretchRightArm};
+    const VLMVector4 offset = {VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetX),
+                               VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetY),
+                               VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetZ), 0.0f};
+    VLMSpineGoal goal, pose;
+    BlendGoalsAndPose(character, rows, set, properties, goal, pose);
+    const PullMeasures measures = MeasureReaches(character, rows, set, properties, n, stretch);
+    TurnSpineHalfwayAndPlaceHips(character, rows, goal, pose, offset);
+    RunPullIterations(character, rows, set, properties, measures, goal, pose, n, spine);
+    HoldHipsTowardGoals(character, rows, set, properties, goal, pose, offset, refreshBelowHips);
 }

@@ -2,7 +2,7 @@
 // pull the hips and the chest over N + 2 iterations, each running the spine
 // squash-and-stretch toward the pulled goals.
 //
-// The pull algebra (the Part's open steps): limb j's pull is its direction
+// The pull algebra: limb j's pull is its direction
 // times VLMSoftExcess(pull length, a_j, b_j, powered stiffness k_j, its knee or
 // elbow compression factor, pull total P_j) times the hold factor 1 - pull x
 // reach of its hip or shoulder effector; the head's is its direction times
