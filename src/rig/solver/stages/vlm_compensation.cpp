@@ -101,118 +101,182 @@ void VLMMeasureSourceBody(const VLMCharacter* source, VLMEffectorSetLayout* set,
     set->bodyMeasurements[2] = AnkleHeight(source, rows, properties);
 }
 
-void VLMApplyActorCompensation(const VLMCharacter* target, VLMEffectorSetLayout* set, VLMStateRow* rows,
-                               const VLMPropertySetState* properties, VLMVector4& t, VLMVector4& q, VLMVector4& s)
-{
-    const auto inEffect = [properties](int entry) { return VLMIsPropertyInEffect(properties, entry); };
-    const auto isAuto = [properties](int entry) { return VLMIsPropertyAuto(properties, entry); };
-    const auto value = [properties](int entry) { return VLMPropertyValueAt(properties, entry); };
-    float* m = set->bodyMeasurements;
+namespace {
 
-    // 1-2. Mirror; the actor transform, with the target's counterparts of the
-    // measurements.
-    if (inEffect(vlm_entry::Mirror)) {
+bool InEffect(const VLMPropertySetState* properties, int entry) { return VLMIsPropertyInEffect(properties, entry); }
+bool IsAuto(const VLMPropertySetState* properties, int entry) { return VLMIsPropertyAuto(properties, entry); }
+float Value(const VLMPropertySetState* properties, int entry) { return VLMPropertyValueAt(properties, entry); }
+
+// The target's counterparts of the source's measurements M0..M2, taken from
+// its pose as the compensation finds it (mirrored or not).
+struct TargetBody {
+    float width, leg, ankle;
+};
+
+// The pose and the effectors mirrored, when Mirror is in effect.
+void MirrorWhenAsked(const VLMCharacter* target, VLMEffectorSetLayout* set, VLMStateRow* rows,
+                     const VLMPropertySetState* properties)
+{
+    if (InEffect(properties, vlm_entry::Mirror)) {
         VLMMirrorPose(target, rows);
         VLMMirrorEffectorSet(set);
     }
-    const float width = VLMLengthFloat(VLMNodeRow(target, rows, VLM_NODE_RIGHT_UP_LEG)->globalT -
-                                       VLMNodeRow(target, rows, VLM_NODE_LEFT_UP_LEG)->globalT);
-    const float leg = LegLength(target, rows);
-    const float ankle = AnkleHeight(target, rows, properties);
+}
+
+TargetBody MeasureTargetBody(const VLMCharacter* target, const VLMStateRow* rows, const VLMPropertySetState* properties)
+{
+    TargetBody body;
+    body.width = VLMLengthFloat(VLMNodeRow(target, rows, VLM_NODE_RIGHT_UP_LEG)->globalT -
+                                VLMNodeRow(target, rows, VLM_NODE_LEFT_UP_LEG)->globalT);
+    body.leg = LegLength(target, rows);
+    body.ankle = AnkleHeight(target, rows, properties);
+    return body;
+}
+
+// The actor transform: the identity in forced actor space, else the target's
+// reference transform, scaled when ScaleCompensation is in effect.
+void ActorTransform(const VLMCharacter* target, const VLMStateRow* rows, const VLMPropertySetState* properties,
+                    const float* m, const TargetBody& body, VLMVector4& t, VLMVector4& q, VLMVector4& s)
+{
     t = VLMVector4Zero();
     q = VLMConstant::IdentityQuat;
     s = VLMConstant::One;
-    if (!inEffect(vlm_entry::ForceActorSpace)) {
-        const VLMStateRow* reference = VLMNodeRow(target, rows, VLM_NODE_REFERENCE);
-        t = reference->globalT;
-        q = reference->globalQ;
-        if (inEffect(vlm_entry::ScaleCompensation)) {
-            float scale = value(vlm_entry::ScaleCompensation) * 0.01f;
-            if (isAuto(vlm_entry::ScaleCompensation)) {
-                const float source = m[1] + m[0];
-                scale = source > 0.0f ? (leg + width) / source : 1.0f;  // a source without legs keeps its size
-            }
-            s = VLMVector4{scale, scale, scale, 1.0f};
+    if (InEffect(properties, vlm_entry::ForceActorSpace))
+        return;
+    const VLMStateRow* reference = VLMNodeRow(target, rows, VLM_NODE_REFERENCE);
+    t = reference->globalT;
+    q = reference->globalQ;
+    if (InEffect(properties, vlm_entry::ScaleCompensation)) {
+        float scale = Value(properties, vlm_entry::ScaleCompensation) * 0.01f;
+        if (IsAuto(properties, vlm_entry::ScaleCompensation)) {
+            const float source = m[1] + m[0];
+            scale = source > 0.0f ? (body.leg + body.width) / source : 1.0f;  // a source without legs keeps its size
         }
+        s = VLMVector4{scale, scale, scale, 1.0f};
     }
+}
 
-    // 3-4. Measurements and every effector into the actor space.
+// Measurements and every effector into the actor space.
+void MoveIntoActorSpace(VLMEffectorSetLayout* set, const VLMVector4& t, const VLMVector4& q, const VLMVector4& s)
+{
+    float* m = set->bodyMeasurements;
     for (int i = 0; i < 3; ++i)
         m[i] = m[i] * s.x;
     VLMTransformEffectorTranslations(set, t, q, s);
     VLMRotateEffectorRotations(set, q);
+}
 
-    // 5. Hips height.
-    const bool ankleHeight = inEffect(vlm_entry::AnkleHeightCompensation);
-    if (inEffect(vlm_entry::HipsHeightCompensation)) {
-        float h = value(vlm_entry::HipsHeightCompensation);
-        if (isAuto(vlm_entry::HipsHeightCompensation))
-            h = (leg + (ankleHeight ? ankle : 0.0f)) - (m[1] + (ankleHeight ? m[2] : 0.0f));
-        const VLMVector4 up =
-            VLMSafeDirection(EffectorT(set, VLM_LEFT_HIP_EFFECTOR) + EffectorT(set, VLM_RIGHT_HIP_EFFECTOR) -
-                             (EffectorT(set, VLM_LEFT_ANKLE_EFFECTOR) + EffectorT(set, VLM_RIGHT_ANKLE_EFFECTOR)));
-        if (VLMDotFloat(up, up) > 0.0f) {  // coincident hips and ankles: no direction to move along
-            const VLMVector4 move = up * h;
-            for (int e : {VLM_HIPS_EFFECTOR, VLM_LEFT_HIP_EFFECTOR, VLM_RIGHT_HIP_EFFECTOR})
-                EffectorT(set, e) = EffectorT(set, e) + move;
-        }
+// Hips height: the hips effectors moved along the ankles-to-hips direction.
+void CompensateHipsHeight(VLMEffectorSetLayout* set, const VLMPropertySetState* properties, const TargetBody& body)
+{
+    if (!InEffect(properties, vlm_entry::HipsHeightCompensation))
+        return;
+    const float* m = set->bodyMeasurements;
+    const bool ankleHeight = InEffect(properties, vlm_entry::AnkleHeightCompensation);
+    float h = Value(properties, vlm_entry::HipsHeightCompensation);
+    if (IsAuto(properties, vlm_entry::HipsHeightCompensation))
+        h = (body.leg + (ankleHeight ? body.ankle : 0.0f)) - (m[1] + (ankleHeight ? m[2] : 0.0f));
+    const VLMVector4 up =
+        VLMSafeDirection(EffectorT(set, VLM_LEFT_HIP_EFFECTOR) + EffectorT(set, VLM_RIGHT_HIP_EFFECTOR) -
+                         (EffectorT(set, VLM_LEFT_ANKLE_EFFECTOR) + EffectorT(set, VLM_RIGHT_ANKLE_EFFECTOR)));
+    if (VLMDotFloat(up, up) > 0.0f) {  // coincident hips and ankles: no direction to move along
+        const VLMVector4 move = up * h;
+        for (int e : {VLM_HIPS_EFFECTOR, VLM_LEFT_HIP_EFFECTOR, VLM_RIGHT_HIP_EFFECTOR})
+            EffectorT(set, e) = EffectorT(set, e) + move;
     }
+}
 
-    // 6. Ankle height, for a foot whose contact type is Normal.
-    if (ankleHeight && VLMFloatToIntRound(value(vlm_entry::FootContactType)) == 0) {
-        float a = value(vlm_entry::AnkleHeightCompensation);
-        if (isAuto(vlm_entry::AnkleHeightCompensation))
-            a = ankle - m[2];
-        for (int e : {VLM_LEFT_ANKLE_EFFECTOR, VLM_RIGHT_ANKLE_EFFECTOR})
-            EffectorT(set, e) = EffectorT(set, e) + VLMQuatRotate(set->effectors[e].q, VLMVector4{0.0f, a, 0.0f, 0.0f});
+// Ankle height, for a foot whose contact type is Normal.
+void CompensateAnkleHeight(VLMEffectorSetLayout* set, const VLMPropertySetState* properties, const TargetBody& body)
+{
+    if (!InEffect(properties, vlm_entry::AnkleHeightCompensation) ||
+        VLMFloatToIntRound(Value(properties, vlm_entry::FootContactType)) != 0)
+        return;
+    float a = Value(properties, vlm_entry::AnkleHeightCompensation);
+    if (IsAuto(properties, vlm_entry::AnkleHeightCompensation))
+        a = body.ankle - set->bodyMeasurements[2];
+    for (int e : {VLM_LEFT_ANKLE_EFFECTOR, VLM_RIGHT_ANKLE_EFFECTOR})
+        EffectorT(set, e) = EffectorT(set, e) + VLMQuatRotate(set->effectors[e].q, VLMVector4{0.0f, a, 0.0f, 0.0f});
+}
+
+// Ankle proximity, along each ankle's own x axis in the floor plane.
+void CompensateAnkleProximity(VLMEffectorSetLayout* set, const VLMPropertySetState* properties, const TargetBody& body)
+{
+    if (!InEffect(properties, vlm_entry::AnkleProximityCompensation))
+        return;
+    float p = Value(properties, vlm_entry::AnkleProximityCompensation);
+    if (IsAuto(properties, vlm_entry::AnkleProximityCompensation))
+        p = 0.5f * (body.width - set->bodyMeasurements[0]);
+    const struct {
+        int ankle, foot;
+        float sign;
+    } sides[2] = {{VLM_LEFT_ANKLE_EFFECTOR, VLM_LEFT_FOOT_EFFECTOR, 1.0f},
+                  {VLM_RIGHT_ANKLE_EFFECTOR, VLM_RIGHT_FOOT_EFFECTOR, -1.0f}};
+    for (const auto& side : sides) {
+        const VLMVector4 x = VLMQuatAxisX(set->effectors[side.ankle].q);
+        const float sp = side.sign * p;
+        const VLMVector4 move = {sp * x.x, 0.0f, sp * x.z, 0.0f};
+        EffectorT(set, side.ankle) = EffectorT(set, side.ankle) + move;
+        EffectorT(set, side.foot) = EffectorT(set, side.foot) + move;
     }
+}
 
-    // 7. Ankle proximity, along each ankle's own x axis in the floor plane.
-    if (inEffect(vlm_entry::AnkleProximityCompensation)) {
-        float p = value(vlm_entry::AnkleProximityCompensation);
-        if (isAuto(vlm_entry::AnkleProximityCompensation))
-            p = 0.5f * (width - m[0]);
-        const struct {
-            int ankle, foot;
-            float sign;
-        } sides[2] = {{VLM_LEFT_ANKLE_EFFECTOR, VLM_LEFT_FOOT_EFFECTOR, 1.0f},
-                      {VLM_RIGHT_ANKLE_EFFECTOR, VLM_RIGHT_FOOT_EFFECTOR, -1.0f}};
-        for (const auto& side : sides) {
-            const VLMVector4 x = VLMQuatAxisX(set->effectors[side.ankle].q);
-            const float sp = side.sign * p;
-            const VLMVector4 move = {sp * x.x, 0.0f, sp * x.z, 0.0f};
-            EffectorT(set, side.ankle) = EffectorT(set, side.ankle) + move;
-            EffectorT(set, side.foot) = EffectorT(set, side.foot) + move;
-        }
-    }
+VLMVector4 HipsOffset(const VLMPropertySetState* properties)
+{
+    return VLMVector4{Value(properties, vlm_entry::HipsTOffsetX), Value(properties, vlm_entry::HipsTOffsetY),
+                      Value(properties, vlm_entry::HipsTOffsetZ), 0.0f};
+}
 
-    // 8. Mass centre: the hips effector toward the hips over the reachable ankles.
-    const VLMVector4 hipsOffset = {value(vlm_entry::HipsTOffsetX), value(vlm_entry::HipsTOffsetY),
-                                   value(vlm_entry::HipsTOffsetZ), 0.0f};
-    const float massCentre = value(vlm_entry::MassCenterCompensation);
+// Mass centre: the hips effector toward the hips over the reachable ankles.
+void PullHipsTowardMassCentre(const VLMCharacter* target, VLMEffectorSetLayout* set, const VLMStateRow* rows,
+                              const VLMPropertySetState* properties, const VLMVector4& hipsOffset)
+{
+    const float massCentre = Value(properties, vlm_entry::MassCenterCompensation);
+    if (!(massCentre > 0.0f))
+        return;
     VLMTransformTQS& hips = set->effectors[VLM_HIPS_EFFECTOR];
-    if (massCentre > 0.0f) {
-        const struct {
-            int hip, ankle, upLeg, foot;
-        } sides[2] = {{VLM_LEFT_HIP_EFFECTOR, VLM_LEFT_ANKLE_EFFECTOR, VLM_NODE_LEFT_UP_LEG, VLM_NODE_LEFT_FOOT},
-                      {VLM_RIGHT_HIP_EFFECTOR, VLM_RIGHT_ANKLE_EFFECTOR, VLM_NODE_RIGHT_UP_LEG, VLM_NODE_RIGHT_FOOT}};
-        VLMVector4 reached[2];
-        for (int i = 0; i < 2; ++i) {
-            VLMVector4 v = EffectorT(set, sides[i].hip) - EffectorT(set, sides[i].ankle);
-            const float l = VLMLengthFloat(VLMNodeRow(target, rows, sides[i].upLeg)->globalT -
-                                           VLMNodeRow(target, rows, sides[i].foot)->globalT);
-            const float length = VLMLengthFloat(v);
-            if (l < length)
-                v = v * (l / length);
-            reached[i] = EffectorT(set, sides[i].ankle) + v;
-        }
-        const VLMVector4 p = VLMQuatRotate(hips.q, hipsOffset) + 0.5f * (reached[0] + reached[1]);
-        hips.t = hips.t + (p - hips.t) * (massCentre * 0.01f);
+    const struct {
+        int hip, ankle, upLeg, foot;
+    } sides[2] = {{VLM_LEFT_HIP_EFFECTOR, VLM_LEFT_ANKLE_EFFECTOR, VLM_NODE_LEFT_UP_LEG, VLM_NODE_LEFT_FOOT},
+                  {VLM_RIGHT_HIP_EFFECTOR, VLM_RIGHT_ANKLE_EFFECTOR, VLM_NODE_RIGHT_UP_LEG, VLM_NODE_RIGHT_FOOT}};
+    VLMVector4 reached[2];
+    for (int i = 0; i < 2; ++i) {
+        VLMVector4 v = EffectorT(set, sides[i].hip) - EffectorT(set, sides[i].ankle);
+        const float l = VLMLengthFloat(VLMNodeRow(target, rows, sides[i].upLeg)->globalT -
+                                       VLMNodeRow(target, rows, sides[i].foot)->globalT);
+        const float length = VLMLengthFloat(v);
+        if (l < length)
+            v = v * (l / length);
+        reached[i] = EffectorT(set, sides[i].ankle) + v;
     }
+    const VLMVector4 p = VLMQuatRotate(hips.q, hipsOffset) + 0.5f * (reached[0] + reached[1]);
+    hips.t = hips.t + (p - hips.t) * (massCentre * 0.01f);
+}
 
-    // 9. The hips on the hips effector.
+// The hips on the hips effector, then every global.
+void PlaceHipsOnEffector(const VLMCharacter* target, const VLMEffectorSetLayout* set, VLMStateRow* rows,
+                         const VLMVector4& hipsOffset)
+{
+    const VLMTransformTQS& hips = set->effectors[VLM_HIPS_EFFECTOR];
     VLMPlaceHips(target, rows, hips.t - VLMQuatRotate(hips.q, hipsOffset), hips.q);
     VLMTreeLocalToGlobal(target, rows, VLMCharacterNodeRecords(target));
+}
+
+}  // namespace
+
+void VLMApplyActorCompensation(const VLMCharacter* target, VLMEffectorSetLayout* set, VLMStateRow* rows,
+                               const VLMPropertySetState* properties, VLMVector4& t, VLMVector4& q, VLMVector4& s)
+{
+    MirrorWhenAsked(target, set, rows, properties);
+    const TargetBody body = MeasureTargetBody(target, rows, properties);
+    ActorTransform(target, rows, properties, set->bodyMeasurements, body, t, q, s);
+    MoveIntoActorSpace(set, t, q, s);
+    CompensateHipsHeight(set, properties, body);
+    CompensateAnkleHeight(set, properties, body);
+    CompensateAnkleProximity(set, properties, body);
+    const VLMVector4 hipsOffset = HipsOffset(properties);
+    PullHipsTowardMassCentre(target, set, rows, properties, hipsOffset);
+    PlaceHipsOnEffector(target, set, rows, hipsOffset);
 }
 
 void VLMApplyStanceOffsets(const VLMCharacter* character, VLMStateRow* rows) { TurnStance(character, rows, false); }
