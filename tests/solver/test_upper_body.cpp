@@ -43,11 +43,14 @@ TEST(UpperBody, StagesKeepAPoseTheirEffectorsCameFrom)
     const VLMEffectorSetLayout* set = s.effectors();
     const std::function<void()> stages[] = {
         [&] { VLMSolveNeckHead(s.c(), s.rows(), set, &p); },
-        [&] { VLMSolveCollar(s.c(), s.rows(), set, &p, 1, true), VLMSolveCollar(s.c(), s.rows(), set, &p, 0, true); },
+        [&] {
+            VLMSolveCollar(s.c(), s.rows(), set, &p, VLM_ARM_SIDE_LEFT, true);
+            VLMSolveCollar(s.c(), s.rows(), set, &p, VLM_ARM_SIDE_RIGHT, true);
+        },
         [&] {
             VLMVector4 d;
-            VLMCaptureUpperArmDirection(s.c(), s.rows(), &p, &d, 1);
-            VLMSolveShoulderArm(s.c(), s.rows(), set, &p, d, 1);
+            VLMCaptureUpperArmDirection(s.c(), s.rows(), &p, &d, VLM_ARM_SIDE_LEFT);
+            VLMSolveShoulderArm(s.c(), s.rows(), set, &p, d, VLM_ARM_SIDE_LEFT);
         },
         [&] { VLMSolveBodyPull(s.c(), s.rows(), set, &p, 10, true, true, true, true, true); },
         [&] {
@@ -151,7 +154,7 @@ TEST(BodyPull, AnArmPullMovesTheChestAlongItAndTwistsItTowardTheArm)
     const P3 directions[4] = {{0, 0.2, 1}, {0.7, 0.3, 0.7}, {-0.7, 0.3, 0.7}, {0, 0.3, -1}};
     int twisted = 0;
     for (unsigned seed = 1; seed <= 4; ++seed) {
-        for (int side : {1, 0}) {
+        for (VLMArmSide side : {VLM_ARM_SIDE_LEFT, VLM_ARM_SIDE_RIGHT}) {
             for (const P3& towards : directions) {
                 Posed s(fixtures::Typical(), seed);
                 const int root = side ? VLM_NODE_LEFT_ARM : VLM_NODE_RIGHT_ARM, chest = VLM_NODE_SPINE1 + 1;
@@ -460,9 +463,9 @@ TEST(Shoulder, CorrectionFromTheArm)
     VLMEffectorSetLayout* set = s.effectors();
     VLMScopedFPGuard guard;
     VLMVector4 d;
-    VLMGetUpperArmDirection(s.c(), &d, s.rows(), 1);
+    VLMGetUpperArmDirection(s.c(), &d, s.rows(), VLM_ARM_SIDE_LEFT);
     std::vector<VLMStateRow> before = s.snapshot();
-    VLMSolveShoulderArm(s.c(), s.rows(), set, &s.properties, d, 1);
+    VLMSolveShoulderArm(s.c(), s.rows(), set, &s.properties, d, VLM_ARM_SIDE_LEFT);
     EXPECT_TRUE(Unchanged(s, before));
     s.properties.entries[vlm_entry::ShoulderCorrection].value = 1.0f;
     const struct {
@@ -475,10 +478,10 @@ TEST(Shoulder, CorrectionFromTheArm)
         set->blend[VLM_LEFT_SHOULDER_EFFECTOR].x = c.lane;
         set->rollCaptured = c.flag;
         const VLMVector4 e0 = s.euler(VLM_NODE_LEFT_SHOULDER);
-        VLMSolveShoulderArm(s.c(), s.rows(), set, &s.properties, d, 1);
+        VLMSolveShoulderArm(s.c(), s.rows(), set, &s.properties, d, VLM_ARM_SIDE_LEFT);
         EXPECT_EQ(std::fabs(s.euler(VLM_NODE_LEFT_SHOULDER).z - e0.z) > 1e-4, c.moves) << c.lane << c.flag;
     }
-    for (int side : {1, 0}) {
+    for (VLMArmSide side : {VLM_ARM_SIDE_LEFT, VLM_ARM_SIDE_RIGHT}) {
         const int shoulder = side ? 18 : 19, arm = side ? 9 : 12;
         const float from = side ? 0.2f : -0.2f, to = side ? -0.3f : 0.3f;
         VLMSetStateToTPose(s.c(), s.rows());
@@ -499,7 +502,7 @@ TEST(Shoulder, CorrectionFromTheArm)
 TEST(Collar, TheShoulderEffectorAimsTheArmJointByItsReach)
 {
     for (unsigned seed = 1; seed <= 4; ++seed) {
-        for (int side : {1, 0}) {
+        for (VLMArmSide side : {VLM_ARM_SIDE_LEFT, VLM_ARM_SIDE_RIGHT}) {
             for (float reach : {1.0f, 0.5f}) {
                 Posed s(fixtures::Typical(), seed);
                 VLMEffectorSetLayout* set = s.effectors();
@@ -528,7 +531,7 @@ TEST(Collar, StiffnessPullsEachAngleBackByItsAxis)
     fixtures::Proportions p = fixtures::Typical();
     for (bool extras : {false, true}) {
         p.shoulderExtras = extras;
-        for (int side : {1, 0}) {
+        for (VLMArmSide side : {VLM_ARM_SIDE_LEFT, VLM_ARM_SIDE_RIGHT}) {
             const int collar = side ? 18 : 19, extra = side ? 170 : 171, effector = side ? 13 : 14;
             const int nodes[2] = {collar, extra};
             VLMVector4 angles[3][2];  // before, turned freely, turned with stiffness
@@ -566,7 +569,7 @@ TEST(Collar, StiffnessPullsEachAngleBackByItsAxis)
 TEST(Collar, PullPhaseHoldsTheExcessByTheShoulderLanes)
 {
     for (unsigned seed = 1; seed <= 4; ++seed) {
-        for (int side : {1, 0}) {
+        for (VLMArmSide side : {VLM_ARM_SIDE_LEFT, VLM_ARM_SIDE_RIGHT}) {
             const int collar = side ? 18 : 19, arm = side ? 9 : 12, wrist = side ? 3 : 4, effector = side ? 13 : 14;
             const struct {
                 float reach, pull, stiffness;
@@ -621,8 +624,8 @@ TEST(Shoulder, CollarShareAndDegenerateArms)
     s.effectors()->effectors[VLM_LEFT_WRIST_EFFECTOR].t.x += 30.0f;
     VLMScopedFPGuard guard;
     VLMVector4 d = V(1, 0, 0, 0);
-    VLMSolveCollar(s.c(), s.rows(), s.effectors(), &s.properties, 1, true);
-    VLMSolveShoulderArm(s.c(), s.rows(), s.effectors(), &s.properties, d, 1);
+    VLMSolveCollar(s.c(), s.rows(), s.effectors(), &s.properties, VLM_ARM_SIDE_LEFT, true);
+    VLMSolveShoulderArm(s.c(), s.rows(), s.effectors(), &s.properties, d, VLM_ARM_SIDE_LEFT);
     VLMSolveBodyPull(s.c(), s.rows(), s.effectors(), &s.properties, 2, true, true, true, true, true);
     EXPECT_TRUE(Finite(s));
 }

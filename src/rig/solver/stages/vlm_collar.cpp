@@ -143,12 +143,13 @@ void VLMLimbPullTarget(const VLMLimb* limb, VLMVector4& length, VLMVector4& dire
 }
 
 void VLMSolveCollar(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
-                    const VLMPropertySetState* properties, int side, bool stretch)
+                    const VLMPropertySetState* properties, VLMArmSide side, bool stretch)
 {
-    const int collar = side != 0 ? VLM_NODE_LEFT_SHOULDER : VLM_NODE_RIGHT_SHOULDER;
-    const int arm = side != 0 ? VLM_NODE_LEFT_ARM : VLM_NODE_RIGHT_ARM;
-    const int effector = side != 0 ? VLM_LEFT_SHOULDER_EFFECTOR : VLM_RIGHT_SHOULDER_EFFECTOR;
-    const VLMLimb* limb = VLMCharacterLimb(character, side != 0 ? 2 : 3);
+    const int collar = side == VLM_ARM_SIDE_LEFT ? VLM_NODE_LEFT_SHOULDER : VLM_NODE_RIGHT_SHOULDER;
+    const int arm = side == VLM_ARM_SIDE_LEFT ? VLM_NODE_LEFT_ARM : VLM_NODE_RIGHT_ARM;
+    const int effector = side == VLM_ARM_SIDE_LEFT ? VLM_LEFT_SHOULDER_EFFECTOR : VLM_RIGHT_SHOULDER_EFFECTOR;
+    const VLMLimb* limb =
+        VLMCharacterLimb(character, side == VLM_ARM_SIDE_LEFT ? VLM_LIMB_LEFT_ARM : VLM_LIMB_RIGHT_ARM);
     if (!Has(character, collar) || !Has(character, arm))
         return;
     const VLMNodeRecord* armRecord = VLMCharacterNodeRecord(character, arm);
@@ -167,8 +168,8 @@ void VLMSolveCollar(const VLMCharacter* character, VLMStateRow* rows, const VLME
     VLMMeasureLimbReach(limb, &reach, rows, set, properties, VLMCharacterRotations(character), stretch);
     if (!(reach.pull.x > 0.0f))
         return;
-    const int compression =
-        side != 0 ? vlm_entry::CtrlResistCompressionFactorLeftElbow : vlm_entry::CtrlResistCompressionFactorRightElbow;
+    const int compression = side == VLM_ARM_SIDE_LEFT ? vlm_entry::CtrlResistCompressionFactorLeftElbow
+                                                      : vlm_entry::CtrlResistCompressionFactorRightElbow;
     VLMVector4 length, direction;
     VLMLimbPullTarget(limb, length, direction, rows, set);
     const VLMVector4 excess = VLMSoftExcess(length, reach.a, reach.b, reach.stiffness,

@@ -4,6 +4,7 @@
 #ifndef VLM_COLLAR_H
 #define VLM_COLLAR_H
 
+#include "rig/solver/stages/vlm_sides.h"
 #include "rig/vlm_base.h"
 #include "rig/vlm_layout.h"
 #include "rig/vlm_property.h"
@@ -14,9 +15,10 @@ struct VLMLimbReach {
     VLMVector4 a, b, pull, stiffness;
 };
 
-// Side 1 left (collar 18, arm 9, shoulder effector 13, limb 2), 0 right (19, 12, 14, 3).
+// VLM_ARM_SIDE_LEFT: collar 18, arm 9, shoulder effector 13, limb 2;
+// VLM_ARM_SIDE_RIGHT: 19, 12, 14, 3.
 void VLMSolveCollar(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
-                    const VLMPropertySetState* properties, int side, bool stretch);
+                    const VLMPropertySetState* properties, VLMArmSide side, bool stretch);
 // With the chain weights W1..W3 and pull shares of the limb chain solve:
 // P = a1 + a2 + a3, blend = k1 (1 - W1) + W1, a = sum W |joint - upper|,
 // b = W1 |middle - upper| + W2 s R + W3 s (R + |tip - end|), R the maximum

@@ -17,7 +17,7 @@
 namespace {
 
 bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
-int ShoulderOf(int side) { return side != 0 ? VLM_NODE_LEFT_SHOULDER : VLM_NODE_RIGHT_SHOULDER; }
+int ShoulderOf(VLMArmSide side) { return side == VLM_ARM_SIDE_LEFT ? VLM_NODE_LEFT_SHOULDER : VLM_NODE_RIGHT_SHOULDER; }
 int ExtraOf(int shoulder)
 {
     return shoulder == VLM_NODE_LEFT_SHOULDER ? VLM_NODE_LEFT_SHOULDER_EXTRA : VLM_NODE_RIGHT_SHOULDER_EXTRA;
@@ -68,38 +68,43 @@ bool AnyLane(const VLMVector4& v) { return v.x != 0.0f || v.y != 0.0f || v.z != 
 
 }  // namespace
 
-VLMVector4* VLMGetUpperArmDirection(const VLMCharacter* character, VLMVector4* out, const VLMStateRow* rows, int side)
+VLMVector4* VLMGetUpperArmDirection(const VLMCharacter* character, VLMVector4* out, const VLMStateRow* rows,
+                                    VLMArmSide side)
 {
-    const int arm = side != 0 ? VLM_NODE_LEFT_ARM : VLM_NODE_RIGHT_ARM;
-    const int foreArm = side != 0 ? VLM_NODE_LEFT_FORE_ARM : VLM_NODE_RIGHT_FORE_ARM;
+    const int arm = side == VLM_ARM_SIDE_LEFT ? VLM_NODE_LEFT_ARM : VLM_NODE_RIGHT_ARM;
+    const int foreArm = side == VLM_ARM_SIDE_LEFT ? VLM_NODE_LEFT_FORE_ARM : VLM_NODE_RIGHT_FORE_ARM;
     *out = VLMSafeDirection(VLMNodeRow(character, rows, foreArm)->globalT - VLMNodeRow(character, rows, arm)->globalT);
     return out;
 }
 
 void VLMCaptureUpperArmDirection(const VLMCharacter* character, const VLMStateRow* rows,
-                                 const VLMPropertySetState* properties, VLMVector4* out, int side)
+                                 const VLMPropertySetState* properties, VLMVector4* out, VLMArmSide side)
 {
     if (Has(character, ShoulderOf(side)) && VLMPropertyValueAt(properties, vlm_entry::ShoulderCorrection) > 0.0f)
         VLMGetUpperArmDirection(character, out, rows, side);
 }
 
 void VLMSolveShoulderArm(const VLMCharacter* character, VLMStateRow* rows, const VLMEffectorSetLayout* set,
-                         const VLMPropertySetState* properties, const VLMVector4& captured, int side)
+                         const VLMPropertySetState* properties, const VLMVector4& captured, VLMArmSide side)
 {
     const float correction = VLMPropertyValueAt(properties, vlm_entry::ShoulderCorrection);
     if (correction == 0.0f || !Has(character, ShoulderOf(side)))
         return;
-    const int effector = side != 0 ? VLM_LEFT_SHOULDER_EFFECTOR : VLM_RIGHT_SHOULDER_EFFECTOR;
+    const int effector = side == VLM_ARM_SIDE_LEFT ? VLM_LEFT_SHOULDER_EFFECTOR : VLM_RIGHT_SHOULDER_EFFECTOR;
     const VLMVector4 weight = VLMVector4Splat((1.0f - set->blend[effector].x) * correction);
     const VLMVector4 share = VLMVector4Splat(VLMPropertyValueAt(properties, vlm_entry::ExtraCollarRatio));
     VLMCorrectShoulderFromArm(character, rows, side, weight, share, captured, set->rollCaptured == 0);
-    VLMSolveLimbChainLimited(character, rows, set, properties, VLMCharacterLimb(character, side != 0 ? 2 : 3));
+    VLMSolveLimbChainLimited(
+        character, rows, set, properties,
+        VLMCharacterLimb(character, side == VLM_ARM_SIDE_LEFT ? VLM_LIMB_LEFT_ARM : VLM_LIMB_RIGHT_ARM));
 }
 
-void VLMCorrectShoulderFromArm(const VLMCharacter* character, VLMStateRow* rows, int side, const VLMVector4& weight,
-                               const VLMVector4& share, const VLMVector4& captured, bool clamp)
+void VLMCorrectShoulderFromArm(const VLMCharacter* character, VLMStateRow* rows, VLMArmSide side,
+                               const VLMVector4& weight, const VLMVector4& share, const VLMVector4& captured,
+                               bool clamp)
 {
-    const int s = ShoulderOf(side), e = ExtraOf(s), a = side != 0 ? VLM_NODE_LEFT_ARM : VLM_NODE_RIGHT_ARM;
+    const int s = ShoulderOf(side), e = ExtraOf(s),
+              a = side == VLM_ARM_SIDE_LEFT ? VLM_NODE_LEFT_ARM : VLM_NODE_RIGHT_ARM;
     VLMVector4 current;
     VLMGetUpperArmDirection(character, &current, rows, side);
     // A direction of no length (coincident arm joints) leaves the shoulder.
@@ -116,12 +121,12 @@ void VLMCorrectShoulderFromArm(const VLMCharacter* character, VLMStateRow* rows,
     const float D = e2.z - e0.z, D1 = e2.z - e1.z;
     const float lifted = D * (1.0f - VLMClamp01Float(-e2.y * 0.011111111f));
     float v;
-    if (side != 0)
+    if (side == VLM_ARM_SIDE_LEFT)
         v = D < 0.0f ? VLMMaxFloat(VLMMinFloat(0.0f, -e0.z), D) : lifted;
     else
         v = D <= 0.0f ? lifted : VLMMinFloat(VLMMaxFloat(0.0f, -e0.z), D);
     if (clamp) {
-        const bool up = side != 0 ? D1 > 0.0f : !(D1 < 0.0f);
+        const bool up = side == VLM_ARM_SIDE_LEFT ? D1 > 0.0f : !(D1 < 0.0f);
         v = up ? VLMMinFloat(VLMMaxFloat(0.0f, v), D1) : VLMMaxFloat(VLMMinFloat(0.0f, v), D1);
     }
     const bool extra = Has(character, e);

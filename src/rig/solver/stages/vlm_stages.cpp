@@ -13,6 +13,7 @@
 #include "rig/solver/stages/vlm_property_entries.h"
 #include "rig/solver/stages/vlm_roll.h"
 #include "rig/solver/stages/vlm_shoulder.h"
+#include "rig/solver/stages/vlm_sides.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_spine.h"
 #include "rig/solver/stages/vlm_vector_ops.h"
@@ -136,8 +137,10 @@ void VLMStageShouldersAndLimbs(const VLMCharacter* character, VLMCharacterState*
     VLMStateRow* rows = VLMStateFirstRow(state);
     const struct {
         std::uint32_t bit;
-        int side, limb;
-    } shoulders[2] = {{VLM_STAGE_LEFT_SHOULDER, 1, 2}, {VLM_STAGE_RIGHT_SHOULDER, 0, 3}};
+        VLMArmSide side;
+        VLMLimbIndex limb;
+    } shoulders[2] = {{VLM_STAGE_LEFT_SHOULDER, VLM_ARM_SIDE_LEFT, VLM_LIMB_LEFT_ARM},
+                      {VLM_STAGE_RIGHT_SHOULDER, VLM_ARM_SIDE_RIGHT, VLM_LIMB_RIGHT_ARM}};
     VLMVector4 captured[2] = {VLMVector4Zero(), VLMVector4Zero()};
     for (int i = 0; i < 2; ++i) {
         if (!Bit(set, shoulders[i].bit))
@@ -146,13 +149,14 @@ void VLMStageShouldersAndLimbs(const VLMCharacter* character, VLMCharacterState*
                        LimbBit(set, VLM_STAGE_STRETCH_BIT, shoulders[i].limb));
         VLMCaptureUpperArmDirection(character, rows, properties, &captured[i], shoulders[i].side);
     }
-    static constexpr int kOrder[4] = {3, 2, 1, 0};
-    for (int k : kOrder)
-        if (LimbBit(set, VLM_STAGE_STRETCH_BIT, k))
-            VLMStretchLimbChain(character, rows, set, properties, Limb(character, k));
-    for (int k : kOrder)
-        if (LimbBit(set, VLM_STAGE_CHAIN_BIT, k))
-            VLMSolveLimbChainLimited(character, rows, set, properties, Limb(character, k));
+    static constexpr VLMLimbIndex kOrder[4] = {VLM_LIMB_RIGHT_ARM, VLM_LIMB_LEFT_ARM, VLM_LIMB_RIGHT_LEG,
+                                               VLM_LIMB_LEFT_LEG};
+    for (VLMLimbIndex limb : kOrder)
+        if (LimbBit(set, VLM_STAGE_STRETCH_BIT, limb))
+            VLMStretchLimbChain(character, rows, set, properties, Limb(character, limb));
+    for (VLMLimbIndex limb : kOrder)
+        if (LimbBit(set, VLM_STAGE_CHAIN_BIT, limb))
+            VLMSolveLimbChainLimited(character, rows, set, properties, Limb(character, limb));
     for (int i = 0; i < 2; ++i)
         if (Bit(set, shoulders[i].bit))
             VLMSolveShoulderArm(character, rows, set, properties, captured[i], shoulders[i].side);
