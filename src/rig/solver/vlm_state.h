@@ -24,6 +24,7 @@
 
 #include "rig/vlm_base.h"
 #include "rig/vlm_layout.h"
+#include "rig/vlm_property.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -100,6 +101,9 @@ VLM_API float VLMGetEffectorReachT(const VLMEffectorSetState* set, int id);
 VLM_API float VLMGetEffectorReachR(const VLMEffectorSetState* set, int id);
 VLM_API float VLMGetEffectorPull(const VLMEffectorSetState* set, int id);
 VLM_API float VLMGetEffectorStiffness(const VLMEffectorSetState* set, int id);
+// Lanes 2 and 3 of all 44 effectors and the two hand pulls from the property
+// set's pull and stiffness entries; lanes 0 and 1 are left as they are.
+VLM_API void VLMSetPullAndStiffnessFromProperties(VLMEffectorSetState* set, const VLMPropertySetState* properties);
 
 // Hand pulls. The getter reads the left pull for side 1 and the right one
 // otherwise; the setter writes the left pull for any side other than 0. The

@@ -14,6 +14,7 @@
 #ifndef VLM_EFFECTOR_PARAMS_H
 #define VLM_EFFECTOR_PARAMS_H
 
+#include "rig/solver/vlm_state.h"
 #include "rig/vlm_base.h"
 #include "rig/vlm_layout.h"
 #include "rig/vlm_property.h"
@@ -48,19 +49,19 @@ enum VLMEffectorId : int {
     VLM_FIRST_DIGIT_EFFECTOR = VLM_LEFT_HAND_THUMB_EFFECTOR  // 32..37 left foot, 38..43 right foot
 };
 
-// Lanes 2 and 3 of all 44 effectors and the two hand pulls from the property
-// set, under the floating-point guard; lanes 0 and 1 are left as they are.
-VLM_API void VLMSetPullAndStiffnessFromProperties(VLMEffectorSetState* set, const VLMPropertySetState* properties);
+// The guarded entry that fills lanes 2 and 3 from properties,
+// VLMSetPullAndStiffnessFromProperties, is declared with the effector set's
+// state (vlm_state.h).
 
 // --- Internal forms (no guard) --------------------------------------------------------
 
-VLM_API void VLMSetEffectorReachFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties);
-VLM_API void VLMSetEffectorPullFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties);
-VLM_API void VLMSetEffectorStiffnessFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties);
-VLM_API void VLMSetHandPullFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties);
+void VLMSetEffectorReachFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties);
+void VLMSetEffectorPullFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties);
+void VLMSetEffectorStiffnessFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties);
+void VLMSetHandPullFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties);
 // Reach lanes of the hand and foot effectors times 1 when the character has
 // the finger or toe base, else times 0.
-VLM_API void VLMMaskAbsentEffectorReach(VLMEffectorSetLayout* set, const VLMCharacter* character);
+void VLMMaskAbsentEffectorReach(VLMEffectorSetLayout* set, const VLMCharacter* character);
 
 struct alignas(16) VLMSpineGoal {
     VLMTransformTQS slots[3];  // hips, chest origin, chest end (slot scales unused)
@@ -90,34 +91,31 @@ static_assert(sizeof(VLMLimbContactRecord) == 560 &&
                   offsetof(VLMLimbContactRecord, frame) == offsetof(VLMPairArray8, trailing),
               "contact record: an eight-entry pair array whose trailing pair is the frame's T and Q");
 
-VLM_API void VLMInitSpineGoal(VLMSpineGoal* goal);
-VLM_API void VLMResetSpineGoalSlots(VLMSpineGoal* goal);
-VLM_API void VLMInitLimbGoalBlock(VLMLimbGoalBlock* block);
-VLM_API void VLMInitLimbContactRecord(VLMLimbContactRecord* record);
+void VLMInitSpineGoal(VLMSpineGoal* goal);
+void VLMResetSpineGoalSlots(VLMSpineGoal* goal);
+void VLMInitLimbGoalBlock(VLMLimbGoalBlock* block);
+void VLMInitLimbContactRecord(VLMLimbContactRecord* record);
 
 // T, Q and lanes of the named effectors; slot scales are left.
-VLM_API void VLMFillSpineGoal(VLMSpineGoal* goal, const VLMEffectorSetLayout* set);
-VLM_API void VLMFillLimbGoalBlock(VLMLimbGoalBlock* block, const VLMExtremity* extremity,
-                                  const VLMEffectorSetLayout* set);
-VLM_API void VLMStoreLimbGoalBlock(const VLMLimbGoalBlock* block, const VLMExtremity* extremity,
-                                   VLMEffectorSetLayout* set);
-VLM_API void VLMCopyLimbGoalBlockGoals(VLMLimbGoalBlock* destination, const VLMLimbGoalBlock* source);
-VLM_API void VLMFillLimbContactRecord(VLMLimbContactRecord* record, const VLMExtremity* extremity,
-                                      const VLMEffectorSetLayout* set);
+void VLMFillSpineGoal(VLMSpineGoal* goal, const VLMEffectorSetLayout* set);
+void VLMFillLimbGoalBlock(VLMLimbGoalBlock* block, const VLMExtremity* extremity, const VLMEffectorSetLayout* set);
+void VLMStoreLimbGoalBlock(const VLMLimbGoalBlock* block, const VLMExtremity* extremity, VLMEffectorSetLayout* set);
+void VLMCopyLimbGoalBlockGoals(VLMLimbGoalBlock* destination, const VLMLimbGoalBlock* source);
+void VLMFillLimbContactRecord(VLMLimbContactRecord* record, const VLMExtremity* extremity,
+                              const VLMEffectorSetLayout* set);
 // Roll-capture flag, stage word, hand pulls, extremity frames' T and Q and the
 // roll-angle block; effector transforms, lanes and measurements are left.
-VLM_API void VLMCopyEffectorSetSettings(VLMEffectorSetLayout* destination, const VLMEffectorSetLayout* source);
+void VLMCopyEffectorSetSettings(VLMEffectorSetLayout* destination, const VLMEffectorSetLayout* source);
 
 // Rigid moves. Only the 44-record form scales: T := t + R(q)(s * T); the
 // others T := t + R(q) T. Rotations Q := q (x) Q, not renormalised.
-VLM_API void VLMTransformEffectorTranslations(VLMEffectorSetLayout* set, const VLMVector4& t, const VLMVector4& q,
-                                              const VLMVector4& s);
-VLM_API void VLMRotateEffectorRotations(VLMEffectorSetLayout* set, const VLMVector4& q);
-VLM_API void VLMTransformGoalBlockTranslations(VLMLimbGoalBlock* block, const VLMVector4& t, const VLMVector4& q);
-VLM_API void VLMRotateGoalBlockRotations(VLMLimbGoalBlock* block, const VLMVector4& q);
-VLM_API void VLMTransformContactRecordTranslations(VLMLimbContactRecord* record, const VLMVector4& t,
-                                                   const VLMVector4& q);
-VLM_API void VLMRotateContactRecordRotations(VLMLimbContactRecord* record, const VLMVector4& q);
+void VLMTransformEffectorTranslations(VLMEffectorSetLayout* set, const VLMVector4& t, const VLMVector4& q,
+                                      const VLMVector4& s);
+void VLMRotateEffectorRotations(VLMEffectorSetLayout* set, const VLMVector4& q);
+void VLMTransformGoalBlockTranslations(VLMLimbGoalBlock* block, const VLMVector4& t, const VLMVector4& q);
+void VLMRotateGoalBlockRotations(VLMLimbGoalBlock* block, const VLMVector4& q);
+void VLMTransformContactRecordTranslations(VLMLimbContactRecord* record, const VLMVector4& t, const VLMVector4& q);
+void VLMRotateContactRecordRotations(VLMLimbContactRecord* record, const VLMVector4& q);
 
 // (a.x b.x, a.y b.y, a.z, a.w).
 inline VLMVector4 VLMVector4MulXY(const VLMVector4& a, const VLMVector4& b) { return VLMVector4ScaleXY(a, b); }
