@@ -274,7 +274,7 @@ TEST(Mirror, PosesAndEffectorSets)
 }
 
 // HipsTranslation: 0 and 3 keep the offset, 1 turns with the hips, 2 follows the trajectory.
-TEST(Mirror, HipsTranslationModes)
+TEST(HipsTranslation, EveryModePlacesTheHipsTranslationNode)
 {
     for (const fixtures::Proportions& p : {fixtures::Typical(), fixtures::Full()}) {
         for (int mode = 0; mode < 4; ++mode) {
