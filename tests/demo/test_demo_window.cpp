@@ -261,6 +261,25 @@ TEST_F(DemoTest, MirrorModeStaysShownAfterAMirroredAssignment)
     EXPECT_FALSE(mirror->isChecked());
 }
 
+// "Match Selected by Name" is offered only where it may edit the mapping: not
+// on a locked characterization, nor on "--- None ---".
+TEST_F(DemoTest, MatchSelectedByNameIsOffWhereTheMappingCannotBeEdited)
+{
+    QAction* match = window_->findChild<QAction*>("matchByName");
+    ASSERT_TRUE(match);
+    ClickJoint("Character1_Hips");
+    ApplyTemplate();
+    EXPECT_TRUE(match->isEnabled());
+    Trigger("lock");
+    EXPECT_FALSE(match->isEnabled());
+    Trigger("lock");
+    EXPECT_TRUE(match->isEnabled());
+    boxes_.Answer(QMessageBox::Yes);
+    Trigger("deleteCharacterization");  // the only one: "--- None ---" takes its place
+    ASSERT_EQ(Model().GetCurrentCharacterization()->GetName(), IDCCHub::GetDefaultCharacterNodeName());
+    EXPECT_FALSE(match->isEnabled());
+}
+
 // "Match Selected by Name" says in the status bar what it did, until the model
 // records another operation; a new scene starts without the old one's.
 TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
