@@ -194,7 +194,7 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
                                          .arg(joints));
     EXPECT_EQ(MissingJointsLabel()->text(), QString("%1 of %1 joints not in this scene").arg(joints));
     EXPECT_TRUE(MissingJointsLabel()->isVisible());
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_missing_joints.png")));
+    SaveArtifact(window_->Screenshot(), "demo_missing_joints");
 
     // The note is the current characterization's.
     QTest::keyClick(window_->CharacterList(), Qt::Key_Up);

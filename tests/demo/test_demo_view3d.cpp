@@ -8,7 +8,6 @@
 #include "view3d/vlm_gl_widget.h"
 #include "view3d/vlm_widget.h"
 
-#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 
@@ -28,8 +27,7 @@ protected:
     // the skeleton's lines, or a shape that covers the view.
     double DarkShareOfTheDock(const char* artifact)
     {
-        const QImage picture = window_->Screenshot();
-        EXPECT_TRUE(picture.save(QDir(ArtifactDir()).filePath(QLatin1String(artifact) + QLatin1String(".png"))));
+        const QImage picture = SaveArtifact(window_->Screenshot(), QLatin1String(artifact));
         QWidget* dock = window_->findChild<QWidget*>(QStringLiteral("view3dDock"));
         const QRect place(dock->mapTo(window_.get(), QPoint(0, 0)), dock->size());
         int dark = 0;
@@ -141,7 +139,7 @@ TEST_F(Demo3DView, ACharacterIsFramedWhenItFirstShowsAndTheUsersCameraStaysAfter
     ASSERT_GT(window_->ModelChangeCount(), changes);
     EXPECT_TRUE(Same(Gl()->GetCamera(), users));
     EXPECT_EQ(Gl()->GetZoom(), zoom);
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_view3d_kept_camera.png")));
+    SaveArtifact(window_->Screenshot(), "demo_view3d_kept_camera");
 
     // The title bar's preset frames on request.
     ChooseFramePreset(QStringLiteral("Frame Full Body - Front"));

@@ -12,7 +12,6 @@
 #include "view3d/vlm_gl_widget.h"
 #include "view3d/vlm_widget.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -91,7 +90,7 @@ TEST_F(DemoTest, TheNewUsersRoad)
             black += (frame.pixel(x, y) & 0xFFFFFFu) == 0;
     EXPECT_GT(black, 100) << "no skeleton in the 3D view";
     EXPECT_LT(black, frame.width() * frame.height() / 4) << "no background in the 3D view";
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_valid.png")));
+    SaveArtifact(window_->Screenshot(), "demo_valid");
 
     // In mirror mode one arm assigned in the figure brings the other.
     Trigger("mirrorMode");
@@ -255,7 +254,7 @@ TEST_F(DemoTest, MirrorModeStaysShownAfterAMirroredAssignment)
     ASSERT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "Character1_RightArm");  // mirrored
     EXPECT_TRUE(Host().IsMirrorToggle());
     EXPECT_TRUE(mirror->isChecked());
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_mirror_mode_after_assignment.png")));
+    SaveArtifact(window_->Screenshot(), "demo_mirror_mode_after_assignment");
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_FALSE(Host().IsMirrorToggle());
     EXPECT_FALSE(mirror->isChecked());
@@ -298,7 +297,7 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     ASSERT_EQ(Host().GetSelectedNodes().size(), 3);
     Trigger("matchByName");
     EXPECT_EQ(shown->text().toStdString(), "Last operation: Matched 2 of 3 selected joints.");
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_match_by_name.png")));
+    SaveArtifact(window_->Screenshot(), "demo_match_by_name");
     EXPECT_EQ(Model().GetNodeHostName(NodeId("Spine")), "Character1_Spine");
     ClickJoint("Character1_Hips");
     ApplyTemplate();
@@ -316,5 +315,5 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
         CtrlClickJoint(window_->Joints(), joint);
     Trigger("matchByName");
     EXPECT_EQ(shown->text().toStdString(), "Last operation: Matched 0 of 3 selected joints.");
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_match_none.png")));
+    SaveArtifact(window_->Screenshot(), "demo_match_none");
 }
