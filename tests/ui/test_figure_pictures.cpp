@@ -1,4 +1,4 @@
-#include "../model/test_support_fs.h"
+#include "test_support_fs.h"
 #include "screenshot.h"
 #include "model/resource_bridge.h"
 #include "ui/part_states.h"
