@@ -86,8 +86,7 @@ bool Same(const Mat4& a, const Mat4& b) { return std::memcmp(a.m, b.m, sizeof a.
 // whole view; until Hips to Head are all mapped it now says what to map.
 TEST_F(Demo3DView, APartialMappingShowsWhatIsMissingInsteadOfAShape)
 {
-    ClickJoint("Character1_Hips");
-    ApplyTemplate();
+    MapCharacter1();
     Model().ClearNodes({NodeId("Hips")});
     EXPECT_LT(DarkShareOfTheDock("demo_view3d_partial"), 0.02);
     EXPECT_FALSE(Gl()->isVisible());
@@ -120,8 +119,7 @@ TEST_F(Demo3DView, APartialMappingShowsWhatIsMissingInsteadOfAShape)
 // the user asks.
 TEST_F(Demo3DView, ACharacterIsFramedWhenItFirstShowsAndTheUsersCameraStaysAfterwards)
 {
-    ClickJoint("Character1_Hips");
-    ApplyTemplate();
+    MapCharacter1();
     ASSERT_TRUE(Gl()->isVisible());
     EXPECT_TRUE(Same(Gl()->GetCamera(), FrontFraming().camera));
     EXPECT_EQ(JointsOutsideTheView(*Gl()), "");

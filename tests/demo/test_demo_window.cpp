@@ -14,9 +14,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QInputDialog>
 #include <QLabel>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QToolBar>
 #include <QToolButton>
@@ -35,17 +33,6 @@ bool HasGreen(const QImage& picture, const QRect& box)
     return false;
 }
 
-// Types a name into the next input dialog and accepts it.
-void AnswerNextName(const QString& name)
-{
-    AnswerNextModal([name](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        ASSERT_TRUE(dialog);
-        dialog->setTextValue(name);
-        dialog->accept();
-    });
-}
-
 }  // namespace
 
 TEST_F(DemoTest, TheNewUsersRoad)
@@ -58,9 +45,7 @@ TEST_F(DemoTest, TheNewUsersRoad)
     // Double-click Hips, then click its joint in the tree: Hips alone is set.
     auto* figure = window_->Tool()->findChild<SchematicWidget*>();
     ASSERT_TRUE(figure);
-    const QPoint hips = figure->mapFromScene(figure->FindPartItem(NodeId("Hips"))->sceneBoundingRect().center());
-    QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, hips);
-    QTest::mouseDClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, hips);
+    DoubleClickPart("Hips");
     ClickJoint("Character1_Hips");
     EXPECT_EQ(Model().GetNodeHostName(NodeId("Hips")), "Character1_Hips");
     EXPECT_EQ(Model().NodeStatusAt(NodeId("Hips")).state, kStateValid);
@@ -97,9 +82,7 @@ TEST_F(DemoTest, TheNewUsersRoad)
     EXPECT_TRUE(Host().IsMirrorToggle());
     EXPECT_TRUE(window_->findChild<QAction*>("mirrorMode")->isChecked());
     Model().ClearNodes({NodeId("LeftArm"), NodeId("RightArm")});
-    const QPoint arm = figure->mapFromScene(figure->FindPartItem(NodeId("LeftArm"))->sceneBoundingRect().center());
-    QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
-    QTest::mouseDClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
+    DoubleClickPart("LeftArm");
     ClickJoint("Character1_LeftArm");
     EXPECT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "Character1_RightArm");
     Trigger("mirrorMode");
@@ -148,9 +131,7 @@ TEST_F(DemoTest, TheNewUsersRoad)
 
 TEST_F(DemoTest, BendLeftArmWarnsWithinASecond)
 {
-    ClickJoint("Character1_Hips");
-    ApplyTemplate();
-    ASSERT_EQ(window_->StateText(), "Valid");
+    MapCharacter1();
     Trigger("bendLeftArm");
     // The host says nothing; the panel's once-a-second poll notices.
     QElapsedTimer waited;
@@ -165,8 +146,7 @@ TEST_F(DemoTest, BendLeftArmWarnsWithinASecond)
 // when the host next sends its list.
 TEST_F(DemoTest, TheCharacterListFollowsNewDeleteAndStreams)
 {
-    ClickJoint("Character1_Hips");
-    ApplyTemplate();
+    MapCharacter1();
     Trigger("newCharacterization");
     EXPECT_EQ(CharacterListShown(), QStringList({"Character1", "Character2"}));
     EXPECT_EQ(window_->CharacterList()->currentText(), "Character2");
@@ -246,10 +226,7 @@ TEST_F(DemoTest, MirrorModeStaysShownAfterAMirroredAssignment)
     ASSERT_TRUE(button);
     QTest::mouseClick(button, Qt::LeftButton);
     ASSERT_TRUE(Host().IsMirrorToggle());
-    auto* figure = window_->Tool()->findChild<SchematicWidget*>();
-    const QPoint arm = figure->mapFromScene(figure->FindPartItem(NodeId("LeftArm"))->sceneBoundingRect().center());
-    QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
-    QTest::mouseDClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
+    DoubleClickPart("LeftArm");
     ClickJoint("Character1_LeftArm");
     ASSERT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "Character1_RightArm");  // mirrored
     EXPECT_TRUE(Host().IsMirrorToggle());
@@ -266,8 +243,7 @@ TEST_F(DemoTest, MatchSelectedByNameIsOffWhereTheMappingCannotBeEdited)
 {
     QAction* match = window_->findChild<QAction*>("matchByName");
     ASSERT_TRUE(match);
-    ClickJoint("Character1_Hips");
-    ApplyTemplate();
+    MapCharacter1();
     EXPECT_TRUE(match->isEnabled());
     Trigger("lock");
     EXPECT_FALSE(match->isEnabled());
@@ -303,12 +279,8 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     ApplyTemplate();
     EXPECT_EQ(shown->text().toStdString(), "Last operation: Template successfully applied.");
 
-    QAction* sample = nullptr;
-    for (QAction* action : window_->findChild<QMenu*>("openSample")->actions())
-        sample = action->text() == "suffix_lower.bvh" ? action : sample;
-    ASSERT_TRUE(sample);
     boxes_.Answer(QMessageBox::Discard);  // the mapping changed since the start
-    sample->trigger();
+    OpenSample("suffix_lower.bvh");
     EXPECT_EQ(shown->text().toStdString(), "Last operation: No previous operation.");
     ClickJoint("pelvis");
     for (const char* joint : {"head", "hand_l"})  // matching is case-sensitive
