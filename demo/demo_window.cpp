@@ -367,7 +367,7 @@ void DemoWindow::syncWithModel()
     lockAction_->setChecked(locked);
     // The model's name matching looks at neither the lock nor the default
     // characterization, so the window does.
-    matchAction_->setEnabled(current && !locked && current->GetName() != IDCCHub::GetDefaultCharacterNodeName());
+    matchAction_->setEnabled(MayEditCharacterization(current, /*defaultEditable=*/false));
     saveAction_->setEnabled(current && model->GetStatus().IsOkOrWarning());
     streamAction_->setEnabled(current != nullptr);
     QString hand;

@@ -317,17 +317,8 @@ void CharacterTool::AutoMatch()
     // A copy: the host's answer may change while the dialog runs.
     const QStringList selected = hub_ ? hub_->GetSelectedNodes() : QStringList();
     const Characterization* current = model_->GetCurrentCharacterization();
-    if (!current || current->GetName() == IDCCHub::GetDefaultCharacterNodeName()) {
-        ShowCharacterizationNotCreated(this);
+    if (RefuseCharacterizationEdit(this, current, /*defaultEditable=*/false, CharacterizationEdit::MappingTemplate))
         return;
-    }
-    if (current->IsLocked()) {
-        ShowCenteredMessageBox(QMessageBox::Warning, tr("Characterization Locked"),
-                               tr("The current characterization is locked.\nYou must unlock it before you can apply "
-                                  "a mapping template."),
-                               this, QMessageBox::Ok);
-        return;
-    }
     if (selected.isEmpty()) {
         ShowCenteredMessageBox(QMessageBox::Warning, tr("Match Error"),
                                tr("You must select at least one bone in the skeleton\nbefore you can use a mapping "

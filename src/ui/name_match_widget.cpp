@@ -133,10 +133,7 @@ bool NameMatchWidget::isLocked() const { return model_->IsLocked(); }
 
 bool NameMatchWidget::isEditable() const
 {
-    const Characterization* current = model_->GetCurrentCharacterization();
-    if (!current || current->IsLocked())
-        return false;
-    return !hub_ || current->GetName() != IDCCHub::GetDefaultCharacterNodeName();
+    return MayEditCharacterization(model_->GetCurrentCharacterization(), !hub_);
 }
 
 int NameMatchWidget::currentNode() const
@@ -250,19 +247,8 @@ void NameMatchWidget::ClearSelectedPart()
 void NameMatchWidget::SetItemEditable(QTreeWidgetItem* item, int /*column*/)
 {
     const Characterization* current = model_->GetCurrentCharacterization();
-    if (!current)
+    if (!current || RefuseCharacterizationEdit(this, current, !hub_, CharacterizationEdit::BoneMappings))
         return;
-    if (hub_ && current->GetName() == IDCCHub::GetDefaultCharacterNodeName()) {
-        ShowCharacterizationNotCreated(this);
-        return;
-    }
-    if (current->IsLocked()) {
-        ShowCenteredMessageBox(QMessageBox::Warning, tr("Characterization Locked"),
-                               tr("The current characterization is locked.\n"
-                                  "You must unlock it before you can edit its bone mappings."),
-                               this, QMessageBox::Ok);
-        return;
-    }
     const auto it = itemNodes_.find(item);
     if (it != itemNodes_.end())
         model_->SetEditedPart(it->second, true);

@@ -277,10 +277,8 @@ void PropertyView::BoneDoubleClick(QMouseEvent* event)
         return;
     // The default characterization is never registered with the host; the
     // figure and the list refuse to edit it, and so does this field.
-    if (current->GetName() == IDCCHub::GetDefaultCharacterNodeName()) {
-        ShowCharacterizationNotCreated(this);
+    if (RefuseCharacterizationEdit(this, current, /*defaultEditable=*/false, CharacterizationEdit::BoneMappings))
         return;
-    }
 
     QStringList names;
     hub_->GetSkeletonNodes(names);

@@ -261,10 +261,7 @@ int SchematicWidget::pageOf(const PartItem* part) const
 
 bool SchematicWidget::isEditable() const
 {
-    const Characterization* current = model_->GetCurrentCharacterization();
-    if (!current || current->IsLocked())
-        return false;
-    return !hub_ || current->GetName() != IDCCHub::GetDefaultCharacterNodeName();
+    return MayEditCharacterization(model_->GetCurrentCharacterization(), !hub_);
 }
 
 // --- Mouse ---
@@ -321,18 +318,9 @@ void SchematicWidget::mouseDoubleClickEvent(QMouseEvent* event)
         pressSwitchedPage_ = false;
         return;
     }
-    const Characterization* current = model_->GetCurrentCharacterization();
-    if (!current || (hub_ && current->GetName() == IDCCHub::GetDefaultCharacterNodeName())) {
-        ShowCharacterizationNotCreated(this);
+    if (RefuseCharacterizationEdit(this, model_->GetCurrentCharacterization(), !hub_,
+                                   CharacterizationEdit::BoneMappings))
         return;
-    }
-    if (model_->IsLocked()) {
-        ShowCenteredMessageBox(
-            QMessageBox::Warning, tr("Characterization Locked"),
-            tr("The current characterization is locked.\nYou must unlock it before you can edit its bone mappings."),
-            this, QMessageBox::Ok);
-        return;
-    }
     if (event->button() != Qt::LeftButton)
         return;
     if (PartItem* item = FindSelectablePartItemAt(this, event->pos()))

@@ -2,6 +2,7 @@
 
 #include "model/characterization.h"
 #include "model/characterization_model.h"
+#include "model/idcc_hub.h"
 #include "rig/vlm_names.h"
 
 #include <QCoreApplication>
@@ -123,6 +124,42 @@ void ShowCharacterizationNotCreated(QWidget* parent)
     ShowCenteredMessageBox(QMessageBox::Warning, translate("Characterization Not Created"),
                            translate("You must create a new characterization before you can edit its bone mappings."),
                            parent, QMessageBox::Ok);
+}
+
+namespace {
+
+// Why an edit of `current` is refused; "none created" is told before "locked".
+enum class EditRefusal { None, NotCreated, Locked };
+
+EditRefusal editRefusal(const Characterization* current, bool defaultEditable)
+{
+    if (!current || (!defaultEditable && current->GetName() == IDCCHub::GetDefaultCharacterNodeName()))
+        return EditRefusal::NotCreated;
+    return current->IsLocked() ? EditRefusal::Locked : EditRefusal::None;
+}
+
+}  // namespace
+
+bool MayEditCharacterization(const Characterization* current, bool defaultEditable)
+{
+    return editRefusal(current, defaultEditable) == EditRefusal::None;
+}
+
+bool RefuseCharacterizationEdit(QWidget* parent, const Characterization* current, bool defaultEditable,
+                                CharacterizationEdit edit)
+{
+    switch (editRefusal(current, defaultEditable)) {
+    case EditRefusal::None: return false;
+    case EditRefusal::NotCreated: ShowCharacterizationNotCreated(parent); return true;
+    case EditRefusal::Locked: break;
+    }
+    const QString text = edit == CharacterizationEdit::MappingTemplate
+                             ? translate("The current characterization is locked.\nYou must unlock it before you "
+                                         "can apply a mapping template.")
+                             : translate("The current characterization is locked.\nYou must unlock it before you "
+                                         "can edit its bone mappings.");
+    ShowCenteredMessageBox(QMessageBox::Warning, translate("Characterization Locked"), text, parent, QMessageBox::Ok);
+    return true;
 }
 
 // --- The desktop ---

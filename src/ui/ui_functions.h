@@ -1,5 +1,6 @@
 // Free functions shared by the views and commands of the panel: the one modal
-// message box through which every message is shown, opening a path with the
+// message box through which every message is shown, the one answer to whether
+// the current characterization may be edited, opening a path with the
 // desktop's own application, picture buttons, display names of rotation orders
 // and rig nodes, the recursive filling of a folder tree, and the assignment of a
 // host joint to a rig node after asking the user about conflicts.
@@ -19,6 +20,7 @@
 
 #include <functional>
 
+class Characterization;
 class CharacterizationModel;
 class QIcon;
 class QPushButton;
@@ -44,6 +46,23 @@ int ShowCenteredMessageBox(QMessageBox::Icon icon, const QString& title, const Q
 // The warning every view shows when an edit is asked of "--- None ---", the
 // characterization that stands for "none created yet" and cannot be edited.
 void ShowCharacterizationNotCreated(QWidget* parent);
+
+// Whether the user may edit `current`: not when there is none, when it is
+// locked, or when it is "--- None ---". `defaultEditable` lets "--- None ---"
+// be edited as any other: a view without a hub has no host that the default
+// characterization would have to be registered with first.
+bool MayEditCharacterization(const Characterization* current, bool defaultEditable);
+
+// What the user asked to do to the characterization, for the words of the
+// warning that it is locked.
+enum class CharacterizationEdit { BoneMappings, MappingTemplate };
+
+// Refuses an edit that MayEditCharacterization does not allow, with the
+// warning that says why ("Characterization Not Created" when there is none or
+// it is "--- None ---", else "Characterization Locked"); answers whether it
+// refused.
+bool RefuseCharacterizationEdit(QWidget* parent, const Characterization* current, bool defaultEditable,
+                                CharacterizationEdit edit);
 
 // --- The desktop ---
 

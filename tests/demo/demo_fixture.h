@@ -12,9 +12,14 @@
 
 #include "model/characterization_model.h"
 #include "rig/vlm_names.h"
+#include "ui/character_tool.h"
+#include "ui/part_item.h"
+#include "ui/schematic_widget.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QInputDialog>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
@@ -60,6 +65,19 @@ protected:
         ASSERT_EQ(Host().GetSelectedNodes(), QStringList{joint});
     }
 
+    // Double-clicks a part of the figure as the user does: click, then the
+    // double click.
+    void DoubleClickPart(const char* node)
+    {
+        auto* figure = window_->Tool()->findChild<SchematicWidget*>();
+        ASSERT_TRUE(figure);
+        PartItem* part = figure->FindPartItem(NodeId(node));
+        ASSERT_TRUE(part) << node;
+        const QPoint at = figure->mapFromScene(part->sceneBoundingRect().center());
+        QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+        QTest::mouseDClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    }
+
     // Applies a shipped template through Apply Template: picks it in the
     // dialog's list and accepts; an empty name keeps the preselected one.
     void ApplyTemplate(const QString& name = QString(), QString* preselected = nullptr)
@@ -74,6 +92,35 @@ protected:
             ClickButton(dialog, "OK");
         });
         Trigger("applyTemplate");
+    }
+
+    // Maps Character1 of the "Character1_" sample with the shipped template.
+    void MapCharacter1()
+    {
+        ClickJoint("Character1_Hips");
+        ApplyTemplate();
+        ASSERT_EQ(window_->StateText(), "Valid");
+    }
+
+    // File > Open Sample > `sample`, as a click would.
+    void OpenSample(const QString& sample)
+    {
+        auto* menu = window_->findChild<QMenu*>(QStringLiteral("openSample"));
+        ASSERT_TRUE(menu);
+        QAction* action = FindMenuEntry(menu, sample);
+        ASSERT_TRUE(action);
+        action->trigger();
+    }
+
+    // Types a name into the next input dialog and accepts it.
+    static void AnswerNextName(const QString& name)
+    {
+        AnswerNextModal([name](QWidget* modal) {
+            auto* dialog = qobject_cast<QInputDialog*>(modal);
+            ASSERT_TRUE(dialog);
+            dialog->setTextValue(name);
+            dialog->accept();
+        });
     }
 
     QStringList CharacterListShown() const

@@ -2,6 +2,8 @@
 // the install data as its generator writes it, and the --screenshot run.
 #include "demo_fixture.h"
 
+#include "screenshot.h"
+
 #include <QDirIterator>
 #include <QImage>
 #include <QProcess>
@@ -88,8 +90,7 @@ TEST(DemoExecutable, ScreenshotRun)
     shown.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown));
 
-    QDir().mkpath(QStringLiteral(SKW_ARTIFACT_DIR_DEFAULT));
-    const QString picture = QStringLiteral(SKW_ARTIFACT_DIR_DEFAULT "/demo.png");
+    const QString picture = QDir(ArtifactDir()).filePath(QStringLiteral("demo.png"));
     QFile::remove(picture);
     struct {
         QString file;

@@ -9,9 +9,7 @@
 #include "model/characterization_files.h"
 
 #include <QDir>
-#include <QInputDialog>
 #include <QLabel>
-#include <QMenu>
 
 #include <memory>
 
@@ -24,24 +22,6 @@ const QMessageBox::StandardButtons kSaveDiscardCancel = QMessageBox::Save | QMes
 
 class DemoUnsavedWorkTest : public DemoTest {
 protected:
-    // File > Open Sample > `sample`, as a click would.
-    void OpenSample(const QString& sample)
-    {
-        auto* menu = window_->findChild<QMenu*>(QStringLiteral("openSample"));
-        ASSERT_TRUE(menu);
-        QAction* action = FindMenuEntry(menu, sample);
-        ASSERT_TRUE(action);
-        action->trigger();
-    }
-
-    // Maps Character1 of the "Character1_" sample with the shipped template.
-    void MapCharacter1()
-    {
-        ClickJoint("Character1_Hips");
-        ApplyTemplate();
-        ASSERT_EQ(window_->StateText(), "Valid");
-    }
-
     const Characterization& Current() const { return *Model().GetCurrentCharacterization(); }
 
     QLabel* MissingJointsLabel() const { return window_->findChild<QLabel*>(QStringLiteral("missingJointsLabel")); }
@@ -175,10 +155,7 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
     EXPECT_TRUE(MissingJointsLabel()->isHidden());
     // A joint renamed in the scene is missing from the locked characterization.
     ClickJoint("Character1_LeftHand");
-    AnswerNextModal([](QWidget* dialog) {
-        qobject_cast<QInputDialog*>(dialog)->setTextValue("Character1_LeftPalm");
-        qobject_cast<QInputDialog*>(dialog)->accept();
-    });
+    AnswerNextName("Character1_LeftPalm");
     Trigger("renameJoint");
     EXPECT_EQ(window_->MissingJointsText(), QString("1 of %1 joints not in this scene").arg(joints));
     EXPECT_TRUE(MissingJointsLabel()->isVisible());
@@ -194,7 +171,7 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
                                          .arg(joints));
     EXPECT_EQ(MissingJointsLabel()->text(), QString("%1 of %1 joints not in this scene").arg(joints));
     EXPECT_TRUE(MissingJointsLabel()->isVisible());
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_missing_joints.png")));
+    SaveArtifact(window_->Screenshot(), "demo_missing_joints");
 
     // The note is the current characterization's.
     QTest::keyClick(window_->CharacterList(), Qt::Key_Up);

@@ -8,7 +8,6 @@
 #include "view3d/vlm_gl_widget.h"
 #include "view3d/vlm_widget.h"
 
-#include <QDir>
 #include <QLabel>
 #include <QPushButton>
 
@@ -28,8 +27,7 @@ protected:
     // the skeleton's lines, or a shape that covers the view.
     double DarkShareOfTheDock(const char* artifact)
     {
-        const QImage picture = window_->Screenshot();
-        EXPECT_TRUE(picture.save(QDir(ArtifactDir()).filePath(QLatin1String(artifact) + QLatin1String(".png"))));
+        const QImage picture = SaveArtifact(window_->Screenshot(), QLatin1String(artifact));
         QWidget* dock = window_->findChild<QWidget*>(QStringLiteral("view3dDock"));
         const QRect place(dock->mapTo(window_.get(), QPoint(0, 0)), dock->size());
         int dark = 0;
@@ -88,8 +86,7 @@ bool Same(const Mat4& a, const Mat4& b) { return std::memcmp(a.m, b.m, sizeof a.
 // whole view; until Hips to Head are all mapped it now says what to map.
 TEST_F(Demo3DView, APartialMappingShowsWhatIsMissingInsteadOfAShape)
 {
-    ClickJoint("Character1_Hips");
-    ApplyTemplate();
+    MapCharacter1();
     Model().ClearNodes({NodeId("Hips")});
     EXPECT_LT(DarkShareOfTheDock("demo_view3d_partial"), 0.02);
     EXPECT_FALSE(Gl()->isVisible());
@@ -122,8 +119,7 @@ TEST_F(Demo3DView, APartialMappingShowsWhatIsMissingInsteadOfAShape)
 // the user asks.
 TEST_F(Demo3DView, ACharacterIsFramedWhenItFirstShowsAndTheUsersCameraStaysAfterwards)
 {
-    ClickJoint("Character1_Hips");
-    ApplyTemplate();
+    MapCharacter1();
     ASSERT_TRUE(Gl()->isVisible());
     EXPECT_TRUE(Same(Gl()->GetCamera(), FrontFraming().camera));
     EXPECT_EQ(JointsOutsideTheView(*Gl()), "");
@@ -141,7 +137,7 @@ TEST_F(Demo3DView, ACharacterIsFramedWhenItFirstShowsAndTheUsersCameraStaysAfter
     ASSERT_GT(window_->ModelChangeCount(), changes);
     EXPECT_TRUE(Same(Gl()->GetCamera(), users));
     EXPECT_EQ(Gl()->GetZoom(), zoom);
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_view3d_kept_camera.png")));
+    SaveArtifact(window_->Screenshot(), "demo_view3d_kept_camera");
 
     // The title bar's preset frames on request.
     ChooseFramePreset(QStringLiteral("Frame Full Body - Front"));

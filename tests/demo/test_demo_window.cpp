@@ -12,12 +12,9 @@
 #include "view3d/vlm_gl_widget.h"
 #include "view3d/vlm_widget.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QInputDialog>
 #include <QLabel>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QToolBar>
 #include <QToolButton>
@@ -36,17 +33,6 @@ bool HasGreen(const QImage& picture, const QRect& box)
     return false;
 }
 
-// Types a name into the next input dialog and accepts it.
-void AnswerNextName(const QString& name)
-{
-    AnswerNextModal([name](QWidget* modal) {
-        auto* dialog = qobject_cast<QInputDialog*>(modal);
-        ASSERT_TRUE(dialog);
-        dialog->setTextValue(name);
-        dialog->accept();
-    });
-}
-
 }  // namespace
 
 TEST_F(DemoTest, TheNewUsersRoad)
@@ -59,9 +45,7 @@ TEST_F(DemoTest, TheNewUsersRoad)
     // Double-click Hips, then click its joint in the tree: Hips alone is set.
     auto* figure = window_->Tool()->findChild<SchematicWidget*>();
     ASSERT_TRUE(figure);
-    const QPoint hips = figure->mapFromScene(figure->FindPartItem(NodeId("Hips"))->sceneBoundingRect().center());
-    QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, hips);
-    QTest::mouseDClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, hips);
+    DoubleClickPart("Hips");
     ClickJoint("Character1_Hips");
     EXPECT_EQ(Model().GetNodeHostName(NodeId("Hips")), "Character1_Hips");
     EXPECT_EQ(Model().NodeStatusAt(NodeId("Hips")).state, kStateValid);
@@ -91,16 +75,14 @@ TEST_F(DemoTest, TheNewUsersRoad)
             black += (frame.pixel(x, y) & 0xFFFFFFu) == 0;
     EXPECT_GT(black, 100) << "no skeleton in the 3D view";
     EXPECT_LT(black, frame.width() * frame.height() / 4) << "no background in the 3D view";
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_valid.png")));
+    SaveArtifact(window_->Screenshot(), "demo_valid");
 
     // In mirror mode one arm assigned in the figure brings the other.
     Trigger("mirrorMode");
     EXPECT_TRUE(Host().IsMirrorToggle());
     EXPECT_TRUE(window_->findChild<QAction*>("mirrorMode")->isChecked());
     Model().ClearNodes({NodeId("LeftArm"), NodeId("RightArm")});
-    const QPoint arm = figure->mapFromScene(figure->FindPartItem(NodeId("LeftArm"))->sceneBoundingRect().center());
-    QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
-    QTest::mouseDClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
+    DoubleClickPart("LeftArm");
     ClickJoint("Character1_LeftArm");
     EXPECT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "Character1_RightArm");
     Trigger("mirrorMode");
@@ -149,9 +131,7 @@ TEST_F(DemoTest, TheNewUsersRoad)
 
 TEST_F(DemoTest, BendLeftArmWarnsWithinASecond)
 {
-    ClickJoint("Character1_Hips");
-    ApplyTemplate();
-    ASSERT_EQ(window_->StateText(), "Valid");
+    MapCharacter1();
     Trigger("bendLeftArm");
     // The host says nothing; the panel's once-a-second poll notices.
     QElapsedTimer waited;
@@ -166,8 +146,7 @@ TEST_F(DemoTest, BendLeftArmWarnsWithinASecond)
 // when the host next sends its list.
 TEST_F(DemoTest, TheCharacterListFollowsNewDeleteAndStreams)
 {
-    ClickJoint("Character1_Hips");
-    ApplyTemplate();
+    MapCharacter1();
     Trigger("newCharacterization");
     EXPECT_EQ(CharacterListShown(), QStringList({"Character1", "Character2"}));
     EXPECT_EQ(window_->CharacterList()->currentText(), "Character2");
@@ -247,18 +226,33 @@ TEST_F(DemoTest, MirrorModeStaysShownAfterAMirroredAssignment)
     ASSERT_TRUE(button);
     QTest::mouseClick(button, Qt::LeftButton);
     ASSERT_TRUE(Host().IsMirrorToggle());
-    auto* figure = window_->Tool()->findChild<SchematicWidget*>();
-    const QPoint arm = figure->mapFromScene(figure->FindPartItem(NodeId("LeftArm"))->sceneBoundingRect().center());
-    QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
-    QTest::mouseDClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, arm);
+    DoubleClickPart("LeftArm");
     ClickJoint("Character1_LeftArm");
     ASSERT_EQ(Model().GetNodeHostName(NodeId("RightArm")), "Character1_RightArm");  // mirrored
     EXPECT_TRUE(Host().IsMirrorToggle());
     EXPECT_TRUE(mirror->isChecked());
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_mirror_mode_after_assignment.png")));
+    SaveArtifact(window_->Screenshot(), "demo_mirror_mode_after_assignment");
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_FALSE(Host().IsMirrorToggle());
     EXPECT_FALSE(mirror->isChecked());
+}
+
+// "Match Selected by Name" is offered only where it may edit the mapping: not
+// on a locked characterization, nor on "--- None ---".
+TEST_F(DemoTest, MatchSelectedByNameIsOffWhereTheMappingCannotBeEdited)
+{
+    QAction* match = window_->findChild<QAction*>("matchByName");
+    ASSERT_TRUE(match);
+    MapCharacter1();
+    EXPECT_TRUE(match->isEnabled());
+    Trigger("lock");
+    EXPECT_FALSE(match->isEnabled());
+    Trigger("lock");
+    EXPECT_TRUE(match->isEnabled());
+    boxes_.Answer(QMessageBox::Yes);
+    Trigger("deleteCharacterization");  // the only one: "--- None ---" takes its place
+    ASSERT_EQ(Model().GetCurrentCharacterization()->GetName(), IDCCHub::GetDefaultCharacterNodeName());
+    EXPECT_FALSE(match->isEnabled());
 }
 
 // "Match Selected by Name" says in the status bar what it did, until the model
@@ -279,23 +273,19 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     ASSERT_EQ(Host().GetSelectedNodes().size(), 3);
     Trigger("matchByName");
     EXPECT_EQ(shown->text().toStdString(), "Last operation: Matched 2 of 3 selected joints.");
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_match_by_name.png")));
+    SaveArtifact(window_->Screenshot(), "demo_match_by_name");
     EXPECT_EQ(Model().GetNodeHostName(NodeId("Spine")), "Character1_Spine");
     ClickJoint("Character1_Hips");
     ApplyTemplate();
     EXPECT_EQ(shown->text().toStdString(), "Last operation: Template successfully applied.");
 
-    QAction* sample = nullptr;
-    for (QAction* action : window_->findChild<QMenu*>("openSample")->actions())
-        sample = action->text() == "suffix_lower.bvh" ? action : sample;
-    ASSERT_TRUE(sample);
     boxes_.Answer(QMessageBox::Discard);  // the mapping changed since the start
-    sample->trigger();
+    OpenSample("suffix_lower.bvh");
     EXPECT_EQ(shown->text().toStdString(), "Last operation: No previous operation.");
     ClickJoint("pelvis");
     for (const char* joint : {"head", "hand_l"})  // matching is case-sensitive
         CtrlClickJoint(window_->Joints(), joint);
     Trigger("matchByName");
     EXPECT_EQ(shown->text().toStdString(), "Last operation: Matched 0 of 3 selected joints.");
-    EXPECT_TRUE(window_->Screenshot().save(QDir(ArtifactDir()).filePath("demo_match_none.png")));
+    SaveArtifact(window_->Screenshot(), "demo_match_none");
 }

@@ -1,6 +1,6 @@
 // The folder tree filling and the clip folder tree with its context menu, on
 // temporary folders.
-#include "../host/model_fixture.h"
+#include "model_fixture.h"
 
 #include "modal_answer.h"
 #include "screenshot.h"

@@ -1,4 +1,5 @@
-#include "../model/test_support_fs.h"
+#include "test_support_fs.h"
+#include "screenshot.h"
 #include "model/resource_bridge.h"
 #include "ui/part_states.h"
 #include "ui/schematic_layout.h"
@@ -199,7 +200,6 @@ TEST_F(FigurePictures, TheGeneratorDrawsTheSameBytesOnEveryRun)
 // states, and one part of each page shows each selection look.
 TEST_F(FigurePictures, ComposedPagesAreSavedForALook)
 {
-    const QString folder = qEnvironmentVariable("TEST_ARTIFACT_DIR", QDir::currentPath());
     for (const SchematicPageDef* page : Layout().GetPages()) {
         QImage canvas = Load(page->GetBasePicture());
         QPainter painter(&canvas);
@@ -220,7 +220,7 @@ TEST_F(FigurePictures, ComposedPagesAreSavedForALook)
         const SchematicItemDef& status = Layout().GetStatus();
         painter.drawImage(status.GetX(), status.GetY(), Load(status.GetPicturePrefix() + Suffix(kPartWarning)));
         painter.end();
-        EXPECT_TRUE(canvas.save(QDir(folder).filePath("figure_page_" + page->GetName() + ".png")));
+        SaveArtifact(canvas, "figure_page_" + page->GetName());
     }
 }
 

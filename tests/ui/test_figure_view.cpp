@@ -396,3 +396,18 @@ TEST_F(FigureMenuTest, WithoutAHubOrACharacterizationTheHostIsLeftAlone)
     EXPECT_EQ(alone.GetStatusLight()->GetState(), kPartUnassigned);
     EXPECT_EQ(EnabledEntries(PointOf(Part("LeftLeg"))), QStringList());
 }
+
+// Without a hub "--- None ---" needs no registering with a host first, so the
+// figure edits it as any other characterization.
+TEST_F(FigureMenuTest, WithoutAHubTheDefaultCharacterizationIsEdited)
+{
+    SchematicWidget alone(&parent_, bridge_.get(), nullptr, &Model());
+    alone.show();
+    view_ = &alone;
+    ASSERT_EQ(Model().GetCurrentCharacterization()->GetName(), IDCCHub::GetDefaultCharacterNodeName());
+    EXPECT_EQ(EnabledEntries(PointOf(Part("LeftLeg"))),
+              QStringList({"Clear", "Clear All in View", "Clear All", "Invert Joint"}));
+    DoubleClick(PointOf(Part("LeftLeg")));  // no box: an unexpected one fails the test
+    EXPECT_EQ(Model().GetEditedPart(), NodeId("LeftLeg"));
+    EXPECT_TRUE(Model().IsEditedPartReadWrite());
+}

@@ -254,6 +254,28 @@ TEST_F(ViewTest, MenuEntriesActAndDoubleClicksRefuseWhatCannotBeEdited)
     EXPECT_FALSE(Model().IsEditedPartReadWrite());
 }
 
+// Without a hub "--- None ---" needs no registering with a host first, so the
+// list edits it as any other characterization.
+TEST_F(ViewTest, WithoutAHubTheListEditsTheDefaultCharacterization)
+{
+    Model().SetCurrentCharacterization(0);  // "--- None ---"
+    NameMatchWidget alone(&page_, nullptr, bridge_.get(), model_.get());
+    alone.setGeometry(list_->geometry());
+    alone.show();
+    tree_ = alone.findChild<NameMatchTreeWidget*>();
+    QString enabled;
+    AnswerNextPopup([&enabled](QMenu* menu) {
+        for (QString entry : {"Change Assigned Bone...", "Clear", "Clear All", "Invert Joint"})
+            enabled += FindMenuEntry(menu, entry)->isEnabled() ? "1" : "0";
+        menu->close();
+    });
+    Click("LeftLeg", Qt::RightButton);
+    EXPECT_EQ(enabled, "1111");
+    Click("LeftLeg", Qt::LeftButton, true);  // no box: an unexpected one fails the test
+    EXPECT_EQ(Model().GetEditedPart(), NodeId("LeftLeg"));
+    EXPECT_TRUE(Model().IsEditedPartReadWrite());
+}
+
 TEST_F(ViewTest, PropertyViewShowsRotationsAsEulerDegreesWithAPointInEveryLocale)
 {
     const QLocale before;

@@ -232,6 +232,18 @@ TEST_F(PanelTest, HelpOpensTheHelpFileAndAboutShowsTheAboutText)
     EXPECT_EQ(shown, about);
 }
 
+// A template is never applied to "--- None ---", by a panel with a hub or
+// without one.
+TEST_F(PanelTest, WithoutAHubApplyTemplateRefusesTheDefaultCharacterizationToo)
+{
+    QWidget parent;
+    CharacterTool* solo = Build(false, nullptr, &parent);
+    ASSERT_EQ(solo->GetCharacterization()->GetName(), IDCCHub::GetDefaultCharacterNodeName());
+    boxes_.Answer(QMessageBox::Ok);
+    solo->ShowAutoMatch();
+    EXPECT_EQ(boxes_.Titles(), QStringList{"Characterization Not Created"});
+}
+
 TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
 {
     boxes_.Answer(QMessageBox::Ok).Answer(QMessageBox::Ok);

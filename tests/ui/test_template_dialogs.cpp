@@ -1,6 +1,6 @@
 // The save and apply template dialogs, driven through their buttons, fields,
 // the template list and its file dialog; and the names the panel proposes.
-#include "../model/test_support_fs.h"
+#include "test_support_fs.h"
 #include "modal_answer.h"
 #include "screenshot.h"
 #include "ui_seams.h"

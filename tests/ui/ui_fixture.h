@@ -4,7 +4,7 @@
 #ifndef SKW_TESTS_UI_UI_FIXTURE_H
 #define SKW_TESTS_UI_UI_FIXTURE_H
 
-#include "../host/model_fixture.h"
+#include "model_fixture.h"
 
 #include "rig/vlm_names.h"
 #include "ui_seams.h"

@@ -5,6 +5,7 @@
 #include "minimal_hub.h"
 #include "modal_answer.h"
 #include "posed_rig.h"
+#include "screenshot.h"
 #include "view3d_probe.h"
 
 #include "rig/solver/vlm_runtime_entries.h"
@@ -12,7 +13,6 @@
 #include "rig/vlm_handle.h"
 #include "rig/vlm_names.h"
 
-#include <QDir>
 #include <QMainWindow>
 #include <QPainter>
 #include <QPushButton>
@@ -60,15 +60,6 @@ void Mouse(QWidget* widget, QEvent::Type type, Qt::MouseButton button, QPoint at
     QMouseEvent event(type, at, widget->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : button, held,
                       Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
-}
-
-QString SaveArtifact(const QImage& image, const QString& name)
-{
-    QString dir = qEnvironmentVariable("SKW_ARTIFACT_DIR", QStringLiteral(SKW_ARTIFACT_DIR_DEFAULT));
-    QDir().mkpath(dir);
-    const QString path = QDir(dir).filePath(name + QStringLiteral(".png"));
-    EXPECT_TRUE(image.save(path)) << path.toStdString();
-    return path;
 }
 
 bool Black(QRgb p) { return (p & 0xFFFFFFu) == 0; }

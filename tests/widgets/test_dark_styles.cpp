@@ -1,7 +1,7 @@
 #include "widgets/dark_style_orla.h"
 #include "widgets/dark_style_simple.h"
 
-#include "widget_artifacts.h"
+#include "screenshot.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -306,7 +306,7 @@ TEST(DarkStyles, ScreenshotsShowTheDarkLook)
 {
     const QPalette saved = QApplication::palette();
     const QPalette orlaPalette = QvektDarkStyleOrla().standardPalette();
-    const char* const files[] = {"dark_style_simple.png", "dark_style_orla.png", "dark_style_fusion_same_palette.png"};
+    const char* const files[] = {"dark_style_simple", "dark_style_orla", "dark_style_fusion_same_palette"};
     std::vector<QImage> parts[3];  // enabled and disabled button, header, check box, tree viewport
     QRect indicator;
     int indent = 0;
@@ -322,7 +322,7 @@ TEST(DarkStyles, ScreenshotsShowTheDarkLook)
         auto* edit = window.findChild<QLineEdit*>();
         auto* check = window.findChild<QCheckBox*>();
         auto* tree = window.findChild<QTreeWidget*>();
-        EXPECT_EQ(saveScreenshot(window, files[run]).pixel(1, 1), grey(68)) << run;
+        EXPECT_EQ(SaveScreenshot(&window, files[run]).pixel(1, 1), grey(68)) << run;
         EXPECT_EQ(shot(edit).pixel(edit->width() - 8, 13), grey(42)) << run;
         parts[run] = {shot(buttons[0]), shot(buttons[1]), shot(tree->header()), shot(check), shot(tree->viewport())};
         if (run == 0) {
@@ -422,7 +422,7 @@ TEST(DarkStyles, OrlaDrawsEveryDisabledTextInOneDimGrey)
     }
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-    saveScreenshot(window, "dark_style_orla_disabled.png");
+    SaveScreenshot(&window, "dark_style_orla_disabled");
     int levels[2][6];
     for (int column = 0; column < 2; ++column) {
         for (int row = 0; row < 6; ++row)

@@ -1,6 +1,6 @@
 #include "widgets/live_search_widget.h"
 
-#include "widget_artifacts.h"
+#include "screenshot.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -73,7 +73,7 @@ TEST(LiveSearch, FiltersOnlyOnceEnabledAndTheCancelButtonFollowsTheText)
     search.widget.EnableLiveFiltering();
     search.type("leg");
     EXPECT_EQ(search.proxy->rowCount(), 2);
-    saveScreenshot(search.widget, "live_search.png");
+    SaveScreenshot(&search.widget, "live_search");
     QTest::mouseClick(cancel, Qt::LeftButton);
     EXPECT_TRUE(search.widget.text().isEmpty() && !cancel->isEnabled() && cancel->icon().isNull());
     EXPECT_EQ(search.proxy->rowCount(), 4);
@@ -100,7 +100,7 @@ TEST(LiveSearch, MenuOffersColumnsAndSyntaxesAndEachChoiceFiltersAgain)
     search.type("^(hips|spine)$");
     search.choose("Using Regular Expressions");
     EXPECT_EQ(search.proxy->rowCount(), 2);
-    saveScreenshot(*search.button(0)->menu(), "live_search_menu.png");
+    SaveScreenshot(search.button(0)->menu(), "live_search_menu");
     search.source.insertColumn(3);  // a rebuild after "&All" checks no column
     EXPECT_EQ(search.titles().mid(0, 4), QStringList({"&All", "Name", "Kind", "Side"}));
 }

@@ -1,6 +1,6 @@
 #include "widgets/splitter_with_button.h"
 
-#include "widget_artifacts.h"
+#include "screenshot.h"
 
 #include <QFrame>
 #include <QPushButton>
@@ -42,10 +42,10 @@ TEST(Splitter, ButtonsCollapseAndRestoreTheirPanes)
 {
     Panes panes(false);
     EXPECT_NEAR(QSplitterWithButton::PaneRatio(panes.splitter.sizes(), 1), 0.3333f, 1e-4f);
-    saveScreenshot(panes.splitter, "splitter_open.png");
+    SaveScreenshot(&panes.splitter, "splitter_open");
     panes.click(false);
     EXPECT_TRUE(panes.splitter.IsPaneCollapsed(1));
-    saveScreenshot(panes.splitter, "splitter_collapsed.png");
+    SaveScreenshot(&panes.splitter, "splitter_collapsed");
     panes.click(false);
     EXPECT_EQ(panes.splitter.sizes(), QList<int>({300, 100}));
     // Collapsing the only open pane opens the other at the splitter's width.

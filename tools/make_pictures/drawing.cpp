@@ -470,6 +470,156 @@ QPainterPath Gear(QPointF c)
     return body.subtracted(hole);
 }
 
+// --- The figure's single pictures ---
+
+// The status light: a dark rim, a grey bezel and the glass in the state's
+// colour (grey when unset) with a highlight.
+void DrawLamp(QPainter& painter, QPointF c, int state)
+{
+    const QColor colour = state == 0 ? QColor(128, 130, 134) : StateColour(state);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(30, 30, 30));
+    painter.drawEllipse(c, 14.5, 14.5);
+    painter.setBrush(QColor(96, 96, 96));
+    painter.drawEllipse(c, 13, 13);
+    QRadialGradient glass(c - QPointF(3.5, 3.5), 13);
+    glass.setColorAt(0, colour.lighter(165));
+    glass.setColorAt(0.55, colour);
+    glass.setColorAt(1, colour.darker(150));
+    painter.setBrush(glass);
+    painter.drawEllipse(c, 11, 11);
+    painter.setBrush(QColor(255, 255, 255, 110));
+    painter.drawEllipse(c - QPointF(3, 5), 5.5, 3.2);
+}
+
+// A magnifier: the way into a page of details.
+void DrawMagnifier(QPainter& painter)
+{
+    const QColor dark(34, 34, 34);
+    const QPointF lens(9.5, 9.5);
+    const QPointF handle(18.5, 18.5);
+    for (const auto& [colour, grow] : {std::pair<QColor, qreal>(dark, 2.0), {QColor(245, 245, 245), 0.0}}) {
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(colour, 2.4 + grow, Qt::SolidLine, Qt::RoundCap));
+        painter.drawEllipse(lens, 5.6, 5.6);
+        painter.setPen(QPen(colour, 3.4 + grow, Qt::SolidLine, Qt::RoundCap));
+        painter.drawLine(lens + QPointF(4.4, 4.4), handle);
+    }
+}
+
+// The disc in a state's colour that lies under the magnifier.
+void DrawStateDisc(QPainter& painter, QPointF c, int state)
+{
+    const QColor colour = StateColour(state);
+    QRadialGradient disc(c - QPointF(3, 3), 11);
+    disc.setColorAt(0, colour.lighter(130));
+    disc.setColorAt(1, colour.darker(125));
+    painter.setPen(QPen(colour.darker(200), 1));
+    painter.setBrush(disc);
+    painter.drawEllipse(c, 10, 10);
+}
+
+// The go-to arrow: the magnifier itself in state 0, its state disc otherwise.
+void DrawGoToArrow(QPainter& painter, QPointF c, int state)
+{
+    if (state == 0)
+        DrawMagnifier(painter);
+    else
+        DrawStateDisc(painter, c, state);
+}
+
+// The way back to the full body: a turning arrow on a dark disc.
+void DrawReturnArrow(QPainter& painter, QPointF c)
+{
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(40, 40, 40, 210));
+    painter.drawEllipse(c, 10.5, 10.5);
+    QPainterPath turn(QPointF(15.5, 16));
+    turn.lineTo(15.5, 11);
+    turn.arcTo(QRectF(8.5, 5.5, 7, 7), 0, 180);
+    turn.lineTo(8.5, 12);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor(240, 240, 240), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPath(turn);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(240, 240, 240));
+    painter.drawPolygon(QPolygonF({QPointF(4.5, 11.5), QPointF(12.5, 11.5), QPointF(8.5, 17)}));
+}
+
+// A bent limb on a dark square, its joint marked.
+void DrawLimbToggle(QPainter& painter, ShapeKind kind)
+{
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(36, 36, 36, 220));
+    painter.drawRoundedRect(QRectF(0.5, 0.5, 21, 21), 4, 4);
+    // The joint points forward (right) for a normal limb, backward when inverted.
+    const qreal bend = kind == kToggleNormal ? 5.5 : -5.5;
+    const QPointF top(11 - bend * 0.4, 3.5);
+    const QPointF joint(11 + bend, 11);
+    const QPointF bottom(11 - bend * 0.4, 18.5);
+    const QColor bone(226, 228, 232);
+    painter.setPen(QPen(bone, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.drawPolyline(QPolygonF({top, joint, bottom}));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 208, 64));
+    painter.drawEllipse(joint, 2.6, 2.6);
+}
+
+// A small state disc; `variant` is its colour, plus 10 for a white ring around it.
+void DrawBubble(QPainter& painter, QPointF c, int variant)
+{
+    const int colour = variant % 10;
+    painter.setPen(QPen(StateColour(colour).darker(170), 1));
+    painter.setBrush(colour == 0 ? QColor(150, 152, 156) : StateColour(colour));
+    painter.drawEllipse(c, 4.5, 4.5);
+    if (variant >= 10) {
+        painter.setPen(QPen(Qt::white, 1.5));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawEllipse(c, 6.6, 6.6);
+    }
+}
+
+// Three lines.
+void DrawMenuButton(QPainter& painter)
+{
+    painter.setPen(QPen(QColor(220, 220, 220), 2, Qt::SolidLine, Qt::RoundCap));
+    for (int i = 0; i < 3; ++i)
+        painter.drawLine(QPointF(3, 4 + i * 4), QPointF(13, 4 + i * 4));
+}
+
+// A cross.
+void DrawDeleteButton(QPainter& painter)
+{
+    painter.setPen(QPen(QColor(220, 220, 220), 2.2, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(QPointF(4, 4), QPointF(12, 12));
+    painter.drawLine(QPointF(12, 4), QPointF(4, 12));
+}
+
+// An eye: the lids and the pupil.
+void DrawEye(QPainter& painter, QPointF c)
+{
+    QPainterPath lid(QPointF(1.5, 10));
+    lid.quadTo(QPointF(10, 1.0), QPointF(18.5, 10));
+    lid.quadTo(QPointF(10, 19.0), QPointF(1.5, 10));
+    painter.setPen(QPen(kButtonGrey, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(lid);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kButtonGrey);
+    painter.drawEllipse(c, 3.2, 3.2);
+}
+
+// Four corners of a frame.
+void DrawFrameCorners(QPainter& painter)
+{
+    painter.setPen(QPen(kButtonGrey, 2.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    painter.setBrush(Qt::NoBrush);
+    for (const QPointF corner : {QPointF(3, 3), QPointF(17, 3), QPointF(17, 17), QPointF(3, 17)}) {
+        const qreal sx = corner.x() < 10 ? 1 : -1, sy = corner.y() < 10 ? 1 : -1;
+        painter.drawPolyline(QPolygonF({corner + QPointF(0, 4.5 * sy), corner, corner + QPointF(4.5 * sx, 0)}));
+    }
+}
+
 }  // namespace
 
 QImage DrawSingle(const ShapeRow& row, int state)
@@ -478,127 +628,21 @@ QImage DrawSingle(const ShapeRow& row, int state)
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
     const QPointF c(row.width / 2.0, row.height / 2.0);
-    const QColor dark(34, 34, 34);
     switch (row.kind) {
-    case kLamp: {
-        const QColor colour = state == 0 ? QColor(128, 130, 134) : StateColour(state);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(30, 30, 30));
-        painter.drawEllipse(c, 14.5, 14.5);
-        painter.setBrush(QColor(96, 96, 96));
-        painter.drawEllipse(c, 13, 13);
-        QRadialGradient glass(c - QPointF(3.5, 3.5), 13);
-        glass.setColorAt(0, colour.lighter(165));
-        glass.setColorAt(0.55, colour);
-        glass.setColorAt(1, colour.darker(150));
-        painter.setBrush(glass);
-        painter.drawEllipse(c, 11, 11);
-        painter.setBrush(QColor(255, 255, 255, 110));
-        painter.drawEllipse(c - QPointF(3, 5), 5.5, 3.2);
-        break;
-    }
-    case kGoToArrow:
-        if (state == 0) {
-            // A magnifier: the way into a page of details.
-            const QPointF lens(9.5, 9.5);
-            const QPointF handle(18.5, 18.5);
-            for (const auto& [colour, grow] : {std::pair<QColor, qreal>(dark, 2.0), {QColor(245, 245, 245), 0.0}}) {
-                painter.setBrush(Qt::NoBrush);
-                painter.setPen(QPen(colour, 2.4 + grow, Qt::SolidLine, Qt::RoundCap));
-                painter.drawEllipse(lens, 5.6, 5.6);
-                painter.setPen(QPen(colour, 3.4 + grow, Qt::SolidLine, Qt::RoundCap));
-                painter.drawLine(lens + QPointF(4.4, 4.4), handle);
-            }
-        } else {
-            const QColor colour = StateColour(state);
-            QRadialGradient disc(c - QPointF(3, 3), 11);
-            disc.setColorAt(0, colour.lighter(130));
-            disc.setColorAt(1, colour.darker(125));
-            painter.setPen(QPen(colour.darker(200), 1));
-            painter.setBrush(disc);
-            painter.drawEllipse(c, 10, 10);
-        }
-        break;
-    case kReturnArrow: {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(40, 40, 40, 210));
-        painter.drawEllipse(c, 10.5, 10.5);
-        QPainterPath turn(QPointF(15.5, 16));
-        turn.lineTo(15.5, 11);
-        turn.arcTo(QRectF(8.5, 5.5, 7, 7), 0, 180);
-        turn.lineTo(8.5, 12);
-        painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(QColor(240, 240, 240), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.drawPath(turn);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(240, 240, 240));
-        painter.drawPolygon(QPolygonF({QPointF(4.5, 11.5), QPointF(12.5, 11.5), QPointF(8.5, 17)}));
-        break;
-    }
+    case kLamp: DrawLamp(painter, c, state); break;
+    case kGoToArrow: DrawGoToArrow(painter, c, state); break;
+    case kReturnArrow: DrawReturnArrow(painter, c); break;
     case kToggleNormal:
-    case kToggleInversed: {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(36, 36, 36, 220));
-        painter.drawRoundedRect(QRectF(0.5, 0.5, 21, 21), 4, 4);
-        // The joint points forward (right) for a normal limb, backward when inverted.
-        const qreal bend = row.kind == kToggleNormal ? 5.5 : -5.5;
-        const QPointF top(11 - bend * 0.4, 3.5);
-        const QPointF joint(11 + bend, 11);
-        const QPointF bottom(11 - bend * 0.4, 18.5);
-        const QColor bone(226, 228, 232);
-        painter.setPen(QPen(bone, 2.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.drawPolyline(QPolygonF({top, joint, bottom}));
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(255, 208, 64));
-        painter.drawEllipse(joint, 2.6, 2.6);
-        break;
-    }
-    case kBubble: {
-        const int colour = row.variant % 10;
-        painter.setPen(QPen(StateColour(colour).darker(170), 1));
-        painter.setBrush(colour == 0 ? QColor(150, 152, 156) : StateColour(colour));
-        painter.drawEllipse(c, 4.5, 4.5);
-        if (row.variant >= 10) {
-            painter.setPen(QPen(Qt::white, 1.5));
-            painter.setBrush(Qt::NoBrush);
-            painter.drawEllipse(c, 6.6, 6.6);
-        }
-        break;
-    }
-    case kMenuButton:
-        painter.setPen(QPen(QColor(220, 220, 220), 2, Qt::SolidLine, Qt::RoundCap));
-        for (int i = 0; i < 3; ++i)
-            painter.drawLine(QPointF(3, 4 + i * 4), QPointF(13, 4 + i * 4));
-        break;
-    case kDeleteButton:
-        painter.setPen(QPen(QColor(220, 220, 220), 2.2, Qt::SolidLine, Qt::RoundCap));
-        painter.drawLine(QPointF(4, 4), QPointF(12, 12));
-        painter.drawLine(QPointF(12, 4), QPointF(4, 12));
-        break;
+    case kToggleInversed: DrawLimbToggle(painter, row.kind); break;
+    case kBubble: DrawBubble(painter, c, row.variant); break;
+    case kMenuButton: DrawMenuButton(painter); break;
+    case kDeleteButton: DrawDeleteButton(painter); break;
     case kCursorOrbit: DrawCursorShape(painter, OrbitCursor(c)); break;
     case kCursorPan: DrawCursorShape(painter, PanCursor(c)); break;
     case kCursorZoom: DrawCursorShape(painter, ZoomCursor()); break;
     case kViewSettings: painter.fillPath(Gear(c), kButtonGrey); break;
-    case kViewVisibility: {
-        QPainterPath lid(QPointF(1.5, 10));
-        lid.quadTo(QPointF(10, 1.0), QPointF(18.5, 10));
-        lid.quadTo(QPointF(10, 19.0), QPointF(1.5, 10));
-        painter.setPen(QPen(kButtonGrey, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(lid);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(kButtonGrey);
-        painter.drawEllipse(c, 3.2, 3.2);
-        break;
-    }
-    case kViewFrame:
-        painter.setPen(QPen(kButtonGrey, 2.0, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
-        painter.setBrush(Qt::NoBrush);
-        for (const QPointF corner : {QPointF(3, 3), QPointF(17, 3), QPointF(17, 17), QPointF(3, 17)}) {
-            const qreal sx = corner.x() < 10 ? 1 : -1, sy = corner.y() < 10 ? 1 : -1;
-            painter.drawPolyline(QPolygonF({corner + QPointF(0, 4.5 * sy), corner, corner + QPointF(4.5 * sx, 0)}));
-        }
-        break;
+    case kViewVisibility: DrawEye(painter, c); break;
+    case kViewFrame: DrawFrameCorners(painter); break;
     default: break;
     }
     return image;

@@ -7,7 +7,7 @@
 #include "model/resource_bridge.h"
 #include "standin_host.h"
 
-#include "../model/test_support_fs.h"
+#include "test_support_fs.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

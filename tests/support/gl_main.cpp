@@ -1,10 +1,14 @@
-// Test entry of the demo suite: a QApplication on the display that
-// scripts/test.sh starts (xcb under xvfb-run, Mesa's software renderer).
+// Test entry of the suites that draw with OpenGL (the 3D view, the demo
+// window): a QApplication on a real display (xcb, under xvfb-run with Mesa's
+// software renderer) and the renderer's name in the log.
 #include <QApplication>
+#include <QGLWidget>
 #include <gtest/gtest.h>
 
+#include <GL/gl.h>
 #include <dlfcn.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 int main(int argc, char** argv)
@@ -23,7 +27,14 @@ int main(int argc, char** argv)
     // can exit while the leak checker stops the process at exit, which crashes
     // the checker's tracer.
     setenv("LP_NUM_THREADS", "0", 0);
-    setenv("SKW_ARTIFACT_DIR", SKW_ARTIFACT_DIR_DEFAULT, 0);
+    // Without a display (run the suite under xvfb-run) Qt stops here.
     QApplication app(argc, argv);
+    {
+        QGLWidget probe;
+        probe.makeCurrent();
+        const GLubyte* renderer = glGetString(GL_RENDERER);
+        std::printf("GL_RENDERER: %s\n", renderer ? reinterpret_cast<const char*>(renderer) : "none (no GL context)");
+        probe.doneCurrent();
+    }
     return RUN_ALL_TESTS();
 }
