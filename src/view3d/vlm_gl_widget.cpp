@@ -54,26 +54,27 @@ VLMGlWidget::~VLMGlWidget()
 
 // --- The character ------------------------------------------------------------------------------
 
-void VLMGlWidget::SetCharacter(void* owner, VLMCharacter* character, VLMCharacterState* state)
+bool VLMGlWidget::BuildCharacter(void* owner, VLMCharacter* character, VLMCharacterState* state)
 {
     if (!character || !state)
-        return;
+        return false;
     owner_ = owner;
     character_ = character;
     state_ = state;
     renderer_.Build(character, state, characterBox_.min, characterBox_.max);
-    FrameAll();
+    return true;
+}
+
+void VLMGlWidget::SetCharacter(void* owner, VLMCharacter* character, VLMCharacterState* state)
+{
+    if (BuildCharacter(owner, character, state))
+        FrameAll();
 }
 
 void VLMGlWidget::ReplaceCharacter(void* owner, VLMCharacter* character, VLMCharacterState* state)
 {
-    if (!character || !state)
-        return;
-    owner_ = owner;
-    character_ = character;
-    state_ = state;
-    renderer_.Build(character, state, characterBox_.min, characterBox_.max);
-    updateGL();
+    if (BuildCharacter(owner, character, state))
+        updateGL();
 }
 
 void VLMGlWidget::UpdatePose(VLMCharacterState* state)

@@ -95,6 +95,9 @@ protected:
 
 private:
     void Construct();
+    // The geometry of a character and its state, kept as the view's own;
+    // false, with nothing changed, for a null character or state.
+    bool BuildCharacter(void* owner, VLMCharacter* character, VLMCharacterState* state);
     // The widget's size in device pixels, which GL viewports count: on a
     // high-DPI screen a logical pixel covers several.
     QSize DeviceSize() const;

@@ -173,6 +173,15 @@ inline bool Unchanged(const fixtures::Scene& s, const std::vector<VLMStateRow>& 
     return std::memcmp(s.rows(), rows.data(), rows.size() * sizeof(VLMStateRow)) == 0;
 }
 
+// A property set of defaults; an effector set's block as its layout.
+inline VLMPropertySetState Defaults()
+{
+    VLMPropertySetState p;
+    VLMPropertySetDefaults(&p);
+    return p;
+}
+inline VLMEffectorSetLayout* Layout(VLMEffectorSetState* set) { return reinterpret_cast<VLMEffectorSetLayout*>(set); }
+
 }  // namespace soltest
 
 #endif

@@ -4,15 +4,6 @@ namespace {
 
 using namespace soltest;
 
-VLMPropertySetState Defaults()
-{
-    VLMPropertySetState p;
-    VLMPropertySetDefaults(&p);
-    return p;
-}
-
-VLMEffectorSetLayout* Layout(VLMEffectorSetState* s) { return reinterpret_cast<VLMEffectorSetLayout*>(s); }
-
 TEST(EffectorParams, EveryEntryConstantNamesItsTableEntry)
 {
 #define CHECK_ENTRY(n, entry) EXPECT_STREQ(VLMPropertyTable()[vlm_entry::n].name, #n);

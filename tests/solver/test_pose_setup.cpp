@@ -4,15 +4,6 @@ namespace {
 
 using namespace soltest;
 
-VLMPropertySetState Defaults()
-{
-    VLMPropertySetState p;
-    VLMPropertySetDefaults(&p);
-    return p;
-}
-
-VLMEffectorSetLayout* Layout(VLMEffectorSetState* s) { return reinterpret_cast<VLMEffectorSetLayout*>(s); }
-
 // Characters with 0, 1 and 9 spine and neck joints (the one-joint one without shoulders).
 TEST(PoseSetup, ReferencePosesAndReaders)
 {

@@ -7,8 +7,6 @@ namespace {
 
 using namespace soltest;
 
-VLMEffectorSetLayout* Layout(VLMEffectorSetState* set) { return reinterpret_cast<VLMEffectorSetLayout*>(set); }
-
 // The size for a definition counts node 0 as creation does, or a state in memory of that size overruns.
 TEST(State, SizeForDefinitionMatchesCreationForEveryWordZero)
 {
