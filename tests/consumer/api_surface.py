@@ -17,6 +17,9 @@ module alone:
     classes through their type information (which a class the module does not
     export lacks).
 
+An installed header whose first line calls it internal is refused: the label
+and the install list must agree.
+
 Templates are left out: a template is compiled where it is used. Protected and
 private members are left out: a host cannot name them.
 
@@ -76,6 +79,17 @@ def headers_under(root):
             if name.endswith(".h"):
                 found.append(os.path.relpath(os.path.join(dirpath, name), root))
     return sorted(found)
+
+
+def labelled_internal(root, headers):
+    """Installed headers whose opening comment calls them internal."""
+    found = []
+    for h in headers:
+        with open(os.path.join(root, h), encoding="utf-8") as f:
+            first = f.readline()
+        if first.startswith("//") and "internal" in first.lower():
+            found.append(h)
+    return found
 
 
 def in_root(cursor, root):
@@ -237,6 +251,9 @@ def main():
     a = parse_args()
     root = os.path.realpath(a.include_root)
     headers = headers_under(root)
+    internal = labelled_internal(root, headers)
+    if internal:
+        sys.exit("api_surface: installed headers that call themselves internal: " + ", ".join(internal))
     unit = "".join('#include "%s"\n' % os.path.join(root, h) for h in headers)
     flags = flags_of(a.compile_commands, a.source) + ["-x", "c++"]
     tu = ci.Index.create().parse("surface.cpp", args=flags, unsaved_files=[("surface.cpp", unit)])
