@@ -1,5 +1,6 @@
 #include "rig/solver/vlm_state.h"
 
+#include "rig/solver/stages/vlm_effector_params.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
@@ -258,6 +259,17 @@ float VLMGetEffectorStiffness(const VLMEffectorSetState* set, int id)
 {
     VLMScopedFPGuard guard;
     return getLane(set, id, VLM_BLEND_STIFFNESS);
+}
+
+void VLMSetPullAndStiffnessFromProperties(VLMEffectorSetState* set, const VLMPropertySetState* properties)
+{
+    VLMScopedFPGuard guard;
+    if (!set || !properties)
+        return;
+    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
+    VLMSetEffectorPullFromProperties(layout, properties);
+    VLMSetEffectorStiffnessFromProperties(layout, properties);
+    VLMSetHandPullFromProperties(layout, properties);
 }
 
 float VLMGetHandPull(const VLMEffectorSetState* set, int side)

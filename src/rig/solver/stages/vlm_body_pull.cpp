@@ -18,7 +18,6 @@
 
 namespace {
 
-bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
 const VLMVector4& Position(const VLMCharacter* c, const VLMStateRow* rows, int id)
 {
     return VLMNodeRow(c, rows, id)->globalT;

@@ -15,8 +15,6 @@
 
 namespace {
 
-bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
-
 // The chain weights of a limb, from the effector set's lanes.
 VLMLimbPassWeights Weights(const VLMLimb* limb, const VLMEffectorSetLayout* set, VLMLimbChainGoal* goal)
 {

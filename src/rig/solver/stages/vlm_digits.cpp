@@ -22,7 +22,6 @@ constexpr int kIterations = 4;
 
 int Joint(const VLMExtremity* e, int digit, int j) { return int(e->digitJoints[digit][j]); }
 int TipIndex(const VLMExtremity* e, int digit) { return e->lastJoint[digit]; }
-bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
 
 VLMStateRow& Row(const VLMCharacter* c, VLMStateRow* rows, int id) { return *VLMNodeRow(c, rows, id); }
 const VLMStateRow& Row(const VLMCharacter* c, const VLMStateRow* rows, int id) { return *VLMNodeRow(c, rows, id); }

@@ -109,17 +109,6 @@ void VLMSetHandPullFromProperties(VLMEffectorSetLayout* set, const VLMPropertySe
     set->rightHandPull = VLMPropertyValueAt(properties, CtrlPullRightHand);
 }
 
-void VLMSetPullAndStiffnessFromProperties(VLMEffectorSetState* set, const VLMPropertySetState* properties)
-{
-    VLMScopedFPGuard guard;
-    if (!set || !properties)
-        return;
-    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
-    VLMSetEffectorPullFromProperties(layout, properties);
-    VLMSetEffectorStiffnessFromProperties(layout, properties);
-    VLMSetHandPullFromProperties(layout, properties);
-}
-
 void VLMMaskAbsentEffectorReach(VLMEffectorSetLayout* set, const VLMCharacter* character)
 {
     static constexpr struct {

@@ -1,5 +1,5 @@
-// Velmora rig library, solver: blend lanes from the property set and the
-// stages' work records.
+// Solver, internal: blend lanes from the property set and the stages' work
+// records.
 //
 // Lanes (VLMEffectorBlendLane) are filled from the target character's property
 // values, read by table entry and copied unclamped. Inside a solve the order
@@ -50,8 +50,8 @@ enum VLMEffectorId : int {
 };
 
 // The guarded entry that fills lanes 2 and 3 from properties,
-// VLMSetPullAndStiffnessFromProperties, is declared with the effector set's
-// state (vlm_state.h).
+// VLMSetPullAndStiffnessFromProperties, is declared and defined with the
+// effector set's state (vlm_state.h) on top of the forms below.
 
 // --- Internal forms (no guard) --------------------------------------------------------
 
@@ -116,8 +116,5 @@ void VLMTransformGoalBlockTranslations(VLMLimbGoalBlock* block, const VLMVector4
 void VLMRotateGoalBlockRotations(VLMLimbGoalBlock* block, const VLMVector4& q);
 void VLMTransformContactRecordTranslations(VLMLimbContactRecord* record, const VLMVector4& t, const VLMVector4& q);
 void VLMRotateContactRecordRotations(VLMLimbContactRecord* record, const VLMVector4& q);
-
-// (a.x b.x, a.y b.y, a.z, a.w).
-inline VLMVector4 VLMVector4MulXY(const VLMVector4& a, const VLMVector4& b) { return VLMVector4ScaleXY(a, b); }
 
 #endif

@@ -12,8 +12,6 @@
 
 namespace {
 
-bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
-
 int HipsTranslationMode(const VLMPropertySetState* properties)
 {
     return VLMFloatToIntRound(VLMPropertyValueAt(properties, vlm_entry::HipsTranslationMode));

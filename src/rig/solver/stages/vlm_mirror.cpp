@@ -9,8 +9,6 @@
 
 namespace {
 
-bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
-
 // Left/right node pairs whose one-sided presence keeps a local rotation: first
 // left id, first right id, run length.
 constexpr struct {

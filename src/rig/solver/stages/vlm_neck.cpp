@@ -15,8 +15,6 @@
 
 namespace {
 
-bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
-
 constexpr int kIterations = 20;
 
 }  // namespace

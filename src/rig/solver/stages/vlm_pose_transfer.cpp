@@ -7,7 +7,6 @@
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_solver_math.h"
 #include "rig/solver/stages/vlm_vector_ops.h"
-#include "rig/solver/vlm_transfer.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
 #include "rig/vlm_hierarchy.h"
@@ -17,12 +16,10 @@
 #include "rig/vlm_rotation.h"
 #include "rig/vlm_vector.h"
 
-#include <cmath>
 #include <initializer_list>
 
 namespace {
 
-bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
 const VLMNodeRecord* Record(const VLMCharacter* c, int id) { return VLMCharacterNodeRecord(c, id); }
 
 void ClearBit(VLMRowBitSet* set, const VLMCharacter* c, int id)
@@ -368,78 +365,4 @@ void VLMTransferPose(const VLMCharacter* target, const VLMCharacter* source, VLM
     AlignDifferingDigits(target, source, targetRows, sourceRows, properties, recompute);
     RederiveMarkedRowsAndGlobals(target, targetRows, recompute);
     FlipInvertedLimbs(target, source, targetRows, properties);
-}
-
-namespace {
-
-bool MatchesCharacter(const VLMCharacterState* state, const VLMCharacter* character)
-{
-    return reinterpret_cast<const VLMCharacterStateHeader*>(state)->nodeCount ==
-           VLMCharacterHeaderOf(character)->nodeCount;
-}
-
-// The rotation of the 3x3 block of a row-major 4x4 matrix, each row first
-// divided by its length; the identity when a row has no length.
-VLMVector4 OffsetRotation(const double* m)
-{
-    VLMVector4 rows[3];
-    for (int i = 0; i < 3; ++i) {
-        const VLMVector4 r = VLMVector4FromDoubles(m[4 * i], m[4 * i + 1], m[4 * i + 2], 0.0);
-        const float length = VLMLengthFloat(r);
-        if (!(length > 0.0f) || !std::isfinite(length))
-            return VLMConstant::IdentityQuat;
-        rows[i] = VLMVector4Div(r, VLMVector4Splat(length));
-    }
-    return VLMQuatFromRotationRows(rows[0], rows[1], rows[2]);
-}
-
-}  // namespace
-
-void VLMTransferPoseWithScaleAndOffset(const VLMCharacter* target, VLMCharacterState* targetState,
-                                       const VLMCharacterState* scaleState, const VLMCharacter* source,
-                                       const VLMCharacterState* sourceState, const VLMPropertySetState* properties,
-                                       const void* /*unused*/, const double* offset)
-{
-    VLMScopedFPGuard guard;
-    if (!target || !targetState || !scaleState || !source || !sourceState || !properties ||
-        !MatchesCharacter(targetState, target) || !MatchesCharacter(scaleState, source) ||
-        !MatchesCharacter(sourceState, source))
-        return;
-    VLMStateRow* rows = VLMStateFirstRow(targetState);
-    const VLMStateRow* sourceRows = VLMStateFirstRow(sourceState);
-    const VLMStateRow* scaleRows = VLMStateFirstRow(scaleState);
-    const VLMNodeRecord* records = VLMCharacterNodeRecords(target);
-    const VLMNodeRecord* hips = Record(target, VLM_NODE_HIPS);
-    if (!Has(target, VLM_NODE_HIPS))
-        return;
-
-    const VLMVector4 hipsPosition = VLMNodeRow(source, sourceRows, VLM_NODE_HIPS)->globalT;
-    VLMTransferPose(target, source, rows, sourceRows, properties);
-    VLMGlobalToLocalTree(hips, rows, records);
-    for (int id = 1; id < VLM_NODE_COUNT; ++id)
-        if (Has(target, id) && Has(source, id))
-            VLMNodeRow(target, rows, id)->localS = VLMNodeRow(source, scaleRows, id)->localS;
-    VLMStateRow* reference = VLMNodeRow(target, rows, VLM_NODE_REFERENCE);
-    const VLMStateRow* scaleReference = VLMNodeRow(source, scaleRows, VLM_NODE_REFERENCE);
-    reference->globalT = scaleReference->globalT;
-    reference->globalQ = scaleReference->globalQ;
-    reference->globalS = scaleReference->globalS;
-
-    VLMStateRow* hipsRow = VLMNodeRow(target, rows, VLM_NODE_HIPS);
-    VLMNodeLocalToGlobalTQS(hips, rows, records);
-    hipsRow->globalT = hipsPosition;
-    VLMNodeGlobalToLocalTQS(hips, rows, records);
-    VLMLocalToGlobalTree(hips, rows, records);
-
-    const VLMVector4 turn = offset ? OffsetRotation(offset) : VLMConstant::IdentityQuat;
-    const VLMVector4 move = offset ? VLMVector4FromDoubles(offset[12], offset[13], offset[14], 0.0) : VLMVector4Zero();
-    VLMNodeLocalToGlobalTQS(hips, rows, records);
-    hipsRow->globalQ = VLMQuatMultiply(turn, hipsRow->globalQ);
-    VLMNodeGlobalToLocalTQS(hips, rows, records);
-    VLMLocalToGlobalTree(hips, rows, records);
-    VLMNodeLocalToGlobalTQS(hips, rows, records);
-    hipsRow->globalT = hipsRow->globalT + move;
-    VLMNodeGlobalToLocalTQS(hips, rows, records);
-    VLMLocalToGlobalTree(hips, rows, records);
-    VLMTreeGlobalToLocal(target, rows, records);
 }

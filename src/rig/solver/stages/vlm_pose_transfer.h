@@ -10,9 +10,9 @@
 // reference transform shared by both characters is applied twice (the
 // effectors, taken from the source's globals, carry it once more).
 //
-// Everything works in place on first node rows, without a guard (the pipeline
-// guards), except the one API entry VLMTransferPoseWithScaleAndOffset
-// (rig/solver/vlm_transfer.h).
+// Everything works in place on first node rows, without a guard: the pipeline
+// and the API entry VLMTransferPoseWithScaleAndOffset (rig/solver/vlm_transfer.h,
+// defined beside it) guard.
 #ifndef VLM_POSE_TRANSFER_H
 #define VLM_POSE_TRANSFER_H
 

@@ -10,8 +10,6 @@ namespace {
 
 constexpr int kFirstRollNode = VLM_NODE_LEFT_UP_LEG_ROLL;
 
-bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
-
 // A next node whose rotation record enables any limit.
 bool LimitedNext(const VLMCharacter* c, int id)
 {

@@ -16,7 +16,6 @@
 
 namespace {
 
-bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
 int ShoulderOf(VLMArmSide side) { return side == VLM_ARM_SIDE_LEFT ? VLM_NODE_LEFT_SHOULDER : VLM_NODE_RIGHT_SHOULDER; }
 int ExtraOf(int shoulder)
 {

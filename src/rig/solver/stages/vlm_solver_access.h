@@ -19,6 +19,10 @@ inline const VLMStateRow* VLMStateFirstRow(const VLMCharacterState* state)
     return VLMStateRowAt(static_cast<const void*>(state), 0);
 }
 
+// Whether the character has node id (its compact index is not -1). Short,
+// because the stages ask it in nearly every condition.
+inline bool Has(const VLMCharacter* character, int id) { return VLMCharacterCompactIndex(character, id) >= 0; }
+
 // The row of a node id: the spare row for a node the character lacks and for
 // any id outside 0..171.
 inline VLMStateRow* VLMNodeRow(const VLMCharacter* character, VLMStateRow* rows, int id)

@@ -15,8 +15,6 @@
 
 namespace {
 
-bool Has(const VLMCharacter* c, int id) { return VLMCharacterCompactIndex(c, id) >= 0; }
-
 // Whether node id is present and ancestor is one of its ancestors.
 bool IsBelow(const VLMCharacter* c, int id, int ancestor)
 {

@@ -2,14 +2,11 @@
 
 #include "rig/solver/stages/vlm_body_pull.h"
 #include "rig/solver/stages/vlm_collar.h"
-#include "rig/solver/stages/vlm_compensation.h"
 #include "rig/solver/stages/vlm_effector_params.h"
 #include "rig/solver/stages/vlm_hips_translation.h"
 #include "rig/solver/stages/vlm_limb_chain.h"
 #include "rig/solver/stages/vlm_limb_pass.h"
 #include "rig/solver/stages/vlm_neck.h"
-#include "rig/solver/stages/vlm_pose_setup.h"
-#include "rig/solver/stages/vlm_pose_transfer.h"
 #include "rig/solver/stages/vlm_property_entries.h"
 #include "rig/solver/stages/vlm_roll.h"
 #include "rig/solver/stages/vlm_shoulder.h"
@@ -17,7 +14,6 @@
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_spine.h"
 #include "rig/solver/stages/vlm_vector_ops.h"
-#include "rig/solver/vlm_solve.h"
 #include "rig/solver/vlm_stage_bits.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
@@ -32,31 +28,6 @@ bool Bit(const VLMEffectorSetLayout* set, std::uint32_t bit) { return (set->stag
 bool LimbBit(const VLMEffectorSetLayout* set, int group, int limb) { return Bit(set, VLMStageLimbBit(group, limb)); }
 
 const VLMLimb* Limb(const VLMCharacter* c, int k) { return VLMCharacterLimb(c, k); }
-
-bool Matches(const VLMCharacterState* state, const VLMCharacter* character)
-{
-    return state && character &&
-           reinterpret_cast<const VLMCharacterStateHeader*>(state)->nodeCount ==
-               VLMCharacterHeaderOf(character)->nodeCount;
-}
-
-// Step 7 of the solve: the lanes from the target's properties, the reach of
-// effectors the source lacks masked.
-void FillLanes(VLMEffectorSetLayout* set, const VLMPropertySetState* properties, const VLMCharacter* source)
-{
-    VLMSetEffectorReachFromProperties(set, properties);
-    VLMSetEffectorPullFromProperties(set, properties);
-    VLMSetEffectorStiffnessFromProperties(set, properties);
-    VLMSetHandPullFromProperties(set, properties);
-    VLMMaskAbsentEffectorReach(set, source);
-}
-
-void CaptureForStages(const VLMCharacter* target, VLMStateRow* rows, VLMEffectorSetLayout* set,
-                      const VLMPropertySetState* properties)
-{
-    set->rollCaptured = 1;
-    VLMCaptureRollAngles(target, rows, properties, set->rollAngles);
-}
 
 }  // namespace
 
@@ -200,82 +171,4 @@ void VLMStageRollDistribution(const VLMCharacter* character, VLMCharacterState* 
         return;
     const bool relative = VLMFloatToIntRound(VLMPropertyValueAt(properties, vlm_entry::RollExtractionMode)) == 0;
     VLMDistributeRoll(character, VLMStateFirstRow(state), properties, relative ? set->rollAngles : nullptr);
-}
-
-// --- Entries -------------------------------------------------------------------------------------
-
-namespace {
-
-using Wrapper = void (*)(const VLMCharacter*, VLMCharacterState*, VLMEffectorSetLayout*, const VLMPropertySetState*);
-constexpr Wrapper kSolveStages[] = {
-    &VLMStageContactSync, &VLMStageBody,  &VLMStageShouldersAndLimbs, &VLMStageDigits,
-    &VLMStageNeckHead,    &VLMStageLimbs, &VLMStageHipsTrajectory,    &VLMStageRollDistribution};
-
-// Steps 1, 2, 4, 5 and 7 of the solve, with the transfer (step 3) and the
-// tree passes (step 6) when asked.
-void FirstHalf(const VLMCharacter* target, VLMStateRow* rt, const VLMCharacter* source, const VLMStateRow* rs,
-               VLMEffectorSetLayout* set, const VLMPropertySetState* targetProperties,
-               const VLMPropertySetState* sourceProperties, bool transfer)
-{
-    VLMComputeEffectorsFromPose(source, set, rs, sourceProperties);
-    VLMMeasureSourceBody(source, set, rs, sourceProperties);
-    if (transfer)
-        VLMTransferPose(target, source, rt, rs, targetProperties);
-    VLMVector4 t, q, s;
-    VLMApplyActorCompensation(target, set, rt, targetProperties, t, q, s);
-    VLMApplyHipsTrajectory(target, rt, source, rs, targetProperties, t, q, s);
-    if (transfer) {
-        const VLMNodeRecord* records = VLMCharacterNodeRecords(target);
-        VLMApplyLimitsBelowRotation(target, rt, records, VLMCharacterRotations(target));
-        VLMTreeLocalToGlobal(target, rt, records);
-    }
-    FillLanes(set, targetProperties, source);
-}
-
-}  // namespace
-
-void VLMSolve(const VLMCharacter* target, VLMCharacterState* targetState, const VLMCharacter* source,
-              const VLMCharacterState* sourceState, VLMEffectorSetState* set,
-              const VLMPropertySetState* targetProperties, const VLMPropertySetState* sourceProperties)
-{
-    VLMScopedFPGuard guard;
-    if (!Matches(targetState, target) || !Matches(sourceState, source) || !set || !targetProperties ||
-        !sourceProperties)
-        return;
-    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
-    VLMStateRow* rt = VLMStateFirstRow(targetState);
-    FirstHalf(target, rt, source, VLMStateFirstRow(sourceState), layout, targetProperties, sourceProperties, true);
-    if (layout->stageWord == 0) {
-        VLMPlaceHipsFromEffector(target, rt, layout, targetProperties);
-        return;
-    }
-    CaptureForStages(target, rt, layout, targetProperties);
-    for (Wrapper stage : kSolveStages)
-        stage(target, targetState, layout, targetProperties);
-}
-
-void VLMSolvePrepare(const VLMCharacter* target, VLMCharacterState* targetState, const VLMCharacter* source,
-                     const VLMCharacterState* sourceState, VLMEffectorSetState* set,
-                     const VLMPropertySetState* targetProperties, const VLMPropertySetState* sourceProperties)
-{
-    VLMScopedFPGuard guard;
-    if (!Matches(targetState, target) || !Matches(sourceState, source) || !set || !targetProperties ||
-        !sourceProperties)
-        return;
-    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
-    VLMStateRow* rt = VLMStateFirstRow(targetState);
-    FirstHalf(target, rt, source, VLMStateFirstRow(sourceState), layout, targetProperties, sourceProperties, false);
-    CaptureForStages(target, rt, layout, targetProperties);
-}
-
-void VLMSolveStages(const VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetState* set,
-                    const VLMPropertySetState* properties)
-{
-    VLMScopedFPGuard guard;
-    if (!Matches(state, character) || !set || !properties)
-        return;
-    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
-    VLMStageCaptureRoll(character, state, layout, properties);
-    for (Wrapper stage : kSolveStages)
-        stage(character, state, layout, properties);
 }
