@@ -17,13 +17,16 @@ module alone:
     classes through their type information (which a class the module does not
     export lacks).
 
-An installed header whose first line calls it internal is refused: the label
-and the install list must agree.
+The label on a header's first line and the install list must agree: an
+installed header whose first line calls it internal is refused, and so is a
+header of the source tree that stays uninstalled although its first line calls
+it public (its label, the text before the first colon, opens with "Velmora rig
+library" as the public rig headers' do, or says "public").
 
 Templates are left out: a template is compiled where it is used. Protected and
 private members are left out: a host cannot name them.
 
-Usage: api_surface.py --compile-commands FILE --source FILE --include-root DIR --out FILE
+Usage: api_surface.py --compile-commands FILE --source FILE --include-root DIR --module-sources DIR --out FILE
 """
 
 import argparse
@@ -45,6 +48,7 @@ def parse_args():
     p.add_argument("--compile-commands", required=True)
     p.add_argument("--source", required=True, help="a source of the consumer whose flags to use")
     p.add_argument("--include-root", required=True)
+    p.add_argument("--module-sources", required=True, help="the module's source folder, laid out as the include root")
     p.add_argument("--out", required=True)
     return p.parse_args()
 
@@ -81,15 +85,31 @@ def headers_under(root):
     return sorted(found)
 
 
+def first_line(root, header):
+    with open(os.path.join(root, header), encoding="utf-8") as f:
+        return f.readline()
+
+
+def calls_internal(line):
+    return line.startswith("//") and "internal" in line.lower()
+
+
+def calls_public(line):
+    if not line.startswith("//") or calls_internal(line):
+        return False
+    label = line[2:].split(":", 1)[0].strip().lower()
+    return label.startswith("velmora rig library") or "public" in label.split()
+
+
 def labelled_internal(root, headers):
     """Installed headers whose opening comment calls them internal."""
-    found = []
-    for h in headers:
-        with open(os.path.join(root, h), encoding="utf-8") as f:
-            first = f.readline()
-        if first.startswith("//") and "internal" in first.lower():
-            found.append(h)
-    return found
+    return [h for h in headers if calls_internal(first_line(root, h))]
+
+
+def labelled_public(sources, installed):
+    """Headers of the source tree left uninstalled whose opening comment calls them public."""
+    kept = set(installed)
+    return [h for h in headers_under(sources) if h not in kept and calls_public(first_line(sources, h))]
 
 
 def in_root(cursor, root):
@@ -254,6 +274,9 @@ def main():
     internal = labelled_internal(root, headers)
     if internal:
         sys.exit("api_surface: installed headers that call themselves internal: " + ", ".join(internal))
+    public = labelled_public(os.path.realpath(a.module_sources), headers)
+    if public:
+        sys.exit("api_surface: headers that call themselves public but are not installed: " + ", ".join(public))
     unit = "".join('#include "%s"\n' % os.path.join(root, h) for h in headers)
     flags = flags_of(a.compile_commands, a.source) + ["-x", "c++"]
     tu = ci.Index.create().parse("surface.cpp", args=flags, unsaved_files=[("surface.cpp", unit)])
