@@ -13,8 +13,8 @@ using vlm_entry::LoadDoubles;
 
 namespace {
 
-VLMVector4 load(const float* v) { return VLMVector4LoadUnaligned(v); }
-VLMVector4 load(const double* v) { return LoadDoubles(v); }
+VLMVector4 Load(const float* v) { return VLMVector4LoadUnaligned(v); }
+VLMVector4 Load(const double* v) { return LoadDoubles(v); }
 
 // Candidates given as T, Q and S vectors.
 template <class Number>
@@ -23,15 +23,15 @@ struct VectorCandidates {
     bool given() const { return t && q && s; }
     void frame(int k, VLMTransformTQS& x) const
     {
-        x.t = load(t + 4 * k);
-        x.q = load(q + 4 * k);
-        x.s = load(s + 4 * k);
+        x.t = Load(t + 4 * k);
+        x.q = Load(q + 4 * k);
+        x.s = Load(s + 4 * k);
     }
     // Candidate 0's T and Q for the fallbacks, the identity where not given.
     void first(VLMVector4& firstT, VLMVector4& firstQ) const
     {
-        firstT = t ? load(t) : VLMVector4Zero();
-        firstQ = q ? load(q) : VLMConstant::IdentityQuat;
+        firstT = t ? Load(t) : VLMVector4Zero();
+        firstQ = q ? Load(q) : VLMConstant::IdentityQuat;
     }
 };
 
@@ -58,7 +58,7 @@ struct MatrixCandidates {
 };
 
 template <class Number, class Candidates>
-void blend(VLMEffectorSetState* set, int id, const Candidates& candidates, const Number* pivots, const Number* weightsT,
+void Blend(VLMEffectorSetState* set, int id, const Candidates& candidates, const Number* pivots, const Number* weightsT,
            const Number* weightsR, int n)
 {
     if (!set || !IsEffector(id))
@@ -77,7 +77,7 @@ void blend(VLMEffectorSetState* set, int id, const Candidates& candidates, const
         VLMTransformTQS c;
         candidates.frame(k, c);
         const VLMVector4 s = VLMVector4MergeW(c.s, VLMConstant::One);
-        const VLMVector4 o = VLMVector4ClearW(load(pivots + 4 * k));
+        const VLMVector4 o = VLMVector4ClearW(Load(pivots + 4 * k));
         const VLMVector4 point = VLMVector4ClearW(c.t) + VLMQuatRotate(c.q, s * o);
         a = a + wT * point;
         const float sign = VLMVector4GetX(VLMVector4Dot4(c.q, b)) < 0.0f ? -1.0f : 1.0f;
@@ -104,26 +104,26 @@ void VLMBlendEffectorStateTQS(VLMEffectorSetState* set, int id, const float* t, 
                               const float* pivots, const float* weightsT, const float* weightsR, int n)
 {
     VLMScopedFPGuard guard;
-    blend(set, id, VectorCandidates<float>{t, q, s}, pivots, weightsT, weightsR, n);
+    Blend(set, id, VectorCandidates<float>{t, q, s}, pivots, weightsT, weightsR, n);
 }
 
 void VLMBlendEffectorStateTQSd(VLMEffectorSetState* set, int id, const double* t, const double* q, const double* s,
                                const double* pivots, const double* weightsT, const double* weightsR, int n)
 {
     VLMScopedFPGuard guard;
-    blend(set, id, VectorCandidates<double>{t, q, s}, pivots, weightsT, weightsR, n);
+    Blend(set, id, VectorCandidates<double>{t, q, s}, pivots, weightsT, weightsR, n);
 }
 
 void VLMBlendEffectorStateMatrix(VLMEffectorSetState* set, int id, const float* matrices, const float* pivots,
                                  const float* weightsT, const float* weightsR, int n)
 {
     VLMScopedFPGuard guard;
-    blend(set, id, MatrixCandidates<float>{matrices}, pivots, weightsT, weightsR, n);
+    Blend(set, id, MatrixCandidates<float>{matrices}, pivots, weightsT, weightsR, n);
 }
 
 void VLMBlendEffectorStateMatrixd(VLMEffectorSetState* set, int id, const double* matrices, const double* pivots,
                                   const double* weightsT, const double* weightsR, int n)
 {
     VLMScopedFPGuard guard;
-    blend(set, id, MatrixCandidates<double>{matrices}, pivots, weightsT, weightsR, n);
+    Blend(set, id, MatrixCandidates<double>{matrices}, pivots, weightsT, weightsR, n);
 }

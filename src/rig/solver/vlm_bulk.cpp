@@ -22,7 +22,7 @@ struct Pose {
     const VLMTransformTQS* offsets;
 };
 
-Pose poseOf(const VLMCharacter* character, VLMCharacterState* state)
+Pose PoseOf(const VLMCharacter* character, VLMCharacterState* state)
 {
     return {character, VLMStateFirstRow(state), VLMCharacterNodeRecords(character),
             VLMCharacterParentOffsets(const_cast<VLMCharacter*>(character))};
@@ -31,7 +31,7 @@ Pose poseOf(const VLMCharacter* character, VLMCharacterState* state)
 // f(id, record) for every list entry but -1; the record advances after every
 // entry, skipped or not.
 template <class Byte, class F>
-void forEachListed(const std::int32_t* ids, Byte* record, std::int64_t stride, F f)
+void ForEachListed(const std::int32_t* ids, Byte* record, std::int64_t stride, F f)
 {
     for (const std::int32_t* id = ids; *id != VLM_LIST_END; ++id, record += stride)
         if (*id != VLM_LIST_SKIP)
@@ -39,7 +39,7 @@ void forEachListed(const std::int32_t* ids, Byte* record, std::int64_t stride, F
 }
 
 template <class F>
-void forEachListedId(const std::int32_t* ids, F f)
+void ForEachListedId(const std::int32_t* ids, F f)
 {
     for (const std::int32_t* id = ids; *id != VLM_LIST_END; ++id)
         if (*id != VLM_LIST_SKIP)
@@ -48,10 +48,10 @@ void forEachListedId(const std::int32_t* ids, F f)
 
 // The local write's last two steps: every global half from the locals, then
 // the listed nodes' globals into the stored frame.
-void finishLocalWrite(const Pose& p, const std::int32_t* ids)
+void FinishLocalWrite(const Pose& p, const std::int32_t* ids)
 {
     VLMTreeApplyParentOffsets(p.character, p.rows, p.offsets, p.records);
-    forEachListedId(ids, [&](int id) {
+    ForEachListedId(ids, [&](int id) {
         VLMStateRow* row = VLMNodeRow(p.character, p.rows, id);
         VLMNodeStateFromApiFrame(p.character, id, row->globalT, row->globalQ, row->globalS);
     });
@@ -59,11 +59,11 @@ void finishLocalWrite(const Pose& p, const std::int32_t* ids)
 
 // The local read's preparation: each listed node's API-frame global in its
 // local half, then every local half relative to its parent's.
-void prepareLocalRead(const Pose& p, const std::int32_t* ids, bool refresh)
+void PrepareLocalRead(const Pose& p, const std::int32_t* ids, bool refresh)
 {
     if (refresh)
         VLMTreeGlobalToLocal(p.character, p.rows, p.records);
-    forEachListedId(ids, [&](int id) {
+    ForEachListedId(ids, [&](int id) {
         VLMStateRow* row = VLMNodeRow(p.character, p.rows, id);
         VLMNodeStateToApiFrame(p.character, id, row->globalT, row->globalQ, row->globalS, row->localT, row->localQ,
                                row->localS);
@@ -71,7 +71,7 @@ void prepareLocalRead(const Pose& p, const std::int32_t* ids, bool refresh)
     VLMTreeRemoveParentOffsets(p.character, p.rows, p.offsets, p.records);
 }
 
-void writeNode(const Pose& p, bool local, int id, const VLMTransformTQS& x)
+void WriteNode(const Pose& p, bool local, int id, const VLMTransformTQS& x)
 {
     if (!local) {
         VLMSetNodeStateInternal(p.character, p.rows, id, x.t, x.q, x.s, false);
@@ -85,7 +85,7 @@ void writeNode(const Pose& p, bool local, int id, const VLMTransformTQS& x)
 
 // The transform a read hands out: the API-frame global, or the local half as
 // the preparation left it.
-VLMTransformTQS readNode(const Pose& p, bool local, int id)
+VLMTransformTQS ReadNode(const Pose& p, bool local, int id)
 {
     VLMTransformTQS x;
     if (local) {
@@ -135,38 +135,38 @@ struct Matrices {
 };
 
 template <class Layout>
-bool usable(const VLMCharacter* character, VLMCharacterState* state, const Layout* layout, const void* base)
+bool Usable(const VLMCharacter* character, VLMCharacterState* state, const Layout* layout, const void* base)
 {
     return Fits(character, state) && layout && layout->nodeIds && base &&
            (layout->space == VLM_SPACE_GLOBAL || layout->space == VLM_SPACE_LOCAL);
 }
 
 template <class Access>
-void write(const VLMCharacter* character, VLMCharacterState* state, const Access& access, const void* base)
+void Write(const VLMCharacter* character, VLMCharacterState* state, const Access& access, const void* base)
 {
     const auto* layout = access.layout;
-    if (!usable(character, state, layout, base))
+    if (!Usable(character, state, layout, base))
         return;
-    const Pose p = poseOf(character, state);
+    const Pose p = PoseOf(character, state);
     const bool local = layout->space == VLM_SPACE_LOCAL;
-    forEachListed(layout->nodeIds, static_cast<const unsigned char*>(base), layout->stride,
-                  [&](int id, const unsigned char* r) { writeNode(p, local, id, access.take(r)); });
+    ForEachListed(layout->nodeIds, static_cast<const unsigned char*>(base), layout->stride,
+                  [&](int id, const unsigned char* r) { WriteNode(p, local, id, access.take(r)); });
     if (local)
-        finishLocalWrite(p, layout->nodeIds);
+        FinishLocalWrite(p, layout->nodeIds);
 }
 
 template <class Access>
-void read(const VLMCharacter* character, VLMCharacterState* state, const Access& access, void* base, bool refresh)
+void Read(const VLMCharacter* character, VLMCharacterState* state, const Access& access, void* base, bool refresh)
 {
     const auto* layout = access.layout;
-    if (!usable(character, state, layout, base))
+    if (!Usable(character, state, layout, base))
         return;
-    const Pose p = poseOf(character, state);
+    const Pose p = PoseOf(character, state);
     const bool local = layout->space == VLM_SPACE_LOCAL;
     if (local)
-        prepareLocalRead(p, layout->nodeIds, refresh);
-    forEachListed(layout->nodeIds, static_cast<unsigned char*>(base), layout->stride,
-                  [&](int id, unsigned char* r) { access.put(r, readNode(p, local, id)); });
+        PrepareLocalRead(p, layout->nodeIds, refresh);
+    ForEachListed(layout->nodeIds, static_cast<unsigned char*>(base), layout->stride,
+                  [&](int id, unsigned char* r) { access.put(r, ReadNode(p, local, id)); });
 }
 
 // --- Packets -----------------------------------------------------------------------
@@ -175,7 +175,7 @@ struct Packet {
     VLMTransformTQS lane[4];
 };
 
-void unpack(const unsigned char* packet, const VLMNodeRecordLayout* layout, Packet& out)
+void Unpack(const unsigned char* packet, const VLMNodeRecordLayout* layout, Packet& out)
 {
     VLMTransformTQS* x = out.lane;
     VLMTQS4Unpack(x[0].t, x[0].q, x[0].s, x[1].t, x[1].q, x[1].s, x[2].t, x[2].q, x[2].s, x[3].t, x[3].q, x[3].s,
@@ -183,7 +183,7 @@ void unpack(const unsigned char* packet, const VLMNodeRecordLayout* layout, Pack
                   &AlignedAt(packet, layout->offsetS));
 }
 
-void pack(unsigned char* packet, const VLMNodeRecordLayout* layout, const Packet& in)
+void Pack(unsigned char* packet, const VLMNodeRecordLayout* layout, const Packet& in)
 {
     const VLMTransformTQS* x = in.lane;
     VLMTQS4Pack(&AlignedAt(packet, layout->offsetT), &AlignedAt(packet, layout->offsetQ),
@@ -194,7 +194,7 @@ void pack(unsigned char* packet, const VLMNodeRecordLayout* layout, const Packet
 // f(packet, group, count) for each packet that serves entries: count 4 for a
 // full group, 1..3 for the entries before the end mark (the last packet).
 template <class Byte, class F>
-void forEachPacket(const std::int32_t* ids, Byte* packet, std::int64_t stride, F f)
+void ForEachPacket(const std::int32_t* ids, Byte* packet, std::int64_t stride, F f)
 {
     for (const std::int32_t* group = ids;; group += 4, packet += stride) {
         int count = 0;
@@ -207,45 +207,45 @@ void forEachPacket(const std::int32_t* ids, Byte* packet, std::int64_t stride, F
     }
 }
 
-void writePackets(const VLMCharacter* character, VLMCharacterState* state, const VLMNodeRecordLayout* layout,
+void WritePackets(const VLMCharacter* character, VLMCharacterState* state, const VLMNodeRecordLayout* layout,
                   const void* base)
 {
-    if (!usable(character, state, layout, base))
+    if (!Usable(character, state, layout, base))
         return;
-    const Pose p = poseOf(character, state);
+    const Pose p = PoseOf(character, state);
     const bool local = layout->space == VLM_SPACE_LOCAL;
-    forEachPacket(layout->nodeIds, static_cast<const unsigned char*>(base), layout->stride,
+    ForEachPacket(layout->nodeIds, static_cast<const unsigned char*>(base), layout->stride,
                   [&](const unsigned char* packet, const std::int32_t* group, int count) {
                       Packet x;
-                      unpack(packet, layout, x);
+                      Unpack(packet, layout, x);
                       for (int j = 0; j < count; ++j)
                           if (group[j] != VLM_LIST_SKIP)
-                              writeNode(p, local, group[j], x.lane[j]);
+                              WriteNode(p, local, group[j], x.lane[j]);
                   });
     if (local)
-        finishLocalWrite(p, layout->nodeIds);
+        FinishLocalWrite(p, layout->nodeIds);
 }
 
-void readPackets(const VLMCharacter* character, VLMCharacterState* state, const VLMNodeRecordLayout* layout, void* base)
+void ReadPackets(const VLMCharacter* character, VLMCharacterState* state, const VLMNodeRecordLayout* layout, void* base)
 {
-    if (!usable(character, state, layout, base))
+    if (!Usable(character, state, layout, base))
         return;
-    const Pose p = poseOf(character, state);
+    const Pose p = PoseOf(character, state);
     const bool local = layout->space == VLM_SPACE_LOCAL;
     if (local)
-        prepareLocalRead(p, layout->nodeIds, false);
-    forEachPacket(layout->nodeIds, static_cast<unsigned char*>(base), layout->stride,
+        PrepareLocalRead(p, layout->nodeIds, false);
+    ForEachPacket(layout->nodeIds, static_cast<unsigned char*>(base), layout->stride,
                   [&](unsigned char* packet, const std::int32_t* group, int count) {
                       bool whole = count == 4;
                       for (int j = 0; j < count; ++j)
                           whole = whole && group[j] != VLM_LIST_SKIP;
                       Packet x;
                       if (!whole)
-                          unpack(packet, layout, x);
+                          Unpack(packet, layout, x);
                       for (int j = 0; j < count; ++j)
                           if (group[j] != VLM_LIST_SKIP)
-                              x.lane[j] = readNode(p, local, group[j]);
-                      pack(packet, layout, x);
+                              x.lane[j] = ReadNode(p, local, group[j]);
+                      Pack(packet, layout, x);
                   });
 }
 
@@ -255,61 +255,61 @@ void VLMSetNodeStates(const VLMCharacter* character, VLMCharacterState* state, c
                       const void* base)
 {
     VLMScopedFPGuard guard;
-    write(character, state, Records{layout, Fields::TQS}, base);
+    Write(character, state, Records{layout, Fields::TQS}, base);
 }
 
 void VLMSetNodeStatesTQ(const VLMCharacter* character, VLMCharacterState* state, const VLMNodeRecordLayout* layout,
                         const void* base)
 {
     VLMScopedFPGuard guard;
-    write(character, state, Records{layout, Fields::TQ}, base);
+    Write(character, state, Records{layout, Fields::TQ}, base);
 }
 
 void VLMWriteNodeStateMatrices(const VLMCharacter* character, VLMCharacterState* state,
                                const VLMNodeMatrixLayout* layout, const void* base)
 {
     VLMScopedFPGuard guard;
-    write(character, state, Matrices{layout}, base);
+    Write(character, state, Matrices{layout}, base);
 }
 
 void VLMSetNodeStatesSoA(const VLMCharacter* character, VLMCharacterState* state, const VLMNodeRecordLayout* layout,
                          const void* base)
 {
     VLMScopedFPGuard guard;
-    writePackets(character, state, layout, base);
+    WritePackets(character, state, layout, base);
 }
 
 void VLMGetNodeStates(const VLMCharacter* character, VLMCharacterState* state, const VLMNodeRecordLayout* layout,
                       void* base)
 {
     VLMScopedFPGuard guard;
-    read(character, state, Records{layout, Fields::TQS}, base, true);
+    Read(character, state, Records{layout, Fields::TQS}, base, true);
 }
 
 void VLMGetNodeStatesTQ(const VLMCharacter* character, VLMCharacterState* state, const VLMNodeRecordLayout* layout,
                         void* base)
 {
     VLMScopedFPGuard guard;
-    read(character, state, Records{layout, Fields::TQ}, base, false);
+    Read(character, state, Records{layout, Fields::TQ}, base, false);
 }
 
 void VLMGetNodeStatesQ(const VLMCharacter* character, VLMCharacterState* state, const VLMNodeRecordLayout* layout,
                        void* base)
 {
     VLMScopedFPGuard guard;
-    read(character, state, Records{layout, Fields::Q}, base, false);
+    Read(character, state, Records{layout, Fields::Q}, base, false);
 }
 
 void VLMReadNodeStateMatrices(const VLMCharacter* character, VLMCharacterState* state,
                               const VLMNodeMatrixLayout* layout, void* base)
 {
     VLMScopedFPGuard guard;
-    read(character, state, Matrices{layout}, base, true);
+    Read(character, state, Matrices{layout}, base, true);
 }
 
 void VLMGetNodeStatesSoA(const VLMCharacter* character, VLMCharacterState* state, const VLMNodeRecordLayout* layout,
                          void* base)
 {
     VLMScopedFPGuard guard;
-    readPackets(character, state, layout, base);
+    ReadPackets(character, state, layout, base);
 }

@@ -21,7 +21,7 @@ struct Given {
 };
 
 // r (2 - s r), r the processor's reciprocal estimate of s, lane by lane.
-VLMVector4 reciprocal(const VLMVector4& s)
+VLMVector4 Reciprocal(const VLMVector4& s)
 {
     const __m128 v = _mm_load_ps(&s.x);
     const __m128 r = _mm_rcp_ps(v);
@@ -30,24 +30,24 @@ VLMVector4 reciprocal(const VLMVector4& s)
     return out;
 }
 
-void invert(VLMVector4& t, VLMVector4& q, VLMVector4& s)
+void Invert(VLMVector4& t, VLMVector4& q, VLMVector4& s)
 {
-    s = reciprocal(s);
+    s = Reciprocal(s);
     q = VLMVector4NegateXYZ(q);
     t = VLMQuatRotate(q, VLMVector4Negate(t * s));
 }
 
 // |scale * axis| over x, y and z.
-float stretched(const VLMVector4& scale, const VLMVector4& axis)
+float Stretched(const VLMVector4& scale, const VLMVector4& axis)
 {
     const float x = scale.x * axis.x, y = scale.y * axis.y, z = scale.z * axis.z;
     return std::sqrt(x * x + y * y + z * z);
 }
 
-void postMultiply(VLMTransformTQS& x, const Given& g)
+void PostMultiply(VLMTransformTQS& x, const Given& g)
 {
     const VLMMatrix44 axes = VLMQuatToMatrix44(g.q);
-    const VLMVector4 lengths = {stretched(x.s, axes.r[0]), stretched(x.s, axes.r[1]), stretched(x.s, axes.r[2]), 1.0f};
+    const VLMVector4 lengths = {Stretched(x.s, axes.r[0]), Stretched(x.s, axes.r[1]), Stretched(x.s, axes.r[2]), 1.0f};
     x.s = g.s * lengths;
     x.q = VLMQuatMultiply(x.q, g.q);
     x.t = x.t + VLMQuatRotate(x.q, x.s * g.t);
@@ -56,13 +56,13 @@ void postMultiply(VLMTransformTQS& x, const Given& g)
 // The node keeps its own axes: axis j, of length S0_j, is stretched by the
 // given scale along its present direction (the direction of rot(Q0, e_j) taken
 // as a unit vector, so an identity scale keeps S0 exactly).
-void preMultiply(VLMTransformTQS& x, const Given& g)
+void PreMultiply(VLMTransformTQS& x, const Given& g)
 {
     const VLMMatrix44 axes = VLMQuatToMatrix44(x.q);
     const VLMVector4 one = VLMConstant::One;
     float factor[3];
     for (int j = 0; j < 3; ++j)
-        factor[j] = stretched(g.s, axes.r[j]) / stretched(one, axes.r[j]);
+        factor[j] = Stretched(g.s, axes.r[j]) / Stretched(one, axes.r[j]);
     const VLMVector4 scale = {x.s.x * factor[0], x.s.y * factor[1], x.s.z * factor[2], g.s.w};
     const VLMVector4 t = g.t + VLMQuatRotate(g.q, g.s * x.t);
     x.s = scale;
@@ -70,11 +70,11 @@ void preMultiply(VLMTransformTQS& x, const Given& g)
     x.q = VLMQuatMultiply(g.q, x.q);
 }
 
-Given fromVectors(const float* t, const float* q, const float* s)
+Given FromVectors(const float* t, const float* q, const float* s)
 {
     return {VLMVector4ClearW(VLMVector4LoadUnaligned(t)), VLMVector4LoadUnaligned(q), VLMVector4LoadUnaligned(s)};
 }
-Given fromVectors(const double* t, const double* q, const double* s)
+Given FromVectors(const double* t, const double* q, const double* s)
 {
     return {VLMVector4ClearW(LoadDoubles(t)), LoadDoubles(q), LoadDoubles(s)};
 }
@@ -82,7 +82,7 @@ Given fromVectors(const double* t, const double* q, const double* s)
 // The decomposition of a matrix; false when an axis has a zero or non-finite
 // length, which gives no rotation to compose with.
 template <class Number>
-bool fromMatrix(const Number* matrix, Given& g)
+bool FromMatrix(const Number* matrix, Given& g)
 {
     if constexpr (sizeof(Number) == sizeof(float))
         VLMMatrix44UnalignedToTQS(g.t, g.q, g.s, matrix);
@@ -94,34 +94,34 @@ bool fromMatrix(const Number* matrix, Given& g)
     return true;
 }
 
-template <class Compose>
-void compose(VLMTransformTQS& x, Given g, int invertFlag, Compose rule)
+template <class Rule>
+void Compose(VLMTransformTQS& x, Given g, int invertFlag, Rule rule)
 {
     if (invertFlag != 0)
-        invert(g.t, g.q, g.s);
+        Invert(g.t, g.q, g.s);
     rule(x, g);
 }
 
-VLMTransformTQS& globalOf(VLMStateRow* row) { return *reinterpret_cast<VLMTransformTQS*>(&row->globalT); }
+VLMTransformTQS& GlobalOf(VLMStateRow* row) { return *reinterpret_cast<VLMTransformTQS*>(&row->globalT); }
 
-template <class Number, class Compose>
-void onNode(const VLMCharacter* character, VLMCharacterState* state, int id, const Number* t, const Number* q,
-            const Number* s, int invertFlag, Compose rule)
+template <class Number, class Rule>
+void OnNode(const VLMCharacter* character, VLMCharacterState* state, int id, const Number* t, const Number* q,
+            const Number* s, int invertFlag, Rule rule)
 {
     if (Fits(character, state) && t && q && s)
-        compose(globalOf(VLMNodeRow(character, VLMStateFirstRow(state), id)), fromVectors(t, q, s), invertFlag, rule);
+        Compose(GlobalOf(VLMNodeRow(character, VLMStateFirstRow(state), id)), FromVectors(t, q, s), invertFlag, rule);
 }
 
 template <class Number>
-void onNodeMatrix(const VLMCharacter* character, VLMCharacterState* state, int id, const Number* matrix, int invertFlag)
+void OnNodeMatrix(const VLMCharacter* character, VLMCharacterState* state, int id, const Number* matrix, int invertFlag)
 {
     Given g;
-    if (Fits(character, state) && matrix && fromMatrix(matrix, g))
-        compose(globalOf(VLMNodeRow(character, VLMStateFirstRow(state), id)), g, invertFlag, postMultiply);
+    if (Fits(character, state) && matrix && FromMatrix(matrix, g))
+        Compose(GlobalOf(VLMNodeRow(character, VLMStateFirstRow(state), id)), g, invertFlag, PostMultiply);
 }
 
 template <class Number>
-void onCharacter(const VLMCharacter* character, VLMCharacterState* state, const Number* t, const Number* q,
+void OnCharacter(const VLMCharacter* character, VLMCharacterState* state, const Number* t, const Number* q,
                  const Number* s, int invertFlag)
 {
     if (!Fits(character, state) || !t || !q || !s)
@@ -129,36 +129,36 @@ void onCharacter(const VLMCharacter* character, VLMCharacterState* state, const 
     VLMStateRow* rows = VLMStateFirstRow(state);
     for (int id = 0; id < VLM_NODE_COUNT; ++id)
         if (VLMCharacterTPoseEntry(character, id)->presence != 0)
-            compose(globalOf(VLMNodeRow(character, rows, id)), fromVectors(t, q, s), invertFlag, preMultiply);
+            Compose(GlobalOf(VLMNodeRow(character, rows, id)), FromVectors(t, q, s), invertFlag, PreMultiply);
 }
 
-VLMTransformTQS* effectorRecord(VLMEffectorSetState* set, int id)
+VLMTransformTQS* EffectorRecord(VLMEffectorSetState* set, int id)
 {
     return set && IsEffector(id) ? &VLMEffectorSetLayoutOf(set)->effectors[id] : nullptr;
 }
 
 template <class Number>
-void onEffector(VLMEffectorSetState* set, int id, const Number* t, const Number* q, const Number* s, int invertFlag)
+void OnEffector(VLMEffectorSetState* set, int id, const Number* t, const Number* q, const Number* s, int invertFlag)
 {
-    if (VLMTransformTQS* x = effectorRecord(set, id); x && t && q && s)
-        compose(*x, fromVectors(t, q, s), invertFlag, postMultiply);
+    if (VLMTransformTQS* x = EffectorRecord(set, id); x && t && q && s)
+        Compose(*x, FromVectors(t, q, s), invertFlag, PostMultiply);
 }
 
 template <class Number>
-void onEffectorMatrix(VLMEffectorSetState* set, int id, const Number* matrix, int invertFlag)
+void OnEffectorMatrix(VLMEffectorSetState* set, int id, const Number* matrix, int invertFlag)
 {
     Given g;
-    if (VLMTransformTQS* x = effectorRecord(set, id); x && matrix && fromMatrix(matrix, g))
-        compose(*x, g, invertFlag, postMultiply);
+    if (VLMTransformTQS* x = EffectorRecord(set, id); x && matrix && FromMatrix(matrix, g))
+        Compose(*x, g, invertFlag, PostMultiply);
 }
 
-template <class Compose>
-void recordPair(VLMTransformTQS* record, VLMVector4* t, VLMVector4* q, VLMVector4* s, int invertFlag, Compose rule)
+template <class Rule>
+void RecordPair(VLMTransformTQS* record, VLMVector4* t, VLMVector4* q, VLMVector4* s, int invertFlag, Rule rule)
 {
     if (!record || !t || !q || !s)
         return;
     if (invertFlag != 0)
-        invert(*t, *q, *s);
+        Invert(*t, *q, *s);
     rule(*record, Given{*t, *q, *s});
 }
 
@@ -166,92 +166,92 @@ void recordPair(VLMTransformTQS* record, VLMVector4* t, VLMVector4* q, VLMVector
 
 void VLMTQSPostMultiply(VLMTransformTQS* record, VLMVector4* t, VLMVector4* q, VLMVector4* s, int invert)
 {
-    recordPair(record, t, q, s, invert, postMultiply);
+    RecordPair(record, t, q, s, invert, PostMultiply);
 }
 
 void VLMTQSPreMultiply(VLMTransformTQS* record, VLMVector4* t, VLMVector4* q, VLMVector4* s, int invert)
 {
-    recordPair(record, t, q, s, invert, preMultiply);
+    RecordPair(record, t, q, s, invert, PreMultiply);
 }
 
 void VLMPostMultiplyNodeStateMatrix(const VLMCharacter* character, VLMCharacterState* state, int id,
                                     const float* matrix, int invert)
 {
     VLMScopedFPGuard guard;
-    onNodeMatrix(character, state, id, matrix, invert);
+    OnNodeMatrix(character, state, id, matrix, invert);
 }
 
 void VLMPostMultiplyNodeStateMatrixd(const VLMCharacter* character, VLMCharacterState* state, int id,
                                      const double* matrix, int invert)
 {
     VLMScopedFPGuard guard;
-    onNodeMatrix(character, state, id, matrix, invert);
+    OnNodeMatrix(character, state, id, matrix, invert);
 }
 
 void VLMPostMultiplyNodeStateTQS(const VLMCharacter* character, VLMCharacterState* state, int id, const float* t,
                                  const float* q, const float* s, int invert)
 {
     VLMScopedFPGuard guard;
-    onNode(character, state, id, t, q, s, invert, postMultiply);
+    OnNode(character, state, id, t, q, s, invert, PostMultiply);
 }
 
 void VLMPostMultiplyNodeStateTQSd(const VLMCharacter* character, VLMCharacterState* state, int id, const double* t,
                                   const double* q, const double* s, int invert)
 {
     VLMScopedFPGuard guard;
-    onNode(character, state, id, t, q, s, invert, postMultiply);
+    OnNode(character, state, id, t, q, s, invert, PostMultiply);
 }
 
 void VLMPreMultiplyNodeStateTQS(const VLMCharacter* character, VLMCharacterState* state, int id, const float* t,
                                 const float* q, const float* s, int invert)
 {
     VLMScopedFPGuard guard;
-    onNode(character, state, id, t, q, s, invert, preMultiply);
+    OnNode(character, state, id, t, q, s, invert, PreMultiply);
 }
 
 void VLMPreMultiplyNodeStateTQSd(const VLMCharacter* character, VLMCharacterState* state, int id, const double* t,
                                  const double* q, const double* s, int invert)
 {
     VLMScopedFPGuard guard;
-    onNode(character, state, id, t, q, s, invert, preMultiply);
+    OnNode(character, state, id, t, q, s, invert, PreMultiply);
 }
 
 void VLMPreMultiplyCharacterStateTQS(const VLMCharacter* character, VLMCharacterState* state, const float* t,
                                      const float* q, const float* s, int invert)
 {
     VLMScopedFPGuard guard;
-    onCharacter(character, state, t, q, s, invert);
+    OnCharacter(character, state, t, q, s, invert);
 }
 
 void VLMPreMultiplyCharacterStateTQSd(const VLMCharacter* character, VLMCharacterState* state, const double* t,
                                       const double* q, const double* s, int invert)
 {
     VLMScopedFPGuard guard;
-    onCharacter(character, state, t, q, s, invert);
+    OnCharacter(character, state, t, q, s, invert);
 }
 
 void VLMPostMultiplyEffectorStateMatrix(VLMEffectorSetState* set, int id, const float* matrix, int invert)
 {
     VLMScopedFPGuard guard;
-    onEffectorMatrix(set, id, matrix, invert);
+    OnEffectorMatrix(set, id, matrix, invert);
 }
 
 void VLMPostMultiplyEffectorStateMatrixd(VLMEffectorSetState* set, int id, const double* matrix, int invert)
 {
     VLMScopedFPGuard guard;
-    onEffectorMatrix(set, id, matrix, invert);
+    OnEffectorMatrix(set, id, matrix, invert);
 }
 
 void VLMPostMultiplyEffectorStateTQS(VLMEffectorSetState* set, int id, const float* t, const float* q, const float* s,
                                      int invert)
 {
     VLMScopedFPGuard guard;
-    onEffector(set, id, t, q, s, invert);
+    OnEffector(set, id, t, q, s, invert);
 }
 
 void VLMPostMultiplyEffectorStateTQSd(VLMEffectorSetState* set, int id, const double* t, const double* q,
                                       const double* s, int invert)
 {
     VLMScopedFPGuard guard;
-    onEffector(set, id, t, q, s, invert);
+    OnEffector(set, id, t, q, s, invert);
 }

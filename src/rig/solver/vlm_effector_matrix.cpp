@@ -15,61 +15,61 @@ using vlm_entry::LoadDoubles;
 
 namespace {
 
-VLMTransformTQS* effectorRecord(VLMEffectorSetState* set, int id)
+VLMTransformTQS* EffectorRecord(VLMEffectorSetState* set, int id)
 {
     return set && IsEffector(id) ? &VLMEffectorSetLayoutOf(set)->effectors[id] : nullptr;
 }
-const VLMTransformTQS* effectorRecord(const VLMEffectorSetState* set, int id)
+const VLMTransformTQS* EffectorRecord(const VLMEffectorSetState* set, int id)
 {
     return set && IsEffector(id) ? &VLMEffectorSetLayoutOf(set)->effectors[id] : nullptr;
 }
-VLMTransformTQS* extremityFrame(VLMEffectorSetState* set, int k)
+VLMTransformTQS* ExtremityFrame(VLMEffectorSetState* set, int k)
 {
     return set && IsExtremity(k) ? &VLMEffectorSetLayoutOf(set)->extremities[k] : nullptr;
 }
-const VLMTransformTQS* extremityFrame(const VLMEffectorSetState* set, int k)
+const VLMTransformTQS* ExtremityFrame(const VLMEffectorSetState* set, int k)
 {
     return set && IsExtremity(k) ? &VLMEffectorSetLayoutOf(set)->extremities[k] : nullptr;
 }
 
-VLMMatrix44 matrixOf(const VLMTransformTQS& x) { return VLMTQSToMatrix44Normalized(x.t, x.q, x.s); }
+VLMMatrix44 MatrixOf(const VLMTransformTQS& x) { return VLMTQSToMatrix44Normalized(x.t, x.q, x.s); }
 
-void decompose(VLMTransformTQS& x, const float* matrix) { VLMMatrix44UnalignedToTQS(x.t, x.q, x.s, matrix); }
-void decompose(VLMTransformTQS& x, const double* matrix) { VLMMatrix44DoubleToTQS(x.t, x.q, x.s, matrix); }
+void Decompose(VLMTransformTQS& x, const float* matrix) { VLMMatrix44UnalignedToTQS(x.t, x.q, x.s, matrix); }
+void Decompose(VLMTransformTQS& x, const double* matrix) { VLMMatrix44DoubleToTQS(x.t, x.q, x.s, matrix); }
 
 // rot(Q, S * (p with w 0)): the pivot offset of a frame, Q as it is.
-VLMVector4 pivotOffset(const VLMTransformTQS& x, const VLMVector4& pivot)
+VLMVector4 PivotOffset(const VLMTransformTQS& x, const VLMVector4& pivot)
 {
     return VLMQuatRotate(x.q, x.s * VLMVector4ClearW(pivot));
 }
 
-void addPivot(VLMTransformTQS& x, const VLMVector4& pivot) { x.t = x.t + pivotOffset(x, pivot); }
+void AddPivot(VLMTransformTQS& x, const VLMVector4& pivot) { x.t = x.t + PivotOffset(x, pivot); }
 
-VLMTransformTQS framePivot(const VLMTransformTQS& record, const VLMVector4& pivot)
+VLMTransformTQS FramePivot(const VLMTransformTQS& record, const VLMVector4& pivot)
 {
     VLMTransformTQS frame = record;
-    frame.t = record.t - pivotOffset(record, pivot);
+    frame.t = record.t - PivotOffset(record, pivot);
     return frame;
 }
 
-void setPivotTQS(VLMTransformTQS* x, const VLMVector4& t, const VLMVector4& q, const VLMVector4& s,
+void SetPivotTQS(VLMTransformTQS* x, const VLMVector4& t, const VLMVector4& q, const VLMVector4& s,
                  const VLMVector4& pivot)
 {
     x->t = VLMVector4ClearW(t);
     x->q = q;
     x->s = s;
-    addPivot(*x, pivot);
+    AddPivot(*x, pivot);
 }
 
 template <class Number>
-void writeMatrix(VLMTransformTQS* x, const Number* matrix)
+void WriteMatrix(VLMTransformTQS* x, const Number* matrix)
 {
     if (x && matrix)
-        decompose(*x, matrix);
+        Decompose(*x, matrix);
 }
 
 template <class Number>
-void readPoseEffector(const VLMCharacter* character, int id, const VLMCharacterState* state,
+void ReadPoseEffector(const VLMCharacter* character, int id, const VLMCharacterState* state,
                       const VLMPropertySetState* properties, Number* matrix)
 {
     if (!Fits(character, state) || !properties || !matrix || !IsEffector(id))
@@ -77,7 +77,7 @@ void readPoseEffector(const VLMCharacter* character, int id, const VLMCharacterS
     VLMTransformTQS x;
     VLMComputeEffectorFromPose(character, x.t, x.q, x.s, VLMStateFirstRow(state), id, properties);
     if constexpr (sizeof(Number) == sizeof(float))
-        VLMMatrix44CopyUnaligned(matrix, matrixOf(x));
+        VLMMatrix44CopyUnaligned(matrix, MatrixOf(x));
     else
         VLMTQSToMatrix44Double(matrix, x.t, x.q, x.s);
 }
@@ -89,67 +89,67 @@ void readPoseEffector(const VLMCharacter* character, int id, const VLMCharacterS
 void VLMReadEffectorMatrix(const VLMEffectorSetState* set, int id, float* matrix)
 {
     VLMScopedFPGuard guard;
-    if (const VLMTransformTQS* x = effectorRecord(set, id); x && matrix)
-        VLMMatrix44CopyUnaligned(matrix, matrixOf(*x));
+    if (const VLMTransformTQS* x = EffectorRecord(set, id); x && matrix)
+        VLMMatrix44CopyUnaligned(matrix, MatrixOf(*x));
 }
 
 void VLMReadEffectorMatrixd(const VLMEffectorSetState* set, int id, double* matrix)
 {
     VLMScopedFPGuard guard;
-    if (const VLMTransformTQS* x = effectorRecord(set, id); x && matrix)
+    if (const VLMTransformTQS* x = EffectorRecord(set, id); x && matrix)
         VLMTQSToMatrix44Double(matrix, x->t, x->q, x->s);
 }
 
 void VLMWriteEffectorMatrix(VLMEffectorSetState* set, int id, const float* matrix)
 {
     VLMScopedFPGuard guard;
-    writeMatrix(effectorRecord(set, id), matrix);
+    WriteMatrix(EffectorRecord(set, id), matrix);
 }
 
 void VLMWriteEffectorMatrixd(VLMEffectorSetState* set, int id, const double* matrix)
 {
     VLMScopedFPGuard guard;
-    writeMatrix(effectorRecord(set, id), matrix);
+    WriteMatrix(EffectorRecord(set, id), matrix);
 }
 
 void VLMReadExtremityMatrix(const VLMEffectorSetState* set, int extremity, float* matrix)
 {
     VLMScopedFPGuard guard;
-    if (const VLMTransformTQS* x = extremityFrame(set, extremity); x && matrix)
-        VLMMatrix44CopyUnaligned(matrix, matrixOf(*x));
+    if (const VLMTransformTQS* x = ExtremityFrame(set, extremity); x && matrix)
+        VLMMatrix44CopyUnaligned(matrix, MatrixOf(*x));
 }
 
 void VLMReadExtremityMatrixd(const VLMEffectorSetState* set, int extremity, double* matrix)
 {
     VLMScopedFPGuard guard;
-    if (const VLMTransformTQS* x = extremityFrame(set, extremity); x && matrix)
+    if (const VLMTransformTQS* x = ExtremityFrame(set, extremity); x && matrix)
         VLMTQSToMatrix44Double(matrix, x->t, x->q, x->s);
 }
 
 void VLMWriteExtremityMatrix(VLMEffectorSetState* set, int extremity, const float* matrix)
 {
     VLMScopedFPGuard guard;
-    writeMatrix(extremityFrame(set, extremity), matrix);
+    WriteMatrix(ExtremityFrame(set, extremity), matrix);
 }
 
 void VLMWriteExtremityMatrixd(VLMEffectorSetState* set, int extremity, const double* matrix)
 {
     VLMScopedFPGuard guard;
-    writeMatrix(extremityFrame(set, extremity), matrix);
+    WriteMatrix(ExtremityFrame(set, extremity), matrix);
 }
 
 void VLMReadPoseEffectorMatrix(const VLMCharacter* character, int id, const VLMCharacterState* state,
                                const VLMPropertySetState* properties, float* matrix)
 {
     VLMScopedFPGuard guard;
-    readPoseEffector(character, id, state, properties, matrix);
+    ReadPoseEffector(character, id, state, properties, matrix);
 }
 
 void VLMReadPoseEffectorMatrixd(const VLMCharacter* character, int id, const VLMCharacterState* state,
                                 const VLMPropertySetState* properties, double* matrix)
 {
     VLMScopedFPGuard guard;
-    readPoseEffector(character, id, state, properties, matrix);
+    ReadPoseEffector(character, id, state, properties, matrix);
 }
 
 // --- Pivot offsets -----------------------------------------------------------------------
@@ -157,29 +157,29 @@ void VLMReadPoseEffectorMatrixd(const VLMCharacter* character, int id, const VLM
 void VLMSetEffectorStatePivotMatrix(VLMEffectorSetState* set, int id, const float* matrix, const float* pivot)
 {
     VLMScopedFPGuard guard;
-    VLMTransformTQS* x = effectorRecord(set, id);
+    VLMTransformTQS* x = EffectorRecord(set, id);
     if (!x || !matrix || !pivot)
         return;
-    decompose(*x, matrix);
-    addPivot(*x, VLMVector4LoadUnaligned(pivot));
+    Decompose(*x, matrix);
+    AddPivot(*x, VLMVector4LoadUnaligned(pivot));
 }
 
 void VLMSetEffectorStatePivotMatrixd(VLMEffectorSetState* set, int id, const double* matrix, const double* pivot)
 {
     VLMScopedFPGuard guard;
-    VLMTransformTQS* x = effectorRecord(set, id);
+    VLMTransformTQS* x = EffectorRecord(set, id);
     if (!x || !matrix || !pivot)
         return;
-    decompose(*x, matrix);
-    addPivot(*x, LoadDoubles(pivot));
+    Decompose(*x, matrix);
+    AddPivot(*x, LoadDoubles(pivot));
 }
 
 void VLMSetEffectorStatePivotTQS(VLMEffectorSetState* set, int id, const float* t, const float* q, const float* s,
                                  const float* pivot)
 {
     VLMScopedFPGuard guard;
-    if (VLMTransformTQS* x = effectorRecord(set, id); x && t && q && s && pivot)
-        setPivotTQS(x, VLMVector4LoadUnaligned(t), VLMVector4LoadUnaligned(q), VLMVector4LoadUnaligned(s),
+    if (VLMTransformTQS* x = EffectorRecord(set, id); x && t && q && s && pivot)
+        SetPivotTQS(x, VLMVector4LoadUnaligned(t), VLMVector4LoadUnaligned(q), VLMVector4LoadUnaligned(s),
                     VLMVector4LoadUnaligned(pivot));
 }
 
@@ -187,18 +187,18 @@ void VLMSetEffectorStatePivotTQSd(VLMEffectorSetState* set, int id, const double
                                   const double* pivot)
 {
     VLMScopedFPGuard guard;
-    if (VLMTransformTQS* x = effectorRecord(set, id); x && t && q && s && pivot)
-        setPivotTQS(x, LoadDoubles(t), LoadDoubles(q), LoadDoubles(s), LoadDoubles(pivot));
+    if (VLMTransformTQS* x = EffectorRecord(set, id); x && t && q && s && pivot)
+        SetPivotTQS(x, LoadDoubles(t), LoadDoubles(q), LoadDoubles(s), LoadDoubles(pivot));
 }
 
 void VLMGetEffectorStatePivotTQS(const VLMEffectorSetState* set, int id, float* t, float* q, float* s,
                                  const float* pivot)
 {
     VLMScopedFPGuard guard;
-    const VLMTransformTQS* x = effectorRecord(set, id);
+    const VLMTransformTQS* x = EffectorRecord(set, id);
     if (!x || !t || !q || !s || !pivot)
         return;
-    const VLMTransformTQS frame = framePivot(*x, VLMVector4LoadUnaligned(pivot));
+    const VLMTransformTQS frame = FramePivot(*x, VLMVector4LoadUnaligned(pivot));
     VLMVector4StoreUnaligned(t, frame.t);
     VLMVector4StoreUnaligned(q, frame.q);
     VLMVector4StoreUnaligned(s, frame.s);
@@ -208,10 +208,10 @@ void VLMGetEffectorStatePivotTQSd(const VLMEffectorSetState* set, int id, double
                                   const double* pivot)
 {
     VLMScopedFPGuard guard;
-    const VLMTransformTQS* x = effectorRecord(set, id);
+    const VLMTransformTQS* x = EffectorRecord(set, id);
     if (!x || !t || !q || !s || !pivot)
         return;
-    const VLMTransformTQS frame = framePivot(*x, LoadDoubles(pivot));
+    const VLMTransformTQS frame = FramePivot(*x, LoadDoubles(pivot));
     VLMVector4ToDoubles(t, frame.t);
     VLMVector4ToDoubles(q, frame.q);
     VLMVector4ToDoubles(s, frame.s);
@@ -220,15 +220,15 @@ void VLMGetEffectorStatePivotTQSd(const VLMEffectorSetState* set, int id, double
 void VLMGetEffectorStatePivotMatrix(const VLMEffectorSetState* set, int id, float* matrix, const float* pivot)
 {
     VLMScopedFPGuard guard;
-    if (const VLMTransformTQS* x = effectorRecord(set, id); x && matrix && pivot)
-        VLMMatrix44CopyUnaligned(matrix, matrixOf(framePivot(*x, VLMVector4LoadUnaligned(pivot))));
+    if (const VLMTransformTQS* x = EffectorRecord(set, id); x && matrix && pivot)
+        VLMMatrix44CopyUnaligned(matrix, MatrixOf(FramePivot(*x, VLMVector4LoadUnaligned(pivot))));
 }
 
 void VLMGetEffectorStatePivotMatrixd(const VLMEffectorSetState* set, int id, double* matrix, const double* pivot)
 {
     VLMScopedFPGuard guard;
-    if (const VLMTransformTQS* x = effectorRecord(set, id); x && matrix && pivot) {
-        const VLMTransformTQS frame = framePivot(*x, LoadDoubles(pivot));
+    if (const VLMTransformTQS* x = EffectorRecord(set, id); x && matrix && pivot) {
+        const VLMTransformTQS frame = FramePivot(*x, LoadDoubles(pivot));
         VLMTQSToMatrix44Double(matrix, frame.t, frame.q, frame.s);
     }
 }

@@ -1,5 +1,6 @@
 #include "rig/solver/vlm_node_state.h"
 
+#include "rig/solver/stages/vlm_entry_util.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/vlm_pose_frame.h"
 #include "rig/vlm_character.h"
@@ -10,25 +11,17 @@
 
 namespace {
 
-const VLMVector4& alignedAt(const void* base, std::int64_t offset)
-{
-    return *reinterpret_cast<const VLMVector4*>(static_cast<const unsigned char*>(base) + offset);
-}
-VLMVector4& alignedAt(void* base, std::int64_t offset)
-{
-    return *reinterpret_cast<VLMVector4*>(static_cast<unsigned char*>(base) + offset);
-}
+using vlm_entry::AlignedAt;
+using vlm_entry::LoadDoubles;
 
-VLMVector4 loadDoubles(const double* v) { return VLMVector4FromDoubles(v[0], v[1], v[2], v[3]); }
-
-void storeTQS(float* t, float* q, float* s, const VLMVector4& vt, const VLMVector4& vq, const VLMVector4& vs)
+void StoreTQS(float* t, float* q, float* s, const VLMVector4& vt, const VLMVector4& vq, const VLMVector4& vs)
 {
     VLMVector4StoreUnaligned(t, vt);
     VLMVector4StoreUnaligned(q, vq);
     VLMVector4StoreUnaligned(s, vs);
 }
 
-bool usable(const VLMCharacter* character, const void* state) { return character && state; }
+bool Usable(const VLMCharacter* character, const void* state) { return character && state; }
 
 }  // namespace
 
@@ -70,7 +63,7 @@ void VLMSetNodeStateTQS(const VLMCharacter* character, VLMCharacterState* state,
                         const float* s)
 {
     VLMScopedFPGuard guard;
-    if (usable(character, state))
+    if (Usable(character, state))
         VLMSetNodeStateInternal(character, VLMStateFirstRow(state), id, VLMVector4LoadUnaligned(t),
                                 VLMVector4LoadUnaligned(q), VLMVector4LoadUnaligned(s), false);
 }
@@ -78,7 +71,7 @@ void VLMSetNodeStateTQS(const VLMCharacter* character, VLMCharacterState* state,
 void VLMSetNodeStateTQ(const VLMCharacter* character, VLMCharacterState* state, int id, const float* t, const float* q)
 {
     VLMScopedFPGuard guard;
-    if (usable(character, state))
+    if (Usable(character, state))
         VLMSetNodeStateInternal(character, VLMStateFirstRow(state), id, VLMVector4LoadUnaligned(t),
                                 VLMVector4LoadUnaligned(q), VLMConstant::One, false);
 }
@@ -87,25 +80,25 @@ void VLMSetNodeStateTQSAt(const VLMCharacter* character, VLMCharacterState* stat
                           std::int64_t offsetT, std::int64_t offsetQ, std::int64_t offsetS)
 {
     VLMScopedFPGuard guard;
-    if (usable(character, state) && base)
-        VLMSetNodeStateInternal(character, VLMStateFirstRow(state), id, alignedAt(base, offsetT),
-                                alignedAt(base, offsetQ), alignedAt(base, offsetS), false);
+    if (Usable(character, state) && base)
+        VLMSetNodeStateInternal(character, VLMStateFirstRow(state), id, AlignedAt(base, offsetT),
+                                AlignedAt(base, offsetQ), AlignedAt(base, offsetS), false);
 }
 
 void VLMSetNodeStateTQAt(const VLMCharacter* character, VLMCharacterState* state, int id, const void* base,
                          std::int64_t offsetT, std::int64_t offsetQ)
 {
     VLMScopedFPGuard guard;
-    if (usable(character, state) && base)
-        VLMSetNodeStateInternal(character, VLMStateFirstRow(state), id, alignedAt(base, offsetT),
-                                alignedAt(base, offsetQ), VLMConstant::One, false);
+    if (Usable(character, state) && base)
+        VLMSetNodeStateInternal(character, VLMStateFirstRow(state), id, AlignedAt(base, offsetT),
+                                AlignedAt(base, offsetQ), VLMConstant::One, false);
 }
 
 void VLMSetNodeStateTQSRotScale(const VLMCharacter* character, VLMCharacterState* state, int id, const float* t,
                                 const float* q, const float* s)
 {
     VLMScopedFPGuard guard;
-    if (usable(character, state))
+    if (Usable(character, state))
         VLMSetNodeStateInternal(character, VLMStateFirstRow(state), id, VLMVector4LoadUnaligned(t),
                                 VLMVector4LoadUnaligned(q), VLMVector4LoadUnaligned(s), true);
 }
@@ -114,15 +107,15 @@ void VLMSetNodeStateTQSd(const VLMCharacter* character, VLMCharacterState* state
                          const double* q, const double* s)
 {
     VLMScopedFPGuard guard;
-    if (usable(character, state))
-        VLMSetNodeStateInternal(character, VLMStateFirstRow(state), id, loadDoubles(t), loadDoubles(q), loadDoubles(s),
+    if (Usable(character, state))
+        VLMSetNodeStateInternal(character, VLMStateFirstRow(state), id, LoadDoubles(t), LoadDoubles(q), LoadDoubles(s),
                                 false);
 }
 
 void VLMWriteNodeStateMatrix(const VLMCharacter* character, VLMCharacterState* state, int id, const float* matrix)
 {
     VLMScopedFPGuard guard;
-    if (!usable(character, state))
+    if (!Usable(character, state))
         return;
     VLMVector4 t, q, s;
     VLMMatrix44UnalignedToTQS(t, q, s, matrix);
@@ -132,7 +125,7 @@ void VLMWriteNodeStateMatrix(const VLMCharacter* character, VLMCharacterState* s
 void VLMWriteNodeStateMatrixd(const VLMCharacter* character, VLMCharacterState* state, int id, const double* matrix)
 {
     VLMScopedFPGuard guard;
-    if (!usable(character, state))
+    if (!Usable(character, state))
         return;
     VLMVector4 t, q, s;
     VLMMatrix44DoubleToTQS(t, q, s, matrix);
@@ -145,17 +138,17 @@ void VLMGetNodeStateTQS(const VLMCharacter* character, const VLMCharacterState* 
                         float* s)
 {
     VLMScopedFPGuard guard;
-    if (!usable(character, state))
+    if (!Usable(character, state))
         return;
     VLMVector4 vt, vq, vs;
     VLMGetNodeStateInternal(character, VLMStateFirstRow(state), id, vt, vq, vs, false);
-    storeTQS(t, q, s, vt, vq, vs);
+    StoreTQS(t, q, s, vt, vq, vs);
 }
 
 void VLMGetNodeStateTQ(const VLMCharacter* character, const VLMCharacterState* state, int id, float* t, float* q)
 {
     VLMScopedFPGuard guard;
-    if (!usable(character, state))
+    if (!Usable(character, state))
         return;
     VLMVector4 vt, vq, vs;
     VLMGetNodeStateInternal(character, VLMStateFirstRow(state), id, vt, vq, vs, false);
@@ -167,19 +160,19 @@ void VLMGetNodeStateTQSAt(const VLMCharacter* character, const VLMCharacterState
                           std::int64_t offsetT, std::int64_t offsetQ, std::int64_t offsetS)
 {
     VLMScopedFPGuard guard;
-    if (usable(character, state) && base)
-        VLMGetNodeStateInternal(character, VLMStateFirstRow(state), id, alignedAt(base, offsetT),
-                                alignedAt(base, offsetQ), alignedAt(base, offsetS), false);
+    if (Usable(character, state) && base)
+        VLMGetNodeStateInternal(character, VLMStateFirstRow(state), id, AlignedAt(base, offsetT),
+                                AlignedAt(base, offsetQ), AlignedAt(base, offsetS), false);
 }
 
 void VLMGetNodeStateTQAt(const VLMCharacter* character, const VLMCharacterState* state, int id, void* base,
                          std::int64_t offsetT, std::int64_t offsetQ)
 {
     VLMScopedFPGuard guard;
-    if (!usable(character, state) || !base)
+    if (!Usable(character, state) || !base)
         return;
     VLMVector4 s;
-    VLMGetNodeStateInternal(character, VLMStateFirstRow(state), id, alignedAt(base, offsetT), alignedAt(base, offsetQ),
+    VLMGetNodeStateInternal(character, VLMStateFirstRow(state), id, AlignedAt(base, offsetT), AlignedAt(base, offsetQ),
                             s, false);
 }
 
@@ -187,18 +180,18 @@ void VLMGetNodeStateTQSRotScale(const VLMCharacter* character, const VLMCharacte
                                 float* q, float* s)
 {
     VLMScopedFPGuard guard;
-    if (!usable(character, state))
+    if (!Usable(character, state))
         return;
     VLMVector4 vt, vq, vs;
     VLMGetNodeStateInternal(character, VLMStateFirstRow(state), id, vt, vq, vs, true);
-    storeTQS(t, q, s, vt, vq, vs);
+    StoreTQS(t, q, s, vt, vq, vs);
 }
 
 void VLMGetNodeStateTQSd(const VLMCharacter* character, const VLMCharacterState* state, int id, double* t, double* q,
                          double* s)
 {
     VLMScopedFPGuard guard;
-    if (!usable(character, state))
+    if (!Usable(character, state))
         return;
     VLMVector4 vt, vq, vs;
     VLMGetNodeStateInternal(character, VLMStateFirstRow(state), id, vt, vq, vs, false);
@@ -210,21 +203,21 @@ void VLMGetNodeStateTQSd(const VLMCharacter* character, const VLMCharacterState*
 void VLMReadNodeStateMatrix(const VLMCharacter* character, const VLMCharacterState* state, int id, float* matrix)
 {
     VLMScopedFPGuard guard;
-    if (usable(character, state))
+    if (Usable(character, state))
         VLMMatrix44CopyUnaligned(matrix, VLMReadNodeStateMatrixInternal(character, VLMStateFirstRow(state), id));
 }
 
 void VLMReadNodeStateMatrixd(const VLMCharacter* character, const VLMCharacterState* state, int id, double* matrix)
 {
     VLMScopedFPGuard guard;
-    if (usable(character, state))
+    if (Usable(character, state))
         VLMMatrix44ToDoubles(matrix, VLMReadNodeStateMatrixInternal(character, VLMStateFirstRow(state), id));
 }
 
 void VLMReadNodeStoredMatrix(const VLMCharacter* character, const VLMCharacterState* state, int id, float* matrix)
 {
     VLMScopedFPGuard guard;
-    if (!usable(character, state))
+    if (!Usable(character, state))
         return;
     const VLMStateRow* row = VLMNodeRow(character, VLMStateFirstRow(state), id);
     VLMMatrix44CopyUnaligned(matrix, VLMTQSToMatrix44Normalized(row->globalT, row->globalQ, row->globalS));
@@ -233,7 +226,7 @@ void VLMReadNodeStoredMatrix(const VLMCharacter* character, const VLMCharacterSt
 void VLMReadNodeStoredMatrixd(const VLMCharacter* character, const VLMCharacterState* state, int id, double* matrix)
 {
     VLMScopedFPGuard guard;
-    if (!usable(character, state))
+    if (!Usable(character, state))
         return;
     const VLMStateRow* row = VLMNodeRow(character, VLMStateFirstRow(state), id);
     VLMMatrix44ToDoubles(matrix, VLMTQSToMatrix44Normalized(row->globalT, row->globalQ, row->globalS));

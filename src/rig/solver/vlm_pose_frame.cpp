@@ -1,5 +1,6 @@
 #include "rig/solver/vlm_pose_frame.h"
 
+#include "rig/solver/stages/vlm_entry_util.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/solver/stages/vlm_vector_ops.h"
 #include "rig/vlm_character.h"
@@ -13,24 +14,16 @@
 
 namespace {
 
-const VLMTPoseEntry& tposeOf(const VLMCharacter* character, int id) { return *VLMCharacterTPoseEntry(character, id); }
+using vlm_entry::AlignedAt;
+using vlm_entry::LoadDoubles;
+
+const VLMTPoseEntry& TposeOf(const VLMCharacter* character, int id) { return *VLMCharacterTPoseEntry(character, id); }
 
 template <class Row>
-Row& rootRow(const VLMCharacter* character, Row* rows)
+Row& RootRow(const VLMCharacter* character, Row* rows)
 {
     return rows[std::int64_t(VLMCharacterRootRecord(character)->ownIndex)];
 }
-
-const VLMVector4& alignedAt(const void* base, std::int64_t offset)
-{
-    return *reinterpret_cast<const VLMVector4*>(static_cast<const unsigned char*>(base) + offset);
-}
-VLMVector4& alignedAt(void* base, std::int64_t offset)
-{
-    return *reinterpret_cast<VLMVector4*>(static_cast<unsigned char*>(base) + offset);
-}
-
-VLMVector4 loadDoubles(const double* v) { return VLMVector4FromDoubles(v[0], v[1], v[2], v[3]); }
 
 }  // namespace
 
@@ -40,7 +33,7 @@ void VLMRootStateToApiFrame(const VLMCharacter* character, const VLMVector4& t, 
                             const VLMVector4& s, VLMVector4& outT, VLMVector4& outQ, VLMVector4& outS)
 {
     // The stored transform is the parent of the T-pose transform.
-    const VLMTPoseEntry& tp = tposeOf(character, VLM_NODE_REFERENCE);
+    const VLMTPoseEntry& tp = TposeOf(character, VLM_NODE_REFERENCE);
     const VLMVector4 apiT = t + VLMQuatRotate(q, tp.t * s);
     const VLMVector4 apiQ = VLMQuatMultiply(q, tp.q);
     const VLMVector4 apiS = s * tp.s;
@@ -52,7 +45,7 @@ void VLMRootStateToApiFrame(const VLMCharacter* character, const VLMVector4& t, 
 void VLMRootStateFromApiFrame(const VLMCharacter* character, VLMVector4& t, VLMVector4& q, VLMVector4& s)
 {
     // The API transform composed with the inverse of the T-pose transform.
-    const VLMTPoseEntry& tp = tposeOf(character, VLM_NODE_REFERENCE);
+    const VLMTPoseEntry& tp = TposeOf(character, VLM_NODE_REFERENCE);
     const VLMVector4 inverseQ = VLMVector4NegateXYZ(tp.q);
     const VLMVector4 inverseT = VLMQuatRotate(inverseQ, VLMVector4Div(VLMVector4Negate(tp.t), tp.s));
     const VLMVector4 storedT = VLMVector4ClearW(t + VLMQuatRotate(q, s * inverseT));
@@ -70,7 +63,7 @@ void VLMNodeStateToApiFrame(const VLMCharacter* character, int id, const VLMVect
         VLMRootStateToApiFrame(character, t, q, s, outT, outQ, outS);
         return;
     }
-    const VLMTPoseEntry& tp = tposeOf(character, id);
+    const VLMTPoseEntry& tp = TposeOf(character, id);
     outT = t;
     outQ = VLMQuatMultiply(q, tp.q);
     outS = s * tp.s;
@@ -83,7 +76,7 @@ void VLMNodeStateToApiFrameRotScale(const VLMCharacter* character, int id, const
         VLMRootStateToApiFrame(character, t, q, s, outT, outQ, outS);
         return;
     }
-    const VLMTPoseEntry& tp = tposeOf(character, id);
+    const VLMTPoseEntry& tp = TposeOf(character, id);
     const VLMVector4 apiS = tp.s * VLMScaleThroughRotation(tp.q, s);
     outT = t;
     outQ = VLMQuatMultiply(q, tp.q);
@@ -96,7 +89,7 @@ void VLMNodeStateFromApiFrame(const VLMCharacter* character, int id, VLMVector4&
         VLMRootStateFromApiFrame(character, t, q, s);
         return;
     }
-    const VLMTPoseEntry& tp = tposeOf(character, id);
+    const VLMTPoseEntry& tp = TposeOf(character, id);
     q = VLMQuatMultiply(q, VLMVector4NegateXYZ(tp.q));
     s = VLMVector4Div(s, tp.s);
 }
@@ -108,7 +101,7 @@ void VLMNodeStateFromApiFrameRotScale(const VLMCharacter* character, int id, VLM
         VLMRootStateFromApiFrame(character, t, q, s);
         return;
     }
-    const VLMTPoseEntry& tp = tposeOf(character, id);
+    const VLMTPoseEntry& tp = TposeOf(character, id);
     const VLMVector4 inverseQ = VLMVector4NegateXYZ(tp.q);
     q = VLMQuatMultiply(q, inverseQ);
     s = VLMScaleThroughRotation(inverseQ, VLMVector4Div(s, tp.s));
@@ -120,24 +113,24 @@ void VLMNodeLocalStateFromApiFrame(const VLMCharacter* character, int id, VLMSta
         VLMRootStateFromApiFrame(character, row->localT, row->localQ, row->localS);
         return;
     }
-    const VLMTPoseEntry& tp = tposeOf(character, id);
+    const VLMTPoseEntry& tp = TposeOf(character, id);
     row->localQ = VLMQuatMultiply(row->localQ, VLMVector4NegateXYZ(tp.q));
     row->localS = VLMVector4Div(row->localS, tp.s);
 }
 
 void VLMRootRowToApiFrame(const VLMCharacter* character, VLMStateRow* outRows, const VLMStateRow* inRows)
 {
-    const VLMStateRow& in = rootRow(character, inRows);
-    VLMStateRow& out = rootRow(character, outRows);
+    const VLMStateRow& in = RootRow(character, inRows);
+    VLMStateRow& out = RootRow(character, outRows);
     VLMRootStateToApiFrame(character, in.globalT, in.globalQ, in.globalS, out.globalT, out.globalQ, out.globalS);
 }
 
 void VLMRootRowFromApiFrame(const VLMCharacter* character, VLMStateRow* outRows, const VLMStateRow* inRows)
 {
-    const VLMStateRow& in = rootRow(character, inRows);
+    const VLMStateRow& in = RootRow(character, inRows);
     VLMVector4 t = in.globalT, q = in.globalQ, s = in.globalS;
     VLMRootStateFromApiFrame(character, t, q, s);
-    VLMStateRow& out = rootRow(character, outRows);
+    VLMStateRow& out = RootRow(character, outRows);
     out.globalT = t;
     out.globalQ = q;
     out.globalS = s;
@@ -164,9 +157,9 @@ void VLMSetNodeStoredTQSd(const VLMCharacter* character, VLMCharacterState* stat
     if (!character || !state)
         return;
     VLMStateRow* row = VLMNodeRow(character, VLMStateFirstRow(state), id);
-    row->globalT = VLMVector4ClearW(loadDoubles(t));
-    row->globalQ = loadDoubles(q);
-    row->globalS = loadDoubles(s);
+    row->globalT = VLMVector4ClearW(LoadDoubles(t));
+    row->globalQ = LoadDoubles(q);
+    row->globalS = LoadDoubles(s);
 }
 
 void VLMGetNodeStoredTQSd(const VLMCharacter* character, const VLMCharacterState* state, int id, double* t, double* q,
@@ -193,9 +186,9 @@ void VLMSetNodeStoredStatesInternal(const VLMCharacter* character, VLMStateRow* 
             continue;
         VLMStateRow* row = VLMNodeRow(character, rows, *id);
         VLMVector4* target = local ? &row->localT : &row->globalT;
-        target[0] = VLMVector4ClearW(alignedAt(record, layout->offsetT));
-        target[1] = alignedAt(record, layout->offsetQ);
-        target[2] = alignedAt(record, layout->offsetS);
+        target[0] = VLMVector4ClearW(AlignedAt(record, layout->offsetT));
+        target[1] = AlignedAt(record, layout->offsetQ);
+        target[2] = AlignedAt(record, layout->offsetS);
     }
     if (local)
         VLMTreeLocalToGlobal(character, rows, VLMCharacterNodeRecords(character));
@@ -223,9 +216,9 @@ void VLMGetNodeStoredStatesInternal(const VLMCharacter* character, VLMStateRow* 
             continue;
         const VLMStateRow* row = VLMNodeRow(character, rows, *id);
         const VLMVector4* source = local ? &row->localT : &row->globalT;
-        alignedAt(record, layout->offsetT) = source[0];
-        alignedAt(record, layout->offsetQ) = source[1];
-        alignedAt(record, layout->offsetS) = source[2];
+        AlignedAt(record, layout->offsetT) = source[0];
+        AlignedAt(record, layout->offsetQ) = source[1];
+        AlignedAt(record, layout->offsetS) = source[2];
     }
 }
 
@@ -302,7 +295,7 @@ void VLMDampLocalEulerAnglesInternal(const VLMCharacter* character, VLMStateRow*
     VLMTreeGlobalToLocal(character, rows, records);
     const VLMVector4 keep = {1.0f - a, 1.0f - b, 1.0f - c, 0.0f};
     for (int id = VLM_NODE_HIPS + 1; id < VLM_NODE_COUNT; ++id) {
-        if (tposeOf(character, id).presence == 0)
+        if (TposeOf(character, id).presence == 0)
             continue;
         const VLMRotationPart* part = &VLMCharacterNodeRecord(character, id)->rotation;
         VLMStateRow* row = VLMNodeRow(character, rows, id);

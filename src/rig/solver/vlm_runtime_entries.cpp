@@ -27,7 +27,7 @@ namespace {
 constexpr int kContactTypeRole = 8;
 
 template <class Operation>
-void onPose(const VLMCharacter* character, VLMCharacterState* state, Operation operation)
+void OnPose(const VLMCharacter* character, VLMCharacterState* state, Operation operation)
 {
     VLMScopedFPGuard guard;
     if (Fits(character, state))
@@ -35,12 +35,12 @@ void onPose(const VLMCharacter* character, VLMCharacterState* state, Operation o
 }
 
 // An order whose angles read every rotation as zero (or no order at all).
-bool expressesAngles(std::uint32_t order)
+bool ExpressesAngles(std::uint32_t order)
 {
     return order == VLM_ROTATION_SPHERIC_XYZ || (order < VLM_ROTATION_SPHERIC_XYZ && (order & 1u) == 0);
 }
 
-void clampPose(const VLMCharacter* character, VLMStateRow* rows)
+void ClampPose(const VLMCharacter* character, VLMStateRow* rows)
 {
     const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
     const VLMRotationRecord* rotations = VLMCharacterRotations(character);
@@ -51,7 +51,7 @@ void clampPose(const VLMCharacter* character, VLMStateRow* rows)
         const VLMNodeRecord* record = VLMCharacterNodeRecord(character, id);
         const bool limited = record->rotationIndex != VLM_INDEX_NONE;
         const VLMRotationPart* part = limited ? &rotations[record->rotationIndex].part : &record->rotation;
-        if (!expressesAngles(part->rotationOrder))
+        if (!ExpressesAngles(part->rotationOrder))
             continue;
         VLMStateRow* row = rows + record->ownIndex;
         VLMVector4 angles, clamped;
@@ -65,7 +65,7 @@ void clampPose(const VLMCharacter* character, VLMStateRow* rows)
     VLMTreeLocalToGlobal(character, rows, records);
 }
 
-void mirrorInFrame(const VLMCharacter* character, VLMStateRow* rows, const VLMStateRow* referenceRows,
+void MirrorInFrame(const VLMCharacter* character, VLMStateRow* rows, const VLMStateRow* referenceRows,
                    const VLMVector4& q)
 {
     const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
@@ -92,7 +92,7 @@ void mirrorInFrame(const VLMCharacter* character, VLMStateRow* rows, const VLMSt
 }
 
 // The contact point of the pose; false, with out untouched, when there is none.
-bool contactPoint(const VLMCharacter* character, const VLMCharacterState* state, const VLMPropertySetState* properties,
+bool ContactPoint(const VLMCharacter* character, const VLMCharacterState* state, const VLMPropertySetState* properties,
                   int extremity, int index, VLMVector4& out)
 {
     if (!Fits(character, state) || !properties || !IsExtremity(extremity))
@@ -109,22 +109,22 @@ bool contactPoint(const VLMCharacter* character, const VLMCharacterState* state,
 
 void VLMPutStateInTPose(const VLMCharacter* character, VLMCharacterState* state)
 {
-    onPose(character, state, VLMSetStateToTPose);
+    OnPose(character, state, VLMSetStateToTPose);
 }
 
 void VLMPutStateInZeroPose(const VLMCharacter* character, VLMCharacterState* state)
 {
-    onPose(character, state, VLMSetStateToZeroPose);
+    OnPose(character, state, VLMSetStateToZeroPose);
 }
 
 void VLMAddStanceOffsetsToState(const VLMCharacter* character, VLMCharacterState* state)
 {
-    onPose(character, state, VLMApplyStanceOffsets);
+    OnPose(character, state, VLMApplyStanceOffsets);
 }
 
 void VLMRemoveStanceOffsetsFromState(const VLMCharacter* character, VLMCharacterState* state)
 {
-    onPose(character, state, VLMRemoveStanceOffsets);
+    OnPose(character, state, VLMRemoveStanceOffsets);
 }
 
 void VLMTransferPoseAndUpdate(const VLMCharacter* target, VLMCharacterState* targetState, const VLMCharacter* source,
@@ -159,7 +159,7 @@ void VLMCopyCharacterState(VLMCharacterState* destination, const VLMCharacterSta
 
 void VLMClampPoseToRotationLimits(const VLMCharacter* character, VLMCharacterState* state)
 {
-    onPose(character, state, clampPose);
+    OnPose(character, state, ClampPose);
 }
 
 void VLMMirrorPoseInFrame(const void* /*unused*/, VLMCharacterState* state, const VLMCharacterState* reference,
@@ -169,7 +169,7 @@ void VLMMirrorPoseInFrame(const void* /*unused*/, VLMCharacterState* state, cons
     if (!Fits(character, state) || !Fits(character, reference))
         return;
     const VLMVector4 q = frame ? LoadDoubles(frame) : VLMConstant::IdentityQuat;
-    mirrorInFrame(character, VLMStateFirstRow(state), VLMStateFirstRow(reference), q);
+    MirrorInFrame(character, VLMStateFirstRow(state), VLMStateFirstRow(reference), q);
 }
 
 bool VLMGetContactPoint(const VLMCharacter* character, const VLMCharacterState* state,
@@ -177,7 +177,7 @@ bool VLMGetContactPoint(const VLMCharacter* character, const VLMCharacterState* 
 {
     VLMScopedFPGuard guard;
     VLMVector4 p;
-    const bool found = point && contactPoint(character, state, properties, extremity, index, p);
+    const bool found = point && ContactPoint(character, state, properties, extremity, index, p);
     if (point)
         VLMVector4StoreUnaligned(point, found ? p : VLMVector4Zero());
     return found;
@@ -188,7 +188,7 @@ bool VLMGetContactPointMatrixd(const VLMCharacter* character, const VLMCharacter
 {
     VLMScopedFPGuard guard;
     VLMVector4 p = VLMVector4Zero();
-    const bool found = matrix && contactPoint(character, state, properties, extremity, index, p);
+    const bool found = matrix && ContactPoint(character, state, properties, extremity, index, p);
     if (!matrix)
         return false;
     // A translation matrix: unit axes, the point, and its w lane + 1.

@@ -1,6 +1,7 @@
 #include "rig/solver/vlm_state.h"
 
 #include "rig/solver/stages/vlm_effector_params.h"
+#include "rig/solver/stages/vlm_entry_util.h"
 #include "rig/solver/stages/vlm_solver_access.h"
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
@@ -12,29 +13,29 @@
 
 namespace {
 
-bool isEffector(int id) { return static_cast<unsigned>(id) < unsigned(VLM_EFFECTOR_COUNT); }
-bool isExtremity(int k) { return static_cast<unsigned>(k) < 4u; }
+using vlm_entry::IsEffector;
+using vlm_entry::IsExtremity;
 
-unsigned char* bytesAt(void* base, std::int64_t offset) { return static_cast<unsigned char*>(base) + offset; }
+unsigned char* BytesAt(void* base, std::int64_t offset) { return static_cast<unsigned char*>(base) + offset; }
 
-void storeAligned(void* target, const VLMVector4& v) { *static_cast<VLMVector4*>(target) = v; }
+void StoreAligned(void* target, const VLMVector4& v) { *static_cast<VLMVector4*>(target) = v; }
 
-void setLane(VLMEffectorSetState* set, int id, int lane, float value)
+void SetLane(VLMEffectorSetState* set, int id, int lane, float value)
 {
-    if (set && isEffector(id))
+    if (set && IsEffector(id))
         (&VLMEffectorSetLayoutOf(set)->blend[id].x)[lane] = VLMClamp01Float(value);
 }
 
-float getLane(const VLMEffectorSetState* set, int id, int lane)
+float GetLane(const VLMEffectorSetState* set, int id, int lane)
 {
-    if (!set || !isEffector(id))
+    if (!set || !IsEffector(id))
         return 0.0f;
     return (&VLMEffectorSetLayoutOf(set)->blend[id].x)[lane];
 }
 
 // A new set: the defaults, and the fields the defaults leave alone zeroed so
 // that a new block never holds what the allocation happened to contain.
-VLMEffectorSetState* constructEffectorSet(void* memory)
+VLMEffectorSetState* ConstructEffectorSet(void* memory)
 {
     VLMEffectorSetLayout* layout = static_cast<VLMEffectorSetLayout*>(memory);
     std::memset(layout->rollAngles, 0, sizeof layout->rollAngles);
@@ -44,7 +45,7 @@ VLMEffectorSetState* constructEffectorSet(void* memory)
     return set;
 }
 
-VLMCharacterState* constructState(const VLMCharacter* character, void* memory)
+VLMCharacterState* ConstructState(const VLMCharacter* character, void* memory)
 {
     VLMCharacterStateHeader* header = static_cast<VLMCharacterStateHeader*>(memory);
     const std::uint32_t count = VLMCharacterHeaderOf(character)->nodeCount;
@@ -66,7 +67,7 @@ VLMCharacterState* VLMCreateCharacterState(const VLMCharacter* character, VLMAll
     void* block = VLMAllocAligned(VLMCharacterStateSize(VLMCharacterHeaderOf(character)->nodeCount), 16, 0, allocate);
     if (!block)
         return nullptr;
-    return constructState(character, block);
+    return ConstructState(character, block);
 }
 
 VLMCharacterState* VLMConstructCharacterState(const VLMCharacter* character, void* memory)
@@ -74,7 +75,7 @@ VLMCharacterState* VLMConstructCharacterState(const VLMCharacter* character, voi
     VLMScopedFPGuard guard;
     if (!character || !memory || (reinterpret_cast<std::uintptr_t>(memory) & 15u) != 0)
         return nullptr;
-    return constructState(character, memory);
+    return ConstructState(character, memory);
 }
 
 std::uint64_t VLMGetCharacterStateSize(const VLMCharacter* character)
@@ -135,12 +136,12 @@ VLMEffectorSetState* VLMCreateEffectorSetState(VLMAllocCallback allocate)
     if (!allocate)
         return nullptr;
     void* block = VLMAllocAligned(sizeof(VLMEffectorSetLayout), 16, 0, allocate);
-    return block ? constructEffectorSet(block) : nullptr;
+    return block ? ConstructEffectorSet(block) : nullptr;
 }
 
 VLMEffectorSetState* VLMConstructEffectorSetState(void* memory)
 {
-    return memory ? constructEffectorSet(memory) : nullptr;
+    return memory ? ConstructEffectorSet(memory) : nullptr;
 }
 
 VLMEffectorSetState* VLMResetEffectorSetState(VLMEffectorSetState* set)
@@ -154,7 +155,7 @@ VLMEffectorSetState* VLMResetEffectorSetState(VLMEffectorSetState* set)
 void VLMGetEffectorStateTQS(const VLMEffectorSetState* set, int id, float* t, float* q, float* s)
 {
     VLMScopedFPGuard guard;
-    if (!set || !isEffector(id))
+    if (!set || !IsEffector(id))
         return;
     const VLMTransformTQS& e = VLMEffectorSetLayoutOf(set)->effectors[id];
     VLMVector4StoreUnaligned(t, e.t);
@@ -165,7 +166,7 @@ void VLMGetEffectorStateTQS(const VLMEffectorSetState* set, int id, float* t, fl
 void VLMGetEffectorStateTQ(const VLMEffectorSetState* set, int id, float* t, float* q)
 {
     VLMScopedFPGuard guard;
-    if (!set || !isEffector(id))
+    if (!set || !IsEffector(id))
         return;
     const VLMTransformTQS& e = VLMEffectorSetLayoutOf(set)->effectors[id];
     VLMVector4StoreUnaligned(t, e.t);
@@ -176,23 +177,23 @@ void VLMGetEffectorStateTQSAt(const VLMEffectorSetState* set, int id, void* base
                               std::int64_t offsetQ, std::int64_t offsetS)
 {
     VLMScopedFPGuard guard;
-    if (!set || !base || !isEffector(id))
+    if (!set || !base || !IsEffector(id))
         return;
     const VLMTransformTQS& e = VLMEffectorSetLayoutOf(set)->effectors[id];
-    storeAligned(bytesAt(base, offsetT), e.t);
-    storeAligned(bytesAt(base, offsetQ), e.q);
-    storeAligned(bytesAt(base, offsetS), e.s);
+    StoreAligned(BytesAt(base, offsetT), e.t);
+    StoreAligned(BytesAt(base, offsetQ), e.q);
+    StoreAligned(BytesAt(base, offsetS), e.s);
 }
 
 void VLMGetEffectorStateTQAt(const VLMEffectorSetState* set, int id, void* base, std::int64_t offsetT,
                              std::int64_t offsetQ)
 {
     VLMScopedFPGuard guard;
-    if (!set || !base || !isEffector(id))
+    if (!set || !base || !IsEffector(id))
         return;
     const VLMTransformTQS& e = VLMEffectorSetLayoutOf(set)->effectors[id];
-    storeAligned(bytesAt(base, offsetT), e.t);
-    storeAligned(bytesAt(base, offsetQ), e.q);
+    StoreAligned(BytesAt(base, offsetT), e.t);
+    StoreAligned(BytesAt(base, offsetQ), e.q);
 }
 
 void VLMGetEffectorStates(const VLMEffectorSetState* set, const VLMEffectorRecordLayout* layout, void* base)
@@ -203,62 +204,62 @@ void VLMGetEffectorStates(const VLMEffectorSetState* set, const VLMEffectorRecor
     const VLMEffectorSetLayout* source = VLMEffectorSetLayoutOf(set);
     unsigned char* record = static_cast<unsigned char*>(base);
     for (const std::int32_t* id = layout->effectorIds; *id != VLM_LIST_END; ++id, record += layout->stride) {
-        if (!isEffector(*id))
+        if (!IsEffector(*id))
             continue;
         const VLMTransformTQS& e = source->effectors[*id];
-        storeAligned(record + layout->offsetT, e.t);
-        storeAligned(record + layout->offsetQ, e.q);
-        storeAligned(record + layout->offsetS, e.s);
-        storeAligned(record + layout->offsetLanes, source->blend[*id]);
+        StoreAligned(record + layout->offsetT, e.t);
+        StoreAligned(record + layout->offsetQ, e.q);
+        StoreAligned(record + layout->offsetS, e.s);
+        StoreAligned(record + layout->offsetLanes, source->blend[*id]);
     }
 }
 
 void VLMSetEffectorReachT(VLMEffectorSetState* set, int id, float value)
 {
     VLMScopedFPGuard guard;
-    setLane(set, id, VLM_BLEND_REACH_T, value);
+    SetLane(set, id, VLM_BLEND_REACH_T, value);
 }
 
 void VLMSetEffectorReachR(VLMEffectorSetState* set, int id, float value)
 {
     VLMScopedFPGuard guard;
-    setLane(set, id, VLM_BLEND_REACH_R, value);
+    SetLane(set, id, VLM_BLEND_REACH_R, value);
 }
 
 void VLMSetEffectorPull(VLMEffectorSetState* set, int id, float value)
 {
     VLMScopedFPGuard guard;
-    setLane(set, id, VLM_BLEND_PULL, value);
+    SetLane(set, id, VLM_BLEND_PULL, value);
 }
 
 void VLMSetEffectorStiffness(VLMEffectorSetState* set, int id, float value)
 {
     VLMScopedFPGuard guard;
-    setLane(set, id, VLM_BLEND_STIFFNESS, value);
+    SetLane(set, id, VLM_BLEND_STIFFNESS, value);
 }
 
 float VLMGetEffectorReachT(const VLMEffectorSetState* set, int id)
 {
     VLMScopedFPGuard guard;
-    return getLane(set, id, VLM_BLEND_REACH_T);
+    return GetLane(set, id, VLM_BLEND_REACH_T);
 }
 
 float VLMGetEffectorReachR(const VLMEffectorSetState* set, int id)
 {
     VLMScopedFPGuard guard;
-    return getLane(set, id, VLM_BLEND_REACH_R);
+    return GetLane(set, id, VLM_BLEND_REACH_R);
 }
 
 float VLMGetEffectorPull(const VLMEffectorSetState* set, int id)
 {
     VLMScopedFPGuard guard;
-    return getLane(set, id, VLM_BLEND_PULL);
+    return GetLane(set, id, VLM_BLEND_PULL);
 }
 
 float VLMGetEffectorStiffness(const VLMEffectorSetState* set, int id)
 {
     VLMScopedFPGuard guard;
-    return getLane(set, id, VLM_BLEND_STIFFNESS);
+    return GetLane(set, id, VLM_BLEND_STIFFNESS);
 }
 
 void VLMSetPullAndStiffnessFromProperties(VLMEffectorSetState* set, const VLMPropertySetState* properties)
@@ -293,7 +294,7 @@ void VLMSetHandPull(VLMEffectorSetState* set, int side, float value)
 void VLMGetExtremityTQ(const VLMEffectorSetState* set, int extremity, float* t, float* q)
 {
     VLMScopedFPGuard guard;
-    if (!set || !isExtremity(extremity))
+    if (!set || !IsExtremity(extremity))
         return;
     const VLMTransformTQS& frame = VLMEffectorSetLayoutOf(set)->extremities[extremity];
     VLMVector4StoreUnaligned(t, frame.t);
@@ -303,7 +304,7 @@ void VLMGetExtremityTQ(const VLMEffectorSetState* set, int extremity, float* t, 
 void VLMSetExtremityTQ(VLMEffectorSetState* set, int extremity, const float* t, const float* q)
 {
     VLMScopedFPGuard guard;
-    if (!set || !isExtremity(extremity))
+    if (!set || !IsExtremity(extremity))
         return;
     VLMTransformTQS& frame = VLMEffectorSetLayoutOf(set)->extremities[extremity];
     frame.t = VLMVector4LoadUnaligned(t);
@@ -313,7 +314,7 @@ void VLMSetExtremityTQ(VLMEffectorSetState* set, int extremity, const float* t, 
 void VLMSetExtremityTQd(VLMEffectorSetState* set, int extremity, const double* t, const double* q)
 {
     VLMScopedFPGuard guard;
-    if (!set || !isExtremity(extremity))
+    if (!set || !IsExtremity(extremity))
         return;
     VLMTransformTQS& frame = VLMEffectorSetLayoutOf(set)->extremities[extremity];
     frame.t = VLMVector4FromDoubles(t[0], t[1], t[2], t[3]);

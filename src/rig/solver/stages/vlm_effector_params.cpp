@@ -45,7 +45,7 @@ constexpr int kLaneSources[20][4] = {
     {ReachActorRightFingerBase, ReachActorRightFingerBaseRotation, CtrlPullRightFingerBase, kZero},
 };
 
-float laneValue(const VLMPropertySetState* properties, int id, int lane)
+float LaneValue(const VLMPropertySetState* properties, int id, int lane)
 {
     if (id >= 20)
         return 0.0f;
@@ -53,33 +53,33 @@ float laneValue(const VLMPropertySetState* properties, int id, int lane)
     return source == kOne ? 1.0f : source == kZero ? 0.0f : VLMPropertyValueAt(properties, source);
 }
 
-void fillLane(VLMEffectorSetLayout* set, const VLMPropertySetState* properties, int lane)
+void FillLane(VLMEffectorSetLayout* set, const VLMPropertySetState* properties, int lane)
 {
     for (int id = 0; id < VLM_EFFECTOR_COUNT; ++id)
-        (&set->blend[id].x)[lane] = laneValue(properties, id, lane);
+        (&set->blend[id].x)[lane] = LaneValue(properties, id, lane);
 }
 
-void copyTQ(VLMTransformTQS& to, const VLMTransformTQS& from)
+void CopyTQ(VLMTransformTQS& to, const VLMTransformTQS& from)
 {
     to.t = from.t;
     to.q = from.q;
 }
 
 // The eight effector ids of an extremity: end, extremity, six digits.
-const std::int32_t* extremityEffectors(const VLMExtremity* extremity) { return &extremity->endEffector; }
+const std::int32_t* ExtremityEffectors(const VLMExtremity* extremity) { return &extremity->endEffector; }
 static_assert(offsetof(VLMExtremity, baseEffector) == offsetof(VLMExtremity, endEffector) + 4 &&
                   offsetof(VLMExtremity, digitEffectors) == offsetof(VLMExtremity, endEffector) + 8,
               "the eight effector ids of an extremity are contiguous");
 
 template <int N>
-void moveTranslations(VLMTransformTQS (&slots)[N], const VLMVector4& t, const VLMVector4& q)
+void MoveTranslations(VLMTransformTQS (&slots)[N], const VLMVector4& t, const VLMVector4& q)
 {
     for (VLMTransformTQS& slot : slots)
         slot.t = t + VLMQuatRotate(q, slot.t);
 }
 
 template <int N>
-void turnRotations(VLMTransformTQS (&slots)[N], const VLMVector4& q)
+void TurnRotations(VLMTransformTQS (&slots)[N], const VLMVector4& q)
 {
     for (VLMTransformTQS& slot : slots)
         slot.q = VLMQuatMultiply(q, slot.q);
@@ -89,18 +89,18 @@ void turnRotations(VLMTransformTQS (&slots)[N], const VLMVector4& q)
 
 void VLMSetEffectorReachFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties)
 {
-    fillLane(set, properties, VLM_BLEND_REACH_T);
-    fillLane(set, properties, VLM_BLEND_REACH_R);
+    FillLane(set, properties, VLM_BLEND_REACH_T);
+    FillLane(set, properties, VLM_BLEND_REACH_R);
 }
 
 void VLMSetEffectorPullFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties)
 {
-    fillLane(set, properties, VLM_BLEND_PULL);
+    FillLane(set, properties, VLM_BLEND_PULL);
 }
 
 void VLMSetEffectorStiffnessFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties)
 {
-    fillLane(set, properties, VLM_BLEND_STIFFNESS);
+    FillLane(set, properties, VLM_BLEND_STIFFNESS);
 }
 
 void VLMSetHandPullFromProperties(VLMEffectorSetLayout* set, const VLMPropertySetState* properties)
@@ -163,46 +163,46 @@ void VLMInitLimbContactRecord(VLMLimbContactRecord* record)
 void VLMFillSpineGoal(VLMSpineGoal* goal, const VLMEffectorSetLayout* set)
 {
     for (int i = 0; i < 3; ++i) {
-        copyTQ(goal->slots[i], set->effectors[goal->ids[i]]);
+        CopyTQ(goal->slots[i], set->effectors[goal->ids[i]]);
         goal->lanes[i] = set->blend[goal->ids[i]];
     }
 }
 
 void VLMFillLimbGoalBlock(VLMLimbGoalBlock* block, const VLMExtremity* extremity, const VLMEffectorSetLayout* set)
 {
-    const std::int32_t* ids = extremityEffectors(extremity);
+    const std::int32_t* ids = ExtremityEffectors(extremity);
     for (int i = 0; i < 2; ++i) {
-        copyTQ(block->slots[i], set->effectors[ids[i]]);
+        CopyTQ(block->slots[i], set->effectors[ids[i]]);
         block->lanes[i] = set->blend[ids[i]];
     }
-    copyTQ(block->frame, set->extremities[extremity->extremityIndex]);
+    CopyTQ(block->frame, set->extremities[extremity->extremityIndex]);
 }
 
 void VLMStoreLimbGoalBlock(const VLMLimbGoalBlock* block, const VLMExtremity* extremity, VLMEffectorSetLayout* set)
 {
-    const std::int32_t* ids = extremityEffectors(extremity);
+    const std::int32_t* ids = ExtremityEffectors(extremity);
     for (int i = 0; i < 2; ++i) {
-        copyTQ(set->effectors[ids[i]], block->slots[i]);
+        CopyTQ(set->effectors[ids[i]], block->slots[i]);
         set->blend[ids[i]] = block->lanes[i];
     }
-    copyTQ(set->extremities[extremity->extremityIndex], block->frame);
+    CopyTQ(set->extremities[extremity->extremityIndex], block->frame);
 }
 
 void VLMCopyLimbGoalBlockGoals(VLMLimbGoalBlock* destination, const VLMLimbGoalBlock* source)
 {
     VLMPairArrayCopy2(reinterpret_cast<VLMPairArray2*>(destination), reinterpret_cast<const VLMPairArray2*>(source));
-    copyTQ(destination->frame, source->frame);
+    CopyTQ(destination->frame, source->frame);
 }
 
 void VLMFillLimbContactRecord(VLMLimbContactRecord* record, const VLMExtremity* extremity,
                               const VLMEffectorSetLayout* set)
 {
-    const std::int32_t* ids = extremityEffectors(extremity);
+    const std::int32_t* ids = ExtremityEffectors(extremity);
     for (int i = 0; i < 8; ++i) {
-        copyTQ(record->slots[i], set->effectors[ids[i]]);
+        CopyTQ(record->slots[i], set->effectors[ids[i]]);
         record->lanes[i] = set->blend[ids[i]];
     }
-    copyTQ(record->frame, set->extremities[extremity->extremityIndex]);
+    CopyTQ(record->frame, set->extremities[extremity->extremityIndex]);
 }
 
 void VLMCopyEffectorSetSettings(VLMEffectorSetLayout* destination, const VLMEffectorSetLayout* source)
@@ -212,7 +212,7 @@ void VLMCopyEffectorSetSettings(VLMEffectorSetLayout* destination, const VLMEffe
     destination->leftHandPull = source->leftHandPull;
     destination->rightHandPull = source->rightHandPull;
     for (int k = 0; k < 4; ++k)
-        copyTQ(destination->extremities[k], source->extremities[k]);
+        CopyTQ(destination->extremities[k], source->extremities[k]);
     std::memcpy(destination->rollAngles, source->rollAngles, sizeof destination->rollAngles);
 }
 
@@ -223,21 +223,21 @@ void VLMTransformEffectorTranslations(VLMEffectorSetLayout* set, const VLMVector
         e.t = t + VLMQuatRotate(q, s * e.t);
 }
 
-void VLMRotateEffectorRotations(VLMEffectorSetLayout* set, const VLMVector4& q) { turnRotations(set->effectors, q); }
+void VLMRotateEffectorRotations(VLMEffectorSetLayout* set, const VLMVector4& q) { TurnRotations(set->effectors, q); }
 
 void VLMTransformGoalBlockTranslations(VLMLimbGoalBlock* block, const VLMVector4& t, const VLMVector4& q)
 {
-    moveTranslations(block->slots, t, q);
+    MoveTranslations(block->slots, t, q);
 }
 
-void VLMRotateGoalBlockRotations(VLMLimbGoalBlock* block, const VLMVector4& q) { turnRotations(block->slots, q); }
+void VLMRotateGoalBlockRotations(VLMLimbGoalBlock* block, const VLMVector4& q) { TurnRotations(block->slots, q); }
 
 void VLMTransformContactRecordTranslations(VLMLimbContactRecord* record, const VLMVector4& t, const VLMVector4& q)
 {
-    moveTranslations(record->slots, t, q);
+    MoveTranslations(record->slots, t, q);
 }
 
 void VLMRotateContactRecordRotations(VLMLimbContactRecord* record, const VLMVector4& q)
 {
-    turnRotations(record->slots, q);
+    TurnRotations(record->slots, q);
 }

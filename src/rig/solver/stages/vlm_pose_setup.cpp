@@ -13,9 +13,9 @@
 
 namespace {
 
-bool present(const VLMCharacter* character, int id) { return VLMCharacterTPoseEntry(character, id)->presence != 0; }
+bool Present(const VLMCharacter* character, int id) { return VLMCharacterTPoseEntry(character, id)->presence != 0; }
 
-VLMVector4 offsetVector(const VLMPropertySetState* properties, int firstEntry)
+VLMVector4 OffsetVector(const VLMPropertySetState* properties, int firstEntry)
 {
     return VLMVector4{VLMPropertyValueAt(properties, firstEntry), VLMPropertyValueAt(properties, firstEntry + 1),
                       VLMPropertyValueAt(properties, firstEntry + 2), 0.0f};
@@ -117,7 +117,7 @@ VLMVector4* VLMGetNeckEndRotation(const VLMCharacter* character, VLMVector4* out
 VLMVector4* VLMGetChestEndPosition(const VLMCharacter* character, VLMVector4* out, const VLMStateRow* rows,
                                    const VLMVector4& offset)
 {
-    const bool shoulders = present(character, VLM_NODE_LEFT_SHOULDER) && present(character, VLM_NODE_RIGHT_SHOULDER);
+    const bool shoulders = Present(character, VLM_NODE_LEFT_SHOULDER) && Present(character, VLM_NODE_RIGHT_SHOULDER);
     const int left = shoulders ? VLM_NODE_LEFT_SHOULDER : VLM_NODE_LEFT_ARM;
     const int right = shoulders ? VLM_NODE_RIGHT_SHOULDER : VLM_NODE_RIGHT_ARM;
     VLMVector4 chest;
@@ -139,12 +139,12 @@ void VLMComputeEffectorFromPose(const VLMCharacter* character, VLMVector4& t, VL
         const VLMVector4 legs = (VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT +
                                  VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->globalT) *
                                 0.5f;
-        result.t = legs + VLMQuatRotate(result.q, offsetVector(properties, vlm_entry::HipsTOffsetX));
+        result.t = legs + VLMQuatRotate(result.q, OffsetVector(properties, vlm_entry::HipsTOffsetX));
         break;
     }
     case VLM_EFFECTOR_CHEST_END:
         VLMGetChestRotation(character, &result.q, rows);
-        VLMGetChestEndPosition(character, &result.t, rows, offsetVector(properties, vlm_entry::ChestTOffsetX));
+        VLMGetChestEndPosition(character, &result.t, rows, OffsetVector(properties, vlm_entry::ChestTOffsetX));
         break;
     case VLM_EFFECTOR_LEFT_HAND_DIGIT:
     case VLM_EFFECTOR_RIGHT_HAND_DIGIT:
