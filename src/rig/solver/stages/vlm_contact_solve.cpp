@@ -139,8 +139,9 @@ bool FrontPointBelow(const VLMCharacter* character, const VLMExtremity* extremit
     return p[0].y < floor || p[1].y < floor;
 }
 
-// An angle t about the hinge, held as (cos t, sin t): exact to build from the
-// geometry with square roots only, and ordered by size through its cosine.
+// An angle t about the hinge in (-pi, pi], held as (cos t, sin t): built from
+// the geometry with square roots alone (no trigonometric calls, so the result
+// does not hang on the maths library), its size ordered by its cosine.
 struct Turn {
     float c, s;
 };
