@@ -22,16 +22,42 @@ struct ContactScene : fixtures::Scene {
         b.frame = {V(0, floor, 0, 0), V(0, 0, 0, 1), V(1, 1, 1, 1)};
         return b;
     }
-    float lowest(const VLMLimbGoalBlock& b)
+    // The lowest contact point from `first` on (4: the front points of contact type 0).
+    float lowest(const VLMLimbGoalBlock& b, int first = 0)
     {
         float m = 1e30f;
         const VLMTransformTQS &a = b.slots[0], &e = b.slots[1];
-        for (int i = 0; i < (value(8) == 0.0f ? 6 : 4); ++i)
+        for (int i = first; i < (value(8) == 0.0f ? 6 : 4); ++i)
             m = std::fmin(m,
                           VLMContactPoint(c(), &p, extremity(), &properties, i, &a.t, &a.q, &a.s, &e.t, &e.q, &e.s)->y);
         return m;
     }
     VLMVector4 p;
+    // The toe or finger goal q turned by t about its hinge (its own x for a foot, z for a hand), and the signed
+    // angle about the hinge of the turn from q to r, in (-pi, pi].
+    VLMVector4 turned(const VLMVector4& q, double t) const
+    {
+        const double s = std::sin(t / 2), x = extremity()->isFoot != 0 ? s : 0.0;
+        const D4 r = mathtest::Hamilton(Wide(q), {x, 0.0, s - x, std::cos(t / 2)});
+        return V(float(r[0]), float(r[1]), float(r[2]), float(r[3]));
+    }
+    double about(const VLMVector4& q, const VLMVector4& r) const
+    {
+        const D4 d = mathtest::Hamilton(mathtest::Conj(Wide(q)), Wide(r));
+        const double t = 2 * std::atan2(extremity()->isFoot != 0 ? d[0] : d[2], d[3]);
+        return t > kPi ? t - 2 * kPi : t <= -kPi ? t + 2 * kPi : t;
+    }
+    // Whether turning the goal by t puts both front points on the floor (within 1e-3) and keeps its bend against
+    // the end goal, all the way, within a quarter turn or within the bend it had.
+    bool lifts(const VLMLimbGoalBlock& b, double t)
+    {
+        VLMLimbGoalBlock turn = b;
+        turn.slots[1].q = turned(b.slots[1].q, t);
+        const double bent = about(b.slots[1].q, b.slots[0].q);
+        return lowest(turn, 4) >= b.frame.t.y - 1e-3f &&
+               std::fabs(bent - t) <= std::fmax(kPi / 2, std::fabs(bent)) + 1e-4;
+    }
+    static constexpr double kPi = 3.141592653589793;
 };
 
 VLMVector4 Tilt(std::mt19937& rng, float range)
@@ -109,7 +135,9 @@ TEST(Contact, ScaledGoalRisesWithoutTurning)
 
 // Kind 1 over a seeded sweep of foot and hand tilts and heights, toe and finger bends (straight down among
 // them), every contact type and pivot, the default sole and one below the base joint: no contact corner ends
-// below the floor.
+// below the floor. On the same poses the lift of the front about its hinge turns the toe or finger by the least
+// angle that puts its front on the floor without bending it out of range (or not at all when none does): never
+// the long way round, which folds it over.
 TEST(Contact, RollLeavesNoCornerBelowTheFloor)
 {
     ContactScene s;
@@ -131,8 +159,9 @@ TEST(Contact, RollLeavesNoCornerBelowTheFloor)
                                     : float(std::atan2(-double(mid.x), -double(mid.y)));
             for (float type : {0.0f, 1.0f, 2.0f, 3.0f}) {
                 s.value(kType) = type;
-                int worst = -1;
+                int worst = -1, missed = 0, folded = 0, firstMiss = -1;
                 float deepest = 0.0f;
+                const double step = ContactScene::kPi / 720;
                 for (int i = 0; i < 300; ++i) {
                     s.value(kPivot) = float(i % 3);
                     const bool straightDown = type == 0.0f && i % 4 == 0;
@@ -144,12 +173,31 @@ TEST(Contact, RollLeavesNoCornerBelowTheFloor)
                     VLMVector4 bend = V(0, 0, 0, 0);
                     (&bend.x)[across] = straightDown ? down : (foot ? 1 : -side) * (2.2f * unit(rng) - 1.7f);
                     b.slots[1].q = VLMQuatMultiply(tilt, VLMQuatFromEulerXYZ(bend));
+                    if (type == 0.0f) {  // the lift alone: a turn about the hinge by the least angle that lifts
+                        VLMLimbGoalBlock lifted = b;
+                        VLMLiftFrontAboutHinge(s.c(), s.extremity(), &lifted, &s.properties);
+                        const double t = s.about(b.slots[1].q, lifted.slots[1].q);
+                        double least = HUGE_VAL;  // by a scan of both senses; none: no turn
+                        for (int k = 0; k * step <= ContactScene::kPi && least == HUGE_VAL; ++k)
+                            for (double u : {k * step, -k * step})
+                                least = least == HUGE_VAL && s.lifts(b, u) ? u : least;
+                        // (A sliver of turns narrower than the step can escape the scan: a turn that lifts counts.)
+                        const bool right = t == 0.0 ? least == 0.0 || least == HUGE_VAL
+                                                    : s.lifts(b, t) && std::fabs(t) <= std::fabs(least) + 0.02;
+                        folded += std::fabs(t) > ContactScene::kPi / 2;
+                        if (!right || TurnAngle(lifted.slots[1].q, s.turned(b.slots[1].q, t)) > 1e-4)
+                            firstMiss = missed++ == 0 ? i : firstMiss;
+                    }
                     VLMRunLimbSubSolver(s.c(), s.extremity(), &b, 1, &s.properties);
                     const float below = floor - s.lowest(b);
                     if (below > deepest)
                         deepest = below, worst = i;
                 }
                 EXPECT_LT(deepest, 2e-3f) << which << " " << bottom << " " << type << " " << worst;
+                if (type == 0.0f) {
+                    EXPECT_EQ(missed, 0) << which << " " << bottom << ": of 300 lifts, first at " << firstMiss
+                                         << "; turned past a quarter turn: " << folded;
+                }
             }
         }
     }

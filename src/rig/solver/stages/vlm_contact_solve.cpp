@@ -139,61 +139,121 @@ bool FrontPointBelow(const VLMCharacter* character, const VLMExtremity* extremit
     return p[0].y < floor || p[1].y < floor;
 }
 
-// The front part turned about its own cross axis through the base joint, in
-// the sense that brings it back toward the end goal's orientation, by the
-// least angle that puts both front points at or above the floor (as high as
-// they go when the floor is out of reach). The front steps lift the points by
-// tilting the triangle of the base joint and the two points; when that
+// An angle t about the hinge in (-pi, pi], held as (cos t, sin t): built from
+// the geometry with square roots alone (no trigonometric calls, so the result
+// does not hang on the maths library), its size ordered by its cosine.
+struct Turn {
+    float c, s;
+};
+
+}  // namespace
+
+// The front part turned about its own cross axis through the base joint by
+// the least angle, of either sense, that puts both front points at or above
+// the floor while the part stays within its sensible range against the end
+// goal: bent no more than a quarter turn either way, or no further than it
+// already is when it starts beyond that.
+// This turn goes beyond the fixed four front steps, which lift the points by
+// tilting the triangle of the base joint and the two points: when that
 // triangle stands upright (a finger or toe pointing straight down) raising the
 // points only reshapes it in its own plane, so the steps barely turn it and
-// the points stay below: this turn reaches the floor in one go.
-void LiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
-                         const VLMPropertySetState* properties)
+// the points stay below; this turn reaches the floor in one go.
+// Unlike a search for the first angle in one fixed sense, which past a half
+// turn comes round the other way and folds the toe or finger over, the turn
+// here is the least of both senses. Where no turn in range brings both points
+// up (the floor out of their reach, or reached only by folding the part back
+// against the end goal), nothing turns: the pose the front steps left is kept,
+// a point below the floor and all, rather than bending the part out of range.
+void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
+                            const VLMPropertySetState* properties)
 {
     const VLMTransformTQS& a = block->slots[0];
     VLMTransformTQS& b = block->slots[1];
     const VLMVector4 q = VLMQuatNormalize(b.q);
     VLMVector4 h = extremity->isFoot != 0 ? VLMQuatAxisX(q) : VLMQuatAxisZ(q);
     const VLMVector4 back = VLMQuatMultiply(a.q, VLMVector4NegateXYZ(q));  // B onto A's orientation
-    if ((VLMVector4Dot3(back, h).x < 0.0f) != (back.w < 0.0f))
-        h = VLMVector4Negate(h);
+    float along = VLMVector4Dot3(back, h).x;
+    if ((along < 0.0f) != (back.w < 0.0f))
+        h = VLMVector4Negate(h), along = -along;
+    // The bend b of the part behind the end goal about h, 0..pi, from the half
+    // angle of the turn back, (|w|, its part along h). A turn by t in (-pi, pi]
+    // bends the part through t - b on its way, which stays within a quarter
+    // turn, or within b when b is more, for t in [b - pi / 2, b + pi / 2]
+    // (cos(t - b) >= 0) while b <= pi / 2, and for t in [0, pi] (sin t >= 0)
+    // beyond: never round through the fold against the end goal.
+    Turn bend = {1.0f, 0.0f};
+    const float half = std::sqrt(back.w * back.w + along * along);
+    if (half > 0.0f) {
+        const float ch = std::fabs(back.w) / half, sh = std::fabs(along) / half;
+        bend = {ch * ch - sh * sh, 2.0f * ch * sh};
+    }
+    const bool quarter = bend.c >= 0.0f;
+
+    // Per point, on its circle about h: p(t).y = centre + ay cos t + by sin t;
+    // it is up where rho cos(t - phi) >= g, an arc of half width alpha about
+    // the top of the circle phi, cos alpha = g / rho.
     VLMVector4 p[2];
     FrontPoints(character, extremity, block, properties, p);
     const float floor = block->frame.t.y;
-    // Per point, on its circle about h: p(t) = centre + cos t u + sin t (h x u);
-    // the first t >= 0 with p(t).y >= floor, as (cos t, sin t). The angles are
-    // compared by a key that grows with t over [0, 2 pi), quarter by quarter
-    // (the sine near 0, so that small turns keep their order).
-    float key = -1.0f, c = 1.0f, sn = 0.0f;
-    for (const VLMVector4& point : p) {
-        const VLMVector4 v = point - b.t;
-        const float along = VLMVector4Dot3(v, h).x;
-        const VLMVector4 u = v - h * along;
+    float ay[2], by[2], g[2];
+    float scale = 0.0f;
+    Turn candidates[8];
+    int count = 0;
+    candidates[count++] = {1.0f, 0.0f};
+    for (int i = 0; i < 2; ++i) {
+        const VLMVector4 v = p[i] - b.t;
+        const float offset = VLMVector4Dot3(v, h).x;
+        const VLMVector4 u = v - h * offset;
         const VLMVector4 w = VLMVector4Cross(h, u);
-        const float ay = u.y, by = w.y, g = floor - (b.t.y + along * h.y);
-        const float rho = std::sqrt(ay * ay + by * by);
-        if (!(ay < g) || !(rho > 0.0f))
-            continue;                      // up already, or on the axis: no turn helps
-        float x = ay / rho, y = by / rho;  // the top of the circle
-        if (g < rho) {
-            const float m = g / rho, across = std::sqrt(1.0f - m * m);
-            x = m * ay / rho + across * by / rho;
-            y = m * by / rho - across * ay / rho;
+        ay[i] = u.y, by[i] = w.y, g[i] = floor - (b.t.y + offset * h.y);
+        const float rho = std::sqrt(ay[i] * ay[i] + by[i] * by[i]);
+        scale = VLMMaxFloat(scale, rho);
+        if (!(rho > 0.0f)) {
+            if (ay[i] < g[i])
+                ay[i] = by[i] = g[i] = 0.0f;  // on the axis below: no turn helps it, none is held back for it
+            continue;
         }
-        const float k = y >= 0.0f ? (x >= 0.0f ? y : 2.0f - y) : (x < 0.0f ? 2.0f - y : 4.0f + y);
-        if (k > key)
-            key = k, c = x, sn = y;
+        if (!(g[i] < rho)) {
+            if (ay[i] < g[i])
+                return;  // the floor is out of this point's reach
+            continue;    // on the floor at the top of its circle: only no turn keeps it there
+        }
+        if (!(-rho < g[i]))
+            continue;  // up at every angle
+        const float m = g[i] / rho, across = std::sqrt(1.0f - m * m);
+        const float x = ay[i] / rho, y = by[i] / rho;  // the top of the circle
+        candidates[count++] = {m * x + across * y, m * y - across * x};
+        candidates[count++] = {m * x - across * y, m * y + across * x};
     }
-    if (key < 0.0f)
-        return;
+    // The ends of the range: t = b -+ pi / 2, or t = 0 and t = pi.
+    if (quarter) {
+        candidates[count++] = {bend.s, -bend.c};
+        candidates[count++] = {-bend.s, bend.c};
+    } else {
+        candidates[count++] = {-1.0f, 0.0f};
+    }
+
+    // The least turn is 0 or an end of one of these arcs: the candidate with
+    // the largest cosine that every arc and the range hold (within rounding).
+    const float slack = 1e-5f * scale, rangeSlack = 1e-5f;
+    int best = -1;
+    for (int k = 0; k < count; ++k) {
+        const Turn& t = candidates[k];
+        bool held = (quarter ? t.c * bend.c + t.s * bend.s : t.s) >= -rangeSlack;
+        for (int i = 0; i < 2 && held; ++i)
+            held = ay[i] * t.c + by[i] * t.s >= g[i] - slack;
+        if (held && (best < 0 || t.c > candidates[best].c || (t.c == candidates[best].c && t.s > candidates[best].s)))
+            best = k;
+    }
+    if (best <= 0)
+        return;  // up already, or no turn in range brings both points up
+    const float c = candidates[best].c, sn = candidates[best].s;
     // The half-angle turn, scaled by 2 cos(t / 2) or by 2 sin(t / 2): the one
     // of the two forms that keeps its precision for the angle found.
     const VLMVector4 turn = c > 0.0f ? VLMVector4MergeW(h * sn, VLMVector4Splat(1.0f + c))
                                      : VLMVector4MergeW(h * (1.0f - c), VLMVector4Splat(sn));
     b.q = VLMQuatNormalize(VLMQuatMultiply(VLMQuatNormalize(turn), q));
 }
-
-}  // namespace
 
 VLMVector4* VLMTriangleFrame(VLMVector4 out[4], const VLMVector4& a, const VLMVector4& b, const VLMVector4& c)
 {
@@ -338,7 +398,7 @@ void VLMSolveContactRoll(const VLMCharacter* character, const VLMExtremity* extr
              ++i)
             VLMContactFrontStep(character, extremity, block, properties, relQ);
         if (front && FrontPointBelow(character, extremity, block, properties))
-            LiftFrontAboutHinge(character, extremity, block, properties);
+            VLMLiftFrontAboutHinge(character, extremity, block, properties);
     }
     if (!carry || !(pivot == 1 || (pivot == 2 && present)))
         return;

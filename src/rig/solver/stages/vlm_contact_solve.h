@@ -27,6 +27,12 @@ void VLMContactRollStep(const VLMCharacter* character, const VLMExtremity* extre
                         const VLMPropertySetState* properties);
 void VLMContactFrontStep(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
                          const VLMPropertySetState* properties, const VLMVector4& restRotation);
+// The front part (B) turned about its hinge by the least angle of either sense
+// that puts both front points on the floor without bending it past its range
+// against the end goal; unchanged when no such turn exists. Kind 1 runs it
+// after the front steps when they leave a front point below the floor.
+void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
+                            const VLMPropertySetState* properties);
 
 // Axes X (the unit normal), Y, Z and the centroid of a triangle; the identity
 // axes when the points are collinear.
