@@ -13,6 +13,8 @@
 #include "rig/vlm_quat.h"
 #include "rig/vlm_vector.h"
 
+#include <algorithm>
+
 namespace {
 
 // Whether node id is present and ancestor is one of its ancestors.
@@ -212,14 +214,27 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
         }
         limiter->x = l0 * k;
         const VLMVector4 grow = VLMVector4Splat((k - 1.0f) * scaleSpine.x + 1.0f);
+        // k is the ratio of distances from the Spine joint, so only the bones
+        // above that joint grow by it: lengthening the hips-to-spine bone as
+        // well would move the joint itself and carry the chest end past (or
+        // short of) its target by that bone's growth. A spine without
+        // Spine1.. has no bone above its joint, though: its chest end hangs on
+        // the chest's children, which grow only by SnSScaleSpineChildren.
+        // Unlike the longer spines, such a spine still grows its hips-to-spine
+        // bone, by the share of k the children leave (1 - that scale, within
+        // [0, 1]): at the default 0 by the whole of k, as a stretch of every
+        // spine bone alike would, so that it keeps reaching toward its target,
+        // and the final aim about the moved joint then brings the chest end at
+        // least as near as an aim about the hips would. With the children
+        // growing fully the chest end lands and that bone keeps its length.
+        const float spineShare =
+            chest == VLM_NODE_SPINE ? std::min(std::max(1.0f - scaleChildren.x, 0.0f), 1.0f) : 0.0f;
         for (int id = VLM_NODE_SPINE; id <= chest; id = id == VLM_NODE_SPINE ? VLM_NODE_SPINE1 : id + 1) {
             VLMStateRow* row = VLMNodeRow(character, rows, id);
-            // k is the ratio of distances from the Spine joint, so only the
-            // bones above that joint grow by it: lengthening the hips-to-spine
-            // bone as well would move the joint itself and carry the chest end
-            // past (or short of) its target by that bone's growth.
             if (id != VLM_NODE_SPINE)
                 row->localT = row->localT * k;
+            else if (spineShare > 0.0f)
+                row->localT = row->localT * ((k - 1.0f) * spineShare + 1.0f);
             row->globalS = VLMVector4ScaleXYZ(row->globalS, grow);
         }
         const VLMNodeRecord* top = VLMCharacterNodeRecord(character, chest);
@@ -231,8 +246,13 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
         update(character, rows);
     }
 
+    // Unlike the first turn, the final aim is measured about the Spine joint,
+    // not the hips: it turns the Spine, so only an arc about the Spine's own
+    // joint carries the chest end onto the target (and, once the stretch has
+    // made the chest end as far from that joint as the target is, exactly).
     VLMStateRow* spineRow = VLMNodeRow(character, rows, VLM_NODE_SPINE);
-    const VLMVector4 aim = VLMShortestArc(ChestEnd(character, rows, chestOffset) - h, toTarget);
+    const VLMVector4 pivot = spineRow->globalT;
+    const VLMVector4 aim = VLMShortestArc(ChestEnd(character, rows, chestOffset) - pivot, target - pivot);
     spineRow->globalQ = VLMQuatMultiply(aim, spineRow->globalQ);
     CommitNode(character, rows, VLM_NODE_SPINE);
 }
