@@ -370,4 +370,69 @@ TEST(Solve, RetargetsAWalkCycleOntoOtherProportions)
     EXPECT_LT(jump.value, 1.0) << "frame " << jump.frame;
 }
 
+// Frame `frame` of the arms circling the body once in 600 frames, held out level and swung up and down a little,
+// the hips swaying: a source whose long arms put the wrists far beyond the target's reach, wherever they are.
+void ArmCirclePose(const fixtures::Scene& s, int frame)
+{
+    const VLMNodeRecord* records = VLMCharacterNodeRecords(s.c());
+    VLMSetStateToTPose(s.c(), s.rows());
+    VLMTreeGlobalToLocal(s.c(), s.rows(), records);
+    const float a = 6.2831853f * float(frame) / 600.0f;
+    for (int side = 0; side < 2; ++side) {
+        const float sign = side ? -1.0f : 1.0f;
+        const int arm = side ? VLM_NODE_RIGHT_ARM : VLM_NODE_LEFT_ARM;
+        Row(s, arm).localQ = VLMQuatMultiply(About(0, 1, 0, sign * (a + 1.3f * float(side))),
+                                             About(0, 0, 1, sign * 0.3f * std::sin(0.7f * a + float(side))));
+    }
+    Row(s, VLM_NODE_HIPS).localQ = About(0, 1, 0, 0.05f * std::sin(a));
+    VLMTreeLocalToGlobal(s.c(), s.rows(), records);
+}
+
+// The 172-node character follows a source with arms 1.5 times as long, the wrists reaching fully: the hands'
+// pulls on the chest neither flip the upper body between frames (no node turns further than twice its source
+// node, or its source node and 5 degrees) nor turn the chest (Spine9) near a half turn from where the same solve puts
+// it with those pulls off.
+TEST(Solve, WristsCirclingBeyondReachTurnTheChestSmoothlyAndBounded)
+{
+    fixtures::Proportions longArms = fixtures::Full();
+    longArms.arm = 1.5f;
+    fixtures::Scene source(longArms, {false, {}, false, false, 1}, {});
+    fixtures::Scene pulled(fixtures::Full(), {false, {}, false, false, 1}, {});
+    fixtures::Scene unpulled(fixtures::Full(), {false, {}, false, false, 1}, {});
+    for (fixtures::Scene* t : {&pulled, &unpulled}) {
+        for (int e : {vlm_entry::ReachActorLeftWrist, vlm_entry::ReachActorRightWrist})
+            t->properties.entries[e].value = 1.0f;
+        t->effectors()->stageWord = VLM_STAGE_ALL;
+    }
+    for (int e : {vlm_entry::CtrlChestPullLeftHand, vlm_entry::CtrlChestPullRightHand})
+        unpulled.properties.entries[e].value = 0.0f;
+    struct Worst {
+        double value = -1e9;
+        int frame = -1, node = -1;
+        void take(double v, int f, int id = -1)
+        {
+            if (v > value)
+                value = v, frame = f, node = id;
+        }
+    } jump, chest;
+    std::vector<VLMStateRow> was[2];
+    for (int f = 0; f < 600; ++f) {
+        ArmCirclePose(source, f);
+        for (fixtures::Scene* t : {&pulled, &unpulled})
+            VLMSolve(t->c(), t->state.get(), source.c(), source.state.get(), t->set.get(), &t->properties,
+                     &source.properties);
+        chest.take(TurnAngle(Row(pulled, VLM_NODE_SPINE1 + 8).globalQ, Row(unpulled, VLM_NODE_SPINE1 + 8).globalQ), f);
+        const std::vector<VLMStateRow> now[2] = {source.snapshot(), pulled.snapshot()};
+        for (int id = 1; f > 0 && id < VLM_NODE_COUNT; ++id) {
+            const int i = VLMCharacterCompactIndex(pulled.c(), id), k = VLMCharacterCompactIndex(source.c(), id);
+            const double from = TurnAngle(now[0][k].globalQ, was[0][k].globalQ);
+            const double to = TurnAngle(now[1][i].globalQ, was[1][i].globalQ);
+            jump.take(to - std::fmax(2 * from, from + 5 * 3.14159265358979 / 180), f, id);
+        }
+        was[0] = now[0], was[1] = now[1];
+    }
+    EXPECT_LE(jump.value, 0.0) << "node " << jump.node << ", frame " << jump.frame;
+    EXPECT_LT(chest.value, 2.0) << "frame " << chest.frame;
+}
+
 }  // namespace

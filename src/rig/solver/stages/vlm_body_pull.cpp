@@ -48,6 +48,60 @@ struct TurnSum {
     VLMVector4 turn() const { return VLMDotFloat(sum, sum) > 0.0f ? VLMQuatNormalize(sum) : VLMConstant::IdentityQuat; }
 };
 
+// The shortest arc from u toward u + pull with any part of the pull toward
+// the centre dropped, its vector part scaled by `factor`. A pull through the
+// centre says nothing about which way to turn: this arc stays under a quarter
+// turn and fades to none as a pull swings through the centre, where the arc to
+// the full pulled point nears a half turn about an axis that spins as the pull
+// moves.
+VLMVector4 SidewaysArc(const VLMVector4& u, const VLMVector4& pull, float factor)
+{
+    VLMVector4 d = VLMVector4ClearW(pull);
+    const float inward = VLMVector4Dot3(d, u).x;
+    if (inward < 0.0f)
+        d = d - u * (inward / VLMVector4Dot3(u, u).x);
+    return VLMQuatScaleVectorPart(VLMShortestArc(u, u + d), factor);
+}
+
+// v, no longer than `length`.
+VLMVector4 Shorten(const VLMVector4& v, float length)
+{
+    const float s = VLMLengthFloat(v);
+    return s > length ? v * (length / s) : v;
+}
+
+// The turn q (either sign) no further than the half-angle tangent `bound`.
+VLMVector4 Lessen(VLMVector4 q, float bound)
+{
+    if (q.w < 0.0f)
+        q = VLMVector4Negate(q);
+    const float v = VLMLengthFloat(q);
+    if (!(v > bound * q.w))
+        return q;
+    return VLMQuatNormalize(VLMVector4MergeW(VLMVector4ClearW(q) * (bound / v), VLMConstant::One));
+}
+
+// The pulls of one iteration on the chest end: the weighted pulls' sum, no
+// longer than the longest of them, and the sum of their sideways arcs, no
+// further than the largest of them. Two pulls asking for the same move ask for
+// it once; a plain sum moves twice as far, and added up over the iterations
+// overshoots and swings from side to side.
+struct ChestPulls {
+    VLMVector4 shift = VLMVector4Zero(), sum = VLMConstant::IdentityQuat;
+    float longest = 0.0f, largest = 0.0f;
+    void add(const VLMVector4& at, const VLMVector4& pull, float move, float turn)
+    {
+        const VLMVector4 step = VLMVector4ClearW(pull) * move;
+        longest = VLMMaxFloat(longest, VLMLengthFloat(step));
+        shift = shift + step;
+        const VLMVector4 arc = SidewaysArc(at, pull, turn);
+        largest = VLMMaxFloat(largest, VLMLengthFloat(arc) / arc.w);
+        sum = sum + (arc - VLMConstant::IdentityQuat);
+    }
+    VLMVector4 moved() const { return Shorten(shift, longest); }
+    VLMVector4 turned() const { return Lessen(VLMQuatNormalize(sum), largest); }
+};
+
 VLMVector4 Pack(float a, float b, float c, float d) { return VLMVector4{a, b, c, d}; }
 
 }  // namespace
@@ -199,6 +253,7 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
     const int neckRoot = Has(character, VLM_NODE_NECK) ? VLM_NODE_NECK : VLM_NODE_HEAD;
     VLMVector4 hipsShift = VLMVector4Zero(), chestShift = VLMVector4Zero();
     VLMVector4 hipsTurned = VLMConstant::IdentityQuat, chestTurned = VLMConstant::IdentityQuat;
+    float chestReach = 0.0f;
     for (int i = 1; i <= total; ++i) {
         const float t = float(i) / float(total);
         VLMComputeEffectorTripleFromPose(character, &pose, rows, properties);
@@ -226,15 +281,40 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
             legs.add(hips, Position(character, rows, kLimbs[j].root), pull[j], hipsTurn);
         hipsTurned = VLMQuatNormalize(VLMQuatMultiply(legs.turn(), hipsTurned));
 
+        // Unlike the hips', the chest's pulls are held to what they can explain.
+        // A wrist far beyond reach keeps pulling however the chest moves, and
+        // added up over the iterations its pull would wind the chest's shift
+        // and turn on without end: toward the spine, where the chest end can
+        // only swing about a shortened lever and overshoots from side to side,
+        // and round, past a half turn when the wrist lies behind the back.
+        // So each iteration the arms' and head's moves are summed no longer
+        // than the longest, their turns taken sideways (above), the part of the
+        // move toward the Spine joint dropped (the chest end cannot follow it),
+        // and the whole shift kept within twice the longest pull the chest felt
+        // at first: a pull the chest follows shortens and the sums settle well
+        // within that, and the chest's move stays continuous in its pulls.
         const float chestMove = 1.0f - chestLanes.z, chestTurn = 1.0f - chestLanes.w;
-        const VLMVector4 armsMove = (pull[2] + pull[3]) * (0.6f + 0.4f * t);
-        const VLMVector4 headMove = head * (0.7f + 0.3f * t);
-        chestShift = chestShift + (armsMove + headMove) * chestMove;
-        TurnSum upper;
+        const VLMVector4 arms[2] = {VLMVector4ClearW(Position(character, rows, kLimbs[2].root) - chest),
+                                    VLMVector4ClearW(Position(character, rows, kLimbs[3].root) - chest)};
+        const VLMVector4 neck = VLMVector4ClearW(Position(character, rows, neckRoot) - chest);
+        ChestPulls upper;
         for (int j = 2; j < 4; ++j)
-            upper.add(chest, Position(character, rows, kLimbs[j].root), pull[j], (0.4f + 0.6f * t) * chestTurn);
-        upper.add(chest, Position(character, rows, neckRoot), head, (0.7f + 0.3f * t) * chestTurn);
-        chestTurned = VLMQuatNormalize(VLMQuatMultiply(upper.turn(), chestTurned));
+            upper.add(arms[j - 2], pull[j], (0.6f + 0.4f * t) * chestMove, (0.4f + 0.6f * t) * chestTurn);
+        upper.add(neck, head, (0.7f + 0.3f * t) * chestMove, (0.7f + 0.3f * t) * chestTurn);
+        if (i == 1) {
+            ChestPulls full;
+            for (int j = 2; j < 4; ++j)
+                full.add(arms[j - 2], pull[j], chestMove, chestTurn);
+            full.add(neck, head, chestMove, chestTurn);
+            chestReach = 2.0f * full.longest;
+        }
+        VLMVector4 step = upper.moved();
+        const VLMVector4 lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
+        const float inward = VLMVector4Dot3(step, lever).x;
+        if (inward < 0.0f)
+            step = step - lever * (inward / VLMVector4Dot3(lever, lever).x);
+        chestShift = Shorten(chestShift + step, chestReach);
+        chestTurned = VLMQuatNormalize(VLMQuatMultiply(upper.turned(), chestTurned));
 
         // The goals: the reach-blended ones, moved by the pulls so far.
         pose.slots[0].t = goal.slots[0].t + hipsShift;
