@@ -139,13 +139,17 @@ std::vector<Case> Cases()
                     cases.push_back({name.str(), preset.source, preset.target, word, on, limits, limits ? 2u : 1u});
                 }
     // A source with long arms and neck onto a target with short ones: the wrist and head effectors lie beyond
-    // what the target's arms and neck reach, so the arm and head pulls act.
+    // what the target's arms and neck reach, so the arm and head pulls act. Not the body pull with every joint
+    // limited: there these pulls stretch the spine without bound (a Spine scale of 657 at stiffness 0.2, 223 at
+    // 0.8), and a result that runs away like that is no value to hold another machine to.
     fixtures::Proportions longer = fixtures::Typical(), shorter = fixtures::Typical();
     longer.arm = 1.4f, longer.neck = 1.8f;
     shorter.arm = 0.8f, shorter.neck = 0.7f;
     for (std::uint32_t word : {std::uint32_t(VLM_STAGE_ALL), std::uint32_t(VLM_STAGE_ALL & ~VLM_STAGE_BODY_PULL)})
         for (float stiffness : {0.2f, 0.8f})
             for (bool limits : {false, true}) {
+                if (limits && (word & VLM_STAGE_BODY_PULL))
+                    continue;
                 std::ostringstream name;
                 name << "reach" << (word & VLM_STAGE_BODY_PULL ? "/pull" : "/spine") << "/s" << stiffness
                      << (limits ? "/limits" : "/free");
@@ -162,7 +166,10 @@ std::vector<Case> Cases()
 // and in radians (roll angles). Estimates moved by up to 7e-4 (their spread
 // between makers) moved the results by up to 0.022 cm and 7e-4 without joint
 // limits; a limit clamp turns through Euler angles, which passes such
-// differences on larger (up to 0.14 cm and 5e-3).
+// differences on larger (up to 0.14 cm and 5e-3). Over every float held here,
+// estimates moved so (two patterns) moved none by more than 14% of its
+// tolerance; the blend lanes and hand pulls, copied from the properties, not at
+// all.
 struct Tolerances {
     float translation, unit, angle;
 };
@@ -323,7 +330,7 @@ bool Write(const char* path, const Recording& r)
     for (const auto& [name, values] : r.values) {
         out << "values " << name << " " << values.size();
         for (float x : values) {
-            std::snprintf(buffer, sizeof buffer, " %.7g", double(x));
+            std::snprintf(buffer, sizeof buffer, " %.9g", double(x));  // 9 digits give a float back exactly
             out << buffer;
         }
         out << "\n";
@@ -386,6 +393,8 @@ std::string Describe(const std::string& name, const Comparison& c, const Output&
     if (c.beyond > 0)
         s << "; worst " << Where(c.worst, out.rows) << ": " << out.values[c.worst] << ", recorded " << want[c.worst]
           << ", tolerance " << out.tolerances[c.worst];
+    if (c.moved == 0)
+        return s.str() + "; unchanged";
     s << "; largest change " << c.moved << " (" << Where(c.largest, out.rows) << ")";
     return s.str();
 }
