@@ -1,23 +1,37 @@
 // Seeded full solves over every preset, both body stages and two property sets,
-// each output block (the target's rows, the effector set) held against what
-// was recorded in tests/data/solve_outputs.txt.
+// and solves whose wrists and head are pulled beyond the arms' and the neck's
+// reach with the contact stiffness off its midpoint (0.2 and 0.8, where a lift
+// and a roll share that were swapped would show), each output block (every
+// float of the target's rows, the effector set's transforms, blend lanes,
+// extremity frames, roll angles, hand pulls and body measurements) held
+// against what was recorded in tests/data/solve_outputs.txt.
 //
 // The bits of a solve follow the CPU's reciprocal and reciprocal square root
 // estimates, which differ between makers. The file therefore keeps, for each
 // estimate fingerprint (a hash of _mm_rcp_ps and _mm_rsqrt_ps over fixed
 // inputs) that was recorded, one hash per output block: a machine with a
 // recorded fingerprint must give those bits exactly. Every machine also checks
-// the recorded values (global translation, rotation and scale of every row,
-// translation and rotation of every effector and floor frame) within a tight
-// tolerance, which is what a machine with other estimates is held to.
+// every recorded value within its tolerance, which is all that a machine with
+// other estimates is held to.
 //
-// Recording, after a change that is meant to change the results:
-//   SKW_RECORD_SOLVE_OUTPUTS=all test_solver --gtest_filter=Solve.OutputsMatchTheRecording
-// rewrites the file from this machine (values and this machine's hashes; the
-// hashes of other fingerprints are dropped, since they are stale then). On a
-// machine with other estimates, once the values pass,
-//   SKW_RECORD_SOLVE_OUTPUTS=add test_solver --gtest_filter=Solve.OutputsMatchTheRecording
-// adds its hashes beside the others.
+// SKW_RECORD_SOLVE_OUTPUTS chooses what the test does with the file:
+//   (unset)  compares, as above, and writes nothing.
+//   add      for a machine with other estimates: compares every value within
+//            its tolerance first; only when all pass does it add this
+//            machine's hashes beside the others. It refuses (the test fails,
+//            the file is left as it was) when a value is off, a case is
+//            missing or surplus, or this fingerprint is recorded already with
+//            other bits: the solve changed then, and that calls for `all`.
+//   all      the deliberate re-record after a change that is meant to change
+//            the results: compares nothing, rewrites every value and this
+//            machine's hashes from this machine, drops the hashes of every
+//            other fingerprint (stale then; those machines run `add` again)
+//            and prints, per case, how many values left their tolerance and
+//            the largest change, for the change's note. It refuses only a
+//            non-finite value.
+// Either mode writes beside the file and moves the result over it, and skips
+// the test once it has written. From the build directory:
+//   SKW_RECORD_SOLVE_OUTPUTS=all ./tests/test_solver --gtest_filter=Solve.OutputsMatchTheRecording
 #include "solver_test_util.h"
 
 #include <xmmintrin.h>
@@ -101,6 +115,8 @@ struct Case {
     bool everythingOn;
     bool limits;  // every joint limited (the clamps turn through Euler angles)
     unsigned seed;
+    float footStiffness = 0.5f, handStiffness = 0.0f;  // contact stiffness, with everything on
+    bool pulls = false;  // wrists and head reach their effectors and pull the chest
 };
 
 std::vector<Case> Cases()
@@ -122,29 +138,87 @@ std::vector<Case> Cases()
                          << (limits ? "/limits" : "/free");
                     cases.push_back({name.str(), preset.source, preset.target, word, on, limits, limits ? 2u : 1u});
                 }
+    // A source with long arms and neck onto a target with short ones: the wrist and head effectors lie beyond
+    // what the target's arms and neck reach, so the arm and head pulls act. Not the body pull with every joint
+    // limited: there these pulls stretch the spine without bound (a Spine scale of 657 at stiffness 0.2, 223 at
+    // 0.8), and a result that runs away like that is no value to hold another machine to.
+    fixtures::Proportions longer = fixtures::Typical(), shorter = fixtures::Typical();
+    longer.arm = 1.4f, longer.neck = 1.8f;
+    shorter.arm = 0.8f, shorter.neck = 0.7f;
+    for (std::uint32_t word : {std::uint32_t(VLM_STAGE_ALL), std::uint32_t(VLM_STAGE_ALL & ~VLM_STAGE_BODY_PULL)})
+        for (float stiffness : {0.2f, 0.8f})
+            for (bool limits : {false, true}) {
+                if (limits && (word & VLM_STAGE_BODY_PULL))
+                    continue;
+                std::ostringstream name;
+                name << "reach" << (word & VLM_STAGE_BODY_PULL ? "/pull" : "/spine") << "/s" << stiffness
+                     << (limits ? "/limits" : "/free");
+                Case c{name.str(), longer, shorter, word, true, limits, limits ? 4u : 3u};
+                c.footStiffness = c.handStiffness = stiffness;
+                c.pulls = true;
+                cases.push_back(c);
+            }
     return cases;
 }
 
+// Tolerances for machines with other estimates, in cm (translations, body
+// measurements), in units (rotation components, scales, blend lanes, pulls)
+// and in radians (roll angles). Estimates moved by up to 7e-4 (their spread
+// between makers) moved the results by up to 0.022 cm and 7e-4 without joint
+// limits; a limit clamp turns through Euler angles, which passes such
+// differences on larger (up to 0.14 cm and 5e-3). Over every float held here,
+// estimates moved so (two patterns) moved none by more than 14% of its
+// tolerance; the blend lanes and hand pulls, copied from the properties, not at
+// all.
+struct Tolerances {
+    float translation, unit, angle;
+};
+constexpr Tolerances kFree{0.1f, 2e-3f, 2e-3f}, kLimited{0.5f, 2e-2f, 2e-2f};
+
+// Every float of the blocks a solve writes, in this order: each row's 24
+// (global T, Q, S, local T, Q, S); each effector's T, Q, S and blend lanes; each
+// extremity frame's T, Q, S; the roll-angle block; both hand pulls and the
+// three body measurements.
 struct Output {
     std::uint64_t stateHash = 0, setHash = 0;
+    std::size_t rows = 0;
     std::vector<float> values, tolerances;  // tolerances: what another machine may differ by
-    void add(const float* v, int n, float tolerance)
+    void add(const VLMVector4* v, int n, float tolerance)
     {
-        values.insert(values.end(), v, v + n);
-        tolerances.insert(tolerances.end(), std::size_t(n), tolerance);
+        values.insert(values.end(), &v->x, &v->x + 4 * n);
+        tolerances.insert(tolerances.end(), std::size_t(4 * n), tolerance);
+    }
+    void add(const VLMTransformTQS& f, const Tolerances& k)
+    {
+        add(&f.t, 1, k.translation);
+        add(&f.q, 2, k.unit);
     }
 };
 
-// Tolerances for machines with other estimates, in cm (translations) and in
-// units (rotation components, scales). Estimates moved by up to 7e-4 (their
-// spread between makers) moved the results by up to 0.022 cm and 7e-4 without
-// joint limits; a limit clamp turns through Euler angles, which passes such
-// differences on larger (up to 0.14 cm and 5e-3).
-constexpr float kTranslation = 0.1f, kUnit = 2e-3f;
-constexpr float kLimitedTranslation = 0.5f, kLimitedUnit = 2e-2f;
+// What value i of an output with `rows` rows is.
+std::string Where(std::size_t i, std::size_t rows)
+{
+    static const char* const kRow[] = {"global T", "global Q", "global S", "local T", "local Q", "local S"};
+    static const char* const kEffector[] = {"T", "Q", "S", "blend lanes"};
+    const std::size_t lane = i % 4;  // every block below starts on a lane 0
+    std::ostringstream s;
+    if (i < rows * 24)
+        s << "row " << i / 24 << " " << kRow[i % 24 / 4];
+    else if ((i -= rows * 24) < VLM_EFFECTOR_COUNT * 16)
+        s << "effector " << i / 16 << " " << kEffector[i % 16 / 4];
+    else if ((i -= VLM_EFFECTOR_COUNT * 16) < 4 * 12)
+        s << "extremity frame " << i / 12 << " " << kEffector[i % 12 / 4];
+    else if ((i -= 4 * 12) < 16 * 4)
+        s << "roll angles " << i / 4;
+    else
+        return (i -= 16 * 4) < 2 ? "hand pull " + std::to_string(i) : "body measurement " + std::to_string(i - 2);
+    s << " lane " << lane;
+    return s.str();
+}
 
 Output Solve(const Case& c)
 {
+    using namespace vlm_entry;
     const fixtures::PoseOptions pose{0.5f, 0.3f, 10.0f, true, true};
     fixtures::Scene source(c.source, {c.limits, {}, true, false, c.seed}, pose);
     fixtures::Scene target(c.target, {c.limits, {}, true, false, c.seed + 100}, pose);
@@ -152,11 +226,17 @@ Output Solve(const Case& c)
     set->stageWord = c.word;
     if (c.everythingOn) {
         SwitchEverythingOn(target.properties);
+        target.properties.entries[ParamFootContactStiffness].value = c.footStiffness;
+        target.properties.entries[ParamHandContactStiffness].value = c.handStiffness;
         // Floors where the source's hands and feet are, so that contact acts.
         const int ends[4] = {VLM_NODE_LEFT_HAND, VLM_NODE_RIGHT_HAND, VLM_NODE_LEFT_FOOT, VLM_NODE_RIGHT_FOOT};
         for (int k = 0; k < 4; ++k)
             set->extremities[k].t.y = Row(source, ends[k]).globalT.y - 4.0f;
     }
+    if (c.pulls)
+        for (int e : {ReachActorLeftWrist, ReachActorRightWrist, CtrlChestPullLeftHand, CtrlChestPullRightHand,
+                      ReachActorHead, CtrlPullHead})
+            target.properties.entries[e].value = 1.0f;
     VLMSolve(target.c(), target.state.get(), source.c(), source.state.get(), target.set.get(), &target.properties,
              &source.properties);
 
@@ -164,18 +244,23 @@ Output Solve(const Case& c)
     const std::vector<VLMStateRow> rows = target.snapshot();
     out.stateHash = Hash(rows.data(), rows.size() * sizeof(VLMStateRow));
     out.setHash = Hash(set, sizeof *set);
-    const float translation = c.limits ? kLimitedTranslation : kTranslation, unit = c.limits ? kLimitedUnit : kUnit;
+    out.rows = rows.size();
+    const Tolerances& k = c.limits ? kLimited : kFree;
     for (const VLMStateRow& r : rows) {
-        out.add(&r.globalT.x, 3, translation);
-        out.add(&r.globalQ.x, 4, unit);
-        out.add(&r.globalS.x, 1, unit);
+        out.add(VLMTransformTQS{r.globalT, r.globalQ, r.globalS}, k);
+        out.add(VLMTransformTQS{r.localT, r.localQ, r.localS}, k);
     }
-    for (int k = 0; k < VLM_EFFECTOR_COUNT + 4; ++k) {
-        const VLMTransformTQS& e =
-            k < VLM_EFFECTOR_COUNT ? set->effectors[k] : set->extremities[k - VLM_EFFECTOR_COUNT];
-        out.add(&e.t.x, 3, translation);
-        out.add(&e.q.x, 4, unit);
+    for (int e = 0; e < VLM_EFFECTOR_COUNT; ++e) {
+        out.add(set->effectors[e], k);
+        out.add(&set->blend[e], 1, k.unit);
     }
+    for (const VLMTransformTQS& frame : set->extremities)
+        out.add(frame, k);
+    out.add(set->rollAngles, 16, k.angle);
+    const float pulls[2] = {set->leftHandPull, set->rightHandPull};
+    out.values.insert(out.values.end(), pulls, pulls + 2);
+    out.values.insert(out.values.end(), set->bodyMeasurements, set->bodyMeasurements + 3);
+    out.tolerances.insert(out.tolerances.end(), {k.unit, k.unit, k.translation, k.translation, k.translation});
     return out;
 }
 
@@ -245,7 +330,7 @@ bool Write(const char* path, const Recording& r)
     for (const auto& [name, values] : r.values) {
         out << "values " << name << " " << values.size();
         for (float x : values) {
-            std::snprintf(buffer, sizeof buffer, " %.7g", double(x));
+            std::snprintf(buffer, sizeof buffer, " %.9g", double(x));  // 9 digits give a float back exactly
             out << buffer;
         }
         out << "\n";
@@ -254,11 +339,73 @@ bool Write(const char* path, const Recording& r)
     return bool(out) && std::rename(temporary.c_str(), path) == 0;
 }
 
+// How this machine's values stand against the recorded ones, per case.
+struct Comparison {
+    std::string problem;      // a case or a value count that does not match, else empty
+    std::size_t beyond = 0;   // values off by more than their tolerance
+    std::size_t worst = 0;    // the value furthest beyond its tolerance (in tolerances)
+    std::size_t largest = 0;  // the value that moved most
+    double moved = 0;         // by how much
+};
+
+std::map<std::string, Comparison> Compare(const std::map<std::string, Output>& outputs, const Recording& recording)
+{
+    std::map<std::string, Comparison> result;
+    for (const auto& [name, values] : recording.values)
+        if (outputs.count(name) == 0)
+            result[name].problem = "recorded, but no longer solved";
+    for (const auto& [name, out] : outputs) {
+        Comparison& c = result[name];
+        const auto want = recording.values.find(name);
+        if (want == recording.values.end()) {
+            c.problem = "not recorded";
+            continue;
+        }
+        if (want->second.size() != out.values.size()) {
+            c.problem = std::to_string(out.values.size()) + " values, " + std::to_string(want->second.size()) +
+                        " recorded";
+            continue;
+        }
+        double worst = 0;
+        for (std::size_t i = 0; i < out.values.size(); ++i) {
+            const double off = std::fabs(double(out.values[i]) - double(want->second[i]));
+            if (!(off <= c.moved))  // a NaN counts as the largest move and the worst miss
+                c.largest = i, c.moved = off;
+            if (!(off <= out.tolerances[i])) {
+                ++c.beyond;
+                const double times = off / out.tolerances[i];
+                if (!(times <= worst))
+                    c.worst = i, worst = std::isnan(times) ? HUGE_VAL : times;
+            }
+        }
+    }
+    return result;
+}
+
+std::string Describe(const std::string& name, const Comparison& c, const Output& out, const Recording& recording)
+{
+    std::ostringstream s;
+    s << name << ": ";
+    if (!c.problem.empty())
+        return s.str() + c.problem;
+    const std::vector<float>& want = recording.values.at(name);
+    s << c.beyond << " of " << out.values.size() << " values beyond their tolerance";
+    if (c.beyond > 0)
+        s << "; worst " << Where(c.worst, out.rows) << ": " << out.values[c.worst] << ", recorded " << want[c.worst]
+          << ", tolerance " << out.tolerances[c.worst];
+    if (c.moved == 0)
+        return s.str() + "; unchanged";
+    s << "; largest change " << c.moved << " (" << Where(c.largest, out.rows) << ")";
+    return s.str();
+}
+
 TEST(Solve, OutputsMatchTheRecording)
 {
     const std::uint64_t fingerprint = EstimateFingerprint();
     const char* record = std::getenv("SKW_RECORD_SOLVE_OUTPUTS");
     const std::string mode = record != nullptr ? record : "";
+    ASSERT_TRUE(mode.empty() || mode == "add" || mode == "all")
+        << "SKW_RECORD_SOLVE_OUTPUTS is \"" << mode << "\": \"add\" or \"all\", or unset to compare";
     Recording recording;
     std::string error;
     const bool read = Read(kFile, recording, error);
@@ -269,42 +416,61 @@ TEST(Solve, OutputsMatchTheRecording)
     std::map<std::string, Output> outputs;
     for (const Case& c : Cases())
         outputs[c.name] = Solve(c);
+    const std::map<std::string, Comparison> comparisons = Compare(outputs, recording);
 
-    if (mode == "all" || mode == "add") {
-        if (mode == "all") {
-            recording = Recording{};
-            for (const auto& [name, out] : outputs)
-                recording.values[name] = out.values;
+    if (mode == "all") {
+        for (const auto& [name, out] : outputs)
+            for (std::size_t i = 0; i < out.values.size(); ++i)
+                ASSERT_TRUE(std::isfinite(out.values[i]))
+                    << name << ": " << Where(i, out.rows) << " is " << out.values[i] << "; nothing recorded";
+        if (read)
+            for (const auto& [name, c] : comparisons)
+                if (outputs.count(name) != 0)
+                    std::printf("%s\n", Describe(name, c, outputs.at(name), recording).c_str());
+        recording = Recording{};
+        for (const auto& [name, out] : outputs) {
+            recording.values[name] = out.values;
+            recording.hashes[fingerprint][name] = {out.stateHash, out.setHash};
         }
+        ASSERT_TRUE(Write(kFile, recording)) << kFile;
+        GTEST_SKIP() << "recorded " << outputs.size() << " solves (values and hashes) into " << kFile;
+    }
+
+    // Every value within its tolerance, on every machine.
+    std::size_t failed = 0;
+    for (const auto& [name, c] : comparisons)
+        if (!c.problem.empty() || c.beyond > 0) {
+            ++failed;
+            ADD_FAILURE() << Describe(name, c, outputs.count(name) ? outputs.at(name) : Output{}, recording);
+        }
+    if (mode == "add") {
+        ASSERT_EQ(failed, 0u) << "refused: the values above differ from the recording, so this machine's hashes "
+                                 "were not added and "
+                              << kFile << " is as it was; a change meant to move them is re-recorded with all";
         auto& mine = recording.hashes[fingerprint];
-        mine.clear();
+        std::size_t differ = 0;
+        for (const auto& [name, out] : outputs) {
+            const auto was = mine.find(name);
+            differ += was != mine.end() && was->second != std::make_pair(out.stateHash, out.setHash);
+        }
+        ASSERT_EQ(differ, 0u) << "refused: this machine's estimates are recorded already, with other bits for "
+                              << differ << " cases: the solve changed; " << kFile
+                              << " is as it was; a change meant to move the results is re-recorded with all";
         for (const auto& [name, out] : outputs)
             mine[name] = {out.stateHash, out.setHash};
         ASSERT_TRUE(Write(kFile, recording)) << kFile;
-        GTEST_SKIP() << "recorded " << outputs.size() << " solves into " << kFile;
+        GTEST_SKIP() << "values agree; added this machine's hashes for " << outputs.size() << " solves to " << kFile;
     }
 
+    // The bits, where this machine's estimates were recorded.
     const auto recorded = recording.hashes.find(fingerprint);
-    EXPECT_EQ(recording.values.size(), outputs.size()) << "cases in the file";
+    if (recorded == recording.hashes.end())
+        return;
     for (const auto& [name, out] : outputs) {
-        const auto want = recording.values.find(name);
-        ASSERT_NE(want, recording.values.end()) << name << " is not recorded";
-        ASSERT_EQ(want->second.size(), out.values.size()) << name;
-        std::size_t worst = 0;
-        double worstOff = 0;  // the largest difference beyond its tolerance
-        for (std::size_t i = 0; i < out.values.size(); ++i) {
-            const double off = std::fabs(double(out.values[i]) - double(want->second[i]));
-            if (!(off <= out.tolerances[i]) && !(off <= worstOff))
-                worst = i, worstOff = off;
-        }
-        EXPECT_EQ(worstOff, 0.0) << name << ": value " << worst << " is " << out.values[worst] << ", recorded "
-                                 << want->second[worst];
-        if (recorded != recording.hashes.end()) {
-            const auto hashes = recorded->second.find(name);
-            ASSERT_NE(hashes, recorded->second.end()) << name;
-            EXPECT_EQ(out.stateHash, hashes->second.first) << name << ": the target's rows differ in their bits";
-            EXPECT_EQ(out.setHash, hashes->second.second) << name << ": the effector set differs in its bits";
-        }
+        const auto hashes = recorded->second.find(name);
+        ASSERT_NE(hashes, recorded->second.end()) << name << ": no hashes for this machine";
+        EXPECT_EQ(out.stateHash, hashes->second.first) << name << ": the target's rows differ in their bits";
+        EXPECT_EQ(out.setHash, hashes->second.second) << name << ": the effector set differs in its bits";
     }
 }
 
