@@ -42,8 +42,8 @@ QStringList OtherNamesReaching(const QString& binaryPath)
 {
     const QFileInfo binary(binaryPath);
     const QDir folder = binary.dir();
-    const QStringList binaries = folder.entryList({QLatin1Char('*') + QLatin1String(kBinaryExtension)},
-                                                  QDir::Files | QDir::Hidden, QDir::Name);
+    const QStringList binaries =
+        folder.entryList({QLatin1Char('*') + QLatin1String(kBinaryExtension)}, QDir::Files | QDir::Hidden, QDir::Name);
     QStringList others;
     for (const QString& name : binaries) {
         if (name.compare(binary.fileName(), Qt::CaseInsensitive) != 0 && NameReaches(folder.filePath(name), binaryPath))

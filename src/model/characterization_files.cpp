@@ -181,13 +181,15 @@ QString WhyCannotWrite(const QString& path)
 
 // One file of a pair being saved. Where its folder lets files be made, it is
 // written under a new name of its own beside the target and later renamed
-// over the target's name, so that a link there is replaced by the file and
-// what it leads to is left alone. Where the folder lets no file be made, the
+// over the target's name. Unlike opening the target's path for writing (or a
+// QSaveFile, which follows links too), this replaces a link there by the file
+// and leaves what it leads to alone: a link may lead to another file's
+// companion, to the other file of the pair, or out of the folder. Where the folder lets no file be made, the
 // target (a writable plain file: WhyCannotWrite made sure) is opened without
 // being cut, and cut to its new length once written.
 class PairFile {
 public:
-    explicit PairFile(const QString& target) : target_(target) {}
+    explicit PairFile(const QString& target) : target_(target) { }
     ~PairFile() { Discard(); }
     PairFile(const PairFile&) = delete;
     PairFile& operator=(const PairFile&) = delete;
@@ -334,8 +336,8 @@ QStringList CompanionClaimants(const QString& companionPath, const QString& exce
         const QString legacy = LegacyCompanionPathFor(path);
         // Names as a file system that ignores case sees them, and the file
         // the companion it reads leads to through links.
-        const bool claims = sameName(own) || (!hasOwn && sameName(legacy)) ||
-                            NameReaches(hasOwn ? ownFound : legacy, companionPath);
+        const bool claims =
+            sameName(own) || (!hasOwn && sameName(legacy)) || NameReaches(hasOwn ? ownFound : legacy, companionPath);
         if (claims)
             claimants << binary;
     }
@@ -411,9 +413,11 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
         Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(path), file.Error()));
         return false;
     };
-    // Both are opened before either is written; rewritten in place, opening
-    // changes nothing, so a companion that cannot be opened leaves the
-    // stream as it was.
+    // Unlike writing the stream and then trying the companion, both are
+    // found writable, and then opened, before either is written (rewritten
+    // in place, opening changes nothing), so a companion that cannot be
+    // written leaves the stream as it was: a stream is useless without its
+    // names.
     PairFile binary(binaryPath), names(companion);
     if (!binary.Open())
         return failed(binaryPath, binary);
@@ -421,8 +425,9 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
         return failed(companion, names);
     if (binary.Device().write(data, qint64(size)) != qint64(size) || !binary.Finish())
         return failed(binaryPath, binary);
-    // The names are written whole: what the old companion held is never
-    // read, so its size or its damage cannot hold the save up.
+    // The names are written whole. Unlike a store made on the companion's
+    // path, which would parse the old file first, a store on no file reads
+    // nothing: the old companion's size or damage cannot hold the save up.
     XmlSettingsStore store{QString()};
     store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
     if (!store.WriteInto(names.Device()) || !names.Finish())

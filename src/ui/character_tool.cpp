@@ -231,9 +231,9 @@ bool CharacterTool::saveCurrent()
     for (const QString& question : plan.questions) {
         // A question runs an event loop: the characterization must still be
         // the current one afterwards.
-        if (ShowCenteredMessageBox(QMessageBox::Question, title, question, this,
-                                   QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes ||
-            GetCharacterization() != current)
+        const int answer =
+            ShowCenteredMessageBox(QMessageBox::Question, title, question, this, QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes || GetCharacterization() != current)
             return false;
     }
     QString message;
