@@ -16,7 +16,9 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #ifdef Q_OS_UNIX
 #include <unistd.h>
@@ -182,11 +184,12 @@ QString WhyCannotWrite(const QString& path)
 // One file of a pair being saved. Where its folder lets files be made, it is
 // written under a new name of its own beside the target and later renamed
 // over the target's name. Unlike opening the target's path for writing (or a
-// QSaveFile, which follows links too), this replaces a link there by the file
-// and leaves what it leads to alone: a link may lead to another file's
-// companion, to the other file of the pair, or out of the folder. Where the folder lets no file be made, the
-// target (a writable plain file: WhyCannotWrite made sure) is opened without
-// being cut, and cut to its new length once written.
+// QSaveFile, which follows links too), this replaces a link there by the
+// file and leaves what it leads to alone: a link may lead to another file's
+// companion, to the other file of the pair, or out of the folder. Where the
+// folder lets no file be made, the target (a writable plain file:
+// WhyCannotWrite made sure) is opened without being cut, and cut to its new
+// length once written.
 class PairFile {
 public:
     explicit PairFile(const QString& target) : target_(target) { }
@@ -226,8 +229,10 @@ public:
         if (!file_.flush() || (inPlace_ && !file_.resize(file_.pos())))
             return false;
 #ifdef Q_OS_UNIX
-        if (::fsync(file_.handle()) != 0)
+        if (::fsync(file_.handle()) != 0) {
+            error_ = QString::fromLocal8Bit(std::strerror(errno));
             return false;
+        }
 #endif
         file_.close();
         return file_.error() == QFileDevice::NoError;
@@ -286,8 +291,10 @@ QString LegacyCompanionPathFor(const QString& binaryPath)
 
 QString FindCompanionPath(const QString& binaryPath)
 {
-    // The save replaces a companion that differs from the file's own name
-    // only in case under the name it has: that is the file's own.
+    // Unlike a lookup of the exact name, a companion whose name differs from
+    // the file's own only in case is taken too (the exact name first): a
+    // file system that ignores case opens it under the own name, and the
+    // save replaces it under the name it has, so that load and save agree.
     const QString current = FindFileIgnoringCase(CompanionPathFor(binaryPath));
     if (!current.isEmpty() && QFileInfo(current).isFile())
         return current;
