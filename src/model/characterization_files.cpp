@@ -12,9 +12,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <QHash>
 
+#include <boost/filesystem/operations.hpp>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 const char* const kBinaryExtension = ".vlmc";
 const char* const kCompanionSuffix = ".bones.xml";
@@ -122,6 +130,151 @@ std::unique_ptr<Characterization> CharacterizationFromStream(const char* data, s
     return characterization;
 }
 
+namespace {
+
+// The longest chain of links followed, as the systems' own limits go.
+constexpr int kMostLinksFollowed = 40;
+
+// A name as its folder sees it: the folder's canonical path and the file
+// name, so that two spellings of one folder compare equal, while the last
+// step, which may be a link, is kept as it is.
+QString EntryKey(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+    return (folder.isEmpty() ? info.absolutePath() : folder) + QLatin1Char('/') + info.fileName();
+}
+
+bool IsEntry(const QFileInfo& info) { return info.exists() || info.isSymLink(); }
+
+boost::filesystem::path NativePath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return boost::filesystem::path(path.toStdWString());
+#else
+    return boost::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+// A pair is rewritten in place only where its folder lets no file be made.
+bool WrittenInPlace(const QString& path) { return !QFileInfo(QFileInfo(path).absolutePath()).isWritable(); }
+
+// Why one file of a pair cannot be written at `path`; empty when it can.
+QString WhyCannotWrite(const QString& path)
+{
+    const QFileInfo info(path);
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.isDir())
+        return Tr("%1 cannot be saved: the folder %2 does not exist.").arg(info.fileName(), folder.filePath());
+    const bool inPlace = WrittenInPlace(path);
+    if (info.isSymLink())
+        return inPlace ? Tr("%1 is a link, and its folder is read-only, so the link cannot be replaced by a file "
+                            "of its own.")
+                             .arg(info.fileName())
+                       : QString();
+    if (!info.exists())
+        return inPlace ? Tr("%1 cannot be made: its folder is read-only.").arg(info.fileName()) : QString();
+    if (!info.isFile())
+        return Tr("%1 is not a file.").arg(info.fileName());
+    if (!info.isWritable())
+        return Tr("%1 is read-only.").arg(info.fileName());
+    return QString();
+}
+
+// One file of a pair being saved. Where its folder lets files be made, it is
+// written under a new name of its own beside the target and later renamed
+// over the target's name. Unlike opening the target's path for writing (or a
+// QSaveFile, which follows links too), this replaces a link there by the
+// file and leaves what it leads to alone: a link may lead to another file's
+// companion, to the other file of the pair, or out of the folder. Where the
+// folder lets no file be made, the target (a writable plain file:
+// WhyCannotWrite made sure) is opened without being cut, and cut to its new
+// length once written.
+class PairFile {
+public:
+    explicit PairFile(const QString& target) : target_(target) { }
+    ~PairFile() { Discard(); }
+    PairFile(const PairFile&) = delete;
+    PairFile& operator=(const PairFile&) = delete;
+
+    // Changes no byte of the target. `text` opens it as text, which ends
+    // lines the platform's way.
+    bool Open(QIODevice::OpenMode text = QIODevice::NotOpen)
+    {
+        const QFileInfo info(target_);
+        inPlace_ = WrittenInPlace(target_);
+        if (inPlace_) {
+            file_.setFileName(target_);
+            return file_.open(QIODevice::ReadWrite | text);  // read-write does not truncate
+        }
+        // A name never used before, so no one else's file (nor a link) is
+        // ever opened in its place.
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            file_.setFileName(info.absoluteFilePath() + QStringLiteral(".saving") +
+                              (attempt ? QString::number(attempt) : QString()));
+            if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | text)) {
+                staged_ = true;
+                return true;
+            }
+            if (!IsEntry(QFileInfo(file_.fileName())))
+                break;
+        }
+        return false;
+    }
+    QFile& Device() { return file_; }
+    // Done writing: everything is on the disk, and a file rewritten in place
+    // ends where the new text ends.
+    bool Finish()
+    {
+        if (!file_.flush() || (inPlace_ && !file_.resize(file_.pos())))
+            return false;
+#ifdef Q_OS_UNIX
+        if (::fsync(file_.handle()) != 0) {
+            error_ = QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+#endif
+        file_.close();
+        return file_.error() == QFileDevice::NoError;
+    }
+    // Puts the written file in the target's place.
+    bool Commit()
+    {
+        if (inPlace_)
+            return true;
+        const QFileInfo target(target_);
+        // A replaced plain file keeps who may read and write it.
+        if (target.isFile() && !target.isSymLink())
+            QFile::setPermissions(file_.fileName(), target.permissions());
+        boost::system::error_code error;
+        boost::filesystem::rename(NativePath(file_.fileName()), NativePath(target_), error);
+        if (error) {
+            error_ = QString::fromStdString(error.message());
+            return false;
+        }
+        staged_ = false;
+        return true;
+    }
+    void Discard()
+    {
+        if (!staged_)
+            return;
+        file_.close();
+        QFile::remove(file_.fileName());
+        staged_ = false;
+    }
+    QString Error() const { return error_.isEmpty() ? file_.errorString() : error_; }
+
+private:
+    QString target_;
+    QFile file_;
+    bool inPlace_ = false;
+    bool staged_ = false;  // a written file of ours that has not replaced its target
+    QString error_;
+};
+
+}  // namespace
+
 QString CompanionPathFor(const QString& binaryPath)
 {
     QString stem = binaryPath;
@@ -138,8 +291,12 @@ QString LegacyCompanionPathFor(const QString& binaryPath)
 
 QString FindCompanionPath(const QString& binaryPath)
 {
-    const QString current = CompanionPathFor(binaryPath);
-    if (QFileInfo(current).isFile())
+    // Unlike a lookup of the exact name, a companion whose name differs from
+    // the file's own only in case is taken too (the exact name first): a
+    // file system that ignores case opens it under the own name, and the
+    // save replaces it under the name it has, so that load and save agree.
+    const QString current = FindFileIgnoringCase(CompanionPathFor(binaryPath));
+    if (!current.isEmpty() && QFileInfo(current).isFile())
         return current;
     // Files saved under the older naming shared one companion between all
     // the names of one first part ("hero.take1", "hero.take2", "hero"): it
@@ -157,6 +314,21 @@ QStringList CompanionClaimants(const QString& companionPath, const QString& exce
     const QString companionName = companion.fileName();
     const QString exceptName = except.isEmpty() ? QString() : QFileInfo(except).fileName();
     const QDir folder = companion.dir();
+    // The folder is listed once: each file's own companion is looked up in
+    // it as FindFileIgnoringCase would, its exact name first.
+    const QStringList entries =
+        folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    QHash<QString, QString> exact, folded;
+    for (const QString& entry : entries) {
+        exact.insert(entry, entry);
+        if (!folded.contains(entry.toCaseFolded()))
+            folded.insert(entry.toCaseFolded(), entry);
+    }
+    auto found = [&](const QString& name) { return exact.value(name, folded.value(name.toCaseFolded(), name)); };
+    auto sameName = [&companionName](const QString& path) {
+        return QFileInfo(path).fileName().compare(companionName, Qt::CaseInsensitive) == 0;
+    };
+
     const QString pattern = QLatin1Char('*') + QLatin1String(kBinaryExtension);
     // Name filters ignore case unless told otherwise.
     const QStringList binaries = folder.entryList({pattern}, QDir::Files | QDir::Hidden, QDir::Name);
@@ -166,10 +338,13 @@ QStringList CompanionClaimants(const QString& companionPath, const QString& exce
             continue;
         const QString path = folder.filePath(binary);
         const QString own = CompanionPathFor(path);
+        const QString ownFound = folder.filePath(found(QFileInfo(own).fileName()));
+        const bool hasOwn = QFileInfo(ownFound).isFile();
+        const QString legacy = LegacyCompanionPathFor(path);
+        // Names as a file system that ignores case sees them, and the file
+        // the companion it reads leads to through links.
         const bool claims =
-            QFileInfo(own).fileName().compare(companionName, Qt::CaseInsensitive) == 0 ||
-            (!QFileInfo(own).isFile() &&
-             QFileInfo(LegacyCompanionPathFor(path)).fileName().compare(companionName, Qt::CaseInsensitive) == 0);
+            sameName(own) || (!hasOwn && sameName(legacy)) || NameReaches(hasOwn ? ownFound : legacy, companionPath);
         if (claims)
             claimants << binary;
     }
@@ -179,7 +354,7 @@ QStringList CompanionClaimants(const QString& companionPath, const QString& exce
 QString FindFileIgnoringCase(const QString& path)
 {
     const QFileInfo info(path);
-    if (info.exists())
+    if (IsEntry(info))
         return path;
     const QString name = info.fileName();
     const QDir folder = info.dir();
@@ -192,50 +367,82 @@ QString FindFileIgnoringCase(const QString& path)
     return QString();
 }
 
+bool NameReaches(const QString& name, const QString& entry)
+{
+    const QString target = EntryKey(entry);
+    QString step = name;
+    for (int links = 0; links <= kMostLinksFollowed && !step.isEmpty(); ++links) {
+        if (EntryKey(step) == target)
+            return true;
+        const QFileInfo info(step);
+        if (!info.isSymLink())
+            return false;
+        step = info.symLinkTarget();
+    }
+    return false;
+}
+
+QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& companionPath)
+{
+    if (EntryKey(binaryPath).compare(EntryKey(companionPath), Qt::CaseInsensitive) == 0)
+        return Tr("%1 cannot hold both the stream and the joint names.").arg(FileNameOf(binaryPath));
+    for (const QString& path : {binaryPath, companionPath}) {
+        const QString why = WhyCannotWrite(path);
+        if (!why.isEmpty())
+            return why;
+    }
+    // Rewritten in place, two names of one file would keep only the names.
+    boost::system::error_code error;
+    if (WrittenInPlace(binaryPath) && WrittenInPlace(companionPath) &&
+        boost::filesystem::equivalent(NativePath(binaryPath), NativePath(companionPath), error) && !error)
+        return Tr("%1 and %2 are one file, and their folder is read-only, so they cannot be written apart.")
+            .arg(FileNameOf(binaryPath), FileNameOf(companionPath));
+    return QString();
+}
+
 bool SaveCharacterizationBinary(Characterization& characterization, const QString& binaryPath,
                                 const QString& companionPath, unsigned char byteOrder, bool withLimits,
                                 QString* message)
 {
+    const QString companion = companionPath.isEmpty() ? CompanionPathFor(binaryPath) : companionPath;
+    const QString refusal = WhyBinaryPairCannotBeWritten(binaryPath, companion);
+    if (!refusal.isEmpty()) {
+        Say(message, refusal);
+        return false;
+    }
     char* data = nullptr;
     std::size_t size = 0;
     if (!CharacterizationToStream(characterization, byteOrder, withLimits, data, size, message))
         return false;
+    const std::unique_ptr<char, void (*)(void*)> stream(data, std::free);
 
-    // Both files are written out beside their targets before either replaces
-    // its target, so a failed write of either leaves both former files.
-    QSaveFile binary(binaryPath);
-    binary.setDirectWriteFallback(true);
-    bool written = binary.open(QIODevice::WriteOnly);
-    if (written)
-        written = binary.write(data, qint64(size)) == qint64(size) && binary.flush();
-    std::free(data);
-    if (!written) {
-        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(binaryPath), binary.errorString()));
+    auto failed = [message](const QString& path, const PairFile& file) {
+        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(path), file.Error()));
         return false;
-    }
+    };
+    // Unlike writing the stream and then trying the companion, both are
+    // found writable, and then opened, before either is written (rewritten
+    // in place, opening changes nothing), so a companion that cannot be
+    // written leaves the stream as it was: a stream is useless without its
+    // names.
+    PairFile binary(binaryPath), names(companion);
+    if (!binary.Open())
+        return failed(binaryPath, binary);
+    if (!names.Open(QIODevice::Text))
+        return failed(companion, names);
+    if (binary.Device().write(data, qint64(size)) != qint64(size) || !binary.Finish())
+        return failed(binaryPath, binary);
+    // The names are written whole. Unlike a store made on the companion's
+    // path, which would parse the old file first, a store on no file reads
+    // nothing: the old companion's size or damage cannot hold the save up.
+    XmlSettingsStore store{QString()};
+    store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
+    if (!store.WriteInto(names.Device()) || !names.Finish())
+        return failed(companion, names);
 
-    const QString companion = companionPath.isEmpty() ? CompanionPathFor(binaryPath) : companionPath;
-    QSaveFile names(companion);
-    names.setDirectWriteFallback(true);
-    bool staged = names.open(QIODevice::WriteOnly | QIODevice::Text);
-    if (staged) {
-        XmlSettingsStore store(companion);
-        store.Reset();
-        store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
-        staged = store.WriteInto(names);
-    }
-    if (!staged) {
-        binary.cancelWriting();
-        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(companion), names.errorString()));
-        return false;
-    }
-
-    if (!binary.commit()) {
-        names.cancelWriting();
-        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(binaryPath), binary.errorString()));
-        return false;
-    }
-    if (!names.commit()) {
+    if (!binary.Commit())
+        return failed(binaryPath, binary);
+    if (!names.Commit()) {
         Say(message, Tr("%1 was written, but its joint names could not be written to %2.")
                          .arg(FileNameOf(binaryPath), FileNameOf(companion)));
         return false;

@@ -64,8 +64,10 @@ QString CompanionPathFor(const QString& binaryPath);
 // The name files saved before used: the file's name up to its first "."
 // followed by ".bones.xml", in the same folder.
 QString LegacyCompanionPathFor(const QString& binaryPath);
-// The companion that exists beside a binary file: CompanionPathFor first,
-// then LegacyCompanionPathFor, but the latter only when no other ".vlmc" file
+// The companion that exists beside a binary file: CompanionPathFor first (in
+// another case of its name when only that exists, as a file system that
+// ignores case finds it, and as the save writes it), then
+// LegacyCompanionPathFor, but the latter only when no other ".vlmc" file
 // of the folder claims it (CompanionClaimants): an older-naming companion
 // shared by several files, or another file's own, belongs to none of them
 // for sure. Empty when there is no companion to take.
@@ -74,22 +76,40 @@ QString FindCompanionPath(const QString& binaryPath);
 // that take their joint names from it: those whose own companion it is, and
 // those without an own companion whose older-naming companion it is. Names
 // compare without regard to case, as the file systems of the hosts' platforms
-// see them; `except` (a path in that folder, or empty) is left out. File
-// names only, sorted.
+// see them, and a file also claims the companion when the companion it reads
+// is a link that reaches it (NameReaches); `except` (a path in that folder,
+// or empty) is left out. File names only, sorted.
 QStringList CompanionClaimants(const QString& companionPath, const QString& except = QString());
 // The file that opening `path` would reach on a file system that ignores
-// case: `path` when it exists, else the first file of its folder whose name
-// differs from it only in case; empty when there is none.
+// case: `path` when it exists (a link counts, also one that leads nowhere),
+// else the first entry of its folder whose name differs from it only in case;
+// empty when there is none.
 QString FindFileIgnoringCase(const QString& path);
+// Whether opening `name` reaches the entry `entry`: the same name, or a chain
+// of links that passes through it. Replacing the entry then changes what
+// `name` opens; a second name of the same file (a hard link) keeps the file
+// it had when the entry is replaced by another.
+bool NameReaches(const QString& name, const QString& entry);
+// Why SaveCharacterizationBinary could not write the stream to `binaryPath`
+// and the joint names to `companionPath`; empty when it can. Each name must be
+// free, a link (which is replaced, what it leads to left alone) or a writable
+// plain file, in a folder that lets it be replaced; in a folder where no file
+// can be made, only a writable plain file, which is rewritten in place, and
+// then the two names must not be one file.
+QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& companionPath);
 
 // Writes the stream to `binaryPath` and the 172 joint names to the companion
-// (under "bone_correspondance"). Both are first written completely beside
-// their targets; only then is the stream renamed over its target, then the
-// companion. A failure while writing either leaves both former files as they
-// were. Two cases can still part a stream from its names: the companion's
-// rename failing after the stream's succeeded; and a folder in which no file
-// can be made while its file may be written, where that file is rewritten in
-// place, stream first, then companion, so that a failure can truncate it.
+// (under "bone_correspondance"). Nothing is written unless both can be
+// (WhyBinaryPairCannotBeWritten). Both are then written completely beside
+// their targets; only then is the stream renamed over its name, then the
+// companion. A name that is a link is replaced by the new file: what the
+// link leads to, inside the folder or out of it, is never written. A failure
+// while writing either leaves both former files as they were; the old
+// companion is replaced without being read. Two cases can still part a
+// stream from its names: the companion's rename failing after the stream's
+// succeeded; and a folder in which no file can be made, where both files are
+// opened first and then rewritten in place, stream first, so that a failure
+// while writing (a full disk) can truncate them.
 // An empty or null companion path means CompanionPathFor(binaryPath). False,
 // with the reason, when either file could not be written.
 bool SaveCharacterizationBinary(Characterization& characterization, const QString& binaryPath,

@@ -1,6 +1,7 @@
 #include "ui/character_tool.h"
 
 #include "base/tool_identity.h"
+#include "model/binary_save_plan.h"
 #include "model/characterization.h"
 #include "model/characterization_files.h"
 #include "model/characterization_model.h"
@@ -216,54 +217,29 @@ bool CharacterTool::saveCurrent()
 
     const bool withLimits = limits->isChecked();
     const bool bigEndian = dialog.selectedNameFilter() == kBigEndianFilter;
-    const QString typed = dialog.selectedFiles().first();
-    QString file = typed;
-    if (!file.endsWith(kBinaryFileExtension, Qt::CaseInsensitive))
-        file += kBinaryFileExtension;
     const QString title = tr("Save Characterization");
-    // A question runs an event loop too.
-    auto confirmed = [this, current, &title](const QString& text) {
-        return ShowCenteredMessageBox(QMessageBox::Question, title, text, this, QMessageBox::Yes | QMessageBox::No) ==
-                   QMessageBox::Yes &&
-               GetCharacterization() == current;
+    auto refuse = [this, &title](const QString& why) {
+        ShowCenteredMessageBox(QMessageBox::Warning, title, tr("The characterization could not be saved.\n%1").arg(why),
+                               this, QMessageBox::Ok);
+        return false;
     };
-
-    // The hosts' file systems ignore case: there "hero.VLMC" is the file
-    // "hero.vlmc", and both take their names from "hero.bones.xml". So a name
-    // that differs from an existing file only in case replaces that file,
-    // under its own name, rather than making a second file beside it that
-    // would share its companion. The dialog confirmed only the name as
-    // typed; an added extension or another case names a file it did not ask
-    // about.
-    const QString existing = FindFileIgnoringCase(file);
-    if (!existing.isEmpty()) {
-        if (existing != typed &&
-            !confirmed(tr("%1 already exists.\nDo you want to replace it?").arg(QFileInfo(existing).fileName())))
-            return false;
-        file = existing;
-    }
-    // The companion is replaced unasked only when it is the one of the file
-    // being replaced and of no other file: a companion without its file may
-    // still be wanted, and one that another file claims holds that file's
-    // joint names.
-    const QString companion = CompanionPathFor(file);
-    if (!FindFileIgnoringCase(companion).isEmpty()) {
-        const QStringList others = CompanionClaimants(companion, file);
-        const QString companionName = QFileInfo(companion).fileName();
-        if (!others.isEmpty() && !confirmed(tr("%1 holds the joint names of %2.\nDo you want to replace it?")
-                                                .arg(companionName, others.join(QStringLiteral(", ")))))
-            return false;
-        if (others.isEmpty() && existing.isEmpty() &&
-            !confirmed(tr("%1 already exists.\nDo you want to replace it?").arg(companionName)))
+    // Which files the name reaches and what may be replaced is the file
+    // layer's to decide; the panel asks its questions and writes.
+    const BinarySavePlan plan = PlanBinarySave(dialog.selectedFiles().first());
+    if (!plan.refusal.isEmpty())
+        return refuse(plan.refusal);
+    for (const QString& question : plan.questions) {
+        // A question runs an event loop: the characterization must still be
+        // the current one afterwards.
+        const int answer =
+            ShowCenteredMessageBox(QMessageBox::Question, title, question, this, QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes || GetCharacterization() != current)
             return false;
     }
     QString message;
-    if (!SaveCharacterizationBinary(*current, file, companion, bigEndian ? kStreamBigEndian : kStreamLittleEndian,
-                                    withLimits, &message)) {
-        ShowCenteredMessageBox(QMessageBox::Warning, title,
-                               tr("The characterization could not be saved.\n%1").arg(message), this, QMessageBox::Ok);
-        return false;
-    }
+    if (!SaveCharacterizationBinary(*current, plan.binaryPath, plan.companionPath,
+                                    bigEndian ? kStreamBigEndian : kStreamLittleEndian, withLimits, &message))
+        return refuse(message);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "rig/vlm_character.h"
 
+#include "model/binary_save_plan.h"
 #include "model/characterization.h"
 #include "model/characterization_files.h"
 #include "model/xml_settings_store.h"
@@ -7,6 +8,7 @@
 #include "test_support_fs.h"
 
 #include <QDomDocument>
+#include <QRegExp>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -16,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <random>
 
 #include <sys/resource.h>
@@ -296,6 +299,192 @@ TEST_F(CharacterizationFilesTest, FilesAreFoundAsAFileSystemIgnoringCaseFindsThe
     EXPECT_EQ(FindFileIgnoringCase(Path("none/hero.vlmc")), QString());
     WriteFile(Path("Hero.VLMC"), "y");
     EXPECT_EQ(FindFileIgnoringCase(Path("Hero.VLMC")), Path("Hero.VLMC")) << "the exact name first";
+}
+namespace {
+
+// Whether folder and file permissions hold for this process (root may write
+// anywhere).
+bool PermissionsApply(const QString& scratch)
+{
+    QDir().mkpath(scratch);
+    QFile::setPermissions(scratch, QFile::ReadOwner | QFile::ExeOwner);
+    QFile probe(scratch + "/probe");
+    const bool refused = !probe.open(QIODevice::WriteOnly);
+    QFile::setPermissions(scratch, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QDir(scratch).removeRecursively();
+    return refused;
+}
+
+// Each entry of a folder and of the folder beside it as it stands, links
+// not followed: a link as its target, a file as its bytes.
+std::map<QString, QByteArray> Snapshot(const QStringList& folders)
+{
+    std::map<QString, QByteArray> entries;
+    for (const QString& folder : folders) {
+        for (const QFileInfo& info :
+             QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+            entries[info.filePath()] = info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
+                                       : info.isFile()  ? ReadFile(info.filePath())
+                                                        : QByteArray("<folder>");
+        }
+    }
+    return entries;
+}
+
+}  // namespace
+
+// The save's rules over folder states: which files a chosen name writes,
+// what is asked first, or why nothing is written; then the save with that
+// plan, whose answer and files must agree with it: the saved file reloads
+// with its own joint names, and nothing else in the folder, or outside it,
+// has changed.
+TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
+{
+    Characterization saved = MakeCharacterization(99);
+    saved.SetNodeName(1, QStringLiteral("saved_hips"));
+    ASSERT_TRUE(SaveCharacterizationBinary(out_, Path("a.vlmc"), QString(), 0, true));
+    const QByteArray streamA = ReadFile(Path("a.vlmc")), namesA = ReadFile(Path("a.bones.xml"));
+    const bool permissions = PermissionsApply(Path("probe"));
+    const QString outside = Path("outside");
+    QDir().mkpath(outside);
+    WriteFile(outside + "/shared.bones.xml", namesA);
+
+    const char* const kAsk = "\nDo you want to replace it?";
+    const char* const kLink = "\nDo you want to replace the link with a file of its own?";
+    const struct {
+        std::vector<const char*> folder;  // "NAME": A's stream or names; "NAME->TARGET": a link; "NAME/": a folder;
+                                          // "NAME!": read-only; "NAME=NAME2": a second name of one file
+        bool locked;                      // the folder is read-only
+        const char* chosen;
+        const char* binary;
+        const char* companion;
+        QStringList questions;  // "@" stands for the outside folder
+        const char* refusal;    // the start of the reason, or empty
+    } cases[] = {
+        // clang-format off
+        {{}, false, "hero", "hero.vlmc", "hero.bones.xml", {}, ""},
+        {{"hero.vlmc", "hero.bones.xml"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, ""},
+        {{"hero.vlmc", "hero.bones.xml"}, false, "hero", "hero.vlmc", "hero.bones.xml",
+         {QString("hero.vlmc already exists.") + kAsk}, ""},
+        {{"hero.vlmc", "hero.bones.xml"}, false, "HERO.VLMC", "hero.vlmc", "hero.bones.xml",
+         {QString("hero.vlmc already exists.") + kAsk}, ""},
+        // A case twin of the companion is replaced under its own name.
+        {{"Y.BONES.XML"}, false, "Y", "Y.vlmc", "Y.BONES.XML", {QString("Y.BONES.XML already exists.") + kAsk}, ""},
+        {{"Y.vlmc", "Y.BONES.XML"}, false, "Y.vlmc", "Y.vlmc", "Y.BONES.XML", {}, ""},
+        {{"hero.bones.xml"}, false, "hero", "hero.vlmc", "hero.bones.xml",
+         {QString("hero.bones.xml already exists.") + kAsk}, ""},
+        {{"hero.old.vlmc", "hero.bones.xml"}, false, "hero", "hero.vlmc", "hero.bones.xml",
+         {QString("hero.bones.xml holds the joint names of hero.old.vlmc.") + kAsk}, ""},
+        // Links: replaced by a file of their own, never written through.
+        {{"take1.vlmc", "take1.bones.xml", "take2.vlmc", "take2.bones.xml->take1.bones.xml"}, false, "take2.vlmc",
+         "take2.vlmc", "take2.bones.xml",
+         {QString("take2.bones.xml is a link to take1.bones.xml.") + kLink + " take1.bones.xml is left as it is."}, ""},
+        {{"take1.vlmc", "take1.bones.xml", "take2.vlmc", "take2.bones.xml->take1.bones.xml"}, false, "take1.vlmc",
+         "take1.vlmc", "take1.bones.xml", {QString("take1.bones.xml holds the joint names of take2.vlmc.") + kAsk}, ""},
+        {{"main.vlmc", "main.bones.xml", "alias.vlmc->main.vlmc"}, false, "alias.vlmc", "alias.vlmc",
+         "alias.bones.xml", {QString("alias.vlmc is a link to main.vlmc.") + kLink + " main.vlmc is left as it is."},
+         ""},
+        {{"main.vlmc", "main.bones.xml", "alias.vlmc->main.vlmc"}, false, "main.vlmc", "main.vlmc", "main.bones.xml",
+         {"main.vlmc is also opened through alias.vlmc.\nDo you want to replace it?"}, ""},
+        {{"self.vlmc", "self.bones.xml->self.vlmc"}, false, "self.vlmc", "self.vlmc", "self.bones.xml",
+         {QString("self.bones.xml is a link to self.vlmc.") + kLink}, ""},
+        {{"self.bones.xml", "self.vlmc->self.bones.xml"}, false, "self.vlmc", "self.vlmc", "self.bones.xml",
+         {QString("self.vlmc is a link to self.bones.xml.") + kLink}, ""},
+        {{"hero.vlmc", "hero.bones.xml->../outside/shared.bones.xml"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml",
+         {QString("hero.bones.xml is a link to @/shared.bones.xml.") + kLink + " @/shared.bones.xml is left as it is."},
+         ""},
+        {{"hero.bones.xml->../outside/gone.bones.xml"}, false, "hero", "hero.vlmc", "hero.bones.xml",
+         {QString("hero.bones.xml is a link to @/gone.bones.xml, which does not exist.") + kLink}, ""},
+        {{"hero.vlmc->../outside/gone.vlmc"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml",
+         {QString("hero.vlmc is a link to @/gone.vlmc, which does not exist.") + kLink}, ""},
+        // The old companion is replaced without being read.
+        {{"hero.vlmc", "hero.bones.xml=<config_root><item></config_root>"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {}, ""},
+        // Refused before anything is asked or written.
+        {{"hero.vlmc/"}, false, "hero", "hero.vlmc", "hero.bones.xml", {}, "hero.vlmc is not a file."},
+        {{"hero.vlmc", "hero.bones.xml!"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
+         "hero.bones.xml is read-only."},
+        {{"hero.vlmc", "hero.bones.xml!"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
+         "hero.bones.xml is read-only."},
+        {{"hero.vlmc", "hero.bones.xml"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, ""},  // in place
+        {{"hero.vlmc"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
+         "hero.bones.xml cannot be made: its folder is read-only."},
+        {{"hero.vlmc", "hero.bones.xml->hero.vlmc"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
+         "hero.bones.xml is a link, and its folder is read-only"},
+        {{"hero.vlmc", "hero.bones.xml=hero.vlmc"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
+         "hero.vlmc and hero.bones.xml are one file"},
+        // clang-format on
+    };
+    int row = 0;
+    for (const auto& c : cases) {
+        const QString folder = Path(QString("row%1").arg(row++));
+        SCOPED_TRACE(folder.toStdString() + " " + c.chosen);
+        bool needsPermissions = c.locked;
+        QDir().mkpath(folder);
+        for (QString entry : c.folder) {
+            const bool readOnly = entry.endsWith('!');
+            entry.remove('!');
+            needsPermissions |= readOnly;
+            const QString name = entry.section(QRegExp("->|=|/"), 0, 0), path = folder + "/" + name;
+            if (entry.contains("->"))
+                ASSERT_EQ(::symlink(entry.section("->", 1).toUtf8().constData(), path.toUtf8().constData()), 0);
+            else if (entry.endsWith('/'))
+                QDir().mkpath(path);
+            else if (entry.contains("=<"))
+                WriteFile(path, entry.section('=', 1).toUtf8());
+            else if (entry.contains('='))
+                ASSERT_EQ(
+                    ::link((folder + "/" + entry.section('=', 1)).toUtf8().constData(), path.toUtf8().constData()), 0);
+            else
+                WriteFile(path, name.endsWith(".vlmc") ? streamA : namesA);
+            if (readOnly)
+                QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadUser);
+        }
+        if (needsPermissions && !permissions)
+            continue;
+        if (c.locked)
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+
+        const BinarySavePlan plan = PlanBinarySave(folder + "/" + c.chosen);
+        EXPECT_EQ(plan.binaryPath, folder + "/" + c.binary);
+        EXPECT_EQ(plan.companionPath, folder + "/" + c.companion);
+        QStringList questions = c.questions;
+        questions.replaceInStrings("@", outside);
+        EXPECT_EQ(plan.questions.join(" | "), questions.join(" | "));
+        EXPECT_EQ(plan.refusal.left(int(std::strlen(c.refusal))), c.refusal);
+        EXPECT_EQ(plan.refusal.isEmpty(), !*c.refusal) << plan.refusal.toStdString();
+
+        // The save itself, as if every question was answered yes.
+        std::map<QString, QByteArray> before = Snapshot({folder, outside});
+        QString message;
+        CaptureStdout();
+        const bool written = SaveCharacterizationBinary(saved, plan.binaryPath, plan.companionPath, 0, true, &message);
+        EXPECT_EQ(GetCapturedStdout(), "") << "nothing read, nothing kept aside";
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        EXPECT_EQ(written, plan.refusal.isEmpty()) << message.toStdString();
+        std::map<QString, QByteArray> after = Snapshot({folder, outside});
+        if (written) {
+            EXPECT_TRUE(after[plan.binaryPath] == Stream(saved, 0, true)) << "the stream is written as a file";
+            std::unique_ptr<Characterization> back = LoadCharacterizationBinary(plan.binaryPath, QString(), &message);
+            EXPECT_EQ(back ? back->GetNodeName(1) : message, "saved_hips") << message.toStdString();
+            for (const QString& path : {plan.binaryPath, plan.companionPath})
+                before.erase(path), after.erase(path);
+        } else {
+            EXPECT_EQ(message, plan.refusal);
+        }
+        // Nothing else, in the folder or outside it, has changed.
+        QStringList changed;
+        for (const auto& entry : after) {
+            if (!before.count(entry.first) || before[entry.first] != entry.second)
+                changed << entry.first.mid(dir_.path().size() + 1);
+        }
+        for (const auto& entry : before) {
+            if (!after.count(entry.first))
+                changed << entry.first.mid(dir_.path().size() + 1);
+        }
+        EXPECT_EQ(changed.join(" "), "");
+    }
 }
 
 TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)

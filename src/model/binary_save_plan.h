@@ -1,0 +1,35 @@
+// What saving a characterization under a chosen name does to the folder:
+// which file takes the stream, which takes the joint names, what the user
+// must agree to first, or why nothing can be saved. Found before anything is
+// written, from the folder as it is; writing is SaveCharacterizationBinary's.
+#ifndef SKW_MODEL_BINARY_SAVE_PLAN_H
+#define SKW_MODEL_BINARY_SAVE_PLAN_H
+
+#include <QString>
+#include <QStringList>
+
+struct BinarySavePlan {
+    QString binaryPath;     // the name the stream is written under
+    QString companionPath;  // the name the joint names are written under
+    QStringList questions;  // each must be answered yes, in this order, before anything is written
+    QString refusal;        // not empty: nothing may be written, and this is why
+};
+
+// `chosenPath` is the name as the save dialog gave it; the dialog has asked
+// whether a file of exactly that name may be replaced. The extension is added
+// when missing. The hosts' file systems ignore case, so a name that differs
+// from an existing file only in case names that file, and the companion is
+// the one a load of the file would read under its own name (also in another
+// case); a link is replaced by a file of its own and what it leads to is
+// left alone. The user is asked before:
+// - a file is replaced that the dialog did not ask about (another case, the
+//   added extension);
+// - a link is replaced, saying where it leads;
+// - the stream replaces a file that other ".vlmc" names reach through links;
+// - the companion replaces one that another ".vlmc" file takes its names
+//   from (CompanionClaimants), or one whose own ".vlmc" file is missing.
+// Refused, with no question, when either file cannot be written
+// (WhyBinaryPairCannotBeWritten).
+BinarySavePlan PlanBinarySave(const QString& chosenPath);
+
+#endif
