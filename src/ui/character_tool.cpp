@@ -334,8 +334,19 @@ void CharacterTool::AutoMatch()
     const QFileInfo path(dialog.GetCurrentPath());
     if (dialog.GetCurrentPath().isEmpty() || !path.isFile())
         return;
-    model_->ApplyMappingTemplate(path.absoluteFilePath().toUtf8().constData(), dialog.GetDomainMatchType(),
-                                 dialog.GetPrefix());
+    const int domain = dialog.GetDomainMatchType();
+    const QString usedPrefix = dialog.GetPrefix();
+    if (model_->ApplyMappingTemplate(path.absoluteFilePath().toUtf8().constData(), domain, usedPrefix) != 0)
+        return;
+    // A guessed prefix that no joint carries maps nothing: the user hears so
+    // rather than meeting an unchanged figure.
+    const QString none = domain == 1          ? tr("None of the selected joints matched the template.")
+                         : usedPrefix.isEmpty() ? tr("No joint of the skeleton matched the template.")
+                                                : tr("No joint of the skeleton with the prefix \"%1\" matched the "
+                                                     "template.")
+                                                      .arg(usedPrefix);
+    ShowCenteredMessageBox(QMessageBox::Warning, tr("Match Error"), none + tr("\nNothing was mapped."), this,
+                           QMessageBox::Ok);
 }
 
 void CharacterTool::ExtractTemplate()

@@ -19,6 +19,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 
 bool Greenish(QRgb c) { return qGreen(c) > qRed(c) + 40 && qGreen(c) > qBlue(c) + 40; }
@@ -31,6 +33,13 @@ bool HasGreen(const QImage& picture, const QRect& box)
             if (Greenish(picture.pixel(x, y)))
                 return true;
     return false;
+}
+
+// How many rig nodes of the current characterization hold a joint.
+int AssignedNodes(const CharacterizationModel& model)
+{
+    const std::vector<QString>& names = model.GetCurrentCharacterization()->GetNodeNames();
+    return int(std::count_if(names.begin(), names.end(), [](const QString& name) { return !name.isEmpty(); }));
 }
 
 }  // namespace
@@ -61,7 +70,7 @@ TEST_F(DemoTest, TheNewUsersRoad)
     ApplyTemplate(QString(), &preselected);
     EXPECT_EQ(preselected, "Rig Names");
     EXPECT_EQ(window_->StateText(), "Valid");
-    EXPECT_EQ(window_->LastOperationText(), "Template successfully applied.");
+    EXPECT_EQ(window_->LastOperationText(), QString("Template applied: %1 nodes mapped.").arg(AssignedNodes(Model())));
     const QRect hipsBox =
         figure->mapFromScene(figure->FindPartItem(NodeId("Hips"))->sceneBoundingRect()).boundingRect();
     EXPECT_TRUE(HasGreen(figure->grab().toImage(), hipsBox & figure->rect()));
@@ -277,7 +286,16 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     EXPECT_EQ(Model().GetNodeHostName(NodeId("Spine")), "Character1_Spine");
     ClickJoint("Character1_Hips");
     ApplyTemplate();
-    EXPECT_EQ(shown->text().toStdString(), "Last operation: Template successfully applied.");
+    EXPECT_EQ(shown->text(), QString("Last operation: Template applied: %1 nodes mapped.").arg(AssignedNodes(Model())));
+
+    // A template of another naming style maps nothing with the prefix
+    // guessed from the selection: the panel says so, and so does the bar.
+    boxes_.Answer(QMessageBox::Ok);
+    ApplyTemplate("Lower Case Suffix");
+    ASSERT_EQ(boxes_.Titles().last(), "Match Error");
+    EXPECT_EQ(boxes_.Texts().last(), "No joint of the skeleton with the prefix \"Character1_\" matched the template.\n"
+                                     "Nothing was mapped.");
+    EXPECT_EQ(shown->text(), "Last operation: No joint matched the template: nothing was mapped.");
 
     boxes_.Answer(QMessageBox::Discard);  // the mapping changed since the start
     OpenSample("suffix_lower.bvh");
