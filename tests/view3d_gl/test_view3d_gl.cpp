@@ -117,7 +117,9 @@ TEST_F(ViewPixels, TheCharacterShowsFramedAndDisplayFlagsHideAxesAndLimits)
                 gizmo.insert(frame.pixel(x, y) & 0xFFFFFFu);
     EXPECT_EQ(gizmo.size(), 3u);
 
-    // The drawing spans the fitted axis within a few pixels, inside the other.
+    // The drawing spans the fitted axis but for the framing margin on both
+    // sides (the outermost markers showed cut in half on the edge), inside
+    // the other.
     QRect drawn;
     const QRgb background = frame.pixel(kSize - 1, 0);
     for (int y = 0; y < kSize; ++y)
@@ -125,8 +127,11 @@ TEST_F(ViewPixels, TheCharacterShowsFramedAndDisplayFlagsHideAxesAndLimits)
             if (!InGizmo(x, y) && frame.pixel(x, y) != background)
                 drawn |= QRect(x, y, 1, 1);
     const bool wide = ExtentX(gl_.GetCharacterBox()) > ExtentY(gl_.GetCharacterBox());
-    EXPECT_GE(wide ? drawn.width() : drawn.height(), kSize - 6);
-    EXPECT_LT(wide ? drawn.height() : drawn.width(), kSize - 6);
+    const int margin = int(kSize * ViewCamera::kFrameMargin / (1 + 2 * ViewCamera::kFrameMargin));
+    EXPECT_NEAR(wide ? drawn.width() : drawn.height(), kSize - 2 * margin, 6);
+    for (const int edge : {wide ? drawn.left() : drawn.top(), kSize - 1 - (wide ? drawn.right() : drawn.bottom())})
+        EXPECT_GE(edge, margin - 3);
+    EXPECT_LT(wide ? drawn.height() : drawn.width(), kSize - 2 * margin);
 
     const QImage& all = frame;  // display flags hide the axes and the limit shapes, nothing else
     EXPECT_GT(Count(all, PureRgb), 0);
@@ -448,20 +453,39 @@ int NotBackground(const QImage& frame)
 
 }  // namespace
 
-// Every size of the view follows the character's height, so a figure ten times
-// as tall (a file in millimetres) looks the same; the fixed depth planes cut
-// off its far arm, its feet or its head when it is seen from the side, above
-// or below.
+// Every size of the view follows the character's height, so a figure ten or a
+// hundred times as tall (a file in millimetres, or larger) looks the same; the
+// fixed depth planes cut off its far arm, its feet or its head when it is seen
+// from the side, above or below, and the zoom stopped short of framing one
+// taller than about 2,000 units.
 TEST(ViewFraming, EveryJointOfALargeCharacterStaysInViewFromEveryDirection)
 {
-    fixtures::Proportions tall = fixtures::Full();
-    tall.height *= 10.0f;
-    const posed::Rig small = TPosed(fixtures::Full(), posed::Limits::None), large = TPosed(tall, posed::Limits::None);
+    const posed::Rig small = TPosed(fixtures::Full(), posed::Limits::None);
     VLMGlWidget a(nullptr, nullptr), b(nullptr, nullptr);
     a.SetCharacter(nullptr, small.c(), small.s());
-    b.SetCharacter(nullptr, large.c(), large.s());
     ShowAt400(&a, &a);
     ShowAt400(&b, &b);
+    fixtures::Proportions tall = fixtures::Full();
+    tall.height *= 100.0f;
+    const posed::Rig giant = TPosed(tall, posed::Limits::None);
+    b.SetCharacter(nullptr, giant.c(), giant.s());
+    for (int view = FRAME_VIEW_FRONT; view <= FRAME_VIEW_BOTTOM; ++view) {
+        SCOPED_TRACE(view);
+        a.FrameNodes({}, FrameView(view));
+        b.FrameNodes({}, FrameView(view));
+        EXPECT_EQ(JointsOutsideTheView(b), "");
+        const int want = NotBackground(a.GrabFrame()), got = NotBackground(b.GrabFrame());
+        EXPECT_NEAR(got, want, 0.02 * want);
+    }
+    SaveArtifact(b.GrabFrame(), QStringLiteral("view3d_giant_character_bottom"));
+    // A drag zooms out beyond its framed size as for a small one.
+    const float framed = b.GetZoom();
+    b.ZoomBy(0, 300);
+    EXPECT_NEAR(b.GetZoom(), framed * std::exp(0.6f), 0.01f * framed);
+
+    tall.height = fixtures::Full().height * 10.0f;
+    const posed::Rig large = TPosed(tall, posed::Limits::None);
+    b.SetCharacter(nullptr, large.c(), large.s());
     for (int view = FRAME_VIEW_FRONT; view <= FRAME_VIEW_BOTTOM; ++view) {
         SCOPED_TRACE(view);
         a.FrameNodes({}, FrameView(view));
