@@ -156,6 +156,12 @@ void CharacterTool::ClearCharacterization()
 
 bool CharacterTool::ShowSave() { return saveCurrent(); }
 
+QString CharacterTool::GetLastSavedFile() const { return lastSavedFile_; }
+
+QString CharacterTool::GetFileFolder() const { return fileFolder_; }
+
+void CharacterTool::SetFileFolder(const QString& folder) { fileFolder_ = folder; }
+
 void CharacterTool::ShowAutoMatch() { AutoMatch(); }
 
 void CharacterTool::ShowExtractTemplate() { ExtractTemplate(); }
@@ -199,7 +205,7 @@ bool CharacterTool::saveCurrent()
     Characterization* current = GetCharacterization();
     if (!current || !model_->GetStatus().IsOkOrWarning())
         return false;
-    QFileDialog dialog(nullptr, QString(), QString(), QString());
+    QFileDialog dialog(nullptr, QString(), fileFolder_, QString());
     // The desktop's own dialog would not show the check box.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     auto* limits = new QCheckBox(tr("Save rotation limits"), &dialog);
@@ -264,7 +270,15 @@ bool CharacterTool::saveCurrent()
                                tr("The characterization could not be saved.\n%1").arg(message), this, QMessageBox::Ok);
         return false;
     }
+    noteSaved(file);
     return true;
+}
+
+void CharacterTool::noteSaved(const QString& file)
+{
+    const QFileInfo written(file);
+    lastSavedFile_ = written.absoluteFilePath();
+    fileFolder_ = written.absolutePath();
 }
 
 void CharacterTool::OnNew()

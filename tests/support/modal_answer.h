@@ -149,6 +149,7 @@ struct FileDialogAnswer {
     QString nameFilter;        // the file type to choose; empty: leave it
     QStringList checkBoxes;    // texts of the check boxes to tick
     QStringList uncheckBoxes;  // texts of the check boxes to clear
+    QString* shownFolder = nullptr;  // receives the folder the dialog opened in
 };
 
 // Answers the next modal file dialog: chooses the file type, ticks or clears
@@ -165,6 +166,8 @@ inline void AnswerNextFileDialog(const FileDialogAnswer& answer)
             return;
         }
         EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog)) << "a native file dialog cannot be driven";
+        if (answer.shownFolder)
+            *answer.shownFolder = dialog->directory().absolutePath();
         if (!answer.nameFilter.isEmpty()) {
             EXPECT_TRUE(dialog->nameFilters().contains(answer.nameFilter))
                 << "no file type \"" << answer.nameFilter.toStdString() << "\"";
