@@ -141,11 +141,11 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
 {
     MapCharacter1();
     Trigger("lock");
-    AnswerNextFileDialog({saveDir_.filePath("body"), QString(), {}, {}});
+    AnswerNextFileDialog({saveDir_.filePath("body"), QString(), {}, {}, nullptr, /*typed=*/true});
     Trigger("saveCharacterization");
     const QString body = saveDir_.filePath("body.vlmc");
     // The save shows in the status bar, and the file dialogs start where it
-    // went.
+    // went, though the user typed the whole path there.
     EXPECT_EQ(window_->LastOperationText(), "Saved body.vlmc.");
     QString shown;
     AnswerNextFileDialog({QString(), QString(), {}, {}, &shown});

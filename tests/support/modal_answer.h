@@ -150,6 +150,7 @@ struct FileDialogAnswer {
     QStringList checkBoxes;    // texts of the check boxes to tick
     QStringList uncheckBoxes;  // texts of the check boxes to clear
     QString* shownFolder = nullptr;  // receives the folder the dialog opened in
+    bool typed = false;              // the whole path typed into the name field; the folder shown stays
 };
 
 // Answers the next modal file dialog: chooses the file type, ticks or clears
@@ -186,10 +187,11 @@ inline void AnswerNextFileDialog(const FileDialogAnswer& answer)
         }
         // Typed as the user types it: the folder shown, the name in the line edit.
         const QFileInfo picked(answer.path);
-        dialog->setDirectory(picked.absolutePath());
+        if (!answer.typed)
+            dialog->setDirectory(picked.absolutePath());
         auto* nameEdit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         if (nameEdit)
-            nameEdit->setText(picked.fileName());
+            nameEdit->setText(answer.typed ? picked.absoluteFilePath() : picked.fileName());
         else
             dialog->selectFile(picked.absoluteFilePath());
         auto* buttons = dialog->findChild<QDialogButtonBox*>();
