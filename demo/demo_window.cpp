@@ -59,7 +59,6 @@ QString stateStyle(IDCCHub::CharacterizationState state)
 
 void* allocate(std::uint64_t size) { return std::malloc(size); }
 
-
 QDockWidget* makeDock(const QString& title, const char* name, QWidget* content, QMainWindow* window)
 {
     auto* dock = new QDockWidget(title, window);

@@ -354,7 +354,7 @@ void CharacterTool::AutoMatch()
         return;
     // A guessed prefix that no joint carries maps nothing: the user hears so
     // rather than meeting an unchanged figure.
-    const QString none = domain == 1          ? tr("None of the selected joints matched the template.")
+    const QString none = domain == 1            ? tr("None of the selected joints matched the template.")
                          : usedPrefix.isEmpty() ? tr("No joint of the skeleton matched the template.")
                                                 : tr("No joint of the skeleton with the prefix \"%1\" matched the "
                                                      "template.")

@@ -85,7 +85,6 @@ QLabel* makeLabel(const QString& text, QWidget* parent, bool rightAligned)
     return label;
 }
 
-
 }  // namespace
 
 // --- LineEditWithMouseBroadcast ---

@@ -63,8 +63,8 @@ bool HoldsSomething(const Box& box)
 // margin on both sides, spans the shorter side of the viewport; unclamped.
 double FittingZoom(const Box& box)
 {
-    const double extent = std::max(static_cast<double>(box.max[0]) - box.min[0],
-                                   static_cast<double>(box.max[1]) - box.min[1]);
+    const double extent =
+        std::max(static_cast<double>(box.max[0]) - box.min[0], static_cast<double>(box.max[1]) - box.min[1]);
     return extent * (1.0 + 2.0 * kFrameMargin) / 2000.0;
 }
 

@@ -149,8 +149,11 @@ struct FileDialogAnswer {
     QString nameFilter;        // the file type to choose; empty: leave it
     QStringList checkBoxes;    // texts of the check boxes to tick
     QStringList uncheckBoxes;  // texts of the check boxes to clear
-    QString* shownFolder = nullptr;  // receives the folder the dialog opened in
-    bool typed = false;              // the whole path typed into the name field; the folder shown stays
+
+    // Receives the folder the dialog opened in.
+    QString* shownFolder = nullptr;
+    // The whole path typed into the name field; the folder shown stays.
+    bool typed = false;
 };
 
 // Answers the next modal file dialog: chooses the file type, ticks or clears
