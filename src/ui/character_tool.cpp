@@ -205,6 +205,8 @@ bool CharacterTool::saveCurrent()
     Characterization* current = GetCharacterization();
     if (!current || !model_->GetStatus().IsOkOrWarning())
         return false;
+    // Unlike a dialog without a folder, which starts in the working folder,
+    // it starts where the user's files last were.
     QFileDialog dialog(nullptr, QString(), fileFolder_, QString());
     // The desktop's own dialog would not show the check box.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
