@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <vector>
 
 using namespace ViewMath;
 
@@ -465,38 +466,29 @@ TEST(ViewFraming, EveryJointOfALargeCharacterStaysInViewFromEveryDirection)
     a.SetCharacter(nullptr, small.c(), small.s());
     ShowAt400(&a, &a);
     ShowAt400(&b, &b);
-    fixtures::Proportions tall = fixtures::Full();
-    tall.height *= 100.0f;
-    const posed::Rig giant = TPosed(tall, posed::Limits::None);
-    b.SetCharacter(nullptr, giant.c(), giant.s());
-    for (int view = FRAME_VIEW_FRONT; view <= FRAME_VIEW_BOTTOM; ++view) {
-        SCOPED_TRACE(view);
-        a.FrameNodes({}, FrameView(view));
-        b.FrameNodes({}, FrameView(view));
-        EXPECT_EQ(JointsOutsideTheView(b), "");
-        const int want = NotBackground(a.GrabFrame()), got = NotBackground(b.GrabFrame());
-        EXPECT_NEAR(got, want, 0.02 * want);
-    }
-    SaveArtifact(b.GrabFrame(), QStringLiteral("view3d_giant_character_bottom"));
-    // A drag zooms out beyond its framed size as for a small one.
-    const float framed = b.GetZoom();
-    b.ZoomBy(0, 300);
-    EXPECT_NEAR(b.GetZoom(), framed * std::exp(0.6f), 0.01f * framed);
-
-    tall.height = fixtures::Full().height * 10.0f;
-    const posed::Rig large = TPosed(tall, posed::Limits::None);
-    b.SetCharacter(nullptr, large.c(), large.s());
-    for (int view = FRAME_VIEW_FRONT; view <= FRAME_VIEW_BOTTOM; ++view) {
-        SCOPED_TRACE(view);
-        a.FrameNodes({}, FrameView(view));
-        b.FrameNodes({}, FrameView(view));
-        const QImage smallFrame = a.GrabFrame(), largeFrame = b.GrabFrame();
-        if (view == FRAME_VIEW_TOP)
-            SaveArtifact(largeFrame, QStringLiteral("view3d_large_character_top"));
-        EXPECT_EQ(JointsOutsideTheView(a), "");
-        EXPECT_EQ(JointsOutsideTheView(b), "");
-        const int want = NotBackground(smallFrame), got = NotBackground(largeFrame);
-        EXPECT_NEAR(got, want, 0.02 * want);
+    std::vector<posed::Rig> large;  // each outlives the view's use of it
+    large.reserve(2);
+    for (const float times : {100.0f, 10.0f}) {
+        fixtures::Proportions tall = fixtures::Full();
+        tall.height *= times;
+        large.push_back(TPosed(tall, posed::Limits::None));
+        b.SetCharacter(nullptr, large.back().c(), large.back().s());
+        for (int view = FRAME_VIEW_FRONT; view <= FRAME_VIEW_BOTTOM; ++view) {
+            SCOPED_TRACE(testing::Message() << times << " times as tall, view " << view);
+            a.FrameNodes({}, FrameView(view));
+            b.FrameNodes({}, FrameView(view));
+            const QImage smallFrame = a.GrabFrame(), largeFrame = b.GrabFrame();
+            if (view == FRAME_VIEW_TOP)
+                SaveArtifact(largeFrame, QStringLiteral("view3d_large_character_top_%1").arg(times));
+            EXPECT_EQ(JointsOutsideTheView(a), "");
+            EXPECT_EQ(JointsOutsideTheView(b), "");
+            const int want = NotBackground(smallFrame), got = NotBackground(largeFrame);
+            EXPECT_NEAR(got, want, 0.02 * want);
+        }
+        // A drag zooms out beyond the framed size, as for a small one.
+        const float framed = b.GetZoom();
+        b.ZoomBy(0, 300);
+        EXPECT_NEAR(b.GetZoom(), framed * std::exp(0.6f), 0.01f * framed);
     }
 
     // Orbited a quarter turn about the screen's x axis from the front, the
