@@ -36,6 +36,7 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include <cmath>
 #include <cstdlib>
 
 namespace {
@@ -69,6 +70,49 @@ QDockWidget* makeDock(const QString& title, const char* name, QWidget* content, 
 }
 
 }  // namespace
+
+// A status bar text on one line, cut with "..." where the bar is too narrow;
+// the whole text is its tooltip. A plain label is as tall as its lines and as
+// wide as its longest one: a validation message of two lines made the status
+// bar, and the window, grow, and a window never shrinks back by itself.
+class StatusText : public QLabel {
+public:
+    explicit StatusText(const char* name, QWidget* parent = nullptr) : QLabel(parent)
+    {
+        setObjectName(QLatin1String(name));
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    }
+
+    // The lines of `text` joined by spaces.
+    void SetStatusText(const QString& text)
+    {
+        QString line = text;
+        line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        setText(line);
+        setToolTip(text);
+    }
+
+    QSize sizeHint() const override
+    {
+        // Rounded up: a text given exactly its rounded advance can still be
+        // cut by the eliding, which measures it unrounded.
+        const int width = int(std::ceil(QFontMetricsF(font()).horizontalAdvance(text()))) + 1;
+        const QMargins m = contentsMargins();
+        return QSize(width + m.left() + m.right() + 2 * margin(),
+                     fontMetrics().height() + m.top() + m.bottom() + 2 * margin());
+    }
+    QSize minimumSizeHint() const override { return QSize(0, sizeHint().height()); }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect area = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+        style()->drawItemText(&painter, area, int(Qt::AlignLeft | Qt::AlignVCenter), palette(), isEnabled(), shown,
+                              foregroundRole());
+    }
+};
 
 DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(parent), host_(new DemoHost)
 {
@@ -127,15 +171,16 @@ DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(pa
     tabifyDockWidget(logDock, clipDock);
     logDock->raise();
 
-    stateLabel_ = new QLabel;
-    stateLabel_->setObjectName(QStringLiteral("stateLabel"));
-    operationLabel_ = new QLabel;
-    operationLabel_->setObjectName(QStringLiteral("operationLabel"));
+    stateLabel_ = new StatusText("stateLabel");
+    operationLabel_ = new StatusText("operationLabel");
     stateLabel_->setContentsMargins(4, 0, 12, 0);
+    // The state keeps its room up to the width of its text; the last
+    // operation takes what is left.
+    stateLabel_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     statusBar()->addWidget(stateLabel_);
     statusBar()->addWidget(operationLabel_, 1);
-    missingJointsLabel_ = new QLabel;
-    missingJointsLabel_->setObjectName(QStringLiteral("missingJointsLabel"));
+    missingJointsLabel_ = new StatusText("missingJointsLabel");
+    missingJointsLabel_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     missingJointsLabel_->setContentsMargins(12, 0, 4, 0);
     missingJointsLabel_->setStyleSheet(stateStyle(IDCCHub::CharacterizationWarning));
     missingJointsLabel_->hide();
@@ -347,9 +392,9 @@ void DemoWindow::syncWithModel()
         return;
     const Characterization* current = model->GetCurrentCharacterization();
     joints_->ShowAssignments(current);
-    stateLabel_->setText(StateText());
+    stateLabel_->SetStatusText(StateText());
     stateLabel_->setStyleSheet(stateStyle(host_->CurrentCharacterizationState(false)));
-    operationLabel_->setText(tr("Last operation: %1").arg(LastOperationText()));
+    operationLabel_->SetStatusText(tr("Last operation: %1").arg(LastOperationText()));
     showMissingJoints();
 
     QStringList names;
@@ -471,11 +516,15 @@ bool DemoWindow::OpenSkeleton(const QString& path, QString* error)
 
 void DemoWindow::openSkeletonFile()
 {
-    QFileDialog dialog(this, tr("Open Skeleton"), QString(), tr("BVH files (*.bvh);;All files (*)"));
+    QFileDialog dialog(this, tr("Open Skeleton"), tool_->GetFileFolder(), tr("BVH files (*.bvh);;All files (*)"));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    if (!dialog.exec() || dialog.selectedFiles().isEmpty() || !confirmDiscard(tr("Open Skeleton")))
+    if (!dialog.exec() || dialog.selectedFiles().isEmpty())
+        return;
+    // The panel's save dialog starts there too.
+    tool_->SetFileFolder(QFileInfo(dialog.selectedFiles().first()).absolutePath());
+    if (!confirmDiscard(tr("Open Skeleton")))
         return;
     QString error;
     if (!OpenSkeleton(dialog.selectedFiles().first(), &error))
@@ -592,7 +641,7 @@ void DemoWindow::adoptCurrentCharacterization()
 
 void DemoWindow::openCharacterization()
 {
-    QFileDialog dialog(this, tr("Open Characterization"), QString(),
+    QFileDialog dialog(this, tr("Open Characterization"), tool_->GetFileFolder(),
                        tr("Characterization (*%1)").arg(QLatin1String(kBinaryExtension)));
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setFileMode(QFileDialog::ExistingFile);
@@ -600,6 +649,7 @@ void DemoWindow::openCharacterization()
     if (!dialog.exec() || dialog.selectedFiles().isEmpty())
         return;
     const QString path = dialog.selectedFiles().first();
+    tool_->SetFileFolder(QFileInfo(path).absolutePath());
     QString message;
     std::unique_ptr<Characterization> characterization = LoadCharacterizationBinary(path, QString(), &message);
     if (!characterization) {
@@ -614,6 +664,10 @@ void DemoWindow::openCharacterization()
     tool_->SetCharacterization(characterization.release());
     rememberSaved(opened);
     adoptCurrentCharacterization();
+    // What was done before says nothing about this one.
+    const QString fileName = QFileInfo(path).fileName();
+    noteLastOperation(nodesWithoutJointName(*opened, nullptr) > 0 ? tr("Opened %1 without joint names.").arg(fileName)
+                                                                  : tr("Opened %1.").arg(fileName));
     // Made for another skeleton, it would show valid with joints the scene
     // does not have: the user hears how many before working with it.
     int assigned = 0;
@@ -634,7 +688,13 @@ void DemoWindow::saveCharacterization()
 {
     const Characterization* current = Model()->GetCurrentCharacterization();
     if (tool_->ShowSave())
-        rememberSaved(current);
+        noteSaved(current);
+}
+
+void DemoWindow::noteSaved(const Characterization* characterization)
+{
+    rememberSaved(characterization);
+    noteLastOperation(tr("Saved %1.").arg(QFileInfo(tool_->GetLastSavedFile()).fileName()));
 }
 
 // What a host does to keep a characterization in its scene and give it back:
@@ -776,7 +836,7 @@ bool DemoWindow::saveEach(const QList<Characterization*>& unsaved, const QString
             saved = false;
             break;
         }
-        rememberSaved(characterization);
+        noteSaved(characterization);
     }
     // Whatever happens next, the selection is the user's again.
     for (int i = 0; i < model->CharacterizationCount(); ++i) {
@@ -811,18 +871,39 @@ int DemoWindow::jointsMissingFromScene(const Characterization& characterization,
     return missing;
 }
 
+int DemoWindow::nodesWithoutJointName(const Characterization& characterization, int* used)
+{
+    int unnamed = 0, count = 0;
+    for (int node = 0; node < VLM_NODE_COUNT; ++node) {
+        if (!characterization.IsNodeAssigned(node))
+            continue;
+        ++count;
+        unnamed += characterization.GetNodeName(node).isEmpty();
+    }
+    if (used)
+        *used = count;
+    return unnamed;
+}
+
 QString DemoWindow::MissingJointsText() const
 {
     const Characterization* current = Model() ? Model()->GetCurrentCharacterization() : nullptr;
+    if (!current)
+        return QString();
+    QStringList notes;
+    // A file opened without its joint names shows valid, since its rest pose
+    // is; the note stays for as long as the names are missing.
+    int used = 0;
+    const int unnamed = nodesWithoutJointName(*current, &used);
+    if (unnamed > 0)
+        notes << tr("%1 of %2 nodes have no joint name").arg(unnamed).arg(used);
     // Unlocking releases the missing joints (after asking), so only a locked
     // characterization can name them.
-    if (!current || !current->IsLocked())
-        return QString();
     int assigned = 0;
-    const int missing = jointsMissingFromScene(*current, &assigned);
-    if (missing == 0)
-        return QString();
-    return tr("%1 of %2 joints not in this scene").arg(missing).arg(assigned);
+    const int missing = current->IsLocked() ? jointsMissingFromScene(*current, &assigned) : 0;
+    if (missing > 0)
+        notes << tr("%1 of %2 joints not in this scene").arg(missing).arg(assigned);
+    return notes.join(QStringLiteral("; "));
 }
 
 void DemoWindow::showMissingJoints()
@@ -830,6 +911,6 @@ void DemoWindow::showMissingJoints()
     if (!missingJointsLabel_)
         return;
     const QString text = MissingJointsText();
-    missingJointsLabel_->setText(text);
+    missingJointsLabel_->SetStatusText(text);
     missingJointsLabel_->setVisible(!text.isEmpty());
 }

@@ -30,6 +30,7 @@ class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QStackedWidget;
+class StatusText;
 class VLMWidget;
 
 class DemoWindow : public QMainWindow {
@@ -60,8 +61,10 @@ public:
     // The status bar's two texts: the overall state, the last operation.
     QString StateText() const;
     QString LastOperationText() const;
-    // The status bar's note on a locked current characterization that names
-    // joints the scene lacks; empty when there is none.
+    // The status bar's note on the current characterization's joints: how
+    // many of its used nodes have no joint name (a file opened without its
+    // names) and, when it is locked, how many of its joints the scene lacks;
+    // empty when there is nothing to say.
     QString MissingJointsText() const;
     // The names of the characterizations that changed since they were last
     // saved or loaded, in list order.
@@ -142,6 +145,11 @@ private:
     // `assigned` receives how many it has.
     int jointsMissingFromScene(const Characterization& characterization, int* assigned) const;
     void showMissingJoints();
+    // How many used nodes of the characterization have no joint name; `used`
+    // receives how many nodes it uses.
+    static int nodesWithoutJointName(const Characterization& characterization, int* used);
+    // After a save: it counts as saved, and the status bar names the file.
+    void noteSaved(const Characterization* characterization);
 
     std::unique_ptr<DemoHost> host_;
     CharacterTool* tool_ = nullptr;
@@ -149,9 +157,9 @@ private:
     QPlainTextEdit* log_ = nullptr;
     ClipTreeWidget* clips_ = nullptr;
     QComboBox* characters_ = nullptr;
-    QLabel* stateLabel_ = nullptr;
-    QLabel* operationLabel_ = nullptr;
-    QLabel* missingJointsLabel_ = nullptr;
+    StatusText* stateLabel_ = nullptr;
+    StatusText* operationLabel_ = nullptr;
+    StatusText* missingJointsLabel_ = nullptr;
     QAction* saveAction_ = nullptr;
     QAction* lockAction_ = nullptr;
     QAction* mirrorAction_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include <QHeaderView>
 #include <QMap>
+#include <QMouseEvent>
 
 JointTree::JointTree(DemoHost* host, QWidget* parent) : QTreeWidget(parent), host_(host)
 {
@@ -97,4 +98,23 @@ void JointTree::handOverSelection()
     following_ = true;
     host_->SetSelection(joints);
     following_ = false;
+}
+
+void JointTree::mousePressEvent(QMouseEvent* event)
+{
+    pressedSelection_ = selectedItems();
+    QTreeWidget::mousePressEvent(event);
+}
+
+// A click that leaves the selection as it was makes Qt announce nothing, and
+// the host would not hear of it: a part waiting for a joint would go on
+// waiting while the user clicks the very joint it needs (already selected
+// after a rename, say). The host announces the selection again.
+void JointTree::mouseReleaseEvent(QMouseEvent* event)
+{
+    QTreeWidget::mouseReleaseEvent(event);
+    const QTreeWidgetItem* item = itemAt(event->pos());
+    if (event->button() == Qt::LeftButton && event->modifiers() == Qt::NoModifier && item && item->isSelected() &&
+        selectedItems() == pressedSelection_)
+        handOverSelection();
 }

@@ -4,7 +4,9 @@
 //
 // The tree and the host's selection follow each other: a selection the user
 // makes here becomes the host's (which announces it), and every selection the
-// host announces is shown here without being handed back.
+// host announces is shown here without being handed back. A click on a joint
+// that is already the selection hands it over again: the user meant it (to
+// complete an assignment the panel waits for), though nothing changed.
 #ifndef SKW_DEMO_JOINT_TREE_H
 #define SKW_DEMO_JOINT_TREE_H
 
@@ -33,6 +35,10 @@ public slots:
     // Shows the host's selection.
     void FollowHostSelection();
 
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
 private slots:
     void handOverSelection();
 
@@ -40,6 +46,9 @@ private:
     DemoHost* host_;
     QHash<QString, QTreeWidgetItem*> items_;
     bool following_ = false;
+    // The selection when the left button went down, to tell a click that
+    // changed nothing.
+    QList<QTreeWidgetItem*> pressedSelection_;
 };
 
 #endif

@@ -14,6 +14,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
@@ -652,13 +653,13 @@ void CharacterizationModel::BuildTemplateRules(std::vector<NameMatchRule>& rules
     ::BuildTemplateRules(current_ ? current_->GetNodeNames() : noNames, prefix, matcher_, rules);
 }
 
-void CharacterizationModel::ApplyMappingTemplate(const char* path, int domain, const QString& prefix)
+int CharacterizationModel::ApplyMappingTemplate(const char* path, int domain, const QString& prefix)
 {
     std::vector<NameMatchRule> rules;
     LoadMappingTemplate(path, rules);
     const QString root = matcher_.CutAtLastDelimiter(prefix);
     if (rules.size() != std::size_t(VLM_NODE_COUNT))
-        return;
+        return -1;
 
     QStringList candidates;
     if (hub_) {
@@ -679,6 +680,7 @@ void CharacterizationModel::ApplyMappingTemplate(const char* path, int domain, c
     // is never replaced by one that only ends with or contains the pattern:
     // with an empty prefix "ik_hand_l" must not take the node of "hand_l".
     std::array<bool, VLM_NODE_COUNT> exactTaken{};
+    std::array<bool, VLM_NODE_COUNT> mapped{};
     for (const QString& joint : candidates) {
         const QString name = sanitize(joint);
         int index = -1;
@@ -690,8 +692,19 @@ void CharacterizationModel::ApplyMappingTemplate(const char* path, int domain, c
             continue;
         AssignNode(index, joint);
         exactTaken[std::size_t(index)] = exact;
+        mapped[std::size_t(index)] = true;
     }
 
-    lastOperation_ = tr("Template successfully applied.");
+    // Unlike a plain "Template successfully applied.", the text says how
+    // many rig nodes the template mapped: a prefix that no joint carries
+    // maps nothing, and that must not read as a success.
+    const int count = int(std::count(mapped.begin(), mapped.end(), true));
+    if (count == 0)
+        lastOperation_ = tr("No joint matched the template: nothing was mapped.");
+    else if (count == 1)
+        lastOperation_ = tr("Template applied: 1 node mapped.");
+    else
+        lastOperation_ = tr("Template applied: %1 nodes mapped.").arg(count);
     Refresh();
+    return count;
 }

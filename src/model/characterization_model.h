@@ -150,9 +150,11 @@ public:
     void LoadMappingTemplate(const char* path, std::vector<NameMatchRule>& rules);
     void BuildTemplateRules(std::vector<NameMatchRule>& rules, const QString& prefix) const;
     // Assigns the matching joints (domain 1: the host's selection; otherwise
-    // the skeleton joints that carry the prefix or equal the root) and
-    // revalidates. A template without exactly 172 rules does nothing.
-    void ApplyMappingTemplate(const char* path, int domain, const QString& prefix);
+    // the skeleton joints that carry the prefix or equal the root), records
+    // how many rig nodes it mapped as the last operation and revalidates.
+    // Answers that number, or -1 for a template without exactly 172 rules,
+    // which does nothing.
+    int ApplyMappingTemplate(const char* path, int domain, const QString& prefix);
 
 signals:
     void ModelChanged();

@@ -157,6 +157,12 @@ void CharacterTool::ClearCharacterization()
 
 bool CharacterTool::ShowSave() { return saveCurrent(); }
 
+QString CharacterTool::GetLastSavedFile() const { return lastSavedFile_; }
+
+QString CharacterTool::GetFileFolder() const { return fileFolder_; }
+
+void CharacterTool::SetFileFolder(const QString& folder) { fileFolder_ = folder; }
+
 void CharacterTool::ShowAutoMatch() { AutoMatch(); }
 
 void CharacterTool::ShowExtractTemplate() { ExtractTemplate(); }
@@ -200,7 +206,9 @@ bool CharacterTool::saveCurrent()
     Characterization* current = GetCharacterization();
     if (!current || !model_->GetStatus().IsOkOrWarning())
         return false;
-    QFileDialog dialog(nullptr, QString(), QString(), QString());
+    // Unlike a dialog without a folder, which starts in the working folder,
+    // it starts where the user's files last were.
+    QFileDialog dialog(nullptr, QString(), fileFolder_, QString());
     // The desktop's own dialog would not show the check box.
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     auto* limits = new QCheckBox(tr("Save rotation limits"), &dialog);
@@ -240,7 +248,15 @@ bool CharacterTool::saveCurrent()
     if (!SaveCharacterizationBinary(*current, plan.binaryPath, plan.companionPath,
                                     bigEndian ? kStreamBigEndian : kStreamLittleEndian, withLimits, &message))
         return refuse(message);
+    noteSaved(plan.binaryPath);
     return true;
+}
+
+void CharacterTool::noteSaved(const QString& file)
+{
+    const QFileInfo written(file);
+    lastSavedFile_ = written.absoluteFilePath();
+    fileFolder_ = written.absolutePath();
 }
 
 void CharacterTool::OnNew()
@@ -310,8 +326,19 @@ void CharacterTool::AutoMatch()
     const QFileInfo path(dialog.GetCurrentPath());
     if (dialog.GetCurrentPath().isEmpty() || !path.isFile())
         return;
-    model_->ApplyMappingTemplate(path.absoluteFilePath().toUtf8().constData(), dialog.GetDomainMatchType(),
-                                 dialog.GetPrefix());
+    const int domain = dialog.GetDomainMatchType();
+    const QString usedPrefix = dialog.GetPrefix();
+    if (model_->ApplyMappingTemplate(path.absoluteFilePath().toUtf8().constData(), domain, usedPrefix) != 0)
+        return;
+    // A guessed prefix that no joint carries maps nothing: the user hears so
+    // rather than meeting an unchanged figure.
+    const QString none = domain == 1            ? tr("None of the selected joints matched the template.")
+                         : usedPrefix.isEmpty() ? tr("No joint of the skeleton matched the template.")
+                                                : tr("No joint of the skeleton with the prefix \"%1\" matched the "
+                                                     "template.")
+                                                      .arg(usedPrefix);
+    ShowCenteredMessageBox(QMessageBox::Warning, tr("Match Error"), none + tr("\nNothing was mapped."), this,
+                           QMessageBox::Ok);
 }
 
 void CharacterTool::ExtractTemplate()

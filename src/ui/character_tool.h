@@ -63,6 +63,14 @@ public:
     // The save command; answers whether the characterization was written, so
     // that a host can tell which of its characterizations are saved.
     bool ShowSave();
+    // The ".vlmc" file the last successful save wrote; empty before one.
+    QString GetLastSavedFile() const;
+    // The folder the panel's file dialogs start in: the one of the last file
+    // saved, or what the host set (the folder of a file it opened), so that
+    // the user's files are where the dialogs start; empty (the working
+    // folder) until then.
+    QString GetFileFolder() const;
+    void SetFileFolder(const QString& folder);
     void ShowAutoMatch();
     void ShowExtractTemplate();
     void ShowConfigMirror();
@@ -158,6 +166,9 @@ private:
     bool deleteCurrent();
     // The save command; answers whether both files were written.
     bool saveCurrent();
+    // After a successful save: the file written, and its folder for the
+    // next dialog.
+    void noteSaved(const QString& file);
 
     ResourceBridge* bridge_ = nullptr;
     IDCCHub* hub_;
@@ -166,6 +177,8 @@ private:
     CharacterizationModel* model_ = nullptr;
     bool keepOnNew_;
     bool confirmDelete_ = true;
+    QString fileFolder_;
+    QString lastSavedFile_;
 };
 
 #endif

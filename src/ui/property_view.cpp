@@ -121,7 +121,8 @@ PropertyView::PropertyView(QWidget* parent, IDCCHub* hub, CharacterizationModel*
 
     grid->addWidget(makeLabel(tr("Velmora node"), this, true), 0, 0);
     grid->addWidget(nodeField_, 0, 1, 1, 3);
-    grid->addWidget(makeLabel(tr("Selected bone in skeleton:"), this, false), 0, 4);
+    selectionHeading_ = makeLabel(tr("Selected bone in skeleton:"), this, false);
+    grid->addWidget(selectionHeading_, 0, 4);
     grid->addWidget(makeLabel(tr("Bone"), this, true), 1, 0);
     grid->addWidget(jointField_, 1, 1, 1, 3);
     grid->addWidget(selectionField_, 1, 4);
@@ -165,10 +166,12 @@ void PropertyView::fitValueFields()
     // its longest text (never narrower than "-000.000" needs), so that every
     // value shows whole and the column stays aligned; beyond kWidestValue the
     // start stays in view and the tooltip holds the whole value.
+    bool widened = false;
     for (int axis = 0; axis < 3; ++axis) {
         QLineEdit* first = rows_.front().fields[axis];
         const int widest = fieldWidthFor(first, QLatin1String(kWidestValue));
-        int width = std::max(kValueFieldWidth, fieldWidthFor(first, QLatin1String(kNarrowestValue)));
+        const int narrowest = std::max(kValueFieldWidth, fieldWidthFor(first, QLatin1String(kNarrowestValue)));
+        int width = narrowest;
         for (const PropertyRow& row : rows_)
             width = std::max(width, std::min(widest, fieldWidthFor(row.fields[axis], row.fields[axis]->text())));
         for (const PropertyRow& row : rows_) {
@@ -179,7 +182,20 @@ void PropertyView::fitValueFields()
             field->setToolTip(whole ? QString() : field->text());
             field->setCursorPosition(0);
         }
+        widened = widened || width > narrowest;
     }
+    // The panel's width is set once, for the fields at their narrowest and
+    // the headings of the right-hand column on one line. Wider fields take
+    // their room from that column, whose widest heading then breaks between
+    // its words instead of being cut off at the panel's edge; the panel
+    // keeps its width.
+    selectionHeading_->setWordWrap(widened);
+    selectionHeading_->setMinimumWidth(
+        widened ? 0 : selectionHeading_->fontMetrics().horizontalAdvance(selectionHeading_->text()));
+    // Two lines need a row of their height, which the field beside them does
+    // not ask for.
+    const QFontMetrics metrics = selectionHeading_->fontMetrics();
+    static_cast<QGridLayout*>(layout())->setRowMinimumHeight(0, widened ? metrics.lineSpacing() + metrics.height() : 0);
 }
 
 void PropertyView::changeEvent(QEvent* event)

@@ -16,6 +16,7 @@
 class CharacterizationModel;
 class IDCCHub;
 class QGridLayout;
+class QLabel;
 class QMouseEvent;
 class QTextEdit;
 
@@ -81,6 +82,9 @@ private:
     QLineEdit* selectionField_;
     QLineEdit* rotationOrderField_;
     std::vector<PropertyRow> rows_;
+    // "Selected bone in skeleton:", the widest heading of the right-hand
+    // column.
+    QLabel* selectionHeading_ = nullptr;
 };
 
 #endif

@@ -49,10 +49,46 @@ Mat4 Translation(float x, float y, float z)
 
 }  // namespace
 
-float ClampZoom(float zoom)
+namespace {
+
+bool HoldsSomething(const Box& box)
 {
-    Clamp(zoom, kMinZoom, kMaxZoom);
+    for (int i = 0; i < 3; ++i)
+        if (!(box.min[i] <= box.max[i]) || !std::isfinite(box.min[i]) || !std::isfinite(box.max[i]))
+            return false;
+    return true;
+}
+
+// The zoom at which the larger of the box's x and y extents, with the
+// margin on both sides, spans the shorter side of the viewport; unclamped.
+double FittingZoom(const Box& box)
+{
+    const double extent =
+        std::max(static_cast<double>(box.max[0]) - box.min[0], static_cast<double>(box.max[1]) - box.min[1]);
+    return extent * (1.0 + 2.0 * kFrameMargin) / 2000.0;
+}
+
+}  // namespace
+
+// Unlike a fixed range of [kMinZoom, kMaxZoom], the ceiling may be raised
+// for a large character: at 0.99 the view shows 1,980 units, and a
+// character in millimetres could never be seen whole.
+float ClampZoom(float zoom, float ceiling)
+{
+    float top = ceiling;
+    Clamp(top, kMaxZoom, kLargestZoom);
+    if (!(top == top))  // NaN
+        top = kMaxZoom;
+    Clamp(zoom, kMinZoom, top);
     return zoom;
+}
+
+float ZoomCeiling(const Box& box)
+{
+    if (!HoldsSomething(box))
+        return kMaxZoom;
+    const double room = FittingZoom(box) * kZoomOutRoom;
+    return room > kMaxZoom ? static_cast<float>(std::min(room, double(kLargestZoom))) : kMaxZoom;
 }
 
 Ortho Projection(int w, int h, float zoom)
@@ -107,11 +143,8 @@ Ortho HoldBoxInDepth(Ortho o, const Mat4& camera, const Box& box)
 
 bool FrameBox(const Box& box, int view, Framing* out)
 {
-    if (view < FRAME_VIEW_FRONT || view > FRAME_VIEW_BOTTOM)
+    if (view < FRAME_VIEW_FRONT || view > FRAME_VIEW_BOTTOM || !HoldsSomething(box))
         return false;
-    for (int i = 0; i < 3; ++i)
-        if (!(box.min[i] <= box.max[i]) || !std::isfinite(box.min[i]) || !std::isfinite(box.max[i]))
-            return false;
 
     Framing f;
     f.target = Centre(box);
@@ -135,9 +168,10 @@ bool FrameBox(const Box& box, int view, Framing* out)
     const Vec4 toEye = SubtractXYZ(eye, f.target);
     f.targetDistance = std::sqrt(toEye[0] * toEye[0] + toEye[1] * toEye[1] + toEye[2] * toEye[2]);
     f.camera = LookAt(eye, f.target, up);
-    const double zoomX = static_cast<double>(ExtentX(box)) / 2000.0;
-    const double zoomY = static_cast<double>(ExtentY(box)) / 2000.0;
-    f.zoom = ClampZoom(static_cast<float>(std::max(zoomX, zoomY)));
+    // Unlike a box fitted edge to edge, the framed extent keeps a margin on
+    // each side: the markers of the outermost joints (ankles, head) lay half
+    // outside the view. The zoom is the box's own however large it is.
+    f.zoom = ClampZoom(static_cast<float>(std::min(FittingZoom(box), double(kLargestZoom))), kLargestZoom);
     // A finite box can still be too large for its extent to be.
     if (!Finite(f.camera) || !std::isfinite(f.targetDistance))
         return false;
@@ -172,11 +206,18 @@ float ZoomToDistance(float zoom)
     return (zoom - kMinZoom) / kZoomSpan * (high - low) + low;
 }
 
-float ZoomAfterDrag(float zoom, int dx, int dy)
+float ZoomAfterDrag(float zoom, int dx, int dy, float ceiling)
 {
     const int d = std::abs(dx) > std::abs(dy) ? dx : dy;
-    const float distance = std::exp(std::log(ZoomToDistance(zoom)) + kZoomPerPixel * static_cast<float>(d));
-    return ClampZoom(DistanceToZoom(distance));
+    if (zoom <= kMaxZoom) {
+        const float distance = std::exp(std::log(ZoomToDistance(zoom)) + kZoomPerPixel * static_cast<float>(d));
+        return ClampZoom(DistanceToZoom(distance), ceiling);
+    }
+    // Beyond the mapping's range the distance of a large zoom would overflow
+    // a float; there the distance is as good as proportional to the zoom, so
+    // the drag scales the zoom itself.
+    const double scaled = static_cast<double>(zoom) * std::exp(double(kZoomPerPixel) * d);
+    return ClampZoom(static_cast<float>(std::min(scaled, double(kLargestZoom))), ceiling);
 }
 
 Vec4 TrackballPoint(int x, int y, int w, int h)

@@ -30,9 +30,26 @@ enum FrameView : int {
 namespace ViewCamera {
 
 constexpr float kMinZoom = 1.5e-5f;
+// The largest zoom of an ordinary character (up to about 1,800 units): the
+// zoom mapping's range ends here.
 constexpr float kMaxZoom = 0.99f;
+// The largest zoom of any character: the visible volume stays finite in
+// single precision.
+constexpr float kLargestZoom = 1e30f;
+// Framing leaves this share of the framed extent free on each side, so that
+// the joint markers at the ends show whole.
+constexpr float kFrameMargin = 0.05f;
+// How far beyond its framed size a character larger than kMaxZoom frames can
+// be zoomed out, as an ordinary character can be zoomed out to kMaxZoom.
+constexpr float kZoomOutRoom = 10.0f;
 
-SKW_EXPORT float ClampZoom(float zoom);
+// Clamps to [kMinZoom, ceiling]; a ceiling below kMaxZoom counts as
+// kMaxZoom, one above kLargestZoom as kLargestZoom.
+SKW_EXPORT float ClampZoom(float zoom, float ceiling = kMaxZoom);
+// The zoom ceiling of a character of that box: kMaxZoom, or kZoomOutRoom
+// times the zoom that frames it when that is larger. A box that holds
+// nothing gives kMaxZoom.
+SKW_EXPORT float ZoomCeiling(const ViewMath::Box& box);
 
 // The orthographic volume of a viewport of w x h pixels (sizes below 1 count
 // as 1). left..top go to glOrtho with the near and far planes, which the zoom
@@ -57,7 +74,7 @@ struct Framing {
     ViewMath::Vec4 eye;     // 20 units beyond the box face the view looks at
     float targetDistance;
     ViewMath::Mat4 camera;
-    float zoom;  // fits the larger of the box's x and y extents, in every view
+    float zoom;  // fits the larger of the box's x and y extents, in every view, with kFrameMargin
 };
 // False, with `out` untouched, for a box that holds nothing (min above max
 // on an axis), is not finite, or a view outside 0..5: such a box has no
@@ -74,8 +91,9 @@ SKW_EXPORT ViewMath::Box NodesBoundingBox(const std::vector<int>& nodeIds, const
 SKW_EXPORT float DistanceToZoom(float distance);
 SKW_EXPORT float ZoomToDistance(float zoom);
 // A zoom drag of (dx, dy) pixels (dy positive upwards): the larger of the two
-// (dy on a tie) scales the distance by exp(0.002) per pixel; clamped.
-SKW_EXPORT float ZoomAfterDrag(float zoom, int dx, int dy);
+// (dy on a tie) scales the distance by exp(0.002) per pixel; clamped to
+// [kMinZoom, ceiling] as ClampZoom does.
+SKW_EXPORT float ZoomAfterDrag(float zoom, int dx, int dy, float ceiling = kMaxZoom);
 
 // The unit trackball vector of a viewport pixel (y down), w 0.
 SKW_EXPORT ViewMath::Vec4 TrackballPoint(int x, int y, int w, int h);

@@ -133,15 +133,22 @@ void VLMGlWidget::FrameBox(const Box& box, FrameView view)
     ApplyZoom();
 }
 
+// The ceiling follows the character: one too large for 0.99 can be zoomed
+// out beyond its framed size as an ordinary one can.
+float VLMGlWidget::ZoomCeiling() const
+{
+    return renderer_.HasGeometry() ? ViewCamera::ZoomCeiling(characterBox_) : ViewCamera::kMaxZoom;
+}
+
 void VLMGlWidget::SetZoom(float zoom)
 {
-    zoom_ = ViewCamera::ClampZoom(zoom);
+    zoom_ = ViewCamera::ClampZoom(zoom, ZoomCeiling());
     ApplyZoom();
 }
 
 void VLMGlWidget::ZoomBy(int dx, int dy)
 {
-    zoom_ = ViewCamera::ZoomAfterDrag(zoom_, dx, dy);
+    zoom_ = ViewCamera::ZoomAfterDrag(zoom_, dx, dy, ZoomCeiling());
     ApplyZoom();
 }
 

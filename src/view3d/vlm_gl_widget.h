@@ -76,6 +76,9 @@ public:
     void UpdateGizmoMatrix();
 
     float GetZoom() const { return zoom_; }
+    // The largest zoom the setters and the zoom drag allow now: 0.99, or more
+    // for a character too large to show whole at 0.99.
+    float ZoomCeiling() const;
     const ViewMath::Mat4& GetCamera() const { return camera_; }
     const ViewMath::Box& GetViewBox() const { return viewBox_; }
     const ViewMath::Box& GetCharacterBox() const { return characterBox_; }

@@ -141,9 +141,20 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
 {
     MapCharacter1();
     Trigger("lock");
-    AnswerNextFileDialog({saveDir_.filePath("body"), QString(), {}, {}});
+    AnswerNextFileDialog({saveDir_.filePath("body"), QString(), {}, {}, nullptr, /*typed=*/true});
     Trigger("saveCharacterization");
     const QString body = saveDir_.filePath("body.vlmc");
+    // The save shows in the status bar, and the file dialogs start where it
+    // went, though the user typed the whole path there.
+    EXPECT_EQ(window_->LastOperationText(), "Saved body.vlmc.");
+    QString shown;
+    AnswerNextFileDialog({QString(), QString(), {}, {}, &shown});
+    Trigger("saveCharacterization");
+    EXPECT_EQ(shown, QFileInfo(saveDir_.path()).absoluteFilePath());
+    shown.clear();
+    AnswerNextFileDialog({QString(), QString(), {}, {}, &shown});
+    Trigger("openSkeleton");
+    EXPECT_EQ(shown, QFileInfo(saveDir_.path()).absoluteFilePath());
     int joints = 0;
     for (const QString& joint : Current().GetNodeNames())
         joints += !joint.isEmpty();
@@ -201,4 +212,19 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
     Trigger("deleteCharacterization");
     EXPECT_EQ(Current().GetName(), "Character1");
     EXPECT_TRUE(MissingJointsLabel()->isHidden());
+
+    // Opened without its joint names (the companion is gone): valid, since
+    // the rest pose is, but the status bar keeps saying what is missing.
+    ASSERT_TRUE(QFile::remove(saveDir_.filePath("body.bones.xml")));
+    boxes_.Answer(QMessageBox::Ok);
+    AnswerNextFileDialog({body, QString(), {}, {}});
+    Trigger("openCharacterization");
+    EXPECT_TRUE(boxes_.Texts().last().startsWith("No joint names were loaded")) << boxes_.Texts().last().toStdString();
+    EXPECT_EQ(window_->LastOperationText(), "Opened body.vlmc without joint names.");
+    int used = 0;
+    for (int node = 0; node < VLM_NODE_COUNT; ++node)
+        used += Current().IsNodeAssigned(node);
+    EXPECT_EQ(MissingJointsLabel()->text(), QString("%1 of %1 nodes have no joint name").arg(used));
+    EXPECT_TRUE(MissingJointsLabel()->isVisible());
+    SaveArtifact(window_->Screenshot(), "demo_no_joint_names");
 }

@@ -15,9 +15,13 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace {
 
@@ -31,6 +35,13 @@ bool HasGreen(const QImage& picture, const QRect& box)
             if (Greenish(picture.pixel(x, y)))
                 return true;
     return false;
+}
+
+// How many rig nodes of the current characterization hold a joint.
+int AssignedNodes(const CharacterizationModel& model)
+{
+    const std::vector<QString>& names = model.GetCurrentCharacterization()->GetNodeNames();
+    return int(std::count_if(names.begin(), names.end(), [](const QString& name) { return !name.isEmpty(); }));
 }
 
 }  // namespace
@@ -61,7 +72,7 @@ TEST_F(DemoTest, TheNewUsersRoad)
     ApplyTemplate(QString(), &preselected);
     EXPECT_EQ(preselected, "Rig Names");
     EXPECT_EQ(window_->StateText(), "Valid");
-    EXPECT_EQ(window_->LastOperationText(), "Template successfully applied.");
+    EXPECT_EQ(window_->LastOperationText(), QString("Template applied: %1 nodes mapped.").arg(AssignedNodes(Model())));
     const QRect hipsBox =
         figure->mapFromScene(figure->FindPartItem(NodeId("Hips"))->sceneBoundingRect()).boundingRect();
     EXPECT_TRUE(HasGreen(figure->grab().toImage(), hipsBox & figure->rect()));
@@ -139,6 +150,41 @@ TEST_F(DemoTest, BendLeftArmWarnsWithinASecond)
     while (!window_->StateText().startsWith("Warning") && waited.elapsed() < 1500)
         QTest::qWait(20);
     EXPECT_TRUE(window_->StateText().startsWith("Warning: The left arm")) << window_->StateText().toStdString();
+
+    // A second warning makes the message two lines: the status bar shows
+    // them on one line (the whole message in its tooltip), and neither the
+    // bar nor the window grows.
+    const QSize size = window_->size();
+    const int barHeight = window_->statusBar()->height();
+    Host().MoveJoint("Character1_RightHand", 0.0f, -5.0f, 0.0f);
+    while (!window_->StateText().contains('\n') && waited.elapsed() < 3000)
+        QTest::qWait(20);
+    ASSERT_TRUE(window_->StateText().contains('\n')) << window_->StateText().toStdString();
+    QTest::qWait(50);  // the layouts follow
+    const auto* state = window_->findChild<QLabel*>("stateLabel");
+    EXPECT_EQ(state->toolTip(), window_->StateText());
+    EXPECT_EQ(window_->statusBar()->height(), barHeight);
+    EXPECT_EQ(window_->size(), size);
+    SaveArtifact(window_->Screenshot(), "demo_two_warnings");
+}
+
+// A part waits for a joint; clicking the joint that is already selected (as
+// it stays after Rename Joint) completes the assignment, as clicking any
+// other joint does.
+TEST_F(DemoTest, ClickingTheSelectedJointCompletesAWaitingAssignment)
+{
+    ClickJoint("Character1_Spine");
+    AnswerNextName("Character1_Torso");
+    Trigger("renameJoint");
+    ASSERT_EQ(Host().GetSelectedNodes(), QStringList{"Character1_Torso"});
+    DoubleClickPart("Spine");
+    ASSERT_EQ(Model().GetNodeHostName(NodeId("Spine")), "");
+    ClickJoint("Character1_Torso");
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("Spine")), "Character1_Torso");
+    // A click on a joint that is not selected still assigns it once.
+    DoubleClickPart("Hips");
+    ClickJoint("Character1_Hips");
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("Hips")), "Character1_Hips");
 }
 
 // New, Delete and Stream Round Trip through the menus; the list follows, and
@@ -277,7 +323,24 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     EXPECT_EQ(Model().GetNodeHostName(NodeId("Spine")), "Character1_Spine");
     ClickJoint("Character1_Hips");
     ApplyTemplate();
-    EXPECT_EQ(shown->text().toStdString(), "Last operation: Template successfully applied.");
+    EXPECT_EQ(shown->text(), QString("Last operation: Template applied: %1 nodes mapped.").arg(AssignedNodes(Model())));
+
+    // A prefix that no joint carries maps nothing: the panel says so, and so
+    // does the bar.
+    boxes_.Answer(QMessageBox::Ok);
+    AnswerNextModal([](QWidget* dialog) {
+        for (QLineEdit* prefix : dialog->findChildren<QLineEdit*>()) {
+            if (prefix->text() == "Character1_")
+                prefix->setText("Character2_");
+        }
+        ClickButton(dialog, "OK");
+    });
+    Trigger("applyTemplate");
+    ASSERT_EQ(boxes_.Boxes().size(), 1u);
+    EXPECT_EQ(boxes_.Boxes()[0].title, "Match Error");
+    EXPECT_EQ(boxes_.Boxes()[0].text, "No joint of the skeleton with the prefix \"Character2_\" matched the template.\n"
+                                      "Nothing was mapped.");
+    EXPECT_EQ(shown->text(), "Last operation: No joint matched the template: nothing was mapped.");
 
     boxes_.Answer(QMessageBox::Discard);  // the mapping changed since the start
     OpenSample("suffix_lower.bvh");

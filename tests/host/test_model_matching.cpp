@@ -216,9 +216,10 @@ TEST_F(ModelTest, TemplateFromOneSkeletonAppliedToAnother)
     LoadRenamedSample("prefix_underscore.bvh", "Character1_", "Character2_", "Character2");
     Model().CreateNewCharacterization();
     SignalCounter applied(Model());
-    Model().ApplyMappingTemplate(path.constData(), 0, "Character2_");
+    const int mapped = Model().ApplyMappingTemplate(path.constData(), 0, "Character2_");
     EXPECT_EQ(applied.changed.count(), 1);
-    EXPECT_EQ(Model().GetLastOperationMessage(), "Template successfully applied.");
+    EXPECT_EQ(mapped, AssignedCount());
+    EXPECT_EQ(Model().GetLastOperationMessage(), QString("Template applied: %1 nodes mapped.").arg(mapped));
     EXPECT_EQ(Current().GetNodeName(0), "Character2");
     EXPECT_EQ(Current().GetNodeName(1), "Character2_Hips");
     EXPECT_EQ(Current().GetNodeName(2), "");
@@ -230,8 +231,14 @@ TEST_F(ModelTest, TemplateFromOneSkeletonAppliedToAnother)
     // Only the selection, whatever its prefix.
     Model().CreateNewCharacterization();
     host_.SetSelection({"Character2_Head", "Character2_Neck", "Character2"});
-    Model().ApplyMappingTemplate(path.constData(), 1, "Character2_");
+    EXPECT_EQ(Model().ApplyMappingTemplate(path.constData(), 1, "Character2_"), 3);
     EXPECT_EQ(AssignedCount(), 3);
+    // A prefix no joint carries maps nothing, and says so.
+    host_.SetSelection({"Character2_Head"});
+    EXPECT_EQ(Model().ApplyMappingTemplate(path.constData(), 1, "Character3_"), 1);
+    EXPECT_EQ(Model().GetLastOperationMessage(), "Template applied: 1 node mapped.");
+    EXPECT_EQ(Model().ApplyMappingTemplate(path.constData(), 0, "Character3_"), 0);
+    EXPECT_EQ(Model().GetLastOperationMessage(), "No joint matched the template: nothing was mapped.");
 
     // A template that does not have exactly 172 rules, or none, applies nothing.
     rules.pop_back();
@@ -240,8 +247,8 @@ TEST_F(ModelTest, TemplateFromOneSkeletonAppliedToAnother)
     Model().CreateNewCharacterization();
     host_.ClearRecords();
     SignalCounter ignored(Model());
-    Model().ApplyMappingTemplate(shortPath.constData(), 0, "Character2_");
-    Model().ApplyMappingTemplate(TemplatePath("missing.xml").toUtf8().constData(), 0, "Character2_");
+    EXPECT_EQ(Model().ApplyMappingTemplate(shortPath.constData(), 0, "Character2_"), -1);
+    EXPECT_EQ(Model().ApplyMappingTemplate(TemplatePath("missing.xml").toUtf8().constData(), 0, "Character2_"), -1);
     EXPECT_EQ(ignored.changed.count(), 0);
     EXPECT_EQ(AssignedCount(), 0);
     EXPECT_TRUE(host_.NotificationLog().isEmpty());

@@ -149,6 +149,11 @@ struct FileDialogAnswer {
     QString nameFilter;        // the file type to choose; empty: leave it
     QStringList checkBoxes;    // texts of the check boxes to tick
     QStringList uncheckBoxes;  // texts of the check boxes to clear
+
+    // Receives the folder the dialog opened in.
+    QString* shownFolder = nullptr;
+    // The whole path typed into the name field; the folder shown stays.
+    bool typed = false;
 };
 
 // Answers the next modal file dialog: chooses the file type, ticks or clears
@@ -165,6 +170,8 @@ inline void AnswerNextFileDialog(const FileDialogAnswer& answer)
             return;
         }
         EXPECT_TRUE(dialog->testOption(QFileDialog::DontUseNativeDialog)) << "a native file dialog cannot be driven";
+        if (answer.shownFolder)
+            *answer.shownFolder = dialog->directory().absolutePath();
         if (!answer.nameFilter.isEmpty()) {
             EXPECT_TRUE(dialog->nameFilters().contains(answer.nameFilter))
                 << "no file type \"" << answer.nameFilter.toStdString() << "\"";
@@ -183,10 +190,11 @@ inline void AnswerNextFileDialog(const FileDialogAnswer& answer)
         }
         // Typed as the user types it: the folder shown, the name in the line edit.
         const QFileInfo picked(answer.path);
-        dialog->setDirectory(picked.absolutePath());
+        if (!answer.typed)
+            dialog->setDirectory(picked.absolutePath());
         auto* nameEdit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         if (nameEdit)
-            nameEdit->setText(picked.fileName());
+            nameEdit->setText(answer.typed ? picked.absoluteFilePath() : picked.fileName());
         else
             dialog->selectFile(picked.absoluteFilePath());
         auto* buttons = dialog->findChild<QDialogButtonBox*>();

@@ -4,6 +4,7 @@
 #include "ui/part_item.h"
 #include "ui/schematic_widget.h"
 
+#include <QLabel>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -328,4 +329,22 @@ TEST_F(PanelTest, ThePanelShowsTheMappedSampleOnBothTabs)
         EXPECT_GE(page->height(), page->minimumSizeHint().height()) << tab;
         EXPECT_GE(page->width(), page->minimumSizeHint().width()) << tab;
     }
+
+    // Five-digit values widen the value fields; the labels beside them still
+    // show whole at the panel's own width.
+    CharacterJointGeometry g;
+    ASSERT_TRUE(host_.RestGeometry("Character1_LeftForeArm", g));
+    g.SetTranslate(-10250.25f, -10250.25f, -10250.25f);
+    ASSERT_TRUE(host_.SetJointGeometry("Character1_LeftForeArm", g));
+    Tick();
+    QCoreApplication::processEvents();
+    for (QLabel* label : tabs->currentWidget()->findChildren<QLabel*>()) {
+        const int wrap = label->wordWrap() ? Qt::TextWordWrap : 0;
+        const QRect room = label->contentsRect() & label->visibleRegion().boundingRect();  // not cut by the page
+        const QRect text = label->fontMetrics().boundingRect(room, int(label->alignment()) | wrap, label->text());
+        EXPECT_TRUE(!label->isVisible() || room.contains(text))
+            << label->text().toStdString() << " needs " << text.width() << "x" << text.height() << ", has "
+            << room.width() << "x" << room.height();
+    }
+    SaveScreenshot(tool_, QStringLiteral("panel_five_digit_values"));
 }

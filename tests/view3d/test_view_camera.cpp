@@ -65,21 +65,26 @@ TEST(ViewCamera, FramingLooksAtTheBoxCentreFromEachView)
         ExpectNear(Multiply(f.camera, c.eye), 0, 0, 0);
         ExpectNear(Multiply(f.camera, f.target), 0, 0, -distance);
         ExpectNear(Multiply(f.camera, c.up), 0, 1, 0);
-        EXPECT_NEAR(f.zoom, 0.09f, 1e-6f);  // the y extent, in every view
+        EXPECT_NEAR(f.zoom, 0.099f, 1e-6f);  // the y extent and a 5% margin each side, in every view
     }
 
-    // Zoom clamps; a box that holds nothing, a NaN box or an unknown view
-    // leaves the output alone.
+    // Any size frames whole, with its margin; the smallest zoom clamps. The
+    // drags may zoom out ten times beyond a box too large for 0.99. A box
+    // that holds nothing, a NaN box or an unknown view leaves the output
+    // alone.
     const struct {
         Box box;
-        float zoom;
-    } zooms[] = {{{{0, 0, 0}, {100, 180, 1}}, 0.09f},
-                 {{{0, 0, 0}, {10000, 1, 1}}, 0.99f},
-                 {{{0, 0, 0}, {0.01f, 0.01f, 0.01f}}, 1.5e-5f}};
+        float zoom, ceiling;
+    } zooms[] = {{{{0, 0, 0}, {100, 180, 1}}, 0.099f, 0.99f},
+                 {{{0, 0, 0}, {10000, 1, 1}}, 5.5f, 55.0f},
+                 {{{-1e12f, 0, 0}, {1e12f, 1, 1}}, 1.1e9f, 1.1e10f},
+                 {{{0, 0, 0}, {0.01f, 0.01f, 0.01f}}, 1.5e-5f, 0.99f}};
     for (const auto& z : zooms) {
         Framing f;
         ASSERT_TRUE(FrameBox(z.box, FRAME_VIEW_TOP, &f));
         EXPECT_FLOAT_EQ(f.zoom, z.zoom);
+        EXPECT_FLOAT_EQ(ZoomCeiling(z.box), z.ceiling);
+        EXPECT_FLOAT_EQ(ClampZoom(1e20f, ZoomCeiling(z.box)), z.ceiling);
     }
     Framing untouched{};
     untouched.zoom = 0.5f;
@@ -129,6 +134,10 @@ TEST(ViewCamera, ZoomDragsScaleTheDistance)
     }
     EXPECT_EQ(ZoomAfterDrag(0.99f, 0, 500), 0.99f);
     EXPECT_EQ(ZoomAfterDrag(1.5e-5f, 0, -500), 1.5e-5f);
+    // Under a raised ceiling a drag goes on scaling, up to the ceiling.
+    EXPECT_NEAR(ZoomAfterDrag(0.5f, 0, 500, 55.0f), 0.5f * std::exp(1.0f), 1e-3f);
+    EXPECT_NEAR(ZoomAfterDrag(5.5f, 0, -500, 55.0f), 5.5f * std::exp(-1.0f), 1e-4f);
+    EXPECT_EQ(ZoomAfterDrag(5.5f, 0, 5000, 55.0f), 55.0f);
 }
 
 TEST(ViewCamera, OrbitTurnsAboutTheTargetAndPanFollowsTheMouse)

@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <set>
+#include <vector>
 
 using namespace ViewMath;
 
@@ -117,7 +118,9 @@ TEST_F(ViewPixels, TheCharacterShowsFramedAndDisplayFlagsHideAxesAndLimits)
                 gizmo.insert(frame.pixel(x, y) & 0xFFFFFFu);
     EXPECT_EQ(gizmo.size(), 3u);
 
-    // The drawing spans the fitted axis within a few pixels, inside the other.
+    // The drawing spans the fitted axis but for the framing margin on both
+    // sides (the outermost markers showed cut in half on the edge), inside
+    // the other.
     QRect drawn;
     const QRgb background = frame.pixel(kSize - 1, 0);
     for (int y = 0; y < kSize; ++y)
@@ -125,8 +128,11 @@ TEST_F(ViewPixels, TheCharacterShowsFramedAndDisplayFlagsHideAxesAndLimits)
             if (!InGizmo(x, y) && frame.pixel(x, y) != background)
                 drawn |= QRect(x, y, 1, 1);
     const bool wide = ExtentX(gl_.GetCharacterBox()) > ExtentY(gl_.GetCharacterBox());
-    EXPECT_GE(wide ? drawn.width() : drawn.height(), kSize - 6);
-    EXPECT_LT(wide ? drawn.height() : drawn.width(), kSize - 6);
+    const int margin = int(kSize * 0.05 / 1.1);  // 5% of the framed extent each side
+    EXPECT_NEAR(wide ? drawn.width() : drawn.height(), kSize - 2 * margin, 6);
+    for (const int edge : {wide ? drawn.left() : drawn.top(), kSize - 1 - (wide ? drawn.right() : drawn.bottom())})
+        EXPECT_GE(edge, margin - 3);
+    EXPECT_LT(wide ? drawn.height() : drawn.width(), kSize - 2 * margin);
 
     const QImage& all = frame;  // display flags hide the axes and the limit shapes, nothing else
     EXPECT_GT(Count(all, PureRgb), 0);
@@ -448,31 +454,41 @@ int NotBackground(const QImage& frame)
 
 }  // namespace
 
-// Every size of the view follows the character's height, so a figure ten times
-// as tall (a file in millimetres) looks the same; the fixed depth planes cut
-// off its far arm, its feet or its head when it is seen from the side, above
-// or below.
+// Every size of the view follows the character's height, so a figure ten or a
+// hundred times as tall (a file in millimetres, or larger) looks the same; the
+// fixed depth planes cut off its far arm, its feet or its head when it is seen
+// from the side, above or below, and the zoom stopped short of framing one
+// taller than about 2,000 units.
 TEST(ViewFraming, EveryJointOfALargeCharacterStaysInViewFromEveryDirection)
 {
-    fixtures::Proportions tall = fixtures::Full();
-    tall.height *= 10.0f;
-    const posed::Rig small = TPosed(fixtures::Full(), posed::Limits::None), large = TPosed(tall, posed::Limits::None);
+    const posed::Rig small = TPosed(fixtures::Full(), posed::Limits::None);
     VLMGlWidget a(nullptr, nullptr), b(nullptr, nullptr);
     a.SetCharacter(nullptr, small.c(), small.s());
-    b.SetCharacter(nullptr, large.c(), large.s());
     ShowAt400(&a, &a);
     ShowAt400(&b, &b);
-    for (int view = FRAME_VIEW_FRONT; view <= FRAME_VIEW_BOTTOM; ++view) {
-        SCOPED_TRACE(view);
-        a.FrameNodes({}, FrameView(view));
-        b.FrameNodes({}, FrameView(view));
-        const QImage smallFrame = a.GrabFrame(), largeFrame = b.GrabFrame();
-        if (view == FRAME_VIEW_TOP)
-            SaveArtifact(largeFrame, QStringLiteral("view3d_large_character_top"));
-        EXPECT_EQ(JointsOutsideTheView(a), "");
-        EXPECT_EQ(JointsOutsideTheView(b), "");
-        const int want = NotBackground(smallFrame), got = NotBackground(largeFrame);
-        EXPECT_NEAR(got, want, 0.02 * want);
+    std::vector<posed::Rig> large;  // each outlives the view's use of it
+    large.reserve(2);
+    for (const float times : {100.0f, 10.0f}) {
+        fixtures::Proportions tall = fixtures::Full();
+        tall.height *= times;
+        large.push_back(TPosed(tall, posed::Limits::None));
+        b.SetCharacter(nullptr, large.back().c(), large.back().s());
+        for (int view = FRAME_VIEW_FRONT; view <= FRAME_VIEW_BOTTOM; ++view) {
+            SCOPED_TRACE(testing::Message() << times << " times as tall, view " << view);
+            a.FrameNodes({}, FrameView(view));
+            b.FrameNodes({}, FrameView(view));
+            const QImage smallFrame = a.GrabFrame(), largeFrame = b.GrabFrame();
+            if (view == FRAME_VIEW_TOP)
+                SaveArtifact(largeFrame, QStringLiteral("view3d_large_character_top_%1").arg(times));
+            EXPECT_EQ(JointsOutsideTheView(a), "");
+            EXPECT_EQ(JointsOutsideTheView(b), "");
+            const int want = NotBackground(smallFrame), got = NotBackground(largeFrame);
+            EXPECT_NEAR(got, want, 0.02 * want);
+        }
+        // A drag zooms out beyond the framed size, as for a small one.
+        const float framed = b.GetZoom();
+        b.ZoomBy(0, 300);
+        EXPECT_NEAR(b.GetZoom(), framed * std::exp(0.6f), 0.01f * framed);
     }
 
     // Orbited a quarter turn about the screen's x axis from the front, the
