@@ -54,6 +54,13 @@ std::unique_ptr<Characterization> CharacterizationFromStream(const char* data, s
                                                              const std::vector<QString>& names,
                                                              QString* message = nullptr);
 
+// The first joint name that an XML file cannot hold (see
+// FindCharacterXmlCannotHold), as a sentence: "The joint name of Hips holds
+// the character U+FFFE, which an XML file cannot hold."; empty when there is
+// none. The savers refuse such a characterization and write nothing: its
+// names would not come back.
+QString JointNameXmlCannotHold(const Characterization& characterization);
+
 // --- ".vlmc" files --------------------------------------------------------------
 
 // The companion of "NAME.vlmc" is "NAME.bones.xml" beside it: only the

@@ -150,7 +150,7 @@ TEST_F(XmlSettingsStoreTest, DamagedFileIsKeptAsideOnTheFirstWrite)
     }
     const QStringList lines = QString::fromStdString(GetCapturedStdout()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], "Error in parsing" + path + " tag mismatch at line 3 at column 14");
+    EXPECT_EQ(lines[0], "Error in parsing" + path + " Opening and ending tag mismatch. at line 3 at column 14");
     EXPECT_EQ(lines[2], "The damaged file " + path + " is kept as " + Path("skelwright(1).xml.damaged") + ".");
     EXPECT_EQ(ReadFile(Path("skelwright(1).xml.damaged")), broken);
     EXPECT_EQ(ReadFile(Path("skelwright.xml.damaged")), "earlier");
