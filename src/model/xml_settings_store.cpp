@@ -10,6 +10,7 @@
 #include <QSaveFile>
 #include <QTextStream>
 
+#include <cmath>
 #include <iostream>
 
 namespace {
@@ -34,7 +35,12 @@ void ForEachChildElement(const QDomElement& key, Visit visit)
 
 QString Tr(const char* text) { return QCoreApplication::translate("XmlSettingsStore", text); }
 
-QString Megabytes(qint64 bytes) { return QString::number(double(bytes) / (1024.0 * 1024.0), 'f', 1); }
+// Rounded up, so that a file just over the limit does not show as the limit.
+QString Megabytes(qint64 bytes)
+{
+    const double tenths = std::ceil(double(bytes) * 10.0 / (1024.0 * 1024.0));
+    return QString::number(tenths / 10.0, 'f', 1);
+}
 
 }  // namespace
 
@@ -67,7 +73,7 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
         }
         if (readState_ == ReadState::kTooLarge)
             readProblem_ = Tr("%1 is too large to be read (%2 MB; the limit is %3 MB).")
-                               .arg(name, Megabytes(info.size()), Megabytes(kLargestXmlFile));
+                               .arg(name, Megabytes(info.size()), QString::number(kLargestXmlFile / (1024 * 1024)));
         else if (readState_ == ReadState::kUnreadable)
             readProblem_ = Tr("%1 could not be read: %2").arg(name, file.errorString());
 

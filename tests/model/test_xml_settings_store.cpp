@@ -3,6 +3,7 @@
 #include "model/characterization.h"
 #include "model/characterization_files.h"
 #include "model/mapping_template.h"
+#include "model/xml_document.h"
 #include "rig/vlm_names.h"
 
 #include "test_support_fs.h"
@@ -233,6 +234,84 @@ TEST_F(XmlSettingsStoreTest, DeepNestingAndEntityDeclarationsAreRefused)
     GetCapturedStdout();
     EXPECT_EQ(LoadCharacterizationXml(Path("hero.xml"))->GetNodeName(VLM_NODE_HIPS), "hips");
     EXPECT_EQ(LoadCharacterizationBinary(Path("hero.vlmc"), QString())->GetNodeName(VLM_NODE_HIPS), "hips");
+}
+
+// Character references to characters XML cannot hold are refused; one
+// beyond U+FFFF gives that character, not its low 16 bits.
+TEST_F(XmlSettingsStoreTest, CharacterReferencesAreReadAsXmlDefinesThem)
+{
+    const std::pair<const char*, QString> cases[] = {
+        {"&#xFFFE;", QString()},  {"&#xFFFF;", QString()},      {"&#xD800;", QString()},
+        {"&#1;", QString()},      {"&#x110000;", QString()},    {"\x01", QString()},
+        {"&#x1F600;", QString::fromUtf8("\xF0\x9F\x98\x80")}, {"&#128512;", QString::fromUtf8("\xF0\x9F\x98\x80")},
+        {"&#9;&#xFFFD;", QString::fromUtf8("\t\xEF\xBF\xBD")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.first);
+        WriteFile(Path("refs.xml"), "<config_root><k value=\"" + QByteArray(c.first) + "\"/></config_root>");
+        CaptureStdout();
+        XmlSettingsStore store(Path("refs.xml"));
+        GetCapturedStdout();
+        EXPECT_EQ(store.GetValue("k", "refused"), c.second.isEmpty() ? "refused" : c.second);
+        EXPECT_EQ(store.GetReadState(), c.second.isEmpty() ? XmlSettingsStore::ReadState::kDamaged
+                                                           : XmlSettingsStore::ReadState::kRead);
+    }
+}
+
+// Every XML reader opens only a regular file no larger than the limit: a
+// named pipe would block it for ever, a huge file take the host's memory.
+// The store says why; a path that is not a file is never written.
+TEST_F(XmlSettingsStoreTest, PipesFoldersAndHugeFilesAreNotRead)
+{
+    const QString big = Path("big.xml"), pipePath = Path("pipe.xml"), folder = Path("folder.xml");
+    WriteFile(big, "<config_root><k value=\"x\"/>" + QByteArray(int(kLargestXmlFile), ' ') + "</config_root>");
+    QDir().mkdir(folder);
+    const FifoWatch pipe(pipePath.toStdString());
+    ASSERT_TRUE(pipe.Made());
+    const struct {
+        QString path;
+        XmlSettingsStore::ReadState state;
+        QString problem;
+    } cases[] = {
+        {big, XmlSettingsStore::ReadState::kTooLarge, "big.xml is too large to be read (4.1 MB; the limit is 4 MB)."},
+        {pipePath, XmlSettingsStore::ReadState::kNotAFile,
+         "pipe.xml is not a regular file: it is a pipe, a socket or a device."},
+        {folder, XmlSettingsStore::ReadState::kNotAFile, "folder.xml is a folder, not a file."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        std::vector<NameMatchRule> rules{{"stale", false}};
+        QString templateMessage, xmlMessage;
+        CaptureStdout();
+        LoadMappingTemplate(c.path, rules, &templateMessage);
+        const bool xmlLoaded = LoadCharacterizationXml(c.path, &xmlMessage) != nullptr;
+        QString value;
+        XmlSettingsStore::ReadState state;
+        QString problem;
+        bool written;
+        {
+            XmlSettingsStore store(c.path);
+            value = store.GetValue("k", "d");
+            state = store.GetReadState();
+            problem = store.GetReadProblem();
+            store.SetValue("k", "v");
+            written = store.Write();
+        }
+        GetCapturedStdout();
+        EXPECT_TRUE(rules.empty());
+        EXPECT_EQ(templateMessage, c.problem);
+        EXPECT_FALSE(xmlLoaded);
+        EXPECT_EQ(xmlMessage, c.problem);
+        EXPECT_EQ(value, "d");
+        EXPECT_EQ(state, c.state);
+        EXPECT_EQ(problem, c.problem);
+        EXPECT_EQ(written, c.state == XmlSettingsStore::ReadState::kTooLarge);
+    }
+    EXPECT_FALSE(pipe.WasOpened());
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    // The huge file was kept aside before its store wrote the new settings.
+    EXPECT_EQ(QFileInfo(Path("big.xml.damaged")).size(), kLargestXmlFile + 41);
+    EXPECT_EQ(XmlSettingsStore(big).GetValue("k", "d"), "v");
 }
 
 TEST_F(XmlSettingsStoreTest, DeclarationAndCommentBeforeTheRoot)
