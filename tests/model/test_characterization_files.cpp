@@ -312,42 +312,35 @@ TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
 // anything is written; every other name comes back as it was.
 TEST_F(CharacterizationFilesTest, NamesXmlCannotHoldAreNeverSaved)
 {
-    const char16_t refused[] = {0xFFFE, 0xFFFF, 0xD800, 0xDC00, 0x1, 0x1F};
-    for (char16_t bad : refused) {
-        const QString code = QString::number(uint(bad), 16).toUpper().rightJustified(4, '0');
-        SCOPED_TRACE(code.toStdString());
+    for (char16_t bad : {0xFFFE, 0xFFFF, 0xD800, 0xDC00, 0x1, 0x1F}) {
+        const QString held = " holds the character U+" + QString::number(uint(bad), 16).toUpper().rightJustified(4, '0') +
+                             ", which an XML file cannot hold.";
         Characterization c = MakeCharacterization();
         c.SetNodeName(1, QStringLiteral("hips") + QChar(bad));
-        const QString why = " was not saved: The joint name of Hips holds the character U+" + code +
-                            ", which an XML file cannot hold.";
-        QString message;
-        EXPECT_FALSE(SaveCharacterizationBinary(c, Path("hero.vlmc"), QString(), 0, true, &message));
-        EXPECT_EQ(message, "hero.vlmc" + why);
-        EXPECT_FALSE(SaveCharacterizationXml(c, Path("hero.xml"), true, &message));
-        EXPECT_EQ(message, "hero.xml" + why);
         std::vector<NameMatchRule> rules(VLM_NODE_COUNT);
         rules[1].pattern = c.GetNodeName(1);
-        EXPECT_FALSE(WriteMappingTemplate(Path("template.xml"), rules, &message));
-        EXPECT_EQ(message, "template.xml was not saved: The pattern of Hips holds the character U+" + code +
-                               ", which an XML file cannot hold.");
+        QString messages[4];
+        EXPECT_FALSE(SaveCharacterizationBinary(c, Path("hero.vlmc"), QString(), 0, true, &messages[0]));
+        EXPECT_FALSE(SaveCharacterizationXml(c, Path("hero.xml"), true, &messages[1]));
+        EXPECT_FALSE(WriteMappingTemplate(Path("t.xml"), rules, &messages[2]));
         c.SetNodeName(1, QStringLiteral("hips"));
         c.SetName(QStringLiteral("Hero") + QChar(bad));
-        EXPECT_FALSE(SaveCharacterizationXml(c, Path("hero.xml"), true, &message));
-        EXPECT_EQ(message, "hero.xml was not saved: The characterization's name holds the character U+" + code +
-                               ", which an XML file cannot hold.");
+        EXPECT_FALSE(SaveCharacterizationXml(c, Path("hero.xml"), true, &messages[3]));
+        EXPECT_EQ(QStringList(messages, messages + 4),
+                  QStringList({"hero.vlmc was not saved: The joint name of Hips" + held,
+                               "hero.xml was not saved: The joint name of Hips" + held,
+                               "t.xml was not saved: The pattern of Hips" + held,
+                               "hero.xml was not saved: The characterization's name" + held}));
         EXPECT_TRUE(QDir(dir_.path()).isEmpty()) << "nothing is written";
     }
-
-    // Tab, line breaks, U+FFFD, a character beyond U+FFFF and markup all
-    // come back from the companion, the XML file and the template.
+    // Tab, line breaks, U+FFFD, a character beyond U+FFFF and markup come back.
     const QString kept = QString::fromUtf8("a\tb\r\nc \xEF\xBF\xBD \xF0\x9F\x98\x80 \xC2\x85 ]]> &#1;");
     out_.SetNodeName(1, kept);
-    ASSERT_TRUE(SaveCharacterizationBinary(out_, Path("hero.vlmc"), QString(), 0, true));
-    ASSERT_TRUE(SaveCharacterizationXml(out_, Path("hero.xml"), true));
     std::vector<NameMatchRule> rules(VLM_NODE_COUNT), back;
     rules[1].pattern = kept;
-    ASSERT_TRUE(WriteMappingTemplate(Path("template.xml"), rules));
-    LoadMappingTemplate(Path("template.xml"), back);
+    ASSERT_TRUE(SaveCharacterizationBinary(out_, Path("hero.vlmc"), QString(), 0, true) &&
+                SaveCharacterizationXml(out_, Path("hero.xml"), true) && WriteMappingTemplate(Path("t.xml"), rules));
+    LoadMappingTemplate(Path("t.xml"), back);
     ASSERT_EQ(back.size(), rules.size());
     EXPECT_EQ(back[1].pattern, kept);
     EXPECT_EQ(LoadCharacterizationBinary(Path("hero.vlmc"), QString())->GetNodeName(1), kept);

@@ -268,28 +268,21 @@ TEST_F(StreamTest, RotationsAreBroughtToUnitLengthAndValidStreamsLoadUnchanged)
     ASSERT_TRUE(read && direct);
     EXPECT_EQ(std::memcmp(read.get(), direct.get(), VLMCharacterHeaderOf(read.get())->blockSize), 0);
 
-    // Node 6 (record 5) with each rotation at 0.866 of unit length.
-    Buffer shrunk = good;
-    VLMJointGeometry& r = *reinterpret_cast<VLMJointGeometry*>(shrunk.bytes.data() + 696 + 120 * 5);
-    for (float* q : {r.rotateQ, r.preRotQ, r.postRotQ, r.parentOffsetRotateQ}) {
-        for (int i = 0; i < 4; ++i)
-            q[i] = 0.433f;
-    }
-    Buffer trip = shrunk;  // read and written three times
-    std::vector<Buffer> trips;
+    // Node 6 (record 5) with each rotation at 0.866 of unit length: every
+    // trip gives them back unit (valid pre- and post-rotations, too, take
+    // the rounding of one more fold per trip).
+    Buffer trip = good;
+    VLMJointGeometry& r = *reinterpret_cast<VLMJointGeometry*>(trip.bytes.data() + 696 + 120 * 5);
+    for (float* q : {r.rotateQ, r.preRotQ, r.postRotQ, r.parentOffsetRotateQ})
+        std::fill(q, q + 4, 0.433f);
     for (int n = 0; n < 3; ++n) {
         CharacterPtr c = Read(trip, &words);
         ASSERT_TRUE(c);
         trip = Write(words, c.get(), false);
-        trips.push_back(trip);
-    }
-    // Every trip gives unit rotations again (the pre- and post-rotations
-    // of a valid stream, too, take the rounding of one more fold per trip).
-    for (const Buffer& written : trips) {
-        const VLMJointGeometry& back = *reinterpret_cast<const VLMJointGeometry*>(written.bytes.data() + 696 + 120 * 5);
+        const VLMJointGeometry& back = *reinterpret_cast<const VLMJointGeometry*>(trip.bytes.data() + 696 + 120 * 5);
         for (const float* q : {back.rotateQ, back.preRotQ, back.postRotQ, back.parentOffsetRotateQ}) {
-            EXPECT_NEAR(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3], 1.0f, 2e-6f);
-            EXPECT_NEAR(q[0], 0.5f, 1e-6f);
+            EXPECT_NEAR(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3], 1.0f, 2e-6f) << "trip " << n;
+            EXPECT_NEAR(q[0], 0.5f, 1e-6f) << "trip " << n;
         }
     }
 }
