@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <unordered_map>
@@ -297,11 +298,24 @@ private:
             return fail(lineNo, key + " without a name");
         if (name.size() > static_cast<std::size_t>(kBvhMaxNameLength))
             return fail(lineNo, "joint name longer than " + std::to_string(kBvhMaxNameLength) + " characters");
-        for (unsigned char c : name) {
+        for (std::size_t i = 0; i < name.size(); ++i) {
+            const unsigned char c = static_cast<unsigned char>(name[i]);
             if (c == '{' || c == '}')
                 return fail(lineNo, "brace in the joint name '" + clip(name) + "' (put braces on their own lines)");
             if (c < 0x20 || c == 0x7F)
                 return fail(lineNo, "control character in the joint name");
+            // Joint names are kept in XML files, which cannot hold U+FFFE,
+            // U+FFFF or a surrogate (EF BF BE, EF BF BF, ED A0..BF xx). Other
+            // bytes that are not UTF-8 are let through as before: the host
+            // reads them as U+FFFD, which XML holds.
+            const unsigned char next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : 0;
+            const unsigned char third = i + 2 < name.size() ? static_cast<unsigned char>(name[i + 2]) : 0;
+            const bool nonCharacter = c == 0xEF && next == 0xBF && (third == 0xBE || third == 0xBF);
+            const bool surrogate = c == 0xED && next >= 0xA0 && next <= 0xBF;
+            if (nonCharacter || surrogate)
+                return fail(lineNo, std::string(nonCharacter ? (third == 0xBE ? "U+FFFE" : "U+FFFF") : "a surrogate") +
+                                        " in the joint name '" + clip(name) +
+                                        "': joint names are kept in XML files, which cannot hold it");
         }
         if (key == "ROOT" && !stack_.empty())
             return fail(lineNo, "ROOT inside an open block");
@@ -376,6 +390,14 @@ bool ReadBvhFile(const std::string& path, BvhSkeleton& skeleton, BvhError& error
     skeleton.joints.clear();
     error = BvhError();
     error.file = path;
+    // Checked before opening: opening a named pipe waits for a writer.
+    std::error_code status;
+    const std::filesystem::file_status kind = std::filesystem::status(path, status);
+    if (std::filesystem::exists(kind) && !std::filesystem::is_regular_file(kind)) {
+        error.reason = std::filesystem::is_directory(kind) ? "a folder, not a file"
+                                                            : "not a regular file: a pipe, a socket or a device";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         error.reason = "cannot open the file";

@@ -4,9 +4,11 @@
 //
 // Malformed input never crashes the reader and never yields a partial
 // skeleton: it answers false with the file, the line and the reason (file
-// text quoted in the reason shows control and non-ASCII bytes as \xNN). The
-// hierarchy is walked with an explicit stack whose depth is bounded, so a
-// deeply nested file cannot exhaust the call stack.
+// text quoted in the reason shows control and non-ASCII bytes as \xNN). A
+// joint name with a character XML cannot hold (a control character, U+FFFE,
+// U+FFFF, an encoded surrogate) is refused with its line: the names are kept
+// in XML files. The hierarchy is walked with an explicit stack whose depth is
+// bounded, so a deeply nested file cannot exhaust the call stack.
 #ifndef SKW_HOST_BVH_READER_H
 #define SKW_HOST_BVH_READER_H
 
@@ -47,7 +49,9 @@ constexpr std::size_t kBvhMaxFileSize = 32u * 1024u * 1024u;
 // `skeleton` is left empty.
 bool ReadBvhText(const std::string& text, const std::string& fileLabel, BvhSkeleton& skeleton, BvhError& error);
 
-// Reads a BVH file from disk (a missing or oversized file is an error too).
+// Reads a BVH file from disk (a missing or oversized file is an error too, and
+// so is a path that is not a regular file: a folder, or a named pipe, which
+// would wait for a writer).
 bool ReadBvhFile(const std::string& path, BvhSkeleton& skeleton, BvhError& error);
 
 #endif

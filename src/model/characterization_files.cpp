@@ -2,10 +2,12 @@
 
 #include "rig/vlm_frame.h"
 #include "rig/vlm_handle.h"
+#include "rig/vlm_names.h"
 #include "rig/vlm_stream.h"
 
 #include "model/characterization.h"
 #include "model/characterization_files.h"
+#include "model/xml_document.h"
 #include "model/xml_settings_store.h"
 
 #include <QCoreApplication>
@@ -68,11 +70,16 @@ std::vector<QString> ReadCompanionNames(const QString& companionPath, QString& w
         why = Tr("No joint names were loaded: no companion file was found.");
         return names;
     }
-    if (!QFileInfo(companionPath).isFile()) {
+    if (!QFileInfo::exists(companionPath)) {
         why = Tr("No joint names were loaded: %1 is missing.").arg(FileNameOf(companionPath));
         return names;
     }
     XmlSettingsStore store(companionPath);
+    // A companion that could not be read says why, not that it lists no names.
+    if (!store.GetReadProblem().isEmpty()) {
+        why = Tr("No joint names were loaded: %1").arg(store.GetReadProblem());
+        return names;
+    }
     store.GetList(kBoneCorrespondance, names);
     if (names.size() != std::size_t(VLM_NODE_COUNT)) {
         why = Tr("No joint names were loaded: %1 lists %2 names, not %3.")
@@ -82,6 +89,34 @@ std::vector<QString> ReadCompanionNames(const QString& companionPath, QString& w
         names.clear();
     }
     return names;
+}
+
+// The rig character of a stream, filled with `names`: null when the stream
+// cannot be read, with `fault` naming the record at fault if one is.
+std::unique_ptr<Characterization> ReadStream(const char* data, std::size_t size, const std::vector<QString>& names,
+                                             QString* message, QString& fault)
+{
+    VLMCharacterDefinition words = {};
+    VLMBlobFault blobFault = {-1, VLM_BLOB_RECORD_OK};
+    const VLMCharacterHandle character = VLMAdopt<VLMCharacterHandle>(
+        VLMReadCharacterBlobChecked(&words, data, size, RuntimeMalloc, RuntimeFree, &blobFault), RuntimeFree);
+    if (!character) {
+        const QString node = QString::fromLatin1(VLMGetNodeName(blobFault.node));
+        if (blobFault.fault == VLM_BLOB_RECORD_NOT_FINITE)
+            fault = Tr("the rest geometry of %1 holds a value that is not a finite number.").arg(node);
+        else if (blobFault.fault == VLM_BLOB_RECORD_ROTATION_ORDER)
+            fault = Tr("the rotation order of %1 is not one of the 13 there are.").arg(node);
+        return nullptr;
+    }
+    std::unique_ptr<Characterization> characterization(new Characterization(kNewCharacterizationName, nullptr));
+    const int loaded = characterization->LoadFromSdkCharacter(names, words, character.get());
+    if (loaded == Characterization::kLoadBadNameCount)
+        Say(message, Tr("No joint names were loaded: %1 names were given, not %2.")
+                         .arg(qulonglong(names.size()))
+                         .arg(VLM_NODE_COUNT));
+    else
+        Say(message, QString());
+    return characterization;
 }
 
 }  // namespace
@@ -112,21 +147,11 @@ bool CharacterizationToStream(Characterization& characterization, unsigned char 
 std::unique_ptr<Characterization> CharacterizationFromStream(const char* data, std::size_t size,
                                                              const std::vector<QString>& names, QString* message)
 {
-    VLMCharacterDefinition words = {};
-    const VLMCharacterHandle character =
-        VLMAdopt<VLMCharacterHandle>(VLMReadCharacterBlob(&words, data, size, RuntimeMalloc, RuntimeFree), RuntimeFree);
-    if (!character) {
-        Say(message, Tr("The data is not a character definition, or it is damaged."));
-        return nullptr;
-    }
-    std::unique_ptr<Characterization> characterization(new Characterization(kNewCharacterizationName, nullptr));
-    const int loaded = characterization->LoadFromSdkCharacter(names, words, character.get());
-    if (loaded == Characterization::kLoadBadNameCount)
-        Say(message, Tr("No joint names were loaded: %1 names were given, not %2.")
-                         .arg(qulonglong(names.size()))
-                         .arg(VLM_NODE_COUNT));
-    else
-        Say(message, QString());
+    QString fault;
+    std::unique_ptr<Characterization> characterization = ReadStream(data, size, names, message, fault);
+    if (!characterization)
+        Say(message, fault.isEmpty() ? Tr("The data is not a character definition, or it is damaged.")
+                                     : Tr("The data is damaged: %1").arg(fault));
     return characterization;
 }
 
@@ -275,6 +300,18 @@ private:
 
 }  // namespace
 
+QString JointNameXmlCannotHold(const Characterization& characterization)
+{
+    const std::vector<QString>& names = characterization.GetNodeNames();
+    for (std::size_t node = 0; node < names.size(); ++node) {
+        const QString problem = CharacterXmlCannotHold(
+            names[node], Tr("The joint name of %1").arg(QString::fromLatin1(VLMGetNodeName(int(node)))));
+        if (!problem.isEmpty())
+            return problem;
+    }
+    return QString();
+}
+
 QString CompanionPathFor(const QString& binaryPath)
 {
     QString stem = binaryPath;
@@ -404,6 +441,13 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
                                 const QString& companionPath, unsigned char byteOrder, bool withLimits,
                                 QString* message)
 {
+    // Names the companion would not give back are refused before anything is
+    // written: the stream would load without them.
+    const QString unwritable = JointNameXmlCannotHold(characterization);
+    if (!unwritable.isEmpty()) {
+        Say(message, Tr("%1 was not saved: %2").arg(FileNameOf(binaryPath), unwritable));
+        return false;
+    }
     const QString companion = companionPath.isEmpty() ? CompanionPathFor(binaryPath) : companionPath;
     const QString refusal = WhyBinaryPairCannotBeWritten(binaryPath, companion);
     if (!refusal.isEmpty()) {
@@ -461,6 +505,14 @@ bool SaveCharacterizationBinary(Characterization& characterization, const char* 
 std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath, const QString& companionPath,
                                                              QString* message)
 {
+    const QFileInfo info(binaryPath);
+    // Checked before opening: opening a named pipe waits for a writer.
+    if (info.exists() && !info.isFile()) {
+        Say(message, info.isDir() ? Tr("%1 is a folder, not a file.").arg(FileNameOf(binaryPath))
+                                  : Tr("%1 is not a regular file: it is a pipe, a socket or a device.")
+                                        .arg(FileNameOf(binaryPath)));
+        return nullptr;
+    }
     QFile file(binaryPath);
     if (!file.open(QIODevice::ReadOnly)) {
         Say(message, Tr("%1 could not be opened: %2").arg(FileNameOf(binaryPath), file.errorString()));
@@ -483,13 +535,33 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
     QString why;
     const std::vector<QString> names = ReadCompanionNames(companion, why);
 
+    QString fault;
     std::unique_ptr<Characterization> characterization =
-        CharacterizationFromStream(bytes.constData(), std::size_t(bytes.size()), names, message);
+        ReadStream(bytes.constData(), std::size_t(bytes.size()), names, nullptr, fault);
     if (!characterization) {
-        Say(message, Tr("%1 is not a character definition file, or it is damaged.").arg(FileNameOf(binaryPath)));
+        // A stream refused for one node's record says which.
+        Say(message, fault.isEmpty()
+                         ? Tr("%1 is not a character definition file, or it is damaged.").arg(FileNameOf(binaryPath))
+                         : Tr("%1 is damaged: %2").arg(FileNameOf(binaryPath), fault));
         return nullptr;
     }
-    characterization->SetName(QFileInfo(binaryPath).baseName());
+    characterization->SetName(info.baseName());
+    // Names that do not fit the stream leave used nodes without a joint.
+    if (why.isEmpty() && !names.empty()) {
+        int used = 0;
+        int unnamed = 0;
+        for (int node = 0; node < VLM_NODE_COUNT; ++node) {
+            if (!characterization->IsNodeAssigned(node))
+                continue;
+            ++used;
+            unnamed += names[std::size_t(node)].isEmpty();
+        }
+        if (unnamed > 0)
+            why = Tr("%1 of the %2 nodes of %3 have no joint name in %4.")
+                      .arg(unnamed)
+                      .arg(used)
+                      .arg(FileNameOf(binaryPath), FileNameOf(companion));
+    }
     Say(message, why);
     return characterization;
 }

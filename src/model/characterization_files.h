@@ -49,10 +49,18 @@ bool CharacterizationToStream(Characterization& characterization, unsigned char 
 // "New Characterization": node words, joint records and inversion flags from
 // the stream, joint names from `names` by rig node id. A name list of any
 // length other than 0 or 172 gives no names (the message says so). Null when
-// the stream cannot be read.
+// the stream cannot be read (a record that is not finite is named in the
+// message); rotations come back of unit length (VLMReadCharacterBlobChecked).
 std::unique_ptr<Characterization> CharacterizationFromStream(const char* data, std::size_t size,
                                                              const std::vector<QString>& names,
                                                              QString* message = nullptr);
+
+// The first joint name that an XML file cannot hold (see
+// FindCharacterXmlCannotHold), as a sentence: "The joint name of Hips holds
+// the character U+FFFE, which an XML file cannot hold."; empty when there is
+// none. The savers refuse such a characterization and write nothing: its
+// names would not come back.
+QString JointNameXmlCannotHold(const Characterization& characterization);
 
 // --- ".vlmc" files --------------------------------------------------------------
 
@@ -121,9 +129,14 @@ bool SaveCharacterizationBinary(Characterization& characterization, const char* 
 // Reads a binary file into a new characterization named by the file's name up
 // to its first ".". Joint names come from the companion when one is given;
 // with an empty or null companion path, from the one FindCompanionPath finds.
-// A companion that is missing or whose list is not 172 names long gives no
-// names (the message says so); the node words and records still come from
-// the stream. Null when the file cannot be read or holds no valid stream.
+// A companion that is missing, cannot be read (a folder, a pipe, too large,
+// unreadable, damaged) or whose list is not 172 names long gives no names,
+// and the message says which; the node words and records still come from the
+// stream. A companion that leaves used nodes of the stream without a name is
+// taken, and the message says how many ("44 of the 45 nodes of hero.vlmc
+// have no joint name in hero.bones.xml."). Null when the file is not a
+// regular file (a pipe would block the open), cannot be read or holds no
+// valid stream; a stream refused for one node's record names the node.
 std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath, const QString& companionPath,
                                                              QString* message = nullptr);
 std::unique_ptr<Characterization> LoadCharacterizationBinary(const char* binaryPath, const char* companionPath,

@@ -7,6 +7,7 @@
 
 #include "model/characterization.h"
 #include "model/characterization_files.h"
+#include "model/xml_document.h"
 #include "model/xml_settings_store.h"
 #include "base/float_compare.h"
 
@@ -174,6 +175,15 @@ QString FloatToText(float value)
 bool SaveCharacterizationXml(const Characterization& characterization, const QString& path, bool withLimits,
                              QString* message)
 {
+    // A name the file would not give back is refused before anything is
+    // written: the file would not load.
+    QString unwritable = CharacterXmlCannotHold(characterization.GetName(), Tr("The characterization's name"));
+    if (unwritable.isEmpty())
+        unwritable = JointNameXmlCannotHold(characterization);
+    if (!unwritable.isEmpty()) {
+        Say(message, Tr("%1 was not saved: %2").arg(QFileInfo(path).fileName(), unwritable));
+        return false;
+    }
     const VLMCharacterDefinition& words = characterization.GetNodeFlags();
     XmlSettingsStore store(path);
     store.Reset();
@@ -235,11 +245,16 @@ bool SaveCharacterizationXml(const Characterization& characterization, const cha
 std::unique_ptr<Characterization> LoadCharacterizationXml(const QString& path, QString* message)
 {
     const QString fileName = QFileInfo(path).fileName();
-    if (!QFileInfo(path).isFile()) {
+    if (!QFileInfo::exists(path)) {
         Say(message, Tr("%1 is missing.").arg(fileName));
         return nullptr;
     }
+    // Not a file, too large, unreadable or damaged: the store says which.
     XmlSettingsStore store(path);
+    if (!store.GetReadProblem().isEmpty()) {
+        Say(message, store.GetReadProblem());
+        return nullptr;
+    }
     XmlSettingsStore::StringList names;
     store.GetList(kBoneCorrespondance, names);
     if (names.size() != std::size_t(VLM_NODE_COUNT)) {

@@ -1,16 +1,28 @@
 #include "model/mapping_template.h"
 
+#include "model/xml_document.h"
 #include "model/xml_settings_store.h"
 #include "rig/vlm_base.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
+
 namespace {
+
+QString Tr(const char* text) { return QCoreApplication::translate("MappingTemplate", text); }
+
+void Say(QString* message, const QString& text)
+{
+    if (message)
+        *message = text;
+}
 
 const QString kMatchListKey = QStringLiteral("match_list");
 const QString kUseRootAttribute = QStringLiteral("use_root");
 
 }  // namespace
 
-bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules)
+bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules, QString* message)
 {
     const std::vector<QString>& nodeNames = RigNodeNames();
     XmlSettingsStore::FlaggedPairList items;
@@ -21,6 +33,14 @@ bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>&
             item.key = nodeNames[node];
         item.value = rules[node].pattern;
         item.flag = rules[node].useRoot;
+        // A pattern the file would not give back is refused before anything
+        // is written: the template would not load.
+        const QString unwritable = CharacterXmlCannotHold(
+            item.value, Tr("The pattern of %1").arg(item.key.isEmpty() ? QString::number(node) : item.key));
+        if (!unwritable.isEmpty()) {
+            Say(message, Tr("%1 was not saved: %2").arg(QFileInfo(path).fileName(), unwritable));
+            return false;
+        }
         items.push_back(item);
     }
     // A template is written whole: saving replaces the file, also one that is
@@ -28,16 +48,22 @@ bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>&
     XmlSettingsStore store(path);
     store.Reset();
     store.SetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
-    return store.Write();
+    if (!store.Write()) {
+        Say(message, Tr("%1 could not be written.").arg(QFileInfo(path).fileName()));
+        return false;
+    }
+    Say(message, QString());
+    return true;
 }
 
-void LoadMappingTemplate(const QString& path, std::vector<NameMatchRule>& rules)
+void LoadMappingTemplate(const QString& path, std::vector<NameMatchRule>& rules, QString* message)
 {
     rules.clear();
     XmlSettingsStore::FlaggedPairList items;
     {
         XmlSettingsStore store(path);
         store.GetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
+        Say(message, store.GetReadProblem());
     }
     rules.reserve(items.size());
     for (const FlaggedPair& item : items)

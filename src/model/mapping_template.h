@@ -14,13 +14,16 @@
 // Writes the rules through a settings store on `path` (which writes the file
 // when it is done), replacing whatever the file held. Rule n is written under
 // rig node n's name.
-// Answers whether the file was written.
-bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules);
+// Answers whether the file was written; when not, `message` receives why. A
+// pattern holding a character an XML file cannot hold is refused, with
+// nothing written.
+bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules, QString* message = nullptr);
 
 // Empties `rules`, then one rule per item of the file, in file order; the
 // items' "key" attributes are not read. A missing or unparsable file gives no
-// rules.
-void LoadMappingTemplate(const QString& path, std::vector<NameMatchRule>& rules);
+// rules; one that could not be read (not a file, too large, unreadable,
+// damaged) also says why in `message`, which is otherwise emptied.
+void LoadMappingTemplate(const QString& path, std::vector<NameMatchRule>& rules, QString* message = nullptr);
 
 // The rules of a mapped skeleton: `rules` becomes 172 rules, one per rig node
 // of `jointNames`. A joint that starts with `prefix` gives the rest of its name

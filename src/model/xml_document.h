@@ -14,6 +14,14 @@ class QDomDocument;
 
 constexpr int kDeepestXmlNesting = 256;
 
+// The largest XML file the tool reads. Its own files are far smaller: a
+// companion of 172 names is about 10 KB, a characterization file with every
+// node and its limits well under 100 KB, and even 172 joint names of 1,000
+// characters that all need escaping stay near 1 MB. A DOM takes up to some
+// sixty times its text in memory (4 MB of empty elements: 250 MB, half a
+// second; 16 MB: 950 MB), so a larger file could take the host's memory away.
+constexpr qint64 kLargestXmlFile = 4 * 1024 * 1024;
+
 enum class XmlReadResult {
     kParsed,  // the document holds the file
     kEmpty,   // the file has no element at all (blank, or a declaration or comments only)
@@ -29,5 +37,15 @@ struct XmlReadError {
 // Parses `text` with namespace processing into `document`. Unless the answer
 // is kParsed, the document is left empty and `error` is set only for kFailed.
 XmlReadResult ReadXmlDocument(const QByteArray& text, QDomDocument& document, XmlReadError& error);
+
+// The position of the first character of `text` that an XML file cannot hold
+// (one outside tab, line feed, carriage return, U+0020..U+D7FF,
+// U+E000..U+FFFD and surrogate pairs for U+10000..U+10FFFF); -1 when there is
+// none. A text without one is read back from the tool's files as written.
+int FindCharacterXmlCannotHold(const QString& text);
+// When `text` holds such a character, a sentence that says so: `whose`
+// followed by "holds the character U+FFFE, which an XML file cannot hold."
+// (a lone surrogate shows as itself, U+D800); otherwise empty.
+QString CharacterXmlCannotHold(const QString& text, const QString& whose);
 
 #endif

@@ -3,12 +3,14 @@
 #include "model/file_utils.h"
 #include "model/xml_document.h"
 
+#include <QCoreApplication>
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 
+#include <cmath>
 #include <iostream>
 
 namespace {
@@ -31,20 +33,71 @@ void ForEachChildElement(const QDomElement& key, Visit visit)
     }
 }
 
+QString Tr(const char* text) { return QCoreApplication::translate("XmlSettingsStore", text); }
+
+// Rounded up, so that a file just over the limit does not show as the limit.
+QString Megabytes(qint64 bytes)
+{
+    const double tenths = std::ceil(double(bytes) * 10.0 / (1024.0 * 1024.0));
+    return QString::number(tenths / 10.0, 'f', 1);
+}
+
 }  // namespace
 
 XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocument), path_(path)
 {
-    QFile file(path_);
-    if (file.exists() && file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    // A dangling link counts as no file.
+    const QFileInfo info(path_);
+    const QString name = info.fileName();
+    if (info.exists()) {
+        QByteArray text;
+        QFile file(path_);
+        // Checked before opening: opening a named pipe waits for a writer.
+        if (!info.isFile()) {
+            readState_ = ReadState::kNotAFile;
+            readProblem_ = info.isDir() ? Tr("%1 is a folder, not a file.").arg(name)
+                                        : Tr("%1 is not a regular file: it is a pipe, a socket or a device.").arg(name);
+        } else if (info.size() > kLargestXmlFile) {
+            readState_ = ReadState::kTooLarge;
+        } else if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+            readState_ = ReadState::kUnreadable;
+        } else {
+            // One byte more than the limit tells a file that grew meanwhile.
+            text = file.read(kLargestXmlFile + 1);
+            if (file.error() != QFileDevice::NoError)
+                readState_ = ReadState::kUnreadable;
+            else if (text.size() > kLargestXmlFile)
+                readState_ = ReadState::kTooLarge;
+            else
+                readState_ = ReadState::kRead;
+        }
+        if (readState_ == ReadState::kTooLarge)
+            readProblem_ = Tr("%1 is too large to be read (%2 MB; the limit is %3 MB).")
+                               .arg(name, Megabytes(info.size()), QString::number(kLargestXmlFile / (1024 * 1024)));
+        else if (readState_ == ReadState::kUnreadable)
+            readProblem_ = Tr("%1 could not be read: %2").arg(name, file.errorString());
+
         XmlReadError error;
-        if (ReadXmlDocument(file.readAll(), *document_, error) == XmlReadResult::kFailed) {
+        if (readState_ == ReadState::kRead &&
+            ReadXmlDocument(text, *document_, error) == XmlReadResult::kFailed) {
+            readState_ = ReadState::kDamaged;
+            QString why = error.message;
+            if (why.endsWith(QLatin1Char('.')))
+                why.chop(1);
+            readProblem_ =
+                Tr("%1 is damaged at line %2, column %3: %4.").arg(name).arg(error.line).arg(error.column).arg(why);
             std::cout << "Error in parsing" << path_.toStdString() << ' ' << error.message.toStdString() << " at line "
                       << error.line << " at column " << error.column << std::endl;
+        } else if (readState_ != ReadState::kRead) {
+            std::cout << "Error in reading " << path_.toStdString() << ": " << readProblem_.toStdString() << std::endl;
+        }
+        // What could not be read is not replaced by the little the store
+        // holds: it is moved aside on the first write (never a path that is
+        // not a file, which is not written at all).
+        damaged_ = readState_ != ReadState::kRead && readState_ != ReadState::kNotAFile;
+        if (damaged_)
             std::cout << "Settings of " << path_.toStdString()
                       << " start empty: the file is kept under another name when they are first saved." << std::endl;
-            damaged_ = true;
-        }
     }
     // The root is the document element, so a declaration, comment or processing
     // instruction in front of it changes nothing.
@@ -109,6 +162,11 @@ bool XmlSettingsStore::KeepDamagedFile()
 
 bool XmlSettingsStore::Save()
 {
+    if (readState_ == ReadState::kNotAFile) {
+        std::cout << "Error in writing " << path_.toStdString() << ": " << readProblem_.toStdString()
+                  << " Nothing is written." << std::endl;
+        return false;
+    }
     if (damaged_ && !KeepDamagedFile())
         return false;
     // Written beside the file and renamed over it only when complete, so a

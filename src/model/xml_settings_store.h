@@ -6,6 +6,9 @@
 //
 // The file is read through ReadXmlDocument (model/xml_document.h): a file
 // nested too deep or declaring entities counts as one that does not parse.
+// Only a regular file (or a link to one) is opened: opening a named pipe
+// would wait for a writer for ever. A file larger than kLargestXmlFile is not
+// read at all. Either leaves the store empty, like a file that does not parse.
 //
 // A store lives for one task: it reads the file when made and writes it back
 // once, when destroyed, if any set operation ran on it.
@@ -34,6 +37,16 @@ public:
     using StringList = std::vector<QString>;
     using PairList = std::vector<std::pair<QString, QString>>;
     using FlaggedPairList = std::vector<FlaggedPair>;
+
+    // How reading the file went.
+    enum class ReadState {
+        kRead,        // the file was read (it may still have been empty)
+        kMissing,     // there is no file at the path
+        kNotAFile,    // a folder, a pipe, a socket or a device
+        kTooLarge,    // larger than kLargestXmlFile
+        kUnreadable,  // it could not be opened or read
+        kDamaged,     // it does not parse, or was refused
+    };
 
     explicit XmlSettingsStore(const QString& path);
     ~XmlSettingsStore();
@@ -79,6 +92,12 @@ public:
     void SetFlaggedPairList(const QString& key, const QString& flagAttribute, bool defaultFlag,
                             const FlaggedPairList& list);
 
+    ReadState GetReadState() const { return readState_; }
+    // Why the file's content could not be taken, as a sentence that names the
+    // file ("hero.bones.xml is a folder, not a file."); empty for kRead and
+    // kMissing.
+    const QString& GetReadProblem() const { return readProblem_; }
+
     // Forgets what was read from the file: the document becomes an empty
     // "config_root" and counts as changed, so the next write replaces the
     // whole file, one that did not parse included. For files that are written
@@ -99,6 +118,8 @@ public:
     // The file is written beside its target and renamed over it once complete.
     // Only where the folder lets no file be made but the file itself may be
     // written is it rewritten in place; a failure can then truncate it.
+    // A file too large or unreadable is kept aside like a damaged one; a path
+    // that is not a file (a folder, a pipe) is never written.
     bool Write();
 
     // Writes the document into `file`, which the caller opened for writing
@@ -126,6 +147,8 @@ private:
     // then not replaced by the little that could be read from it, but moved
     // aside on the first write.
     bool damaged_ = false;
+    ReadState readState_ = ReadState::kMissing;
+    QString readProblem_;
 };
 
 #endif

@@ -3,6 +3,7 @@
 #include "rig/vlm_character.h"
 #include "rig/vlm_frame.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -64,6 +65,35 @@ private:
     VLMAllocCallback allocate_;
     VLMFreeCallback release_;
 };
+
+// Every float of a record, rest pose, limits and rotations alike.
+bool isFiniteRecord(const VLMJointGeometry& r)
+{
+    const float* groups[] = {r.translate, r.rotateQ, r.scale,     r.preRotQ,
+                             r.postRotQ,  r.maxRLimit, r.minRLimit, r.parentOffsetRotateQ};
+    const int counts[] = {3, 4, 3, 4, 4, 3, 3, 4};
+    for (int g = 0; g < 8; ++g) {
+        for (int i = 0; i < counts[g]; ++i) {
+            if (!std::isfinite(groups[g][i]))
+                return false;
+        }
+    }
+    return true;
+}
+
+// A rotation further from unit length than float rounding explains is
+// brought to it; one within that (every rotation the writer takes from a
+// character), or one of length 0, keeps its bits.
+void bringToUnitLength(float q[4])
+{
+    const double squared =
+        double(q[0]) * q[0] + double(q[1]) * q[1] + double(q[2]) * q[2] + double(q[3]) * q[3];
+    if (squared == 0.0 || std::fabs(squared - 1.0) <= 1e-5)
+        return;
+    const double length = std::sqrt(squared);
+    for (int i = 0; i < 4; ++i)
+        q[i] = float(double(q[i]) / length);
+}
 
 std::uint64_t streamSize(std::uint32_t used)
 {
@@ -163,6 +193,14 @@ void* VLMWriteCharacterBlob(std::uint64_t* size, const VLMCharacterDefinition* w
 VLMCharacter* VLMReadCharacterBlob(VLMCharacterDefinition* words, const void* data, std::uint64_t size,
                                    VLMAllocCallback allocate, VLMFreeCallback release)
 {
+    return VLMReadCharacterBlobChecked(words, data, size, allocate, release, nullptr);
+}
+
+VLMCharacter* VLMReadCharacterBlobChecked(VLMCharacterDefinition* words, const void* data, std::uint64_t size,
+                                          VLMAllocCallback allocate, VLMFreeCallback release, VLMBlobFault* fault)
+{
+    if (fault)
+        *fault = VLMBlobFault{-1, VLM_BLOB_RECORD_OK};
     if (!words || !data || !allocate || !release || size < VLM_BLOB_HEADER_BYTES)
         return nullptr;
     const unsigned char* at = static_cast<const unsigned char*>(data);
@@ -193,11 +231,25 @@ VLMCharacter* VLMReadCharacterBlob(VLMCharacterDefinition* words, const void* da
 
     if (!work.takeRecords(work.used))
         return nullptr;
-    for (std::uint32_t i = 0; i < work.used; ++i) {
-        at += VLMBlobGetJointGeometry(&work.records[i], at, swap);
-        // Rotation orders index fixed tables further on: 0..12 only.
-        if (work.records[i].rotationOrder >= std::uint32_t(VLM_ROTATION_ORDER_COUNT))
+    for (std::uint32_t i = 0, node = 0; i < work.used; ++i, ++node) {
+        while (!(work.words.words[node] & VLM_DEF_USED))
+            ++node;
+        VLMJointGeometry& record = work.records[i];
+        at += VLMBlobGetJointGeometry(&record, at, swap);
+        // Rotation orders index fixed tables further on: 0..12 only. A NaN or
+        // an infinity would spread through every pose of the character.
+        const std::int32_t problem = record.rotationOrder >= std::uint32_t(VLM_ROTATION_ORDER_COUNT)
+                                         ? VLM_BLOB_RECORD_ROTATION_ORDER
+                                         : !isFiniteRecord(record) ? VLM_BLOB_RECORD_NOT_FINITE : VLM_BLOB_RECORD_OK;
+        if (problem != VLM_BLOB_RECORD_OK) {
+            if (fault)
+                *fault = VLMBlobFault{std::int32_t(node), problem};
             return nullptr;
+        }
+        bringToUnitLength(record.rotateQ);
+        bringToUnitLength(record.preRotQ);
+        bringToUnitLength(record.postRotQ);
+        bringToUnitLength(record.parentOffsetRotateQ);
     }
     VLMBlobGetBoneInversion(&work.inversion, at, swap);
 

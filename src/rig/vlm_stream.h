@@ -63,11 +63,37 @@ VLM_API void* VLMWriteCharacterBlob(std::uint64_t* size, const VLMCharacterDefin
 // offsets, characterization, inverted limbs). The character is released with
 // VLMDestroyCharacter. Null for a null argument, a stream shorter than its
 // definition says, an unknown magic, a version other than 1, a rotation order
-// above 12, or a failed allocation; *words is filled once the records have
+// above 12, a float that is not finite (see VLMReadCharacterBlobChecked, which
+// also tells the rotations it brings to unit length), or a failed allocation; *words is filled once the records have
 // been read, even when the character then cannot be created. Bytes after the
 // stream's own length are ignored. The caller's data is never changed.
 VLM_API VLMCharacter* VLMReadCharacterBlob(VLMCharacterDefinition* words, const void* data, std::uint64_t size,
                                            VLMAllocCallback allocate, VLMFreeCallback release);
+
+// Why a stream was refused because of one of its records.
+enum VLMBlobRecordFault : std::int32_t {
+    VLM_BLOB_RECORD_OK = 0,
+    VLM_BLOB_RECORD_NOT_FINITE = 1,      // a float of the record is a NaN or an infinity
+    VLM_BLOB_RECORD_ROTATION_ORDER = 2,  // a rotation order above 12
+};
+
+struct VLMBlobFault {
+    std::int32_t node;   // the node id of the record at fault; -1 when none is
+    std::int32_t fault;  // VLMBlobRecordFault
+};
+
+// VLMReadCharacterBlob, telling in *fault (when not null) which record, if
+// any, made it refuse the stream.
+//
+// Both readers refuse a record holding a float that is not finite, and bring
+// each of its four rotations (rest, pre-, post- and parent-offset rotation)
+// to unit length when its squared length is more than 1e-5 away from 1: the
+// character would otherwise keep a scaled rotation, and each write and read
+// would scale the pre- and post-rotations again. A rotation written unit to
+// the float's precision is left as it is, bit for bit, and so is a zero one.
+VLM_API VLMCharacter* VLMReadCharacterBlobChecked(VLMCharacterDefinition* words, const void* data, std::uint64_t size,
+                                                  VLMAllocCallback allocate, VLMFreeCallback release,
+                                                  VLMBlobFault* fault);
 
 // --- Helpers -------------------------------------------------------------------
 

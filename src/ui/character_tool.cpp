@@ -460,8 +460,10 @@ void CharacterTool::About()
 {
     if (!bridge_)
         return;
-    QFile file(QFileInfo(PathToQString(AppendToPath(bridge_->GetResourcePath(), kAboutFileName))).absoluteFilePath());
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+    const QFileInfo info(PathToQString(AppendToPath(bridge_->GetResourcePath(), kAboutFileName)));
+    // Only a regular file: opening a named pipe would wait for a writer.
+    QFile file(info.absoluteFilePath());
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly | QIODevice::Text))
         return;
     AboutDlg dialog(this, QString::fromUtf8(file.readAll()));
     dialog.exec();

@@ -1,6 +1,9 @@
 #include "bvh_reader.h"
 #include "standin_host.h"
 
+#include "test_support_fs.h"
+
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -81,6 +84,20 @@ TEST(BvhReader, EveryMalformedFileGivesItsErrorWithFileAndLine)
         const std::string prefix = c.line > 0 ? path + ":" + std::to_string(c.line) + ": " : path + ": ";
         EXPECT_EQ(error.Message(), prefix + error.reason);
     }
+
+    // A folder, and a named pipe (whose opening would wait for a writer).
+    QTemporaryDir dir;
+    const std::string pipe = dir.filePath("take.bvh").toStdString();
+    const FifoWatch watch(pipe);
+    ASSERT_TRUE(watch.Made());
+    for (const auto& c : {std::make_pair(pipe, "not a regular file: a pipe, a socket or a device"),
+                          std::make_pair(dir.path().toStdString(), "a folder, not a file")}) {
+        BvhSkeleton s;
+        BvhError error;
+        EXPECT_FALSE(ReadBvhFile(c.first, s, error));
+        EXPECT_EQ(error.Message(), c.first + ": " + c.second);
+    }
+    EXPECT_FALSE(watch.WasOpened());
 }
 
 TEST(BvhReader, DepthAndSizeAreBoundedWithoutRecursion)
@@ -151,6 +168,27 @@ TEST(BvhReader, ByteOrderMarkIsAcceptedAndErrorsShowHiddenBytes)
     for (const auto& c : cases) {
         EXPECT_FALSE(ReadBvhText(c.text, "hidden", s, error));
         EXPECT_EQ(error.reason, c.reason);
+    }
+
+    // Joint names are kept in XML files: characters XML cannot hold are
+    // refused at their line, the replacement character and an emoji are not.
+    const auto named = [](const std::string& bytes) {
+        return "HIERARCHY\nROOT j0\n{\nOFFSET 0 1 0\nCHANNELS 0\nJOINT j" + bytes +
+               "\n{\nOFFSET 0 1 0\nCHANNELS 0\n}\n}\n";
+    };
+    const std::pair<const char*, const char*> refused[] = {
+        {"\xEF\xBF\xBE", "U+FFFE in the joint name 'j\\xEF\\xBF\\xBE'"},
+        {"\xEF\xBF\xBF", "U+FFFF in the joint name 'j\\xEF\\xBF\\xBF'"},
+        {"\xED\xA0\x80", "a surrogate in the joint name 'j\\xED\\xA0\\x80'"},
+    };
+    for (const auto& c : refused) {
+        EXPECT_FALSE(ReadBvhText(named(c.first), "names", s, error));
+        EXPECT_EQ(error.Message(),
+                  "names:6: " + std::string(c.second) + ": joint names are kept in XML files, which cannot hold it");
+    }
+    for (const char* kept : {"\xEF\xBF\xBD", "\xF0\x9F\x98\x80", "\xE9"}) {
+        ASSERT_TRUE(ReadBvhText(named(kept), "names", s, error)) << error.Message();
+        EXPECT_EQ(s.joints[1].name, "j" + std::string(kept));
     }
 }
 

@@ -3,6 +3,8 @@
 #include "model/binary_save_plan.h"
 #include "model/characterization.h"
 #include "model/characterization_files.h"
+#include "model/mapping_template.h"
+#include "model/xml_document.h"
 #include "model/xml_settings_store.h"
 
 #include "test_support_fs.h"
@@ -238,6 +240,114 @@ TEST_F(CharacterizationFilesTest, BinaryFilesRoundTripWithTheirOwnCompanion)
     ASSERT_TRUE(back);
     EXPECT_EQ(back->GetName(), QString::fromUtf8("h\xC3\xA9ros"));
     EXPECT_EQ(back->GetNodeNames(), out_.GetNodeNames());
+}
+
+// A companion or a stream that cannot be read says why, and a companion
+// that does not fit its stream says how many used nodes it leaves unnamed.
+TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
+{
+    ASSERT_TRUE(SaveCharacterizationBinary(out_, Path("hero.vlmc"), QString(), 1, true));
+    const QString companion = Path("hero.bones.xml");
+    const QByteArray names = ReadFile(companion);
+    int used = 0;
+    for (int node = 0; node < VLM_NODE_COUNT; ++node)
+        used += out_.IsNodeAssigned(node);
+    std::vector<QString> first(VLM_NODE_COUNT);
+    for (int node = 0; node < 10; ++node)
+        first[std::size_t(node)] = out_.GetNodeName(node);
+    const QString lead = "No joint names were loaded: hero.bones.xml ";
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        QString message;  // a message ending in ':' is matched up to there
+    } cases[] = {
+        {"a folder", [&] { QDir(dir_.path()).mkdir("hero.bones.xml"); }, lead + "is a folder, not a file."},
+        {"too large",
+         [&] { WriteFile(companion, names + QByteArray(5 * 1024 * 1024 - names.size(), ' ')); },
+         lead + "is too large to be read (5.0 MB; the limit is 4 MB)."},
+        {"truncated", [&] { WriteFile(companion, names.left(names.size() / 2)); }, lead + "is damaged at line"},
+        {"a forbidden reference",
+         [&] { WriteFile(companion, QByteArray(names).replace("rig:joint_3 ", "rig:joint_3&#xFFFE;")); },
+         lead + "is damaged at line 6, column 40: Invalid character reference."},
+        {"names for nodes 0 to 9",
+         [&] { XmlSettingsStore(companion).SetList("bone_correspondance", first); },
+         QString("%1 of the %2 nodes of hero.vlmc have no joint name in hero.bones.xml.").arg(used - 10).arg(used)},
+    };
+    QString message;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(companion);
+        c.make();
+        std::unique_ptr<Characterization> back = LoadCharacterizationBinary(Path("hero.vlmc"), QString(), &message);
+        ASSERT_TRUE(back) << "the stream still loads";
+        EXPECT_TRUE(message.startsWith(c.message)) << message.toStdString();
+        QDir(dir_.path()).rmdir("hero.bones.xml");
+    }
+    {
+        QFile::remove(companion);
+        const FifoWatch pipe(companion.toStdString());
+        ASSERT_TRUE(pipe.Made());
+        EXPECT_TRUE(LoadCharacterizationBinary(Path("hero.vlmc"), QString(), &message));
+        EXPECT_EQ(message, lead + "is not a regular file: it is a pipe, a socket or a device.");
+        EXPECT_FALSE(pipe.WasOpened());
+    }
+
+    // A stream that is a pipe or a folder, and one with a NaN in the rest
+    // pose of Hips (the second record: node 0 comes first).
+    const FifoWatch pipe(Path("pipe.vlmc").toStdString());
+    QDir(dir_.path()).mkdir("folder.vlmc");
+    QByteArray nan = ReadFile(Path("hero.vlmc"));
+    nan.replace(696 + 120 + 4, 4, QByteArray("\x7F\xC0\x00\x00", 4));
+    WriteFile(Path("nan.vlmc"), nan);
+    const std::pair<const char*, const char*> streams[] = {
+        {"pipe.vlmc", "pipe.vlmc is not a regular file: it is a pipe, a socket or a device."},
+        {"folder.vlmc", "folder.vlmc is a folder, not a file."},
+        {"nan.vlmc", "nan.vlmc is damaged: the rest geometry of Hips holds a value that is not a finite number."},
+    };
+    for (const auto& c : streams) {
+        EXPECT_FALSE(LoadCharacterizationBinary(Path(c.first), QString(), &message));
+        EXPECT_EQ(message, c.second);
+    }
+    EXPECT_FALSE(pipe.WasOpened());
+}
+
+// A name that an XML file cannot hold is refused by every saver before
+// anything is written; every other name comes back as it was.
+TEST_F(CharacterizationFilesTest, NamesXmlCannotHoldAreNeverSaved)
+{
+    for (char16_t bad : {0xFFFE, 0xFFFF, 0xD800, 0xDC00, 0x1, 0x1F}) {
+        const QString held = " holds the character U+" + QString::number(uint(bad), 16).toUpper().rightJustified(4, '0') +
+                             ", which an XML file cannot hold.";
+        Characterization c = MakeCharacterization();
+        c.SetNodeName(1, QStringLiteral("hips") + QChar(bad));
+        std::vector<NameMatchRule> rules(VLM_NODE_COUNT);
+        rules[1].pattern = c.GetNodeName(1);
+        QString messages[4];
+        EXPECT_FALSE(SaveCharacterizationBinary(c, Path("hero.vlmc"), QString(), 0, true, &messages[0]));
+        EXPECT_FALSE(SaveCharacterizationXml(c, Path("hero.xml"), true, &messages[1]));
+        EXPECT_FALSE(WriteMappingTemplate(Path("t.xml"), rules, &messages[2]));
+        c.SetNodeName(1, QStringLiteral("hips"));
+        c.SetName(QStringLiteral("Hero") + QChar(bad));
+        EXPECT_FALSE(SaveCharacterizationXml(c, Path("hero.xml"), true, &messages[3]));
+        EXPECT_EQ(QStringList(messages, messages + 4),
+                  QStringList({"hero.vlmc was not saved: The joint name of Hips" + held,
+                               "hero.xml was not saved: The joint name of Hips" + held,
+                               "t.xml was not saved: The pattern of Hips" + held,
+                               "hero.xml was not saved: The characterization's name" + held}));
+        EXPECT_TRUE(QDir(dir_.path()).isEmpty()) << "nothing is written";
+    }
+    // Tab, line breaks, U+FFFD, a character beyond U+FFFF and markup come back.
+    const QString kept = QString::fromUtf8("a\tb\r\nc \xEF\xBF\xBD \xF0\x9F\x98\x80 \xC2\x85 ]]> &#1;");
+    out_.SetNodeName(1, kept);
+    std::vector<NameMatchRule> rules(VLM_NODE_COUNT), back;
+    rules[1].pattern = kept;
+    ASSERT_TRUE(SaveCharacterizationBinary(out_, Path("hero.vlmc"), QString(), 0, true) &&
+                SaveCharacterizationXml(out_, Path("hero.xml"), true) && WriteMappingTemplate(Path("t.xml"), rules));
+    LoadMappingTemplate(Path("t.xml"), back);
+    ASSERT_EQ(back.size(), rules.size());
+    EXPECT_EQ(back[1].pattern, kept);
+    EXPECT_EQ(LoadCharacterizationBinary(Path("hero.vlmc"), QString())->GetNodeName(1), kept);
+    EXPECT_EQ(LoadCharacterizationXml(Path("hero.xml"))->GetNodeName(1), kept);
 }
 
 // A file without its own companion takes the older naming's ("hero.old.vlmc"

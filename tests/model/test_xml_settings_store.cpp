@@ -3,6 +3,7 @@
 #include "model/characterization.h"
 #include "model/characterization_files.h"
 #include "model/mapping_template.h"
+#include "model/xml_document.h"
 #include "rig/vlm_names.h"
 
 #include "test_support_fs.h"
@@ -150,7 +151,7 @@ TEST_F(XmlSettingsStoreTest, DamagedFileIsKeptAsideOnTheFirstWrite)
     }
     const QStringList lines = QString::fromStdString(GetCapturedStdout()).split('\n', Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 3);
-    EXPECT_EQ(lines[0], "Error in parsing" + path + " tag mismatch at line 3 at column 14");
+    EXPECT_EQ(lines[0], "Error in parsing" + path + " Opening and ending tag mismatch. at line 3 at column 14");
     EXPECT_EQ(lines[2], "The damaged file " + path + " is kept as " + Path("skelwright(1).xml.damaged") + ".");
     EXPECT_EQ(ReadFile(Path("skelwright(1).xml.damaged")), broken);
     EXPECT_EQ(ReadFile(Path("skelwright.xml.damaged")), "earlier");
@@ -183,10 +184,16 @@ TEST_F(XmlSettingsStoreTest, DeepNestingAndEntityDeclarationsAreRefused)
                QByteArray("</a>").repeated(depth - 1) + "</config_root>";
     };
     const QByteArray doctype = "<!DOCTYPE config_root [<!ENTITY a \"xxxxxxxx\"><!ENTITY b \"&a;&a;&a;&a;\">]>";
+    const auto value = [](const char* text) { return "<config_root><k value=\"" + QByteArray(text) + "\"/></config_root>"; };
     const struct {
         QByteArray text;
         const char* refusal;  // null: the file loads
     } cases[] = {
+        // Character references XML forbids; one beyond U+FFFF is read whole.
+        {value("&#xFFFE;"), "Invalid character reference. at line 1"},
+        {value("&#xFFFF;"), "Invalid character reference."},
+        {value("&#xD800;"), "Invalid character reference."},
+        {value("&#1;"), "Invalid character reference."},
         {nested(256), nullptr},
         {nested(257), "elements nested deeper than 256 levels at line 1"},
         {nested(25000), "elements nested deeper than 256 levels at line 1"},
@@ -199,16 +206,18 @@ TEST_F(XmlSettingsStoreTest, DeepNestingAndEntityDeclarationsAreRefused)
         const QString path = Path("case.xml");
         WriteFile(path, c.text);
         CaptureStdout();
-        const QString value = XmlSettingsStore(path).GetValue("k", "refused");
+        const QString read = XmlSettingsStore(path).GetValue("k", "refused");
         const std::string report = GetCapturedStdout();
         if (!c.refusal) {
-            EXPECT_EQ(value, "x") << c.text.left(60).constData();
+            EXPECT_EQ(read, "x") << c.text.left(60).constData();
             EXPECT_EQ(report, "");
             continue;
         }
-        EXPECT_EQ(value, "refused") << c.refusal;
+        EXPECT_EQ(read, "refused") << c.refusal;
         EXPECT_EQ(report.rfind("Error in parsing" + path.toStdString() + ' ' + c.refusal, 0), 0u) << report;
     }
+    WriteFile(Path("case.xml"), value("&#x1F600;"));
+    EXPECT_EQ(XmlSettingsStore(Path("case.xml")).GetValue("k", ""), QString::fromUtf8("\xF0\x9F\x98\x80"));
 
     // The readers and writers of every kind of XML file, on the deepest case.
     Characterization character(QStringLiteral("Deep"), nullptr);
@@ -233,6 +242,37 @@ TEST_F(XmlSettingsStoreTest, DeepNestingAndEntityDeclarationsAreRefused)
     GetCapturedStdout();
     EXPECT_EQ(LoadCharacterizationXml(Path("hero.xml"))->GetNodeName(VLM_NODE_HIPS), "hips");
     EXPECT_EQ(LoadCharacterizationBinary(Path("hero.vlmc"), QString())->GetNodeName(VLM_NODE_HIPS), "hips");
+}
+
+// Every XML reader opens only a regular file no larger than the limit (a
+// pipe would block it for ever, a huge file take the host's memory) and says
+// why; a huge file is kept aside on the first write, a pipe never written.
+TEST_F(XmlSettingsStoreTest, PipesFoldersAndHugeFilesAreNotRead)
+{
+    WriteFile(Path("big.xml"), "<config_root>" + QByteArray(int(kLargestXmlFile), ' ') + "</config_root>");
+    QDir().mkdir(Path("folder.xml"));
+    const FifoWatch pipe(Path("pipe.xml").toStdString());
+    const std::pair<const char*, QString> cases[] = {
+        {"big.xml", "big.xml is too large to be read (4.1 MB; the limit is 4 MB)."},
+        {"pipe.xml", "pipe.xml is not a regular file: it is a pipe, a socket or a device."},
+        {"folder.xml", "folder.xml is a folder, not a file."},
+    };
+    for (const auto& c : cases) {
+        std::vector<NameMatchRule> rules;
+        QString messages[2];
+        CaptureStdout();
+        LoadMappingTemplate(Path(c.first), rules, &messages[0]);
+        const bool loaded = LoadCharacterizationXml(Path(c.first), &messages[1]) != nullptr;
+        XmlSettingsStore store(Path(c.first));
+        store.SetValue("k", "v");
+        const bool written = store.Write();
+        GetCapturedStdout();
+        EXPECT_EQ(messages[0] + messages[1] + store.GetReadProblem(), c.second + c.second + c.second);
+        EXPECT_FALSE(loaded);
+        EXPECT_EQ(written, c.first == std::string("big.xml")) << c.first;
+    }
+    EXPECT_FALSE(pipe.WasOpened());
+    EXPECT_EQ(QFileInfo(Path("big.xml.damaged")).size(), kLargestXmlFile + 27);
 }
 
 TEST_F(XmlSettingsStoreTest, DeclarationAndCommentBeforeTheRoot)

@@ -221,6 +221,72 @@ TEST_F(StreamTest, ShortOrDamagedStreamsAreRejected)
     EXPECT_EQ(VLMReadCharacterBlob(&words, nullptr, 712, &TestAllocator::allocate, &TestAllocator::release), nullptr);
 }
 
+// A NaN or an infinity anywhere in a record is refused, naming the record's
+// node (record 5 is node 6: node 5 is unused); a rotation order above 12 too.
+TEST_F(StreamTest, NonFiniteRecordsAreRefusedNamingTheirNode)
+{
+    const Buffer good = Write(def, character.get(), true);
+    const std::size_t record = (696 + 120 * 5) / 4;
+    const std::uint32_t bad[] = {0x7FC00000u, 0x7F800000u, 0xFF800000u};  // NaN, +inf, -inf
+    // translate, rotation, scale, pre-, post-rotation, limits, parent offset, order
+    for (std::size_t field : {0, 3, 9, 10, 17, 18, 23, 28, 29}) {
+        Buffer b = good;
+        b.setWord(record + field, __builtin_bswap32(field == 29 ? 13u : bad[field % 3]));
+        VLMCharacterDefinition words{};
+        VLMBlobFault fault{};
+        AllocWatch watch;
+        EXPECT_EQ(VLMReadCharacterBlobChecked(&words, b.bytes.data(), b.bytes.size(), &TestAllocator::allocate,
+                                              &TestAllocator::release, &fault),
+                  nullptr)
+            << field;
+        EXPECT_EQ(watch.leaked(), 0);
+        EXPECT_EQ(fault.node, 6) << field;
+        EXPECT_EQ(fault.fault, field == 29 ? VLM_BLOB_RECORD_ROTATION_ORDER : VLM_BLOB_RECORD_NOT_FINITE) << field;
+    }
+    VLMCharacterDefinition words{};
+    VLMBlobFault fault{};
+    CharacterPtr read = sample::Adopt(VLMReadCharacterBlobChecked(&words, good.bytes.data(), good.bytes.size(),
+                                                                  &TestAllocator::allocate, &TestAllocator::release,
+                                                                  &fault));
+    EXPECT_TRUE(read);
+    EXPECT_EQ(fault.node, -1);
+}
+
+// Rotations that are not of unit length come back unit, so that reading and
+// writing again never wears them away; a valid stream loads exactly the
+// character its records make.
+TEST_F(StreamTest, RotationsAreBroughtToUnitLengthAndValidStreamsLoadUnchanged)
+{
+    const Buffer good = Write(def, character.get(), false);
+    VLMCharacterDefinition words{};
+    CharacterPtr read = Read(good, &words);
+    const std::uint32_t used = VLMCountUsedDefinitionWords(&def);
+    std::vector<VLMJointGeometry> packed(used);
+    std::memcpy(packed.data(), good.bytes.data() + 696, 120 * used);
+    CharacterPtr direct = sample::Create(def);
+    VLMApplyJointGeometries(&def, direct.get(), packed.data(), int(used), &inversion);
+    ASSERT_TRUE(read && direct);
+    EXPECT_EQ(std::memcmp(read.get(), direct.get(), VLMCharacterHeaderOf(read.get())->blockSize), 0);
+
+    // Node 6 (record 5) with each rotation at 0.866 of unit length: every
+    // trip gives them back unit (valid pre- and post-rotations, too, take
+    // the rounding of one more fold per trip).
+    Buffer trip = good;
+    VLMJointGeometry& r = *reinterpret_cast<VLMJointGeometry*>(trip.bytes.data() + 696 + 120 * 5);
+    for (float* q : {r.rotateQ, r.preRotQ, r.postRotQ, r.parentOffsetRotateQ})
+        std::fill(q, q + 4, 0.433f);
+    for (int n = 0; n < 3; ++n) {
+        CharacterPtr c = Read(trip, &words);
+        ASSERT_TRUE(c);
+        trip = Write(words, c.get(), false);
+        const VLMJointGeometry& back = *reinterpret_cast<const VLMJointGeometry*>(trip.bytes.data() + 696 + 120 * 5);
+        for (const float* q : {back.rotateQ, back.preRotQ, back.postRotQ, back.parentOffsetRotateQ}) {
+            EXPECT_NEAR(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3], 1.0f, 2e-6f) << "trip " << n;
+            EXPECT_NEAR(q[0], 0.5f, 1e-6f) << "trip " << n;
+        }
+    }
+}
+
 TEST_F(StreamTest, AllocationFailuresLeakNothing)
 {
     // The writer asks twice (records, then the stream), the reader twice

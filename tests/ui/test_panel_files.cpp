@@ -168,6 +168,14 @@ TEST_F(PanelTest, HelpOpensTheHelpFileAndAboutShowsTheAboutText)
     host_.ShowHelp();
     EXPECT_FALSE(OpensModalDialog([this] { host_.ShowAbout(); }));
     EXPECT_TRUE(opener.Paths().isEmpty());
+    {
+        // An about text that is a named pipe is not opened (that would wait).
+        const FifoWatch pipe((InstallPath() + "/Velmora_4_5_About_Box.txt").toStdString());
+        ASSERT_TRUE(pipe.Made());
+        EXPECT_FALSE(OpensModalDialog([this] { host_.ShowAbout(); }));
+        EXPECT_FALSE(pipe.WasOpened());
+    }
+    QFile::remove(InstallPath() + "/Velmora_4_5_About_Box.txt");
 
     const QString about = QString::fromUtf8("Velmora Skelwright \xe2\x80\x94 \xc3\x84nderungen vorbehalten.");
     WriteFile(InstallPath() + "/Velmora_4_5_About_Box.txt", about.toUtf8());
