@@ -182,6 +182,49 @@ inline VLMPropertySetState Defaults()
 }
 inline VLMEffectorSetLayout* Layout(VLMEffectorSetState* set) { return reinterpret_cast<VLMEffectorSetLayout*>(set); }
 
+// A sampled pose on random rest rotations, no limits; mirrored rest rotations and an inverted left arm on request.
+inline fixtures::Scene Make(const fixtures::Proportions& p, unsigned seed, bool symmetric = false,
+                            bool inverted = false)
+{
+    return fixtures::Scene(p, {false, {false, false, inverted, false}, true, symmetric, seed},
+                           {0.5f, 0.3f, 10.0f, true, true});
+}
+
+// Whether the scene's character has the node; a node's place relative to the hips.
+inline bool Has(const fixtures::Scene& s, int id) { return VLMCharacterCompactIndex(s.c(), id) >= 0; }
+inline P3 FromHips(const fixtures::Scene& s, int id)
+{
+    return At(Row(s, id).globalT) - At(Row(s, VLM_NODE_HIPS).globalT);
+}
+
+// A sampled pose with effectors taken from it, every reach lane 1, default pulls.
+struct Posed : fixtures::Scene {
+    explicit Posed(const fixtures::Proportions& p, unsigned seed = 1, bool limits = false)
+        : fixtures::Scene(p, {limits, {}, true, false, seed}, {0.5f, 0.3f, 10.0f, true, true})
+    {
+        VLMSetPullAndStiffnessFromProperties(set.get(), &properties);
+        VLMComputeEffectorsFromPose(c(), effectors(), rows(), &properties);
+        for (VLMVector4& lane : effectors()->blend)
+            lane.x = lane.y = 1.0f;
+    }
+    VLMStateRow& row(int id) const { return *VLMNodeRow(c(), rows(), id); }
+    VLMVector4 euler(int id) const
+    {
+        VLMVector4 angles;
+        VLMNodeEulerFromRotation(&VLMCharacterNodeRecord(c(), id)->rotation, angles, row(id).localQ);
+        return angles;
+    }
+    // Largest move of any node against a snapshot, in cm and radians.
+    double moved(const std::vector<VLMStateRow>& before) const
+    {
+        double worst = 0;
+        for (std::size_t i = 0; i < before.size(); ++i)
+            worst = std::fmax(worst, std::fmax(Len(At(rows()[i].globalT) - At(before[i].globalT)),
+                                               177 * TurnAngle(rows()[i].globalQ, before[i].globalQ)));
+        return worst;
+    }
+};
+
 }  // namespace soltest
 
 #endif

@@ -1,0 +1,93 @@
+#include "solver_test_util.h"
+
+namespace {
+
+using namespace soltest;
+
+// No freedom keeps the length, no reach bends only, no Neck1..9 bends over two points, no length no NaN.
+TEST(Neck, BendsAndStretches)
+{
+    const struct {
+        int joints;
+        float neck, freedom, reach;
+        bool keepsLength;
+    } cases[] = {{3, 1, 0, 1, true},
+                 {3, 1, 0.5f, 0, true},
+                 {0, 1, 0.5f, 0, true},
+                 {3, 1, 0.5f, 1, false},
+                 {2, 0, 0.5f, 1, true}};
+    for (const auto& c : cases) {
+        fixtures::Proportions p = fixtures::Typical();
+        p.neckJoints = c.joints, p.neck = c.neck;
+        Posed s(p, 2);
+        s.properties.entries[vlm_entry::SnSNeckFreedom].value = c.freedom;
+        s.properties.entries[vlm_entry::SnSReachHead].value = c.reach;
+        VLMVector4 points[VLM_NECK_CHAIN_MAX];
+        const auto length = [&] {
+            const int n = VLMGatherNeckChainPositions(s.c(), points, s.rows());
+            double sum = 0;
+            for (int k = 0; k + 1 < n; ++k)
+                sum += Len(At(points[k + 1]) - At(points[k]));
+            return sum;
+        };
+        const double before = length();
+        const VLMVector4 target = VLMVector4Add(s.row(VLM_NODE_HEAD).globalT, V(12, -5, 9, 0));
+        const double far = Len(At(target) - At(s.row(VLM_NODE_HEAD).globalT));
+        VLMScopedFPGuard guard;
+        VLMSolveNeckStretch(s.c(), s.rows(), target, &s.properties);
+        SCOPED_TRACE(::testing::Message() << c.joints << " " << c.freedom << " " << c.reach);
+        EXPECT_TRUE(Finite(s));
+        EXPECT_EQ(std::fabs(length() - before) < 1e-3, c.keepsLength);
+        EXPECT_TRUE(c.neck == 0 || Len(At(target) - At(s.row(VLM_NODE_HEAD).globalT)) < far - 1.0);
+    }
+}
+
+// A head effector turned away: joint j of Neck..Neck3 turns by (j + 1) (1 - k)^4 / 5 of the head's blended turn,
+// the head follows the last and then blends toward the effector.
+TEST(Neck, TheStageSpreadsAHeadTurnByTheNeckStiffness)
+{
+    using mathtest::Hamilton;
+    using mathtest::Normalized;
+    const auto nlerp = [](const D4& a, D4 b, double w) {
+        const double s = a[0] * b[0] + a[1] * b[1] + a[2] * b[2] + a[3] * b[3] < 0 ? -1 : 1;
+        return Normalized({a[0] + w * (s * b[0] - a[0]), a[1] + w * (s * b[1] - a[1]), a[2] + w * (s * b[2] - a[2]),
+                           a[3] + w * (s * b[3] - a[3])});
+    };
+    fixtures::Proportions p = fixtures::Typical();
+    p.neckJoints = 3;
+    for (const double stiffness : {0.3, 0.6}) {
+        for (const double reach : {1.0, 0.6}) {
+            for (unsigned seed = 1; seed <= 3; ++seed) {
+                Posed s(p, seed);
+                s.properties.entries[vlm_entry::ParamCtrlNeckStiffness].value = float(stiffness);
+                VLMEffectorSetLayout* set = s.effectors();
+                std::mt19937 rng(seed);
+                const P3 axis = RandomDirection(rng);
+                const D4 head = Wide(s.row(VLM_NODE_HEAD).globalQ);
+                const D4 goal = Hamilton({0.3 * axis.x, 0.3 * axis.y, 0.3 * axis.z, std::sqrt(1 - 0.09)}, head);
+                set->effectors[VLM_HEAD_EFFECTOR].q = V(float(goal[0]), float(goal[1]), float(goal[2]), float(goal[3]));
+                set->blend[VLM_HEAD_EFFECTOR] = V(0, float(reach), 0, 0);
+                const int chain[4] = {VLM_NODE_NECK, VLM_NODE_NECK1, VLM_NODE_NECK1 + 1, VLM_NODE_NECK1 + 2};
+                D4 before[4];
+                for (int j = 0; j < 4; ++j)
+                    before[j] = Wide(s.row(chain[j]).globalQ);
+                {
+                    VLMScopedFPGuard guard;
+                    VLMSolveNeckHead(s.c(), s.rows(), set, &s.properties);
+                }
+                SCOPED_TRACE(::testing::Message()
+                             << "stiffness " << stiffness << ", reach " << reach << ", seed " << seed);
+                const D4 turned = nlerp(head, goal, reach);
+                const double share = std::pow(1 - stiffness, 4) / 5;
+                for (int j = 0; j < 4; ++j)
+                    EXPECT_TRUE(SameRotation(s.row(chain[j]).globalQ,
+                                             Hamilton(PartTurn(turned, head, (j + 1) * share), before[j]), 1e-4))
+                        << chain[j];
+                const D4 followed = Hamilton(PartTurn(turned, head, 4 * share), head);
+                EXPECT_TRUE(SameRotation(s.row(VLM_NODE_HEAD).globalQ, nlerp(followed, goal, reach), 1e-4));
+            }
+        }
+    }
+}
+
+}  // namespace
