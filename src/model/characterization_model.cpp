@@ -12,6 +12,7 @@
 #include "model/validators.h"
 #include "model/xml_settings_store.h"
 
+#include <QFileInfo>
 #include <QTimer>
 
 #include <algorithm>
@@ -627,11 +628,11 @@ void CharacterizationModel::AddMirrorPair(const QString& a, const QString& b) { 
 
 // --- Mapping templates ---
 
-bool CharacterizationModel::SaveMappingTemplate(const char* path, const QString& prefix)
+bool CharacterizationModel::SaveMappingTemplate(const char* path, const QString& prefix, QString* message)
 {
     std::vector<NameMatchRule> rules(VLM_NODE_COUNT);
     BuildTemplateRules(rules, prefix);
-    if (!WriteMappingTemplate(path, rules))
+    if (!::WriteMappingTemplate(QString::fromUtf8(path), rules, message))
         return false;
     lastOperation_ = tr("Template successfully saved.");
     return true;
@@ -656,10 +657,20 @@ void CharacterizationModel::BuildTemplateRules(std::vector<NameMatchRule>& rules
 int CharacterizationModel::ApplyMappingTemplate(const char* path, int domain, const QString& prefix)
 {
     std::vector<NameMatchRule> rules;
-    LoadMappingTemplate(path, rules);
+    QString problem;
+    ::LoadMappingTemplate(QString::fromUtf8(path), rules, &problem);
     const QString root = matcher_.CutAtLastDelimiter(prefix);
-    if (rules.size() != std::size_t(VLM_NODE_COUNT))
+    if (rules.size() != std::size_t(VLM_NODE_COUNT)) {
+        // The panel reports this text: a template it cannot use must not
+        // pass for one that matched no joint.
+        const QString name = QFileInfo(QString::fromUtf8(path)).fileName();
+        if (problem.isEmpty())
+            problem = rules.empty() ? tr("%1 holds no mapping rules.").arg(name)
+                                    : tr("%1 holds %2 mapping rules, not %3.").arg(name).arg(rules.size()).arg(
+                                          int(VLM_NODE_COUNT));
+        lastOperation_ = tr("The template could not be applied: %1").arg(problem);
         return -1;
+    }
 
     QStringList candidates;
     if (hub_) {

@@ -145,7 +145,9 @@ public:
 
     // Both answer whether the template file was written; a failed save leaves
     // the last-operation text as it was.
-    bool SaveMappingTemplate(const char* path, const QString& prefix);
+    // Writes the current characterization's template; when it cannot,
+    // `message` (when given) receives why.
+    bool SaveMappingTemplate(const char* path, const QString& prefix, QString* message = nullptr);
     bool WriteMappingTemplate(const char* path, const std::vector<NameMatchRule>& rules);
     void LoadMappingTemplate(const char* path, std::vector<NameMatchRule>& rules);
     void BuildTemplateRules(std::vector<NameMatchRule>& rules, const QString& prefix) const;
@@ -153,7 +155,7 @@ public:
     // the skeleton joints that carry the prefix or equal the root), records
     // how many rig nodes it mapped as the last operation and revalidates.
     // Answers that number, or -1 for a template without exactly 172 rules,
-    // which does nothing.
+    // which maps nothing and leaves why as the last operation.
     int ApplyMappingTemplate(const char* path, int domain, const QString& prefix);
 
 signals:

@@ -328,7 +328,13 @@ void CharacterTool::AutoMatch()
         return;
     const int domain = dialog.GetDomainMatchType();
     const QString usedPrefix = dialog.GetPrefix();
-    if (model_->ApplyMappingTemplate(path.absoluteFilePath().toUtf8().constData(), domain, usedPrefix) != 0)
+    const int mapped = model_->ApplyMappingTemplate(path.absoluteFilePath().toUtf8().constData(), domain, usedPrefix);
+    if (mapped < 0) {
+        ShowCenteredMessageBox(QMessageBox::Warning, tr("Match Error"), model_->GetLastOperationMessage(), this,
+                               QMessageBox::Ok);
+        return;
+    }
+    if (mapped > 0)
         return;
     // A guessed prefix that no joint carries maps nothing: the user hears so
     // rather than meeting an unchanged figure.
@@ -361,9 +367,11 @@ void CharacterTool::ExtractTemplate()
         return;
     // The file the dialog asked about before overwriting.
     const QString file = TemplateFilePath(folder, dialog.GetFileName());
-    if (!model_->SaveMappingTemplate(file.toUtf8().constData(), dialog.GetPrefix()))
+    QString why;
+    if (!model_->SaveMappingTemplate(file.toUtf8().constData(), dialog.GetPrefix(), &why))
         ShowCenteredMessageBox(QMessageBox::Warning, tr("Extract Template Error"),
-                               tr("The template could not be written to \"%1\".").arg(file), this, QMessageBox::Ok);
+                               tr("The template could not be written to \"%1\".\n%2").arg(file, why), this,
+                               QMessageBox::Ok);
 }
 
 void CharacterTool::ConfigMirror()

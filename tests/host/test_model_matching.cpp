@@ -248,6 +248,8 @@ TEST_F(ModelTest, TemplateFromOneSkeletonAppliedToAnother)
     host_.ClearRecords();
     SignalCounter ignored(Model());
     EXPECT_EQ(Model().ApplyMappingTemplate(shortPath.constData(), 0, "Character2_"), -1);
+    EXPECT_EQ(Model().GetLastOperationMessage(),
+              "The template could not be applied: short.xml holds 171 mapping rules, not 172.");
     EXPECT_EQ(Model().ApplyMappingTemplate(TemplatePath("missing.xml").toUtf8().constData(), 0, "Character2_"), -1);
     EXPECT_EQ(ignored.changed.count(), 0);
     EXPECT_EQ(AssignedCount(), 0);

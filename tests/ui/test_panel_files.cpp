@@ -241,6 +241,7 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     });
     host_.ShowExtractMappingTemplate();
     EXPECT_TRUE(boxes_.Texts().last().startsWith("The template could not be written to"));
+    EXPECT_FALSE(boxes_.Texts().last().section('\n', 1).trimmed().isEmpty()) << "and why";
 
     // The same skeleton under another prefix, in a characterization of its own.
     StandInHost sample;
@@ -267,6 +268,20 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     host_.ShowMapBones();
     EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftHandIndex3")), "Hero_LeftHandIndex3");
     EXPECT_EQ(host_.CurrentCharacterizationState(false), IDCCHub::CharacterizationValid);
+    // A template the panel cannot use says why, rather than passing for one that matched nothing.
+    QFile broken(UserPath() + "/template/broken.xml");
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("<match_list><item key=\"Hips\"");
+    broken.close();
+    boxes_.Answer(QMessageBox::Ok);
+    AnswerNextModal([](QWidget* dialog) {
+        auto* list = dialog->findChild<QComboBox*>();
+        list->setCurrentIndex(list->findText("broken"));
+        ClickButton(dialog, "OK");
+    });
+    host_.ShowMapBones();
+    EXPECT_TRUE(boxes_.Texts().last().startsWith("The template could not be applied: broken.xml is damaged"))
+        << boxes_.Texts().last().toStdString();
 
     // Without a hub there is no selection to match.
     QWidget parent;
@@ -276,5 +291,6 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     solo->ShowAutoMatch();
     EXPECT_EQ(boxes_.Titles(),
               QStringList({"Extract Template Error", "Characterization Not Created", "Save Template", "Save Template",
-                           "Extract Template Error", "Characterization Locked", "Match Error", "Match Error"}));
+                           "Extract Template Error", "Characterization Locked", "Match Error", "Match Error",
+                           "Match Error"}));
 }
