@@ -191,6 +191,25 @@ TEST(BodyPull, HeadBeyondTheNecksReachPullsTheChest)
     EXPECT_NEAR(remaining(0.8 * chain, 1), remaining(0.8 * chain, 0), 1e-3);
 }
 
+// A chest-end goal four spine lengths away, squash and stretch on: over all its iterations the pull stretches the
+// spine no further than one stretch may, 1 + 2 SnSSpineFreedom times its length.
+TEST(BodyPull, StretchesTheSpineNoFurtherOverAllIterationsThanOnce)
+{
+    for (bool limits : {false, true}) {
+        Posed s(fixtures::Typical(), 3, limits);
+        s.properties.entries[vlm_entry::SnSReachChestEnd].value = 1.0f;
+        s.properties.entries[vlm_entry::SnSSpineFreedom].value = 0.5f;
+        const P3 spine = At(s.row(VLM_NODE_SPINE).globalT);
+        PullOnly(s, VLM_CHEST_END_EFFECTOR, spine + 4.0 * (ChestEnd(s) - spine));
+        SolveBodyPull(s);
+        const double bone = Len(At(VLMCharacterTPoseEntry(s.c(), VLM_NODE_SPINE1)->t) -
+                                At(VLMCharacterTPoseEntry(s.c(), VLM_NODE_SPINE)->t));
+        const double stretch = Len(At(s.row(VLM_NODE_SPINE1).localT)) / bone;
+        EXPECT_GT(stretch, 1.5) << limits;
+        EXPECT_LE(stretch, 2.0 + 1e-4) << limits;
+    }
+}
+
 // Between its iterations the pull refreshes only the trunk; what it hands back has every global below the hips
 // (fingers, neck chain, forearms) up to date with the locals.
 TEST(BodyPull, LeavesEveryGlobalBelowTheHipsUpToDate)

@@ -254,6 +254,12 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
     VLMVector4 hipsShift = VLMVector4Zero(), chestShift = VLMVector4Zero();
     VLMVector4 hipsTurned = VLMConstant::IdentityQuat, chestTurned = VLMConstant::IdentityQuat;
     float chestReach = 0.0f;
+    // One limiter for every iteration: the stretch hands back in its lane 0
+    // the factor it has scaled the spine by so far, so its soft limit holds
+    // the spine's whole stretch. Set afresh for each iteration, it let every
+    // iteration stretch up to the limit again, and twelve iterations drew a
+    // spine out to fifteen times its length.
+    VLMVector4 limiter = {1.0f, VLMPropertyValueAt(properties, vlm_entry::SnSSpineFreedom), 1.0f, 1.0f};
     for (int i = 1; i <= total; ++i) {
         const float t = float(i) / float(total);
         VLMComputeEffectorTripleFromPose(character, &pose, rows, properties);
@@ -324,7 +330,6 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         pose.slots[2].t = goal.slots[2].t + chestShift;
         pose.slots[2].q = VLMQuatNormalize(VLMQuatMultiply(chestTurned, goal.slots[2].q));
 
-        VLMVector4 limiter = {1.0f, VLMPropertyValueAt(properties, vlm_entry::SnSSpineFreedom), 1.0f, 1.0f};
         // Only the trunk is refreshed between iterations: the rows below it
         // (fingers, neck chain, forearms and the rest) are read by nothing
         // here, and the pass below the hips after the last iteration brings
