@@ -61,6 +61,21 @@ void FirstHalf(const VLMCharacter* target, VLMStateRow* rt, const VLMCharacter* 
     FillLanes(set, targetProperties, source);
 }
 
+// What both entries start with: the arguments checked, then the first half of
+// the solve (with the transfer or without). Null when an argument does not fit.
+VLMEffectorSetLayout* CheckAndRunFirstHalf(const VLMCharacter* target, VLMCharacterState* targetState,
+                                           const VLMCharacter* source, const VLMCharacterState* sourceState,
+                                           VLMEffectorSetState* set, const VLMPropertySetState* targetProperties,
+                                           const VLMPropertySetState* sourceProperties, bool transfer)
+{
+    if (!Fits(target, targetState) || !Fits(source, sourceState) || !set || !targetProperties || !sourceProperties)
+        return nullptr;
+    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
+    FirstHalf(target, VLMStateFirstRow(targetState), source, VLMStateFirstRow(sourceState), layout, targetProperties,
+              sourceProperties, transfer);
+    return layout;
+}
+
 }  // namespace
 
 void VLMSolve(const VLMCharacter* target, VLMCharacterState* targetState, const VLMCharacter* source,
@@ -68,11 +83,11 @@ void VLMSolve(const VLMCharacter* target, VLMCharacterState* targetState, const 
               const VLMPropertySetState* targetProperties, const VLMPropertySetState* sourceProperties)
 {
     VLMScopedFPGuard guard;
-    if (!Fits(target, targetState) || !Fits(source, sourceState) || !set || !targetProperties || !sourceProperties)
+    VLMEffectorSetLayout* layout =
+        CheckAndRunFirstHalf(target, targetState, source, sourceState, set, targetProperties, sourceProperties, true);
+    if (!layout)
         return;
-    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
     VLMStateRow* rt = VLMStateFirstRow(targetState);
-    FirstHalf(target, rt, source, VLMStateFirstRow(sourceState), layout, targetProperties, sourceProperties, true);
     if (layout->stageWord == 0) {
         VLMPlaceHipsFromEffector(target, rt, layout, targetProperties);
         return;
@@ -87,12 +102,10 @@ void VLMSolvePrepare(const VLMCharacter* target, VLMCharacterState* targetState,
                      const VLMPropertySetState* targetProperties, const VLMPropertySetState* sourceProperties)
 {
     VLMScopedFPGuard guard;
-    if (!Fits(target, targetState) || !Fits(source, sourceState) || !set || !targetProperties || !sourceProperties)
-        return;
-    VLMEffectorSetLayout* layout = VLMEffectorSetLayoutOf(set);
-    VLMStateRow* rt = VLMStateFirstRow(targetState);
-    FirstHalf(target, rt, source, VLMStateFirstRow(sourceState), layout, targetProperties, sourceProperties, false);
-    CaptureForStages(target, rt, layout, targetProperties);
+    VLMEffectorSetLayout* layout =
+        CheckAndRunFirstHalf(target, targetState, source, sourceState, set, targetProperties, sourceProperties, false);
+    if (layout)
+        CaptureForStages(target, VLMStateFirstRow(targetState), layout, targetProperties);
 }
 
 void VLMSolveStages(const VLMCharacter* character, VLMCharacterState* state, VLMEffectorSetState* set,
