@@ -161,15 +161,18 @@ std::vector<Case> Cases()
 // Tolerances for machines with other estimates, in cm (translations, body
 // measurements), in units (rotation components, scales, blend lanes, pulls)
 // and in radians (roll angles). Estimates moved by up to 7e-4 (their spread
-// between makers) moved the results by up to 0.022 cm and 7e-4 without joint
+// between makers) moved the results by up to 0.006 cm and 7e-4 without joint
 // limits; a limit clamp turns through Euler angles, which passes such
-// differences on larger (up to 0.23 cm and 5e-3). Over every float held here,
+// differences on larger (up to 0.16 cm and 6e-3). Over every float held here,
 // estimates moved so (uniformly, and by input-dependent patterns) moved none by
-// more than 45% of its tolerance: that is the limited body pull with the arms
-// pulled beyond reach, whose left hand settles in steps, not smoothly, as the
-// estimates move; every other case stayed within 35% (the neck's scale, which
-// follows the square of the estimates' error), and estimates of another 12-bit
-// table within 9%. The blend lanes and hand pulls, copied from the properties,
+// more than 35% of its tolerance: that is the neck's scale with every option on
+// and the joints free, which follows the square of the estimates' error and
+// grows smoothly with it. The limited solves stayed within 32%, but settle in
+// steps, not smoothly: a pattern's size stepped by 3.5e-5 moved a finger's
+// turn from 15% to 5% to 30% of its tolerance, and estimates moved by only
+// 1e-4 moved them by up to 10%. Estimates of another 12-bit table moved none by
+// more than 9%. Only the square root's estimate moves these solves (none takes
+// a reciprocal's); the blend lanes and hand pulls, copied from the properties,
 // do not move at all.
 struct Tolerances {
     float translation, unit, angle;
