@@ -463,6 +463,9 @@ void DemoWindow::noteLastOperation(const QString& note)
 
 QImage DemoWindow::Screenshot()
 {
+    // The picture shows what the user sees once the event loop has run: a
+    // status text that changed a moment ago still waits for its layout.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     QImage picture = grab().toImage();
     VLMGlWidget* gl = view3d_->GetGlWidget();
     if (!gl->isVisible())
