@@ -192,18 +192,6 @@ TEST_F(PanelTest, HelpOpensTheHelpFileAndAboutShowsTheAboutText)
     EXPECT_EQ(shown, about);
 }
 
-// A template is never applied to "--- None ---", by a panel with a hub or
-// without one.
-TEST_F(PanelTest, WithoutAHubApplyTemplateRefusesTheDefaultCharacterizationToo)
-{
-    QWidget parent;
-    CharacterTool* solo = Build(false, nullptr, &parent);
-    ASSERT_EQ(solo->GetCharacterization()->GetName(), IDCCHub::GetDefaultCharacterNodeName());
-    boxes_.Answer(QMessageBox::Ok);
-    solo->ShowAutoMatch();
-    EXPECT_EQ(boxes_.Titles(), QStringList{"Characterization Not Created"});
-}
-
 TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
 {
     boxes_.Answer(QMessageBox::Ok).Answer(QMessageBox::Ok);
@@ -283,14 +271,17 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     EXPECT_TRUE(boxes_.Texts().last().startsWith("The template could not be applied: broken.xml is damaged"))
         << boxes_.Texts().last().toStdString();
 
-    // Without a hub there is no selection to match.
+    // Without a hub a template is never applied to "--- None ---" either, and
+    // there is no selection to match.
     QWidget parent;
     CharacterTool* solo = Build(false, nullptr, &parent);
+    ASSERT_EQ(solo->GetCharacterization()->GetName(), IDCCHub::GetDefaultCharacterNodeName());
+    boxes_.Answer(QMessageBox::Ok).Answer(QMessageBox::Ok);
+    solo->ShowAutoMatch();
     solo->SetCharacterization(new Characterization("Solo", nullptr));
-    boxes_.Answer(QMessageBox::Ok);
     solo->ShowAutoMatch();
     EXPECT_EQ(boxes_.Titles(),
               QStringList({"Extract Template Error", "Characterization Not Created", "Save Template", "Save Template",
                            "Extract Template Error", "Characterization Locked", "Match Error", "Match Error",
-                           "Match Error"}));
+                           "Characterization Not Created", "Match Error"}));
 }
