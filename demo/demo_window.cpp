@@ -669,8 +669,8 @@ void DemoWindow::openCharacterization()
     adoptCurrentCharacterization();
     // What was done before says nothing about this one.
     const QString fileName = QFileInfo(path).fileName();
-    noteLastOperation(nodesWithoutJointName(*opened, nullptr) > 0 ? tr("Opened %1 without joint names.").arg(fileName)
-                                                                  : tr("Opened %1.").arg(fileName));
+    noteLastOperation(opened->CountUnnamedAssignedNodes() > 0 ? tr("Opened %1 without joint names.").arg(fileName)
+                                                              : tr("Opened %1.").arg(fileName));
     // Made for another skeleton, it would show valid with joints the scene
     // does not have: the user hears how many before working with it.
     int assigned = 0;
@@ -874,20 +874,6 @@ int DemoWindow::jointsMissingFromScene(const Characterization& characterization,
     return missing;
 }
 
-int DemoWindow::nodesWithoutJointName(const Characterization& characterization, int* used)
-{
-    int unnamed = 0, count = 0;
-    for (int node = 0; node < VLM_NODE_COUNT; ++node) {
-        if (!characterization.IsNodeAssigned(node))
-            continue;
-        ++count;
-        unnamed += characterization.GetNodeName(node).isEmpty();
-    }
-    if (used)
-        *used = count;
-    return unnamed;
-}
-
 QString DemoWindow::MissingJointsText() const
 {
     const Characterization* current = Model() ? Model()->GetCurrentCharacterization() : nullptr;
@@ -897,7 +883,7 @@ QString DemoWindow::MissingJointsText() const
     // A file opened without its joint names shows valid, since its rest pose
     // is; the note stays for as long as the names are missing.
     int used = 0;
-    const int unnamed = nodesWithoutJointName(*current, &used);
+    const int unnamed = current->CountUnnamedAssignedNodes(&used);
     if (unnamed > 0)
         notes << tr("%1 of %2 nodes have no joint name").arg(unnamed).arg(used);
     // Unlocking releases the missing joints (after asking), so only a locked

@@ -145,9 +145,6 @@ private:
     // `assigned` receives how many it has.
     int jointsMissingFromScene(const Characterization& characterization, int* assigned) const;
     void showMissingJoints();
-    // How many used nodes of the characterization have no joint name; `used`
-    // receives how many nodes it uses.
-    static int nodesWithoutJointName(const Characterization& characterization, int* used);
     // After a save: it counts as saved, and the status bar names the file.
     void noteSaved(const Characterization* characterization);
 

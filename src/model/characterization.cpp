@@ -77,6 +77,20 @@ bool Characterization::IsNodeComplete(int node) const
     return validNode(node) && (flags_.words[node] & VLM_DEF_FULL) == VLM_DEF_FULL;
 }
 
+int Characterization::CountUnnamedAssignedNodes(int* assigned) const
+{
+    int unnamed = 0, count = 0;
+    for (int node = 0; node < VLM_NODE_COUNT; ++node) {
+        if (!IsNodeAssigned(node))
+            continue;
+        ++count;
+        unnamed += names_[std::size_t(node)].isEmpty();
+    }
+    if (assigned)
+        *assigned = count;
+    return unnamed;
+}
+
 void Characterization::BuildDefinition(VLMCharacterDefinition& words, bool withLimits) const
 {
     std::memset(&words, 0, sizeof words);

@@ -61,6 +61,9 @@ public:
     bool IsNodeAssigned(int node) const;
     // Bits 0, 1 and 2 of the node's word all set.
     bool IsNodeComplete(int node) const;
+    // How many assigned nodes hold no joint name (a stream opened without its
+    // companion); `assigned`, when given, receives how many are assigned.
+    int CountUnnamedAssignedNodes(int* assigned = nullptr) const;
 
     // The definition words for the rig library: with limits the flag words as
     // they are; without, 1 for every assigned node and 0 elsewhere.

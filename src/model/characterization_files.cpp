@@ -7,6 +7,7 @@
 
 #include "model/characterization.h"
 #include "model/characterization_files.h"
+#include "model/file_utils.h"
 #include "model/xml_document.h"
 #include "model/xml_settings_store.h"
 
@@ -366,14 +367,14 @@ QStringList CompanionClaimants(const QString& companionPath, const QString& exce
         return QFileInfo(path).fileName().compare(companionName, Qt::CaseInsensitive) == 0;
     };
 
-    const QString pattern = QLatin1Char('*') + QLatin1String(kBinaryExtension);
-    // Name filters ignore case unless told otherwise.
-    const QStringList binaries = folder.entryList({pattern}, QDir::Files | QDir::Hidden, QDir::Name);
     QStringList claimants;
-    for (const QString& binary : binaries) {
-        if (!exceptName.isEmpty() && binary.compare(exceptName, Qt::CaseInsensitive) == 0)
+    for (const QString& binary : entries) {
+        if (!binary.endsWith(QLatin1String(kBinaryExtension), Qt::CaseInsensitive) ||
+            (!exceptName.isEmpty() && binary.compare(exceptName, Qt::CaseInsensitive) == 0))
             continue;
         const QString path = folder.filePath(binary);
+        if (!QFileInfo(path).isFile())
+            continue;
         const QString own = CompanionPathFor(path);
         const QString ownFound = folder.filePath(found(QFileInfo(own).fileName()));
         const bool hasOwn = QFileInfo(ownFound).isFile();
@@ -506,11 +507,9 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
                                                              QString* message)
 {
     const QFileInfo info(binaryPath);
-    // Checked before opening: opening a named pipe waits for a writer.
-    if (info.exists() && !info.isFile()) {
-        Say(message, info.isDir() ? Tr("%1 is a folder, not a file.").arg(FileNameOf(binaryPath))
-                                  : Tr("%1 is not a regular file: it is a pipe, a socket or a device.")
-                                        .arg(FileNameOf(binaryPath)));
+    const QString notAFile = WhyNotARegularFile(info);
+    if (!notAFile.isEmpty()) {
+        Say(message, notAFile);
         return nullptr;
     }
     QFile file(binaryPath);
@@ -549,13 +548,7 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
     // Names that do not fit the stream leave used nodes without a joint.
     if (why.isEmpty() && !names.empty()) {
         int used = 0;
-        int unnamed = 0;
-        for (int node = 0; node < VLM_NODE_COUNT; ++node) {
-            if (!characterization->IsNodeAssigned(node))
-                continue;
-            ++used;
-            unnamed += names[std::size_t(node)].isEmpty();
-        }
+        const int unnamed = characterization->CountUnnamedAssignedNodes(&used);
         if (unnamed > 0)
             why = Tr("%1 of the %2 nodes of %3 have no joint name in %4.")
                       .arg(unnamed)

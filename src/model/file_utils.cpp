@@ -1,10 +1,21 @@
 #include "model/file_utils.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+
+QString WhyNotARegularFile(const QFileInfo& info)
+{
+    if (!info.exists() || info.isFile())
+        return QString();
+    return (info.isDir() ? QCoreApplication::translate("FileUtils", "%1 is a folder, not a file.")
+                         : QCoreApplication::translate("FileUtils",
+                                                       "%1 is not a regular file: it is a pipe, a socket or a device."))
+        .arg(info.fileName());
+}
 
 void EnsureDirectory(const QString& folder)
 {

@@ -5,6 +5,14 @@
 
 #include <QString>
 
+class QFileInfo;
+
+// Why an existing entry cannot be read as a file ("NAME is a folder, not a
+// file." or that it is a pipe, a socket or a device), or empty when it is a
+// regular file or does not exist. Asked before opening: opening a named pipe
+// waits for a writer.
+QString WhyNotARegularFile(const QFileInfo& info);
+
 // Creates the folder, parents included, when it does not exist. Reports nothing.
 void EnsureDirectory(const QString& folder);
 

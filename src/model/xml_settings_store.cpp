@@ -52,11 +52,9 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
     if (info.exists()) {
         QByteArray text;
         QFile file(path_);
-        // Checked before opening: opening a named pipe waits for a writer.
         if (!info.isFile()) {
             readState_ = ReadState::kNotAFile;
-            readProblem_ = info.isDir() ? Tr("%1 is a folder, not a file.").arg(name)
-                                        : Tr("%1 is not a regular file: it is a pipe, a socket or a device.").arg(name);
+            readProblem_ = WhyNotARegularFile(info);
         } else if (info.size() > kLargestXmlFile) {
             readState_ = ReadState::kTooLarge;
         } else if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
@@ -78,8 +76,7 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
             readProblem_ = Tr("%1 could not be read: %2").arg(name, file.errorString());
 
         XmlReadError error;
-        if (readState_ == ReadState::kRead &&
-            ReadXmlDocument(text, *document_, error) == XmlReadResult::kFailed) {
+        if (readState_ == ReadState::kRead && ReadXmlDocument(text, *document_, error) == XmlReadResult::kFailed) {
             readState_ = ReadState::kDamaged;
             QString why = error.message;
             if (why.endsWith(QLatin1Char('.')))

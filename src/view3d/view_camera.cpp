@@ -118,9 +118,8 @@ Ortho Projection(int w, int h, float zoom)
 
 Ortho HoldBoxInDepth(Ortho o, const Mat4& camera, const Box& box)
 {
-    for (int i = 0; i < 3; ++i)
-        if (!(box.min[i] <= box.max[i]) || !std::isfinite(box.min[i]) || !std::isfinite(box.max[i]))
-            return o;
+    if (!HoldsSomething(box))
+        return o;
     // Eye-space depth of the eight corners: the third row of the camera.
     double nearest = -HUGE_VAL, farthest = HUGE_VAL;
     for (int corner = 0; corner < 8; ++corner) {
