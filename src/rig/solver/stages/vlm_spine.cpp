@@ -13,7 +13,7 @@
 #include "rig/vlm_quat.h"
 #include "rig/vlm_vector.h"
 
-#include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -227,8 +227,7 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
         // and the final aim about the moved joint then brings the chest end at
         // least as near as an aim about the hips would. With the children
         // growing fully the chest end lands and that bone keeps its length.
-        const float spineShare =
-            chest == VLM_NODE_SPINE ? std::min(std::max(1.0f - scaleChildren.x, 0.0f), 1.0f) : 0.0f;
+        const float spineShare = chest == VLM_NODE_SPINE ? VLMClamp01Float(1.0f - scaleChildren.x) : 0.0f;
         for (int id = VLM_NODE_SPINE; id <= chest; id = id == VLM_NODE_SPINE ? VLM_NODE_SPINE1 : id + 1) {
             VLMStateRow* row = VLMNodeRow(character, rows, id);
             if (id != VLM_NODE_SPINE)
