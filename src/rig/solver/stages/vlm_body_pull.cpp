@@ -48,6 +48,16 @@ struct TurnSum {
     VLMVector4 turn() const { return VLMDotFloat(sum, sum) > 0.0f ? VLMQuatNormalize(sum) : VLMConstant::IdentityQuat; }
 };
 
+// d with its part along -u dropped; a d that does not point against u comes
+// back as it is.
+VLMVector4 WithoutInward(VLMVector4 d, const VLMVector4& u)
+{
+    const float inward = VLMVector4Dot3(d, u).x;
+    if (inward < 0.0f)
+        d = d - u * (inward / VLMVector4Dot3(u, u).x);
+    return d;
+}
+
 // The shortest arc from u toward u + pull with any part of the pull toward
 // the centre dropped, its vector part scaled by `factor`. A pull through the
 // centre says nothing about which way to turn: this arc stays under a quarter
@@ -56,10 +66,7 @@ struct TurnSum {
 // moves.
 VLMVector4 SidewaysArc(const VLMVector4& u, const VLMVector4& pull, float factor)
 {
-    VLMVector4 d = VLMVector4ClearW(pull);
-    const float inward = VLMVector4Dot3(d, u).x;
-    if (inward < 0.0f)
-        d = d - u * (inward / VLMVector4Dot3(u, u).x);
+    const VLMVector4 d = WithoutInward(VLMVector4ClearW(pull), u);
     return VLMQuatScaleVectorPart(VLMShortestArc(u, u + d), factor);
 }
 
@@ -314,11 +321,8 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
             full.add(neck, head, chestMove, chestTurn);
             chestReach = 2.0f * full.longest;
         }
-        VLMVector4 step = upper.moved();
         const VLMVector4 lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
-        const float inward = VLMVector4Dot3(step, lever).x;
-        if (inward < 0.0f)
-            step = step - lever * (inward / VLMVector4Dot3(lever, lever).x);
+        const VLMVector4 step = WithoutInward(upper.moved(), lever);
         chestShift = Shorten(chestShift + step, chestReach);
         chestTurned = VLMQuatNormalize(VLMQuatMultiply(upper.turned(), chestTurned));
 
