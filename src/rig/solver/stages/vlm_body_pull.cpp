@@ -96,9 +96,11 @@ VLMVector4 Lessen(VLMVector4 q, float bound)
 struct ChestPulls {
     VLMVector4 shift = VLMVector4Zero(), sum = VLMConstant::IdentityQuat;
     float longest = 0.0f, largest = 0.0f;
+    // The move a pull asks of the chest end, `move` of its length.
+    static VLMVector4 Step(const VLMVector4& pull, float move) { return VLMVector4ClearW(pull) * move; }
     void add(const VLMVector4& at, const VLMVector4& pull, float move, float turn)
     {
-        const VLMVector4 step = VLMVector4ClearW(pull) * move;
+        const VLMVector4 step = Step(pull, move);
         longest = VLMMaxFloat(longest, VLMLengthFloat(step));
         shift = shift + step;
         const VLMVector4 arc = SidewaysArc(at, pull, turn);
@@ -315,11 +317,12 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
             upper.add(arms[j - 2], pull[j], (0.6f + 0.4f * t) * chestMove, (0.4f + 0.6f * t) * chestTurn);
         upper.add(neck, head, (0.7f + 0.3f * t) * chestMove, (0.7f + 0.3f * t) * chestTurn);
         if (i == 1) {
-            ChestPulls full;
+            // The longest full move, taken in the order ChestPulls::add takes it.
+            float longest = 0.0f;
             for (int j = 2; j < 4; ++j)
-                full.add(arms[j - 2], pull[j], chestMove, chestTurn);
-            full.add(neck, head, chestMove, chestTurn);
-            chestReach = 2.0f * full.longest;
+                longest = VLMMaxFloat(longest, VLMLengthFloat(ChestPulls::Step(pull[j], chestMove)));
+            longest = VLMMaxFloat(longest, VLMLengthFloat(ChestPulls::Step(head, chestMove)));
+            chestReach = 2.0f * longest;
         }
         const VLMVector4 lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
         const VLMVector4 step = WithoutInward(upper.moved(), lever);
