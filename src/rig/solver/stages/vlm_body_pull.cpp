@@ -70,13 +70,6 @@ VLMVector4 SidewaysArc(const VLMVector4& u, const VLMVector4& pull, float factor
     return VLMQuatScaleVectorPart(VLMShortestArc(u, u + d), factor);
 }
 
-// v, no longer than `length`.
-VLMVector4 Shorten(const VLMVector4& v, float length)
-{
-    const float s = VLMLengthFloat(v);
-    return s > length ? v * (length / s) : v;
-}
-
 // The turn q (either sign) no further than the half-angle tangent `bound`.
 VLMVector4 Lessen(VLMVector4 q, float bound)
 {
@@ -107,7 +100,7 @@ struct ChestPulls {
         largest = VLMMaxFloat(largest, VLMLengthFloat(arc) / arc.w);
         sum = sum + (arc - VLMConstant::IdentityQuat);
     }
-    VLMVector4 moved() const { return Shorten(shift, longest); }
+    VLMVector4 moved() const { return VLMShortenTo(shift, longest); }
     VLMVector4 turned() const { return Lessen(VLMQuatNormalize(sum), largest); }
 };
 
@@ -326,7 +319,7 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         }
         const VLMVector4 lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
         const VLMVector4 step = WithoutInward(upper.moved(), lever);
-        chestShift = Shorten(chestShift + step, chestReach);
+        chestShift = VLMShortenTo(chestShift + step, chestReach);
         chestTurned = VLMQuatNormalize(VLMQuatMultiply(upper.turned(), chestTurned));
 
         // The goals: the reach-blended ones, moved by the pulls so far.
