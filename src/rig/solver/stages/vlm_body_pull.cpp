@@ -364,9 +364,7 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
         return;
     const int n = iterations < 30 ? iterations : 30;
     const bool stretch[4] = {stretchLeftLeg, stretchRightLeg, stretchLeftArm, stretchRightArm};
-    const VLMVector4 offset = {VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetX),
-                               VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetY),
-                               VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetZ), 0.0f};
+    const VLMVector4 offset = VLMPropertyVectorAt(properties, vlm_entry::HipsTOffsetX);
     VLMSpineGoal goal, pose;
     BlendGoalsAndPose(character, rows, set, properties, goal, pose);
     const PullMeasures measures = MeasureReaches(character, rows, set, properties, n, stretch);

@@ -221,12 +221,6 @@ void CompensateAnkleProximity(VLMEffectorSetLayout* set, const VLMPropertySetSta
     }
 }
 
-VLMVector4 HipsOffset(const VLMPropertySetState* properties)
-{
-    return VLMVector4{Value(properties, vlm_entry::HipsTOffsetX), Value(properties, vlm_entry::HipsTOffsetY),
-                      Value(properties, vlm_entry::HipsTOffsetZ), 0.0f};
-}
-
 // Mass centre: the hips effector toward the hips over the reachable ankles.
 void PullHipsTowardMassCentre(const VLMCharacter* target, VLMEffectorSetLayout* set, const VLMStateRow* rows,
                               const VLMPropertySetState* properties, const VLMVector4& hipsOffset)
@@ -271,7 +265,7 @@ void VLMApplyActorCompensation(const VLMCharacter* target, VLMEffectorSetLayout*
     CompensateHipsHeight(set, properties, body);
     CompensateAnkleHeight(set, properties, body);
     CompensateAnkleProximity(set, properties, body);
-    const VLMVector4 hipsOffset = HipsOffset(properties);
+    const VLMVector4 hipsOffset = VLMPropertyVectorAt(properties, vlm_entry::HipsTOffsetX);
     PullHipsTowardMassCentre(target, set, rows, properties, hipsOffset);
     PlaceHipsOnEffector(target, set, rows, hipsOffset);
 }

@@ -89,12 +89,6 @@ void UpdateChestEndGlobals(const VLMCharacter* c, VLMStateRow* rows)
     LocalToGlobal(c, rows, VLM_NODE_RIGHT_SHOULDER);
 }
 
-VLMVector4 OffsetOf(const VLMPropertySetState* properties, int first)
-{
-    return VLMVector4{VLMPropertyValueAt(properties, first), VLMPropertyValueAt(properties, first + 1),
-                      VLMPropertyValueAt(properties, first + 2), 0.0f};
-}
-
 VLMVector4 ChestEnd(const VLMCharacter* c, const VLMStateRow* rows, const VLMVector4& offset)
 {
     VLMVector4 e;
@@ -124,7 +118,7 @@ void VLMSolveSpineStretch(const VLMCharacter* character, VLMStateRow* rows, cons
 {
     if (!Has(character, VLM_NODE_HIPS))
         return;
-    const VLMVector4 hipsOffset = OffsetOf(properties, vlm_entry::HipsTOffsetX);
+    const VLMVector4 hipsOffset = VLMPropertyVectorAt(properties, vlm_entry::HipsTOffsetX);
     const VLMStateRow* hips = VLMNodeRow(character, rows, VLM_NODE_HIPS);
     const VLMVector4 q = VLMQuatReachToward(hips->globalQ, goal->slots[0].q, goal->lanes[0].y);
     const VLMVector4 m = (VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT +
@@ -163,7 +157,7 @@ void VLMSolveSpineStretch(const VLMCharacter* character, VLMStateRow* rows, cons
     else
         UpdateChestEndGlobals(character, rows);
 
-    const VLMVector4 chestOffset = OffsetOf(properties, vlm_entry::ChestTOffsetX);
+    const VLMVector4 chestOffset = VLMPropertyVectorAt(properties, vlm_entry::ChestTOffsetX);
     const VLMVector4 e = ChestEnd(character, rows, chestOffset);
     const VLMVector4 target = VLMVector4Lerp(e, goal->slots[2].t, VLMVector4Splat(goal->lanes[2].x));
     const auto value = [properties](int entry) { return VLMVector4Splat(VLMPropertyValueAt(properties, entry)); };
