@@ -66,18 +66,19 @@ void VLMTransferPoseWithScaleAndOffset(const VLMCharacter* target, VLMCharacterS
     reference->globalQ = scaleReference->globalQ;
     reference->globalS = scaleReference->globalS;
 
+    // The hips are placed, turned and moved on their own row, each step taken
+    // from the locals the one before left; nothing reads the rows below them
+    // until the pass over their subtree at the end brings those up to date.
     VLMStateRow* hipsRow = VLMNodeRow(target, rows, VLM_NODE_HIPS);
     VLMNodeLocalToGlobalTQS(hips, rows, records);
     hipsRow->globalT = hipsPosition;
     VLMNodeGlobalToLocalTQS(hips, rows, records);
-    VLMLocalToGlobalTree(hips, rows, records);
 
     const VLMVector4 turn = offset ? OffsetRotation(offset) : VLMConstant::IdentityQuat;
     const VLMVector4 move = offset ? VLMVector4FromDoubles(offset[12], offset[13], offset[14], 0.0) : VLMVector4Zero();
     VLMNodeLocalToGlobalTQS(hips, rows, records);
     hipsRow->globalQ = VLMQuatMultiply(turn, hipsRow->globalQ);
     VLMNodeGlobalToLocalTQS(hips, rows, records);
-    VLMLocalToGlobalTree(hips, rows, records);
     VLMNodeLocalToGlobalTQS(hips, rows, records);
     hipsRow->globalT = hipsRow->globalT + move;
     VLMNodeGlobalToLocalTQS(hips, rows, records);

@@ -48,6 +48,16 @@ struct TurnSum {
     VLMVector4 turn() const { return VLMDotFloat(sum, sum) > 0.0f ? VLMQuatNormalize(sum) : VLMConstant::IdentityQuat; }
 };
 
+// d with its part along -u dropped; a d that does not point against u comes
+// back as it is.
+VLMVector4 WithoutInward(VLMVector4 d, const VLMVector4& u)
+{
+    const float inward = VLMVector4Dot3(d, u).x;
+    if (inward < 0.0f)
+        d = d - u * (inward / VLMVector4Dot3(u, u).x);
+    return d;
+}
+
 // The shortest arc from u toward u + pull with any part of the pull toward
 // the centre dropped, its vector part scaled by `factor`. A pull through the
 // centre says nothing about which way to turn: this arc stays under a quarter
@@ -56,18 +66,8 @@ struct TurnSum {
 // moves.
 VLMVector4 SidewaysArc(const VLMVector4& u, const VLMVector4& pull, float factor)
 {
-    VLMVector4 d = VLMVector4ClearW(pull);
-    const float inward = VLMVector4Dot3(d, u).x;
-    if (inward < 0.0f)
-        d = d - u * (inward / VLMVector4Dot3(u, u).x);
+    const VLMVector4 d = WithoutInward(VLMVector4ClearW(pull), u);
     return VLMQuatScaleVectorPart(VLMShortestArc(u, u + d), factor);
-}
-
-// v, no longer than `length`.
-VLMVector4 Shorten(const VLMVector4& v, float length)
-{
-    const float s = VLMLengthFloat(v);
-    return s > length ? v * (length / s) : v;
 }
 
 // The turn q (either sign) no further than the half-angle tangent `bound`.
@@ -89,16 +89,18 @@ VLMVector4 Lessen(VLMVector4 q, float bound)
 struct ChestPulls {
     VLMVector4 shift = VLMVector4Zero(), sum = VLMConstant::IdentityQuat;
     float longest = 0.0f, largest = 0.0f;
+    // The move a pull asks of the chest end, `move` of its length.
+    static VLMVector4 Step(const VLMVector4& pull, float move) { return VLMVector4ClearW(pull) * move; }
     void add(const VLMVector4& at, const VLMVector4& pull, float move, float turn)
     {
-        const VLMVector4 step = VLMVector4ClearW(pull) * move;
+        const VLMVector4 step = Step(pull, move);
         longest = VLMMaxFloat(longest, VLMLengthFloat(step));
         shift = shift + step;
         const VLMVector4 arc = SidewaysArc(at, pull, turn);
         largest = VLMMaxFloat(largest, VLMLengthFloat(arc) / arc.w);
         sum = sum + (arc - VLMConstant::IdentityQuat);
     }
-    VLMVector4 moved() const { return Shorten(shift, longest); }
+    VLMVector4 moved() const { return VLMShortenTo(shift, longest); }
     VLMVector4 turned() const { return Lessen(VLMQuatNormalize(sum), largest); }
 };
 
@@ -308,18 +310,16 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
             upper.add(arms[j - 2], pull[j], (0.6f + 0.4f * t) * chestMove, (0.4f + 0.6f * t) * chestTurn);
         upper.add(neck, head, (0.7f + 0.3f * t) * chestMove, (0.7f + 0.3f * t) * chestTurn);
         if (i == 1) {
-            ChestPulls full;
+            // The longest full move, taken in the order ChestPulls::add takes it.
+            float longest = 0.0f;
             for (int j = 2; j < 4; ++j)
-                full.add(arms[j - 2], pull[j], chestMove, chestTurn);
-            full.add(neck, head, chestMove, chestTurn);
-            chestReach = 2.0f * full.longest;
+                longest = VLMMaxFloat(longest, VLMLengthFloat(ChestPulls::Step(pull[j], chestMove)));
+            longest = VLMMaxFloat(longest, VLMLengthFloat(ChestPulls::Step(head, chestMove)));
+            chestReach = 2.0f * longest;
         }
-        VLMVector4 step = upper.moved();
         const VLMVector4 lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
-        const float inward = VLMVector4Dot3(step, lever).x;
-        if (inward < 0.0f)
-            step = step - lever * (inward / VLMVector4Dot3(lever, lever).x);
-        chestShift = Shorten(chestShift + step, chestReach);
+        const VLMVector4 step = WithoutInward(upper.moved(), lever);
+        chestShift = VLMShortenTo(chestShift + step, chestReach);
         chestTurned = VLMQuatNormalize(VLMQuatMultiply(upper.turned(), chestTurned));
 
         // The goals: the reach-blended ones, moved by the pulls so far.
@@ -364,9 +364,7 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
         return;
     const int n = iterations < 30 ? iterations : 30;
     const bool stretch[4] = {stretchLeftLeg, stretchRightLeg, stretchLeftArm, stretchRightArm};
-    const VLMVector4 offset = {VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetX),
-                               VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetY),
-                               VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetZ), 0.0f};
+    const VLMVector4 offset = VLMPropertyVectorAt(properties, vlm_entry::HipsTOffsetX);
     VLMSpineGoal goal, pose;
     BlendGoalsAndPose(character, rows, set, properties, goal, pose);
     const PullMeasures measures = MeasureReaches(character, rows, set, properties, n, stretch);

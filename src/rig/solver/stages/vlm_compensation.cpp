@@ -221,12 +221,6 @@ void CompensateAnkleProximity(VLMEffectorSetLayout* set, const VLMPropertySetSta
     }
 }
 
-VLMVector4 HipsOffset(const VLMPropertySetState* properties)
-{
-    return VLMVector4{Value(properties, vlm_entry::HipsTOffsetX), Value(properties, vlm_entry::HipsTOffsetY),
-                      Value(properties, vlm_entry::HipsTOffsetZ), 0.0f};
-}
-
 // Mass centre: the hips effector toward the hips over the reachable ankles.
 void PullHipsTowardMassCentre(const VLMCharacter* target, VLMEffectorSetLayout* set, const VLMStateRow* rows,
                               const VLMPropertySetState* properties, const VLMVector4& hipsOffset)
@@ -241,13 +235,10 @@ void PullHipsTowardMassCentre(const VLMCharacter* target, VLMEffectorSetLayout* 
                   {VLM_RIGHT_HIP_EFFECTOR, VLM_RIGHT_ANKLE_EFFECTOR, VLM_NODE_RIGHT_UP_LEG, VLM_NODE_RIGHT_FOOT}};
     VLMVector4 reached[2];
     for (int i = 0; i < 2; ++i) {
-        VLMVector4 v = EffectorT(set, sides[i].hip) - EffectorT(set, sides[i].ankle);
+        const VLMVector4 v = EffectorT(set, sides[i].hip) - EffectorT(set, sides[i].ankle);
         const float l = VLMLengthFloat(VLMNodeRow(target, rows, sides[i].upLeg)->globalT -
                                        VLMNodeRow(target, rows, sides[i].foot)->globalT);
-        const float length = VLMLengthFloat(v);
-        if (l < length)
-            v = v * (l / length);
-        reached[i] = EffectorT(set, sides[i].ankle) + v;
+        reached[i] = EffectorT(set, sides[i].ankle) + VLMShortenTo(v, l);
     }
     const VLMVector4 p = VLMQuatRotate(hips.q, hipsOffset) + 0.5f * (reached[0] + reached[1]);
     hips.t = hips.t + (p - hips.t) * (massCentre * 0.01f);
@@ -274,7 +265,7 @@ void VLMApplyActorCompensation(const VLMCharacter* target, VLMEffectorSetLayout*
     CompensateHipsHeight(set, properties, body);
     CompensateAnkleHeight(set, properties, body);
     CompensateAnkleProximity(set, properties, body);
-    const VLMVector4 hipsOffset = HipsOffset(properties);
+    const VLMVector4 hipsOffset = VLMPropertyVectorAt(properties, vlm_entry::HipsTOffsetX);
     PullHipsTowardMassCentre(target, set, rows, properties, hipsOffset);
     PlaceHipsOnEffector(target, set, rows, hipsOffset);
 }

@@ -15,12 +15,6 @@ namespace {
 
 bool Present(const VLMCharacter* character, int id) { return VLMCharacterTPoseEntry(character, id)->presence != 0; }
 
-VLMVector4 OffsetVector(const VLMPropertySetState* properties, int firstEntry)
-{
-    return VLMVector4{VLMPropertyValueAt(properties, firstEntry), VLMPropertyValueAt(properties, firstEntry + 1),
-                      VLMPropertyValueAt(properties, firstEntry + 2), 0.0f};
-}
-
 }  // namespace
 
 void VLMSetStateToTPose(const VLMCharacter* character, VLMStateRow* rows)
@@ -139,12 +133,12 @@ void VLMComputeEffectorFromPose(const VLMCharacter* character, VLMVector4& t, VL
         const VLMVector4 legs = (VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT +
                                  VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->globalT) *
                                 0.5f;
-        result.t = legs + VLMQuatRotate(result.q, OffsetVector(properties, vlm_entry::HipsTOffsetX));
+        result.t = legs + VLMQuatRotate(result.q, VLMPropertyVectorAt(properties, vlm_entry::HipsTOffsetX));
         break;
     }
     case VLM_EFFECTOR_CHEST_END:
         VLMGetChestRotation(character, &result.q, rows);
-        VLMGetChestEndPosition(character, &result.t, rows, OffsetVector(properties, vlm_entry::ChestTOffsetX));
+        VLMGetChestEndPosition(character, &result.t, rows, VLMPropertyVectorAt(properties, vlm_entry::ChestTOffsetX));
         break;
     case VLM_EFFECTOR_LEFT_HAND_DIGIT:
     case VLM_EFFECTOR_RIGHT_HAND_DIGIT:

@@ -78,5 +78,12 @@ inline std::int32_t VLMCharacterNeckIndex(const VLMCharacter* character)
 // Property value and mode by table entry (0..211), never by public id.
 inline float VLMPropertyValueAt(const VLMPropertySetState* set, int entry) { return set->entries[entry].value; }
 inline std::uint32_t VLMPropertyModeAt(const VLMPropertySetState* set, int entry) { return set->entries[entry].mode; }
+// The values of entries first, first + 1 and first + 2 as (x, y, z, 0): the
+// X, Y, Z entries of an offset such as HipsTOffsetX.
+inline VLMVector4 VLMPropertyVectorAt(const VLMPropertySetState* set, int first)
+{
+    return VLMVector4{VLMPropertyValueAt(set, first), VLMPropertyValueAt(set, first + 1),
+                      VLMPropertyValueAt(set, first + 2), 0.0f};
+}
 
 #endif

@@ -24,6 +24,14 @@ inline float VLMDotFloat(const VLMVector4& a, const VLMVector4& b) { return VLMV
 // |v| over x, y and z.
 inline float VLMLengthFloat(const VLMVector4& v) { return VLMVector4Length3(v).x; }
 
+// v, scaled down to `length` when it is longer; otherwise v itself (a NaN
+// length or |v| keeps v).
+inline VLMVector4 VLMShortenTo(const VLMVector4& v, float length)
+{
+    const float s = VLMLengthFloat(v);
+    return s > length ? v * (length / s) : v;
+}
+
 // Whether q holds exactly the bits of the identity rotation (0, 0, 0, 1).
 inline bool VLMIsIdentityQuat(const VLMVector4& q)
 {

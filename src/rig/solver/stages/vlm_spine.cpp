@@ -13,7 +13,7 @@
 #include "rig/vlm_quat.h"
 #include "rig/vlm_vector.h"
 
-#include <algorithm>
+#include <cstdint>
 
 namespace {
 
@@ -89,12 +89,6 @@ void UpdateChestEndGlobals(const VLMCharacter* c, VLMStateRow* rows)
     LocalToGlobal(c, rows, VLM_NODE_RIGHT_SHOULDER);
 }
 
-VLMVector4 OffsetOf(const VLMPropertySetState* properties, int first)
-{
-    return VLMVector4{VLMPropertyValueAt(properties, first), VLMPropertyValueAt(properties, first + 1),
-                      VLMPropertyValueAt(properties, first + 2), 0.0f};
-}
-
 VLMVector4 ChestEnd(const VLMCharacter* c, const VLMStateRow* rows, const VLMVector4& offset)
 {
     VLMVector4 e;
@@ -124,7 +118,7 @@ void VLMSolveSpineStretch(const VLMCharacter* character, VLMStateRow* rows, cons
 {
     if (!Has(character, VLM_NODE_HIPS))
         return;
-    const VLMVector4 hipsOffset = OffsetOf(properties, vlm_entry::HipsTOffsetX);
+    const VLMVector4 hipsOffset = VLMPropertyVectorAt(properties, vlm_entry::HipsTOffsetX);
     const VLMStateRow* hips = VLMNodeRow(character, rows, VLM_NODE_HIPS);
     const VLMVector4 q = VLMQuatReachToward(hips->globalQ, goal->slots[0].q, goal->lanes[0].y);
     const VLMVector4 m = (VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT +
@@ -163,7 +157,7 @@ void VLMSolveSpineStretch(const VLMCharacter* character, VLMStateRow* rows, cons
     else
         UpdateChestEndGlobals(character, rows);
 
-    const VLMVector4 chestOffset = OffsetOf(properties, vlm_entry::ChestTOffsetX);
+    const VLMVector4 chestOffset = VLMPropertyVectorAt(properties, vlm_entry::ChestTOffsetX);
     const VLMVector4 e = ChestEnd(character, rows, chestOffset);
     const VLMVector4 target = VLMVector4Lerp(e, goal->slots[2].t, VLMVector4Splat(goal->lanes[2].x));
     const auto value = [properties](int entry) { return VLMVector4Splat(VLMPropertyValueAt(properties, entry)); };
@@ -227,8 +221,7 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
         // and the final aim about the moved joint then brings the chest end at
         // least as near as an aim about the hips would. With the children
         // growing fully the chest end lands and that bone keeps its length.
-        const float spineShare =
-            chest == VLM_NODE_SPINE ? std::min(std::max(1.0f - scaleChildren.x, 0.0f), 1.0f) : 0.0f;
+        const float spineShare = chest == VLM_NODE_SPINE ? VLMClamp01Float(1.0f - scaleChildren.x) : 0.0f;
         for (int id = VLM_NODE_SPINE; id <= chest; id = id == VLM_NODE_SPINE ? VLM_NODE_SPINE1 : id + 1) {
             VLMStateRow* row = VLMNodeRow(character, rows, id);
             if (id != VLM_NODE_SPINE)

@@ -49,9 +49,7 @@ void VLMPlaceHipsFromEffector(const VLMCharacter* character, VLMStateRow* rows, 
     const VLMVector4 m = (VLMNodeRow(character, rows, VLM_NODE_LEFT_UP_LEG)->globalT +
                           VLMNodeRow(character, rows, VLM_NODE_RIGHT_UP_LEG)->globalT) *
                          VLMConstant::Half;
-    const VLMVector4 o = {VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetX),
-                          VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetY),
-                          VLMPropertyValueAt(properties, vlm_entry::HipsTOffsetZ), 0.0f};
+    const VLMVector4 o = VLMPropertyVectorAt(properties, vlm_entry::HipsTOffsetX);
     const VLMVector4 goal = effector.t - VLMQuatRotate(q, o);
     VLMPlaceHips(character, rows, VLMVector4Lerp(m, goal, VLMVector4SplatX(lanes)), q);
     VLMTreeLocalToGlobal(character, rows, VLMCharacterNodeRecords(character));
