@@ -71,7 +71,8 @@ TEST(Collar, StiffnessPullsEachAngleBackByItsAxis)
 }
 
 // An arm pulled beyond its reach turns the collar by the excess times (1 - pull x reach) (1 - stiffness) of
-// the shoulder effector: the excess read off a free turn, the held turns predicted from it.
+// the shoulder effector, the pull's part toward the collar joint dropped: the excess read off a free turn, the
+// held turns predicted from it.
 TEST(Collar, PullPhaseHoldsTheExcessByTheShoulderLanes)
 {
     for (unsigned seed = 1; seed <= 4; ++seed) {
@@ -89,7 +90,9 @@ TEST(Collar, PullPhaseHoldsTheExcessByTheShoulderLanes)
                 a = At(s.row(arm).globalT), from = At(s.row(collar).globalT);
                 std::mt19937 rng(seed + side);
                 d = RandomDirection(rng);
-                const P3 far = a + 120.0 * d;
+                const P3 far = a + 120.0 * d, bone = a - from;
+                if (Dot(d, bone) < 0)
+                    d = d - (Dot(d, bone) / Dot(bone, bone)) * bone;
                 set->effectors[wrist].t = V(float(far.x), float(far.y), float(far.z), 0);
                 set->blend[wrist] = V(1, 0, 1, 0);
                 set->effectors[effector].t = s.row(arm).globalT;  // the shoulder effector's own turn is none

@@ -16,6 +16,8 @@
 #include "rig/vlm_quat.h"
 #include "rig/vlm_vector.h"
 
+#include <cmath>
+
 namespace {
 
 const VLMVector4& Position(const VLMCharacter* c, const VLMStateRow* rows, int id)
@@ -31,42 +33,21 @@ constexpr struct {
                {VLM_LEFT_SHOULDER_EFFECTOR, VLM_NODE_LEFT_ARM, vlm_entry::CtrlResistCompressionFactorLeftElbow},
                {VLM_RIGHT_SHOULDER_EFFECTOR, VLM_NODE_RIGHT_ARM, vlm_entry::CtrlResistCompressionFactorRightElbow}};
 
-// Sums turns as the iterations' small corrections: their vector parts added
-// to the identity, each turn first taken in the identity's hemisphere.
-struct TurnSum {
-    VLMVector4 sum = VLMConstant::IdentityQuat;
-    void add(const VLMVector4& centre, const VLMVector4& root, const VLMVector4& pull, float factor)
-    {
-        const VLMVector4 u = root - centre;
-        VLMVector4 arc = VLMQuatScaleVectorPart(VLMShortestArc(u, u + pull), factor);
-        VLMVector4 d;
-        VLMDot4(d, arc, VLMConstant::IdentityQuat);
-        if (d.x < 0.0f)
-            arc = VLMVector4Negate(arc);
-        sum = sum + (arc - VLMConstant::IdentityQuat);
-    }
-    VLMVector4 turn() const { return VLMDotFloat(sum, sum) > 0.0f ? VLMQuatNormalize(sum) : VLMConstant::IdentityQuat; }
-};
-
-// d with its part along -u dropped; a d that does not point against u comes
-// back as it is.
-VLMVector4 WithoutInward(VLMVector4 d, const VLMVector4& u)
-{
-    const float inward = VLMVector4Dot3(d, u).x;
-    if (inward < 0.0f)
-        d = d - u * (inward / VLMVector4Dot3(u, u).x);
-    return d;
-}
-
 // The shortest arc from u toward u + pull with any part of the pull toward
 // the centre dropped, its vector part scaled by `factor`. A pull through the
 // centre says nothing about which way to turn: this arc stays under a quarter
 // turn and fades to none as a pull swings through the centre, where the arc to
 // the full pulled point nears a half turn about an axis that spins as the pull
-// moves.
+// moves. The sideways part left is weighed down besides by 1 - c^2, c the
+// cosine between the pull and -u: near the centre a long pull's sideways part
+// swings from one side to the other within a few degrees of its direction,
+// and the weight flattens that swing.
 VLMVector4 SidewaysArc(const VLMVector4& u, const VLMVector4& pull, float factor)
 {
-    const VLMVector4 d = WithoutInward(VLMVector4ClearW(pull), u);
+    const VLMVector4 p = VLMVector4ClearW(pull);
+    const float c = VLMVector4Dot3(p, u).x, n = VLMLengthFloat(p) * VLMLengthFloat(u);
+    const float weight = c < 0.0f && n > 0.0f ? 1.0f - (c / n) * (c / n) : 1.0f;
+    const VLMVector4 d = VLMWithoutInward(p, u) * weight;
     return VLMQuatScaleVectorPart(VLMShortestArc(u, u + d), factor);
 }
 
@@ -81,30 +62,45 @@ VLMVector4 Lessen(VLMVector4 q, float bound)
     return VLMQuatNormalize(VLMVector4MergeW(VLMVector4ClearW(q) * (bound / v), VLMConstant::One));
 }
 
-// The pulls of one iteration on the chest end: the weighted pulls' sum, no
-// longer than the longest of them, and the sum of their sideways arcs, no
-// further than the largest of them. Two pulls asking for the same move ask for
-// it once; a plain sum moves twice as far, and added up over the iterations
-// overshoots and swings from side to side.
-struct ChestPulls {
+// The pulls of one iteration on the chest end or the hips: the weighted pulls'
+// sum, no longer than the longest of them, and the sum of their sideways arcs,
+// no further than the largest of them. Two pulls asking for the same move ask
+// for it once; a plain sum moves twice as far, and added up over the
+// iterations overshoots and swings from side to side. `agreed()` shortens the
+// sum further by how much the pulls agree (|sum| over the sum of lengths): two
+// hands pulling apart leave a small remainder whose direction turns over as
+// their balance shifts, and the iterations would wind it up to the full bound.
+struct BodyPulls {
     VLMVector4 shift = VLMVector4Zero(), sum = VLMConstant::IdentityQuat;
-    float longest = 0.0f, largest = 0.0f;
-    // The move a pull asks of the chest end, `move` of its length.
+    float longest = 0.0f, largest = 0.0f, lengths = 0.0f;
+    // The move a pull asks of the chest end or the hips, `move` of its length.
     static VLMVector4 Step(const VLMVector4& pull, float move) { return VLMVector4ClearW(pull) * move; }
     void add(const VLMVector4& at, const VLMVector4& pull, float move, float turn)
     {
         const VLMVector4 step = Step(pull, move);
         longest = VLMMaxFloat(longest, VLMLengthFloat(step));
+        lengths += VLMLengthFloat(step);
         shift = shift + step;
         const VLMVector4 arc = SidewaysArc(at, pull, turn);
         largest = VLMMaxFloat(largest, VLMLengthFloat(arc) / arc.w);
         sum = sum + (arc - VLMConstant::IdentityQuat);
     }
     VLMVector4 moved() const { return VLMShortenTo(shift, longest); }
+    VLMVector4 agreed() const
+    {
+        return lengths > 0.0f ? VLMShortenTo(shift, longest * (VLMLengthFloat(shift) / lengths)) : shift;
+    }
     VLMVector4 turned() const { return Lessen(VLMQuatNormalize(sum), largest); }
 };
 
 VLMVector4 Pack(float a, float b, float c, float d) { return VLMVector4{a, b, c, d}; }
+
+// The furthest the hands' pulls shift the chest end, in lengths of the spine
+// (hips to chest end), and the legs' pulls the hips, in lengths of the legs
+// (up-leg to ankle); each turn is held to the same share as an angle (radians),
+// the turn that carries a point one such length away by that shift.
+constexpr float kChestShare = 0.2f, kHipsShare = 0.5f;
+const float kChestTurnBound = std::tan(0.5f * kChestShare), kHipsTurnBound = std::tan(0.5f * kHipsShare);
 
 }  // namespace
 
@@ -253,9 +249,11 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
     const int total = iterations + 2;
     const VLMVector4 stiffness = VLMVector4SplatW(set->blend[VLM_CHEST_ORIGIN_EFFECTOR]);
     const int neckRoot = Has(character, VLM_NODE_NECK) ? VLM_NODE_NECK : VLM_NODE_HEAD;
-    VLMVector4 hipsShift = VLMVector4Zero(), chestShift = VLMVector4Zero();
-    VLMVector4 hipsTurned = VLMConstant::IdentityQuat, chestTurned = VLMConstant::IdentityQuat;
-    float chestReach = 0.0f;
+    VLMVector4 hipsShift = VLMVector4Zero(), handsShift = VLMVector4Zero(), headShift = VLMVector4Zero();
+    VLMVector4 hipsTurned = VLMConstant::IdentityQuat, handsTurned = VLMConstant::IdentityQuat,
+               headTurned = VLMConstant::IdentityQuat;
+    float hipsReach = 0.0f, handsReach = 0.0f, headReach = 0.0f;
+    VLMVector4 legRoots[2];  // the up-legs about the hips at the first iteration
     // One limiter for every iteration: the stretch hands back in its lane 0
     // the factor it has scaled the spine by so far, so its soft limit holds
     // the spine's whole stretch. Set afresh for each iteration, it let every
@@ -278,51 +276,69 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         const VLMVector4 head = headDirection * VLMSoftExcess(headLength, m.headDistance, m.neckLength, m.headStiffness,
                                                               VLMConstant::One, m.headPull);
 
-        // The pulls of this iteration, about the joints where they stand now.
-        const VLMVector4& hips = Position(character, rows, VLM_NODE_HIPS);
+        // A limb far beyond reach keeps pulling however the body moves. Added
+        // up over the iterations its pull would wind the body's shift and turn
+        // on without end, and a bound taken from the pull itself grows with
+        // how far the goal lies beyond reach (three arm lengths, say) and
+        // drags the goal tens of centimetres round with it. So the limbs' whole
+        // shifts and turns are kept within a share of the body they move: the
+        // hands' shift of the chest end within a share of the spine's length
+        // (hips to chest end), the legs' shift of the hips within a share of
+        // the legs', each turn within the same share as an angle. The head's
+        // pull keeps its own rules (its shift within twice its first pull, its
+        // turn unbounded): its goal lies by the neck, and the chest turns
+        // until the neck points at it.
+        const VLMVector4 hips = Position(character, rows, VLM_NODE_HIPS);
         const VLMVector4 chest = pose.slots[2].t;
+        const float chestMove = 1.0f - chestLanes.z, chestTurn = 1.0f - chestLanes.w;
+        if (i == 1) {
+            float legs = 0.0f;
+            for (int j = 0; j < 2; ++j) {
+                const int root = kLimbs[j].root;  // then its Leg and Foot
+                for (int k = 0; k < 2; ++k)
+                    legs += VLMLengthFloat(VLMVector4ClearW(Position(character, rows, root + k + 1) -
+                                                            Position(character, rows, root + k)));
+                legRoots[j] = VLMVector4ClearW(Position(character, rows, root) - hips);
+            }
+            hipsReach = kHipsShare * 0.5f * legs;
+            handsReach = kChestShare * VLMLengthFloat(VLMVector4ClearW(chest - hips));
+            headReach = 2.0f * VLMLengthFloat(BodyPulls::Step(head, chestMove));
+        }
+
+        // The legs turn the hips about the up-legs as they stood at the first
+        // iteration, and their turns are not added up: each iteration's turn
+        // is the one its pulls ask. Measured where the up-legs stand after the
+        // last turn, the turn feeds back: with the feet pulled apart either
+        // sense grows itself, and the hips flip from one to the other as the
+        // goals move.
         const float hipsMove = (0.5f + 0.5f * t) * (1.0f - hipsLanes.z);
         const float hipsTurn = (0.3f + 0.7f * t) * (1.0f - hipsLanes.w);
-        hipsShift = hipsShift + (pull[0] + pull[1]) * hipsMove;
-        TurnSum legs;
+        BodyPulls legs;
         for (int j = 0; j < 2; ++j)
-            legs.add(hips, Position(character, rows, kLimbs[j].root), pull[j], hipsTurn);
-        hipsTurned = VLMQuatNormalize(VLMQuatMultiply(legs.turn(), hipsTurned));
+            legs.add(legRoots[j], pull[j], hipsMove, hipsTurn);
+        hipsShift = VLMShortenTo(hipsShift + legs.moved(), hipsReach);
+        hipsTurned = Lessen(legs.turned(), kHipsTurnBound);
 
-        // Unlike the hips', the chest's pulls are held to what they can explain.
-        // A wrist far beyond reach keeps pulling however the chest moves, and
-        // added up over the iterations its pull would wind the chest's shift
-        // and turn on without end: toward the spine, where the chest end can
-        // only swing about a shortened lever and overshoots from side to side,
-        // and round, past a half turn when the wrist lies behind the back.
-        // So each iteration the arms' and head's moves are summed no longer
-        // than the longest, their turns taken sideways (above), the part of the
-        // move toward the Spine joint dropped (the chest end cannot follow it),
-        // and the whole shift kept within twice the longest pull the chest felt
-        // at first: a pull the chest follows shortens and the sums settle well
-        // within that, and the chest's move stays continuous in its pulls.
-        const float chestMove = 1.0f - chestLanes.z, chestTurn = 1.0f - chestLanes.w;
-        const VLMVector4 arms[2] = {VLMVector4ClearW(Position(character, rows, kLimbs[2].root) - chest),
-                                    VLMVector4ClearW(Position(character, rows, kLimbs[3].root) - chest)};
-        const VLMVector4 neck = VLMVector4ClearW(Position(character, rows, neckRoot) - chest);
-        ChestPulls upper;
-        for (int j = 2; j < 4; ++j)
-            upper.add(arms[j - 2], pull[j], (0.6f + 0.4f * t) * chestMove, (0.4f + 0.6f * t) * chestTurn);
-        upper.add(neck, head, (0.7f + 0.3f * t) * chestMove, (0.7f + 0.3f * t) * chestTurn);
-        if (i == 1) {
-            // The longest full move, taken in the order ChestPulls::add takes it.
-            float longest = 0.0f;
-            for (int j = 2; j < 4; ++j)
-                longest = VLMMaxFloat(longest, VLMLengthFloat(ChestPulls::Step(pull[j], chestMove)));
-            longest = VLMMaxFloat(longest, VLMLengthFloat(ChestPulls::Step(head, chestMove)));
-            chestReach = 2.0f * longest;
-        }
+        // The chest end's moves lose their part toward the Spine joint (the
+        // chest end cannot follow it); the hands' besides lose what the hands
+        // do not agree on (`agreed()`), since dropping their common part
+        // toward the spine leaves two hands pulling apart that ill-set
+        // remainder.
         const VLMVector4 lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
-        const VLMVector4 step = WithoutInward(upper.moved(), lever);
-        chestShift = VLMShortenTo(chestShift + step, chestReach);
-        chestTurned = VLMQuatNormalize(VLMQuatMultiply(upper.turned(), chestTurned));
+        BodyPulls hands, neck;
+        for (int j = 2; j < 4; ++j)
+            hands.add(VLMVector4ClearW(Position(character, rows, kLimbs[j].root) - chest), pull[j],
+                      (0.6f + 0.4f * t) * chestMove, (0.4f + 0.6f * t) * chestTurn);
+        neck.add(VLMVector4ClearW(Position(character, rows, neckRoot) - chest), head, (0.7f + 0.3f * t) * chestMove,
+                 (0.7f + 0.3f * t) * chestTurn);
+        handsShift = VLMShortenTo(handsShift + VLMWithoutInward(hands.agreed(), lever), handsReach);
+        headShift = VLMShortenTo(headShift + VLMWithoutInward(neck.moved(), lever), headReach);
+        handsTurned = Lessen(VLMQuatNormalize(VLMQuatMultiply(hands.turned(), handsTurned)), kChestTurnBound);
+        headTurned = VLMQuatNormalize(VLMQuatMultiply(neck.turned(), headTurned));
+        const VLMVector4 chestShift = handsShift + headShift;
+        const VLMVector4 chestTurned = VLMQuatNormalize(VLMQuatMultiply(headTurned, handsTurned));
 
-        // The goals: the reach-blended ones, moved by the pulls so far.
+        // The goals: the reach-blended ones, moved by the pulls.
         pose.slots[0].t = goal.slots[0].t + hipsShift;
         pose.slots[0].q = VLMQuatNormalize(VLMQuatMultiply(hipsTurned, goal.slots[0].q));
         pose.slots[1].t = goal.slots[1].t;

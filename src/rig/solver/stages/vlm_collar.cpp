@@ -173,7 +173,13 @@ void VLMSolveCollar(const VLMCharacter* character, VLMStateRow* rows, const VLME
     const VLMVector4 excess = VLMSoftExcess(length, reach.a, reach.b, reach.stiffness,
                                             VLMVector4Splat(VLMPropertyValueAt(properties, compression)), reach.pull);
     const float held = excess.x * (1.0f - lanes.z * lanes.x) * (1.0f - lanes.w);
-    const VLMVector4 target = armRow->globalT + direction * held;
+    // The pull's part toward the collar joint is dropped before the collar
+    // aims: a wrist goal across or behind the body pulls the arm joint
+    // through the collar's own pivot, where the arc to the pulled point nears
+    // a half turn about an axis that spins as the goal moves, and the collar
+    // flips. (The plain target is the arm joint moved by the whole pull.)
+    const VLMVector4 bone = VLMVector4ClearW(armRow->globalT - VLMNodeRow(character, rows, collar)->globalT);
+    const VLMVector4 target = armRow->globalT + VLMWithoutInward(direction * held, bone);
     VLMAimCollarAtPoint(character, rows, target, collar, arm, share, stiffness);
     VLMSubtreeLocalToGlobal(armRecord, rows, VLMCharacterNodeRecords(character));
 }

@@ -32,6 +32,16 @@ inline VLMVector4 VLMShortenTo(const VLMVector4& v, float length)
     return s > length ? v * (length / s) : v;
 }
 
+// d with its part along -u dropped; a d that does not point against u comes
+// back as it is (so does any d when u is zero).
+inline VLMVector4 VLMWithoutInward(VLMVector4 d, const VLMVector4& u)
+{
+    const float inward = VLMVector4Dot3(d, u).x;
+    if (inward < 0.0f)
+        d = d - u * (inward / VLMVector4Dot3(u, u).x);
+    return d;
+}
+
 // Whether q holds exactly the bits of the identity rotation (0, 0, 0, 1).
 inline bool VLMIsIdentityQuat(const VLMVector4& q)
 {
