@@ -28,7 +28,7 @@ constexpr float kQuarterTurn = 1.5707963f, kHalfTurn = 3.1415927f;
 // less the nearer the goal comes to straight behind the root (a goal straight
 // below an upright neck leaves it upright), and never faster than the goal's
 // direction turns. A goal nearer the root than the head is aimed at from the
-// head's distance (grown or shrunk with the chain's stretch), and the nearer
+// head's distance (shrunk with the chain's squash), and the nearer
 // it comes to the root the less its direction counts. The chain itself would
 // swing through itself toward a goal round behind its root, flip the side it
 // bends to where the goal passes behind, and, curling to a goal near its
@@ -60,10 +60,12 @@ NeckAim AimNeck(const VLMVector4* points, int n, const VLMVector4& target)
     return aim;
 }
 
-// The aim point once the chain has grown by `scale`.
+// The aim point once the chain has grown by `scale`. A squashed chain lets the
+// head come nearer; a stretched one does not keep it further out than it came
+// in, or a goal crossing the head's distance would move the aim by a step.
 VLMVector4 AimPoint(const NeckAim& aim, const VLMVector4& root, const VLMVector4& target, float scale)
 {
-    return aim.moved ? root + aim.direction * std::fmax(aim.distance, aim.nearest * scale) : target;
+    return aim.moved ? root + aim.direction * std::fmax(aim.distance, aim.nearest * std::fmin(scale, 1.0f)) : target;
 }
 
 }  // namespace
