@@ -428,8 +428,18 @@ void HeadNodding(const fixtures::Scene& s, float a)
          {VLM_NODE_NECK, VLMQuatMultiply(About(0, 1, 0, 0.8f * std::sin(a)), About(1, 0, 0, 0.4f * std::sin(3 * a)))},
          {VLM_NODE_HEAD, About(0, 0, 1, 0.3f * std::cos(2 * a))}});
 }
-// Five strides of the walk.
-void Walking(const fixtures::Scene& s, float a) { WalkPose(s, a * 300.0f / 6.2831853f); }
+// The trunk leaning round once and shaking a little and fast about it (as a capture's noise does), the hips
+// shifting from side to side and bobbing.
+void TrunkShaking(const fixtures::Scene& s, float a)
+{
+    const float x = 0.05f * std::sin(108 * a) * std::sin(23 * a), z = 0.05f * std::sin(146 * a + 1) * std::sin(15 * a);
+    const VLMVector4 lean = VLMQuatMultiply(About(1, 0, 0, 0.35f * std::sin(a)), About(0, 0, 1, 0.35f * std::cos(a)));
+    Put(s, {{VLM_NODE_SPINE, VLMQuatMultiply(lean, VLMQuatMultiply(About(1, 0, 0, x), About(0, 0, 1, z)))},
+            {VLM_NODE_HIPS, About(0, 1, 0, 0.3f * std::sin(a))}});
+    Row(s, VLM_NODE_HIPS).localT.x += 0.5f * std::sin(83 * a);
+    Row(s, VLM_NODE_HIPS).localT.y += 3.0f * std::sin(7 * a);
+    VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+}
 // The feet swept round under the hips in opposite directions, each on a cone about its up-leg.
 void FeetApart(const fixtures::Scene& s, float a)
 {
@@ -596,13 +606,15 @@ const ContinuityRow kRows[] = {
      HeadNodding,
      400,
      0},
-    // The source's short spine puts the chest end's goal a hand's width from the target's Spine joint.
+    // The source's short spine puts the chest end's goal a few centimetres from the target's Spine joint, the
+    // chest end itself some 35 out: its small moves there turn the chest about that joint far more than the
+    // source's turn (a hand's width out, at 0.35, they turn it less than twice as far).
     {"ChestReach",
-     With(kTypical, &P::spine, 0.35f),
+     With(kTypical, &P::spine, 0.25f),
      kTypical,
      false,
      {{vlm_entry::ReachActorChest, 1.0f}, {vlm_entry::SnSReachChestEnd, 1.0f}},
-     Walking,
+     TrunkShaking,
      400,
      0},
     {"AnklesApartBeyondReachFree",

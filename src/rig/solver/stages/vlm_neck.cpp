@@ -13,9 +13,60 @@
 #include "rig/vlm_quat.h"
 #include "rig/vlm_vector.h"
 
+#include <cmath>
+
 namespace {
 
 constexpr int kIterations = 20;
+constexpr float kQuarterTurn = 1.5707963f, kHalfTurn = 3.1415927f;
+
+// Where the neck aims for a head goal. Within a quarter turn of the neck's
+// incoming direction (root to head) and no nearer the root than the head
+// comes in, the goal itself. A goal further round is turned back toward that
+// direction: the neck turns by the goal's angle a up to a quarter turn and by
+// pi - a beyond it, so it bends toward the goal by at most a quarter turn,
+// less the nearer the goal comes to straight behind the root (a goal straight
+// below an upright neck leaves it upright), and never faster than the goal's
+// direction turns. A goal nearer the root than the head is aimed at from the
+// head's distance (shrunk with the chain's squash), and the nearer
+// it comes to the root the less its direction counts. The chain itself would
+// swing through itself toward a goal round behind its root, flip the side it
+// bends to where the goal passes behind, and, curling to a goal near its
+// root, fold its joints with a sense that rounding picks from frame to frame.
+struct NeckAim {
+    bool moved = false;     // false: the goal as it is
+    VLMVector4 direction;   // unit, from the root
+    float distance = 0.0f;  // the goal's from the root
+    float nearest = 0.0f;   // the head's from the root as the chain comes in
+};
+
+NeckAim AimNeck(const VLMVector4* points, int n, const VLMVector4& target)
+{
+    const VLMVector4 neck = VLMVector4ClearW(points[n - 1] - points[0]);
+    const VLMVector4 goal = VLMVector4ClearW(target - points[0]);
+    const VLMVector4 normal = VLMVector4Cross(neck, goal);
+    const float across = VLMLengthFloat(normal), angle = std::atan2(across, VLMDotFloat(neck, goal));
+    NeckAim aim;
+    aim.distance = VLMLengthFloat(goal);
+    aim.nearest = VLMLengthFloat(neck);
+    // A goal exactly behind the root gives no side to bend to: aimed at as it is.
+    aim.moved = aim.distance < aim.nearest || (angle > kQuarterTurn && across > 0.0f);
+    if (!aim.moved)
+        return aim;
+    const float fade = std::fmin(1.0f, aim.distance / aim.nearest);
+    const float turn = (angle > kQuarterTurn ? kHalfTurn - angle : angle) * fade;
+    const VLMVector4 axis = across > 0.0f ? normal * (1.0f / across) : VLMVector4Zero();
+    aim.direction = VLMQuatRotate(VLMQuatAboutAxis(axis, turn), VLMSafeDirection(neck));
+    return aim;
+}
+
+// The aim point once the chain has grown by `scale`. A squashed chain lets the
+// head come nearer; a stretched one does not keep it further out than it came
+// in, or a goal crossing the head's distance would move the aim by a step.
+VLMVector4 AimPoint(const NeckAim& aim, const VLMVector4& root, const VLMVector4& target, float scale)
+{
+    return aim.moved ? root + aim.direction * std::fmax(aim.distance, aim.nearest * std::fmin(scale, 1.0f)) : target;
+}
 
 }  // namespace
 
@@ -57,6 +108,7 @@ void VLMSolveNeckStretch(const VLMCharacter* character, VLMStateRow* rows, const
     float squared = restLength * restLength, scale = 1.0f;
     const float freedom = VLMPropertyValueAt(properties, vlm_entry::SnSNeckFreedom);
     const float reach = VLMPropertyValueAt(properties, vlm_entry::SnSReachHead);
+    const NeckAim aim = AimNeck(points, n, target);
     for (int i = 0; i < kIterations; ++i) {
         if (reach > 0.0f) {
             const float t = float(i + 1) / float(kIterations);
@@ -75,7 +127,7 @@ void VLMSolveNeckStretch(const VLMCharacter* character, VLMStateRow* rows, const
                 points[k] = points[0] + (points[k] - points[0]) * grow;
             squared = squared * (g * g);
         }
-        VLMRotatePointChainTowardTarget(points, n, VLMVector4Splat(squared), target);
+        VLMRotatePointChainTowardTarget(points, n, VLMVector4Splat(squared), AimPoint(aim, points[0], target, scale));
     }
     const float neckScale = VLMPropertyValueAt(properties, vlm_entry::SnSScaleNeck);
     VLMApplyNeckChainPositions(character, rows, points, VLMVector4Splat((scale - 1.0f) * neckScale + 1.0f));

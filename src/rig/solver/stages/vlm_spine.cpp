@@ -17,6 +17,10 @@
 
 namespace {
 
+// The final aim's share fades in between these ratios of the target's and
+// the chest end's distance from the Spine joint.
+constexpr float kAimFadeIn = 0.25f, kAimWhole = 0.75f;
+
 // Whether node id is present and ancestor is one of its ancestors.
 bool IsBelow(const VLMCharacter* c, int id, int ancestor)
 {
@@ -245,7 +249,27 @@ void VLMStretchSpine(const VLMCharacter* character, VLMStateRow* rows, const VLM
     // made the chest end as far from that joint as the target is, exactly).
     VLMStateRow* spineRow = VLMNodeRow(character, rows, VLM_NODE_SPINE);
     const VLMVector4 pivot = spineRow->globalT;
-    const VLMVector4 aim = VLMShortestArc(ChestEnd(character, rows, chestOffset) - pivot, target - pivot);
+    const VLMVector4 end = ChestEnd(character, rows, chestOffset);
+    VLMVector4 aim = VLMShortestArc(end - pivot, target - pivot);
+    // The aim turns the chest end by as much as the target's direction from
+    // the joint turns, so a target that the stretch could not bring out to
+    // the chest end's distance, lying well inside it, would swing the chest
+    // end further than the target moves (by their distances' ratio) and
+    // round with every small move of a target close to the joint. The aim
+    // therefore fades, smoothly, from whole where the target lies three
+    // quarters of the chest end's distance out to nothing where it lies a
+    // quarter out; the first turn, about the hips, still points the chest end
+    // toward such a target. Where the stretch reached, or the target lies
+    // beyond the chest end, the aim is whole and the chest end lands on the
+    // target as before.
+    const float toEnd = VLMLengthFloat(end - pivot);
+    if (toEnd > 0.0f) {
+        const float share = (VLMLengthFloat(target - pivot) / toEnd - kAimFadeIn) / (kAimWhole - kAimFadeIn);
+        if (share < 1.0f) {
+            const float fade = share > 0.0f ? share * share * (3.0f - 2.0f * share) : 0.0f;
+            aim = VLMQuatReachToward(VLMConstant::IdentityQuat, aim, fade);
+        }
+    }
     spineRow->globalQ = VLMQuatMultiply(aim, spineRow->globalQ);
     CommitNode(character, rows, VLM_NODE_SPINE);
 }
