@@ -550,8 +550,11 @@ TEST_P(Continuity, NoNodeJumpsAndNoNaN)
         }
         was[0] = now[0], was[1] = now[1];
     }
-    std::printf("%s: worst %.1f degrees beyond (node %d, frame %d), %d node-frames jump, chest %.2f\n", row.name,
-                jump.value, jump.node, jump.frame, jump.count, chest.value);
+    std::printf("%s: worst %.1f degrees beyond (node %d, frame %d), %d node-frames jump", row.name, jump.value,
+                jump.node, jump.frame, jump.count);
+    if (row.chest > 0)
+        std::printf(", chest %.2f of %.2f rad", chest.value, row.chest);
+    std::printf("\n");
     EXPECT_EQ(nan.count, 0) << "first at frame " << nan.frame;
     EXPECT_LE(jump.value, 0.0) << jump.count << " node-frames jump, worst node " << jump.node << ", frame "
                                << jump.frame;
