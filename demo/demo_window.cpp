@@ -189,6 +189,10 @@ DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(pa
     buildMenus();
 
     connect(Model(), &CharacterizationModel::ModelChanged, this, &DemoWindow::followModel);
+    // Not every operation validates: a refused or saved template changes
+    // only the last operation, and the bar must not wait for the next
+    // validation to say so.
+    connect(Model(), SIGNAL(LastOperationChanged()), this, SLOT(showLastOperation()));
     connect(host_.get(), &IDCCHub::selectionChanged, this, &DemoWindow::followSelection);
 
     // The panel's own minimum decides when it is larger.
@@ -394,7 +398,7 @@ void DemoWindow::syncWithModel()
     joints_->ShowAssignments(current);
     stateLabel_->SetStatusText(StateText());
     stateLabel_->setStyleSheet(stateStyle(host_->CurrentCharacterizationState(false)));
-    operationLabel_->SetStatusText(tr("Last operation: %1").arg(LastOperationText()));
+    showLastOperation();
     showMissingJoints();
 
     QStringList names;
@@ -439,6 +443,12 @@ QString DemoWindow::StateText() const
     case IDCCHub::CharacterizationNotSet: break;
     }
     return tr("Not set");
+}
+
+void DemoWindow::showLastOperation()
+{
+    if (operationLabel_)
+        operationLabel_->SetStatusText(tr("Last operation: %1").arg(LastOperationText()));
 }
 
 QString DemoWindow::LastOperationText() const
@@ -506,6 +516,9 @@ bool DemoWindow::OpenSkeleton(const QString& path, QString* error)
     host_->UpdateCharacterList(QStringList());
     host_->LoadSkeleton(skeleton);
     joints_->Rebuild();
+    // Another skeleton: the tree starts at its root, not where the old one
+    // was scrolled to.
+    joints_->scrollToTop();
     host_->SetSelection(QStringList());
     const QString name = host_->NextCharacterName();
     host_->AddCharacter(name);
@@ -720,8 +733,12 @@ void DemoWindow::streamRoundTrip()
         showError(tr("Stream Round Trip"), tr("The stream could not be read back."));
         return;
     }
-    rememberSaved(Model()->GetCurrentCharacterization());
+    const Characterization* back = Model()->GetCurrentCharacterization();
+    rememberSaved(back);
     adoptCurrentCharacterization();
+    // Adding a characterization records no operation of the model's: the bar
+    // names this command, not whatever the model did last.
+    noteLastOperation(tr("Stream round trip: \"%1\" read back, locked.").arg(back->GetName()));
 }
 
 void DemoWindow::showError(const QString& title, const QString& text)
