@@ -6,6 +6,7 @@
 
 #include "model/characterization.h"
 #include "model/characterization_files.h"
+#include "model/resource_bridge.h"
 #include "ui/character_tool.h"
 #include "ui/part_item.h"
 #include "ui/schematic_widget.h"
@@ -17,6 +18,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -347,4 +349,51 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     Trigger("matchByName");
     EXPECT_EQ(shown->text().toStdString(), "Last operation: Matched 0 of 3 selected joints.");
     SaveArtifact(window_->Screenshot(), "demo_match_none");
+}
+
+// A part waiting for a joint stops waiting when its characterization is no
+// longer current (a new one, a new scene) or a template mapped it; the status
+// bar names each command as it ends, also those the model does not validate.
+TEST_F(DemoTest, APartsWaitEndsWithItsCharacterizationAndTheBarNamesEachCommand)
+{
+    const auto* shown = window_->findChild<QLabel*>("operationLabel");
+    ASSERT_TRUE(shown);
+    DoubleClickPart("Hips");
+    Trigger("newCharacterization");
+    ClickJoint("Character1_Hips");
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("Hips")), "");
+    DoubleClickPart("LeftArm");
+    ApplyTemplate();
+    ClickJoint("Character1_Spine");  // no question about LeftArm's joint
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("LeftArm")), "Character1_LeftArm");
+
+    QFile damaged(PathToQString(window_->Tool()->GetBridge()->GetUserPath()) + "/template/Damaged.xml");
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write("<match_list") > 0);
+    damaged.close();
+    boxes_.Answer(QMessageBox::Ok);
+    ApplyTemplate("Damaged");
+    EXPECT_TRUE(shown->text().startsWith("Last operation: The template could not be applied: Damaged.xml"))
+        << shown->text().toStdString();
+    AnswerNextModal([](QWidget* dialog) { ClickButton(dialog, "OK"); });
+    Trigger("extractTemplate");
+    EXPECT_EQ(shown->text().toStdString(), "Last operation: Template successfully saved.");
+    Trigger("streamRoundTrip");
+    EXPECT_EQ(shown->text().toStdString(), "Last operation: Stream round trip: \"New Characterization\" read back, "
+                                           "locked.");
+    SaveArtifact(window_->Screenshot(), "demo_status_after_stream");
+
+    // A new scene: the wait ends, and the joint tree starts at its root.
+    QTest::keyClick(window_->CharacterList(), Qt::Key_Up);
+    ASSERT_EQ(Host().GetCurrentCharacterNodeName(), "Character2");
+    DoubleClickPart("Hips");
+    QScrollBar* scroll = window_->Joints()->verticalScrollBar();
+    scroll->setValue(scroll->maximum());
+    ASSERT_GT(scroll->value(), 0);
+    boxes_.Answer(QMessageBox::Discard);
+    OpenSample("suffix_lower.bvh");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(scroll->value(), 0);
+    SaveArtifact(window_->Screenshot(), "demo_new_scene_after_wait");
+    ClickJoint("pelvis");
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("Hips")), "");
 }

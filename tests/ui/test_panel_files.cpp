@@ -229,7 +229,7 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     });
     host_.ShowExtractMappingTemplate();
     EXPECT_TRUE(boxes_.Texts().last().startsWith("The template could not be written to"));
-    EXPECT_FALSE(boxes_.Texts().last().section('\n', 1).trimmed().isEmpty()) << "and why";
+    EXPECT_EQ(boxes_.Texts().last().section('\n', 1), "blocked.xml is a folder, not a file.");
 
     // The same skeleton under another prefix, in a characterization of its own.
     StandInHost sample;
@@ -270,6 +270,16 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     host_.ShowMapBones();
     EXPECT_TRUE(boxes_.Texts().last().startsWith("The template could not be applied: broken.xml is damaged"))
         << boxes_.Texts().last().toStdString();
+    // Deleted while the dialog was open: said, not silently dropped.
+    boxes_.Answer(QMessageBox::Ok);
+    AnswerNextModal([this](QWidget* dialog) {
+        dialog->findChild<QComboBox*>()->setCurrentText("broken");
+        ASSERT_TRUE(QFile::remove(UserPath() + "/template/broken.xml"));
+        ClickButton(dialog, "OK");
+    });
+    host_.ShowMapBones();
+    EXPECT_EQ(boxes_.Texts().last(), "The template could not be applied: broken.xml is no longer there: it was moved "
+                                     "or deleted.");
 
     // Without a hub a template is never applied to "--- None ---" either, and
     // there is no selection to match.
@@ -283,5 +293,5 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     EXPECT_EQ(boxes_.Titles(),
               QStringList({"Extract Template Error", "Characterization Not Created", "Save Template", "Save Template",
                            "Extract Template Error", "Characterization Locked", "Match Error", "Match Error",
-                           "Characterization Not Created", "Match Error"}));
+                           "Match Error", "Characterization Not Created", "Match Error"}));
 }
