@@ -232,5 +232,6 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
     // Unlocking releases the nameless nodes; the last one released is named.
     boxes_.Answer(QMessageBox::Ok);
     Trigger("lock");
-    EXPECT_EQ(window_->LastOperationText(), QString("Unregistered node: %1 (no joint name)").arg(VLMGetNodeName(last)));
+    EXPECT_EQ(window_->LastOperationText().toStdString(),
+              QString("Unregistered node: %1 (no joint name)").arg(VLMGetNodeName(last)).toStdString());
 }
