@@ -16,8 +16,9 @@
 #include <vector>
 
 // Draws a frame and names the joint spheres that land outside its view volume
-// (GL clips them away, whole or in part); empty when every joint shows.
-inline std::string JointsOutsideTheView(VLMGlWidget& gl)
+// (GL clips them away, whole or in part); empty when every joint shows. With
+// `whole`, only the spheres of those nodes, cut anywhere by the view's edges.
+inline std::string JointsOutsideTheView(VLMGlWidget& gl, const std::vector<int>& whole = {})
 {
     using namespace ViewMath;
     gl.GrabFrame();
@@ -29,39 +30,16 @@ inline std::string JointsOutsideTheView(VLMGlWidget& gl)
     const GeometryStore& store = gl.GetRenderer()->Geometry()->SkeletonStore();
     for (std::size_t i = 0; i < store.ObjectCount(); ++i) {
         const auto* joint = dynamic_cast<const VLMDrawObjectNS::SphereObject*>(store.Object(i));
-        if (!joint)
+        if (!joint || (!whole.empty() && std::find(whole.begin(), whole.end(), joint->nodeId) == whole.end()))
             continue;
         const float* p = joint->centre;
         const Vec4 c = Multiply(projection, Multiply(gl.GetCamera(), Vec4{{p[0], p[1], p[2], 1.0f}}));
-        if (std::abs(c[0]) > 1.0f || std::abs(c[1]) > 1.0f || std::abs(c[2]) > 1.0f)
+        const float r = whole.empty() ? 0.0f : joint->radius;
+        if (std::abs(c[0]) + r * projection.m[0] > 1.0f || std::abs(c[1]) + r * projection.m[5] > 1.0f ||
+            std::abs(c[2]) > 1.0f)
             outside += std::string(outside.empty() ? "" : ", ") + VLMGetNodeName(joint->nodeId);
     }
     return outside;
-}
-
-// Draws a frame and names the joint spheres of the nodes that the view's
-// edges cut (any part of the sphere beyond them); empty when all show whole.
-inline std::string JointsCutByTheView(VLMGlWidget& gl, const std::vector<int>& nodes)
-{
-    using namespace ViewMath;
-    gl.GrabFrame();
-    gl.makeCurrent();
-    Mat4 projection;
-    glGetFloatv(GL_PROJECTION_MATRIX, projection.m);
-    gl.doneCurrent();
-    std::string cut;
-    const GeometryStore& store = gl.GetRenderer()->Geometry()->SkeletonStore();
-    for (std::size_t i = 0; i < store.ObjectCount(); ++i) {
-        const auto* joint = dynamic_cast<const VLMDrawObjectNS::SphereObject*>(store.Object(i));
-        if (!joint || std::find(nodes.begin(), nodes.end(), joint->nodeId) == nodes.end())
-            continue;
-        const float* p = joint->centre;
-        const Vec4 c = Multiply(projection, Multiply(gl.GetCamera(), Vec4{{p[0], p[1], p[2], 1.0f}}));
-        if (std::abs(c[0]) + joint->radius * std::abs(projection.m[0]) > 1.0f ||
-            std::abs(c[1]) + joint->radius * std::abs(projection.m[5]) > 1.0f)
-            cut += std::string(cut.empty() ? "" : ", ") + VLMGetNodeName(joint->nodeId);
-    }
-    return cut;
 }
 
 #endif

@@ -251,22 +251,7 @@ TEST(ViewFrame, PresetsAndDisplayOptionsThroughTheMenus)
 
     gl.SetCharacter(nullptr, rig.c(), rig.s());
     OpenMenu(view, "Frame body part", [](QMenu* menu) { Choose(menu, QStringLiteral("Frame Left Arm - Top")); });
-    // The bones ending at the three nodes, and the joint spheres at both ends
-    // of those bones.
-    Box arm = ResetBox();
-    std::set<int> ends;
-    const GeometryStore& store = gl.GetRenderer()->Geometry()->SkeletonStore();
-    for (int kind : {DRAW_PART_BONE, DRAW_PART_JOINT_SPHERE}) {
-        for (std::size_t i = 0; i < store.ObjectCount(); ++i) {
-            const auto* o = store.Object(i);
-            const bool bone = o->secondId >= 9 && o->secondId <= 11;
-            if (o->partKind != kind || (kind == DRAW_PART_BONE ? !bone : !ends.count(o->nodeId)))
-                continue;
-            if (kind == DRAW_PART_BONE)
-                ends.insert({o->nodeId, o->secondId});
-            Grow(arm, Box{{o->boxMin[0], o->boxMin[1], o->boxMin[2]}, {o->boxMax[0], o->boxMax[1], o->boxMax[2]}});
-        }
-    }
+    const Box arm = ViewCamera::NodesBoundingBox({11, 10, 9}, gl.GetRenderer()->Geometry()->SkeletonStore());
     ViewCamera::Framing top;
     ASSERT_TRUE(ViewCamera::FrameBox(arm, FRAME_VIEW_TOP, &top));
     EXPECT_EQ(std::memcmp(top.camera.m, gl.GetCamera().m, sizeof top.camera.m), 0);
