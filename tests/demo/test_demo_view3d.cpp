@@ -153,7 +153,6 @@ TEST_F(Demo3DView, ACharacterIsFramedWhenItFirstShowsAndTheUsersCameraStaysAfter
     EXPECT_EQ(Gl()->GetZoom(), FrontFraming().zoom);
     EXPECT_EQ(JointsOutsideTheView(*Gl()), "");
 
-    // The neck's and the spine's presets show the spheres at their bones' ends whole.
     for (const auto& [preset, nodes] : {std::make_pair("Frame Neck", std::vector<int>{NodeId("Neck"), 32, 33, 15}),
                                         {"Frame Spine", {NodeId("Hips"), 8, 23, 24}}}) {
         ChooseFramePreset(QLatin1String(preset));
