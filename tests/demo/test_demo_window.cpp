@@ -367,6 +367,7 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     OpenSample("suffix_lower.bvh");
     EXPECT_EQ(shown->text().toStdString(), "Last operation: No previous operation.");
     EXPECT_EQ(scroll->value(), 0);  // the tree starts at the new root
+    SaveArtifact(window_->Screenshot(), "demo_new_scene_after_wait");
     ClickJoint("pelvis");
     EXPECT_EQ(Model().GetNodeHostName(NodeId("Hips")).toStdString(), "");
     for (const char* joint : {"head", "hand_l"})  // matching is case-sensitive
