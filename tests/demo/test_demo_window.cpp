@@ -24,6 +24,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -357,6 +358,36 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     EXPECT_EQ(shown->text().toStdString(), "Last operation: Stream round trip: \"New Characterization\" read back, "
                                            "locked.");
     SaveArtifact(window_->Screenshot(), "demo_status_after_stream");
+    // The window's own commands too; the model's next text shows after a
+    // note even when it is the text from before it (Extract again).
+    const auto ok = [] { AnswerNextModal([](QWidget* dialog) { ClickButton(dialog, "OK"); }); };
+    struct Step {
+        const char* action;
+        std::function<void()> answer;
+        const char* shown;
+    };
+    const Step steps[] = {
+        {"extractTemplate", ok, "Template successfully saved."},
+        {"lock", {}, "Unlocked \"New Characterization\"."},
+        {"lock", {}, "Locked \"New Characterization\"."},
+        {"mirrorMode", {}, "Mirror mode on."},
+        {"mirrorMode", {}, "Mirror mode off."},
+        {"newCharacterization", {}, "Created \"Character2\"."},
+        {"deleteCharacterization", [this] { boxes_.Answer(QMessageBox::Yes); },
+         "Deleted characterization \"Character2\"."},
+        {"renameJoint", [] { AnswerNextName("Character1_Torso"); },
+         "Renamed joint \"Character1_Spine\" to \"Character1_Torso\"."},
+        {"deleteJoint", {}, "Deleted joint \"Character1_Torso\"."},
+        {"bendLeftArm", {}, "Bent the left arm: \"Character1_LeftHand\" lowered by 5 cm."},
+    };
+    ClickJoint("Character1_Spine");
+    for (const auto& step : steps) {
+        if (step.answer)
+            step.answer();
+        Trigger(step.action);
+        EXPECT_EQ(shown->text().toStdString(), std::string("Last operation: ") + step.shown);
+    }
+    SaveArtifact(window_->Screenshot(), "demo_status_after_bend");
 
     QTest::keyClick(window_->CharacterList(), Qt::Key_Up);  // Character1 again, unlocked
     DoubleClickPart("Hips");
