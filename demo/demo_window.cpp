@@ -189,6 +189,10 @@ DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(pa
     buildMenus();
 
     connect(Model(), &CharacterizationModel::ModelChanged, this, &DemoWindow::followModel);
+    // Not every operation validates: a refused or saved template changes
+    // only the last operation, and the bar must not wait for the next
+    // validation to say so.
+    connect(Model(), SIGNAL(LastOperationChanged()), this, SLOT(showLastOperation()));
     connect(host_.get(), &IDCCHub::selectionChanged, this, &DemoWindow::followSelection);
 
     // The panel's own minimum decides when it is larger.
@@ -394,7 +398,7 @@ void DemoWindow::syncWithModel()
     joints_->ShowAssignments(current);
     stateLabel_->SetStatusText(StateText());
     stateLabel_->setStyleSheet(stateStyle(host_->CurrentCharacterizationState(false)));
-    operationLabel_->SetStatusText(tr("Last operation: %1").arg(LastOperationText()));
+    showLastOperation();
     showMissingJoints();
 
     QStringList names;
@@ -439,6 +443,12 @@ QString DemoWindow::StateText() const
     case IDCCHub::CharacterizationNotSet: break;
     }
     return tr("Not set");
+}
+
+void DemoWindow::showLastOperation()
+{
+    if (operationLabel_)
+        operationLabel_->SetStatusText(tr("Last operation: %1").arg(LastOperationText()));
 }
 
 QString DemoWindow::LastOperationText() const
@@ -506,6 +516,9 @@ bool DemoWindow::OpenSkeleton(const QString& path, QString* error)
     host_->UpdateCharacterList(QStringList());
     host_->LoadSkeleton(skeleton);
     joints_->Rebuild();
+    // Another skeleton: the tree starts at its root, not where the old one
+    // was scrolled to.
+    joints_->scrollToTop();
     host_->SetSelection(QStringList());
     const QString name = host_->NextCharacterName();
     host_->AddCharacter(name);
@@ -557,7 +570,7 @@ void DemoWindow::renameJoint()
         return;
     }
     joints_->Rebuild();
-    syncWithModel();
+    noteLastOperation(tr("Renamed joint \"%1\" to \"%2\".").arg(joint, name));
 }
 
 void DemoWindow::deleteJoint()
@@ -566,7 +579,9 @@ void DemoWindow::deleteJoint()
     if (joint.isEmpty() || !host_->RemoveJoint(joint))
         return;
     joints_->Rebuild();
-    syncWithModel();
+    // Over the model's "Unregistered node: ..." when the joint held a node:
+    // the note says as much and names the command.
+    noteLastOperation(tr("Deleted joint \"%1\".").arg(joint));
     followSelection();
 }
 
@@ -576,18 +591,33 @@ void DemoWindow::bendLeftArm()
     if (!host_->GetNodeAssignedToCharacterBone(host_->GetCurrentCharacterNodeName(), VLM_NODE_LEFT_HAND, hand))
         return;
     // The host changes its scene and says nothing: the panel's poll notices.
-    host_->MoveJoint(hand, 0.0f, -kBendCentimetres, 0.0f);
+    if (host_->MoveJoint(hand, 0.0f, -kBendCentimetres, 0.0f))
+        noteLastOperation(tr("Bent the left arm: \"%1\" lowered by %2 cm.").arg(hand).arg(double(kBendCentimetres)));
 }
 
 // --- Characterizations ---
 
+// The window's own commands name themselves in the status bar once done (the
+// model records no operation for most of them); one that was cancelled or
+// refused leaves the bar as it was, its box having said why.
 void DemoWindow::newCharacterization()
 {
-    host_->AddCharacter(host_->NextCharacterName());
+    const QString name = host_->NextCharacterName();
+    host_->AddCharacter(name);
     host_->UpdateCharacterList(host_->Characters());
+    noteLastOperation(tr("Created \"%1\".").arg(name));
 }
 
-void DemoWindow::deleteCharacterization() { host_->DeleteCurrentCharacter(); }
+void DemoWindow::deleteCharacterization()
+{
+    const Characterization* current = Model()->GetCurrentCharacterization();
+    const QString name = current ? current->GetName() : QString();
+    const int nodes = host_->Characters().size();
+    host_->DeleteCurrentCharacter();
+    // The host drops its node only when the user said yes.
+    if (host_->Characters().size() < nodes)
+        noteLastOperation(tr("Deleted characterization \"%1\".").arg(name));
+}
 
 void DemoWindow::selectCharacterization(int index)
 {
@@ -597,14 +627,24 @@ void DemoWindow::selectCharacterization(int index)
 
 void DemoWindow::toggleLock()
 {
+    const Characterization* current = Model()->GetCurrentCharacterization();
+    const QString name = current ? current->GetName() : QString();
+    const bool locked = host_->IsLocked();
+    const QString before = Model()->GetLastOperationMessage();
     host_->Lock(true);
-    syncWithModel();
+    // An unlock that cleared the nodes whose joints the scene lacks (after
+    // asking) leaves the model's own text, which names the node released.
+    if (!current || host_->IsLocked() == locked || Model()->GetLastOperationMessage() != before) {
+        syncWithModel();
+        return;
+    }
+    noteLastOperation(locked ? tr("Unlocked \"%1\".").arg(name) : tr("Locked \"%1\".").arg(name));
 }
 
 void DemoWindow::toggleMirrorMode()
 {
     host_->MirrorMatching();
-    syncWithModel();
+    noteLastOperation(host_->IsMirrorToggle() ? tr("Mirror mode on.") : tr("Mirror mode off."));
     showMirrorMode();
 }
 
@@ -720,8 +760,12 @@ void DemoWindow::streamRoundTrip()
         showError(tr("Stream Round Trip"), tr("The stream could not be read back."));
         return;
     }
-    rememberSaved(Model()->GetCurrentCharacterization());
+    const Characterization* back = Model()->GetCurrentCharacterization();
+    rememberSaved(back);
     adoptCurrentCharacterization();
+    // Adding a characterization records no operation of the model's: the bar
+    // names this command, not whatever the model did last.
+    noteLastOperation(tr("Stream round trip: \"%1\" read back, locked.").arg(back->GetName()));
 }
 
 void DemoWindow::showError(const QString& title, const QString& text)

@@ -101,6 +101,8 @@ private slots:
     void renameJoint();
     void deleteJoint();
     void bendLeftArm();
+    // The status bar's last operation, whenever the model's changes.
+    void showLastOperation();
 
 private:
     void buildMenus();

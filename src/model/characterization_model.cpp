@@ -97,7 +97,15 @@ CharacterizationModel::CharacterizationModel(ResourceBridge* bridge, IDCCHub* hu
     ClearLastOperation();
 }
 
-void CharacterizationModel::ClearLastOperation() { lastOperation_ = tr("No previous operation."); }
+void CharacterizationModel::ClearLastOperation() { setLastOperation(tr("No previous operation.")); }
+
+void CharacterizationModel::setLastOperation(const QString& text)
+{
+    if (text == lastOperation_)
+        return;
+    lastOperation_ = text;
+    emit LastOperationChanged();
+}
 
 CharacterizationModel::~CharacterizationModel()
 {
@@ -188,6 +196,13 @@ void CharacterizationModel::SetCurrentCharacterization(int index)
     Characterization* characterization = CharacterizationAt(index);
     if (!characterization)
         return;
+    // Unlike a selection that leaves the edited part alone, selecting another
+    // characterization (a new one, or a new scene's) ends a part's wait for a
+    // joint: the wait was for a joint of the one it was picked in, and the
+    // next click on any joint would otherwise map it there. The views hear
+    // it as a change of the edited part.
+    if (characterization != current_)
+        endPicking();
     current_ = characterization;
     if (characterization->IsLocked())
         Validate(characterization, nullptr);
@@ -264,6 +279,12 @@ void CharacterizationModel::SetEditedPart(int node, bool isReadWrite)
     editedPart_ = node;
     editedPartWritable_ = isReadWrite;
     emit EditedPartChanged(old, node, isReadWrite);
+}
+
+void CharacterizationModel::endPicking()
+{
+    if (editedPartWritable_)
+        SetEditedPart(editedPart_, false);
 }
 
 void CharacterizationModel::ToggleBoneInversion(int node)
@@ -422,7 +443,7 @@ void CharacterizationModel::assignNodeIn(Characterization& characterization, int
         nodeStates_[std::size_t(node)] = CharacterizationStatus(kStateValid, std::string());
     if (hub_)
         hub_->RegisterAssignedNode(joint);
-    lastOperation_ = QStringLiteral("%1%2").arg(tr("Assigned node: "), joint);
+    setLastOperation(QStringLiteral("%1%2").arg(tr("Assigned node: "), joint));
     if (hub_)
         hub_->UpdateDccCharacterSkeleton(previous, joint, characterization.GetName(), node, false);
 }
@@ -437,7 +458,12 @@ void CharacterizationModel::unassignNodeIn(Characterization& characterization, i
         released = characterization.GetNodeName(node);
         if (hub_)
             hub_->UnregisterAssignedNode(released);
-        lastOperation_ = QStringLiteral("%1%2").arg(tr("Unregistered node: "), released);
+        // Unlike the plain "Unregistered node: " and the joint, a node loaded
+        // without its joint name (a file opened without its names) names the
+        // rig node: the text would otherwise end with nothing.
+        const QString what =
+            released.isEmpty() ? tr("%1 (no joint name)").arg(QLatin1String(VLMGetNodeName(node))) : released;
+        setLastOperation(QStringLiteral("%1%2").arg(tr("Unregistered node: "), what));
     }
     characterization.ClearNode(node);
     if (&characterization == current_)
@@ -485,7 +511,7 @@ void CharacterizationModel::AssignNodeAndFindMirror(int node, const QString& joi
 void CharacterizationModel::ClearNode(int node)
 {
     UnassignNode(node, false);
-    lastOperation_ = tr("Cleared one or more nodes.");
+    setLastOperation(tr("Cleared one or more nodes."));
     Refresh();
 }
 
@@ -500,7 +526,7 @@ void CharacterizationModel::ClearAll()
 {
     for (int node = 0; node < VLM_NODE_COUNT; ++node)
         UnassignNode(node, false);
-    lastOperation_ = tr("Cleared all nodes.");
+    setLastOperation(tr("Cleared all nodes."));
     Refresh();
 }
 
@@ -632,9 +658,19 @@ bool CharacterizationModel::SaveMappingTemplate(const char* path, const QString&
 {
     std::vector<NameMatchRule> rules(VLM_NODE_COUNT);
     BuildTemplateRules(rules, prefix);
-    if (!::WriteMappingTemplate(QString::fromUtf8(path), rules, message))
+    QString why;
+    if (!::WriteMappingTemplate(QString::fromUtf8(path), rules, &why)) {
+        if (message)
+            *message = why;
+        // Unlike a failed save that leaves the text alone, it says why, as a
+        // template that could not be applied does: the last operation shown
+        // is then this one, not the one before it.
+        setLastOperation(tr("The template could not be saved: %1").arg(why));
         return false;
-    lastOperation_ = tr("Template successfully saved.");
+    }
+    if (message)
+        message->clear();
+    setLastOperation(tr("Template successfully saved."));
     return true;
 }
 
@@ -663,14 +699,25 @@ int CharacterizationModel::ApplyMappingTemplate(const char* path, int domain, co
     if (rules.size() != std::size_t(VLM_NODE_COUNT)) {
         // The panel reports this text: a template it cannot use must not
         // pass for one that matched no joint.
-        const QString name = QFileInfo(QString::fromUtf8(path)).fileName();
+        const QFileInfo file(QString::fromUtf8(path));
+        const QString name = file.fileName();
+        // A template deleted or moved after it was chosen is not one without
+        // rules: the user hears that it is gone (the panel no longer stops
+        // silently when it finds no file).
+        if (problem.isEmpty() && !file.exists())
+            problem = tr("%1 is no longer there: it was moved or deleted.").arg(name);
         if (problem.isEmpty())
             problem = rules.empty() ? tr("%1 holds no mapping rules.").arg(name)
                                     : tr("%1 holds %2 mapping rules, not %3.").arg(name).arg(rules.size()).arg(
                                           int(VLM_NODE_COUNT));
-        lastOperation_ = tr("The template could not be applied: %1").arg(problem);
+        setLastOperation(tr("The template could not be applied: %1").arg(problem));
         return -1;
     }
+
+    // Unlike applying that leaves the edited part alone, the template ends a
+    // part's wait for a joint: it would take the next selected joint on top
+    // of what the template mapped.
+    endPicking();
 
     QStringList candidates;
     if (hub_) {
@@ -711,11 +758,11 @@ int CharacterizationModel::ApplyMappingTemplate(const char* path, int domain, co
     // maps nothing, and that must not read as a success.
     const int count = int(std::count(mapped.begin(), mapped.end(), true));
     if (count == 0)
-        lastOperation_ = tr("No joint matched the template: nothing was mapped.");
+        setLastOperation(tr("No joint matched the template: nothing was mapped."));
     else if (count == 1)
-        lastOperation_ = tr("Template applied: 1 node mapped.");
+        setLastOperation(tr("Template applied: 1 node mapped."));
     else
-        lastOperation_ = tr("Template applied: %1 nodes mapped.").arg(count);
+        setLastOperation(tr("Template applied: %1 nodes mapped.").arg(count));
     Refresh();
     return count;
 }

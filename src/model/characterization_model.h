@@ -108,9 +108,11 @@ public:
     // is then revalidated without the host, as selecting it does.
     void RequestRevalidation() { revalidationPending_ = true; }
 
+    // Every change of it is announced by LastOperationChanged(): an operation
+    // that validates nothing (a refused template, a saved one) changes it too.
     const QString& GetLastOperationMessage() const { return lastOperation_; }
     // Back to "No previous operation.", as at start; for a host that starts a
-    // new scene. No signal.
+    // new scene.
     void ClearLastOperation();
 
     // --- Assignment ---
@@ -143,8 +145,8 @@ public:
 
     // --- Mapping templates ---
 
-    // Both answer whether the template file was written; a failed save leaves
-    // the last-operation text as it was.
+    // Both answer whether the template file was written; a failed save
+    // records why as the last operation.
     // Writes the current characterization's template; when it cannot,
     // `message` (when given) receives why.
     bool SaveMappingTemplate(const char* path, const QString& prefix, QString* message = nullptr);
@@ -154,13 +156,16 @@ public:
     // Assigns the matching joints (domain 1: the host's selection; otherwise
     // the skeleton joints that carry the prefix or equal the root), records
     // how many rig nodes it mapped as the last operation and revalidates.
-    // Answers that number, or -1 for a template without exactly 172 rules,
-    // which maps nothing and leaves why as the last operation.
+    // Answers that number, or -1 for a template without exactly 172 rules (or
+    // no file), which maps nothing and leaves why as the last operation. A
+    // template applied ends a part's wait for a joint.
     int ApplyMappingTemplate(const char* path, int domain, const QString& prefix);
 
 signals:
     void ModelChanged();
     void EditedPartChanged(int oldEditedPartId, int newEditedPartId, bool isReadWrite);
+    // The last-operation text changed (GetLastOperationMessage).
+    void LastOperationChanged();
 
 public slots:
     // From the hub's NameChanged: every unlocked characterization that uses
@@ -175,6 +180,8 @@ public slots:
     void ClearAll();
     // Automatic matching of the host's selected joints by rig node name.
     void AutoMatch();
+    // Selecting another characterization than the current one ends a part's
+    // wait for a joint (EditedPartChanged with the flag false).
     void SetCurrentCharacterization(int index);
     // Locks (stops the poll) or unlocks (releases the listed nodes, restarts
     // the poll) the current characterization, then revalidates.
@@ -196,6 +203,9 @@ private:
     int indexOf(const Characterization* characterization) const;
     CharacterizationPtr sharedOf(const Characterization* characterization) const;
     QString sanitize(const QString& joint) const;
+    void setLastOperation(const QString& text);
+    // A part waiting for a joint stops waiting; it stays the edited part.
+    void endPicking();
     QString settingsFilePath() const;
 
     // Assignment and release on any characterization; the node states follow

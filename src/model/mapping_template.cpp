@@ -1,10 +1,12 @@
 #include "model/mapping_template.h"
 
+#include "model/file_utils.h"
 #include "model/xml_document.h"
 #include "model/xml_settings_store.h"
 #include "rig/vlm_base.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 
 namespace {
@@ -49,7 +51,14 @@ bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>&
     store.Reset();
     store.SetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
     if (!store.Write()) {
-        Say(message, Tr("%1 could not be written.").arg(QFileInfo(path).fileName()));
+        // The cause where it can be named: a folder (or a pipe) of that name,
+        // a folder that is not there.
+        const QFileInfo file(path);
+        QString why = WhyNotARegularFile(file);
+        if (why.isEmpty() && !file.absoluteDir().exists())
+            why = Tr("%1 could not be written: its folder %2 does not exist.")
+                      .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()));
+        Say(message, why.isEmpty() ? Tr("%1 could not be written.").arg(file.fileName()) : why);
         return false;
     }
     Say(message, QString());

@@ -323,8 +323,12 @@ void CharacterTool::AutoMatch()
     ApplyTemplateDialog dialog(this, PathToQString(bridge_->GetUserPath()) + QStringLiteral("/template"), prefix);
     if (dialog.exec() != QDialog::Accepted || model_->GetCurrentCharacterization() != current || current->IsLocked())
         return;
+    // The empty entry applies nothing. Unlike a chosen template that is gone
+    // by the time the dialog is accepted ending the command silently, the
+    // model is asked all the same and refuses it with the reason, which the
+    // box below shows.
     const QFileInfo path(dialog.GetCurrentPath());
-    if (dialog.GetCurrentPath().isEmpty() || !path.isFile())
+    if (dialog.GetCurrentPath().isEmpty())
         return;
     const int domain = dialog.GetDomainMatchType();
     const QString usedPrefix = dialog.GetPrefix();

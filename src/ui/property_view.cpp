@@ -193,9 +193,11 @@ void PropertyView::fitValueFields()
     selectionHeading_->setMinimumWidth(
         widened ? 0 : selectionHeading_->fontMetrics().horizontalAdvance(selectionHeading_->text()));
     // Two lines need a row of their height, which the field beside them does
-    // not ask for.
+    // not ask for. The row keeps that height on one line too: a row that grew
+    // only when the heading broke made the view, and the host's window with
+    // it, taller, and a window grown for its contents never shrinks back.
     const QFontMetrics metrics = selectionHeading_->fontMetrics();
-    static_cast<QGridLayout*>(layout())->setRowMinimumHeight(0, widened ? metrics.lineSpacing() + metrics.height() : 0);
+    static_cast<QGridLayout*>(layout())->setRowMinimumHeight(0, metrics.lineSpacing() + metrics.height());
 }
 
 void PropertyView::changeEvent(QEvent* event)

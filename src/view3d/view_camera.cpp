@@ -180,6 +180,11 @@ bool FrameBox(const Box& box, int view, Framing* out)
 
 Box NodesBoundingBox(const std::vector<int>& nodeIds, const GeometryStore& store)
 {
+    // Unlike the box of the bones alone, which runs from joint centre to joint
+    // centre, the box also holds the joint spheres at both ends of each bone:
+    // framed edge to edge on the bones, a vertical chain (the neck, the spine)
+    // had its end spheres cut by the view's edges.
+    std::vector<int> ends;
     Box box = ResetBox();
     for (const int id : nodeIds) {
         for (std::size_t i = 0; i < store.ObjectCount(); ++i) {
@@ -187,7 +192,17 @@ Box NodesBoundingBox(const std::vector<int>& nodeIds, const GeometryStore& store
             if (object->partKind == DRAW_PART_BONE && object->secondId == id) {
                 Grow(box, object->boxMin);
                 Grow(box, object->boxMax);
+                ends.push_back(object->nodeId);
+                ends.push_back(object->secondId);
             }
+        }
+    }
+    for (std::size_t i = 0; i < store.ObjectCount() && !ends.empty(); ++i) {
+        const VLMDrawObjectNS::BaseObject* object = store.Object(i);
+        if (object->partKind == DRAW_PART_JOINT_SPHERE &&
+            std::find(ends.begin(), ends.end(), object->nodeId) != ends.end()) {
+            Grow(box, object->boxMin);
+            Grow(box, object->boxMax);
         }
     }
     return box;

@@ -82,8 +82,9 @@ struct Framing {
 SKW_EXPORT bool FrameBox(const ViewMath::Box& box, int view, Framing* out);
 
 // The union of the boxes of the bone objects (kind 0) of the store whose
-// second id (the bone's child node) is one of the ids; a reset box when no
-// bone matches.
+// second id (the bone's child node) is one of the ids, and of the joint
+// spheres (kind 2) at both ends of those bones; a reset box when no bone
+// matches.
 SKW_EXPORT ViewMath::Box NodesBoundingBox(const std::vector<int>& nodeIds, const GeometryStore& store);
 
 // The zoom mapping: [L, H] = [exp(1e-6), exp(20)] linearly onto

@@ -227,4 +227,7 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
     EXPECT_EQ(MissingJointsLabel()->text(), QString("%1 of %1 nodes have no joint name").arg(used));
     EXPECT_TRUE(MissingJointsLabel()->isVisible());
     SaveArtifact(window_->Screenshot(), "demo_no_joint_names");
+    boxes_.Answer(QMessageBox::Ok);
+    Trigger("lock");  // unlocked: the nameless nodes are released, and named
+    EXPECT_TRUE(window_->LastOperationText().endsWith(" (no joint name)")) << window_->LastOperationText().toStdString();
 }

@@ -152,4 +152,11 @@ TEST_F(Demo3DView, ACharacterIsFramedWhenItFirstShowsAndTheUsersCameraStaysAfter
     EXPECT_TRUE(Same(Gl()->GetCamera(), FrontFraming().camera));
     EXPECT_EQ(Gl()->GetZoom(), FrontFraming().zoom);
     EXPECT_EQ(JointsOutsideTheView(*Gl()), "");
+
+    for (const auto& [preset, nodes] : {std::make_pair("Frame Neck", std::vector<int>{NodeId("Neck"), 32, 33, 15}),
+                                        {"Frame Spine", {NodeId("Hips"), 8, 23, 24}}}) {
+        ChooseFramePreset(QLatin1String(preset));
+        EXPECT_EQ(JointsOutsideTheView(*Gl(), nodes), "") << preset;
+        SaveArtifact(Gl()->GrabFrame(), QStringLiteral("demo_view3d_%1").arg(QString(preset).remove(' ')));
+}
 }

@@ -6,6 +6,7 @@
 
 #include "model/characterization.h"
 #include "model/characterization_files.h"
+#include "model/resource_bridge.h"
 #include "ui/character_tool.h"
 #include "ui/part_item.h"
 #include "ui/schematic_widget.h"
@@ -17,11 +18,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 
 #include <algorithm>
+#include <functional>
 
 namespace {
 
@@ -298,7 +301,10 @@ TEST_F(DemoTest, MatchSelectedByNameIsOffWhereTheMappingCannotBeEdited)
 }
 
 // "Match Selected by Name" says in the status bar what it did, until the model
-// records another operation; a new scene starts without the old one's.
+// records another operation; a new scene starts without the old one's. The bar
+// names each command as it ends, also one the model does not validate; a
+// part's wait for a joint ends with a template, a new scene or a new
+// characterization.
 TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
 {
     const auto* shown = window_->findChild<QLabel*>("operationLabel");
@@ -318,8 +324,10 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     SaveArtifact(window_->Screenshot(), "demo_match_by_name");
     EXPECT_EQ(Model().GetNodeHostName(NodeId("Spine")), "Character1_Spine");
     ClickJoint("Character1_Hips");
+    DoubleClickPart("LeftArm");
     ApplyTemplate();
     EXPECT_EQ(shown->text(), QString("Last operation: Template applied: %1 nodes mapped.").arg(AssignedNodes(Model())));
+    ClickJoint("Character1_Spine");  // LeftArm no longer waits: no question about its joint
 
     // A prefix that no joint carries maps nothing: the panel says so, and so
     // does the bar.
@@ -337,14 +345,69 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     EXPECT_EQ(boxes_.Boxes()[0].text, "No joint of the skeleton with the prefix \"Character2_\" matched the template.\n"
                                       "Nothing was mapped.");
     EXPECT_EQ(shown->text(), "Last operation: No joint matched the template: nothing was mapped.");
+    QFile damaged(PathToQString(window_->Tool()->GetBridge()->GetUserPath()) + "/template/Damaged.xml");
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly) && damaged.write("<match_list") > 0);
+    damaged.close();
+    boxes_.Answer(QMessageBox::Ok);
+    ApplyTemplate("Damaged");
+    EXPECT_TRUE(shown->text().startsWith("Last operation: The template could not be applied: Damaged.xml"));
+    AnswerNextModal([](QWidget* dialog) { ClickButton(dialog, "OK"); });
+    Trigger("extractTemplate");
+    EXPECT_EQ(shown->text().toStdString(), "Last operation: Template successfully saved.");
+    Trigger("streamRoundTrip");
+    EXPECT_EQ(shown->text().toStdString(), "Last operation: Stream round trip: \"New Characterization\" read back, "
+                                           "locked.");
+    SaveArtifact(window_->Screenshot(), "demo_status_after_stream");
+    // The window's own commands too; the model's next text shows after a
+    // note even when it is the text from before it (Extract again).
+    const auto ok = [] { AnswerNextModal([](QWidget* dialog) { ClickButton(dialog, "OK"); }); };
+    struct Step {
+        const char* action;
+        std::function<void()> answer;
+        const char* shown;
+    };
+    const Step steps[] = {
+        {"extractTemplate", ok, "Template successfully saved."},
+        {"lock", {}, "Unlocked \"New Characterization\"."},
+        {"lock", {}, "Locked \"New Characterization\"."},
+        {"mirrorMode", {}, "Mirror mode on."},
+        {"mirrorMode", {}, "Mirror mode off."},
+        {"newCharacterization", {}, "Created \"Character2\"."},
+        {"deleteCharacterization", [this] { boxes_.Answer(QMessageBox::Yes); },
+         "Deleted characterization \"Character2\"."},
+        {"renameJoint", [] { AnswerNextName("Character1_Torso"); },
+         "Renamed joint \"Character1_Spine\" to \"Character1_Torso\"."},
+        {"deleteJoint", {}, "Deleted joint \"Character1_Torso\"."},
+        {"bendLeftArm", {}, "Bent the left arm: \"Character1_LeftHand\" lowered by 5 cm."},
+    };
+    ClickJoint("Character1_Spine");
+    for (const auto& step : steps) {
+        if (step.answer)
+            step.answer();
+        Trigger(step.action);
+        EXPECT_EQ(shown->text().toStdString(), std::string("Last operation: ") + step.shown);
+    }
+    SaveArtifact(window_->Screenshot(), "demo_status_after_bend");
 
+    QTest::keyClick(window_->CharacterList(), Qt::Key_Up);  // Character1 again, unlocked
+    DoubleClickPart("Hips");
+    QScrollBar* scroll = window_->Joints()->verticalScrollBar();
+    scroll->setValue(scroll->maximum());
+    ASSERT_GT(scroll->value(), 0);
     boxes_.Answer(QMessageBox::Discard);  // the mapping changed since the start
     OpenSample("suffix_lower.bvh");
     EXPECT_EQ(shown->text().toStdString(), "Last operation: No previous operation.");
+    EXPECT_EQ(scroll->value(), 0);  // the tree starts at the new root
+    SaveArtifact(window_->Screenshot(), "demo_new_scene_after_wait");
     ClickJoint("pelvis");
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("Hips")).toStdString(), "");
     for (const char* joint : {"head", "hand_l"})  // matching is case-sensitive
         CtrlClickJoint(window_->Joints(), joint);
     Trigger("matchByName");
     EXPECT_EQ(shown->text().toStdString(), "Last operation: Matched 0 of 3 selected joints.");
     SaveArtifact(window_->Screenshot(), "demo_match_none");
+    DoubleClickPart("Hips");
+    Trigger("newCharacterization");
+    ClickJoint("pelvis");
+    EXPECT_EQ(Model().GetNodeHostName(NodeId("Hips")).toStdString(), "");
 }

@@ -331,7 +331,9 @@ TEST_F(PanelTest, ThePanelShowsTheMappedSampleOnBothTabs)
     }
 
     // Five-digit values widen the value fields; the labels beside them still
-    // show whole at the panel's own width.
+    // show whole at the panel's own width, and the panel asks for no more
+    // room than before (a host window grown for it never shrinks back).
+    const QSize least = tool_->minimumSizeHint();
     CharacterJointGeometry g;
     ASSERT_TRUE(host_.RestGeometry("Character1_LeftForeArm", g));
     g.SetTranslate(-10250.25f, -10250.25f, -10250.25f);
@@ -346,5 +348,6 @@ TEST_F(PanelTest, ThePanelShowsTheMappedSampleOnBothTabs)
             << label->text().toStdString() << " needs " << text.width() << "x" << text.height() << ", has "
             << room.width() << "x" << room.height();
     }
+    EXPECT_EQ(tool_->minimumSizeHint(), least);
     SaveScreenshot(tool_, QStringLiteral("panel_five_digit_values"));
 }

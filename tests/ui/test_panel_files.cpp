@@ -229,7 +229,7 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     });
     host_.ShowExtractMappingTemplate();
     EXPECT_TRUE(boxes_.Texts().last().startsWith("The template could not be written to"));
-    EXPECT_FALSE(boxes_.Texts().last().section('\n', 1).trimmed().isEmpty()) << "and why";
+    EXPECT_EQ(boxes_.Texts().last().section('\n', 1), "blocked.xml is a folder, not a file.");
 
     // The same skeleton under another prefix, in a characterization of its own.
     StandInHost sample;
@@ -270,6 +270,13 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     host_.ShowMapBones();
     EXPECT_TRUE(boxes_.Texts().last().startsWith("The template could not be applied: broken.xml is damaged"))
         << boxes_.Texts().last().toStdString();
+    boxes_.Answer(QMessageBox::Ok);  // deleted while the dialog was open
+    AnswerNextModal([](QWidget* dialog) {
+        QFile::remove(dialog->findChild<QComboBox*>()->currentData().toString());
+        ClickButton(dialog, "OK");
+    });
+    host_.ShowMapBones();
+    EXPECT_TRUE(boxes_.Texts().last().endsWith(".xml is no longer there: it was moved or deleted."));
 
     // Without a hub a template is never applied to "--- None ---" either, and
     // there is no selection to match.
@@ -283,5 +290,5 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     EXPECT_EQ(boxes_.Titles(),
               QStringList({"Extract Template Error", "Characterization Not Created", "Save Template", "Save Template",
                            "Extract Template Error", "Characterization Locked", "Match Error", "Match Error",
-                           "Characterization Not Created", "Match Error"}));
+                           "Match Error", "Characterization Not Created", "Match Error"}));
 }

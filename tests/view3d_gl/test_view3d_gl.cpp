@@ -251,13 +251,7 @@ TEST(ViewFrame, PresetsAndDisplayOptionsThroughTheMenus)
 
     gl.SetCharacter(nullptr, rig.c(), rig.s());
     OpenMenu(view, "Frame body part", [](QMenu* menu) { Choose(menu, QStringLiteral("Frame Left Arm - Top")); });
-    Box arm = ResetBox();
-    const GeometryStore& store = gl.GetRenderer()->Geometry()->SkeletonStore();
-    for (std::size_t i = 0; i < store.ObjectCount(); ++i) {
-        const auto* o = store.Object(i);
-        if (o->partKind == DRAW_PART_BONE && o->secondId >= 9 && o->secondId <= 11)
-            Grow(arm, Box{{o->boxMin[0], o->boxMin[1], o->boxMin[2]}, {o->boxMax[0], o->boxMax[1], o->boxMax[2]}});
-    }
+    const Box arm = ViewCamera::NodesBoundingBox({11, 10, 9}, gl.GetRenderer()->Geometry()->SkeletonStore());
     ViewCamera::Framing top;
     ASSERT_TRUE(ViewCamera::FrameBox(arm, FRAME_VIEW_TOP, &top));
     EXPECT_EQ(std::memcmp(top.camera.m, gl.GetCamera().m, sizeof top.camera.m), 0);
