@@ -716,6 +716,10 @@ int CharacterizationModel::ApplyMappingTemplate(const char* path, int domain, co
         lastOperation_ = tr("Template applied: 1 node mapped.");
     else
         lastOperation_ = tr("Template applied: %1 nodes mapped.").arg(count);
+    // A template read with bytes that were not valid (read as U+FFFD) says
+    // where they were.
+    if (!problem.isEmpty())
+        lastOperation_ += QLatin1Char(' ') + problem;
     Refresh();
     return count;
 }

@@ -43,16 +43,17 @@ bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>&
         }
         items.push_back(item);
     }
-    // A template is written whole: saving replaces the file, also one that is
-    // damaged (which the store would otherwise move aside first).
+    // A template is written whole: saving replaces the file. One that could
+    // not be read is kept aside first, and the message says as what.
     XmlSettingsStore store(path);
     store.Reset();
     store.SetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
     if (!store.Write()) {
-        Say(message, Tr("%1 could not be written.").arg(QFileInfo(path).fileName()));
+        Say(message, store.GetWriteProblem().isEmpty() ? Tr("%1 could not be written.").arg(QFileInfo(path).fileName())
+                                                       : store.GetWriteProblem());
         return false;
     }
-    Say(message, QString());
+    Say(message, store.GetWriteNotice());
     return true;
 }
 
@@ -63,7 +64,7 @@ void LoadMappingTemplate(const QString& path, std::vector<NameMatchRule>& rules,
     {
         XmlSettingsStore store(path);
         store.GetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
-        Say(message, store.GetReadProblem());
+        Say(message, store.GetReadProblem().isEmpty() ? store.GetReadWarning() : store.GetReadProblem());
     }
     rules.reserve(items.size());
     for (const FlaggedPair& item : items)
