@@ -306,21 +306,21 @@ TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
          lead + "is not a regular file: it is a pipe, a socket or a device.", 0},
     };
     QString message;
-    CaptureStdout();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         QFile::remove(companion);
         c.make();
+        CaptureStdout();
         std::unique_ptr<Characterization> back = LoadCharacterizationBinary(Path("hero.vlmc"), QString(), &message);
+        GetCapturedStdout();
         ASSERT_TRUE(back) << "the stream still loads";
         if (c.message.endsWith("at line"))
             EXPECT_TRUE(message.startsWith(c.message)) << message.toStdString();
         else
-            EXPECT_EQ(message, c.message);
+            EXPECT_EQ(message, c.message) << message.toStdString();
         EXPECT_EQ(used - back->CountUnnamedAssignedNodes(), c.named);
         QDir(dir_.path()).rmdir("hero.bones.xml");
     }
-    GetCapturedStdout();
     EXPECT_FALSE(pipe->WasOpened());
 
     // A stream that is a pipe or a folder, and one with a NaN in the rest

@@ -399,8 +399,9 @@ TEST_F(XmlSettingsStoreTest, FailedWritesLeaveTheFormerFileWhole)
             CaptureStdout();
             XmlSettingsStore store(path);
             c.set(store);
-            EXPECT_FALSE(store.Write());
+            const bool written = store.Write();
             GetCapturedStdout();
+            EXPECT_FALSE(written);
             const QString problem = "full.xml was not written: " + c.problem;
             EXPECT_TRUE(problem.endsWith("(line") ? store.GetWriteProblem().startsWith(problem)
                                                   : store.GetWriteProblem() == problem)
