@@ -777,6 +777,22 @@ TEST_F(CharacterizationFilesTest, XmlFileRoundTripsWithAndWithoutLimits)
         ASSERT_EQ(std::memcmp(&back->JointGeometryAt(node), &out_.JointGeometryAt(node), sizeof(VLMJointGeometry)), 0)
             << "node " << node << " comes back bit for bit";
 
+    // A byte that is not UTF-8 reads as U+FFFD, in a characterization file
+    // and in a template, and the message says where.
+    std::vector<NameMatchRule> rules(VLM_NODE_COUNT, NameMatchRule{QStringLiteral("hips"), false}), read;
+    ASSERT_TRUE(WriteMappingTemplate(Path("t.xml"), rules));
+    WriteFile(Path("t.xml"), ReadFile(Path("t.xml")).replace("\"hips", "\"\xE9hips"));
+    WriteFile(Path("e9.xml"), ReadFile(path).replace("rig:joint_3 ", "rig:joint_3\xE9"));
+    back = LoadCharacterizationXml(Path("e9.xml"), &message);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->GetNodeName(3), QString::fromUtf8("rig:joint_3\xEF\xBF\xBD<\"&'>"));
+    EXPECT_EQ(message, "e9.xml holds a byte that is not valid UTF-8, at line 7, column 33; it is read as U+FFFD.");
+    LoadMappingTemplate(Path("t.xml"), read, &message);
+    ASSERT_EQ(read.size(), rules.size());
+    EXPECT_EQ((read[0].pattern + message).toStdString(), "\xEF\xBF\xBDhips"
+                                                         "t.xml holds 172 bytes that are not valid UTF-8, the first "
+                                                         "at line 3, column 38; they are read as U+FFFD.");
+
     // Without limits: six items per node, flags 0 or 1, records without limits.
     out_.ClearNode(2);
     ASSERT_TRUE(SaveCharacterizationXml(out_, path, false));
