@@ -313,8 +313,7 @@ private:
             const unsigned char third = i + 2 < name.size() ? static_cast<unsigned char>(name[i + 2]) : 0;
             if (c == 0xEF && next == 0xBF && (third == 0xBE || third == 0xBF))
                 return fail(lineNo, std::string(third == 0xBE ? "U+FFFE" : "U+FFFF") + " in the joint name '" +
-                                        clip(name) +
-                                        "': joint names are kept in XML files, which cannot hold it");
+                                        clip(name) + "': joint names are kept in XML files, which cannot hold it");
         }
         if (key == "ROOT" && !stack_.empty())
             return fail(lineNo, "ROOT inside an open block");

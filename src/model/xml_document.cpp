@@ -235,10 +235,10 @@ XmlReadResult ReadXmlDocument(const QByteArray& bytes, QDomDocument& document, X
     // ("Unexpected ''.") and lets a lone surrogate through.
     const int unheld = FindCharacterXmlCannotHold(text);
     if (unheld >= 0) {
-        error.message = Tr("a character an XML file cannot hold (U+%1)")
-                            .arg(QString::number(uint(text.at(unheld).unicode()), 16)
-                                     .toUpper()
-                                     .rightJustified(4, QLatin1Char('0')));
+        error.message =
+            Tr("a character an XML file cannot hold (U+%1)")
+                .arg(
+                    QString::number(uint(text.at(unheld).unicode()), 16).toUpper().rightJustified(4, QLatin1Char('0')));
         LineAndColumn(text, unheld, error.line, error.column);
         return XmlReadResult::kFailed;
     }

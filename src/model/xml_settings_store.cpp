@@ -59,9 +59,9 @@ QString TextXmlCannotHold(const QDomNode& node, const QString& where)
                                          Tr("A processing instruction of %1").arg(where));
     }
     for (QDomNode child = node.firstChild(); problem.isEmpty() && !child.isNull(); child = child.nextSibling()) {
-        const QString inner = child.isElement() ? (where.isEmpty() ? QString() : where + QLatin1Char('/')) +
-                                                      child.toElement().tagName()
-                                                : where;
+        const QString inner =
+            child.isElement() ? (where.isEmpty() ? QString() : where + QLatin1Char('/')) + child.toElement().tagName()
+                              : where;
         problem = TextXmlCannotHold(child, inner);
     }
     return problem;

@@ -274,8 +274,7 @@ TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
         int named;        // the used nodes that get their name
     } cases[] = {
         {"a folder", [&] { QDir(dir_.path()).mkdir("hero.bones.xml"); }, lead + "is a folder, not a file.", 0},
-        {"too large",
-         [&] { WriteFile(companion, names + QByteArray(5 * 1024 * 1024 - names.size(), ' ')); },
+        {"too large", [&] { WriteFile(companion, names + QByteArray(5 * 1024 * 1024 - names.size(), ' ')); },
          lead + "is too large to be read (5.0 MB; the limit is 4 MB).", 0},
         {"truncated", [&] { WriteFile(companion, names.left(names.size() / 2)); }, lead + "is damaged at line", 0},
         {"cut in its first tag", [&] { WriteFile(companion, "<config_root"); },
@@ -291,10 +290,8 @@ TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
         {"overlong", edited("\xC0\xAF"), bad.arg("2 bytes that are", "the first at", "they are"), used},
         {"a surrogate", edited("\xED\xA0\x80"), bad.arg("3 bytes that are", "the first at", "they are"), used},
         {"version 1.1", [&] { WriteFile(companion, "<?xml version=\"1.1\"?>" + names); }, "", used},
-        {"names for nodes 0 to 9",
-         [&] { XmlSettingsStore(companion).SetList("bone_correspondance", first); },
-         QString("%1 of the %2 nodes of hero.vlmc have no joint name in hero.bones.xml.").arg(used - 10).arg(used),
-         10},
+        {"names for nodes 0 to 9", [&] { XmlSettingsStore(companion).SetList("bone_correspondance", first); },
+         QString("%1 of the %2 nodes of hero.vlmc have no joint name in hero.bones.xml.").arg(used - 10).arg(used), 10},
         {"one name missing", [&] { XmlSettingsStore(companion).SetList("bone_correspondance", allButOne); },
          QString("1 of the %1 nodes of hero.vlmc has no joint name in hero.bones.xml.").arg(used), used - 1},
         {"171 names",

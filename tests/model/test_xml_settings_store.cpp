@@ -385,9 +385,13 @@ TEST_F(XmlSettingsStoreTest, FailedWritesLeaveTheFormerFileWhole)
         std::function<void(XmlSettingsStore&)> set;
         QString problem;  // one ending in "(line" is matched up to there
     } unreadable[] = {
-        {[](XmlSettingsStore& s) { s.SetPairList("path", "clip_path", {{"clip", "/clips/a\x1B[31m"}}); },
+        {[](XmlSettingsStore& s) {
+             s.SetPairList("path", "clip_path", {{"clip", "/clips/a\x1B[31m"}});
+         },
          "The \"value\" text of config_root/path/clip_path/item" + held.arg("001B")},
-        {[](XmlSettingsStore& s) { s.SetPairList("mirror", "mirror_list", {{QString("Left") + QChar(0xFFFE), "Right"}}); },
+        {[](XmlSettingsStore& s) {
+             s.SetPairList("mirror", "mirror_list", {{QString("Left") + QChar(0xFFFE), "Right"}});
+         },
          "The \"key\" text of config_root/mirror/mirror_list/item" + held.arg("FFFE")},
         {[](XmlSettingsStore& s) { s.SetValue("name", "1st", "v"); }, "it would not be read back (line"},
         {[](XmlSettingsStore& s) { s.SetList("big", XmlSettingsStore::StringList(80000, QString(40, 'x'))); },
