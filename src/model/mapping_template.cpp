@@ -43,8 +43,10 @@ bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>&
         }
         items.push_back(item);
     }
-    // A template is written whole: saving replaces the file. One that could
-    // not be read is kept aside first, and the message says as what.
+    // A template is written whole: saving replaces the file. Unlike a plain
+    // overwrite, one that could not be read (damaged, too large, unreadable)
+    // is kept aside first, and the message says as what: it may be the
+    // user's only copy of a convention.
     XmlSettingsStore store(path);
     store.Reset();
     store.SetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);

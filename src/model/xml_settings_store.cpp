@@ -251,8 +251,10 @@ bool XmlSettingsStore::Save()
         writeProblem_ = Tr("%1 was not written: %2").arg(name, readProblem_);
         return false;
     }
-    // Refused before anything moves: a file kept aside for a write that
-    // never comes would leave its place empty.
+    // Unlike writing whatever the document holds, text the reader would
+    // refuse is not written: the next read would lose every setting in the
+    // file. Refused before anything moves: a file kept aside for a write
+    // that never comes would leave its place empty.
     QByteArray text;
     if (!Serialize(text)) {
         std::cout << "Error in writing " << path_.toStdString() << ": " << writeProblem_.toStdString()

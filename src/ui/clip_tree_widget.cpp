@@ -72,8 +72,9 @@ void ClipTreeWidget::populate()
     {
         XmlSettingsStore settings(settingsFile());
         settings.GetPairList(kPathGroup, kClipPathKey, folders);
-        // A settings file that could not be read is not replaced just to
-        // record the default: it waits for a change the user asks for.
+        // Unlike recording the default whenever the list is empty, a settings
+        // file that could not be read is not replaced just for that: it
+        // waits for a change the user asks for, whose write keeps it aside.
         if (folders.empty() && settings.GetReadProblem().isEmpty()) {
             folders.emplace_back(QStringLiteral("clip"), PathToQString(bridge_->GetClipPath()));
             settings.SetPairList(kPathGroup, kClipPathKey, folders);
