@@ -7,6 +7,7 @@
 #include <QXmlStreamReader>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -34,7 +35,7 @@ void LineAndColumn(const QString& text, int index, int& line, int& column)
 // read before: each byte that does not belong to a well-formed sequence (a
 // stray continuation byte, a sequence cut short, an overlong form, a
 // surrogate, a value beyond U+10FFFF) becomes one U+FFFD.
-QString DecodeUtf8(const QByteArray& bytes, int from, XmlTextRepair& repair)
+QString DecodeUtf8(const QByteArray& bytes, int from, XmlTextRepair& repair, std::vector<int>& replaced)
 {
     const int size = bytes.size();
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData());
@@ -67,6 +68,7 @@ QString DecodeUtf8(const QByteArray& bytes, int from, XmlTextRepair& repair)
         if (!good) {
             if (firstBad < 0)
                 firstBad = text.size();
+            replaced.push_back(text.size());
             ++repair.count;
             text.append(QChar(QChar::ReplacementCharacter));
             ++i;
@@ -101,7 +103,7 @@ bool IsUtf8(const QTextCodec* codec) { return codec && codec->mibEnum() == 106; 
 
 // The file's text: decoded by its byte-order mark, else by the encoding its
 // declaration names when Qt knows it, else as UTF-8.
-QString DecodeXmlText(const QByteArray& bytes, XmlTextRepair& repair)
+QString DecodeXmlText(const QByteArray& bytes, XmlTextRepair& repair, std::vector<int>& replaced)
 {
     QTextCodec* codec = nullptr;
     int from = 0;
@@ -113,7 +115,7 @@ QString DecodeXmlText(const QByteArray& bytes, XmlTextRepair& repair)
         codec = QTextCodec::codecForName(DeclaredEncoding(bytes).toLatin1());
     if (!codec || IsUtf8(codec)) {
         repair.encoding = QStringLiteral("UTF-8");
-        return DecodeUtf8(bytes, from, repair);
+        return DecodeUtf8(bytes, from, repair, replaced);
     }
     QTextCodec::ConverterState state(QTextCodec::DefaultConversion);
     const QString text = codec->toUnicode(bytes.constData(), bytes.size(), &state);
@@ -121,10 +123,66 @@ QString DecodeXmlText(const QByteArray& bytes, XmlTextRepair& repair)
     repair.count = state.invalidChars;
     // The codec does not say where: the first replacement character is the
     // nearest guess.
-    if (repair.count > 0)
-        LineAndColumn(text, std::max(0, int(text.indexOf(QChar(QChar::ReplacementCharacter)))), repair.line,
-                      repair.column);
+    if (repair.count > 0) {
+        for (int at = 0; (at = text.indexOf(QChar(QChar::ReplacementCharacter), at)) >= 0; ++at)
+            replaced.push_back(at);
+        LineAndColumn(text, replaced.empty() ? 0 : replaced.front(), repair.line, repair.column);
+    }
     return text;
+}
+
+// The first of the ascending positions `at` that lies in a tag of `text`
+// (a name or the space between attributes, not an attribute's value, text,
+// a comment, CDATA or a processing instruction); -1 when none does.
+int FirstInATag(const QString& text, const std::vector<int>& at)
+{
+    enum class Place { kText, kTag, kQuoted, kComment, kCData, kInstruction } place = Place::kText;
+    QChar quote;
+    std::size_t next = 0;
+    for (int i = 0; i < text.size() && next < at.size(); ++i) {
+        if (i == at[next]) {
+            if (place == Place::kTag)
+                return i;
+            ++next;
+        }
+        const QChar c = text.at(i);
+        const QStringRef rest = text.midRef(i);
+        switch (place) {
+        case Place::kText:
+            if (rest.startsWith(QLatin1String("<!--")))
+                place = Place::kComment, i += 3;
+            else if (rest.startsWith(QLatin1String("<![CDATA[")))
+                place = Place::kCData, i += 8;
+            else if (rest.startsWith(QLatin1String("<?")))
+                place = Place::kInstruction, i += 1;
+            else if (c == QLatin1Char('<'))
+                place = Place::kTag;
+            break;
+        case Place::kTag:
+            if (c == QLatin1Char('"') || c == QLatin1Char('\''))
+                place = Place::kQuoted, quote = c;
+            else if (c == QLatin1Char('>'))
+                place = Place::kText;
+            break;
+        case Place::kQuoted:
+            if (c == quote)
+                place = Place::kTag;
+            break;
+        case Place::kComment:
+            if (rest.startsWith(QLatin1String("-->")))
+                place = Place::kText, i += 2;
+            break;
+        case Place::kCData:
+            if (rest.startsWith(QLatin1String("]]>")))
+                place = Place::kText, i += 2;
+            break;
+        case Place::kInstruction:
+            if (rest.startsWith(QLatin1String("?>")))
+                place = Place::kText, i += 1;
+            break;
+        }
+    }
+    return -1;
 }
 
 // The declaration's version is not checked and its encoding no longer
@@ -228,9 +286,19 @@ XmlReadResult ReadXmlDocument(const QByteArray& bytes, QDomDocument& document, X
 {
     document = QDomDocument();
     XmlTextRepair repaired;
-    QString text = DecodeXmlText(bytes, repaired);
+    std::vector<int> replaced;
+    QString text = DecodeXmlText(bytes, repaired, replaced);
     if (repair)
         *repair = repaired;
+    // A byte that is not valid where a name or the markup between names must
+    // stand leaves the file's structure in doubt: refused, as it always was.
+    // In a value or a text it is one character of a name, read as U+FFFD.
+    const int inATag = FirstInATag(text, replaced);
+    if (inATag >= 0) {
+        error.message = Tr("a byte that is not valid %1 in a tag").arg(repaired.encoding);
+        LineAndColumn(text, inATag, error.line, error.column);
+        return XmlReadResult::kFailed;
+    }
     // Refused here rather than by the stream reader, which names no character
     // ("Unexpected ''.") and lets a lone surrogate through.
     const int unheld = FindCharacterXmlCannotHold(text);
