@@ -134,7 +134,11 @@ bool SaveCharacterizationBinary(Characterization& characterization, const char* 
 // and the message says which; the node words and records still come from the
 // stream. A companion that leaves used nodes of the stream without a name is
 // taken, and the message says how many ("44 of the 45 nodes of hero.vlmc
-// have no joint name in hero.bones.xml."). Null when the file is not a
+// have no joint name in hero.bones.xml."; "1 of the 45 nodes ... has ...").
+// Names read with bytes that were not valid in the companion's encoding
+// hold U+FFFD, and the message says where the first such byte was. A
+// companion cut short, even in its first tag, is damaged, not empty.
+// Null when the file is not a
 // regular file (a pipe would block the open), cannot be read or holds no
 // valid stream; a stream refused for one node's record names the node.
 std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath, const QString& companionPath,

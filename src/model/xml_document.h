@@ -7,8 +7,11 @@
 //
 // The bytes are decoded here, not by the parser, which refuses a whole file
 // for one byte that is not UTF-8. Files written by other tools and by older
-// versions hold such bytes in names; they are read as U+FFFD, as they always
-// were, and the caller hears where (XmlTextRepair). A byte-order mark, or else
+// versions hold such bytes in names; in a value or a text they are read as
+// U+FFFD, as they always were, and the caller hears where (XmlTextRepair).
+// In a tag (an element or attribute name, or between attributes) such a byte
+// leaves the structure in doubt and the file is refused at its line and
+// column, as it always was. A byte-order mark, or else
 // the encoding the declaration names, chooses the decoding; without either,
 // and for an encoding Qt does not know, it is UTF-8. The declaration's version
 // is not checked (files declaring 1.1 were read before). A character an XML
