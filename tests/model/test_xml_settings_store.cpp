@@ -30,7 +30,7 @@ protected:
 };
 
 // Runs `check` as an ordinary user: as root (where every file is readable),
-// in a child process that drops to nobody's uid and gid.
+// in a child process that drops to nobody's uid and gid, given 30 s.
 bool AsOrdinaryUser(const std::function<bool()>& check)
 {
     if (geteuid() != 0)
@@ -39,7 +39,12 @@ bool AsOrdinaryUser(const std::function<bool()>& check)
     if (child == 0)
         _exit(setgid(65534) == 0 && setuid(65534) == 0 && check() ? 0 : 1);
     int status = 0;
-    return child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    for (int waited = 0; child > 0 && waitpid(child, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 3000)
+            kill(child, SIGKILL);
+        usleep(10000);
+    }
+    return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 QStringList ChildNames(const QDomElement& element)
