@@ -300,11 +300,6 @@ TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
          QString("%1 of the %2 nodes of hero.vlmc have no joint name in hero.bones.xml.").arg(used - 10).arg(used), 10},
         {"one name missing", [&] { XmlSettingsStore(companion).SetList("bone_correspondance", allButOne); },
          QString("1 of the %1 nodes of hero.vlmc has no joint name in hero.bones.xml.").arg(used), used - 1},
-        {"171 names",
-         [&] {
-             XmlSettingsStore(companion).SetList("bone_correspondance", {allButOne.begin() + 1, allButOne.end()});
-         },
-         lead + "lists 171 names, not 172.", 0},
         {"a pipe", [&] { pipe = std::make_unique<FifoWatch>(companion.toStdString()); },
          lead + "is not a regular file: it is a pipe, a socket or a device.", 0},
     };

@@ -15,6 +15,7 @@
 #include <csignal>
 #include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -216,9 +217,8 @@ TEST_F(XmlSettingsStoreTest, DamagedFileIsKeptAsideOnTheFirstWrite)
             WriteFile(file, former);
             const bool unreadable = former == "<config_root/>";
             if (unreadable) {  // writable by all, readable by none
-                QFile::setPermissions(dir.path(), QFile::ReadOther | QFile::WriteOther | QFile::ExeOther |
-                                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-                QFile::setPermissions(file, QFile::WriteOwner | QFile::WriteOther | QFile::WriteGroup);
+                chmod(QFile::encodeName(dir.path()), 0777);
+                chmod(QFile::encodeName(file), 0222);
             }
             CaptureStdout();
             const auto check = [&] {
@@ -230,7 +230,7 @@ TEST_F(XmlSettingsStoreTest, DamagedFileIsKeptAsideOnTheFirstWrite)
             const bool kept = unreadable ? AsOrdinaryUser(check) : check();
             GetCapturedStdout();
             EXPECT_TRUE(kept) << former.left(20).constData();
-            QFile::setPermissions(dir.filePath("former.xml.damaged"), QFile::ReadOwner | QFile::WriteOwner);
+            chmod(QFile::encodeName(dir.filePath("former.xml.damaged")), 0600);
             EXPECT_EQ(ReadFile(dir.filePath("former.xml.damaged")), former) << former.left(20).constData();
         }
     }

@@ -14,8 +14,6 @@
 #include <QTableWidget>
 #include <QTextEdit>
 
-#include <functional>
-
 namespace {
 
 using Pairs = XmlSettingsStore::PairList;
@@ -119,24 +117,28 @@ TEST_F(MirrorDialogTest, FileThatCannotBeWrittenKeepsTheDialogOpen)
     // that could not be read: kept aside, and the user hears where.
     const QByteArray settings = ReadFile(file_);
     const struct {
-        std::function<void()> make;
+        QByteArray before;  // null: a folder
         const char* right;
         QString box;
         bool staysOpen;
     } cases[] = {
-        {[&] { QFile::remove(file_), QDir().mkpath(file_); }, "Rt",
+        {QByteArray(), "Rt",
          "The mirror list could not be written to \"" + file_ +
              "\".\nskelwright.xml was not written: skelwright.xml is a folder, not a file.",
          true},
-        {[&] { WriteFile(file_, settings); }, "Rt\x1B",
+        {settings, "Rt\x1B",
          "The right keyword of row 3 holds the character U+001B, which an XML file cannot hold.\nNothing was written.",
          true},
-        {[&] { WriteFile(file_, "<config_root>"); }, "Rt",
-         "The former skelwright.xml could not be read; it is kept as skelwright.xml.damaged.", false},
+        {"<config_root>", "Rt", "The former skelwright.xml could not be read; it is kept as skelwright.xml.damaged.",
+         false},
     };
     for (const auto& c : cases) {
         QDir(file_).removeRecursively();
-        c.make();
+        QFile::remove(file_);
+        if (c.before.isNull())
+            QDir().mkpath(file_);
+        else
+            WriteFile(file_, c.before);
         ScriptedMessageBoxes boxes;
         boxes.Answer(QMessageBox::Ok);
         ConfigMirrorDialog dialog(nullptr, file_);
