@@ -304,18 +304,16 @@ private:
                 return fail(lineNo, "brace in the joint name '" + clip(name) + "' (put braces on their own lines)");
             if (c < 0x20 || c == 0x7F)
                 return fail(lineNo, "control character in the joint name");
-            // Joint names are kept in XML files, which cannot hold U+FFFE,
-            // U+FFFF or a surrogate (EF BF BE, EF BF BF, ED A0..BF xx). Other
-            // bytes that are not UTF-8 are let through as before: the host
-            // reads them as U+FFFD, which XML holds.
+            // Joint names are kept in XML files, which cannot hold U+FFFE or
+            // U+FFFF (EF BF BE, EF BF BF). Other bytes that are not UTF-8 are
+            // let through as before: the host reads them as U+FFFD, which XML
+            // holds. The bytes of a surrogate (ED A0..BF xx) are among them:
+            // they are not UTF-8, so they never become a lone surrogate.
             const unsigned char next = i + 1 < name.size() ? static_cast<unsigned char>(name[i + 1]) : 0;
             const unsigned char third = i + 2 < name.size() ? static_cast<unsigned char>(name[i + 2]) : 0;
-            const bool nonCharacter = c == 0xEF && next == 0xBF && (third == 0xBE || third == 0xBF);
-            const bool surrogate = c == 0xED && next >= 0xA0 && next <= 0xBF;
-            if (nonCharacter || surrogate)
-                return fail(lineNo, std::string(nonCharacter ? (third == 0xBE ? "U+FFFE" : "U+FFFF") : "a surrogate") +
-                                        " in the joint name '" + clip(name) +
-                                        "': joint names are kept in XML files, which cannot hold it");
+            if (c == 0xEF && next == 0xBF && (third == 0xBE || third == 0xBF))
+                return fail(lineNo, std::string(third == 0xBE ? "U+FFFE" : "U+FFFF") + " in the joint name '" +
+                                        clip(name) + "': joint names are kept in XML files, which cannot hold it");
         }
         if (key == "ROOT" && !stack_.empty())
             return fail(lineNo, "ROOT inside an open block");

@@ -64,7 +64,9 @@ bool SwapFor(unsigned char byteOrder)
 
 // Reads the companion's joint names. Answers the list only when it has one
 // name per rig node; otherwise an empty list and the reason in `why`.
-std::vector<QString> ReadCompanionNames(const QString& companionPath, QString& why)
+// `warning` receives where bytes that were not valid in the file's encoding
+// were read as U+FFFD.
+std::vector<QString> ReadCompanionNames(const QString& companionPath, QString& why, QString& warning)
 {
     std::vector<QString> names;
     if (companionPath.isEmpty()) {
@@ -81,6 +83,7 @@ std::vector<QString> ReadCompanionNames(const QString& companionPath, QString& w
         why = Tr("No joint names were loaded: %1").arg(store.GetReadProblem());
         return names;
     }
+    warning = store.GetReadWarning();
     store.GetList(kBoneCorrespondance, names);
     if (names.size() != std::size_t(VLM_NODE_COUNT)) {
         why = Tr("No joint names were loaded: %1 lists %2 names, not %3.")
@@ -531,8 +534,8 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
         if (companion.isEmpty())
             companion = CompanionPathFor(binaryPath);
     }
-    QString why;
-    const std::vector<QString> names = ReadCompanionNames(companion, why);
+    QString why, warning;
+    const std::vector<QString> names = ReadCompanionNames(companion, why, warning);
 
     QString fault;
     std::unique_ptr<Characterization> characterization =
@@ -550,11 +553,16 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
         int used = 0;
         const int unnamed = characterization->CountUnnamedAssignedNodes(&used);
         if (unnamed > 0)
-            why = Tr("%1 of the %2 nodes of %3 have no joint name in %4.")
+            why = Tr(unnamed == 1 ? "%1 of the %2 nodes of %3 has no joint name in %4."
+                                  : "%1 of the %2 nodes of %3 have no joint name in %4.")
                       .arg(unnamed)
                       .arg(used)
                       .arg(FileNameOf(binaryPath), FileNameOf(companion));
     }
+    // Names read with bytes that were not valid are taken, and the user
+    // hears where those bytes were.
+    if (!warning.isEmpty())
+        why = why.isEmpty() ? warning : warning + QLatin1Char(' ') + why;
     Say(message, why);
     return characterization;
 }

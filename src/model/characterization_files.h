@@ -134,7 +134,11 @@ bool SaveCharacterizationBinary(Characterization& characterization, const char* 
 // and the message says which; the node words and records still come from the
 // stream. A companion that leaves used nodes of the stream without a name is
 // taken, and the message says how many ("44 of the 45 nodes of hero.vlmc
-// have no joint name in hero.bones.xml."). Null when the file is not a
+// have no joint name in hero.bones.xml."; "1 of the 45 nodes ... has ...").
+// Names read with bytes that were not valid in the companion's encoding
+// hold U+FFFD, and the message says where the first such byte was. A
+// companion cut short, even in its first tag, is damaged, not empty.
+// Null when the file is not a
 // regular file (a pipe would block the open), cannot be read or holds no
 // valid stream; a stream refused for one node's record names the node.
 std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath, const QString& companionPath,
@@ -149,7 +153,9 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const char* binaryP
 // "joints". The file is written whole: entries of an earlier file at the path
 // are not kept. Like the companion, it is written beside its target and
 // renamed over it, except in a folder where no file can be made, where it is
-// rewritten in place and a failure can truncate it.
+// rewritten in place and a failure can truncate it. A file that was there
+// and could not be read is first kept aside under a name of its own; the
+// message then says as what, though the save succeeded.
 bool SaveCharacterizationXml(const Characterization& characterization, const QString& path, bool withLimits,
                              QString* message = nullptr);
 bool SaveCharacterizationXml(const Characterization& characterization, const char* path, bool withLimits,
@@ -160,6 +166,8 @@ bool SaveCharacterizationXml(const Characterization& characterization, const cha
 // joint names, or lacks the geometry of an assigned node (too few items or
 // numbers, a rotation order outside 0..12). A number that is not a finite
 // float ("x", "nan", "inf", or "1e39", beyond the float range) reads as 0.
+// Bytes that are not valid in the file's encoding read as U+FFFD, and the
+// message of the characterization returned says where they were.
 std::unique_ptr<Characterization> LoadCharacterizationXml(const QString& path, QString* message = nullptr);
 std::unique_ptr<Characterization> LoadCharacterizationXml(const char* path, QString* message = nullptr);
 

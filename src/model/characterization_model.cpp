@@ -757,12 +757,14 @@ int CharacterizationModel::ApplyMappingTemplate(const char* path, int domain, co
     // many rig nodes the template mapped: a prefix that no joint carries
     // maps nothing, and that must not read as a success.
     const int count = int(std::count(mapped.begin(), mapped.end(), true));
-    if (count == 0)
-        setLastOperation(tr("No joint matched the template: nothing was mapped."));
-    else if (count == 1)
-        setLastOperation(tr("Template applied: 1 node mapped."));
-    else
-        setLastOperation(tr("Template applied: %1 nodes mapped.").arg(count));
+    QString text = count == 0   ? tr("No joint matched the template: nothing was mapped.")
+                   : count == 1 ? tr("Template applied: 1 node mapped.")
+                                : tr("Template applied: %1 nodes mapped.").arg(count);
+    // A template read with bytes that were not valid (read as U+FFFD) says
+    // where they were.
+    if (!problem.isEmpty())
+        text += QLatin1Char(' ') + problem;
+    setLastOperation(text);
     Refresh();
     return count;
 }

@@ -229,10 +229,13 @@ bool SaveCharacterizationXml(const Characterization& characterization, const QSt
     }
 
     if (!store.Write()) {
-        Say(message, Tr("%1 could not be written.").arg(QFileInfo(path).fileName()));
+        Say(message, store.GetWriteProblem().isEmpty() ? Tr("%1 could not be written.").arg(QFileInfo(path).fileName())
+                                                       : store.GetWriteProblem());
         return false;
     }
-    Say(message, QString());
+    // A former file that could not be read was kept aside: the user hears
+    // where.
+    Say(message, store.GetWriteNotice());
     return true;
 }
 
@@ -283,7 +286,7 @@ std::unique_ptr<Characterization> LoadCharacterizationXml(const QString& path, Q
         }
         characterization->SetJointGeometry(node, record);
     }
-    Say(message, QString());
+    Say(message, store.GetReadWarning());
     return characterization;
 }
 

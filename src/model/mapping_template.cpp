@@ -45,23 +45,29 @@ bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>&
         }
         items.push_back(item);
     }
-    // A template is written whole: saving replaces the file, also one that is
-    // damaged (which the store would otherwise move aside first).
+    // A template is written whole: saving replaces the file. Unlike a plain
+    // overwrite, one that could not be read (damaged, too large, unreadable)
+    // is kept aside first, and the message says as what: it may be the
+    // user's only copy of a convention.
     XmlSettingsStore store(path);
     store.Reset();
     store.SetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
     if (!store.Write()) {
-        // The cause where it can be named: a folder (or a pipe) of that name,
-        // a folder that is not there.
+        // The store's own reason where it has one (text the file cannot
+        // hold, a size it could not read back); else the cause where it can
+        // be named: a folder (or a pipe) of that name, a folder that is not
+        // there.
         const QFileInfo file(path);
-        QString why = WhyNotARegularFile(file);
+        QString why = store.GetWriteProblem();
+        if (why.isEmpty())
+            why = WhyNotARegularFile(file);
         if (why.isEmpty() && !file.absoluteDir().exists())
             why = Tr("%1 could not be written: its folder %2 does not exist.")
                       .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()));
         Say(message, why.isEmpty() ? Tr("%1 could not be written.").arg(file.fileName()) : why);
         return false;
     }
-    Say(message, QString());
+    Say(message, store.GetWriteNotice());
     return true;
 }
 
@@ -72,7 +78,7 @@ void LoadMappingTemplate(const QString& path, std::vector<NameMatchRule>& rules,
     {
         XmlSettingsStore store(path);
         store.GetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
-        Say(message, store.GetReadProblem());
+        Say(message, store.GetReadProblem().isEmpty() ? store.GetReadWarning() : store.GetReadProblem());
     }
     rules.reserve(items.size());
     for (const FlaggedPair& item : items)

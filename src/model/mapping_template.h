@@ -16,13 +16,17 @@
 // rig node n's name.
 // Answers whether the file was written; when not, `message` receives why. A
 // pattern holding a character an XML file cannot hold is refused, with
-// nothing written.
+// nothing written. A file that was there and could not be read is kept aside
+// under a name of its own, and `message` then says as what even though the
+// write succeeded; otherwise it is emptied.
 bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules, QString* message = nullptr);
 
 // Empties `rules`, then one rule per item of the file, in file order; the
 // items' "key" attributes are not read. A missing or unparsable file gives no
 // rules; one that could not be read (not a file, too large, unreadable,
-// damaged) also says why in `message`, which is otherwise emptied.
+// damaged) also says why in `message`. One read with bytes that were not
+// valid in its encoding gives its rules, and `message` says where those
+// bytes were; otherwise it is emptied.
 void LoadMappingTemplate(const QString& path, std::vector<NameMatchRule>& rules, QString* message = nullptr);
 
 // The rules of a mapped skeleton: `rules` becomes 172 rules, one per rig node

@@ -4,6 +4,20 @@
 // bound, so a document nested deeper than kDeepestXmlNesting, or one whose
 // DOCTYPE declares entities (the tool never writes one), is refused before it
 // is built. Every other error is the DOM parser's to find, as before.
+//
+// The bytes are decoded here, not by the parser, which refuses a whole file
+// for one byte that is not UTF-8. Files written by other tools and by older
+// versions hold such bytes in names; in a value or a text they are read as
+// U+FFFD, as they always were, and the caller hears where (XmlTextRepair).
+// In a tag (an element or attribute name, or between attributes) such a byte
+// leaves the structure in doubt and the file is refused at its line and
+// column, as it always was. A byte-order mark, or else
+// the encoding the declaration names, chooses the decoding; without either,
+// and for an encoding Qt does not know, it is UTF-8. The declaration's version
+// is not checked (files declaring 1.1 were read before). A character an XML
+// file cannot hold (a control character, U+FFFE, a lone surrogate of a UTF-16
+// file) is refused at its line and column, as are the character references
+// that stand for one.
 #ifndef SKW_MODEL_XML_DOCUMENT_H
 #define SKW_MODEL_XML_DOCUMENT_H
 
@@ -34,9 +48,28 @@ struct XmlReadError {
     int column = 0;
 };
 
+// Bytes the decoding could not take, each read as U+FFFD: how many, where the
+// first one is (line and column from 1, the column counted in characters)
+// and the encoding they were not valid in.
+struct XmlTextRepair {
+    int count = 0;
+    int line = 0;
+    int column = 0;
+    QString encoding;
+};
+
 // Parses `text` with namespace processing into `document`. Unless the answer
 // is kParsed, the document is left empty and `error` is set only for kFailed.
-XmlReadResult ReadXmlDocument(const QByteArray& text, QDomDocument& document, XmlReadError& error);
+// A file cut short before its root element ends (even inside its start tag)
+// fails; only one without the start of an element is kEmpty. `repair`, when
+// given, receives the bytes read as U+FFFD (a count of 0 when there were none).
+XmlReadResult ReadXmlDocument(const QByteArray& text, QDomDocument& document, XmlReadError& error,
+                              XmlTextRepair* repair = nullptr);
+
+// A sentence for the file `fileName` whose bytes were repaired: "hero.bones.xml
+// holds 2 bytes that are not valid UTF-8, the first at line 6, column 40; they
+// are read as U+FFFD."; empty when nothing was.
+QString DescribeXmlTextRepair(const QString& fileName, const XmlTextRepair& repair);
 
 // The position of the first character of `text` that an XML file cannot hold
 // (one outside tab, line feed, carriage return, U+0020..U+D7FF,

@@ -35,6 +35,38 @@ void ForEachChildElement(const QDomElement& key, Visit visit)
 
 QString Tr(const char* text) { return QCoreApplication::translate("XmlSettingsStore", text); }
 
+// The first text of `node` or of what it holds (names, attribute names and
+// values, character data, comments) that an XML file cannot hold, as a
+// sentence that says where; empty when there is none. `where` is the path
+// of element names down to `node`.
+QString TextXmlCannotHold(const QDomNode& node, const QString& where)
+{
+    QString problem;
+    if (node.isElement()) {
+        const QDomElement element = node.toElement();
+        problem = CharacterXmlCannotHold(element.tagName(), Tr("The name of the element %1").arg(where));
+        const QDomNamedNodeMap attributes = element.attributes();
+        for (int i = 0; problem.isEmpty() && i < attributes.count(); ++i) {
+            const QDomAttr attribute = attributes.item(i).toAttr();
+            problem = CharacterXmlCannotHold(attribute.name() + attribute.value(),
+                                             Tr("The \"%1\" text of %2").arg(attribute.name(), where));
+        }
+    } else if (node.isCharacterData()) {
+        problem = CharacterXmlCannotHold(node.toCharacterData().data(), Tr("The text of %1").arg(where));
+    } else if (node.isProcessingInstruction()) {
+        const QDomProcessingInstruction instruction = node.toProcessingInstruction();
+        problem = CharacterXmlCannotHold(instruction.target() + instruction.data(),
+                                         Tr("A processing instruction of %1").arg(where));
+    }
+    for (QDomNode child = node.firstChild(); problem.isEmpty() && !child.isNull(); child = child.nextSibling()) {
+        const QString inner =
+            child.isElement() ? (where.isEmpty() ? QString() : where + QLatin1Char('/')) + child.toElement().tagName()
+                              : where;
+        problem = TextXmlCannotHold(child, inner);
+    }
+    return problem;
+}
+
 // Rounded up, so that a file just over the limit does not show as the limit.
 QString Megabytes(qint64 bytes)
 {
@@ -76,7 +108,9 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
             readProblem_ = Tr("%1 could not be read: %2").arg(name, file.errorString());
 
         XmlReadError error;
-        if (readState_ == ReadState::kRead && ReadXmlDocument(text, *document_, error) == XmlReadResult::kFailed) {
+        XmlTextRepair repair;
+        if (readState_ == ReadState::kRead &&
+            ReadXmlDocument(text, *document_, error, &repair) == XmlReadResult::kFailed) {
             readState_ = ReadState::kDamaged;
             QString why = error.message;
             if (why.endsWith(QLatin1Char('.')))
@@ -87,6 +121,11 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
                       << error.line << " at column " << error.column << std::endl;
         } else if (readState_ != ReadState::kRead) {
             std::cout << "Error in reading " << path_.toStdString() << ": " << readProblem_.toStdString() << std::endl;
+        } else {
+            readWarning_ = DescribeXmlTextRepair(name, repair);
+            if (!readWarning_.isEmpty())
+                std::cout << "Warning in reading " << path_.toStdString() << ": " << readWarning_.toStdString()
+                          << std::endl;
         }
         // What could not be read is not replaced by the little the store
         // holds: it is moved aside on the first write (never a path that is
@@ -112,7 +151,8 @@ void XmlSettingsStore::Reset()
 {
     document_.reset(new QDomDocument);
     document_->appendChild(document_->createElement(kRootName));
-    damaged_ = false;
+    // A file that could not be read is still kept aside when it is replaced:
+    // the new document owes it nothing, but its owner may.
     dirty_ = true;
 }
 
@@ -127,13 +167,52 @@ bool XmlSettingsStore::Write()
 bool XmlSettingsStore::WriteInto(QFileDevice& file)
 {
     dirty_ = false;
-    if (damaged_)
+    if (damaged_) {
+        writeProblem_ = Tr("%1 was not written: the file there could not be read.").arg(QFileInfo(path_).fileName());
         return false;
-    QTextStream out(&file);
-    out.setCodec("UTF-8");
-    document_->save(out, 4);
-    out.flush();
-    return out.status() == QTextStream::Ok && file.flush();
+    }
+    QByteArray text;
+    if (!Serialize(text))
+        return false;
+    if (file.write(text) != text.size() || !file.flush()) {
+        writeProblem_ = Tr("%1 could not be written: %2").arg(QFileInfo(path_).fileName(), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool XmlSettingsStore::Serialize(QByteArray& text)
+{
+    const QString name = QFileInfo(path_).fileName();
+    const QString unheld = TextXmlCannotHold(*document_, QString());
+    if (!unheld.isEmpty()) {
+        writeProblem_ = Tr("%1 was not written: %2").arg(name, unheld);
+        return false;
+    }
+    text.clear();
+    {
+        QTextStream out(&text);
+        out.setCodec("UTF-8");
+        document_->save(out, 4);
+    }
+    if (text.size() > kLargestXmlFile) {
+        writeProblem_ = Tr("%1 was not written: at %2 MB it would be too large to be read back (the limit is %3 MB).")
+                            .arg(name, Megabytes(text.size()), QString::number(kLargestXmlFile / (1024 * 1024)));
+        return false;
+    }
+    // What else the reader refuses (a name that is no XML name, say) is
+    // found by reading the text back.
+    QDomDocument readBack;
+    XmlReadError error;
+    if (ReadXmlDocument(text, readBack, error) == XmlReadResult::kFailed) {
+        writeProblem_ = Tr("%1 was not written: it would not be read back (line %2, column %3: %4).")
+                            .arg(name)
+                            .arg(error.line)
+                            .arg(error.column)
+                            .arg(error.message);
+        return false;
+    }
+    return true;
 }
 
 bool XmlSettingsStore::KeepDamagedFile()
@@ -148,10 +227,14 @@ bool XmlSettingsStore::KeepDamagedFile()
         if (!QFile::rename(path_, aside)) {
             std::cout << "Error in writing " << path_.toStdString() << ": the damaged file could not be kept as "
                       << aside.toStdString() << ", so nothing is written." << std::endl;
+            writeProblem_ = Tr("%1 was not written: it could not be read, and it could not be kept aside as %2.")
+                                .arg(info.fileName(), QFileInfo(aside).fileName());
             return false;
         }
         std::cout << "The damaged file " << path_.toStdString() << " is kept as " << aside.toStdString() << '.'
                   << std::endl;
+        writeNotice_ =
+            Tr("The former %1 could not be read; it is kept as %2.").arg(info.fileName(), QFileInfo(aside).fileName());
     }
     damaged_ = false;
     return true;
@@ -159,9 +242,23 @@ bool XmlSettingsStore::KeepDamagedFile()
 
 bool XmlSettingsStore::Save()
 {
+    writeNotice_.clear();
+    writeProblem_.clear();
+    const QString name = QFileInfo(path_).fileName();
     if (readState_ == ReadState::kNotAFile) {
         std::cout << "Error in writing " << path_.toStdString() << ": " << readProblem_.toStdString()
                   << " Nothing is written." << std::endl;
+        writeProblem_ = Tr("%1 was not written: %2").arg(name, readProblem_);
+        return false;
+    }
+    // Unlike writing whatever the document holds, text the reader would
+    // refuse is not written: the next read would lose every setting in the
+    // file. Refused before anything moves: a file kept aside for a write
+    // that never comes would leave its place empty.
+    QByteArray text;
+    if (!Serialize(text)) {
+        std::cout << "Error in writing " << path_.toStdString() << ": " << writeProblem_.toStdString()
+                  << " The file is left as it was." << std::endl;
         return false;
     }
     if (damaged_ && !KeepDamagedFile())
@@ -171,10 +268,11 @@ bool XmlSettingsStore::Save()
     // made in the folder is the file itself rewritten.
     QSaveFile file(path_);
     file.setDirectWriteFallback(true);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text) && WriteInto(file) && file.commit())
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text) && file.write(text) == text.size() && file.commit())
         return true;
     std::cout << "Error in writing " << path_.toStdString() << ": " << file.errorString().toStdString()
               << "; the file is left as it was." << std::endl;
+    writeProblem_ = Tr("%1 could not be written: %2").arg(name, file.errorString());
     return false;
 }
 

@@ -97,12 +97,23 @@ public:
     // file ("hero.bones.xml is a folder, not a file."); empty for kRead and
     // kMissing.
     const QString& GetReadProblem() const { return readProblem_; }
+    // When the file was read but bytes of it were not valid in its encoding
+    // (read as U+FFFD), a sentence that says how many and where the first
+    // one is; otherwise empty.
+    const QString& GetReadWarning() const { return readWarning_; }
+    // After a write that kept the former file aside because it could not be
+    // read, a sentence that names the copy ("The former hero.xml could not be
+    // read; it is kept as hero.xml.damaged."); otherwise empty.
+    const QString& GetWriteNotice() const { return writeNotice_; }
+    // After a failed write, why, as a sentence that names the file; empty
+    // otherwise.
+    const QString& GetWriteProblem() const { return writeProblem_; }
 
     // Forgets what was read from the file: the document becomes an empty
     // "config_root" and counts as changed, so the next write replaces the
-    // whole file, one that did not parse included. For files that are written
-    // whole each time (the characterization files), so that no entry of an
-    // earlier save is left behind.
+    // whole file. For files that are written whole each time (templates and
+    // characterization files), so that no entry of an earlier save is left
+    // behind. A file that could not be read is still kept aside by that write.
     void Reset();
     // Writes the file now when anything was set since it was read or last
     // written, and answers whether the file holds the document afterwards
@@ -111,9 +122,15 @@ public:
     //
     // A file that did not parse is never written over: the first write moves
     // it aside under a name of its own ("NAME.xml.damaged", "NAME(1).xml.damaged",
-    // ...), says so on standard output, then writes; when it cannot be moved,
-    // nothing is written. An empty file, or one without a root element, holds
-    // nothing to keep and is simply written.
+    // ...), says so on standard output and in GetWriteNotice, then writes;
+    // when it cannot be moved, nothing is written. An empty file, or one
+    // without a root element, holds nothing to keep and is simply written.
+    //
+    // Nothing is written that the store's reader would not read back: a text
+    // holding a character an XML file cannot hold (an escape character in a
+    // folder name, say), or a document larger than kLargestXmlFile, is
+    // refused, with the reason in GetWriteProblem, and the file is left as
+    // it was.
     //
     // The file is written beside its target and renamed over it once complete.
     // Only where the folder lets no file be made but the file itself may be
@@ -126,8 +143,8 @@ public:
     // and commits, so that it can be committed together with other files.
     // The store then counts as written, also when this fails (the destructor
     // does not write). False, with nothing written, for a store on a file that
-    // did not parse (unless it was Reset), or when the text could not be
-    // written.
+    // could not be read, for a document the reader would not read back (as
+    // for Write), or when the text could not be written.
     bool WriteInto(QFileDevice& file);
 
 private:
@@ -139,6 +156,9 @@ private:
     // Moves a damaged file aside before it is first written over; false when
     // it stays in the way.
     bool KeepDamagedFile();
+    // The document's text as the file would hold it; false, with
+    // writeProblem_ set, when the reader would not read it back.
+    bool Serialize(QByteArray& text);
 
     std::unique_ptr<QDomDocument> document_;
     bool dirty_ = false;
@@ -149,6 +169,9 @@ private:
     bool damaged_ = false;
     ReadState readState_ = ReadState::kMissing;
     QString readProblem_;
+    QString readWarning_;
+    QString writeNotice_;
+    QString writeProblem_;
 };
 
 #endif

@@ -376,6 +376,8 @@ void CharacterTool::ExtractTemplate()
         ShowCenteredMessageBox(QMessageBox::Warning, tr("Extract Template Error"),
                                tr("The template could not be written to \"%1\".\n%2").arg(file, why), this,
                                QMessageBox::Ok);
+    else if (!why.isEmpty())  // the former file could not be read and was kept aside
+        ShowCenteredMessageBox(QMessageBox::Information, tr("Extract Template"), why, this, QMessageBox::Ok);
 }
 
 void CharacterTool::ConfigMirror()

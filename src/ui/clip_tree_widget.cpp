@@ -1,9 +1,11 @@
 #include "ui/clip_tree_widget.h"
 
 #include "model/resource_bridge.h"
+#include "model/xml_document.h"
 #include "model/xml_settings_store.h"
 #include "ui/ui_functions.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -19,6 +21,20 @@ const char* const kClipPathKey = "clip_path";
 const char* const kClipFilter = "*.qvz";
 
 bool isClipFile(const QString& path) { return path.endsWith(QLatin1String(".qvz"), Qt::CaseInsensitive); }
+
+// What the user hears of a settings write: why it failed, or where the
+// former file that could not be read was kept; nothing when all went well.
+void ReportSettingsWrite(QWidget* parent, XmlSettingsStore& settings, QStringList notes)
+{
+    const bool written = settings.Write();
+    const QString outcome = written ? settings.GetWriteNotice() : settings.GetWriteProblem();
+    if (!outcome.isEmpty())
+        notes << outcome;
+    if (!notes.isEmpty())
+        ShowCenteredMessageBox(written && notes.size() == 1 ? QMessageBox::Information : QMessageBox::Warning,
+                               QCoreApplication::translate("ClipTreeWidget", "Clip Folders"),
+                               notes.join(QLatin1Char('\n')), parent, QMessageBox::Ok);
+}
 
 }  // namespace
 
@@ -56,7 +72,10 @@ void ClipTreeWidget::populate()
     {
         XmlSettingsStore settings(settingsFile());
         settings.GetPairList(kPathGroup, kClipPathKey, folders);
-        if (folders.empty()) {
+        // Unlike recording the default whenever the list is empty, a settings
+        // file that could not be read is not replaced just for that: it
+        // waits for a change the user asks for, whose write keeps it aside.
+        if (folders.empty() && settings.GetReadProblem().isEmpty()) {
             folders.emplace_back(QStringLiteral("clip"), PathToQString(bridge_->GetClipPath()));
             settings.SetPairList(kPathGroup, kClipPathKey, folders);
         }
@@ -98,17 +117,26 @@ void ClipTreeWidget::AddDirectory()
         XmlSettingsStore settings(settingsFile());
         XmlSettingsStore::PairList folders;
         settings.GetPairList(kPathGroup, kClipPathKey, folders);
+        QStringList refused;
         for (const QString& selected : dialog.selectedFiles()) {
             const QFileInfo info(selected);
             if (!info.exists())
                 continue;
             const QString path = info.absoluteFilePath();
+            // A path the settings file could not hold would make the whole
+            // file unreadable, every folder and mirror pair in it lost.
+            const QString unheld = CharacterXmlCannotHold(path, tr("The path of the folder %1").arg(info.fileName()));
+            if (!unheld.isEmpty()) {
+                refused << unheld + tr(" It was not added.");
+                continue;
+            }
             const bool known = std::any_of(folders.begin(), folders.end(),
                                            [&path](const std::pair<QString, QString>& f) { return f.second == path; });
             if (!known)
                 folders.emplace_back(info.fileName(), path);
         }
         settings.SetPairList(kPathGroup, kClipPathKey, folders);
+        ReportSettingsWrite(this, settings, refused);
     }
     Refresh();
 }
@@ -129,6 +157,7 @@ void ClipTreeWidget::RemoveDirectory()
         if (found != folders.end())
             folders.erase(found);
         settings.SetPairList(kPathGroup, kClipPathKey, folders);
+        ReportSettingsWrite(this, settings, QStringList());
     }
     Refresh();
 }

@@ -1,5 +1,6 @@
 #include "ui/config_mirror_dialog.h"
 
+#include "model/xml_document.h"
 #include "model/xml_settings_store.h"
 #include "ui/ui_functions.h"
 
@@ -107,6 +108,16 @@ void ConfigMirrorDialog::accept()
         const QString right = cellText(table_, row, 1);
         if (left.isEmpty() || right.isEmpty())
             continue;
+        // A keyword the settings file could not hold would make the whole
+        // file unreadable: the dialog stays open for it to be mended.
+        QString unheld = CharacterXmlCannotHold(left, tr("The left keyword of row %1").arg(row + 1));
+        if (unheld.isEmpty())
+            unheld = CharacterXmlCannotHold(right, tr("The right keyword of row %1").arg(row + 1));
+        if (!unheld.isEmpty()) {
+            ShowCenteredMessageBox(QMessageBox::Warning, windowTitle(), unheld + tr("\nNothing was written."), this,
+                                   QMessageBox::Ok);
+            return;
+        }
         const std::pair<QString, QString> pair(left, right);
         if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end())
             pairs.push_back(pair);
@@ -115,10 +126,17 @@ void ConfigMirrorDialog::accept()
     XmlSettingsStore settings(path_);
     settings.SetPairList(kMirrorGroup, kMirrorListKey, pairs);
     if (!settings.Write()) {
-        ShowCenteredMessageBox(QMessageBox::Warning, windowTitle(),
-                               tr("The mirror list could not be written to \"%1\".").arg(path_), this, QMessageBox::Ok);
+        QString text = tr("The mirror list could not be written to \"%1\".").arg(path_);
+        if (!settings.GetWriteProblem().isEmpty())
+            text += QLatin1Char('\n') + settings.GetWriteProblem();
+        ShowCenteredMessageBox(QMessageBox::Warning, windowTitle(), text, this, QMessageBox::Ok);
         return;
     }
+    // The former file could not be read and was kept aside: the user hears
+    // where.
+    if (!settings.GetWriteNotice().isEmpty())
+        ShowCenteredMessageBox(QMessageBox::Information, windowTitle(), settings.GetWriteNotice(), this,
+                               QMessageBox::Ok);
     QDialog::accept();
 }
 

@@ -256,35 +256,67 @@ TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
     std::vector<QString> first(VLM_NODE_COUNT);
     for (int node = 0; node < 10; ++node)
         first[std::size_t(node)] = out_.GetNodeName(node);
+    std::vector<QString> allButOne = out_.GetNodeNames();
+    allButOne[3].clear();
     const QString lead = "No joint names were loaded: hero.bones.xml ";
+    const QString bad = "hero.bones.xml holds %1 not valid UTF-8, %2 line 6, column 33; %3 read as U+FFFD.";
+    const auto edited = [&](const QByteArray& bytes) {
+        return [&, bytes] { WriteFile(companion, QByteArray(names).replace("rig:joint_3 ", "rig:joint_3" + bytes)); };
+    };
+    // Written as UTF-16 with its mark, a lone surrogate in name 3.
+    QString wide = QString::fromUtf8(names).replace("rig:joint_3 ", "rig:joint_3" + QString(QChar(0xD800)));
+    const QByteArray utf16 = "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(wide.utf16()), wide.size() * 2);
     std::unique_ptr<FifoWatch> pipe;  // plays the writer, should the loader open it
     const struct {
         const char* what;
         std::function<void()> make;
-        QString message;  // a message ending in ':' is matched up to there
+        QString message;  // a message ending in "at line" is matched up to there
+        int named;        // the used nodes that get their name
     } cases[] = {
-        {"a folder", [&] { QDir(dir_.path()).mkdir("hero.bones.xml"); }, lead + "is a folder, not a file."},
-        {"too large",
-         [&] { WriteFile(companion, names + QByteArray(5 * 1024 * 1024 - names.size(), ' ')); },
-         lead + "is too large to be read (5.0 MB; the limit is 4 MB)."},
-        {"truncated", [&] { WriteFile(companion, names.left(names.size() / 2)); }, lead + "is damaged at line"},
-        {"a forbidden reference",
-         [&] { WriteFile(companion, QByteArray(names).replace("rig:joint_3 ", "rig:joint_3&#xFFFE;")); },
-         lead + "is damaged at line 6, column 40: Invalid character reference."},
-        {"names for nodes 0 to 9",
-         [&] { XmlSettingsStore(companion).SetList("bone_correspondance", first); },
-         QString("%1 of the %2 nodes of hero.vlmc have no joint name in hero.bones.xml.").arg(used - 10).arg(used)},
+        {"a folder", [&] { QDir(dir_.path()).mkdir("hero.bones.xml"); }, lead + "is a folder, not a file.", 0},
+        {"too large", [&] { WriteFile(companion, names + QByteArray(5 * 1024 * 1024 - names.size(), ' ')); },
+         lead + "is too large to be read (5.0 MB; the limit is 4 MB).", 0},
+        {"truncated", [&] { WriteFile(companion, names.left(names.size() / 2)); }, lead + "is damaged at line", 0},
+        {"cut in its first tag", [&] { WriteFile(companion, "<config_root"); },
+         lead + "is damaged at line 1, column 12: Premature end of document.", 0},
+        {"a forbidden reference", edited("&#xFFFE;"),
+         lead + "is damaged at line 6, column 40: Invalid character reference.", 0},
+        {"an escape byte", edited("\x1B"),
+         lead + "is damaged at line 6, column 33: a character an XML file cannot hold (U+001B).", 0},
+        {"a byte in a tag",
+         [&] {
+             WriteFile(companion,
+                       QByteArray(names).replace("<item value=\"rig:joint_3", "<item valu\xE9=\"rig:joint_3"));
+         },
+         lead + "is damaged at line 6, column 19: a byte that is not valid UTF-8 in a tag.", 0},
+        {"a lone surrogate in UTF-16", [&] { WriteFile(companion, utf16); },
+         lead + "is damaged at line 6, column 33: a character an XML file cannot hold (U+D800).", 0},
+        {"Latin-1", edited("\xE9"), bad.arg("a byte that is", "at", "it is"), used},
+        {"FF FE", edited("\xFF\xFE"), bad.arg("2 bytes that are", "the first at", "they are"), used},
+        {"overlong", edited("\xC0\xAF"), bad.arg("2 bytes that are", "the first at", "they are"), used},
+        {"a surrogate", edited("\xED\xA0\x80"), bad.arg("3 bytes that are", "the first at", "they are"), used},
+        {"version 1.1", [&] { WriteFile(companion, "<?xml version=\"1.1\"?>" + names); }, "", used},
+        {"names for nodes 0 to 9", [&] { XmlSettingsStore(companion).SetList("bone_correspondance", first); },
+         QString("%1 of the %2 nodes of hero.vlmc have no joint name in hero.bones.xml.").arg(used - 10).arg(used), 10},
+        {"one name missing", [&] { XmlSettingsStore(companion).SetList("bone_correspondance", allButOne); },
+         QString("1 of the %1 nodes of hero.vlmc has no joint name in hero.bones.xml.").arg(used), used - 1},
         {"a pipe", [&] { pipe = std::make_unique<FifoWatch>(companion.toStdString()); },
-         lead + "is not a regular file: it is a pipe, a socket or a device."},
+         lead + "is not a regular file: it is a pipe, a socket or a device.", 0},
     };
     QString message;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         QFile::remove(companion);
         c.make();
+        CaptureStdout();
         std::unique_ptr<Characterization> back = LoadCharacterizationBinary(Path("hero.vlmc"), QString(), &message);
+        GetCapturedStdout();
         ASSERT_TRUE(back) << "the stream still loads";
-        EXPECT_TRUE(message.startsWith(c.message)) << message.toStdString();
+        if (c.message.endsWith("at line"))
+            EXPECT_TRUE(message.startsWith(c.message)) << message.toStdString();
+        else
+            EXPECT_EQ(message, c.message) << message.toStdString();
+        EXPECT_EQ(used - back->CountUnnamedAssignedNodes(), c.named);
         QDir(dir_.path()).rmdir("hero.bones.xml");
     }
     EXPECT_FALSE(pipe->WasOpened());
@@ -718,10 +750,12 @@ TEST(NumberTexts, ShortestTextThatReadsBackExactly)
 TEST_F(CharacterizationFilesTest, XmlFileRoundTripsWithAndWithoutLimits)
 {
     const QString path = Path("hero.xml");
-    WriteFile(path, "<config_root><joints><Spine/></joints><name value=");  // damaged: replaced whole
+    const QByteArray damaged = "<config_root><joints><Spine/></joints><name value=";
+    WriteFile(path, damaged);  // kept aside, then replaced whole
     QString message = QStringLiteral("stale");
     ASSERT_TRUE(SaveCharacterizationXml(out_, path, true, &message));
-    EXPECT_TRUE(message.isEmpty());
+    EXPECT_EQ(message, "The former hero.xml could not be read; it is kept as hero.xml.damaged.");
+    EXPECT_EQ(ReadFile(Path("hero.xml.damaged")), damaged);
     EXPECT_EQ(Items(path, "Reference").size(), 11);
     EXPECT_EQ(Items(path, "LeftUpLeg").size(), 6) << "its record has no limits";
     EXPECT_EQ(Items(path, "Hips")[0].split(' ')[1], "1234567");
@@ -740,6 +774,24 @@ TEST_F(CharacterizationFilesTest, XmlFileRoundTripsWithAndWithoutLimits)
     for (int node = 0; node < VLM_NODE_COUNT; ++node)
         ASSERT_EQ(std::memcmp(&back->JointGeometryAt(node), &out_.JointGeometryAt(node), sizeof(VLMJointGeometry)), 0)
             << "node " << node << " comes back bit for bit";
+
+    // A byte that is not UTF-8 reads as U+FFFD, in a characterization file
+    // and in a template, and the message says where.
+    std::vector<NameMatchRule> rules(VLM_NODE_COUNT, NameMatchRule{QStringLiteral("hips"), false}), read;
+    ASSERT_TRUE(WriteMappingTemplate(Path("t.xml"), rules));
+    WriteFile(Path("t.xml"), ReadFile(Path("t.xml")).replace("\"hips", "\"\xE9hips"));
+    const int column = int(ReadFile(Path("t.xml")).split('\n')[2].indexOf('\xE9')) + 1;  // attributes in any order
+    WriteFile(Path("e9.xml"), ReadFile(path).replace("rig:joint_3 ", "rig:joint_3\xE9"));
+    back = LoadCharacterizationXml(Path("e9.xml"), &message);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->GetNodeName(3), QString::fromUtf8("rig:joint_3\xEF\xBF\xBD<\"&'>"));
+    EXPECT_EQ(message, "e9.xml holds a byte that is not valid UTF-8, at line 7, column 33; it is read as U+FFFD.");
+    LoadMappingTemplate(Path("t.xml"), read, &message);
+    ASSERT_EQ(read.size(), rules.size());
+    EXPECT_EQ(read[0].pattern + message,
+              QString::fromUtf8("\xEF\xBF\xBDhips") +
+                  "t.xml holds 172 bytes that are not valid UTF-8, the first at line 3, column " +
+                  QString::number(column) + "; they are read as U+FFFD.");
 
     // Without limits: six items per node, flags 0 or 1, records without limits.
     out_.ClearNode(2);

@@ -13,7 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -25,6 +29,24 @@ protected:
     QString Path(const QString& name) const { return dir_.filePath(name); }
     QTemporaryDir dir_;
 };
+
+// Runs `check` as an ordinary user: as root (where every file is readable),
+// in a child process that drops to nobody's uid and gid, given 30 s.
+bool AsOrdinaryUser(const std::function<bool()>& check)
+{
+    if (geteuid() != 0)
+        return check();
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(setgid(65534) == 0 && setuid(65534) == 0 && check() ? 0 : 1);
+    int status = 0;
+    for (int waited = 0; child > 0 && waitpid(child, &status, WNOHANG) == 0; ++waited) {
+        if (waited == 3000)
+            kill(child, SIGKILL);
+        usleep(10000);
+    }
+    return child > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
 
 QStringList ChildNames(const QDomElement& element)
 {
@@ -170,6 +192,48 @@ TEST_F(XmlSettingsStoreTest, DamagedFileIsKeptAsideOnTheFirstWrite)
         EXPECT_EQ(XmlSettingsStore(file).GetValue("mirror", "k", "d"), "v") << nothing.constData();
         EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList({"skelwright.xml"}));
     }
+
+    // Every writer keeps a former file it could not read (damaged, too large,
+    // unreadable) aside, says so in its message, and writes what reads back.
+    Characterization hero(QStringLiteral("Hero"), nullptr);
+    hero.SetNodeName(VLM_NODE_HIPS, QStringLiteral("hips"));
+    const std::vector<NameMatchRule> rules(VLM_NODE_COUNT);
+    const std::function<bool(const QString&, QString&)> writers[] = {
+        [](const QString& file, QString& message) {
+            XmlSettingsStore store(file);
+            store.SetValue("k", "v");
+            const bool written = store.Write();
+            message = store.GetWriteNotice();
+            return written;
+        },
+        [&](const QString& file, QString& message) { return WriteMappingTemplate(file, rules, &message); },
+        [&](const QString& file, QString& message) { return SaveCharacterizationXml(hero, file, true, &message); },
+    };
+    const QByteArray huge = "<config_root>" + QByteArray(int(kLargestXmlFile), ' ') + "</config_root>";
+    for (const QByteArray& former : {QByteArray("<config_root><k>"), huge, QByteArray("<config_root/>")}) {
+        for (const auto& write : writers) {
+            QTemporaryDir dir;
+            const QString file = dir.filePath("former.xml");
+            WriteFile(file, former);
+            const bool unreadable = former == "<config_root/>";
+            if (unreadable) {  // writable by all, readable by none
+                chmod(QFile::encodeName(dir.path()), 0777);
+                chmod(QFile::encodeName(file), 0222);
+            }
+            CaptureStdout();
+            const auto check = [&] {
+                QString message;
+                return write(file, message) &&
+                       message == "The former former.xml could not be read; it is kept as former.xml.damaged." &&
+                       XmlSettingsStore(file).GetReadState() == XmlSettingsStore::ReadState::kRead;
+            };
+            const bool kept = unreadable ? AsOrdinaryUser(check) : check();
+            GetCapturedStdout();
+            EXPECT_TRUE(kept) << former.left(20).constData();
+            chmod(QFile::encodeName(dir.filePath("former.xml.damaged")), 0600);
+            EXPECT_EQ(ReadFile(dir.filePath("former.xml.damaged")), former) << former.left(20).constData();
+        }
+    }
 }
 
 // Nesting deep enough to exhaust the DOM parser's stack, and entity
@@ -194,6 +258,11 @@ TEST_F(XmlSettingsStoreTest, DeepNestingAndEntityDeclarationsAreRefused)
         {value("&#xFFFF;"), "Invalid character reference."},
         {value("&#xD800;"), "Invalid character reference."},
         {value("&#1;"), "Invalid character reference."},
+        // Raw characters XML cannot hold, at their place; a file cut short in
+        // its first tag; a declared version other than 1.0.
+        {"<config_root>\n <k value=\"\x1B\"/>", "a character an XML file cannot hold (U+001B) at line 2 at column 12"},
+        {"<config_root", "Premature end of document. at line 1 at column 12"},
+        {"<?xml version=\"1.1\"?><config_root><k value=\"x\"/></config_root>", nullptr},
         {nested(256), nullptr},
         {nested(257), "elements nested deeper than 256 levels at line 1"},
         {nested(25000), "elements nested deeper than 256 levels at line 1"},
@@ -313,6 +382,43 @@ TEST_F(XmlSettingsStoreTest, FailedWritesLeaveTheFormerFileWhole)
     EXPECT_NE(GetCapturedStdout().find("Error in writing " + path.toStdString()), std::string::npos);
     EXPECT_EQ(ReadFile(path), former);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList({"full.xml"}));
+
+    // Text the store's reader would not read back is refused before anything
+    // is written, with the reason; over a damaged file, nothing moves either.
+    const QString held = " holds the character U+%1, which an XML file cannot hold.";
+    const struct {
+        std::function<void(XmlSettingsStore&)> set;
+        QString problem;  // one ending in "(line" is matched up to there
+    } unreadable[] = {
+        {[](XmlSettingsStore& s) {
+             s.SetPairList("path", "clip_path", {{"clip", "/clips/a\x1B[31m"}});
+         },
+         "The \"value\" text of config_root/path/clip_path/item" + held.arg("001B")},
+        {[](XmlSettingsStore& s) {
+             s.SetPairList("mirror", "mirror_list", {{QString("Left") + QChar(0xFFFE), "Right"}});
+         },
+         "The \"key\" text of config_root/mirror/mirror_list/item" + held.arg("FFFE")},
+        {[](XmlSettingsStore& s) { s.SetValue("name", "1st", "v"); }, "it would not be read back (line"},
+        {[](XmlSettingsStore& s) { s.SetList("big", XmlSettingsStore::StringList(80000, QString(40, 'x'))); },
+         "at 5.0 MB it would be too large to be read back (the limit is 4 MB)."},
+    };
+    for (const QByteArray& before : {former, QByteArray("<config_root><k>")}) {
+        for (const auto& c : unreadable) {
+            WriteFile(path, before);
+            CaptureStdout();
+            XmlSettingsStore store(path);
+            c.set(store);
+            const bool written = store.Write();
+            GetCapturedStdout();
+            EXPECT_FALSE(written);
+            const QString problem = "full.xml was not written: " + c.problem;
+            EXPECT_TRUE(problem.endsWith("(line") ? store.GetWriteProblem().startsWith(problem)
+                                                  : store.GetWriteProblem() == problem)
+                << store.GetWriteProblem().toStdString();
+            EXPECT_EQ(ReadFile(path), before);
+            EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList({"full.xml"}));
+        }
+    }
 }
 
 TEST_F(XmlSettingsStoreTest, WriteNowAndResetToAFreshDocument)

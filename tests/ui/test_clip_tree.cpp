@@ -101,6 +101,18 @@ TEST_F(ClipTreeTest, AddingAFolderTwiceRegistersItOnceAndCancellingStillRefreshe
     }
     EXPECT_EQ(Registered(), (Pairs{{"clip", clipDir_.path()}, {"more clips", other_.path()}}));
 
+    // A folder whose path the settings file could not hold is refused, and
+    // the file keeps every folder.
+    const QString escaped = dir_.filePath("esc\x1B[31m");
+    ASSERT_TRUE(QDir().mkpath(escaped));
+    ScriptedMessageBoxes boxes;
+    boxes.Answer(QMessageBox::Ok);
+    AnswerNextFileDialog({escaped, QString(), {}, {}});
+    Choose(*tree, tree->topLevelItem(0), "Add Clip Directory...");
+    EXPECT_EQ(boxes.Texts(), QStringList{"The path of the folder esc\x1B[31m holds the character U+001B, which an XML "
+                                         "file cannot hold. It was not added."});
+    EXPECT_EQ(Registered().size(), 2u);
+
     MakeFiles(other_, {"land.qvz"});
     AnswerNextFileDialog({});  // cancel
     tree->AddDirectory();

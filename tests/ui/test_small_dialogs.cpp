@@ -112,18 +112,48 @@ TEST_F(MirrorDialogTest, ReturnAcceptsTheDialogAndAddsNoRow)
 
 TEST_F(MirrorDialogTest, FileThatCannotBeWrittenKeepsTheDialogOpen)
 {
-    // A folder where the settings file should be: nothing can be written there.
-    QFile::remove(file_);
-    ASSERT_TRUE(QDir().mkpath(file_));
-    ScriptedMessageBoxes boxes;
-    boxes.Answer(QMessageBox::Ok);
-    ConfigMirrorDialog dialog(nullptr, file_);
-    dialog.show();
-    AddRow(&dialog, "Lf", "Rt");
-    ClickButton(&dialog, "OK");
-    EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(boxes.Titles(), QStringList{"Mirror Configuration"});
-    EXPECT_TRUE(QFileInfo(file_).isDir());
+    // A folder where the settings file should be: nothing can be written
+    // there. A keyword the file could not hold: nothing is written. A file
+    // that could not be read: kept aside, and the user hears where.
+    const QByteArray settings = ReadFile(file_);
+    const struct {
+        QByteArray before;  // null: a folder
+        const char* right;
+        QString box;
+        bool staysOpen;
+    } cases[] = {
+        {QByteArray(), "Rt",
+         "The mirror list could not be written to \"" + file_ +
+             "\".\nskelwright.xml was not written: skelwright.xml is a folder, not a file.",
+         true},
+        {settings, "Rt\x1B",
+         "The right keyword of row 3 holds the character U+001B, which an XML file cannot hold.\nNothing was written.",
+         true},
+        {"<config_root>", "Rt", "The former skelwright.xml could not be read; it is kept as skelwright.xml.damaged.",
+         false},
+    };
+    for (const auto& c : cases) {
+        QDir(file_).removeRecursively();
+        QFile::remove(file_);
+        if (c.before.isNull())
+            QDir().mkpath(file_);
+        else
+            WriteFile(file_, c.before);
+        ScriptedMessageBoxes boxes;
+        boxes.Answer(QMessageBox::Ok);
+        ConfigMirrorDialog dialog(nullptr, file_);
+        dialog.show();
+        ClickButton(&dialog, "+");
+        auto* table = dialog.findChild<QTableWidget*>();
+        table->setItem(table->rowCount() - 1, 0, new QTableWidgetItem("Lf"));
+        table->setItem(table->rowCount() - 1, 1, new QTableWidgetItem(c.right));
+        ClickButton(&dialog, "OK");
+        EXPECT_EQ(dialog.isVisible(), c.staysOpen) << c.right;
+        EXPECT_EQ(boxes.Titles(), QStringList{"Mirror Configuration"});
+        EXPECT_EQ(boxes.Texts(), QStringList{c.box});
+    }
+    EXPECT_EQ(ReadFile(file_ + ".damaged"), "<config_root>");
+    EXPECT_EQ(ReadMirrorList(file_), (Pairs{{"Lf", "Rt"}}));
 }
 
 const QStringList kNames = {"Hips", "LeftArm", "LeftArmRoll", "RightArm", "Hips"};
