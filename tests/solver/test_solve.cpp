@@ -274,12 +274,12 @@ VLMVector4 About(float x, float y, float z, float angle) { return VLMQuatFromAxi
 // Frame `frame` of a walk, 60 frames a stride: the hips moving forward, bobbing and yawing, the legs swinging with
 // the knees bent forward and the feet kept nearly level, the arms hanging and swinging against the legs, the spine
 // twisting against the hips; the lowest ankle or toe joint 1.3 above the floor (y 0).
-void WalkPose(const fixtures::Scene& s, int frame)
+void WalkPose(const fixtures::Scene& s, float frame)
 {
     const VLMNodeRecord* records = VLMCharacterNodeRecords(s.c());
     VLMSetStateToTPose(s.c(), s.rows());
     VLMTreeGlobalToLocal(s.c(), s.rows(), records);
-    const float a = 6.2831853f * float(frame) / 60.0f;
+    const float a = 6.2831853f * frame / 60.0f;
     for (int side = 0; side < 2; ++side) {
         const float sign = side ? -1.0f : 1.0f, swing = sign * std::sin(a);
         const float hip = -0.45f * swing, knee = 0.45f + 0.4f * std::sin(sign * a + 1.2f);
@@ -293,7 +293,7 @@ void WalkPose(const fixtures::Scene& s, int frame)
     }
     Row(s, VLM_NODE_HIPS).localQ = About(0, 1, 0, 0.08f * std::sin(a));
     Row(s, VLM_NODE_SPINE).localQ = About(0, 1, 0, -0.12f * std::sin(a));
-    Row(s, VLM_NODE_HIPS).localT.z += 1.2f * float(frame);
+    Row(s, VLM_NODE_HIPS).localT.z += 1.2f * frame;
     VLMTreeLocalToGlobal(s.c(), s.rows(), records);
     float low = 1e9f;
     for (int id : {VLM_NODE_LEFT_FOOT, VLM_NODE_RIGHT_FOOT, VLM_NODE_LEFT_TOE_BASE, VLM_NODE_RIGHT_TOE_BASE})
@@ -337,7 +337,7 @@ TEST(Solve, RetargetsAWalkCycleOntoOtherProportions)
     P3 was[2][6];
     const VLMVector4 one = V(1, 1, 1, 1);
     for (int f = 0; f < 300; ++f) {
-        WalkPose(source, f);
+        WalkPose(source, float(f));
         VLMSolve(target.c(), target.state.get(), source.c(), source.state.get(), target.set.get(), &p,
                  &source.properties);
         VLMVector4 hips, q, s;
@@ -370,69 +370,275 @@ TEST(Solve, RetargetsAWalkCycleOntoOtherProportions)
     EXPECT_LT(jump.value, 1.0) << "frame " << jump.frame;
 }
 
-// Frame `frame` of the arms circling the body once in 600 frames, held out level and swung up and down a little,
-// the hips swaying: a source whose long arms put the wrists far beyond the target's reach, wherever they are.
-void ArmCirclePose(const fixtures::Scene& s, int frame)
+// The continuity table: a generated motion per setting, the target solved frame after frame, every node's turn
+// between two frames held to max(2 x its source node's turn, its source node's turn + 5 degrees), no NaN.
+
+using Pose = void (*)(const fixtures::Scene&, float);  // the pose at phase 0..2 pi of the motion
+struct Move {
+    int id;
+    VLMVector4 q;
+};
+
+// The T-pose with the given local turns, globals refreshed.
+void Put(const fixtures::Scene& s, std::initializer_list<Move> moves)
 {
     const VLMNodeRecord* records = VLMCharacterNodeRecords(s.c());
     VLMSetStateToTPose(s.c(), s.rows());
     VLMTreeGlobalToLocal(s.c(), s.rows(), records);
-    const float a = 6.2831853f * float(frame) / 600.0f;
-    for (int side = 0; side < 2; ++side) {
-        const float sign = side ? -1.0f : 1.0f;
-        const int arm = side ? VLM_NODE_RIGHT_ARM : VLM_NODE_LEFT_ARM;
-        Row(s, arm).localQ = VLMQuatMultiply(About(0, 1, 0, sign * (a + 1.3f * float(side))),
-                                             About(0, 0, 1, sign * 0.3f * std::sin(0.7f * a + float(side))));
-    }
-    Row(s, VLM_NODE_HIPS).localQ = About(0, 1, 0, 0.05f * std::sin(a));
+    for (const Move& m : moves)
+        if (Has(s, m.id))
+            Row(s, m.id).localQ = VLMQuatMultiply(Row(s, m.id).localQ, m.q);
     VLMTreeLocalToGlobal(s.c(), s.rows(), records);
 }
-
-// The 172-node character follows a source with arms 1.5 times as long, the wrists reaching fully: the hands'
-// pulls on the chest neither flip the upper body between frames (no node turns further than twice its source
-// node, or its source node and 5 degrees) nor turn the chest (Spine9) near a half turn from where the same solve puts
-// it with those pulls off.
-TEST(Solve, WristsCirclingBeyondReachTurnTheChestSmoothlyAndBounded)
+// The hips moved up or down to put the lowest of the nodes at height y.
+void Lower(const fixtures::Scene& s, std::initializer_list<int> ids, float y)
 {
-    fixtures::Proportions longArms = fixtures::Full();
-    longArms.arm = 1.5f;
-    fixtures::Scene source(longArms, {false, {}, false, false, 1}, {});
-    fixtures::Scene pulled(fixtures::Full(), {false, {}, false, false, 1}, {});
-    fixtures::Scene unpulled(fixtures::Full(), {false, {}, false, false, 1}, {});
+    float low = 1e9f;
+    for (int id : ids)
+        low = std::fmin(low, Row(s, id).globalT.y);
+    Row(s, VLM_NODE_HIPS).localT.y += y - low;
+    VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+}
+
+// The arms circling the body out level, swung over the head and down behind the back, the trunk twisting and
+// bending with them, the hips swaying.
+void ArmsCircling(const fixtures::Scene& s, float a)
+{
+    Put(s,
+        {{VLM_NODE_LEFT_ARM, VLMQuatMultiply(About(0, 1, 0, a), About(0, 0, 1, 1.2f * std::sin(3 * a)))},
+         {VLM_NODE_RIGHT_ARM, VLMQuatMultiply(About(0, 1, 0, -a - 1.3f), About(0, 0, 1, -1.2f * std::sin(2 * a + 1)))},
+         {VLM_NODE_SPINE, VLMQuatMultiply(About(0, 1, 0, 0.5f * std::sin(a)), About(1, 0, 0, 0.4f * std::sin(2 * a)))},
+         {VLM_NODE_HIPS, About(0, 1, 0, 0.05f * std::sin(a))}});
+}
+// The legs kicking forward, back and out in turn, the knees bending.
+void LegsKicking(const fixtures::Scene& s, float a)
+{
+    Put(s, {{VLM_NODE_LEFT_UP_LEG,
+             VLMQuatMultiply(About(1, 0, 0, -1.2f * std::sin(a)), About(0, 0, 1, 0.5f - 0.5f * std::cos(a)))},
+            {VLM_NODE_LEFT_LEG, About(1, 0, 0, 0.8f + 0.7f * std::sin(2 * a))},
+            {VLM_NODE_RIGHT_UP_LEG,
+             VLMQuatMultiply(About(1, 0, 0, 1.2f * std::sin(a)), About(0, 0, 1, -0.5f + 0.5f * std::cos(a)))},
+            {VLM_NODE_RIGHT_LEG, About(1, 0, 0, 0.8f - 0.7f * std::sin(2 * a))}});
+}
+// Upright, the head nodding and turning, the spine swaying a little.
+void HeadNodding(const fixtures::Scene& s, float a)
+{
+    Put(s,
+        {{VLM_NODE_SPINE, About(0, 0, 1, 0.2f * std::sin(a))},
+         {VLM_NODE_NECK, VLMQuatMultiply(About(0, 1, 0, 0.8f * std::sin(a)), About(1, 0, 0, 0.4f * std::sin(3 * a)))},
+         {VLM_NODE_HEAD, About(0, 0, 1, 0.3f * std::cos(2 * a))}});
+}
+// Five strides of the walk.
+void Walking(const fixtures::Scene& s, float a) { WalkPose(s, a * 300.0f / 6.2831853f); }
+// The feet swept round under the hips in opposite directions, each on a cone about its up-leg.
+void FeetApart(const fixtures::Scene& s, float a)
+{
+    Put(s, {{VLM_NODE_LEFT_UP_LEG,
+             VLMQuatMultiply(About(1, 0, 0, 0.8f * std::cos(a)), About(0, 0, 1, 0.8f * std::sin(a)))},
+            {VLM_NODE_RIGHT_UP_LEG,
+             VLMQuatMultiply(About(1, 0, 0, -0.8f * std::cos(a)), About(0, 0, 1, -0.8f * std::sin(a)))}});
+}
+// The feet pointing their toes down, rolling and turning in and out, the toes bending up and down, the feet dipping
+// through the floor and lifting off it.
+void ToesDown(const fixtures::Scene& s, float a)
+{
+    const VLMVector4 roll =
+        VLMQuatMultiply(About(0, 1, 0, 0.5f * std::sin(2 * a)), About(0, 0, 1, 0.4f * std::cos(3 * a)));
+    const float point = 0.6f - 0.5f * std::cos(a);
+    Put(s,
+        {{VLM_NODE_LEFT_FOOT, VLMQuatMultiply(roll, About(1, 0, 0, point))},
+         {VLM_NODE_RIGHT_FOOT, VLMQuatMultiply(VLMVector4NegateXYZ(roll), About(1, 0, 0, point + 0.3f * std::sin(a)))},
+         {VLM_NODE_LEFT_TOE_BASE, About(1, 0, 0, -0.6f * std::sin(2 * a))},
+         {VLM_NODE_RIGHT_TOE_BASE, About(1, 0, 0, 0.6f * std::sin(3 * a))}});
+    Lower(s, {VLM_NODE_LEFT_TOE_BASE, VLM_NODE_RIGHT_TOE_BASE}, 4.0f * std::sin(5 * a) - 2.0f);
+}
+// Crouched with the arms hanging, the fingers pointing down and dipping through the floor.
+void FingersDown(const fixtures::Scene& s, float a)
+{
+    const float point = 0.6f - 0.5f * std::cos(a);
+    Put(s, {{VLM_NODE_SPINE, About(1, 0, 0, 0.5f)},
+            {VLM_NODE_LEFT_ARM, About(0, 0, 1, -1.3f)},
+            {VLM_NODE_RIGHT_ARM, About(0, 0, 1, 1.3f)},
+            {VLM_NODE_LEFT_HAND, About(0, 0, 1, -point)},
+            {VLM_NODE_RIGHT_HAND, About(0, 0, 1, point + 0.3f * std::sin(a))}});
+    Lower(s, {VLM_NODE_LEFT_FINGER_BASE, VLM_NODE_RIGHT_FINGER_BASE}, 3.0f * std::sin(3 * a));
+}
+
+fixtures::Proportions With(fixtures::Proportions p, float fixtures::Proportions::*part, float ratio)
+{
+    p.*part = ratio;
+    return p;
+}
+
+struct Setting {
+    int entry;
+    float value;
+    int mode = -1;  // left as it is when negative
+};
+struct ContinuityRow {
+    const char* name;
+    fixtures::Proportions source, target;
+    bool limits;
+    std::vector<Setting> values;
+    Pose pose;
+    int frames;
+    double chest;  // when > 0: the chest's furthest turn from the same solve without the hands' chest pulls
+};
+
+void PrintTo(const ContinuityRow& row, std::ostream* os) { *os << row.name; }
+
+class Continuity : public ::testing::TestWithParam<ContinuityRow> { };
+
+TEST_P(Continuity, NoNodeJumpsAndNoNaN)
+{
+    const ContinuityRow& row = GetParam();
+    fixtures::Scene source(row.source, {row.limits, {}, false, false, 1}, {});
+    fixtures::Scene pulled(row.target, {row.limits, {}, false, false, 1}, {});
+    fixtures::Scene unpulled(row.target, {row.limits, {}, false, false, 1}, {});
     for (fixtures::Scene* t : {&pulled, &unpulled}) {
-        for (int e : {vlm_entry::ReachActorLeftWrist, vlm_entry::ReachActorRightWrist})
-            t->properties.entries[e].value = 1.0f;
+        for (const Setting& v : row.values) {
+            t->properties.entries[v.entry].value = v.value;
+            if (v.mode >= 0)
+                t->properties.entries[v.entry].mode = unsigned(v.mode);
+        }
         t->effectors()->stageWord = VLM_STAGE_ALL;
     }
     for (int e : {vlm_entry::CtrlChestPullLeftHand, vlm_entry::CtrlChestPullRightHand})
         unpulled.properties.entries[e].value = 0.0f;
+    const int chestNode = VLM_NODE_SPINE1 + row.target.spineJoints - 1;
     struct Worst {
         double value = -1e9;
-        int frame = -1, node = -1;
+        int frame = -1, node = -1, count = 0;
         void take(double v, int f, int id = -1)
         {
+            count += v > 0;
             if (v > value)
                 value = v, frame = f, node = id;
         }
-    } jump, chest;
+    } jump, chest, nan;
     std::vector<VLMStateRow> was[2];
-    for (int f = 0; f < 600; ++f) {
-        ArmCirclePose(source, f);
+    for (int f = 0; f < row.frames; ++f) {
+        row.pose(source, 6.2831853f * float(f) / float(row.frames));
         for (fixtures::Scene* t : {&pulled, &unpulled})
-            VLMSolve(t->c(), t->state.get(), source.c(), source.state.get(), t->set.get(), &t->properties,
-                     &source.properties);
-        chest.take(TurnAngle(Row(pulled, VLM_NODE_SPINE1 + 8).globalQ, Row(unpulled, VLM_NODE_SPINE1 + 8).globalQ), f);
+            if (t == &pulled || row.chest > 0)
+                VLMSolve(t->c(), t->state.get(), source.c(), source.state.get(), t->set.get(), &t->properties,
+                         &source.properties);
+        if (row.chest > 0)
+            chest.take(TurnAngle(Row(pulled, chestNode).globalQ, Row(unpulled, chestNode).globalQ), f);
+        nan.take(Finite(pulled) ? 0 : 1, f);
         const std::vector<VLMStateRow> now[2] = {source.snapshot(), pulled.snapshot()};
         for (int id = 1; f > 0 && id < VLM_NODE_COUNT; ++id) {
-            const int i = VLMCharacterCompactIndex(pulled.c(), id), k = VLMCharacterCompactIndex(source.c(), id);
+            int k = VLMCharacterCompactIndex(source.c(), id);
+            const int i = VLMCharacterCompactIndex(pulled.c(), id);
+            for (int up = id; k < 0 && up > 0; k = VLMCharacterCompactIndex(source.c(), up))
+                up = VLMGetParentNodeId(pulled.c(), up);
+            if (i < 0 || k < 0)
+                continue;
             const double from = TurnAngle(now[0][k].globalQ, was[0][k].globalQ);
             const double to = TurnAngle(now[1][i].globalQ, was[1][i].globalQ);
-            jump.take(to - std::fmax(2 * from, from + 5 * 3.14159265358979 / 180), f, id);
+            jump.take((to - std::fmax(2 * from, from + 5 * 3.14159265358979 / 180)) * 180 / 3.14159265358979, f, id);
         }
         was[0] = now[0], was[1] = now[1];
     }
-    EXPECT_LE(jump.value, 0.0) << "node " << jump.node << ", frame " << jump.frame;
-    EXPECT_LT(chest.value, 2.0) << "frame " << chest.frame;
+    std::printf("%s: worst %.1f degrees beyond (node %d, frame %d), %d node-frames jump, chest %.2f\n", row.name,
+                jump.value, jump.node, jump.frame, jump.count, chest.value);
+    EXPECT_EQ(nan.count, 0) << "first at frame " << nan.frame;
+    EXPECT_LE(jump.value, 0.0) << jump.count << " node-frames jump, worst node " << jump.node << ", frame "
+                               << jump.frame;
+    EXPECT_TRUE(row.chest <= 0 || chest.value < row.chest) << "frame " << chest.frame;
 }
+
+using P = fixtures::Proportions;
+const fixtures::Proportions kTypical = fixtures::Typical(), kFull = fixtures::Full();
+const Setting kWrists[] = {{vlm_entry::ReachActorLeftWrist, 1.0f}, {vlm_entry::ReachActorRightWrist, 1.0f}};
+// The source's size and hips height kept: its long legs put the ankles' goals beyond the target's reach.
+const Setting kUnscaled[] = {{vlm_entry::ScaleCompensation, 100.0f, 0}, {vlm_entry::HipsHeightCompensation, 0.0f, 0}};
+const ContinuityRow kRows[] = {
+    {"WristReachArms12Typical",
+     With(kTypical, &P::arm, 1.2f),
+     kTypical,
+     false,
+     {kWrists[0], kWrists[1]},
+     ArmsCircling,
+     400,
+     0},
+    {"WristReachArms15Typical",
+     With(kTypical, &P::arm, 1.5f),
+     kTypical,
+     false,
+     {kWrists[0], kWrists[1]},
+     ArmsCircling,
+     400,
+     0},
+    {"WristReachArms12Full", With(kFull, &P::arm, 1.2f), kFull, false, {kWrists[0], kWrists[1]}, ArmsCircling, 400, 0},
+    // The chest (Spine9) kept from a half turn against the same solve without the hands' chest pulls.
+    {"WristReachArms15Full",
+     With(kFull, &P::arm, 1.5f),
+     kFull,
+     false,
+     {kWrists[0], kWrists[1]},
+     ArmsCircling,
+     600,
+     2.0},
+    {"KneeReach",
+     With(kTypical, &P::leg, 1.5f),
+     kTypical,
+     false,
+     {{vlm_entry::ReachActorLeftKnee, 1.0f}, {vlm_entry::ReachActorRightKnee, 1.0f}, kUnscaled[0], kUnscaled[1]},
+     LegsKicking,
+     400,
+     0},
+    {"HeadReachBelowTheNeck",
+     With(kTypical, &P::spine, 0.7f),
+     kTypical,
+     false,
+     {{vlm_entry::ReachActorHead, 1.0f}},
+     HeadNodding,
+     400,
+     0},
+    // The source's short spine puts the chest end's goal a hand's width from the target's Spine joint.
+    {"ChestReach",
+     With(kTypical, &P::spine, 0.35f),
+     kTypical,
+     false,
+     {{vlm_entry::ReachActorChest, 1.0f}, {vlm_entry::SnSReachChestEnd, 1.0f}},
+     Walking,
+     400,
+     0},
+    {"AnklesApartBeyondReachFree",
+     With(kTypical, &P::leg, 2.6f),
+     kTypical,
+     false,
+     {kUnscaled[0], kUnscaled[1]},
+     FeetApart,
+     720,
+     0},
+    {"AnklesApartBeyondReachLimited",
+     With(kTypical, &P::leg, 2.6f),
+     kTypical,
+     true,
+     {kUnscaled[0], kUnscaled[1]},
+     FeetApart,
+     720,
+     0},
+    {"FloorContactToesDown",
+     kTypical,
+     With(kTypical, &P::leg, 0.85f),
+     false,
+     {{vlm_entry::FloorContact, 0, 1}, {vlm_entry::FootBottomToAnkle, 7.0f}},
+     ToesDown,
+     400,
+     0},
+    {"FloorContactFingersDown",
+     kTypical,
+     kTypical,
+     false,
+     {{vlm_entry::HandFloorContact, 0, 1}, kWrists[0], kWrists[1]},
+     FingersDown,
+     400,
+     0},
+};
+INSTANTIATE_TEST_SUITE_P(Solve, Continuity, ::testing::ValuesIn(kRows),
+                         [](const ::testing::TestParamInfo<ContinuityRow>& r) { return r.param.name; });
 
 }  // namespace
