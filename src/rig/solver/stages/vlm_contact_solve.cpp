@@ -19,7 +19,7 @@ enum { kFloorContact = 0, kBottom, kBack, kMiddle, kFront, kIn, kOut, kType = 8,
 
 constexpr float kHalfRoot2 = 0.70710677f;
 constexpr float kHighest = 3.40282e38f;
-constexpr int kRollIterations = 4, kFrontIterations = 4;
+constexpr int kRollIterations = 4;
 // The roll keeps going after its four iterations while a corner is still
 // further below the floor than this, up to the cap: a steep tilt (and the
 // hoof turn, which stands the shape on its side) can need more steps.
@@ -148,14 +148,17 @@ bool FrontPointBelow(const VLMCharacter* character, const VLMExtremity* extremit
 // points only reshapes it in its own plane, so the steps barely turn it and
 // the points stay below; the turn here reaches the floor in one go.
 // Which way to turn is where the care lies. The least turn of either sense
-// swaps sense when the part points straight down and the two turns are about
+// swaps sense where the part points straight down and the two turns are about
 // equal, and drops to no turn at all where the nearer sense runs out of its
 // range: a small change of the pose then throws the part from one side to the
-// other. So each sense bids with its turn up to the floor (what it would need
-// beyond the part's range counting several times over), and the two are
-// blended by how far apart their bids lie: a clear winner turns alone, exactly
-// as far as the floor; where the bids come close the turns cancel in part,
-// and the front that stays below is brought up by raising both goals instead.
+// other. So the two senses compete: each bids its turn up to the floor (what
+// lies beyond the part's range counting double), the lower bid wins and turns,
+// but by no more than a share of its lead over the other. A clear winner turns
+// exactly up to the floor, as the least turn did; where the bids come close
+// the turn shrinks to nothing as they meet and the sense changes over without
+// a jump, the front that the turn leaves below being brought up by raising
+// both goals instead (so no front point ends below the floor, even where no
+// turn in range reaches it, which the least turn left as it was).
 // The range is the one the least turn kept: bent against the end goal no
 // more than a quarter turn, or no further than it already is, never round
 // through the fold.
@@ -163,10 +166,8 @@ void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* e
                             const VLMPropertySetState* properties)
 {
     constexpr float kPi = VLMConstant::FloatPi, kHalfPi = VLMConstant::FloatHalfPi;
-    // How much a bid's turn beyond the range weighs, and the gap between the
-    // bids over which the blend passes from one sense to the other (radians):
-    // the wider the gap, the slower the part swings across it.
-    constexpr float kBeyondRange = 1.0f, kBlendGap = 1.0f;
+    // How much more a bid's turn beyond the range weighs than its turn within.
+    constexpr float kBeyondRange = 1.0f;
     VLMTransformTQS& a = block->slots[0];
     VLMTransformTQS& b = block->slots[1];
     const VLMVector4 q = VLMQuatNormalize(b.q);
@@ -212,16 +213,14 @@ void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* e
         const float plus = VLMMaxFloat(up - alpha, 0.0f), minus = VLMMaxFloat(2.0f * kPi - up - alpha, 0.0f);
         const float bidPlus = plus + kBeyondRange * VLMMaxFloat(plus - hi, 0.0f);
         const float bidMinus = minus + kBeyondRange * VLMMaxFloat(minus + lo, 0.0f);
-        // The gap is never wider than the stretch below the floor between
-        // the two: so a front just below it turns by next to nothing, as it
-        // must at the edge where it comes up, and a narrow stretch is left
-        // to the raise.
-        const float gap = VLMMinFloat(kBlendGap, plus + minus);
-        const float share = gap > 0.0f ? VLMClamp01Float(0.5f + (bidMinus - bidPlus) / (2.0f * gap)) : 0.5f;
-        // With h near upright the circle barely changes the height and phi
-        // swings fast with the pose: the turn fades out there.
-        const float fade = VLMMinFloat(4.0f * rho / radius, 1.0f);
-        t = fade * (share * VLMMinFloat(plus, hi) - (1.0f - share) * VLMMinFloat(minus, -lo));
+        // The lead moves twice as fast as phi, and phi as fast as the pose
+        // turns divided by rho / radius (the sine of h's tilt from upright,
+        // where the circle stops changing the height): the share undoes
+        // both, so the turn moves no faster than the pose does.
+        const float lead = bidMinus - bidPlus;
+        const float share = 0.5f * rho / radius;
+        const float winner = lead > 0.0f ? VLMMinFloat(plus, hi) : -VLMMinFloat(minus, -lo);
+        t = lead > 0.0f ? VLMMinFloat(share * lead, winner) : VLMMaxFloat(share * lead, winner);
     }
     if (t != 0.0f)
         b.q = VLMQuatNormalize(VLMQuatMultiply(VLMQuatAboutAxis(h, t), q));
@@ -369,11 +368,12 @@ void VLMSolveContactRoll(const VLMCharacter* character, const VLMExtremity* extr
     if (carry && present) {
         b.t = a.t + Rotate(a.q, relT);
         b.q = VLMQuatMultiply(a.q, relQ);
-        // The front steps are not repeated until the front is up: near a
-        // part pointing straight down each step gains little, and how many
-        // ran would swing the result; the lift below finishes the job.
-        for (int i = 0; i < kFrontIterations && front; ++i)
-            VLMContactFrontStep(character, extremity, block, properties, relQ);
+        // The front part is not stepped onto the floor by tilting the
+        // triangle of the base joint and its front points: near a part
+        // pointing down such steps swing it by tens of degrees between two
+        // close poses (and gain little each, so how many ran would swing it
+        // more). The lift below turns it about its hinge directly, and only
+        // as far as a small change of the pose allows.
         if (front && FrontPointBelow(character, extremity, block, properties))
             VLMLiftFrontAboutHinge(character, extremity, block, properties);
     }
