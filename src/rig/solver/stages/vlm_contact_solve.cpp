@@ -207,7 +207,7 @@ void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* e
         // the arc above the floor about it (0 when the floor is out of reach:
         // the bid then goes to the top, the nearest the point comes).
         const float phi = VLMFastAtan2(by, ay);
-        const float m = VLMMinFloat(g / rho, 1.0f);
+        const float m = VLMClampFloat(g / rho, -1.0f, 1.0f);
         const float alpha = VLMFastAtan2(std::sqrt(1.0f - m * m), m);
         const float up = phi >= 0.0f ? phi : phi + 2.0f * kPi;  // to the top the positive way, 0..2 pi
         const float plus = VLMMaxFloat(up - alpha, 0.0f), minus = VLMMaxFloat(2.0f * kPi - up - alpha, 0.0f);
