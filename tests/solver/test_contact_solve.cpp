@@ -22,12 +22,12 @@ struct ContactScene : fixtures::Scene {
         b.frame = {V(0, floor, 0, 0), V(0, 0, 0, 1), V(1, 1, 1, 1)};
         return b;
     }
-    // The lowest contact point from `first` on (4: the front points of contact type 0).
-    float lowest(const VLMLimbGoalBlock& b, int first = 0)
+    // The lowest contact point from `first` on, before `end` (4: the front points of contact type 0).
+    float lowest(const VLMLimbGoalBlock& b, int first = 0, int end = 6)
     {
         float m = 1e30f;
         const VLMTransformTQS &a = b.slots[0], &e = b.slots[1];
-        for (int i = first; i < (value(8) == 0.0f ? 6 : 4); ++i)
+        for (int i = first; i < std::min(end, value(8) == 0.0f ? 6 : 4); ++i)
             m = std::fmin(m,
                           VLMContactPoint(c(), &p, extremity(), &properties, i, &a.t, &a.q, &a.s, &e.t, &e.q, &e.s)->y);
         return m;
@@ -47,14 +47,14 @@ struct ContactScene : fixtures::Scene {
         const double t = 2 * std::atan2(extremity()->isFoot != 0 ? d[0] : d[2], d[3]);
         return t > kPi ? t - 2 * kPi : t <= -kPi ? t + 2 * kPi : t;
     }
-    // Whether turning the goal by t puts both front points on the floor (within 1e-3) and keeps its bend against
-    // the end goal, all the way, within a quarter turn or within the bend it had.
-    bool lifts(const VLMLimbGoalBlock& b, double t)
+    // Whether turning the goal by t puts both front points on the floor (within 1e-3; unless not floorToo) and keeps
+    // its bend against the end goal, all the way, within a quarter turn or within the bend it had.
+    bool lifts(const VLMLimbGoalBlock& b, double t, bool floorToo = true)
     {
         VLMLimbGoalBlock turn = b;
         turn.slots[1].q = turned(b.slots[1].q, t);
         const double bent = about(b.slots[1].q, b.slots[0].q);
-        return lowest(turn, 4) >= b.frame.t.y - 1e-3f &&
+        return (!floorToo || lowest(turn, 4) >= b.frame.t.y - 1e-3f) &&
                std::fabs(bent - t) <= std::fmax(kPi / 2, std::fabs(bent)) + 1e-4;
     }
     static constexpr double kPi = 3.141592653589793;
@@ -135,9 +135,9 @@ TEST(Contact, ScaledGoalRisesWithoutTurning)
 
 // Kind 1 over a seeded sweep of foot and hand tilts and heights, toe and finger bends (straight down among
 // them), every contact type and pivot, the default sole and one below the base joint: no contact corner ends
-// below the floor. On the same poses the lift of the front about its hinge turns the toe or finger by the least
-// angle that puts its front on the floor without bending it out of range (or not at all when none does): never
-// the long way round, which folds it over.
+// below the floor. On the same poses the lift of the front about its hinge turns the toe or finger within its range
+// and never past the first angle of its sense that puts its front on the floor (not at all when the front is up),
+// and leaves the front on the floor.
 TEST(Contact, RollLeavesNoCornerBelowTheFloor)
 {
     ContactScene s;
@@ -173,17 +173,21 @@ TEST(Contact, RollLeavesNoCornerBelowTheFloor)
                     VLMVector4 bend = V(0, 0, 0, 0);
                     (&bend.x)[across] = straightDown ? down : (foot ? 1 : -side) * (2.2f * unit(rng) - 1.7f);
                     b.slots[1].q = VLMQuatMultiply(tilt, VLMQuatFromEulerXYZ(bend));
-                    if (type == 0.0f) {  // the lift alone: a turn about the hinge by the least angle that lifts
+                    if (type == 0.0f) {  // the lift alone: a turn about the hinge, in range, never past the floor
                         VLMLimbGoalBlock lifted = b;
                         VLMLiftFrontAboutHinge(s.c(), s.extremity(), &lifted, &s.properties);
                         const double t = s.about(b.slots[1].q, lifted.slots[1].q);
-                        double least = HUGE_VAL;  // by a scan of both senses; none: no turn
-                        for (int k = 0; k * step <= ContactScene::kPi && least == HUGE_VAL; ++k)
-                            for (double u : {k * step, -k * step})
-                                least = least == HUGE_VAL && s.lifts(b, u) ? u : least;
-                        // (A sliver of turns narrower than the step can escape the scan: a turn that lifts counts.)
-                        const bool right = t == 0.0 ? least == 0.0 || least == HUGE_VAL
-                                                    : s.lifts(b, t) && std::fabs(t) <= std::fabs(least) + 0.02;
+                        double least[2] = {HUGE_VAL, HUGE_VAL};  // of each sense, the least turn that lifts
+                        for (int k = 0; k * step <= ContactScene::kPi; ++k)
+                            for (int j : {0, 1})
+                                least[j] =
+                                    least[j] == HUGE_VAL && s.lifts(b, (j ? -k : k) * step) ? k * step : least[j];
+                        // Never past that of its own sense; one small turn against a far larger other: that one.
+                        const int near = least[1] < least[0];
+                        const bool right = s.lifts(b, t, false) && std::fabs(t) <= least[t < 0] + 0.02 &&
+                                           s.lowest(lifted, 4) >= floor - 1e-3f &&
+                                           (least[near] > 0.3 || least[1 - near] < least[near] + 1.5 ||
+                                            std::fabs(std::fabs(t) - least[near]) < 0.02);
                         folded += std::fabs(t) > ContactScene::kPi / 2;
                         if (!right || TurnAngle(lifted.slots[1].q, s.turned(b.slots[1].q, t)) > 1e-4)
                             firstMiss = missed++ == 0 ? i : firstMiss;
@@ -200,6 +204,43 @@ TEST(Contact, RollLeavesNoCornerBelowTheFloor)
                 }
             }
         }
+    }
+}
+
+// Along straight paths of tiny steps through the foot's or hand's pitch, roll, yaw and height (of its lowest
+// corner above the floor) and the toe's or finger's bend (at most 0.05 degree or 0.01 per step), the lift turns the
+// toe or finger little for each step.
+TEST(Contact, LiftTurnsTheFrontLittleForALittleChange)
+{
+    ContactScene s;
+    std::mt19937 rng(45);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    for (int which : {kLeftFoot, 1}) {
+        s.which = which;
+        int over = 0, steps = 0;
+        double worst = 0.0;
+        for (int path = 0; path < 200; ++path) {
+            const float d = 0.017453292f, from[5] = {100 * d * u(rng), 45 * d * u(rng), 180 * d * u(rng),
+                                                     3 * u(rng) + 2, 90 * d * u(rng)};
+            const float by[5] = {30 * d * u(rng), 30 * d * u(rng), 30 * d * u(rng), 4 * u(rng), 30 * d * u(rng)};
+            float n = 0.0f;
+            for (int k = 0; k < 5; ++k)
+                n = std::fmax(n, std::fabs(by[k]) / (k == 3 ? 0.01f : 0.05f * d));
+            VLMVector4 last{};
+            for (int i = 0; i <= int(n) + 1; ++i, ++steps) {
+                float x[5];
+                for (int k = 0; k < 5; ++k)
+                    x[k] = from[k] + by[k] * float(i) / float(int(n) + 1);
+                const VLMVector4 q = VLMQuatFromEulerXYZ(V(x[0], x[2], x[1], 0));
+                VLMLimbGoalBlock b = s.block(V(4, 0, -2, 0), q, 0.0f);
+                const float up = x[3] - s.lowest(b, 0, 4);
+                b.slots[0].t.y += up, b.slots[1].t.y += up, b.slots[1].q = s.turned(q, double(x[4]));
+                VLMLiftFrontAboutHinge(s.c(), s.extremity(), &b, &s.properties);
+                const double turn = i > 0 ? TurnAngle(b.slots[1].q, last) * 57.29578 : 0.0;
+                worst = std::fmax(worst, turn), over += turn > 10.0, last = b.slots[1].q;
+            }
+        }
+        EXPECT_EQ(over, 0) << which << ": of " << steps << " steps, the worst turned " << worst << " degrees";
     }
 }
 

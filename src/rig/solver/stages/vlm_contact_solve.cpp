@@ -19,14 +19,12 @@ enum { kFloorContact = 0, kBottom, kBack, kMiddle, kFront, kIn, kOut, kType = 8,
 
 constexpr float kHalfRoot2 = 0.70710677f;
 constexpr float kHighest = 3.40282e38f;
-constexpr int kRollIterations = 4, kFrontIterations = 4;
+constexpr int kRollIterations = 4;
 // The roll keeps going after its four iterations while a corner is still
 // further below the floor than this, up to the cap: a steep tilt (and the
 // hoof turn, which stands the shape on its side) can need more steps.
 constexpr int kMaxRollIterations = 32;
 constexpr float kFloorTolerance = 1e-3f;
-// The same for the front part's steps.
-constexpr int kMaxFrontIterations = 16;
 
 float Value(const VLMPropertySetState* p, const VLMExtremity* e, int role)
 {
@@ -139,120 +137,97 @@ bool FrontPointBelow(const VLMCharacter* character, const VLMExtremity* extremit
     return p[0].y < floor || p[1].y < floor;
 }
 
-// An angle t about the hinge in (-pi, pi], held as (cos t, sin t): built from
-// the geometry with square roots alone (no trigonometric calls, so the result
-// does not hang on the maths library), its size ordered by its cosine.
-struct Turn {
-    float c, s;
-};
-
 }  // namespace
 
-// The front part turned about its own cross axis through the base joint by
-// the least angle, of either sense, that puts both front points at or above
-// the floor while the part stays within its sensible range against the end
-// goal: bent no more than a quarter turn either way, or no further than it
-// already is when it starts beyond that.
-// This turn goes beyond the fixed four front steps, which lift the points by
+// The front part turned about its own cross axis through the base joint so
+// that its front points come up to the floor, then both goals raised by what
+// the turn leaves below it.
+// This goes beyond the fixed four front steps, which lift the points by
 // tilting the triangle of the base joint and the two points: when that
 // triangle stands upright (a finger or toe pointing straight down) raising the
 // points only reshapes it in its own plane, so the steps barely turn it and
-// the points stay below; this turn reaches the floor in one go.
-// Unlike a search for the first angle in one fixed sense, which past a half
-// turn comes round the other way and folds the toe or finger over, the turn
-// here is the least of both senses. Where no turn in range brings both points
-// up (the floor out of their reach, or reached only by folding the part back
-// against the end goal), nothing turns: the pose the front steps left is kept,
-// a point below the floor and all, rather than bending the part out of range.
+// the points stay below; the turn here reaches the floor in one go.
+// Which way to turn is where the care lies. The least turn of either sense
+// swaps sense where the part points straight down and the two turns are about
+// equal, and drops to no turn at all where the nearer sense runs out of its
+// range: a small change of the pose then throws the part from one side to the
+// other. So the two senses compete: each bids its turn up to the floor (what
+// lies beyond the part's range counting double), the lower bid wins and turns,
+// but by no more than a share of its lead over the other. A clear winner turns
+// exactly up to the floor, as the least turn did; where the bids come close
+// the turn shrinks to nothing as they meet and the sense changes over without
+// a jump, the front that the turn leaves below being brought up by raising
+// both goals instead (so no front point ends below the floor, even where no
+// turn in range reaches it, which the least turn left as it was).
+// The range is the one the least turn kept: bent against the end goal no
+// more than a quarter turn, or no further than it already is, never round
+// through the fold.
 void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
                             const VLMPropertySetState* properties)
 {
-    const VLMTransformTQS& a = block->slots[0];
+    constexpr float kPi = VLMConstant::FloatPi, kHalfPi = VLMConstant::FloatHalfPi;
+    // How much more a bid's turn beyond the range weighs than its turn within.
+    constexpr float kBeyondRange = 1.0f;
+    VLMTransformTQS& a = block->slots[0];
     VLMTransformTQS& b = block->slots[1];
     const VLMVector4 q = VLMQuatNormalize(b.q);
-    VLMVector4 h = extremity->isFoot != 0 ? VLMQuatAxisX(q) : VLMQuatAxisZ(q);
-    const VLMVector4 back = VLMQuatMultiply(a.q, VLMVector4NegateXYZ(q));  // B onto A's orientation
-    float along = VLMVector4Dot3(back, h).x;
-    if ((along < 0.0f) != (back.w < 0.0f))
-        h = VLMVector4Negate(h), along = -along;
-    // The bend b of the part behind the end goal about h, 0..pi, from the half
-    // angle of the turn back, (|w|, its part along h). A turn by t in (-pi, pi]
-    // bends the part through t - b on its way, which stays within a quarter
-    // turn, or within b when b is more, for t in [b - pi / 2, b + pi / 2]
-    // (cos(t - b) >= 0) while b <= pi / 2, and for t in [0, pi] (sin t >= 0)
-    // beyond: never round through the fold against the end goal.
-    Turn bend = {1.0f, 0.0f};
-    const float half = std::sqrt(back.w * back.w + along * along);
-    if (half > 0.0f) {
-        const float ch = std::fabs(back.w) / half, sh = std::fabs(along) / half;
-        bend = {ch * ch - sh * sh, 2.0f * ch * sh};
+    const VLMVector4 h = extremity->isFoot != 0 ? VLMQuatAxisX(q) : VLMQuatAxisZ(q);
+    // The signed bend of the part behind the end goal about h: a turn by t
+    // leaves it bent by bend - t. Its range of turns [lo, hi] holds 0.
+    const VLMVector4 back = VLMQuatMultiply(a.q, VLMVector4NegateXYZ(q));
+    const float along = VLMVector4Dot3(back, h).x;
+    float bend = 0.0f;
+    if (along != 0.0f || back.w != 0.0f) {
+        bend = 2.0f * VLMFastAtan2(along, back.w);
+        bend = bend > kPi ? bend - 2.0f * kPi : bend <= -kPi ? bend + 2.0f * kPi : bend;
     }
-    const bool quarter = bend.c >= 0.0f;
+    const float hi = VLMClampFloat(bend + kHalfPi, 0.0f, kPi), lo = VLMClampFloat(bend - kHalfPi, -kPi, 0.0f);
 
-    // Per point, on its circle about h: p(t).y = centre + ay cos t + by sin t;
-    // it is up where rho cos(t - phi) >= g, an arc of half width alpha about
-    // the top of the circle phi, cos alpha = g / rho.
+    // The two front points differ only along h, so they share one circle
+    // about it: p(t).y = c + rho cos(t - phi). The lower one decides.
     VLMVector4 p[2];
     FrontPoints(character, extremity, block, properties, p);
     const float floor = block->frame.t.y;
-    float ay[2], by[2], g[2];
-    float scale = 0.0f;
-    Turn candidates[8];
-    int count = 0;
-    candidates[count++] = {1.0f, 0.0f};
-    for (int i = 0; i < 2; ++i) {
-        const VLMVector4 v = p[i] - b.t;
+    float g = -kHighest, ay = 0.0f, by = 0.0f, radius = 0.0f;
+    for (const VLMVector4& point : p) {
+        const VLMVector4 v = point - b.t;
         const float offset = VLMVector4Dot3(v, h).x;
-        const VLMVector4 u = v - h * offset;
-        const VLMVector4 w = VLMVector4Cross(h, u);
-        ay[i] = u.y, by[i] = w.y, g[i] = floor - (b.t.y + offset * h.y);
-        const float rho = std::sqrt(ay[i] * ay[i] + by[i] * by[i]);
-        scale = VLMMaxFloat(scale, rho);
-        if (!(rho > 0.0f)) {
-            if (ay[i] < g[i])
-                ay[i] = by[i] = g[i] = 0.0f;  // on the axis below: no turn helps it, none is held back for it
-            continue;
+        const float gi = floor - (b.t.y + offset * h.y);
+        if (gi > g) {
+            const VLMVector4 u = v - h * offset;
+            g = gi, ay = u.y, by = VLMVector4Cross(h, u).y, radius = VLMLengthFloat(u);
         }
-        if (!(g[i] < rho)) {
-            if (ay[i] < g[i])
-                return;  // the floor is out of this point's reach
-            continue;    // on the floor at the top of its circle: only no turn keeps it there
-        }
-        if (!(-rho < g[i]))
-            continue;  // up at every angle
-        const float m = g[i] / rho, across = std::sqrt(1.0f - m * m);
-        const float x = ay[i] / rho, y = by[i] / rho;  // the top of the circle
-        candidates[count++] = {m * x + across * y, m * y - across * x};
-        candidates[count++] = {m * x - across * y, m * y + across * x};
     }
-    // The ends of the range: t = b -+ pi / 2, or t = 0 and t = pi.
-    if (quarter) {
-        candidates[count++] = {bend.s, -bend.c};
-        candidates[count++] = {-bend.s, bend.c};
-    } else {
-        candidates[count++] = {-1.0f, 0.0f};
+    if (!(ay < g))
+        return;  // up already
+    const float rho = std::sqrt(ay * ay + by * by);
+    float t = 0.0f;
+    if (rho > 0.0f) {
+        // phi: the turn to the top of the circle; alpha: the half width of
+        // the arc above the floor about it (0 when the floor is out of reach:
+        // the bid then goes to the top, the nearest the point comes).
+        const float phi = VLMFastAtan2(by, ay);
+        const float m = VLMClampFloat(g / rho, -1.0f, 1.0f);
+        const float alpha = VLMFastAtan2(std::sqrt(1.0f - m * m), m);
+        const float up = phi >= 0.0f ? phi : phi + 2.0f * kPi;  // to the top the positive way, 0..2 pi
+        const float plus = VLMMaxFloat(up - alpha, 0.0f), minus = VLMMaxFloat(2.0f * kPi - up - alpha, 0.0f);
+        const float bidPlus = plus + kBeyondRange * VLMMaxFloat(plus - hi, 0.0f);
+        const float bidMinus = minus + kBeyondRange * VLMMaxFloat(minus + lo, 0.0f);
+        // The lead moves twice as fast as phi, and phi as fast as the pose
+        // turns divided by rho / radius (the sine of h's tilt from upright,
+        // where the circle stops changing the height): the share undoes
+        // both, so the turn moves no faster than the pose does.
+        const float lead = bidMinus - bidPlus;
+        const float share = 0.5f * rho / radius;
+        const float winner = lead > 0.0f ? VLMMinFloat(plus, hi) : -VLMMinFloat(minus, -lo);
+        t = lead > 0.0f ? VLMMinFloat(share * lead, winner) : VLMMaxFloat(share * lead, winner);
     }
-
-    // The least turn is 0 or an end of one of these arcs: the candidate with
-    // the largest cosine that every arc and the range hold (within rounding).
-    const float slack = 1e-5f * scale, rangeSlack = 1e-5f;
-    int best = -1;
-    for (int k = 0; k < count; ++k) {
-        const Turn& t = candidates[k];
-        bool held = (quarter ? t.c * bend.c + t.s * bend.s : t.s) >= -rangeSlack;
-        for (int i = 0; i < 2 && held; ++i)
-            held = ay[i] * t.c + by[i] * t.s >= g[i] - slack;
-        if (held && (best < 0 || t.c > candidates[best].c || (t.c == candidates[best].c && t.s > candidates[best].s)))
-            best = k;
-    }
-    if (best <= 0)
-        return;  // up already, or no turn in range brings both points up
-    const float c = candidates[best].c, sn = candidates[best].s;
-    // The half-angle turn, scaled by 2 cos(t / 2) or by 2 sin(t / 2): the one
-    // of the two forms that keeps its precision for the angle found.
-    const VLMVector4 turn = c > 0.0f ? VLMVector4MergeW(h * sn, VLMVector4Splat(1.0f + c))
-                                     : VLMVector4MergeW(h * (1.0f - c), VLMVector4Splat(sn));
-    b.q = VLMQuatNormalize(VLMQuatMultiply(VLMQuatNormalize(turn), q));
+    if (t != 0.0f)
+        b.q = VLMQuatNormalize(VLMQuatMultiply(VLMQuatAboutAxis(h, t), q));
+    FrontPoints(character, extremity, block, properties, p);
+    const float below = floor - VLMMinFloat(p[0].y, p[1].y);
+    if (below > 0.0f)
+        a.t.y += below, b.t.y += below;
 }
 
 VLMVector4* VLMTriangleFrame(VLMVector4 out[4], const VLMVector4& a, const VLMVector4& b, const VLMVector4& c)
@@ -393,10 +368,12 @@ void VLMSolveContactRoll(const VLMCharacter* character, const VLMExtremity* extr
     if (carry && present) {
         b.t = a.t + Rotate(a.q, relT);
         b.q = VLMQuatMultiply(a.q, relQ);
-        for (int i = 0; i < kMaxFrontIterations && front &&
-                        (i < kFrontIterations || FrontPointBelow(character, extremity, block, properties));
-             ++i)
-            VLMContactFrontStep(character, extremity, block, properties, relQ);
+        // The front part is not stepped onto the floor by tilting the
+        // triangle of the base joint and its front points: near a part
+        // pointing down such steps swing it by tens of degrees between two
+        // close poses (and gain little each, so how many ran would swing it
+        // more). The lift below turns it about its hinge directly, and only
+        // as far as a small change of the pose allows.
         if (front && FrontPointBelow(character, extremity, block, properties))
             VLMLiftFrontAboutHinge(character, extremity, block, properties);
     }

@@ -25,12 +25,16 @@ void VLMLiftContactShape(const VLMCharacter* character, const VLMExtremity* extr
                          const VLMPropertySetState* properties);
 void VLMContactRollStep(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
                         const VLMPropertySetState* properties);
+// One step of the front part onto the floor by tilting the triangle of the
+// base joint and the front points, held to the hinge. Kind 1 does not run it:
+// near a part pointing down it swings the part far between close poses.
 void VLMContactFrontStep(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
                          const VLMPropertySetState* properties, const VLMVector4& restRotation);
-// The front part (B) turned about its hinge by the least angle of either sense
-// that puts both front points on the floor without bending it past its range
-// against the end goal; unchanged when no such turn exists. Kind 1 runs it
-// after the front steps when they leave a front point below the floor.
+// The front part (B) turned about its hinge toward the floor, within its range
+// against the end goal, by a turn that changes little when the pose changes
+// little; both goals then rise by whatever of the front is still below the
+// floor. Kind 1 runs it, in place of front steps, when the front part carried
+// with the roll leaves a front point below the floor.
 void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
                             const VLMPropertySetState* properties);
 

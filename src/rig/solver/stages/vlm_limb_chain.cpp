@@ -20,6 +20,7 @@ namespace {
 constexpr float kPassThreshold = 1e-20f;
 constexpr float kCos30 = 0.866025388f, kCos15 = 0.965925813f;  // extension geometry ramp
 constexpr float kCos20 = 0.939692616f, kCos2 = 0.999390841f;   // bend-plane alignment ramp
+constexpr float kSin10 = 0.173648178f;
 constexpr float kDegPerRad = 57.2957802f;
 
 VLMVector4 Mul(const VLMVector4& a, const VLMVector4& b) { return VLMQuatMultiply(a, b); }
@@ -111,14 +112,21 @@ void BendPlaneSegments(const VLMStateRow* work, const VLMVector4& n, VLMVector4&
 
 // The upper joint turned about the line through it so that the plane of u and
 // w turns toward the plane of g and w: fully while u and w are at least `lo`
-// apart in cosine, not at all from `hi` on.
+// apart in cosine, not at all from `hi` on (fully always when lo is not below
+// hi). With `across`, a unit vector across w (or zero), a limb within about
+// 10 degrees of straight, whose u x w shrinks toward nothing, has both
+// planes' normals steadied by a share of it that grows as it straightens.
 void AlignPlane(const VLMLimb* limb, VLMStateRow* work, const VLMRotationRecord* limits, const VLMVector4& u,
-                const VLMVector4& w, const VLMVector4& g, float lo, float hi)
+                const VLMVector4& w, const VLMVector4& g, float lo, float hi,
+                const VLMVector4& across = VLMVector4Zero())
 {
-    const VLMVector4 current = VLMVector4Cross(u, w);
-    const VLMVector4 wanted = VLMVector4Cross(g, w);
+    const VLMVector4 bend = VLMVector4Cross(u, w);
+    const VLMVector4 steady = across * VLMMaxFloat(kSin10 * Length(u) * Length(w) - Length(bend), 0.0f);
+    const VLMVector4 current = bend + steady;
+    const VLMVector4 wanted = VLMVector4Cross(g, w) + steady;
     const float c = Dot3(VLMVector4Normalize3(u), VLMVector4Normalize3(w));
-    const float h = VLMVector4SmoothStep(VLMVector4Splat(lo), VLMVector4Splat(hi), VLMVector4Splat(c)).x;
+    const float h =
+        lo < hi ? VLMVector4SmoothStep(VLMVector4Splat(lo), VLMVector4Splat(hi), VLMVector4Splat(c)).x : 0.0f;
     VLMVector4 r = VLMConstant::IdentityQuat;
     if (h < 1.0f) {
         const VLMVector4 arc = VLMShortestArc(current, wanted);
@@ -665,7 +673,18 @@ void VLMLimbAlignBendPlane(const VLMLimb* limb, VLMStateRow* work, const VLMLimb
     const VLMVector4 u = middle - upper;
     const VLMVector4 w = Position(work, VLM_SLOT_END) - upper;
     const VLMVector4 g = u + (goal->slots[1].t - middle) * goal->lanes[1].x;
-    AlignPlane(limb, work, rotations, u, w, g, kCos20, kCos2);
+    // The plane turns toward the middle effector however straight the limb
+    // is. Fading the turn out as the limb straightens (fully from 20 degrees
+    // of bend, not at all within 2) swings the whole limb about w by the
+    // full angle between the two planes within those few degrees of bend:
+    // tens of degrees between close poses where the goals lie beyond reach.
+    // Near straight, where u x w vanishes, the bend axis taken across w
+    // steadies the plane (it lies along u x w for a limb bent the right way,
+    // which the bend's preparation sees to), and it damps the turn where g
+    // also nears w and the wanted plane would swing with every small move.
+    const VLMVector4 n = VLMLimbWorldBendAxis(limb, work);
+    const VLMVector4 across = VLMSafeDirection(n - w * (Dot3(n, w) / Dot3(w, w)));
+    AlignPlane(limb, work, rotations, u, w, g, 0.0f, 0.0f, across);
 }
 
 void VLMLimbAlignBendPlaneEnd(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChainGoal* goal,
