@@ -249,6 +249,9 @@ bool CharacterTool::saveCurrent()
                                     bigEndian ? kStreamBigEndian : kStreamLittleEndian, withLimits, &message))
         return refuse(message);
     noteSaved(plan.binaryPath);
+    // Saved, with something the user must know (a file kept aside).
+    if (!message.isEmpty())
+        ShowCenteredMessageBox(QMessageBox::Information, title, message, this, QMessageBox::Ok);
     return true;
 }
 
