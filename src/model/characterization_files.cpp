@@ -391,10 +391,12 @@ public:
         }
         // A replaced plain file's mode from the first byte on, and its owner
         // and group: the umask narrows the mode at the open, fchmod sets it
-        // whole (after fchown, which may clear set-id bits).
+        // whole (after fchown, which may clear set-id bits). Its owner may
+        // always read it: a companion its owner could not read is replaced
+        // by one that loads.
         struct stat old;
         const bool replacesFile = EntryStatus(target_, old) && S_ISREG(old.st_mode);
-        const mode_t mode = replacesFile ? (old.st_mode & 07777) : 0666;
+        const mode_t mode = replacesFile ? ((old.st_mode & 07777) | S_IRUSR) : 0666;
         staged_ = StagedPathFor(target_);
         fd_ = ::open(Native(staged_), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd_ < 0) {
