@@ -345,24 +345,27 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 }
 
 // The companion's text as the store writes it, made in memory first, so
-// that a failure while it is put on the disk is the system's to name.
-bool CompanionText(const Characterization& characterization, QByteArray& text)
+// that a failure while it is put on the disk is the system's to name. 0, or
+// the error number of the failure (a file size limit also holds in memory).
+int CompanionText(const Characterization& characterization, QByteArray& text)
 {
     const int memory = ::memfd_create("companion", MFD_CLOEXEC);
     if (memory < 0)
-        return false;
+        return errno;
     QFile device;
     XmlSettingsStore store{QString()};
     store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
-    bool done = device.open(memory, QIODevice::ReadWrite | QIODevice::Text) && store.WriteInto(device);
-    if (done) {
+    int error = 0;
+    if (!device.open(memory, QIODevice::ReadWrite | QIODevice::Text) || !store.WriteInto(device))
+        error = errno ? errno : EIO;
+    if (!error) {
         device.seek(0);
         text = device.readAll();
-        done = device.error() == QFileDevice::NoError;
+        error = device.error() == QFileDevice::NoError ? 0 : (errno ? errno : EIO);
     }
     device.close();
     ::close(memory);
-    return done;
+    return error;
 }
 
 // One file of a pair being saved. Where a new file can stand in its place
@@ -767,8 +770,8 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
     const QByteArray stream(data, int(size));
     std::free(data);
     QByteArray text;
-    if (!CompanionText(characterization, text)) {
-        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(companion), SystemErrorText(errno)));
+    if (const int error = CompanionText(characterization, text)) {
+        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(companion), SystemErrorText(error)));
         return false;
     }
 
