@@ -697,17 +697,19 @@ bool IsRewrittenInPlace(const QString& path)
 
 namespace {
 
-// Why the plain file at `companion` could not be read as the companion it
-// is (damaged, unreadable, too large, not 172 names); empty when it could,
-// and for a link or no file, which lose nothing when replaced.
-QString WhyCompanionCouldNotBeRead(const QString& companion)
+// Whether the plain file at `companion` holds something the tool could not
+// read: it is damaged, unreadable or too large, or lists a number of names
+// other than 172. An empty one holds nothing to lose, and a link or no file
+// loses nothing when replaced.
+bool CompanionCouldNotBeRead(const QString& companion)
 {
     struct stat entry;
     if (!EntryStatus(companion, entry) || !S_ISREG(entry.st_mode))
-        return QString();
-    QString why;
-    ReadCompanionNames(companion, why);
-    return why;
+        return false;
+    XmlSettingsStore store(companion);
+    std::vector<QString> names;
+    store.GetList(kBoneCorrespondance, names);
+    return !store.GetReadProblem().isEmpty() || (!names.empty() && names.size() != std::size_t(VLM_NODE_COUNT));
 }
 
 }  // namespace
@@ -729,7 +731,7 @@ QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& c
             .arg(FileNameOf(binaryPath), FileNameOf(companionPath));
     // A companion that could not be read is kept under another name, which
     // a read-only folder cannot take, and a copy needs it readable.
-    if (IsRewrittenInPlace(companionPath) && !WhyCompanionCouldNotBeRead(companionPath).isEmpty()) {
+    if (IsRewrittenInPlace(companionPath) && CompanionCouldNotBeRead(companionPath)) {
         if (!FolderIsWritable(companionPath))
             return Tr("%1 could not be read, and its folder is read-only, so it cannot be kept under another name "
                       "before it is replaced.")
@@ -794,7 +796,7 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
     if (!names.Open())
         return failed(companion, names);
     // What could not be read is not lost with the save.
-    if (!WhyCompanionCouldNotBeRead(companion).isEmpty()) {
+    if (CompanionCouldNotBeRead(companion)) {
         QString why;
         aside = KeepCompanionAside(companion, names.InPlace(), why);
         if (aside.isEmpty()) {

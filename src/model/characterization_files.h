@@ -144,8 +144,8 @@ QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& c
 // file system allows that; where it does not, a failure while writing can
 // truncate it.
 //
-// A companion that could not be read (damaged, unreadable, too large, or not
-// a list of 172 names) is not lost: it is kept under a name of its own beside
+// A companion that could not be read (damaged, unreadable, too large, or a
+// list of names that is not 172 long) is not lost: it is kept under a name of its own beside
 // it (DamagedFileAsideName), and the message, though the save succeeded, says
 // so. An empty or null companion path means CompanionPathFor(binaryPath).
 // False, with the reason (the system's own words for a full disk or a file
