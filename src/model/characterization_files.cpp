@@ -19,6 +19,7 @@
 
 #include <QCryptographicHash>
 #include <QRegularExpression>
+#include <QTemporaryFile>
 
 #include <boost/filesystem/operations.hpp>
 
@@ -349,14 +350,17 @@ bool WriteAll(int fd, const char* data, std::size_t size)
 // the error number of the failure (a file size limit also holds in memory).
 int CompanionText(const Characterization& characterization, QByteArray& text)
 {
+    // Where the system makes no files in memory, a temporary file serves.
     const int memory = ::memfd_create("companion", MFD_CLOEXEC);
-    if (memory < 0)
-        return errno;
-    QFile device;
+    QFile inMemory;
+    QTemporaryFile temporary;
+    QFileDevice& device = memory >= 0 ? static_cast<QFileDevice&>(inMemory) : temporary;
     XmlSettingsStore store{QString()};
     store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
+    errno = 0;
     int error = 0;
-    if (!device.open(memory, QIODevice::ReadWrite | QIODevice::Text) || !store.WriteInto(device))
+    if (!(memory >= 0 ? inMemory.open(memory, QIODevice::ReadWrite | QIODevice::Text) : temporary.open()) ||
+        !store.WriteInto(device))
         error = errno ? errno : EIO;
     if (!error) {
         device.seek(0);
@@ -364,7 +368,8 @@ int CompanionText(const Characterization& characterization, QByteArray& text)
         error = device.error() == QFileDevice::NoError ? 0 : (errno ? errno : EIO);
     }
     device.close();
-    ::close(memory);
+    if (memory >= 0)
+        ::close(memory);
     return error;
 }
 

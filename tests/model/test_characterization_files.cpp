@@ -468,6 +468,7 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
     const QString outside = Path("outside");
     QDir().mkpath(outside);
     WriteFile(outside + "/shared.bones.xml", namesA);
+    WriteFile(outside + "/hard.vlmc", streamA);
     QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7711));  // the ordinary user passes through
     const std::string longName(245, 'n'), longBinary = longName + ".vlmc", longCompanion = longName + ".bones.xml";
 
@@ -553,6 +554,9 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         {{"hero.vlmc", "hero.bones.xml"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, ""},  // in place
         {{"hero.vlmc", "hero.bones.xml", "alias.vlmc=hero.vlmc"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml",
          {QString("hero.vlmc is also opened through alias.vlmc.") + kAsk}, "", "", "", "alias.vlmc"},
+        {{"hero.vlmc=../outside/hard.vlmc", "hero.bones.xml"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml",
+         {QString("hero.vlmc is also opened under another name outside its folder.") + kAsk}, "", "", "",
+         "../outside/hard.vlmc"},
         {{"hero.vlmc"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
          "hero.bones.xml cannot be made: its folder is read-only."},
         {{"hero.vlmc", "hero.bones.xml->hero.vlmc"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
@@ -705,7 +709,7 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
             // Nothing else, in the folder or outside it, has changed but what the row names.
             QStringList changed;
             for (const QString& name : QString(c.changes).split(' ', Qt::SkipEmptyParts)) {
-                const QString path = folder + "/" + name.mid(name[0] == '+' || name[0] == '-');
+                const QString path = QDir::cleanPath(folder + "/" + name.mid(name[0] == '+' || name[0] == '-'));
                 if (name[0] == '+') {
                     EXPECT_EQ(BytesOf(after[path]), formerCompanion) << "kept aside";
                 }
