@@ -626,22 +626,19 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         }
         // As root, the row's files are the ordinary user's but where marked.
         const bool otherUser = c.folderMode || std::any_of(owned.begin(), owned.end(), [](auto& e) {
-                                   return e.second == '&' || e.second == '^' || e.second == '~';
+                                   return QByteArray("&^~").contains(e.second);
                                });
         if ((needsUser && !permissions) || (otherUser && !root)) {
             ++skipped;
             continue;
         }
-        for (const auto& entry : owned) {
-            const char mark = entry.second;
-            const bool other = mark == '^' || mark == '~';
+        const std::map<char, mode_t> modes = {{'!', 0400}, {'?', 0200}, {'#', 0600}, {'&', 0660}, {'^', 0660}, {'~', 0666}};
+        for (const auto& [path, mark] : owned) {
             if (root)
-                ::lchown(entry.first.toUtf8().constData(), other ? kOtherUser : kOrdinaryUser,
-                         mark == '&' || mark == '^' ? kSharedGroup : kOrdinaryGroup);
-            const std::map<char, mode_t> modes = {{'!', 0400}, {'?', 0200}, {'#', 0600}, {'&', 0660}, {'^', 0660},
-                                                  {'~', 0666}};
-            if (modes.count(mark) && !QFileInfo(entry.first).isSymLink())
-                ::chmod(entry.first.toUtf8().constData(), modes.at(mark));
+                ::lchown(path.toUtf8().constData(), QByteArray("^~").contains(mark) ? kOtherUser : kOrdinaryUser,
+                         QByteArray("&^").contains(mark) ? kSharedGroup : kOrdinaryGroup);
+            if (modes.count(mark) && !QFileInfo(path).isSymLink())
+                ::chmod(path.toUtf8().constData(), modes.at(mark));
         }
         if (root)
             ::chown(folder.toUtf8().constData(), c.folderMode ? kOtherUser : kOrdinaryUser,

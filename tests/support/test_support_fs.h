@@ -109,45 +109,37 @@ private:
     std::thread watcher_;
 };
 
-// The ordinary user that tests which need a user's rights run as when the
-// suite runs as root (root may write anywhere), a second user, and a group
-// that the first belongs to besides its own.
-constexpr uid_t kOrdinaryUser = 65534;
-constexpr gid_t kOrdinaryGroup = 65534;
-constexpr uid_t kOtherUser = 65533;
-constexpr gid_t kSharedGroup = 65533;
+// As root (who may write anywhere), tests that need a user's rights run as
+// kOrdinaryUser in kOrdinaryGroup and kSharedGroup; kOtherUser owns what
+// another user would.
+constexpr uid_t kOrdinaryUser = 65534, kOtherUser = 65533;
+constexpr gid_t kOrdinaryGroup = 65534, kSharedGroup = 65533;
 
-// Runs `body` as an ordinary user. As root, in a child process that takes
-// kOrdinaryUser, kOrdinaryGroup and kSharedGroup, and whose failures are
-// reported here; the files it needs must be that user's. Otherwise as it is.
+// Runs `body` as an ordinary user: as root in a child process that drops to
+// that user and sends its failures back here, otherwise as it is.
 inline void AsOrdinaryUser(const std::function<void()>& body)
 {
-    if (::geteuid() != 0)
-        return body();
     int channel[2];
-    ASSERT_EQ(::pipe(channel), 0);
+    if (::geteuid() != 0 || ::pipe(channel) != 0)
+        return body();
+    struct Forward : testing::EmptyTestEventListener {
+        int fd;
+        explicit Forward(int to) : fd(to) { }
+        void OnTestPartResult(const testing::TestPartResult& result) override
+        {
+            const std::string text = std::string(result.file_name() ? result.file_name() : "") + ":" +
+                                     std::to_string(result.line_number()) + ": " + result.message() + "\n";
+            if (result.failed() && ::write(fd, text.data(), text.size()) < 0)
+                ::_exit(2);
+        }
+    };
     const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
     if (child == 0) {
-        struct Forward : testing::EmptyTestEventListener {
-            int fd = -1;
-            void OnTestPartResult(const testing::TestPartResult& result) override
-            {
-                const std::string text = std::string(result.file_name() ? result.file_name() : "") + ":" +
-                                         std::to_string(result.line_number()) + ": " + result.message() + "\n";
-                if (result.failed() && ::write(fd, text.data(), text.size()) < 0)
-                    ::_exit(2);
-            }
-        };
-        auto* forward = new Forward;
-        forward->fd = channel[1];
-        testing::UnitTest::GetInstance()->listeners().Append(forward);
+        testing::UnitTest::GetInstance()->listeners().Append(new Forward(channel[1]));
         const gid_t groups[] = {kSharedGroup};
-        if (::setgroups(1, groups) != 0 || ::setgid(kOrdinaryGroup) != 0 || ::setuid(kOrdinaryUser) != 0)
-            ADD_FAILURE() << "could not become an ordinary user";
-        else
+        if (::setgroups(1, groups) == 0 && ::setgid(kOrdinaryGroup) == 0 && ::setuid(kOrdinaryUser) == 0)
             body();
-        ::_exit(0);
+        ::_exit(::getuid() == kOrdinaryUser ? 0 : 3);
     }
     ::close(channel[1]);
     std::string failures;
@@ -155,9 +147,9 @@ inline void AsOrdinaryUser(const std::function<void()>& body)
     for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
         failures.append(buffer, std::size_t(got));
     ::close(channel[0]);
-    int status = 0;
+    int status = -1;
     ::waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the ordinary user's run ended abnormally";
+    EXPECT_EQ(status, 0) << "the ordinary user's run ended abnormally";
     EXPECT_EQ(failures, "") << "as an ordinary user";
 }
 
