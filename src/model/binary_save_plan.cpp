@@ -33,10 +33,10 @@ QString LinkQuestion(const QString& path, const QString& otherOfPair)
 {
     const QFileInfo link(path);
     const QString target = LinkTargetText(link);
-    QString text = link.exists()      ? Tr("%1 is a link to %2.").arg(link.fileName(), target)
-                   : IsLinkLoop(path) ? Tr("%1 is a link to %2, and its links go round in a loop.")
-                                            .arg(link.fileName(), target)
-                                      : Tr("%1 is a link to %2, which does not exist.").arg(link.fileName(), target);
+    QString text = link.exists() ? Tr("%1 is a link to %2.").arg(link.fileName(), target)
+                   : IsLinkLoop(path)
+                       ? Tr("%1 is a link to %2, and its links go round in a loop.").arg(link.fileName(), target)
+                       : Tr("%1 is a link to %2, which does not exist.").arg(link.fileName(), target);
     text += Tr("\nDo you want to replace the link with a file of its own?");
     if (link.exists() && !NameReaches(path, otherOfPair))
         text += Tr(" %1 is left as it is.").arg(target);

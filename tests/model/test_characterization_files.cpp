@@ -434,12 +434,14 @@ std::map<QString, QByteArray> Snapshot(const QStringList& folders)
     for (const QString& folder : folders) {
         for (const QFileInfo& info :
              QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-            struct stat s {};
+            struct stat s { };
             ::lstat(info.filePath().toUtf8().constData(), &s);
-            entries[info.filePath()] = info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
-                                       : info.isFile()  ? QString("%1:%2:%3 ").arg(s.st_uid).arg(s.st_gid).arg(
-                                                             (s.st_mode & 07777) | 0400, 0, 8).toUtf8() + ReadFile(info.filePath())
-                                                        : QByteArray("<folder>");
+            entries[info.filePath()] =
+                info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
+                : info.isFile()
+                    ? QString("%1:%2:%3 ").arg(s.st_uid).arg(s.st_gid).arg((s.st_mode & 07777) | 0400, 0, 8).toUtf8() +
+                          ReadFile(info.filePath())
+                    : QByteArray("<folder>");
         }
     }
     return entries;
@@ -543,7 +545,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
          "+hero.bones.xml.damaged"},
         {{"hero.vlmc", "hero.bones.xml?"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", kKept, "",
          "+hero.bones.xml.damaged"},
-        {{"hero.vlmc", "hero.bones.xml=<config_root><item></config_root>"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
+        {{"hero.vlmc", "hero.bones.xml=<config_root><item></config_root>"}, true, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {},
          "hero.bones.xml could not be read, and its folder is read-only"},
         // Refused before anything is asked or written.
         {{"hero.vlmc/"}, false, "hero", "hero.vlmc", "hero.bones.xml", {}, "hero.vlmc is not a file."},
@@ -585,7 +588,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
          "hero.bones.xml could not be written: File too large", "write hero.bones.xml EFBIG"},
         {{"hero.vlmc", "hero.bones.xml"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
          "hero.vlmc could not be written: Input/output error", "sync hero.vlmc EIO"},
-        {{"hero.vlmc", "hero.bones.xml=<config_root><item></config_root>"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
+        {{"hero.vlmc", "hero.bones.xml=<config_root><item></config_root>"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {}, "",
          "hero.bones.xml could not be written: Operation not permitted", "rename hero.bones.xml EPERM"},
         {{}, false, "hero", "hero.vlmc", "hero.bones.xml", {}, "",
          "hero.bones.xml could not be written: Operation not permitted", "rename hero.bones.xml EPERM"},
@@ -632,7 +636,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
             ++skipped;
             continue;
         }
-        const std::map<char, mode_t> modes = {{'!', 0400}, {'?', 0200}, {'#', 0600}, {'&', 0660}, {'^', 0660}, {'~', 0666}};
+        const std::map<char, mode_t> modes = {{'!', 0400}, {'?', 0200}, {'#', 0600},
+                                              {'&', 0660}, {'^', 0660}, {'~', 0666}};
         for (const auto& [path, mark] : owned) {
             if (root)
                 ::lchown(path.toUtf8().constData(), QByteArray("^~").contains(mark) ? kOtherUser : kOrdinaryUser,
@@ -741,13 +746,15 @@ TEST_F(CharacterizationFilesTest, SavesOfOneNameFollowEachOther)
     for (int round = 0; round < 40; ++round) {
         bool saved[2] = {false, false};
         QString messages[2];
-        std::thread other([&] { saved[1] = SaveCharacterizationBinary(b, Path("hero.vlmc"), QString(), 0, true, &messages[1]); });
+        std::thread other(
+            [&] { saved[1] = SaveCharacterizationBinary(b, Path("hero.vlmc"), QString(), 0, true, &messages[1]); });
         saved[0] = SaveCharacterizationBinary(a, Path("hero.vlmc"), QString(), 0, true, &messages[0]);
         other.join();
         EXPECT_TRUE(saved[0] && saved[1]) << messages[0].toStdString() << messages[1].toStdString();
         const int last = ReadFile(Path("hero.vlmc")) == streams[1];
         EXPECT_EQ(LoadCharacterizationBinary(Path("hero.vlmc"), QString())->GetNodeName(1),
-                  (last ? b : a).GetNodeName(1)) << "round " << round;
+                  (last ? b : a).GetNodeName(1))
+            << "round " << round;
     }
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"hero.bones.xml", "hero.vlmc"}));
 }
