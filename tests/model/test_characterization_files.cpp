@@ -536,6 +536,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
          {QString("hero.bones.xml is a link to @/gone.bones.xml, which does not exist.") + kLink}, ""},
         {{"hero.vlmc->../outside/gone.vlmc"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml",
          {QString("hero.vlmc is a link to @/gone.vlmc, which does not exist.") + kLink}, ""},
+        {{"dir->dir"}, false, "dir/hero", "dir/hero.vlmc", "dir/hero.bones.xml", {},
+         "hero.vlmc cannot be saved: the links to its folder"},
         {{"hero.vlmc->loop.vlmc", "loop.vlmc->hero.vlmc"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml",
          {QString("hero.vlmc is a link to loop.vlmc, and its links go round in a loop.") + kLink}, ""},
         // A companion that could not be read is kept aside, and the message says so.
