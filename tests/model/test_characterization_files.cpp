@@ -812,33 +812,35 @@ TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)
 }
 
 // A file the user may write in a folder where no file can be made is saved
-// in place (root may make files anywhere, so only another user can tell).
+// in place (root may make files anywhere, so it runs as an ordinary user).
 TEST_F(CharacterizationFilesTest, WritableFilesInALockedFolderAreSaved)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "folder permissions do not apply to root";
     const QString folder = Path("locked");
     const QString binary = folder + "/hero.vlmc", xml = folder + "/hero.xml", settings = folder + "/skelwright.xml";
     ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(SaveCharacterizationBinary(out_, binary, QString(), 0, true));
-    ASSERT_TRUE(SaveCharacterizationXml(out_, xml, true));
-    WriteFile(settings, "<config_root/>");
-    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7711));
+    ASSERT_TRUE(geteuid() != 0 || ::chown(folder.toUtf8().constData(), kOrdinaryUser, kOrdinaryGroup) == 0);
+    AsOrdinaryUser([&] {
+        ASSERT_TRUE(SaveCharacterizationBinary(out_, binary, QString(), 0, true));
+        ASSERT_TRUE(SaveCharacterizationXml(out_, xml, true));
+        WriteFile(settings, "<config_root/>");
+        ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
 
-    Characterization changed = MakeCharacterization(99);
-    changed.SetNodeName(1, QStringLiteral("changed_hips"));
-    const bool savedBinary = SaveCharacterizationBinary(changed, binary, QString(), 1, true);
-    const bool savedXml = SaveCharacterizationXml(changed, xml, false);
-    XmlSettingsStore store(settings);
-    store.SetValue("k", "v");
-    const bool savedSettings = store.Write();
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        Characterization changed = MakeCharacterization(99);
+        changed.SetNodeName(1, QStringLiteral("changed_hips"));
+        const bool savedBinary = SaveCharacterizationBinary(changed, binary, QString(), 1, true);
+        const bool savedXml = SaveCharacterizationXml(changed, xml, false);
+        XmlSettingsStore store(settings);
+        store.SetValue("k", "v");
+        const bool savedSettings = store.Write();
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    EXPECT_TRUE(savedBinary && savedXml && savedSettings);
-    EXPECT_EQ(ReadFile(binary), Stream(changed, 1, true));
-    EXPECT_EQ(LoadCharacterizationBinary(binary, QString())->GetNodeName(1), "changed_hips");
-    EXPECT_EQ(LoadCharacterizationXml(xml)->GetNodeName(1), "changed_hips");
-    EXPECT_EQ(XmlSettingsStore(settings).GetValue("k", "d"), "v");
+        EXPECT_TRUE(savedBinary && savedXml && savedSettings);
+        EXPECT_EQ(ReadFile(binary), Stream(changed, 1, true));
+        EXPECT_EQ(LoadCharacterizationBinary(binary, QString())->GetNodeName(1), "changed_hips");
+        EXPECT_EQ(LoadCharacterizationXml(xml)->GetNodeName(1), "changed_hips");
+        EXPECT_EQ(XmlSettingsStore(settings).GetValue("k", "d"), "v");
+    });
 }
 
 // The stream reader's own tests cover every kind of damage; here the file
