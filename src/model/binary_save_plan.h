@@ -25,11 +25,17 @@ struct BinarySavePlan {
 // - a file is replaced that the dialog did not ask about (another case, the
 //   added extension);
 // - a link is replaced, saying where it leads;
-// - the stream replaces a file that other ".vlmc" names reach through links;
+// - the stream replaces a file that other ".vlmc" names reach through links,
+//   or, where it is rewritten in place (IsRewrittenInPlace), a file with
+//   other names (hard links, in the folder or outside it), which would read
+//   the new stream with their own old joint names;
 // - the companion replaces one that another ".vlmc" file takes its names
-//   from (CompanionClaimants), or one whose own ".vlmc" file is missing.
+//   from (CompanionClaimants: HERO.VLMC beside hero.vlmc is a file of its
+//   own on a disk that keeps case), or one whose own ".vlmc" file is missing.
 // Refused, with no question, when either file cannot be written
-// (WhyBinaryPairCannotBeWritten).
+// (WhyBinaryPairCannotBeWritten: also a link of another user's in a folder
+// with the sticky bit, and a companion that could not be read in a folder
+// where no copy of it can be kept).
 BinarySavePlan PlanBinarySave(const QString& chosenPath);
 
 #endif

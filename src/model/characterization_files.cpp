@@ -17,15 +17,22 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <QCryptographicHash>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
-#ifdef Q_OS_UNIX
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 const char* const kBinaryExtension = ".vlmc";
 const char* const kCompanionSuffix = ".bones.xml";
@@ -163,6 +170,8 @@ namespace {
 
 // The longest chain of links followed, as the systems' own limits go.
 constexpr int kMostLinksFollowed = 40;
+// The longest file name the file systems take, in bytes.
+constexpr int kLongestFileName = 255;
 
 // A name as its folder sees it: the folder's canonical path and the file
 // name, so that two spellings of one folder compare equal, while the last
@@ -185,8 +194,51 @@ boost::filesystem::path NativePath(const QString& path)
 #endif
 }
 
-// A pair is rewritten in place only where its folder lets no file be made.
-bool WrittenInPlace(const QString& path) { return !QFileInfo(QFileInfo(path).absolutePath()).isWritable(); }
+PairWriteFault& InstalledFault()
+{
+    static PairWriteFault fault;
+    return fault;
+}
+
+int InjectedFault(PairWriteStep step, const QString& target)
+{
+    return InstalledFault() ? InstalledFault()(step, target) : 0;
+}
+
+// The entry itself, a link not followed; false when there is none.
+bool EntryStatus(const QString& path, struct stat& status)
+{
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
+}
+
+bool InOwnGroups(gid_t group)
+{
+    if (group == ::getegid())
+        return true;
+    std::vector<gid_t> groups(std::size_t(std::max(::getgroups(0, nullptr), 0)));
+    const int count = ::getgroups(int(groups.size()), groups.data());
+    return std::find(groups.begin(), groups.begin() + std::max(count, 0), group) != groups.begin() + std::max(count, 0);
+}
+
+// Whether a new file of this process may be given the owner and group of
+// the file `status` describes: root gives files to anyone, an owner only to
+// one of its own groups.
+bool CanGiveOwnerAndGroup(const struct stat& status)
+{
+    return ::geteuid() == 0 || (status.st_uid == ::geteuid() && InOwnGroups(status.st_gid));
+}
+
+bool FolderIsWritable(const QString& path) { return QFileInfo(QFileInfo(path).absolutePath()).isWritable(); }
+
+// In a folder with the sticky bit only an entry's owner, the folder's owner
+// and root may rename over it.
+bool StickyFolderKeeps(const QString& path, const struct stat& entry)
+{
+    struct stat folder;
+    const uid_t self = ::geteuid();
+    return ::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &folder) == 0 &&
+           (folder.st_mode & S_ISVTX) && self != 0 && entry.st_uid != self && folder.st_uid != self;
+}
 
 // Why one file of a pair cannot be written at `path`; empty when it can.
 QString WhyCannotWrite(const QString& path)
@@ -194,13 +246,22 @@ QString WhyCannotWrite(const QString& path)
     const QFileInfo info(path);
     const QFileInfo folder(info.absolutePath());
     if (!folder.isDir())
-        return Tr("%1 cannot be saved: the folder %2 does not exist.").arg(info.fileName(), folder.filePath());
-    const bool inPlace = WrittenInPlace(path);
-    if (info.isSymLink())
-        return inPlace ? Tr("%1 is a link, and its folder is read-only, so the link cannot be replaced by a file "
-                            "of its own.")
-                             .arg(info.fileName())
-                       : QString();
+        return IsLinkLoop(folder.filePath())
+                   ? Tr("%1 cannot be saved: the links to its folder %2 go round in a loop.")
+                         .arg(info.fileName(), folder.filePath())
+                   : Tr("%1 cannot be saved: the folder %2 does not exist.").arg(info.fileName(), folder.filePath());
+    const bool inPlace = IsRewrittenInPlace(path);
+    struct stat entry;
+    if (info.isSymLink()) {
+        if (inPlace)
+            return Tr("%1 is a link, and its folder is read-only, so the link cannot be replaced by a file "
+                      "of its own.")
+                .arg(info.fileName());
+        if (EntryStatus(path, entry) && StickyFolderKeeps(path, entry))
+            return Tr("%1 is a link of another user's, and its folder lets only the owner replace it.")
+                .arg(info.fileName());
+        return QString();
+    }
     if (!info.exists())
         return inPlace ? Tr("%1 cannot be made: its folder is read-only.").arg(info.fileName()) : QString();
     if (!info.isFile())
@@ -210,15 +271,120 @@ QString WhyCannotWrite(const QString& path)
     return QString();
 }
 
-// One file of a pair being saved. Where its folder lets files be made, it is
-// written under a new name of its own beside the target and later renamed
-// over the target's name. Unlike opening the target's path for writing (or a
-// QSaveFile, which follows links too), this replaces a link there by the
-// file and leaves what it leads to alone: a link may lead to another file's
-// companion, to the other file of the pair, or out of the folder. Where the
-// folder lets no file be made, the target (a writable plain file:
+// A short name beside `target` for a file of the save, when the target's own
+// name with `suffix` would be longer than a file name may be.
+QString BesidePath(const QString& target, const char* suffix)
+{
+    const QFileInfo info(target);
+    const QByteArray name = QFile::encodeName(info.fileName());
+    if (name.size() + int(std::strlen(suffix)) <= kLongestFileName)
+        return target + QLatin1String(suffix);
+    const QByteArray hash = QCryptographicHash::hash(name, QCryptographicHash::Sha1).toHex().left(16);
+    return info.dir().filePath(QStringLiteral(".~") + QString::fromLatin1(hash) + QLatin1String(suffix));
+}
+
+QString StagedPathFor(const QString& target) { return BesidePath(target, ".saving"); }
+QString PreviousPathFor(const QString& target) { return BesidePath(target, ".previous"); }
+
+// Removes what a save of `target` that was killed midway left beside it: its
+// staged files (also the numbered ones of earlier versions) and the second
+// name of the file it replaced. Only plain files are removed.
+void RemoveLeftovers(const QString& target)
+{
+    const QFileInfo info(target);
+    QStringList leftovers{StagedPathFor(target), PreviousPathFor(target)};
+    const QRegularExpression numbered(QRegularExpression::escape(info.fileName()) + QStringLiteral("\\.saving\\d+"));
+    for (const QString& name : info.dir().entryList({info.fileName() + QStringLiteral(".saving*")},
+                                                    QDir::Files | QDir::Hidden | QDir::System)) {
+        if (numbered.match(name).capturedLength() == name.size())
+            leftovers << info.dir().filePath(name);
+    }
+    for (const QString& path : leftovers) {
+        struct stat entry;
+        if (EntryStatus(path, entry) && S_ISREG(entry.st_mode))
+            ::unlink(QFile::encodeName(path).constData());
+    }
+}
+
+// Holds an exclusive lock on a folder while it lives (see
+// SaveCharacterizationBinary). Where the file system keeps no locks on
+// folders, the save goes on without one.
+class FolderLock {
+public:
+    explicit FolderLock(const QString& folder)
+        : fd_(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    ~FolderLock()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int fd_;
+};
+
+// Writes all of `size` bytes at the start of `fd`; false with errno set when
+// the system took fewer.
+bool WriteAll(int fd, const char* data, std::size_t size)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t written = ::pwrite(fd, data + done, size - done, off_t(done));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        done += std::size_t(written);
+    }
+    return true;
+}
+
+// The companion's text as the store writes it, made in memory first, so
+// that a failure while it is put on the disk is the system's to name. 0, or
+// the error number of the failure (a file size limit also holds in memory).
+int CompanionText(const Characterization& characterization, QByteArray& text)
+{
+    // Where the system makes no files in memory, a temporary file serves.
+    const int memory = ::memfd_create("companion", MFD_CLOEXEC);
+    QFile inMemory;
+    QTemporaryFile temporary;
+    QFileDevice& device = memory >= 0 ? static_cast<QFileDevice&>(inMemory) : temporary;
+    XmlSettingsStore store{QString()};
+    store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
+    errno = 0;
+    int error = 0;
+    if (!(memory >= 0 ? inMemory.open(memory, QIODevice::ReadWrite | QIODevice::Text) : temporary.open()) ||
+        !store.WriteInto(device))
+        error = errno ? errno : EIO;
+    if (!error) {
+        device.seek(0);
+        text = device.readAll();
+        error = device.error() == QFileDevice::NoError ? 0 : (errno ? errno : EIO);
+    }
+    device.close();
+    if (memory >= 0)
+        ::close(memory);
+    return error;
+}
+
+// One file of a pair being saved. Where a new file can stand in its place
+// (IsRewrittenInPlace), it is written under a name of its own beside the
+// target and later renamed over the target's name. Unlike opening the
+// target's path for writing (or a QSaveFile, which follows links too), this
+// replaces a link there by the file and leaves what it leads to alone: a
+// link may lead to another file's companion, to the other file of the pair,
+// or out of the folder. Otherwise the target (a writable plain file:
 // WhyCannotWrite made sure) is opened without being cut, and cut to its new
-// length once written.
+// length once written. Errors are kept as the system names them.
 class PairFile {
 public:
     explicit PairFile(const QString& target) : target_(target) { }
@@ -226,81 +392,179 @@ public:
     PairFile(const PairFile&) = delete;
     PairFile& operator=(const PairFile&) = delete;
 
-    // Changes no byte of the target. `text` opens it as text, which ends
-    // lines the platform's way.
-    bool Open(QIODevice::OpenMode text = QIODevice::NotOpen)
+    // Changes no byte of the target.
+    bool Open()
     {
-        const QFileInfo info(target_);
-        inPlace_ = WrittenInPlace(target_);
+        inPlace_ = IsRewrittenInPlace(target_);
         if (inPlace_) {
-            file_.setFileName(target_);
-            return file_.open(QIODevice::ReadWrite | text);  // read-write does not truncate
+            fd_ = ::open(Native(target_), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+            return fd_ >= 0 || Fail(errno);
         }
-        // A name never used before, so no one else's file (nor a link) is
-        // ever opened in its place.
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            file_.setFileName(info.absoluteFilePath() + QStringLiteral(".saving") +
-                              (attempt ? QString::number(attempt) : QString()));
-            if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly | text)) {
-                staged_ = true;
-                return true;
-            }
-            if (!IsEntry(QFileInfo(file_.fileName())))
-                break;
+        // A replaced plain file's mode from the first byte on, and its owner
+        // and group: the umask narrows the mode at the open, fchmod sets it
+        // whole (after fchown, which may clear set-id bits). Its owner may
+        // always read it: a companion its owner could not read is replaced
+        // by one that loads.
+        struct stat old;
+        const bool replacesFile = EntryStatus(target_, old) && S_ISREG(old.st_mode);
+        const mode_t mode = replacesFile ? ((old.st_mode & 07777) | S_IRUSR) : 0666;
+        staged_ = StagedPathFor(target_);
+        fd_ = ::open(Native(staged_), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd_ < 0) {
+            staged_.clear();
+            return Fail(errno);
         }
-        return false;
+        struct stat made;
+        if (replacesFile &&
+            (::fstat(fd_, &made) != 0 ||
+             ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) && ::fchown(fd_, old.st_uid, old.st_gid) != 0) ||
+             ::fchmod(fd_, mode) != 0)) {
+            error_ = Tr("it could not keep its owner and group: %1").arg(SystemErrorText(errno));
+            return false;
+        }
+        return true;
     }
-    QFile& Device() { return file_; }
+    bool Write(const QByteArray& bytes)
+    {
+        // Where the file system can, a file rewritten in place is given its
+        // length before a byte changes, so that a full disk leaves it whole.
+        if (inPlace_ && ::fallocate(fd_, 0, 0, off_t(bytes.size())) != 0 && errno != EOPNOTSUPP)
+            return Fail(errno);
+        if (const int fault = InjectedFault(PairWriteStep::kWrite, target_)) {
+            WriteAll(fd_, bytes.constData(), std::size_t(bytes.size() / 2));
+            return Fail(fault);
+        }
+        size_ = bytes.size();
+        return WriteAll(fd_, bytes.constData(), std::size_t(bytes.size())) || Fail(errno);
+    }
     // Done writing: everything is on the disk, and a file rewritten in place
-    // ends where the new text ends.
+    // ends where the new content ends.
     bool Finish()
     {
-        if (!file_.flush() || (inPlace_ && !file_.resize(file_.pos())))
-            return false;
-#ifdef Q_OS_UNIX
-        if (::fsync(file_.handle()) != 0) {
-            error_ = QString::fromLocal8Bit(std::strerror(errno));
-            return false;
-        }
-#endif
-        file_.close();
-        return file_.error() == QFileDevice::NoError;
+        if (const int fault = InjectedFault(PairWriteStep::kSync, target_))
+            return Fail(fault);
+        if ((inPlace_ && ::ftruncate(fd_, off_t(size_)) != 0) || ::fsync(fd_) != 0)
+            return Fail(errno);
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0 || Fail(errno);
     }
     // Puts the written file in the target's place.
     bool Commit()
     {
         if (inPlace_)
             return true;
-        const QFileInfo target(target_);
-        // A replaced plain file keeps who may read and write it.
-        if (target.isFile() && !target.isSymLink())
-            QFile::setPermissions(file_.fileName(), target.permissions());
-        boost::system::error_code error;
-        boost::filesystem::rename(NativePath(file_.fileName()), NativePath(target_), error);
-        if (error) {
-            error_ = QString::fromStdString(error.message());
-            return false;
-        }
-        staged_ = false;
+        if (const int fault = InjectedFault(PairWriteStep::kRename, target_))
+            return Fail(fault);
+        if (::rename(Native(staged_), Native(target_)) != 0)
+            return Fail(errno);
+        staged_.clear();
         return true;
     }
     void Discard()
     {
-        if (!staged_)
-            return;
-        file_.close();
-        QFile::remove(file_.fileName());
-        staged_ = false;
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+        if (!staged_.isEmpty())
+            ::unlink(Native(staged_));
+        staged_.clear();
     }
-    QString Error() const { return error_.isEmpty() ? file_.errorString() : error_; }
+    bool InPlace() const { return inPlace_; }
+    const QString& Error() const { return error_; }
 
 private:
+    static QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+    bool Fail(int error)
+    {
+        error_ = SystemErrorText(error);
+        return false;
+    }
+
     QString target_;
-    QFile file_;
+    QString staged_;  // a file of ours that has not replaced its target
+    int fd_ = -1;
+    qint64 size_ = 0;
     bool inPlace_ = false;
-    bool staged_ = false;  // a written file of ours that has not replaced its target
     QString error_;
 };
+
+// A second name of the file (or link) at `target` for as long as a save may
+// still have to put it back; none when there is nothing at the target or the
+// file system makes no second names.
+class FormerFile {
+public:
+    explicit FormerFile(const QString& target) : target_(target), kept_(PreviousPathFor(target))
+    {
+        struct stat entry;
+        existed_ = EntryStatus(target_, entry);
+        if (!existed_ || ::linkat(AT_FDCWD, Native(target_), AT_FDCWD, Native(kept_), 0) != 0)
+            kept_.clear();
+    }
+    ~FormerFile()
+    {
+        if (!kept_.isEmpty())
+            ::unlink(Native(kept_));
+    }
+    FormerFile(const FormerFile&) = delete;
+    FormerFile& operator=(const FormerFile&) = delete;
+
+    // Puts the former file back in the target's place (removes the new one
+    // when there was none); false when it cannot.
+    bool Restore()
+    {
+        if (!existed_)
+            return ::unlink(Native(target_)) == 0;
+        if (kept_.isEmpty() || ::rename(Native(kept_), Native(target_)) != 0)
+            return false;
+        kept_.clear();
+        return true;
+    }
+
+private:
+    static QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+
+    QString target_;
+    QString kept_;
+    bool existed_ = false;
+};
+
+// Keeps a companion that could not be read under a name of its own before it
+// is replaced: a second name of it when a new file takes its place, a copy
+// when it is rewritten in place (a second name would be rewritten with it).
+// The kept file's path, or empty with `why` set.
+QString KeepCompanionAside(const QString& companion, bool copy, QString& why)
+{
+    const QString aside = DamagedFileAsideName(companion);
+    const QByteArray from = QFile::encodeName(companion), to = QFile::encodeName(aside);
+    if (!copy && ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) == 0)
+        return aside;
+    // A copy has the former one's mode; its owner is whoever saves.
+    QFile source(companion);
+    struct stat status;
+    const int fd = ::lstat(from.constData(), &status) == 0
+                       ? ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0777)
+                       : -1;
+    if (fd < 0) {
+        why = SystemErrorText(errno);
+        return QString();
+    }
+    QByteArray bytes;
+    bool copied = source.open(QIODevice::ReadOnly);
+    if (copied) {
+        bytes = source.readAll();
+        copied = source.error() == QFileDevice::NoError;
+    }
+    why = copied ? QString() : source.errorString();
+    if (copied && (!WriteAll(fd, bytes.constData(), std::size_t(bytes.size())) || ::fsync(fd) != 0)) {
+        why = SystemErrorText(errno);
+        copied = false;
+    }
+    ::close(fd);
+    if (!copied)
+        ::unlink(to.constData());
+    return copied ? aside : QString();
+}
 
 }  // namespace
 
@@ -372,10 +636,18 @@ QStringList CompanionClaimants(const QString& companionPath, const QString& exce
 
     QStringList claimants;
     for (const QString& binary : entries) {
-        if (!binary.endsWith(QLatin1String(kBinaryExtension), Qt::CaseInsensitive) ||
-            (!exceptName.isEmpty() && binary.compare(exceptName, Qt::CaseInsensitive) == 0))
+        if (!binary.endsWith(QLatin1String(kBinaryExtension), Qt::CaseInsensitive))
             continue;
         const QString path = folder.filePath(binary);
+        // Left out by its own name; in another case only where it is the same
+        // file (a disk that ignores case): on a disk that keeps case, HERO.VLMC
+        // beside hero.vlmc is a file of its own, with its own names.
+        boost::system::error_code error;
+        if (!exceptName.isEmpty() &&
+            (binary == exceptName ||
+             (binary.compare(exceptName, Qt::CaseInsensitive) == 0 &&
+              boost::filesystem::equivalent(NativePath(path), NativePath(except), error) && !error)))
+            continue;
         if (!QFileInfo(path).isFile())
             continue;
         const QString own = CompanionPathFor(path);
@@ -423,6 +695,33 @@ bool NameReaches(const QString& name, const QString& entry)
     return false;
 }
 
+bool IsRewrittenInPlace(const QString& path)
+{
+    if (!FolderIsWritable(path))
+        return true;
+    struct stat entry;
+    return EntryStatus(path, entry) && S_ISREG(entry.st_mode) && !CanGiveOwnerAndGroup(entry);
+}
+
+namespace {
+
+// Whether the plain file at `companion` holds something the tool could not
+// read: it is damaged, unreadable or too large, or lists a number of names
+// other than 172. An empty one holds nothing to lose, and a link or no file
+// loses nothing when replaced.
+bool CompanionCouldNotBeRead(const QString& companion)
+{
+    struct stat entry;
+    if (!EntryStatus(companion, entry) || !S_ISREG(entry.st_mode))
+        return false;
+    XmlSettingsStore store(companion);
+    std::vector<QString> names;
+    store.GetList(kBoneCorrespondance, names);
+    return !store.GetReadProblem().isEmpty() || (!names.empty() && names.size() != std::size_t(VLM_NODE_COUNT));
+}
+
+}  // namespace
+
 QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& companionPath)
 {
     if (EntryKey(binaryPath).compare(EntryKey(companionPath), Qt::CaseInsensitive) == 0)
@@ -434,10 +733,21 @@ QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& c
     }
     // Rewritten in place, two names of one file would keep only the names.
     boost::system::error_code error;
-    if (WrittenInPlace(binaryPath) && WrittenInPlace(companionPath) &&
+    if (IsRewrittenInPlace(binaryPath) && IsRewrittenInPlace(companionPath) &&
         boost::filesystem::equivalent(NativePath(binaryPath), NativePath(companionPath), error) && !error)
-        return Tr("%1 and %2 are one file, and their folder is read-only, so they cannot be written apart.")
+        return Tr("%1 and %2 are one file, and it can only be rewritten in place, so they cannot be written apart.")
             .arg(FileNameOf(binaryPath), FileNameOf(companionPath));
+    // A companion that could not be read is kept under another name, which
+    // a read-only folder cannot take, and a copy needs it readable.
+    if (IsRewrittenInPlace(companionPath) && CompanionCouldNotBeRead(companionPath)) {
+        if (!FolderIsWritable(companionPath))
+            return Tr("%1 could not be read, and its folder is read-only, so it cannot be kept under another name "
+                      "before it is replaced.")
+                .arg(FileNameOf(companionPath));
+        if (!QFileInfo(companionPath).isReadable())
+            return Tr("%1 could not be read, and it cannot be copied to keep it before it is replaced.")
+                .arg(FileNameOf(companionPath));
+    }
     return QString();
 }
 
@@ -453,18 +763,33 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
         return false;
     }
     const QString companion = companionPath.isEmpty() ? CompanionPathFor(binaryPath) : companionPath;
+    // Another save of the folder finishes first; what the folder holds is
+    // looked at only then.
+    const FolderLock lock(QFileInfo(binaryPath).absolutePath());
     const QString refusal = WhyBinaryPairCannotBeWritten(binaryPath, companion);
     if (!refusal.isEmpty()) {
         Say(message, refusal);
         return false;
     }
+    RemoveLeftovers(binaryPath);
+    RemoveLeftovers(companion);
     char* data = nullptr;
     std::size_t size = 0;
     if (!CharacterizationToStream(characterization, byteOrder, withLimits, data, size, message))
         return false;
-    const std::unique_ptr<char, void (*)(void*)> stream(data, std::free);
+    const QByteArray stream(data, int(size));
+    std::free(data);
+    QByteArray text;
+    if (const int error = CompanionText(characterization, text)) {
+        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(companion), SystemErrorText(error)));
+        return false;
+    }
 
-    auto failed = [message](const QString& path, const PairFile& file) {
+    QString aside;
+    bool companionTouched = false;  // rewritten in place, it may no longer be what was kept
+    auto failed = [message, &aside, &companionTouched](const QString& path, const PairFile& file) {
+        if (!aside.isEmpty() && !companionTouched)
+            QFile::remove(aside);
         Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(path), file.Error()));
         return false;
     };
@@ -476,27 +801,46 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
     PairFile binary(binaryPath), names(companion);
     if (!binary.Open())
         return failed(binaryPath, binary);
-    if (!names.Open(QIODevice::Text))
+    if (!names.Open())
         return failed(companion, names);
-    if (binary.Device().write(data, qint64(size)) != qint64(size) || !binary.Finish())
+    // What could not be read is not lost with the save.
+    if (CompanionCouldNotBeRead(companion)) {
+        QString why;
+        aside = KeepCompanionAside(companion, names.InPlace(), why);
+        if (aside.isEmpty()) {
+            Say(message, Tr("%1 could not be read, and it could not be kept under another name before it is "
+                            "replaced: %2")
+                             .arg(FileNameOf(companion), why));
+            return false;
+        }
+    }
+    if (!binary.Write(stream) || !binary.Finish())
         return failed(binaryPath, binary);
-    // The names are written whole. Unlike a store made on the companion's
-    // path, which would parse the old file first, a store on no file reads
-    // nothing: the old companion's size or damage cannot hold the save up.
-    XmlSettingsStore store{QString()};
-    store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
-    if (!store.WriteInto(names.Device()) || !names.Finish())
+    companionTouched = names.InPlace();
+    if (!names.Write(text) || !names.Finish())
         return failed(companion, names);
 
+    FormerFile former(binaryPath);
     if (!binary.Commit())
         return failed(binaryPath, binary);
     if (!names.Commit()) {
-        Say(message, Tr("%1 was written, but its joint names could not be written to %2.")
-                         .arg(FileNameOf(binaryPath), FileNameOf(companion)));
+        // The stream goes back to the names it had, where it can.
+        if (!binary.InPlace() && former.Restore())
+            return failed(companion, names);
+        Say(message, Tr("%1 was written, but its joint names could not be written to %2: %3")
+                         .arg(FileNameOf(binaryPath), FileNameOf(companion), names.Error()));
         return false;
     }
-    Say(message, QString());
+    Say(message, aside.isEmpty() ? QString()
+                                 : Tr("%1 was saved. %2 could not be read, so the former file is kept as %3.")
+                                       .arg(FileNameOf(binaryPath), FileNameOf(companion), FileNameOf(aside)));
     return true;
+}
+
+PairWriteFault SetPairWriteFault(PairWriteFault fault)
+{
+    std::swap(InstalledFault(), fault);
+    return fault;
 }
 
 bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath, const char* companionPath,

@@ -7,6 +7,11 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <cerrno>
+#include <cstring>
+
+#include <sys/stat.h>
+
 QString WhyNotARegularFile(const QFileInfo& info)
 {
     if (!info.exists() || info.isFile())
@@ -44,6 +49,24 @@ QString MakeUniqueFileName(QString& baseName, const QString& folder, const QStri
         candidate = QStringLiteral("%1(%2)").arg(baseName).arg(counter);
     baseName = candidate;
     return dir.absoluteFilePath(candidate + suffix);
+}
+
+QString DamagedFileAsideName(const QString& path)
+{
+    const QFileInfo info(path);
+    const QString suffix = info.completeSuffix().isEmpty()
+                               ? QStringLiteral(".damaged")
+                               : QLatin1Char('.') + info.completeSuffix() + QStringLiteral(".damaged");
+    QString base = info.baseName();
+    return MakeUniqueFileName(base, info.absolutePath(), suffix);
+}
+
+QString SystemErrorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
+
+bool IsLinkLoop(const QString& path)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) != 0 && errno == ELOOP;
 }
 
 void CopyFileWithBackup(const QString& source, const QString& target)

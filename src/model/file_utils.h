@@ -25,6 +25,18 @@ bool IsFileNewer(const QString& fileA, const QString& fileB);
 // of that name followed by the suffix.
 QString MakeUniqueFileName(QString& baseName, const QString& folder, const QString& suffix);
 
+// The name a file that could not be read is kept under before it is
+// replaced, beside it: "NAME.EXT.damaged", else "NAME(1).EXT.damaged", ...
+// (MakeUniqueFileName), the way the settings store keeps its own.
+QString DamagedFileAsideName(const QString& path);
+
+// The system's own words for an error number ("No space left on device").
+QString SystemErrorText(int error);
+
+// True when `path` is a link whose chain of links goes round in a loop, so
+// that it leads to no file at all.
+bool IsLinkLoop(const QString& path);
+
 // Copies `source` to `target`. An existing target is first moved to a unique
 // ".bak" name beside it, which is deleted once the copy succeeded and kept when
 // it failed.

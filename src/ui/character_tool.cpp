@@ -249,6 +249,10 @@ bool CharacterTool::saveCurrent()
                                     bigEndian ? kStreamBigEndian : kStreamLittleEndian, withLimits, &message))
         return refuse(message);
     noteSaved(plan.binaryPath);
+    // Unlike a save that says nothing once it has written, one that had to
+    // keep a file it could not read under another name says where it is.
+    if (!message.isEmpty())
+        ShowCenteredMessageBox(QMessageBox::Information, title, message, this, QMessageBox::Ok);
     return true;
 }
 

@@ -22,7 +22,9 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <iostream>
 #include <random>
+#include <thread>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -455,50 +457,76 @@ bool PermissionsApply(const QString& scratch)
 }
 
 // Each entry of a folder and of the folder beside it as it stands, links
-// not followed: a link as its target, a file as its bytes.
+// not followed: a link as its target, a file as its owner, group and mode
+// (read by its owner: the save makes no file its owner cannot load) and its
+// bytes.
 std::map<QString, QByteArray> Snapshot(const QStringList& folders)
 {
     std::map<QString, QByteArray> entries;
     for (const QString& folder : folders) {
         for (const QFileInfo& info :
              QDir(folder).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
-            entries[info.filePath()] = info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
-                                       : info.isFile()  ? ReadFile(info.filePath())
-                                                        : QByteArray("<folder>");
+            struct stat s { };
+            ::lstat(info.filePath().toUtf8().constData(), &s);
+            entries[info.filePath()] =
+                info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
+                : info.isFile()
+                    ? QString("%1:%2:%3 ").arg(s.st_uid).arg(s.st_gid).arg((s.st_mode & 07777) | 0400, 0, 8).toUtf8() +
+                          ReadFile(info.filePath())
+                    : QByteArray("<folder>");
         }
     }
     return entries;
 }
+
+// A file's owner, group and mode in a snapshot, and its bytes.
+QByteArray OwnerOf(const QByteArray& entry) { return entry.left(entry.indexOf(' ')); }
+QByteArray BytesOf(const QByteArray& entry) { return entry.mid(entry.indexOf(' ') + 1); }
 
 }  // namespace
 
 // The save's rules over folder states: which files a chosen name writes,
 // what is asked first, or why nothing is written; then the save with that
 // plan, whose answer and files must agree with it: the saved file reloads
-// with its own joint names, and nothing else in the folder, or outside it,
-// has changed.
+// with its own joint names, a replaced file keeps its owner, group and mode
+// (the files being written never have a wider one), and nothing else in the
+// folder, or outside it, has changed. Rows that need a user's rights run as
+// an ordinary user (AsOrdinaryUser).
 TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
 {
     Characterization saved = MakeCharacterization(99);
     saved.SetNodeName(1, QStringLiteral("saved_hips"));
     ASSERT_TRUE(SaveCharacterizationBinary(out_, Path("a.vlmc"), QString(), 0, true));
     const QByteArray streamA = ReadFile(Path("a.vlmc")), namesA = ReadFile(Path("a.bones.xml"));
-    const bool permissions = PermissionsApply(Path("probe"));
+    const bool root = geteuid() == 0, permissions = root || PermissionsApply(Path("probe"));
     const QString outside = Path("outside");
     QDir().mkpath(outside);
     WriteFile(outside + "/shared.bones.xml", namesA);
+    WriteFile(outside + "/hard.vlmc", streamA);
+    QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7711));  // the ordinary user passes through
+    const std::string longName(245, 'n'), longBinary = longName + ".vlmc", longCompanion = longName + ".bones.xml";
 
     const char* const kAsk = "\nDo you want to replace it?";
     const char* const kLink = "\nDo you want to replace the link with a file of its own?";
+    const char* const kKept = "hero.vlmc was saved. hero.bones.xml could not be read, so the former file is kept as "
+                              "hero.bones.xml.damaged.";
     const struct {
         std::vector<const char*> folder;  // "NAME": A's stream or names; "NAME->TARGET": a link; "NAME/": a folder;
-                                          // "NAME!": read-only; "NAME=NAME2": a second name of one file
+                                          // "NAME=NAME2": a second name of one file; "NAME=<TEXT": a file of that
+                                          // text (<huge>: over the size limit). A last "!": read-only, "?": write-
+                                          // only, "#": 0600, "&": group-shared 0660, "^": the other user's 0660 in
+                                          // the shared group, "~": the other user's, 0666.
         bool locked;                      // the folder is read-only
         const char* chosen;
         const char* binary;
         const char* companion;
-        QStringList questions;  // "@" stands for the outside folder
-        const char* refusal;    // the start of the reason, or empty
+        QStringList questions;     // "@" stands for the outside folder
+        const char* refusal;       // the start of the reason, or empty
+        const char* message = "";  // the start of the save's message, where it is not the refusal
+        const char* fault = "";    // "STEP FILE ERROR": that step of the write fails
+        const char* changes = "";  // what else changes: "NAME" (a second name of the stream), "+NAME" (the
+                                   // companion kept aside), "-NAME" (removed)
+        int folderMode = 0;        // the other user's folder, in the shared group, with this mode
     } cases[] = {
         // clang-format off
         {{}, false, "hero", "hero.vlmc", "hero.bones.xml", {}, ""},
@@ -510,6 +538,9 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         // A case twin of the companion is replaced under its own name.
         {{"Y.BONES.XML"}, false, "Y", "Y.vlmc", "Y.BONES.XML", {QString("Y.BONES.XML already exists.") + kAsk}, ""},
         {{"Y.vlmc", "Y.BONES.XML"}, false, "Y.vlmc", "Y.vlmc", "Y.BONES.XML", {}, ""},
+        // ... unless a file of its own name claims it (a disk that keeps case).
+        {{"hero.vlmc", "HERO.VLMC", "HERO.bones.xml"}, false, "hero.vlmc", "hero.vlmc", "HERO.bones.xml",
+         {QString("HERO.bones.xml holds the joint names of HERO.VLMC.") + kAsk}, ""},
         {{"hero.bones.xml"}, false, "hero", "hero.vlmc", "hero.bones.xml",
          {QString("hero.bones.xml already exists.") + kAsk}, ""},
         {{"hero.old.vlmc", "hero.bones.xml"}, false, "hero", "hero.vlmc", "hero.bones.xml",
@@ -537,9 +568,20 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
          {QString("hero.bones.xml is a link to @/gone.bones.xml, which does not exist.") + kLink}, ""},
         {{"hero.vlmc->../outside/gone.vlmc"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml",
          {QString("hero.vlmc is a link to @/gone.vlmc, which does not exist.") + kLink}, ""},
-        // The old companion is replaced without being read.
+        {{"dir->dir"}, false, "dir/hero", "dir/hero.vlmc", "dir/hero.bones.xml", {},
+         "hero.vlmc cannot be saved: the links to its folder"},
+        {{"hero.vlmc->loop.vlmc", "loop.vlmc->hero.vlmc"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml",
+         {QString("hero.vlmc is a link to loop.vlmc, and its links go round in a loop.") + kLink}, ""},
+        // A companion that could not be read is kept aside, and the message says so.
         {{"hero.vlmc", "hero.bones.xml=<config_root><item></config_root>"}, false, "hero.vlmc", "hero.vlmc",
-         "hero.bones.xml", {}, ""},
+         "hero.bones.xml", {}, "", kKept, "", "+hero.bones.xml.damaged"},
+        {{"hero.vlmc", "hero.bones.xml=<huge>"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", kKept, "",
+         "+hero.bones.xml.damaged"},
+        {{"hero.vlmc", "hero.bones.xml?"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", kKept, "",
+         "+hero.bones.xml.damaged"},
+        {{"hero.vlmc", "hero.bones.xml=<config_root><item></config_root>"}, true, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {},
+         "hero.bones.xml could not be read, and its folder is read-only"},
         // Refused before anything is asked or written.
         {{"hero.vlmc/"}, false, "hero", "hero.vlmc", "hero.bones.xml", {}, "hero.vlmc is not a file."},
         {{"hero.vlmc", "hero.bones.xml!"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
@@ -547,83 +589,208 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         {{"hero.vlmc", "hero.bones.xml!"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
          "hero.bones.xml is read-only."},
         {{"hero.vlmc", "hero.bones.xml"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, ""},  // in place
+        {{"hero.vlmc", "hero.bones.xml", "alias.vlmc=hero.vlmc"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml",
+         {QString("hero.vlmc is also opened through alias.vlmc.") + kAsk}, "", "", "", "alias.vlmc"},
+        {{"hero.vlmc=../outside/hard.vlmc", "hero.bones.xml"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml",
+         {QString("hero.vlmc is also opened under another name outside its folder.") + kAsk}, "", "", "",
+         "../outside/hard.vlmc"},
         {{"hero.vlmc"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
          "hero.bones.xml cannot be made: its folder is read-only."},
         {{"hero.vlmc", "hero.bones.xml->hero.vlmc"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
          "hero.bones.xml is a link, and its folder is read-only"},
         {{"hero.vlmc", "hero.bones.xml=hero.vlmc"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
          "hero.vlmc and hero.bones.xml are one file"},
+        // Owners, groups and modes are kept: the other user's pair is rewritten in place.
+        {{"hero.vlmc#", "hero.bones.xml#"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, ""},
+        {{"hero.vlmc&", "hero.bones.xml&"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", "", "", "",
+         02770},
+        {{"hero.vlmc^", "hero.bones.xml^"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", "", "", "",
+         02770},
+        {{"hero.vlmc", "hero.bones.xml~"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", "", "", "",
+         01777},
+        {{"hero.vlmc", "hero.bones.xml->hero.vlmc~"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
+         "hero.bones.xml is a link of another user's, and its folder lets only the owner replace it.", "", "", "",
+         01777},
+        // What a killed save left is removed; a name too long to stage beside is staged under a short one.
+        {{"hero.vlmc", "hero.bones.xml", "hero.vlmc.saving", "hero.bones.xml.saving1", "hero.vlmc.saving.txt"}, false,
+         "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", "", "", "-hero.vlmc.saving -hero.bones.xml.saving1"},
+        {{}, false, longName.c_str(), longBinary.c_str(), longCompanion.c_str(), {}, ""},
+        // Writes that fail leave both files as they were, and say why.
+        {{"hero.vlmc", "hero.bones.xml"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
+         "hero.vlmc could not be written: No space left on device", "write hero.vlmc ENOSPC"},
+        {{"hero.vlmc", "hero.bones.xml"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
+         "hero.bones.xml could not be written: File too large", "write hero.bones.xml EFBIG"},
+        {{"hero.vlmc", "hero.bones.xml"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
+         "hero.vlmc could not be written: Input/output error", "sync hero.vlmc EIO"},
+        {{"hero.vlmc", "hero.bones.xml=<config_root><item></config_root>"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {}, "",
+         "hero.bones.xml could not be written: Operation not permitted", "rename hero.bones.xml EPERM"},
+        {{}, false, "hero", "hero.vlmc", "hero.bones.xml", {}, "",
+         "hero.bones.xml could not be written: Operation not permitted", "rename hero.bones.xml EPERM"},
+        {{"hero.vlmc^", "hero.bones.xml&"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
+         "hero.vlmc was written, but its joint names could not be written to hero.bones.xml: Operation not permitted",
+         "rename hero.bones.xml EPERM", "hero.vlmc", 02770},
         // clang-format on
     };
-    int row = 0;
+    const std::map<QString, int> errors = {{"ENOSPC", ENOSPC}, {"EFBIG", EFBIG}, {"EIO", EIO}, {"EPERM", EPERM}};
+    const std::map<QString, PairWriteStep> steps = {
+        {"write", PairWriteStep::kWrite}, {"sync", PairWriteStep::kSync}, {"rename", PairWriteStep::kRename}};
+    int row = 0, skipped = 0;
     for (const auto& c : cases) {
         const QString folder = Path(QString("row%1").arg(row++));
         SCOPED_TRACE(folder.toStdString() + " " + c.chosen);
-        bool needsPermissions = c.locked;
+        bool needsUser = c.locked || c.folderMode;
         QDir().mkpath(folder);
+        std::vector<std::pair<QString, char>> owned;  // entries and their marks
         for (QString entry : c.folder) {
-            const bool readOnly = entry.endsWith('!');
-            entry.remove('!');
-            needsPermissions |= readOnly;
+            const char mark = QString("!?#&^~").contains(entry.back()) ? entry.back().toLatin1() : 0;
+            if (mark)
+                entry.chop(1);
+            needsUser |= mark && mark != '#';
             const QString name = entry.section(QRegExp("->|=|/"), 0, 0), path = folder + "/" + name;
             if (entry.contains("->"))
                 ASSERT_EQ(::symlink(entry.section("->", 1).toUtf8().constData(), path.toUtf8().constData()), 0);
             else if (entry.endsWith('/'))
                 QDir().mkpath(path);
             else if (entry.contains("=<"))
-                WriteFile(path, entry.section('=', 1).toUtf8());
+                WriteFile(path, entry.endsWith("<huge>") ? QByteArray(int(kLargestXmlFile) + 1, ' ')
+                                                         : entry.section('=', 1).toUtf8());
             else if (entry.contains('='))
                 ASSERT_EQ(
                     ::link((folder + "/" + entry.section('=', 1)).toUtf8().constData(), path.toUtf8().constData()), 0);
             else
                 WriteFile(path, name.endsWith(".vlmc") ? streamA : namesA);
-            if (readOnly)
-                QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadUser);
+            owned.emplace_back(path, mark);
         }
-        if (needsPermissions && !permissions)
+        // As root, the row's files are the ordinary user's but where marked.
+        const bool otherUser = c.folderMode || std::any_of(owned.begin(), owned.end(), [](auto& e) {
+                                   return QByteArray("&^~").contains(e.second);
+                               });
+        if ((needsUser && !permissions) || (otherUser && !root)) {
+            ++skipped;
             continue;
-        if (c.locked)
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+        }
+        const std::map<char, mode_t> modes = {{'!', 0400}, {'?', 0200}, {'#', 0600},
+                                              {'&', 0660}, {'^', 0660}, {'~', 0666}};
+        for (const auto& [path, mark] : owned) {
+            if (root)
+                ::lchown(path.toUtf8().constData(), QByteArray("^~").contains(mark) ? kOtherUser : kOrdinaryUser,
+                         QByteArray("&^").contains(mark) ? kSharedGroup : kOrdinaryGroup);
+            if (modes.count(mark) && !QFileInfo(path).isSymLink())
+                ::chmod(path.toUtf8().constData(), modes.at(mark));
+        }
+        if (root)
+            ::chown(folder.toUtf8().constData(), c.folderMode ? kOtherUser : kOrdinaryUser,
+                    c.folderMode ? kSharedGroup : kOrdinaryGroup);
+        if (c.folderMode)
+            ::chmod(folder.toUtf8().constData(), mode_t(c.folderMode));
 
-        const BinarySavePlan plan = PlanBinarySave(folder + "/" + c.chosen);
-        EXPECT_EQ(plan.binaryPath, folder + "/" + c.binary);
-        EXPECT_EQ(plan.companionPath, folder + "/" + c.companion);
-        QStringList questions = c.questions;
-        questions.replaceInStrings("@", outside);
-        EXPECT_EQ(plan.questions.join(" | "), questions.join(" | "));
-        EXPECT_EQ(plan.refusal.left(int(std::strlen(c.refusal))), c.refusal);
-        EXPECT_EQ(plan.refusal.isEmpty(), !*c.refusal) << plan.refusal.toStdString();
+        auto run = [&] {
+            if (c.locked)
+                QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+            const BinarySavePlan plan = PlanBinarySave(folder + "/" + c.chosen);
+            EXPECT_EQ(plan.binaryPath, folder + "/" + c.binary);
+            EXPECT_EQ(plan.companionPath, folder + "/" + c.companion);
+            QStringList questions = c.questions;
+            questions.replaceInStrings("@", outside);
+            EXPECT_EQ(plan.questions.join(" | ").toStdString(), questions.join(" | ").toStdString());
+            EXPECT_EQ(plan.refusal.left(int(std::strlen(c.refusal))), c.refusal);
+            EXPECT_EQ(plan.refusal.isEmpty(), !*c.refusal) << plan.refusal.toStdString();
 
-        // The save itself, as if every question was answered yes.
-        std::map<QString, QByteArray> before = Snapshot({folder, outside});
-        QString message;
-        CaptureStdout();
-        const bool written = SaveCharacterizationBinary(saved, plan.binaryPath, plan.companionPath, 0, true, &message);
-        EXPECT_EQ(GetCapturedStdout(), "") << "nothing read, nothing kept aside";
-        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        EXPECT_EQ(written, plan.refusal.isEmpty()) << message.toStdString();
-        std::map<QString, QByteArray> after = Snapshot({folder, outside});
-        if (written) {
-            EXPECT_TRUE(after[plan.binaryPath] == Stream(saved, 0, true)) << "the stream is written as a file";
-            std::unique_ptr<Characterization> back = LoadCharacterizationBinary(plan.binaryPath, QString(), &message);
-            EXPECT_EQ(back ? back->GetNodeName(1) : message, "saved_hips") << message.toStdString();
-            for (const QString& path : {plan.binaryPath, plan.companionPath})
+            // The save itself, as if every question was answered yes. The
+            // files being written never have a wider mode than those they replace.
+            std::map<QString, QByteArray> before = Snapshot({folder, outside});
+            const QByteArray formerCompanion =
+                before.count(plan.companionPath) ? BytesOf(before.at(plan.companionPath)) : QByteArray();
+            const QStringList fault = QString(c.fault).split(' ');
+            QStringList unlike;  // files being written whose owner, group or mode is not their target's
+            SetPairWriteFault([&](PairWriteStep step, const QString& target) {
+                const QString staged = target + ".saving";
+                const QByteArray replaced = before.count(target) ? OwnerOf(before.at(target)) : QByteArray();
+                if (QFileInfo(staged).isFile() && !replaced.isEmpty() && !QFileInfo(target).isSymLink() &&
+                    OwnerOf(Snapshot({folder})[staged]) != replaced)
+                    unlike << staged;
+                return fault.size() == 3 && steps.at(fault[0]) == step && target == folder + "/" + fault[1]
+                           ? errors.at(fault[2])
+                           : 0;
+            });
+            QString message;
+            CaptureStdout();
+            const bool written =
+                SaveCharacterizationBinary(saved, plan.binaryPath, plan.companionPath, 0, true, &message);
+            const std::string printed = GetCapturedStdout();
+            SetPairWriteFault(nullptr);
+            EXPECT_EQ(unlike.join(" "), "");
+            // The store only read the companion: it wrote nothing and moved nothing aside.
+            EXPECT_EQ(printed.find("Error in writing"), printed.find(" is kept as ")) << printed;  // both absent
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            const bool succeeds = plan.refusal.isEmpty() && (!*c.fault);
+            EXPECT_EQ(written, succeeds) << message.toStdString();
+            EXPECT_EQ(message.left(int(std::strlen(c.message))), c.message);
+            std::map<QString, QByteArray> after = Snapshot({folder, outside});
+            if (written) {
+                EXPECT_TRUE(after[plan.binaryPath].endsWith(Stream(saved, 0, true))) << "the stream is a file";
+                std::unique_ptr<Characterization> back =
+                    LoadCharacterizationBinary(plan.binaryPath, QString(), &message);
+                EXPECT_EQ(back ? back->GetNodeName(1) : message, "saved_hips") << message.toStdString();
+                for (const QString& path : {plan.binaryPath, plan.companionPath}) {
+                    if (before.count(path) && !before[path].startsWith("->") && before[path] != "<folder>") {
+                        EXPECT_EQ(OwnerOf(after[path]), OwnerOf(before[path])) << "kept";
+                    }
+                    before.erase(path), after.erase(path);
+                }
+            } else if (!*c.message) {
+                EXPECT_EQ(message, plan.refusal);
+            }
+            // Nothing else, in the folder or outside it, has changed but what the row names.
+            QStringList changed;
+            for (const QString& name : QString(c.changes).split(' ', Qt::SkipEmptyParts)) {
+                const QString path = QDir::cleanPath(folder + "/" + name.mid(name[0] == '+' || name[0] == '-'));
+                if (name[0] == '+') {
+                    EXPECT_EQ(BytesOf(after[path]), formerCompanion) << "kept aside";
+                }
                 before.erase(path), after.erase(path);
-        } else {
-            EXPECT_EQ(message, plan.refusal);
-        }
-        // Nothing else, in the folder or outside it, has changed.
-        QStringList changed;
-        for (const auto& entry : after) {
-            if (!before.count(entry.first) || before[entry.first] != entry.second)
-                changed << entry.first.mid(dir_.path().size() + 1);
-        }
-        for (const auto& entry : before) {
-            if (!after.count(entry.first))
-                changed << entry.first.mid(dir_.path().size() + 1);
-        }
-        EXPECT_EQ(changed.join(" "), "");
+            }
+            for (const auto& entry : after) {
+                if (!before.count(entry.first) || before[entry.first] != entry.second)
+                    changed << entry.first.mid(dir_.path().size() + 1);
+            }
+            for (const auto& entry : before) {
+                if (!after.count(entry.first))
+                    changed << entry.first.mid(dir_.path().size() + 1);
+            }
+            EXPECT_EQ(changed.join(" "), "");
+        };
+        if (needsUser || otherUser)
+            AsOrdinaryUser(run);
+        else
+            run();
     }
+    if (skipped)
+        std::cout << skipped << " rows need another user's rights and were left out." << std::endl;
+}
+
+// Two saves of one name at once follow each other: each ends with its own
+// stream and names together, and neither fails on what the other made.
+TEST_F(CharacterizationFilesTest, SavesOfOneNameFollowEachOther)
+{
+    Characterization a = MakeCharacterization(1), b = MakeCharacterization(2);
+    b.SetNodeName(1, "b_hips");
+    const QByteArray streams[] = {Stream(a, 0, true), Stream(b, 0, true)};
+    for (int round = 0; round < 40; ++round) {
+        bool saved[2] = {false, false};
+        QString messages[2];
+        std::thread other(
+            [&] { saved[1] = SaveCharacterizationBinary(b, Path("hero.vlmc"), QString(), 0, true, &messages[1]); });
+        saved[0] = SaveCharacterizationBinary(a, Path("hero.vlmc"), QString(), 0, true, &messages[0]);
+        other.join();
+        EXPECT_TRUE(saved[0] && saved[1]) << messages[0].toStdString() << messages[1].toStdString();
+        const int last = ReadFile(Path("hero.vlmc")) == streams[1];
+        EXPECT_EQ(LoadCharacterizationBinary(Path("hero.vlmc"), QString())->GetNodeName(1),
+                  (last ? b : a).GetNodeName(1))
+            << "round " << round;
+    }
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"hero.bones.xml", "hero.vlmc"}));
 }
 
 TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)
@@ -667,7 +834,7 @@ TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previousHandler);
     EXPECT_FALSE(savedOverGood);
-    EXPECT_TRUE(message.contains("good.bones.xml")) << message.toStdString();
+    EXPECT_EQ(message, "good.bones.xml could not be written: File too large");
 
     EXPECT_EQ(ReadFile(Path("good.vlmc")), goodStream);
     EXPECT_EQ(ReadFile(Path("good.bones.xml")), goodCompanion);
@@ -677,33 +844,35 @@ TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)
 }
 
 // A file the user may write in a folder where no file can be made is saved
-// in place (root may make files anywhere, so only another user can tell).
+// in place (root may make files anywhere, so it runs as an ordinary user).
 TEST_F(CharacterizationFilesTest, WritableFilesInALockedFolderAreSaved)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "folder permissions do not apply to root";
     const QString folder = Path("locked");
     const QString binary = folder + "/hero.vlmc", xml = folder + "/hero.xml", settings = folder + "/skelwright.xml";
     ASSERT_TRUE(QDir().mkpath(folder));
-    ASSERT_TRUE(SaveCharacterizationBinary(out_, binary, QString(), 0, true));
-    ASSERT_TRUE(SaveCharacterizationXml(out_, xml, true));
-    WriteFile(settings, "<config_root/>");
-    ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+    QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7711));
+    ASSERT_TRUE(geteuid() != 0 || ::chown(folder.toUtf8().constData(), kOrdinaryUser, kOrdinaryGroup) == 0);
+    AsOrdinaryUser([&] {
+        ASSERT_TRUE(SaveCharacterizationBinary(out_, binary, QString(), 0, true));
+        ASSERT_TRUE(SaveCharacterizationXml(out_, xml, true));
+        WriteFile(settings, "<config_root/>");
+        ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
 
-    Characterization changed = MakeCharacterization(99);
-    changed.SetNodeName(1, QStringLiteral("changed_hips"));
-    const bool savedBinary = SaveCharacterizationBinary(changed, binary, QString(), 1, true);
-    const bool savedXml = SaveCharacterizationXml(changed, xml, false);
-    XmlSettingsStore store(settings);
-    store.SetValue("k", "v");
-    const bool savedSettings = store.Write();
-    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        Characterization changed = MakeCharacterization(99);
+        changed.SetNodeName(1, QStringLiteral("changed_hips"));
+        const bool savedBinary = SaveCharacterizationBinary(changed, binary, QString(), 1, true);
+        const bool savedXml = SaveCharacterizationXml(changed, xml, false);
+        XmlSettingsStore store(settings);
+        store.SetValue("k", "v");
+        const bool savedSettings = store.Write();
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    EXPECT_TRUE(savedBinary && savedXml && savedSettings);
-    EXPECT_EQ(ReadFile(binary), Stream(changed, 1, true));
-    EXPECT_EQ(LoadCharacterizationBinary(binary, QString())->GetNodeName(1), "changed_hips");
-    EXPECT_EQ(LoadCharacterizationXml(xml)->GetNodeName(1), "changed_hips");
-    EXPECT_EQ(XmlSettingsStore(settings).GetValue("k", "d"), "v");
+        EXPECT_TRUE(savedBinary && savedXml && savedSettings);
+        EXPECT_EQ(ReadFile(binary), Stream(changed, 1, true));
+        EXPECT_EQ(LoadCharacterizationBinary(binary, QString())->GetNodeName(1), "changed_hips");
+        EXPECT_EQ(LoadCharacterizationXml(xml)->GetNodeName(1), "changed_hips");
+        EXPECT_EQ(XmlSettingsStore(settings).GetValue("k", "d"), "v");
+    });
 }
 
 // The stream reader's own tests cover every kind of damage; here the file

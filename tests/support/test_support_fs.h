@@ -14,8 +14,14 @@
 #include <string>
 #include <thread>
 
+#include <functional>
+
+#include <gtest/gtest.h>
+
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 // Readable QStrings in test failure messages.
@@ -102,5 +108,49 @@ private:
     std::atomic<bool> opened_{false};
     std::thread watcher_;
 };
+
+// As root (who may write anywhere), tests that need a user's rights run as
+// kOrdinaryUser in kOrdinaryGroup and kSharedGroup; kOtherUser owns what
+// another user would.
+constexpr uid_t kOrdinaryUser = 65534, kOtherUser = 65533;
+constexpr gid_t kOrdinaryGroup = 65534, kSharedGroup = 65533;
+
+// Runs `body` as an ordinary user: as root in a child process that drops to
+// that user and sends its failures back here, otherwise as it is.
+inline void AsOrdinaryUser(const std::function<void()>& body)
+{
+    int channel[2];
+    if (::geteuid() != 0 || ::pipe(channel) != 0)
+        return body();
+    struct Forward : testing::EmptyTestEventListener {
+        int fd;
+        explicit Forward(int to) : fd(to) { }
+        void OnTestPartResult(const testing::TestPartResult& result) override
+        {
+            const std::string text = std::string(result.file_name() ? result.file_name() : "") + ":" +
+                                     std::to_string(result.line_number()) + ": " + result.message() + "\n";
+            if (result.failed() && ::write(fd, text.data(), text.size()) < 0)
+                ::_exit(2);
+        }
+    };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        testing::UnitTest::GetInstance()->listeners().Append(new Forward(channel[1]));
+        const gid_t groups[] = {kSharedGroup};
+        if (::setgroups(1, groups) == 0 && ::setgid(kOrdinaryGroup) == 0 && ::setuid(kOrdinaryUser) == 0)
+            body();
+        ::_exit(::getuid() == kOrdinaryUser ? 0 : 3);
+    }
+    ::close(channel[1]);
+    std::string failures;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        failures.append(buffer, std::size_t(got));
+    ::close(channel[0]);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0) << "the ordinary user's run ended abnormally";
+    EXPECT_EQ(failures, "") << "as an ordinary user";
+}
 
 #endif

@@ -41,6 +41,7 @@ TEST_F(PanelTest, SavingWritesTheChosenFileTypeAndAsksBeforeTheAddedExtensionRep
     const QString folder = dir_.filePath("save/");
     for (const char* sub : {"big", "little", "upper", "blocked/hero.vlmc"})
         QDir().mkpath(folder + sub);
+    WriteFile(folder + "kept/hero.bones.xml", "<config_root><item>");  // damaged: kept aside, and the user is told
 
     // A cancelled dialog writes nothing.
     AnswerNextModal([](QWidget* dialog) {
@@ -69,6 +70,8 @@ TEST_F(PanelTest, SavingWritesTheChosenFileTypeAndAsksBeforeTheAddedExtensionRep
          StreamOf(hero, kStreamLittleEndian, false)},
         {"big/hero", kLittle, true, {QMessageBox::No}, "big/hero.vlmc", "", big},  // replaced only after Yes
         {"big/hero", kLittle, true, {QMessageBox::Yes}, "big/hero.vlmc", "", little},
+        {"kept/hero", kLittle, true, {QMessageBox::Yes, QMessageBox::Ok}, "kept/hero.bones.xml.damaged", "",
+         "<config_root><item>"},
         {"blocked/hero", kBig, true, {QMessageBox::Ok}, "blocked/hero.bones.xml", "", "<missing>"},  // refused
         // clang-format on
     };
@@ -86,9 +89,10 @@ TEST_F(PanelTest, SavingWritesTheChosenFileTypeAndAsksBeforeTheAddedExtensionRep
         }
         EXPECT_EQ(boxes_.Boxes().size(), boxes + c.answers.size());
     }
-    EXPECT_EQ(boxes_.Titles(),
-              QStringList({"Save Characterization", "Save Characterization", "Save Characterization"}));
+    EXPECT_EQ(boxes_.Titles().join("|"), QString("Save Characterization|").repeated(5).chopped(1));
     EXPECT_EQ(boxes_.Boxes()[0].text, "hero.vlmc already exists.\nDo you want to replace it?");
+    EXPECT_EQ(boxes_.Boxes()[3].text, "hero.vlmc was saved. hero.bones.xml could not be read, so the former file is "
+                                      "kept as hero.bones.xml.damaged.");
     EXPECT_TRUE(boxes_.Texts().last().startsWith("The characterization could not be saved.\n"));
 }
 
