@@ -53,14 +53,13 @@ bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>&
     store.Reset();
     store.SetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
     if (!store.Write()) {
-        // The store's own reason where it has one (text the file cannot
-        // hold, a size it could not read back); else the cause where it can
-        // be named: a folder (or a pipe) of that name, a folder that is not
-        // there.
+        // The cause where it can be named: a folder (or a pipe) of that name,
+        // the store's own reason (text the file cannot hold, a size it could
+        // not read back), a folder that is not there.
         const QFileInfo file(path);
-        QString why = store.GetWriteProblem();
+        QString why = WhyNotARegularFile(file);
         if (why.isEmpty())
-            why = WhyNotARegularFile(file);
+            why = store.GetWriteProblem();
         if (why.isEmpty() && !file.absoluteDir().exists())
             why = Tr("%1 could not be written: its folder %2 does not exist.")
                       .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath()));
