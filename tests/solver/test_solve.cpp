@@ -584,6 +584,8 @@ const ContinuityRow kRows[] = {
      400,
      0},
     {"WristReachArms12Full", With(kFull, &P::arm, 1.2f), kFull, false, {kWrists[0], kWrists[1]}, ArmsCircling, 400, 0},
+    // Arms 1.3: goals far enough beyond reach to hold the chest's shift near its bound most of the way round.
+    {"WristReachArms13Full", With(kFull, &P::arm, 1.3f), kFull, false, {kWrists[0], kWrists[1]}, ArmsCircling, 400, 0},
     // The chest (Spine9) kept from a half turn against the same solve without the hands' chest pulls.
     {"WristReachArms15Full",
      With(kFull, &P::arm, 1.5f),

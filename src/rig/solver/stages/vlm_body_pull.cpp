@@ -97,10 +97,30 @@ VLMVector4 Pack(float a, float b, float c, float d) { return VLMVector4{a, b, c,
 
 // The furthest the hands' pulls shift the chest end, in lengths of the spine
 // (hips to chest end), and the legs' pulls the hips, in lengths of the legs
-// (up-leg to ankle); each turn is held to the same share as an angle (radians),
-// the turn that carries a point one such length away by that shift.
-constexpr float kChestShare = 0.2f, kHipsShare = 0.5f;
-const float kChestTurnBound = std::tan(0.5f * kChestShare), kHipsTurnBound = std::tan(0.5f * kHipsShare);
+// (up-leg to ankle); each turn is held to a share as an angle (radians), the
+// turn that carries a point one such length away by that shift. The hands'
+// shift nears its share softly (`SoftShorten`); their turn stays within 0.2:
+// turned further, the chest swings the collars round when both hands pull
+// beyond reach across the body.
+constexpr float kChestShare = 0.27f, kChestTurnShare = 0.2f, kHipsShare = 0.5f;
+const float kChestTurnBound = std::tan(0.5f * kChestTurnShare), kHipsTurnBound = std::tan(0.5f * kHipsShare);
+
+// v shortened smoothly toward `length`: v / (1 + (|v| / length)^6)^(1/6).
+// A short v stays nearly whole (over 99% of it at half the length, 97% at
+// three quarters) and a long one nears the length without reaching it. A hard
+// bound holds a pull far beyond reach at the bound, where it helps no
+// further and only its direction moves: a steady far pull (a punch beyond
+// the arm's reach) wants more of the spine than a pull that wanders, and the
+// hard bound low enough for the wandering pull lets the steady one fall
+// short. Without the kink, a pull asking for more keeps gaining a little.
+VLMVector4 SoftShorten(const VLMVector4& v, float length)
+{
+    const float s = VLMLengthFloat(v);
+    if (!(s > 0.0f && length > 0.0f))
+        return s > 0.0f ? VLMVector4Zero() : v;
+    const float r = s / length, r2 = r * r;
+    return v * (1.0f / std::pow(1.0f + r2 * r2 * r2, 1.0f / 6.0f));
+}
 
 }  // namespace
 
@@ -254,6 +274,7 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
                headTurned = VLMConstant::IdentityQuat;
     float hipsReach = 0.0f, handsReach = 0.0f, headReach = 0.0f;
     VLMVector4 legRoots[2];  // the up-legs about the hips at the first iteration
+    VLMVector4 lever;        // Spine joint to chest end at the first iteration
     // One limiter for every iteration: the stretch hands back in its lane 0
     // the factor it has scaled the spine by so far, so its soft limit holds
     // the spine's whole stretch. Set afresh for each iteration, it let every
@@ -302,6 +323,7 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
             }
             hipsReach = kHipsShare * 0.5f * legs;
             handsReach = kChestShare * VLMLengthFloat(VLMVector4ClearW(chest - hips));
+            lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
             headReach = 2.0f * VLMLengthFloat(BodyPulls::Step(head, chestMove));
         }
 
@@ -323,15 +345,20 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         // chest end cannot follow it); the hands' besides lose what the hands
         // do not agree on (`agreed()`), since dropping their common part
         // toward the spine leaves two hands pulling apart that ill-set
-        // remainder.
-        const VLMVector4 lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
+        // remainder. The part is taken along the lever as it stood at the
+        // first iteration: taken along the lever where the chest end stands
+        // now, it feeds back. Hands pulling down through the spine leave a
+        // small sideways remainder, the chest end moves with it, the lever
+        // tilts, and what is dropped changes with it, so the remainder winds
+        // itself round (a 50-degree swing of the chest end's shift over four
+        // frames of a source turning half a degree in each).
         BodyPulls hands, neck;
         for (int j = 2; j < 4; ++j)
             hands.add(VLMVector4ClearW(Position(character, rows, kLimbs[j].root) - chest), pull[j],
                       (0.6f + 0.4f * t) * chestMove, (0.4f + 0.6f * t) * chestTurn);
         neck.add(VLMVector4ClearW(Position(character, rows, neckRoot) - chest), head, (0.7f + 0.3f * t) * chestMove,
                  (0.7f + 0.3f * t) * chestTurn);
-        handsShift = VLMShortenTo(handsShift + VLMWithoutInward(hands.agreed(), lever), handsReach);
+        handsShift = SoftShorten(handsShift + VLMWithoutInward(hands.agreed(), lever), handsReach);
         headShift = VLMShortenTo(headShift + VLMWithoutInward(neck.moved(), lever), headReach);
         handsTurned = Lessen(VLMQuatNormalize(VLMQuatMultiply(hands.turned(), handsTurned)), kChestTurnBound);
         headTurned = VLMQuatNormalize(VLMQuatMultiply(neck.turned(), headTurned));
