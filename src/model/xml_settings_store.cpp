@@ -219,11 +219,7 @@ bool XmlSettingsStore::KeepDamagedFile()
 {
     const QFileInfo info(path_);
     if (info.exists()) {
-        const QString suffix = info.completeSuffix().isEmpty()
-                                   ? QStringLiteral(".damaged")
-                                   : QLatin1Char('.') + info.completeSuffix() + QStringLiteral(".damaged");
-        QString base = info.baseName();
-        const QString aside = MakeUniqueFileName(base, info.absolutePath(), suffix);
+        const QString aside = DamagedFileAsideName(path_);
         if (!QFile::rename(path_, aside)) {
             std::cout << "Error in writing " << path_.toStdString() << ": the damaged file could not be kept as "
                       << aside.toStdString() << ", so nothing is written." << std::endl;
