@@ -386,6 +386,7 @@ TEST(LimbChain, AKneeGoalTurnsTheBendPlaneThroughIt)
         } while (Len(across) < 0.5 * l1);
         s.goal(k, 2, target, V(1, 0, 0, 0));
         s.goal(k, 1, knee, V(1, 0, 0, 0));
+        s.goal(k, 0, up, V(0, 0, 0, 0));  // the knee goal is read against the goals' line from here to the end goal
         s.solve(k);
         const P3 normal = Cross(target - up, knee - up), mid = s.joint(k, 3);
         EXPECT_LT(Len(s.joint(k, 5) - target), 1e-3 * s.length(k));

@@ -595,10 +595,10 @@ const ContinuityRow kRows[] = {
      ArmsCircling,
      600,
      2.0},
-    // Source legs 1.4 times as long: at 1.5 the target's legs snap straight as the ankles' goals cross their reach,
-    // knee reach or not.
+    // Source legs 1.5 times as long: the legs pull the hips down off their goal, and each knee's goal crosses the
+    // line from its hip to its ankle as the source's leg straightens.
     {"KneeReach",
-     With(kTypical, &P::leg, 1.4f),
+     With(kTypical, &P::leg, 1.5f),
      kTypical,
      false,
      {{vlm_entry::ReachActorLeftKnee, 1.0f}, {vlm_entry::ReachActorRightKnee, 1.0f}, kUnscaled[0], kUnscaled[1]},

@@ -471,7 +471,7 @@ void VLMLimbPassEnd(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChainGo
     AimUpper(limb, work, &goal, 2, rotations, kTipNotRead);
     Bend(limb, work, &goal, rotations);
     AimUpper(limb, work, &goal, 2, rotations, kTipNotRead);
-    VLMLimbAlignBendPlane(limb, work, &goal, rotations);
+    VLMLimbAlignBendPlane(limb, work, shared, rotations);
     Refresh(limb, work, VLM_SLOT_UPPER);
     OrientEndIfReached(limb, work, &goal, nullptr);
     AimEndAtExtremity(limb, work, &goal);
@@ -488,7 +488,7 @@ void VLMLimbPassExtremity(const VLMLimb* limb, VLMStateRow* work, const VLMLimbC
     goal.lanes[2].x = 1.0f;
     Bend(limb, work, &goal, rotations);
     AimUpper(limb, work, &goal, 2, rotations, kTipNotRead);
-    VLMLimbAlignBendPlane(limb, work, &goal, rotations);
+    VLMLimbAlignBendPlane(limb, work, shared, rotations);
     Refresh(limb, work, VLM_SLOT_UPPER);
     OrientEndIfReached(limb, work, &goal, nullptr);
     AimEndAtExtremity(limb, work, &goal);
@@ -672,7 +672,23 @@ void VLMLimbAlignBendPlane(const VLMLimb* limb, VLMStateRow* work, const VLMLimb
     const VLMVector4& middle = Position(work, VLM_SLOT_MIDDLE);
     const VLMVector4 u = middle - upper;
     const VLMVector4 w = Position(work, VLM_SLOT_END) - upper;
-    const VLMVector4 g = u + (goal->slots[1].t - middle) * goal->lanes[1].x;
+    // The middle goal is read against the goals' own line, upper goal to end
+    // goal (its part across that line: where the source's knee or elbow
+    // points), and carried onto this limb's upper-to-end line, rather than
+    // taken as it stands (g = u + middle goal - middle). Measured from the
+    // upper joint itself it stops saying which way the knee points once
+    // the body pull has moved the hips off their goal: with the source's legs
+    // longer than these, the knee goal then crosses the line from the hip to
+    // the ankle while the source's leg straightens, g x w swings through a
+    // half turn, and the thigh spins with it. Where the upper joint stands on
+    // its goal and the end on the goals' line, this is the middle goal itself.
+    // `goal` is the pass's start goal: the end goal as given, before the pass
+    // limits or re-places it.
+    const VLMVector4 knee = goal->slots[1].t - goal->slots[0].t;
+    const VLMVector4 line = VLMSafeDirection(goal->slots[2].t - goal->slots[0].t);
+    const float along = Dot3(knee, line);
+    const VLMVector4 carried = upper + (knee - line * along) + VLMSafeDirection(w) * along;
+    const VLMVector4 g = u + (carried - middle) * goal->lanes[1].x;
     // The plane turns toward the middle effector however straight the limb
     // is. Fading the turn out as the limb straightens (fully from 20 degrees
     // of bend, not at all within 2) swings the whole limb about w by the

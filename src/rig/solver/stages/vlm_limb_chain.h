@@ -147,6 +147,9 @@ VLMVector4 VLMLimbBendFrameAbout(const VLMStateRow* work, const VLMVector4& twis
 // The correction that brings the bend plane onto the bend axis, in the
 // upper-side joint's frame.
 void VLMLimbExtensionGeometry(const VLMLimb* limb, VLMVector4& out, const VLMStateRow* work);
+// The upper joint turned about the upper-to-end line toward the plane in
+// which the middle goal lies; `goal` is the pass's start goal (its end goal
+// not yet limited or re-placed), which gives the goals' own upper-to-end line.
 void VLMLimbAlignBendPlane(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChainGoal* goal,
                            const VLMRotationRecord* rotations);
 void VLMLimbAlignBendPlaneEnd(const VLMLimb* limb, VLMStateRow* work, const VLMLimbChainGoal* goal,
