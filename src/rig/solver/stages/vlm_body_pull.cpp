@@ -77,6 +77,10 @@ struct BodyPulls {
     static VLMVector4 Step(const VLMVector4& pull, float move) { return VLMVector4ClearW(pull) * move; }
     void add(const VLMVector4& at, const VLMVector4& pull, float move, float turn)
     {
+        // A limb within reach pulls by nothing: it would add a zero step and
+        // the identity arc, so the common case skips the arithmetic.
+        if (pull.x == 0.0f && pull.y == 0.0f && pull.z == 0.0f)
+            return;
         const VLMVector4 step = Step(pull, move);
         longest = VLMMaxFloat(longest, VLMLengthFloat(step));
         lengths += VLMLengthFloat(step);
@@ -90,7 +94,10 @@ struct BodyPulls {
     {
         return lengths > 0.0f ? VLMShortenTo(shift, longest * (VLMLengthFloat(shift) / lengths)) : shift;
     }
-    VLMVector4 turned() const { return Lessen(VLMQuatNormalize(sum), largest); }
+    VLMVector4 turned() const
+    {
+        return largest > 0.0f ? Lessen(VLMQuatNormalize(sum), largest) : VLMConstant::IdentityQuat;
+    }
 };
 
 VLMVector4 Pack(float a, float b, float c, float d) { return VLMVector4{a, b, c, d}; }
