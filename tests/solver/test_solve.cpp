@@ -566,96 +566,35 @@ const fixtures::Proportions kTypical = fixtures::Typical(), kFull = fixtures::Fu
 const Setting kWrists[] = {{vlm_entry::ReachActorLeftWrist, 1.0f}, {vlm_entry::ReachActorRightWrist, 1.0f}};
 // The source's size and hips height kept: its long legs put the ankles' goals beyond the target's reach.
 const Setting kUnscaled[] = {{vlm_entry::ScaleCompensation, 100.0f, 0}, {vlm_entry::HipsHeightCompensation, 0.0f, 0}};
+const Setting kKnees[] = {{vlm_entry::ReachActorLeftKnee, 1.0f}, {vlm_entry::ReachActorRightKnee, 1.0f}};
+const Setting kChest[] = {{vlm_entry::ReachActorChest, 1.0f}, {vlm_entry::SnSReachChestEnd, 1.0f}};
+const Setting kHead = {vlm_entry::ReachActorHead, 1.0f};
+const Setting kToes[] = {{vlm_entry::FloorContact, 0, 1}, {vlm_entry::FootBottomToAnkle, 7.0f}};
+const Setting kFingers = {vlm_entry::HandFloorContact, 0, 1};
+// Each row: its name, the source's and the target's proportions, whether every joint is limited, the target's
+// settings, the source's motion, its frames, and the chest's bound (radians; 0: none).
 const ContinuityRow kRows[] = {
-    {"WristReachArms12Typical",
-     With(kTypical, &P::arm, 1.2f),
-     kTypical,
-     false,
-     {kWrists[0], kWrists[1]},
-     ArmsCircling,
-     400,
-     0},
-    {"WristReachArms15Typical",
-     With(kTypical, &P::arm, 1.5f),
-     kTypical,
-     false,
-     {kWrists[0], kWrists[1]},
-     ArmsCircling,
-     400,
-     0},
+    // clang-format off
+    {"WristReachArms12Typical", With(kTypical, &P::arm, 1.2f), kTypical, false, {kWrists[0], kWrists[1]}, ArmsCircling, 400, 0},
+    {"WristReachArms15Typical", With(kTypical, &P::arm, 1.5f), kTypical, false, {kWrists[0], kWrists[1]}, ArmsCircling, 400, 0},
     {"WristReachArms12Full", With(kFull, &P::arm, 1.2f), kFull, false, {kWrists[0], kWrists[1]}, ArmsCircling, 400, 0},
     // Arms 1.3: goals far enough beyond reach to hold the chest's shift near its bound most of the way round.
     {"WristReachArms13Full", With(kFull, &P::arm, 1.3f), kFull, false, {kWrists[0], kWrists[1]}, ArmsCircling, 400, 0},
     // The chest (Spine9) kept from a half turn against the same solve without the hands' chest pulls.
-    {"WristReachArms15Full",
-     With(kFull, &P::arm, 1.5f),
-     kFull,
-     false,
-     {kWrists[0], kWrists[1]},
-     ArmsCircling,
-     600,
-     2.0},
+    {"WristReachArms15Full", With(kFull, &P::arm, 1.5f), kFull, false, {kWrists[0], kWrists[1]}, ArmsCircling, 600, 2.0},
     // Source legs 1.5 times as long: the legs pull the hips down off their goal, and each knee's goal crosses the
     // line from its hip to its ankle as the source's leg straightens.
-    {"KneeReach",
-     With(kTypical, &P::leg, 1.5f),
-     kTypical,
-     false,
-     {{vlm_entry::ReachActorLeftKnee, 1.0f}, {vlm_entry::ReachActorRightKnee, 1.0f}, kUnscaled[0], kUnscaled[1]},
-     LegsKicking,
-     400,
-     0},
-    {"HeadReachBelowTheNeck",
-     With(kTypical, &P::spine, 0.7f),
-     kTypical,
-     false,
-     {{vlm_entry::ReachActorHead, 1.0f}},
-     HeadNodding,
-     400,
-     0},
+    {"KneeReach", With(kTypical, &P::leg, 1.5f), kTypical, false, {kKnees[0], kKnees[1], kUnscaled[0], kUnscaled[1]}, LegsKicking, 400, 0},
+    {"HeadReachBelowTheNeck", With(kTypical, &P::spine, 0.7f), kTypical, false, {kHead}, HeadNodding, 400, 0},
     // The source's short spine puts the chest end's goal a few centimetres from the target's Spine joint, the
     // chest end itself some 35 out: its small moves there turn the chest about that joint far more than the
     // source's turn (a hand's width out, at 0.35, they turn it less than twice as far).
-    {"ChestReach",
-     With(kTypical, &P::spine, 0.25f),
-     kTypical,
-     false,
-     {{vlm_entry::ReachActorChest, 1.0f}, {vlm_entry::SnSReachChestEnd, 1.0f}},
-     TrunkShaking,
-     400,
-     0},
-    {"AnklesApartBeyondReachFree",
-     With(kTypical, &P::leg, 2.6f),
-     kTypical,
-     false,
-     {kUnscaled[0], kUnscaled[1]},
-     FeetApart,
-     720,
-     0},
-    {"AnklesApartBeyondReachLimited",
-     With(kTypical, &P::leg, 2.6f),
-     kTypical,
-     true,
-     {kUnscaled[0], kUnscaled[1]},
-     FeetApart,
-     720,
-     0},
-    {"FloorContactToesDown",
-     kTypical,
-     With(kTypical, &P::leg, 0.85f),
-     false,
-     {{vlm_entry::FloorContact, 0, 1}, {vlm_entry::FootBottomToAnkle, 7.0f}},
-     ToesDown,
-     400,
-     0},
-    {"FloorContactFingersDown",
-     kTypical,
-     kTypical,
-     false,
-     {{vlm_entry::HandFloorContact, 0, 1}, kWrists[0], kWrists[1]},
-     FingersDown,
-     400,
-     0},
+    {"ChestReach", With(kTypical, &P::spine, 0.25f), kTypical, false, {kChest[0], kChest[1]}, TrunkShaking, 400, 0},
+    {"AnklesApartBeyondReachFree", With(kTypical, &P::leg, 2.6f), kTypical, false, {kUnscaled[0], kUnscaled[1]}, FeetApart, 720, 0},
+    {"AnklesApartBeyondReachLimited", With(kTypical, &P::leg, 2.6f), kTypical, true, {kUnscaled[0], kUnscaled[1]}, FeetApart, 720, 0},
+    {"FloorContactToesDown", kTypical, With(kTypical, &P::leg, 0.85f), false, {kToes[0], kToes[1]}, ToesDown, 400, 0},
+    {"FloorContactFingersDown", kTypical, kTypical, false, {kFingers, kWrists[0], kWrists[1]}, FingersDown, 400, 0},
+    // clang-format on
 };
 INSTANTIATE_TEST_SUITE_P(Solve, Continuity, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<ContinuityRow>& r) { return r.param.name; });
