@@ -14,12 +14,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QHash>
-
-#include <QCryptographicHash>
 #include <QRegularExpression>
-#include <QTemporaryFile>
 
 #include <boost/filesystem/operations.hpp>
 
@@ -30,7 +28,6 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -205,19 +202,19 @@ int InjectedFault(PairWriteStep step, const QString& target)
     return InstalledFault() ? InstalledFault()(step, target) : 0;
 }
 
+// A path as the system calls take it.
+QByteArray Native(const QString& path) { return QFile::encodeName(path); }
+
 // The entry itself, a link not followed; false when there is none.
-bool EntryStatus(const QString& path, struct stat& status)
-{
-    return ::lstat(QFile::encodeName(path).constData(), &status) == 0;
-}
+bool EntryStatus(const QString& path, struct stat& status) { return ::lstat(Native(path), &status) == 0; }
 
 bool InOwnGroups(gid_t group)
 {
     if (group == ::getegid())
         return true;
     std::vector<gid_t> groups(std::size_t(std::max(::getgroups(0, nullptr), 0)));
-    const int count = ::getgroups(int(groups.size()), groups.data());
-    return std::find(groups.begin(), groups.begin() + std::max(count, 0), group) != groups.begin() + std::max(count, 0);
+    groups.resize(std::size_t(std::max(::getgroups(int(groups.size()), groups.data()), 0)));
+    return std::find(groups.begin(), groups.end(), group) != groups.end();
 }
 
 // Whether a new file of this process may be given the owner and group of
@@ -236,8 +233,8 @@ bool StickyFolderKeeps(const QString& path, const struct stat& entry)
 {
     struct stat folder;
     const uid_t self = ::geteuid();
-    return ::stat(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), &folder) == 0 &&
-           (folder.st_mode & S_ISVTX) && self != 0 && entry.st_uid != self && folder.st_uid != self;
+    return ::stat(Native(QFileInfo(path).absolutePath()), &folder) == 0 && (folder.st_mode & S_ISVTX) && self != 0 &&
+           entry.st_uid != self && folder.st_uid != self;
 }
 
 // Why one file of a pair cannot be written at `path`; empty when it can.
@@ -302,7 +299,7 @@ void RemoveLeftovers(const QString& target)
     for (const QString& path : leftovers) {
         struct stat entry;
         if (EntryStatus(path, entry) && S_ISREG(entry.st_mode))
-            ::unlink(QFile::encodeName(path).constData());
+            ::unlink(Native(path));
     }
 }
 
@@ -311,8 +308,7 @@ void RemoveLeftovers(const QString& target)
 // folders, the save goes on without one.
 class FolderLock {
 public:
-    explicit FolderLock(const QString& folder)
-        : fd_(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    explicit FolderLock(const QString& folder) : fd_(::open(Native(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
     {
         while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
         }
@@ -346,34 +342,6 @@ bool WriteAll(int fd, const char* data, std::size_t size)
         done += std::size_t(written);
     }
     return true;
-}
-
-// The companion's text as the store writes it, made in memory first, so
-// that a failure while it is put on the disk is the system's to name. 0, or
-// the error number of the failure (a file size limit also holds in memory).
-int CompanionText(const Characterization& characterization, QByteArray& text)
-{
-    // Where the system makes no files in memory, a temporary file serves.
-    const int memory = ::memfd_create("companion", MFD_CLOEXEC);
-    QFile inMemory;
-    QTemporaryFile temporary;
-    QFileDevice& device = memory >= 0 ? static_cast<QFileDevice&>(inMemory) : temporary;
-    XmlSettingsStore store{QString()};
-    store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
-    errno = 0;
-    int error = 0;
-    if (!(memory >= 0 ? inMemory.open(memory, QIODevice::ReadWrite | QIODevice::Text) : temporary.open()) ||
-        !store.WriteInto(device))
-        error = errno ? errno : EIO;
-    if (!error) {
-        device.seek(0);
-        text = device.readAll();
-        error = device.error() == QFileDevice::NoError ? 0 : (errno ? errno : EIO);
-    }
-    device.close();
-    if (memory >= 0)
-        ::close(memory);
-    return error;
 }
 
 // One file of a pair being saved. Where a new file can stand in its place
@@ -474,7 +442,6 @@ public:
     const QString& Error() const { return error_; }
 
 private:
-    static QByteArray Native(const QString& path) { return QFile::encodeName(path); }
     bool Fail(int error)
     {
         error_ = SystemErrorText(error);
@@ -522,8 +489,6 @@ public:
     }
 
 private:
-    static QByteArray Native(const QString& path) { return QFile::encodeName(path); }
-
     QString target_;
     QString kept_;
     bool existed_ = false;
@@ -536,7 +501,7 @@ private:
 QString KeepCompanionAside(const QString& companion, bool copy, QString& why)
 {
     const QString aside = DamagedFileAsideName(companion);
-    const QByteArray from = QFile::encodeName(companion), to = QFile::encodeName(aside);
+    const QByteArray from = Native(companion), to = Native(aside);
     if (!copy && ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) == 0)
         return aside;
     // A copy has the former one's mode; its owner is whoever saves.
@@ -779,9 +744,15 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
         return false;
     const QByteArray stream(data, int(size));
     std::free(data);
+    // The names are made whole before either file is touched. Unlike a store
+    // made on the companion's path, which would parse the old file first, a
+    // store on no file reads nothing, and its reasons name no file: they read
+    // on from the companion's name.
+    XmlSettingsStore store{QString()};
+    store.SetList(kBoneCorrespondance, characterization.GetNodeNames());
     QByteArray text;
-    if (const int error = CompanionText(characterization, text)) {
-        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(companion), SystemErrorText(error)));
+    if (!store.WriteInto(text)) {
+        Say(message, FileNameOf(companion) + store.GetWriteProblem());
         return false;
     }
 

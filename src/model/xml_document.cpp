@@ -13,6 +13,12 @@ namespace {
 
 QString Tr(const char* text) { return QCoreApplication::translate("XmlDocument", text); }
 
+// A UTF-16 unit as it is named: "001B", "FFFE".
+QString CodeText(QChar c)
+{
+    return QString::number(uint(c.unicode()), 16).toUpper().rightJustified(4, QLatin1Char('0'));
+}
+
 // Where the character at `index` of `text` stands: line and column from 1,
 // a surrogate pair counting as one column. A carriage return ends a line
 // as a line feed does, and the pair of them ends it once.
@@ -35,13 +41,12 @@ void LineAndColumn(const QString& text, int index, int& line, int& column)
 // read before: each byte that does not belong to a well-formed sequence (a
 // stray continuation byte, a sequence cut short, an overlong form, a
 // surrogate, a value beyond U+10FFFF) becomes one U+FFFD.
-QString DecodeUtf8(const QByteArray& bytes, int from, XmlTextRepair& repair, std::vector<int>& replaced)
+QString DecodeUtf8(const QByteArray& bytes, int from, std::vector<int>& replaced)
 {
     const int size = bytes.size();
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData());
     QString text;
     text.reserve(size - from);
-    int firstBad = -1;
     for (int i = from; i < size;) {
         const unsigned lead = b[i];
         if (lead < 0x80) {
@@ -66,10 +71,7 @@ QString DecodeUtf8(const QByteArray& bytes, int from, XmlTextRepair& repair, std
         }
         good = good && code >= least && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF);
         if (!good) {
-            if (firstBad < 0)
-                firstBad = text.size();
             replaced.push_back(text.size());
-            ++repair.count;
             text.append(QChar(QChar::ReplacementCharacter));
             ++i;
             continue;
@@ -82,9 +84,14 @@ QString DecodeUtf8(const QByteArray& bytes, int from, XmlTextRepair& repair, std
         }
         i += length;
     }
-    if (firstBad >= 0)
-        LineAndColumn(text, firstBad, repair.line, repair.column);
     return text;
+}
+
+// The encoding attribute of a declaration; its value is the second capture.
+const QRegularExpression& EncodingAttribute()
+{
+    static const QRegularExpression encoding(QStringLiteral("\\sencoding\\s*=\\s*([\"'])([^\"']*)\\1"));
+    return encoding;
 }
 
 // The encoding a declaration at the start of `bytes` names; empty without one.
@@ -95,8 +102,7 @@ QString DeclaredEncoding(const QByteArray& bytes)
     const int end = bytes.indexOf("?>");
     if (end < 0)
         return QString();
-    static const QRegularExpression encoding(QStringLiteral("\\sencoding\\s*=\\s*([\"'])([^\"']*)\\1"));
-    return encoding.match(QString::fromLatin1(bytes.left(end))).captured(2);
+    return EncodingAttribute().match(QString::fromLatin1(bytes.left(end))).captured(2);
 }
 
 bool IsUtf8(const QTextCodec* codec) { return codec && codec->mibEnum() == 106; }
@@ -113,21 +119,23 @@ QString DecodeXmlText(const QByteArray& bytes, XmlTextRepair& repair, std::vecto
         codec = QTextCodec::codecForName("UTF-16");  // which reads the mark
     else
         codec = QTextCodec::codecForName(DeclaredEncoding(bytes).toLatin1());
+    QString text;
     if (!codec || IsUtf8(codec)) {
+        text = DecodeUtf8(bytes, from, replaced);
         repair.encoding = QStringLiteral("UTF-8");
-        return DecodeUtf8(bytes, from, repair, replaced);
-    }
-    QTextCodec::ConverterState state(QTextCodec::DefaultConversion);
-    const QString text = codec->toUnicode(bytes.constData(), bytes.size(), &state);
-    repair.encoding = QString::fromLatin1(codec->name());
-    repair.count = state.invalidChars;
-    // The codec does not say where: the first replacement character is the
-    // nearest guess.
-    if (repair.count > 0) {
-        for (int at = 0; (at = text.indexOf(QChar(QChar::ReplacementCharacter), at)) >= 0; ++at)
+        repair.count = int(replaced.size());
+    } else {
+        QTextCodec::ConverterState state(QTextCodec::DefaultConversion);
+        text = codec->toUnicode(bytes.constData(), bytes.size(), &state);
+        repair.encoding = QString::fromLatin1(codec->name());
+        repair.count = state.invalidChars;
+        // The codec does not say where: its replacement characters are the
+        // nearest guess.
+        for (int at = 0; repair.count > 0 && (at = text.indexOf(QChar(QChar::ReplacementCharacter), at)) >= 0; ++at)
             replaced.push_back(at);
-        LineAndColumn(text, replaced.empty() ? 0 : replaced.front(), repair.line, repair.column);
     }
+    if (repair.count > 0)
+        LineAndColumn(text, replaced.empty() ? 0 : replaced.front(), repair.line, repair.column);
     return text;
 }
 
@@ -202,9 +210,8 @@ void NeutralizeDeclaration(QString& text)
         return;
     const QString declaration = text.left(end);
     static const QRegularExpression version(QStringLiteral("\\sversion\\s*=\\s*([\"'])([^\"']*)\\1"));
-    static const QRegularExpression encoding(QStringLiteral("\\sencoding\\s*=\\s*([\"'])([^\"']*)\\1"));
     const QRegularExpressionMatch versionMatch = version.match(declaration);
-    const QRegularExpressionMatch encodingMatch = encoding.match(declaration);
+    const QRegularExpressionMatch encodingMatch = EncodingAttribute().match(declaration);
     const bool oddVersion = versionMatch.hasMatch() && versionMatch.captured(2) != QLatin1String("1.0");
     const bool foreignEncoding =
         encodingMatch.hasMatch() && !IsUtf8(QTextCodec::codecForName(encodingMatch.captured(2).toLatin1()));
@@ -303,10 +310,7 @@ XmlReadResult ReadXmlDocument(const QByteArray& bytes, QDomDocument& document, X
     // ("Unexpected ''.") and lets a lone surrogate through.
     const int unheld = FindCharacterXmlCannotHold(text);
     if (unheld >= 0) {
-        error.message =
-            Tr("a character an XML file cannot hold (U+%1)")
-                .arg(
-                    QString::number(uint(text.at(unheld).unicode()), 16).toUpper().rightJustified(4, QLatin1Char('0')));
+        error.message = Tr("a character an XML file cannot hold (U+%1)").arg(CodeText(text.at(unheld)));
         LineAndColumn(text, unheld, error.line, error.column);
         return XmlReadResult::kFailed;
     }
@@ -348,7 +352,8 @@ int FindCharacterXmlCannotHold(const QString& text)
             ++i;
             continue;
         }
-        const bool held = c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD);
+        const bool held =
+            c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD);
         if (!held)
             return i;
     }
@@ -360,8 +365,7 @@ QString CharacterXmlCannotHold(const QString& text, const QString& whose)
     const int at = FindCharacterXmlCannotHold(text);
     if (at < 0)
         return QString();
-    const QString code = QString::number(uint(text.at(at).unicode()), 16).toUpper().rightJustified(4, QLatin1Char('0'));
-    return Tr("%1 holds the character U+%2, which an XML file cannot hold.").arg(whose, code);
+    return Tr("%1 holds the character U+%2, which an XML file cannot hold.").arg(whose, CodeText(text.at(at)));
 }
 
 QString DescribeXmlTextRepair(const QString& fileName, const XmlTextRepair& repair)

@@ -164,21 +164,15 @@ bool XmlSettingsStore::Write()
     return Save();
 }
 
-bool XmlSettingsStore::WriteInto(QFileDevice& file)
+bool XmlSettingsStore::WriteInto(QByteArray& text)
 {
     dirty_ = false;
+    writeProblem_.clear();
     if (damaged_) {
         writeProblem_ = Tr("%1 was not written: the file there could not be read.").arg(QFileInfo(path_).fileName());
         return false;
     }
-    QByteArray text;
-    if (!Serialize(text))
-        return false;
-    if (file.write(text) != text.size() || !file.flush()) {
-        writeProblem_ = Tr("%1 could not be written: %2").arg(QFileInfo(path_).fileName(), file.errorString());
-        return false;
-    }
-    return true;
+    return Serialize(text);
 }
 
 bool XmlSettingsStore::Serialize(QByteArray& text)

@@ -22,8 +22,8 @@
 #include <utility>
 #include <vector>
 
+class QByteArray;
 class QDomDocument;
-class QFileDevice;
 
 // One entry of a list whose items carry a key, a value and a flag attribute.
 struct FlaggedPair {
@@ -139,13 +139,13 @@ public:
     // that is not a file (a folder, a pipe) is never written.
     bool Write();
 
-    // Writes the document into `file`, which the caller opened for writing
-    // and commits, so that it can be committed together with other files.
-    // The store then counts as written, also when this fails (the destructor
-    // does not write). False, with nothing written, for a store on a file that
-    // could not be read, for a document the reader would not read back (as
-    // for Write), or when the text could not be written.
-    bool WriteInto(QFileDevice& file);
+    // The document's text as Write would put it in the file, for a caller
+    // that writes and commits it together with other files. The store then
+    // counts as written, also when this fails (the destructor does not
+    // write). False, with the reason in GetWriteProblem, for a store on a
+    // file that could not be read, or a document the reader would not read
+    // back (as for Write).
+    bool WriteInto(QByteArray& text);
 
 private:
     QDomElement Root() const;

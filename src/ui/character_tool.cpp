@@ -327,10 +327,10 @@ void CharacterTool::AutoMatch()
     ApplyTemplateDialog dialog(this, PathToQString(bridge_->GetUserPath()) + QStringLiteral("/template"), prefix);
     if (dialog.exec() != QDialog::Accepted || model_->GetCurrentCharacterization() != current || current->IsLocked())
         return;
-    // The empty entry applies nothing. Unlike a chosen template that is gone
-    // by the time the dialog is accepted ending the command silently, the
-    // model is asked all the same and refuses it with the reason, which the
-    // box below shows.
+    // The empty entry applies nothing. A chosen template that is gone by the
+    // time the dialog is accepted is still handed to the model, which refuses
+    // it with the reason that the box below shows, rather than the command
+    // ending without a word.
     const QFileInfo path(dialog.GetCurrentPath());
     if (dialog.GetCurrentPath().isEmpty())
         return;

@@ -817,6 +817,16 @@ TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)
     EXPECT_TRUE(message.contains("names.bones.xml")) << message.toStdString();
     EXPECT_FALSE(QFileInfo::exists(Path("names.vlmc")));
 
+    // Names that would make a companion too large to be read back: neither
+    // file is touched, and the message says why.
+    Characterization wordy = MakeCharacterization(99);
+    for (int node = 0; node < VLM_NODE_COUNT; ++node)
+        wordy.SetNodeName(node, QString(30000, QLatin1Char('n')) + QString::number(node));
+    EXPECT_FALSE(SaveCharacterizationBinary(wordy, Path("good.vlmc"), QString(), 0, true, &message));
+    EXPECT_TRUE(message.startsWith("good.bones.xml was not written: at ") &&
+                message.endsWith(" MB it would be too large to be read back (the limit is 4 MB)."))
+        << message.toStdString();
+
     // A companion that fails half way (the file size limit lets the stream
     // through and stops the long joint names) leaves both good files.
     for (int node = 0; node < VLM_NODE_COUNT; ++node) {

@@ -144,7 +144,7 @@ TEST_F(MirrorDialogTest, FileThatCannotBeWrittenKeepsTheDialogOpen)
         ConfigMirrorDialog dialog(nullptr, file_);
         dialog.show();
         ClickButton(&dialog, "+");
-        auto* table = dialog.findChild<QTableWidget*>();
+        auto* table = dialog.findChild<QTableWidget*>();  // set, not typed: an escape key closes the editor
         table->setItem(table->rowCount() - 1, 0, new QTableWidgetItem("Lf"));
         table->setItem(table->rowCount() - 1, 1, new QTableWidgetItem(c.right));
         ClickButton(&dialog, "OK");

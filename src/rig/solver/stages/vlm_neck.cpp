@@ -18,7 +18,7 @@
 namespace {
 
 constexpr int kIterations = 20;
-constexpr float kQuarterTurn = 1.5707963f, kHalfTurn = 3.1415927f;
+constexpr float kQuarterTurn = VLMConstant::FloatHalfPi, kHalfTurn = VLMConstant::FloatPi;
 
 // Where the neck aims for a head goal. Within a quarter turn of the neck's
 // incoming direction (root to head) and no nearer the root than the head
