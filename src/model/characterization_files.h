@@ -106,8 +106,8 @@ bool NameReaches(const QString& name, const QString& entry);
 // free, a link (which is replaced, what it leads to left alone) or a writable
 // plain file, in a folder that lets it be replaced; in a folder where no file
 // can be made, only a writable plain file, which is rewritten in place, and
-// then the two names must not be one file, and a companion that could not be
-// read must be readable, so that a copy of it is kept. In a folder where only
+// then the two names must not be one file, and a companion that was not read
+// whole must be readable, so that a copy of it is kept. In a folder where only
 // a file's owner may replace it (the sticky bit), a link of another user's
 // cannot be replaced.
 QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& companionPath);
@@ -173,11 +173,11 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const char* binaryP
 // Writes the name, the 172 joint names, the node flags ("bone_used": the words
 // with limits, else 0 or 1) and the rest geometry of every assigned node under
 // "joints". The file is written whole: entries of an earlier file at the path
-// are not kept. Like the companion, it is written beside its target and
-// renamed over it, except in a folder where no file can be made, where it is
-// rewritten in place and a failure can truncate it. A file that was there
-// and could not be read is first kept aside under a name of its own; the
-// message then says as what, though the save succeeded.
+// are not kept. Like the companion, it is saved through model/safe_save.h:
+// it keeps the owner, group, mode and access control list of the file it
+// replaces, and is rewritten in place where a new file could not. A file
+// that was there and could not be read is first kept aside under a name of
+// its own; the message then says as what, though the save succeeded.
 bool SaveCharacterizationXml(const Characterization& characterization, const QString& path, bool withLimits,
                              QString* message = nullptr);
 bool SaveCharacterizationXml(const Characterization& characterization, const char* path, bool withLimits,

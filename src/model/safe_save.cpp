@@ -171,21 +171,31 @@ void RemoveLeftovers(const QString& target)
 
 // --- SaveLock --------------------------------------------------------------
 
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+QString StillHeld()
+{
+    return Tr("another save in its folder has not finished after %1 seconds").arg(kSaveLockWaitMilliseconds / 1000);
+}
+
+}  // namespace
+
 SaveLock::SaveLock(const QString& target)
 {
-    const QString folder = QFileInfo(target).absolutePath();
-    fd_ = ::open(Native(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kSaveLockWaitMilliseconds);
+    fd_ = ::open(Native(QFileInfo(target).absolutePath()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd_ >= 0) {
-        Wait(fd_);
+        Wait(fd_, deadline);
         return;
     }
     if (errno != EACCES)
         return;  // no folder: the save finds that itself
-    // A folder that may not be listed cannot be opened to be locked, and no
-    // file can be made in it unless it may be written. The file itself is
-    // locked: the one that holds it still after the wait has it; a save
-    // that replaced it meanwhile leaves a lock on a file no longer there.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSaveLockWaitMilliseconds);
+    // A folder that may not be listed cannot be opened to be locked: the
+    // file itself is. When another save replaced it while this one waited,
+    // the lock is of a file no longer there, and the one there now is
+    // locked in its turn.
     for (;;) {
         fd_ = ::open(Native(target), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
         if (fd_ < 0 && errno == EACCES)
@@ -197,15 +207,14 @@ SaveLock::SaveLock(const QString& target)
                            .arg(QFileInfo(target).fileName());
             return;
         }
-        if (!Wait(fd_))
+        if (!Wait(fd_, deadline))
             return;
         if (EntryStatus(target, now) && now.st_dev == locked.st_dev && now.st_ino == locked.st_ino)
             return;
         ::close(fd_);
         fd_ = -1;
-        if (std::chrono::steady_clock::now() >= deadline) {
-            problem_ = Tr("another save in its folder has not finished after %1 seconds")
-                           .arg(kSaveLockWaitMilliseconds / 1000);
+        if (Clock::now() >= deadline) {
+            problem_ = StillHeld();
             return;
         }
     }
@@ -217,9 +226,8 @@ SaveLock::~SaveLock()
         ::close(fd_);
 }
 
-bool SaveLock::Wait(int fd)
+bool SaveLock::Wait(int fd, std::chrono::steady_clock::time_point deadline)
 {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSaveLockWaitMilliseconds);
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
             return true;
@@ -227,9 +235,8 @@ bool SaveLock::Wait(int fd)
             continue;
         if (errno != EWOULDBLOCK)
             return true;  // a file system without locks
-        if (std::chrono::steady_clock::now() >= deadline) {
-            problem_ = Tr("another save in its folder has not finished after %1 seconds")
-                           .arg(kSaveLockWaitMilliseconds / 1000);
+        if (Clock::now() >= deadline) {
+            problem_ = StillHeld();
             return false;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -388,6 +395,8 @@ bool SavedFile::Undo()
         intact_ = ::unlink(Native(target_)) == 0;
     else if (!previous_.isEmpty() && ::rename(Native(previous_), Native(target_)) == 0)
         intact_ = true, previous_.clear();
+    else
+        previous_.clear();  // the former file's last name: it stays
     return intact_;
 }
 

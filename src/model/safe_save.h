@@ -24,6 +24,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <functional>
 #include <vector>
 
@@ -80,7 +81,9 @@ public:
     const QString& Problem() const { return problem_; }
 
 private:
-    bool Wait(int fd);
+    // Waits for the lock on `fd` until `deadline`; false, with the problem
+    // set, when another holds it still.
+    bool Wait(int fd, std::chrono::steady_clock::time_point deadline);
 
     int fd_ = -1;
     QString problem_;

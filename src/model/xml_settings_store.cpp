@@ -82,6 +82,10 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
     const QFileInfo info(path_);
     const QString name = info.fileName();
     if (info.exists()) {
+        // Opened for bytes, not for text as the store once was: a text-mode
+        // read drops every 0x0D byte, which in UTF-16 is half of a line end,
+        // of č or of 不, and a carriage return in a value is the XML
+        // reader's to normalize.
         QByteArray text;
         QFile file(path_);
         if (!info.isFile()) {
@@ -89,7 +93,7 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
             readProblem_ = WhyNotARegularFile(info);
         } else if (info.size() > kLargestXmlFile) {
             readState_ = ReadState::kTooLarge;
-        } else if (!file.open(QIODevice::ReadOnly)) {  // the bytes as they are: a UTF-16 CR is half a character
+        } else if (!file.open(QIODevice::ReadOnly)) {
             readState_ = ReadState::kUnreadable;
         } else {
             // One byte more than the limit tells a file that grew meanwhile.
@@ -235,7 +239,7 @@ bool XmlSettingsStore::Save()
     // A link is written through, as it always was: a settings file linked
     // from elsewhere stays linked.
     const QFileInfo info(path_);
-    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path_;
+    const QString target = !info.isSymLink() ? path_ : info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
     const SaveLock lock(target);
     if (!lock.Problem().isEmpty()) {
         writeProblem_ = Tr("%1 was not written: %2.").arg(name, lock.Problem());

@@ -496,6 +496,12 @@ TEST_F(XmlSettingsStoreTest, WriteNowAndResetToAFreshDocument)
     GetCapturedStdout();
     EXPECT_EQ(ReadFile(path), "<config_root>\n    <fresh value=\"y\"/>\n</config_root>\n");
 
+    // A settings file that is a link is written through, and stays a link.
+    ASSERT_EQ(::symlink("file.xml", QFile::encodeName(Path("link.xml")).constData()), 0);
+    XmlSettingsStore(Path("link.xml")).SetValue("linked", "w");
+    EXPECT_TRUE(QFileInfo(Path("link.xml")).isSymLink());
+    EXPECT_EQ(XmlSettingsStore(path).GetValue("linked", "d"), "w");
+
     // A failed write is reported, answers false and is not tried again.
     CaptureStdout();
     {
