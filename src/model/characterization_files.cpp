@@ -389,7 +389,9 @@ QString ElementText(const QDomElement& element)
 // for those names. Anything more (a list under another key, in a group,
 // names as element text, other entries) or fewer names is not taken by the
 // loader and would be lost to the save. Only a file without any element
-// holds nothing to lose.
+// holds nothing to lose: unlike a plain write of the names, which replaced
+// whatever was there, the save keeps such a file aside (an empty root or a
+// file with bytes read as U+FFFD included), and says so.
 CompanionLoss WhatReplacingLoses(const QString& companion)
 {
     struct stat entry;
