@@ -34,7 +34,7 @@ struct BinarySavePlan {
 //   own on a disk that keeps case), or one whose own ".vlmc" file is missing.
 // Refused, with no question, when either file cannot be written
 // (WhyBinaryPairCannotBeWritten: also a link of another user's in a folder
-// with the sticky bit, and a companion that could not be read in a folder
+// with the sticky bit, and a companion that was not read whole in a folder
 // where no copy of it can be kept).
 BinarySavePlan PlanBinarySave(const QString& chosenPath);
 

@@ -8,6 +8,7 @@
 #include "model/characterization.h"
 #include "model/characterization_files.h"
 #include "model/file_utils.h"
+#include "model/safe_save.h"
 #include "model/xml_document.h"
 #include "model/xml_settings_store.h"
 
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
+#include <QTextStream>
 
 #include <boost/filesystem/operations.hpp>
 
@@ -167,8 +169,6 @@ namespace {
 
 // The longest chain of links followed, as the systems' own limits go.
 constexpr int kMostLinksFollowed = 40;
-// The longest file name the file systems take, in bytes.
-constexpr int kLongestFileName = 255;
 
 // A name as its folder sees it: the folder's canonical path and the file
 // name, so that two spellings of one folder compare equal, while the last
@@ -191,41 +191,11 @@ boost::filesystem::path NativePath(const QString& path)
 #endif
 }
 
-PairWriteFault& InstalledFault()
-{
-    static PairWriteFault fault;
-    return fault;
-}
-
-int InjectedFault(PairWriteStep step, const QString& target)
-{
-    return InstalledFault() ? InstalledFault()(step, target) : 0;
-}
-
 // A path as the system calls take it.
 QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 
 // The entry itself, a link not followed; false when there is none.
 bool EntryStatus(const QString& path, struct stat& status) { return ::lstat(Native(path), &status) == 0; }
-
-bool InOwnGroups(gid_t group)
-{
-    if (group == ::getegid())
-        return true;
-    std::vector<gid_t> groups(std::size_t(std::max(::getgroups(0, nullptr), 0)));
-    groups.resize(std::size_t(std::max(::getgroups(int(groups.size()), groups.data()), 0)));
-    return std::find(groups.begin(), groups.end(), group) != groups.end();
-}
-
-// Whether a new file of this process may be given the owner and group of
-// the file `status` describes: root gives files to anyone, an owner only to
-// one of its own groups.
-bool CanGiveOwnerAndGroup(const struct stat& status)
-{
-    return ::geteuid() == 0 || (status.st_uid == ::geteuid() && InOwnGroups(status.st_gid));
-}
-
-bool FolderIsWritable(const QString& path) { return QFileInfo(QFileInfo(path).absolutePath()).isWritable(); }
 
 // In a folder with the sticky bit only an entry's owner, the folder's owner
 // and root may rename over it.
@@ -266,269 +236,6 @@ QString WhyCannotWrite(const QString& path)
     if (!info.isWritable())
         return Tr("%1 is read-only.").arg(info.fileName());
     return QString();
-}
-
-// A short name beside `target` for a file of the save, when the target's own
-// name with `suffix` would be longer than a file name may be.
-QString BesidePath(const QString& target, const char* suffix)
-{
-    const QFileInfo info(target);
-    const QByteArray name = QFile::encodeName(info.fileName());
-    if (name.size() + int(std::strlen(suffix)) <= kLongestFileName)
-        return target + QLatin1String(suffix);
-    const QByteArray hash = QCryptographicHash::hash(name, QCryptographicHash::Sha1).toHex().left(16);
-    return info.dir().filePath(QStringLiteral(".~") + QString::fromLatin1(hash) + QLatin1String(suffix));
-}
-
-QString StagedPathFor(const QString& target) { return BesidePath(target, ".saving"); }
-QString PreviousPathFor(const QString& target) { return BesidePath(target, ".previous"); }
-
-// Removes what a save of `target` that was killed midway left beside it: its
-// staged files (also the numbered ones of earlier versions) and the second
-// name of the file it replaced. Only plain files are removed.
-void RemoveLeftovers(const QString& target)
-{
-    const QFileInfo info(target);
-    QStringList leftovers{StagedPathFor(target), PreviousPathFor(target)};
-    const QRegularExpression numbered(QRegularExpression::escape(info.fileName()) + QStringLiteral("\\.saving\\d+"));
-    for (const QString& name : info.dir().entryList({info.fileName() + QStringLiteral(".saving*")},
-                                                    QDir::Files | QDir::Hidden | QDir::System)) {
-        if (numbered.match(name).capturedLength() == name.size())
-            leftovers << info.dir().filePath(name);
-    }
-    for (const QString& path : leftovers) {
-        struct stat entry;
-        if (EntryStatus(path, entry) && S_ISREG(entry.st_mode))
-            ::unlink(Native(path));
-    }
-}
-
-// Holds an exclusive lock on a folder while it lives (see
-// SaveCharacterizationBinary). Where the file system keeps no locks on
-// folders, the save goes on without one.
-class FolderLock {
-public:
-    explicit FolderLock(const QString& folder) : fd_(::open(Native(folder), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
-    {
-        while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
-        }
-    }
-    ~FolderLock()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-
-private:
-    int fd_;
-};
-
-// Writes all of `size` bytes at the start of `fd`; false with errno set when
-// the system took fewer.
-bool WriteAll(int fd, const char* data, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t written = ::pwrite(fd, data + done, size - done, off_t(done));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0) {
-            if (written == 0)
-                errno = ENOSPC;
-            return false;
-        }
-        done += std::size_t(written);
-    }
-    return true;
-}
-
-// One file of a pair being saved. Where a new file can stand in its place
-// (IsRewrittenInPlace), it is written under a name of its own beside the
-// target and later renamed over the target's name. Unlike opening the
-// target's path for writing (or a QSaveFile, which follows links too), this
-// replaces a link there by the file and leaves what it leads to alone: a
-// link may lead to another file's companion, to the other file of the pair,
-// or out of the folder. Otherwise the target (a writable plain file:
-// WhyCannotWrite made sure) is opened without being cut, and cut to its new
-// length once written. Errors are kept as the system names them.
-class PairFile {
-public:
-    explicit PairFile(const QString& target) : target_(target) { }
-    ~PairFile() { Discard(); }
-    PairFile(const PairFile&) = delete;
-    PairFile& operator=(const PairFile&) = delete;
-
-    // Changes no byte of the target.
-    bool Open()
-    {
-        inPlace_ = IsRewrittenInPlace(target_);
-        if (inPlace_) {
-            fd_ = ::open(Native(target_), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-            return fd_ >= 0 || Fail(errno);
-        }
-        // A replaced plain file's mode from the first byte on, and its owner
-        // and group: the umask narrows the mode at the open, fchmod sets it
-        // whole (after fchown, which may clear set-id bits). Its owner may
-        // always read it: a companion its owner could not read is replaced
-        // by one that loads.
-        struct stat old;
-        const bool replacesFile = EntryStatus(target_, old) && S_ISREG(old.st_mode);
-        const mode_t mode = replacesFile ? ((old.st_mode & 07777) | S_IRUSR) : 0666;
-        staged_ = StagedPathFor(target_);
-        fd_ = ::open(Native(staged_), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
-        if (fd_ < 0) {
-            staged_.clear();
-            return Fail(errno);
-        }
-        struct stat made;
-        if (replacesFile &&
-            (::fstat(fd_, &made) != 0 ||
-             ((made.st_uid != old.st_uid || made.st_gid != old.st_gid) && ::fchown(fd_, old.st_uid, old.st_gid) != 0) ||
-             ::fchmod(fd_, mode) != 0)) {
-            error_ = Tr("it could not keep its owner and group: %1").arg(SystemErrorText(errno));
-            return false;
-        }
-        return true;
-    }
-    bool Write(const QByteArray& bytes)
-    {
-        // Where the file system can, a file rewritten in place is given its
-        // length before a byte changes, so that a full disk leaves it whole.
-        if (inPlace_ && ::fallocate(fd_, 0, 0, off_t(bytes.size())) != 0 && errno != EOPNOTSUPP)
-            return Fail(errno);
-        if (const int fault = InjectedFault(PairWriteStep::kWrite, target_)) {
-            WriteAll(fd_, bytes.constData(), std::size_t(bytes.size() / 2));
-            return Fail(fault);
-        }
-        size_ = bytes.size();
-        return WriteAll(fd_, bytes.constData(), std::size_t(bytes.size())) || Fail(errno);
-    }
-    // Done writing: everything is on the disk, and a file rewritten in place
-    // ends where the new content ends.
-    bool Finish()
-    {
-        if (const int fault = InjectedFault(PairWriteStep::kSync, target_))
-            return Fail(fault);
-        if ((inPlace_ && ::ftruncate(fd_, off_t(size_)) != 0) || ::fsync(fd_) != 0)
-            return Fail(errno);
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0 || Fail(errno);
-    }
-    // Puts the written file in the target's place.
-    bool Commit()
-    {
-        if (inPlace_)
-            return true;
-        if (const int fault = InjectedFault(PairWriteStep::kRename, target_))
-            return Fail(fault);
-        if (::rename(Native(staged_), Native(target_)) != 0)
-            return Fail(errno);
-        staged_.clear();
-        return true;
-    }
-    void Discard()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        fd_ = -1;
-        if (!staged_.isEmpty())
-            ::unlink(Native(staged_));
-        staged_.clear();
-    }
-    bool InPlace() const { return inPlace_; }
-    const QString& Error() const { return error_; }
-
-private:
-    bool Fail(int error)
-    {
-        error_ = SystemErrorText(error);
-        return false;
-    }
-
-    QString target_;
-    QString staged_;  // a file of ours that has not replaced its target
-    int fd_ = -1;
-    qint64 size_ = 0;
-    bool inPlace_ = false;
-    QString error_;
-};
-
-// A second name of the file (or link) at `target` for as long as a save may
-// still have to put it back; none when there is nothing at the target or the
-// file system makes no second names.
-class FormerFile {
-public:
-    explicit FormerFile(const QString& target) : target_(target), kept_(PreviousPathFor(target))
-    {
-        struct stat entry;
-        existed_ = EntryStatus(target_, entry);
-        if (!existed_ || ::linkat(AT_FDCWD, Native(target_), AT_FDCWD, Native(kept_), 0) != 0)
-            kept_.clear();
-    }
-    ~FormerFile()
-    {
-        if (!kept_.isEmpty())
-            ::unlink(Native(kept_));
-    }
-    FormerFile(const FormerFile&) = delete;
-    FormerFile& operator=(const FormerFile&) = delete;
-
-    // Puts the former file back in the target's place (removes the new one
-    // when there was none); false when it cannot.
-    bool Restore()
-    {
-        if (!existed_)
-            return ::unlink(Native(target_)) == 0;
-        if (kept_.isEmpty() || ::rename(Native(kept_), Native(target_)) != 0)
-            return false;
-        kept_.clear();
-        return true;
-    }
-
-private:
-    QString target_;
-    QString kept_;
-    bool existed_ = false;
-};
-
-// Keeps a companion that could not be read under a name of its own before it
-// is replaced: a second name of it when a new file takes its place, a copy
-// when it is rewritten in place (a second name would be rewritten with it).
-// The kept file's path, or empty with `why` set.
-QString KeepCompanionAside(const QString& companion, bool copy, QString& why)
-{
-    const QString aside = DamagedFileAsideName(companion);
-    const QByteArray from = Native(companion), to = Native(aside);
-    if (!copy && ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), 0) == 0)
-        return aside;
-    // A copy has the former one's mode; its owner is whoever saves.
-    QFile source(companion);
-    struct stat status;
-    const int fd = ::lstat(from.constData(), &status) == 0
-                       ? ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0777)
-                       : -1;
-    if (fd < 0) {
-        why = SystemErrorText(errno);
-        return QString();
-    }
-    QByteArray bytes;
-    bool copied = source.open(QIODevice::ReadOnly);
-    if (copied) {
-        bytes = source.readAll();
-        copied = source.error() == QFileDevice::NoError;
-    }
-    why = copied ? QString() : source.errorString();
-    if (copied && (!WriteAll(fd, bytes.constData(), std::size_t(bytes.size())) || ::fsync(fd) != 0)) {
-        why = SystemErrorText(errno);
-        copied = false;
-    }
-    ::close(fd);
-    if (!copied)
-        ::unlink(to.constData());
-    return copied ? aside : QString();
 }
 
 }  // namespace
@@ -660,29 +367,53 @@ bool NameReaches(const QString& name, const QString& entry)
     return false;
 }
 
-bool IsRewrittenInPlace(const QString& path)
-{
-    if (!FolderIsWritable(path))
-        return true;
-    struct stat entry;
-    return EntryStatus(path, entry) && S_ISREG(entry.st_mode) && !CanGiveOwnerAndGroup(entry);
-}
-
 namespace {
 
-// Whether the plain file at `companion` holds something the tool could not
-// read: it is damaged, unreadable or too large, or lists a number of names
-// other than 172. An empty one holds nothing to lose, and a link or no file
-// loses nothing when replaced.
-bool CompanionCouldNotBeRead(const QString& companion)
+// What replacing a plain companion could lose.
+enum class CompanionLoss {
+    kNothing,     // no plain file, one with no element at all, or one read whole
+    kUnreadable,  // damaged, unreadable or too large
+    kNotWhole,    // read, but the tool did not take all it holds
+};
+
+QString ElementText(const QDomElement& element)
+{
+    QString text;
+    QTextStream out(&text);
+    element.save(out, 0);
+    return text;
+}
+
+// A companion is read whole when it gave 172 joint names, read with every
+// byte valid, and holds nothing else: its root is what the save would write
+// for those names. Anything more (a list under another key, in a group,
+// names as element text, other entries) or fewer names is not taken by the
+// loader and would be lost to the save. Only a file without any element
+// holds nothing to lose: unlike a plain write of the names, which replaced
+// whatever was there, the save keeps such a file aside (an empty root or a
+// file with bytes read as U+FFFD included), and says so.
+CompanionLoss WhatReplacingLoses(const QString& companion)
 {
     struct stat entry;
     if (!EntryStatus(companion, entry) || !S_ISREG(entry.st_mode))
-        return false;
+        return CompanionLoss::kNothing;
     XmlSettingsStore store(companion);
+    if (!store.GetReadProblem().isEmpty())
+        return CompanionLoss::kUnreadable;
+    if (store.HeldNoElement())
+        return CompanionLoss::kNothing;
     std::vector<QString> names;
     store.GetList(kBoneCorrespondance, names);
-    return !store.GetReadProblem().isEmpty() || (!names.empty() && names.size() != std::size_t(VLM_NODE_COUNT));
+    // What the save would write for those names; taken as text, so that the
+    // store on no file is written nowhere.
+    XmlSettingsStore written{QString()};
+    written.SetList(kBoneCorrespondance, names);
+    QByteArray unused;
+    written.WriteInto(unused);
+    const bool whole =
+        store.GetReadWarning().isEmpty() && names.size() == std::size_t(VLM_NODE_COUNT) &&
+        ElementText(store.FindGroup(QString(), false)) == ElementText(written.FindGroup(QString(), false));
+    return whole ? CompanionLoss::kNothing : CompanionLoss::kNotWhole;
 }
 
 }  // namespace
@@ -702,16 +433,20 @@ QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& c
         boost::filesystem::equivalent(NativePath(binaryPath), NativePath(companionPath), error) && !error)
         return Tr("%1 and %2 are one file, and it can only be rewritten in place, so they cannot be written apart.")
             .arg(FileNameOf(binaryPath), FileNameOf(companionPath));
-    // A companion that could not be read is kept under another name, which
-    // a read-only folder cannot take, and a copy needs it readable.
-    if (IsRewrittenInPlace(companionPath) && CompanionCouldNotBeRead(companionPath)) {
+    // A companion that could not be read whole is kept under another name,
+    // which a read-only folder cannot take, and a copy needs it readable.
+    const CompanionLoss loss =
+        IsRewrittenInPlace(companionPath) ? WhatReplacingLoses(companionPath) : CompanionLoss::kNothing;
+    if (loss != CompanionLoss::kNothing) {
+        const QString unread =
+            loss == CompanionLoss::kUnreadable ? Tr("%1 could not be read") : Tr("%1 was not read whole");
         if (!FolderIsWritable(companionPath))
-            return Tr("%1 could not be read, and its folder is read-only, so it cannot be kept under another name "
-                      "before it is replaced.")
-                .arg(FileNameOf(companionPath));
+            return Tr("%1, and its folder is read-only, so it cannot be kept under another name before it is "
+                      "replaced.")
+                .arg(unread.arg(FileNameOf(companionPath)));
         if (!QFileInfo(companionPath).isReadable())
-            return Tr("%1 could not be read, and it cannot be copied to keep it before it is replaced.")
-                .arg(FileNameOf(companionPath));
+            return Tr("%1, and it cannot be copied to keep it before it is replaced.")
+                .arg(unread.arg(FileNameOf(companionPath)));
     }
     return QString();
 }
@@ -728,9 +463,13 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
         return false;
     }
     const QString companion = companionPath.isEmpty() ? CompanionPathFor(binaryPath) : companionPath;
-    // Another save of the folder finishes first; what the folder holds is
-    // looked at only then.
-    const FolderLock lock(QFileInfo(binaryPath).absolutePath());
+    // Another save of the folder finishes first, or, after a while, this one
+    // gives up; what the folder holds is looked at only then.
+    const SaveLock lock(binaryPath);
+    if (!lock.Problem().isEmpty()) {
+        Say(message, Tr("%1 was not saved: %2. Nothing was written.").arg(FileNameOf(binaryPath), lock.Problem()));
+        return false;
+    }
     const QString refusal = WhyBinaryPairCannotBeWritten(binaryPath, companion);
     if (!refusal.isEmpty()) {
         Say(message, refusal);
@@ -756,62 +495,67 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
         return false;
     }
 
-    QString aside;
-    bool companionTouched = false;  // rewritten in place, it may no longer be what was kept
-    auto failed = [message, &aside, &companionTouched](const QString& path, const PairFile& file) {
-        if (!aside.isEmpty() && !companionTouched)
-            QFile::remove(aside);
-        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(path), file.Error()));
+    KeptAside aside;
+    auto failed = [message, &aside](const SavedFile& file) {
+        aside.Undo(false);
+        Say(message, Tr("%1 could not be written: %2").arg(FileNameOf(file.Target()), file.Error()));
         return false;
     };
     // Unlike writing the stream and then trying the companion, both are
-    // found writable, and then opened, before either is written (rewritten
-    // in place, opening changes nothing), so a companion that cannot be
-    // written leaves the stream as it was: a stream is useless without its
-    // names.
-    PairFile binary(binaryPath), names(companion);
+    // found writable, opened and written completely before either replaces
+    // its target (rewritten in place, nothing changes before the commit),
+    // so a companion that cannot be written leaves the stream as it was: a
+    // stream is useless without its names.
+    SavedFile binary(binaryPath), names(companion);
     if (!binary.Open())
-        return failed(binaryPath, binary);
+        return failed(binary);
     if (!names.Open())
-        return failed(companion, names);
-    // What could not be read is not lost with the save.
-    if (CompanionCouldNotBeRead(companion)) {
+        return failed(names);
+    // What was not read whole is not lost with the save.
+    const CompanionLoss loss = WhatReplacingLoses(companion);
+    if (loss != CompanionLoss::kNothing) {
         QString why;
-        aside = KeepCompanionAside(companion, names.InPlace(), why);
-        if (aside.isEmpty()) {
-            Say(message, Tr("%1 could not be read, and it could not be kept under another name before it is "
+        if (!aside.Keep(companion, names.InPlace(), why)) {
+            Say(message, Tr("%1 could not be read whole, and it could not be kept under another name before it is "
                             "replaced: %2")
                              .arg(FileNameOf(companion), why));
             return false;
         }
     }
-    if (!binary.Write(stream) || !binary.Finish())
-        return failed(binaryPath, binary);
-    companionTouched = names.InPlace();
-    if (!names.Write(text) || !names.Finish())
-        return failed(companion, names);
+    if (!binary.Stage(stream))
+        return failed(binary);
+    if (!names.Stage(text))
+        return failed(names);
 
-    FormerFile former(binaryPath);
-    if (!binary.Commit())
-        return failed(binaryPath, binary);
-    if (!names.Commit()) {
-        // The stream goes back to the names it had, where it can.
-        if (!binary.InPlace() && former.Restore())
-            return failed(companion, names);
-        Say(message, Tr("%1 was written, but its joint names could not be written to %2: %3")
-                         .arg(FileNameOf(binaryPath), FileNameOf(companion), names.Error()));
+    // Files replaced by new ones first, files rewritten in place last: any
+    // failure puts back each file committed before it.
+    QStringList notRestored;
+    if (const SavedFile* failure = CommitAll({&binary, &names}, notRestored)) {
+        if (notRestored.isEmpty())
+            return failed(*failure);
+        // Not all could be put back: the user hears what is left. The former
+        // companion, if it was kept, is kept.
+        aside.Undo(true);
+        if (failure == &names && notRestored == QStringList{binaryPath})
+            Say(message, Tr("%1 was written, but its joint names could not be written to %2: %3")
+                             .arg(FileNameOf(binaryPath), FileNameOf(companion), names.Error()));
+        else {
+            QStringList left;
+            for (const QString& path : notRestored)
+                left << FileNameOf(path);
+            Say(message, Tr("%1 could not be written: %2. %3 could not be put back as it was.")
+                             .arg(FileNameOf(failure->Target()), failure->Error(), left.join(QStringLiteral(", "))));
+        }
         return false;
     }
-    Say(message, aside.isEmpty() ? QString()
-                                 : Tr("%1 was saved. %2 could not be read, so the former file is kept as %3.")
-                                       .arg(FileNameOf(binaryPath), FileNameOf(companion), FileNameOf(aside)));
+    const QString kept = FileNameOf(aside.Path());
+    Say(message, kept.isEmpty() ? QString()
+                 : loss == CompanionLoss::kUnreadable
+                     ? Tr("%1 was saved. %2 could not be read, so the former file is kept as %3.")
+                           .arg(FileNameOf(binaryPath), FileNameOf(companion), kept)
+                     : Tr("%1 was saved. %2 was not read whole, so the former file is kept as %3.")
+                           .arg(FileNameOf(binaryPath), FileNameOf(companion), kept));
     return true;
-}
-
-PairWriteFault SetPairWriteFault(PairWriteFault fault)
-{
-    std::swap(InstalledFault(), fault);
-    return fault;
 }
 
 bool SaveCharacterizationBinary(Characterization& characterization, const char* binaryPath, const char* companionPath,

@@ -18,6 +18,8 @@
 #ifndef SKW_MODEL_CHARACTERIZATION_FILES_H
 #define SKW_MODEL_CHARACTERIZATION_FILES_H
 
+#include "model/safe_save.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -99,20 +101,13 @@ QString FindFileIgnoringCase(const QString& path);
 // `name` opens; a second name of the same file (a hard link) keeps the file
 // it had when the entry is replaced by another.
 bool NameReaches(const QString& name, const QString& entry);
-// Whether a file of a pair is rewritten in place rather than replaced by a
-// new file: where its folder lets no file be made, and where a new file
-// could not be given the owner and group of the plain file it replaces (only
-// root may give a file away; its owner may give it one of its own groups).
-// Rewritten in place, the file keeps its owner, group and mode, and every
-// other name of it (a hard link) reads the new content.
-bool IsRewrittenInPlace(const QString& path);
 // Why SaveCharacterizationBinary could not write the stream to `binaryPath`
 // and the joint names to `companionPath`; empty when it can. Each name must be
 // free, a link (which is replaced, what it leads to left alone) or a writable
 // plain file, in a folder that lets it be replaced; in a folder where no file
 // can be made, only a writable plain file, which is rewritten in place, and
-// then the two names must not be one file, and a companion that could not be
-// read must be readable, so that a copy of it is kept. In a folder where only
+// then the two names must not be one file, and a companion that was not read
+// whole must be readable, so that a copy of it is kept. In a folder where only
 // a file's owner may replace it (the sticky bit), a link of another user's
 // cannot be replaced.
 QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& companionPath);
@@ -121,33 +116,30 @@ QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& c
 // (under "bone_correspondance"). Nothing is written unless both can be
 // (WhyBinaryPairCannotBeWritten).
 //
-// Saves of one folder follow each other: each holds an exclusive lock
-// (flock) on the folder itself while it writes, rather than on a lock file
-// beside the pair, which would need a name longer than the longest file names
-// allow, could not be made in a read-only folder and would be left behind.
-// Under the lock, files that an earlier save of the same pair left when it
-// was killed ("NAME.saving", "NAME.saving1", ..., "NAME.previous") are
-// removed first.
+// The files are saved as every file of the tool is (model/safe_save.h):
+// under the folder's lock (a save that waits for another longer than
+// kSaveLockWaitMilliseconds writes nothing and says so), each written
+// completely beside its target under a staged name with the target's owner,
+// group, mode, access control list and attributes, or rewritten in place
+// where a new file could not carry them (IsRewrittenInPlace). What a killed
+// save left under the staged names is removed first; files of other names
+// ("NAME.saving", "NAME.previous") are the user's and are left alone.
 //
-// Both files are then written completely beside their targets, each under a
-// name of its own ("NAME.saving", or a short ".~XXXXXXXXXXXXXXXX.saving" when
-// the name would be too long), made with the target's mode (never readable
-// by more users than the target while it is written) and given the target's
-// owner and group. Only then is the stream renamed over its name, then the
-// companion; when the companion's rename fails, the former stream is put
-// back. A name that is a link is replaced by the new file: what the link
-// leads to, inside the folder or out of it, is never written. A failure
-// while writing either leaves both former files as they were.
+// Only then is the pair committed: files replaced by a new one first (the
+// stream, then the companion), files rewritten in place last, so that a
+// failure puts back every file committed before it, and the message names
+// whatever could not be put back. A name that is a link is replaced by the
+// new file: what the link leads to, inside the folder or out of it, is never
+// written. A failure while writing either leaves both former files as they
+// were.
 //
-// A file rewritten in place (IsRewrittenInPlace) is first given its new
-// length, so that a full disk is found before a byte of it changes where the
-// file system allows that; where it does not, a failure while writing can
-// truncate it.
-//
-// A companion that could not be read (damaged, unreadable, too large, or a
-// list of names that is not 172 long) is not lost: it is kept under a name of its own beside
-// it (DamagedFileAsideName), and the message, though the save succeeded, says
-// so. An empty or null companion path means CompanionPathFor(binaryPath).
+// A companion that was not read whole (damaged, unreadable, too large, with
+// bytes read as U+FFFD, or holding anything but the 172 names as the save
+// writes them: a list under another key, in a group, names as element
+// text) is not lost: it is kept under a name of its own beside it
+// (DamagedFileAsideName), and the message, though the save succeeded, says
+// so. Only a companion without any element holds nothing to keep. An empty or
+// null companion path means CompanionPathFor(binaryPath).
 // False, with the reason (the system's own words for a full disk or a file
 // size limit), when either file could not be written.
 bool SaveCharacterizationBinary(Characterization& characterization, const QString& binaryPath,
@@ -176,25 +168,16 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
 std::unique_ptr<Characterization> LoadCharacterizationBinary(const char* binaryPath, const char* companionPath,
                                                              QString* message = nullptr);
 
-// Where a test makes the write of a pair fail: before each step on the file
-// that is to stand at `target`, the fault answers an error number to fail the
-// step with (ENOSPC, EPERM, ...), or 0 to let it run. A write fault lets half
-// of the bytes through first, as a disk that fills up does. Returns the fault
-// it replaces; an empty one lets every step run.
-enum class PairWriteStep { kWrite, kSync, kRename };
-using PairWriteFault = std::function<int(PairWriteStep step, const QString& target)>;
-PairWriteFault SetPairWriteFault(PairWriteFault fault);
-
 // --- The XML characterization file ------------------------------------------------
 
 // Writes the name, the 172 joint names, the node flags ("bone_used": the words
 // with limits, else 0 or 1) and the rest geometry of every assigned node under
 // "joints". The file is written whole: entries of an earlier file at the path
-// are not kept. Like the companion, it is written beside its target and
-// renamed over it, except in a folder where no file can be made, where it is
-// rewritten in place and a failure can truncate it. A file that was there
-// and could not be read is first kept aside under a name of its own; the
-// message then says as what, though the save succeeded.
+// are not kept. Like the companion, it is saved through model/safe_save.h:
+// it keeps the owner, group, mode and access control list of the file it
+// replaces, and is rewritten in place where a new file could not. A file
+// that was there and could not be read is first kept aside under a name of
+// its own; the message then says as what, though the save succeeded.
 bool SaveCharacterizationXml(const Characterization& characterization, const QString& path, bool withLimits,
                              QString* message = nullptr);
 bool SaveCharacterizationXml(const Characterization& characterization, const char* path, bool withLimits,

@@ -12,8 +12,9 @@
 #include <vector>
 
 // Writes the rules through a settings store on `path` (which writes the file
-// when it is done), replacing whatever the file held. Rule n is written under
-// rig node n's name.
+// when it is done), replacing whatever the file held; the file keeps its
+// owner, group, mode and access control list (model/safe_save.h). Rule n is
+// written under rig node n's name.
 // Answers whether the file was written; when not, `message` receives why. A
 // pattern holding a character an XML file cannot hold is refused, with
 // nothing written. A file that was there and could not be read is kept aside

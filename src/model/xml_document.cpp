@@ -107,26 +107,66 @@ QString DeclaredEncoding(const QByteArray& bytes)
 
 bool IsUtf8(const QTextCodec* codec) { return codec && codec->mibEnum() == 106; }
 
-// The file's text: decoded by its byte-order mark, else by the encoding its
-// declaration names when Qt knows it, else as UTF-8.
+// UTF-16 and UTF-32 in either order (the MIB numbers 1013 to 1019).
+bool IsWide(const QTextCodec* codec) { return codec && codec->mibEnum() >= 1013 && codec->mibEnum() <= 1019; }
+
+// The encoding of 16- or 32-bit units that the first bytes show, as XML's
+// own rules find it: a byte-order mark (whose length `from` receives), else
+// the zero bytes around the "<" a file starts with ("<?xml" or the root).
+// Null for a file of 8-bit units, whose declaration names its encoding.
+QTextCodec* WideEncoding(const QByteArray& bytes, int& from)
+{
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const int size = bytes.size();
+    const auto name = [&from](int mark, const char* codec) {
+        from = mark;
+        return QTextCodec::codecForName(codec);
+    };
+    if (size >= 4 && b[0] == 0xFF && b[1] == 0xFE && b[2] == 0 && b[3] == 0)
+        return name(4, "UTF-32LE");
+    if (size >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0xFE && b[3] == 0xFF)
+        return name(4, "UTF-32BE");
+    if (size >= 2 && b[0] == 0xFE && b[1] == 0xFF)
+        return name(2, "UTF-16BE");
+    if (size >= 2 && b[0] == 0xFF && b[1] == 0xFE)
+        return name(2, "UTF-16LE");
+    if (size >= 4 && b[0] == 0 && b[1] == 0 && b[2] == 0 && b[3] != 0)
+        return name(0, "UTF-32BE");
+    if (size >= 4 && b[0] != 0 && b[1] == 0 && b[2] == 0 && b[3] == 0)
+        return name(0, "UTF-32LE");
+    if (size >= 2 && b[0] == 0 && b[1] != 0)
+        return name(0, "UTF-16BE");
+    if (size >= 2 && b[0] != 0 && b[1] == 0)
+        return name(0, "UTF-16LE");
+    from = 0;
+    return nullptr;
+}
+
+// The file's text, in the encoding found as XML finds it: a byte-order mark,
+// else the pattern of the first character in 16- or 32-bit units (with or
+// without a declaration, which then cannot say otherwise), else the encoding
+// the declaration names when Qt knows it and it is one of 8-bit units, else
+// UTF-8.
 QString DecodeXmlText(const QByteArray& bytes, XmlTextRepair& repair, std::vector<int>& replaced)
 {
-    QTextCodec* codec = nullptr;
     int from = 0;
-    if (bytes.startsWith("\xEF\xBB\xBF"))
+    QTextCodec* codec = WideEncoding(bytes, from);
+    if (!codec && bytes.startsWith("\xEF\xBB\xBF")) {
         from = 3;
-    else if (bytes.startsWith("\xFE\xFF") || bytes.startsWith("\xFF\xFE"))
-        codec = QTextCodec::codecForName("UTF-16");  // which reads the mark
-    else
+    } else if (!codec) {
         codec = QTextCodec::codecForName(DeclaredEncoding(bytes).toLatin1());
+        if (IsWide(codec))
+            codec = nullptr;  // a wide encoding declared in bytes of 8-bit units
+    }
     QString text;
     if (!codec || IsUtf8(codec)) {
         text = DecodeUtf8(bytes, from, replaced);
         repair.encoding = QStringLiteral("UTF-8");
         repair.count = int(replaced.size());
     } else {
-        QTextCodec::ConverterState state(QTextCodec::DefaultConversion);
-        text = codec->toUnicode(bytes.constData(), bytes.size(), &state);
+        // The mark, if any, was passed over: any further one is a character.
+        QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+        text = codec->toUnicode(bytes.constData() + from, bytes.size() - from, &state);
         repair.encoding = QString::fromLatin1(codec->name());
         repair.count = state.invalidChars;
         // The codec does not say where: its replacement characters are the

@@ -11,9 +11,12 @@
 // U+FFFD, as they always were, and the caller hears where (XmlTextRepair).
 // In a tag (an element or attribute name, or between attributes) such a byte
 // leaves the structure in doubt and the file is refused at its line and
-// column, as it always was. A byte-order mark, or else
-// the encoding the declaration names, chooses the decoding; without either,
-// and for an encoding Qt does not know, it is UTF-8. The declaration's version
+// column, as it always was. The encoding is found as XML's own rules find
+// it: a byte-order mark (UTF-8, UTF-16 or UTF-32 in either order), else the
+// zero bytes around the first character of a file in 16- or 32-bit units
+// (with or without a declaration), else the encoding the declaration names;
+// without one, and for an encoding Qt does not know, it is UTF-8. The bytes
+// are decoded as they are: a carriage return is a character of the text. The declaration's version
 // is not checked (files declaring 1.1 were read before). A character an XML
 // file cannot hold (a control character, U+FFFE, a lone surrogate of a UTF-16
 // file) is refused at its line and column, as are the character references

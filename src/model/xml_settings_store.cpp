@@ -1,13 +1,13 @@
 #include "model/xml_settings_store.h"
 
 #include "model/file_utils.h"
+#include "model/safe_save.h"
 #include "model/xml_document.h"
 
 #include <QCoreApplication>
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextStream>
 
 #include <cmath>
@@ -82,6 +82,10 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
     const QFileInfo info(path_);
     const QString name = info.fileName();
     if (info.exists()) {
+        // Opened for bytes, not for text as the store once was: a text-mode
+        // read drops every 0x0D byte, which in UTF-16 is half of a line end,
+        // of č or of 不, and a carriage return in a value is the XML
+        // reader's to normalize.
         QByteArray text;
         QFile file(path_);
         if (!info.isFile()) {
@@ -89,7 +93,7 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
             readProblem_ = WhyNotARegularFile(info);
         } else if (info.size() > kLargestXmlFile) {
             readState_ = ReadState::kTooLarge;
-        } else if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        } else if (!file.open(QIODevice::ReadOnly)) {
             readState_ = ReadState::kUnreadable;
         } else {
             // One byte more than the limit tells a file that grew meanwhile.
@@ -109,8 +113,10 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
 
         XmlReadError error;
         XmlTextRepair repair;
-        if (readState_ == ReadState::kRead &&
-            ReadXmlDocument(text, *document_, error, &repair) == XmlReadResult::kFailed) {
+        const XmlReadResult result =
+            readState_ == ReadState::kRead ? ReadXmlDocument(text, *document_, error, &repair) : XmlReadResult::kFailed;
+        heldNoElement_ = readState_ == ReadState::kRead && result == XmlReadResult::kEmpty;
+        if (readState_ == ReadState::kRead && result == XmlReadResult::kFailed) {
             readState_ = ReadState::kDamaged;
             QString why = error.message;
             if (why.endsWith(QLatin1Char('.')))
@@ -209,27 +215,6 @@ bool XmlSettingsStore::Serialize(QByteArray& text)
     return true;
 }
 
-bool XmlSettingsStore::KeepDamagedFile()
-{
-    const QFileInfo info(path_);
-    if (info.exists()) {
-        const QString aside = DamagedFileAsideName(path_);
-        if (!QFile::rename(path_, aside)) {
-            std::cout << "Error in writing " << path_.toStdString() << ": the damaged file could not be kept as "
-                      << aside.toStdString() << ", so nothing is written." << std::endl;
-            writeProblem_ = Tr("%1 was not written: it could not be read, and it could not be kept aside as %2.")
-                                .arg(info.fileName(), QFileInfo(aside).fileName());
-            return false;
-        }
-        std::cout << "The damaged file " << path_.toStdString() << " is kept as " << aside.toStdString() << '.'
-                  << std::endl;
-        writeNotice_ =
-            Tr("The former %1 could not be read; it is kept as %2.").arg(info.fileName(), QFileInfo(aside).fileName());
-    }
-    damaged_ = false;
-    return true;
-}
-
 bool XmlSettingsStore::Save()
 {
     writeNotice_.clear();
@@ -251,18 +236,50 @@ bool XmlSettingsStore::Save()
                   << " The file is left as it was." << std::endl;
         return false;
     }
-    if (damaged_ && !KeepDamagedFile())
+    // A link is written through, as it always was: a settings file linked
+    // from elsewhere stays linked.
+    const QFileInfo info(path_);
+    const QString target = !info.isSymLink() ? path_ : info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
+    const SaveLock lock(target);
+    if (!lock.Problem().isEmpty()) {
+        writeProblem_ = Tr("%1 was not written: %2.").arg(name, lock.Problem());
+        std::cout << "Error in writing " << path_.toStdString() << ": " << lock.Problem().toStdString()
+                  << "; the file is left as it was." << std::endl;
         return false;
-    // Written beside the file and renamed over it only when complete, so a
-    // failed write leaves the former file as it was; only where no file can be
-    // made in the folder is the file itself rewritten.
-    QSaveFile file(path_);
-    file.setDirectWriteFallback(true);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text) && file.write(text) == text.size() && file.commit())
+    }
+    RemoveLeftovers(target);
+    KeptAside aside;
+    if (damaged_ && QFileInfo::exists(target)) {
+        const QString asideName = DamagedFileAsideName(target);
+        QString why;
+        if (!aside.Keep(target, IsRewrittenInPlace(target), why)) {
+            std::cout << "Error in writing " << path_.toStdString() << ": the damaged file could not be kept as "
+                      << asideName.toStdString() << " (" << why.toStdString() << "), so nothing is written."
+                      << std::endl;
+            writeProblem_ = Tr("%1 was not written: it could not be read, and it could not be kept aside as %2.")
+                                .arg(name, QFileInfo(asideName).fileName());
+            return false;
+        }
+    }
+    SavedFile file(target);
+    if (file.Open() && file.Stage(text) && file.Commit()) {
+        if (!aside.Path().isEmpty()) {
+            std::cout << "The damaged file " << path_.toStdString() << " is kept as " << aside.Path().toStdString()
+                      << '.' << std::endl;
+            writeNotice_ =
+                Tr("The former %1 could not be read; it is kept as %2.").arg(name, QFileInfo(aside.Path()).fileName());
+        }
+        damaged_ = false;
         return true;
-    std::cout << "Error in writing " << path_.toStdString() << ": " << file.errorString().toStdString()
-              << "; the file is left as it was." << std::endl;
-    writeProblem_ = Tr("%1 could not be written: %2").arg(name, file.errorString());
+    }
+    const bool restored = file.Undo();
+    aside.Undo(!restored);
+    std::cout << "Error in writing " << path_.toStdString() << ": " << file.Error().toStdString()
+              << (restored ? "; the file is left as it was." : "; the file could not be put back as it was.")
+              << std::endl;
+    writeProblem_ =
+        restored ? Tr("%1 could not be written: %2").arg(name, file.Error())
+                 : Tr("%1 could not be written: %2. It could not be put back as it was.").arg(name, file.Error());
     return false;
 }
 

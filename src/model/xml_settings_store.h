@@ -93,6 +93,10 @@ public:
                             const FlaggedPairList& list);
 
     ReadState GetReadState() const { return readState_; }
+    // Whether the file was there and read, but held no element at all (blank,
+    // or a declaration and comments only): nothing in it is lost when it is
+    // replaced.
+    bool HeldNoElement() const { return heldNoElement_; }
     // Why the file's content could not be taken, as a sentence that names the
     // file ("hero.bones.xml is a folder, not a file."); empty for kRead and
     // kMissing.
@@ -122,8 +126,8 @@ public:
     //
     // A file that did not parse is never written over: the first write moves
     // it aside under a name of its own ("NAME.xml.damaged", "NAME(1).xml.damaged",
-    // ...), says so on standard output and in GetWriteNotice, then writes;
-    // when it cannot be moved, nothing is written. An empty file, or one
+    // ...: see KeptAside), says so on standard output and in GetWriteNotice,
+    // then writes; when it cannot be kept, nothing is written. An empty file, or one
     // without a root element, holds nothing to keep and is simply written.
     //
     // Nothing is written that the store's reader would not read back: a text
@@ -132,11 +136,15 @@ public:
     // refused, with the reason in GetWriteProblem, and the file is left as
     // it was.
     //
-    // The file is written beside its target and renamed over it once complete.
-    // Only where the folder lets no file be made but the file itself may be
-    // written is it rewritten in place; a failure can then truncate it.
-    // A file too large or unreadable is kept aside like a damaged one; a path
-    // that is not a file (a folder, a pipe) is never written.
+    // The file is saved as every file of the tool is (model/safe_save.h):
+    // under its folder's lock, written beside its target with the target's
+    // owner, group, mode, access control list and attributes and renamed
+    // over it once complete, or rewritten in place where a new file could
+    // not carry them (another user's file in a shared folder) or the folder
+    // lets no file be made; a failed rewrite puts the former bytes back. A
+    // link is written through: the file it leads to is saved. A file too
+    // large or unreadable is kept aside like a damaged one; a path that is
+    // not a file (a folder, a pipe) is never written.
     bool Write();
 
     // The document's text as Write would put it in the file, for a caller
@@ -153,9 +161,6 @@ private:
     // of that name at its end, in place of the first old one.
     QDomElement ReplaceKey(const QString& group, const QString& key);
     bool Save();
-    // Moves a damaged file aside before it is first written over; false when
-    // it stays in the way.
-    bool KeepDamagedFile();
     // The document's text as the file would hold it; false, with
     // writeProblem_ set, when the reader would not read it back.
     bool Serialize(QByteArray& text);
@@ -168,6 +173,7 @@ private:
     // aside on the first write.
     bool damaged_ = false;
     ReadState readState_ = ReadState::kMissing;
+    bool heldNoElement_ = false;
     QString readProblem_;
     QString readWarning_;
     QString writeNotice_;

@@ -14,6 +14,8 @@
 
 #include <csignal>
 #include <functional>
+#include <memory>
+#include <vector>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -136,6 +138,28 @@ TEST_F(XmlSettingsStoreTest, WritesOnlyAfterASetInUtf8WithFourSpaceIndent)
                                                       "</config_root>\n"));
 }
 
+// The writers of XML files: the settings store itself, templates and
+// characterization files. Each answers whether it wrote, with its message.
+using XmlWriter = std::function<bool(const QString&, QString&)>;
+std::vector<XmlWriter> XmlWriters()
+{
+    auto hero = std::make_shared<Characterization>(QStringLiteral("Hero"), nullptr);
+    hero->SetNodeName(VLM_NODE_HIPS, QStringLiteral("hips"));
+    return {
+        [](const QString& file, QString& message) {
+            XmlSettingsStore store(file);
+            store.SetValue("k", "v");
+            const bool written = store.Write();
+            message = written ? store.GetWriteNotice() : store.GetWriteProblem();
+            return written;
+        },
+        [](const QString& file, QString& message) {
+            return WriteMappingTemplate(file, std::vector<NameMatchRule>(VLM_NODE_COUNT), &message);
+        },
+        [hero](const QString& file, QString& message) { return SaveCharacterizationXml(*hero, file, true, &message); },
+    };
+}
+
 TEST_F(XmlSettingsStoreTest, DamagedFileIsKeptAsideOnTheFirstWrite)
 {
     // A file that does not parse is reported and read as nothing; the first
@@ -175,20 +199,7 @@ TEST_F(XmlSettingsStoreTest, DamagedFileIsKeptAsideOnTheFirstWrite)
 
     // Every writer keeps a former file it could not read (damaged, too large,
     // unreadable) aside, says so in its message, and writes what reads back.
-    Characterization hero(QStringLiteral("Hero"), nullptr);
-    hero.SetNodeName(VLM_NODE_HIPS, QStringLiteral("hips"));
-    const std::vector<NameMatchRule> rules(VLM_NODE_COUNT);
-    const std::function<bool(const QString&, QString&)> writers[] = {
-        [](const QString& file, QString& message) {
-            XmlSettingsStore store(file);
-            store.SetValue("k", "v");
-            const bool written = store.Write();
-            message = store.GetWriteNotice();
-            return written;
-        },
-        [&](const QString& file, QString& message) { return WriteMappingTemplate(file, rules, &message); },
-        [&](const QString& file, QString& message) { return SaveCharacterizationXml(hero, file, true, &message); },
-    };
+    const std::vector<XmlWriter> writers = XmlWriters();
     const QByteArray huge = "<config_root>" + QByteArray(int(kLargestXmlFile), ' ') + "</config_root>";
     for (const QByteArray& former : {QByteArray("<config_root><k>"), huge, QByteArray("<config_root/>")}) {
         for (const auto& write : writers) {
@@ -216,6 +227,63 @@ TEST_F(XmlSettingsStoreTest, DamagedFileIsKeptAsideOnTheFirstWrite)
     }
 }
 
+// Every writer keeps the owner, group, mode and access list of the file it
+// replaces: another user's file in a shared folder stays theirs, and an
+// access list is neither dropped nor widened to the group.
+TEST_F(XmlSettingsStoreTest, WritersKeepOwnerGroupModeAndAccessList)
+{
+    if (geteuid() != 0) {
+        std::cout << "Giving files to other users needs root; left out." << std::endl;
+        return;
+    }
+    QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7711));  // the ordinary user passes through
+    const struct {
+        const char* what;
+        uid_t folderOwner, fileOwner;
+        gid_t group;
+        mode_t folderMode, fileMode;
+        bool accessList;
+    } states[] = {
+        {"another user's 0660 file in a shared folder", kOtherUser, kOtherUser, kSharedGroup, 02775, 0660, false},
+        {"a 0600 file with an access list", kOrdinaryUser, kOrdinaryUser, kOrdinaryGroup, 0700, 0600, true},
+    };
+    int row = 0;
+    for (const auto& state : states) {
+        for (const XmlWriter& write : XmlWriters()) {
+            SCOPED_TRACE(state.what);
+            const QString folder = Path(QString("row%1").arg(row++)), file = folder + "/former.xml";
+            WriteFile(file, "<config_root/>");
+            const QByteArray native = QFile::encodeName(file), folderNative = QFile::encodeName(folder);
+            ASSERT_EQ(::chown(folderNative, state.folderOwner, state.group), 0);
+            ASSERT_EQ(::chmod(folderNative, state.folderMode), 0);
+            ASSERT_EQ(::chown(native, state.fileOwner, state.group), 0);
+            ASSERT_EQ(::chmod(native, state.fileMode), 0);
+            if (state.accessList && !GiveAccessList(file, kOtherUser)) {
+                std::cout << folder.toStdString() << ": the file system keeps no access lists; left out." << std::endl;
+                continue;
+            }
+            struct stat before {
+            }, after{};
+            ::stat(native, &before);
+            const QByteArray list = AccessListOf(file);
+            AsOrdinaryUser([&] {
+                QString message;
+                CaptureStdout();
+                EXPECT_TRUE(write(file, message)) << message.toStdString();
+                GetCapturedStdout();
+            });
+            ::stat(native, &after);
+            EXPECT_EQ(after.st_uid, before.st_uid);
+            EXPECT_EQ(after.st_gid, before.st_gid);
+            EXPECT_EQ(after.st_mode, before.st_mode);
+            EXPECT_EQ(AccessListOf(file), list);
+            EXPECT_NE(ReadFile(file), "<config_root/>") << "written";
+            EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                      QStringList({"former.xml"}));
+        }
+    }
+}
+
 // Nesting deep enough to exhaust the DOM parser's stack, and entity
 // declarations (which it expands without bound), are refused before the
 // document is built; the limit itself and a DOCTYPE without entities load.
@@ -228,7 +296,9 @@ TEST_F(XmlSettingsStoreTest, DeepNestingAndEntityDeclarationsAreRefused)
                QByteArray("</a>").repeated(depth - 1) + "</config_root>";
     };
     const QByteArray doctype = "<!DOCTYPE config_root [<!ENTITY a \"xxxxxxxx\"><!ENTITY b \"&a;&a;&a;&a;\">]>";
-    const auto value = [](const char* text) { return "<config_root><k value=\"" + QByteArray(text) + "\"/></config_root>"; };
+    const auto value = [](const char* text) {
+        return "<config_root><k value=\"" + QByteArray(text) + "\"/></config_root>";
+    };
     const struct {
         QByteArray text;
         const char* refusal;  // null: the file loads
@@ -425,6 +495,12 @@ TEST_F(XmlSettingsStoreTest, WriteNowAndResetToAFreshDocument)
     }
     GetCapturedStdout();
     EXPECT_EQ(ReadFile(path), "<config_root>\n    <fresh value=\"y\"/>\n</config_root>\n");
+
+    // A settings file that is a link is written through, and stays a link.
+    ASSERT_EQ(::symlink("file.xml", QFile::encodeName(Path("link.xml")).constData()), 0);
+    XmlSettingsStore(Path("link.xml")).SetValue("linked", "w");
+    EXPECT_TRUE(QFileInfo(Path("link.xml")).isSymLink());
+    EXPECT_EQ(XmlSettingsStore(path).GetValue("linked", "d"), "w");
 
     // A failed write is reported, answers false and is not tried again.
     CaptureStdout();

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -22,6 +23,7 @@
 #include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 // Readable QStrings in test failure messages.
@@ -108,6 +110,30 @@ private:
     std::atomic<bool> opened_{false};
     std::thread watcher_;
 };
+
+// A file's access control list, as hex (empty without one).
+inline QByteArray AccessListOf(const QString& path)
+{
+    char list[256];
+    const ssize_t size = ::lgetxattr(QFile::encodeName(path).constData(), "system.posix_acl_access", list, sizeof list);
+    return size > 0 ? ":acl" + QByteArray(list, int(size)).toHex() : QByteArray();
+}
+
+// Gives `path` the access list user::rw-, user:`user`:rw-, group::---,
+// mask::rw-, other::--- (its mode shows 0660); false where the file system
+// keeps no such lists.
+inline bool GiveAccessList(const QString& path, uid_t user)
+{
+    const std::uint32_t kAll = 0xFFFFFFFFu;
+    const struct {
+        std::uint16_t tag, permissions;
+        std::uint32_t id;
+    } entries[] = {{0x01, 6, kAll}, {0x02, 6, user}, {0x04, 0, kAll}, {0x10, 6, kAll}, {0x20, 0, kAll}};
+    QByteArray list("\x02\x00\x00\x00", 4);  // version 2, then the entries in order, little endian
+    list.append(reinterpret_cast<const char*>(entries), int(sizeof entries));
+    return ::setxattr(QFile::encodeName(path).constData(), "system.posix_acl_access", list.constData(),
+                      std::size_t(list.size()), 0) == 0;
+}
 
 // As root (who may write anywhere), tests that need a user's rights run as
 // kOrdinaryUser in kOrdinaryGroup and kSharedGroup; kOtherUser owns what

@@ -118,11 +118,15 @@ TEST_F(PanelTest, SavingNeverReplacesAnotherFilesCompanionUnasked)
     EXPECT_EQ(ReadFile(folder + "hero.bones.xml"), "<config_root/>");
 
     boxes_.Answer(QMessageBox::Yes);
+    boxes_.Answer(QMessageBox::Ok);
     EXPECT_TRUE(save());
     std::unique_ptr<Characterization> back = LoadCharacterizationBinary(folder + "hero.vlmc", QString());
     ASSERT_TRUE(back);
     EXPECT_EQ(back->GetNodeNames(), Current().GetNodeNames());
-    EXPECT_EQ(boxes_.Titles(), QStringList({"Save Characterization", "Save Characterization"}));
+    // A companion that holds an element holds something: it is kept.
+    EXPECT_EQ(boxes_.Texts().last(), "hero.vlmc was saved. hero.bones.xml was not read whole, so the former file is "
+                                     "kept as hero.bones.xml.damaged.");
+    EXPECT_EQ(ReadFile(folder + "hero.bones.xml.damaged"), "<config_root/>");
 }
 
 TEST_F(PanelTest, StreamsComeBackLockedUnderANewNameAndBadOnesAddNothing)

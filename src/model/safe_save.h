@@ -1,0 +1,173 @@
+// How the tool replaces a file it saves, for every writer (the ".vlmc" pair,
+// the settings store, and through it templates and characterization files),
+// so that a save never costs the user a file:
+//
+// - Saves follow each other (SaveLock): a save holds an exclusive lock on its
+//   folder while it writes, waiting for another save a bounded time only.
+// - A file is written whole beside its target under a name no user picks
+//   (".~<16 hex>.saving", StagedPathFor), with the target's owner, group,
+//   mode, access control list and other extended attributes, and only then
+//   renamed over it (SavedFile). Where a new file could not carry the owner
+//   and group, or the folder lets no file be made, the target is rewritten
+//   in place instead (IsRewrittenInPlace), its former bytes kept in memory
+//   to be put back should the write fail.
+// - What a killed save left beside its target is removed by the next one
+//   (RemoveLeftovers): only names of that form, only plain files.
+// - A former file that could not be read whole is kept under a name of its
+//   own before it is replaced (KeptAside).
+// - Files saved together are committed so that a failure puts every one of
+//   them back (CommitAll).
+#ifndef SKW_MODEL_SAFE_SAVE_H
+#define SKW_MODEL_SAFE_SAVE_H
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <vector>
+
+// How long a save waits for another save of its folder to finish before it
+// gives up and writes nothing. Saves run on the window's thread: a holder
+// that never lets go must not freeze it.
+constexpr int kSaveLockWaitMilliseconds = 3000;
+
+// Where a test makes a save fail: before each step on the file that is to
+// stand at `target`, the fault answers an error number to fail the step with
+// (ENOSPC, EPERM, ...), or 0 to let it run. A write fault lets half of the
+// bytes through first, as a disk that fills up does. Returns the fault it
+// replaces; an empty one lets every step run.
+enum class PairWriteStep { kWrite, kSync, kRename };
+using PairWriteFault = std::function<int(PairWriteStep step, const QString& target)>;
+PairWriteFault SetPairWriteFault(PairWriteFault fault);
+
+// Whether the folder of `path` lets this process make files.
+bool FolderIsWritable(const QString& path);
+
+// Whether a file is rewritten in place rather than replaced by a new file:
+// where its folder lets no file be made, and where a new file could not be
+// given the owner and group of the plain file it replaces (only root may give
+// a file away; its owner may give it one of its own groups). Rewritten in
+// place, the file keeps its owner, group, mode and access control list, and
+// every other name of it (a hard link) reads the new content.
+bool IsRewrittenInPlace(const QString& path);
+
+// The name a file is written under beside `target` before it replaces it:
+// ".~" and 16 hex digits of the target's name, then ".saving". No user picks
+// such a name, so the next save may remove a file of it that a killed save
+// left.
+QString StagedPathFor(const QString& target);
+
+// Removes what a killed save of `target` left beside it: the staged file and
+// the second name of the file it replaced, plain files only. A link or a
+// folder under those names is left alone (SavedFile names it).
+void RemoveLeftovers(const QString& target);
+
+// An exclusive lock that keeps saves of `target` apart while it lives: on
+// the target's folder (so also saves of other names there), and where the
+// folder cannot be opened to be locked (one that may not be listed) on the
+// target file itself, which is then rewritten in place. Where the file
+// system keeps no locks, the save goes on without one.
+class SaveLock {
+public:
+    explicit SaveLock(const QString& target);
+    ~SaveLock();
+    SaveLock(const SaveLock&) = delete;
+    SaveLock& operator=(const SaveLock&) = delete;
+
+    // Empty when the save may go on; otherwise why not, as a clause: "another
+    // save in its folder has not finished after 3 seconds".
+    const QString& Problem() const { return problem_; }
+
+private:
+    // Waits for the lock on `fd` until `deadline`; false, with the problem
+    // set, when another holds it still.
+    bool Wait(int fd, std::chrono::steady_clock::time_point deadline);
+
+    int fd_ = -1;
+    QString problem_;
+};
+
+// One file being saved. Open, Stage and Commit change nothing of the target
+// until Commit; after a Commit, Undo puts the former file back.
+class SavedFile {
+public:
+    explicit SavedFile(const QString& target);
+    ~SavedFile();
+    SavedFile(const SavedFile&) = delete;
+    SavedFile& operator=(const SavedFile&) = delete;
+
+    // Makes the staged file (owner, group, mode and extended attributes of
+    // the target first), or opens the target to be rewritten in place and
+    // reads what it holds.
+    bool Open();
+    // Writes `bytes` to the staged file and syncs it; in place, keeps them
+    // for Commit.
+    bool Stage(const QByteArray& bytes);
+    // Puts the new content in the target's place: renames the staged file
+    // over it (keeping a second name of the former file), or rewrites the
+    // target. A failed rewrite puts the former bytes back where it can.
+    bool Commit();
+    // After a Commit (or a failed one): the former file back in its place.
+    // True when the target holds what it held before the save.
+    bool Undo();
+
+    bool InPlace() const { return inPlace_; }
+    const QString& Target() const { return target_; }
+    // The last failure in the system's own words, or a sentence naming what
+    // is in the way.
+    const QString& Error() const { return error_; }
+
+private:
+    bool Fail(int error);
+    bool Rewrite(const QByteArray& bytes);
+    void ForgetFormer();
+
+    QString target_;
+    QString staged_;    // a file of ours that has not replaced its target
+    QString previous_;  // a second name of the replaced file, while it may be put back
+    int fd_ = -1;
+    bool inPlace_ = false;
+    bool existed_ = false;
+    bool committed_ = false;
+    bool intact_ = true;  // the target still holds its former content
+    QByteArray former_;   // in place: the target's bytes before the save
+    QByteArray bytes_;    // in place: the bytes to write
+    QString error_;
+};
+
+// Commits `files` so that any failure leaves each of them as it was: first
+// those replaced by a new file (a rename puts them back), then those
+// rewritten in place. On a failure every committed file is undone, and the
+// answer is the file that failed; `notRestored` receives the targets that
+// could not be put back. Null when all were committed.
+SavedFile* CommitAll(const std::vector<SavedFile*>& files, QStringList& notRestored);
+
+// Keeps a former file that could not be read whole under a name of its own
+// beside it (DamagedFileAsideName) before it is replaced: a second name of it
+// where a new file takes its place, a copy where it is rewritten in place (a
+// second name would be rewritten with it), and where it can be neither read
+// nor given a second name, the file itself under the new name.
+class KeptAside {
+public:
+    KeptAside() = default;
+    ~KeptAside() = default;
+    KeptAside(const KeptAside&) = delete;
+    KeptAside& operator=(const KeptAside&) = delete;
+
+    // False, with the reason in `why`, when the file stays unkept.
+    bool Keep(const QString& path, bool copy, QString& why);
+    // The save failed: the file is back under its own name when it was moved,
+    // and a copy or second name is dropped unless `keep` (the former file
+    // could not be put back, so the kept one is the only one left).
+    void Undo(bool keep);
+    const QString& Path() const { return aside_; }
+
+private:
+    QString path_;
+    QString aside_;
+    bool moved_ = false;
+};
+
+#endif
