@@ -173,31 +173,45 @@ INSTANTIATE_TEST_SUITE_P(Mirror, MirrorMatrix, testing::ValuesIn(kMirrorCases),
                          [](const testing::TestParamInfo<MirrorCase>& p) { return std::string(p.param.name); });
 
 // The real box, answered by clicking its "No" button: modal, fixed size,
-// centred on its parent, and exec's answer is handed back.
+// centred on its parent by the size it shows with (a long text wraps, and its
+// size hint is then narrower), within the parent's window when the parent is
+// a narrow part at its edge; and exec's answer is handed back.
 TEST(RealMessageBox, IsCentredOnItsParentAndAnswersTheButtonClicked)
 {
-    QWidget parent;
-    parent.setGeometry(120, 80, 640, 480);
-    parent.show();
-    Qt::WindowFlags flags;
-    bool modal = false;
-    AnswerNextModal([&](QWidget* widget) {
-        auto* box = qobject_cast<QMessageBox*>(widget);
-        ASSERT_NE(box, nullptr);
-        const QSize hint = box->sizeHint();
-        EXPECT_EQ(box->pos(), parent.mapToGlobal(QPoint(320 - hint.width() / 2, 240 - hint.height() / 2)));
-        flags = box->windowFlags();
-        modal = box->isModal();
-        SaveScreenshot(box, "message_box");
-        QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
-    });
-
-    EXPECT_EQ(ShowCenteredMessageBox(QMessageBox::Question, kTitle, change(kHand, kFore, kHand), &parent,
-                                     QMessageBox::Yes | QMessageBox::No),
-              QMessageBox::No);
-    EXPECT_TRUE(modal);
-    EXPECT_EQ(flags & (Qt::WindowType_Mask | Qt::MSWindowsFixedSizeDialogHint),
-              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    QWidget window;
+    window.setGeometry(120, 80, 640, 480);
+    auto* panel = new QWidget(&window);  // a docked panel at the right edge
+    panel->setGeometry(440, 0, 200, 480);
+    window.show();
+    const QString wrapped = change(kHand, kFore, kHand) + QString(" and then some more").repeated(12);
+    for (QWidget* parent : {&window, panel}) {
+        Qt::WindowFlags flags;
+        bool modal = false;
+        QRect shown;
+        AnswerNextModal([&](QWidget* widget) {
+            auto* box = qobject_cast<QMessageBox*>(widget);
+            ASSERT_NE(box, nullptr);
+            shown = box->frameGeometry();
+            flags = box->windowFlags();
+            modal = box->isModal();
+            if (parent == panel)
+                SaveScreenshot(box, "message_box");
+            QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+        });
+        EXPECT_EQ(
+            ShowCenteredMessageBox(QMessageBox::Question, kTitle, wrapped, parent, QMessageBox::Yes | QMessageBox::No),
+            QMessageBox::No);
+        const QRect area(window.mapToGlobal(QPoint(0, 0)), window.size());
+        EXPECT_TRUE(area.contains(shown)) << shown.x() << "+" << shown.width();
+        EXPECT_LE(std::abs(shown.center().y() - area.center().y()), 1);
+        if (parent == &window)
+            EXPECT_LE(std::abs(shown.center().x() - area.center().x()), 1);
+        else
+            EXPECT_EQ(shown.right(), area.right());  // moved in from where centring put it
+        EXPECT_TRUE(modal);
+        EXPECT_EQ(flags & (Qt::WindowType_Mask | Qt::MSWindowsFixedSizeDialogHint),
+                  Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+    }
 }
 
 }  // namespace
