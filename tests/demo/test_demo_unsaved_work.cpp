@@ -169,7 +169,7 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
     AnswerNextName("Character1_LeftPalm");
     Trigger("renameJoint");
     const QString missing = "1 of %1 joints not in this scene: Character1_LeftHand";
-    EXPECT_EQ(window_->MissingJointsText().toStdString(), missing.arg(joints).toStdString());
+    EXPECT_EQ(window_->MissingJointsText(), missing.arg(joints));
     EXPECT_TRUE(MissingJointsLabel()->isVisible());
     // Deleting a joint it holds unlocks it, asking nothing: still said.
     ClickJoint("Character1_RightFootPinky2");  // a leaf
@@ -238,6 +238,5 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
     SaveArtifact(window_->Screenshot(), "demo_no_joint_names");
     boxes_.Answer(QMessageBox::Ok);
     Trigger("lock");  // unlocked: the nameless nodes are released, and named
-    EXPECT_TRUE(window_->LastOperationText().endsWith(" (no joint name)"))
-        << window_->LastOperationText().toStdString();
+    EXPECT_TRUE(window_->LastOperationText().endsWith(" (no joint name)")) << window_->LastOperationText().toStdString();
 }

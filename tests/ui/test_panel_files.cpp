@@ -224,26 +224,20 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     host_.ShowExtractMappingTemplate();
     EXPECT_EQ(proposed, "template(1)");
     EXPECT_TRUE(QFileInfo(UserPath() + "/template/biped.xml").isFile());
-    // A template that can never be written is said at once (no overwrite
-    // question first), the name typed trimmed; the dialog stays open.
+    // A folder in the way is said at once, the dialog staying open; a template
+    // that could not be read is replaced, and the user hears where it was kept.
     QDir().mkpath(UserPath() + "/template/blocked.xml");
-    boxes_.Answer(QMessageBox::Ok);
-    AnswerNextModal([](QWidget* dialog) {
-        dialog->findChildren<QLineEdit*>().value(0)->setText(" blocked .xml");
-        ClickButton(dialog, "OK");
-        EXPECT_TRUE(dialog->isVisible());
-        ClickButton(dialog, "Cancel");
-    });
-    host_.ShowExtractMappingTemplate();
-    EXPECT_EQ(boxes_.Texts().last(), "blocked.xml is a folder, not a file.\nChoose another name.");
-    // One that could not be read is replaced, and the user hears where it was kept.
     WriteFile(UserPath() + "/template/damaged.xml", "<config_root><item>");
-    boxes_.Answer(QMessageBox::Yes).Answer(QMessageBox::Ok);
+    boxes_.Answer(QMessageBox::Ok).Answer(QMessageBox::Yes).Answer(QMessageBox::Ok);
     AnswerNextModal([](QWidget* dialog) {
-        dialog->findChildren<QLineEdit*>().value(0)->setText("damaged");
-        ClickButton(dialog, "OK");
+        for (const char* typed : {"blocked", "damaged"}) {
+            dialog->findChildren<QLineEdit*>().value(0)->setText(typed);
+            ClickButton(dialog, "OK");
+        }
     });
     host_.ShowExtractMappingTemplate();
+    EXPECT_EQ(boxes_.Texts().mid(boxes_.Texts().size() - 3, 1),
+              QStringList{"blocked.xml is a folder, not a file.\nChoose another name."});
     EXPECT_TRUE(boxes_.Texts().last().contains("it is kept as damaged.xml.")) << boxes_.Texts().last().toStdString();
 
     // The same skeleton under another prefix, in a characterization of its own.
