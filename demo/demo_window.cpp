@@ -41,6 +41,9 @@
 
 namespace {
 
+// How many of the joints the scene lacks the status bar names.
+const int kMissingJointsNamed = 3;
+
 // How far Bend Left Arm lowers the hand: enough to tilt the arm well past the
 // few degrees the validation allows.
 const float kBendCentimetres = 5.0f;
@@ -903,7 +906,8 @@ void DemoWindow::closeEvent(QCloseEvent* event)
 
 // --- Joints the scene lacks ---
 
-int DemoWindow::jointsMissingFromScene(const Characterization& characterization, int* assigned) const
+int DemoWindow::jointsMissingFromScene(const Characterization& characterization, int* assigned,
+                                       QStringList* names) const
 {
     int missing = 0, count = 0;
     for (int node = 0; node < VLM_NODE_COUNT; ++node) {
@@ -911,7 +915,11 @@ int DemoWindow::jointsMissingFromScene(const Characterization& characterization,
         if (joint.isEmpty())
             continue;
         ++count;
-        missing += !host_->HasNode(joint);
+        if (host_->HasNode(joint))
+            continue;
+        ++missing;
+        if (names)
+            *names << joint;
     }
     if (assigned)
         *assigned = count;
@@ -930,12 +938,22 @@ QString DemoWindow::MissingJointsText() const
     const int unnamed = current->CountUnnamedAssignedNodes(&used);
     if (unnamed > 0)
         notes << tr("%1 of %2 nodes have no joint name").arg(unnamed).arg(used);
-    // Unlocking releases the missing joints (after asking), so only a locked
-    // characterization can name them.
+    // Locked or not: the unlock command releases the missing joints after
+    // asking, but the host's removal of a joint unlocks the characterization
+    // without a question, and the joints the scene lacks stay assigned (they
+    // show valid, with the rest pose they had, and a save writes them).
     int assigned = 0;
-    const int missing = current->IsLocked() ? jointsMissingFromScene(*current, &assigned) : 0;
-    if (missing > 0)
-        notes << tr("%1 of %2 joints not in this scene").arg(missing).arg(assigned);
+    QStringList names;
+    const int missing = jointsMissingFromScene(*current, &assigned, &names);
+    if (missing > 0) {
+        // Named, for the user to find them in the Name Match list; a few
+        // only, the rest counted.
+        const int shown = kMissingJointsNamed;
+        QString which = QStringList(names.mid(0, shown)).join(QStringLiteral(", "));
+        if (missing > shown)
+            which = tr("%1 and %2 more").arg(which).arg(missing - shown);
+        notes << tr("%1 of %2 joints not in this scene: %3").arg(missing).arg(assigned).arg(which);
+    }
     return notes.join(QStringLiteral("; "));
 }
 

@@ -63,8 +63,8 @@ public:
     QString LastOperationText() const;
     // The status bar's note on the current characterization's joints: how
     // many of its used nodes have no joint name (a file opened without its
-    // names) and, when it is locked, how many of its joints the scene lacks;
-    // empty when there is nothing to say.
+    // names) and how many of its joints the scene lacks, the first few of
+    // them named; empty when there is nothing to say.
     QString MissingJointsText() const;
     // The names of the characterizations that changed since they were last
     // saved or loaded, in list order.
@@ -144,8 +144,10 @@ private:
 
     // --- Joints the scene lacks ---
     // How many assigned joints of the characterization the scene lacks;
-    // `assigned` receives how many it has.
-    int jointsMissingFromScene(const Characterization& characterization, int* assigned) const;
+    // `assigned` receives how many it has, `names` (when given) the missing
+    // ones in rig node order.
+    int jointsMissingFromScene(const Characterization& characterization, int* assigned,
+                               QStringList* names = nullptr) const;
     void showMissingJoints();
     // After a save: it counts as saved, and the status bar names the file.
     void noteSaved(const Characterization* characterization);

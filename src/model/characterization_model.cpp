@@ -668,8 +668,10 @@ bool CharacterizationModel::SaveMappingTemplate(const char* path, const QString&
         setLastOperation(tr("The template could not be saved: %1").arg(why));
         return false;
     }
+    // A success can still have something to say: the former file, which
+    // could not be read, is kept aside under another name.
     if (message)
-        message->clear();
+        *message = why;
     setLastOperation(tr("Template successfully saved."));
     return true;
 }

@@ -1,5 +1,6 @@
 #include "ui/template_dialogs.h"
 
+#include "model/file_utils.h"
 #include "ui/template_helpers.h"
 #include "ui/ui_functions.h"
 #include "widgets/guards.h"
@@ -112,17 +113,36 @@ QString SaveTemplateDialog::GetFileName() const { return nameField_->text(); }
 
 void SaveTemplateDialog::accept()
 {
-    QString name = nameField_->text();
+    // Spaces around the name, or before the extension ("name .xml"), are
+    // trimmed: they are never meant, and a file named with them would show
+    // in the template list as if it had none. (A departure: the dialog used
+    // to take the name exactly as typed.)
+    QString name = nameField_->text().trimmed();
     if (name.endsWith(kTemplateExtension, Qt::CaseSensitive)) {
         name.chop(kTemplateExtension.size());
-        nameField_->setText(name);
+        name = name.trimmed();
     }
+    if (name != nameField_->text())
+        nameField_->setText(name);
     // An empty name would be the hidden file ".xml", which no list shows.
     if (name.isEmpty()) {
         nameField_->setFocus();
         return;
     }
-    if (QFileInfo::exists(TemplateFilePath(folder_, name)) &&
+    const QFileInfo file(TemplateFilePath(folder_, name));
+    // A folder (or a pipe) of that name can never be overwritten: said at
+    // once, and the dialog stays open for another name. (A departure: the
+    // dialog used to ask whether to overwrite any existing entry, and only
+    // Yes reached the message that it is a folder.)
+    const QString notAFile = WhyNotARegularFile(file);
+    if (!notAFile.isEmpty()) {
+        ShowCenteredMessageBox(QMessageBox::Warning, tr("Save Template"), tr("%1\nChoose another name.").arg(notAFile),
+                               this, QMessageBox::Ok);
+        nameField_->setFocus();
+        nameField_->selectAll();
+        return;
+    }
+    if (file.exists() &&
         ShowCenteredMessageBox(QMessageBox::Question, tr("Save Template"),
                                tr("A template with the same name already exists.\nDo you want to overwrite it?"), this,
                                QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {

@@ -22,8 +22,11 @@ namespace {
 QString translate(const char* text) { return QCoreApplication::translate("UiFunctions", text); }
 
 // A message box lays out its text (wrapping it, fixing its size) only when it
-// is shown; its size hint before that is the unwrapped size. It therefore
-// centres itself on its parent while being shown, before the window appears.
+// is shown, and its layout may still settle its size a little after that. It
+// therefore centres itself on its parent by the size it has, while being shown
+// and whenever that size changes (the user cannot resize it): its size hint is
+// not that size (a wrapped text's hint is narrower), and a box centred by its
+// hint sat right of centre.
 class CenteredMessageBox : public QMessageBox {
 public:
     CenteredMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
@@ -36,11 +39,36 @@ protected:
     void showEvent(QShowEvent* event) override
     {
         QMessageBox::showEvent(event);
-        if (QWidget* parent = parentWidget()) {
-            const QSize hint = sizeHint();
-            move(parent->mapToGlobal(
-                QPoint(parent->width() / 2 - hint.width() / 2, parent->height() / 2 - hint.height() / 2)));
-        }
+        centre();
+    }
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QMessageBox::resizeEvent(event);
+        if (isVisible())
+            centre();
+    }
+
+private:
+    void centre()
+    {
+        QWidget* parent = parentWidget();
+        if (!parent)
+            return;
+        // The frame's size: `move` places the frame.
+        const QSize box = frameGeometry().size();
+        QPoint at =
+            parent->mapToGlobal(QPoint(parent->width() / 2 - box.width() / 2, parent->height() / 2 - box.height() / 2));
+        // Departing from a plain centring: a box wider (or taller) than a
+        // parent near its window's edge, such as the panel docked at the
+        // right, is moved in to stay within that window when it fits there,
+        // rather than hang over its edge.
+        const QWidget* window = parent->window();
+        const QRect area(window->mapToGlobal(QPoint(0, 0)), window->size());
+        if (box.width() <= area.width())
+            at.setX(qBound(area.left(), at.x(), area.left() + area.width() - box.width()));
+        if (box.height() <= area.height())
+            at.setY(qBound(area.top(), at.y(), area.top() + area.height() - box.height()));
+        move(at);
     }
 };
 

@@ -168,19 +168,28 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
     ClickJoint("Character1_LeftHand");
     AnswerNextName("Character1_LeftPalm");
     Trigger("renameJoint");
-    EXPECT_EQ(window_->MissingJointsText(), QString("1 of %1 joints not in this scene").arg(joints));
+    const QString missing = "1 of %1 joints not in this scene: Character1_LeftHand";
+    EXPECT_EQ(window_->MissingJointsText(), missing.arg(joints));
     EXPECT_TRUE(MissingJointsLabel()->isVisible());
+    // Deleting a joint it holds unlocks it, asking nothing: still said.
+    ClickJoint("Character1_RightFootPinky2");  // a leaf
+    Trigger("deleteJoint");
+    ASSERT_FALSE(Current().IsLocked());
+    EXPECT_EQ(MissingJointsLabel()->text(), missing.arg(joints - 1));
+    SaveArtifact(window_->Screenshot(), "demo_missing_joints_unlocked");
 
     // On another skeleton: said on opening, and shown in the status bar.
+    boxes_.Answer(QMessageBox::Discard);
     OpenSample("rig_names.bvh");
     boxes_.Answer(QMessageBox::Ok);
     AnswerNextFileDialog({body, QString(), {}, {}});
     Trigger("openCharacterization");
-    ASSERT_EQ(boxes_.Titles(), QStringList{"Open Characterization"});
+    ASSERT_EQ(boxes_.Titles(), QStringList({"Open Sample", "Open Characterization"}));
     EXPECT_EQ(boxes_.Texts().last(), QString("\"body\" was made for another skeleton: %1 of its %1 joints are not in "
                                              "this scene.\nIt stays locked; unlocking it asks before it releases them.")
                                          .arg(joints));
-    EXPECT_EQ(MissingJointsLabel()->text(), QString("%1 of %1 joints not in this scene").arg(joints));
+    EXPECT_TRUE(MissingJointsLabel()->text().startsWith(
+        QString("%1 of %1 joints not in this scene: Character1_Reference, Character1_Hips, ").arg(joints)));
     EXPECT_TRUE(MissingJointsLabel()->isVisible());
     SaveArtifact(window_->Screenshot(), "demo_missing_joints");
 

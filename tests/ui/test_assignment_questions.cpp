@@ -173,31 +173,44 @@ INSTANTIATE_TEST_SUITE_P(Mirror, MirrorMatrix, testing::ValuesIn(kMirrorCases),
                          [](const testing::TestParamInfo<MirrorCase>& p) { return std::string(p.param.name); });
 
 // The real box, answered by clicking its "No" button: modal, fixed size,
-// centred on its parent, and exec's answer is handed back.
+// centred on its parent by the size it shows with (a long text wraps, and its
+// size hint is then narrower), and exec's answer is handed back.
 TEST(RealMessageBox, IsCentredOnItsParentAndAnswersTheButtonClicked)
 {
     QWidget parent;
     parent.setGeometry(120, 80, 640, 480);
     parent.show();
+    const QRect area(parent.mapToGlobal(QPoint(0, 0)), parent.size());
+    const QString wrapped = change(kHand, kFore, kHand) + QString(" and then some more").repeated(12);
     Qt::WindowFlags flags;
     bool modal = false;
+    QRect shown;
     AnswerNextModal([&](QWidget* widget) {
         auto* box = qobject_cast<QMessageBox*>(widget);
         ASSERT_NE(box, nullptr);
-        const QSize hint = box->sizeHint();
-        EXPECT_EQ(box->pos(), parent.mapToGlobal(QPoint(320 - hint.width() / 2, 240 - hint.height() / 2)));
+        shown = box->frameGeometry();
         flags = box->windowFlags();
         modal = box->isModal();
         SaveScreenshot(box, "message_box");
         QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
     });
 
-    EXPECT_EQ(ShowCenteredMessageBox(QMessageBox::Question, kTitle, change(kHand, kFore, kHand), &parent,
-                                     QMessageBox::Yes | QMessageBox::No),
-              QMessageBox::No);
+    EXPECT_EQ(
+        ShowCenteredMessageBox(QMessageBox::Question, kTitle, wrapped, &parent, QMessageBox::Yes | QMessageBox::No),
+        QMessageBox::No);
+    EXPECT_LE((shown.center() - area.center()).manhattanLength(), 2);
     EXPECT_TRUE(modal);
     EXPECT_EQ(flags & (Qt::WindowType_Mask | Qt::MSWindowsFixedSizeDialogHint),
               Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+
+    QWidget panel(&parent);  // a narrow part at the window's right edge: the box stays within the window
+    panel.setGeometry(440, 0, 200, 480);
+    AnswerNextModal([&](QWidget* box) {
+        shown = box->frameGeometry();
+        qobject_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+    });
+    ShowCenteredMessageBox(QMessageBox::Question, kTitle, wrapped, &panel, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(shown.right(), area.right());
 }
 
 }  // namespace

@@ -228,16 +228,21 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     host_.ShowExtractMappingTemplate();
     EXPECT_EQ(proposed, "template(1)");
     EXPECT_TRUE(QFileInfo(UserPath() + "/template/biped.xml").isFile());
-    // A template that cannot be written is reported.
+    // A folder in the way is said at once, the dialog staying open; a template
+    // that could not be read is replaced, and the user hears where it was kept.
     QDir().mkpath(UserPath() + "/template/blocked.xml");
-    boxes_.Answer(QMessageBox::Yes).Answer(QMessageBox::Ok);
+    WriteFile(UserPath() + "/template/damaged.xml", "<config_root><item>");
+    boxes_.Answer(QMessageBox::Ok).Answer(QMessageBox::Yes).Answer(QMessageBox::Ok);
     AnswerNextModal([](QWidget* dialog) {
-        dialog->findChildren<QLineEdit*>().value(0)->setText("blocked");
-        ClickButton(dialog, "OK");
+        for (const char* typed : {"blocked", "damaged"}) {
+            dialog->findChildren<QLineEdit*>().value(0)->setText(typed);
+            ClickButton(dialog, "OK");
+        }
     });
     host_.ShowExtractMappingTemplate();
-    EXPECT_TRUE(boxes_.Texts().last().startsWith("The template could not be written to"));
-    EXPECT_EQ(boxes_.Texts().last().section('\n', 1), "blocked.xml is a folder, not a file.");
+    EXPECT_EQ(boxes_.Texts().mid(boxes_.Texts().size() - 3, 1),
+              QStringList{"blocked.xml is a folder, not a file.\nChoose another name."});
+    EXPECT_TRUE(boxes_.Texts().last().contains("it is kept as damaged.xml.")) << boxes_.Texts().last().toStdString();
 
     // The same skeleton under another prefix, in a characterization of its own.
     StandInHost sample;
@@ -297,6 +302,6 @@ TEST_F(PanelTest, ATemplateExtractedFromTheSampleMapsARenamedCopy)
     solo->ShowAutoMatch();
     EXPECT_EQ(boxes_.Titles(),
               QStringList({"Extract Template Error", "Characterization Not Created", "Save Template", "Save Template",
-                           "Extract Template Error", "Characterization Locked", "Match Error", "Match Error",
+                           "Save Template", "Extract Template", "Characterization Locked", "Match Error", "Match Error",
                            "Match Error", "Characterization Not Created", "Match Error"}));
 }

@@ -57,6 +57,8 @@ TEST_F(TemplateDialogTest, SaveStripsExtensionAndAsksBeforeOverwriting)
         {"arm", {"arm.xml"}, Button::No, "arm", false},
         {"arm.xml", {"arm.xml"}, Button::Yes, "arm", true},
         {"arm.xml.xml", {"arm.xml"}, Button::NoButton, "arm.xml", true},  // arm.xml.xml is free
+        {" arm .xml", {}, Button::NoButton, "arm", true},                 // trimmed
+        {"arm", {"arm.xml/x"}, Button::Ok, "arm", false},                 // a folder: said at once, no question first
     };
     parent_.resize(400, 300);
     parent_.show();
