@@ -434,7 +434,10 @@ bool KeptAside::Keep(const QString& path, bool copy, QString& why)
         aside_ = aside;
         return true;
     }
-    // A copy has the former one's mode; its owner is whoever saves.
+    // A copy belongs to whoever saves. It is made owner-only, and takes the
+    // former file's mode whole only where it also takes its group and access
+    // list: under the saver's own group, or without the list whose mask the
+    // group bits stand for, the same bits would open it to other users.
     struct stat status;
     const int source = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (source < 0 || ::fstat(source, &status) != 0) {
@@ -454,8 +457,7 @@ bool KeptAside::Keep(const QString& path, bool copy, QString& why)
     QByteArray bytes;
     bool copied = ReadAll(source, bytes);
     int error = errno;
-    ::close(source);
-    const int fd = copied ? ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0777) : -1;
+    const int fd = copied ? ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0700) : -1;
     copied = fd >= 0;
     if (!copied)
         error = errno;
@@ -463,6 +465,14 @@ bool KeptAside::Keep(const QString& path, bool copy, QString& why)
         error = errno;
         copied = false;
     }
+    if (copied) {
+        struct stat made;
+        const bool sameGroup =
+            ::fstat(fd, &made) == 0 && (made.st_gid == status.st_gid || ::fchown(fd, uid_t(-1), status.st_gid) == 0);
+        if (sameGroup && CopyExtendedAttributes(source, fd))
+            ::fchmod(fd, status.st_mode & 0777);
+    }
+    ::close(source);
     if (fd >= 0) {
         ::close(fd);
         if (!copied)

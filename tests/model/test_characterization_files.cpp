@@ -533,6 +533,18 @@ QByteArray NamesAsElementText()
 QByteArray OwnerOf(const QByteArray& entry) { return entry.left(entry.indexOf(' ')); }
 QByteArray BytesOf(const QByteArray& entry) { return entry.mid(entry.indexOf(' ') + 1); }
 
+// Whether a file of owner, group, mode and access list `copy` (as OwnerOf gives
+// them) opens it to no one the `former` did not: no bit the former lacks, and
+// no group bits at all under another group or another access list, whose mask
+// the group bits stand for.
+bool NoWiderThan(const QByteArray& copy, const QByteArray& former)
+{
+    const QList<QByteArray> c = copy.split(':'), f = former.split(':');
+    const int copyMode = c.value(2).toInt(nullptr, 8), formerMode = f.value(2).toInt(nullptr, 8);
+    const bool sameGroup = c.value(1) == f.value(1) && c.mid(3) == f.mid(3);
+    return (copyMode & ~formerMode) == 0 && (sameGroup || (copyMode & 070) == 0);
+}
+
 }  // namespace
 
 // The save's rules over folder states: which files a chosen name writes,
@@ -678,6 +690,10 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         {{"hero.vlmc", "hero.bones.xml->hero.vlmc~"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
          "hero.bones.xml is a link of another user's, and its folder lets only the owner replace it.", "", "", "",
          01777},
+        // Another user's companion not read whole, in a folder that gives new files the saver's own group: the
+        // copy kept aside opens it to no one the former file did not.
+        {{"hero.vlmc^", "hero.bones.xml=<text172>^"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
+         kNotWhole, "", "+hero.bones.xml.damaged", 0770},
         // What a killed save left under its staged names ("*NAME") is removed, the user's own files are not;
         // a folder or a link there is named.
         {{"hero.vlmc", "hero.bones.xml", "hero.vlmc.previous", "hero.vlmc.saving", "hero.vlmc.saving2",
@@ -793,6 +809,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
             std::map<QString, QByteArray> before = Snapshot({folder, outside});
             const QByteArray formerCompanion =
                 before.count(plan.companionPath) ? BytesOf(before.at(plan.companionPath)) : QByteArray();
+            const QByteArray formerOwner =
+                before.count(plan.companionPath) ? OwnerOf(before.at(plan.companionPath)) : QByteArray();
             const QStringList fault = QString(c.fault).split(' ');
             QStringList unlike;  // files being written whose owner, group or mode is not their target's
             SetPairWriteFault([&](PairWriteStep step, const QString& target) {
@@ -843,6 +861,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                 const QString path = QDir::cleanPath(folder + "/" + file);
                 if (name[0] == '+') {
                     EXPECT_EQ(BytesOf(after[path]), formerCompanion) << "kept aside";
+                    EXPECT_TRUE(NoWiderThan(OwnerOf(after[path]), formerOwner))
+                        << OwnerOf(after[path]).toStdString() << " kept aside from " << formerOwner.toStdString();
                 }
                 if (name[0] == '-') {
                     EXPECT_EQ(after.count(path), 0u) << "removed";
