@@ -398,7 +398,7 @@ Result Measure(const Take& take, const Run& run)
     set->stageWord = VLM_STAGE_ALL;
     Result result;
     for (int e : run.effectors)
-        result.misses.push_back({e});
+        result.misses.push_back({e, 0, 0, -1, {}});
     result.beyond.assign(VLM_NODE_COUNT, -1e9);
     result.beyondFrame.assign(VLM_NODE_COUNT, -1);
     constexpr double kDegrees = 180.0 / 3.14159265358979323846;
@@ -419,6 +419,7 @@ Result Measure(const Take& take, const Run& run)
             VLMComputeEffectorFromPose(target.c(), t, q, s, target.rows(), m.effector, &target.properties);
             const double d = Distance(t, set->effectors[m.effector].t);
             m.mean += d;
+            m.frames.push_back(float(d));
             if (d > m.max)
                 m.max = d, m.maxFrame = f;
         }

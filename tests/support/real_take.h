@@ -72,6 +72,7 @@ struct Miss {
     int effector;
     double mean = 0, max = 0;  // cm from its goal
     int maxFrame = -1;
+    std::vector<float> frames;  // the miss at each frame measured
 };
 struct Result {
     std::vector<Miss> misses;  // one per effector of the run, in its order
