@@ -80,6 +80,7 @@ struct Result {
     // in degrees (the source node: the node itself, else its nearest ancestor the source has).
     std::vector<double> beyond;  // by node id
     std::vector<int> beyondFrame;
+    std::vector<double> over;  // by node id: the worst turn between two frames beyond its source node's, in degrees
     double worst = -1e9;
     int worstNode = -1, worstFrame = -1;
     int frames = 0, nan = 0;

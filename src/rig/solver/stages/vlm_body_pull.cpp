@@ -320,7 +320,11 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         // shifts and turns are kept within a share of the body they move: the
         // hands' shift of the chest end within a share of the spine's length
         // (hips to chest end), the legs' shift of the hips within a share of
-        // the legs', each turn within the same share as an angle. The head's
+        // the legs', each turn within the same share as an angle. A small
+        // pull keeps the bound it had before the share: twice its first
+        // length, whichever is smaller. The share alone lets a push the
+        // chest follows (the elbows resisting compression) wind the chest
+        // end up to a quarter of the spine away from its own goal. The head's
         // pull keeps its own rules (its shift within twice its first pull, its
         // turn unbounded): its goal lies by the neck, and the chest turns
         // until the neck points at it.
@@ -343,7 +347,10 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
             near = 1.0f - VLMVector4SmoothStep(VLMVector4Splat(kLegsFarFrom), VLMVector4Splat(kLegsFarTo),
                                                VLMVector4Splat(legs > 0.0f ? far / (0.5f * legs) : 0.0f))
                               .x;
-            handsReach = kChestShare * VLMLengthFloat(VLMVector4ClearW(chest - hips));
+            float first = 0.0f;  // the longest first move of a hand, as `add` takes it
+            for (int j = 2; j < 4; ++j)
+                first = VLMMaxFloat(first, VLMLengthFloat(BodyPulls::Step(pull[j], chestMove)));
+            handsReach = VLMMinFloat(kChestShare * VLMLengthFloat(VLMVector4ClearW(chest - hips)), 2.0f * first);
             lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
             headReach = 2.0f * VLMLengthFloat(BodyPulls::Step(head, chestMove));
         }
