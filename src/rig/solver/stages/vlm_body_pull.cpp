@@ -424,8 +424,14 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         for (int j = 0; j < 2; ++j)
             legs.add(legRoots[j], pull[j], hipsMove, hipsTurn);
         hipsShift = VLMShortenTo(hipsShift + legs.moved(), hipsReach);
-        hipsSummed = Lessen(VLMQuatNormalize(VLMQuatMultiply(legs.summed(), hipsSummed)), kHipsTurnBound);
-        hipsTurned = VLMQuatNlerp(Lessen(legs.turned(), kHipsTurnBound), hipsSummed, VLMVector4Splat(near));
+        if (near > 0.0f)
+            hipsSummed = Lessen(VLMQuatNormalize(VLMQuatMultiply(legs.summed(), hipsSummed)), kHipsTurnBound);
+        if (near >= 1.0f)
+            hipsTurned = hipsSummed;
+        else if (near > 0.0f)
+            hipsTurned = VLMQuatNlerp(Lessen(legs.turned(), kHipsTurnBound), hipsSummed, VLMVector4Splat(near));
+        else
+            hipsTurned = Lessen(legs.turned(), kHipsTurnBound);
 
         // The chest end's moves lose their part toward the Spine joint (the
         // chest end cannot follow it); the hands' besides lose what the hands
@@ -449,13 +455,21 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
                       (0.6f + 0.4f * t) * chestMove, (0.4f + 0.6f * t) * chestTurn);
         neck.add(VLMVector4ClearW(Position(character, rows, neckRoot) - chest), head, (0.7f + 0.3f * t) * chestMove,
                  (0.7f + 0.3f * t) * chestTurn);
-        const VLMVector4 leverNow = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
-        const VLMVector4 tilted = VLMQuatRotate(Lessen(VLMShortestArc(lever, leverNow), leverTilt), lever);
+        VLMVector4 tilted = lever;
+        if (leverTilt > 0.0f) {
+            const VLMVector4 leverNow = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
+            tilted = VLMQuatRotate(Lessen(VLMShortestArc(lever, leverNow), leverTilt), lever);
+        }
         handsShift = SoftShorten(handsShift + VLMWithoutInward(hands.agreed(), tilted), handsReach);
         headShift = VLMShortenTo(headShift + VLMWithoutInward(neck.moved(), lever), headReach);
         const VLMVector4 handsSum = VLMQuatNormalize(VLMQuatMultiply(hands.turned(), handsTurned));
-        handsTurned = VLMQuatNlerp(Lessen(handsSum, handsTurnBound), SoftLessen(handsSum, handsTurnBound),
-                                   VLMVector4Splat(loose));
+        if (loose >= 1.0f)
+            handsTurned = SoftLessen(handsSum, handsTurnBound);
+        else if (loose > 0.0f)
+            handsTurned = VLMQuatNlerp(Lessen(handsSum, handsTurnBound), SoftLessen(handsSum, handsTurnBound),
+                                       VLMVector4Splat(loose));
+        else
+            handsTurned = Lessen(handsSum, handsTurnBound);
         headTurned = VLMQuatNormalize(VLMQuatMultiply(neck.turned(), headTurned));
         const VLMVector4 chestShift = handsShift + headShift;
         const VLMVector4 chestTurned = VLMQuatNormalize(VLMQuatMultiply(headTurned, handsTurned));
