@@ -137,7 +137,8 @@ TEST(Contact, ScaledGoalRisesWithoutTurning)
 // them), every contact type and pivot, the default sole and one below the base joint: no contact corner ends
 // below the floor. On the same poses the lift of the front about its hinge turns the toe or finger within its range
 // and never past the first angle of its sense that puts its front on the floor (not at all when the front is up),
-// and leaves the front on the floor.
+// leaves the front on the floor when it turns that far, and raises both goals alike by what no turn in range brings
+// up, no more.
 TEST(Contact, RollLeavesNoCornerBelowTheFloor)
 {
     ContactScene s;
@@ -178,16 +179,28 @@ TEST(Contact, RollLeavesNoCornerBelowTheFloor)
                         VLMLiftFrontAboutHinge(s.c(), s.extremity(), &lifted, &s.properties);
                         const double t = s.about(b.slots[1].q, lifted.slots[1].q);
                         double least[2] = {HUGE_VAL, HUGE_VAL};  // of each sense, the least turn that lifts
+                        double depth = HUGE_VAL;  // the least the front stays below the floor, over turns in range
                         for (int k = 0; k * step <= ContactScene::kPi; ++k)
-                            for (int j : {0, 1})
-                                least[j] =
-                                    least[j] == HUGE_VAL && s.lifts(b, (j ? -k : k) * step) ? k * step : least[j];
+                            for (int j : {0, 1}) {
+                                const double a = (j ? -k : k) * step;
+                                least[j] = least[j] == HUGE_VAL && s.lifts(b, a) ? k * step : least[j];
+                                if (s.lifts(b, a, false)) {
+                                    VLMLimbGoalBlock turn = b;
+                                    turn.slots[1].q = s.turned(b.slots[1].q, a);
+                                    depth = std::fmin(depth, std::fmax(0.0, double(floor - s.lowest(turn, 4))));
+                                }
+                            }
                         // Never past that of its own sense; one small turn against a far larger other: that one.
+                        // The goals rise by what no turn in range brings up, no more; the front ends on the floor
+                        // where the turn is its sense's least that lifts it.
                         const int near = least[1] < least[0];
-                        const bool right = s.lifts(b, t, false) && std::fabs(t) <= least[t < 0] + 0.02 &&
-                                           s.lowest(lifted, 4) >= floor - 1e-3f &&
-                                           (least[near] > 0.3 || least[1 - near] < least[near] + 1.5 ||
-                                            std::fabs(std::fabs(t) - least[near]) < 0.02);
+                        const double raised = double(lifted.slots[0].t.y - b.slots[0].t.y);
+                        const bool right =
+                            s.lifts(b, t, false) && std::fabs(t) <= least[t < 0] + 0.02 && raised <= depth + 1e-3 &&
+                            raised > depth - 0.05 && std::fabs(lifted.slots[1].t.y - b.slots[1].t.y - raised) < 1e-4 &&
+                            (std::fabs(std::fabs(t) - least[t < 0]) > 0.02 || s.lowest(lifted, 4) >= floor - 1e-3f) &&
+                            (least[near] > 0.3 || least[1 - near] < least[near] + 1.5 ||
+                             std::fabs(std::fabs(t) - least[near]) < 0.02);
                         folded += std::fabs(t) > ContactScene::kPi / 2;
                         if (!right || TurnAngle(lifted.slots[1].q, s.turned(b.slots[1].q, t)) > 1e-4)
                             firstMiss = missed++ == 0 ? i : firstMiss;
@@ -204,6 +217,42 @@ TEST(Contact, RollLeavesNoCornerBelowTheFloor)
                 }
             }
         }
+    }
+}
+
+// A foot or hand pitched toe or finger down into the floor, its end goal above the floor, so that one sense of the
+// front's turn clearly wins: the front turns up to the floor by the least turn of that sense (as far as its range
+// allows) and neither goal is raised. The first row is a foot pitched straight down, the ankle 6 over the floor,
+// its front points 14 below: the toe turns about 82 degrees, nothing raised.
+TEST(Contact, LiftTurnsAClearWinnerAllTheWayToTheFloor)
+{
+    ContactScene s;
+    const struct {
+        int which;
+        float pitch, over;  // degrees down; the end goal's height over the floor
+        double turn;        // when > 0: the least turn (degrees) the row is built for
+    } rows[] = {{kLeftFoot, 90, 6, 82}, {kLeftFoot, 70, 4, 0}, {kLeftFoot, 100, 9, 0},
+                {1, 70, 6, 0},          {1, 60, 3, 0},         {1, 110, 8, 0}};
+    for (const auto& r : rows) {
+        s.which = r.which;
+        const bool foot = s.extremity()->isFoot != 0;
+        const float a = r.pitch * 0.017453292f, side = s.extremity()->isRight != 0 ? -1.0f : 1.0f;
+        const VLMVector4 q = foot ? VLMQuatFromEulerXYZ(V(a, 0, 0, 0)) : VLMQuatFromEulerXYZ(V(0, 0, -side * a, 0));
+        const float floor = 2.0f;
+        VLMLimbGoalBlock b = s.block(V(4, floor + r.over, -2, 0), q, floor);
+        const VLMLimbGoalBlock before = b;
+        VLMLiftFrontAboutHinge(s.c(), s.extremity(), &b, &s.properties);
+        const double t = s.about(before.slots[1].q, b.slots[1].q);
+        double least = HUGE_VAL;  // the least turn of t's sense that lifts the front, within range
+        for (int k = 0; least == HUGE_VAL && k <= 1800; ++k)
+            least = s.lifts(before, (t < 0 ? -k : k) * ContactScene::kPi / 1800) ? k * ContactScene::kPi / 1800 : least;
+        SCOPED_TRACE(::testing::Message() << r.which << " pitched " << r.pitch << ", over " << r.over << ": turned "
+                                          << t * 57.29578 << ", least " << least * 57.29578);
+        EXPECT_NEAR(std::fabs(t), least, 0.01);
+        EXPECT_TRUE(r.turn <= 0 || std::fabs(std::fabs(t) * 57.29578 - r.turn) < 2.0);
+        EXPECT_NEAR(b.slots[0].t.y, before.slots[0].t.y, 1e-3);
+        EXPECT_NEAR(b.slots[1].t.y, before.slots[1].t.y, 1e-3);
+        EXPECT_GE(s.lowest(b, 4), floor - 1e-3f);
     }
 }
 
