@@ -25,6 +25,9 @@ constexpr int kRollIterations = 4;
 // hoof turn, which stands the shape on its side) can need more steps.
 constexpr int kMaxRollIterations = 32;
 constexpr float kFloorTolerance = 1e-3f;
+// How level a roll triangle's normal must stand (its upward part) for the
+// roll to lay the triangle flat in full: cos 45 degrees.
+constexpr float kLevelEnough = 0.70710677f;
 
 float Value(const VLMPropertySetState* p, const VLMExtremity* e, int role)
 {
@@ -172,7 +175,7 @@ void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* e
     constexpr float kBeyondRange = 1.0f;
     // How many times as fast as the pose the turn may move where the senses
     // change over: the narrower the band, the quicker the swap.
-    constexpr float kQuick = 3.5f;
+    constexpr float kQuick = 2.0f;
     VLMTransformTQS& a = block->slots[0];
     VLMTransformTQS& b = block->slots[1];
     const VLMVector4 q = VLMQuatNormalize(b.q);
@@ -223,12 +226,13 @@ void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* e
         // where the circle stops changing the height): scaled by the share
         // it moves no faster than the pose does. The winner turns by kQuick
         // times the scaled lead, up to all its bid asks within its range: a
-        // clear winner goes all the way, and only in the narrow band where
-        // the scaled lead is under 1 / kQuick of its turn does the turn fall
-        // off, to nothing where the bids meet, there moving at most kQuick
-        // times as fast as the pose. A turn no faster than the pose stopped
-        // a clear winner part of the way (bids of 95 and 66 degrees: 14
-        // degrees of 66).
+        // clear winner goes all the way, and only in the band where the
+        // scaled lead is under 1 / kQuick of its turn does the turn fall off,
+        // to nothing where the bids meet, there moving at most kQuick times
+        // as fast as the pose. A turn no faster than the pose stopped a clear
+        // winner part of the way (a foot pitched straight down, its ankle
+        // goal 6 over the floor: 65 of the 82 degrees to the floor); much
+        // faster, the swap between the senses outruns the pose's own turn.
         const float lead = bidMinus - bidPlus;
         const float share = kQuick * 0.5f * rho / radius;
         const float most[2] = {VLMMinFloat(plus, hi), -VLMMinFloat(minus, -lo)};  // each sense within range
@@ -448,6 +452,25 @@ void VLMContactRollStep(const VLMCharacter* character, const VLMExtremity* extre
         // The rows carry the scale: divided by their lengths before the rotation is read.
         VLMVector4 t, q, scale;
         VLMMatrix44ToTQS(t, q, scale, moved);
+        // A triangle standing steeply is laid flat by a turn that swaps sense
+        // where it stands upright: its raised points fall onto one line and
+        // past it their order on the floor flips, so a hand or foot landing on
+        // its edge would roll onto its sole in one frame and onto its back in
+        // the next. Standing more than 45 degrees from level, the triangle
+        // takes only a share of the turn (and of the move), the less the
+        // steeper it stands, nothing upright, and the goal is raised by what
+        // that leaves of the triangle below the floor.
+        const float w = VLMMinFloat(std::fabs(f1[0].y) / kLevelEnough, 1.0f);
+        if (w < 1.0f) {
+            q = VLMQuatNlerp(VLMQuatNormalize(goal.q), q, VLMVector4Splat(w));
+            t = goal.t + (t - goal.t) * w;
+            const VLMMatrix44 m = GoalMatrix({t, q, goal.s}, hoof, h);
+            float low = kHighest;
+            for (int i = 0; i < 3; ++i)
+                low = VLMMinFloat(low, VLMMatrix44MulVector(m, local[triangle[i]]).y);
+            if (low < floor)
+                t.y += floor - low;
+        }
         goal.t = t;
         goal.q = q;
     }
