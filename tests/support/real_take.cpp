@@ -398,9 +398,10 @@ Result Measure(const Take& take, const Run& run)
     set->stageWord = VLM_STAGE_ALL;
     Result result;
     for (int e : run.effectors)
-        result.misses.push_back({e});
+        result.misses.push_back({e, 0, 0, -1, {}});
     result.beyond.assign(VLM_NODE_COUNT, -1e9);
     result.beyondFrame.assign(VLM_NODE_COUNT, -1);
+    result.over.assign(VLM_NODE_COUNT, -1e9);
     constexpr double kDegrees = 180.0 / 3.14159265358979323846;
     std::vector<VLMStateRow> was[2];
     for (int f = 1; f < int(take.frames.size()); f += std::max(1, run.step)) {
@@ -419,6 +420,7 @@ Result Measure(const Take& take, const Run& run)
             VLMComputeEffectorFromPose(target.c(), t, q, s, target.rows(), m.effector, &target.properties);
             const double d = Distance(t, set->effectors[m.effector].t);
             m.mean += d;
+            m.frames.push_back(float(d));
             if (d > m.max)
                 m.max = d, m.maxFrame = f;
         }
@@ -432,6 +434,7 @@ Result Measure(const Take& take, const Run& run)
             const double from = TurnBetween(now[0][std::size_t(k)].globalQ, was[0][std::size_t(k)].globalQ);
             const double to = TurnBetween(now[1][std::size_t(i)].globalQ, was[1][std::size_t(i)].globalQ);
             const double beyond = (to - std::fmax(2 * from, from + 5 / kDegrees)) * kDegrees;
+            result.over[std::size_t(id)] = std::fmax(result.over[std::size_t(id)], (to - from) * kDegrees);
             if (beyond > result.beyond[std::size_t(id)])
                 result.beyond[std::size_t(id)] = beyond, result.beyondFrame[std::size_t(id)] = f;
             if (beyond > result.worst)
@@ -471,6 +474,12 @@ std::string Describe(const Run& run, const Result& r)
     for (std::size_t k = 0; k < ids.size() && k < 4; ++k) {
         std::snprintf(line, sizeof line, " %s %.1f (f%d)", VLMGetNodeName(ids[k]), r.beyond[std::size_t(ids[k])],
                       r.beyondFrame[std::size_t(ids[k])]);
+        out += line;
+    }
+    std::sort(ids.begin(), ids.end(), [&](int a, int b) { return r.over[std::size_t(a)] > r.over[std::size_t(b)]; });
+    out += "\n  turns over source:";
+    for (std::size_t k = 0; k < ids.size() && k < 4; ++k) {
+        std::snprintf(line, sizeof line, " %s %.1f", VLMGetNodeName(ids[k]), r.over[std::size_t(ids[k])]);
         out += line;
     }
     return out + "\n";

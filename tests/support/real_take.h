@@ -72,6 +72,7 @@ struct Miss {
     int effector;
     double mean = 0, max = 0;  // cm from its goal
     int maxFrame = -1;
+    std::vector<float> frames;  // the miss at each frame measured
 };
 struct Result {
     std::vector<Miss> misses;  // one per effector of the run, in its order
@@ -79,6 +80,7 @@ struct Result {
     // in degrees (the source node: the node itself, else its nearest ancestor the source has).
     std::vector<double> beyond;  // by node id
     std::vector<int> beyondFrame;
+    std::vector<double> over;  // by node id: the worst turn between two frames beyond its source node's, in degrees
     double worst = -1e9;
     int worstNode = -1, worstFrame = -1;
     int frames = 0, nan = 0;

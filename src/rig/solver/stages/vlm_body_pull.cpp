@@ -94,6 +94,9 @@ struct BodyPulls {
     {
         return lengths > 0.0f ? VLMShortenTo(shift, longest * (VLMLengthFloat(shift) / lengths)) : shift;
     }
+    // The sum of the arcs, not held to the largest: what two pulls turning
+    // the same way ask together.
+    VLMVector4 summed() const { return largest > 0.0f ? VLMQuatNormalize(sum) : VLMConstant::IdentityQuat; }
     VLMVector4 turned() const
     {
         return largest > 0.0f ? Lessen(VLMQuatNormalize(sum), largest) : VLMConstant::IdentityQuat;
@@ -110,6 +113,9 @@ VLMVector4 Pack(float a, float b, float c, float d) { return VLMVector4{a, b, c,
 // turned further, the chest swings the collars round when both hands pull
 // beyond reach across the body.
 constexpr float kChestShare = 0.27f, kChestTurnShare = 0.2f, kHipsShare = 0.5f;
+// A foot's first pull, in lengths of a leg, from which the legs' turns stop
+// being added up, and by which they no longer are.
+constexpr float kLegsFarFrom = 0.1f, kLegsFarTo = 0.3f;
 const float kChestTurnBound = std::tan(0.5f * kChestTurnShare), kHipsTurnBound = std::tan(0.5f * kHipsShare);
 
 // v shortened smoothly toward `length`: v / (1 + (|v| / length)^6)^(1/6).
@@ -280,8 +286,10 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
     VLMVector4 hipsTurned = VLMConstant::IdentityQuat, handsTurned = VLMConstant::IdentityQuat,
                headTurned = VLMConstant::IdentityQuat;
     float hipsReach = 0.0f, handsReach = 0.0f, headReach = 0.0f;
-    VLMVector4 legRoots[2];  // the up-legs about the hips at the first iteration
-    VLMVector4 lever;        // Spine joint to chest end at the first iteration
+    float near = 1.0f;                                  // how near reach the feet lie at the first iteration, 0..1
+    VLMVector4 hipsSummed = VLMConstant::IdentityQuat;  // the legs' turns added up
+    VLMVector4 legRoots[2];                             // the up-legs about the hips at the first iteration
+    VLMVector4 lever;                                   // Spine joint to chest end at the first iteration
     // One limiter for every iteration: the stretch hands back in its lane 0
     // the factor it has scaled the spine by so far, so its soft limit holds
     // the spine's whole stretch. Set afresh for each iteration, it let every
@@ -312,7 +320,11 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         // shifts and turns are kept within a share of the body they move: the
         // hands' shift of the chest end within a share of the spine's length
         // (hips to chest end), the legs' shift of the hips within a share of
-        // the legs', each turn within the same share as an angle. The head's
+        // the legs', each turn within the same share as an angle. A small
+        // pull keeps the bound it had before the share: twice its first
+        // length, whichever is smaller. The share alone lets a push the
+        // chest follows (the elbows resisting compression) wind the chest
+        // end up to a quarter of the spine away from its own goal. The head's
         // pull keeps its own rules (its shift within twice its first pull, its
         // turn unbounded): its goal lies by the neck, and the chest turns
         // until the neck points at it.
@@ -329,24 +341,41 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
                 legRoots[j] = VLMVector4ClearW(Position(character, rows, root) - hips);
             }
             hipsReach = kHipsShare * 0.5f * legs;
-            handsReach = kChestShare * VLMLengthFloat(VLMVector4ClearW(chest - hips));
+            float far = 0.0f;
+            for (int j = 0; j < 2; ++j)
+                far = VLMMaxFloat(far, VLMLengthFloat(VLMVector4ClearW(pull[j])));
+            near = 1.0f - VLMVector4SmoothStep(VLMVector4Splat(kLegsFarFrom), VLMVector4Splat(kLegsFarTo),
+                                               VLMVector4Splat(legs > 0.0f ? far / (0.5f * legs) : 0.0f))
+                              .x;
+            float first = 0.0f;  // the longest first move of a hand, as `add` takes it
+            for (int j = 2; j < 4; ++j)
+                first = VLMMaxFloat(first, VLMLengthFloat(BodyPulls::Step(pull[j], chestMove)));
+            handsReach = VLMMinFloat(kChestShare * VLMLengthFloat(VLMVector4ClearW(chest - hips)), 2.0f * first);
             lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
             headReach = 2.0f * VLMLengthFloat(BodyPulls::Step(head, chestMove));
         }
 
         // The legs turn the hips about the up-legs as they stood at the first
-        // iteration, and their turns are not added up: each iteration's turn
-        // is the one its pulls ask. Measured where the up-legs stand after the
-        // last turn, the turn feeds back: with the feet pulled apart either
-        // sense grows itself, and the hips flip from one to the other as the
-        // goals move.
+        // iteration. Measured where the up-legs stand after the last turn, the
+        // turn feeds back: with the feet pulled apart either sense grows
+        // itself, and the hips flip from one to the other as the goals move.
+        // Where the feet lie near reach the turns are added up over the
+        // iterations (the legs' arcs summed, within the same bound): each
+        // iteration's pull is what the turns before it left, and a single
+        // iteration's turn leaves the knees a centimetre or so off their goals
+        // in nearly every frame of a walk. Where a foot lies far beyond reach
+        // (its first pull over a tenth of a leg's length, fully from three
+        // tenths) the turn is the one the last iteration asks: the summed turn
+        // sits at its bound there, and a leg coming into reach under hips held
+        // at the bound bends its knee in one frame.
         const float hipsMove = (0.5f + 0.5f * t) * (1.0f - hipsLanes.z);
         const float hipsTurn = (0.3f + 0.7f * t) * (1.0f - hipsLanes.w);
         BodyPulls legs;
         for (int j = 0; j < 2; ++j)
             legs.add(legRoots[j], pull[j], hipsMove, hipsTurn);
         hipsShift = VLMShortenTo(hipsShift + legs.moved(), hipsReach);
-        hipsTurned = Lessen(legs.turned(), kHipsTurnBound);
+        hipsSummed = Lessen(VLMQuatNormalize(VLMQuatMultiply(legs.summed(), hipsSummed)), kHipsTurnBound);
+        hipsTurned = VLMQuatNlerp(Lessen(legs.turned(), kHipsTurnBound), hipsSummed, VLMVector4Splat(near));
 
         // The chest end's moves lose their part toward the Spine joint (the
         // chest end cannot follow it); the hands' besides lose what the hands
