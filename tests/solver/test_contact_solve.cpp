@@ -134,8 +134,9 @@ TEST(Contact, ScaledGoalRisesWithoutTurning)
 }
 
 // Kind 1 over a seeded sweep of foot and hand tilts and heights, toe and finger bends (straight down among
-// them), every contact type and pivot, the default sole and one below the base joint: no contact corner ends
-// below the floor. On the same poses the lift of the front about its hinge turns the toe or finger within its range
+// them), every contact type and pivot, the default sole and one below the base joint: no corner of the roll's
+// shape ends below the floor (the front, which may dip where the lift's two senses nearly tie, is held on the lift
+// alone). On the same poses the lift of the front about its hinge turns the toe or finger within its range
 // and never past the first angle of its sense that puts its front on the floor (not at all when the front is up),
 // leaves the front on the floor when it turns that far, and raises both goals alike by what no turn in range brings
 // up, no more.
@@ -294,8 +295,8 @@ TEST(Contact, LiftTurnsTheFrontLittleForALittleChange)
 }
 
 // A hand or foot landing on its edge: along paths that tip it about its length or across it through standing upright
-// (from 20 to 160 degrees, 0.5 a step), tilted and turned a little the other way, its lowest corner 1 or 4 below the
-// floor, the roll turns the carrying goal little for each step (laying a steep shape flat in full swaps sense where it
+// (from 20 to 160 degrees, 0.5 a step), tilted and turned a little the other way, its lowest corner 1, 6 or 20 below
+// the floor, the roll turns the carrying goal little for each step (laying a steep shape flat in full swaps sense where it
 // stands upright) and leaves no corner of its shape below the floor.
 TEST(Contact, RollTurnsAShapeLandingOnItsEdgeLittleForALittleChange)
 {
