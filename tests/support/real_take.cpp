@@ -495,6 +495,8 @@ const std::vector<Run>& Runs()
     static const std::vector<Setting> chestWrists = {floor, {ReachActorChest, 1}, wrists[1], wrists[2]};
     static const std::vector<Setting> stretchWrists = {
         floor, {ReachActorChest, 1}, {SnSReachChestEnd, 1}, wrists[1], wrists[2]};
+    static const std::vector<Setting> resisted = {
+        floor, {ReachActorChest, 1}, wrists[1], wrists[2], {CtrlResistChestPosition, 0.9f}};
     static const std::vector<Setting> knees = {floor, {ReachActorLeftKnee, 1}, {ReachActorRightKnee, 1}};
     static const std::vector<Setting> head = {floor, {ReachActorHead, 1}};
     static const std::vector<int> ankles = {1, 2}, hands = {3, 4}, chestEnd = {10}, kneeGoals = {5, 6}, headGoal = {15};
@@ -517,6 +519,10 @@ const std::vector<Run>& Runs()
             // The hands' pulls on the chest with the chest's own goal: what the hands' share costs the chest end.
             add("ChestAndWristReachArms12", {1.2f, 1.0f}, chestWrists, chestEnd);
             add("SquashAndStretchWristReachArms12", {1.2f, 1.0f}, stretchWrists, chestEnd);
+            // The chest end held against the hands (its position resisted by 0.9), its own goal on and the source's
+            // arms half as long again: the hands' first moves on the chest end are short against their pulls far
+            // beyond reach, and their shift must stay within those moves, not the share of the spine.
+            add("ChestResistedWristReachArms15", {1.5f, 1.0f}, resisted, chestEnd);
             add("KneeReach", {}, knees, kneeGoals);
             add("HeadReach", {}, head, headGoal);
         }
