@@ -134,10 +134,12 @@ TEST(Contact, ScaledGoalRisesWithoutTurning)
 }
 
 // Kind 1 over a seeded sweep of foot and hand tilts and heights, toe and finger bends (straight down among
-// them), every contact type and pivot, the default sole and one below the base joint: no contact corner ends
-// below the floor. On the same poses the lift of the front about its hinge turns the toe or finger within its range
+// them), every contact type and pivot, the default sole and one below the base joint: no corner of the roll's
+// shape ends below the floor (the front, which may dip where the lift's two senses nearly tie, is held on the lift
+// alone). On the same poses the lift of the front about its hinge turns the toe or finger within its range
 // and never past the first angle of its sense that puts its front on the floor (not at all when the front is up),
-// and leaves the front on the floor.
+// leaves the front on the floor when it turns that far, and raises both goals alike by what no turn in range brings
+// up, no more.
 TEST(Contact, RollLeavesNoCornerBelowTheFloor)
 {
     ContactScene s;
@@ -178,22 +180,34 @@ TEST(Contact, RollLeavesNoCornerBelowTheFloor)
                         VLMLiftFrontAboutHinge(s.c(), s.extremity(), &lifted, &s.properties);
                         const double t = s.about(b.slots[1].q, lifted.slots[1].q);
                         double least[2] = {HUGE_VAL, HUGE_VAL};  // of each sense, the least turn that lifts
+                        double depth = HUGE_VAL;  // the least the front stays below the floor, over turns in range
                         for (int k = 0; k * step <= ContactScene::kPi; ++k)
-                            for (int j : {0, 1})
-                                least[j] =
-                                    least[j] == HUGE_VAL && s.lifts(b, (j ? -k : k) * step) ? k * step : least[j];
+                            for (int j : {0, 1}) {
+                                const double a = (j ? -k : k) * step;
+                                least[j] = least[j] == HUGE_VAL && s.lifts(b, a) ? k * step : least[j];
+                                if (s.lifts(b, a, false)) {
+                                    VLMLimbGoalBlock turn = b;
+                                    turn.slots[1].q = s.turned(b.slots[1].q, a);
+                                    depth = std::fmin(depth, std::fmax(0.0, double(floor - s.lowest(turn, 4))));
+                                }
+                            }
                         // Never past that of its own sense; one small turn against a far larger other: that one.
+                        // The goals rise by what no turn in range brings up, no more; the front ends on the floor
+                        // where the turn is its sense's least that lifts it.
                         const int near = least[1] < least[0];
-                        const bool right = s.lifts(b, t, false) && std::fabs(t) <= least[t < 0] + 0.02 &&
-                                           s.lowest(lifted, 4) >= floor - 1e-3f &&
-                                           (least[near] > 0.3 || least[1 - near] < least[near] + 1.5 ||
-                                            std::fabs(std::fabs(t) - least[near]) < 0.02);
+                        const double raised = double(lifted.slots[0].t.y - b.slots[0].t.y);
+                        const bool right =
+                            s.lifts(b, t, false) && std::fabs(t) <= least[t < 0] + 0.02 && raised <= depth + 1e-3 &&
+                            raised > depth - 0.05 && std::fabs(lifted.slots[1].t.y - b.slots[1].t.y - raised) < 1e-4 &&
+                            (std::fabs(std::fabs(t) - least[t < 0]) > 0.02 || s.lowest(lifted, 4) >= floor - 1e-3f) &&
+                            (least[near] > 0.3 || least[1 - near] < least[near] + 1.5 ||
+                             std::fabs(std::fabs(t) - least[near]) < 0.02);
                         folded += std::fabs(t) > ContactScene::kPi / 2;
                         if (!right || TurnAngle(lifted.slots[1].q, s.turned(b.slots[1].q, t)) > 1e-4)
                             firstMiss = missed++ == 0 ? i : firstMiss;
                     }
                     VLMRunLimbSubSolver(s.c(), s.extremity(), &b, 1, &s.properties);
-                    const float below = floor - s.lowest(b);
+                    const float below = floor - s.lowest(b, 0, 4);
                     if (below > deepest)
                         deepest = below, worst = i;
                 }
@@ -204,6 +218,42 @@ TEST(Contact, RollLeavesNoCornerBelowTheFloor)
                 }
             }
         }
+    }
+}
+
+// A foot or hand pitched toe or finger down into the floor, its end goal above the floor, so that one sense of the
+// front's turn clearly wins: the front turns up to the floor by the least turn of that sense (as far as its range
+// allows) and neither goal is raised. The first row is a foot pitched straight down, the ankle 6 over the floor,
+// its front points 14 below: the toe turns about 82 degrees, nothing raised.
+TEST(Contact, LiftTurnsAClearWinnerAllTheWayToTheFloor)
+{
+    ContactScene s;
+    const struct {
+        int which;
+        float pitch, over;  // degrees down; the end goal's height over the floor
+        double turn;        // when > 0: the least turn (degrees) the row is built for
+    } rows[] = {{kLeftFoot, 90, 6, 82}, {kLeftFoot, 70, 4, 0}, {kLeftFoot, 100, 9, 0},
+                {1, 50, 4, 0},          {1, 60, 3, 0},         {1, 65, 5, 0}};
+    for (const auto& r : rows) {
+        s.which = r.which;
+        const bool foot = s.extremity()->isFoot != 0;
+        const float a = r.pitch * 0.017453292f, side = s.extremity()->isRight != 0 ? -1.0f : 1.0f;
+        const VLMVector4 q = foot ? VLMQuatFromEulerXYZ(V(a, 0, 0, 0)) : VLMQuatFromEulerXYZ(V(0, 0, -side * a, 0));
+        const float floor = 2.0f;
+        VLMLimbGoalBlock b = s.block(V(4, floor + r.over, -2, 0), q, floor);
+        const VLMLimbGoalBlock before = b;
+        VLMLiftFrontAboutHinge(s.c(), s.extremity(), &b, &s.properties);
+        const double t = s.about(before.slots[1].q, b.slots[1].q);
+        double least = HUGE_VAL;  // the least turn of t's sense that lifts the front, within range
+        for (int k = 0; least == HUGE_VAL && k <= 1800; ++k)
+            least = s.lifts(before, (t < 0 ? -k : k) * ContactScene::kPi / 1800) ? k * ContactScene::kPi / 1800 : least;
+        SCOPED_TRACE(::testing::Message() << r.which << " pitched " << r.pitch << ", over " << r.over << ": turned "
+                                          << t * 57.29578 << ", least " << least * 57.29578);
+        EXPECT_NEAR(std::fabs(t), least, 0.01);
+        EXPECT_TRUE(r.turn <= 0 || std::fabs(std::fabs(t) * 57.29578 - r.turn) < 2.0);
+        EXPECT_NEAR(b.slots[0].t.y, before.slots[0].t.y, 1e-3);
+        EXPECT_NEAR(b.slots[1].t.y, before.slots[1].t.y, 1e-3);
+        EXPECT_GE(s.lowest(b, 4), floor - 1e-3f);
     }
 }
 
@@ -241,6 +291,42 @@ TEST(Contact, LiftTurnsTheFrontLittleForALittleChange)
             }
         }
         EXPECT_EQ(over, 0) << which << ": of " << steps << " steps, the worst turned " << worst << " degrees";
+    }
+}
+
+// A hand or foot landing on its edge: along paths that tip it about its length or across it through standing upright
+// (from 20 to 160 degrees, 0.5 a step), tilted and turned a little the other way, its lowest corner 1, 6 or 20 below
+// the floor, the roll turns the carrying goal little for each step (laying a steep shape flat in full swaps sense where it
+// stands upright) and leaves no corner of its shape below the floor.
+TEST(Contact, RollTurnsAShapeLandingOnItsEdgeLittleForALittleChange)
+{
+    ContactScene s;
+    for (int which : {1, 0, kLeftFoot}) {  // the right hand, the left hand, the left foot
+        s.which = which;
+        const int length = s.extremity()->isFoot != 0 ? 2 : 0;  // the Euler angle about its length
+        double worst = 0.0;
+        float deepest = 0.0f;
+        for (int across = 0; across < 2; ++across) {
+            for (const float other : {-0.3f, 0.0f, 0.25f}) {
+                for (const float depth : {1.0f, 6.0f, 20.0f}) {
+                    VLMVector4 last{};
+                    for (int i = 0; i <= 280; ++i) {
+                        VLMVector4 e = V(other, 0.3f, other, 0);
+                        (&e.x)[across ? 2 - length : length] = (20.0f + 0.5f * float(i)) * 0.017453292f;
+                        VLMLimbGoalBlock b = s.block(V(4, 0, -2, 0), VLMQuatFromEulerXYZ(e), 0.0f);
+                        const float down = depth + s.lowest(b, 0, 4);
+                        b.slots[0].t.y -= down, b.slots[1].t.y -= down;
+                        VLMRunLimbSubSolver(s.c(), s.extremity(), &b, 1, &s.properties);
+                        deepest = std::fmax(deepest, -s.lowest(b, 0, 4));
+                        if (i > 0)
+                            worst = std::fmax(worst, TurnAngle(b.slots[0].q, last) * 57.29578);
+                        last = b.slots[0].q;
+                    }
+                }
+            }
+        }
+        EXPECT_LT(worst, 10.0) << which;
+        EXPECT_LT(deepest, 2e-3f) << which;
     }
 }
 

@@ -42,6 +42,51 @@ TEST(Neck, BendsAndStretches)
     }
 }
 
+// A head goal nearer the neck's root than the head (where a source with a shorter trunk than the target's puts it,
+// at 0.1-0.7 of the head's distance) is aimed at from the head's distance: the neck turns toward it but does not
+// curl in after it, which would fold a joint by 130-180 degrees. A goal beyond the head, ahead of the neck or up to
+// a quarter turn round, is reached for as the bare rotation passes reach for it.
+TEST(Neck, AGoalNearerTheRootThanTheHeadTurnsTheNeckButNeverFoldsIt)
+{
+    for (const int joints : {1, 3, 9}) {
+        fixtures::Proportions p = fixtures::Typical();
+        p.neckJoints = joints;
+        for (unsigned seed = 1; seed <= 3; ++seed) {
+            std::mt19937 rng(seed);
+            for (const double degrees : {0.0, 40.0, 85.0}) {
+                for (const double ratio : {0.3, 0.6, 1.1}) {
+                    Posed s(p, seed);
+                    VLMVector4 points[VLM_NECK_CHAIN_MAX];
+                    const int n = VLMGatherNeckChainPositions(s.c(), points, s.rows());
+                    const P3 root = At(points[0]), head = At(points[n - 1]);
+                    const double reach = Len(head - root), a = degrees * 3.14159265358979 / 180;
+                    const P3 u = (1 / reach) * (head - root), side = Cross(u, RandomDirection(rng));
+                    const P3 d = std::cos(a) * u + (std::sin(a) / Len(side)) * side;
+                    const P3 goal = root + ratio * reach * d;
+                    const VLMVector4 target = V(float(goal.x), float(goal.y), float(goal.z), 0);
+                    const float length = VLMPointChainLength(points, n);
+                    {
+                        VLMScopedFPGuard guard;
+                        VLMSolveNeckStretch(s.c(), s.rows(), target, &s.properties);
+                        for (int i = 0; i < 20; ++i)
+                            VLMRotatePointChainTowardTarget(points, n, VLMVector4Splat(length * length), target);
+                    }
+                    SCOPED_TRACE(::testing::Message() << joints << " joints, seed " << seed << ", " << degrees
+                                                      << " degrees, ratio " << ratio);
+                    const P3 now = At(s.row(VLM_NODE_HEAD).globalT) - root;
+                    EXPECT_TRUE(Finite(s));
+                    if (ratio < 1) {
+                        EXPECT_GT(Len(now), 0.85 * reach);
+                        EXPECT_LE(std::acos(std::fmin(1.0, Dot(now, d) / Len(now))), a * (1 - 0.5 * ratio) + 1e-3);
+                    } else {
+                        EXPECT_LT(Len(now - (At(points[n - 1]) - root)), 1e-3 * reach);
+                    }
+                }
+            }
+        }
+    }
+}
+
 // A head effector turned away: joint j of Neck..Neck3 turns by (j + 1) (1 - k)^4 / 5 of the head's blended turn,
 // the head follows the last and then blends toward the effector.
 TEST(Neck, TheStageSpreadsAHeadTurnByTheNeckStiffness)

@@ -1,4 +1,5 @@
 #include "counting_new.h"
+#include "real_take.h"
 #include "solver_test_util.h"
 
 #include <atomic>
@@ -598,5 +599,141 @@ const ContinuityRow kRows[] = {
 };
 INSTANTIATE_TEST_SUITE_P(Solve, Continuity, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<ContinuityRow>& r) { return r.param.name; });
+
+// The reach-and-smoothness table on a real take (a person walking, turning, jumping and climbing), retargeted frame
+// by frame onto its own skeleton and the two presets under the settings users turn on most (realtake::Runs): each
+// goal the run turns on missed no worse than the solve of commit 8585dd0 plus the row's tolerance, no node turning
+// beyond max(2 x its source node's turn, its source node's turn + 5 degrees) by more than 30 degrees, no NaN.
+
+struct Tolerance {
+    bool onMax;                // the worst frame's miss, else the mean
+    double scale, add, share;  // at most scale x before + max(add, share x before)
+};
+const Tolerance kAnkleMax = {true, 1, 0.25, 0}, kWristMean = {false, 1.2, 0.1, 0}, kChestMean = {false, 1, 0.3, 0},
+                kKneeMax = {true, 1, 0.2, 0}, kHeadMean = {false, 1, 1.0, 0.5}, kChestMax = {true, 1, 0.3, 0};
+struct Before {
+    double mean, max;  // cm
+};
+struct RealTakeRow {
+    const char* run;
+    std::vector<Before> before;  // per goal of the run, in its order
+    Tolerance tolerance;
+    bool held = true;  // false: the misses are printed against the reference, not held to it
+};
+
+void PrintTo(const RealTakeRow& row, std::ostream* os) { *os << row.run; }
+
+class RealTake : public ::testing::TestWithParam<RealTakeRow> { };
+
+TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
+{
+    const RealTakeRow& row = GetParam();
+    const auto& runs = realtake::Runs();
+    const auto run = std::find_if(runs.begin(), runs.end(), [&](const realtake::Run& r) { return r.name == row.run; });
+    ASSERT_NE(run, runs.end());
+    ASSERT_EQ(run->effectors.size(), row.before.size());
+    const realtake::Result result = realtake::Measure(realtake::Walk(), *run);
+    std::printf("%s", realtake::Describe(*run, result).c_str());
+    EXPECT_EQ(result.nan, 0);
+    EXPECT_LE(result.worst, 30.0) << VLMGetNodeName(result.worstNode) << ", frame " << result.worstFrame;
+    for (std::size_t k = 0; k < row.before.size(); ++k) {
+        const Tolerance& t = row.tolerance;
+        const double before = t.onMax ? row.before[k].max : row.before[k].mean;
+        const double now = t.onMax ? result.misses[k].max : result.misses[k].mean;
+        const double bound = t.scale * before + std::fmax(t.add, t.share * before);
+        std::printf("  %s: %s %.3f, before %.3f, bound %.3f%s\n", VLMGetEffectorName(run->effectors[k]),
+                    t.onMax ? "max" : "mean", now, before, bound, row.held ? "" : " (not held)");
+        EXPECT_TRUE(!row.held || now <= bound)
+            << VLMGetEffectorName(run->effectors[k]) << (t.onMax ? " max " : " mean ") << now << " > " << bound;
+    }
+}
+
+// The take as read: its joints, its frames, the calibration frame as the rest pose; bad text refused with its line.
+TEST(RealTake, ReadsTheTakeAndRefusesBadText)
+{
+    const realtake::Take& take = realtake::Walk();
+    EXPECT_EQ(take.joints.size(), 31u);
+    EXPECT_EQ(take.frames.size(), 2752u);
+    EXPECT_EQ(
+        std::count_if(take.joints.begin(), take.joints.end(), [](const realtake::Joint& j) { return j.node > 0; }), 24);
+    fixtures::Scene source(realtake::BuildCharacter(take));
+    const std::vector<VLMStateRow> rest = source.snapshot();
+    realtake::PoseFrame(take, 0, {}, source);
+    EXPECT_LT(MaxMove(source.c(), source.rows(), rest.data()), 1e-3);
+    realtake::PoseFrame(take, 1000, {}, source);
+    EXPECT_GT(MaxMove(source.c(), source.rows(), rest.data()), 10.0);
+
+    const std::string head = "HIERARCHY\nROOT Hips\n{\n OFFSET 0 0 0\n CHANNELS 6 Xposition Yposition Zposition "
+                             "Zrotation Yrotation Xrotation\n JOINT Spine\n {\n  OFFSET 0 2 0\n  CHANNELS 3 Zrotation "
+                             "Yrotation Xrotation\n  End Site\n  {\n   OFFSET 0 1 0\n  }\n }\n}\nMOTION\nFrames: 2\n"
+                             "Frame Time: 0.1\n";
+    const std::string frames = "0 1 0 0 0 0 0 0 0\n0 1 0 5 0 0 10 0 0\n", map = "Hips Hips\nSpine Spine\n";
+    realtake::Take t;
+    std::string error;
+    EXPECT_TRUE(realtake::Parse(head + frames, map, t, error)) << error;
+    const struct {
+        std::string bvh, map, reason;
+    } bad[] = {{head + "0 1 0 0 0 0 0 0 0\n", map, "line 19: the frames hold 9 values, not 2 x 9"},
+               {head + "0 1 0 0 0 0 0 0 0\n0 1 0 5 0 0 10 x 0\n", map, "line 20: bad value x"},
+               {"HIERARCHY\nROOT Hips\n{\n CHANNELS 1 Wrotation\n}\n", map, "line 4: unknown channel Wrotation"},
+               {head + frames, "Hips Hips\nChest Spine\n", "map line 2: no joint or node"},
+               {head + frames, "Hips Nowhere\n", "map line 1: no joint or node"},
+               {"HIERARCHY\nROOT Hips\n{\n", map, "unfinished HIERARCHY"}};
+    for (const auto& b : bad) {
+        EXPECT_FALSE(realtake::Parse(b.bvh, b.map, t, error)) << b.reason;
+        EXPECT_NE(error.find(b.reason), std::string::npos) << error;
+        EXPECT_TRUE(t.joints.empty() && t.frames.empty());
+    }
+}
+
+// The misses of the solve at commit 8585dd0 on the same runs, recorded once from it: mean and max per goal, cm.
+const RealTakeRow kRealTakeRows[] = {
+    // clang-format off
+    // Rows not held: the presets' head rows, whose goal lies 0.13 to 0.66 of the head's distance from the neck's
+    // root on this take (its trunk is short against theirs), which only folding the neck 130 to 175 degrees
+    // reaches, as the solve before did; and the wrists with source arms 1.2 times the target's on the same skeleton,
+    // where the solve before reached them by flipping the trunk: its hands pull as far beyond reach, and as long
+    // against the lever the chest end swings on, in the frames it flipped in as in those it reached smoothly, and
+    // the rules that keep it from flipping hold it back in both (loosened there, the trunk turns 74 degrees beyond
+    // its source).
+    // The chest resisting the hands is held on its worst frame, where letting the hands' shift grow to the share of
+    // the spine shows (its mean moves by a few millimetres); on the same skeleton that run is only printed, its trunk
+    // turning some 50 degrees beyond its source (over 110 before).
+    {"DefaultSame", {{0.027, 2.934}, {0.074, 1.232}}, kAnkleMax},
+    {"WristReachArms10Same", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean},
+    {"WristReachArms11Same", {{0.037, 1.122}, {0.093, 2.678}}, kWristMean},
+    {"WristReachArms12Same", {{0.025, 2.382}, {0.188, 7.639}}, kWristMean, false},
+    {"ChestReachSame", {{1.216, 3.686}}, kChestMean},
+    {"SquashAndStretchSame", {{0.352, 2.121}}, kChestMean},
+    {"ChestAndWristReachArms12Same", {{6.545, 21.809}}, kChestMean},
+    {"SquashAndStretchWristReachArms12Same", {{6.736, 20.383}}, kChestMean},
+    {"KneeReachSame", {{0.552, 1.331}, {0.603, 1.538}}, kKneeMax},
+    {"HeadReachSame", {{0.324, 1.055}}, kHeadMean},
+    {"DefaultTypical", {{0.041, 2.475}, {0.037, 1.030}}, kAnkleMax},
+    {"WristReachArms10Typical", {{0.032, 0.404}, {0.079, 0.949}}, kWristMean},
+    {"WristReachArms11Typical", {{0.157, 2.043}, {0.406, 4.094}}, kWristMean},
+    {"WristReachArms12Typical", {{0.216, 4.066}, {0.758, 8.265}}, kWristMean},
+    {"ChestReachTypical", {{9.761, 10.607}}, kChestMean},
+    {"SquashAndStretchTypical", {{5.586, 6.317}}, kChestMean},
+    {"ChestAndWristReachArms12Typical", {{15.582, 31.153}}, kChestMean},
+    {"SquashAndStretchWristReachArms12Typical", {{9.577, 21.557}}, kChestMean},
+    {"ChestResistedWristReachArms15Typical", {{9.633, 11.967}}, kChestMax},
+    {"KneeReachTypical", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMax},
+    {"HeadReachTypical", {{0.235, 1.273}}, kHeadMean, false},
+    {"DefaultFull", {{0.041, 2.475}, {0.037, 1.030}}, kAnkleMax},
+    {"WristReachArms10Full", {{0.032, 0.424}, {0.086, 1.021}}, kWristMean},
+    {"WristReachArms11Full", {{0.153, 2.028}, {0.427, 4.276}}, kWristMean},
+    {"WristReachArms12Full", {{0.215, 4.321}, {0.785, 8.616}}, kWristMean},
+    {"ChestReachFull", {{9.882, 10.835}}, kChestMean},
+    {"SquashAndStretchFull", {{5.681, 6.512}}, kChestMean},
+    {"ChestAndWristReachArms12Full", {{15.862, 30.658}}, kChestMean},
+    {"SquashAndStretchWristReachArms12Full", {{9.768, 21.276}}, kChestMean},
+    {"ChestResistedWristReachArms15Full", {{10.024, 12.045}}, kChestMax},
+    {"KneeReachFull", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMax},
+    {"HeadReachFull", {{0.005, 0.197}}, kHeadMean, false},
+    // clang-format on
+};
+INSTANTIATE_TEST_SUITE_P(Solve, RealTake, ::testing::ValuesIn(kRealTakeRows),
+                         [](const ::testing::TestParamInfo<RealTakeRow>& r) { return r.param.run; });
 
 }  // namespace

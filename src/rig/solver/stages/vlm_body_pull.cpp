@@ -94,6 +94,9 @@ struct BodyPulls {
     {
         return lengths > 0.0f ? VLMShortenTo(shift, longest * (VLMLengthFloat(shift) / lengths)) : shift;
     }
+    // The sum of the arcs, not held to the largest: what two pulls turning
+    // the same way ask together.
+    VLMVector4 summed() const { return largest > 0.0f ? VLMQuatNormalize(sum) : VLMConstant::IdentityQuat; }
     VLMVector4 turned() const
     {
         return largest > 0.0f ? Lessen(VLMQuatNormalize(sum), largest) : VLMConstant::IdentityQuat;
@@ -110,7 +113,25 @@ VLMVector4 Pack(float a, float b, float c, float d) { return VLMVector4{a, b, c,
 // turned further, the chest swings the collars round when both hands pull
 // beyond reach across the body.
 constexpr float kChestShare = 0.27f, kChestTurnShare = 0.2f, kHipsShare = 0.5f;
-const float kChestTurnBound = std::tan(0.5f * kChestTurnShare), kHipsTurnBound = std::tan(0.5f * kHipsShare);
+// A foot's first pull, in lengths of a leg, from which the legs' turns stop
+// being added up, and by which they no longer are.
+constexpr float kLegsFarFrom = 0.1f, kLegsFarTo = 0.3f;
+// The hands' rules loosen where nothing has flipped the body: a hand's first
+// pull under kFarFrom of the arm's length (fully loose) to kFarTo (held), and
+// the longest first move of a hand under kLeverFrom of the lever the chest end
+// swings on about the Spine joint (to kLeverTo). Loose, the hands' shift of the
+// chest end nears kLooseShift times their first move softly, their turn
+// kLooseTurn (radians), and the lever along which their part toward the joint
+// is dropped follows the chest end by up to kLeverTilt (radians). The shift's
+// soft bound lies at three first moves, not at the two a hard bound held it
+// to. Brought softly toward two, a shift of one and a half first moves kept
+// 97% of itself and one of two moves 89%, and with hands hanging a fifth of
+// the arm beyond reach through a walk the wrists missed their goals by a
+// third more on average; toward three it keeps 99.7% and 98.6% there, so the
+// soft bound costs next to nothing short of where the hard one held.
+constexpr float kFarFrom = 0.24f, kFarTo = 0.4f, kLeverFrom = 0.35f, kLeverTo = 0.6f;
+constexpr float kLooseShift = 3.0f, kLooseTurn = 1.2f, kLeverTilt = 0.35f;
+const float kHipsTurnBound = std::tan(0.5f * kHipsShare);
 
 // v shortened smoothly toward `length`: v / (1 + (|v| / length)^6)^(1/6).
 // A short v stays nearly whole (over 99% of it at half the length, 97% at
@@ -127,6 +148,18 @@ VLMVector4 SoftShorten(const VLMVector4& v, float length)
         return s > 0.0f ? VLMVector4Zero() : v;
     const float r = s / length, r2 = r * r;
     return v * (1.0f / std::pow(1.0f + r2 * r2 * r2, 1.0f / 6.0f));
+}
+
+// The turn q (either sign) brought softly within the half-angle tangent
+// `bound`, as SoftShorten brings a shift within its length.
+VLMVector4 SoftLessen(VLMVector4 q, float bound)
+{
+    if (q.w < 0.0f)
+        q = VLMVector4Negate(q);
+    if (!(q.w > 0.0f))
+        return Lessen(q, bound);
+    const VLMVector4 v = SoftShorten(VLMVector4ClearW(q) * (1.0f / q.w), bound);
+    return VLMQuatNormalize(VLMVector4MergeW(v, VLMConstant::One));
 }
 
 }  // namespace
@@ -279,9 +312,12 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
     VLMVector4 hipsShift = VLMVector4Zero(), handsShift = VLMVector4Zero(), headShift = VLMVector4Zero();
     VLMVector4 hipsTurned = VLMConstant::IdentityQuat, handsTurned = VLMConstant::IdentityQuat,
                headTurned = VLMConstant::IdentityQuat;
-    float hipsReach = 0.0f, handsReach = 0.0f, headReach = 0.0f;
-    VLMVector4 legRoots[2];  // the up-legs about the hips at the first iteration
-    VLMVector4 lever;        // Spine joint to chest end at the first iteration
+    float hipsReach = 0.0f, handsReach = 0.0f, headReach = 0.0f, handsTurnBound = 0.0f, leverTilt = 0.0f;
+    float loose = 0.0f;                                 // how far the hands' rules loosen, 0..1 (below)
+    float near = 1.0f;                                  // how near reach the feet lie at the first iteration, 0..1
+    VLMVector4 hipsSummed = VLMConstant::IdentityQuat;  // the legs' turns added up
+    VLMVector4 legRoots[2];                             // the up-legs about the hips at the first iteration
+    VLMVector4 lever;                                   // Spine joint to chest end at the first iteration
     // One limiter for every iteration: the stretch hands back in its lane 0
     // the factor it has scaled the spine by so far, so its soft limit holds
     // the spine's whole stretch. Set afresh for each iteration, it let every
@@ -312,7 +348,23 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         // shifts and turns are kept within a share of the body they move: the
         // hands' shift of the chest end within a share of the spine's length
         // (hips to chest end), the legs' shift of the hips within a share of
-        // the legs', each turn within the same share as an angle. The head's
+        // the legs', each turn within the same share as an angle. A small
+        // pull keeps the bound it had before the share: twice its first
+        // length, whichever is smaller. The share alone lets a push the
+        // chest follows (the elbows resisting compression) wind the chest
+        // end up to a quarter of the spine away from its own goal.
+        //
+        // Those bounds are for the pulls that flipped the body: a hand far
+        // beyond reach, or a pull long against the lever the chest end swings
+        // on about the Spine joint. Where neither holds they cost reach that
+        // was smooth (hands hanging a little beyond reach, as a source with
+        // arms a tenth or a fifth longer gives in every step of a walk, want
+        // the trunk to lean and roll well past a quarter of the spine and 0.2
+        // rad). There the hands' rules loosen, smoothly, by `loose`: the shift
+        // toward kLooseShift first moves, the turn toward kLooseTurn (brought
+        // within it softly), and the lever they drop their part toward the
+        // joint along follows the chest end by up to kLeverTilt (below). The
+        // head's
         // pull keeps its own rules (its shift within twice its first pull, its
         // turn unbounded): its goal lies by the neck, and the chest turns
         // until the neck points at it.
@@ -329,24 +381,63 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
                 legRoots[j] = VLMVector4ClearW(Position(character, rows, root) - hips);
             }
             hipsReach = kHipsShare * 0.5f * legs;
-            handsReach = kChestShare * VLMLengthFloat(VLMVector4ClearW(chest - hips));
+            float far = 0.0f;
+            for (int j = 0; j < 2; ++j)
+                far = VLMMaxFloat(far, VLMLengthFloat(VLMVector4ClearW(pull[j])));
+            near = 1.0f - VLMVector4SmoothStep(VLMVector4Splat(kLegsFarFrom), VLMVector4Splat(kLegsFarTo),
+                                               VLMVector4Splat(legs > 0.0f ? far / (0.5f * legs) : 0.0f))
+                              .x;
+            float first = 0.0f;  // the longest first move of a hand, as `add` takes it
+            for (int j = 2; j < 4; ++j)
+                first = VLMMaxFloat(first, VLMLengthFloat(BodyPulls::Step(pull[j], chestMove)));
             lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
+            float arm = 0.0f, longest = 0.0f;  // the target's arm; the longest first pull of a hand
+            for (int k = 0; k < 2; ++k)
+                arm += VLMLengthFloat(VLMVector4ClearW(Position(character, rows, VLM_NODE_LEFT_ARM + k + 1) -
+                                                       Position(character, rows, VLM_NODE_LEFT_ARM + k)));
+            for (int j = 2; j < 4; ++j)
+                longest = VLMMaxFloat(longest, VLMLengthFloat(VLMVector4ClearW(pull[j])));
+            const float leverLength = VLMLengthFloat(lever);
+            const auto fade = [](float from, float to, float at) {
+                return 1.0f - VLMVector4SmoothStep(VLMVector4Splat(from), VLMVector4Splat(to), VLMVector4Splat(at)).x;
+            };
+            loose = arm > 0.0f && leverLength > 0.0f
+                        ? fade(kFarFrom, kFarTo, longest / arm) * fade(kLeverFrom, kLeverTo, first / leverLength)
+                        : 0.0f;
+            const float held = VLMMinFloat(kChestShare * VLMLengthFloat(VLMVector4ClearW(chest - hips)), 2.0f * first);
+            handsReach = held + loose * (kLooseShift * first - held);
+            handsTurnBound = std::tan(0.5f * (kChestTurnShare + loose * (kLooseTurn - kChestTurnShare)));
+            leverTilt = std::tan(0.5f * kLeverTilt * loose);
             headReach = 2.0f * VLMLengthFloat(BodyPulls::Step(head, chestMove));
         }
 
         // The legs turn the hips about the up-legs as they stood at the first
-        // iteration, and their turns are not added up: each iteration's turn
-        // is the one its pulls ask. Measured where the up-legs stand after the
-        // last turn, the turn feeds back: with the feet pulled apart either
-        // sense grows itself, and the hips flip from one to the other as the
-        // goals move.
+        // iteration. Measured where the up-legs stand after the last turn, the
+        // turn feeds back: with the feet pulled apart either sense grows
+        // itself, and the hips flip from one to the other as the goals move.
+        // Where the feet lie near reach the turns are added up over the
+        // iterations (the legs' arcs summed, within the same bound): each
+        // iteration's pull is what the turns before it left, and a single
+        // iteration's turn leaves the knees a centimetre or so off their goals
+        // in nearly every frame of a walk. Where a foot lies far beyond reach
+        // (its first pull over a tenth of a leg's length, fully from three
+        // tenths) the turn is the one the last iteration asks: the summed turn
+        // sits at its bound there, and a leg coming into reach under hips held
+        // at the bound bends its knee in one frame.
         const float hipsMove = (0.5f + 0.5f * t) * (1.0f - hipsLanes.z);
         const float hipsTurn = (0.3f + 0.7f * t) * (1.0f - hipsLanes.w);
         BodyPulls legs;
         for (int j = 0; j < 2; ++j)
             legs.add(legRoots[j], pull[j], hipsMove, hipsTurn);
         hipsShift = VLMShortenTo(hipsShift + legs.moved(), hipsReach);
-        hipsTurned = Lessen(legs.turned(), kHipsTurnBound);
+        if (near > 0.0f)
+            hipsSummed = Lessen(VLMQuatNormalize(VLMQuatMultiply(legs.summed(), hipsSummed)), kHipsTurnBound);
+        if (near >= 1.0f)
+            hipsTurned = hipsSummed;
+        else if (near > 0.0f)
+            hipsTurned = VLMQuatNlerp(Lessen(legs.turned(), kHipsTurnBound), hipsSummed, VLMVector4Splat(near));
+        else
+            hipsTurned = Lessen(legs.turned(), kHipsTurnBound);
 
         // The chest end's moves lose their part toward the Spine joint (the
         // chest end cannot follow it); the hands' besides lose what the hands
@@ -358,16 +449,33 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         // small sideways remainder, the chest end moves with it, the lever
         // tilts, and what is dropped changes with it, so the remainder winds
         // itself round (a 50-degree swing of the chest end's shift over four
-        // frames of a source turning half a degree in each).
+        // frames of a source turning half a degree in each). Where the hands'
+        // rules loosen, the lever follows the chest end by a bounded tilt: a
+        // hand hanging beyond reach then pulls the chest end sideways as it
+        // leans, and the tilt's bound keeps the lean from winding round.
+        // (Where the hands' rules loosen, their turn nears its bound softly,
+        // as the shift does.)
         BodyPulls hands, neck;
         for (int j = 2; j < 4; ++j)
             hands.add(VLMVector4ClearW(Position(character, rows, kLimbs[j].root) - chest), pull[j],
                       (0.6f + 0.4f * t) * chestMove, (0.4f + 0.6f * t) * chestTurn);
         neck.add(VLMVector4ClearW(Position(character, rows, neckRoot) - chest), head, (0.7f + 0.3f * t) * chestMove,
                  (0.7f + 0.3f * t) * chestTurn);
-        handsShift = SoftShorten(handsShift + VLMWithoutInward(hands.agreed(), lever), handsReach);
+        VLMVector4 tilted = lever;
+        if (leverTilt > 0.0f) {
+            const VLMVector4 leverNow = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
+            tilted = VLMQuatRotate(Lessen(VLMShortestArc(lever, leverNow), leverTilt), lever);
+        }
+        handsShift = SoftShorten(handsShift + VLMWithoutInward(hands.agreed(), tilted), handsReach);
         headShift = VLMShortenTo(headShift + VLMWithoutInward(neck.moved(), lever), headReach);
-        handsTurned = Lessen(VLMQuatNormalize(VLMQuatMultiply(hands.turned(), handsTurned)), kChestTurnBound);
+        const VLMVector4 handsSum = VLMQuatNormalize(VLMQuatMultiply(hands.turned(), handsTurned));
+        if (loose >= 1.0f)
+            handsTurned = SoftLessen(handsSum, handsTurnBound);
+        else if (loose > 0.0f)
+            handsTurned = VLMQuatNlerp(Lessen(handsSum, handsTurnBound), SoftLessen(handsSum, handsTurnBound),
+                                       VLMVector4Splat(loose));
+        else
+            handsTurned = Lessen(handsSum, handsTurnBound);
         headTurned = VLMQuatNormalize(VLMQuatMultiply(neck.turned(), headTurned));
         const VLMVector4 chestShift = handsShift + headShift;
         const VLMVector4 chestTurned = VLMQuatNormalize(VLMQuatMultiply(headTurned, handsTurned));

@@ -25,6 +25,9 @@ constexpr int kRollIterations = 4;
 // hoof turn, which stands the shape on its side) can need more steps.
 constexpr int kMaxRollIterations = 32;
 constexpr float kFloorTolerance = 1e-3f;
+// How level a roll triangle's normal must stand (its upward part) for the
+// roll to lay the triangle flat in full: cos 45 degrees.
+constexpr float kLevelEnough = 0.70710677f;
 
 float Value(const VLMPropertySetState* p, const VLMExtremity* e, int role)
 {
@@ -152,13 +155,15 @@ bool FrontPointBelow(const VLMCharacter* character, const VLMExtremity* extremit
 // equal, and drops to no turn at all where the nearer sense runs out of its
 // range: a small change of the pose then throws the part from one side to the
 // other. So the two senses compete: each bids its turn up to the floor (what
-// lies beyond the part's range counting double), the lower bid wins and turns,
-// but by no more than a share of its lead over the other. A clear winner turns
-// exactly up to the floor, as the least turn did; where the bids come close
-// the turn shrinks to nothing as they meet and the sense changes over without
-// a jump, the front that the turn leaves below being brought up by raising
-// both goals instead (so no front point ends below the floor, even where no
-// turn in range reaches it, which the least turn left as it was).
+// lies beyond the part's range counting double) and the lower bid wins. A
+// clear winner turns exactly up to the floor (or to the end of its range), as
+// the least turn did; only in a narrow band where the bids come close does the
+// turn shrink, to nothing as they meet, so the sense changes over without a
+// jump (the front dipping below the floor while it swaps). Both goals are
+// raised by what no turn in range brings up, and by no more, so a front that
+// no turn in range reaches still ends on the floor (the least turn left it
+// as it was) while a foot or hand is never lifted off its goal for what a
+// turn could have done.
 // The range is the one the least turn kept: bent against the end goal no
 // more than a quarter turn, or no further than it already is, never round
 // through the fold.
@@ -168,6 +173,9 @@ void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* e
     constexpr float kPi = VLMConstant::FloatPi, kHalfPi = VLMConstant::FloatHalfPi;
     // How much more a bid's turn beyond the range weighs than its turn within.
     constexpr float kBeyondRange = 1.0f;
+    // How many times as fast as the pose the turn may move where the senses
+    // change over: the narrower the band, the quicker the swap.
+    constexpr float kQuick = 2.0f;
     VLMTransformTQS& a = block->slots[0];
     VLMTransformTQS& b = block->slots[1];
     const VLMVector4 q = VLMQuatNormalize(b.q);
@@ -201,7 +209,7 @@ void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* e
     if (!(ay < g))
         return;  // up already
     const float rho = std::sqrt(ay * ay + by * by);
-    float t = 0.0f;
+    float t = 0.0f, raise = -1.0f;  // raise < 0: by what the turn leaves below
     if (rho > 0.0f) {
         // phi: the turn to the top of the circle; alpha: the half width of
         // the arc above the floor about it (0 when the floor is out of reach:
@@ -215,19 +223,44 @@ void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* e
         const float bidMinus = minus + kBeyondRange * VLMMaxFloat(minus + lo, 0.0f);
         // The lead moves twice as fast as phi, and phi as fast as the pose
         // turns divided by rho / radius (the sine of h's tilt from upright,
-        // where the circle stops changing the height): the share undoes
-        // both, so the turn moves no faster than the pose does.
+        // where the circle stops changing the height): scaled by the share
+        // it moves no faster than the pose does. The winner turns by kQuick
+        // times the scaled lead, up to all its bid asks within its range: a
+        // clear winner goes all the way, and only in the band where the
+        // scaled lead is under 1 / kQuick of its turn does the turn fall off,
+        // to nothing where the bids meet, there moving at most kQuick times
+        // as fast as the pose. A turn no faster than the pose stopped a clear
+        // winner part of the way (a foot pitched straight down, its ankle
+        // goal 6 over the floor: 65 of the 82 degrees to the floor); much
+        // faster, the swap between the senses outruns the pose's own turn.
         const float lead = bidMinus - bidPlus;
-        const float share = 0.5f * rho / radius;
-        const float winner = lead > 0.0f ? VLMMinFloat(plus, hi) : -VLMMinFloat(minus, -lo);
+        const float share = kQuick * 0.5f * rho / radius;
+        const float most[2] = {VLMMinFloat(plus, hi), -VLMMinFloat(minus, -lo)};  // each sense within range
+        const float winner = most[lead > 0.0f ? 0 : 1];
         t = lead > 0.0f ? VLMMinFloat(share * lead, winner) : VLMMaxFloat(share * lead, winner);
+        // The goals rise only by what no turn in range reaches: the less of
+        // what either sense's furthest turn within its range leaves below.
+        // Inside the band the turn falls short of that and leaves the front
+        // below the floor for a while (the toe or finger dips in as it swaps
+        // sides); raising the goals by what the falling turn leaves would
+        // lift the foot or hand off its goal by most of the front's depth
+        // each time the senses change over, and turn the whole limb with it.
+        float left[2];
+        for (int k = 0; k < 2; ++k) {
+            VLMVector4 sine, cosine;
+            VLMFastSinCos(VLMVector4Splat(most[k]), sine, cosine);
+            left[k] = VLMMaxFloat(g - (ay * cosine.x + by * sine.x), 0.0f);
+        }
+        raise = VLMMinFloat(left[0], left[1]);
     }
     if (t != 0.0f)
         b.q = VLMQuatNormalize(VLMQuatMultiply(VLMQuatAboutAxis(h, t), q));
-    FrontPoints(character, extremity, block, properties, p);
-    const float below = floor - VLMMinFloat(p[0].y, p[1].y);
-    if (below > 0.0f)
-        a.t.y += below, b.t.y += below;
+    if (raise < 0.0f) {
+        FrontPoints(character, extremity, block, properties, p);
+        raise = floor - VLMMinFloat(p[0].y, p[1].y);
+    }
+    if (raise > 0.0f)
+        a.t.y += raise, b.t.y += raise;
 }
 
 VLMVector4* VLMTriangleFrame(VLMVector4 out[4], const VLMVector4& a, const VLMVector4& b, const VLMVector4& c)
@@ -419,6 +452,25 @@ void VLMContactRollStep(const VLMCharacter* character, const VLMExtremity* extre
         // The rows carry the scale: divided by their lengths before the rotation is read.
         VLMVector4 t, q, scale;
         VLMMatrix44ToTQS(t, q, scale, moved);
+        // A triangle standing steeply is laid flat by a turn that swaps sense
+        // where it stands upright: its raised points fall onto one line and
+        // past it their order on the floor flips, so a hand or foot landing on
+        // its edge would roll onto its sole in one frame and onto its back in
+        // the next. Standing more than 45 degrees from level, the triangle
+        // takes only a share of the turn (and of the move), the less the
+        // steeper it stands, nothing upright, and the goal is raised by what
+        // that leaves of the triangle below the floor.
+        const float w = VLMMinFloat(std::fabs(f1[0].y) / kLevelEnough, 1.0f);
+        if (w < 1.0f) {
+            q = VLMQuatNlerp(VLMQuatNormalize(goal.q), q, VLMVector4Splat(w));
+            t = goal.t + (t - goal.t) * w;
+            const VLMMatrix44 m = GoalMatrix({t, q, goal.s}, hoof, h);
+            float low = kHighest;
+            for (int i = 0; i < 3; ++i)
+                low = VLMMinFloat(low, VLMMatrix44MulVector(m, local[triangle[i]]).y);
+            if (low < floor)
+                t.y += floor - low;
+        }
         goal.t = t;
         goal.q = q;
     }

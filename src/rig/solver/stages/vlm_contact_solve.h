@@ -31,10 +31,11 @@ void VLMContactRollStep(const VLMCharacter* character, const VLMExtremity* extre
 void VLMContactFrontStep(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
                          const VLMPropertySetState* properties, const VLMVector4& restRotation);
 // The front part (B) turned about its hinge toward the floor, within its range
-// against the end goal, by a turn that changes little when the pose changes
-// little; both goals then rise by whatever of the front is still below the
-// floor. Kind 1 runs it, in place of front steps, when the front part carried
-// with the roll leaves a front point below the floor.
+// against the end goal, all the way where one sense clearly wins and by less
+// only where the two senses nearly tie, so the turn never jumps; both goals
+// then rise by what no turn in range brings up. Kind 1 runs it, in place of
+// front steps, when the front part carried with the roll leaves a front point
+// below the floor.
 void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
                             const VLMPropertySetState* properties);
 
