@@ -130,6 +130,15 @@ constexpr float kLegsFarFrom = 0.1f, kLegsFarTo = 0.3f;
 // third more on average; toward three it keeps 99.7% and 98.6% there, so the
 // soft bound costs next to nothing short of where the hard one held.
 constexpr float kFarFrom = 0.24f, kFarTo = 0.4f, kLeverFrom = 0.35f, kLeverTo = 0.6f;
+// The turn loosens over a narrower band of that pull, held from kTurnFarTo of
+// the arm. The hands' turn feeds itself: turned one way, the shoulders swing
+// round and the pulls ask more of the same sense, so the summed turn runs to
+// its bound in whichever sense the first iterations happen to favour. Held
+// at 0.2 rad a flip from one sense to the other costs at most twice that;
+// loosened toward 1.2 rad, hands hanging three tenths of an arm beyond reach
+// (the chest resisting them, source arms half as long again) flipped the
+// trunk by 57 degrees in one frame where the source turned half a degree.
+constexpr float kTurnFarTo = 0.32f;
 constexpr float kLooseShift = 3.0f, kLooseTurn = 1.2f, kLeverTilt = 0.35f;
 const float kHipsTurnBound = std::tan(0.5f * kHipsShare);
 
@@ -314,6 +323,7 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
                headTurned = VLMConstant::IdentityQuat;
     float hipsReach = 0.0f, handsReach = 0.0f, headReach = 0.0f, handsTurnBound = 0.0f, leverTilt = 0.0f;
     float loose = 0.0f;                                 // how far the hands' rules loosen, 0..1 (below)
+    float looseTurn = 0.0f;                             // how far their turn's bound loosens, 0..1 (below)
     float near = 1.0f;                                  // how near reach the feet lie at the first iteration, 0..1
     VLMVector4 hipsSummed = VLMConstant::IdentityQuat;  // the legs' turns added up
     VLMVector4 legRoots[2];                             // the up-legs about the hips at the first iteration
@@ -361,8 +371,8 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         // arms a tenth or a fifth longer gives in every step of a walk, want
         // the trunk to lean and roll well past a quarter of the spine and 0.2
         // rad). There the hands' rules loosen, smoothly, by `loose`: the shift
-        // toward kLooseShift first moves, the turn toward kLooseTurn (brought
-        // within it softly), and the lever they drop their part toward the
+        // toward kLooseShift first moves, the turn toward kLooseTurn (by
+        // `looseTurn`, over a narrower band; brought within it softly), and the lever they drop their part toward the
         // joint along follows the chest end by up to kLeverTilt (below). The
         // head's
         // pull keeps its own rules (its shift within twice its first pull, its
@@ -406,7 +416,10 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
                         : 0.0f;
             const float held = VLMMinFloat(kChestShare * VLMLengthFloat(VLMVector4ClearW(chest - hips)), 2.0f * first);
             handsReach = held + loose * (kLooseShift * first - held);
-            handsTurnBound = std::tan(0.5f * (kChestTurnShare + loose * (kLooseTurn - kChestTurnShare)));
+            looseTurn = arm > 0.0f && leverLength > 0.0f ? fade(kFarFrom, kTurnFarTo, longest / arm) *
+                                                               fade(kLeverFrom, kLeverTo, first / leverLength)
+                                                         : 0.0f;
+            handsTurnBound = std::tan(0.5f * (kChestTurnShare + looseTurn * (kLooseTurn - kChestTurnShare)));
             leverTilt = std::tan(0.5f * kLeverTilt * loose);
             headReach = 2.0f * VLMLengthFloat(BodyPulls::Step(head, chestMove));
         }
@@ -469,11 +482,11 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         handsShift = SoftShorten(handsShift + VLMWithoutInward(hands.agreed(), tilted), handsReach);
         headShift = VLMShortenTo(headShift + VLMWithoutInward(neck.moved(), lever), headReach);
         const VLMVector4 handsSum = VLMQuatNormalize(VLMQuatMultiply(hands.turned(), handsTurned));
-        if (loose >= 1.0f)
+        if (looseTurn >= 1.0f)
             handsTurned = SoftLessen(handsSum, handsTurnBound);
-        else if (loose > 0.0f)
+        else if (looseTurn > 0.0f)
             handsTurned = VLMQuatNlerp(Lessen(handsSum, handsTurnBound), SoftLessen(handsSum, handsTurnBound),
-                                       VLMVector4Splat(loose));
+                                       VLMVector4Splat(looseTurn));
         else
             handsTurned = Lessen(handsSum, handsTurnBound);
         headTurned = VLMQuatNormalize(VLMQuatMultiply(neck.turned(), headTurned));
