@@ -372,12 +372,12 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         // the trunk to lean and roll well past a quarter of the spine and 0.2
         // rad). There the hands' rules loosen, smoothly, by `loose`: the shift
         // toward kLooseShift first moves, the turn toward kLooseTurn (by
-        // `looseTurn`, over a narrower band; brought within it softly), and the lever they drop their part toward the
-        // joint along follows the chest end by up to kLeverTilt (below). The
-        // head's
-        // pull keeps its own rules (its shift within twice its first pull, its
-        // turn unbounded): its goal lies by the neck, and the chest turns
-        // until the neck points at it.
+        // `looseTurn`, over a narrower band; brought within it softly), and
+        // the lever they drop their part toward the joint along follows the
+        // chest end by up to kLeverTilt (below). The head's pull keeps its own
+        // rules (its shift within twice its first pull, its turn unbounded):
+        // its goal lies by the neck, and the chest turns until the neck points
+        // at it.
         const VLMVector4 hips = Position(character, rows, VLM_NODE_HIPS);
         const VLMVector4 chest = pose.slots[2].t;
         const float chestMove = 1.0f - chestLanes.z, chestTurn = 1.0f - chestLanes.w;
