@@ -411,14 +411,13 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
             const auto fade = [](float from, float to, float at) {
                 return 1.0f - VLMVector4SmoothStep(VLMVector4Splat(from), VLMVector4Splat(to), VLMVector4Splat(at)).x;
             };
-            loose = arm > 0.0f && leverLength > 0.0f
-                        ? fade(kFarFrom, kFarTo, longest / arm) * fade(kLeverFrom, kLeverTo, first / leverLength)
-                        : 0.0f;
+            if (arm > 0.0f && leverLength > 0.0f) {
+                const float shortMove = fade(kLeverFrom, kLeverTo, first / leverLength);
+                loose = fade(kFarFrom, kFarTo, longest / arm) * shortMove;
+                looseTurn = fade(kFarFrom, kTurnFarTo, longest / arm) * shortMove;
+            }
             const float held = VLMMinFloat(kChestShare * VLMLengthFloat(VLMVector4ClearW(chest - hips)), 2.0f * first);
             handsReach = held + loose * (kLooseShift * first - held);
-            looseTurn = arm > 0.0f && leverLength > 0.0f ? fade(kFarFrom, kTurnFarTo, longest / arm) *
-                                                               fade(kLeverFrom, kLeverTo, first / leverLength)
-                                                         : 0.0f;
             handsTurnBound = std::tan(0.5f * (kChestTurnShare + looseTurn * (kLooseTurn - kChestTurnShare)));
             leverTilt = std::tan(0.5f * kLeverTilt * loose);
             headReach = 2.0f * VLMLengthFloat(BodyPulls::Step(head, chestMove));
