@@ -185,45 +185,64 @@ QString StillHeld()
 SaveLock::SaveLock(const QString& target)
 {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kSaveLockWaitMilliseconds);
-    fd_ = ::open(Native(QFileInfo(target).absolutePath()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd_ >= 0) {
-        Wait(fd_, deadline);
+    folderFd_ = ::open(Native(QFileInfo(target).absolutePath()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd_ >= 0) {
+        // A user who may not list the folder cannot lock it, and locks the
+        // file instead (below): the file is locked here too, so that the
+        // saves of such a user and of this one follow each other. Where
+        // there is no such file, no such save can be made.
+        if (Wait(folderFd_, deadline))
+            LockFile(target, deadline, false);
         return;
     }
-    if (errno != EACCES)
-        return;  // no folder: the save finds that itself
-    // A folder that may not be listed cannot be opened to be locked: the
-    // file itself is. When another save replaced it while this one waited,
-    // the lock is of a file no longer there, and the one there now is
-    // locked in its turn.
+    if (errno == EACCES)
+        LockFile(target, deadline, true);
+    // Otherwise there is no folder: the save finds that itself.
+}
+
+bool SaveLock::LockFile(const QString& target, std::chrono::steady_clock::time_point deadline, bool required)
+{
+    // When another save replaced the file while this one waited, the lock
+    // is of a file no longer there, and the one there now is locked in its
+    // turn.
     for (;;) {
-        fd_ = ::open(Native(target), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-        if (fd_ < 0 && errno == EACCES)
-            fd_ = ::open(Native(target), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        // Only a plain file is opened: opening a device may act on it.
         struct stat locked, now;
-        if (fd_ < 0 || ::fstat(fd_, &locked) != 0 || !S_ISREG(locked.st_mode)) {
+        if (EntryStatus(target, now) && S_ISREG(now.st_mode)) {
+            fileFd_ = ::open(Native(target), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+            if (fileFd_ < 0 && errno == EACCES)
+                fileFd_ = ::open(Native(target), O_WRONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        }
+        if (fileFd_ < 0 || ::fstat(fileFd_, &locked) != 0 || !S_ISREG(locked.st_mode)) {
+            if (fileFd_ >= 0)
+                ::close(fileFd_);
+            fileFd_ = -1;
+            if (!required)
+                return true;
             problem_ = Tr("its folder may not be listed and %1 is not a file there that could be locked, so the "
                           "save could not be kept apart from others")
                            .arg(QFileInfo(target).fileName());
-            return;
+            return false;
         }
-        if (!Wait(fd_, deadline))
-            return;
+        if (!Wait(fileFd_, deadline))
+            return false;
         if (EntryStatus(target, now) && now.st_dev == locked.st_dev && now.st_ino == locked.st_ino)
-            return;
-        ::close(fd_);
-        fd_ = -1;
+            return true;
+        ::close(fileFd_);
+        fileFd_ = -1;
         if (Clock::now() >= deadline) {
             problem_ = StillHeld();
-            return;
+            return false;
         }
     }
 }
 
 SaveLock::~SaveLock()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    for (const int fd : {fileFd_, folderFd_}) {
+        if (fd >= 0)
+            ::close(fd);
+    }
 }
 
 bool SaveLock::Wait(int fd, std::chrono::steady_clock::time_point deadline)

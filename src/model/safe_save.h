@@ -65,10 +65,12 @@ QString StagedPathFor(const QString& target);
 void RemoveLeftovers(const QString& target);
 
 // An exclusive lock that keeps saves of `target` apart while it lives: on
-// the target's folder (so also saves of other names there), and where the
-// folder cannot be opened to be locked (one that may not be listed) on the
-// target file itself, which is then rewritten in place. Where the file
-// system keeps no locks, the save goes on without one.
+// the target's folder (so also saves of other names there) and on the target
+// file, where there is one. A user who may not list the folder cannot open it
+// to lock it, and locks the file alone, which is then rewritten in place; the
+// file's lock keeps that user's saves and those of users who may list the
+// folder apart. Where the file system keeps no locks, the save goes on
+// without one.
 class SaveLock {
 public:
     explicit SaveLock(const QString& target);
@@ -84,8 +86,12 @@ private:
     // Waits for the lock on `fd` until `deadline`; false, with the problem
     // set, when another holds it still.
     bool Wait(int fd, std::chrono::steady_clock::time_point deadline);
+    // Locks the file at `target` as it stands once locked; where there is no
+    // file to lock, false with the problem set if one was `required`.
+    bool LockFile(const QString& target, std::chrono::steady_clock::time_point deadline, bool required);
 
-    int fd_ = -1;
+    int folderFd_ = -1;
+    int fileFd_ = -1;
     QString problem_;
 };
 

@@ -888,22 +888,90 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         std::cout << skipped << " rows need another user's rights and were left out." << std::endl;
 }
 
+namespace {
+
+// A process of another user (as root) that saves its characterization each
+// time it is asked to, answering whether the save succeeded.
+class SaverProcess {
+public:
+    SaverProcess(uid_t user, const Characterization& characterization)
+    {
+        int go[2], done[2];
+        if (::pipe(go) != 0 || ::pipe(done) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(go[1]), ::close(done[0]);
+            const gid_t groups[] = {kSharedGroup};
+            Characterization saved = characterization;
+            char path[4096];
+            std::size_t size = 0;
+            // Each request: the path's length, then the path.
+            if (::setgroups(1, groups) == 0 && ::setgid(kOrdinaryGroup) == 0 && ::setuid(user) == 0) {
+                while (::read(go[0], &size, sizeof size) == sizeof size && size < sizeof path &&
+                       ::read(go[0], path, size) == ssize_t(size)) {
+                    const char answer =
+                        SaveCharacterizationBinary(saved, QString::fromUtf8(path, int(size)), QString(), 0, true) ? 'y'
+                                                                                                                   : 'n';
+                    if (::write(done[1], &answer, 1) != 1)
+                        break;
+                }
+            }
+            ::_exit(0);
+        }
+        ::close(go[0]), ::close(done[1]);
+        go_ = go[1], done_ = done[0];
+    }
+    ~SaverProcess()
+    {
+        ::close(go_), ::close(done_);
+        if (pid_ > 0)
+            ::waitpid(pid_, nullptr, 0);
+    }
+    SaverProcess(const SaverProcess&) = delete;
+    SaverProcess& operator=(const SaverProcess&) = delete;
+
+    bool Save(const QString& path, QString& message)
+    {
+        const QByteArray bytes = path.toUtf8();
+        const std::size_t size = std::size_t(bytes.size());
+        char answer = 0;
+        const bool answered = ::write(go_, &size, sizeof size) == sizeof size &&
+                              ::write(go_, bytes.constData(), size) == ssize_t(size) && ::read(done_, &answer, 1) == 1;
+        message = answered ? QString() : QStringLiteral("the saving process did not answer");
+        return answer == 'y';
+    }
+
+private:
+    pid_t pid_ = -1;
+    int go_ = -1, done_ = -1;
+};
+
+}  // namespace
+
 // Two saves of one name at once follow each other: each ends with its own
 // stream and names together, and neither fails on what the other made. So
-// too in a folder that may not be listed, whose lock is its file's.
+// too in a folder that may not be listed, whose lock is its file's, and
+// between a user who may list the folder and one who may not.
 TEST_F(CharacterizationFilesTest, SavesOfOneNameFollowEachOther)
 {
     Characterization a = MakeCharacterization(1), b = MakeCharacterization(2);
     b.SetNodeName(1, "b_hips");
     const QByteArray streams[] = {Stream(a, 0, true), Stream(b, 0, true)};
-    const auto race = [&](const QString& folder) {
+    using Save = std::function<bool(const QString& hero, QString& message)>;
+    const Save saveA = [&](const QString& hero, QString& message) {
+        return SaveCharacterizationBinary(a, hero, QString(), 0, true, &message);
+    };
+    const Save saveB = [&](const QString& hero, QString& message) {
+        return SaveCharacterizationBinary(b, hero, QString(), 0, true, &message);
+    };
+    const auto race = [&](const QString& folder, const Save& first, const Save& second, int rounds) {
         const QString hero = folder + "/hero.vlmc";
-        for (int round = 0; round < 40; ++round) {
+        for (int round = 0; round < rounds; ++round) {
             bool saved[2] = {false, false};
             QString messages[2];
-            std::thread other(
-                [&] { saved[1] = SaveCharacterizationBinary(b, hero, QString(), 0, true, &messages[1]); });
-            saved[0] = SaveCharacterizationBinary(a, hero, QString(), 0, true, &messages[0]);
+            std::thread other([&] { saved[1] = second(hero, messages[1]); });
+            saved[0] = first(hero, messages[0]);
             other.join();
             EXPECT_TRUE(saved[0] && saved[1]) << messages[0].toStdString() << messages[1].toStdString();
             const int last = ReadFile(hero) == streams[1];
@@ -911,7 +979,7 @@ TEST_F(CharacterizationFilesTest, SavesOfOneNameFollowEachOther)
             EXPECT_EQ(back ? back->GetNodeName(1) : QString(), (last ? b : a).GetNodeName(1)) << "round " << round;
         }
     };
-    race(dir_.path());
+    race(dir_.path(), saveA, saveB, 40);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"hero.bones.xml", "hero.vlmc"}));
 
     const QString unlisted = Path("unlisted");
@@ -921,10 +989,33 @@ TEST_F(CharacterizationFilesTest, SavesOfOneNameFollowEachOther)
     AsOrdinaryUser([&] {
         ASSERT_TRUE(SaveCharacterizationBinary(a, unlisted + "/hero.vlmc", QString(), 0, true));
         ::chmod(unlisted.toUtf8().constData(), 0111);
-        race(unlisted);
+        race(unlisted, saveA, saveB, 40);
         ::chmod(unlisted.toUtf8().constData(), 0700);
         EXPECT_EQ(QDir(unlisted).entryList(QDir::Files | QDir::Hidden), QStringList({"hero.bones.xml", "hero.vlmc"}));
     });
+
+    // The other user's pair, shared with the ordinary user, in the ordinary
+    // user's 0711 folder: both rewrite it in place, the ordinary user under
+    // the folder's lock, the other, who may not list the folder, under the
+    // file's.
+    if (geteuid() != 0) {
+        std::cout << "Saves of a user who may not list the folder against one who may need root; left out."
+                  << std::endl;
+        return;
+    }
+    const QString between = Path("between");
+    QDir().mkpath(between);
+    ASSERT_TRUE(SaveCharacterizationBinary(a, between + "/hero.vlmc", QString(), 0, true));
+    for (const char* name : {"", "/hero.vlmc", "/hero.bones.xml"}) {
+        const QByteArray path = (between + name).toUtf8();
+        ASSERT_EQ(::chown(path.constData(), *name ? kOtherUser : kOrdinaryUser, *name ? kSharedGroup : kOrdinaryGroup),
+                  0);
+        ASSERT_EQ(::chmod(path.constData(), *name ? 0660 : 0711), 0);
+    }
+    SaverProcess lister(kOrdinaryUser, a), unlisting(kOtherUser, b);
+    race(between, [&](const QString& hero, QString& message) { return lister.Save(hero, message); },
+         [&](const QString& hero, QString& message) { return unlisting.Save(hero, message); }, 100);
+    EXPECT_EQ(QDir(between).entryList(QDir::Files | QDir::Hidden), QStringList({"hero.bones.xml", "hero.vlmc"}));
 }
 
 // A save behind another process that holds its folder's lock and does not
