@@ -475,8 +475,16 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
         Say(message, refusal);
         return false;
     }
-    RemoveLeftovers(binaryPath);
-    RemoveLeftovers(companion);
+    // Where an earlier save was stopped or failed between replacing a file
+    // and letting its former content go, that content is kept, and the
+    // message says where.
+    QString formerKept;
+    for (const QString& path : {binaryPath, companion}) {
+        const QString kept = RemoveLeftovers(path);
+        if (!kept.isEmpty())
+            formerKept += Tr(" An earlier save of %1 did not finish; its former file is kept as %2.")
+                              .arg(FileNameOf(path), FileNameOf(kept));
+    }
     char* data = nullptr;
     std::size_t size = 0;
     if (!CharacterizationToStream(characterization, byteOrder, withLimits, data, size, message))
@@ -529,32 +537,37 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
 
     // Files replaced by new ones first, files rewritten in place last: any
     // failure puts back each file committed before it.
-    QStringList notRestored;
+    std::vector<const SavedFile*> notRestored;
     if (const SavedFile* failure = CommitAll({&binary, &names}, notRestored)) {
-        if (notRestored.isEmpty())
+        if (notRestored.empty())
             return failed(*failure);
-        // Not all could be put back: the user hears what is left. The former
-        // companion, if it was kept, is kept.
+        // Not all could be put back: the user hears what is left, and where
+        // a former file is kept. The former companion, if it was kept aside,
+        // is kept.
         aside.Undo(true);
-        if (failure == &names && notRestored == QStringList{binaryPath})
-            Say(message, Tr("%1 was written, but its joint names could not be written to %2: %3")
-                             .arg(FileNameOf(binaryPath), FileNameOf(companion), names.Error()));
-        else {
-            QStringList left;
-            for (const QString& path : notRestored)
-                left << FileNameOf(path);
-            Say(message, Tr("%1 could not be written: %2. %3 could not be put back as it was.")
-                             .arg(FileNameOf(failure->Target()), failure->Error(), left.join(QStringLiteral(", "))));
+        QStringList left, kept;
+        for (const SavedFile* file : notRestored) {
+            left << FileNameOf(file->Target());
+            if (!file->KeptAs().isEmpty())
+                kept << Tr(" The former %1 is kept as %2.").arg(FileNameOf(file->Target()), FileNameOf(file->KeptAs()));
         }
+        if (failure == &names && notRestored == std::vector<const SavedFile*>{&binary})
+            Say(message, Tr("%1 was written, but its joint names could not be written to %2: %3.%4")
+                             .arg(FileNameOf(binaryPath), FileNameOf(companion), names.Error(), kept.join(QString())));
+        else
+            Say(message, Tr("%1 could not be written: %2. %3 could not be put back as it was.%4")
+                             .arg(FileNameOf(failure->Target()), failure->Error(), left.join(QStringLiteral(", ")),
+                                  kept.join(QString())));
         return false;
     }
     const QString kept = FileNameOf(aside.Path());
-    Say(message, kept.isEmpty() ? QString()
-                 : loss == CompanionLoss::kUnreadable
+    QString saved = formerKept.isEmpty() ? QString() : Tr("%1 was saved.").arg(FileNameOf(binaryPath));
+    if (!kept.isEmpty())
+        saved = (loss == CompanionLoss::kUnreadable
                      ? Tr("%1 was saved. %2 could not be read, so the former file is kept as %3.")
-                           .arg(FileNameOf(binaryPath), FileNameOf(companion), kept)
-                     : Tr("%1 was saved. %2 was not read whole, so the former file is kept as %3.")
-                           .arg(FileNameOf(binaryPath), FileNameOf(companion), kept));
+                     : Tr("%1 was saved. %2 was not read whole, so the former file is kept as %3."))
+                    .arg(FileNameOf(binaryPath), FileNameOf(companion), kept);
+    Say(message, saved + formerKept);
     return true;
 }
 

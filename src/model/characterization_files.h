@@ -122,13 +122,16 @@ QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& c
 // completely beside its target under a staged name with the target's owner,
 // group, mode, access control list and attributes, or rewritten in place
 // where a new file could not carry them (IsRewrittenInPlace). What a killed
-// save left under the staged names is removed first; files of other names
-// ("NAME.saving", "NAME.previous") are the user's and are left alone.
+// save left under the staged names is removed first, but for the last name
+// of a former file, which is kept as "NAME.EXT.former" (the message says
+// so); files of other names ("NAME.saving", "NAME.previous") are the user's
+// and are left alone.
 //
 // Only then is the pair committed: files replaced by a new one first (the
 // stream, then the companion), files rewritten in place last, so that a
 // failure puts back every file committed before it, and the message names
-// whatever could not be put back. A name that is a link is replaced by the
+// whatever could not be put back, and where a replaced file that could not
+// be renamed back is kept ("NAME.EXT.former"). A name that is a link is replaced by the
 // new file: what the link leads to, inside the folder or out of it, is never
 // written. A failure while writing either leaves both former files as they
 // were.

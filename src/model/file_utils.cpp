@@ -51,15 +51,22 @@ QString MakeUniqueFileName(QString& baseName, const QString& folder, const QStri
     return dir.absoluteFilePath(candidate + suffix);
 }
 
-QString DamagedFileAsideName(const QString& path)
+namespace {
+
+// Beside `path`: its name with `tag` after it, made unique.
+QString AsideName(const QString& path, const QString& tag)
 {
     const QFileInfo info(path);
-    const QString suffix = info.completeSuffix().isEmpty()
-                               ? QStringLiteral(".damaged")
-                               : QLatin1Char('.') + info.completeSuffix() + QStringLiteral(".damaged");
+    const QString suffix = info.completeSuffix().isEmpty() ? tag : QLatin1Char('.') + info.completeSuffix() + tag;
     QString base = info.baseName();
     return MakeUniqueFileName(base, info.absolutePath(), suffix);
 }
+
+}  // namespace
+
+QString DamagedFileAsideName(const QString& path) { return AsideName(path, QStringLiteral(".damaged")); }
+
+QString FormerFileAsideName(const QString& path) { return AsideName(path, QStringLiteral(".former")); }
 
 QString SystemErrorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 

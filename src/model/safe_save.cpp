@@ -66,8 +66,6 @@ QString BesidePath(const QString& target, const char* suffix)
     return info.dir().filePath(QStringLiteral(".~") + QString::fromLatin1(hash) + QLatin1String(suffix));
 }
 
-QString PreviousPathFor(const QString& target) { return BesidePath(target, ".previous"); }
-
 // Writes all of `size` bytes at the start of `fd`; false with errno set when
 // the system took fewer.
 bool WriteAll(int fd, const char* data, std::size_t size)
@@ -160,13 +158,26 @@ bool IsRewrittenInPlace(const QString& path)
 
 QString StagedPathFor(const QString& target) { return BesidePath(target, ".saving"); }
 
-void RemoveLeftovers(const QString& target)
+QString PreviousPathFor(const QString& target) { return BesidePath(target, ".previous"); }
+
+QString RemoveLeftovers(const QString& target)
 {
-    for (const QString& path : {StagedPathFor(target), PreviousPathFor(target)}) {
-        struct stat entry;
-        if (EntryStatus(path, entry) && S_ISREG(entry.st_mode))
-            ::unlink(Native(path));
+    struct stat entry;
+    const QString staged = StagedPathFor(target), previous = PreviousPathFor(target);
+    if (EntryStatus(staged, entry) && S_ISREG(entry.st_mode))
+        ::unlink(Native(staged));
+    if (!EntryStatus(previous, entry) || !S_ISREG(entry.st_mode))
+        return QString();
+    // A second name of a file still there under another is let go. The
+    // last name of a former file is not: a save stopped between replacing
+    // its target and letting the former file go may have left a mixed pair,
+    // and one that could not put it back left the user's only copy.
+    if (entry.st_nlink > 1) {
+        ::unlink(Native(previous));
+        return QString();
     }
+    const QString aside = FormerFileAsideName(target);
+    return ::rename(Native(previous), Native(aside)) == 0 ? aside : QString();
 }
 
 // --- SaveLock --------------------------------------------------------------
@@ -410,13 +421,23 @@ bool SavedFile::Undo()
         intact_ = Rewrite(former_);
         return intact_;
     }
-    if (!existed_)
+    if (!existed_) {
         intact_ = ::unlink(Native(target_)) == 0;
-    else if (!previous_.isEmpty() && ::rename(Native(previous_), Native(target_)) == 0)
+        return intact_;
+    }
+    if (previous_.isEmpty())
+        return false;  // no second name was made: the former file is gone
+    const int fault = InjectedFault(PairWriteStep::kPutBack, target_);
+    if (!fault && ::rename(Native(previous_), Native(target_)) == 0) {
         intact_ = true, previous_.clear();
-    else
-        previous_.clear();  // the former file's last name: it stays
-    return intact_;
+        return true;
+    }
+    // The former file's last name: given one the user sees, which no later
+    // save removes.
+    const QString aside = FormerFileAsideName(target_);
+    keptAs_ = ::rename(Native(previous_), Native(aside)) == 0 ? aside : previous_;
+    previous_.clear();
+    return false;
 }
 
 void SavedFile::ForgetFormer()
@@ -426,7 +447,7 @@ void SavedFile::ForgetFormer()
     previous_.clear();
 }
 
-SavedFile* CommitAll(const std::vector<SavedFile*>& files, QStringList& notRestored)
+SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const SavedFile*>& notRestored)
 {
     std::vector<SavedFile*> order = files;
     std::stable_partition(order.begin(), order.end(), [](const SavedFile* file) { return !file->InPlace(); });
@@ -435,7 +456,7 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, QStringList& notResto
             continue;
         for (std::size_t k = 0; k <= i; ++k) {
             if (!order[k]->Undo())
-                notRestored << order[k]->Target();
+                notRestored.push_back(order[k]);
         }
         return order[i];
     }

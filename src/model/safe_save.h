@@ -12,7 +12,8 @@
 //   in place instead (IsRewrittenInPlace), its former bytes kept in memory
 //   to be put back should the write fail.
 // - What a killed save left beside its target is removed by the next one
-//   (RemoveLeftovers): only names of that form, only plain files.
+//   (RemoveLeftovers): only names of that form, only plain files, and never
+//   the last name of a former file, which is given one the user sees.
 // - A former file that could not be read whole is kept under a name of its
 //   own before it is replaced (KeptAside).
 // - Files saved together are committed so that a failure puts every one of
@@ -36,9 +37,10 @@ constexpr int kSaveLockWaitMilliseconds = 3000;
 // Where a test makes a save fail: before each step on the file that is to
 // stand at `target`, the fault answers an error number to fail the step with
 // (ENOSPC, EPERM, ...), or 0 to let it run. A write fault lets half of the
-// bytes through first, as a disk that fills up does. Returns the fault it
+// bytes through first, as a disk that fills up does. kPutBack is the rename
+// that puts a replaced file back after a failure. Returns the fault it
 // replaces; an empty one lets every step run.
-enum class PairWriteStep { kWrite, kSync, kRename };
+enum class PairWriteStep { kWrite, kSync, kRename, kPutBack };
 using PairWriteFault = std::function<int(PairWriteStep step, const QString& target)>;
 PairWriteFault SetPairWriteFault(PairWriteFault fault);
 
@@ -58,11 +60,17 @@ bool IsRewrittenInPlace(const QString& path);
 // such a name, so the next save may remove a file of it that a killed save
 // left.
 QString StagedPathFor(const QString& target);
+// The second name a save gives the file it replaces, until the save is done:
+// ".~", the same 16 hex digits, then ".previous".
+QString PreviousPathFor(const QString& target);
 
 // Removes what a killed save of `target` left beside it: the staged file and
 // the second name of the file it replaced, plain files only. A link or a
-// folder under those names is left alone (SavedFile names it).
-void RemoveLeftovers(const QString& target);
+// folder under those names is left alone (SavedFile names it). Where that
+// second name is the former file's last (the save was stopped, or failed to
+// put it back, after replacing it), the file is kept as FormerFileAsideName:
+// the answer is that path, or empty.
+QString RemoveLeftovers(const QString& target);
 
 // An exclusive lock that keeps saves of `target` apart while it lives: on
 // the target's folder (so also saves of other names there) and on the target
@@ -116,8 +124,12 @@ public:
     // target. A failed rewrite puts the former bytes back where it can.
     bool Commit();
     // After a Commit (or a failed one): the former file back in its place.
-    // True when the target holds what it held before the save.
+    // True when the target holds what it held before the save. Where a
+    // replaced file cannot be renamed back, it is kept as
+    // FormerFileAsideName (or, failing that, under its second name), and
+    // KeptAs() says where.
     bool Undo();
+    const QString& KeptAs() const { return keptAs_; }
 
     bool InPlace() const { return inPlace_; }
     const QString& Target() const { return target_; }
@@ -133,6 +145,7 @@ private:
     QString target_;
     QString staged_;    // a file of ours that has not replaced its target
     QString previous_;  // a second name of the replaced file, while it may be put back
+    QString keptAs_;    // where the replaced file is, when it could not be put back
     int fd_ = -1;
     bool inPlace_ = false;
     bool existed_ = false;
@@ -146,9 +159,9 @@ private:
 // Commits `files` so that any failure leaves each of them as it was: first
 // those replaced by a new file (a rename puts them back), then those
 // rewritten in place. On a failure every committed file is undone, and the
-// answer is the file that failed; `notRestored` receives the targets that
+// answer is the file that failed; `notRestored` receives the files that
 // could not be put back. Null when all were committed.
-SavedFile* CommitAll(const std::vector<SavedFile*>& files, QStringList& notRestored);
+SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const SavedFile*>& notRestored);
 
 // Keeps a former file that could not be read whole under a name of its own
 // beside it (DamagedFileAsideName) before it is replaced: a second name of it

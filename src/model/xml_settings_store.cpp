@@ -247,7 +247,12 @@ bool XmlSettingsStore::Save()
                   << "; the file is left as it was." << std::endl;
         return false;
     }
-    RemoveLeftovers(target);
+    // A former file an earlier save could neither put back nor let go is
+    // kept, and the notice says where.
+    const QString formerKept = RemoveLeftovers(target);
+    if (!formerKept.isEmpty())
+        std::cout << "An earlier save of " << path_.toStdString() << " did not finish; its former file is kept as "
+                  << formerKept.toStdString() << '.' << std::endl;
     KeptAside aside;
     if (damaged_ && QFileInfo::exists(target)) {
         const QString asideName = DamagedFileAsideName(target);
@@ -269,6 +274,10 @@ bool XmlSettingsStore::Save()
             writeNotice_ =
                 Tr("The former %1 could not be read; it is kept as %2.").arg(name, QFileInfo(aside.Path()).fileName());
         }
+        if (!formerKept.isEmpty())
+            writeNotice_ = (writeNotice_ + Tr(" An earlier save of %1 did not finish; its former file is kept as %2.")
+                                               .arg(name, QFileInfo(formerKept).fileName()))
+                               .trimmed();
         damaged_ = false;
         return true;
     }

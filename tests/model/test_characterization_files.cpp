@@ -578,7 +578,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         std::vector<const char*> folder;  // "NAME": A's stream or names; "NAME->TARGET": a link; "NAME/": a folder;
                                           // "NAME=NAME2": a second name of one file; "NAME=<TEXT": a file of that
                                           // text (<huge>: over the size limit; <text172>: 172 names as element
-        // text; <none>: no element); "*NAME": where a save of NAME stages it. A last "!": read-only, "?": write-
+        // text; <none>: no element); "*NAME": where a save of NAME stages it, "@NAME": the second name it gives
+        // the former NAME while it commits. A last "!": read-only, "?": write-
         // only, "#": 0600, "&": group-shared 0660, "^": the other user's 0660 in
         // the shared group, "~": the other user's, 0666.
         bool locked;  // the folder is read-only
@@ -588,9 +589,9 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         QStringList questions;     // "@" stands for the outside folder
         const char* refusal;       // the start of the reason, or empty
         const char* message = "";  // the start of the save's message, where it is not the refusal
-        const char* fault = "";    // "STEP FILE ERROR": that step of the write fails
+        const char* fault = "";    // "STEP FILE ERROR[, ...]": those steps of the write fail
         const char* changes = "";  // what else changes: "NAME" (a second name of the stream), "+NAME" (the
-                                   // companion kept aside), "-NAME" (removed)
+                                   // companion kept aside; "+NAME<FROM": FROM's former file), "-NAME" (removed)
         int folderMode = 0;        // the other user's folder, in the shared group, with this mode
     } cases[] = {
         // clang-format off
@@ -703,6 +704,14 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
          "hero.vlmc could not be written: the folder .~"},
         {{"hero.vlmc", "hero.bones.xml", "*hero.bones.xml->hero.vlmc"}, false, "hero.vlmc", "hero.vlmc",
          "hero.bones.xml", {}, "", "hero.bones.xml could not be written: the link .~"},
+        // A second name a stopped save gave a former file is removed where the file is still there; where it is
+        // the file's last name, the file is kept under a name the user sees, and the message says so.
+        {{"hero.vlmc", "hero.bones.xml", "@hero.bones.xml=hero.bones.xml"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {}, "", "", "", "-@hero.bones.xml"},
+        {{"hero.vlmc", "hero.bones.xml", "@hero.vlmc=<an earlier stream>"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {}, "",
+         "hero.vlmc was saved. An earlier save of hero.vlmc did not finish; its former file is kept as "
+         "hero.vlmc.former.", "", "-@hero.vlmc +hero.vlmc.former<@hero.vlmc"},
         {{}, false, longName.c_str(), longBinary.c_str(), longCompanion.c_str(), {}, ""},
         // Writes that fail leave both files as they were, and say why.
         {{"hero.vlmc", "hero.bones.xml"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
@@ -714,6 +723,11 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         {{"hero.vlmc", "hero.bones.xml=<config_root><item></config_root>"}, false, "hero.vlmc", "hero.vlmc",
          "hero.bones.xml", {}, "",
          "hero.bones.xml could not be written: Operation not permitted", "rename hero.bones.xml EPERM"},
+        // A replaced file that cannot be put back is kept where the user sees it, never under a name a save removes.
+        {{"hero.vlmc", "hero.bones.xml"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
+         "hero.vlmc was written, but its joint names could not be written to hero.bones.xml: Operation not "
+         "permitted. The former hero.vlmc is kept as hero.vlmc.former.",
+         "rename hero.bones.xml EPERM, putback hero.vlmc EIO", "hero.vlmc +hero.vlmc.former<hero.vlmc"},
         {{}, false, "hero", "hero.vlmc", "hero.bones.xml", {}, "",
          "hero.bones.xml could not be written: Operation not permitted", "rename hero.bones.xml EPERM"},
         // Files replaced by new ones are committed before those rewritten in place, so a failure puts all back.
@@ -726,8 +740,17 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         // clang-format on
     };
     const std::map<QString, int> errors = {{"ENOSPC", ENOSPC}, {"EFBIG", EFBIG}, {"EIO", EIO}, {"EPERM", EPERM}};
-    const std::map<QString, PairWriteStep> steps = {
-        {"write", PairWriteStep::kWrite}, {"sync", PairWriteStep::kSync}, {"rename", PairWriteStep::kRename}};
+    const std::map<QString, PairWriteStep> steps = {{"write", PairWriteStep::kWrite},
+                                                    {"sync", PairWriteStep::kSync},
+                                                    {"rename", PairWriteStep::kRename},
+                                                    {"putback", PairWriteStep::kPutBack}};
+    // A row's name of an entry as a path: "*NAME" and "@NAME" are the names a save of NAME writes beside it.
+    const auto entryPath = [](const QString& folder, const QString& name) {
+        const QString target = folder + "/" + name.mid(1);
+        return name.startsWith('*')   ? StagedPathFor(target)
+               : name.startsWith('@') ? PreviousPathFor(target)
+                                      : QDir::cleanPath(folder + "/" + name);
+    };
     int row = 0, skipped = 0;
     for (const auto& c : cases) {
         const QString folder = Path(QString("row%1").arg(row++));
@@ -740,10 +763,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
             if (mark)
                 entry.chop(1);
             needsUser |= mark && mark != '#';
-            QString name = entry.section(QRegExp("->|=|/"), 0, 0);
-            if (name.startsWith('*'))  // where a save of that name stages its file
-                name = QFileInfo(StagedPathFor(folder + "/" + name.mid(1))).fileName();
-            const QString path = folder + "/" + name;
+            const QString path = entryPath(folder, entry.section(QRegExp("->|=|/"), 0, 0));
+            const QString name = QFileInfo(path).fileName();
             if (entry.contains("->"))
                 ASSERT_EQ(::symlink(entry.section("->", 1).toUtf8().constData(), path.toUtf8().constData()), 0);
             else if (entry.endsWith('/'))
@@ -811,7 +832,9 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                 before.count(plan.companionPath) ? BytesOf(before.at(plan.companionPath)) : QByteArray();
             const QByteArray formerOwner =
                 before.count(plan.companionPath) ? OwnerOf(before.at(plan.companionPath)) : QByteArray();
-            const QStringList fault = QString(c.fault).split(' ');
+            std::vector<QStringList> faults;
+            for (const QString& fault : QString(c.fault).split(", ", Qt::SkipEmptyParts))
+                faults.push_back(fault.split(' '));
             QStringList unlike;  // files being written whose owner, group or mode is not their target's
             SetPairWriteFault([&](PairWriteStep step, const QString& target) {
                 const QString staged = StagedPathFor(target);
@@ -819,9 +842,11 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                 if (QFileInfo(staged).isFile() && !replaced.isEmpty() && !QFileInfo(target).isSymLink() &&
                     OwnerOf(Snapshot({folder})[staged]) != replaced)
                     unlike << staged;
-                return fault.size() == 3 && steps.at(fault[0]) == step && target == folder + "/" + fault[1]
-                           ? errors.at(fault[2])
-                           : 0;
+                for (const QStringList& fault : faults) {
+                    if (steps.at(fault[0]) == step && target == folder + "/" + fault[1])
+                        return errors.at(fault[2]);
+                }
+                return 0;
             });
             QString message;
             CaptureStdout();
@@ -854,15 +879,16 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
             }
             // Nothing else, in the folder or outside it, has changed but what the row names.
             QStringList changed;
+            std::map<QString, QByteArray> formerEntries = before;
             for (const QString& name : QString(c.changes).split(' ', Qt::SkipEmptyParts)) {
-                QString file = name.mid(name[0] == '+' || name[0] == '-');
-                if (file.startsWith('*'))
-                    file = QFileInfo(StagedPathFor(folder + "/" + file.mid(1))).fileName();
-                const QString path = QDir::cleanPath(folder + "/" + file);
+                const QString path = entryPath(folder, name.mid(name[0] == '+' || name[0] == '-').section('<', 0, 0));
                 if (name[0] == '+') {
-                    EXPECT_EQ(BytesOf(after[path]), formerCompanion) << "kept aside";
-                    EXPECT_TRUE(NoWiderThan(OwnerOf(after[path]), formerOwner))
-                        << OwnerOf(after[path]).toStdString() << " kept aside from " << formerOwner.toStdString();
+                    const QString from = name.contains('<') ? entryPath(folder, name.section('<', 1)) : QString();
+                    const QByteArray former = from.isEmpty() ? formerCompanion : BytesOf(formerEntries[from]);
+                    const QByteArray owner = from.isEmpty() ? formerOwner : OwnerOf(formerEntries[from]);
+                    EXPECT_EQ(BytesOf(after[path]), former) << "kept aside";
+                    EXPECT_TRUE(NoWiderThan(OwnerOf(after[path]), owner))
+                        << OwnerOf(after[path]).toStdString() << " kept aside from " << owner.toStdString();
                 }
                 if (name[0] == '-') {
                     EXPECT_EQ(after.count(path), 0u) << "removed";
@@ -912,7 +938,7 @@ public:
                        ::read(go[0], path, size) == ssize_t(size)) {
                     const char answer =
                         SaveCharacterizationBinary(saved, QString::fromUtf8(path, int(size)), QString(), 0, true) ? 'y'
-                                                                                                                   : 'n';
+                                                                                                                  : 'n';
                     if (::write(done[1], &answer, 1) != 1)
                         break;
                 }
@@ -1013,8 +1039,9 @@ TEST_F(CharacterizationFilesTest, SavesOfOneNameFollowEachOther)
         ASSERT_EQ(::chmod(path.constData(), *name ? 0660 : 0711), 0);
     }
     SaverProcess lister(kOrdinaryUser, a), unlisting(kOtherUser, b);
-    race(between, [&](const QString& hero, QString& message) { return lister.Save(hero, message); },
-         [&](const QString& hero, QString& message) { return unlisting.Save(hero, message); }, 100);
+    race(
+        between, [&](const QString& hero, QString& message) { return lister.Save(hero, message); },
+        [&](const QString& hero, QString& message) { return unlisting.Save(hero, message); }, 100);
     EXPECT_EQ(QDir(between).entryList(QDir::Files | QDir::Hidden), QStringList({"hero.bones.xml", "hero.vlmc"}));
 }
 

@@ -225,6 +225,26 @@ TEST_F(XmlSettingsStoreTest, DamagedFileIsKeptAsideOnTheFirstWrite)
             EXPECT_EQ(ReadFile(dir.filePath("former.xml.damaged")), former) << former.left(20).constData();
         }
     }
+
+    // The last name of a former file that an earlier save was stopped from
+    // letting go is not removed with what that save left: every writer keeps
+    // it where the user sees it and says so.
+    for (const auto& write : writers) {
+        QTemporaryDir dir;
+        const QString file = dir.filePath("former.xml");
+        WriteFile(file, "<config_root/>");
+        WriteFile(PreviousPathFor(file), "<config_root><k value=\"earlier\"/></config_root>");
+        WriteFile(StagedPathFor(file), "<config_root");
+        QString message;
+        CaptureStdout();
+        EXPECT_TRUE(write(file, message));
+        GetCapturedStdout();
+        EXPECT_EQ(message,
+                  "An earlier save of former.xml did not finish; its former file is kept as former.xml.former.");
+        EXPECT_EQ(ReadFile(dir.filePath("former.xml.former")), "<config_root><k value=\"earlier\"/></config_root>");
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList({"former.xml", "former.xml.former"}));
+    }
 }
 
 // Every writer keeps the owner, group, mode and access list of the file it
