@@ -138,6 +138,34 @@ bool CopyExtendedAttributes(int from, int to)
     return true;
 }
 
+// Writes `bytes` to a new file at `to` as a copy of the file open at
+// `source`, whose status is `status`. A copy belongs to whoever saves. It is
+// made owner-only, and takes the former file's mode whole only where it also
+// takes its group and access list: under the saver's own group, or without
+// the list whose mask the group bits stand for, the same bits would open it
+// to other users. False, with errno set and nothing left at `to`, where it
+// could not be written whole.
+bool WriteCopy(int source, const struct stat& status, const QByteArray& bytes, const QString& to)
+{
+    const int fd = ::open(Native(to), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0700);
+    if (fd < 0)
+        return false;
+    if (!WriteAll(fd, bytes.constData(), std::size_t(bytes.size())) || ::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        ::unlink(Native(to));
+        errno = error;
+        return false;
+    }
+    struct stat made;
+    const bool sameGroup =
+        ::fstat(fd, &made) == 0 && (made.st_gid == status.st_gid || ::fchown(fd, uid_t(-1), status.st_gid) == 0);
+    if (sameGroup && CopyExtendedAttributes(source, fd))
+        ::fchmod(fd, status.st_mode & 0777);
+    ::close(fd);
+    return true;
+}
+
 }  // namespace
 
 PairWriteFault SetPairWriteFault(PairWriteFault fault)
@@ -418,7 +446,16 @@ bool SavedFile::Undo()
     if (intact_)
         return true;
     if (inPlace_) {
-        intact_ = Rewrite(former_);
+        const int fault = InjectedFault(PairWriteStep::kPutBack, target_);
+        intact_ = !fault && Rewrite(former_);
+        // What the file held is kept beside it, where a copy can be made:
+        // its bytes are in memory alone.
+        struct stat status;
+        if (!intact_ && ::fstat(fd_, &status) == 0) {
+            const QString aside = FormerFileAsideName(target_);
+            if (WriteCopy(fd_, status, former_, aside))
+                keptAs_ = aside;
+        }
         return intact_;
     }
     if (!existed_) {
@@ -474,10 +511,6 @@ bool KeptAside::Keep(const QString& path, bool copy, QString& why)
         aside_ = aside;
         return true;
     }
-    // A copy belongs to whoever saves. It is made owner-only, and takes the
-    // former file's mode whole only where it also takes its group and access
-    // list: under the saver's own group, or without the list whose mask the
-    // group bits stand for, the same bits would open it to other users.
     struct stat status;
     const int source = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (source < 0 || ::fstat(source, &status) != 0) {
@@ -495,29 +528,9 @@ bool KeptAside::Keep(const QString& path, bool copy, QString& why)
         return false;
     }
     QByteArray bytes;
-    bool copied = ReadAll(source, bytes);
-    int error = errno;
-    const int fd = copied ? ::open(to.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0700) : -1;
-    copied = fd >= 0;
-    if (!copied)
-        error = errno;
-    if (copied && (!WriteAll(fd, bytes.constData(), std::size_t(bytes.size())) || ::fsync(fd) != 0)) {
-        error = errno;
-        copied = false;
-    }
-    if (copied) {
-        struct stat made;
-        const bool sameGroup =
-            ::fstat(fd, &made) == 0 && (made.st_gid == status.st_gid || ::fchown(fd, uid_t(-1), status.st_gid) == 0);
-        if (sameGroup && CopyExtendedAttributes(source, fd))
-            ::fchmod(fd, status.st_mode & 0777);
-    }
+    const bool copied = ReadAll(source, bytes) && WriteCopy(source, status, bytes, aside);
+    const int error = errno;
     ::close(source);
-    if (fd >= 0) {
-        ::close(fd);
-        if (!copied)
-            ::unlink(to.constData());
-    }
     if (!copied) {
         why = SystemErrorText(error);
         return false;

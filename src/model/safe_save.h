@@ -37,8 +37,8 @@ constexpr int kSaveLockWaitMilliseconds = 3000;
 // Where a test makes a save fail: before each step on the file that is to
 // stand at `target`, the fault answers an error number to fail the step with
 // (ENOSPC, EPERM, ...), or 0 to let it run. A write fault lets half of the
-// bytes through first, as a disk that fills up does. kPutBack is the rename
-// that puts a replaced file back after a failure. Returns the fault it
+// bytes through first, as a disk that fills up does. kPutBack puts the
+// former file back after a failure (a rename, or a rewrite in place). Returns the fault it
 // replaces; an empty one lets every step run.
 enum class PairWriteStep { kWrite, kSync, kRename, kPutBack };
 using PairWriteFault = std::function<int(PairWriteStep step, const QString& target)>;
@@ -126,8 +126,9 @@ public:
     // After a Commit (or a failed one): the former file back in its place.
     // True when the target holds what it held before the save. Where a
     // replaced file cannot be renamed back, it is kept as
-    // FormerFileAsideName (or, failing that, under its second name), and
-    // KeptAs() says where.
+    // FormerFileAsideName (or, failing that, under its second name); where
+    // a file rewritten in place cannot be rewritten back, a copy of what it
+    // held is made there if the folder allows. KeptAs() says where.
     bool Undo();
     const QString& KeptAs() const { return keptAs_; }
 

@@ -286,9 +286,13 @@ bool XmlSettingsStore::Save()
     std::cout << "Error in writing " << path_.toStdString() << ": " << file.Error().toStdString()
               << (restored ? "; the file is left as it was." : "; the file could not be put back as it was.")
               << std::endl;
+    const QString kept = file.KeptAs().isEmpty()
+                             ? QString()
+                             : Tr(" The former file is kept as %1.").arg(QFileInfo(file.KeptAs()).fileName());
     writeProblem_ =
-        restored ? Tr("%1 could not be written: %2").arg(name, file.Error())
-                 : Tr("%1 could not be written: %2. It could not be put back as it was.").arg(name, file.Error());
+        restored
+            ? Tr("%1 could not be written: %2").arg(name, file.Error())
+            : Tr("%1 could not be written: %2. It could not be put back as it was.%3").arg(name, file.Error(), kept);
     return false;
 }
 

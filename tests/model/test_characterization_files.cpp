@@ -737,6 +737,12 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
          "hero.vlmc could not be written: Input/output error", "rename hero.vlmc EIO", "", 02770},
         {{"hero.vlmc&", "hero.bones.xml^"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
          "hero.bones.xml could not be written: No space left on device", "write hero.bones.xml ENOSPC", "", 02770},
+        // ... and what a file rewritten in place held, where it cannot be written back, is kept beside it.
+        {{"hero.vlmc&", "hero.bones.xml^"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
+         "hero.bones.xml could not be written: No space left on device. hero.bones.xml could not be put back as it "
+         "was. The former hero.bones.xml is kept as hero.bones.xml.former.",
+         "write hero.bones.xml ENOSPC, putback hero.bones.xml EIO", "hero.bones.xml +hero.bones.xml.former<hero.bones.xml",
+         02770},
         // clang-format on
     };
     const std::map<QString, int> errors = {{"ENOSPC", ENOSPC}, {"EFBIG", EFBIG}, {"EIO", EIO}, {"EPERM", EPERM}};

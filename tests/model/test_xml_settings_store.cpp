@@ -300,6 +300,24 @@ TEST_F(XmlSettingsStoreTest, WritersKeepOwnerGroupModeAndAccessList)
             EXPECT_NE(ReadFile(file), "<config_root/>") << "written";
             EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                       QStringList({"former.xml"}));
+            if (row > 3)
+                continue;
+            // Another user's file is rewritten in place: where a failed write
+            // cannot be undone, what the file held is kept beside it.
+            const QByteArray written = ReadFile(file);
+            AsOrdinaryUser([&] {
+                SetPairWriteFault([](PairWriteStep step, const QString&) {
+                    return step == PairWriteStep::kWrite ? ENOSPC : step == PairWriteStep::kPutBack ? EIO : 0;
+                });
+                QString message;
+                CaptureStdout();
+                EXPECT_FALSE(write(file, message));
+                GetCapturedStdout();
+                SetPairWriteFault(nullptr);
+                EXPECT_EQ(message, "former.xml could not be written: No space left on device. It could not be put "
+                                   "back as it was. The former file is kept as former.xml.former.");
+            });
+            EXPECT_EQ(ReadFile(folder + "/former.xml.former"), written);
         }
     }
 }
