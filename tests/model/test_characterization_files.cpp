@@ -922,61 +922,36 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
 
 namespace {
 
-// A process of another user (as root) that saves its characterization each
-// time it is asked to, answering whether the save succeeded.
-class SaverProcess {
-public:
-    SaverProcess(uid_t user, const Characterization& characterization)
+// As root: a process of `user` that saves `characterization` to the path it
+// is called with each time it is called, answering whether it saved.
+struct SaverProcess {
+    int request[2] = {-1, -1}, answer[2] = {-1, -1};
+    SaverProcess(uid_t user, Characterization characterization, const QString& hero)
     {
-        int go[2], done[2];
-        if (::pipe(go) != 0 || ::pipe(done) != 0)
+        const gid_t groups[] = {kSharedGroup};
+        if (::pipe(request) != 0 || ::pipe(answer) != 0)
             return;
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(go[1]), ::close(done[0]);
-            const gid_t groups[] = {kSharedGroup};
-            Characterization saved = characterization;
-            char path[4096];
-            std::size_t size = 0;
-            // Each request: the path's length, then the path.
-            if (::setgroups(1, groups) == 0 && ::setgid(kOrdinaryGroup) == 0 && ::setuid(user) == 0) {
-                while (::read(go[0], &size, sizeof size) == sizeof size && size < sizeof path &&
-                       ::read(go[0], path, size) == ssize_t(size)) {
-                    const char answer =
-                        SaveCharacterizationBinary(saved, QString::fromUtf8(path, int(size)), QString(), 0, true) ? 'y'
-                                                                                                                  : 'n';
-                    if (::write(done[1], &answer, 1) != 1)
-                        break;
-                }
-            }
-            ::_exit(0);
+        if (::fork() != 0) {
+            ::close(request[0]), ::close(answer[1]);
+            return;
         }
-        ::close(go[0]), ::close(done[1]);
-        go_ = go[1], done_ = done[0];
+        ::close(request[1]);
+        char byte = 0;
+        if (::setgroups(1, groups) == 0 && ::setgid(kOrdinaryGroup) == 0 && ::setuid(user) == 0) {
+            while (::read(request[0], &byte, 1) == 1) {
+                byte = SaveCharacterizationBinary(characterization, hero, QString(), 0, true) ? 'y' : 'n';
+                if (::write(answer[1], &byte, 1) != 1)
+                    break;
+            }
+        }
+        ::_exit(0);
     }
-    ~SaverProcess()
+    ~SaverProcess() { ::close(request[1]), ::wait(nullptr); }
+    bool operator()(const QString&, QString&)
     {
-        ::close(go_), ::close(done_);
-        if (pid_ > 0)
-            ::waitpid(pid_, nullptr, 0);
+        char byte = 'g';
+        return ::write(request[1], &byte, 1) == 1 && ::read(answer[0], &byte, 1) == 1 && byte == 'y';
     }
-    SaverProcess(const SaverProcess&) = delete;
-    SaverProcess& operator=(const SaverProcess&) = delete;
-
-    bool Save(const QString& path, QString& message)
-    {
-        const QByteArray bytes = path.toUtf8();
-        const std::size_t size = std::size_t(bytes.size());
-        char answer = 0;
-        const bool answered = ::write(go_, &size, sizeof size) == sizeof size &&
-                              ::write(go_, bytes.constData(), size) == ssize_t(size) && ::read(done_, &answer, 1) == 1;
-        message = answered ? QString() : QStringLiteral("the saving process did not answer");
-        return answer == 'y';
-    }
-
-private:
-    pid_t pid_ = -1;
-    int go_ = -1, done_ = -1;
 };
 
 }  // namespace
@@ -1035,19 +1010,16 @@ TEST_F(CharacterizationFilesTest, SavesOfOneNameFollowEachOther)
                   << std::endl;
         return;
     }
-    const QString between = Path("between");
+    const QString between = Path("between"), hero = between + "/hero.vlmc";
     QDir().mkpath(between);
-    ASSERT_TRUE(SaveCharacterizationBinary(a, between + "/hero.vlmc", QString(), 0, true));
+    ASSERT_TRUE(SaveCharacterizationBinary(a, hero, QString(), 0, true));
     for (const char* name : {"", "/hero.vlmc", "/hero.bones.xml"}) {
         const QByteArray path = (between + name).toUtf8();
-        ASSERT_EQ(::chown(path.constData(), *name ? kOtherUser : kOrdinaryUser, *name ? kSharedGroup : kOrdinaryGroup),
-                  0);
-        ASSERT_EQ(::chmod(path.constData(), *name ? 0660 : 0711), 0);
+        ASSERT_EQ(::chown(path, *name ? kOtherUser : kOrdinaryUser, *name ? kSharedGroup : kOrdinaryGroup), 0);
+        ASSERT_EQ(::chmod(path, *name ? 0660 : 0711), 0);
     }
-    SaverProcess lister(kOrdinaryUser, a), unlisting(kOtherUser, b);
-    race(
-        between, [&](const QString& hero, QString& message) { return lister.Save(hero, message); },
-        [&](const QString& hero, QString& message) { return unlisting.Save(hero, message); }, 100);
+    SaverProcess lister(kOrdinaryUser, a, hero), unlisting(kOtherUser, b, hero);
+    race(between, std::ref(lister), std::ref(unlisting), 100);
     EXPECT_EQ(QDir(between).entryList(QDir::Files | QDir::Hidden), QStringList({"hero.bones.xml", "hero.vlmc"}));
 }
 
