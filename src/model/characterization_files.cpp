@@ -480,10 +480,9 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
     // message says where.
     QString formerKept;
     for (const QString& path : {binaryPath, companion}) {
-        const QString kept = RemoveLeftovers(path);
-        if (!kept.isEmpty())
-            formerKept += Tr(" An earlier save of %1 did not finish; its former file is kept as %2.")
-                              .arg(FileNameOf(path), FileNameOf(kept));
+        const QString notice = RemoveLeftovers(path);
+        if (!notice.isEmpty())
+            formerKept += QLatin1Char(' ') + notice;
     }
     char* data = nullptr;
     std::size_t size = 0;

@@ -205,7 +205,10 @@ QString RemoveLeftovers(const QString& target)
         return QString();
     }
     const QString aside = FormerFileAsideName(target);
-    return ::rename(Native(previous), Native(aside)) == 0 ? aside : QString();
+    if (::rename(Native(previous), Native(aside)) != 0)
+        return QString();
+    return Tr("An earlier save of %1 did not finish; its former file is kept as %2.")
+        .arg(QFileInfo(target).fileName(), QFileInfo(aside).fileName());
 }
 
 // --- SaveLock --------------------------------------------------------------

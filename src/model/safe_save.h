@@ -68,8 +68,9 @@ QString PreviousPathFor(const QString& target);
 // the second name of the file it replaced, plain files only. A link or a
 // folder under those names is left alone (SavedFile names it). Where that
 // second name is the former file's last (the save was stopped, or failed to
-// put it back, after replacing it), the file is kept as FormerFileAsideName:
-// the answer is that path, or empty.
+// put it back, after replacing it), the file is kept as FormerFileAsideName,
+// and the answer tells the user so: "An earlier save of NAME did not
+// finish; its former file is kept as NAME.former."; otherwise it is empty.
 QString RemoveLeftovers(const QString& target);
 
 // An exclusive lock that keeps saves of `target` apart while it lives: on

@@ -251,8 +251,7 @@ bool XmlSettingsStore::Save()
     // kept, and the notice says where.
     const QString formerKept = RemoveLeftovers(target);
     if (!formerKept.isEmpty())
-        std::cout << "An earlier save of " << path_.toStdString() << " did not finish; its former file is kept as "
-                  << formerKept.toStdString() << '.' << std::endl;
+        std::cout << formerKept.toStdString() << std::endl;
     KeptAside aside;
     if (damaged_ && QFileInfo::exists(target)) {
         const QString asideName = DamagedFileAsideName(target);
@@ -274,10 +273,7 @@ bool XmlSettingsStore::Save()
             writeNotice_ =
                 Tr("The former %1 could not be read; it is kept as %2.").arg(name, QFileInfo(aside.Path()).fileName());
         }
-        if (!formerKept.isEmpty())
-            writeNotice_ = (writeNotice_ + Tr(" An earlier save of %1 did not finish; its former file is kept as %2.")
-                                               .arg(name, QFileInfo(formerKept).fileName()))
-                               .trimmed();
+        writeNotice_ = (writeNotice_ + QLatin1Char(' ') + formerKept).trimmed();
         damaged_ = false;
         return true;
     }
