@@ -966,11 +966,10 @@ TEST_F(CharacterizationFilesTest, SavesOfOneNameFollowEachOther)
     b.SetNodeName(1, "b_hips");
     const QByteArray streams[] = {Stream(a, 0, true), Stream(b, 0, true)};
     using Save = std::function<bool(const QString& hero, QString& message)>;
-    const Save saveA = [&](const QString& hero, QString& message) {
-        return SaveCharacterizationBinary(a, hero, QString(), 0, true, &message);
-    };
-    const Save saveB = [&](const QString& hero, QString& message) {
-        return SaveCharacterizationBinary(b, hero, QString(), 0, true, &message);
+    const auto saveOf = [](Characterization& c) -> Save {
+        return [&c](const QString& hero, QString& message) {
+            return SaveCharacterizationBinary(c, hero, {}, 0, true, &message);
+        };
     };
     const auto race = [&](const QString& folder, const Save& first, const Save& second, int rounds) {
         const QString hero = folder + "/hero.vlmc";
@@ -986,7 +985,7 @@ TEST_F(CharacterizationFilesTest, SavesOfOneNameFollowEachOther)
             EXPECT_EQ(back ? back->GetNodeName(1) : QString(), (last ? b : a).GetNodeName(1)) << "round " << round;
         }
     };
-    race(dir_.path(), saveA, saveB, 40);
+    race(dir_.path(), saveOf(a), saveOf(b), 40);
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"hero.bones.xml", "hero.vlmc"}));
 
     const QString unlisted = Path("unlisted");
@@ -996,7 +995,7 @@ TEST_F(CharacterizationFilesTest, SavesOfOneNameFollowEachOther)
     AsOrdinaryUser([&] {
         ASSERT_TRUE(SaveCharacterizationBinary(a, unlisted + "/hero.vlmc", QString(), 0, true));
         ::chmod(unlisted.toUtf8().constData(), 0111);
-        race(unlisted, saveA, saveB, 40);
+        race(unlisted, saveOf(a), saveOf(b), 40);
         ::chmod(unlisted.toUtf8().constData(), 0700);
         EXPECT_EQ(QDir(unlisted).entryList(QDir::Files | QDir::Hidden), QStringList({"hero.bones.xml", "hero.vlmc"}));
     });
