@@ -129,6 +129,14 @@ void SaveTemplateDialog::accept()
         nameField_->setFocus();
         return;
     }
+    const QString notAName = WhyNotATemplateName(name);
+    if (!notAName.isEmpty()) {
+        ShowCenteredMessageBox(QMessageBox::Warning, tr("Save Template"), tr("%1\nChoose another name.").arg(notAName),
+                               this, QMessageBox::Ok);
+        nameField_->setFocus();
+        nameField_->selectAll();
+        return;
+    }
     const QFileInfo file(TemplateFilePath(folder_, name));
     // A folder (or a pipe) of that name can never be overwritten: said at
     // once, and the dialog stays open for another name. (A departure: the
