@@ -36,8 +36,8 @@
 #include <QStyle>
 #include <QToolBar>
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace {
