@@ -6,7 +6,6 @@
 #include "screenshot.h"
 #include "ui/ui_functions.h"
 
-#include <QAbstractButton>
 #include <QScreen>
 
 #include <utility>
@@ -215,23 +214,18 @@ TEST(RealMessageBox, IsCentredOnItsParentAndAnswersTheButtonClicked)
     ShowCenteredMessageBox(QMessageBox::Question, kTitle, wrapped, &panel, QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(shown.right(), area.right());
 
-    // The window partly off the screen, past either corner: the box and its
-    // buttons stay on the screen's free area.
+    // The window partly off the screen, past either corner: the box, and so
+    // its buttons, stay on the screen's free area.
     const QRect free = parent.screen()->availableGeometry();
     for (const QPoint& corner : {free.topLeft() - QPoint(500, 400), free.bottomRight() - QPoint(140, 100)}) {
-        SCOPED_TRACE(corner.x());
         parent.move(corner);
-        QRect button;
         AnswerNextModal([&](QWidget* box) {
             shown = box->frameGeometry();
-            QAbstractButton* no = qobject_cast<QMessageBox*>(box)->button(QMessageBox::No);
-            button = QRect(no->mapToGlobal(QPoint(0, 0)), no->size());
-            no->click();
+            qobject_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
         });
         ShowCenteredMessageBox(QMessageBox::Question, kTitle, wrapped, &panel, QMessageBox::Yes | QMessageBox::No);
         EXPECT_TRUE(free.contains(shown))
-            << shown.x() << "," << shown.y() << " in " << free.width() << "x" << free.height();
-        EXPECT_TRUE(free.contains(button));
+            << shown.x() << "," << shown.y() << " on " << free.width() << "x" << free.height();
     }
 }
 
