@@ -129,6 +129,9 @@ void SaveTemplateDialog::accept()
         nameField_->setFocus();
         return;
     }
+    // A name that is a path is refused at once, and the dialog stays open.
+    // (A departure: the dialog took any name, and "../name" was saved
+    // outside the template folder.)
     const QString notAName = WhyNotATemplateName(name);
     if (!notAName.isEmpty()) {
         ShowCenteredMessageBox(QMessageBox::Warning, tr("Save Template"), tr("%1\nChoose another name.").arg(notAName),

@@ -91,6 +91,7 @@ TEST_F(TemplateDialogTest, SaveStripsExtensionAndAsksBeforeOverwriting)
         EXPECT_EQ(boxes.Titles(), c.answer == Button::NoButton ? QStringList() : QStringList{"Save Template"});
         if (*c.said) {
             EXPECT_EQ(boxes.Texts(), QStringList{c.said});
+            SaveScreenshot(&dialog, "save_template_refused_name");  // still open, the name as typed
         }
         if (c.accepted) {
             EXPECT_EQ(QFileInfo::exists(TemplateFilePath(folder_, c.shown)), c.answer == Button::Yes);
