@@ -36,6 +36,7 @@
 #include <QStyle>
 #include <QToolBar>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -117,6 +118,66 @@ protected:
     }
 };
 
+// The status bar's line: the state, the last operation and the note on the
+// joints the scene lacks. Laid out here rather than by the status bar, whose
+// layout gives every text its share and so cut the state and the last
+// operation for a long note. The state always shows whole; the last
+// operation takes what it needs of the rest, the note, right-aligned, what is
+// left. Too narrow for both, the note keeps what says how many joints are
+// missing ("4 of 91 joints not in this scene...") while the last operation
+// keeps at least half; the whole note is its tooltip.
+class StatusLine : public QWidget {
+public:
+    StatusLine(StatusText* state, StatusText* operation, StatusText* note)
+        : state_(state), operation_(operation), note_(note)
+    {
+        setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        for (QWidget* text : {state_, operation_, note_})
+            text->setParent(this);
+    }
+
+    QSize sizeHint() const override
+    {
+        int width = 0;
+        int height = 0;
+        for (const QWidget* text : {state_, operation_, note_}) {
+            width += text->isHidden() ? 0 : text->sizeHint().width();
+            height = std::max(height, text->sizeHint().height());
+        }
+        return QSize(width, height);
+    }
+    QSize minimumSizeHint() const override { return QSize(0, sizeHint().height()); }
+
+    void Relayout()
+    {
+        const int width = this->width();
+        const int height = this->height();
+        const int stateWidth = std::min(state_->sizeHint().width(), width);
+        const int rest = width - stateWidth;
+        int noteWidth = 0;
+        if (!note_->isHidden()) {
+            const int noteHint = note_->sizeHint().width();
+            noteWidth = std::clamp(rest - operation_->sizeHint().width(), 0, noteHint);
+            const QMargins m = note_->contentsMargins();
+            const int count =
+                note_->fontMetrics().horizontalAdvance(note_->text().section(QLatin1Char(':'), 0, 0) + QChar(0x2026)) +
+                m.left() + m.right() + 1;
+            noteWidth = std::max(noteWidth, std::min({count, noteHint, rest / 2}));
+        }
+        state_->setGeometry(0, 0, stateWidth, height);
+        operation_->setGeometry(stateWidth, 0, rest - noteWidth, height);
+        note_->setGeometry(width - noteWidth, 0, noteWidth, height);
+    }
+
+protected:
+    void resizeEvent(QResizeEvent*) override { Relayout(); }
+
+private:
+    StatusText* state_;
+    StatusText* operation_;
+    StatusText* note_;
+};
+
 DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(parent), host_(new DemoHost)
 {
     setWindowTitle(tr("Skelwright Demo"));
@@ -177,17 +238,12 @@ DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(pa
     stateLabel_ = new StatusText("stateLabel");
     operationLabel_ = new StatusText("operationLabel");
     stateLabel_->setContentsMargins(4, 0, 12, 0);
-    // The state keeps its room up to the width of its text; the last
-    // operation takes what is left.
-    stateLabel_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    statusBar()->addWidget(stateLabel_);
-    statusBar()->addWidget(operationLabel_, 1);
     missingJointsLabel_ = new StatusText("missingJointsLabel");
-    missingJointsLabel_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     missingJointsLabel_->setContentsMargins(12, 0, 4, 0);
     missingJointsLabel_->setStyleSheet(stateStyle(IDCCHub::CharacterizationWarning));
     missingJointsLabel_->hide();
-    statusBar()->addPermanentWidget(missingJointsLabel_);
+    statusLine_ = new StatusLine(stateLabel_, operationLabel_, missingJointsLabel_);
+    statusBar()->addWidget(statusLine_, 1);
 
     buildMenus();
 
@@ -450,8 +506,11 @@ QString DemoWindow::StateText() const
 
 void DemoWindow::showLastOperation()
 {
-    if (operationLabel_)
+    if (operationLabel_) {
         operationLabel_->SetStatusText(tr("Last operation: %1").arg(LastOperationText()));
+        if (statusLine_)
+            statusLine_->Relayout();
+    }
 }
 
 QString DemoWindow::LastOperationText() const
@@ -964,4 +1023,6 @@ void DemoWindow::showMissingJoints()
     const QString text = MissingJointsText();
     missingJointsLabel_->SetStatusText(text);
     missingJointsLabel_->setVisible(!text.isEmpty());
+    if (statusLine_)
+        statusLine_->Relayout();
 }

@@ -30,6 +30,7 @@ class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QStackedWidget;
+class StatusLine;
 class StatusText;
 class VLMWidget;
 
@@ -161,6 +162,7 @@ private:
     StatusText* stateLabel_ = nullptr;
     StatusText* operationLabel_ = nullptr;
     StatusText* missingJointsLabel_ = nullptr;
+    StatusLine* statusLine_ = nullptr;  // lays the three out
     QAction* saveAction_ = nullptr;
     QAction* lockAction_ = nullptr;
     QAction* mirrorAction_ = nullptr;

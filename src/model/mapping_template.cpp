@@ -26,6 +26,13 @@ const QString kUseRootAttribute = QStringLiteral("use_root");
 
 bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules, QString* message)
 {
+    // A template name typed as "../name" would be saved outside the template
+    // folder, where no list shows it, and over whatever file is there. (A
+    // departure: the path was written as given.)
+    if (QDir::fromNativeSeparators(path).split(QLatin1Char('/')).contains(QStringLiteral(".."))) {
+        Say(message, Tr("%1 was not saved: its path goes up out of its folder (\"..\").").arg(path));
+        return false;
+    }
     const std::vector<QString>& nodeNames = RigNodeNames();
     XmlSettingsStore::FlaggedPairList items;
     items.reserve(rules.size());

@@ -16,8 +16,8 @@
 // owner, group, mode and access control list (model/safe_save.h). Rule n is
 // written under rig node n's name.
 // Answers whether the file was written; when not, `message` receives why. A
-// pattern holding a character an XML file cannot hold is refused, with
-// nothing written. A file that was there and could not be read is kept aside
+// path that goes up a folder ("..") and a pattern holding a character an XML
+// file cannot hold are refused, with nothing written. A file that was there and could not be read is kept aside
 // under a name of its own, and `message` then says as what even though the
 // write succeeded; otherwise it is emptied.
 bool WriteMappingTemplate(const QString& path, const std::vector<NameMatchRule>& rules, QString* message = nullptr);

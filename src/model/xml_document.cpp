@@ -142,6 +142,28 @@ QTextCodec* WideEncoding(const QByteArray& bytes, int& from)
     return nullptr;
 }
 
+// Whether `codec` can carry U+FFFD itself, so that one in its output may be
+// a character of the file rather than the mark of bytes it could not take.
+bool CarriesReplacementCharacter(QTextCodec* codec)
+{
+    const QString probe = QString(QChar(QChar::ReplacementCharacter)) + QLatin1Char('.');
+    return codec->toUnicode(codec->fromUnicode(probe)) == probe;
+}
+
+// The U+FFFD that `codec` put in `text` for bytes it could not take, when it
+// did not count them itself (the ICU-based codecs count nothing). Where the
+// codec cannot carry U+FFFD, every one it gave is such a mark; where it can,
+// they are taken as marks unless the text encodes back to the bytes read.
+std::vector<int> ReplacedByCodec(QTextCodec* codec, const char* bytes, int size, const QString& text)
+{
+    std::vector<int> at;
+    for (int i = 0; (i = text.indexOf(QChar(QChar::ReplacementCharacter), i)) >= 0; ++i)
+        at.push_back(i);
+    if (!at.empty() && CarriesReplacementCharacter(codec) && codec->fromUnicode(text) == QByteArray(bytes, size))
+        at.clear();
+    return at;
+}
+
 // The file's text, in the encoding found as XML finds it: a byte-order mark,
 // else the pattern of the first character in 16- or 32-bit units (with or
 // without a declaration, which then cannot say otherwise), else the encoding
@@ -173,6 +195,18 @@ QString DecodeXmlText(const QByteArray& bytes, XmlTextRepair& repair, std::vecto
         // nearest guess.
         for (int at = 0; repair.count > 0 && (at = text.indexOf(QChar(QChar::ReplacementCharacter), at)) >= 0; ++at)
             replaced.push_back(at);
+        // A codec that counts nothing still marks what it could not take
+        // (UTF-8 still declaring Shift_JIS, say): warned of like any other
+        // repair, but, as such files were always read, never refused for
+        // where the marks stand.
+        if (repair.count == 0) {
+            const std::vector<int> marked = ReplacedByCodec(codec, bytes.constData() + from, bytes.size() - from, text);
+            repair.count = int(marked.size());
+            repair.sequences = repair.count > 0;
+            if (repair.count > 0)
+                LineAndColumn(text, marked.front(), repair.line, repair.column);
+            return text;
+        }
     }
     if (repair.count > 0)
         LineAndColumn(text, replaced.empty() ? 0 : replaced.front(), repair.line, repair.column);
@@ -412,6 +446,20 @@ QString DescribeXmlTextRepair(const QString& fileName, const XmlTextRepair& repa
 {
     if (repair.count <= 0)
         return QString();
+    // Such a codec gives one U+FFFD for each run of bytes it could not take.
+    if (repair.sequences && repair.count == 1)
+        return Tr("%1 holds bytes that are not valid %2, at line %3, column %4; they are read as U+FFFD.")
+            .arg(fileName, repair.encoding)
+            .arg(repair.line)
+            .arg(repair.column);
+    if (repair.sequences)
+        return Tr("%1 holds %2 runs of bytes that are not valid %3, the first at line %4, column %5; each is read as "
+                  "U+FFFD.")
+            .arg(fileName)
+            .arg(repair.count)
+            .arg(repair.encoding)
+            .arg(repair.line)
+            .arg(repair.column);
     if (repair.count == 1)
         return Tr("%1 holds a byte that is not valid %2, at line %3, column %4; it is read as U+FFFD.")
             .arg(fileName, repair.encoding)

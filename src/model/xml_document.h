@@ -53,9 +53,12 @@ struct XmlReadError {
 
 // Bytes the decoding could not take, each read as U+FFFD: how many, where the
 // first one is (line and column from 1, the column counted in characters)
-// and the encoding they were not valid in.
+// and the encoding they were not valid in. A codec that does not count what
+// it replaced (Qt's ICU-based ones: Shift_JIS, Big5, UTF-7 ...) gives one
+// U+FFFD per run of such bytes; those are counted instead.
 struct XmlTextRepair {
     int count = 0;
+    bool sequences = false;  // each counted one stands for a run of bytes, not one byte
     int line = 0;
     int column = 0;
     QString encoding;

@@ -129,6 +129,17 @@ void SaveTemplateDialog::accept()
         nameField_->setFocus();
         return;
     }
+    // A name that is a path is refused at once, and the dialog stays open.
+    // (A departure: the dialog took any name, and "../name" was saved
+    // outside the template folder.)
+    const QString notAName = WhyNotATemplateName(name);
+    if (!notAName.isEmpty()) {
+        ShowCenteredMessageBox(QMessageBox::Warning, tr("Save Template"), tr("%1\nChoose another name.").arg(notAName),
+                               this, QMessageBox::Ok);
+        nameField_->setFocus();
+        nameField_->selectAll();
+        return;
+    }
     const QFileInfo file(TemplateFilePath(folder_, name));
     // A folder (or a pipe) of that name can never be overwritten: said at
     // once, and the dialog stays open for another name. (A departure: the

@@ -3,6 +3,7 @@
 #include "model/characterization.h"
 #include "model/file_utils.h"
 
+#include <QCoreApplication>
 #include <QDir>
 
 namespace {
@@ -26,6 +27,15 @@ QString ProposedTemplateName(const QString& folder)
     QString name = QStringLiteral("template");
     MakeUniqueFileName(name, folder, kTemplateExtension);
     return name;
+}
+
+QString WhyNotATemplateName(const QString& name)
+{
+    if (name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
+        return QCoreApplication::translate("TemplateHelpers",
+                                           "A template name cannot hold \"/\" or \"\\\": templates are kept in one "
+                                           "folder.");
+    return QString();
 }
 
 QString TemplateFilePath(const QString& folder, const QString& name)

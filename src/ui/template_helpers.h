@@ -16,6 +16,11 @@ QString TemplateExampleBone(const Characterization* characterization);
 // template in `folder` uses.
 QString ProposedTemplateName(const QString& folder);
 
+// Why `name` cannot name a template: one holding "/" or "\\" would be a path
+// out of the template folder, or into a folder below it that no list shows.
+// Empty for a name that can.
+QString WhyNotATemplateName(const QString& name);
+
 // The template file of a name: `name` followed by ".xml", in `folder` (with or
 // without a trailing "/"). The save dialog asks before overwriting this file,
 // so the template must be written to exactly this path.

@@ -11,10 +11,12 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidgetItem>
 #include <QUrl>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace {
@@ -68,6 +70,16 @@ private:
             at.setX(qBound(area.left(), at.x(), area.left() + area.width() - box.width()));
         if (box.height() <= area.height())
             at.setY(qBound(area.top(), at.y(), area.top() + area.height() - box.height()));
+        // The screen comes before the window: with the window partly off the
+        // screen (or under a taskbar), a box centred on it would show its
+        // buttons where they cannot be clicked. Taller or wider than the
+        // screen's free area, it starts at that area's top left, title bar
+        // first.
+        if (const QScreen* screen = window->screen()) {
+            const QRect free = screen->availableGeometry();
+            at.setX(std::max(free.left(), std::min(at.x(), free.left() + free.width() - box.width())));
+            at.setY(std::max(free.top(), std::min(at.y(), free.top() + free.height() - box.height())));
+        }
         move(at);
     }
 };

@@ -38,8 +38,9 @@ using MessageBoxHandler = std::function<int(QMessageBox::Icon icon, const QStrin
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 
 // A modal message box centred on `parent` (fixed size, no context help), run
-// to completion; answers the button pressed. Without a parent the box is left
-// where the window system puts it.
+// to completion; answers the button pressed. It is moved in to stay within
+// the parent's window and, before that, the screen's free area. Without a
+// parent the box is left where the window system puts it.
 int ShowCenteredMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text, QWidget* parent,
                            QMessageBox::StandardButtons buttons);
 

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QStatusBar>
 
 #include <memory>
 
@@ -238,5 +239,58 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
     SaveArtifact(window_->Screenshot(), "demo_no_joint_names");
     boxes_.Answer(QMessageBox::Ok);
     Trigger("lock");  // unlocked: the nameless nodes are released, and named
-    EXPECT_TRUE(window_->LastOperationText().endsWith(" (no joint name)")) << window_->LastOperationText().toStdString();
+    EXPECT_TRUE(window_->LastOperationText().endsWith(" (no joint name)"))
+        << window_->LastOperationText().toStdString();
+}
+
+// The note on missing joints gives way in the status bar: the state shows
+// whole, the last operation as much as fits, the note (all of it in its
+// tooltip) what is left. Four joints renamed away from a locked
+// characterization at 1200 px, then four with long names, then narrower.
+TEST_F(DemoUnsavedWorkTest, TheMissingJointsNoteGivesWayToTheStateAndTheLastOperation)
+{
+    const QLabel* labels[] = {window_->findChild<QLabel*>("stateLabel"), window_->findChild<QLabel*>("operationLabel"),
+                              MissingJointsLabel()};
+    // Side by side in the bar; the state whole, the last operation whole or
+    // past its start, the note past its count; the bar saved as `picture`.
+    const auto laidOut = [&](const char* picture, bool operationWhole) {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        EXPECT_EQ(labels[0]->width(), labels[0]->sizeHint().width()) << picture;
+        EXPECT_GE(labels[1]->width(), operationWhole ? labels[1]->sizeHint().width() : 200) << picture;
+        EXPECT_GT(labels[2]->width(), labels[2]->fontMetrics().horizontalAdvance("4 of 92 joints")) << picture;
+        EXPECT_TRUE(labels[0]->geometry().right() < labels[1]->x() && labels[1]->geometry().right() < labels[2]->x() &&
+                    labels[2]->mapTo(window_.get(), QPoint(labels[2]->width(), 0)).x() <= window_->width());
+        EXPECT_EQ(labels[2]->toolTip(), window_->MissingJointsText());
+        const QWidget* bar = window_->statusBar();
+        SaveArtifact(window_->Screenshot().copy(QRect(bar->mapTo(window_.get(), QPoint(0, 0)), bar->size())), picture);
+    };
+    const auto renameAll = [&](const QString& from, const QString& to) {
+        for (const char* end : {"LeftHand", "RightHand", "LeftFoot", "RightFoot"}) {
+            ClickJoint(from.arg(end));
+            AnswerNextName(to.arg(end));
+            Trigger("renameJoint");
+        }
+    };
+    window_->resize(DemoWindow::DefaultSize());
+    MapCharacter1();
+    Trigger("lock");
+    renameAll("Character1_%1", "Character1_%1_Moved");
+    ASSERT_EQ(window_->width(), 1200);
+    ASSERT_TRUE(window_->MissingJointsText().startsWith("4 of 92 joints"));
+    laidOut("demo_status_four_missing_joints", true);
+
+    // Back in the scene, unlocked, renamed long (the characterization
+    // follows), locked and renamed away again; the stream's result shows.
+    const QString longName = "Character1_%1_from_the_studio_animation_rig_version_two_final";
+    renameAll("Character1_%1_Moved", "Character1_%1");
+    Trigger("lock");
+    renameAll("Character1_%1", longName);
+    Trigger("lock");
+    renameAll(longName, "Character1_%1");
+    Trigger("streamRoundTrip");
+    ASSERT_TRUE(window_->MissingJointsText().contains(longName.arg("LeftFoot")));
+    ASSERT_TRUE(window_->LastOperationText().startsWith("Stream round trip: "));
+    laidOut("demo_status_four_long_missing_joints", true);
+    window_->resize(640, window_->height());  // its docks keep it near 950 px
+    laidOut("demo_status_four_long_missing_joints_narrow", false);
 }

@@ -270,6 +270,13 @@ TEST_F(ModelTest, LowerCaseSkeletonMapsThroughATemplate)
     const QByteArray nowhere = TemplatePath("missing-folder/lower.xml").toUtf8();
     EXPECT_FALSE(Model().SaveMappingTemplate(nowhere.constData(), ""));
     EXPECT_NE(Model().GetLastOperationMessage(), "Template successfully saved.");
+    // Nor does one whose path goes up out of its folder.
+    ASSERT_TRUE(QDir().mkpath(TemplatePath("template")));
+    const QByteArray up = TemplatePath("template/../up.xml").toUtf8();
+    EXPECT_FALSE(Model().SaveMappingTemplate(up.constData(), ""));
+    EXPECT_EQ(Model().GetLastOperationMessage(), "The template could not be saved: " + up +
+                                                     " was not saved: its path goes up out of its folder (\"..\").");
+    EXPECT_FALSE(QFileInfo::exists(TemplatePath("up.xml")));
     ASSERT_TRUE(Model().SaveMappingTemplate(path.constData(), ""));
     EXPECT_EQ(Model().GetLastOperationMessage(), "Template successfully saved.");
 

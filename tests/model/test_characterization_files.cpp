@@ -286,6 +286,15 @@ TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
     const auto declared = [&](const char* encoding) {
         return QString("<?xml version=\"1.0\" encoding=\"%1\"?>\n").arg(encoding) + QString::fromUtf8(names);
     };
+    const QString one =
+        "hero.bones.xml holds bytes that are not valid %1, at line 7, column %2; they are read as U+FFFD.";
+    const QString runs = "hero.bones.xml holds %1 runs of bytes that are not valid %2, the first at line 7, column 33; "
+                         "each is read as U+FFFD.";
+    const auto misdeclared = [&](const char* encoding) {
+        return [&, encoding] {
+            WriteFile(companion, declared(encoding).replace("rig:joint_3 ", "rig:joint_3č不").toUtf8());
+        };
+    };
     const QString mark(QChar(0xFEFF)), third = out_.GetNodeName(3);
     const QString windows = QString::fromUtf8(names).replace("\n", "\r\n").replace("rig:joint_3 ", "rig:joint_3č不");
     std::unique_ptr<FifoWatch> pipe;  // plays the writer, should the loader open it
@@ -338,6 +347,14 @@ TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
         {"declared ISO-8859-1",
          [&] { WriteFile(companion, declared("ISO-8859-1").replace("rig:joint_3 ", "rig:joint_3é").toLatin1()); }, "",
          used, QString(third).replace("rig:joint_3 ", "rig:joint_3é")},
+        // UTF-8 still declaring a multi-byte encoding, or one whose table has gaps: what the codec could not
+        // take is said, as for UTF-8.
+        {"UTF-8 declared Shift_JIS", misdeclared("Shift_JIS"), one.arg("Shift_JIS", "36"), used},
+        {"UTF-8 declared EUC-JP", misdeclared("EUC-JP"), one.arg("EUC-JP", "33"), used},
+        {"UTF-8 declared Big5", misdeclared("Big5"), runs.arg("2", "Big5"), used},
+        {"UTF-8 declared ISO-2022-JP", misdeclared("ISO-2022-JP"), runs.arg("5", "ISO-2022-JP"), used},
+        {"UTF-8 declared ISO-8859-8", misdeclared("ISO-8859-8"), one.arg("ISO-8859-8", "33"), used},
+        {"UTF-8 declared UTF-7", misdeclared("UTF-7"), runs.arg("5", "UTF-7"), used},
         {"a literal CR in a value", edited("\r"), "", used, third},  // a blank, as XML reads it
         {"a pipe", [&] { pipe = std::make_unique<FifoWatch>(companion.toStdString()); },
          lead + "is not a regular file: it is a pipe, a socket or a device.", 0},
@@ -578,7 +595,7 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         std::vector<const char*> folder;  // "NAME": A's stream or names; "NAME->TARGET": a link; "NAME/": a folder;
                                           // "NAME=NAME2": a second name of one file; "NAME=<TEXT": a file of that
                                           // text (<huge>: over the size limit; <text172>: 172 names as element
-        // text; <none>: no element); "*NAME": where a save of NAME stages it, "@NAME": the second name it gives
+        // text; <none>: no element; <sjis172>: A's names in UTF-8 declared Shift_JIS); "*NAME": where a save of NAME stages it, "@NAME": the second name it gives
         // the former NAME while it commits. A last "!": read-only, "?": write-
         // only, "#": 0600, "&": group-shared 0660, "^": the other user's 0660 in
         // the shared group, "~": the other user's, 0666.
@@ -656,6 +673,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
           "</g></config_root>"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", kNotWhole, "",
          "+hero.bones.xml.damaged"},
         {{"hero.vlmc", "hero.bones.xml=<text172>"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
+         kNotWhole, "", "+hero.bones.xml.damaged"},
+        {{"hero.vlmc", "hero.bones.xml=<sjis172>"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
          kNotWhole, "", "+hero.bones.xml.damaged"},
         {{"hero.vlmc", "hero.bones.xml=<text172>"}, true, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
          "hero.bones.xml was not read whole, and its folder is read-only"},
@@ -779,7 +798,10 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                 WriteFile(path, entry.endsWith("<huge>")      ? QByteArray(int(kLargestXmlFile) + 1, ' ')
                                 : entry.endsWith("<text172>") ? NamesAsElementText()
                                 : entry.endsWith("<none>")    ? QByteArray("<?xml version=\"1.0\"?>\n<!-- none -->\n")
-                                                              : entry.section('=', 1).toUtf8());
+                                : entry.endsWith("<sjis172>")
+                                    ? "<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n" +
+                                          QByteArray(namesA).replace("rig:joint_3 ", "rig:joint_3\xC4\x8D\xE4\xB8\x8D")
+                                    : entry.section('=', 1).toUtf8());
             else if (entry.contains('='))
                 ASSERT_EQ(
                     ::link((folder + "/" + entry.section('=', 1)).toUtf8().constData(), path.toUtf8().constData()), 0);

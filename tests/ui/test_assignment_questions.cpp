@@ -6,6 +6,8 @@
 #include "screenshot.h"
 #include "ui/ui_functions.h"
 
+#include <QScreen>
+
 #include <utility>
 #include <vector>
 
@@ -211,6 +213,20 @@ TEST(RealMessageBox, IsCentredOnItsParentAndAnswersTheButtonClicked)
     });
     ShowCenteredMessageBox(QMessageBox::Question, kTitle, wrapped, &panel, QMessageBox::Yes | QMessageBox::No);
     EXPECT_EQ(shown.right(), area.right());
+
+    // The window partly off the screen, past either corner: the box, and so
+    // its buttons, stay on the screen's free area.
+    const QRect free = parent.screen()->availableGeometry();
+    for (const QPoint& corner : {free.topLeft() - QPoint(500, 400), free.bottomRight() - QPoint(140, 100)}) {
+        parent.move(corner);
+        AnswerNextModal([&](QWidget* box) {
+            shown = box->frameGeometry();
+            qobject_cast<QMessageBox*>(box)->button(QMessageBox::No)->click();
+        });
+        ShowCenteredMessageBox(QMessageBox::Question, kTitle, wrapped, &panel, QMessageBox::Yes | QMessageBox::No);
+        EXPECT_TRUE(free.contains(shown))
+            << shown.x() << "," << shown.y() << " on " << free.width() << "x" << free.height();
+    }
 }
 
 }  // namespace

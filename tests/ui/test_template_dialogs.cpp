@@ -43,12 +43,15 @@ protected:
 
 TEST_F(TemplateDialogTest, SaveStripsExtensionAndAsksBeforeOverwriting)
 {
+    const char* const kNotAName =
+        "A template name cannot hold \"/\" or \"\\\": templates are kept in one folder.\nChoose another name.";
     const struct {
         const char* typed;
         QStringList existing;  // templates already in the folder
         Button answer;         // to the overwrite question; NoButton: none comes
         const char* shown;     // the name field afterwards
         bool accepted;
+        const char* said = "";  // where given, the message
     } cases[] = {
         {"body.xml", {}, Button::NoButton, "body", true},
         {"body.XML", {}, Button::NoButton, "body.XML", true},  // only the exact extension
@@ -59,6 +62,10 @@ TEST_F(TemplateDialogTest, SaveStripsExtensionAndAsksBeforeOverwriting)
         {"arm.xml.xml", {"arm.xml"}, Button::NoButton, "arm.xml", true},  // arm.xml.xml is free
         {" arm .xml", {}, Button::NoButton, "arm", true},                 // trimmed
         {"arm", {"arm.xml/x"}, Button::Ok, "arm", false},                 // a folder: said at once, no question first
+        // A path out of the folder, or into one below it: said, and nothing is written.
+        {"../arm", {}, Button::Ok, "../arm", false, kNotAName},
+        {"sub/arm.xml", {"sub/arm.xml"}, Button::Ok, "sub/arm", false, kNotAName},
+        {"..\\arm", {}, Button::Ok, "..\\arm", false, kNotAName},
     };
     parent_.resize(400, 300);
     parent_.show();
@@ -82,6 +89,10 @@ TEST_F(TemplateDialogTest, SaveStripsExtensionAndAsksBeforeOverwriting)
         EXPECT_EQ(dialog.result(), c.accepted ? QDialog::Accepted : QDialog::Rejected);
         // The question comes exactly when the file the name stands for exists.
         EXPECT_EQ(boxes.Titles(), c.answer == Button::NoButton ? QStringList() : QStringList{"Save Template"});
+        if (*c.said) {
+            EXPECT_EQ(boxes.Texts(), QStringList{c.said});
+            SaveScreenshot(&dialog, "save_template_refused_name");  // still open, the name as typed
+        }
         if (c.accepted) {
             EXPECT_EQ(QFileInfo::exists(TemplateFilePath(folder_, c.shown)), c.answer == Button::Yes);
         }
