@@ -142,22 +142,14 @@ constexpr float kTurnFarTo = 0.32f;
 constexpr float kLooseShift = 3.0f, kLooseTurn = 1.2f, kLeverTilt = 0.35f;
 const float kHipsTurnBound = std::tan(0.5f * kHipsShare);
 
-// v shortened smoothly toward `length`: v / (1 + (|v| / length)^6)^(1/6).
-// A short v stays nearly whole (over 99% of it at half the length, 97% at
-// three quarters) and a long one nears the length without reaching it. A hard
-// bound holds a pull far beyond reach at the bound, where it helps no
-// further and only its direction moves: a steady far pull (a punch beyond
-// the arm's reach) wants more of the spine than a pull that wanders, and the
-// hard bound low enough for the wandering pull lets the steady one fall
-// short. Without the kink, a pull asking for more keeps gaining a little.
-VLMVector4 SoftShorten(const VLMVector4& v, float length)
-{
-    const float s = VLMLengthFloat(v);
-    if (!(s > 0.0f && length > 0.0f))
-        return s > 0.0f ? VLMVector4Zero() : v;
-    const float r = s / length, r2 = r * r;
-    return v * (1.0f / std::pow(1.0f + r2 * r2 * r2, 1.0f / 6.0f));
-}
+// `VLMSoftShorten` (a short v stays nearly whole, a long one nears the length
+// without reaching it) in place of a hard bound: a hard bound holds a pull
+// far beyond reach at the bound, where it helps no further and only its
+// direction moves: a steady far pull (a punch beyond the arm's reach) wants
+// more of the spine than a pull that wanders, and the hard bound low enough
+// for the wandering pull lets the steady one fall short. Without the kink,
+// a pull asking for more keeps gaining a little.
+VLMVector4 SoftShorten(const VLMVector4& v, float length) { return VLMSoftShorten(v, length); }
 
 // The turn q (either sign) brought softly within the half-angle tangent
 // `bound`, as SoftShorten brings a shift within its length.
