@@ -612,7 +612,8 @@ struct Tolerance {
     double scale, add, share;  // at most scale x before + max(add, share x before)
 };
 const Tolerance kAnkleMax = {true, 1, 0.25, 0}, kWristMean = {false, 1.2, 0.1, 0}, kChestMean = {false, 1, 0.3, 0},
-                kKneeMax = {true, 1, 0.2, 0}, kHeadMean = {false, 1, 1.0, 0.5}, kChestMax = {true, 1, 0.3, 0};
+                kKneeMax = {true, 1, 0.2, 0}, kKneeMean = {false, 1, 0.05, 0}, kHeadMean = {false, 1, 1.0, 0.5},
+                kChestMax = {true, 1, 0.3, 0};
 struct Before {
     double mean, max;  // cm
 };
@@ -759,8 +760,8 @@ const RealTakeRow kRealTakeRows[] = {
     {"ChestAndWristReachTargetArms12TypicalToeSole", {{13.800, 14.478}}, kChestMean},
     {"SquashAndStretchSpineWristReachTargetArms12TypicalAnkleSole", {{0.982, 1.534}}, kChestMean, kTurns | kFloor},
     {"SquashAndStretchSpineWristReachTargetArms12TypicalToeSole", {{2.039, 3.180}}, kChestMean},
-    {"KneeReachTypicalAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMax},
-    {"KneeReachTypicalToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMax},
+    {"KneeReachTypicalAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMean},
+    {"KneeReachTypicalToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMean},
     {"HeadReachTypicalAnkleSole", {{0.235, 1.273}}, kHeadMean, kTurns | kFloor},
     {"HeadReachTypicalToeSole", {{0.490, 1.582}}, kHeadMean, kTurns | kFloor},
     {"DefaultFullAnkleSole", {{0.041, 2.475}, {0.037, 1.030}}, kAnkleMax},
@@ -785,8 +786,8 @@ const RealTakeRow kRealTakeRows[] = {
     {"ChestAndWristReachTargetArms12FullToeSole", {{13.925, 14.574}}, kChestMean},
     {"SquashAndStretchSpineWristReachTargetArms12FullAnkleSole", {{0.991, 1.396}}, kChestMean, kTurns | kFloor},
     {"SquashAndStretchSpineWristReachTargetArms12FullToeSole", {{2.046, 3.083}}, kChestMean},
-    {"KneeReachFullAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMax},
-    {"KneeReachFullToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMax},
+    {"KneeReachFullAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMean},
+    {"KneeReachFullToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMean},
     {"HeadReachFullAnkleSole", {{0.005, 0.197}}, kHeadMean, kTurns | kFloor},
     {"HeadReachFullToeSole", {{0.086, 0.603}}, kHeadMean, kTurns | kFloor},
     // clang-format on
