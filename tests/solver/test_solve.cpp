@@ -697,21 +697,23 @@ TEST(RealTake, ReadsTheTakeAndRefusesBadText)
 // The misses of the solve at commit 8585dd0 on the same runs, recorded once from it: mean and max per goal, cm.
 const RealTakeRow kRealTakeRows[] = {
     // clang-format off
-    // Misses not held: the presets' head rows, whose goal lies 0.13 to 0.66 of the head's distance from the neck's
-    // root on this take (its trunk is short against theirs), which only folding the neck 130 to 175 degrees
-    // reaches, as the solve before did; and the wrists with source arms 1.2 times the target's on the same skeleton,
-    // where the solve before reached them by flipping the trunk: its hands pull as far beyond reach, and as long
-    // against the lever the chest end swings on, in the frames it flipped in as in those it reached smoothly, and
-    // the rules that keep it from flipping hold it back in both (loosened there, the trunk turns 74 degrees beyond
-    // its source).
+    // Misses not held: the presets' head rows, whose goal lies 0.08 to 0.66 of the head's distance from the Neck
+    // root on this take (its trunk is short against theirs): with the soles at the ankles within a quarter turn of
+    // the neck, where the neck aims at it from the head's own distance, and with the soles over the toes 85 to 180
+    // degrees round from the neck, below its root, where the neck also turns toward it by at most a quarter turn.
+    // Only folding the neck reaches it, as the solve before did (171 to 174 degrees beyond its source). And the wrists
+    // with source arms 1.2 times the target's on the same skeleton, where the solve before reached them by flipping
+    // the trunk: its hands pull as far beyond reach, and as long against the lever the chest end swings on, in the
+    // frames it flipped in as in those it reached smoothly, and the rules that keep it from flipping hold it back in
+    // both (loosened there, the trunk turns 74 degrees beyond its source).
     // The chest resisting the hands is held on its worst frame, where letting the hands' shift grow to the share of
     // the spine shows (its mean moves by a few millimetres). On the same skeleton its hands hang three tenths of an
     // arm beyond reach where the trunk flipped 114 degrees before; the row holds that it no longer does.
     // Not held yet, each printed: the soles of the same skeleton at its ankles' height, where feet go 2.24 cm
-    // through the floor in 38 frames; with the soles over the toes, the presets' wrists with source arms 1.2 times
-    // the target's (mean 0.81/2.22 and 0.87/2.35 cm against 0.13/0.90 and 0.14/0.91), and their chest reach with
-    // the wrists turning 30 to 34 degrees beyond the source; and squash-and-stretch scaling the spine with the
-    // target's arms 1.2 times the source's, whose chest end misses by 1.41 to 1.63 cm mean against 0.98 to 1.16.
+    // through the floor in 38 frames; and with the soles over the toes, the presets' wrists with source arms 1.2
+    // times the target's (mean 1.15/2.33 and 1.22/2.48 cm against 0.13/0.90 and 0.14/0.91: the lever's tilt,
+    // which swung the trunk up to 34 degrees beyond its source with chest reach on, loosens only where the hands'
+    // turn does).
     {"DefaultSameAnkleSole", {{0.027, 2.934}, {0.074, 1.232}}, kAnkleMax, kMisses | kTurns},
     {"DefaultSameToeSole", {{0.002, 0.023}, {0.002, 0.020}}, kAnkleMax},
     {"WristReachArms10SameAnkleSole", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean, kMisses | kTurns},
@@ -732,8 +734,8 @@ const RealTakeRow kRealTakeRows[] = {
     {"ChestResistedWristReachArms15SameToeSole", {{3.148, 4.831}}, kChestMax},
     {"ChestAndWristReachTargetArms12SameAnkleSole", {{1.350, 3.752}}, kChestMean, kMisses | kTurns},
     {"ChestAndWristReachTargetArms12SameToeSole", {{1.350, 3.752}}, kChestMean},
-    {"SquashAndStretchSpineWristReachTargetArms12SameAnkleSole", {{1.160, 1.835}}, kChestMean, kTurns},
-    {"SquashAndStretchSpineWristReachTargetArms12SameToeSole", {{1.160, 1.835}}, kChestMean, kTurns | kFloor},
+    {"SquashAndStretchSpineWristReachTargetArms12SameAnkleSole", {{1.160, 1.835}}, kChestMean, kMisses | kTurns},
+    {"SquashAndStretchSpineWristReachTargetArms12SameToeSole", {{1.160, 1.835}}, kChestMean},
     {"KneeReachSameAnkleSole", {{0.552, 1.331}, {0.603, 1.538}}, kKneeMax, kMisses | kTurns},
     {"KneeReachSameToeSole", {{0.548, 1.331}, {0.588, 1.538}}, kKneeMax},
     {"HeadReachSameAnkleSole", {{0.324, 1.055}}, kHeadMean, kMisses | kTurns},
@@ -751,14 +753,14 @@ const RealTakeRow kRealTakeRows[] = {
     {"SquashAndStretchTypicalAnkleSole", {{5.586, 6.317}}, kChestMean},
     {"SquashAndStretchTypicalToeSole", {{9.145, 9.794}}, kChestMean},
     {"ChestAndWristReachArms12TypicalAnkleSole", {{15.582, 31.153}}, kChestMean},
-    {"ChestAndWristReachArms12TypicalToeSole", {{22.301, 41.855}}, kChestMean, kMisses | kFloor},
+    {"ChestAndWristReachArms12TypicalToeSole", {{22.301, 41.855}}, kChestMean},
     {"SquashAndStretchWristReachArms12TypicalAnkleSole", {{9.577, 21.557}}, kChestMean},
-    {"SquashAndStretchWristReachArms12TypicalToeSole", {{15.509, 33.608}}, kChestMean, kMisses | kFloor},
+    {"SquashAndStretchWristReachArms12TypicalToeSole", {{15.509, 33.608}}, kChestMean},
     {"ChestResistedWristReachArms15TypicalAnkleSole", {{9.633, 11.967}}, kChestMax},
     {"ChestResistedWristReachArms15TypicalToeSole", {{13.552, 16.302}}, kChestMax},
     {"ChestAndWristReachTargetArms12TypicalAnkleSole", {{9.799, 10.718}}, kChestMean},
     {"ChestAndWristReachTargetArms12TypicalToeSole", {{13.800, 14.478}}, kChestMean},
-    {"SquashAndStretchSpineWristReachTargetArms12TypicalAnkleSole", {{0.982, 1.534}}, kChestMean, kTurns | kFloor},
+    {"SquashAndStretchSpineWristReachTargetArms12TypicalAnkleSole", {{0.982, 1.534}}, kChestMean},
     {"SquashAndStretchSpineWristReachTargetArms12TypicalToeSole", {{2.039, 3.180}}, kChestMean},
     {"KneeReachTypicalAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMean},
     {"KneeReachTypicalToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMean},
@@ -777,14 +779,14 @@ const RealTakeRow kRealTakeRows[] = {
     {"SquashAndStretchFullAnkleSole", {{5.681, 6.512}}, kChestMean},
     {"SquashAndStretchFullToeSole", {{9.262, 9.876}}, kChestMean},
     {"ChestAndWristReachArms12FullAnkleSole", {{15.862, 30.658}}, kChestMean},
-    {"ChestAndWristReachArms12FullToeSole", {{22.582, 42.268}}, kChestMean, kMisses | kFloor},
+    {"ChestAndWristReachArms12FullToeSole", {{22.582, 42.268}}, kChestMean},
     {"SquashAndStretchWristReachArms12FullAnkleSole", {{9.768, 21.276}}, kChestMean},
     {"SquashAndStretchWristReachArms12FullToeSole", {{15.820, 34.294}}, kChestMean},
     {"ChestResistedWristReachArms15FullAnkleSole", {{10.024, 12.045}}, kChestMax},
     {"ChestResistedWristReachArms15FullToeSole", {{14.019, 16.282}}, kChestMax},
     {"ChestAndWristReachTargetArms12FullAnkleSole", {{9.904, 10.931}}, kChestMean},
     {"ChestAndWristReachTargetArms12FullToeSole", {{13.925, 14.574}}, kChestMean},
-    {"SquashAndStretchSpineWristReachTargetArms12FullAnkleSole", {{0.991, 1.396}}, kChestMean, kTurns | kFloor},
+    {"SquashAndStretchSpineWristReachTargetArms12FullAnkleSole", {{0.991, 1.396}}, kChestMean},
     {"SquashAndStretchSpineWristReachTargetArms12FullToeSole", {{2.046, 3.083}}, kChestMean},
     {"KneeReachFullAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMean},
     {"KneeReachFullToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMean},
