@@ -604,8 +604,9 @@ INSTANTIATE_TEST_SUITE_P(Solve, Continuity, ::testing::ValuesIn(kRows),
 // by frame onto its own skeleton and the two presets under the settings users turn on most (realtake::Runs), with
 // the soles at the ankles' height and at the ankles' height over the toes: each goal the run turns on missed no
 // worse than the solve of commit 8585dd0 plus the row's tolerance, no node turning beyond max(2 x its source node's
-// turn, its source node's turn + 5 degrees) by more than 30 degrees, no contact corner of a foot (or a hand, with
-// hand floor contact on) more than 0.05 cm below the floor, no NaN.
+// turn, its source node's turn + 5 degrees) by more than 30 degrees nor a toe more than 20 degrees beyond its source
+// toe's turn between two frames, no contact corner of a foot (or a hand, with hand floor contact on) more than
+// 0.05 cm below the floor, no NaN.
 
 struct Tolerance {
     bool onMax;                // the worst frame's miss, else the mean
@@ -613,7 +614,7 @@ struct Tolerance {
 };
 const Tolerance kAnkleMax = {true, 1, 0.25, 0}, kWristMean = {false, 1.2, 0.1, 0}, kChestMean = {false, 1, 0.3, 0},
                 kKneeMax = {true, 1, 0.2, 0}, kKneeMean = {false, 1, 0.05, 0}, kHeadMean = {false, 1, 1.0, 0.5},
-                kChestMax = {true, 1, 0.3, 0};
+                kChestMax = {true, 1, 0.3, 0}, kAnkleMaxToeTie = {true, 1, 1.35, 0}, kKneeMaxToeTie = {true, 1, 2.3, 0};
 struct Before {
     double mean, max;  // cm
 };
@@ -641,6 +642,9 @@ TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
     EXPECT_EQ(result.nan, 0);
     EXPECT_TRUE(!(row.held & kTurns) || result.worst <= 30.0)
         << result.worst << " degrees beyond, " << VLMGetNodeName(result.worstNode) << ", frame " << result.worstFrame;
+    // The floor turns the toes about their hinge; that turn may not outrun the source's toes by more than 20 degrees.
+    const double toes = std::fmax(result.over[VLM_NODE_LEFT_TOE_BASE], result.over[VLM_NODE_RIGHT_TOE_BASE]);
+    EXPECT_TRUE(!(row.held & kTurns) || toes <= 20.0) << "the toes turn " << toes << " degrees beyond their source's";
     EXPECT_TRUE(!(row.held & kFloor) || result.lowest >= -0.05)
         << "contact corner " << result.lowest << " cm, extremity " << result.lowestExtremity << ", frame "
         << result.lowestFrame;
@@ -709,36 +713,38 @@ const RealTakeRow kRealTakeRows[] = {
     // The chest resisting the hands is held on its worst frame, where letting the hands' shift grow to the share of
     // the spine shows (its mean moves by a few millimetres). On the same skeleton its hands hang three tenths of an
     // arm beyond reach where the trunk flipped 114 degrees before; the row holds that it no longer does.
-    // Not held yet, each printed: the soles of the same skeleton at its ankles' height, where feet go 2.24 cm
-    // through the floor in 38 frames; and with the soles over the toes, the presets' wrists with source arms 1.2
-    // times the target's (mean 1.15/2.33 and 1.22/2.48 cm against 0.13/0.90 and 0.14/0.91: the lever's tilt,
-    // which swung the trunk up to 34 degrees beyond its source with chest reach on, loosens only where the hands'
-    // turn does).
-    {"DefaultSameAnkleSole", {{0.027, 2.934}, {0.074, 1.232}}, kAnkleMax, kMisses | kTurns},
+    // Where the toe's two senses of turning up to the floor tie (on the same skeleton with the soles at the ankles'
+    // height, whose contact shape hangs 5.5 cm below the toe joint, in a walk's toe-offs), the floor wins and the foot
+    // is raised: the worst frame's ankle misses by 4.23 cm (8585dd0 2.93, which turned the toe 74 degrees beyond its
+    // source's turn in a frame; cc90eee 4.37), the knees by 3.57 and 3.69 (1.33 and 1.54; cc90eee 3.83 and 3.70).
+    // Not held yet, each printed: with the soles over the toes, the presets' wrists with source arms 1.2 times the
+    // target's (mean 1.15/2.33 and 1.22/2.48 cm against 0.13/0.90 and 0.14/0.91: the lever's tilt, which swung
+    // the trunk up to 34 degrees beyond its source with chest reach on, loosens only where the hands' turn does).
+    {"DefaultSameAnkleSole", {{0.027, 2.934}, {0.074, 1.232}}, kAnkleMaxToeTie},
     {"DefaultSameToeSole", {{0.002, 0.023}, {0.002, 0.020}}, kAnkleMax},
-    {"WristReachArms10SameAnkleSole", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean, kMisses | kTurns},
+    {"WristReachArms10SameAnkleSole", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean},
     {"WristReachArms10SameToeSole", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean},
-    {"WristReachArms11SameAnkleSole", {{0.037, 1.122}, {0.093, 2.678}}, kWristMean, kMisses | kTurns},
+    {"WristReachArms11SameAnkleSole", {{0.037, 1.122}, {0.093, 2.678}}, kWristMean},
     {"WristReachArms11SameToeSole", {{0.037, 1.122}, {0.093, 2.678}}, kWristMean},
-    {"WristReachArms12SameAnkleSole", {{0.025, 2.382}, {0.188, 7.639}}, kWristMean, kTurns},
+    {"WristReachArms12SameAnkleSole", {{0.025, 2.382}, {0.188, 7.639}}, kWristMean, kTurns | kFloor},
     {"WristReachArms12SameToeSole", {{0.025, 2.382}, {0.188, 7.639}}, kWristMean, kTurns | kFloor},
-    {"ChestReachSameAnkleSole", {{1.216, 3.686}}, kChestMean, kMisses | kTurns},
+    {"ChestReachSameAnkleSole", {{1.216, 3.686}}, kChestMean},
     {"ChestReachSameToeSole", {{1.216, 3.686}}, kChestMean},
-    {"SquashAndStretchSameAnkleSole", {{0.352, 2.121}}, kChestMean, kMisses | kTurns},
+    {"SquashAndStretchSameAnkleSole", {{0.352, 2.121}}, kChestMean},
     {"SquashAndStretchSameToeSole", {{0.352, 2.121}}, kChestMean},
-    {"ChestAndWristReachArms12SameAnkleSole", {{6.545, 21.809}}, kChestMean, kMisses | kTurns},
+    {"ChestAndWristReachArms12SameAnkleSole", {{6.545, 21.809}}, kChestMean},
     {"ChestAndWristReachArms12SameToeSole", {{6.545, 21.809}}, kChestMean},
-    {"SquashAndStretchWristReachArms12SameAnkleSole", {{6.736, 20.383}}, kChestMean, kMisses | kTurns},
+    {"SquashAndStretchWristReachArms12SameAnkleSole", {{6.736, 20.383}}, kChestMean},
     {"SquashAndStretchWristReachArms12SameToeSole", {{6.736, 20.383}}, kChestMean},
-    {"ChestResistedWristReachArms15SameAnkleSole", {{3.148, 4.831}}, kChestMax, kMisses | kTurns},
+    {"ChestResistedWristReachArms15SameAnkleSole", {{3.148, 4.831}}, kChestMax},
     {"ChestResistedWristReachArms15SameToeSole", {{3.148, 4.831}}, kChestMax},
-    {"ChestAndWristReachTargetArms12SameAnkleSole", {{1.350, 3.752}}, kChestMean, kMisses | kTurns},
+    {"ChestAndWristReachTargetArms12SameAnkleSole", {{1.350, 3.752}}, kChestMean},
     {"ChestAndWristReachTargetArms12SameToeSole", {{1.350, 3.752}}, kChestMean},
-    {"SquashAndStretchSpineWristReachTargetArms12SameAnkleSole", {{1.160, 1.835}}, kChestMean, kMisses | kTurns},
+    {"SquashAndStretchSpineWristReachTargetArms12SameAnkleSole", {{1.160, 1.835}}, kChestMean},
     {"SquashAndStretchSpineWristReachTargetArms12SameToeSole", {{1.160, 1.835}}, kChestMean},
-    {"KneeReachSameAnkleSole", {{0.552, 1.331}, {0.603, 1.538}}, kKneeMax, kMisses | kTurns},
+    {"KneeReachSameAnkleSole", {{0.552, 1.331}, {0.603, 1.538}}, kKneeMaxToeTie},
     {"KneeReachSameToeSole", {{0.548, 1.331}, {0.588, 1.538}}, kKneeMax},
-    {"HeadReachSameAnkleSole", {{0.324, 1.055}}, kHeadMean, kMisses | kTurns},
+    {"HeadReachSameAnkleSole", {{0.324, 1.055}}, kHeadMean},
     {"HeadReachSameToeSole", {{0.324, 1.055}}, kHeadMean},
     {"DefaultTypicalAnkleSole", {{0.041, 2.475}, {0.037, 1.030}}, kAnkleMax},
     {"DefaultTypicalToeSole", {{0.022, 0.088}, {0.006, 0.028}}, kAnkleMax},
