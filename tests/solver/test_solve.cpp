@@ -717,8 +717,9 @@ const RealTakeRow kRealTakeRows[] = {
     // source's turn in a frame; cc90eee 4.37), the knees by 3.57 and 3.69 (1.33 and 1.54; cc90eee 3.83 and 3.70).
     // Not held yet, each printed: with the soles over the toes, the presets' wrists with source arms 1.2 times
     // the target's (mean 0.81/2.22 and 0.87/2.35 cm against 0.13/0.90 and 0.14/0.91), and their chest reach with
-    // the wrists turning 30 to 34 degrees beyond the source; and squash-and-stretch scaling the spine with the
-    // target's arms 1.2 times the source's, whose chest end misses by 1.41 to 1.63 cm mean against 0.98 to 1.16.
+    // wrist reach, where a shoulder or the neck turns 30 to 34 degrees beyond its bound; and squash-and-stretch
+    // scaling the spine with the target's arms 1.2 times the source's, whose chest end misses by 1.41 to 1.63 cm
+    // mean against 0.98 to 1.16.
     {"DefaultSameAnkleSole", {{0.027, 2.934}, {0.074, 1.232}}, kAnkleMaxToeTie},
     {"DefaultSameToeSole", {{0.002, 0.023}, {0.002, 0.020}}, kAnkleMax},
     {"WristReachArms10SameAnkleSole", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean},
