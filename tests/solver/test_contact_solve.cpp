@@ -294,7 +294,10 @@ TEST(Contact, LiftTurnsTheFrontLittleForALittleChange)
 // A hand or foot landing on its edge: along paths that tip it about its length or across it through standing upright
 // (from 20 to 160 degrees, 0.5 a step), tilted and turned a little the other way, its lowest corner 1, 6 or 20 below
 // the floor, the roll turns the carrying goal little for each step (laying a steep shape flat in full swaps sense where it
-// stands upright) and leaves no corner of its shape below the floor.
+// stands upright) and leaves no corner of its shape below the floor. And a hand falling onto the floor on its edge
+// (tipped 40 to 88 degrees about its length), coming down from 12 over 20 frames to a wrist goal 4 below to 4 above
+// the floor and staying down while its goal turns flat over 60 frames: the roll turns the hand no more than 30
+// degrees a frame beyond its goal's turn, and leaves no corner below the floor.
 TEST(Contact, RollTurnsAShapeLandingOnItsEdgeLittleForALittleChange)
 {
     ContactScene s;
@@ -323,6 +326,29 @@ TEST(Contact, RollTurnsAShapeLandingOnItsEdgeLittleForALittleChange)
             }
         }
         EXPECT_LT(worst, 10.0) << which;
+        EXPECT_LT(deepest, 2e-3f) << which;
+        if (length == 2)
+            continue;
+        double beyond = 0.0;  // the hand's turn in a frame beyond its goal's, degrees
+        for (const float land : {40.0f, 55.0f, 70.0f, 80.0f, 88.0f})
+            for (const float wrist : {-4.0f, -2.0f, 0.0f, 2.0f, 4.0f})
+                for (const float other : {-0.2f, 0.0f, 0.2f}) {
+                    VLMVector4 was[2] = {};
+                    for (int f = 0; f <= 110; ++f) {
+                        const float tilt = land * VLMClampFloat(float(90 - f) / 60.0f, 0.0f, 1.0f);
+                        VLMVector4 e = V(tilt * 0.017453292f, 0.3f + other, 0.05f + other, 0);
+                        const float y = f < 20 ? 12.0f - (12.0f - wrist) * float(f) / 20.0f : wrist;
+                        VLMLimbGoalBlock b = s.block(V(4, y, -2, 0), VLMQuatFromEulerXYZ(e), 0.0f);
+                        const VLMVector4 goal = b.slots[0].q;
+                        VLMRunLimbSubSolver(s.c(), s.extremity(), &b, 1, &s.properties);
+                        deepest = std::fmax(deepest, -s.lowest(b, 0, 4));
+                        if (f > 0)
+                            beyond = std::fmax(beyond,
+                                               (TurnAngle(b.slots[0].q, was[1]) - TurnAngle(goal, was[0])) * 57.29578);
+                        was[0] = goal, was[1] = b.slots[0].q;
+                    }
+                }
+        EXPECT_LT(beyond, 30.0) << which;
         EXPECT_LT(deepest, 2e-3f) << which;
     }
 }
