@@ -123,6 +123,83 @@ TEST(BodyPull, AnArmPullMovesTheChestAlongItAndTwistsItTowardTheArm)
     EXPECT_GT(twisted, 24);
 }
 
+// The limbs' moves of the body stay within their bounds: both ankles pulled 150 beyond reach shift the hips by at
+// most half a leg; ankles 8 beyond reach whose goals lie turned 1.5 rad about the spine turn the hips, their turns
+// added up over 32 iterations, by at most half a radian; and two hands pulled 8 beyond reach, one forward and one
+// back, whose arcs twist the chest the same way, ask for that twist once in each iteration: over two iterations they
+// twist it well short of twice as far as either alone.
+TEST(BodyPull, LimbPullsStayWithinTheirBoundsAndTwoHandsTwistTheChestOnce)
+{
+    int atBound = 0;
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+        Posed s(fixtures::Typical(), seed);
+        const std::vector<VLMStateRow> start = s.snapshot();
+        const P3 hips = At(s.row(VLM_NODE_HIPS).globalT), end = ChestEnd(s);
+        const P3 spine = (1 / Len(end - hips)) * (end - hips);
+        const P3 across = At(s.row(VLM_NODE_LEFT_ARM).globalT) - At(s.row(VLM_NODE_RIGHT_ARM).globalT);
+        const P3 front = (1 / Len(Cross(spine, across))) * Cross(spine, across);
+        const VLMVector4 hipsTurn = s.row(VLM_NODE_HIPS).globalQ, chestTurn = s.row(VLM_NODE_SPINE1 + 1).globalQ;
+        const auto length = [&](int root) {
+            return Len(At(s.row(root + 1).globalT) - At(s.row(root).globalT)) +
+                   Len(At(s.row(root + 2).globalT) - At(s.row(root + 1).globalT));
+        };
+        // Each effector pulling toward its goal (given by the limb's root), every other lane reaching without
+        // pulling; the pull run over `iterations`.
+        const auto pull = [&](std::initializer_list<std::pair<int, P3>> goals, int iterations) {
+            Restore(s, start);
+            for (VLMVector4& lane : s.effectors()->blend)
+                lane = V(1, 1, 0, 0);
+            for (const auto& g : goals) {
+                s.effectors()->effectors[g.first].t = V(float(g.second.x), float(g.second.y), float(g.second.z), 0);
+                s.effectors()->blend[g.first] = V(1, 1, 1, 0);
+            }
+            VLMScopedFPGuard guard;
+            VLMSolveBodyPull(s.c(), s.rows(), s.effectors(), &s.properties, iterations, true, false, false, false,
+                             false);
+            VLMTreeLocalToGlobal(s.c(), s.rows(), VLMCharacterNodeRecords(s.c()));
+        };
+        // Goals by the limbs' roots as they start.
+        const auto below = [&](int root, double beyond, double turn) {
+            Restore(s, start);
+            const P3 r = At(s.row(root).globalT) - hips;
+            const P3 turned =
+                std::cos(turn) * r + std::sin(turn) * Cross(spine, r) + (1 - std::cos(turn)) * Dot(spine, r) * spine;
+            return hips + turned - (length(root) + beyond) * spine;
+        };
+        const auto twist = [&]() {  // the chest's about the spine
+            const D4 d = mathtest::Hamilton(Wide(s.row(VLM_NODE_SPINE1 + 1).globalQ), mathtest::Conj(Wide(chestTurn)));
+            return std::fabs(2 * std::atan2(Dot(P3{d[0], d[1], d[2]}, spine), d[3]));
+        };
+        SCOPED_TRACE(::testing::Message() << "seed " << seed);
+        pull({{VLM_LEFT_ANKLE_EFFECTOR, below(VLM_NODE_LEFT_UP_LEG, 150, 0)},
+              {VLM_RIGHT_ANKLE_EFFECTOR, below(VLM_NODE_RIGHT_UP_LEG, 150, 0)}},
+             10);
+        const double shifted = Len(At(s.row(VLM_NODE_HIPS).globalT) - hips), leg = length(VLM_NODE_LEFT_UP_LEG);
+        EXPECT_GT(shifted, 0.4 * leg);
+        EXPECT_LT(shifted, 0.5 * leg + 0.1);
+        pull({{VLM_LEFT_ANKLE_EFFECTOR, below(VLM_NODE_LEFT_UP_LEG, 8, 1.5)},
+              {VLM_RIGHT_ANKLE_EFFECTOR, below(VLM_NODE_RIGHT_UP_LEG, 8, 1.5)}},
+             30);
+        const double turned = TurnAngle(s.row(VLM_NODE_HIPS).globalQ, hipsTurn);
+        EXPECT_LT(turned, 0.5 + 1e-3);
+        atBound += turned > 0.45;
+        const auto reach = [&](int root, double sense) {
+            Restore(s, start);
+            return At(s.row(root).globalT) + (length(root) + 8) * (sense * front);
+        };
+        pull({{VLM_LEFT_WRIST_EFFECTOR, reach(VLM_NODE_LEFT_ARM, 1)}}, 0);
+        const double left = twist();
+        pull({{VLM_RIGHT_WRIST_EFFECTOR, reach(VLM_NODE_RIGHT_ARM, -1)}}, 0);
+        const double alone = std::fmax(left, twist());
+        pull({{VLM_LEFT_WRIST_EFFECTOR, reach(VLM_NODE_LEFT_ARM, 1)},
+              {VLM_RIGHT_WRIST_EFFECTOR, reach(VLM_NODE_RIGHT_ARM, -1)}},
+             0);
+        EXPECT_GT(alone, 0.2);
+        EXPECT_LT(twist(), 1.75 * alone);
+    }
+    EXPECT_GE(atBound, 3);
+}
+
 // A head effector 5 from the neck, or pulled with lane 0, moves nothing; 45 from it, the chest end moves toward
 // it and the neck comes closer; with the chest's position held, the chest turns until the neck points at it.
 TEST(BodyPull, AHeadPullActsBeyondTheNeckByItsLane)

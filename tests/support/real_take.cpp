@@ -1,5 +1,6 @@
 #include "real_take.h"
 
+#include "rig/solver/stages/vlm_contact_point.h"
 #include "rig/solver/stages/vlm_pose_setup.h"
 #include "rig/solver/stages/vlm_property_entries.h"
 #include "rig/solver/stages/vlm_solver_access.h"
@@ -378,17 +379,21 @@ double Distance(const VLMVector4& a, const VLMVector4& b)
 
 }  // namespace
 
-Result Measure(const Take& take, const Run& run)
+Result Measure(const Take& take, const Run& run, bool everyTurn)
 {
     const auto start = std::chrono::steady_clock::now();
     fixtures::Scene source(BuildCharacter(take, run.source));
     fixtures::Scene target(run.target == Target::Same      ? BuildCharacter(take)
                            : run.target == Target::Typical ? fixtures::Build(fixtures::Typical(), {false})
                                                            : fixtures::Build(fixtures::Full(), {false}));
-    // The soles at the ankles' height in the T-pose, so that the floor holds the feet where the take's feet touch it.
-    for (fixtures::Scene* s : {&source, &target})
-        s->properties.entries[vlm_entry::FootBottomToAnkle].value =
-            VLMNodeRow(s->c(), s->rows(), VLM_NODE_LEFT_FOOT)->globalT.y;
+    // The soles at the ankles' height in the T-pose, so that the floor holds the feet where the take's feet touch
+    // it, or at the ankle's height over the toe joint.
+    for (fixtures::Scene* s : {&source, &target}) {
+        float sole = VLMNodeRow(s->c(), s->rows(), VLM_NODE_LEFT_FOOT)->globalT.y;
+        if (run.sole == Sole::Toe && VLMCharacterCompactIndex(s->c(), VLM_NODE_LEFT_TOE_BASE) >= 0)
+            sole -= VLMNodeRow(s->c(), s->rows(), VLM_NODE_LEFT_TOE_BASE)->globalT.y;
+        s->properties.entries[vlm_entry::FootBottomToAnkle].value = sole;
+    }
     for (const Setting& v : run.values) {
         target.properties.entries[v.entry].value = v.value;
         if (v.mode >= 0)
@@ -402,6 +407,9 @@ Result Measure(const Take& take, const Run& run)
     result.beyond.assign(VLM_NODE_COUNT, -1e9);
     result.beyondFrame.assign(VLM_NODE_COUNT, -1);
     result.over.assign(VLM_NODE_COUNT, -1e9);
+    for (int e = 0; e < 4; ++e)
+        result.contact[e] =
+            target.properties.entries[e < 2 ? vlm_entry::HandFloorContact : vlm_entry::FloorContact].mode != 0;
     constexpr double kDegrees = 180.0 / 3.14159265358979323846;
     std::vector<VLMStateRow> was[2];
     for (int f = 1; f < int(take.frames.size()); f += std::max(1, run.step)) {
@@ -424,6 +432,24 @@ Result Measure(const Take& take, const Run& run)
             if (d > m.max)
                 m.max = d, m.maxFrame = f;
         }
+        std::array<float, 4> low;
+        bool below = false;
+        for (int e = 0; e < 4; ++e) {
+            low[std::size_t(e)] = 1e9f;
+            for (int corner = 0; corner < 6; ++corner) {
+                VLMVector4 at;
+                VLMContactPointRows(target.c(), &at, VLMCharacterExtremity(target.c(), e), &target.properties, corner,
+                                    target.rows());
+                low[std::size_t(e)] = std::fmin(low[std::size_t(e)], at.y);
+            }
+            if (result.contact[e] && low[std::size_t(e)] < result.lowest)
+                result.lowest = low[std::size_t(e)], result.lowestExtremity = e, result.lowestFrame = f;
+            below = below || (result.contact[e] && low[std::size_t(e)] < -0.05f);
+        }
+        result.corners.push_back(low);
+        result.framesBelow += below;
+        if (everyTurn)
+            result.turns.emplace_back();
         for (int id = 1; !was[0].empty() && id < VLM_NODE_COUNT; ++id) {
             const int i = VLMCharacterCompactIndex(target.c(), id);
             int k = VLMCharacterCompactIndex(source.c(), id);
@@ -435,6 +461,8 @@ Result Measure(const Take& take, const Run& run)
             const double to = TurnBetween(now[1][std::size_t(i)].globalQ, was[1][std::size_t(i)].globalQ);
             const double beyond = (to - std::fmax(2 * from, from + 5 / kDegrees)) * kDegrees;
             result.over[std::size_t(id)] = std::fmax(result.over[std::size_t(id)], (to - from) * kDegrees);
+            if (everyTurn && beyond > -2)
+                result.turns.back().emplace_back(id, float(beyond));
             if (beyond > result.beyond[std::size_t(id)])
                 result.beyond[std::size_t(id)] = beyond, result.beyondFrame[std::size_t(id)] = f;
             if (beyond > result.worst)
@@ -458,6 +486,12 @@ std::string Describe(const Run& run, const Result& r)
                   r.frames, r.seconds, r.nan, r.worst, r.worstNode > 0 ? VLMGetNodeName(r.worstNode) : "-",
                   r.worstFrame);
     out += line;
+    static const char* const extremities[4] = {"left hand", "right hand", "left foot", "right foot"};
+    if (r.lowestExtremity >= 0) {
+        std::snprintf(line, sizeof line, "  lowest contact corner %7.3f cm (%s, frame %d), %d frames below -0.05 cm\n",
+                      r.lowest, extremities[r.lowestExtremity], r.lowestFrame, r.framesBelow);
+        out += line;
+    }
     for (const Miss& m : r.misses) {
         std::snprintf(line, sizeof line, "  %-22s mean %7.3f  max %7.3f cm (frame %d)\n",
                       VLMGetEffectorName(m.effector), m.mean, m.max, m.maxFrame);
@@ -495,6 +529,9 @@ const std::vector<Run>& Runs()
     static const std::vector<Setting> chestWrists = {floor, {ReachActorChest, 1}, wrists[1], wrists[2]};
     static const std::vector<Setting> stretchWrists = {
         floor, {ReachActorChest, 1}, {SnSReachChestEnd, 1}, wrists[1], wrists[2]};
+    static const std::vector<Setting> stretchSpineWrists = {
+        floor,     {ReachActorChest, 1}, {SnSReachChestEnd, 1},      wrists[1],
+        wrists[2], {SnSScaleSpine, 1},   {SnSScaleSpineChildren, 1}, {SnSSpineFreedom, 0.5f}};
     static const std::vector<Setting> resisted = {
         floor, {ReachActorChest, 1}, wrists[1], wrists[2], {CtrlResistChestPosition, 0.9f}};
     static const std::vector<Setting> knees = {floor, {ReachActorLeftKnee, 1}, {ReachActorRightKnee, 1}};
@@ -523,10 +560,21 @@ const std::vector<Run>& Runs()
             // arms half as long again: the hands' first moves on the chest end are short against their pulls far
             // beyond reach, and their shift must stay within those moves, not the share of the spine.
             add("ChestResistedWristReachArms15", {1.5f, 1.0f}, resisted, chestEnd);
+            // The target's arms 1.2 times the source's: the hands within reach pull the chest end no further.
+            add("ChestAndWristReachTargetArms12", {1 / 1.2f, 1.0f}, chestWrists, chestEnd);
+            add("SquashAndStretchSpineWristReachTargetArms12", {1 / 1.2f, 1.0f}, stretchSpineWrists, chestEnd);
             add("KneeReach", {}, knees, kneeGoals);
             add("HeadReach", {}, head, headGoal);
         }
-        return r;
+        // Every run with both soles.
+        std::vector<Run> both;
+        for (const Run& run : r)
+            for (const Sole sole : {Sole::Ankle, Sole::Toe}) {
+                both.push_back(run);
+                both.back().name += sole == Sole::Ankle ? "AnkleSole" : "ToeSole";
+                both.back().sole = sole;
+            }
+        return both;
     }();
     return runs;
 }

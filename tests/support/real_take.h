@@ -8,7 +8,9 @@
 
 #include "solver_fixtures.h"
 
+#include <array>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace realtake {
@@ -54,6 +56,10 @@ void PoseFrame(const Take& take, int frame, const Ratios& ratios, const fixtures
 
 // A retarget of the whole take under one set of settings.
 enum class Target { Same, Typical, Full };
+// Where the soles are set, on source and target alike, each measured on its own skeleton in the T-pose: at the
+// ankle's height (8.10 cm on the take's skeleton), or at the ankle's height over the toe joint (2.58 cm), as users
+// as often measure it.
+enum class Sole { Ankle, Toe };
 struct Setting {
     int entry;
     float value;
@@ -66,6 +72,7 @@ struct Run {
     std::vector<Setting> values;  // the target's settings
     std::vector<int> effectors;   // the goals measured
     int step = 1;                 // every step-th frame of the take
+    Sole sole = Sole::Ankle;
 };
 
 struct Miss {
@@ -83,14 +90,25 @@ struct Result {
     std::vector<double> over;  // by node id: the worst turn between two frames beyond its source node's, in degrees
     double worst = -1e9;
     int worstNode = -1, worstFrame = -1;
+    // The contact corners of the hands (extremities 0, 1) and feet (2, 3): the lowest of each extremity per frame
+    // measured, cm above the floor, and the lowest over the take of those whose floor contact is on (the floor
+    // column), with its frame and the frames with such a corner more than 0.05 cm below the floor.
+    std::vector<std::array<float, 4>> corners;
+    bool contact[4] = {};
+    double lowest = 1e9;
+    int lowestExtremity = -1, lowestFrame = -1, framesBelow = 0;
+    // Filled when asked: per frame measured, the nodes turning less than 2 degrees short of the bound above or
+    // beyond it, as (node, degrees beyond).
+    std::vector<std::vector<std::pair<int, float>>> turns;
     int frames = 0, nan = 0;
     double seconds = 0;
 };
-Result Measure(const Take& take, const Run& run);
+Result Measure(const Take& take, const Run& run, bool everyTurn = false);
 // One line per effector and the worst nodes.
 std::string Describe(const Run& run, const Result& result);
 
-// The runs on the take: the presets, the source's arm ratios, the settings users turn on most.
+// The runs on the take: the presets, the source's arm ratios, the settings users turn on most, each with both soles
+// (named ...AnkleSole and ...ToeSole).
 const std::vector<Run>& Runs();
 
 }  // namespace realtake

@@ -138,26 +138,26 @@ constexpr float kFarFrom = 0.24f, kFarTo = 0.4f, kLeverFrom = 0.35f, kLeverTo = 
 // loosened toward 1.2 rad, hands hanging three tenths of an arm beyond reach
 // (the chest resisting them, source arms half as long again) flipped the
 // trunk by 57 degrees in one frame where the source turned half a degree.
+// The lever's tilt follows the turn's loosening, not the shift's: over the
+// wider band the shift's loosening falls by a fifth for a first pull that
+// moves by a fiftieth of the arm between two frames, the tilt with it, and
+// the trunk swung with the tilt (with chest and wrist reach and source arms a
+// fifth longer, the shoulders turned up to 34 degrees in one frame beyond
+// their source; following the turn's loosening, 28). The hands then hang a
+// little further from their goals where their first pull lies between the
+// two bands' ends.
 constexpr float kTurnFarTo = 0.32f;
 constexpr float kLooseShift = 3.0f, kLooseTurn = 1.2f, kLeverTilt = 0.35f;
 const float kHipsTurnBound = std::tan(0.5f * kHipsShare);
 
-// v shortened smoothly toward `length`: v / (1 + (|v| / length)^6)^(1/6).
-// A short v stays nearly whole (over 99% of it at half the length, 97% at
-// three quarters) and a long one nears the length without reaching it. A hard
-// bound holds a pull far beyond reach at the bound, where it helps no
-// further and only its direction moves: a steady far pull (a punch beyond
-// the arm's reach) wants more of the spine than a pull that wanders, and the
-// hard bound low enough for the wandering pull lets the steady one fall
-// short. Without the kink, a pull asking for more keeps gaining a little.
-VLMVector4 SoftShorten(const VLMVector4& v, float length)
-{
-    const float s = VLMLengthFloat(v);
-    if (!(s > 0.0f && length > 0.0f))
-        return s > 0.0f ? VLMVector4Zero() : v;
-    const float r = s / length, r2 = r * r;
-    return v * (1.0f / std::pow(1.0f + r2 * r2 * r2, 1.0f / 6.0f));
-}
+// `VLMSoftShorten` (a short v stays nearly whole, a long one nears the length
+// without reaching it) in place of a hard bound: a hard bound holds a pull
+// far beyond reach at the bound, where it helps no further and only its
+// direction moves: a steady far pull (a punch beyond the arm's reach) wants
+// more of the spine than a pull that wanders, and the hard bound low enough
+// for the wandering pull lets the steady one fall short. Without the kink,
+// a pull asking for more keeps gaining a little.
+VLMVector4 SoftShorten(const VLMVector4& v, float length) { return VLMSoftShorten(v, length); }
 
 // The turn q (either sign) brought softly within the half-angle tangent
 // `bound`, as SoftShorten brings a shift within its length.
@@ -371,13 +371,13 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
         // arms a tenth or a fifth longer gives in every step of a walk, want
         // the trunk to lean and roll well past a quarter of the spine and 0.2
         // rad). There the hands' rules loosen, smoothly, by `loose`: the shift
-        // toward kLooseShift first moves, the turn toward kLooseTurn (by
-        // `looseTurn`, over a narrower band; brought within it softly), and
-        // the lever they drop their part toward the joint along follows the
-        // chest end by up to kLeverTilt (below). The head's pull keeps its own
-        // rules (its shift within twice its first pull, its turn unbounded):
-        // its goal lies by the neck, and the chest turns until the neck points
-        // at it.
+        // toward kLooseShift first moves of the hands pulling beyond reach, and
+        // by `looseTurn`, over a narrower band, the turn toward kLooseTurn
+        // (brought within it softly) and the lever they drop their part toward
+        // the joint along, which follows the chest end by up to kLeverTilt
+        // (below). The head's pull keeps its own rules (its shift within
+        // twice its first pull, its turn unbounded): its goal lies by the
+        // neck, and the chest turns until the neck points at it.
         const VLMVector4 hips = Position(character, rows, VLM_NODE_HIPS);
         const VLMVector4 chest = pose.slots[2].t;
         const float chestMove = 1.0f - chestLanes.z, chestTurn = 1.0f - chestLanes.w;
@@ -397,9 +397,16 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
             near = 1.0f - VLMVector4SmoothStep(VLMVector4Splat(kLegsFarFrom), VLMVector4Splat(kLegsFarTo),
                                                VLMVector4Splat(legs > 0.0f ? far / (0.5f * legs) : 0.0f))
                               .x;
-            float first = 0.0f;  // the longest first move of a hand, as `add` takes it
-            for (int j = 2; j < 4; ++j)
-                first = VLMMaxFloat(first, VLMLengthFloat(BodyPulls::Step(pull[j], chestMove)));
+            // The longest first move of a hand, as `add` takes it, and of a
+            // hand pulling beyond reach (not pushing in, as a hand well within
+            // reach does with the elbow resisting compression).
+            float first = 0.0f, firstOut = 0.0f;
+            for (int j = 2; j < 4; ++j) {
+                const float move = VLMLengthFloat(BodyPulls::Step(pull[j], chestMove));
+                first = VLMMaxFloat(first, move);
+                if ((&excess.x)[j] > 0.0f)
+                    firstOut = VLMMaxFloat(firstOut, move);
+            }
             lever = VLMVector4ClearW(chest - Position(character, rows, VLM_NODE_SPINE));
             float arm = 0.0f, longest = 0.0f;  // the target's arm; the longest first pull of a hand
             for (int k = 0; k < 2; ++k)
@@ -417,9 +424,15 @@ void RunPullIterations(const VLMCharacter* character, VLMStateRow* rows, const V
                 looseTurn = fade(kFarFrom, kTurnFarTo, longest / arm) * shortMove;
             }
             const float held = VLMMinFloat(kChestShare * VLMLengthFloat(VLMVector4ClearW(chest - hips)), 2.0f * first);
-            handsReach = held + loose * (kLooseShift * first - held);
+            // Only the first moves of hands pulling beyond reach loosen the
+            // shift: hands within reach leave `loose` at 1, and three first
+            // moves of their push in place of the held bound let it wind the
+            // chest end away from its own goal again (the target's arms a
+            // fifth longer than the source's, chest reach on: 1.46 cm mean
+            // where the held bound gave 1.35).
+            handsReach = held + loose * VLMMaxFloat(0.0f, kLooseShift * firstOut - held);
             handsTurnBound = std::tan(0.5f * (kChestTurnShare + looseTurn * (kLooseTurn - kChestTurnShare)));
-            leverTilt = std::tan(0.5f * kLeverTilt * loose);
+            leverTilt = std::tan(0.5f * kLeverTilt * looseTurn);
             headReach = 2.0f * VLMLengthFloat(BodyPulls::Step(head, chestMove));
         }
 

@@ -33,9 +33,9 @@ void VLMContactFrontStep(const VLMCharacter* character, const VLMExtremity* extr
 // The front part (B) turned about its hinge toward the floor, within its range
 // against the end goal, all the way where one sense clearly wins and by less
 // only where the two senses nearly tie, so the turn never jumps; both goals
-// then rise by what no turn in range brings up. Kind 1 runs it, in place of
-// front steps, when the front part carried with the roll leaves a front point
-// below the floor.
+// then rise by what the turn leaves of the front below the floor. Kind 1 runs
+// it, in place of front steps, when the front part carried with the roll
+// leaves a front point below the floor.
 void VLMLiftFrontAboutHinge(const VLMCharacter* character, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
                             const VLMPropertySetState* properties);
 

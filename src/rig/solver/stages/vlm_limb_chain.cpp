@@ -21,6 +21,8 @@ constexpr float kPassThreshold = 1e-20f;
 constexpr float kCos30 = 0.866025388f, kCos15 = 0.965925813f;  // extension geometry ramp
 constexpr float kCos20 = 0.939692616f, kCos2 = 0.999390841f;   // bend-plane alignment ramp
 constexpr float kSin10 = 0.173648178f;
+// How near the middle goal's own plane the carried middle goal moves (below).
+constexpr float kCarryShare = 0.5f;
 constexpr float kDegPerRad = 57.2957802f;
 
 VLMVector4 Mul(const VLMVector4& a, const VLMVector4& b) { return VLMQuatMultiply(a, b); }
@@ -684,11 +686,26 @@ void VLMLimbAlignBendPlane(const VLMLimb* limb, VLMStateRow* work, const VLMLimb
     // its goal and the end on the goals' line, this is the middle goal itself.
     // `goal` is the pass's start goal: the end goal as given, before the pass
     // limits or re-places it.
+    //
+    // Carried whole, though, the plane is the source's and not the goal's:
+    // wherever the hips stand off their goal, or the end off the goals'
+    // line, the knee misses its goal by what the two planes part it from it
+    // (on a walk onto a preset whose legs are not the source's, a tenth of a
+    // centimetre on average and a third at worst beyond the middle goal taken
+    // as it stands). So the carried point moves on toward the middle goal
+    // itself, by its part across w, held softly within kCarryShare of the
+    // carried point's own distance from w: where the two agree but for a
+    // small part the plane is the goal's, and however far they part, the
+    // point never comes within half its distance of w, so it cannot cross
+    // it while the carried one stays out.
     const VLMVector4 knee = goal->slots[1].t - goal->slots[0].t;
     const VLMVector4 line = VLMSafeDirection(goal->slots[2].t - goal->slots[0].t);
     const float along = Dot3(knee, line);
-    const VLMVector4 carried = upper + (knee - line * along) + VLMSafeDirection(w) * along;
-    const VLMVector4 g = u + (carried - middle) * goal->lanes[1].x;
+    const VLMVector4 way = VLMSafeDirection(w);
+    const VLMVector4 carried = upper + (knee - line * along) + way * along;
+    const VLMVector4 toGoal = VLMSoftShorten(VLMVector4RejectFrom(way, goal->slots[1].t - carried),
+                                             kCarryShare * Length(VLMVector4RejectFrom(way, carried - upper)));
+    const VLMVector4 g = u + (carried + toGoal - middle) * goal->lanes[1].x;
     // The plane turns toward the middle effector however straight the limb
     // is. Fading the turn out as the limb straightens (fully from 20 degrees
     // of bend, not at all within 2) swings the whole limb about w by the

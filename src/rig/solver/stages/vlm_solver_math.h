@@ -32,6 +32,19 @@ inline VLMVector4 VLMShortenTo(const VLMVector4& v, float length)
     return s > length ? v * (length / s) : v;
 }
 
+// v shortened smoothly toward `length`: v / (1 + (|v| / length)^6)^(1/6).
+// A short v stays nearly whole (over 99% of it at half the length, 97% at
+// three quarters) and a long one nears the length without reaching it; a
+// length of 0 (or less) leaves nothing.
+inline VLMVector4 VLMSoftShorten(const VLMVector4& v, float length)
+{
+    const float s = VLMLengthFloat(v);
+    if (!(s > 0.0f && length > 0.0f))
+        return s > 0.0f ? VLMVector4Zero() : v;
+    const float r = s / length, r2 = r * r;
+    return v * (1.0f / std::pow(1.0f + r2 * r2 * r2, 1.0f / 6.0f));
+}
+
 // d with its part along -u dropped; a d that does not point against u comes
 // back as it is (so does any d when u is zero).
 inline VLMVector4 VLMWithoutInward(VLMVector4 d, const VLMVector4& u)
