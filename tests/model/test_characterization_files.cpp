@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cmath>
@@ -29,6 +30,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -843,6 +845,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                 faults.push_back(fault.split(' '));
             QStringList unlike;  // files being written whose owner, group or mode is not their target's
             SetPairWriteFault([&](PairWriteStep step, const QString& target) {
+                if (step == PairWriteStep::kCall)
+                    return 0;
                 const QString staged = StagedPathFor(target);
                 const QByteArray replaced = before.count(target) ? OwnerOf(before.at(target)) : QByteArray();
                 if (QFileInfo(staged).isFile() && !replaced.isEmpty() && !QFileInfo(target).isSymLink() &&
@@ -1122,6 +1126,142 @@ TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList({"blocked.vlmc", "good.bones.xml", "good.vlmc", "names.bones.xml", "plain_file"}))
         << "no temporary or half-written file is left";
+}
+
+namespace {
+
+// Where a process saving version after version has got to, in memory it
+// shares with the test that stops it.
+struct SaveProgress {
+    std::atomic<int> saved{0};  // the last version whose save returned
+    std::atomic<int> call{0};   // the file calls made so far by the save under way
+    std::atomic<int> calls{0};  // the file calls the last save made
+};
+
+// Version `v` of a pair: its number is both in the stream (the hips' rest
+// translation) and in the names (the hips' joint name).
+Characterization Version(int v)
+{
+    Characterization c = MakeCharacterization(7);
+    c.SetNodeName(1, QStringLiteral("v%1").arg(v));
+    c.JointGeometryAt(1).translate[0] = float(v);
+    return c;
+}
+
+}  // namespace
+
+// A save stopped (SIGKILL) at any moment never costs the last saved version:
+// the next open gives one whole version, the last saved or the one being
+// saved, its names and stream together, and says so where it had to put the
+// pair back. A child process saves version after version, each file call of
+// its save slowed; it is stopped at each call of the save in turn, at a
+// random moment around it. In the user's own folder, on a file system
+// without hard links, and on a teammate's pair rewritten in place.
+TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
+{
+    const std::chrono::microseconds pace(1500);
+    auto* progress = static_cast<SaveProgress*>(
+        ::mmap(nullptr, sizeof(SaveProgress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(progress, MAP_FAILED);
+    new (progress) SaveProgress;
+    std::mt19937 random(58);
+    const struct {
+        const char* folder;
+        bool noLinks, inPlace;
+    } setups[] = {{"own", false, false}, {"nolinks", true, false}, {"shared", false, true}};
+    Characterization first = Version(0);
+    for (const auto& setup : setups) {
+        if (setup.inPlace && geteuid() != 0) {
+            std::cout << "A teammate's pair needs another user's rights; left out." << std::endl;
+            continue;
+        }
+        const QString folder = Path(setup.folder), hero = folder + "/hero.vlmc";
+        QDir().mkpath(folder);
+        ASSERT_TRUE(SaveCharacterizationBinary(first, hero, QString(), 0, true));
+        if (setup.inPlace) {
+            // The teammate's pair in a folder shared with the saver, who rewrites it in place.
+            for (const char* name : {"", "/hero.vlmc", "/hero.bones.xml"}) {
+                const QByteArray path = (folder + name).toUtf8();
+                ASSERT_EQ(::chown(path, kOtherUser, kSharedGroup), 0);
+                ASSERT_EQ(::chmod(path, *name ? 0660 : 02770), 0);
+            }
+            QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7711));
+        }
+        // A process of the user who saves, saving versions until it is stopped, or one only.
+        const auto saver = [&](bool once) {
+            const pid_t child = ::fork();
+            if (child != 0)
+                return child;
+            const gid_t groups[] = {kSharedGroup};
+            if (setup.inPlace &&
+                (::setgroups(1, groups) != 0 || ::setgid(kOrdinaryGroup) != 0 || ::setuid(kOrdinaryUser) != 0))
+                ::_exit(3);
+            SetPairWriteFault([&](PairWriteStep step, const QString&) {
+                if (step == PairWriteStep::kCall) {
+                    ++progress->call;
+                    std::this_thread::sleep_for(pace);
+                }
+                return setup.noLinks && step == PairWriteStep::kLink ? EPERM : 0;
+            });
+            for (int v = progress->saved + 1;; ++v) {
+                Characterization next = Version(v);
+                progress->call = 0;
+                if (!SaveCharacterizationBinary(next, hero, QString(), 0, true))
+                    ::_exit(4);
+                progress->calls = progress->call.load();
+                progress->saved = v;
+                if (once)
+                    ::_exit(0);
+            }
+        };
+        progress->saved = 0;
+        int status = -1;
+        ::waitpid(saver(true), &status, 0);
+        ASSERT_EQ(status, 0);
+        const int calls = progress->calls;
+        int stops = 0, broken = 0, told = 0;
+        for (int round = 0; round < 4 * (calls + 1); ++round) {
+            const int at = round % (calls + 1);
+            progress->call = -1;
+            const pid_t child = saver(false);
+            // Stopped within the pace of the chosen call, or of the one after it.
+            const auto start = std::chrono::steady_clock::now();
+            while (progress->call < at && std::chrono::steady_clock::now() - start < std::chrono::seconds(2))
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            EXPECT_GE(progress->call, at) << "round " << round;
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % (2 * pace.count())));
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            ASSERT_TRUE(WIFSIGNALED(status)) << "the saver ended on its own: " << WEXITSTATUS(status);
+            ++stops;
+            const int saved = progress->saved;
+            QString message;
+            std::unique_ptr<Characterization> back = LoadCharacterizationBinary(hero, QString(), &message);
+            const int stream = back ? int(back->JointGeometryAt(1).translate[0]) : -1;
+            const bool whole = back && back->GetNodeName(1) == QString("v%1").arg(stream) &&
+                               (stream == saved || stream == saved + 1);
+            broken += !whole;
+            told += !message.isEmpty();
+            EXPECT_TRUE(message.isEmpty() || message.startsWith("An earlier save of hero.vlmc did not finish"))
+                << message.toStdString();
+            if (!whole)
+                progress->saved = std::max(saved, stream);
+        }
+        std::cout << setup.folder << ": " << broken << " of " << stops << " stops (" << calls << " calls a save) left no whole version; " << told
+                  << " opens said they put the pair back." << std::endl;
+        EXPECT_EQ(broken, 0) << setup.folder << ", of " << stops << " stops";
+        // The next save finds what the stopped ones left, and leaves the pair alone.
+        ::chmod(folder.toUtf8().constData(), setup.inPlace ? 02770 : 0700);
+        Characterization last = Version(1000);
+        const auto saveLast = [&] { EXPECT_TRUE(SaveCharacterizationBinary(last, hero, QString(), 0, true)); };
+        if (setup.inPlace)
+            AsOrdinaryUser(saveLast);
+        else
+            saveLast();
+        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList({"hero.bones.xml", "hero.vlmc"}));
+    }
+    ::munmap(progress, sizeof(SaveProgress));
 }
 
 // A file the user may write in a folder where no file can be made is saved
