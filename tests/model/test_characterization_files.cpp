@@ -574,6 +574,11 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
     const char* const kLink = "\nDo you want to replace the link with a file of its own?";
     const char* const kKept = "hero.vlmc was saved. hero.bones.xml could not be read, so the former file is kept as "
                               "hero.bones.xml.damaged.";
+    const char* const kPutBackFailed = "hero.vlmc was written, but its joint names could not be written to "
+                                       "hero.bones.xml: Operation not permitted. The former hero.vlmc is kept as "
+                                       "hero(1).vlmc.former.";
+    const std::string longRefusal =
+        longBinary + " could not be written: should the save fail, its former file could not be kept";
     const char* const kNotWhole =
         "hero.vlmc was saved. hero.bones.xml was not read whole, so the former file is kept as hero.bones.xml.damaged.";
     const struct {
@@ -581,7 +586,7 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                                           // "NAME=NAME2": a second name of one file; "NAME=<TEXT": a file of that
                                           // text (<huge>: over the size limit; <text172>: 172 names as element
         // text; <none>: no element); "*NAME": where a save of NAME stages it, "@NAME": the second name it gives
-        // the former NAME while it commits. A last "!": read-only, "?": write-
+        // the former NAME while it commits, "$NAME": the journal of a save of NAME. A last "!": read-only, "?": write-
         // only, "#": 0600, "&": group-shared 0660, "^": the other user's 0660 in
         // the shared group, "~": the other user's, 0666.
         bool locked;  // the folder is read-only
@@ -595,6 +600,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         const char* changes = "";  // what else changes: "NAME" (a second name of the stream), "+NAME" (the
                                    // companion kept aside; "+NAME<FROM": FROM's former file), "-NAME" (removed)
         int folderMode = 0;        // the other user's folder, in the shared group, with this mode
+        const char* again = nullptr;  // the message of a second save made right after, where it is checked
+        bool unlisted = false;        // the saver's own folder, which it may write but not list (0300)
     } cases[] = {
         // clang-format off
         {{}, false, "hero", "hero.vlmc", "hero.bones.xml", {}, ""},
@@ -745,18 +752,51 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
          "was. The former hero.bones.xml is kept as hero.bones.xml.former.",
          "write hero.bones.xml ENOSPC, putback hero.bones.xml EIO", "hero.bones.xml +hero.bones.xml.former<hero.bones.xml",
          02770},
+        // ... and the one replaced by a new file is committed first: its failure leaves the other untouched.
+        {{"hero.vlmc^", "hero.bones.xml&"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
+         "hero.bones.xml could not be written: Operation not permitted",
+         "rename hero.bones.xml EPERM, putback hero.vlmc EIO", "", 02770},
+        // A kept name is never taken over: not where the folder may not be listed, not a dangling link, not
+        // another user's file in a folder that lets only the owner replace it.
+        {{"hero.vlmc", "hero.bones.xml", "hero.vlmc.former=<kept>"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {}, "", kPutBackFailed, "rename hero.bones.xml EPERM, putback hero.vlmc EIO",
+         "hero.vlmc +hero(1).vlmc.former<hero.vlmc", 0, nullptr, true},
+        {{"hero.vlmc", "hero.bones.xml=<text172>", "hero.bones.xml.damaged=<kept>"}, false, "hero.vlmc",
+         "hero.vlmc", "hero.bones.xml", {}, "",
+         "hero.vlmc was saved. hero.bones.xml was not read whole, so the former file is kept as "
+         "hero(1).bones.xml.damaged.", "", "+hero(1).bones.xml.damaged", 0, nullptr, true},
+        {{"hero.vlmc", "hero.bones.xml", "hero.vlmc.former->gone"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {}, "", kPutBackFailed, "rename hero.bones.xml EPERM, putback hero.vlmc EIO",
+         "hero.vlmc +hero(1).vlmc.former<hero.vlmc"},
+        {{"hero.vlmc", "hero.bones.xml", "hero.vlmc.former=<theirs>~"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {}, "", kPutBackFailed, "rename hero.bones.xml EPERM, putback hero.vlmc EIO",
+         "hero.vlmc +hero(1).vlmc.former<hero.vlmc", 01777},
+        // A save with no way back is not begun: the former file's second name cannot be made, or the name it
+        // would be kept under is too long; a leftover that cannot be cleared is named.
+        {{"hero.vlmc", "hero.bones.xml", "@hero.vlmc/"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
+         "", "hero.vlmc could not be written: the folder .~"},
+        {{longBinary.c_str(), longCompanion.c_str()}, false, longName.c_str(), longBinary.c_str(),
+         longCompanion.c_str(), {QString::fromStdString(longBinary) + " already exists." + kAsk}, "",
+         longRefusal.c_str()},
+        {{"hero.vlmc", "hero.bones.xml", "*hero.vlmc~"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
+         "", "hero.vlmc was not saved: .~", "", "", 01777},
+        // A save that could not remove what it kept of the former file leaves the next save nothing to say.
+        {{"hero.vlmc", "hero.bones.xml"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", "",
+         "remove hero.vlmc EIO", "@hero.vlmc $hero.vlmc", 0, ""},
         // clang-format on
     };
     const std::map<QString, int> errors = {{"ENOSPC", ENOSPC}, {"EFBIG", EFBIG}, {"EIO", EIO}, {"EPERM", EPERM}};
     const std::map<QString, PairWriteStep> steps = {{"write", PairWriteStep::kWrite},
                                                     {"sync", PairWriteStep::kSync},
                                                     {"rename", PairWriteStep::kRename},
-                                                    {"putback", PairWriteStep::kPutBack}};
+                                                    {"putback", PairWriteStep::kPutBack},
+                                                    {"remove", PairWriteStep::kRemove}};
     // A row's name of an entry as a path: "*NAME" and "@NAME" are the names a save of NAME writes beside it.
     const auto entryPath = [](const QString& folder, const QString& name) {
         const QString target = folder + "/" + name.mid(1);
         return name.startsWith('*')   ? StagedPathFor(target)
                : name.startsWith('@') ? PreviousPathFor(target)
+               : name.startsWith('$') ? JournalPathFor(target)
                                       : QDir::cleanPath(folder + "/" + name);
     };
     int row = 0, skipped = 0;
@@ -821,10 +861,16 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         if (c.folderMode)
             ::chmod(folder.toUtf8().constData(), mode_t(c.folderMode));
 
+        const auto listed = [&](bool may) {
+            if (c.unlisted)
+                ::chmod(folder.toUtf8().constData(), may ? 0700 : 0300);
+        };
         auto run = [&] {
             if (c.locked)
                 QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+            listed(false);
             const BinarySavePlan plan = PlanBinarySave(folder + "/" + c.chosen);
+            listed(true);
             EXPECT_EQ(plan.binaryPath, folder + "/" + c.binary);
             EXPECT_EQ(plan.companionPath, folder + "/" + c.companion);
             QStringList questions = c.questions;
@@ -860,16 +906,18 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
             });
             QString message;
             CaptureStdout();
+            listed(false);
             const bool written =
                 SaveCharacterizationBinary(saved, plan.binaryPath, plan.companionPath, 0, true, &message);
+            listed(true);
             const std::string printed = GetCapturedStdout();
             SetPairWriteFault(nullptr);
             EXPECT_EQ(unlike.join(" "), "");
             // The store only read the companion: it wrote nothing and moved nothing aside.
             EXPECT_EQ(printed.find("Error in writing"), printed.find(" is kept as ")) << printed;  // both absent
             QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            const bool succeeds =
-                plan.refusal.isEmpty() && !*c.fault && (!*c.message || QString(c.message).contains(" was saved."));
+            const bool succeeds = plan.refusal.isEmpty() && (!*c.fault || QString(c.fault).startsWith("remove ")) &&
+                                  (!*c.message || QString(c.message).contains(" was saved."));
             EXPECT_EQ(written, succeeds) << message.toStdString();
             EXPECT_EQ(message.left(int(std::strlen(c.message))), c.message);
             std::map<QString, QByteArray> after = Snapshot({folder, outside});
@@ -914,6 +962,10 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                     changed << entry.first.mid(dir_.path().size() + 1);
             }
             EXPECT_EQ(changed.join(" "), "");
+            if (c.again) {
+                EXPECT_TRUE(SaveCharacterizationBinary(saved, plan.binaryPath, plan.companionPath, 0, true, &message));
+                EXPECT_EQ(message, c.again) << "the second save";
+            }
         };
         if (needsUser || otherUser)
             AsOrdinaryUser(run);
