@@ -31,6 +31,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -522,6 +523,31 @@ std::map<QString, QByteArray> Snapshot(const QStringList& folders)
     return entries;
 }
 
+// A figure of this process's memory in kB from its status ("VmRSS:", "VmHWM:").
+long MemoryStatus(const char* field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// Starts the peak of this process's memory afresh from what it holds now,
+// which is answered in kB; -1 where the system cannot.
+long ForgetPeakMemory()
+{
+    ::prctl(PR_SET_DUMPABLE, 1);  // a process that changed user may reset its own figures again
+    QFile reset("/proc/self/clear_refs");
+    if (!reset.open(QIODevice::WriteOnly) || reset.write("5") != 1)
+        return -1;
+    reset.close();
+    return MemoryStatus("VmRSS:");
+}
+
 // A companion of 172 names held as element text, not as the save writes them.
 QByteArray NamesAsElementText()
 {
@@ -584,7 +610,7 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
     const struct {
         std::vector<const char*> folder;  // "NAME": A's stream or names; "NAME->TARGET": a link; "NAME/": a folder;
                                           // "NAME=NAME2": a second name of one file; "NAME=<TEXT": a file of that
-                                          // text (<huge>: over the size limit; <text172>: 172 names as element
+                                          // text (<huge>: over the size limit, <64MB>: far over it; <text172>: 172 names as element
         // text; <none>: no element); "*NAME": where a save of NAME stages it, "@NAME": the second name it gives
         // the former NAME while it commits, "$NAME": the journal of a save of NAME. A last "!": read-only, "?": write-
         // only, "#": 0600, "&": group-shared 0660, "^": the other user's 0660 in
@@ -780,6 +806,9 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
          longRefusal.c_str()},
         {{"hero.vlmc", "hero.bones.xml", "*hero.vlmc~"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
          "", "hero.vlmc was not saved: .~", "", "", 01777},
+        // Memory stays bounded, whatever the size of a file rewritten in place: its copies are made piece by piece.
+        {{"hero.vlmc^", "hero.bones.xml=<64MB>^"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", kKept,
+         "", "+hero.bones.xml.damaged", 02770},
         // A save that could not remove what it kept of the former file leaves the next save nothing to say.
         {{"hero.vlmc", "hero.bones.xml"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", "",
          "remove hero.vlmc EIO", "@hero.vlmc $hero.vlmc", 0, ""},
@@ -818,7 +847,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
             else if (entry.endsWith('/'))
                 QDir().mkpath(path);
             else if (entry.contains("=<"))
-                WriteFile(path, entry.endsWith("<huge>")      ? QByteArray(int(kLargestXmlFile) + 1, ' ')
+                WriteFile(path, entry.endsWith("<huge>") || entry.endsWith("<64MB>")
+                                    ? QByteArray(int(kLargestXmlFile) + 1, ' ')
                                 : entry.endsWith("<text172>") ? NamesAsElementText()
                                 : entry.endsWith("<none>")    ? QByteArray("<?xml version=\"1.0\"?>\n<!-- none -->\n")
                                                               : entry.section('=', 1).toUtf8());
@@ -827,6 +857,9 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                     ::link((folder + "/" + entry.section('=', 1)).toUtf8().constData(), path.toUtf8().constData()), 0);
             else
                 WriteFile(path, name.endsWith(".vlmc") ? streamA : namesA);
+            if (entry.endsWith("<64MB>")) {  // sparse: no disk taken but by the save's copies
+                ASSERT_EQ(::truncate(path.toUtf8().constData(), 64 << 20), 0);
+            }
             owned.emplace_back(path, mark);
         }
         // As root, the row's files are the ordinary user's but where marked.
@@ -907,9 +940,12 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
             QString message;
             CaptureStdout();
             listed(false);
+            const long resident = ForgetPeakMemory();
             const bool written =
                 SaveCharacterizationBinary(saved, plan.binaryPath, plan.companionPath, 0, true, &message);
+            const long grown = resident < 0 ? 0 : MemoryStatus("VmHWM:") - resident;
             listed(true);
+            EXPECT_LT(grown, 16 << 10) << "kB more memory held at most by the save";
             const std::string printed = GetCapturedStdout();
             SetPairWriteFault(nullptr);
             EXPECT_EQ(unlike.join(" "), "");
