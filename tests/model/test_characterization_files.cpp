@@ -945,7 +945,7 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                 SaveCharacterizationBinary(saved, plan.binaryPath, plan.companionPath, 0, true, &message);
             const long grown = resident < 0 ? 0 : MemoryStatus("VmHWM:") - resident;
             listed(true);
-            EXPECT_LT(grown, 16 << 10) << "kB more memory held at most by the save";
+            EXPECT_LT(grown, 32 << 10) << "kB more memory held at most by the save";
             const std::string printed = GetCapturedStdout();
             SetPairWriteFault(nullptr);
             EXPECT_EQ(unlike.join(" "), "");
@@ -1329,7 +1329,7 @@ TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
             const bool whole = back && back->GetNodeName(1) == QString("v%1").arg(stream) &&
                                (stream == saved || stream == saved + 1);
             broken += !whole;
-            told += !message.isEmpty();
+            told += message.startsWith("An earlier save of hero.vlmc did not finish");
             EXPECT_TRUE(message.isEmpty() || message.startsWith("An earlier save of hero.vlmc did not finish"))
                 << message.toStdString();
             if (!whole)
