@@ -319,11 +319,12 @@ QString InTheWay(const QString& path, const struct stat& entry)
 }
 
 // Removes a plain file a save left; true where none is left. A link or a
-// folder under that name is not the save's, and is left alone.
-bool RemoveLeftFile(const QString& path, const QString& target, QString& problem)
+// folder under that name is not the save's, and is left alone, but for a
+// link a journal names: the second name of a link the save replaced.
+bool RemoveLeftFile(const QString& path, const QString& target, QString& problem, bool linkToo = false)
 {
     struct stat entry;
-    if (!EntryStatus(path, entry) || !S_ISREG(entry.st_mode))
+    if (!EntryStatus(path, entry) || !(S_ISREG(entry.st_mode) || (linkToo && S_ISLNK(entry.st_mode))))
         return true;
     Pace(target);
     if (::unlink(Native(path)) == 0)
@@ -404,10 +405,10 @@ bool PutBack(const JournalEntry& entry, bool& changed, QString& problem)
     if (entry.kind == 'r') {
         // Its second name alone, where the save had not yet replaced it.
         const QString previous = PreviousPathFor(target);
-        if (!EntryStatus(previous, former) || !S_ISREG(former.st_mode))
+        if (!EntryStatus(previous, former) || !(S_ISREG(former.st_mode) || S_ISLNK(former.st_mode)))
             return true;
         if (there && now.st_dev == former.st_dev && now.st_ino == former.st_ino)
-            return RemoveLeftFile(previous, target, problem);
+            return RemoveLeftFile(previous, target, problem, true);
         Pace(target);
         if (::rename(Native(previous), Native(target)) != 0) {
             problem = Tr("%1 could not be put back: %2").arg(QFileInfo(target).fileName(), SystemErrorText(errno));
@@ -458,7 +459,7 @@ bool RecoverStoppedSave(const QString& key, QString& notice, QString& problem)
             // Done: what the save kept of the former files goes.
             const bool done = state == '+' ? RemoveLeftFile(file.kind == 'p' ? CopyPathFor(file.target)
                                                                                : PreviousPathFor(file.target),
-                                                              file.target, problem)
+                                                              file.target, problem, file.kind == 'r')
                                             : PutBack(file, changed, problem);
             if (!done)
                 return false;
@@ -912,10 +913,10 @@ bool WriteJournal(const QString& path, const std::vector<SavedFile*>& files)
         text += QByteArray(1, file->InPlace() ? 'p' : file->Existed() ? 'r' : 'n') + ' ' +
                 folder.relativeFilePath(file->Target()).toUtf8().toPercentEncoding() + '\n';
     text += "end\n";
-    struct stat status = {};
-    status.st_mode = 0600;
+    // Readable by all: another user who opens or saves the files recovers
+    // a stopped save too. It holds their names alone.
     Pace(path);
-    const int fd = MakeNewFile(path, status);
+    const int fd = ::open(Native(path), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     const bool written = fd >= 0 && Fill(fd, -1, text, path);
     const int error = errno;
     if (fd >= 0)
