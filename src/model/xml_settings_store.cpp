@@ -86,7 +86,7 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
     // finished before it is read (links are saved through).
     QString recovered, problem;
     const QString saved = !info.isSymLink() ? path_ : info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
-    if (!RecoverBeforeOpening(saved, recovered, problem))
+    if (!path_.isEmpty() && !RecoverBeforeOpening(saved, recovered, problem))
         std::cout << "Error in reading " << path_.toStdString() << ": an earlier save of it did not finish, and "
                   << problem.toStdString() << '.' << std::endl;
     else if (!recovered.isEmpty())
