@@ -371,15 +371,15 @@ bool ReadJournal(const QString& path, char& state, std::vector<JournalEntry>& en
         return false;
     }
     const QList<QByteArray> lines = file.read(kLongestJournal).split('\n');
-    if (lines.size() < 3 || lines[0].size() < 2 || lines[0].mid(1) != kJournalHead ||
-        lines[lines.size() - 2] != "end")
+    if (lines.size() < 3 || lines[0].size() < 2 || lines[0].mid(1) != kJournalHead || lines[lines.size() - 2] != "end")
         return false;
     state = lines[0][0];
     const QDir folder = QFileInfo(path).dir();
     for (int i = 1; i < lines.size() - 2; ++i) {
         if (lines[i].size() < 3 || !QByteArray("rnp").contains(lines[i][0]) || lines[i][1] != ' ')
             return false;
-        entries.push_back({lines[i][0], folder.filePath(QString::fromUtf8(QByteArray::fromPercentEncoding(lines[i].mid(2))))});
+        entries.push_back(
+            {lines[i][0], folder.filePath(QString::fromUtf8(QByteArray::fromPercentEncoding(lines[i].mid(2))))});
     }
     return true;
 }
@@ -458,9 +458,9 @@ bool RecoverStoppedSave(const QString& key, QString& notice, QString& problem)
             names << QFileInfo(file.target).fileName();
             // Done: what the save kept of the former files goes.
             const bool done = state == '+' ? RemoveLeftFile(file.kind == 'p' ? CopyPathFor(file.target)
-                                                                               : PreviousPathFor(file.target),
-                                                              file.target, problem, file.kind == 'r')
-                                            : PutBack(file, changed, problem);
+                                                                             : PreviousPathFor(file.target),
+                                                            file.target, problem, file.kind == 'r')
+                                           : PutBack(file, changed, problem);
             if (!done)
                 return false;
         }
@@ -801,8 +801,7 @@ bool SavedFile::Commit()
     previous_ = PreviousPathFor(target_);
     Pace(target_);
     const int linkFault = InjectedFault(PairWriteStep::kLink, target_);
-    const bool linked =
-        !linkFault && ::linkat(AT_FDCWD, Native(target_), AT_FDCWD, Native(previous_), 0) == 0;
+    const bool linked = !linkFault && ::linkat(AT_FDCWD, Native(target_), AT_FDCWD, Native(previous_), 0) == 0;
     if (!linked) {
         const int error = linkFault ? linkFault : errno;
         Pace(target_);
@@ -845,12 +844,11 @@ bool SavedFile::Undo()
         // its copy, or where its bytes are in memory alone, a copy of them.
         struct stat status;
         if (!copy_.isEmpty())
-            keptAs_ = TakeAsideName(target_, ".former",
-                                    [this](const QString& name) { return RenameNoReplace(copy_, name); });
+            keptAs_ =
+                TakeAsideName(target_, ".former", [this](const QString& name) { return RenameNoReplace(copy_, name); });
         else if (::fstat(fd_, &status) == 0)
-            keptAs_ = TakeAsideName(target_, ".former", [&](const QString& name) {
-                return WriteCopy(fd_, status, &former_, name);
-            });
+            keptAs_ = TakeAsideName(target_, ".former",
+                                    [&](const QString& name) { return WriteCopy(fd_, status, &former_, name); });
         if (!keptAs_.isEmpty())
             copy_.clear();
         else
@@ -871,8 +869,8 @@ bool SavedFile::Undo()
     }
     // The former file's last name: given one the user sees, which no later
     // save removes.
-    keptAs_ = TakeAsideName(target_, ".former",
-                            [this](const QString& name) { return RenameNoReplace(previous_, name); });
+    keptAs_ =
+        TakeAsideName(target_, ".former", [this](const QString& name) { return RenameNoReplace(previous_, name); });
     if (keptAs_.isEmpty())
         keptAs_ = previous_;
     previous_.clear();
@@ -910,8 +908,10 @@ bool WriteJournal(const QString& path, const std::vector<SavedFile*>& files)
     QByteArray text = QByteArray("-") + kJournalHead + '\n';
     const QDir folder = QFileInfo(path).dir();
     for (const SavedFile* file : files)
-        text += QByteArray(1, file->InPlace() ? 'p' : file->Existed() ? 'r' : 'n') + ' ' +
-                folder.relativeFilePath(file->Target()).toUtf8().toPercentEncoding() + '\n';
+        text += QByteArray(1, file->InPlace()   ? 'p'
+                              : file->Existed() ? 'r'
+                                                : 'n') +
+                ' ' + folder.relativeFilePath(file->Target()).toUtf8().toPercentEncoding() + '\n';
     text += "end\n";
     // Readable by all: another user who opens or saves the files recovers
     // a stopped save too. It holds their names alone.
@@ -958,9 +958,8 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
     std::stable_partition(order.begin(), order.end(), [](const SavedFile* file) { return !file->InPlace(); });
     // Only a folder that lets no file be made leaves nothing on disk to go
     // back to, and no journal.
-    const bool journaled = std::any_of(order.begin(), order.end(), [](const SavedFile* file) {
-        return !file->InPlace() || file->HasCopy();
-    });
+    const bool journaled = std::any_of(order.begin(), order.end(),
+                                       [](const SavedFile* file) { return !file->InPlace() || file->HasCopy(); });
     const QString journal = JournalPathFor(journalKey);
     if (journaled && !WriteJournal(journal, order))
         return order.front();
@@ -979,8 +978,8 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
         return order[i];
     }
     if (journaled && !MarkCommitted(journal)) {
-        order.front()->Refuse(Tr("%1 could not be written beside it: %2")
-                                  .arg(QFileInfo(journal).fileName(), SystemErrorText(errno)));
+        order.front()->Refuse(
+            Tr("%1 could not be written beside it: %2").arg(QFileInfo(journal).fileName(), SystemErrorText(errno)));
         undo(order.size() - 1);
         return order.front();
     }
@@ -1018,8 +1017,7 @@ bool KeptAside::Keep(const QString& path, bool copy, QString& why)
         // Neither readable nor to be linked: the file itself goes aside,
         // with its owner and mode, where its folder allows it.
         if (error == EACCES && FolderIsWritable(path)) {
-            aside_ = TakeAsideName(path, ".damaged",
-                                   [&](const QString& name) { return RenameNoReplace(path, name); });
+            aside_ = TakeAsideName(path, ".damaged", [&](const QString& name) { return RenameNoReplace(path, name); });
             moved_ = !aside_.isEmpty();
             if (moved_)
                 return true;
@@ -1028,8 +1026,8 @@ bool KeptAside::Keep(const QString& path, bool copy, QString& why)
         return false;
     }
     // Copied piece by piece: memory stays bounded whatever its size.
-    aside_ = TakeAsideName(path, ".damaged",
-                           [&](const QString& name) { return WriteCopy(source, status, nullptr, name); });
+    aside_ =
+        TakeAsideName(path, ".damaged", [&](const QString& name) { return WriteCopy(source, status, nullptr, name); });
     const int error = errno;
     ::close(source);
     if (aside_.isEmpty()) {

@@ -608,24 +608,24 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
     const char* const kNotWhole =
         "hero.vlmc was saved. hero.bones.xml was not read whole, so the former file is kept as hero.bones.xml.damaged.";
     const struct {
-        std::vector<const char*> folder;  // "NAME": A's stream or names; "NAME->TARGET": a link; "NAME/": a folder;
-                                          // "NAME=NAME2": a second name of one file; "NAME=<TEXT": a file of that
-                                          // text (<huge>: over the size limit, <64MB>: far over it; <text172>: 172 names as element
-        // text; <none>: no element); "*NAME": where a save of NAME stages it, "@NAME": the second name it gives
-        // the former NAME while it commits, "$NAME": the journal of a save of NAME. A last "!": read-only, "?": write-
-        // only, "#": 0600, "&": group-shared 0660, "^": the other user's 0660 in
-        // the shared group, "~": the other user's, 0666.
+        // "NAME": A's stream or names; "NAME->TARGET": a link; "NAME/": a folder; "NAME=NAME2": a second name of
+        // one file; "NAME=<TEXT": a file of that text (<huge>: over the size limit, <64MB>: far over it;
+        // <text172>: 172 names as element text; <none>: no element); "*NAME": where a save of NAME stages it,
+        // "@NAME": the second name it gives the former NAME while it commits, "$NAME": the journal of a save of
+        // NAME. A last "!": read-only, "?": write-only, "#": 0600, "&": group-shared 0660, "^": the other user's
+        // 0660 in the shared group, "~": the other user's, 0666.
+        std::vector<const char*> folder;
         bool locked;  // the folder is read-only
         const char* chosen;
         const char* binary;
         const char* companion;
-        QStringList questions;     // "@" stands for the outside folder
-        const char* refusal;       // the start of the reason, or empty
-        const char* message = "";  // the start of the save's message, where it is not the refusal
-        const char* fault = "";    // "STEP FILE ERROR[, ...]": those steps of the write fail
-        const char* changes = "";  // what else changes: "NAME" (a second name of the stream), "+NAME" (the
-                                   // companion kept aside; "+NAME<FROM": FROM's former file), "-NAME" (removed)
-        int folderMode = 0;        // the other user's folder, in the shared group, with this mode
+        QStringList questions;        // "@" stands for the outside folder
+        const char* refusal;          // the start of the reason, or empty
+        const char* message = "";     // the start of the save's message, where it is not the refusal
+        const char* fault = "";       // "STEP FILE ERROR[, ...]": those steps of the write fail
+        const char* changes = "";     // what else changes: "NAME" (a second name of the stream), "+NAME" (the
+                                      // companion kept aside; "+NAME<FROM": FROM's former file), "-NAME" (removed)
+        int folderMode = 0;           // the other user's folder, in the shared group, with this mode
         const char* again = nullptr;  // the message of a second save made right after, where it is checked
         bool unlisted = false;        // the saver's own folder, which it may write but not list (0300)
     } cases[] = {
@@ -928,8 +928,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                     return 0;
                 const QString staged = StagedPathFor(target);
                 const QByteArray replaced = before.count(target) ? OwnerOf(before.at(target)) : QByteArray();
-                if (!c.unlisted && QFileInfo(staged).isFile() && !replaced.isEmpty() && !QFileInfo(target).isSymLink() &&
-                    OwnerOf(Snapshot({folder})[staged]) != replaced)
+                if (!c.unlisted && QFileInfo(staged).isFile() && !replaced.isEmpty() &&
+                    !QFileInfo(target).isSymLink() && OwnerOf(Snapshot({folder})[staged]) != replaced)
                     unlike << staged;
                 for (const QStringList& fault : faults) {
                     if (steps.at(fault[0]) == step && target == folder + "/" + fault[1])
@@ -1326,8 +1326,8 @@ TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
             QString message;
             std::unique_ptr<Characterization> back = LoadCharacterizationBinary(hero, QString(), &message);
             const int stream = back ? int(back->JointGeometryAt(1).translate[0]) : -1;
-            const bool whole = back && back->GetNodeName(1) == QString("v%1").arg(stream) &&
-                               (stream == saved || stream == saved + 1);
+            const bool whole =
+                back && back->GetNodeName(1) == QString("v%1").arg(stream) && (stream == saved || stream == saved + 1);
             broken += !whole;
             told += message.startsWith("An earlier save of hero.vlmc did not finish");
             EXPECT_TRUE(message.isEmpty() || message.startsWith("An earlier save of hero.vlmc did not finish"))
@@ -1335,8 +1335,9 @@ TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
             if (!whole)
                 progress->saved = std::max(saved, stream);
         }
-        std::cout << setup.folder << ": " << broken << " of " << stops << " stops (" << calls << " calls a save) left no whole version; " << told
-                  << " opens said they put the pair back." << std::endl;
+        std::cout << setup.folder << ": " << broken << " of " << stops << " stops (" << calls
+                  << " calls a save) left no whole version; " << told << " opens said they put the pair back."
+                  << std::endl;
         EXPECT_EQ(broken, 0) << setup.folder << ", of " << stops << " stops";
         // The next save finds what the stopped ones left, and leaves the pair alone.
         ::chmod(folder.toUtf8().constData(), setup.inPlace ? 02770 : 0700);
