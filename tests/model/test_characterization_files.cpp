@@ -1248,7 +1248,8 @@ Characterization Version(int v)
 // pair back. A child process saves version after version, each file call of
 // its save slowed; it is stopped at each call of the save in turn, at a
 // random moment around it. In the user's own folder, on a file system
-// without hard links, and on a teammate's pair rewritten in place.
+// without hard links, and on a teammate's pair rewritten in place; so too a
+// teammate's XML characterization file, saved as templates and settings are.
 TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
 {
     const std::chrono::microseconds pace(1500);
@@ -1259,23 +1260,42 @@ TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
     std::mt19937 random(58);
     const struct {
         const char* folder;
-        bool noLinks, inPlace;
-    } setups[] = {{"own", false, false}, {"nolinks", true, false}, {"shared", false, true}};
+        bool noLinks, inPlace, xml;
+    } setups[] = {{"own", false, false, false},
+                  {"nolinks", true, false, false},
+                  {"shared", false, true, false},
+                  {"xml", false, true, true}};
     Characterization first = Version(0);
     for (const auto& setup : setups) {
         if (setup.inPlace && geteuid() != 0) {
             std::cout << "A teammate's pair needs another user's rights; left out." << std::endl;
             continue;
         }
-        const QString folder = Path(setup.folder), hero = folder + "/hero.vlmc";
+        const QString folder = Path(setup.folder), hero = folder + (setup.xml ? "/hero.xml" : "/hero.vlmc");
+        const QString notice = "An earlier save of " + QFileInfo(hero).fileName() + " did not finish";
+        const auto save = [&](Characterization version) {
+            return setup.xml ? SaveCharacterizationXml(version, hero, false)
+                             : SaveCharacterizationBinary(version, hero, QString(), 0, true);
+        };
+        // What an open gives, and what it said (the store says it on standard output).
+        const auto open = [&](QString& message) {
+            CaptureStdout();
+            std::unique_ptr<Characterization> back = setup.xml ? LoadCharacterizationXml(hero, &message)
+                                                               : LoadCharacterizationBinary(hero, QString(), &message);
+            const QString printed = QString::fromStdString(GetCapturedStdout()).trimmed();
+            if (printed.startsWith(notice))
+                message = printed;
+            return back;
+        };
         QDir().mkpath(folder);
-        ASSERT_TRUE(SaveCharacterizationBinary(first, hero, QString(), 0, true));
+        ASSERT_TRUE(save(first));
+        const QStringList files = setup.xml ? QStringList({"hero.xml"}) : QStringList({"hero.bones.xml", "hero.vlmc"});
         if (setup.inPlace) {
-            // The teammate's pair in a folder shared with the saver, who rewrites it in place.
-            for (const char* name : {"", "/hero.vlmc", "/hero.bones.xml"}) {
-                const QByteArray path = (folder + name).toUtf8();
+            // The teammate's files in a folder shared with the saver, who rewrites them in place.
+            for (const QString& name : QStringList({""}) + files) {
+                const QByteArray path = (folder + "/" + name).toUtf8();
                 ASSERT_EQ(::chown(path, kOtherUser, kSharedGroup), 0);
-                ASSERT_EQ(::chmod(path, *name ? 0660 : 02770), 0);
+                ASSERT_EQ(::chmod(path, name.isEmpty() ? 02770 : 0660), 0);
             }
             QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7711));
         }
@@ -1296,9 +1316,8 @@ TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
                 return setup.noLinks && step == PairWriteStep::kLink ? EPERM : 0;
             });
             for (int v = progress->saved + 1;; ++v) {
-                Characterization next = Version(v);
                 progress->call = 0;
-                if (!SaveCharacterizationBinary(next, hero, QString(), 0, true))
+                if (!save(Version(v)))
                     ::_exit(4);
                 progress->calls = progress->call.load();
                 progress->saved = v;
@@ -1328,31 +1347,27 @@ TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
             ++stops;
             const int saved = progress->saved;
             QString message;
-            std::unique_ptr<Characterization> back = LoadCharacterizationBinary(hero, QString(), &message);
+            std::unique_ptr<Characterization> back = open(message);
             const int stream = back ? int(back->JointGeometryAt(1).translate[0]) : -1;
             const bool whole =
                 back && back->GetNodeName(1) == QString("v%1").arg(stream) && (stream == saved || stream == saved + 1);
             broken += !whole;
-            told += message.startsWith("An earlier save of hero.vlmc did not finish");
-            EXPECT_TRUE(message.isEmpty() || message.startsWith("An earlier save of hero.vlmc did not finish"))
-                << message.toStdString();
+            told += message.startsWith(notice);
+            EXPECT_TRUE(message.isEmpty() || message.startsWith(notice)) << message.toStdString();
             if (!whole)
                 progress->saved = std::max(saved, stream);
         }
         std::cout << setup.folder << ": " << broken << " of " << stops << " stops (" << calls
-                  << " calls a save) left no whole version; " << told << " opens said they put the pair back."
-                  << std::endl;
+                  << " calls a save) left no whole version; " << told << " opens said they put it back." << std::endl;
         EXPECT_EQ(broken, 0) << setup.folder << ", of " << stops << " stops";
-        // The next save finds what the stopped ones left, and leaves the pair alone.
+        // The next save finds what the stopped ones left, and leaves the files alone.
         ::chmod(folder.toUtf8().constData(), setup.inPlace ? 02770 : 0700);
-        Characterization last = Version(1000);
-        const auto saveLast = [&] { EXPECT_TRUE(SaveCharacterizationBinary(last, hero, QString(), 0, true)); };
+        const auto saveLast = [&] { EXPECT_TRUE(save(Version(1000))); };
         if (setup.inPlace)
             AsOrdinaryUser(saveLast);
         else
             saveLast();
-        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                  QStringList({"hero.bones.xml", "hero.vlmc"}));
+        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), files);
     }
     ::munmap(progress, sizeof(SaveProgress));
 }
