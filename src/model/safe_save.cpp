@@ -374,7 +374,7 @@ bool ReadJournal(const QString& path, char& state, std::vector<JournalEntry>& en
     if (lines.size() < 3 || lines[0].size() < 2 || lines[0].mid(1) != kJournalHead || lines[lines.size() - 2] != "end")
         return false;
     state = lines[0][0];
-    const QDir folder = QFileInfo(path).dir();
+    const QDir folder = QFileInfo(path).absoluteDir();
     for (int i = 1; i < lines.size() - 2; ++i) {
         if (lines[i].size() < 3 || !QByteArray("rnp").contains(lines[i][0]) || lines[i][1] != ' ')
             return false;
@@ -906,12 +906,14 @@ namespace {
 bool WriteJournal(const QString& path, const std::vector<SavedFile*>& files)
 {
     QByteArray text = QByteArray("-") + kJournalHead + '\n';
-    const QDir folder = QFileInfo(path).dir();
+    const QDir folder = QFileInfo(path).absoluteDir();
     for (const SavedFile* file : files)
         text += QByteArray(1, file->InPlace()   ? 'p'
                               : file->Existed() ? 'r'
                                                 : 'n') +
-                ' ' + folder.relativeFilePath(file->Target()).toUtf8().toPercentEncoding() + '\n';
+                ' ' +
+                folder.relativeFilePath(QFileInfo(file->Target()).absoluteFilePath()).toUtf8().toPercentEncoding() +
+                '\n';
     text += "end\n";
     // Readable by all: another user who opens or saves the files recovers
     // a stopped save too. It holds their names alone.
