@@ -1,6 +1,6 @@
 // A characterization with all 172 nodes assigned, every one with rotation
-// limits: the host stream both ways, the XML file both ways, and the number
-// texts of the XML file.
+// limits: the host stream both ways, the XML file both ways, the binary file
+// with its companion saved, and the number texts of the XML file.
 #include "rig/vlm_character.h"
 
 #include "model/characterization.h"
@@ -82,6 +82,17 @@ void BM_XmlFileLoad(benchmark::State& state)
         benchmark::DoNotOptimize(LoadCharacterizationXml(path));
 }
 BENCHMARK(BM_XmlFileLoad)->Unit(benchmark::kMillisecond);
+
+// A save of the ".vlmc" pair over the one before, in the user's own folder:
+// both files staged, synced and renamed in under the save's journal.
+void BM_BinaryFileSave(benchmark::State& state)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bench.vlmc");
+    for (auto _ : state)
+        benchmark::DoNotOptimize(SaveCharacterizationBinary(FullCharacterization(), path, QString(), 0, true));
+}
+BENCHMARK(BM_BinaryFileSave)->Unit(benchmark::kMillisecond);
 
 void BM_FloatToText(benchmark::State& state)
 {

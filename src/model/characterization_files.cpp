@@ -470,19 +470,28 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
         Say(message, Tr("%1 was not saved: %2. Nothing was written.").arg(FileNameOf(binaryPath), lock.Problem()));
         return false;
     }
-    const QString refusal = WhyBinaryPairCannotBeWritten(binaryPath, companion);
-    if (!refusal.isEmpty()) {
-        Say(message, refusal);
-        return false;
+    // A save of this pair that was stopped before it ended is undone or
+    // finished first, and the message says so; what the folder holds is
+    // looked at only then.
+    QString formerKept, problem;
+    RecoverStoppedSave(binaryPath, formerKept, problem);
+    if (problem.isEmpty()) {
+        const QString refusal = WhyBinaryPairCannotBeWritten(binaryPath, companion);
+        if (!refusal.isEmpty()) {
+            Say(message, refusal);
+            return false;
+        }
+        // Where an earlier save failed to put a former file back, that file
+        // is kept, and the message says where.
+        for (const QString& path : {binaryPath, companion}) {
+            const QString notice = problem.isEmpty() ? RemoveLeftovers(path, problem) : QString();
+            if (!notice.isEmpty())
+                formerKept += QLatin1Char(' ') + notice;
+        }
     }
-    // Where an earlier save was stopped or failed between replacing a file
-    // and letting its former content go, that content is kept, and the
-    // message says where.
-    QString formerKept;
-    for (const QString& path : {binaryPath, companion}) {
-        const QString notice = RemoveLeftovers(path);
-        if (!notice.isEmpty())
-            formerKept += QLatin1Char(' ') + notice;
+    if (!problem.isEmpty()) {
+        Say(message, Tr("%1 was not saved: %2. Nothing was written.").arg(FileNameOf(binaryPath), problem));
+        return false;
     }
     char* data = nullptr;
     std::size_t size = 0;
@@ -537,7 +546,7 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
     // Files replaced by new ones first, files rewritten in place last: any
     // failure puts back each file committed before it.
     std::vector<const SavedFile*> notRestored;
-    if (const SavedFile* failure = CommitAll({&binary, &names}, notRestored)) {
+    if (const SavedFile* failure = CommitAll({&binary, &names}, notRestored, binaryPath)) {
         if (notRestored.empty())
             return failed(*failure);
         // Not all could be put back: the user hears what is left, and where
@@ -560,13 +569,14 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
         return false;
     }
     const QString kept = FileNameOf(aside.Path());
+    formerKept = formerKept.trimmed();
     QString saved = formerKept.isEmpty() ? QString() : Tr("%1 was saved.").arg(FileNameOf(binaryPath));
     if (!kept.isEmpty())
         saved = (loss == CompanionLoss::kUnreadable
                      ? Tr("%1 was saved. %2 could not be read, so the former file is kept as %3.")
                      : Tr("%1 was saved. %2 was not read whole, so the former file is kept as %3."))
                     .arg(FileNameOf(binaryPath), FileNameOf(companion), kept);
-    Say(message, saved + formerKept);
+    Say(message, formerKept.isEmpty() ? saved : saved + QLatin1Char(' ') + formerKept);
     return true;
 }
 
@@ -584,6 +594,15 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
     const QString notAFile = WhyNotARegularFile(info);
     if (!notAFile.isEmpty()) {
         Say(message, notAFile);
+        return nullptr;
+    }
+    // A save of the pair that was stopped before it ended is undone or
+    // finished before the pair is read: its stream and names are then of
+    // one save.
+    QString recovered, problem;
+    if (!RecoverBeforeOpening(binaryPath, recovered, problem)) {
+        Say(message, Tr("%1 was not opened: an earlier save of it did not finish, and %2.")
+                         .arg(FileNameOf(binaryPath), problem));
         return nullptr;
     }
     QFile file(binaryPath);
@@ -634,6 +653,8 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
     // hears where those bytes were.
     if (!warning.isEmpty())
         why = why.isEmpty() ? warning : warning + QLatin1Char(' ') + why;
+    if (!recovered.isEmpty())
+        why = why.isEmpty() ? recovered : recovered + QLatin1Char(' ') + why;
     Say(message, why);
     return characterization;
 }

@@ -121,26 +121,37 @@ QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& c
 // kSaveLockWaitMilliseconds writes nothing and says so), each written
 // completely beside its target under a staged name with the target's owner,
 // group, mode, access control list and attributes, or rewritten in place
-// where a new file could not carry them (IsRewrittenInPlace). What a killed
-// save left under the staged names is removed first, but for the last name
-// of a former file, which is kept as "NAME.EXT.former" (the message says
-// so); files of other names ("NAME.saving", "NAME.previous") are the user's
-// and are left alone.
+// where a new file could not carry them (IsRewrittenInPlace), its former
+// bytes first copied to disk beside it. A save of the pair that was stopped
+// before it ended (the host killed) is undone or finished first, as its
+// journal says, and the message says when files were put back ("An earlier
+// save of hero.vlmc did not finish; hero.vlmc and hero.bones.xml are as they
+// were before it."). What a killed save left under the staged names is
+// removed, but for the last name of a former file, which is kept as
+// "NAME.EXT.former" (the message says so); files of other names
+// ("NAME.saving", "NAME.previous") are the user's and are left alone. A
+// leftover that cannot be removed is named, and nothing is written.
 //
-// Only then is the pair committed: files replaced by a new one first (the
-// stream, then the companion), files rewritten in place last, so that a
-// failure puts back every file committed before it, and the message names
-// whatever could not be put back, and where a replaced file that could not
-// be renamed back is kept ("NAME.EXT.former"). A name that is a link is replaced by the
-// new file: what the link leads to, inside the folder or out of it, is never
-// written. A failure while writing either leaves both former files as they
-// were.
+// Only then is the pair committed, under a journal beside the stream written
+// before either file changes and removed last: files replaced by a new one
+// first (the stream, then the companion), files rewritten in place last, so
+// that a failure puts back every file committed before it, and the message
+// names whatever could not be put back, and where a replaced file that could
+// not be renamed back is kept ("NAME.EXT.former", or the first
+// "NAME(n).EXT.former" nothing holds). A save with no way back is not begun:
+// where the former file's second name or copy cannot be made, or the name it
+// would be kept under would pass 255 bytes. A name that is a link is
+// replaced by the new file: what the link leads to, inside the folder or out
+// of it, is never written. A failure while writing either leaves both former
+// files as they were.
 //
 // A companion that was not read whole (damaged, unreadable, too large, with
 // bytes read as U+FFFD, or holding anything but the 172 names as the save
 // writes them: a list under another key, in a group, names as element
 // text) is not lost: it is kept under a name of its own beside it
-// (DamagedFileAsideName), and the message, though the save succeeded, says
+// ("NAME.EXT.damaged", or the first "NAME(n).EXT.damaged" nothing holds),
+// copied piece by piece where it is rewritten in place, whatever its size,
+// and the message, though the save succeeded, says
 // so. Only a companion without any element holds nothing to keep. An empty or
 // null companion path means CompanionPathFor(binaryPath).
 // False, with the reason (the system's own words for a full disk or a file
@@ -163,7 +174,11 @@ bool SaveCharacterizationBinary(Characterization& characterization, const char* 
 // Names read with bytes that were not valid in the companion's encoding
 // hold U+FFFD, and the message says where the first such byte was. A
 // companion cut short, even in its first tag, is damaged, not empty.
-// Null when the file is not a
+// A save of the pair that was stopped before it ended is first undone or
+// finished under the save's lock (RecoverBeforeOpening), so that the stream
+// and names read are of one save; the message then starts with "An earlier
+// save of hero.vlmc did not finish; ...". Null, with the reason, where that
+// could not be done, or when the file is not a
 // regular file (a pipe would block the open), cannot be read or holds no
 // valid stream; a stream refused for one node's record names the node.
 std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath, const QString& companionPath,

@@ -66,7 +66,13 @@ QString AsideName(const QString& path, const QString& tag)
 
 QString DamagedFileAsideName(const QString& path) { return AsideName(path, QStringLiteral(".damaged")); }
 
-QString FormerFileAsideName(const QString& path) { return AsideName(path, QStringLiteral(".former")); }
+QString NumberedAsideName(const QString& path, const QString& tag, int number)
+{
+    const QFileInfo info(path);
+    const QString suffix = info.completeSuffix().isEmpty() ? tag : QLatin1Char('.') + info.completeSuffix() + tag;
+    const QString base = number == 0 ? info.baseName() : QStringLiteral("%1(%2)").arg(info.baseName()).arg(number);
+    return QDir(info.absolutePath()).absoluteFilePath(base + suffix);
+}
 
 QString SystemErrorText(int error) { return QString::fromLocal8Bit(std::strerror(error)); }
 

@@ -30,10 +30,9 @@ QString MakeUniqueFileName(QString& baseName, const QString& folder, const QStri
 // (MakeUniqueFileName), the way the settings store keeps its own.
 QString DamagedFileAsideName(const QString& path);
 
-// The name a former file is kept under where a save that replaced it could
-// neither put it back nor let it go: "NAME.EXT.former", else
-// "NAME(1).EXT.former", ...
-QString FormerFileAsideName(const QString& path);
+// The name `number` of those a file is kept under beside `path`, with `tag`
+// after it: "NAME.EXT<tag>" for 0, else "NAME(number).EXT<tag>".
+QString NumberedAsideName(const QString& path, const QString& tag, int number);
 
 // The system's own words for an error number ("No space left on device").
 QString SystemErrorText(int error);

@@ -9,15 +9,21 @@
 //   mode, access control list and other extended attributes, and only then
 //   renamed over it (SavedFile). Where a new file could not carry the owner
 //   and group, or the folder lets no file be made, the target is rewritten
-//   in place instead (IsRewrittenInPlace), its former bytes kept in memory
-//   to be put back should the write fail.
+//   in place instead (IsRewrittenInPlace), its former bytes first copied to
+//   disk beside it (CopyPathFor), or, where the folder lets no file be made,
+//   kept in memory, to be put back should the write fail.
+// - Files saved together are committed under a journal beside the first of
+//   them (CommitAll, JournalPathFor), so that a failure puts every one of
+//   them back, and a save stopped at any point (the host killed) is undone
+//   or finished by the next save or open (RecoverStoppedSave): the files
+//   are never left as parts of two saves.
 // - What a killed save left beside its target is removed by the next one
 //   (RemoveLeftovers): only names of that form, only plain files, and never
 //   the last name of a former file, which is given one the user sees.
 // - A former file that could not be read whole is kept under a name of its
 //   own before it is replaced (KeptAside).
-// - Files saved together are committed so that a failure puts every one of
-//   them back (CommitAll).
+// - A file is kept aside only under a name nothing holds: a name taken is
+//   skipped for the next number, whether or not the folder may be listed.
 #ifndef SKW_MODEL_SAFE_SAVE_H
 #define SKW_MODEL_SAFE_SAVE_H
 
@@ -38,9 +44,13 @@ constexpr int kSaveLockWaitMilliseconds = 3000;
 // stand at `target`, the fault answers an error number to fail the step with
 // (ENOSPC, EPERM, ...), or 0 to let it run. A write fault lets half of the
 // bytes through first, as a disk that fills up does. kPutBack puts the
-// former file back after a failure (a rename, or a rewrite in place). Returns the fault it
-// replaces; an empty one lets every step run.
-enum class PairWriteStep { kWrite, kSync, kRename, kPutBack };
+// former file back after a failure (a rename, or a rewrite in place).
+// Returns the fault it replaces; an empty one lets every step run.
+// kLink makes a second name of a file (a fault stands for a file system
+// without hard links), kRemove removes a save's own leftover, and kCall comes
+// before every call that changes a file or the folder (its answer is not
+// taken: a test slows the save there).
+enum class PairWriteStep { kWrite, kSync, kRename, kPutBack, kLink, kRemove, kCall };
 using PairWriteFault = std::function<int(PairWriteStep step, const QString& target)>;
 PairWriteFault SetPairWriteFault(PairWriteFault fault);
 
@@ -63,15 +73,38 @@ QString StagedPathFor(const QString& target);
 // The second name a save gives the file it replaces, until the save is done:
 // ".~", the same 16 hex digits, then ".previous".
 QString PreviousPathFor(const QString& target);
+// Where the former bytes of a file rewritten in place are copied until the
+// save is done: ".~", the same 16 hex digits, then ".copy".
+QString CopyPathFor(const QString& target);
+// The journal of a save whose first file is `key`: ".~", 16 hex digits of
+// its name, then ".journal".
+QString JournalPathFor(const QString& key);
 
-// Removes what a killed save of `target` left beside it: the staged file and
-// the second name of the file it replaced, plain files only. A link or a
-// folder under those names is left alone (SavedFile names it). Where that
-// second name is the former file's last (the save was stopped, or failed to
-// put it back, after replacing it), the file is kept as FormerFileAsideName,
-// and the answer tells the user so: "An earlier save of NAME did not
-// finish; its former file is kept as NAME.former."; otherwise it is empty.
-QString RemoveLeftovers(const QString& target);
+// Undoes or finishes a save whose first file was `key` that was stopped
+// before it ended, as its journal says: stopped before all its files were
+// committed, each is put back as it was; after, what it kept of the former
+// files is removed. True when nothing is left to do; `notice` then receives,
+// where files were put back, "An earlier save of NAME did not finish; A and
+// B are as they were before it." False, with `problem` naming what could not
+// be done, otherwise. Called under the save's lock.
+bool RecoverStoppedSave(const QString& key, QString& notice, QString& problem);
+
+// Before a file of a save whose first file was `key` is read: where a
+// journal of a save is there, waits for the save's lock and recovers it
+// (RecoverStoppedSave). False, with `problem` a clause saying why, where
+// that could not be done.
+bool RecoverBeforeOpening(const QString& key, QString& notice, QString& problem);
+
+// Removes what a killed save of `target` left beside it: the staged file,
+// the copy of a file rewritten in place, and the second name of the file it
+// replaced, plain files only. A link or a folder under those names is left
+// alone (SavedFile names it). Where that second name is the former file's
+// last (left by a save that failed to put it back), the file is kept as
+// NAME.EXT.former (the first such name free), and the answer tells the user
+// so: "An earlier save of NAME did not finish; its former file is kept as
+// NAME.former."; otherwise it is empty. What cannot be removed or kept is
+// named in `problem`. Called after RecoverStoppedSave.
+QString RemoveLeftovers(const QString& target, QString& problem);
 
 // An exclusive lock that keeps saves of `target` apart while it lives: on
 // the target's folder (so also saves of other names there) and on the target
@@ -115,25 +148,35 @@ public:
 
     // Makes the staged file (owner, group, mode and extended attributes of
     // the target first), or opens the target to be rewritten in place and
-    // reads what it holds.
+    // copies what it holds beside it. Refused where there would be no way
+    // back: the former file's second name or copy cannot be made, or the
+    // name it would be kept under should the save fail is too long.
     bool Open();
     // Writes `bytes` to the staged file and syncs it; in place, keeps them
     // for Commit.
     bool Stage(const QByteArray& bytes);
     // Puts the new content in the target's place: renames the staged file
     // over it (keeping a second name of the former file), or rewrites the
-    // target. A failed rewrite puts the former bytes back where it can.
+    // target.
     bool Commit();
     // After a Commit (or a failed one): the former file back in its place.
     // True when the target holds what it held before the save. Where a
-    // replaced file cannot be renamed back, it is kept as
-    // FormerFileAsideName (or, failing that, under its second name); where
-    // a file rewritten in place cannot be rewritten back, a copy of what it
-    // held is made there if the folder allows. KeptAs() says where.
+    // replaced file cannot be renamed back, it is kept as NAME.EXT.former
+    // (or, failing that, under its second name); where a file rewritten in
+    // place cannot be rewritten back, its copy is kept so. KeptAs() says
+    // where.
     bool Undo();
     const QString& KeptAs() const { return keptAs_; }
+    // After every file of the save is committed: lets the former file go.
+    // False where it could not be removed.
+    bool Finish();
+    // Sets the failure to `why`, a sentence of the save's own.
+    void Refuse(const QString& why);
 
     bool InPlace() const { return inPlace_; }
+    bool Existed() const { return existed_; }
+    // Rewritten in place with its former bytes copied to disk.
+    bool HasCopy() const { return !copy_.isEmpty(); }
     const QString& Target() const { return target_; }
     // The last failure in the system's own words, or a sentence naming what
     // is in the way.
@@ -147,26 +190,31 @@ private:
     QString target_;
     QString staged_;    // a file of ours that has not replaced its target
     QString previous_;  // a second name of the replaced file, while it may be put back
+    QString copy_;      // in place: a copy of the target's bytes before the save
     QString keptAs_;    // where the replaced file is, when it could not be put back
     int fd_ = -1;
     bool inPlace_ = false;
     bool existed_ = false;
     bool committed_ = false;
     bool intact_ = true;  // the target still holds its former content
-    QByteArray former_;   // in place: the target's bytes before the save
+    QByteArray former_;   // in place, where no copy can be made: the target's bytes before the save
     QByteArray bytes_;    // in place: the bytes to write
     QString error_;
 };
 
 // Commits `files` so that any failure leaves each of them as it was: first
 // those replaced by a new file (a rename puts them back), then those
-// rewritten in place. On a failure every committed file is undone, and the
-// answer is the file that failed; `notRestored` receives the files that
-// could not be put back. Null when all were committed.
-SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const SavedFile*>& notRestored);
+// rewritten in place, under a journal beside `journalKey` (JournalPathFor)
+// written and synced before the first of them changes and removed last. On a
+// failure every committed file is undone, and the answer is the file that
+// failed; `notRestored` receives the files that could not be put back. Null
+// when all were committed.
+SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const SavedFile*>& notRestored,
+                     const QString& journalKey);
 
 // Keeps a former file that could not be read whole under a name of its own
-// beside it (DamagedFileAsideName) before it is replaced: a second name of it
+// beside it (NAME.EXT.damaged, the first such name free) before it is
+// replaced: a second name of it
 // where a new file takes its place, a copy where it is rewritten in place (a
 // second name would be rewritten with it), and where it can be neither read
 // nor given a second name, the file itself under the new name.

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <vector>
 
 namespace {
 
@@ -81,6 +82,15 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
     // A dangling link counts as no file.
     const QFileInfo info(path_);
     const QString name = info.fileName();
+    // A save of the file that was stopped before it ended is undone or
+    // finished before it is read (links are saved through).
+    QString recovered, problem;
+    const QString saved = !info.isSymLink() ? path_ : info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
+    if (!path_.isEmpty() && !RecoverBeforeOpening(saved, recovered, problem))
+        std::cout << "Error in reading " << path_.toStdString() << ": an earlier save of it did not finish, and "
+                  << problem.toStdString() << '.' << std::endl;
+    else if (!recovered.isEmpty())
+        std::cout << recovered.toStdString() << std::endl;
     if (info.exists()) {
         // Opened for bytes, not for text as the store once was: a text-mode
         // read drops every 0x0D byte, which in UTF-16 is half of a line end,
@@ -247,9 +257,20 @@ bool XmlSettingsStore::Save()
                   << "; the file is left as it was." << std::endl;
         return false;
     }
-    // A former file an earlier save could neither put back nor let go is
-    // kept, and the notice says where.
-    const QString formerKept = RemoveLeftovers(target);
+    // A save of this file that was stopped before it ended is undone or
+    // finished first; a former file an earlier save could neither put back
+    // nor let go is kept. The notice says so.
+    QString formerKept, problem;
+    if (RecoverStoppedSave(target, formerKept, problem)) {
+        const QString kept = RemoveLeftovers(target, problem);
+        formerKept = (formerKept + QLatin1Char(' ') + kept).trimmed();
+    }
+    if (!problem.isEmpty()) {
+        writeProblem_ = Tr("%1 was not written: %2.").arg(name, problem);
+        std::cout << "Error in writing " << path_.toStdString() << ": " << problem.toStdString()
+                  << "; the file is left as it was." << std::endl;
+        return false;
+    }
     if (!formerKept.isEmpty())
         std::cout << formerKept.toStdString() << std::endl;
     KeptAside aside;
@@ -266,7 +287,8 @@ bool XmlSettingsStore::Save()
         }
     }
     SavedFile file(target);
-    if (file.Open() && file.Stage(text) && file.Commit()) {
+    std::vector<const SavedFile*> notRestored;
+    if (file.Open() && file.Stage(text) && !CommitAll({&file}, notRestored, target)) {
         if (!aside.Path().isEmpty()) {
             std::cout << "The damaged file " << path_.toStdString() << " is kept as " << aside.Path().toStdString()
                       << '.' << std::endl;
@@ -277,7 +299,7 @@ bool XmlSettingsStore::Save()
         damaged_ = false;
         return true;
     }
-    const bool restored = file.Undo();
+    const bool restored = notRestored.empty();
     aside.Undo(!restored);
     std::cout << "Error in writing " << path_.toStdString() << ": " << file.Error().toStdString()
               << (restored ? "; the file is left as it was." : "; the file could not be put back as it was.")

@@ -141,7 +141,10 @@ public:
     // owner, group, mode, access control list and attributes and renamed
     // over it once complete, or rewritten in place where a new file could
     // not carry them (another user's file in a shared folder) or the folder
-    // lets no file be made; a failed rewrite puts the former bytes back. A
+    // lets no file be made, its former bytes first copied to disk beside it
+    // where the folder allows; a failed rewrite puts the former bytes back.
+    // A write stopped before it ended is undone or finished by the next read
+    // or write of the file, as its journal says. A
     // link is written through: the file it leads to is saved. A file too
     // large or unreadable is kept aside like a damaged one; a path that is
     // not a file (a folder, a pipe) is never written.

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cmath>
@@ -29,6 +30,8 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -537,6 +540,31 @@ std::map<QString, QByteArray> Snapshot(const QStringList& folders)
     return entries;
 }
 
+// A figure of this process's memory in kB from its status ("VmRSS:", "VmHWM:").
+long MemoryStatus(const char* field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// Starts the peak of this process's memory afresh from what it holds now,
+// which is answered in kB; -1 where the system cannot.
+long ForgetPeakMemory()
+{
+    ::prctl(PR_SET_DUMPABLE, 1);  // a process that changed user may reset its own figures again
+    QFile reset("/proc/self/clear_refs");
+    if (!reset.open(QIODevice::WriteOnly) || reset.write("5") != 1)
+        return -1;
+    reset.close();
+    return MemoryStatus("VmRSS:");
+}
+
 // A companion of 172 names held as element text, not as the save writes them.
 QByteArray NamesAsElementText()
 {
@@ -589,27 +617,34 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
     const char* const kLink = "\nDo you want to replace the link with a file of its own?";
     const char* const kKept = "hero.vlmc was saved. hero.bones.xml could not be read, so the former file is kept as "
                               "hero.bones.xml.damaged.";
+    const char* const kPutBackFailed = "hero.vlmc was written, but its joint names could not be written to "
+                                       "hero.bones.xml: Operation not permitted. The former hero.vlmc is kept as "
+                                       "hero(1).vlmc.former.";
+    const std::string longRefusal =
+        longBinary + " could not be written: should the save fail, its former file could not be kept";
     const char* const kNotWhole =
         "hero.vlmc was saved. hero.bones.xml was not read whole, so the former file is kept as hero.bones.xml.damaged.";
     const struct {
-        std::vector<const char*> folder;  // "NAME": A's stream or names; "NAME->TARGET": a link; "NAME/": a folder;
-                                          // "NAME=NAME2": a second name of one file; "NAME=<TEXT": a file of that
-                                          // text (<huge>: over the size limit; <text172>: 172 names as element
-        // text; <none>: no element; <sjis172>: A's names in UTF-8 declared Shift_JIS); "*NAME": where a save of NAME stages it, "@NAME": the second name it gives
-        // the former NAME while it commits. A last "!": read-only, "?": write-
-        // only, "#": 0600, "&": group-shared 0660, "^": the other user's 0660 in
-        // the shared group, "~": the other user's, 0666.
+        // "NAME": A's stream or names; "NAME->TARGET": a link; "NAME/": a folder; "NAME=NAME2": a second name of
+        // one file; "NAME=<TEXT": a file of that text (<huge>: over the size limit, <64MB>: far over it;
+        // <text172>: 172 names as element text; <none>: no element; <sjis172>: A's names in UTF-8 declared
+        // Shift_JIS); "*NAME": where a save of NAME stages it, "@NAME": the second name it gives the former NAME
+        // while it commits, "$NAME": the journal of a save of NAME. A last "!": read-only, "?": write-only, "#":
+        // 0600, "&": group-shared 0660, "^": the other user's 0660 in the shared group, "~": the other user's, 0666.
+        std::vector<const char*> folder;
         bool locked;  // the folder is read-only
         const char* chosen;
         const char* binary;
         const char* companion;
-        QStringList questions;     // "@" stands for the outside folder
-        const char* refusal;       // the start of the reason, or empty
-        const char* message = "";  // the start of the save's message, where it is not the refusal
-        const char* fault = "";    // "STEP FILE ERROR[, ...]": those steps of the write fail
-        const char* changes = "";  // what else changes: "NAME" (a second name of the stream), "+NAME" (the
-                                   // companion kept aside; "+NAME<FROM": FROM's former file), "-NAME" (removed)
-        int folderMode = 0;        // the other user's folder, in the shared group, with this mode
+        QStringList questions;        // "@" stands for the outside folder
+        const char* refusal;          // the start of the reason, or empty
+        const char* message = "";     // the start of the save's message, where it is not the refusal
+        const char* fault = "";       // "STEP FILE ERROR[, ...]": those steps of the write fail
+        const char* changes = "";     // what else changes: "NAME" (a second name of the stream), "+NAME" (the
+                                      // companion kept aside; "+NAME<FROM": FROM's former file), "-NAME" (removed)
+        int folderMode = 0;           // the other user's folder, in the shared group, with this mode
+        const char* again = nullptr;  // the message of a second save made right after, where it is checked
+        bool unlisted = false;        // the saver's own folder, which it may write but not list (0300)
     } cases[] = {
         // clang-format off
         {{}, false, "hero", "hero.vlmc", "hero.bones.xml", {}, ""},
@@ -762,25 +797,61 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
          "was. The former hero.bones.xml is kept as hero.bones.xml.former.",
          "write hero.bones.xml ENOSPC, putback hero.bones.xml EIO", "hero.bones.xml +hero.bones.xml.former<hero.bones.xml",
          02770},
+        // ... and the one replaced by a new file is committed first: its failure leaves the other untouched.
+        {{"hero.vlmc^", "hero.bones.xml&"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "",
+         "hero.bones.xml could not be written: Operation not permitted",
+         "rename hero.bones.xml EPERM, putback hero.vlmc EIO", "", 02770},
+        // A kept name is never taken over: not where the folder may not be listed, not a dangling link, not
+        // another user's file in a folder that lets only the owner replace it.
+        {{"hero.vlmc", "hero.bones.xml", "hero.vlmc.former=<kept>"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {}, "", kPutBackFailed, "rename hero.bones.xml EPERM, putback hero.vlmc EIO",
+         "hero.vlmc +hero(1).vlmc.former<hero.vlmc", 0, nullptr, true},
+        {{"hero.vlmc", "hero.bones.xml=<text172>", "hero.bones.xml.damaged=<kept>"}, false, "hero.vlmc",
+         "hero.vlmc", "hero.bones.xml", {}, "",
+         "hero.vlmc was saved. hero.bones.xml was not read whole, so the former file is kept as "
+         "hero(1).bones.xml.damaged.", "", "+hero(1).bones.xml.damaged", 0, nullptr, true},
+        {{"hero.vlmc", "hero.bones.xml", "hero.vlmc.former->gone"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {}, "", kPutBackFailed, "rename hero.bones.xml EPERM, putback hero.vlmc EIO",
+         "hero.vlmc +hero(1).vlmc.former<hero.vlmc"},
+        {{"hero.vlmc", "hero.bones.xml", "hero.vlmc.former=<theirs>~"}, false, "hero.vlmc", "hero.vlmc",
+         "hero.bones.xml", {}, "", kPutBackFailed, "rename hero.bones.xml EPERM, putback hero.vlmc EIO",
+         "hero.vlmc +hero(1).vlmc.former<hero.vlmc", 01733},
+        // A save with no way back is not begun: the former file's second name cannot be made, or the name it
+        // would be kept under is too long; a leftover that cannot be cleared is named.
+        {{"hero.vlmc", "hero.bones.xml", "@hero.vlmc/"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
+         "", "hero.vlmc could not be written: the folder .~"},
+        {{longBinary.c_str(), longCompanion.c_str()}, false, longName.c_str(), longBinary.c_str(),
+         longCompanion.c_str(), {QString::fromStdString(longBinary) + " already exists." + kAsk}, "",
+         longRefusal.c_str()},
+        {{"hero.vlmc", "hero.bones.xml", "*hero.vlmc~"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {},
+         "", "hero.vlmc was not saved: .~", "", "", 01777},
+        // Memory stays bounded, whatever the size of a file rewritten in place: its copies are made piece by piece.
+        {{"hero.vlmc^", "hero.bones.xml=<64MB>^"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", kKept,
+         "", "+hero.bones.xml.damaged", 02770},
+        // A save that could not remove what it kept of the former file leaves the next save nothing to say.
+        {{"hero.vlmc", "hero.bones.xml"}, false, "hero.vlmc", "hero.vlmc", "hero.bones.xml", {}, "", "",
+         "remove hero.vlmc EIO", "@hero.vlmc $hero.vlmc", 0, ""},
         // clang-format on
     };
     const std::map<QString, int> errors = {{"ENOSPC", ENOSPC}, {"EFBIG", EFBIG}, {"EIO", EIO}, {"EPERM", EPERM}};
     const std::map<QString, PairWriteStep> steps = {{"write", PairWriteStep::kWrite},
                                                     {"sync", PairWriteStep::kSync},
                                                     {"rename", PairWriteStep::kRename},
-                                                    {"putback", PairWriteStep::kPutBack}};
+                                                    {"putback", PairWriteStep::kPutBack},
+                                                    {"remove", PairWriteStep::kRemove}};
     // A row's name of an entry as a path: "*NAME" and "@NAME" are the names a save of NAME writes beside it.
     const auto entryPath = [](const QString& folder, const QString& name) {
         const QString target = folder + "/" + name.mid(1);
         return name.startsWith('*')   ? StagedPathFor(target)
                : name.startsWith('@') ? PreviousPathFor(target)
+               : name.startsWith('$') ? JournalPathFor(target)
                                       : QDir::cleanPath(folder + "/" + name);
     };
     int row = 0, skipped = 0;
     for (const auto& c : cases) {
         const QString folder = Path(QString("row%1").arg(row++));
         SCOPED_TRACE(folder.toStdString() + " " + c.chosen);
-        bool needsUser = c.locked || c.folderMode;
+        bool needsUser = c.locked || c.folderMode || c.unlisted;
         QDir().mkpath(folder);
         std::vector<std::pair<QString, char>> owned;  // entries and their marks
         for (QString entry : c.folder) {
@@ -795,7 +866,8 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
             else if (entry.endsWith('/'))
                 QDir().mkpath(path);
             else if (entry.contains("=<"))
-                WriteFile(path, entry.endsWith("<huge>")      ? QByteArray(int(kLargestXmlFile) + 1, ' ')
+                WriteFile(path, entry.endsWith("<huge>") || entry.endsWith("<64MB>")
+                                    ? QByteArray(int(kLargestXmlFile) + 1, ' ')
                                 : entry.endsWith("<text172>") ? NamesAsElementText()
                                 : entry.endsWith("<none>")    ? QByteArray("<?xml version=\"1.0\"?>\n<!-- none -->\n")
                                 : entry.endsWith("<sjis172>")
@@ -807,6 +879,9 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                     ::link((folder + "/" + entry.section('=', 1)).toUtf8().constData(), path.toUtf8().constData()), 0);
             else
                 WriteFile(path, name.endsWith(".vlmc") ? streamA : namesA);
+            if (entry.endsWith("<64MB>")) {  // sparse: no disk taken but by the save's copies
+                ASSERT_EQ(::truncate(path.toUtf8().constData(), 64 << 20), 0);
+            }
             owned.emplace_back(path, mark);
         }
         // As root, the row's files are the ordinary user's but where marked.
@@ -841,10 +916,16 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         if (c.folderMode)
             ::chmod(folder.toUtf8().constData(), mode_t(c.folderMode));
 
+        const auto listed = [&](bool may) {
+            if (c.unlisted)
+                ::chmod(folder.toUtf8().constData(), may ? 0700 : 0300);
+        };
         auto run = [&] {
             if (c.locked)
                 QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+            listed(false);
             const BinarySavePlan plan = PlanBinarySave(folder + "/" + c.chosen);
+            listed(true);
             EXPECT_EQ(plan.binaryPath, folder + "/" + c.binary);
             EXPECT_EQ(plan.companionPath, folder + "/" + c.companion);
             QStringList questions = c.questions;
@@ -865,10 +946,12 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                 faults.push_back(fault.split(' '));
             QStringList unlike;  // files being written whose owner, group or mode is not their target's
             SetPairWriteFault([&](PairWriteStep step, const QString& target) {
+                if (step == PairWriteStep::kCall)
+                    return 0;
                 const QString staged = StagedPathFor(target);
                 const QByteArray replaced = before.count(target) ? OwnerOf(before.at(target)) : QByteArray();
-                if (QFileInfo(staged).isFile() && !replaced.isEmpty() && !QFileInfo(target).isSymLink() &&
-                    OwnerOf(Snapshot({folder})[staged]) != replaced)
+                if (!c.unlisted && QFileInfo(staged).isFile() && !replaced.isEmpty() &&
+                    !QFileInfo(target).isSymLink() && OwnerOf(Snapshot({folder})[staged]) != replaced)
                     unlike << staged;
                 for (const QStringList& fault : faults) {
                     if (steps.at(fault[0]) == step && target == folder + "/" + fault[1])
@@ -878,16 +961,25 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
             });
             QString message;
             CaptureStdout();
+            listed(false);
+            const long resident = ForgetPeakMemory();
             const bool written =
                 SaveCharacterizationBinary(saved, plan.binaryPath, plan.companionPath, 0, true, &message);
+            const long grown = resident < 0 ? 0 : MemoryStatus("VmHWM:") - resident;
+            listed(true);
             const std::string printed = GetCapturedStdout();
+            // A file far larger than the save's bound is never held whole (the
+            // hook's own snapshots of the folder are not counted elsewhere).
+            const bool large = std::any_of(c.folder.begin(), c.folder.end(),
+                                           [](const char* entry) { return std::strstr(entry, "<64MB>"); });
+            EXPECT_TRUE(!large || grown < (32 << 10)) << grown << " kB more memory held at most by the save";
             SetPairWriteFault(nullptr);
             EXPECT_EQ(unlike.join(" "), "");
             // The store only read the companion: it wrote nothing and moved nothing aside.
             EXPECT_EQ(printed.find("Error in writing"), printed.find(" is kept as ")) << printed;  // both absent
             QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            const bool succeeds =
-                plan.refusal.isEmpty() && !*c.fault && (!*c.message || QString(c.message).contains(" was saved."));
+            const bool succeeds = plan.refusal.isEmpty() && (!*c.fault || QString(c.fault).startsWith("remove ")) &&
+                                  (!*c.message || QString(c.message).contains(" was saved."));
             EXPECT_EQ(written, succeeds) << message.toStdString();
             EXPECT_EQ(message.left(int(std::strlen(c.message))), c.message);
             std::map<QString, QByteArray> after = Snapshot({folder, outside});
@@ -932,6 +1024,10 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
                     changed << entry.first.mid(dir_.path().size() + 1);
             }
             EXPECT_EQ(changed.join(" "), "");
+            if (c.again) {
+                EXPECT_TRUE(SaveCharacterizationBinary(saved, plan.binaryPath, plan.companionPath, 0, true, &message));
+                EXPECT_EQ(message, c.again) << "the second save";
+            }
         };
         if (needsUser || otherUser)
             AsOrdinaryUser(run);
@@ -1144,6 +1240,161 @@ TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)
     EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList({"blocked.vlmc", "good.bones.xml", "good.vlmc", "names.bones.xml", "plain_file"}))
         << "no temporary or half-written file is left";
+}
+
+namespace {
+
+// Where a process saving version after version has got to, in memory it
+// shares with the test that stops it.
+struct SaveProgress {
+    std::atomic<int> saved{0};  // the last version whose save returned
+    std::atomic<int> call{0};   // the file calls made so far by the save under way
+    std::atomic<int> calls{0};  // the file calls the last save made
+};
+
+// Version `v` of a pair: its number is both in the stream (the hips' rest
+// translation) and in the names (the hips' joint name). Every third one has
+// shorter names than the one before, so that a file rewritten in place
+// shrinks.
+Characterization Version(int v)
+{
+    Characterization c = MakeCharacterization(7);
+    c.SetNodeName(1, QStringLiteral("v%1").arg(v));
+    c.SetNodeName(2, QString(v % 3 * 400, QLatin1Char('p')) + QStringLiteral("_spine"));
+    c.JointGeometryAt(1).translate[0] = float(v);
+    return c;
+}
+
+}  // namespace
+
+// A save stopped (SIGKILL) at any moment never costs the last saved version:
+// the next open gives one whole version, the last saved or the one being
+// saved, its names and stream together, and says so where it had to put the
+// pair back. A child process saves version after version, each file call of
+// its save slowed; it is stopped at each call of the save in turn, at a
+// random moment around it. In the user's own folder, on a file system
+// without hard links, and on a teammate's pair rewritten in place; so too a
+// teammate's XML characterization file, saved as templates and settings are.
+TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
+{
+    const std::chrono::microseconds pace(1500);
+    auto* progress = static_cast<SaveProgress*>(
+        ::mmap(nullptr, sizeof(SaveProgress), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(progress, MAP_FAILED);
+    new (progress) SaveProgress;
+    std::mt19937 random(58);
+    const struct {
+        const char* folder;
+        bool noLinks, inPlace, xml;
+    } setups[] = {{"own", false, false, false},
+                  {"nolinks", true, false, false},
+                  {"shared", false, true, false},
+                  {"xml", false, true, true}};
+    Characterization first = Version(0);
+    for (const auto& setup : setups) {
+        if (setup.inPlace && geteuid() != 0) {
+            std::cout << "A teammate's pair needs another user's rights; left out." << std::endl;
+            continue;
+        }
+        const QString folder = Path(setup.folder), hero = folder + (setup.xml ? "/hero.xml" : "/hero.vlmc");
+        const QString notice = "An earlier save of " + QFileInfo(hero).fileName() + " did not finish";
+        const auto save = [&](Characterization version) {
+            return setup.xml ? SaveCharacterizationXml(version, hero, false)
+                             : SaveCharacterizationBinary(version, hero, QString(), 0, true);
+        };
+        // What an open gives, and what it said (the store says it on standard output).
+        const auto open = [&](QString& message) {
+            CaptureStdout();
+            std::unique_ptr<Characterization> back = setup.xml ? LoadCharacterizationXml(hero, &message)
+                                                               : LoadCharacterizationBinary(hero, QString(), &message);
+            const QString printed = QString::fromStdString(GetCapturedStdout()).trimmed();
+            if (printed.startsWith(notice))
+                message = printed;
+            return back;
+        };
+        QDir().mkpath(folder);
+        ASSERT_TRUE(save(first));
+        const QStringList files = setup.xml ? QStringList({"hero.xml"}) : QStringList({"hero.bones.xml", "hero.vlmc"});
+        if (setup.inPlace) {
+            // The teammate's files in a folder shared with the saver, who rewrites them in place.
+            for (const QString& name : QStringList({""}) + files) {
+                const QByteArray path = (folder + "/" + name).toUtf8();
+                ASSERT_EQ(::chown(path, kOtherUser, kSharedGroup), 0);
+                ASSERT_EQ(::chmod(path, name.isEmpty() ? 02770 : 0660), 0);
+            }
+            QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7711));
+        }
+        // A process of the user who saves, saving versions until it is stopped, or one only.
+        const auto saver = [&](bool once) {
+            const pid_t child = ::fork();
+            if (child != 0)
+                return child;
+            const gid_t groups[] = {kSharedGroup};
+            if (setup.inPlace &&
+                (::setgroups(1, groups) != 0 || ::setgid(kOrdinaryGroup) != 0 || ::setuid(kOrdinaryUser) != 0))
+                ::_exit(3);
+            SetPairWriteFault([&](PairWriteStep step, const QString&) {
+                if (step == PairWriteStep::kCall) {
+                    ++progress->call;
+                    std::this_thread::sleep_for(pace);
+                }
+                return setup.noLinks && step == PairWriteStep::kLink ? EPERM : 0;
+            });
+            for (int v = progress->saved + 1;; ++v) {
+                progress->call = 0;
+                if (!save(Version(v)))
+                    ::_exit(4);
+                progress->calls = progress->call.load();
+                progress->saved = v;
+                if (once)
+                    ::_exit(0);
+            }
+        };
+        progress->saved = 0;
+        int status = -1;
+        ::waitpid(saver(true), &status, 0);
+        ASSERT_EQ(status, 0);
+        const int calls = progress->calls;
+        int stops = 0, broken = 0, told = 0;
+        for (int round = 0; round < 4 * (calls + 1); ++round) {
+            const int at = round % (calls + 1);
+            progress->call = -1;
+            const pid_t child = saver(false);
+            // Stopped within the pace of the chosen call, or of the one after it.
+            const auto start = std::chrono::steady_clock::now();
+            while (progress->call < at && std::chrono::steady_clock::now() - start < std::chrono::seconds(2))
+                std::this_thread::sleep_for(std::chrono::microseconds(50));
+            EXPECT_GE(progress->call, at) << "round " << round;
+            std::this_thread::sleep_for(std::chrono::microseconds(random() % (2 * pace.count())));
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            ASSERT_TRUE(WIFSIGNALED(status)) << "the saver ended on its own: " << WEXITSTATUS(status);
+            ++stops;
+            const int saved = progress->saved;
+            QString message;
+            std::unique_ptr<Characterization> back = open(message);
+            const int stream = back ? int(back->JointGeometryAt(1).translate[0]) : -1;
+            const bool whole =
+                back && back->GetNodeName(1) == QString("v%1").arg(stream) && (stream == saved || stream == saved + 1);
+            broken += !whole;
+            told += message.startsWith(notice);
+            EXPECT_TRUE(message.isEmpty() || message.startsWith(notice)) << message.toStdString();
+            if (!whole)
+                progress->saved = std::max(saved, stream);
+        }
+        std::cout << setup.folder << ": " << broken << " of " << stops << " stops (" << calls
+                  << " calls a save) left no whole version; " << told << " opens said they put it back." << std::endl;
+        EXPECT_EQ(broken, 0) << setup.folder << ", of " << stops << " stops";
+        // The next save finds what the stopped ones left, and leaves the files alone.
+        ::chmod(folder.toUtf8().constData(), setup.inPlace ? 02770 : 0700);
+        const auto saveLast = [&] { EXPECT_TRUE(save(Version(1000))); };
+        if (setup.inPlace)
+            AsOrdinaryUser(saveLast);
+        else
+            saveLast();
+        EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), files);
+    }
+    ::munmap(progress, sizeof(SaveProgress));
 }
 
 // A file the user may write in a folder where no file can be made is saved

@@ -292,8 +292,11 @@ TEST_F(XmlSettingsStoreTest, WritersKeepOwnerGroupModeAndAccessList)
             if (row > 3)
                 continue;
             // Another user's file is rewritten in place: where a failed write
-            // cannot be undone, what the file held is kept beside it.
+            // cannot be undone, what the file held is kept beside it, under a
+            // name nothing holds, though the saver may not list the folder.
             const QByteArray written = ReadFile(file);
+            WriteFile(folder + "/former.xml.former", "kept earlier");
+            ASSERT_EQ(::chmod(folderNative, 02735), 0);
             AsOrdinaryUser([&] {
                 SetPairWriteFault([](PairWriteStep step, const QString&) {
                     return step == PairWriteStep::kWrite ? ENOSPC : step == PairWriteStep::kPutBack ? EIO : 0;
@@ -304,9 +307,11 @@ TEST_F(XmlSettingsStoreTest, WritersKeepOwnerGroupModeAndAccessList)
                 GetCapturedStdout();
                 SetPairWriteFault(nullptr);
                 EXPECT_EQ(message, "former.xml could not be written: No space left on device. It could not be put "
-                                   "back as it was. The former file is kept as former.xml.former.");
+                                   "back as it was. The former file is kept as former(1).xml.former.");
             });
-            EXPECT_EQ(ReadFile(folder + "/former.xml.former"), written);
+            ::chmod(folderNative, state.folderMode);
+            EXPECT_EQ(ReadFile(folder + "/former(1).xml.former"), written);
+            EXPECT_EQ(ReadFile(folder + "/former.xml.former"), "kept earlier");
         }
     }
 }
