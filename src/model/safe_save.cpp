@@ -80,13 +80,13 @@ QString BesidePath(const QString& target, const char* suffix)
     return info.dir().filePath(QStringLiteral(".~") + QString::fromLatin1(hash) + QLatin1String(suffix));
 }
 
-// Writes all of `size` bytes at the start of `fd`; false with errno set when
-// the system took fewer.
-bool WriteAll(int fd, const char* data, std::size_t size)
+// Writes all of `size` bytes to `fd` from offset `at` on; false with errno
+// set when the system took fewer.
+bool WriteAll(int fd, const char* data, std::size_t size, off_t at = 0)
 {
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t written = ::pwrite(fd, data + done, size - done, off_t(done));
+        const ssize_t written = ::pwrite(fd, data + done, size - done, at + off_t(done));
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
@@ -195,17 +195,8 @@ bool Fill(int fd, int from, const QByteArray& bytes, const QString& target)
         if (got == 0)
             break;
         Pace(target);
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t written = ::pwrite(fd, data + done, std::size_t(got - done), at + done);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0) {
-                if (written == 0)
-                    errno = ENOSPC;
-                return false;
-            }
-            done += written;
-        }
+        if (!WriteAll(fd, data, std::size_t(got), at))
+            return false;
         at += got;
     }
     Pace(target);

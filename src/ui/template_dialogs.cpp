@@ -132,27 +132,24 @@ void SaveTemplateDialog::accept()
     // A name that is a path is refused at once, and the dialog stays open.
     // (A departure: the dialog took any name, and "../name" was saved
     // outside the template folder.)
-    const QString notAName = WhyNotATemplateName(name);
-    if (!notAName.isEmpty()) {
-        ShowCenteredMessageBox(QMessageBox::Warning, tr("Save Template"), tr("%1\nChoose another name.").arg(notAName),
+    const auto refused = [this](const QString& why) {
+        if (why.isEmpty())
+            return false;
+        ShowCenteredMessageBox(QMessageBox::Warning, tr("Save Template"), tr("%1\nChoose another name.").arg(why),
                                this, QMessageBox::Ok);
         nameField_->setFocus();
         nameField_->selectAll();
+        return true;
+    };
+    if (refused(WhyNotATemplateName(name)))
         return;
-    }
     const QFileInfo file(TemplateFilePath(folder_, name));
     // A folder (or a pipe) of that name can never be overwritten: said at
     // once, and the dialog stays open for another name. (A departure: the
     // dialog used to ask whether to overwrite any existing entry, and only
     // Yes reached the message that it is a folder.)
-    const QString notAFile = WhyNotARegularFile(file);
-    if (!notAFile.isEmpty()) {
-        ShowCenteredMessageBox(QMessageBox::Warning, tr("Save Template"), tr("%1\nChoose another name.").arg(notAFile),
-                               this, QMessageBox::Ok);
-        nameField_->setFocus();
-        nameField_->selectAll();
+    if (refused(WhyNotARegularFile(file)))
         return;
-    }
     if (file.exists() &&
         ShowCenteredMessageBox(QMessageBox::Question, tr("Save Template"),
                                tr("A template with the same name already exists.\nDo you want to overwrite it?"), this,
