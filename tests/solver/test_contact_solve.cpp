@@ -297,7 +297,11 @@ TEST(Contact, LiftTurnsTheFrontLittleForALittleChange)
 // stands upright) and leaves no corner of its shape below the floor. And a hand falling onto the floor on its edge
 // (tipped 40 to 88 degrees about its length), coming down from 12 over 20 frames to a wrist goal 4 below to 4 above
 // the floor and staying down while its goal turns flat over 60 frames: the roll turns the hand no more than 30
-// degrees a frame beyond its goal's turn, and leaves no corner below the floor.
+// degrees a frame beyond its goal's turn, leaves no corner below the floor, and rolls it onto the floor rather than
+// raising it on its edge: its wrist ends no more than 1 cm further from its goal than the roll steps laying each
+// triangle flat in full leave it, wherever the goal's shape stands more than 8 degrees from upright (nearer, where
+// no rule that moves little for a little change can tell which way to lay it, no more than 2.5 cm), and there,
+// its wrist goal 4 below the floor, the hand ends within 30 degrees of flat.
 TEST(Contact, RollTurnsAShapeLandingOnItsEdgeLittleForALittleChange)
 {
     ContactScene s;
@@ -329,7 +333,9 @@ TEST(Contact, RollTurnsAShapeLandingOnItsEdgeLittleForALittleChange)
         EXPECT_LT(deepest, 2e-3f) << which;
         if (length == 2)
             continue;
-        double beyond = 0.0;  // the hand's turn in a frame beyond its goal's, degrees
+        double beyond = 0.0;               // the hand's turn in a frame beyond its goal's, degrees
+        double further[2] = {-1e9, -1e9};  // the wrist's miss beyond the full steps', off and near upright
+        double flattest = 1.0;             // pressed 4 below, off upright: the least upward part of the hand's normal
         for (const float land : {40.0f, 55.0f, 70.0f, 80.0f, 88.0f})
             for (const float wrist : {-4.0f, -2.0f, 0.0f, 2.0f, 4.0f})
                 for (const float other : {-0.2f, 0.0f, 0.2f}) {
@@ -339,9 +345,18 @@ TEST(Contact, RollTurnsAShapeLandingOnItsEdgeLittleForALittleChange)
                         VLMVector4 e = V(tilt * 0.017453292f, 0.3f + other, 0.05f + other, 0);
                         const float y = f < 20 ? 12.0f - (12.0f - wrist) * float(f) / 20.0f : wrist;
                         VLMLimbGoalBlock b = s.block(V(4, y, -2, 0), VLMQuatFromEulerXYZ(e), 0.0f);
-                        const VLMVector4 goal = b.slots[0].q;
+                        const VLMVector4 goal = b.slots[0].q, aim = b.slots[0].t;
+                        VLMLimbGoalBlock full = b;
+                        for (int i = 0; i < 32 && (i < 4 || s.lowest(full, 0, 4) < -1e-3f); ++i)
+                            VLMContactRollStep(s.c(), s.extremity(), &full, &s.properties);
                         VLMRunLimbSubSolver(s.c(), s.extremity(), &b, 1, &s.properties);
                         deepest = std::fmax(deepest, -s.lowest(b, 0, 4));
+                        const bool near = std::fabs(VLMQuatRotate(goal, V(0, 1, 0, 0)).y) < std::sin(8 * 0.017453292f);
+                        further[near] = std::fmax(further[near],
+                                                  Len(At(b.slots[0].t) - At(aim)) - Len(At(full.slots[0].t) - At(aim)));
+                        if (wrist == -4.0f && f >= 20 && !near)
+                            flattest =
+                                std::fmin(flattest, double(std::fabs(VLMQuatRotate(b.slots[0].q, V(0, 1, 0, 0)).y)));
                         if (f > 0)
                             beyond = std::fmax(beyond,
                                                (TurnAngle(b.slots[0].q, was[1]) - TurnAngle(goal, was[0])) * 57.29578);
@@ -350,6 +365,9 @@ TEST(Contact, RollTurnsAShapeLandingOnItsEdgeLittleForALittleChange)
                 }
         EXPECT_LT(beyond, 30.0) << which;
         EXPECT_LT(deepest, 2e-3f) << which;
+        EXPECT_LT(further[0], 1.0) << which;
+        EXPECT_LT(further[1], 2.5) << which;
+        EXPECT_GT(flattest, 0.866) << which;
     }
 }
 
