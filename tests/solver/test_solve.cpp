@@ -720,8 +720,12 @@ const RealTakeRow kRealTakeRows[] = {
     // is raised: the worst frame's ankle misses by 4.23 cm (8585dd0 2.93, which turned the toe 74 degrees beyond its
     // source's turn in a frame; cc90eee 4.37), the knees by 3.57 and 3.69 (1.33 and 1.54; cc90eee 3.83 and 3.70).
     // Not held yet, each printed: with the soles over the toes, the presets' wrists with source arms 1.2 times the
-    // target's (mean 1.15/2.33 and 1.22/2.48 cm against 0.13/0.90 and 0.14/0.91: the lever's tilt, which swung
-    // the trunk up to 34 degrees beyond its source with chest reach on, loosens only where the hands' turn does).
+    // target's (mean 1.15/2.33 and 1.22/2.48 cm against 0.13/0.90 and 0.14/0.91, which the solve before reached
+    // turning the trunk 31.9 and 32.7 degrees beyond its source). Their first pulls lie up to a third of the arm
+    // beyond reach and half the lever long; they come within the bound only with every rule on the hands' pulls
+    // loosened (the bands off, the turn unbounded, the lever tilting by up to 0.5 rad: 0.25/1.03 and 0.25/1.07 cm,
+    // 27.6 and 28.6 degrees), and so loosened the same skeleton's trunk flips (95 degrees; its flips start at first
+    // moves 0.45 of the lever) and the chest resisting the hands flips it (96).
     {"DefaultSameAnkleSole", {{0.027, 2.934}, {0.074, 1.232}}, kAnkleMaxToeTie},
     {"DefaultSameToeSole", {{0.002, 0.023}, {0.002, 0.020}}, kAnkleMax},
     {"WristReachArms10SameAnkleSole", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean},
