@@ -604,9 +604,10 @@ INSTANTIATE_TEST_SUITE_P(Solve, Continuity, ::testing::ValuesIn(kRows),
 // by frame onto its own skeleton and the two presets under the settings users turn on most (realtake::Runs), with
 // the soles at the ankles' height and at the ankles' height over the toes: each goal the run turns on missed no
 // worse than the solve of commit 8585dd0 plus the row's tolerance, no node turning beyond max(2 x its source node's
-// turn, its source node's turn + 5 degrees) by more than 30 degrees nor a toe more than 20 degrees beyond its source
-// toe's turn between two frames, no contact corner of a foot (or a hand, with hand floor contact on) more than
-// 0.05 cm below the floor, no NaN.
+// turn, its source node's turn + 5 degrees) by more than 30 degrees (10 where the presets' chest end reaches for its
+// own goal while the hands pull it: held there, the trunk turns with its source) nor a toe more than 20 degrees
+// beyond its source toe's turn between two frames, no contact corner of a foot (or a hand, with hand floor contact
+// on) more than 0.05 cm below the floor, no NaN.
 
 struct Tolerance {
     bool onMax;                // the worst frame's miss, else the mean
@@ -624,6 +625,7 @@ struct RealTakeRow {
     std::vector<Before> before;  // per goal of the run, in its order
     Tolerance tolerance;
     unsigned held = kAll;  // the checks held; the others are printed, not held
+    double turns = 30.0;   // degrees beyond its bound a node may turn between two frames
 };
 
 void PrintTo(const RealTakeRow& row, std::ostream* os) { *os << row.run; }
@@ -640,7 +642,7 @@ TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
     const realtake::Result result = realtake::Measure(realtake::Walk(), *run);
     std::printf("%s", realtake::Describe(*run, result).c_str());
     EXPECT_EQ(result.nan, 0);
-    EXPECT_TRUE(!(row.held & kTurns) || result.worst <= 30.0)
+    EXPECT_TRUE(!(row.held & kTurns) || result.worst <= row.turns)
         << result.worst << " degrees beyond, " << VLMGetNodeName(result.worstNode) << ", frame " << result.worstFrame;
     // The floor turns the toes about their hinge; that turn may not outrun the source's toes by more than 20 degrees.
     const double toes = std::fmax(result.over[VLM_NODE_LEFT_TOE_BASE], result.over[VLM_NODE_RIGHT_TOE_BASE]);
@@ -718,8 +720,12 @@ const RealTakeRow kRealTakeRows[] = {
     // is raised: the worst frame's ankle misses by 4.23 cm (8585dd0 2.93, which turned the toe 74 degrees beyond its
     // source's turn in a frame; cc90eee 4.37), the knees by 3.57 and 3.69 (1.33 and 1.54; cc90eee 3.83 and 3.70).
     // Not held yet, each printed: with the soles over the toes, the presets' wrists with source arms 1.2 times the
-    // target's (mean 1.15/2.33 and 1.22/2.48 cm against 0.13/0.90 and 0.14/0.91: the lever's tilt, which swung
-    // the trunk up to 34 degrees beyond its source with chest reach on, loosens only where the hands' turn does).
+    // target's (mean 1.15/2.33 and 1.22/2.48 cm against 0.13/0.90 and 0.14/0.91, which the solve before reached
+    // turning the trunk 31.9 and 32.7 degrees beyond its source). Their first pulls lie up to a third of the arm
+    // beyond reach and half the lever long; they come within the bound only with every rule on the hands' pulls
+    // loosened (the bands off, the turn unbounded, the lever tilting by up to 0.5 rad: 0.25/1.03 and 0.25/1.07 cm,
+    // 27.6 and 28.6 degrees), and so loosened the same skeleton's trunk flips (95 degrees; its flips start at first
+    // moves 0.45 of the lever) and the chest resisting the hands flips it (96).
     {"DefaultSameAnkleSole", {{0.027, 2.934}, {0.074, 1.232}}, kAnkleMaxToeTie},
     {"DefaultSameToeSole", {{0.002, 0.023}, {0.002, 0.020}}, kAnkleMax},
     {"WristReachArms10SameAnkleSole", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean},
@@ -758,10 +764,10 @@ const RealTakeRow kRealTakeRows[] = {
     {"ChestReachTypicalToeSole", {{13.766, 14.478}}, kChestMean},
     {"SquashAndStretchTypicalAnkleSole", {{5.586, 6.317}}, kChestMean},
     {"SquashAndStretchTypicalToeSole", {{9.145, 9.794}}, kChestMean},
-    {"ChestAndWristReachArms12TypicalAnkleSole", {{15.582, 31.153}}, kChestMean},
-    {"ChestAndWristReachArms12TypicalToeSole", {{22.301, 41.855}}, kChestMean},
-    {"SquashAndStretchWristReachArms12TypicalAnkleSole", {{9.577, 21.557}}, kChestMean},
-    {"SquashAndStretchWristReachArms12TypicalToeSole", {{15.509, 33.608}}, kChestMean},
+    {"ChestAndWristReachArms12TypicalAnkleSole", {{15.582, 31.153}}, kChestMean, kAll, 10},
+    {"ChestAndWristReachArms12TypicalToeSole", {{22.301, 41.855}}, kChestMean, kAll, 10},
+    {"SquashAndStretchWristReachArms12TypicalAnkleSole", {{9.577, 21.557}}, kChestMean, kAll, 10},
+    {"SquashAndStretchWristReachArms12TypicalToeSole", {{15.509, 33.608}}, kChestMean, kAll, 10},
     {"ChestResistedWristReachArms15TypicalAnkleSole", {{9.633, 11.967}}, kChestMax},
     {"ChestResistedWristReachArms15TypicalToeSole", {{13.552, 16.302}}, kChestMax},
     {"ChestAndWristReachTargetArms12TypicalAnkleSole", {{9.799, 10.718}}, kChestMean},
@@ -784,10 +790,10 @@ const RealTakeRow kRealTakeRows[] = {
     {"ChestReachFullToeSole", {{13.905, 14.579}}, kChestMean},
     {"SquashAndStretchFullAnkleSole", {{5.681, 6.512}}, kChestMean},
     {"SquashAndStretchFullToeSole", {{9.262, 9.876}}, kChestMean},
-    {"ChestAndWristReachArms12FullAnkleSole", {{15.862, 30.658}}, kChestMean},
-    {"ChestAndWristReachArms12FullToeSole", {{22.582, 42.268}}, kChestMean},
-    {"SquashAndStretchWristReachArms12FullAnkleSole", {{9.768, 21.276}}, kChestMean},
-    {"SquashAndStretchWristReachArms12FullToeSole", {{15.820, 34.294}}, kChestMean},
+    {"ChestAndWristReachArms12FullAnkleSole", {{15.862, 30.658}}, kChestMean, kAll, 10},
+    {"ChestAndWristReachArms12FullToeSole", {{22.582, 42.268}}, kChestMean, kAll, 10},
+    {"SquashAndStretchWristReachArms12FullAnkleSole", {{9.768, 21.276}}, kChestMean, kAll, 10},
+    {"SquashAndStretchWristReachArms12FullToeSole", {{15.820, 34.294}}, kChestMean, kAll, 10},
     {"ChestResistedWristReachArms15FullAnkleSole", {{10.024, 12.045}}, kChestMax},
     {"ChestResistedWristReachArms15FullToeSole", {{14.019, 16.282}}, kChestMax},
     {"ChestAndWristReachTargetArms12FullAnkleSole", {{9.904, 10.931}}, kChestMean},
