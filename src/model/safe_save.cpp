@@ -427,6 +427,43 @@ bool PutBack(const JournalEntry& entry, bool& changed, QString& problem)
     return RemoveLeftFile(copy, target, problem);
 }
 
+// Whether the owner of another user's journal could have made what it asks
+// the recovery to do, so that a journal planted in a shared folder cannot
+// make this user remove, replace or rewrite a file its writer could not
+// touch; `why` names the first entry that could not be made so. A user's own
+// journal is followed whole.
+bool JournalIsFollowable(const QString& path, const struct stat& journal, const std::vector<JournalEntry>& entries,
+                         QString& why)
+{
+    if (journal.st_uid == ::geteuid())
+        return true;
+    const QDir folder = QFileInfo(path).absoluteDir();
+    const auto writable = [&](const struct stat& file) {
+        return file.st_uid == journal.st_uid   ? (file.st_mode & S_IWUSR) != 0
+               : file.st_gid == journal.st_gid ? (file.st_mode & S_IWGRP) != 0
+                                               : (file.st_mode & S_IWOTH) != 0;
+    };
+    for (const JournalEntry& entry : entries) {
+        struct stat target, kept;
+        const bool there = EntryStatus(entry.target, target);
+        bool made = QFileInfo(entry.target).absoluteDir() == folder;
+        if (made && entry.kind == 'n')
+            made = !there || target.st_uid == journal.st_uid;
+        else if (made && entry.kind == 'r')
+            made = !there || !EntryStatus(PreviousPathFor(entry.target), kept) || kept.st_uid == target.st_uid;
+        else if (made)
+            made = !EntryStatus(CopyPathFor(entry.target), kept) ||
+                   (kept.st_uid == journal.st_uid && (!there || writable(target)));
+        if (!made) {
+            why = Tr("%1, left by another user's save, names %2, which that save could not have written; it is "
+                     "left as it is")
+                      .arg(QFileInfo(path).fileName(), folder.relativeFilePath(entry.target));
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 bool RecoverStoppedSave(const QString& key, QString& notice, QString& problem)
@@ -443,6 +480,8 @@ bool RecoverStoppedSave(const QString& key, QString& notice, QString& problem)
     std::vector<JournalEntry> entries;
     QString error;
     if (ReadJournal(journal, state, entries, error)) {
+        if (!JournalIsFollowable(journal, entry, entries, problem))
+            return false;
         bool changed = false;
         QStringList names;
         for (const JournalEntry& file : entries) {

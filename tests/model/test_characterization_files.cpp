@@ -1397,6 +1397,46 @@ TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
     ::munmap(progress, sizeof(SaveProgress));
 }
 
+// A journal another user left in a shared folder is followed only as far as
+// its writer could have gone: one naming a file outside its folder, a file of
+// this user's as made by the save, or a former file of another owner to put
+// back is refused with the reason, and every file stays as it was.
+TEST_F(CharacterizationFilesTest, AnotherUsersJournalNeverReachesBeyondWhatItsSaveCouldWrite)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "another user's journal needs root to make";
+    const QString folder = Path("planted"), hero = folder + "/hero.vlmc", outside = Path("outside/keep.txt");
+    QDir().mkpath(folder);
+    QDir().mkpath(Path("outside"));
+    const struct {
+        const char* entries;  // the journal's lines between its head and "end"
+        bool previous;        // a former hero.vlmc of the other user's beside it
+    } journals[] = {{"n ..%2Foutside%2Fkeep.txt", false}, {"n hero.bones.xml", false}, {"r hero.vlmc", true}};
+    Characterization first = Version(1);
+    for (const auto& j : journals) {
+        SCOPED_TRACE(j.entries);
+        ASSERT_TRUE(SaveCharacterizationBinary(first, hero, QString(), 0, true));
+        WriteFile(outside, "mine");
+        QStringList planted = {JournalPathFor(hero)};
+        WriteFile(JournalPathFor(hero), QByteArray("-skelwright save journal 1\n") + j.entries + "\nend\n");
+        if (j.previous) {
+            planted << PreviousPathFor(hero);
+            WriteFile(PreviousPathFor(hero), "not a stream");
+        }
+        for (const QString& path : planted)
+            ASSERT_EQ(::chown(path.toUtf8().constData(), kOtherUser, kOtherUser), 0);
+        QString message;
+        EXPECT_FALSE(LoadCharacterizationBinary(hero, QString(), &message));
+        EXPECT_TRUE(message.contains("which that save could not have written")) << message.toStdString();
+        EXPECT_EQ(ReadFile(outside), QByteArray("mine"));
+        for (const QString& path : planted)
+            ::unlink(path.toUtf8().constData());
+        const std::unique_ptr<Characterization> kept = LoadCharacterizationBinary(hero, QString(), &message);
+        ASSERT_TRUE(kept) << message.toStdString();
+        EXPECT_EQ(kept->GetNodeName(1), QString("v1"));
+    }
+}
+
 // A file the user may write in a folder where no file can be made is saved
 // in place (root may make files anywhere, so it runs as an ordinary user).
 TEST_F(CharacterizationFilesTest, WritableFilesInALockedFolderAreSaved)
