@@ -778,8 +778,11 @@ void DemoWindow::openCharacterization()
     int assigned = 0;
     const int missing = jointsMissingFromScene(*opened, &assigned);
     if (missing > 0) {
-        const QString lack = tr("\"%1\" was made for another skeleton: %2 of its %3 joints are not in this scene.\n"
-                                "It stays locked; unlocking it asks before it releases them.")
+        const QString lack = (missing == 1 ? tr("\"%1\" was made for another skeleton: %2 of its %3 joints is not in "
+                                                "this scene.\nIt stays locked; unlocking it asks before it releases it.")
+                                           : tr("\"%1\" was made for another skeleton: %2 of its %3 joints are not in "
+                                                "this scene.\nIt stays locked; unlocking it asks before it releases "
+                                                "them."))
                                  .arg(opened->GetName())
                                  .arg(missing)
                                  .arg(assigned);

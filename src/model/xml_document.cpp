@@ -142,12 +142,21 @@ QTextCodec* WideEncoding(const QByteArray& bytes, int& from)
     return nullptr;
 }
 
+// `text` in `codec` as the file's own bytes after any byte-order mark: the
+// wide codecs put a mark before what they write unless told not to, and the
+// bytes compared with are those after the mark.
+QByteArray EncodedWithoutMark(QTextCodec* codec, const QString& text)
+{
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    return codec->fromUnicode(text.constData(), text.size(), &state);
+}
+
 // Whether `codec` can carry U+FFFD itself, so that one in its output may be
 // a character of the file rather than the mark of bytes it could not take.
 bool CarriesReplacementCharacter(QTextCodec* codec)
 {
     const QString probe = QString(QChar(QChar::ReplacementCharacter)) + QLatin1Char('.');
-    return codec->toUnicode(codec->fromUnicode(probe)) == probe;
+    return codec->toUnicode(EncodedWithoutMark(codec, probe)) == probe;
 }
 
 // The U+FFFD that `codec` put in `text` for bytes it could not take, when it
@@ -159,7 +168,8 @@ std::vector<int> ReplacedByCodec(QTextCodec* codec, const char* bytes, int size,
     std::vector<int> at;
     for (int i = 0; (i = text.indexOf(QChar(QChar::ReplacementCharacter), i)) >= 0; ++i)
         at.push_back(i);
-    if (!at.empty() && CarriesReplacementCharacter(codec) && codec->fromUnicode(text) == QByteArray(bytes, size))
+    if (!at.empty() && CarriesReplacementCharacter(codec) &&
+        EncodedWithoutMark(codec, text) == QByteArray(bytes, size))
         at.clear();
     return at;
 }

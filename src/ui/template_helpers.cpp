@@ -35,6 +35,12 @@ QString WhyNotATemplateName(const QString& name)
         return QCoreApplication::translate("TemplateHelpers",
                                            "A template name cannot hold \"/\" or \"\\\": templates are kept in one "
                                            "folder.");
+    // The Apply list, like every file list, leaves hidden files out: a
+    // template saved so could never be chosen.
+    if (name.startsWith(QLatin1Char('.')))
+        return QCoreApplication::translate("TemplateHelpers",
+                                           "A template name cannot start with \".\": the file would be hidden, and "
+                                           "no template list would show it.");
     return QString();
 }
 

@@ -17,8 +17,9 @@ QString TemplateExampleBone(const Characterization* characterization);
 QString ProposedTemplateName(const QString& folder);
 
 // Why `name` cannot name a template: one holding "/" or "\\" would be a path
-// out of the template folder, or into a folder below it that no list shows.
-// Empty for a name that can.
+// out of the template folder, or into a folder below it that no list shows,
+// and one starting with "." a hidden file that no list shows either. Empty
+// for a name that can.
 QString WhyNotATemplateName(const QString& name);
 
 // The template file of a name: `name` followed by ".xml", in `folder` (with or

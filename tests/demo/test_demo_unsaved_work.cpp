@@ -172,6 +172,15 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
     const QString missing = "1 of %1 joints not in this scene: Character1_LeftHand";
     EXPECT_EQ(window_->MissingJointsText(), missing.arg(joints));
     EXPECT_TRUE(MissingJointsLabel()->isVisible());
+    // Opened again into the renamed scene, one joint is missing, and said so.
+    boxes_.Answer(QMessageBox::Ok);
+    AnswerNextFileDialog({body, QString(), {}, {}});
+    Trigger("openCharacterization");
+    EXPECT_EQ(boxes_.Texts().last(), QString("\"%1\" was made for another skeleton: 1 of its %2 joints is not in "
+                                               "this scene.\nIt stays locked; unlocking it asks before it releases it.")
+                                         .arg(Current().GetName())
+                                         .arg(joints));
+    EXPECT_EQ(window_->MissingJointsText(), missing.arg(joints));
     // Deleting a joint it holds unlocks it, asking nothing: still said.
     ClickJoint("Character1_RightFootPinky2");  // a leaf
     Trigger("deleteJoint");
@@ -185,7 +194,7 @@ TEST_F(DemoUnsavedWorkTest, ACharacterizationMadeForAnotherSkeletonSaysHowManyJo
     boxes_.Answer(QMessageBox::Ok);
     AnswerNextFileDialog({body, QString(), {}, {}});
     Trigger("openCharacterization");
-    ASSERT_EQ(boxes_.Titles(), QStringList({"Open Sample", "Open Characterization"}));
+    ASSERT_EQ(boxes_.Titles(), QStringList({"Open Characterization", "Open Sample", "Open Characterization"}));
     EXPECT_EQ(boxes_.Texts().last(), QString("\"body\" was made for another skeleton: %1 of its %1 joints are not in "
                                              "this scene.\nIt stays locked; unlocking it asks before it releases them.")
                                          .arg(joints));

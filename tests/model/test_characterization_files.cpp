@@ -299,6 +299,7 @@ TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
         };
     };
     const QString mark(QChar(0xFEFF)), third = out_.GetNodeName(3);
+    const QString replacement = "rig:joint_3" + QString(QChar(QChar::ReplacementCharacter));
     const QString windows = QString::fromUtf8(names).replace("\n", "\r\n").replace("rig:joint_3 ", "rig:joint_3č不");
     std::unique_ptr<FifoWatch> pipe;  // plays the writer, should the loader open it
     const struct {
@@ -347,6 +348,13 @@ TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
          used, third},
         {"UTF-16LE, CRLF, č and 不", [&] { WriteFile(companion, units(mark + windows, 2, false)); }, "", used,
          QString(third).replace("rig:joint_3 ", "rig:joint_3č不")},
+        // A U+FFFD the file really holds is a character like any other, with or without a mark.
+        {"UTF-16LE with its mark, holding U+FFFD",
+         [&] { WriteFile(companion, units(mark + QString::fromUtf8(names).replace("rig:joint_3 ", replacement), 2, false)); },
+         "", used, QString(third).replace("rig:joint_3 ", replacement)},
+        {"UTF-32BE, no mark, holding U+FFFD",
+         [&] { WriteFile(companion, units(declared("UTF-32BE").replace("rig:joint_3 ", replacement), 4, true)); }, "",
+         used, QString(third).replace("rig:joint_3 ", replacement)},
         {"declared ISO-8859-1",
          [&] { WriteFile(companion, declared("ISO-8859-1").replace("rig:joint_3 ", "rig:joint_3é").toLatin1()); }, "",
          used, QString(third).replace("rig:joint_3 ", "rig:joint_3é")},

@@ -45,6 +45,8 @@ TEST_F(TemplateDialogTest, SaveStripsExtensionAndAsksBeforeOverwriting)
 {
     const char* const kNotAName =
         "A template name cannot hold \"/\" or \"\\\": templates are kept in one folder.\nChoose another name.";
+    const char* const kHidden = "A template name cannot start with \".\": the file would be hidden, and no template "
+                                "list would show it.\nChoose another name.";
     const struct {
         const char* typed;
         QStringList existing;  // templates already in the folder
@@ -66,6 +68,9 @@ TEST_F(TemplateDialogTest, SaveStripsExtensionAndAsksBeforeOverwriting)
         {"../arm", {}, Button::Ok, "../arm", false, kNotAName},
         {"sub/arm.xml", {"sub/arm.xml"}, Button::Ok, "sub/arm", false, kNotAName},
         {"..\\arm", {}, Button::Ok, "..\\arm", false, kNotAName},
+        // A hidden file, which no template list shows.
+        {"..", {}, Button::Ok, "..", false, kHidden},
+        {".arm.xml", {}, Button::Ok, ".arm", false, kHidden},
     };
     parent_.resize(400, 300);
     parent_.show();
