@@ -588,8 +588,7 @@ std::vector<HeldLock>::iterator HeldByThisThread(int fd)
     if (::fstat(fd, &status) != 0)
         return held.end();
     return std::find_if(held.begin(), held.end(), [&](const HeldLock& lock) {
-        return lock.device == status.st_dev && lock.inode == status.st_ino &&
-               lock.holder == std::this_thread::get_id();
+        return lock.device == status.st_dev && lock.inode == status.st_ino && lock.holder == std::this_thread::get_id();
     });
 }
 

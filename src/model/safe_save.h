@@ -4,6 +4,8 @@
 //
 // - Saves follow each other (SaveLock): a save holds an exclusive lock on its
 //   folder while it writes, waiting for another save a bounded time only.
+//   Opens read under the same lock, so that they never read half of a save;
+//   one already held by the thread that asks is had again at once.
 // - A file is written whole beside its target under a name no user picks
 //   (".~<16 hex>.saving", StagedPathFor), with the target's owner, group,
 //   mode, access control list and other extended attributes, and only then

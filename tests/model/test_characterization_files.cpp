@@ -1441,8 +1441,8 @@ TEST_F(CharacterizationFilesTest, AnOpenRacingSavesReadsBothFilesOfOneSave)
         std::atomic<int> saved{0};
         std::atomic<bool> stop{false};
     };
-    auto* race = static_cast<Race*>(
-        ::mmap(nullptr, sizeof(Race), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    auto* race =
+        static_cast<Race*>(::mmap(nullptr, sizeof(Race), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
     ASSERT_NE(race, MAP_FAILED);
     new (race) Race;
     const QString hero = Path("hero.vlmc");
@@ -1460,7 +1460,8 @@ TEST_F(CharacterizationFilesTest, AnOpenRacingSavesReadsBothFilesOfOneSave)
         }
         ::_exit(0);
     }
-    while (race->saved < 3)
+    const auto start = std::chrono::steady_clock::now();
+    while (race->saved < 3 && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     SetPairWriteFault([](PairWriteStep step, const QString& target) {
         if (step == PairWriteStep::kRead && target.endsWith(".bones.xml"))
@@ -1547,7 +1548,10 @@ TEST_F(CharacterizationFilesTest, AnOpenWaitsForASaveUnderWayAndASaveNeverForIts
          [](const QString& path) { return XmlSettingsStore(path).GetValue("version", "-1").toInt(); }},
     };
     int waits = 0;
-    const auto countWaits = [&waits](PairWriteStep step, const QString&) { return waits += step == PairWriteStep::kWait, 0; };
+    const auto countWaits = [&waits](PairWriteStep step, const QString&) {
+        waits += step == PairWriteStep::kWait;
+        return 0;
+    };
     const auto sweep = [&](const QString& folder, bool unlisted) {
         for (const Kind& kind : kinds) {
             SCOPED_TRACE(std::string(kind.file) + (unlisted ? " in a folder that may not be listed" : ""));
