@@ -596,15 +596,23 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
         Say(message, notAFile);
         return nullptr;
     }
-    // A save of the pair that was stopped before it ended is undone or
-    // finished before the pair is read: its stream and names are then of
-    // one save.
+    // Both files are read under the folder's lock, so that a save under way
+    // is read whole or not at all: read without it, the stream of one save
+    // could come with the names of the next. A save of the pair that was
+    // stopped before it ended is undone or finished first, under the same
+    // lock: its stream and names are then of one save.
+    const SaveLock lock(binaryPath, SaveLock::Purpose::kRead);
+    if (!lock.Problem().isEmpty()) {
+        Say(message, Tr("%1 was not opened: %2.").arg(FileNameOf(binaryPath), lock.Problem()));
+        return nullptr;
+    }
     QString recovered, problem;
     if (!RecoverBeforeOpening(binaryPath, recovered, problem)) {
         Say(message, Tr("%1 was not opened: an earlier save of it did not finish, and %2.")
                          .arg(FileNameOf(binaryPath), problem));
         return nullptr;
     }
+    PaceRead(binaryPath);
     QFile file(binaryPath);
     if (!file.open(QIODevice::ReadOnly)) {
         Say(message, Tr("%1 could not be opened: %2").arg(FileNameOf(binaryPath), file.errorString()));
@@ -624,6 +632,7 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
         if (companion.isEmpty())
             companion = CompanionPathFor(binaryPath);
     }
+    PaceRead(companion);
     QString why, warning;
     const std::vector<QString> names = ReadCompanionNames(companion, why, warning);
 

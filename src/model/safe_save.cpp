@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
 #include <thread>
 
 #include <fcntl.h>
@@ -279,6 +280,8 @@ PairWriteFault SetPairWriteFault(PairWriteFault fault)
     std::swap(InstalledFault(), fault);
     return fault;
 }
+
+void PaceRead(const QString& path) { InjectedFault(PairWriteStep::kRead, path); }
 
 bool FolderIsWritable(const QString& path) { return QFileInfo(QFileInfo(path).absolutePath()).isWritable(); }
 
@@ -557,23 +560,87 @@ QString StillHeld()
     return Tr("another save in its folder has not finished after %1 seconds").arg(kSaveLockWaitMilliseconds / 1000);
 }
 
+// The folders and files whose lock a SaveLock of this process holds, and
+// the thread that took each.
+struct HeldLock {
+    dev_t device;
+    ino_t inode;
+    std::thread::id holder;
+};
+
+std::mutex& HeldLocksGuard()
+{
+    static std::mutex guard;
+    return guard;
+}
+
+std::vector<HeldLock>& HeldLocks()
+{
+    static std::vector<HeldLock> held;
+    return held;
+}
+
+// Where in HeldLocks this thread's lock of the file open at `fd` is.
+std::vector<HeldLock>::iterator HeldByThisThread(int fd)
+{
+    struct stat status;
+    std::vector<HeldLock>& held = HeldLocks();
+    if (::fstat(fd, &status) != 0)
+        return held.end();
+    return std::find_if(held.begin(), held.end(), [&](const HeldLock& lock) {
+        return lock.device == status.st_dev && lock.inode == status.st_ino && lock.holder == std::this_thread::get_id();
+    });
+}
+
+bool HoldsAlready(int fd)
+{
+    const std::lock_guard<std::mutex> guard(HeldLocksGuard());
+    return HeldByThisThread(fd) != HeldLocks().end();
+}
+
+void NoteHeld(int fd)
+{
+    struct stat status;
+    if (::fstat(fd, &status) != 0)
+        return;
+    const std::lock_guard<std::mutex> guard(HeldLocksGuard());
+    HeldLocks().push_back({status.st_dev, status.st_ino, std::this_thread::get_id()});
+}
+
+void NoteReleased(int fd)
+{
+    const std::lock_guard<std::mutex> guard(HeldLocksGuard());
+    const auto lock = HeldByThisThread(fd);
+    if (lock != HeldLocks().end())
+        HeldLocks().erase(lock);
+}
+
 }  // namespace
 
-SaveLock::SaveLock(const QString& target)
+SaveLock::SaveLock(const QString& target, Purpose purpose)
 {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kSaveLockWaitMilliseconds);
     folderFd_ = ::open(Native(QFileInfo(target).absolutePath()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folderFd_ >= 0) {
+        // Taken again under this thread's own lock of the folder: the
+        // outer one keeps the others out, and holds the file too.
+        if (HoldsAlready(folderFd_)) {
+            ::close(folderFd_);
+            folderFd_ = -1;
+            return;
+        }
         // A user who may not list the folder cannot lock it, and locks the
         // file instead (below): the file is locked here too, so that the
         // saves of such a user and of this one follow each other. Where
         // there is no such file, no such save can be made.
-        if (Wait(folderFd_, deadline))
+        if (Wait(folderFd_, target, deadline)) {
+            NoteHeld(folderFd_);
             LockFile(target, deadline, false);
+        }
         return;
     }
     if (errno == EACCES)
-        LockFile(target, deadline, true);
+        LockFile(target, deadline, purpose == Purpose::kSave);
     // Otherwise there is no folder: the save finds that itself.
 }
 
@@ -601,10 +668,17 @@ bool SaveLock::LockFile(const QString& target, std::chrono::steady_clock::time_p
                            .arg(QFileInfo(target).fileName());
             return false;
         }
-        if (!Wait(fileFd_, deadline))
-            return false;
-        if (EntryStatus(target, now) && now.st_dev == locked.st_dev && now.st_ino == locked.st_ino)
+        if (HoldsAlready(fileFd_)) {
+            ::close(fileFd_);
+            fileFd_ = -1;
             return true;
+        }
+        if (!Wait(fileFd_, target, deadline))
+            return false;
+        if (EntryStatus(target, now) && now.st_dev == locked.st_dev && now.st_ino == locked.st_ino) {
+            NoteHeld(fileFd_);
+            return true;
+        }
         ::close(fileFd_);
         fileFd_ = -1;
         if (Clock::now() >= deadline) {
@@ -617,12 +691,14 @@ bool SaveLock::LockFile(const QString& target, std::chrono::steady_clock::time_p
 SaveLock::~SaveLock()
 {
     for (const int fd : {fileFd_, folderFd_}) {
-        if (fd >= 0)
+        if (fd >= 0) {
+            NoteReleased(fd);
             ::close(fd);
+        }
     }
 }
 
-bool SaveLock::Wait(int fd, std::chrono::steady_clock::time_point deadline)
+bool SaveLock::Wait(int fd, const QString& target, std::chrono::steady_clock::time_point deadline)
 {
     for (;;) {
         if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
@@ -631,6 +707,7 @@ bool SaveLock::Wait(int fd, std::chrono::steady_clock::time_point deadline)
             continue;
         if (errno != EWOULDBLOCK)
             return true;  // a file system without locks
+        InjectedFault(PairWriteStep::kWait, target);
         if (Clock::now() >= deadline) {
             problem_ = StillHeld();
             return false;

@@ -4,6 +4,8 @@
 //
 // - Saves follow each other (SaveLock): a save holds an exclusive lock on its
 //   folder while it writes, waiting for another save a bounded time only.
+//   Opens read under the same lock, so that they never read half of a save;
+//   one already held by the thread that asks is had again at once.
 // - A file is written whole beside its target under a name no user picks
 //   (".~<16 hex>.saving", StagedPathFor), with the target's owner, group,
 //   mode, access control list and other extended attributes, and only then
@@ -49,10 +51,16 @@ constexpr int kSaveLockWaitMilliseconds = 3000;
 // kLink makes a second name of a file (a fault stands for a file system
 // without hard links), kRemove removes a save's own leftover, and kCall comes
 // before every call that changes a file or the folder (its answer is not
-// taken: a test slows the save there).
-enum class PairWriteStep { kWrite, kSync, kRename, kPutBack, kLink, kRemove, kCall };
+// taken: a test slows the save there). Two more steps are not a save's, and
+// their answers are not taken either: kRead comes before an open of a pair
+// reads each of its two files (a test slows the open there), and
+// kWait each time a SaveLock finds its lock held by another (a test counts
+// the waits).
+enum class PairWriteStep { kWrite, kSync, kRename, kPutBack, kLink, kRemove, kCall, kRead, kWait };
 using PairWriteFault = std::function<int(PairWriteStep step, const QString& target)>;
 PairWriteFault SetPairWriteFault(PairWriteFault fault);
+// Called by an open of a pair before it reads `path`: the fault's kRead.
+void PaceRead(const QString& path);
 
 // Whether the folder of `path` lets this process make files.
 bool FolderIsWritable(const QString& path);
@@ -113,9 +121,22 @@ QString RemoveLeftovers(const QString& target, QString& problem);
 // file's lock keeps that user's saves and those of users who may list the
 // folder apart. Where the file system keeps no locks, the save goes on
 // without one.
+//
+// An open takes the same lock (Purpose::kRead), so that what it reads is
+// all of one save: it waits for a save as long as a save does, and is
+// refused as clearly. Where it could lock nothing (a folder it may not
+// list, and no file there to lock) it goes on without: it finds nothing to
+// read either.
+//
+// A thread that holds the lock of a folder (or, where it may not list the
+// folder, of the file) has it again at once: a save reads the file it
+// replaces, and an open of a pair reads its names, under the lock it took.
+// Two locks of one folder conflict even in one process, so without that
+// the save would wait for itself.
 class SaveLock {
 public:
-    explicit SaveLock(const QString& target);
+    enum class Purpose { kSave, kRead };
+    explicit SaveLock(const QString& target, Purpose purpose = Purpose::kSave);
     ~SaveLock();
     SaveLock(const SaveLock&) = delete;
     SaveLock& operator=(const SaveLock&) = delete;
@@ -127,7 +148,7 @@ public:
 private:
     // Waits for the lock on `fd` until `deadline`; false, with the problem
     // set, when another holds it still.
-    bool Wait(int fd, std::chrono::steady_clock::time_point deadline);
+    bool Wait(int fd, const QString& target, std::chrono::steady_clock::time_point deadline);
     // Locks the file at `target` as it stands once locked; where there is no
     // file to lock, false with the problem set if one was `required`.
     bool LockFile(const QString& target, std::chrono::steady_clock::time_point deadline, bool required);

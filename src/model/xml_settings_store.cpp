@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -79,18 +80,28 @@ QString Megabytes(qint64 bytes)
 
 XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocument), path_(path)
 {
-    // A dangling link counts as no file.
-    const QFileInfo info(path_);
-    const QString name = info.fileName();
-    // A save of the file that was stopped before it ended is undone or
-    // finished before it is read (links are saved through).
+    // The file is read under its folder's lock (links are saved through, so
+    // the lock is of the folder they lead to): a save under way is read
+    // whole or not at all. A save that was stopped before it ended is undone
+    // or finished first, under the same lock.
+    const QFileInfo link(path_);
+    const QString saved = !link.isSymLink() ? path_ : link.exists() ? link.canonicalFilePath() : link.symLinkTarget();
+    std::optional<SaveLock> lock;
+    if (!path_.isEmpty())
+        lock.emplace(saved, SaveLock::Purpose::kRead);
+    busy_ = lock ? lock->Problem() : QString();
     QString recovered, problem;
-    const QString saved = !info.isSymLink() ? path_ : info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
-    if (!path_.isEmpty() && !RecoverBeforeOpening(saved, recovered, problem))
+    if (!busy_.isEmpty())
+        std::cout << "Error in reading " << path_.toStdString() << ": " << busy_.toStdString() << '.' << std::endl;
+    else if (!path_.isEmpty() && !RecoverBeforeOpening(saved, recovered, problem))
         std::cout << "Error in reading " << path_.toStdString() << ": an earlier save of it did not finish, and "
                   << problem.toStdString() << '.' << std::endl;
     else if (!recovered.isEmpty())
         std::cout << recovered.toStdString() << std::endl;
+    // Looked at only now: a save may have replaced the file meanwhile. A
+    // dangling link counts as no file.
+    const QFileInfo info(path_);
+    const QString name = info.fileName();
     if (info.exists()) {
         // Opened for bytes, not for text as the store once was: a text-mode
         // read drops every 0x0D byte, which in UTF-16 is half of a line end,
@@ -101,6 +112,8 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
         if (!info.isFile()) {
             readState_ = ReadState::kNotAFile;
             readProblem_ = WhyNotARegularFile(info);
+        } else if (!busy_.isEmpty()) {
+            readState_ = ReadState::kUnreadable;
         } else if (info.size() > kLargestXmlFile) {
             readState_ = ReadState::kTooLarge;
         } else if (!file.open(QIODevice::ReadOnly)) {
@@ -119,7 +132,8 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
             readProblem_ = Tr("%1 is too large to be read (%2 MB; the limit is %3 MB).")
                                .arg(name, Megabytes(info.size()), QString::number(kLargestXmlFile / (1024 * 1024)));
         else if (readState_ == ReadState::kUnreadable)
-            readProblem_ = Tr("%1 could not be read: %2").arg(name, file.errorString());
+            readProblem_ = busy_.isEmpty() ? Tr("%1 could not be read: %2").arg(name, file.errorString())
+                                           : Tr("%1 could not be read: %2.").arg(name, busy_);
 
         XmlReadError error;
         XmlTextRepair repair;
@@ -146,7 +160,7 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
         // What could not be read is not replaced by the little the store
         // holds: it is moved aside on the first write (never a path that is
         // not a file, which is not written at all).
-        damaged_ = readState_ != ReadState::kRead && readState_ != ReadState::kNotAFile;
+        damaged_ = readState_ != ReadState::kRead && readState_ != ReadState::kNotAFile && busy_.isEmpty();
         if (damaged_)
             std::cout << "Settings of " << path_.toStdString()
                       << " start empty: the file is kept under another name when they are first saved." << std::endl;
@@ -254,6 +268,14 @@ bool XmlSettingsStore::Save()
     if (!lock.Problem().isEmpty()) {
         writeProblem_ = Tr("%1 was not written: %2.").arg(name, lock.Problem());
         std::cout << "Error in writing " << path_.toStdString() << ": " << lock.Problem().toStdString()
+                  << "; the file is left as it was." << std::endl;
+        return false;
+    }
+    // What could not be read for another save is not known: not to be
+    // replaced, nor kept aside as unreadable.
+    if (!busy_.isEmpty()) {
+        writeProblem_ = Tr("%1 was not written: it was not read, as %2.").arg(name, busy_);
+        std::cout << "Error in writing " << path_.toStdString() << ": it was not read, as " << busy_.toStdString()
                   << "; the file is left as it was." << std::endl;
         return false;
     }

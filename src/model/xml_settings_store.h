@@ -11,7 +11,10 @@
 // read at all. Either leaves the store empty, like a file that does not parse.
 //
 // A store lives for one task: it reads the file when made and writes it back
-// once, when destroyed, if any set operation ran on it.
+// once, when destroyed, if any set operation ran on it. It reads under the
+// lock saves of its folder take (SaveLock), so that it never reads half of
+// one; where another save holds that lock past its bound, the file is not
+// read (kUnreadable, saying why) and the store does not write it.
 #ifndef SKW_MODEL_XML_SETTINGS_STORE_H
 #define SKW_MODEL_XML_SETTINGS_STORE_H
 
@@ -175,6 +178,10 @@ private:
     // then not replaced by the little that could be read from it, but moved
     // aside on the first write.
     bool damaged_ = false;
+    // Why the file was not read, where another save of its folder held it
+    // too long: nothing is known of it, so it is neither replaced nor moved
+    // aside as unreadable.
+    QString busy_;
     ReadState readState_ = ReadState::kMissing;
     bool heldNoElement_ = false;
     QString readProblem_;

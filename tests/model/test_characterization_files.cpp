@@ -26,6 +26,7 @@
 #include <memory>
 #include <iostream>
 #include <random>
+#include <set>
 #include <thread>
 
 #include <fcntl.h>
@@ -1150,9 +1151,16 @@ TEST_F(CharacterizationFilesTest, SavesOfOneNameFollowEachOther)
 
 // A save behind another process that holds its folder's lock and does not
 // let go gives up within its bound, says why, and writes nothing; so does a
-// settings file there.
+// settings file there. An open there gives up as soon and says why: of the
+// pair, and of the settings file.
 TEST_F(CharacterizationFilesTest, ASaveBehindAnotherProcesssLockGivesUpInTime)
 {
+    const QString hero = Path("hero.vlmc"), settings = Path("skelwright.xml");
+    ASSERT_TRUE(SaveCharacterizationBinary(out_, hero, QString(), 0, true));
+    WriteFile(settings, "<config_root><k value=\"u\"/></config_root>\n");
+    const QDir folder(dir_.path());
+    const QStringList entries = folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QByteArray stream = ReadFile(hero), names = ReadFile(Path("hero.bones.xml"));
     int ready[2];
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t holder = ::fork();
@@ -1167,27 +1175,52 @@ TEST_F(CharacterizationFilesTest, ASaveBehindAnotherProcesssLockGivesUpInTime)
     char held = 0;
     ASSERT_EQ(::read(ready[0], &held, 1), 1);
     ASSERT_EQ(held, 'y');
-    QString message;
-    const auto start = std::chrono::steady_clock::now();
-    const bool saved = SaveCharacterizationBinary(out_, Path("hero.vlmc"), QString(), 0, true, &message);
-    const double waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    XmlSettingsStore store(Path("skelwright.xml"));
-    store.SetValue("k", "v");
+    // Each waits out the bound: side by side.
+    QString message, opening;
+    bool saved = true;
+    double waited = 0;
+    std::thread save([&] {
+        const auto start = std::chrono::steady_clock::now();
+        saved = SaveCharacterizationBinary(out_, hero, QString(), 0, true, &message);
+        waited = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    });
+    std::unique_ptr<Characterization> opened;
+    std::thread open([&] { opened = LoadCharacterizationBinary(hero, QString(), &opening); });
     CaptureStdout();
+    XmlSettingsStore store(settings);
+    store.SetValue("k", "v");
     const bool written = store.Write();
     GetCapturedStdout();
+    const QString firstProblem = store.GetWriteProblem();
+    save.join(), open.join();
     ::kill(holder, SIGKILL);
     ::waitpid(holder, nullptr, 0);
     ::close(ready[0]), ::close(ready[1]);
+    // The settings it could not read it does not write, nor keep aside as
+    // unreadable, once the folder is free.
+    store.SetValue("k", "w");
+    CaptureStdout();
+    const bool writtenLater = store.Write();
+    GetCapturedStdout();
 
     EXPECT_FALSE(saved);
     EXPECT_EQ(message, "hero.vlmc was not saved: another save in its folder has not finished after 3 seconds. "
                        "Nothing was written.");
     EXPECT_LT(waited, kSaveLockWaitMilliseconds / 1000.0 + 2.0) << "the save gives up within its bound";
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(opening, "hero.vlmc was not opened: another save in its folder has not finished after 3 seconds.");
+    EXPECT_EQ(store.GetReadProblem(),
+              "skelwright.xml could not be read: another save in its folder has not finished after 3 seconds.");
     EXPECT_FALSE(written);
-    EXPECT_EQ(store.GetWriteProblem(),
+    EXPECT_EQ(firstProblem,
               "skelwright.xml was not written: another save in its folder has not finished after 3 seconds.");
-    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+    EXPECT_FALSE(writtenLater);
+    EXPECT_EQ(store.GetWriteProblem(), "skelwright.xml was not written: it was not read, as another save in its "
+                                       "folder has not finished after 3 seconds.");
+    EXPECT_EQ(folder.entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), entries);
+    EXPECT_EQ(ReadFile(hero), stream);
+    EXPECT_EQ(ReadFile(Path("hero.bones.xml")), names);
+    EXPECT_EQ(ReadFile(settings), "<config_root><k value=\"u\"/></config_root>\n");
 }
 
 TEST_F(CharacterizationFilesTest, FailedWritesLeaveEveryFileAsItWas)
@@ -1403,6 +1436,196 @@ TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
         EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), files);
     }
     ::munmap(progress, sizeof(SaveProgress));
+}
+
+// An open racing saves of its pair reads both files of one save: a child
+// process saves version after version while opens, each slowed between
+// reading the stream and reading the names (as a slow or network folder
+// would), load the pair. None gives the names of one version with the
+// stream of another, and none is refused for the wait.
+TEST_F(CharacterizationFilesTest, AnOpenRacingSavesReadsBothFilesOfOneSave)
+{
+    struct Race {
+        std::atomic<int> saved{0};
+        std::atomic<bool> stop{false};
+    };
+    auto* race =
+        static_cast<Race*>(::mmap(nullptr, sizeof(Race), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(race, MAP_FAILED);
+    new (race) Race;
+    const QString hero = Path("hero.vlmc");
+    Characterization first = Version(0);
+    ASSERT_TRUE(SaveCharacterizationBinary(first, hero, QString(), 0, true));
+    const pid_t saver = ::fork();
+    if (saver == 0) {
+        ::alarm(60);
+        std::mt19937 random(61);
+        for (int v = 1; !race->stop; ++v) {
+            Characterization version = Version(v);
+            if (SaveCharacterizationBinary(version, hero, QString(), 0, true))
+                race->saved = v;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10 + random() % 20));
+        }
+        ::_exit(0);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    while (race->saved < 3 && std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    SetPairWriteFault([](PairWriteStep step, const QString& target) {
+        if (step == PairWriteStep::kRead && target.endsWith(".bones.xml"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        return 0;
+    });
+    constexpr int kOpens = 40;
+    std::mt19937 random(8);
+    int mixed = 0, refused = 0;
+    std::set<int> seen;
+    for (int round = 0; round < kOpens; ++round) {
+        QString message;
+        const std::unique_ptr<Characterization> back = LoadCharacterizationBinary(hero, QString(), &message);
+        refused += !back;
+        EXPECT_TRUE(back) << message.toStdString();
+        if (!back)
+            continue;
+        const int stream = int(back->JointGeometryAt(1).translate[0]);
+        mixed += back->GetNodeName(1) != QStringLiteral("v%1").arg(stream);
+        seen.insert(stream);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10 + random() % 20));
+    }
+    SetPairWriteFault(nullptr);
+    race->stop = true;
+    int status = -1;
+    ::waitpid(saver, &status, 0);
+    const int saved = race->saved;
+    ::munmap(race, sizeof(Race));
+    std::cout << mixed << " of " << kOpens << " opens racing saves read a mixed pair, " << refused << " were refused; "
+              << seen.size() << " versions seen of " << saved << " saved." << std::endl;
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(mixed, 0) << "of " << kOpens;
+    EXPECT_GE(seen.size(), std::size_t(kOpens / 4)) << "saves went on between the opens";
+}
+
+// An open waits for a save of its folder under way, and reads what it
+// saved: of the pair, of an XML characterization file, of a template and
+// of the settings store; so too where the one who opens may not list the
+// folder, and locks the file. A save waits for no lock of its own: not
+// while it reads the companion it replaces, even where one of its own saves
+// of the companion alone was stopped and left its journal.
+TEST_F(CharacterizationFilesTest, AnOpenWaitsForASaveUnderWayAndASaveNeverForItself)
+{
+    // The version number each writes, and what an open reads back (-1 for
+    // nothing, or a pair of two versions).
+    struct Kind {
+        const char* file;
+        std::function<bool(const QString& path, int v)> save;
+        std::function<int(const QString& path)> open;
+    };
+    const Kind kinds[] = {
+        {"hero.vlmc",
+         [](const QString& path, int v) {
+             Characterization version = Version(v);
+             return SaveCharacterizationBinary(version, path, QString(), 0, true);
+         },
+         [](const QString& path) {
+             const std::unique_ptr<Characterization> back = LoadCharacterizationBinary(path, QString());
+             const int stream = back ? int(back->JointGeometryAt(1).translate[0]) : -1;
+             return back && back->GetNodeName(1) == QStringLiteral("v%1").arg(stream) ? stream : -1;
+         }},
+        {"hero.xml", [](const QString& path, int v) { return SaveCharacterizationXml(Version(v), path, false); },
+         [](const QString& path) {
+             const std::unique_ptr<Characterization> back = LoadCharacterizationXml(path);
+             return back ? back->GetNodeName(1).mid(1).toInt() : -1;
+         }},
+        {"hero.template.xml",
+         [](const QString& path, int v) {
+             std::vector<NameMatchRule> rules(3);
+             rules[1].pattern = QStringLiteral("v%1").arg(v);
+             return WriteMappingTemplate(path, rules);
+         },
+         [](const QString& path) {
+             std::vector<NameMatchRule> rules;
+             LoadMappingTemplate(path, rules);
+             return rules.size() > 1 ? rules[1].pattern.mid(1).toInt() : -1;
+         }},
+        {"skelwright.xml",
+         [](const QString& path, int v) {
+             XmlSettingsStore store(path);
+             store.SetValue("version", QString::number(v));
+             return store.Write();
+         },
+         [](const QString& path) { return XmlSettingsStore(path).GetValue("version", "-1").toInt(); }},
+    };
+    int waits = 0;
+    const auto countWaits = [&waits](PairWriteStep step, const QString&) {
+        waits += step == PairWriteStep::kWait;
+        return 0;
+    };
+    const auto sweep = [&](const QString& folder, bool unlisted) {
+        for (const Kind& kind : kinds) {
+            SCOPED_TRACE(std::string(kind.file) + (unlisted ? " in a folder that may not be listed" : ""));
+            const QString path = folder + "/" + kind.file;
+            ::chmod(QFile::encodeName(folder).constData(), 0700);
+            ASSERT_TRUE(kind.save(path, 1));
+            if (unlisted)
+                ::chmod(QFile::encodeName(folder).constData(), 0111);
+            int inside[2];
+            ASSERT_EQ(::pipe(inside), 0);
+            const pid_t saver = ::fork();
+            if (saver == 0) {
+                ::alarm(20);
+                // Held at the save's first change, its lock taken, until the open has begun.
+                SetPairWriteFault([&](PairWriteStep step, const QString&) {
+                    if (step == PairWriteStep::kCall && inside[1] >= 0) {
+                        const char byte = 'y';
+                        const bool told = ::write(inside[1], &byte, 1) == 1;
+                        ::close(inside[1]), inside[1] = -1;
+                        if (told)
+                            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                    }
+                    return 0;
+                });
+                ::_exit(kind.save(path, 2) ? 0 : 1);
+            }
+            ::close(inside[1]);
+            char byte = 0;
+            EXPECT_EQ(::read(inside[0], &byte, 1), 1);
+            ::close(inside[0]);
+            waits = 0;
+            SetPairWriteFault(countWaits);
+            EXPECT_EQ(kind.open(path), 2) << "the open read what the save under way wrote";
+            SetPairWriteFault(nullptr);
+            EXPECT_GT(waits, 0) << "the open waited for the save";
+            int status = -1;
+            ::waitpid(saver, &status, 0);
+            EXPECT_EQ(status, 0);
+        }
+    };
+    sweep(dir_.path(), false);
+    if (geteuid() == 0) {
+        const QString unlisted = Path("unlisted");
+        QDir().mkpath(unlisted);
+        QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7711));
+        ASSERT_EQ(::chown(QFile::encodeName(unlisted).constData(), kOrdinaryUser, kOrdinaryGroup), 0);
+        AsOrdinaryUser([&] { sweep(unlisted, true); });
+    } else {
+        std::cout << "Opens in a folder that may not be listed need another user; left out." << std::endl;
+    }
+
+    // A journal of the companion's own, its save stopped while writing it.
+    const QString hero = Path("hero.vlmc"), companion = Path("hero.bones.xml");
+    WriteFile(JournalPathFor(companion), "-skelwright save journal 1\nn hero.bo");
+    waits = 0;
+    SetPairWriteFault(countWaits);
+    QString message;
+    const auto start = std::chrono::steady_clock::now();
+    Characterization third = Version(3);
+    const bool saved = SaveCharacterizationBinary(third, hero, QString(), 0, true, &message);
+    const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    SetPairWriteFault(nullptr);
+    std::cout << "A save beside its companion's stopped save took " << took << " s." << std::endl;
+    EXPECT_TRUE(saved) << message.toStdString();
+    EXPECT_EQ(waits, 0) << "the save waited for its own lock";
+    EXPECT_EQ(kinds[0].open(hero), 3);
 }
 
 // A journal another user left in a shared folder is followed only as far as
