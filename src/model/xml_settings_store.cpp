@@ -86,7 +86,10 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
     // finished before it is read (links are saved through).
     QString recovered, problem;
     const QString saved = !info.isSymLink() ? path_ : info.exists() ? info.canonicalFilePath() : info.symLinkTarget();
-    if (!path_.isEmpty() && !RecoverBeforeOpening(saved, recovered, problem))
+    // Where this user may not change the folder, the file a stopped save
+    // kept is read instead of the one it had changed.
+    QStringList readFrom;
+    if (!path_.isEmpty() && !RecoverBeforeOpening(saved, {saved}, recovered, problem, &readFrom))
         std::cout << "Error in reading " << path_.toStdString() << ": an earlier save of it did not finish, and "
                   << problem.toStdString() << '.' << std::endl;
     else if (!recovered.isEmpty())
@@ -97,7 +100,8 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
         // of č or of 不, and a carriage return in a value is the XML
         // reader's to normalize.
         QByteArray text;
-        QFile file(path_);
+        const QString kept = readFrom.value(0, saved);
+        QFile file(kept == saved ? path_ : kept);
         if (!info.isFile()) {
             readState_ = ReadState::kNotAFile;
             readProblem_ = WhyNotARegularFile(info);
@@ -261,7 +265,7 @@ bool XmlSettingsStore::Save()
     // finished first; a former file an earlier save could neither put back
     // nor let go is kept. The notice says so.
     QString formerKept, problem;
-    if (RecoverStoppedSave(target, formerKept, problem)) {
+    if (RecoverStoppedSave(target, {target}, formerKept, problem)) {
         const QString kept = RemoveLeftovers(target, problem);
         formerKept = (formerKept + QLatin1Char(' ') + kept).trimmed();
     }
@@ -287,6 +291,7 @@ bool XmlSettingsStore::Save()
         }
     }
     SavedFile file(target);
+    file.KeepsAside(aside.Path());
     std::vector<const SavedFile*> notRestored;
     if (file.Open() && file.Stage(text) && !CommitAll({&file}, notRestored, target)) {
         if (!aside.Path().isEmpty()) {
@@ -295,7 +300,7 @@ bool XmlSettingsStore::Save()
             writeNotice_ =
                 Tr("The former %1 could not be read; it is kept as %2.").arg(name, QFileInfo(aside.Path()).fileName());
         }
-        writeNotice_ = (writeNotice_ + QLatin1Char(' ') + formerKept).trimmed();
+        writeNotice_ = (writeNotice_ + QLatin1Char(' ') + formerKept + QLatin1Char(' ') + file.Notice()).trimmed();
         damaged_ = false;
         return true;
     }
