@@ -1670,6 +1670,7 @@ TEST_F(CharacterizationFilesTest, FilesPlantedByAnotherUserNeverTurnTheOwnersOpe
         ASSERT_EQ(::chown(QFile::encodeName(victim), kUserB, kGroupB), 0);
         ASSERT_EQ(::chmod(QFile::encodeName(victim), 0700), 0);
         ASSERT_EQ(::chown(QFile::encodeName(own), kUserA, kGroupA), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(own), 0777), 0);  // A's scratch folder, open to all
         const QString kind = row.kind;
         const QString key = shared + (kind == "pair" ? "/hero.vlmc" : "/hero.xml");
         const std::vector<NameMatchRule> rules = {{"Hips", false}, {"Spine", true}};
