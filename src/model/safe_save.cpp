@@ -420,8 +420,8 @@ JournalRead ReadJournal(int folder, const QByteArray& name, struct stat& status,
     }
     ::close(fd);
     const QList<QByteArray> lines = text.split('\n');
-    if (text.size() > kLongestJournal || lines.size() < 3 || lines[0].size() < 2 ||
-        lines[0].mid(1) != kJournalHead || lines[lines.size() - 2] != "end" || !lines.back().isEmpty())
+    if (text.size() > kLongestJournal || lines.size() < 3 || lines[0].size() < 2 || lines[0].mid(1) != kJournalHead ||
+        lines[lines.size() - 2] != "end" || !lines.back().isEmpty())
         return JournalRead::kNotWhole;
     state = lines[0][0];
     if (state != '-' && state != '+')
@@ -520,7 +520,10 @@ bool MayWrite(const Writer& writer, int folder, const QByteArray& name, const st
 
 // The most of a copy's length that may be unwritten: a save writes every
 // byte of the copies it makes, so a copy whose blocks hold far less than its
-// length (a sparse file) is none of a save's.
+// length (a sparse file) is none of a save's, and is not written back: it
+// would make the open write blocks no file held. A file system that stores
+// runs of zeros in no blocks (compressing ones) may make a true copy look so;
+// its save is then read as it stands rather than put back.
 constexpr qint64 kMostUnwrittenOfACopy = qint64(1) << 20;
 
 // Whether the files open at `a` and `b` hold the same bytes.
@@ -609,6 +612,10 @@ private:
     QString why_, problem_;
 };
 
+// Unlike refusing the open until the journal is gone, which a file planted
+// at its name in a folder others may write could make last for good, an
+// open reads the files as they stand and says so: a journal not followed
+// changes nothing. A save cannot write its own journal there, and is refused.
 bool Recovery::LeaveAlone(const QString& why, QString& notice, QString& problem) const
 {
     struct stat journal;
@@ -672,8 +679,7 @@ bool Recovery::Follow(const JournalEntry& entry, const JournalEntry* before, boo
         if (entry.kind == 'n')
             return true;
         const QByteArray left = Beside(entry, entry.kind == 'p' ? CopyPathFor : PreviousPathFor);
-        if (!Stat(left, kept) ||
-            !(S_ISREG(kept.st_mode) || (entry.kind == 'r' && S_ISLNK(kept.st_mode))))
+        if (!Stat(left, kept) || !(S_ISREG(kept.st_mode) || (entry.kind == 'r' && S_ISLNK(kept.st_mode))))
             return true;
         if (S_ISREG(kept.st_mode) && kept.st_nlink == 1 && !own && kept.st_uid != writer_.uid) {
             why_ = Tr("names %1, whose former file beside it is not one its save kept").arg(Shown(name));
@@ -824,8 +830,9 @@ bool Recovery::Run(QString& notice, QString& problem)
     struct stat journal;
     if (folder_ < 0 || !Stat(journalName, journal))
         return true;
-    // An open by a user who may not change the folder changes nothing: it
-    // reads what the save kept in place of what it had changed.
+    // Unlike an open that must undo the save before it reads, one by a user
+    // who may not change the folder changes nothing: it reads what the save
+    // kept in place of what it had changed.
     mayChange_ = !opening_ || ::faccessat(folder_, ".", W_OK | X_OK, AT_EACCESS) == 0;
     char state = 0;
     std::vector<JournalEntry> entries;
@@ -848,7 +855,10 @@ bool Recovery::Run(QString& notice, QString& problem)
     // also a file elsewhere, says what its owner never asked.
     if (journal.st_nlink != 1 || (journal.st_mode & (S_IWGRP | S_IWOTH)) != 0)
         return LeaveAlone(Tr("is a file others than its owner may have written"), notice, problem);
-    // It names the files of this save alone, in its own folder.
+    // It names the files of this save alone, in its own folder. Unlike a
+    // journal that may name any path, one naming a file elsewhere (a
+    // companion saved in another folder than its stream) is not followed:
+    // its names could reach any file of the user who opens.
     QStringList names;
     for (const QString& file : files_) {
         if (QFileInfo(file).absolutePath() == QFileInfo(key_).absolutePath())
@@ -861,8 +871,8 @@ bool Recovery::Run(QString& notice, QString& problem)
                                              !entry.name.contains('\0') && name != "." && name != ".."
                                        : false;
         for (int number = 0; entry.kind == 'k' && last && !known && number < kMostAsideNumbers; ++number)
-            known = QFileInfo(NumberedAsideName(Path(last->name), QStringLiteral(".damaged"), number)).fileName() ==
-                    name;
+            known =
+                QFileInfo(NumberedAsideName(Path(last->name), QStringLiteral(".damaged"), number)).fileName() == name;
         if (!known)
             return LeaveAlone(Tr("names %1, which is not a file of this save").arg(name), notice, problem);
         if (entry.kind != 'k')
@@ -915,8 +925,8 @@ bool Recovery::Run(QString& notice, QString& problem)
                   ? Tr("%1, left by an earlier save of %2, could not be removed: %3")
                         .arg(QFileInfo(journalPath).fileName(), QFileInfo(key_).fileName(), SystemErrorText(errno))
                   : Tr("%1 beside %2, which belongs to %3, could not be removed: %4")
-                        .arg(QFileInfo(journalPath).fileName(), QFileInfo(key_).fileName(),
-                             UserName(journal.st_uid), SystemErrorText(errno));
+                        .arg(QFileInfo(journalPath).fileName(), QFileInfo(key_).fileName(), UserName(journal.st_uid),
+                             SystemErrorText(errno));
     return false;
 }
 

@@ -856,12 +856,9 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
         // clang-format on
     };
     const std::map<QString, int> errors = {{"ENOSPC", ENOSPC}, {"EFBIG", EFBIG}, {"EIO", EIO}, {"EPERM", EPERM}};
-    const std::map<QString, PairWriteStep> steps = {{"write", PairWriteStep::kWrite},
-                                                    {"sync", PairWriteStep::kSync},
-                                                    {"rename", PairWriteStep::kRename},
-                                                    {"putback", PairWriteStep::kPutBack},
-                                                    {"remove", PairWriteStep::kRemove},
-                                                    {"journal", PairWriteStep::kJournal}};
+    const std::map<QString, PairWriteStep> steps = {
+        {"write", PairWriteStep::kWrite},     {"sync", PairWriteStep::kSync},     {"rename", PairWriteStep::kRename},
+        {"putback", PairWriteStep::kPutBack}, {"remove", PairWriteStep::kRemove}, {"journal", PairWriteStep::kJournal}};
     // A row's name of an entry as a path: "*NAME" and "@NAME" are the names a save of NAME writes beside it.
     const auto entryPath = [](const QString& folder, const QString& name) {
         const QString target = folder + "/" + name.mid(1);
@@ -1005,10 +1002,10 @@ TEST_F(CharacterizationFilesTest, SavePlansOverFolderStates)
             // The store only read the companion: it wrote nothing and moved nothing aside.
             EXPECT_EQ(printed.find("Error in writing"), printed.find(" is kept as ")) << printed;  // both absent
             QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-            const bool succeeds = plan.refusal.isEmpty() &&
-                                  (!*c.fault || QString(c.fault).startsWith("remove ") ||
-                                   QString(c.message).contains(" was saved.")) &&
-                                  (!*c.message || QString(c.message).contains(" was saved."));
+            const bool succeeds =
+                plan.refusal.isEmpty() &&
+                (!*c.fault || QString(c.fault).startsWith("remove ") || QString(c.message).contains(" was saved.")) &&
+                (!*c.message || QString(c.message).contains(" was saved."));
             EXPECT_EQ(written, succeeds) << message.toStdString();
             EXPECT_EQ(message.left(int(std::strlen(c.message))), c.message);
             std::map<QString, QByteArray> after = Snapshot({folder, outside});
@@ -1276,9 +1273,9 @@ namespace {
 // Where a process saving version after version has got to, in memory it
 // shares with the test that stops it.
 struct SaveProgress {
-    std::atomic<int> saved{0};  // the last version whose save returned
-    std::atomic<int> call{0};   // the file calls made so far by the save under way
-    std::atomic<int> calls{0};  // the file calls the last save made
+    std::atomic<int> saved{0};   // the last version whose save returned
+    std::atomic<int> call{0};    // the file calls made so far by the save under way
+    std::atomic<int> calls{0};   // the file calls the last save made
     std::atomic<int> stopAt{0};  // where not 0, the save waits at this call until it is stopped
 };
 
@@ -1423,9 +1420,8 @@ TEST_F(CharacterizationFilesTest, ASaveStoppedAtAnyMomentCostsNoVersion)
             const bool whole = back && back->GetNodeName(1) == QString("v%1").arg(stream) &&
                                (setup.xml || ReadFile(hero) == Stream(version, 0, true)) &&
                                (stream == saved + 1 || (stream == saved && !marked));
-            EXPECT_TRUE(whole) << "round " << round << (fixed ? ", stopped right before call " : ", around call ")
-                               << at << (marked ? " after the mark" : "") << ": version " << stream << " of "
-                               << saved;
+            EXPECT_TRUE(whole) << "round " << round << (fixed ? ", stopped right before call " : ", around call ") << at
+                               << (marked ? " after the mark" : "") << ": version " << stream << " of " << saved;
             broken += !whole;
             told += message.startsWith(notice);
             EXPECT_TRUE(message.isEmpty() || message.startsWith(notice)) << message.toStdString();
@@ -1478,7 +1474,8 @@ TEST_F(CharacterizationFilesTest, AnotherUsersJournalNeverReachesBeyondWhatItsSa
         QString message;
         const std::unique_ptr<Characterization> asItStands = LoadCharacterizationBinary(hero, QString(), &message);
         EXPECT_TRUE(asItStands && asItStands->GetNodeName(1) == "v1") << message.toStdString();
-        EXPECT_TRUE(message.contains(QFileInfo(JournalPathFor(hero)).fileName() + " beside it, which belongs to user 65533"))
+        EXPECT_TRUE(
+            message.contains(QFileInfo(JournalPathFor(hero)).fileName() + " beside it, which belongs to user 65533"))
             << message.toStdString();
         EXPECT_EQ(ReadFile(outside), QByteArray("mine"));
         for (const QString& path : planted)
@@ -1508,16 +1505,18 @@ std::map<QString, QByteArray> EntriesOf(const QStringList& folders)
 {
     std::map<QString, QByteArray> entries;
     for (const QString& folder : folders) {
-        for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                                          QDir::NoDotAndDotDot)) {
+        for (const QString& name :
+             QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
             const QString path = folder + "/" + name;
             struct stat s { };
             ::lstat(QFile::encodeName(path).constData(), &s);
-            QByteArray entry = QString("%1:%2:%3:%4 ").arg(s.st_uid).arg(s.st_gid).arg(s.st_mode, 0, 8).arg(s.st_nlink).toUtf8();
+            QByteArray entry =
+                QString("%1:%2:%3:%4 ").arg(s.st_uid).arg(s.st_gid).arg(s.st_mode, 0, 8).arg(s.st_nlink).toUtf8();
             if (S_ISLNK(s.st_mode))
                 entry += "-> " + QFile::symLinkTarget(path).toUtf8();
             else if (S_ISREG(s.st_mode) && s.st_size > (1 << 20))
-                entry += QByteArray::number(qlonglong(s.st_size)) + " bytes in " + QByteArray::number(qlonglong(s.st_blocks)) + " blocks";
+                entry += QByteArray::number(qlonglong(s.st_size)) + " bytes in " +
+                         QByteArray::number(qlonglong(s.st_blocks)) + " blocks";
             else if (S_ISREG(s.st_mode))
                 entry += ReadFile(path);
             entries[path] = entry;
@@ -1560,53 +1559,39 @@ TEST_F(CharacterizationFilesTest, FilesPlantedByAnotherUserNeverTurnTheOwnersOpe
         GTEST_SKIP() << "two users' files need root to make: the rows run only where the tests run as root";
     const QString shared = Path("shared"), victim = Path("victim"), own = Path("a");
     QFile::setPermissions(dir_.path(), QFileDevice::Permissions(0x7711));
+    // A journal written into B's group-writable notes.txt renamed to its name, or into B's 0666 pad.txt linked there.
+    const auto renamed = [&](const char* entries) {
+        return [&, entries](const QString& key) {
+            ASSERT_EQ(::rename(QFile::encodeName(shared + "/notes.txt"), QFile::encodeName(JournalPathFor(key))), 0);
+            WriteFile(JournalPathFor(key), JournalText(entries));
+        };
+    };
+    const auto linked = [&](const char* entries) {
+        return [&, entries](const QString& key) {
+            ASSERT_EQ(::link(QFile::encodeName(shared + "/pad.txt"), QFile::encodeName(JournalPathFor(key))), 0);
+            WriteFile(JournalPathFor(key), JournalText(entries));
+        };
+    };
     const struct Row {
         const char* what;
         const char* kind;  // "pair", "template" or "xml"
         mode_t folderMode;
         gid_t folderGroup;
-        mode_t fileMode;  // B's files' mode
+        mode_t fileMode;                                // B's files' mode
         std::function<void(const QString& key)> plant;  // as A
-        bool save = false;  // B saves too, and that is refused naming the planted file and its owner
+        bool save = false;     // B saves too, and that is refused naming the planted file and its owner
         bool stopped = false;  // A's own pair, whose save A stopped: B reads the last whole version
     } rows[] = {
         {"B's group-writable file renamed to the journal's name names a file in B's private folder", "pair", 0770,
-         kTeam, 0664,
-         [&](const QString& key) {
-             ASSERT_EQ(::rename(QFile::encodeName(shared + "/notes.txt"), QFile::encodeName(JournalPathFor(key))), 0);
-             WriteFile(JournalPathFor(key), JournalText("n ..%2Fvictim%2Fprecious.txt\n"));
-         }},
-        {"... of a template", "template", 0770, kTeam, 0664,
-         [&](const QString& key) {
-             ASSERT_EQ(::rename(QFile::encodeName(shared + "/notes.txt"), QFile::encodeName(JournalPathFor(key))), 0);
-             WriteFile(JournalPathFor(key), JournalText("n ..%2Fvictim%2Fprecious.txt\n"));
-         }},
-        {"... of an XML characterization", "xml", 0770, kTeam, 0664,
-         [&](const QString& key) {
-             ASSERT_EQ(::rename(QFile::encodeName(shared + "/notes.txt"), QFile::encodeName(JournalPathFor(key))), 0);
-             WriteFile(JournalPathFor(key), JournalText("n ..%2Fvictim%2Fprecious.txt\n"));
-         }},
+         kTeam, 0664, renamed("n ..%2Fvictim%2Fprecious.txt\n")},
+        {"... of a template", "template", 0770, kTeam, 0664, renamed("n ..%2Fvictim%2Fprecious.txt\n")},
+        {"... of an XML characterization", "xml", 0770, kTeam, 0664, renamed("n ..%2Fvictim%2Fprecious.txt\n")},
         {"B's 0666 file hard-linked at the journal's name in a sticky folder", "pair", 01777, 0, 0644,
-         [&](const QString& key) {
-             ASSERT_EQ(::link(QFile::encodeName(shared + "/pad.txt"), QFile::encodeName(JournalPathFor(key))), 0);
-             WriteFile(JournalPathFor(key), JournalText("n ..%2Fvictim%2Fprecious.txt\n"));
-         }},
-        {"... of a template", "template", 01777, 0, 0644,
-         [&](const QString& key) {
-             ASSERT_EQ(::link(QFile::encodeName(shared + "/pad.txt"), QFile::encodeName(JournalPathFor(key))), 0);
-             WriteFile(JournalPathFor(key), JournalText("n ..%2Fvictim%2Fprecious.txt\n"));
-         }},
-        {"... of an XML characterization", "xml", 01777, 0, 0644,
-         [&](const QString& key) {
-             ASSERT_EQ(::link(QFile::encodeName(shared + "/pad.txt"), QFile::encodeName(JournalPathFor(key))), 0);
-             WriteFile(JournalPathFor(key), JournalText("n ..%2Fvictim%2Fprecious.txt\n"));
-         }},
-        {"B's group-writable file renamed to the journal's name names B's companion as made by the save", "pair",
-         0770, kTeam, 0664,
-         [&](const QString& key) {
-             ASSERT_EQ(::rename(QFile::encodeName(shared + "/notes.txt"), QFile::encodeName(JournalPathFor(key))), 0);
-             WriteFile(JournalPathFor(key), JournalText("n hero.bones.xml\n"));
-         }},
+         linked("n ..%2Fvictim%2Fprecious.txt\n")},
+        {"... of a template", "template", 01777, 0, 0644, linked("n ..%2Fvictim%2Fprecious.txt\n")},
+        {"... of an XML characterization", "xml", 01777, 0, 0644, linked("n ..%2Fvictim%2Fprecious.txt\n")},
+        {"B's group-writable file renamed to the journal's name names B's companion as made by the save", "pair", 0770,
+         kTeam, 0664, renamed("n hero.bones.xml\n")},
         {"A's journal names a file of A's own outside the folder", "pair", 01777, 0, 0644,
          [&](const QString& key) { WriteFile(JournalPathFor(key), JournalText("n ..%2Fa%2Fmine.txt\n")); }},
         {"A's journal names a path through a link A swaps between the folder and B's private one", "pair", 01777, 0,
@@ -1860,12 +1845,23 @@ TEST_F(CharacterizationFilesTest, RandomJournalsChangeNothingButThePair)
     ASSERT_TRUE(SaveCharacterizationBinary(first, hero, QString(), 0, true));
     const QByteArray stream = ReadFile(hero), names = ReadFile(CompanionPathFor(hero));
     const QStringList pairNames = {"hero.vlmc", "hero.bones.xml"};
-    const std::vector<QByteArray> pieces = {"r ", "n ", "p ", "x ", "hero.vlmc", "hero.bones.xml", "..%2F", "%2F",
-                                            "outside%2Fkeep.txt", "keep.txt", "other.txt", "/", "\n", "end\n", "%00",
-                                            "%", "..", ".", "-", "+", "skelwright save journal 1\n", " "};
-    const std::vector<QByteArray> targets = {"hero.vlmc", "hero.bones.xml", "other.txt", "..%2Foutside%2Fkeep.txt",
+    const std::vector<QByteArray> pieces = {"r ",       "n ",        "p ",
+                                            "x ",       "hero.vlmc", "hero.bones.xml",
+                                            "..%2F",    "%2F",       "outside%2Fkeep.txt",
+                                            "keep.txt", "other.txt", "/",
+                                            "\n",       "end\n",     "%00",
+                                            "%",        "..",        ".",
+                                            "-",        "+",         "skelwright save journal 1\n",
+                                            " "};
+    const std::vector<QByteArray> targets = {"hero.vlmc",
+                                             "hero.bones.xml",
+                                             "other.txt",
+                                             "..%2Foutside%2Fkeep.txt",
                                              QFile::encodeName(outside + "/keep.txt").toPercentEncoding(),
-                                             "fuzz%2Fhero.vlmc", ".", "..", ""};
+                                             "fuzz%2Fhero.vlmc",
+                                             ".",
+                                             "..",
+                                             ""};
     QStringList besides;  // the save's own names beside the pair
     for (const QString& name : pairNames)
         besides << StagedPathFor(folder + "/" + name) << PreviousPathFor(folder + "/" + name)
@@ -1893,7 +1889,9 @@ TEST_F(CharacterizationFilesTest, RandomJournalsChangeNothingButThePair)
                 switch (pick(3)) {
                 case 0: text.insert(at, pieces[std::size_t(pick(int(pieces.size())))]); break;
                 case 1: text.remove(at, pick(8)); break;
-                default: if (at < text.size()) text[at] = char(random());
+                default:
+                    if (at < text.size())
+                        text[at] = char(random());
                 }
             }
         } else {
