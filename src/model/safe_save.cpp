@@ -975,10 +975,17 @@ QString RemoveLeftovers(const QString& target, QString& problem)
     const QString aside =
         TakeAsideName(target, ".former", [&](const QString& name) { return RenameNoReplace(previous, name); });
     if (aside.isEmpty()) {
-        problem = Tr("%1, the former file an earlier save of %2 left, could not be kept as %3: %4")
-                      .arg(QFileInfo(previous).fileName(), QFileInfo(target).fileName(),
-                           QFileInfo(NumberedAsideName(target, QStringLiteral(".former"), 0)).fileName(),
-                           SystemErrorText(errno));
+        const int error = errno;
+        const QString kept = QFileInfo(NumberedAsideName(target, QStringLiteral(".former"), 0)).fileName();
+        // Another user's file there is named with its owner: it may be none
+        // of a save's.
+        problem =
+            entry.st_uid == ::geteuid()
+                ? Tr("%1, the former file an earlier save of %2 left, could not be kept as %3: %4")
+                      .arg(QFileInfo(previous).fileName(), QFileInfo(target).fileName(), kept, SystemErrorText(error))
+                : Tr("%1 beside %2, which belongs to %3, could not be kept as %4: %5")
+                      .arg(QFileInfo(previous).fileName(), QFileInfo(target).fileName(), UserName(entry.st_uid), kept,
+                           SystemErrorText(error));
         return QString();
     }
     return Tr("An earlier save of %1 did not finish; its former file is kept as %2.")
