@@ -16,7 +16,9 @@
 //   them (CommitAll, JournalPathFor), so that a failure puts every one of
 //   them back, and a save stopped at any point (the host killed) is undone
 //   or finished by the next save or open (RecoverStoppedSave): the files
-//   are never left as parts of two saves.
+//   are never left as parts of two saves. A journal is followed only as far
+//   as its writer could have gone, on the files of that save alone, and is
+//   open to no one who may not read them all.
 // - What a killed save left beside its target is removed by the next one
 //   (RemoveLeftovers): only names of that form, only plain files, and never
 //   the last name of a former file, which is given one the user sees.
@@ -254,7 +256,9 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
 // replaced: a second name of it
 // where a new file takes its place, a copy where it is rewritten in place (a
 // second name would be rewritten with it), and where it can be neither read
-// nor given a second name, the file itself under the new name.
+// nor given a second name, the file itself under the new name. One kept so
+// already (a second name of it, or a copy of the same bytes, that a stopped
+// save left) is not kept again.
 class KeptAside {
 public:
     KeptAside() = default;
