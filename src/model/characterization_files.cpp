@@ -474,7 +474,7 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
     // finished first, and the message says so; what the folder holds is
     // looked at only then.
     QString formerKept, problem;
-    RecoverStoppedSave(binaryPath, formerKept, problem);
+    RecoverStoppedSave(binaryPath, {binaryPath, companion}, formerKept, problem);
     if (problem.isEmpty()) {
         const QString refusal = WhyBinaryPairCannotBeWritten(binaryPath, companion);
         if (!refusal.isEmpty()) {
@@ -537,6 +537,7 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
                              .arg(FileNameOf(companion), why));
             return false;
         }
+        names.KeepsAside(aside.Path());
     }
     if (!binary.Stage(stream))
         return failed(binary);
@@ -576,6 +577,12 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
                      ? Tr("%1 was saved. %2 could not be read, so the former file is kept as %3.")
                      : Tr("%1 was saved. %2 was not read whole, so the former file is kept as %3."))
                     .arg(FileNameOf(binaryPath), FileNameOf(companion), kept);
+    // A folder that could not be synced after the files were committed is said.
+    for (const SavedFile* file : {&binary, &names}) {
+        if (!file->Notice().isEmpty())
+            saved = (saved.isEmpty() ? Tr("%1 was saved.").arg(FileNameOf(binaryPath)) : saved) + QLatin1Char(' ') +
+                    file->Notice();
+    }
     Say(message, formerKept.isEmpty() ? saved : saved + QLatin1Char(' ') + formerKept);
     return true;
 }
@@ -606,14 +613,27 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
         Say(message, Tr("%1 was not opened: %2.").arg(FileNameOf(binaryPath), lock.Problem()));
         return nullptr;
     }
+    // The journal names the files of its save alone: the stream and a
+    // companion a save of it writes.
     QString recovered, problem;
-    if (!RecoverBeforeOpening(binaryPath, recovered, problem)) {
+    QStringList files = {binaryPath, CompanionPathFor(binaryPath)}, readFrom;
+    for (const QString& other : {FindFileIgnoringCase(files[1]), companionPath}) {
+        if (!other.isEmpty() && !files.contains(other))
+            files << other;
+    }
+    if (!RecoverBeforeOpening(binaryPath, files, recovered, problem, &readFrom)) {
         Say(message, Tr("%1 was not opened: an earlier save of it did not finish, and %2.")
                          .arg(FileNameOf(binaryPath), problem));
         return nullptr;
     }
+    // Where this user may not change the folder, the files the stopped save
+    // kept are read instead of those it had changed.
+    const auto readPath = [&](const QString& path) {
+        const int at = files.indexOf(path);
+        return at >= 0 && at < readFrom.size() ? readFrom[at] : path;
+    };
     PaceRead(binaryPath);
-    QFile file(binaryPath);
+    QFile file(readPath(binaryPath));
     if (!file.open(QIODevice::ReadOnly)) {
         Say(message, Tr("%1 could not be opened: %2").arg(FileNameOf(binaryPath), file.errorString()));
         return nullptr;
@@ -634,7 +654,7 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
     }
     PaceRead(companion);
     QString why, warning;
-    const std::vector<QString> names = ReadCompanionNames(companion, why, warning);
+    const std::vector<QString> names = ReadCompanionNames(readPath(companion), why, warning);
 
     QString fault;
     std::unique_ptr<Characterization> characterization =

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,6 +17,8 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -312,9 +315,22 @@ QString InTheWay(const QString& path, const struct stat& entry)
         .arg(QFileInfo(path).fileName());
 }
 
+// How the user database names the user `uid`: "user NAME", or "user UID"
+// where it has no entry.
+QString UserName(uid_t uid)
+{
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found)
+        return Tr("user %1").arg(QString::fromLocal8Bit(found->pw_name));
+    return Tr("user %1").arg(uid);
+}
+
 // Removes a plain file a save left; true where none is left. A link or a
 // folder under that name is not the save's, and is left alone, but for a
-// link a journal names: the second name of a link the save replaced.
+// link a journal names: the second name of a link the save replaced. What
+// cannot be removed is named with its owner where it is another user's.
 bool RemoveLeftFile(const QString& path, const QString& target, QString& problem, bool linkToo = false)
 {
     struct stat entry;
@@ -323,18 +339,34 @@ bool RemoveLeftFile(const QString& path, const QString& target, QString& problem
     Pace(target);
     if (::unlink(Native(path)) == 0)
         return true;
-    problem = Tr("%1, left by an earlier save of %2, could not be removed: %3")
-                  .arg(QFileInfo(path).fileName(), QFileInfo(target).fileName(), SystemErrorText(errno));
+    const int error = errno;
+    problem = entry.st_uid == ::geteuid()
+                  ? Tr("%1, left by an earlier save of %2, could not be removed: %3")
+                        .arg(QFileInfo(path).fileName(), QFileInfo(target).fileName(), SystemErrorText(error))
+                  : Tr("%1 beside %2, which belongs to %3, could not be removed: %4")
+                        .arg(QFileInfo(path).fileName(), QFileInfo(target).fileName(), UserName(entry.st_uid),
+                             SystemErrorText(error));
     return false;
 }
 
-void SyncFolder(const QString& path)
+// Syncs the folder of `path`, so that the names made and removed in it are
+// on disk; false with errno set where the system could not. A folder that
+// cannot be opened (one its user may not list) is left to the system.
+bool SyncFolder(const QString& path)
 {
-    const int fd = ::open(Native(QFileInfo(path).absolutePath()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
+    if (const int fault = InjectedFault(PairWriteStep::kSync, path)) {
+        errno = fault;
+        return false;
     }
+    const int fd = ::open(Native(QFileInfo(path).absolutePath()), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    // A file system that keeps no folder to sync says EINVAL.
+    const bool synced = ::fsync(fd) == 0 || errno == EINVAL;
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return synced;
 }
 
 // The journal of a save of files committed together, beside the first of
@@ -342,184 +374,591 @@ void SyncFolder(const QString& path)
 // files the save commits and how: "r" a file replaced by a new one, whose
 // former file has its second name (PreviousPathFor) until the save is
 // done; "n" a file that was not there; "p" a file rewritten in place, whose
-// former bytes are copied beside it first (CopyPathFor). Its first byte is
-// "-" while the files are committed and "+" once they all are; a last line
-// "end" tells a journal written whole. The next save of those files, and
-// the next open of the pair, read it: a save stopped before "+" is undone,
-// one stopped after it is finished, and the journal goes last.
+// former bytes are copied beside it first (CopyPathFor); "k" after a file,
+// the name its former file was kept under because it could not be read whole
+// (KeptAside), which goes with an undone save. Its first byte is "-" while
+// the files are committed and "+" once they all are; a last line "end"
+// tells a journal written whole. The next save of those files, and the next
+// open of them, read it: a save stopped before "+" is undone, one stopped
+// after it is finished, and the journal goes last. Names are those of files
+// in the journal's own folder, percent-encoded.
 constexpr char kJournalHead[] = "skelwright save journal 1";
 constexpr qint64 kLongestJournal = 1 << 16;
 
 struct JournalEntry {
     char kind;
-    QString target;
+    QByteArray name;  // as the system takes it
 };
 
-// False where the journal at `path` was not written whole (nothing was
-// committed then) or cannot be read, with `error` set in that case.
-bool ReadJournal(const QString& path, char& state, std::vector<JournalEntry>& entries, QString& error)
+enum class JournalRead { kWhole, kNotWhole, kUnreadable };
+
+// Reads the journal `name` in the folder open at `folder`, a plain file only,
+// opened without following a link or waiting on a pipe; `status` receives
+// what was read. Not whole where it was not written whole (nothing was
+// committed then); unreadable, with `error` set, where it could not be read.
+JournalRead ReadJournal(int folder, const QByteArray& name, struct stat& status, char& state,
+                        std::vector<JournalEntry>& entries, QString& error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = file.errorString();
-        return false;
+    const int fd = ::openat(folder, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 || ::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        error = fd < 0 || S_ISREG(status.st_mode) ? SystemErrorText(errno) : Tr("it is not a file");
+        if (fd >= 0)
+            ::close(fd);
+        return JournalRead::kUnreadable;
     }
-    const QList<QByteArray> lines = file.read(kLongestJournal).split('\n');
-    if (lines.size() < 3 || lines[0].size() < 2 || lines[0].mid(1) != kJournalHead || lines[lines.size() - 2] != "end")
-        return false;
+    QByteArray text;
+    std::vector<char> buffer(std::size_t(kLongestJournal) + 1);
+    for (;;) {
+        const ssize_t got = ::pread(fd, buffer.data(), buffer.size() - std::size_t(text.size()), text.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            error = SystemErrorText(errno);
+            ::close(fd);
+            return JournalRead::kUnreadable;
+        }
+        text.append(buffer.data(), int(got));
+        if (got == 0 || text.size() > kLongestJournal)
+            break;
+    }
+    ::close(fd);
+    const QList<QByteArray> lines = text.split('\n');
+    if (text.size() > kLongestJournal || lines.size() < 3 || lines[0].size() < 2 || lines[0].mid(1) != kJournalHead ||
+        lines[lines.size() - 2] != "end" || !lines.back().isEmpty())
+        return JournalRead::kNotWhole;
     state = lines[0][0];
-    const QDir folder = QFileInfo(path).absoluteDir();
+    if (state != '-' && state != '+')
+        return JournalRead::kNotWhole;
     for (int i = 1; i < lines.size() - 2; ++i) {
-        if (lines[i].size() < 3 || !QByteArray("rnp").contains(lines[i][0]) || lines[i][1] != ' ')
+        if (lines[i].size() < 3 || !QByteArray("rnpk").contains(lines[i][0]) || lines[i][1] != ' ')
+            return JournalRead::kNotWhole;
+        entries.push_back({lines[i][0], QByteArray::fromPercentEncoding(lines[i].mid(2))});
+    }
+    return JournalRead::kWhole;
+}
+
+// The user who wrote a journal, and the groups the user database gives it
+// (none where it has no entry there); this process's own where it wrote it.
+// What a journal asks is judged by these, never by the journal file's
+// group, which a folder that passes its group on gives any file made there.
+struct Writer {
+    uid_t uid = 0;
+    std::vector<gid_t> groups;
+    bool InGroup(gid_t group) const { return std::find(groups.begin(), groups.end(), group) != groups.end(); }
+};
+
+Writer WriterOf(uid_t uid)
+{
+    Writer writer;
+    writer.uid = uid;
+    if (uid == ::geteuid()) {
+        writer.groups.resize(std::size_t(std::max(::getgroups(0, nullptr), 0)));
+        writer.groups.resize(std::size_t(std::max(::getgroups(int(writer.groups.size()), writer.groups.data()), 0)));
+        writer.groups.push_back(::getegid());
+        return writer;
+    }
+    struct passwd entry;
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) != 0 || !found)
+        return writer;
+    int count = 64;
+    writer.groups.resize(std::size_t(count));
+    if (::getgrouplist(found->pw_name, found->pw_gid, writer.groups.data(), &count) < 0) {
+        writer.groups.resize(std::size_t(std::max(count, 0)));
+        if (::getgrouplist(found->pw_name, found->pw_gid, writer.groups.data(), &count) < 0)
+            count = 0;
+    }
+    writer.groups.resize(std::size_t(std::max(count, 0)));
+    return writer;
+}
+
+// The path of `name` in the folder open at `folder`, for the calls that take
+// no folder (reading an attribute): through the folder as it was opened.
+QByteArray InFolder(int folder, const QByteArray& name)
+{
+    return "/proc/self/fd/" + QByteArray::number(folder) + '/' + name;
+}
+
+// Whether `writer` may write the file `name`, whose status is `file`, by its
+// mode and, where it has one, its access control list (a list that cannot
+// be read answers no).
+bool MayWrite(const Writer& writer, int folder, const QByteArray& name, const struct stat& file)
+{
+    if (writer.uid == 0)
+        return true;
+    if (writer.uid == file.st_uid)
+        return (file.st_mode & S_IWUSR) != 0;
+    unsigned char list[4096];
+    const ssize_t size = ::lgetxattr(InFolder(folder, name).constData(), "system.posix_acl_access", list, sizeof list);
+    if (size < 0 && errno != ENODATA && errno != ENOTSUP)
+        return false;
+    if (size >= 4) {
+        if ((size - 4) % 8 != 0)
             return false;
-        entries.push_back(
-            {lines[i][0], folder.filePath(QString::fromUtf8(QByteArray::fromPercentEncoding(lines[i].mid(2))))});
+        unsigned mask = 7, other = 0;
+        int user = -1;
+        bool inGroup = false, groupWrites = false;
+        for (ssize_t at = 4; at < size; at += 8) {
+            const unsigned tag = qFromLittleEndian<quint16>(list + at);
+            const unsigned allowed = qFromLittleEndian<quint16>(list + at + 2);
+            const quint32 id = qFromLittleEndian<quint32>(list + at + 4);
+            if (tag == 0x02 && id == writer.uid)
+                user = int(allowed);
+            else if ((tag == 0x04 && writer.InGroup(file.st_gid)) || (tag == 0x08 && writer.InGroup(gid_t(id))))
+                inGroup = true, groupWrites = groupWrites || (allowed & 2) != 0;
+            else if (tag == 0x10)
+                mask = allowed;
+            else if (tag == 0x20)
+                other = allowed;
+        }
+        if (user >= 0)
+            return (unsigned(user) & mask & 2) != 0;
+        if (inGroup)
+            return groupWrites && (mask & 2) != 0;
+        return (other & 2) != 0;
+    }
+    return (file.st_mode & (writer.InGroup(file.st_gid) ? S_IWGRP : S_IWOTH)) != 0;
+}
+
+// The most of a copy's length that may be unwritten: a save writes every
+// byte of the copies it makes, so a copy whose blocks hold far less than its
+// length (a sparse file) is none of a save's, and is not written back: it
+// would make the open write blocks no file held. A file system that stores
+// runs of zeros in no blocks (compressing ones) may make a true copy look so;
+// its save is then read as it stands rather than put back.
+constexpr qint64 kMostUnwrittenOfACopy = qint64(1) << 20;
+
+// Whether the files open at `a` and `b` hold the same bytes.
+bool SameBytes(int a, int b)
+{
+    struct stat first, second;
+    if (::fstat(a, &first) != 0 || ::fstat(b, &second) != 0 || first.st_size != second.st_size)
+        return false;
+    std::vector<char> one(kCopyPiece), two(kCopyPiece);
+    for (off_t at = 0; at < first.st_size;) {
+        const ssize_t got = ::pread(a, one.data(), one.size(), at);
+        if (got <= 0 || ::pread(b, two.data(), std::size_t(got), at) != got ||
+            std::memcmp(one.data(), two.data(), std::size_t(got)) != 0)
+            return false;
+        at += got;
     }
     return true;
 }
 
-// Puts one file of a save that was stopped before all were committed back
-// as it was; `changed` is set where that changed it.
-bool PutBack(const JournalEntry& entry, bool& changed, QString& problem)
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// The recovery of one stopped save: its journal's folder, opened once, and
+// every name it acts on is one in it, never followed where it is a link.
+class Recovery {
+public:
+    Recovery(const QString& key, const QStringList& files, bool opening, QStringList* readFrom)
+        : key_(key), files_(files), opening_(opening), readFrom_(readFrom)
+    {
+        if (readFrom_)
+            *readFrom_ = files_;
+        folder_ = ::open(Native(QFileInfo(key).absolutePath()), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    ~Recovery()
+    {
+        if (folder_ >= 0)
+            ::close(folder_);
+    }
+    Recovery(const Recovery&) = delete;
+    Recovery& operator=(const Recovery&) = delete;
+
+    bool Run(QString& notice, QString& problem);
+
+private:
+    // Why the journal is not followed, in a clause naming it and its owner;
+    // an open reads the files as they stand, a save cannot go on.
+    bool LeaveAlone(const QString& why, QString& notice, QString& problem) const;
+    // Checks, and where `act`, follows one entry; false with `why_` set where
+    // its writer could not have made what it says, or `problem_` where an
+    // act failed.
+    bool Follow(const JournalEntry& entry, const JournalEntry* before, bool act);
+    bool Stat(const QByteArray& name, struct stat& status) const
+    {
+        return ::fstatat(folder_, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+    }
+    QByteArray Beside(const JournalEntry& entry, QString (*pathFor)(const QString&)) const
+    {
+        return Native(QFileInfo(pathFor(Path(entry.name))).fileName());
+    }
+    QString Path(const QByteArray& name) const
+    {
+        return QFileInfo(key_).absoluteDir().filePath(QFile::decodeName(name));
+    }
+    QString Shown(const QByteArray& name) const { return QFile::decodeName(name); }
+    // Where an open may not change the folder, the file it reads in place of
+    // `name` (empty: none): false where it is not one the open reads.
+    void ReadInstead(const QByteArray& name, const QByteArray& instead);
+    // True where the failure `error` is one of the user's rights, which an
+    // open answers by reading the kept files instead.
+    bool Denied(int error) const { return opening_ && (error == EACCES || error == EPERM || error == EROFS); }
+    bool Failed(const QString& what, const QByteArray& name, int error)
+    {
+        problem_ = what.arg(Shown(name), SystemErrorText(error));
+        return false;
+    }
+
+    QString key_;
+    QStringList files_;
+    bool opening_;
+    QStringList* readFrom_;
+    int folder_ = -1;
+    Writer writer_;
+    char state_ = 0;
+    bool mayChange_ = true;
+    bool changed_ = false;
+    bool readKept_ = false;  // an open reads a kept file instead of one of the files
+    QString why_, problem_;
+};
+
+// Unlike refusing the open until the journal is gone, which a file planted
+// at its name in a folder others may write could make last for good, an
+// open reads the files as they stand and says so: a journal not followed
+// changes nothing. A save cannot write its own journal there, and is refused.
+bool Recovery::LeaveAlone(const QString& why, QString& notice, QString& problem) const
 {
-    const QString& target = entry.target;
-    struct stat now, former;
-    const bool there = EntryStatus(target, now);
-    if (entry.kind == 'n') {
-        if (there && S_ISREG(now.st_mode)) {
-            Pace(target);
-            if (::unlink(Native(target)) != 0) {
-                problem = Tr("%1 could not be removed: %2").arg(QFileInfo(target).fileName(), SystemErrorText(errno));
-                return false;
-            }
-            changed = true;
-        }
+    struct stat journal;
+    const QString name = QFileInfo(JournalPathFor(key_)).fileName();
+    const QString clause = Tr("%1 beside it, which belongs to %2, %3, so it was left alone")
+                               .arg(name, Stat(Native(name), journal) ? UserName(journal.st_uid) : Tr("no one"), why);
+    if (opening_) {
+        notice = Tr("%1 is read as it stands: %2.").arg(QFileInfo(key_).fileName(), clause);
         return true;
+    }
+    problem = clause;
+    return false;
+}
+
+void Recovery::ReadInstead(const QByteArray& name, const QByteArray& instead)
+{
+    readKept_ = true;
+    for (int i = 0; readFrom_ && i < files_.size(); ++i) {
+        if (QFileInfo(files_[i]).fileName() == Shown(name))
+            (*readFrom_)[i] = instead.isEmpty() ? QString() : Path(instead);
+    }
+}
+
+bool Recovery::Follow(const JournalEntry& entry, const JournalEntry* before, bool act)
+{
+    const QByteArray& name = entry.name;
+    struct stat target, kept;
+    const bool there = Stat(name, target);
+    const bool own = writer_.uid == 0;  // the system's own user may have written any file
+    const auto madeBySave = [&](const struct stat& file) {
+        return S_ISREG(file.st_mode) && file.st_nlink == 1 && (own || file.st_uid == writer_.uid);
+    };
+    if (entry.kind == 'k') {
+        // A damaged former file kept aside: it goes with an undone save where
+        // it is a second name of the file put back, or a copy of it the
+        // save's writer made; any other file of that name is left.
+        if (state_ != '-' || !act || !mayChange_ || !before || !there || !S_ISREG(target.st_mode))
+            return true;
+        struct stat former;
+        if (!Stat(before->name, former) || !S_ISREG(former.st_mode))
+            return true;
+        bool same = SameFile(target, former) && target.st_nlink > 1;
+        if (!same && madeBySave(target)) {
+            const int a = ::openat(folder_, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            const int b = ::openat(folder_, before->name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            same = a >= 0 && b >= 0 && SameBytes(a, b);
+            for (const int fd : {a, b}) {
+                if (fd >= 0)
+                    ::close(fd);
+            }
+        }
+        Pace(Path(before->name));
+        if (same)
+            ::unlinkat(folder_, name.constData(), 0);
+        return true;
+    }
+    if (state_ == '+') {
+        // Done: what the save kept of the former file goes, where it is what
+        // the save kept: a second name, or the writer's own file, or (for
+        // "r") the link it replaced.
+        if (entry.kind == 'n')
+            return true;
+        const QByteArray left = Beside(entry, entry.kind == 'p' ? CopyPathFor : PreviousPathFor);
+        if (!Stat(left, kept) || !(S_ISREG(kept.st_mode) || (entry.kind == 'r' && S_ISLNK(kept.st_mode))))
+            return true;
+        if (S_ISREG(kept.st_mode) && kept.st_nlink == 1 && !own && kept.st_uid != writer_.uid) {
+            why_ = Tr("names %1, whose former file beside it is not one its save kept").arg(Shown(name));
+            return false;
+        }
+        if (!act || !mayChange_)
+            return true;
+        Pace(Path(name));
+        if (::unlinkat(folder_, left.constData(), 0) == 0 || errno == ENOENT || Denied(errno))
+            return true;
+        return Failed(Tr("%1, left by an earlier save, could not be removed: %2"), left, errno);
+    }
+    if (entry.kind == 'n') {
+        // Made by the save: a plain file of its writer's with no other name.
+        if (!there)
+            return true;
+        if (!madeBySave(target)) {
+            why_ = Tr("names %1, which its save did not make").arg(Shown(name));
+            return false;
+        }
+        if (!act)
+            return true;
+        if (!mayChange_) {
+            ReadInstead(name, QByteArray());
+            return true;
+        }
+        Pace(Path(name));
+        if (::unlinkat(folder_, name.constData(), 0) == 0) {
+            changed_ = true;
+            return true;
+        }
+        if (Denied(errno)) {
+            ReadInstead(name, QByteArray());
+            return true;
+        }
+        return Failed(Tr("%1 could not be removed: %2"), name, errno);
     }
     if (entry.kind == 'r') {
         // Its second name alone, where the save had not yet replaced it.
-        const QString previous = PreviousPathFor(target);
-        if (!EntryStatus(previous, former) || !(S_ISREG(former.st_mode) || S_ISLNK(former.st_mode)))
+        const QByteArray previous = Beside(entry, PreviousPathFor);
+        if (!Stat(previous, kept) || !(S_ISREG(kept.st_mode) || S_ISLNK(kept.st_mode)))
             return true;
-        if (there && now.st_dev == former.st_dev && now.st_ino == former.st_ino)
-            return RemoveLeftFile(previous, target, problem, true);
-        Pace(target);
-        if (::rename(Native(previous), Native(target)) != 0) {
-            problem = Tr("%1 could not be put back: %2").arg(QFileInfo(target).fileName(), SystemErrorText(errno));
-            return false;
+        const bool second = there && S_ISREG(kept.st_mode) && SameFile(target, kept);
+        if (!second) {
+            // The former file is the target's: its only name, kept by the
+            // writer (a save gives the file it replaces no other owner), and
+            // the target, where there is one, is the save's new file.
+            if (kept.st_nlink != 1 || (S_ISREG(kept.st_mode) && !own && kept.st_uid != writer_.uid)) {
+                why_ = Tr("names %1, whose former file beside it is not one its save kept").arg(Shown(name));
+                return false;
+            }
+            if (there && !(S_ISREG(target.st_mode) && target.st_nlink == 1 &&
+                           (own || target.st_uid == writer_.uid || target.st_uid == kept.st_uid))) {
+                why_ = Tr("names %1, which its save did not make").arg(Shown(name));
+                return false;
+            }
         }
-        changed = true;
+        if (!act)
+            return true;
+        if (!mayChange_) {
+            if (!second)
+                ReadInstead(name, previous);
+            return true;
+        }
+        Pace(Path(name));
+        if (second ? ::unlinkat(folder_, previous.constData(), 0) == 0
+                   : ::renameat(folder_, previous.constData(), folder_, name.constData()) == 0) {
+            changed_ = changed_ || !second;
+            return true;
+        }
+        if (Denied(errno)) {
+            if (!second)
+                ReadInstead(name, previous);
+            return true;
+        }
+        return Failed(second ? Tr("%1, left by an earlier save, could not be removed: %2")
+                             : Tr("%1 could not be put back: %2"),
+                      second ? previous : name, errno);
+    }
+    // Rewritten in place: its copy, made by the writer and written whole,
+    // goes back over a plain file the writer could write.
+    const QByteArray copy = Beside(entry, CopyPathFor);
+    if (!Stat(copy, kept) || !S_ISREG(kept.st_mode))
+        return true;
+    if (!madeBySave(kept)) {
+        why_ = Tr("names %1, whose copy beside it is not one its save made").arg(Shown(name));
+        return false;
+    }
+    if (qint64(kept.st_blocks) * 512 + kMostUnwrittenOfACopy < qint64(kept.st_size)) {
+        why_ = Tr("names %1, whose copy beside it takes far less of the disk than its length, as no copy a save "
+                  "makes does")
+                   .arg(Shown(name));
+        return false;
+    }
+    if (!there || !S_ISREG(target.st_mode)) {
+        why_ = Tr("names %1, which is not a plain file").arg(Shown(name));
+        return false;
+    }
+    if (!MayWrite(writer_, folder_, name, target)) {
+        why_ = Tr("names %1, which its save could not have written").arg(Shown(name));
+        return false;
+    }
+    if (!act)
+        return true;
+    if (!mayChange_) {
+        ReadInstead(name, copy);
         return true;
     }
-    const QString copy = CopyPathFor(target);
-    if (!EntryStatus(copy, former) || !S_ISREG(former.st_mode))
-        return true;
-    const int from = ::open(Native(copy), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    const int to = from < 0 ? -1 : ::open(Native(target), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    const bool back = to >= 0 && Fill(to, from, QByteArray(), target);
-    const int error = errno;
+    const int from = ::openat(folder_, copy.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat opened;
+    if (from < 0 || ::fstat(from, &opened) != 0 || !SameFile(opened, kept)) {
+        const int error = from < 0 ? errno : EAGAIN;
+        if (from >= 0)
+            ::close(from);
+        return Failed(Tr("%1 could not be put back: %2"), name, error);
+    }
+    Pace(Path(name));
+    const int to = ::openat(folder_, name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    bool back = to >= 0 && ::fstat(to, &opened) == 0 && S_ISREG(opened.st_mode) && SameFile(opened, target);
+    int error = to < 0 ? errno : EAGAIN;
+    // A target that holds its copy's bytes already is not written again.
+    if (back && !SameBytes(from, to)) {
+        back = Fill(to, from, QByteArray(), Path(name));
+        error = errno;
+        changed_ = true;
+    }
     for (const int fd : {from, to}) {
         if (fd >= 0)
             ::close(fd);
     }
     if (!back) {
-        problem = Tr("%1 could not be put back: %2").arg(QFileInfo(target).fileName(), SystemErrorText(error));
-        return false;
+        if (to < 0 && Denied(error)) {
+            ReadInstead(name, copy);
+            return true;
+        }
+        return Failed(Tr("%1 could not be put back: %2"), name, error);
     }
-    changed = true;
-    return RemoveLeftFile(copy, target, problem);
+    Pace(Path(name));
+    if (::unlinkat(folder_, copy.constData(), 0) == 0 || errno == ENOENT || Denied(errno))
+        return true;
+    return Failed(Tr("%1, the copy an earlier save kept, could not be removed: %2"), copy, errno);
 }
 
-// Whether the owner of another user's journal could have made what it asks
-// the recovery to do, so that a journal planted in a shared folder cannot
-// make this user remove, replace or rewrite a file its writer could not
-// touch; `why` names the first entry that could not be made so. A user's own
-// journal is followed whole.
-bool JournalIsFollowable(const QString& path, const struct stat& journal, const std::vector<JournalEntry>& entries,
-                         QString& why)
+bool Recovery::Run(QString& notice, QString& problem)
 {
-    if (journal.st_uid == ::geteuid())
+    const QString journalPath = JournalPathFor(key_);
+    const QByteArray journalName = Native(QFileInfo(journalPath).fileName());
+    struct stat journal;
+    if (folder_ < 0 || !Stat(journalName, journal))
         return true;
-    const QDir folder = QFileInfo(path).absoluteDir();
-    const auto writable = [&](const struct stat& file) {
-        return file.st_uid == journal.st_uid   ? (file.st_mode & S_IWUSR) != 0
-               : file.st_gid == journal.st_gid ? (file.st_mode & S_IWGRP) != 0
-                                               : (file.st_mode & S_IWOTH) != 0;
-    };
+    // Unlike an open that must undo the save before it reads, one by a user
+    // who may not change the folder changes nothing: it reads what the save
+    // kept in place of what it had changed.
+    mayChange_ = !opening_ || ::faccessat(folder_, ".", W_OK | X_OK, AT_EACCESS) == 0;
+    char state = 0;
+    std::vector<JournalEntry> entries;
+    QString error;
+    const JournalRead read = ReadJournal(folder_, journalName, journal, state, entries, error);
+    if (read == JournalRead::kUnreadable)
+        return LeaveAlone(Tr("could not be read (%1)").arg(error), notice, problem);
+    if (read == JournalRead::kNotWhole) {
+        // Not written whole: nothing was committed under it.
+        struct stat now;
+        if (!mayChange_ || !Stat(journalName, now) || !SameFile(now, journal))
+            return true;
+        Pace(key_);
+        if (::unlinkat(folder_, journalName.constData(), 0) == 0)
+            return true;
+        return LeaveAlone(Tr("is not the record of a save, and could not be removed (%1)").arg(SystemErrorText(errno)),
+                          notice, problem);
+    }
+    // Written by its owner alone: a journal others may write, or one that is
+    // also a file elsewhere, says what its owner never asked.
+    if (journal.st_nlink != 1 || (journal.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+        return LeaveAlone(Tr("is a file others than its owner may have written"), notice, problem);
+    // It names the files of this save alone, in its own folder. Unlike a
+    // journal that may name any path, one naming a file elsewhere (a
+    // companion saved in another folder than its stream) is not followed:
+    // its names could reach any file of the user who opens.
+    QStringList names;
+    for (const QString& file : files_) {
+        if (QFileInfo(file).absolutePath() == QFileInfo(key_).absolutePath())
+            names << QFileInfo(file).fileName();
+    }
+    const JournalEntry* last = nullptr;
     for (const JournalEntry& entry : entries) {
-        struct stat target, kept;
-        const bool there = EntryStatus(entry.target, target);
-        bool made = QFileInfo(entry.target).absoluteDir() == folder;
-        if (made && entry.kind == 'n')
-            made = !there || target.st_uid == journal.st_uid;
-        else if (made && entry.kind == 'r')
-            made = !there || !EntryStatus(PreviousPathFor(entry.target), kept) || kept.st_uid == target.st_uid;
-        else if (made)
-            made = !EntryStatus(CopyPathFor(entry.target), kept) ||
-                   (kept.st_uid == journal.st_uid && (!there || writable(target)));
-        if (!made) {
-            why = Tr("%1, left by another user's save, names %2, which that save could not have written; it is "
-                     "left as it is")
-                      .arg(QFileInfo(path).fileName(), folder.relativeFilePath(entry.target));
-            return false;
+        const QString name = Shown(entry.name);
+        bool known = entry.kind != 'k' ? names.contains(name) && !entry.name.contains('/') &&
+                                             !entry.name.contains('\0') && name != "." && name != ".."
+                                       : false;
+        for (int number = 0; entry.kind == 'k' && last && !known && number < kMostAsideNumbers; ++number)
+            known =
+                QFileInfo(NumberedAsideName(Path(last->name), QStringLiteral(".damaged"), number)).fileName() == name;
+        if (!known)
+            return LeaveAlone(Tr("names %1, which is not a file of this save").arg(name), notice, problem);
+        if (entry.kind != 'k')
+            last = &entry;
+    }
+    writer_ = WriterOf(journal.st_uid);
+    state_ = state;
+    // Every entry is checked before any is followed: a journal followed in
+    // part would leave the files parts of two saves.
+    for (int act = 0; act < 2; ++act) {
+        const JournalEntry* before = nullptr;
+        for (const JournalEntry& entry : entries) {
+            if (!Follow(entry, before, act == 1)) {
+                if (!why_.isEmpty())
+                    return LeaveAlone(why_, notice, problem);
+                problem = problem_;
+                return false;
+            }
+            if (entry.kind != 'k')
+                before = &entry;
         }
     }
-    return true;
+    QStringList shown;
+    for (const JournalEntry& entry : entries) {
+        if (entry.kind != 'k')
+            shown << Shown(entry.name);
+    }
+    const QString all = shown.join(Tr(" and "));
+    if (readKept_) {
+        notice = (shown.size() == 1 ? Tr("An earlier save of %1 did not finish; %2 is read as it was before it, from "
+                                         "what the save kept, as this user may not change its folder.")
+                                    : Tr("An earlier save of %1 did not finish; %2 are read as they were before it, "
+                                         "from what the save kept, as this user may not change their folder."))
+                     .arg(QFileInfo(key_).fileName(), all);
+        return true;
+    }
+    if (changed_)
+        notice = (shown.size() == 1 ? Tr("An earlier save of %1 did not finish; %2 is as it was before it.")
+                                    : Tr("An earlier save of %1 did not finish; %2 are as they were before it."))
+                     .arg(QFileInfo(key_).fileName(), all);
+    if (!mayChange_)
+        return true;
+    struct stat now;
+    if (!Stat(journalName, now) || !SameFile(now, journal))
+        return true;
+    Pace(key_);
+    if (::unlinkat(folder_, journalName.constData(), 0) == 0 || errno == ENOENT || (opening_ && Denied(errno)))
+        return true;
+    problem = journal.st_uid == ::geteuid()
+                  ? Tr("%1, left by an earlier save of %2, could not be removed: %3")
+                        .arg(QFileInfo(journalPath).fileName(), QFileInfo(key_).fileName(), SystemErrorText(errno))
+                  : Tr("%1 beside %2, which belongs to %3, could not be removed: %4")
+                        .arg(QFileInfo(journalPath).fileName(), QFileInfo(key_).fileName(), UserName(journal.st_uid),
+                             SystemErrorText(errno));
+    return false;
 }
 
 }  // namespace
 
-bool RecoverStoppedSave(const QString& key, QString& notice, QString& problem)
+bool RecoverStoppedSave(const QString& key, const QStringList& files, QString& notice, QString& problem)
 {
-    const QString journal = JournalPathFor(key);
-    struct stat entry;
-    if (!EntryStatus(journal, entry))
-        return true;
-    if (!S_ISREG(entry.st_mode)) {
-        problem = InTheWay(journal, entry);
-        return false;
-    }
-    char state = 0;
-    std::vector<JournalEntry> entries;
-    QString error;
-    if (ReadJournal(journal, state, entries, error)) {
-        if (!JournalIsFollowable(journal, entry, entries, problem))
-            return false;
-        bool changed = false;
-        QStringList names;
-        for (const JournalEntry& file : entries) {
-            names << QFileInfo(file.target).fileName();
-            // Done: what the save kept of the former files goes.
-            const bool done = state == '+' ? RemoveLeftFile(file.kind == 'p' ? CopyPathFor(file.target)
-                                                                             : PreviousPathFor(file.target),
-                                                            file.target, problem, file.kind == 'r')
-                                           : PutBack(file, changed, problem);
-            if (!done)
-                return false;
-        }
-        if (changed)
-            notice = (names.size() == 1 ? Tr("An earlier save of %1 did not finish; %2 is as it was before it.")
-                                        : Tr("An earlier save of %1 did not finish; %2 are as they were before it."))
-                         .arg(QFileInfo(key).fileName(), names.join(Tr(" and ")));
-    } else if (!error.isEmpty()) {
-        problem = Tr("%1, left by an earlier save of %2, could not be read: %3")
-                      .arg(QFileInfo(journal).fileName(), QFileInfo(key).fileName(), error);
-        return false;
-    }
-    return RemoveLeftFile(journal, key, problem);
+    Recovery recovery(key, files, false, nullptr);
+    return recovery.Run(notice, problem);
 }
 
-bool RecoverBeforeOpening(const QString& key, QString& notice, QString& problem)
+bool RecoverBeforeOpening(const QString& key, const QStringList& files, QString& notice, QString& problem,
+                          QStringList* readFrom)
 {
+    if (readFrom)
+        *readFrom = files;
     struct stat entry;
     if (!EntryStatus(JournalPathFor(key), entry))
         return true;
     const SaveLock lock(key);
     problem = lock.Problem();
-    return problem.isEmpty() && RecoverStoppedSave(key, notice, problem);
+    if (!problem.isEmpty())
+        return false;
+    Recovery recovery(key, files, true, readFrom);
+    return recovery.Run(notice, problem);
 }
 
 QString RemoveLeftovers(const QString& target, QString& problem)
+
 {
     if (!RemoveLeftFile(StagedPathFor(target), target, problem) ||
         !RemoveLeftFile(CopyPathFor(target), target, problem))
@@ -539,10 +978,17 @@ QString RemoveLeftovers(const QString& target, QString& problem)
     const QString aside =
         TakeAsideName(target, ".former", [&](const QString& name) { return RenameNoReplace(previous, name); });
     if (aside.isEmpty()) {
-        problem = Tr("%1, the former file an earlier save of %2 left, could not be kept as %3: %4")
-                      .arg(QFileInfo(previous).fileName(), QFileInfo(target).fileName(),
-                           QFileInfo(NumberedAsideName(target, QStringLiteral(".former"), 0)).fileName(),
-                           SystemErrorText(errno));
+        const int error = errno;
+        const QString kept = QFileInfo(NumberedAsideName(target, QStringLiteral(".former"), 0)).fileName();
+        // Another user's file there is named with its owner: it may be none
+        // of a save's.
+        problem =
+            entry.st_uid == ::geteuid()
+                ? Tr("%1, the former file an earlier save of %2 left, could not be kept as %3: %4")
+                      .arg(QFileInfo(previous).fileName(), QFileInfo(target).fileName(), kept, SystemErrorText(error))
+                : Tr("%1 beside %2, which belongs to %3, could not be kept as %4: %5")
+                      .arg(QFileInfo(previous).fileName(), QFileInfo(target).fileName(), UserName(entry.st_uid), kept,
+                           SystemErrorText(error));
         return QString();
     }
     return Tr("An earlier save of %1 did not finish; its former file is kept as %2.")
@@ -1006,55 +1452,86 @@ void SavedFile::ForgetFormer()
 
 void SavedFile::Refuse(const QString& why) { error_ = why; }
 
+void SavedFile::Notify(const QString& notice) { notice_ = notice; }
+
+void SavedFile::KeepsAside(const QString& path) { aside_ = path; }
+
 namespace {
 
-// Writes the journal of `files` (see kJournalHead) and syncs it; false with
-// the reason set on the first file.
+// Writes the journal of `files` (see kJournalHead), and syncs it and its
+// folder; false with the reason set on the first file.
 bool WriteJournal(const QString& path, const std::vector<SavedFile*>& files)
 {
     QByteArray text = QByteArray("-") + kJournalHead + '\n';
     const QDir folder = QFileInfo(path).absoluteDir();
-    for (const SavedFile* file : files)
-        text += QByteArray(1, file->InPlace()   ? 'p'
-                              : file->Existed() ? 'r'
-                                                : 'n') +
-                ' ' +
-                folder.relativeFilePath(QFileInfo(file->Target()).absoluteFilePath()).toUtf8().toPercentEncoding() +
-                '\n';
+    // Open to no one who may not read every file it names (another user who
+    // opens or saves them recovers a stopped save too), written by its owner
+    // alone: a journal others could write would not be followed.
+    mode_t mode = 0644;
+    for (const SavedFile* file : files) {
+        const auto line = [&](char kind, const QString& name) {
+            text += QByteArray(1, kind) + ' ' +
+                    folder.relativeFilePath(QFileInfo(name).absoluteFilePath()).toUtf8().toPercentEncoding() + '\n';
+        };
+        line(file->InPlace() ? 'p' : file->Existed() ? 'r' : 'n', file->Target());
+        if (!file->Aside().isEmpty())
+            line('k', file->Aside());
+        struct stat status;
+        if (EntryStatus(file->Target(), status) && S_ISREG(status.st_mode))
+            mode &= status.st_mode;
+    }
     text += "end\n";
-    // Readable by all: another user who opens or saves the files recovers
-    // a stopped save too. It holds their names alone.
+    const auto refuse = [&](int error) {
+        files.front()->Refuse(
+            Tr("the record that would undo the save, were it stopped, could not be written beside it: %1")
+                .arg(SystemErrorText(error)));
+        return false;
+    };
     Pace(path);
-    const int fd = ::open(Native(path), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    const bool written = fd >= 0 && Fill(fd, -1, text, path);
-    const int error = errno;
+    const int fd = ::open(Native(path), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode | 0600);
+    const int fault = fd >= 0 ? InjectedFault(PairWriteStep::kJournal, path) : 0;
+    const bool written = fd >= 0 && !fault && Fill(fd, -1, text, path);
+    const int error = fault ? fault : errno;
     if (fd >= 0)
         ::close(fd);
-    if (written) {
-        SyncFolder(path);
-        return true;
-    }
     struct stat inTheWay;
-    if (fd < 0 && error == EEXIST && EntryStatus(path, inTheWay))
+    if (fd < 0 && error == EEXIST && EntryStatus(path, inTheWay)) {
         files.front()->Refuse(InTheWay(path, inTheWay));
-    else {
+        return false;
+    }
+    if (!written) {
         if (fd >= 0)
             ::unlink(Native(path));
-        files.front()->Refuse(
-            Tr("%1 could not be written beside it: %2").arg(QFileInfo(path).fileName(), SystemErrorText(error)));
+        return refuse(error);
     }
-    return false;
+    // Its name is on disk before the first file changes: a journal lost
+    // with the folder's last changes could not undo them.
+    if (!SyncFolder(path)) {
+        const int syncError = errno;
+        ::unlink(Native(path));
+        files.front()->Refuse(Tr("its folder could not be synced to disk: %1").arg(SystemErrorText(syncError)));
+        return false;
+    }
+    return true;
 }
 
-// The journal's mark that every file is committed.
-bool MarkCommitted(const QString& path)
+// The journal's mark that every file is committed, once their new names are
+// on disk; false with the reason set on `file`.
+bool MarkCommitted(const QString& path, SavedFile& file)
 {
-    SyncFolder(path);
+    if (!SyncFolder(path)) {
+        file.Refuse(Tr("its folder could not be synced to disk: %1").arg(SystemErrorText(errno)));
+        return false;
+    }
     Pace(path);
     const int fd = ::open(Native(path), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
     const bool marked = fd >= 0 && ::pwrite(fd, "+", 1, 0) == 1 && ::fsync(fd) == 0;
+    const int error = errno;
     if (fd >= 0)
         ::close(fd);
+    if (!marked)
+        file.Refuse(Tr("the record that would undo the save, were it stopped, could not be marked done: %1")
+                        .arg(SystemErrorText(error)));
     return marked;
 }
 
@@ -1086,9 +1563,7 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
         undo(i);
         return order[i];
     }
-    if (journaled && !MarkCommitted(journal)) {
-        order.front()->Refuse(
-            Tr("%1 could not be written beside it: %2").arg(QFileInfo(journal).fileName(), SystemErrorText(errno)));
+    if (journaled && !MarkCommitted(journal, *order.front())) {
         undo(order.size() - 1);
         return order.front();
     }
@@ -1101,6 +1576,10 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
         Pace(journal);
         ::unlink(Native(journal));
     }
+    // Committed: a folder that cannot be synced now leaves the save as it
+    // is, and the user hears it.
+    if (journaled && !SyncFolder(journal))
+        order.front()->Notify(Tr("Its folder could not be synced to disk after it: %1.").arg(SystemErrorText(errno)));
     return nullptr;
 }
 
@@ -1110,6 +1589,35 @@ bool KeptAside::Keep(const QString& path, bool copy, QString& why)
 {
     path_ = path;
     const QByteArray from = Native(path);
+    // Kept already, by a save stopped before it was done: a second name of
+    // the file, or a copy of the same bytes, is not kept again.
+    const int held = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    struct stat former, kept;
+    for (int number = 0; held >= 0 && ::fstat(held, &former) == 0 && number < kMostAsideNumbers; ++number) {
+        const QString name = NumberedAsideName(path, QStringLiteral(".damaged"), number);
+        if (!EntryStatus(name, kept))
+            break;
+        if (!S_ISREG(kept.st_mode) || !S_ISREG(former.st_mode))
+            continue;
+        const int other =
+            SameFile(former, kept) ? -1 : ::open(Native(name), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (SameFile(former, kept) || (other >= 0 && SameBytes(held, other))) {
+            // A second name a save makes is a copy where the file is rewritten
+            // in place: its bytes would change with it.
+            if (!(copy && SameFile(former, kept))) {
+                aside_ = name;
+                reused_ = true;
+            }
+        }
+        if (other >= 0)
+            ::close(other);
+        if (reused_)
+            break;
+    }
+    if (held >= 0)
+        ::close(held);
+    if (reused_)
+        return true;
     if (!copy) {
         aside_ = TakeAsideName(path, ".damaged", [&](const QString& name) {
             return ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, Native(name).constData(), 0) == 0;
@@ -1150,7 +1658,9 @@ void KeptAside::Undo(bool keep)
 {
     if (aside_.isEmpty())
         return;
-    if (moved_)
+    if (reused_)
+        ;  // kept by an earlier save: it stays
+    else if (moved_)
         ::rename(Native(aside_), Native(path_));
     else if (!keep)
         ::unlink(Native(aside_));

@@ -18,7 +18,9 @@
 //   them (CommitAll, JournalPathFor), so that a failure puts every one of
 //   them back, and a save stopped at any point (the host killed) is undone
 //   or finished by the next save or open (RecoverStoppedSave): the files
-//   are never left as parts of two saves.
+//   are never left as parts of two saves. A journal is followed only as far
+//   as its writer could have gone, on the files of that save alone, and is
+//   open to no one who may not read them all.
 // - What a killed save left beside its target is removed by the next one
 //   (RemoveLeftovers): only names of that form, only plain files, and never
 //   the last name of a former file, which is given one the user sees.
@@ -51,12 +53,14 @@ constexpr int kSaveLockWaitMilliseconds = 3000;
 // kLink makes a second name of a file (a fault stands for a file system
 // without hard links), kRemove removes a save's own leftover, and kCall comes
 // before every call that changes a file or the folder (its answer is not
-// taken: a test slows the save there). Two more steps are not a save's, and
-// their answers are not taken either: kRead comes before an open of a pair
-// reads each of its two files (a test slows the open there), and
-// kWait each time a SaveLock finds its lock held by another (a test counts
-// the waits).
-enum class PairWriteStep { kWrite, kSync, kRename, kPutBack, kLink, kRemove, kCall, kRead, kWait };
+// taken: a test slows the save there). kJournal writes a save's journal (its
+// target the journal's path, JournalPathFor), and kSync at that path syncs
+// its folder: once the journal is written, once before it is marked done,
+// and once after it is removed. Two more steps are not a save's, and their
+// answers are not taken either: kRead comes before an open of a pair reads
+// each of its two files (a test slows the open there), and kWait each time a
+// SaveLock finds its lock held by another (a test counts the waits).
+enum class PairWriteStep { kWrite, kSync, kRename, kPutBack, kLink, kRemove, kCall, kJournal, kRead, kWait };
 using PairWriteFault = std::function<int(PairWriteStep step, const QString& target)>;
 PairWriteFault SetPairWriteFault(PairWriteFault fault);
 // Called by an open of a pair before it reads `path`: the fault's kRead.
@@ -91,17 +95,41 @@ QString JournalPathFor(const QString& key);
 // Undoes or finishes a save whose first file was `key` that was stopped
 // before it ended, as its journal says: stopped before all its files were
 // committed, each is put back as it was; after, what it kept of the former
-// files is removed. True when nothing is left to do; `notice` then receives,
+// files is removed. `files` are the files that save writes, as the caller
+// knows them. True when nothing is left to do; `notice` then receives,
 // where files were put back, "An earlier save of NAME did not finish; A and
 // B are as they were before it." False, with `problem` naming what could not
 // be done, otherwise. Called under the save's lock.
-bool RecoverStoppedSave(const QString& key, QString& notice, QString& problem);
+//
+// The recovery acts through the journal's folder, opened once, on names in
+// it alone, never through a link, and on plain files alone. Unlike a journal
+// followed whatever it says, one is followed only as far as its writer could
+// have gone, judged by the user who owns it and that user's groups in the
+// user database (never by the journal file's group):
+// - it names files of `files` alone, in its own folder; one others than its
+//   owner may have written (writable by them, or with a second name) is not
+//   that owner's;
+// - a file it says its save made is a plain file of the writer's with one
+//   name; a former file put back is the target's only name, kept by the
+//   writer, or a second name of the target; a copy written back was made by
+//   the writer, takes on disk about what its length says (a save writes
+//   every byte of its copies), and goes over a plain file the writer could
+//   write; one that holds its bytes already is not written again.
+// A journal not followed is left alone: `problem` (a save) names it and its
+// owner; an open gets true, and `notice` says so ("NAME is read as it
+// stands: ...").
+bool RecoverStoppedSave(const QString& key, const QStringList& files, QString& notice, QString& problem);
 
 // Before a file of a save whose first file was `key` is read: where a
 // journal of a save is there, waits for the save's lock and recovers it
 // (RecoverStoppedSave). False, with `problem` a clause saying why, where
-// that could not be done.
-bool RecoverBeforeOpening(const QString& key, QString& notice, QString& problem);
+// that could not be done. Where this user may not change the folder (or a
+// file it would act on), nothing is changed: `readFrom` (one path for each
+// of `files`) receives the file that holds each one's last whole version,
+// the one the save kept where it had changed it (empty: there was none),
+// and `notice` says so.
+bool RecoverBeforeOpening(const QString& key, const QStringList& files, QString& notice, QString& problem,
+                          QStringList* readFrom = nullptr);
 
 // Removes what a killed save of `target` left beside it: the staged file,
 // the copy of a file rewritten in place, and the second name of the file it
@@ -193,6 +221,14 @@ public:
     bool Finish();
     // Sets the failure to `why`, a sentence of the save's own.
     void Refuse(const QString& why);
+    // After a save that stands: what the user should still hear of it (a
+    // folder that could not be synced after the files were committed).
+    void Notify(const QString& notice);
+    const QString& Notice() const { return notice_; }
+    // Names the file its former file was kept under (KeptAside) before the
+    // save: the journal names it, so that a save undone lets it go.
+    void KeepsAside(const QString& path);
+    const QString& Aside() const { return aside_; }
 
     bool InPlace() const { return inPlace_; }
     bool Existed() const { return existed_; }
@@ -221,6 +257,8 @@ private:
     QByteArray former_;   // in place, where no copy can be made: the target's bytes before the save
     QByteArray bytes_;    // in place: the bytes to write
     QString error_;
+    QString notice_;
+    QString aside_;
 };
 
 // Commits `files` so that any failure leaves each of them as it was: first
@@ -238,7 +276,9 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
 // replaced: a second name of it
 // where a new file takes its place, a copy where it is rewritten in place (a
 // second name would be rewritten with it), and where it can be neither read
-// nor given a second name, the file itself under the new name.
+// nor given a second name, the file itself under the new name. One kept so
+// already (a second name of it, or a copy of the same bytes, that a stopped
+// save left) is not kept again.
 class KeptAside {
 public:
     KeptAside() = default;
@@ -258,6 +298,7 @@ private:
     QString path_;
     QString aside_;
     bool moved_ = false;
+    bool reused_ = false;  // kept so by a save that was stopped: not this one's to drop
 };
 
 #endif

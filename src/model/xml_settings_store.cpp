@@ -91,9 +91,12 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
         lock.emplace(saved, SaveLock::Purpose::kRead);
     busy_ = lock ? lock->Problem() : QString();
     QString recovered, problem;
+    // Where this user may not change the folder, the file a stopped save
+    // kept is read instead of the one it had changed.
+    QStringList readFrom;
     if (!busy_.isEmpty())
         std::cout << "Error in reading " << path_.toStdString() << ": " << busy_.toStdString() << '.' << std::endl;
-    else if (!path_.isEmpty() && !RecoverBeforeOpening(saved, recovered, problem))
+    else if (!path_.isEmpty() && !RecoverBeforeOpening(saved, {saved}, recovered, problem, &readFrom))
         std::cout << "Error in reading " << path_.toStdString() << ": an earlier save of it did not finish, and "
                   << problem.toStdString() << '.' << std::endl;
     else if (!recovered.isEmpty())
@@ -108,7 +111,8 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
         // of č or of 不, and a carriage return in a value is the XML
         // reader's to normalize.
         QByteArray text;
-        QFile file(path_);
+        const QString kept = readFrom.value(0, saved);
+        QFile file(kept == saved ? path_ : kept);
         if (!info.isFile()) {
             readState_ = ReadState::kNotAFile;
             readProblem_ = WhyNotARegularFile(info);
@@ -283,7 +287,7 @@ bool XmlSettingsStore::Save()
     // finished first; a former file an earlier save could neither put back
     // nor let go is kept. The notice says so.
     QString formerKept, problem;
-    if (RecoverStoppedSave(target, formerKept, problem)) {
+    if (RecoverStoppedSave(target, {target}, formerKept, problem)) {
         const QString kept = RemoveLeftovers(target, problem);
         formerKept = (formerKept + QLatin1Char(' ') + kept).trimmed();
     }
@@ -309,6 +313,7 @@ bool XmlSettingsStore::Save()
         }
     }
     SavedFile file(target);
+    file.KeepsAside(aside.Path());
     std::vector<const SavedFile*> notRestored;
     if (file.Open() && file.Stage(text) && !CommitAll({&file}, notRestored, target)) {
         if (!aside.Path().isEmpty()) {
@@ -317,7 +322,7 @@ bool XmlSettingsStore::Save()
             writeNotice_ =
                 Tr("The former %1 could not be read; it is kept as %2.").arg(name, QFileInfo(aside.Path()).fileName());
         }
-        writeNotice_ = (writeNotice_ + QLatin1Char(' ') + formerKept).trimmed();
+        writeNotice_ = (writeNotice_ + QLatin1Char(' ') + formerKept + QLatin1Char(' ') + file.Notice()).trimmed();
         damaged_ = false;
         return true;
     }

@@ -16,6 +16,9 @@
 #include <thread>
 
 #include <functional>
+#include <vector>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -140,6 +143,50 @@ inline bool GiveAccessList(const QString& path, uid_t user)
 // another user would.
 constexpr uid_t kOrdinaryUser = 65534, kOtherUser = 65533;
 constexpr gid_t kOrdinaryGroup = 65534, kSharedGroup = 65533;
+
+// Runs `body` in a child process of user `user`, in group `group` and the
+// supplementary `groups` (as root only), and sends its failures back here; a
+// child still running after `seconds` is stopped, and that fails the test.
+inline void AsUser(uid_t user, gid_t group, std::vector<gid_t> groups, const std::function<void()>& body,
+                   unsigned seconds = 0)
+{
+    int channel[2];
+    if (::pipe(channel) != 0)
+        return;
+    struct Forward : testing::EmptyTestEventListener {
+        int fd;
+        explicit Forward(int to) : fd(to) { }
+        void OnTestPartResult(const testing::TestPartResult& result) override
+        {
+            const std::string text = std::string(result.file_name() ? result.file_name() : "") + ":" +
+                                     std::to_string(result.line_number()) + ": " + result.message() + "\n";
+            if (result.failed() && ::write(fd, text.data(), text.size()) < 0)
+                ::_exit(2);
+        }
+    };
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(channel[0]);
+        if (seconds)
+            ::alarm(seconds);
+        testing::UnitTest::GetInstance()->listeners().Append(new Forward(channel[1]));
+        if (::setgroups(groups.size(), groups.data()) == 0 && ::setresgid(group, group, group) == 0 &&
+            ::setresuid(user, user, user) == 0)
+            body();
+        ::_exit(::getuid() == user ? 0 : 3);
+    }
+    ::close(channel[1]);
+    std::string failures;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        failures.append(buffer, std::size_t(got));
+    ::close(channel[0]);
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0) << "the run as user " << user << " ended abnormally"
+                         << (WIFSIGNALED(status) && WTERMSIG(status) == SIGALRM ? ": it did not end in time" : "");
+    EXPECT_EQ(failures, "") << "as user " << user;
+}
 
 // Runs `body` as an ordinary user: as root in a child process that drops to
 // that user and sends its failures back here, otherwise as it is.
