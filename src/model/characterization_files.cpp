@@ -633,9 +633,10 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
         return at >= 0 && at < readFrom.size() ? readFrom[at] : path;
     };
     PaceRead(binaryPath);
-    QFile file(readPath(binaryPath));
-    if (!file.open(QIODevice::ReadOnly)) {
-        Say(message, Tr("%1 could not be opened: %2").arg(FileNameOf(binaryPath), file.errorString()));
+    QFile file;
+    const QString unopened = OpenRegularFileToRead(file, readPath(binaryPath));
+    if (!unopened.isEmpty()) {
+        Say(message, unopened);
         return nullptr;
     }
     const QByteArray bytes = file.read(qint64(kLongestStream));

@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 QString WhyNotARegularFile(const QFileInfo& info)
 {
@@ -20,6 +22,35 @@ QString WhyNotARegularFile(const QFileInfo& info)
                          : QCoreApplication::translate("FileUtils",
                                                        "%1 is not a regular file: it is a pipe, a socket or a device."))
         .arg(info.fileName());
+}
+
+QString OpenRegularFileToRead(QFile& file, const QString& path, bool* notAFile)
+{
+    if (notAFile)
+        *notAFile = false;
+    const QString name = QFileInfo(path).fileName();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return QCoreApplication::translate("FileUtils", "%1 could not be opened: %2").arg(name, SystemErrorText(errno));
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const bool folder = S_ISDIR(status.st_mode);
+        ::close(fd);
+        if (notAFile)
+            *notAFile = true;
+        return (folder ? QCoreApplication::translate("FileUtils", "%1 is a folder, not a file.")
+                       : QCoreApplication::translate("FileUtils",
+                                                     "%1 is not a regular file: it is a pipe, a socket or a device."))
+            .arg(name);
+    }
+    // Reads of a regular file never wait anyway; the flag only kept the open
+    // from waiting on a pipe.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return QCoreApplication::translate("FileUtils", "%1 could not be opened: %2").arg(name, file.errorString());
+    }
+    return QString();
 }
 
 void EnsureDirectory(const QString& folder)

@@ -5,6 +5,7 @@
 
 #include <QString>
 
+class QFile;
 class QFileInfo;
 
 // Why an existing entry cannot be read as a file ("NAME is a folder, not a
@@ -12,6 +13,14 @@ class QFileInfo;
 // regular file or does not exist. Asked before opening: opening a named pipe
 // waits for a writer.
 QString WhyNotARegularFile(const QFileInfo& info);
+
+// Opens `path` to be read, links followed, without waiting on a pipe that was
+// put in its place after it was looked at (WhyNotARegularFile): what it opens
+// is checked to be a regular file and closed again where it is not. Empty
+// when `file` is open; otherwise why not, a sentence naming the file, and
+// `notAFile`, where given, says whether it was because what stands there is
+// no regular file.
+QString OpenRegularFileToRead(QFile& file, const QString& path, bool* notAFile = nullptr);
 
 // Creates the folder, parents included, when it does not exist. Reports nothing.
 void EnsureDirectory(const QString& folder);

@@ -112,7 +112,9 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
         // reader's to normalize.
         QByteArray text;
         const QString kept = readFrom.value(0, saved);
-        QFile file(kept == saved ? path_ : kept);
+        QFile file;
+        QString unopened;
+        bool notAFile = false;
         if (!info.isFile()) {
             readState_ = ReadState::kNotAFile;
             readProblem_ = WhyNotARegularFile(info);
@@ -120,8 +122,12 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
             readState_ = ReadState::kUnreadable;
         } else if (info.size() > kLargestXmlFile) {
             readState_ = ReadState::kTooLarge;
-        } else if (!file.open(QIODevice::ReadOnly)) {
-            readState_ = ReadState::kUnreadable;
+        } else if (!(unopened = OpenRegularFileToRead(file, kept == saved ? path_ : kept, &notAFile)).isEmpty()) {
+            // Made a pipe or a folder since it was looked at: never kept
+            // aside as damaged, as one seen so at first is not.
+            readState_ = notAFile ? ReadState::kNotAFile : ReadState::kUnreadable;
+            if (notAFile)
+                readProblem_ = unopened;
         } else {
             // One byte more than the limit tells a file that grew meanwhile.
             text = file.read(kLargestXmlFile + 1);
@@ -136,8 +142,9 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
             readProblem_ = Tr("%1 is too large to be read (%2 MB; the limit is %3 MB).")
                                .arg(name, Megabytes(info.size()), QString::number(kLargestXmlFile / (1024 * 1024)));
         else if (readState_ == ReadState::kUnreadable)
-            readProblem_ = busy_.isEmpty() ? Tr("%1 could not be read: %2").arg(name, file.errorString())
-                                           : Tr("%1 could not be read: %2.").arg(name, busy_);
+            readProblem_ = !busy_.isEmpty()      ? Tr("%1 could not be read: %2.").arg(name, busy_)
+                           : !unopened.isEmpty() ? unopened
+                                                 : Tr("%1 could not be read: %2").arg(name, file.errorString());
 
         XmlReadError error;
         XmlTextRepair repair;

@@ -410,6 +410,36 @@ TEST_F(CharacterizationFilesTest, UnreadableFilesAndMisfitCompanionsSayWhy)
         EXPECT_EQ(message, c.second);
     }
     EXPECT_FALSE(pipe->WasOpened());
+
+    // Made a pipe after it was looked at, just before it is read (a user who
+    // may rename files in the folder): said at once, never waited on.
+    const std::pair<const char*, QString> swaps[] = {
+        {"hero.vlmc", "hero.vlmc is not a regular file: it is a pipe, a socket or a device."},
+        {"hero.bones.xml", lead + "is not a regular file: it is a pipe, a socket or a device."},
+    };
+    for (const auto& c : swaps) {
+        SCOPED_TRACE(c.first);
+        QFile::remove(companion);  // the pipe of the table above
+        ASSERT_TRUE(SaveCharacterizationBinary(out_, Path("hero.vlmc"), QString(), 1, true, &message))
+            << message.toStdString();
+        std::unique_ptr<FifoWatch> late;  // plays the writer, should the open wait on it
+        const PairWriteFault previous = SetPairWriteFault([&](PairWriteStep step, const QString& target) {
+            if (step == PairWriteStep::kRead && QFileInfo(target).fileName() == c.first && !late) {
+                QFile::remove(Path(c.first));
+                late = std::make_unique<FifoWatch>(Path(c.first).toStdString());
+            }
+            return 0;
+        });
+        CaptureStdout();
+        const std::unique_ptr<Characterization> back = LoadCharacterizationBinary(Path("hero.vlmc"), QString(), &message);
+        GetCapturedStdout();
+        SetPairWriteFault(previous);
+        ASSERT_TRUE(late && late->Made());
+        EXPECT_EQ(bool(back), std::strcmp(c.first, "hero.vlmc") != 0) << "only the companion may be missing";
+        EXPECT_EQ(message, c.second);
+        late.reset();
+        QFile::remove(Path(c.first));
+    }
 }
 
 // A name that an XML file cannot hold is refused by every saver before
