@@ -639,7 +639,7 @@ TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
     const auto run = std::find_if(runs.begin(), runs.end(), [&](const realtake::Run& r) { return r.name == row.run; });
     ASSERT_NE(run, runs.end());
     ASSERT_EQ(run->effectors.size(), row.before.size());
-    const realtake::Result result = realtake::Measure(realtake::Walk(), *run);
+    const realtake::Result result = realtake::Measure(realtake::Named(run->take), *run);
     std::printf("%s", realtake::Describe(*run, result).c_str());
     EXPECT_EQ(result.nan, 0);
     EXPECT_TRUE(!(row.held & kTurns) || result.worst <= row.turns)
