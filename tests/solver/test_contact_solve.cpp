@@ -440,6 +440,43 @@ TEST(Contact, PassAtStiffnessZeroOrOneTakesOneSubSolversGoals)
     }
 }
 
+// What a partial contact stiffness lets through: the pass blends the lift's goals (raised, unturned) with the roll's
+// (turned onto the floor), and a blend of two goals each on the floor may dip below it. Over hands falling onto the
+// floor on their edge, wrist goals 12 below to 4 above it, and staying down while their goal turns flat (as above),
+// at stiffness 0 and 1 no corner ends below the floor; at 0.2 a corner sinks up to 0.42 cm (over 0.05 in 14 to 19% of
+// the frames), at 0.8 up to 0.58 (19 to 23%).
+TEST(Contact, PartialStiffnessLetsAHandSinkOnlySoFar)
+{
+    ContactScene s;
+    const struct {
+        float stiffness, most;  // the stiffness; how far a corner may end below the floor
+    } rows[] = {{0.0f, 2e-3f}, {0.2f, 0.5f}, {0.8f, 0.7f}, {1.0f, 2e-3f}};
+    for (int which : {0, 1}) {
+        s.which = which;
+        s.properties.entries[s.extremity()->properties[0]].mode = 1;
+        for (const auto& row : rows) {
+            s.value(9) = row.stiffness;
+            float deepest = 0.0f;
+            int sunk = 0, frames = 0;  // frames with a corner over 0.05 below
+            for (const float land : {40.0f, 55.0f, 70.0f, 80.0f, 88.0f})
+                for (const float wrist : {-12.0f, -8.0f, -4.0f, -2.0f, 0.0f, 2.0f, 4.0f})
+                    for (const float other : {-0.2f, 0.0f, 0.2f})
+                        for (int f = 0; f <= 110; ++f) {
+                            const float tilt = land * VLMClampFloat(float(90 - f) / 60.0f, 0.0f, 1.0f);
+                            const VLMVector4 e = V(tilt * 0.017453292f, 0.3f + other, 0.05f + other, 0);
+                            const float y = f < 20 ? 12.0f - (12.0f - wrist) * float(f) / 20.0f : wrist;
+                            VLMLimbGoalBlock b = s.block(V(4, y, -2, 0), VLMQuatFromEulerXYZ(e), 0.0f);
+                            VLMLimbContactPass(s.c(), s.extremity(), &b, &s.properties);
+                            const float low = s.lowest(b);
+                            deepest = std::fmax(deepest, -low);
+                            sunk += low < -0.05f, ++frames;
+                        }
+            EXPECT_LT(deepest, row.most) << which << " " << row.stiffness << ": " << sunk << " of " << frames
+                                         << " frames with a corner over 0.05 below";
+        }
+    }
+}
+
 TEST(Contact, CollinearTriangleGivesIdentityAxes)
 {
     VLMVector4 f[4];
