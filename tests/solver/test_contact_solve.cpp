@@ -391,7 +391,9 @@ TEST(Contact, HandLandingNearUprightTurnsWithItsGoal)
     ContactScene s;
     std::vector<std::vector<float>> paths = {{0.28f, 0.85f, 12.5f}, {}};
     for (int k = 0; k < 40; ++k)  // -15 to 15 degrees and back, by 1, 2, 3, 4, 5 degrees a frame in turn
-        paths[1].push_back(k == 0 ? -15.0f : VLMClampFloat(paths[1].back() + ((k / 8) % 2 ? -1.0f : 1.0f) * float(1 + k % 5), -15.0f, 15.0f));
+        paths[1].push_back(
+            k == 0 ? -15.0f
+                   : VLMClampFloat(paths[1].back() + ((k / 8) % 2 ? -1.0f : 1.0f) * float(1 + k % 5), -15.0f, 15.0f));
     for (int which : {0, 1}) {  // the left hand, the right hand
         s.which = which;
         double beyond[2] = {-1e9, -1e9};  // on each path
@@ -410,8 +412,8 @@ TEST(Contact, HandLandingNearUprightTurnsWithItsGoal)
                         const VLMVector4 goal = b.slots[0].q;
                         VLMRunLimbSubSolver(s.c(), s.extremity(), &b, 1, &s.properties);
                         if (f > 0)
-                            beyond[k] = std::fmax(beyond[k], (TurnAngle(b.slots[0].q, was[1]) - TurnAngle(goal, was[0])) *
-                                                                 57.29578);
+                            beyond[k] = std::fmax(
+                                beyond[k], (TurnAngle(b.slots[0].q, was[1]) - TurnAngle(goal, was[0])) * 57.29578);
                         was[0] = goal, was[1] = b.slots[0].q;
                     }
                 }

@@ -655,7 +655,8 @@ TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
         << result.worst << " degrees beyond, " << VLMGetNodeName(result.worstNode) << ", frame " << result.worstFrame;
     // The floor turns the toes about their hinge; that turn may not outrun the source's toes by more than 20 degrees.
     const double toes = std::fmax(result.over[VLM_NODE_LEFT_TOE_BASE], result.over[VLM_NODE_RIGHT_TOE_BASE]);
-    EXPECT_TRUE(!(row.held & kToeTurns) || toes <= 20.0) << "the toes turn " << toes << " degrees beyond their source's";
+    EXPECT_TRUE(!(row.held & kToeTurns) || toes <= 20.0)
+        << "the toes turn " << toes << " degrees beyond their source's";
     EXPECT_TRUE(!(row.held & kFloor) || result.lowest >= -0.05)
         << "contact corner " << result.lowest << " cm, extremity " << result.lowestExtremity << ", frame "
         << result.lowestFrame;

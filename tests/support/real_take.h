@@ -75,7 +75,7 @@ struct Run {
     std::vector<int> effectors;   // the goals measured
     int step = 1;                 // every step-th frame of the take
     Sole sole = Sole::Ankle;
-    std::string take = "01_01";   // the take's name (Named)
+    std::string take = "01_01";  // the take's name (Named)
 };
 
 struct Miss {
