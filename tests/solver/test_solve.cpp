@@ -619,7 +619,7 @@ const Tolerance kAnkleMax = {true, 1, 0.25, 0}, kWristMean = {false, 1.2, 0.1, 0
 struct Before {
     double mean, max;  // cm
 };
-enum Held : unsigned { kMisses = 1, kTurns = 2, kFloor = 4, kAll = 7 };
+enum Held : unsigned { kMisses = 1, kTurns = 2, kFloor = 4, kToeTurns = 8, kAll = 15 };
 struct RealTakeRow {
     const char* run;
     std::vector<Before> before;  // per goal of the run, in its order
@@ -639,14 +639,25 @@ TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
     const auto run = std::find_if(runs.begin(), runs.end(), [&](const realtake::Run& r) { return r.name == row.run; });
     ASSERT_NE(run, runs.end());
     ASSERT_EQ(run->effectors.size(), row.before.size());
-    const realtake::Result result = realtake::Measure(realtake::Walk(), *run);
+#ifdef __SANITIZE_ADDRESS__
+    // Under the sanitizers the second take's runs go through the code the first take's do and cost 1.6 times as long;
+    // only its rows that reach what the first take's seldom do still run (the toe's two senses tying, a head goal
+    // near the neck's root, hands far beyond reach).
+    static const char* const kSecondTakeRowsKept[] = {"Take03DefaultSameAnkleSole", "Take03HeadReachTypicalAnkleSole",
+                                                      "Take03WristReachArms12SameToeSole"};
+    if (run->take != "01_01" && std::none_of(std::begin(kSecondTakeRowsKept), std::end(kSecondTakeRowsKept),
+                                             [&](const char* kept) { return run->name == kept; }))
+        GTEST_SKIP() << "the second take's row runs in the build without sanitizers";
+#endif
+    const realtake::Result result = realtake::Measure(realtake::Named(run->take), *run);
     std::printf("%s", realtake::Describe(*run, result).c_str());
     EXPECT_EQ(result.nan, 0);
     EXPECT_TRUE(!(row.held & kTurns) || result.worst <= row.turns)
         << result.worst << " degrees beyond, " << VLMGetNodeName(result.worstNode) << ", frame " << result.worstFrame;
     // The floor turns the toes about their hinge; that turn may not outrun the source's toes by more than 20 degrees.
     const double toes = std::fmax(result.over[VLM_NODE_LEFT_TOE_BASE], result.over[VLM_NODE_RIGHT_TOE_BASE]);
-    EXPECT_TRUE(!(row.held & kTurns) || toes <= 20.0) << "the toes turn " << toes << " degrees beyond their source's";
+    EXPECT_TRUE(!(row.held & kToeTurns) || toes <= 20.0)
+        << "the toes turn " << toes << " degrees beyond their source's";
     EXPECT_TRUE(!(row.held & kFloor) || result.lowest >= -0.05)
         << "contact corner " << result.lowest << " cm, extremity " << result.lowestExtremity << ", frame "
         << result.lowestFrame;
@@ -732,8 +743,8 @@ const RealTakeRow kRealTakeRows[] = {
     {"WristReachArms10SameToeSole", {{0.010, 0.137}, {0.024, 0.291}}, kWristMean},
     {"WristReachArms11SameAnkleSole", {{0.037, 1.122}, {0.093, 2.678}}, kWristMean},
     {"WristReachArms11SameToeSole", {{0.037, 1.122}, {0.093, 2.678}}, kWristMean},
-    {"WristReachArms12SameAnkleSole", {{0.025, 2.382}, {0.188, 7.639}}, kWristMean, kTurns | kFloor},
-    {"WristReachArms12SameToeSole", {{0.025, 2.382}, {0.188, 7.639}}, kWristMean, kTurns | kFloor},
+    {"WristReachArms12SameAnkleSole", {{0.025, 2.382}, {0.188, 7.639}}, kWristMean, kTurns | kFloor | kToeTurns},
+    {"WristReachArms12SameToeSole", {{0.025, 2.382}, {0.188, 7.639}}, kWristMean, kTurns | kFloor | kToeTurns},
     {"ChestReachSameAnkleSole", {{1.216, 3.686}}, kChestMean},
     {"ChestReachSameToeSole", {{1.216, 3.686}}, kChestMean},
     {"SquashAndStretchSameAnkleSole", {{0.352, 2.121}}, kChestMean},
@@ -759,7 +770,10 @@ const RealTakeRow kRealTakeRows[] = {
     {"WristReachArms11TypicalAnkleSole", {{0.157, 2.043}, {0.406, 4.094}}, kWristMean},
     {"WristReachArms11TypicalToeSole", {{0.231, 3.610}, {0.754, 7.046}}, kWristMean},
     {"WristReachArms12TypicalAnkleSole", {{0.216, 4.066}, {0.758, 8.265}}, kWristMean},
-    {"WristReachArms12TypicalToeSole", {{0.131, 5.641}, {0.901, 11.377}}, kWristMean, kTurns | kFloor},
+    // The lever the hands drop their part toward the spine along tilts as far as their turn's bound has loosened,
+    // not their shift's, whose wider band lets the shoulder swing with it (15.5 degrees beyond its bound; following
+    // the shift's loosening, 17.9).
+    {"WristReachArms12TypicalToeSole", {{0.131, 5.641}, {0.901, 11.377}}, kWristMean, kTurns | kFloor | kToeTurns, 16.5},
     {"ChestReachTypicalAnkleSole", {{9.761, 10.607}}, kChestMean},
     {"ChestReachTypicalToeSole", {{13.766, 14.478}}, kChestMean},
     {"SquashAndStretchTypicalAnkleSole", {{5.586, 6.317}}, kChestMean},
@@ -776,8 +790,8 @@ const RealTakeRow kRealTakeRows[] = {
     {"SquashAndStretchSpineWristReachTargetArms12TypicalToeSole", {{2.039, 3.180}}, kChestMean},
     {"KneeReachTypicalAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMean},
     {"KneeReachTypicalToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMean},
-    {"HeadReachTypicalAnkleSole", {{0.235, 1.273}}, kHeadMean, kTurns | kFloor},
-    {"HeadReachTypicalToeSole", {{0.490, 1.582}}, kHeadMean, kTurns | kFloor},
+    {"HeadReachTypicalAnkleSole", {{0.235, 1.273}}, kHeadMean, kTurns | kFloor | kToeTurns},
+    {"HeadReachTypicalToeSole", {{0.490, 1.582}}, kHeadMean, kTurns | kFloor | kToeTurns},
     {"DefaultFullAnkleSole", {{0.041, 2.475}, {0.037, 1.030}}, kAnkleMax},
     {"DefaultFullToeSole", {{0.022, 0.088}, {0.006, 0.028}}, kAnkleMax},
     {"WristReachArms10FullAnkleSole", {{0.032, 0.424}, {0.086, 1.021}}, kWristMean},
@@ -785,7 +799,7 @@ const RealTakeRow kRealTakeRows[] = {
     {"WristReachArms11FullAnkleSole", {{0.153, 2.028}, {0.427, 4.276}}, kWristMean},
     {"WristReachArms11FullToeSole", {{0.228, 3.829}, {0.788, 7.442}}, kWristMean},
     {"WristReachArms12FullAnkleSole", {{0.215, 4.321}, {0.785, 8.616}}, kWristMean},
-    {"WristReachArms12FullToeSole", {{0.139, 6.038}, {0.911, 11.838}}, kWristMean, kTurns | kFloor},
+    {"WristReachArms12FullToeSole", {{0.139, 6.038}, {0.911, 11.838}}, kWristMean, kTurns | kFloor | kToeTurns},
     {"ChestReachFullAnkleSole", {{9.882, 10.835}}, kChestMean},
     {"ChestReachFullToeSole", {{13.905, 14.579}}, kChestMean},
     {"SquashAndStretchFullAnkleSole", {{5.681, 6.512}}, kChestMean},
@@ -802,8 +816,105 @@ const RealTakeRow kRealTakeRows[] = {
     {"SquashAndStretchSpineWristReachTargetArms12FullToeSole", {{2.046, 3.083}}, kChestMean},
     {"KneeReachFullAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMean},
     {"KneeReachFullToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMean},
-    {"HeadReachFullAnkleSole", {{0.005, 0.197}}, kHeadMean, kTurns | kFloor},
-    {"HeadReachFullToeSole", {{0.086, 0.603}}, kHeadMean, kTurns | kFloor},
+    {"HeadReachFullAnkleSole", {{0.005, 0.197}}, kHeadMean, kTurns | kFloor | kToeTurns},
+    {"HeadReachFullToeSole", {{0.086, 0.603}}, kHeadMean, kTurns | kFloor | kToeTurns},
+    // Squash-and-stretch with chest reach and wrist reach, the source's arms its own: the misses of 4c4944c.
+    {"SquashAndStretchWristReachSameAnkleSole", {{0.571, 2.669}}, kChestMean},
+    {"SquashAndStretchWristReachSameToeSole", {{0.571, 2.669}}, kChestMean},
+    {"SquashAndStretchWristReachTypicalAnkleSole", {{5.796, 6.506}}, kChestMean},
+    {"SquashAndStretchWristReachTypicalToeSole", {{9.297, 10.429}}, kChestMean},
+    {"SquashAndStretchWristReachFullAnkleSole", {{5.880, 6.654}}, kChestMean},
+    {"SquashAndStretchWristReachFullToeSole", {{9.423, 10.577}}, kChestMean},
+    // The second take, its misses those of 4c4944c. Not held yet, each printed: the toe of its own skeleton with the
+    // soles at the ankles' height, where the source's toe bends 27 degrees down for one frame (3908) and back, its
+    // front points hanging straight below the hinge where the lift's two senses tie (34.9 degrees beyond the source's
+    // turn); the presets' necks with head reach, the goal 0.5 to 0.9 of the head's distance from the Neck root, which
+    // the trunk moves 4 cm in a frame as the source's spine turns 2.5 degrees and back (39.5 to 49.8 degrees beyond);
+    // and on its own skeleton the hands of sources with arms 1.1 and 1.2 times the target's (32.2, 46.1).
+    {"Take03DefaultSameAnkleSole", {{0.219, 5.715}, {0.400, 3.853}}, kAnkleMaxToeTie, kMisses | kTurns | kFloor},
+    {"Take03DefaultSameToeSole", {{0.023, 2.635}, {0.016, 0.577}}, kAnkleMax},
+    {"Take03WristReachArms10SameAnkleSole", {{0.019, 1.586}, {0.019, 1.310}}, kWristMean, kMisses | kTurns | kFloor},
+    {"Take03WristReachArms10SameToeSole", {{0.019, 1.586}, {0.019, 1.310}}, kWristMean},
+    {"Take03WristReachArms11SameAnkleSole", {{0.113, 4.831}, {0.121, 3.968}}, kWristMean, kMisses | kFloor},
+    {"Take03WristReachArms11SameToeSole", {{0.113, 4.831}, {0.121, 3.968}}, kWristMean, kMisses | kFloor | kToeTurns},
+    {"Take03WristReachArms12SameAnkleSole", {{0.738, 10.633}, {0.906, 7.489}}, kWristMean, kMisses | kFloor},
+    {"Take03WristReachArms12SameToeSole", {{0.738, 10.633}, {0.906, 7.489}}, kWristMean, kMisses | kFloor | kToeTurns},
+    {"Take03ChestReachSameAnkleSole", {{2.351, 8.208}}, kChestMean, kMisses | kTurns | kFloor},
+    {"Take03ChestReachSameToeSole", {{2.351, 8.208}}, kChestMean},
+    {"Take03SquashAndStretchSameAnkleSole", {{1.248, 6.310}}, kChestMean, kMisses | kTurns | kFloor},
+    {"Take03SquashAndStretchSameToeSole", {{1.248, 6.310}}, kChestMean},
+    {"Take03ChestAndWristReachArms12SameAnkleSole", {{3.784, 8.359}}, kChestMean, kMisses | kTurns | kFloor},
+    {"Take03ChestAndWristReachArms12SameToeSole", {{3.784, 8.359}}, kChestMean},
+    {"Take03SquashAndStretchWristReachArms12SameAnkleSole", {{3.192, 6.434}}, kChestMean, kMisses | kTurns | kFloor},
+    {"Take03SquashAndStretchWristReachArms12SameToeSole", {{3.192, 6.434}}, kChestMean},
+    {"Take03ChestResistedWristReachArms15SameAnkleSole", {{3.501, 8.382}}, kChestMax, kMisses | kTurns | kFloor},
+    {"Take03ChestResistedWristReachArms15SameToeSole", {{3.501, 8.382}}, kChestMax},
+    {"Take03ChestAndWristReachTargetArms12SameAnkleSole", {{2.518, 8.303}}, kChestMean, kMisses | kTurns | kFloor},
+    {"Take03ChestAndWristReachTargetArms12SameToeSole", {{2.518, 8.303}}, kChestMean},
+    {"Take03SquashAndStretchSpineWristReachTargetArms12SameAnkleSole", {{1.035, 4.420}}, kChestMean, kMisses | kTurns | kFloor},
+    {"Take03SquashAndStretchSpineWristReachTargetArms12SameToeSole", {{1.035, 4.420}}, kChestMean},
+    {"Take03KneeReachSameAnkleSole", {{0.683, 7.311}, {1.030, 9.945}}, kKneeMaxToeTie, kMisses | kTurns | kFloor},
+    {"Take03KneeReachSameToeSole", {{0.570, 2.720}, {0.645, 3.099}}, kKneeMax},
+    {"Take03HeadReachSameAnkleSole", {{1.416, 6.405}}, kHeadMean, kMisses | kTurns | kFloor},
+    {"Take03HeadReachSameToeSole", {{1.416, 6.405}}, kHeadMean},
+    {"Take03DefaultTypicalAnkleSole", {{0.176, 4.786}, {0.251, 3.630}}, kAnkleMax},
+    {"Take03DefaultTypicalToeSole", {{0.026, 1.438}, {0.018, 0.199}}, kAnkleMax},
+    {"Take03WristReachArms10TypicalAnkleSole", {{0.031, 1.073}, {0.045, 1.282}}, kWristMean},
+    {"Take03WristReachArms10TypicalToeSole", {{0.115, 3.106}, {0.207, 3.474}}, kWristMean},
+    {"Take03WristReachArms11TypicalAnkleSole", {{0.143, 3.817}, {0.258, 4.171}}, kWristMean},
+    {"Take03WristReachArms11TypicalToeSole", {{0.238, 6.647}, {0.499, 7.789}}, kWristMean},
+    {"Take03WristReachArms12TypicalAnkleSole", {{0.286, 7.539}, {0.563, 9.445}}, kWristMean},
+    {"Take03WristReachArms12TypicalToeSole", {{0.864, 11.012}, {1.349, 13.012}}, kWristMean},
+    {"Take03ChestReachTypicalAnkleSole", {{9.932, 11.041}}, kChestMean},
+    {"Take03ChestReachTypicalToeSole", {{13.023, 14.828}}, kChestMean},
+    {"Take03SquashAndStretchTypicalAnkleSole", {{5.737, 6.695}}, kChestMean},
+    {"Take03SquashAndStretchTypicalToeSole", {{8.473, 10.099}}, kChestMean},
+    {"Take03ChestAndWristReachArms12TypicalAnkleSole", {{11.187, 17.450}}, kChestMean},
+    {"Take03ChestAndWristReachArms12TypicalToeSole", {{13.830, 20.469}}, kChestMean},
+    {"Take03SquashAndStretchWristReachArms12TypicalAnkleSole", {{7.919, 13.556}}, kChestMean},
+    {"Take03SquashAndStretchWristReachArms12TypicalToeSole", {{10.054, 17.224}}, kChestMean},
+    {"Take03ChestResistedWristReachArms15TypicalAnkleSole", {{10.287, 12.007}}, kChestMax},
+    {"Take03ChestResistedWristReachArms15TypicalToeSole", {{13.206, 15.625}}, kChestMax},
+    {"Take03ChestAndWristReachTargetArms12TypicalAnkleSole", {{10.109, 11.350}}, kChestMean},
+    {"Take03ChestAndWristReachTargetArms12TypicalToeSole", {{13.290, 15.300}}, kChestMean},
+    {"Take03SquashAndStretchSpineWristReachTargetArms12TypicalAnkleSole", {{1.149, 2.351}}, kChestMean},
+    {"Take03SquashAndStretchSpineWristReachTargetArms12TypicalToeSole", {{2.003, 4.638}}, kChestMean},
+    {"Take03KneeReachTypicalAnkleSole", {{2.857, 6.577}, {2.714, 7.801}}, kKneeMean},
+    {"Take03KneeReachTypicalToeSole", {{1.408, 3.423}, {2.240, 5.211}}, kKneeMean},
+    {"Take03HeadReachTypicalAnkleSole", {{4.929, 9.294}}, kHeadMean, kMisses | kFloor | kToeTurns},
+    {"Take03HeadReachTypicalToeSole", {{7.029, 12.602}}, kHeadMean, kMisses | kFloor | kToeTurns},
+    {"Take03DefaultFullAnkleSole", {{0.176, 4.786}, {0.251, 3.630}}, kAnkleMax},
+    {"Take03DefaultFullToeSole", {{0.026, 1.438}, {0.018, 0.199}}, kAnkleMax},
+    {"Take03WristReachArms10FullAnkleSole", {{0.030, 1.012}, {0.047, 1.325}}, kWristMean},
+    {"Take03WristReachArms10FullToeSole", {{0.117, 3.207}, {0.227, 3.530}}, kWristMean},
+    {"Take03WristReachArms11FullAnkleSole", {{0.147, 3.941}, {0.287, 4.424}}, kWristMean},
+    {"Take03WristReachArms11FullToeSole", {{0.250, 6.885}, {0.563, 9.191}}, kWristMean},
+    {"Take03WristReachArms12FullAnkleSole", {{0.298, 7.899}, {0.620, 10.459}}, kWristMean},
+    {"Take03WristReachArms12FullToeSole", {{0.861, 10.652}, {1.352, 13.011}}, kWristMean},
+    {"Take03ChestReachFullAnkleSole", {{10.109, 11.177}}, kChestMean},
+    {"Take03ChestReachFullToeSole", {{13.228, 14.901}}, kChestMean},
+    {"Take03SquashAndStretchFullAnkleSole", {{5.885, 6.806}}, kChestMean},
+    {"Take03SquashAndStretchFullToeSole", {{8.655, 10.159}}, kChestMean},
+    {"Take03ChestAndWristReachArms12FullAnkleSole", {{11.469, 16.653}}, kChestMean},
+    {"Take03ChestAndWristReachArms12FullToeSole", {{14.202, 20.334}}, kChestMean},
+    {"Take03SquashAndStretchWristReachArms12FullAnkleSole", {{8.053, 13.011}}, kChestMean},
+    {"Take03SquashAndStretchWristReachArms12FullToeSole", {{10.301, 16.606}}, kChestMean},
+    {"Take03ChestResistedWristReachArms15FullAnkleSole", {{10.518, 11.994}}, kChestMax},
+    {"Take03ChestResistedWristReachArms15FullToeSole", {{13.497, 15.590}}, kChestMax},
+    {"Take03ChestAndWristReachTargetArms12FullAnkleSole", {{10.276, 11.437}}, kChestMean},
+    {"Take03ChestAndWristReachTargetArms12FullToeSole", {{13.421, 15.301}}, kChestMean},
+    {"Take03SquashAndStretchSpineWristReachTargetArms12FullAnkleSole", {{1.246, 2.434}}, kChestMean},
+    {"Take03SquashAndStretchSpineWristReachTargetArms12FullToeSole", {{1.963, 3.378}}, kChestMean},
+    {"Take03KneeReachFullAnkleSole", {{2.857, 6.577}, {2.714, 7.801}}, kKneeMean},
+    {"Take03KneeReachFullToeSole", {{1.408, 3.423}, {2.240, 5.211}}, kKneeMean},
+    {"Take03HeadReachFullAnkleSole", {{5.109, 9.012}}, kHeadMean, kMisses | kFloor | kToeTurns},
+    {"Take03HeadReachFullToeSole", {{7.541, 12.615}}, kHeadMean, kMisses | kFloor | kToeTurns},
+    {"Take03SquashAndStretchWristReachSameAnkleSole", {{1.581, 6.276}}, kChestMean, kMisses | kTurns | kFloor},
+    {"Take03SquashAndStretchWristReachSameToeSole", {{1.581, 6.276}}, kChestMean},
+    {"Take03SquashAndStretchWristReachTypicalAnkleSole", {{5.939, 6.776}}, kChestMean},
+    {"Take03SquashAndStretchWristReachTypicalToeSole", {{8.666, 11.252}}, kChestMean},
+    {"Take03SquashAndStretchWristReachFullAnkleSole", {{6.055, 6.950}}, kChestMean},
+    {"Take03SquashAndStretchWristReachFullToeSole", {{8.843, 11.228}}, kChestMean},
     // clang-format on
 };
 INSTANTIATE_TEST_SUITE_P(Solve, RealTake, ::testing::ValuesIn(kRealTakeRows),

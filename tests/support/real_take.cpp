@@ -298,20 +298,30 @@ bool Load(const std::string& bvhPath, const std::string& mapPath, Take& take, st
     return Parse(bvh, map, take, error);
 }
 
-const Take& Walk()
+const Take& Named(const std::string& name)
 {
-    static const Take take = [] {
-        Take t;
+    static const char* const names[] = {"01_01", "01_03"};
+    static Take takes[2];
+    static bool loaded[2] = {};
+    const auto known = std::find(std::begin(names), std::end(names), name);
+    if (known == std::end(names)) {
+        std::fprintf(stderr, "no real take named %s\n", name.c_str());
+        std::abort();
+    }
+    const std::size_t k = std::size_t(known - std::begin(names));
+    if (!loaded[k]) {
         std::string error;
         const std::string dir = std::string(SKW_TEST_DATA_DIR) + "/motion/";
-        if (!Load(dir + "01_01.bvh", dir + "01_01.map.txt", t, error)) {
-            std::fprintf(stderr, "the real take: %s\n", error.c_str());
+        if (!Load(dir + name + ".bvh", dir + "01_01.map.txt", takes[k], error)) {
+            std::fprintf(stderr, "the real take %s: %s\n", name.c_str(), error.c_str());
             std::abort();
         }
-        return t;
-    }();
-    return take;
+        loaded[k] = true;
+    }
+    return takes[k];
 }
+
+const Take& Walk() { return Named("01_01"); }
 
 fixtures::Fixture BuildCharacter(const Take& take, const Ratios& ratios)
 {
@@ -449,7 +459,7 @@ Result Measure(const Take& take, const Run& run, bool everyTurn)
         result.corners.push_back(low);
         result.framesBelow += below;
         if (everyTurn)
-            result.turns.emplace_back();
+            result.turns.emplace_back(), result.overs.emplace_back();
         for (int id = 1; !was[0].empty() && id < VLM_NODE_COUNT; ++id) {
             const int i = VLMCharacterCompactIndex(target.c(), id);
             int k = VLMCharacterCompactIndex(source.c(), id);
@@ -463,6 +473,8 @@ Result Measure(const Take& take, const Run& run, bool everyTurn)
             result.over[std::size_t(id)] = std::fmax(result.over[std::size_t(id)], (to - from) * kDegrees);
             if (everyTurn && beyond > -2)
                 result.turns.back().emplace_back(id, float(beyond));
+            if (everyTurn && (to - from) * kDegrees > 10)
+                result.overs.back().emplace_back(id, float((to - from) * kDegrees));
             if (beyond > result.beyond[std::size_t(id)])
                 result.beyond[std::size_t(id)] = beyond, result.beyondFrame[std::size_t(id)] = f;
             if (beyond > result.worst)
@@ -553,6 +565,7 @@ const std::vector<Run>& Runs()
                 add("WristReachArms" + std::to_string(int(std::lround(arm * 10))), {arm, 1.0f}, wrists, hands);
             add("ChestReach", {}, chest, chestEnd);
             add("SquashAndStretch", {}, stretch, chestEnd);
+            add("SquashAndStretchWristReach", {}, stretchWrists, chestEnd);
             // The hands' pulls on the chest with the chest's own goal: what the hands' share costs the chest end.
             add("ChestAndWristReachArms12", {1.2f, 1.0f}, chestWrists, chestEnd);
             add("SquashAndStretchWristReachArms12", {1.2f, 1.0f}, stretchWrists, chestEnd);
@@ -566,14 +579,17 @@ const std::vector<Run>& Runs()
             add("KneeReach", {}, knees, kneeGoals);
             add("HeadReach", {}, head, headGoal);
         }
-        // Every run with both soles.
+        // Every run with both soles, on both takes.
         std::vector<Run> both;
-        for (const Run& run : r)
-            for (const Sole sole : {Sole::Ankle, Sole::Toe}) {
-                both.push_back(run);
-                both.back().name += sole == Sole::Ankle ? "AnkleSole" : "ToeSole";
-                both.back().sole = sole;
-            }
+        for (const char* take : {"01_01", "01_03"})
+            for (const Run& run : r)
+                for (const Sole sole : {Sole::Ankle, Sole::Toe}) {
+                    both.push_back(run);
+                    both.back().name = std::string(take == std::string("01_03") ? "Take03" : "") + run.name +
+                                       (sole == Sole::Ankle ? "AnkleSole" : "ToeSole");
+                    both.back().sole = sole;
+                    both.back().take = take;
+                }
         return both;
     }();
     return runs;

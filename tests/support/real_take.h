@@ -37,9 +37,11 @@ struct Take {
 bool Parse(const std::string& bvh, const std::string& map, Take& take, std::string& error);
 bool Load(const std::string& bvhPath, const std::string& mapPath, Take& take, std::string& error);
 
-// The take in the project's test data (loaded once; a failure to load ends
-// the program with the reason).
-const Take& Walk();
+// A take in the project's test data by its name ("01_01": a walk, turns, a jump and a climb; "01_03": the same
+// subject and skeleton, its planted feet often below the capture's floor), read with the one map both share (loaded
+// once; a failure to load ends the program with the reason).
+const Take& Named(const std::string& name);
+const Take& Walk();  // 01_01
 
 // Lengths of the capture in centimetres per unit.
 constexpr float kCentimetres = 5.6f;
@@ -73,6 +75,7 @@ struct Run {
     std::vector<int> effectors;   // the goals measured
     int step = 1;                 // every step-th frame of the take
     Sole sole = Sole::Ankle;
+    std::string take = "01_01";  // the take's name (Named)
 };
 
 struct Miss {
@@ -98,8 +101,9 @@ struct Result {
     double lowest = 1e9;
     int lowestExtremity = -1, lowestFrame = -1, framesBelow = 0;
     // Filled when asked: per frame measured, the nodes turning less than 2 degrees short of the bound above or
-    // beyond it, as (node, degrees beyond).
-    std::vector<std::vector<std::pair<int, float>>> turns;
+    // beyond it, as (node, degrees beyond), and those turning more than 10 degrees beyond their source node's turn,
+    // as (node, degrees over).
+    std::vector<std::vector<std::pair<int, float>>> turns, overs;
     int frames = 0, nan = 0;
     double seconds = 0;
 };
@@ -107,8 +111,8 @@ Result Measure(const Take& take, const Run& run, bool everyTurn = false);
 // One line per effector and the worst nodes.
 std::string Describe(const Run& run, const Result& result);
 
-// The runs on the take: the presets, the source's arm ratios, the settings users turn on most, each with both soles
-// (named ...AnkleSole and ...ToeSole).
+// The runs on the takes: the presets, the source's arm ratios, the settings users turn on most, each with both soles
+// (named ...AnkleSole and ...ToeSole), on 01_01 and on 01_03 (named Take03...).
 const std::vector<Run>& Runs();
 
 }  // namespace realtake

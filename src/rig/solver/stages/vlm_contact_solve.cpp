@@ -29,11 +29,17 @@ constexpr float kFloorTolerance = 1e-3f;
 // the roll to lay the triangle flat in full: cos 45 degrees.
 constexpr float kLevelEnough = 0.70710677f;
 // How many times its goal's angle from standing upright a hand's contact
-// shape may be tipped by the roll (LimitTipNearUpright). Near upright the
-// hand turns that many times as fast as its goal: a goal turning 2.3 degrees
-// a frame there took the hand 25.6 degrees a frame beyond it at 10, 30.7 at
-// 12; a hand tipped 0.5 degree a step through upright turns at most 6.6.
-constexpr float kTipPerUprightAngle = 10.0f;
+// shape may be tipped by the roll (LimitTipNearUpright). The allowance moves
+// that many times as fast as the goal's angle does, so the hand turns beyond
+// its goal by at most that many times how far the goal moved, wherever it
+// stands: at 10, a goal tilting from upright by 0.28, 0.85 then 12.5 degrees
+// in three frames of a fall flipped the hand 71 degrees beyond it in one, and
+// one swaying 1 to 5 degrees a frame near upright, 52; at 2, 24 and 10. The
+// price is a hand laid only partly flat up to 45 degrees from upright and so
+// raised a little more: on a sweep of falls its wrist ends 0.06 cm further
+// from its goal on average than laid flat in full (at 10: 0.005; steps
+// spared by their triangle's steepness: 0.3), at most 4.5 cm (0.8).
+constexpr float kTipPerUprightAngle = 2.0f;
 
 float Value(const VLMPropertySetState* p, const VLMExtremity* e, int role)
 {
@@ -162,18 +168,21 @@ VLMVector4 ShapeNormal(const RollShape& shape, const VLMExtremity* extremity, co
 // degree either side of upright throws it over by up to 180 degrees, and a
 // degree off upright, 8 mm deeper turned it by 42 degrees. So the tip of the
 // shape over the whole roll (the turn of its plane) is held to
-// kTipPerUprightAngle times the goal's angle from upright: none upright, 10
-// degrees a degree off it, a flat lay (90 degrees) from 9 degrees off. The
+// kTipPerUprightAngle times the goal's angle from upright: none upright, 2
+// degrees a degree off it, a flat lay (90 degrees) from 30 degrees off. Unlike
+// a flat lay in full wherever the goal stands a few degrees off upright, this
+// bounds the hand by how far its goal moves from one frame to the next, not by
+// where the goal stands: an allowance that reaches a flat lay within a few
+// degrees must grow by tens of degrees for each degree the goal moves. The
 // roll's whole turn and move are scaled alike, and the goal is raised by what
 // that leaves of the shape below the floor. A turn within the shape's plane
 // (the fingers dipping on a hand pointing down) tips nothing and is kept.
 // Scaling each step by how steeply its triangle stands instead (none upright,
 // in full from 45 degrees off) left a hand landing on its edge stood up and
 // raised: over a sweep of falls (16,650 rolls) its wrist ended over 1 cm
-// further from its goal than laid flat in full in 1,742, by up to 4.5 cm;
-// held here, in 5, by up to 2.2 cm, each within 6 degrees of upright, the
-// hand turning at most 16.2 degrees a frame beyond its goal (laid flat in
-// full: 42.2).
+// further from its goal than laid flat in full in 1,742, by up to 4.5 cm
+// (0.30 cm on average); held here, 0.06 on average, the hand turning at most
+// 9.1 degrees a frame beyond its goal on that sweep (laid flat in full: 42.2).
 void LimitTipNearUpright(const RollShape& shape, const VLMExtremity* extremity, VLMLimbGoalBlock* block,
                          const VLMTransformTQS& start)
 {
