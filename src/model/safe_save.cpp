@@ -327,6 +327,19 @@ QString UserName(uid_t uid)
     return Tr("user %1").arg(uid);
 }
 
+// Why `path`, which stands beside `target` and belongs to `owner`, could not
+// be removed: a file of this user's was left by an earlier save; another
+// user's is named with its owner, since only that user can remove it.
+QString NotRemoved(const QString& path, const QString& target, uid_t owner, int error)
+{
+    return owner == ::geteuid() ? Tr("%1, left by an earlier save of %2, could not be removed: %3")
+                                      .arg(QFileInfo(path).fileName(), QFileInfo(target).fileName(),
+                                           SystemErrorText(error))
+                                : Tr("%1 beside %2, which belongs to %3, could not be removed: %4")
+                                      .arg(QFileInfo(path).fileName(), QFileInfo(target).fileName(), UserName(owner),
+                                           SystemErrorText(error));
+}
+
 // Removes a plain file a save left; true where none is left. A link or a
 // folder under that name is not the save's, and is left alone, but for a
 // link a journal names: the second name of a link the save replaced. What
@@ -339,13 +352,7 @@ bool RemoveLeftFile(const QString& path, const QString& target, QString& problem
     Pace(target);
     if (::unlink(Native(path)) == 0)
         return true;
-    const int error = errno;
-    problem = entry.st_uid == ::geteuid()
-                  ? Tr("%1, left by an earlier save of %2, could not be removed: %3")
-                        .arg(QFileInfo(path).fileName(), QFileInfo(target).fileName(), SystemErrorText(error))
-                  : Tr("%1 beside %2, which belongs to %3, could not be removed: %4")
-                        .arg(QFileInfo(path).fileName(), QFileInfo(target).fileName(), UserName(entry.st_uid),
-                             SystemErrorText(error));
+    problem = NotRemoved(path, target, entry.st_uid, errno);
     return false;
 }
 
@@ -924,12 +931,7 @@ bool Recovery::Run(QString& notice, QString& problem)
     Pace(key_);
     if (::unlinkat(folder_, journalName.constData(), 0) == 0 || errno == ENOENT || (opening_ && Denied(errno)))
         return true;
-    problem = journal.st_uid == ::geteuid()
-                  ? Tr("%1, left by an earlier save of %2, could not be removed: %3")
-                        .arg(QFileInfo(journalPath).fileName(), QFileInfo(key_).fileName(), SystemErrorText(errno))
-                  : Tr("%1 beside %2, which belongs to %3, could not be removed: %4")
-                        .arg(QFileInfo(journalPath).fileName(), QFileInfo(key_).fileName(), UserName(journal.st_uid),
-                             SystemErrorText(errno));
+    problem = NotRemoved(journalPath, key_, journal.st_uid, errno);
     return false;
 }
 

@@ -192,38 +192,9 @@ inline void AsUser(uid_t user, gid_t group, std::vector<gid_t> groups, const std
 // that user and sends its failures back here, otherwise as it is.
 inline void AsOrdinaryUser(const std::function<void()>& body)
 {
-    int channel[2];
-    if (::geteuid() != 0 || ::pipe(channel) != 0)
+    if (::geteuid() != 0)
         return body();
-    struct Forward : testing::EmptyTestEventListener {
-        int fd;
-        explicit Forward(int to) : fd(to) { }
-        void OnTestPartResult(const testing::TestPartResult& result) override
-        {
-            const std::string text = std::string(result.file_name() ? result.file_name() : "") + ":" +
-                                     std::to_string(result.line_number()) + ": " + result.message() + "\n";
-            if (result.failed() && ::write(fd, text.data(), text.size()) < 0)
-                ::_exit(2);
-        }
-    };
-    const pid_t child = ::fork();
-    if (child == 0) {
-        testing::UnitTest::GetInstance()->listeners().Append(new Forward(channel[1]));
-        const gid_t groups[] = {kSharedGroup};
-        if (::setgroups(1, groups) == 0 && ::setgid(kOrdinaryGroup) == 0 && ::setuid(kOrdinaryUser) == 0)
-            body();
-        ::_exit(::getuid() == kOrdinaryUser ? 0 : 3);
-    }
-    ::close(channel[1]);
-    std::string failures;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
-        failures.append(buffer, std::size_t(got));
-    ::close(channel[0]);
-    int status = -1;
-    ::waitpid(child, &status, 0);
-    EXPECT_EQ(status, 0) << "the ordinary user's run ended abnormally";
-    EXPECT_EQ(failures, "") << "as an ordinary user";
+    AsUser(kOrdinaryUser, kOrdinaryGroup, {kSharedGroup}, body);
 }
 
 #endif
