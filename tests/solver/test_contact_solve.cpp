@@ -177,7 +177,22 @@ TEST(Contact, RollLeavesNoCornerBelowTheFloor)
                     if (type == 0.0f) {  // the lift alone: a turn about the hinge, in range, never past the floor
                         VLMLimbGoalBlock lifted = b;
                         VLMLiftFrontAboutHinge(s.c(), s.extremity(), &lifted, &s.properties);
-                        const double t = s.about(b.slots[1].q, lifted.slots[1].q);
+                        // A foot may then be pitched about its ankle's cross axis, toe up, by at most 30 degrees,
+                        // its ankle kept: undone, the lift is the turn about the hinge.
+                        const D4 pitch =
+                            mathtest::Hamilton(Wide(lifted.slots[0].q), mathtest::Conj(Wide(b.slots[0].q)));
+                        const D4 x = mathtest::Rotate(Wide(b.slots[0].q), {1, 0, 0, 0});
+                        const double sense = pitch[3] < 0 ? -1.0 : 1.0,
+                                     pitched =
+                                         2 * std::atan2(-sense * (pitch[0] * x[0] + pitch[1] * x[1] + pitch[2] * x[2]),
+                                                        std::fabs(pitch[3]));
+                        EXPECT_TRUE(pitched > -1e-4 && pitched < 0.5236 + 1e-4 && (foot || pitched < 1e-6) &&
+                                    TurnAngle(lifted.slots[0].q, b.slots[0].q) < std::fabs(pitched) + 1e-4 &&
+                                    lifted.slots[0].t.x == b.slots[0].t.x && lifted.slots[0].t.z == b.slots[0].t.z)
+                            << which << " " << i << ": pitched " << pitched;
+                        const D4 unpitched = mathtest::Hamilton(mathtest::Conj(pitch), Wide(lifted.slots[1].q));
+                        const double t = s.about(b.slots[1].q, V(float(unpitched[0]), float(unpitched[1]),
+                                                                 float(unpitched[2]), float(unpitched[3])));
                         double least[2] = {HUGE_VAL, HUGE_VAL};  // of each sense, the least turn that lifts
                         for (int k = 0; k * step <= ContactScene::kPi; ++k)
                             for (int j : {0, 1})
@@ -186,19 +201,25 @@ TEST(Contact, RollLeavesNoCornerBelowTheFloor)
                         // Never past that of its own sense; one small turn against a far larger other: that one.
                         // The goals rise by what the turn leaves of the front below the floor, no more.
                         const int near = least[1] < least[0];
-                        VLMLimbGoalBlock turn = b;
-                        turn.slots[1].q = s.turned(b.slots[1].q, t);
+                        VLMLimbGoalBlock turn = b;  // turned, then pitched
+                        const D4 toe = mathtest::Hamilton(pitch, Wide(s.turned(b.slots[1].q, t)));
+                        const D4 toeAt = mathtest::Rotate(pitch, Wide(VLMVector4Sub(b.slots[1].t, b.slots[0].t)));
+                        turn.slots[0].q = lifted.slots[0].q;
+                        turn.slots[1].q = V(float(toe[0]), float(toe[1]), float(toe[2]), float(toe[3]));
+                        turn.slots[1].t =
+                            VLMVector4Add(b.slots[0].t, V(float(toeAt[0]), float(toeAt[1]), float(toeAt[2]), 0));
                         const double leaves = std::fmax(0.0, double(floor - s.lowest(turn, 4)));
                         const double raised = double(lifted.slots[0].t.y - b.slots[0].t.y);
                         const bool right = s.lifts(b, t, false) && std::fabs(t) <= least[t < 0] + 0.02 &&
                                            std::fabs(raised - leaves) < 2e-3 &&
-                                           std::fabs(lifted.slots[1].t.y - b.slots[1].t.y - raised) < 1e-4 &&
+                                           Len(At(lifted.slots[1].t) - At(turn.slots[1].t)) < raised + 1e-3 &&
+                                           std::fabs(lifted.slots[1].t.y - turn.slots[1].t.y - raised) < 1e-3 &&
                                            s.lowest(lifted, 4) >= floor - 1e-3f &&
                                            (least[near] > 0.3 || least[1 - near] < least[near] + 1.5 ||
                                             std::fabs(std::fabs(t) - least[near]) < 0.02);
                         ties += straightDown && raised > 0.01;
                         folded += std::fabs(t) > ContactScene::kPi / 2;
-                        if (!right || TurnAngle(lifted.slots[1].q, s.turned(b.slots[1].q, t)) > 1e-4)
+                        if (!right || TurnAngle(lifted.slots[1].q, turn.slots[1].q) > 1e-4)
                             firstMiss = missed++ == 0 ? i : firstMiss;
                     }
                     VLMRunLimbSubSolver(s.c(), s.extremity(), &b, 1, &s.properties);
@@ -252,6 +273,47 @@ TEST(Contact, LiftTurnsAClearWinnerAllTheWayToTheFloor)
         EXPECT_NEAR(b.slots[1].t.y, before.slots[1].t.y, 1e-3);
         EXPECT_GE(s.lowest(b, 4), floor - 1e-3f);
     }
+}
+
+// A toe bent about straight down, its front hanging 0.5 to 2 cm below the floor where it points straight down (the
+// lift's two senses tying), the foot level or pitched up to 40 degrees down: as the bend jumps by up to 34 degrees (a
+// source's toe flicking down for a frame and back), the lift turns the toe goal by at most 20 degrees more than the
+// bend changed, raises the ankle goal by at most 1.5 cm (meeting the rest by pitching the foot) and keeps it over its place.
+TEST(Contact, LiftFollowsAToeFlickingThroughTheTie)
+{
+    ContactScene s;
+    const VLMVector4 base = VLMVector4Sub(VLMCharacterTPoseEntry(s.c(), s.extremity()->endNodeId)->t,
+                                          VLMCharacterTPoseEntry(s.c(), s.extremity()->baseNodeId)->t);
+    const VLMVector4 mid = VLMVector4Add(base, V(0, -s.value(1), s.value(3) + s.value(4), 0));
+    const double down = std::atan2(double(mid.z), -double(mid.y)), d = ContactScene::kPi / 180;
+    double worst = 0.0, raised = 0.0;
+    for (const float pitch : {0.0f, 20.0f, 40.0f}) {
+        for (const float deep : {0.5f, 1.0f, 2.0f}) {
+            const VLMVector4 q = VLMQuatFromEulerXYZ(V(pitch * 0.017453292f, 0, 0, 0));
+            VLMLimbGoalBlock tie = s.block(V(4, 0, -2, 0), q, 0.0f);
+            tie.slots[1].q = s.turned(q, down - pitch * d);
+            const float up = -deep - s.lowest(tie, 4);
+            std::vector<VLMLimbGoalBlock> lifted;
+            for (int k = -40; k <= 40; ++k) {
+                VLMLimbGoalBlock b = tie;
+                b.slots[0].t.y += up, b.slots[1].t.y += up;
+                b.slots[1].q = s.turned(tie.slots[1].q, k * d);
+                VLMLiftFrontAboutHinge(s.c(), s.extremity(), &b, &s.properties);
+                raised = std::fmax(raised, double(b.slots[0].t.y - tie.slots[0].t.y - up));
+                EXPECT_TRUE(b.slots[0].t.x == tie.slots[0].t.x && b.slots[0].t.z == tie.slots[0].t.z);
+                EXPECT_GE(s.lowest(b, 4), -1e-3f) << pitch << " " << deep << " " << k;
+                lifted.push_back(b);
+            }
+            for (std::size_t i = 0; i < lifted.size(); ++i)
+                for (std::size_t j = i + 1; j < lifted.size() && j <= i + 34; ++j)
+                    worst = std::fmax(worst,
+                                      TurnAngle(lifted[i].slots[1].q, lifted[j].slots[1].q) * 57.29578 - double(j - i));
+        }
+    }
+    EXPECT_LE(worst, 20.0);
+    EXPECT_LE(raised, 1.5);
+    std::printf("toe's turn beyond the bend's change at most %.1f degrees, the ankle goal raised by at most %.2f\n",
+                worst, raised);
 }
 
 // Along straight paths of tiny steps through the foot's or hand's pitch, roll, yaw and height (of its lowest
