@@ -221,7 +221,12 @@ VLMRowBitSet CopySharedRotations(const VLMCharacter* target, const VLMCharacter*
     return recompute;
 }
 
-// A spine of another length ends on the source's chest rotation.
+// A spine of another length ends on the source's chest rotation. The chain is
+// built up from the hips, the Spine's copied rotation included, so where the
+// source's hips turn and a joint between them and its Spine turns them back,
+// the target's Spine keeps that turn but for its share of the spread. Built
+// from the source's Spine instead, the trunk bends lower than the spread
+// shares it, and the chest end lands further from its goal.
 void SpreadSpineToSourceChest(const VLMCharacter* target, const VLMCharacter* source, VLMStateRow* targetRows,
                               const VLMStateRow* sourceRows, const VLMPropertySetState* properties,
                               VLMRowBitSet& recompute)
