@@ -1759,9 +1759,9 @@ constexpr gid_t kGroupA = 61001, kGroupB = 61002, kTeam = 61000;
 void AsA(const std::function<void()>& body) { AsUser(kUserA, kGroupA, {kGroupA, kTeam}, body, 60); }
 void AsB(const std::function<void()>& body) { AsUser(kUserB, kGroupB, {kGroupB, kTeam}, body, 60); }
 
-// Every entry of `folders`, links not followed: its owner, group, mode and
-// number of names, then a link's target, a file's bytes (over a MiB, its
-// length and the blocks it takes), or what else it is.
+// Every entry of `folders`, links not followed: its owner, group, mode,
+// number of names and access list, then a link's target, a file's bytes (over
+// a MiB, its length and the blocks it takes), or what else it is.
 std::map<QString, QByteArray> EntriesOf(const QStringList& folders)
 {
     std::map<QString, QByteArray> entries;
@@ -1772,7 +1772,8 @@ std::map<QString, QByteArray> EntriesOf(const QStringList& folders)
             struct stat s { };
             ::lstat(QFile::encodeName(path).constData(), &s);
             QByteArray entry =
-                QString("%1:%2:%3:%4 ").arg(s.st_uid).arg(s.st_gid).arg(s.st_mode, 0, 8).arg(s.st_nlink).toUtf8();
+                QString("%1:%2:%3:%4").arg(s.st_uid).arg(s.st_gid).arg(s.st_mode, 0, 8).arg(s.st_nlink).toUtf8() +
+                AccessListOf(path) + ' ';
             if (S_ISLNK(s.st_mode))
                 entry += "-> " + QFile::symLinkTarget(path).toUtf8();
             else if (S_ISREG(s.st_mode) && s.st_size > (1 << 20))
