@@ -120,7 +120,9 @@ CharacterTool::CharacterTool(bool keepOnNew, const char* path1, const char* path
 
     // The figure and the list are twins of one height: the list needs no
     // more than the figure at its smallest, and takes the page's spare room
-    // as the figure does up to its full size.
+    // as the figure does up to its full size. Neither is fixed at the
+    // figure's full height any more, which made the panel too tall to dock
+    // on a screen 768 pixels high.
     auto* figurePage = new PageScroller(tabs);
     schematic_ = new SchematicWidget(figurePage->Content(), bridge_, hub_, model_);
     figurePage->SetViews(schematic_, new PropertyView(figurePage->Content(), hub_, model_));
