@@ -394,9 +394,7 @@ TEST_F(PanelTest, AShortPanelDrawsItsFigureSmallerThenScrolls)
                 const QRect in(field->mapTo(page->widget(), QPoint(0, 0)), field->size());
                 page->ensureVisible(in.center().x(), in.center().y(), in.width() / 2 + 1, in.height() / 2 + 1);
                 const QRect at(field->mapTo(page->viewport(), QPoint(0, 0)), field->size());
-                EXPECT_TRUE(page->viewport()->rect().contains(at))
-                    << field->metaObject()->className() << " " << at.x() << "," << at.y() << " " << at.width() << "x"
-                    << at.height() << " in " << page->viewport()->width() << "x" << page->viewport()->height();
+                EXPECT_TRUE(page->viewport()->rect().contains(at)) << tab << ": a field at y " << at.y();
             }
             page->verticalScrollBar()->setValue(0);
             SaveScreenshot(&parent_, QStringLiteral("panel_%1_high_tab_%2").arg(row.height).arg(tab));
@@ -413,7 +411,8 @@ TEST_F(PanelTest, AShortPanelDrawsItsFigureSmallerThenScrolls)
             page->ensureWidgetVisible(figure, 0, 0);
         EXPECT_GE(figure->GetPageScale(), row.leastScale);
         EXPECT_LE(figure->GetPageScale(), row.mostScale);
-        const QPoint part = figure->mapFromScene(figure->FindPartItem(NodeId("LeftForeArm"))->sceneBoundingRect().center());
+        const QPoint part =
+            figure->mapFromScene(figure->FindPartItem(NodeId("LeftForeArm"))->sceneBoundingRect().center());
         QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, part);
         EXPECT_EQ(Model().GetEditedPart(), NodeId("LeftForeArm"));
     }
