@@ -62,7 +62,7 @@ QString stateStyle(IDCCHub::CharacterizationState state)
     return QString();
 }
 
-// The room a window of the screen has inside its frame: the screen less its
+// The room a window has on its screen inside its frame: the screen less its
 // panels and task bars, less a title bar.
 QSize ScreenRoom(const QWidget* window)
 {
