@@ -31,6 +31,7 @@
 #include <QPainter>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStyle>
@@ -59,6 +60,36 @@ QString stateStyle(IDCCHub::CharacterizationState state)
     case IDCCHub::CharacterizationNotSet: break;
     }
     return QString();
+}
+
+// The room a window has on its screen inside its frame: the screen less its
+// panels and task bars, less a title bar.
+QSize ScreenRoom(const QWidget* window)
+{
+    const QScreen* screen = window->screen();
+    if (!screen)
+        return QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    const int titleBar = window->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, window);
+    return screen->availableGeometry().size() - QSize(0, titleBar);
+}
+
+// The validation messages of a status, one a line in the model's text, each
+// made a sentence: some end with a full stop and some do not, and run
+// together on one line they read as one ("...right foot thumb One or
+// more...").
+QStringList validationSentences(const std::string& message)
+{
+    QStringList sentences;
+    for (QString line : QString::fromStdString(message).split(QLatin1Char('\n'))) {
+        line = line.trimmed();
+        if (line.isEmpty())
+            continue;
+        const QChar last = line.back();
+        if (last != QLatin1Char('.') && last != QLatin1Char('!') && last != QLatin1Char('?'))
+            line += QLatin1Char('.');
+        sentences << line;
+    }
+    return sentences;
 }
 
 void* allocate(std::uint64_t size) { return std::malloc(size); }
@@ -92,8 +123,13 @@ public:
     {
         QString line = text;
         line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        SetStatusText(line, text);
+    }
+    // `line` shown, `toolTip` the tooltip.
+    void SetStatusText(const QString& line, const QString& toolTip)
+    {
         setText(line);
-        setToolTip(text);
+        setToolTip(toolTip);
     }
 
     QSize sizeHint() const override
@@ -254,14 +290,15 @@ DemoWindow::DemoWindow(const QString& dataDir, QWidget* parent) : QMainWindow(pa
     connect(Model(), SIGNAL(LastOperationChanged()), this, SLOT(showLastOperation()));
     connect(host_.get(), &IDCCHub::selectionChanged, this, &DemoWindow::followSelection);
 
-    // The panel's own minimum decides when it is larger.
-    resize(DefaultSize().expandedTo(minimumSizeHint()));
+    resize(FullSize().boundedTo(ScreenRoom(this)));
     resizeDocks({logDock, viewDock}, {260, 260}, Qt::Vertical);
     resizeDocks({logDock, viewDock}, {330, 250}, Qt::Horizontal);
     syncWithModel();
     showMirrorMode();
     followSelection();
 }
+
+QSize DemoWindow::FullSize() const { return DefaultSize().expandedTo(sizeHint()).expandedTo(minimumSizeHint()); }
 
 DemoWindow::~DemoWindow()
 {
@@ -455,7 +492,9 @@ void DemoWindow::syncWithModel()
         return;
     const Characterization* current = model->GetCurrentCharacterization();
     joints_->ShowAssignments(current);
-    stateLabel_->SetStatusText(StateText());
+    QString stateTip;
+    const QString stateLine = StateLine(&stateTip);
+    stateLabel_->SetStatusText(stateLine, stateTip);
     stateLabel_->setStyleSheet(stateStyle(host_->CurrentCharacterizationState(false)));
     showLastOperation();
     showMissingJoints();
@@ -502,6 +541,37 @@ QString DemoWindow::StateText() const
     case IDCCHub::CharacterizationNotSet: break;
     }
     return tr("Not set");
+}
+
+QString DemoWindow::StateLine(QString* toolTip) const
+{
+    const CharacterizationModel* model = Model();
+    const QStringList sentences = model ? validationSentences(model->GetStatus().message) : QStringList();
+    QString head;
+    switch (host_->CurrentCharacterizationState(false)) {
+    case IDCCHub::CharacterizationWarning: head = tr("Warning"); break;
+    case IDCCHub::CharacterizationError: head = tr("Error"); break;
+    case IDCCHub::CharacterizationValid:
+    case IDCCHub::CharacterizationNotSet: break;
+    }
+    if (head.isEmpty() || sentences.isEmpty()) {
+        const QString line = head.isEmpty() ? StateText() : head;
+        if (toolTip)
+            *toolTip = line;
+        return line;
+    }
+    if (sentences.size() == 1) {
+        const QString line = head + QStringLiteral(": ") + sentences.first();
+        if (toolTip)
+            *toolTip = line;
+        return line;
+    }
+    // Several: how many first, as the line may be cut before the last; the
+    // tooltip lists them one a line.
+    head = tr("%1 (%2)").arg(head).arg(sentences.size());
+    if (toolTip)
+        *toolTip = head + QStringLiteral(":\n\u2022 ") + sentences.join(QStringLiteral("\n\u2022 "));
+    return head + QStringLiteral(": ") + sentences.join(QLatin1Char(' '));
 }
 
 void DemoWindow::showLastOperation()

@@ -40,6 +40,11 @@ class DemoWindow : public QMainWindow {
 public:
     // The size the window opens with, unless the panel needs more.
     static QSize DefaultSize() { return QSize(1200, 760); }
+    // The default size, grown to show the panel whole with its figure at its
+    // own size. The window opens at this size where the screen has room for
+    // it, and on a smaller screen (768 pixels high) as large as the screen
+    // allows: the panel then draws its figure smaller or scrolls.
+    QSize FullSize() const;
 
     // `dataDir` is the install data folder handed to the panel. APPDATA must
     // already name the per-user root (the panel reads it while it is built).
@@ -61,6 +66,11 @@ public:
     VLMWidget* View3D() const { return view3d_; }
     // The status bar's two texts: the overall state, the last operation.
     QString StateText() const;
+    // The state as the status bar shows it: on one line, each validation
+    // message a sentence of its own (how many first when there are several);
+    // `toolTip`, when given, receives the tooltip, which lists them one a
+    // line.
+    QString StateLine(QString* toolTip = nullptr) const;
     QString LastOperationText() const;
     // The status bar's note on the current characterization's joints: how
     // many of its used nodes have no joint name (a file opened without its

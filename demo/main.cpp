@@ -68,6 +68,10 @@ int main(int argc, char** argv)
         std::cerr << "skelwright-demo: " << error.toStdString() << std::endl;
         return 1;
     }
+    // The picture shows the window as it opens on a desktop screen, not
+    // bounded by the offscreen platform's stand-in screen of 800 by 600.
+    if (!options.screenshot.isEmpty())
+        window.resize(window.FullSize());
     window.show();
     if (!options.screenshot.isEmpty())
         takeScreenshot(window, options.screenshot);

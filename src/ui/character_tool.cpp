@@ -24,6 +24,8 @@
 #include <QFileInfo>
 #include <QLayout>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -41,25 +43,59 @@ const QString kAboutFileName = QStringLiteral("Velmora_4_5_About_Box.txt");
 const int kPanelWidth = 392;
 const int kPanelHeight = 660;
 
-// A tab page with a filled background.
-QWidget* makePage(QWidget* parent)
-{
-    auto* page = new QWidget(parent);
-    page->setAutoFillBackground(true);
-    return page;
-}
+// A tab page: its main view above its property view, in a vertical layout of
+// margin 1, on a filled background, inside a scroll area. A host docks the
+// panel where it may have less height than the views need (the figure at
+// half size, all the property rows): the page then scrolls rather than be
+// cut off below whatever row fits, or overlap what the host has beneath.
+// Given the room, it shows whole with no scroll bar.
+class PageScroller : public QScrollArea {
+public:
+    explicit PageScroller(QWidget* parent) : QScrollArea(parent), content_(new QWidget(this))
+    {
+        content_->setAutoFillBackground(true);
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    }
 
-// The page's main view above its property view, in a vertical layout of
-// margin 1; neither takes the keyboard focus.
-void addViews(QWidget* page, QWidget* view, QWidget* properties)
-{
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(1, 1, 1, 1);
-    layout->addWidget(view);
-    layout->addWidget(properties);
-    view->setFocusPolicy(Qt::NoFocus);
-    properties->setFocusPolicy(Qt::NoFocus);
-}
+    // The parent of the page's views.
+    QWidget* Content() const { return content_; }
+
+    void SetViews(QWidget* view, QWidget* properties)
+    {
+        auto* layout = new QVBoxLayout(content_);
+        layout->setContentsMargins(1, 1, 1, 1);
+        layout->addWidget(view);
+        layout->addWidget(properties);
+        view->setFocusPolicy(Qt::NoFocus);
+        properties->setFocusPolicy(Qt::NoFocus);
+        // The rows keep their height and take what room is left over; the
+        // view above gives way first when room is short.
+        properties->setSizePolicy(properties->sizePolicy().horizontalPolicy(), QSizePolicy::Minimum);
+        setWidget(content_);
+    }
+
+    // The whole page: the base would bound it to a few dozen text lines.
+    QSize sizeHint() const override { return frameSize(widget()->sizeHint()); }
+    // As narrow as the page's rows allow beside a scroll bar (there is no
+    // scrolling sideways); as short as a scroll bar needs.
+    QSize minimumSizeHint() const override
+    {
+        const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+        return QSize(frameSize(widget()->minimumSizeHint()).width() + bar, QScrollArea::minimumSizeHint().height());
+    }
+
+private:
+    QSize frameSize(const QSize& content) const
+    {
+        const int frame = 2 * frameWidth();
+        return content + QSize(frame, frame);
+    }
+
+    QWidget* content_;
+};
 
 }  // namespace
 
@@ -82,16 +118,20 @@ CharacterTool::CharacterTool(bool keepOnNew, const char* path1, const char* path
     auto* tabs = new QTabWidget(this);
     layout->addWidget(tabs, 1);
 
-    QWidget* figurePage = makePage(this);
-    schematic_ = new SchematicWidget(figurePage, bridge_, hub_, model_);
-    addViews(figurePage, schematic_, new PropertyView(figurePage, hub_, model_));
+    // The figure and the list are twins of one height: the list needs no
+    // more than the figure at its smallest, and takes the page's spare room
+    // as the figure does up to its full size. Neither is fixed at the
+    // figure's full height any more, which made the panel too tall to dock
+    // on a screen 768 pixels high.
+    auto* figurePage = new PageScroller(tabs);
+    schematic_ = new SchematicWidget(figurePage->Content(), bridge_, hub_, model_);
+    figurePage->SetViews(schematic_, new PropertyView(figurePage->Content(), hub_, model_));
     tabs->addTab(figurePage, tr("Figure"));
-
-    // The tab widget adopts the page.
-    QWidget* listPage = makePage(nullptr);
-    nameMatch_ = new NameMatchWidget(listPage, hub_, bridge_, model_);
+    auto* listPage = new PageScroller(tabs);
+    nameMatch_ = new NameMatchWidget(listPage->Content(), hub_, bridge_, model_);
     nameMatch_->setMinimumHeight(schematic_->minimumHeight());
-    addViews(listPage, nameMatch_, new PropertyView(listPage, hub_, model_));
+    nameMatch_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    listPage->SetViews(nameMatch_, new PropertyView(listPage->Content(), hub_, model_));
     tabs->addTab(listPage, tr("Name Match"));
 
     // At least 392 wide, and wider when the views need it in the host's
@@ -192,8 +232,14 @@ float CharacterTool::GetToolVersion() { return ToolIdentity::GetToolVersion(); }
 
 const char* CharacterTool::GetCompactName() { return ToolIdentity::GetCompactName(); }
 
-// 392 by 660, or what the views need in the host's font when that is more.
-QSize CharacterTool::sizeHint() const { return QSize(kPanelWidth, kPanelHeight).expandedTo(minimumSizeHint()); }
+// 392 by 660, or what the views need in the host's font when that is more:
+// as wide as the rows need, as high as the page needs to show whole with the
+// figure at its own size.
+QSize CharacterTool::sizeHint() const
+{
+    const int views = layout() ? layout()->sizeHint().height() : 0;
+    return QSize(kPanelWidth, std::max(kPanelHeight, views)).expandedTo(minimumSizeHint());
+}
 
 // --- Slots ---
 

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -121,7 +122,11 @@ SchematicWidget::SchematicWidget(QWidget* parent, ResourceBridge* bridge, IDCCHu
         else if (name.contains(QLatin1String("Left")))
             nodeSides[node] = false;
     }
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // The page's height is not fixed, as it was: a host docks the panel on
+    // screens 768 pixels high, where the page, the property rows below it,
+    // the tab bar and the host's own bars do not all fit. The view asks for
+    // the page's size and takes less when the panel has less (see fitPage).
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Maximum);
 }
 
 SchematicWidget::~SchematicWidget()
@@ -176,8 +181,40 @@ void SchematicWidget::SetupScene()
     if (pages_[kPageFullBody]) {
         const QSize size = pages_[kPageFullBody]->background->pixmap().size();
         scene_->setSceneRect(QRectF(QPointF(0, 0), QSizeF(size)));
-        setMinimumSize(size);
+        // The whole width, so the pictures stay 1:1 whenever the height
+        // allows; half the height at least, so the smallest parts can still
+        // be clicked. A panel shorter than that scrolls instead.
+        setMinimumSize(size.width(), (size.height() + 1) / 2);
+        fitPage();
     }
+}
+
+QSize SchematicWidget::sizeHint() const
+{
+    // Not the base's answer, which maps the scene through the view's scale:
+    // once drawn smaller, the view would ask for less and never grow back.
+    const QMargins frame = contentsMargins();
+    return sceneRect().size().toSize() + QSize(frame.left() + frame.right(), frame.top() + frame.bottom());
+}
+
+void SchematicWidget::resizeEvent(QResizeEvent* event)
+{
+    QGraphicsView::resizeEvent(event);
+    fitPage();
+}
+
+void SchematicWidget::fitPage()
+{
+    const QSizeF page = sceneRect().size();
+    const QSize room = viewport()->size();
+    if (page.isEmpty() || room.isEmpty())
+        return;
+    const double scale = std::min({1.0, room.width() / page.width(), room.height() / page.height()});
+    // Exactly the identity when the page fits: every picture pixel on one
+    // screen pixel, as drawn. Smaller, the pictures are filtered rather than
+    // lose every other line.
+    setTransform(scale < 1.0 ? QTransform::fromScale(scale, scale) : QTransform());
+    setRenderHint(QPainter::SmoothPixmapTransform, scale < 1.0);
 }
 
 void SchematicWidget::ShowPage(int page)

@@ -69,6 +69,13 @@ public:
     // The current page's toggle of the node, or null.
     InversionItem* FindInversionItem(int node) const;
     PartItem* GetStatusLight() const { return statusLight_; }
+    // How much the page is drawn smaller than its pictures: 1 when the view
+    // has the page's room, less (down to half) when a short panel gives it
+    // less.
+    double GetPageScale() const { return transform().m22(); }
+
+    // The page at its own size: the view asks for that whatever its scale.
+    QSize sizeHint() const override;
     PartItem* GetEditedPartItem() const { return editedPart_; }
 
     void AssignBoneToPart(const QString& joint, PartItem* part);
@@ -95,6 +102,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     // Not locked, and a characterization that may be edited: there is one and,
@@ -104,6 +112,8 @@ private:
     int arrowTarget(const PartItem* part) const;
     // The index of the page whose parts hold the item, or -1.
     int pageOf(const PartItem* part) const;
+    // Draws the page at 1:1 when it fits the view, else scaled down to fit.
+    void fitPage();
 
     QGraphicsScene* scene_ = nullptr;
     ResourceBridge* bridge_;

@@ -17,7 +17,9 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QToolBar>
@@ -165,10 +167,36 @@ TEST_F(DemoTest, BendLeftArmWarnsWithinASecond)
     ASSERT_TRUE(window_->StateText().contains('\n')) << window_->StateText().toStdString();
     QTest::qWait(50);  // the layouts follow
     const auto* state = window_->findChild<QLabel*>("stateLabel");
-    EXPECT_EQ(state->toolTip(), window_->StateText());
+    const QStringList warnings = window_->StateText().mid(QString("Warning: ").size()).split('\n');
+    ASSERT_EQ(warnings.size(), 2);
+    EXPECT_EQ(state->text().toStdString(), ("Warning (2): " + warnings.join(' ')).toStdString());
+    EXPECT_EQ(state->toolTip().toStdString(),
+              (QString("Warning (2):\n\u2022 ") + warnings.join(QString("\n\u2022 "))).toStdString());
     EXPECT_EQ(window_->statusBar()->height(), barHeight);
     EXPECT_EQ(window_->size(), size);
     SaveArtifact(window_->Screenshot(), "demo_two_warnings");
+}
+
+// Validation messages that end without a full stop read apart all the same:
+// each a sentence, how many first, one a line in the tooltip.
+TEST_F(DemoTest, TwoValidationErrorsReadApartInTheStatusBar)
+{
+    MapCharacter1();
+    Model().ClearNodes({NodeId("RightFootThumb1"), NodeId("LeftFootThumb1")});
+    const QString right = "One or more nodes are missing in the right foot thumb";
+    const QString left = "One or more nodes are missing in the left foot thumb";
+    ASSERT_EQ(window_->StateText(), "Error: " + right + "\n" + left);
+    QTest::qWait(50);  // the layouts follow
+    const auto* state = window_->findChild<QLabel*>("stateLabel");
+    EXPECT_EQ(state->text().toStdString(), ("Error (2): " + right + ". " + left + ".").toStdString());
+    EXPECT_EQ(state->toolTip().toStdString(),
+              ("Error (2):\n\u2022 " + right + ".\n\u2022 " + left + ".").toStdString());
+    SaveArtifact(window_->Screenshot(), "demo_two_errors");
+    // One message alone is one sentence, with no count.
+    Model().AssignNode(NodeId("LeftFootThumb1"), "Character1_LeftFootThumb1");
+    Model().Refresh();
+    EXPECT_EQ(state->text().toStdString(), ("Error: " + right + ".").toStdString());
+    EXPECT_EQ(state->toolTip(), state->text());
 }
 
 // A part waits for a joint; clicking the joint that is already selected (as
@@ -410,4 +438,62 @@ TEST_F(DemoTest, MatchSelectedByNameSaysWhatItDidAndANewSceneStartsClean)
     Trigger("newCharacterization");
     ClickJoint("pelvis");
     EXPECT_EQ(Model().GetNodeHostName(NodeId("Hips")).toStdString(), "");
+}
+
+namespace {
+
+// `widget`'s rectangle in `window`'s coordinates.
+QRect RectIn(const QWidget* widget, const QWidget* window)
+{
+    return QRect(widget->mapTo(window, QPoint(0, 0)), widget->size());
+}
+
+// Whether the figure shows its whole page, every pixel as the page's pictures
+// have it (drawn 1:1) when `oneToOne`.
+bool ShowsTheWholePage(SchematicWidget* figure, bool oneToOne)
+{
+    const QSizeF size = figure->sceneRect().size() * figure->GetPageScale();
+    const QRect page(figure->mapFromScene(figure->sceneRect().topLeft()), size.toSize());
+    if (!figure->viewport()->rect().contains(page))
+        return false;
+    if (!oneToOne)
+        return true;
+    QImage expected(figure->sceneRect().size().toSize(), QImage::Format_ARGB32_Premultiplied);
+    expected.fill(figure->backgroundBrush().color());
+    QPainter painter(&expected);
+    figure->scene()->render(&painter, QRectF(expected.rect()), figure->sceneRect());
+    painter.end();
+    return figure->viewport()->grab(page).toImage().convertToFormat(expected.format()) == expected;
+}
+
+}  // namespace
+
+// On a screen 768 pixels high the whole window is usable: the status bar
+// shows inside it, below the panel, and the panel shows whole without
+// scrolling, its figure drawn smaller. With the room, the figure's pictures
+// are drawn 1:1. (How a shorter panel scrolls: the panel's own tests.)
+TEST_F(DemoTest, TheWindowFitsAScreen768High)
+{
+    MapCharacter1();
+    auto* figure = window_->Tool()->findChild<SchematicWidget*>();
+    ASSERT_TRUE(figure);
+    const struct {
+        const char* name;
+        QSize size;
+        double leastScale;
+    } rows[] = {{"full", window_->FullSize(), 1.0}, {"1366x768", {1366, 768}, 0.5}, {"700", {1200, 700}, 0.5}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        window_->resize(row.size);
+        QTest::qWait(50);  // the layouts follow
+        EXPECT_EQ(window_->size(), row.size);
+        const QRect bar = RectIn(window_->statusBar(), window_.get());
+        EXPECT_TRUE(window_->statusBar()->isVisible() && window_->rect().contains(bar)) << bar.y();
+        EXPECT_LT(RectIn(window_->Tool(), window_.get()).bottom(), bar.top());
+        for (const QScrollArea* page : window_->Tool()->findChildren<QScrollArea*>())
+            EXPECT_FALSE(page->verticalScrollBar()->isVisible());
+        EXPECT_GE(figure->GetPageScale(), row.leastScale);
+        EXPECT_TRUE(ShowsTheWholePage(figure, row.leastScale == 1.0));
+        SaveArtifact(window_->Screenshot(), QStringLiteral("demo_window_%1").arg(row.name));
+    }
 }

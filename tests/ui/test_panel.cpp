@@ -5,6 +5,9 @@
 #include "ui/schematic_widget.h"
 
 #include <QLabel>
+#include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabBar>
 #include <QTabWidget>
 
@@ -350,4 +353,67 @@ TEST_F(PanelTest, ThePanelShowsTheMappedSampleOnBothTabs)
     }
     EXPECT_EQ(tool_->minimumSizeHint(), least);
     SaveScreenshot(tool_, QStringLiteral("panel_five_digit_values"));
+}
+
+// Docked in less height than the views need, the page draws its figure
+// smaller, down to half size, then scrolls: every row can still be seen
+// whole, nothing is squeezed, and a click still finds its part. Given the
+// room, the figure is drawn 1:1 and nothing scrolls.
+TEST_F(PanelTest, AShortPanelDrawsItsFigureSmallerThenScrolls)
+{
+    MapSample();
+    auto* tabs = tool_->findChild<QTabWidget*>();
+    auto* figure = tool_->findChild<SchematicWidget*>();
+    ASSERT_TRUE(tabs && figure);
+    const struct {
+        int height;
+        double leastScale, mostScale;
+        bool scrolls;
+    } rows[] = {{tool_->sizeHint().height(), 1.0, 1.0, false}, {620, 0.5, 0.99, false}, {330, 0.5, 0.5, true}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.height);
+        parent_.resize(tool_->sizeHint().width(), row.height);
+        QTest::qWait(20);
+        EXPECT_EQ(tool_->height(), row.height);
+        for (int tab = 0; tab < 2; ++tab) {
+            tabs->setCurrentIndex(tab);
+            QTest::qWait(20);
+            auto* page = qobject_cast<QScrollArea*>(tabs->currentWidget());
+            if (!page) {
+                ADD_FAILURE() << "the page is not in a scroll area";
+                continue;
+            }
+            EXPECT_GE(page->widget()->height(), page->widget()->minimumSizeHint().height());
+            EXPECT_EQ(page->verticalScrollBar()->isVisible(), row.scrolls)
+                << page->widget()->minimumSizeHint().height() << " in " << page->viewport()->height();
+            for (QWidget* field : page->widget()->findChildren<QWidget*>()) {
+                if (!field->isVisibleTo(page) || (!qobject_cast<QLabel*>(field) && !qobject_cast<QLineEdit*>(field)))
+                    continue;
+                // The whole field: ensureWidgetVisible brings a line edit's
+                // cursor into view, not the field.
+                const QRect in(field->mapTo(page->widget(), QPoint(0, 0)), field->size());
+                page->ensureVisible(in.center().x(), in.center().y(), in.width() / 2 + 1, in.height() / 2 + 1);
+                const QRect at(field->mapTo(page->viewport(), QPoint(0, 0)), field->size());
+                EXPECT_TRUE(page->viewport()->rect().contains(at)) << tab << ": a field at y " << at.y();
+            }
+            page->verticalScrollBar()->setValue(0);
+            SaveScreenshot(&parent_, QStringLiteral("panel_%1_high_tab_%2").arg(row.height).arg(tab));
+        }
+        tabs->setCurrentIndex(0);
+        // The figure leaves the wheel to the page it scrolls (a wheel event
+        // the figure ignores goes on to its parents).
+        const QPoint middle = figure->viewport()->rect().center();
+        QWheelEvent wheel(middle, figure->viewport()->mapToGlobal(middle), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(figure->viewport(), &wheel);
+        EXPECT_FALSE(wheel.isAccepted());
+        if (auto* page = qobject_cast<QScrollArea*>(tabs->currentWidget()))
+            page->ensureWidgetVisible(figure, 0, 0);
+        EXPECT_GE(figure->GetPageScale(), row.leastScale);
+        EXPECT_LE(figure->GetPageScale(), row.mostScale);
+        const QPoint part =
+            figure->mapFromScene(figure->FindPartItem(NodeId("LeftForeArm"))->sceneBoundingRect().center());
+        QTest::mouseClick(figure->viewport(), Qt::LeftButton, Qt::NoModifier, part);
+        EXPECT_EQ(Model().GetEditedPart(), NodeId("LeftForeArm"));
+    }
 }
