@@ -306,15 +306,6 @@ QString JournalPathFor(const QString& key) { return BesidePath(key, ".journal");
 
 namespace {
 
-// The sentence that names what is in the way of a name a save must make.
-QString InTheWay(const QString& path, const struct stat& entry)
-{
-    return (S_ISDIR(entry.st_mode)   ? Tr("the folder %1 is in the way")
-            : S_ISLNK(entry.st_mode) ? Tr("the link %1 is in the way")
-                                     : Tr("%1 is in the way"))
-        .arg(QFileInfo(path).fileName());
-}
-
 // How the user database names the user `uid`: "user NAME", or "user UID"
 // where it has no entry.
 QString UserName(uid_t uid)
@@ -327,6 +318,30 @@ QString UserName(uid_t uid)
     return Tr("user %1").arg(uid);
 }
 
+// What the user can do about a file of another user's at a name its save
+// needs: only that user, or an administrator, can remove it.
+QString Remedy(const QString& path, uid_t owner)
+{
+    return Tr("save under another name, or ask %1 or an administrator to remove %2")
+        .arg(UserName(owner), QFileInfo(path).absoluteFilePath());
+}
+
+// The sentence that names what is in the way of a name a save must make,
+// with its owner and what to do where it is another user's.
+QString InTheWay(const QString& path, const struct stat& entry)
+{
+    const QString name = QFileInfo(path).fileName();
+    if (entry.st_uid != ::geteuid())
+        return (S_ISDIR(entry.st_mode)   ? Tr("the folder %1, which belongs to %2, is in the way; %3")
+                : S_ISLNK(entry.st_mode) ? Tr("the link %1, which belongs to %2, is in the way; %3")
+                                         : Tr("%1, which belongs to %2, is in the way; %3"))
+            .arg(name, UserName(entry.st_uid), Remedy(path, entry.st_uid));
+    return (S_ISDIR(entry.st_mode)   ? Tr("the folder %1 is in the way")
+            : S_ISLNK(entry.st_mode) ? Tr("the link %1 is in the way")
+                                     : Tr("%1 is in the way"))
+        .arg(name);
+}
+
 // Why `path`, which stands beside `target` and belongs to `owner`, could not
 // be removed: a file of this user's was left by an earlier save; another
 // user's is named with its owner, since only that user can remove it.
@@ -335,9 +350,9 @@ QString NotRemoved(const QString& path, const QString& target, uid_t owner, int 
     return owner == ::geteuid() ? Tr("%1, left by an earlier save of %2, could not be removed: %3")
                                       .arg(QFileInfo(path).fileName(), QFileInfo(target).fileName(),
                                            SystemErrorText(error))
-                                : Tr("%1 beside %2, which belongs to %3, could not be removed: %4")
+                                : Tr("%1 beside %2, which belongs to %3, could not be removed: %4; %5")
                                       .arg(QFileInfo(path).fileName(), QFileInfo(target).fileName(), UserName(owner),
-                                           SystemErrorText(error));
+                                           SystemErrorText(error), Remedy(path, owner));
 }
 
 // Removes a plain file a save left; true where none is left. A link or a
@@ -387,14 +402,28 @@ bool SyncFolder(const QString& path)
 // the files are committed and "+" once they all are; a last line "end"
 // tells a journal written whole. The next save of those files, and the next
 // open of them, read it: a save stopped before "+" is undone, one stopped
-// after it is finished, and the journal goes last. Names are those of files
-// in the journal's own folder, percent-encoded.
+// after it is finished, and the journal goes last. A file in the journal's
+// own folder is named by its name, one elsewhere (a companion saved in
+// another folder, or named through a link to this one) by its full path as
+// the save was given it, both percent-encoded. An "r" line ends with the
+// device and inode of the former file it sets aside ("r NAME DEV:INODE"),
+// so that the user's own stopped save is put back whatever other names that
+// file has; a journal without them (an older save's) is judged by the
+// former file's names alone.
 constexpr char kJournalHead[] = "skelwright save journal 1";
 constexpr qint64 kLongestJournal = 1 << 16;
 
 struct JournalEntry {
-    char kind;
-    QByteArray name;  // as the system takes it
+    char kind = 0;
+    QByteArray name;  // as the journal gives it, decoded
+    bool hasId = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    // Filled in once the entry is known to name a file of the caller's: the
+    // file's full path, its folder (open) and its name there.
+    QString path;
+    int dir = -1;
+    QByteArray base;
 };
 
 enum class JournalRead { kWhole, kNotWhole, kUnreadable };
@@ -439,7 +468,22 @@ JournalRead ReadJournal(int folder, const QByteArray& name, struct stat& status,
     for (int i = 1; i < lines.size() - 2; ++i) {
         if (lines[i].size() < 3 || !QByteArray("rnpk").contains(lines[i][0]) || lines[i][1] != ' ')
             return JournalRead::kNotWhole;
-        entries.push_back({lines[i][0], QByteArray::fromPercentEncoding(lines[i].mid(2))});
+        const QList<QByteArray> fields = lines[i].mid(2).split(' ');
+        JournalEntry entry;
+        entry.kind = lines[i][0];
+        entry.name = QByteArray::fromPercentEncoding(fields[0]);
+        if (fields.size() == 2 && entry.kind == 'r') {
+            const QList<QByteArray> id = fields[1].split(':');
+            bool deviceRead = false, inodeRead = false;
+            if (id.size() == 2) {
+                entry.device = dev_t(id[0].toULongLong(&deviceRead));
+                entry.inode = ino_t(id[1].toULongLong(&inodeRead));
+            }
+            entry.hasId = deviceRead && inodeRead;
+        }
+        if (fields.size() > 2 || (fields.size() == 2 && !entry.hasId))
+            return JournalRead::kNotWhole;
+        entries.push_back(entry);
     }
     return JournalRead::kWhole;
 }
@@ -556,7 +600,9 @@ bool SameBytes(int a, int b)
 bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
 // The recovery of one stopped save: its journal's folder, opened once, and
-// every name it acts on is one in it, never followed where it is a link.
+// the folder of each file of the caller's it names, opened once as the
+// caller spelled it; every name it acts on is one in those, never followed
+// where it is a link.
 class Recovery {
 public:
     Recovery(const QString& key, const QStringList& files, bool opening, QStringList* readFrom)
@@ -570,6 +616,10 @@ public:
     {
         if (folder_ >= 0)
             ::close(folder_);
+        for (const auto& dir : dirs_) {
+            if (dir.second >= 0)
+                ::close(dir.second);
+        }
     }
     Recovery(const Recovery&) = delete;
     Recovery& operator=(const Recovery&) = delete;
@@ -580,26 +630,27 @@ private:
     // Why the journal is not followed, in a clause naming it and its owner;
     // an open reads the files as they stand, a save cannot go on.
     bool LeaveAlone(const QString& why, QString& notice, QString& problem) const;
+    // Whether `entry` names a file of the caller's (or, for "k", a name the
+    // file before it is kept under), and where it is.
+    bool Place(JournalEntry& entry, const JournalEntry* last);
+    // The folder at `path`, opened once.
+    int Dir(const QString& path);
     // Checks, and where `act`, follows one entry; false with `why_` set where
     // its writer could not have made what it says, or `problem_` where an
     // act failed.
     bool Follow(const JournalEntry& entry, const JournalEntry* before, bool act);
-    bool Stat(const QByteArray& name, struct stat& status) const
+    static bool Stat(int dir, const QByteArray& name, struct stat& status)
     {
-        return ::fstatat(folder_, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+        return ::fstatat(dir, name.constData(), &status, AT_SYMLINK_NOFOLLOW) == 0;
     }
     QByteArray Beside(const JournalEntry& entry, QString (*pathFor)(const QString&)) const
     {
-        return Native(QFileInfo(pathFor(Path(entry.name))).fileName());
-    }
-    QString Path(const QByteArray& name) const
-    {
-        return QFileInfo(key_).absoluteDir().filePath(QFile::decodeName(name));
+        return Native(QFileInfo(pathFor(entry.path)).fileName());
     }
     QString Shown(const QByteArray& name) const { return QFile::decodeName(name); }
     // Where an open may not change the folder, the file it reads in place of
-    // `name` (empty: none): false where it is not one the open reads.
-    void ReadInstead(const QByteArray& name, const QByteArray& instead);
+    // `entry`'s (empty: none).
+    void ReadInstead(const JournalEntry& entry, const QByteArray& instead);
     // True where the failure `error` is one of the user's rights, which an
     // open answers by reading the kept files instead.
     bool Denied(int error) const { return opening_ && (error == EACCES || error == EPERM || error == EROFS); }
@@ -608,12 +659,34 @@ private:
         problem_ = what.arg(Shown(name), SystemErrorText(error));
         return false;
     }
+    // The user's own save, whose journal says which file it set aside.
+    bool OwnRecord(const JournalEntry& entry, const struct stat& kept) const
+    {
+        return entry.hasId && writer_.uid == ::geteuid() && kept.st_dev == entry.device && kept.st_ino == entry.inode;
+    }
+    // Why a former file is not followed: another user's journal cannot tell
+    // its writer's file from one planted; the user's own names the file it
+    // kept, and that is not it.
+    QString NotKept(const JournalEntry& entry, const struct stat& kept) const
+    {
+        if (writer_.uid != ::geteuid())
+            return Tr("names %1, whose former file beside it is not one its save kept").arg(Shown(entry.name));
+        if (entry.hasId)
+            return Tr("names %1, whose former file beside it is no longer the file its save set aside")
+                .arg(Shown(entry.name));
+        return kept.st_nlink != 1 ? Tr("names %1, whose former file beside it has other names too, and the journal "
+                                       "does not say which file its save set aside")
+                                        .arg(Shown(entry.name))
+                                  : Tr("names %1, whose former file beside it belongs to another user")
+                                        .arg(Shown(entry.name));
+    }
 
     QString key_;
     QStringList files_;
     bool opening_;
     QStringList* readFrom_;
     int folder_ = -1;
+    std::vector<std::pair<QString, int>> dirs_;
     Writer writer_;
     char state_ = 0;
     bool mayChange_ = true;
@@ -625,35 +698,95 @@ private:
 // Unlike refusing the open until the journal is gone, which a file planted
 // at its name in a folder others may write could make last for good, an
 // open reads the files as they stand and says so: a journal not followed
-// changes nothing. A save cannot write its own journal there, and is refused.
+// changes nothing. Those files may be parts of two saves, and the user is
+// told so, and what to do. A save cannot write its own journal there, and is
+// refused, saying who can remove it.
 bool Recovery::LeaveAlone(const QString& why, QString& notice, QString& problem) const
 {
     struct stat journal;
-    const QString name = QFileInfo(JournalPathFor(key_)).fileName();
-    const QString clause = Tr("%1 beside it, which belongs to %2, %3, so it was left alone")
-                               .arg(name, Stat(Native(name), journal) ? UserName(journal.st_uid) : Tr("no one"), why);
+    const QString path = JournalPathFor(key_), name = QFileInfo(path).fileName();
+    const bool there = Stat(folder_, Native(name), journal);
+    const QString owner = there ? UserName(journal.st_uid) : Tr("no one");
+    const QString clause = Tr("%1 beside it, which belongs to %2, %3, so it was left alone").arg(name, owner, why);
+    const bool own = there && journal.st_uid == ::geteuid();
     if (opening_) {
-        notice = Tr("%1 is read as it stands: %2.").arg(QFileInfo(key_).fileName(), clause);
+        notice = Tr("%1 is read as it stands: %2. Its files may hold parts of two saves, one of them unfinished; "
+                    "check them before saving over them.")
+                     .arg(QFileInfo(key_).fileName(), clause);
+        if (there)
+            notice += QLatin1Char(' ') + (own ? Tr("To save them again, remove %1.").arg(path)
+                                              : Tr("To save them again, ask %1 or an administrator to remove %2, or "
+                                                   "save under another name.")
+                                                    .arg(owner, path));
         return true;
     }
     problem = clause;
+    if (there && !own)
+        problem += QStringLiteral("; ") + Remedy(path, journal.st_uid);
     return false;
 }
 
-void Recovery::ReadInstead(const QByteArray& name, const QByteArray& instead)
+void Recovery::ReadInstead(const JournalEntry& entry, const QByteArray& instead)
 {
     readKept_ = true;
     for (int i = 0; readFrom_ && i < files_.size(); ++i) {
-        if (QFileInfo(files_[i]).fileName() == Shown(name))
-            (*readFrom_)[i] = instead.isEmpty() ? QString() : Path(instead);
+        if (QFileInfo(files_[i]).absoluteFilePath() == entry.path)
+            (*readFrom_)[i] =
+                instead.isEmpty() ? QString() : QFileInfo(entry.path).absoluteDir().filePath(Shown(instead));
     }
+}
+
+int Recovery::Dir(const QString& path)
+{
+    for (const auto& dir : dirs_) {
+        if (dir.first == path)
+            return dir.second;
+    }
+    dirs_.emplace_back(path, ::open(Native(path), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    return dirs_.back().second;
+}
+
+bool Recovery::Place(JournalEntry& entry, const JournalEntry* last)
+{
+    const QString name = Shown(entry.name);
+    if (name.isEmpty() || entry.name.contains('\0') || name == "." || name == "..")
+        return false;
+    const QString folder = QFileInfo(key_).absolutePath();
+    // A name alone is of the journal's folder; a path (older journals wrote
+    // one relative to it) names a file elsewhere.
+    const QString full = QDir::cleanPath(name.contains('/') ? QDir(folder).absoluteFilePath(name) : folder + '/' + name);
+    if (entry.kind == 'k') {
+        if (!last || QFileInfo(full).absolutePath() != QDir::cleanPath(QFileInfo(last->path).absolutePath()))
+            return false;
+        const QString fileName = QFileInfo(full).fileName();
+        for (int number = 0; number < kMostAsideNumbers; ++number) {
+            if (QFileInfo(NumberedAsideName(last->path, QStringLiteral(".damaged"), number)).fileName() != fileName)
+                continue;
+            entry.path = QFileInfo(last->path).absoluteDir().filePath(fileName);
+            entry.dir = last->dir;
+            entry.base = Native(fileName);
+            return true;
+        }
+        return false;
+    }
+    for (const QString& file : files_) {
+        const QFileInfo info(file);
+        if (QDir::cleanPath(info.absoluteFilePath()) != full)
+            continue;
+        entry.path = info.absoluteFilePath();
+        entry.dir = Dir(info.absolutePath());
+        entry.base = Native(info.fileName());
+        return true;
+    }
+    return false;
 }
 
 bool Recovery::Follow(const JournalEntry& entry, const JournalEntry* before, bool act)
 {
-    const QByteArray& name = entry.name;
+    const QByteArray& name = entry.base;
+    const int dir = entry.dir;
     struct stat target, kept;
-    const bool there = Stat(name, target);
+    const bool there = Stat(dir, name, target);
     const bool own = writer_.uid == 0;  // the system's own user may have written any file
     const auto madeBySave = [&](const struct stat& file) {
         return S_ISREG(file.st_mode) && file.st_nlink == 1 && (own || file.st_uid == writer_.uid);
@@ -665,21 +798,21 @@ bool Recovery::Follow(const JournalEntry& entry, const JournalEntry* before, boo
         if (state_ != '-' || !act || !mayChange_ || !before || !there || !S_ISREG(target.st_mode))
             return true;
         struct stat former;
-        if (!Stat(before->name, former) || !S_ISREG(former.st_mode))
+        if (!Stat(before->dir, before->base, former) || !S_ISREG(former.st_mode))
             return true;
         bool same = SameFile(target, former) && target.st_nlink > 1;
         if (!same && madeBySave(target)) {
-            const int a = ::openat(folder_, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-            const int b = ::openat(folder_, before->name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            const int a = ::openat(dir, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+            const int b = ::openat(before->dir, before->base.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             same = a >= 0 && b >= 0 && SameBytes(a, b);
             for (const int fd : {a, b}) {
                 if (fd >= 0)
                     ::close(fd);
             }
         }
-        Pace(Path(before->name));
+        Pace(before->path);
         if (same)
-            ::unlinkat(folder_, name.constData(), 0);
+            ::unlinkat(dir, name.constData(), 0);
         return true;
     }
     if (state_ == '+') {
@@ -689,16 +822,16 @@ bool Recovery::Follow(const JournalEntry& entry, const JournalEntry* before, boo
         if (entry.kind == 'n')
             return true;
         const QByteArray left = Beside(entry, entry.kind == 'p' ? CopyPathFor : PreviousPathFor);
-        if (!Stat(left, kept) || !(S_ISREG(kept.st_mode) || (entry.kind == 'r' && S_ISLNK(kept.st_mode))))
+        if (!Stat(dir, left, kept) || !(S_ISREG(kept.st_mode) || (entry.kind == 'r' && S_ISLNK(kept.st_mode))))
             return true;
         if (S_ISREG(kept.st_mode) && kept.st_nlink == 1 && !own && kept.st_uid != writer_.uid) {
-            why_ = Tr("names %1, whose former file beside it is not one its save kept").arg(Shown(name));
+            why_ = NotKept(entry, kept);
             return false;
         }
         if (!act || !mayChange_)
             return true;
-        Pace(Path(name));
-        if (::unlinkat(folder_, left.constData(), 0) == 0 || errno == ENOENT || Denied(errno))
+        Pace(entry.path);
+        if (::unlinkat(dir, left.constData(), 0) == 0 || errno == ENOENT || Denied(errno))
             return true;
         return Failed(Tr("%1, left by an earlier save, could not be removed: %2"), left, errno);
     }
@@ -707,22 +840,22 @@ bool Recovery::Follow(const JournalEntry& entry, const JournalEntry* before, boo
         if (!there)
             return true;
         if (!madeBySave(target)) {
-            why_ = Tr("names %1, which its save did not make").arg(Shown(name));
+            why_ = Tr("names %1, which its save did not make").arg(Shown(entry.name));
             return false;
         }
         if (!act)
             return true;
         if (!mayChange_) {
-            ReadInstead(name, QByteArray());
+            ReadInstead(entry, QByteArray());
             return true;
         }
-        Pace(Path(name));
-        if (::unlinkat(folder_, name.constData(), 0) == 0) {
+        Pace(entry.path);
+        if (::unlinkat(dir, name.constData(), 0) == 0) {
             changed_ = true;
             return true;
         }
         if (Denied(errno)) {
-            ReadInstead(name, QByteArray());
+            ReadInstead(entry, QByteArray());
             return true;
         }
         return Failed(Tr("%1 could not be removed: %2"), name, errno);
@@ -730,20 +863,25 @@ bool Recovery::Follow(const JournalEntry& entry, const JournalEntry* before, boo
     if (entry.kind == 'r') {
         // Its second name alone, where the save had not yet replaced it.
         const QByteArray previous = Beside(entry, PreviousPathFor);
-        if (!Stat(previous, kept) || !(S_ISREG(kept.st_mode) || S_ISLNK(kept.st_mode)))
+        if (!Stat(dir, previous, kept) || !(S_ISREG(kept.st_mode) || S_ISLNK(kept.st_mode)))
             return true;
         const bool second = there && S_ISREG(kept.st_mode) && SameFile(target, kept);
         if (!second) {
-            // The former file is the target's: its only name, kept by the
-            // writer (a save gives the file it replaces no other owner), and
-            // the target, where there is one, is the save's new file.
-            if (kept.st_nlink != 1 || (S_ISREG(kept.st_mode) && !own && kept.st_uid != writer_.uid)) {
-                why_ = Tr("names %1, whose former file beside it is not one its save kept").arg(Shown(name));
+            // The former file is the target's: the very file the user's own
+            // save set aside, as its journal says, whatever other names it
+            // has (a stream linked elsewhere too); otherwise, as another
+            // user's journal cannot tell it from a file planted there, its
+            // only name, kept by the writer (a save gives the file it
+            // replaces no other owner). The target, where there is one, is
+            // the save's new file.
+            if (!OwnRecord(entry, kept) &&
+                (kept.st_nlink != 1 || (S_ISREG(kept.st_mode) && !own && kept.st_uid != writer_.uid))) {
+                why_ = NotKept(entry, kept);
                 return false;
             }
             if (there && !(S_ISREG(target.st_mode) && target.st_nlink == 1 &&
                            (own || target.st_uid == writer_.uid || target.st_uid == kept.st_uid))) {
-                why_ = Tr("names %1, which its save did not make").arg(Shown(name));
+                why_ = Tr("names %1, which its save did not make").arg(Shown(entry.name));
                 return false;
             }
         }
@@ -751,18 +889,18 @@ bool Recovery::Follow(const JournalEntry& entry, const JournalEntry* before, boo
             return true;
         if (!mayChange_) {
             if (!second)
-                ReadInstead(name, previous);
+                ReadInstead(entry, previous);
             return true;
         }
-        Pace(Path(name));
-        if (second ? ::unlinkat(folder_, previous.constData(), 0) == 0
-                   : ::renameat(folder_, previous.constData(), folder_, name.constData()) == 0) {
+        Pace(entry.path);
+        if (second ? ::unlinkat(dir, previous.constData(), 0) == 0
+                   : ::renameat(dir, previous.constData(), dir, name.constData()) == 0) {
             changed_ = changed_ || !second;
             return true;
         }
         if (Denied(errno)) {
             if (!second)
-                ReadInstead(name, previous);
+                ReadInstead(entry, previous);
             return true;
         }
         return Failed(second ? Tr("%1, left by an earlier save, could not be removed: %2")
@@ -772,33 +910,33 @@ bool Recovery::Follow(const JournalEntry& entry, const JournalEntry* before, boo
     // Rewritten in place: its copy, made by the writer and written whole,
     // goes back over a plain file the writer could write.
     const QByteArray copy = Beside(entry, CopyPathFor);
-    if (!Stat(copy, kept) || !S_ISREG(kept.st_mode))
+    if (!Stat(dir, copy, kept) || !S_ISREG(kept.st_mode))
         return true;
     if (!madeBySave(kept)) {
-        why_ = Tr("names %1, whose copy beside it is not one its save made").arg(Shown(name));
+        why_ = Tr("names %1, whose copy beside it is not one its save made").arg(Shown(entry.name));
         return false;
     }
     if (qint64(kept.st_blocks) * 512 + kMostUnwrittenOfACopy < qint64(kept.st_size)) {
         why_ = Tr("names %1, whose copy beside it takes far less of the disk than its length, as no copy a save "
                   "makes does")
-                   .arg(Shown(name));
+                   .arg(Shown(entry.name));
         return false;
     }
     if (!there || !S_ISREG(target.st_mode)) {
-        why_ = Tr("names %1, which is not a plain file").arg(Shown(name));
+        why_ = Tr("names %1, which is not a plain file").arg(Shown(entry.name));
         return false;
     }
-    if (!MayWrite(writer_, folder_, name, target)) {
-        why_ = Tr("names %1, which its save could not have written").arg(Shown(name));
+    if (!MayWrite(writer_, dir, name, target)) {
+        why_ = Tr("names %1, which its save could not have written").arg(Shown(entry.name));
         return false;
     }
     if (!act)
         return true;
     if (!mayChange_) {
-        ReadInstead(name, copy);
+        ReadInstead(entry, copy);
         return true;
     }
-    const int from = ::openat(folder_, copy.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int from = ::openat(dir, copy.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat opened;
     if (from < 0 || ::fstat(from, &opened) != 0 || !SameFile(opened, kept)) {
         const int error = from < 0 ? errno : EAGAIN;
@@ -806,13 +944,13 @@ bool Recovery::Follow(const JournalEntry& entry, const JournalEntry* before, boo
             ::close(from);
         return Failed(Tr("%1 could not be put back: %2"), name, error);
     }
-    Pace(Path(name));
-    const int to = ::openat(folder_, name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    Pace(entry.path);
+    const int to = ::openat(dir, name.constData(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     bool back = to >= 0 && ::fstat(to, &opened) == 0 && S_ISREG(opened.st_mode) && SameFile(opened, target);
     int error = to < 0 ? errno : EAGAIN;
     // A target that holds its copy's bytes already is not written again.
     if (back && !SameBytes(from, to)) {
-        back = Fill(to, from, QByteArray(), Path(name));
+        back = Fill(to, from, QByteArray(), entry.path);
         error = errno;
         changed_ = true;
     }
@@ -822,13 +960,13 @@ bool Recovery::Follow(const JournalEntry& entry, const JournalEntry* before, boo
     }
     if (!back) {
         if (to < 0 && Denied(error)) {
-            ReadInstead(name, copy);
+            ReadInstead(entry, copy);
             return true;
         }
         return Failed(Tr("%1 could not be put back: %2"), name, error);
     }
-    Pace(Path(name));
-    if (::unlinkat(folder_, copy.constData(), 0) == 0 || errno == ENOENT || Denied(errno))
+    Pace(entry.path);
+    if (::unlinkat(dir, copy.constData(), 0) == 0 || errno == ENOENT || Denied(errno))
         return true;
     return Failed(Tr("%1, the copy an earlier save kept, could not be removed: %2"), copy, errno);
 }
@@ -838,7 +976,7 @@ bool Recovery::Run(QString& notice, QString& problem)
     const QString journalPath = JournalPathFor(key_);
     const QByteArray journalName = Native(QFileInfo(journalPath).fileName());
     struct stat journal;
-    if (folder_ < 0 || !Stat(journalName, journal))
+    if (folder_ < 0 || !Stat(folder_, journalName, journal))
         return true;
     // Unlike an open that must undo the save before it reads, one by a user
     // who may not change the folder changes nothing: it reads what the save
@@ -853,7 +991,7 @@ bool Recovery::Run(QString& notice, QString& problem)
     if (read == JournalRead::kNotWhole) {
         // Not written whole: nothing was committed under it.
         struct stat now;
-        if (!mayChange_ || !Stat(journalName, now) || !SameFile(now, journal))
+        if (!mayChange_ || !Stat(folder_, journalName, now) || !SameFile(now, journal))
             return true;
         Pace(key_);
         if (::unlinkat(folder_, journalName.constData(), 0) == 0)
@@ -865,26 +1003,30 @@ bool Recovery::Run(QString& notice, QString& problem)
     // also a file elsewhere, says what its owner never asked.
     if (journal.st_nlink != 1 || (journal.st_mode & (S_IWGRP | S_IWOTH)) != 0)
         return LeaveAlone(Tr("is a file others than its owner may have written"), notice, problem);
-    // It names the files of this save alone, in its own folder. Unlike a
-    // journal that may name any path, one naming a file elsewhere (a
-    // companion saved in another folder than its stream) is not followed:
-    // its names could reach any file of the user who opens.
-    QStringList names;
-    for (const QString& file : files_) {
-        if (QFileInfo(file).absolutePath() == QFileInfo(key_).absolutePath())
-            names << QFileInfo(file).fileName();
+    // A save writes a line for each of its files and at most one kept aside
+    // after each: a journal holding more is none of a save's, and is not
+    // read on (each line would cost the open time under the lock).
+    int files = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        files += entries[i].kind != 'k';
+        if (entries[i].kind == 'k' && (i == 0 || entries[i - 1].kind == 'k'))
+            files = files_.size() + 1;
     }
+    if (files > files_.size())
+        return LeaveAlone(Tr("holds more than a save of these files writes"), notice, problem);
+    // It names the files of this save alone, as the caller knows them: the
+    // journal's own folder's by name, others by their full path. Unlike a
+    // journal that may name any path, its names then reach no file but
+    // those the user opens or saves.
     const JournalEntry* last = nullptr;
-    for (const JournalEntry& entry : entries) {
-        const QString name = Shown(entry.name);
-        bool known = entry.kind != 'k' ? names.contains(name) && !entry.name.contains('/') &&
-                                             !entry.name.contains('\0') && name != "." && name != ".."
-                                       : false;
-        for (int number = 0; entry.kind == 'k' && last && !known && number < kMostAsideNumbers; ++number)
-            known =
-                QFileInfo(NumberedAsideName(Path(last->name), QStringLiteral(".damaged"), number)).fileName() == name;
-        if (!known)
-            return LeaveAlone(Tr("names %1, which is not a file of this save").arg(name), notice, problem);
+    for (JournalEntry& entry : entries) {
+        if (!Place(entry, last))
+            return LeaveAlone(Tr("names %1, which is not a file of this save").arg(Shown(entry.name)), notice,
+                              problem);
+        for (const JournalEntry* other = entries.data(); other != &entry; ++other) {
+            if (other->kind != 'k' && entry.kind != 'k' && other->path == entry.path)
+                return LeaveAlone(Tr("holds more than a save of these files writes"), notice, problem);
+        }
         if (entry.kind != 'k')
             last = &entry;
     }
@@ -908,7 +1050,7 @@ bool Recovery::Run(QString& notice, QString& problem)
     QStringList shown;
     for (const JournalEntry& entry : entries) {
         if (entry.kind != 'k')
-            shown << Shown(entry.name);
+            shown << QFileInfo(entry.path).fileName();
     }
     const QString all = shown.join(Tr(" and "));
     if (readKept_) {
@@ -926,7 +1068,7 @@ bool Recovery::Run(QString& notice, QString& problem)
     if (!mayChange_)
         return true;
     struct stat now;
-    if (!Stat(journalName, now) || !SameFile(now, journal))
+    if (!Stat(folder_, journalName, now) || !SameFile(now, journal))
         return true;
     Pace(key_);
     if (::unlinkat(folder_, journalName.constData(), 0) == 0 || errno == ENOENT || (opening_ && Denied(errno)))
@@ -988,9 +1130,9 @@ QString RemoveLeftovers(const QString& target, QString& problem)
             entry.st_uid == ::geteuid()
                 ? Tr("%1, the former file an earlier save of %2 left, could not be kept as %3: %4")
                       .arg(QFileInfo(previous).fileName(), QFileInfo(target).fileName(), kept, SystemErrorText(error))
-                : Tr("%1 beside %2, which belongs to %3, could not be kept as %4: %5")
+                : Tr("%1 beside %2, which belongs to %3, could not be kept as %4: %5; %6")
                       .arg(QFileInfo(previous).fileName(), QFileInfo(target).fileName(), UserName(entry.st_uid), kept,
-                           SystemErrorText(error));
+                           SystemErrorText(error), Remedy(previous, entry.st_uid));
         return QString();
     }
     return Tr("An earlier save of %1 did not finish; its former file is kept as %2.")
@@ -1205,10 +1347,16 @@ bool SavedFile::Open()
         }
     }
     if (inPlace_) {
-        fd_ = ::open(Native(target_), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        // Opened without waiting on a pipe, and only a plain file is
+        // rewritten: another may have put a pipe or a device at its name.
+        fd_ = ::open(Native(target_), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
         struct stat status;
         if (fd_ < 0 || ::fstat(fd_, &status) != 0)
             return Fail(errno);
+        if (!S_ISREG(status.st_mode)) {
+            error_ = Tr("it is not a plain file");
+            return false;
+        }
         // What the file held is on disk beside it before a byte of it is
         // overwritten, copied piece by piece whatever its size; only a
         // folder that lets no file be made leaves it to memory.
@@ -1386,7 +1534,8 @@ bool SavedFile::Undo()
     const int fault = InjectedFault(PairWriteStep::kPutBack, target_);
     if (inPlace_) {
         if (!fault) {
-            const int from = copy_.isEmpty() ? -1 : ::open(Native(copy_), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            const int from =
+                copy_.isEmpty() ? -1 : ::open(Native(copy_), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
             intact_ = (copy_.isEmpty() || from >= 0) && Fill(fd_, from, former_, target_);
             if (from >= 0)
                 ::close(from);
@@ -1456,30 +1605,57 @@ void SavedFile::Refuse(const QString& why) { error_ = why; }
 
 void SavedFile::Notify(const QString& notice) { notice_ = notice; }
 
-void SavedFile::KeepsAside(const QString& path) { aside_ = path; }
+void SavedFile::KeepsAside(KeptAside& aside) { aside_ = &aside; }
+
+QString SavedFile::Aside() const { return aside_ ? aside_->Path() : QString(); }
+
+bool SavedFile::MakeAside()
+{
+    QString why;
+    if (!aside_ || aside_->Make(why))
+        return true;
+    error_ = Tr("it could not be read whole, and it could not be kept under another name before it is replaced: %1")
+                 .arg(why);
+    return false;
+}
+
+void SavedFile::DropAside()
+{
+    if (aside_)
+        aside_->Undo(false);
+}
 
 namespace {
 
 // Writes the journal of `files` (see kJournalHead), and syncs it and its
 // folder; false with the reason set on the first file.
-bool WriteJournal(const QString& path, const std::vector<SavedFile*>& files)
+bool WriteJournal(const QString& path, const std::vector<SavedFile*>& files, struct stat& made)
 {
     QByteArray text = QByteArray("-") + kJournalHead + '\n';
-    const QDir folder = QFileInfo(path).absoluteDir();
+    const QString folder = QFileInfo(path).absolutePath();
     // Open to no one who may not read every file it names (another user who
     // opens or saves them recovers a stopped save too), written by its owner
     // alone: a journal others could write would not be followed.
     mode_t mode = 0644;
     for (const SavedFile* file : files) {
-        const auto line = [&](char kind, const QString& name) {
-            text += QByteArray(1, kind) + ' ' +
-                    folder.relativeFilePath(QFileInfo(name).absoluteFilePath()).toUtf8().toPercentEncoding() + '\n';
+        // A file of the journal's folder by its name, one elsewhere by its
+        // full path as the save was given it.
+        const auto line = [&](char kind, const QString& name, const QByteArray& more) {
+            const QFileInfo info(name);
+            const QString named = info.absolutePath() == folder ? info.fileName() : info.absoluteFilePath();
+            text += QByteArray(1, kind) + ' ' + named.toUtf8().toPercentEncoding() + more + '\n';
         };
-        line(file->InPlace() ? 'p' : file->Existed() ? 'r' : 'n', file->Target());
-        if (!file->Aside().isEmpty())
-            line('k', file->Aside());
         struct stat status;
-        if (EntryStatus(file->Target(), status) && S_ISREG(status.st_mode))
+        const bool there = EntryStatus(file->Target(), status);
+        // The former file a replacing save sets aside, as the system knows
+        // it: the user's own stopped save is put back by it.
+        const QByteArray id = there && !file->InPlace() && file->Existed()
+            ? ' ' + QByteArray::number(qulonglong(status.st_dev)) + ':' + QByteArray::number(qulonglong(status.st_ino))
+            : QByteArray();
+        line(file->InPlace() ? 'p' : file->Existed() ? 'r' : 'n', file->Target(), id);
+        if (!file->Aside().isEmpty())
+            line('k', file->Aside(), QByteArray());
+        if (there && S_ISREG(status.st_mode))
             mode &= status.st_mode;
     }
     text += "end\n";
@@ -1492,7 +1668,7 @@ bool WriteJournal(const QString& path, const std::vector<SavedFile*>& files)
     Pace(path);
     const int fd = ::open(Native(path), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode | 0600);
     const int fault = fd >= 0 ? InjectedFault(PairWriteStep::kJournal, path) : 0;
-    const bool written = fd >= 0 && !fault && Fill(fd, -1, text, path);
+    const bool written = fd >= 0 && !fault && ::fstat(fd, &made) == 0 && Fill(fd, -1, text, path);
     const int error = fault ? fault : errno;
     if (fd >= 0)
         ::close(fd);
@@ -1519,15 +1695,22 @@ bool WriteJournal(const QString& path, const std::vector<SavedFile*>& files)
 
 // The journal's mark that every file is committed, once their new names are
 // on disk; false with the reason set on `file`.
-bool MarkCommitted(const QString& path, SavedFile& file)
+bool MarkCommitted(const QString& path, const struct stat& made, SavedFile& file)
 {
     if (!SyncFolder(path)) {
         file.Refuse(Tr("its folder could not be synced to disk: %1").arg(SystemErrorText(errno)));
         return false;
     }
     Pace(path);
-    const int fd = ::open(Native(path), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-    const bool marked = fd >= 0 && ::pwrite(fd, "+", 1, 0) == 1 && ::fsync(fd) == 0;
+    // The journal this save wrote, and nothing else at its name: another
+    // member of a shared folder could have put a pipe there, which an open
+    // would wait on for good.
+    const int fd = ::open(Native(path), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat opened;
+    const bool ours = fd >= 0 && ::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && SameFile(opened, made);
+    if (fd >= 0 && !ours)
+        errno = EEXIST;
+    const bool marked = ours && ::pwrite(fd, "+", 1, 0) == 1 && ::fsync(fd) == 0;
     const int error = errno;
     if (fd >= 0)
         ::close(fd);
@@ -1535,6 +1718,15 @@ bool MarkCommitted(const QString& path, SavedFile& file)
         file.Refuse(Tr("the record that would undo the save, were it stopped, could not be marked done: %1")
                         .arg(SystemErrorText(error)));
     return marked;
+}
+
+// Removes the journal this save wrote, and only it: a file another put at
+// its name stays.
+void RemoveJournal(const QString& path, const struct stat& made)
+{
+    struct stat now;
+    if (EntryStatus(path, now) && SameFile(now, made))
+        ::unlink(Native(path));
 }
 
 }  // namespace
@@ -1549,15 +1741,27 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
     const bool journaled = std::any_of(order.begin(), order.end(),
                                        [](const SavedFile* file) { return !file->InPlace() || file->HasCopy(); });
     const QString journal = JournalPathFor(journalKey);
-    if (journaled && !WriteJournal(journal, order))
+    struct stat made { };
+    if (journaled && !WriteJournal(journal, order, made))
         return order.front();
+    // A damaged former file is kept aside only now, under the name the
+    // journal gives it: a save stopped once it is made is undone with it.
+    for (SavedFile* file : order) {
+        if (!file->MakeAside()) {
+            for (SavedFile* kept : order)
+                kept->DropAside();
+            if (journaled)
+                RemoveJournal(journal, made);
+            return file;
+        }
+    }
     const auto undo = [&](std::size_t last) {
         for (std::size_t k = 0; k <= last; ++k) {
             if (!order[k]->Undo())
                 notRestored.push_back(order[k]);
         }
         if (journaled)
-            ::unlink(Native(journal));
+            RemoveJournal(journal, made);
     };
     for (std::size_t i = 0; i < order.size(); ++i) {
         if (order[i]->Commit())
@@ -1565,7 +1769,7 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
         undo(i);
         return order[i];
     }
-    if (journaled && !MarkCommitted(journal, *order.front())) {
+    if (journaled && !MarkCommitted(journal, made, *order.front())) {
         undo(order.size() - 1);
         return order.front();
     }
@@ -1576,7 +1780,7 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
         finished = file->Finish() && finished;
     if (journaled && finished) {
         Pace(journal);
-        ::unlink(Native(journal));
+        RemoveJournal(journal, made);
     }
     // Committed: a folder that cannot be synced now leaves the save as it
     // is, and the user hears it.
@@ -1590,78 +1794,113 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
 bool KeptAside::Keep(const QString& path, bool copy, QString& why)
 {
     path_ = path;
-    const QByteArray from = Native(path);
-    // Kept already, by a save stopped before it was done: a second name of
-    // the file, or a copy of the same bytes, is not kept again.
-    const int held = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    copy_ = copy;
+    // Kept already, by a save stopped before it was done: the former file
+    // itself under that name (a second name of it), or the saver's own copy
+    // of the same bytes with no other name, is not kept again. Another
+    // user's file there, or one with a name elsewhere, could be removed or
+    // changed by someone else: a name of its own is taken instead.
+    const int held = ::open(Native(path).constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    const int heldError = errno;
     struct stat former, kept;
-    for (int number = 0; held >= 0 && ::fstat(held, &former) == 0 && number < kMostAsideNumbers; ++number) {
+    int number = 0;
+    for (; held >= 0 && ::fstat(held, &former) == 0 && S_ISREG(former.st_mode) && number < kMostAsideNumbers;
+         ++number) {
         const QString name = NumberedAsideName(path, QStringLiteral(".damaged"), number);
         if (!EntryStatus(name, kept))
             break;
-        if (!S_ISREG(kept.st_mode) || !S_ISREG(former.st_mode))
+        if (!S_ISREG(kept.st_mode))
             continue;
-        const int other =
-            SameFile(former, kept) ? -1 : ::open(Native(name), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-        if (SameFile(former, kept) || (other >= 0 && SameBytes(held, other))) {
-            // A second name a save makes is a copy where the file is rewritten
-            // in place: its bytes would change with it.
-            if (!(copy && SameFile(former, kept))) {
-                aside_ = name;
-                reused_ = true;
-            }
+        if (SameFile(former, kept)) {
+            // A second name a save makes is a copy where the file is
+            // rewritten in place: its bytes would change with it.
+            reused_ = !copy;
+        } else if (kept.st_uid == ::geteuid() && kept.st_nlink == 1) {
+            const int other = ::open(Native(name), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+            struct stat opened;
+            reused_ = other >= 0 && ::fstat(other, &opened) == 0 && SameFile(opened, kept) && SameBytes(held, other);
+            if (other >= 0)
+                ::close(other);
         }
-        if (other >= 0)
-            ::close(other);
-        if (reused_)
+        if (reused_) {
+            aside_ = name;
             break;
+        }
     }
     if (held >= 0)
         ::close(held);
     if (reused_)
         return true;
-    if (!copy) {
-        aside_ = TakeAsideName(path, ".damaged", [&](const QString& name) {
-            return ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, Native(name).constData(), 0) == 0;
-        });
-        if (!aside_.isEmpty())
+    // The first name nothing holds; the file goes there once the save's
+    // journal names it (Make).
+    for (number = 0; number < kMostAsideNumbers; ++number) {
+        const QString name = NumberedAsideName(path, QStringLiteral(".damaged"), number);
+        if (EntryStatus(name, kept))
+            continue;
+        if (errno != ENOENT) {
+            why = SystemErrorText(errno);
+            return false;
+        }
+        aside_ = name;
+        // A file this user may not read is kept now: where it can be given
+        // no second name, it is the file itself that goes aside, before the
+        // save opens its name anew.
+        if (held >= 0 || heldError != EACCES)
             return true;
+        if (Make(why))
+            return true;
+        aside_.clear();
+        return false;
+    }
+    why = SystemErrorText(EEXIST);
+    return false;
+}
+
+bool KeptAside::Make(QString& why)
+{
+    if (aside_.isEmpty() || reused_ || made_)
+        return true;
+    const QByteArray from = Native(path_);
+    Pace(path_);
+    if (!copy_) {
+        made_ = ::linkat(AT_FDCWD, from.constData(), AT_FDCWD, Native(aside_).constData(), 0) == 0;
+        if (made_)
+            return true;
+        if (errno == EEXIST) {
+            why = Tr("%1 was made by another meanwhile").arg(QFileInfo(aside_).fileName());
+            return false;
+        }
     }
     struct stat status;
     const int source = ::open(from.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (source < 0 || ::fstat(source, &status) != 0) {
-        const int error = errno;
+    if (source < 0 || ::fstat(source, &status) != 0 || !S_ISREG(status.st_mode)) {
+        const int error = source < 0 ? errno : EINVAL;
         if (source >= 0)
             ::close(source);
         // Neither readable nor to be linked: the file itself goes aside,
         // with its owner and mode, where its folder allows it.
-        if (error == EACCES && FolderIsWritable(path)) {
-            aside_ = TakeAsideName(path, ".damaged", [&](const QString& name) { return RenameNoReplace(path, name); });
-            moved_ = !aside_.isEmpty();
-            if (moved_)
-                return true;
+        if (error == EACCES && FolderIsWritable(path_) && RenameNoReplace(path_, aside_)) {
+            moved_ = made_ = true;
+            return true;
         }
         why = SystemErrorText(error);
         return false;
     }
     // Copied piece by piece: memory stays bounded whatever its size.
-    aside_ =
-        TakeAsideName(path, ".damaged", [&](const QString& name) { return WriteCopy(source, status, nullptr, name); });
+    made_ = WriteCopy(source, status, nullptr, aside_);
     const int error = errno;
     ::close(source);
-    if (aside_.isEmpty()) {
+    if (!made_)
         why = SystemErrorText(error);
-        return false;
-    }
-    return true;
+    return made_;
 }
 
 void KeptAside::Undo(bool keep)
 {
     if (aside_.isEmpty())
         return;
-    if (reused_)
-        ;  // kept by an earlier save: it stays
+    if (reused_ || !made_)
+        ;  // kept by an earlier save, or not made: it stays as it is
     else if (moved_)
         ::rename(Native(aside_), Native(path_));
     else if (!keep)

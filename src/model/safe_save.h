@@ -186,6 +186,8 @@ private:
     QString problem_;
 };
 
+class KeptAside;
+
 // One file being saved. Open, Stage and Commit change nothing of the target
 // until Commit; after a Commit, Undo puts the former file back.
 class SavedFile {
@@ -225,10 +227,15 @@ public:
     // folder that could not be synced after the files were committed).
     void Notify(const QString& notice);
     const QString& Notice() const { return notice_; }
-    // Names the file its former file was kept under (KeptAside) before the
-    // save: the journal names it, so that a save undone lets it go.
-    void KeepsAside(const QString& path);
-    const QString& Aside() const { return aside_; }
+    // Names where its former file is kept (KeptAside): the journal names
+    // it, CommitAll makes it once the journal is on disk, and a save undone
+    // lets it go.
+    void KeepsAside(KeptAside& aside);
+    QString Aside() const;
+    // Makes the kept file (KeptAside::Make); false, with the reason set,
+    // where it could not be made. DropAside lets it go again.
+    bool MakeAside();
+    void DropAside();
 
     bool InPlace() const { return inPlace_; }
     bool Existed() const { return existed_; }
@@ -258,7 +265,7 @@ private:
     QByteArray bytes_;    // in place: the bytes to write
     QString error_;
     QString notice_;
-    QString aside_;
+    KeptAside* aside_ = nullptr;
 };
 
 // Commits `files` so that any failure leaves each of them as it was: first
@@ -277,8 +284,12 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
 // where a new file takes its place, a copy where it is rewritten in place (a
 // second name would be rewritten with it), and where it can be neither read
 // nor given a second name, the file itself under the new name. One kept so
-// already (a second name of it, or a copy of the same bytes, that a stopped
-// save left) is not kept again.
+// already by a stopped save (a second name of it, or the saver's own copy of
+// the same bytes with no other name) is not kept again; a file of another
+// user's, or one with another name, is never taken for it. Keep chooses the
+// name; the file is made there (Make) by CommitAll once the save's journal,
+// which names it, is on disk, so that a save stopped after it is made lets
+// it go.
 class KeptAside {
 public:
     KeptAside() = default;
@@ -286,8 +297,11 @@ public:
     KeptAside(const KeptAside&) = delete;
     KeptAside& operator=(const KeptAside&) = delete;
 
-    // False, with the reason in `why`, when the file stays unkept.
+    // False, with the reason in `why`, when no name could be chosen.
     bool Keep(const QString& path, bool copy, QString& why);
+    // Makes the kept file under the name chosen; false, with the reason in
+    // `why`, when it could not be.
+    bool Make(QString& why);
     // The save failed: the file is back under its own name when it was moved,
     // and a copy or second name is dropped unless `keep` (the former file
     // could not be put back, so the kept one is the only one left).
@@ -297,6 +311,8 @@ public:
 private:
     QString path_;
     QString aside_;
+    bool copy_ = false;
+    bool made_ = false;
     bool moved_ = false;
     bool reused_ = false;  // kept so by a save that was stopped: not this one's to drop
 };
