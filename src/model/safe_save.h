@@ -106,18 +106,24 @@ QString JournalPathFor(const QString& key);
 // followed whatever it says, one is followed only as far as its writer could
 // have gone, judged by the user who owns it and that user's groups in the
 // user database (never by the journal file's group):
-// - it names files of `files` alone, in its own folder; one others than its
-//   owner may have written (writable by them, or with a second name) is not
-//   that owner's;
+// - it names files of `files` alone: those in its own folder by name, others
+//   (a companion in another folder, or named through a link to this one) by
+//   their full path as `files` spells them; it holds a line for each at
+//   most, and at most one kept file after each. One others than its owner
+//   may have written (writable by them, or with a second name, or a link at
+//   its name) is not that owner's;
 // - a file it says its save made is a plain file of the writer's with one
-//   name; a former file put back is the target's only name, kept by the
-//   writer, or a second name of the target; a copy written back was made by
-//   the writer, takes on disk about what its length says (a save writes
-//   every byte of its copies), and goes over a plain file the writer could
-//   write; one that holds its bytes already is not written again.
+//   name; a former file put back is the one the user's own save set aside,
+//   as the journal records it (its device and inode), whatever other names
+//   it has; under another user's journal, the target's only name, kept by
+//   the writer, or a second name of the target; a copy written back was
+//   made by the writer, takes on disk about what its length says (a save
+//   writes every byte of its copies), and goes over a plain file the writer
+//   could write; one that holds its bytes already is not written again.
 // A journal not followed is left alone: `problem` (a save) names it and its
-// owner; an open gets true, and `notice` says so ("NAME is read as it
-// stands: ...").
+// owner, and, where it is another user's, what the user can do; an open
+// gets true, and `notice` says so ("NAME is read as it stands: ..."), that
+// the files may hold parts of two saves, and what to do.
 bool RecoverStoppedSave(const QString& key, const QStringList& files, QString& notice, QString& problem);
 
 // Before a file of a save whose first file was `key` is read: where a
