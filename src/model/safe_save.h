@@ -28,6 +28,12 @@
 //   own before it is replaced (KeptAside).
 // - A file is kept aside only under a name nothing holds: a name taken is
 //   skipped for the next number, whether or not the folder may be listed.
+//
+// Each of these is in a file of its own beside this one: the lock in
+// safe_save_lock.cpp, the journal in safe_save_journal.cpp and its recovery
+// in safe_save_recovery.cpp, the staged file and the commit in
+// safe_save_commit.cpp, the copies kept aside in safe_save_kept_aside.cpp,
+// and where a test makes a save fail in safe_save_fault_seam.cpp.
 #ifndef SKW_MODEL_SAFE_SAVE_H
 #define SKW_MODEL_SAFE_SAVE_H
 
