@@ -537,7 +537,7 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
                              .arg(FileNameOf(companion), why));
             return false;
         }
-        names.KeepsAside(aside.Path());
+        names.KeepsAside(aside);
     }
     if (!binary.Stage(stream))
         return failed(binary);

@@ -28,6 +28,12 @@
 //   own before it is replaced (KeptAside).
 // - A file is kept aside only under a name nothing holds: a name taken is
 //   skipped for the next number, whether or not the folder may be listed.
+//
+// Each of these is in a file of its own beside this one: the lock in
+// safe_save_lock.cpp, the journal in safe_save_journal.cpp and its recovery
+// in safe_save_recovery.cpp, the staged file and the commit in
+// safe_save_commit.cpp, the copies kept aside in safe_save_kept_aside.cpp,
+// and where a test makes a save fail in safe_save_fault_seam.cpp.
 #ifndef SKW_MODEL_SAFE_SAVE_H
 #define SKW_MODEL_SAFE_SAVE_H
 
@@ -106,18 +112,24 @@ QString JournalPathFor(const QString& key);
 // followed whatever it says, one is followed only as far as its writer could
 // have gone, judged by the user who owns it and that user's groups in the
 // user database (never by the journal file's group):
-// - it names files of `files` alone, in its own folder; one others than its
-//   owner may have written (writable by them, or with a second name) is not
-//   that owner's;
+// - it names files of `files` alone: those in its own folder by name, others
+//   (a companion in another folder, or named through a link to this one) by
+//   their full path as `files` spells them; it holds a line for each at
+//   most, and at most one kept file after each. One others than its owner
+//   may have written (writable by them, or with a second name, or a link at
+//   its name) is not that owner's;
 // - a file it says its save made is a plain file of the writer's with one
-//   name; a former file put back is the target's only name, kept by the
-//   writer, or a second name of the target; a copy written back was made by
-//   the writer, takes on disk about what its length says (a save writes
-//   every byte of its copies), and goes over a plain file the writer could
-//   write; one that holds its bytes already is not written again.
+//   name; a former file put back is the one the user's own save set aside,
+//   as the journal records it (its device and inode), whatever other names
+//   it has; under another user's journal, the target's only name, kept by
+//   the writer, or a second name of the target; a copy written back was
+//   made by the writer, takes on disk about what its length says (a save
+//   writes every byte of its copies), and goes over a plain file the writer
+//   could write; one that holds its bytes already is not written again.
 // A journal not followed is left alone: `problem` (a save) names it and its
-// owner; an open gets true, and `notice` says so ("NAME is read as it
-// stands: ...").
+// owner, and, where it is another user's, what the user can do; an open
+// gets true, and `notice` says so ("NAME is read as it stands: ..."), that
+// the files may hold parts of two saves, and what to do.
 bool RecoverStoppedSave(const QString& key, const QStringList& files, QString& notice, QString& problem);
 
 // Before a file of a save whose first file was `key` is read: where a
@@ -186,6 +198,8 @@ private:
     QString problem_;
 };
 
+class KeptAside;
+
 // One file being saved. Open, Stage and Commit change nothing of the target
 // until Commit; after a Commit, Undo puts the former file back.
 class SavedFile {
@@ -225,10 +239,15 @@ public:
     // folder that could not be synced after the files were committed).
     void Notify(const QString& notice);
     const QString& Notice() const { return notice_; }
-    // Names the file its former file was kept under (KeptAside) before the
-    // save: the journal names it, so that a save undone lets it go.
-    void KeepsAside(const QString& path);
-    const QString& Aside() const { return aside_; }
+    // Names where its former file is kept (KeptAside): the journal names
+    // it, CommitAll makes it once the journal is on disk, and a save undone
+    // lets it go.
+    void KeepsAside(KeptAside& aside);
+    QString Aside() const;
+    // Makes the kept file (KeptAside::Make); false, with the reason set,
+    // where it could not be made. DropAside lets it go again.
+    bool MakeAside();
+    void DropAside();
 
     bool InPlace() const { return inPlace_; }
     bool Existed() const { return existed_; }
@@ -258,7 +277,7 @@ private:
     QByteArray bytes_;    // in place: the bytes to write
     QString error_;
     QString notice_;
-    QString aside_;
+    KeptAside* aside_ = nullptr;
 };
 
 // Commits `files` so that any failure leaves each of them as it was: first
@@ -277,8 +296,12 @@ SavedFile* CommitAll(const std::vector<SavedFile*>& files, std::vector<const Sav
 // where a new file takes its place, a copy where it is rewritten in place (a
 // second name would be rewritten with it), and where it can be neither read
 // nor given a second name, the file itself under the new name. One kept so
-// already (a second name of it, or a copy of the same bytes, that a stopped
-// save left) is not kept again.
+// already by a stopped save (a second name of it, or the saver's own copy of
+// the same bytes with no other name) is not kept again; a file of another
+// user's, or one with another name, is never taken for it. Keep chooses the
+// name; the file is made there (Make) by CommitAll once the save's journal,
+// which names it, is on disk, so that a save stopped after it is made lets
+// it go.
 class KeptAside {
 public:
     KeptAside() = default;
@@ -286,8 +309,11 @@ public:
     KeptAside(const KeptAside&) = delete;
     KeptAside& operator=(const KeptAside&) = delete;
 
-    // False, with the reason in `why`, when the file stays unkept.
+    // False, with the reason in `why`, when no name could be chosen.
     bool Keep(const QString& path, bool copy, QString& why);
+    // Makes the kept file under the name chosen; false, with the reason in
+    // `why`, when it could not be.
+    bool Make(QString& why);
     // The save failed: the file is back under its own name when it was moved,
     // and a copy or second name is dropped unless `keep` (the former file
     // could not be put back, so the kept one is the only one left).
@@ -297,6 +323,8 @@ public:
 private:
     QString path_;
     QString aside_;
+    bool copy_ = false;
+    bool made_ = false;
     bool moved_ = false;
     bool reused_ = false;  // kept so by a save that was stopped: not this one's to drop
 };

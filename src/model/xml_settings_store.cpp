@@ -320,7 +320,7 @@ bool XmlSettingsStore::Save()
         }
     }
     SavedFile file(target);
-    file.KeepsAside(aside.Path());
+    file.KeepsAside(aside);
     std::vector<const SavedFile*> notRestored;
     if (file.Open() && file.Stage(text) && !CommitAll({&file}, notRestored, target)) {
         if (!aside.Path().isEmpty()) {

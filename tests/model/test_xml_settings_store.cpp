@@ -402,7 +402,8 @@ TEST_F(XmlSettingsStoreTest, PipesFoldersAndHugeFilesAreNotRead)
 {
     WriteFile(Path("big.xml"), "<config_root>" + QByteArray(int(kLargestXmlFile), ' ') + "</config_root>");
     QDir().mkdir(Path("folder.xml"));
-    const FifoWatch pipe(Path("pipe.xml").toStdString());
+    // Its writer comes 2 s on: a reader that waited on the pipe would be seen to.
+    const FifoWatch pipe(Path("pipe.xml").toStdString(), std::chrono::seconds(2));
     const std::pair<const char*, QString> cases[] = {
         {"big.xml", "big.xml is too large to be read (4.1 MB; the limit is 4 MB)."},
         {"pipe.xml", "pipe.xml is not a regular file: it is a pipe, a socket or a device."},
@@ -412,12 +413,15 @@ TEST_F(XmlSettingsStoreTest, PipesFoldersAndHugeFilesAreNotRead)
         std::vector<NameMatchRule> rules;
         QString messages[2];
         CaptureStdout();
+        const auto start = std::chrono::steady_clock::now();
         LoadMappingTemplate(Path(c.first), rules, &messages[0]);
         const bool loaded = LoadCharacterizationXml(Path(c.first), &messages[1]) != nullptr;
         XmlSettingsStore store(Path(c.first));
         store.SetValue("k", "v");
         const bool written = store.Write();
+        const auto took = std::chrono::steady_clock::now() - start;
         GetCapturedStdout();
+        EXPECT_LT(took, std::chrono::seconds(1)) << c.first << " was waited on";
         EXPECT_EQ(messages[0] + messages[1] + store.GetReadProblem(), c.second + c.second + c.second);
         EXPECT_FALSE(loaded);
         EXPECT_EQ(written, c.first == std::string("big.xml")) << c.first;

@@ -81,10 +81,15 @@ private:
 // and WasOpened() tells that it did.
 class FifoWatch {
 public:
-    explicit FifoWatch(const std::string& path) : path_(path)
+    // Where `wait` is given, the writer comes only after it: an open that
+    // waits on the pipe is then seen taking that long.
+    explicit FifoWatch(const std::string& path, std::chrono::milliseconds wait = {}) : path_(path)
     {
         made_ = ::mkfifo(path_.c_str(), 0600) == 0;
-        watcher_ = std::thread([this] {
+        watcher_ = std::thread([this, wait] {
+            const auto start = std::chrono::steady_clock::now();
+            while (!done_ && std::chrono::steady_clock::now() - start < wait)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
             while (!done_) {
                 const int fd = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
                 if (fd >= 0) {
