@@ -780,10 +780,10 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
     PaceRead(companion);
     QString why, warning, unread;
     const QString namesFrom = readPath(companion);
-    const std::vector<QString> names =
-        namesFrom.isEmpty() && !companion.isEmpty() ? std::vector<QString>()
-                                                    : ReadCompanionNames(namesFrom, why, warning, unread);
-    if (namesFrom.isEmpty() && !companion.isEmpty())
+    std::vector<QString> names;
+    if (!namesFrom.isEmpty())
+        names = ReadCompanionNames(namesFrom, why, warning, unread);
+    else
         why = Tr("No joint names were loaded: the save that first wrote %1 stopped before it was written whole, so "
                  "there is none to read yet.")
                   .arg(FileNameOf(companion));

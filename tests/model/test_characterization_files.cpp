@@ -1715,11 +1715,21 @@ TEST_F(CharacterizationFilesTest, AnOpenWaitsForASaveUnderWayAndASaveNeverForIts
     const int held = ::open(QFile::encodeName(there).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_EQ(::flock(held, LOCK_EX), 0) << "a reader of the folder holds its lock";
     const std::unique_ptr<Characterization> busy = LoadCharacterizationBinary(away, awayNames, &message);
-    ::close(held);
     EXPECT_FALSE(busy) << "opened without its names: " << message.toStdString();
     EXPECT_EQ(message.toStdString(), ("away.vlmc was not opened: its joint names are read from " + awayNames +
                                       ", and another save in its folder has not finished after 3 seconds.")
                                          .toStdString());
+    // Nor does a save take the names it replaces there for unreadable.
+    const QStringList thereBefore = QDir(there).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QByteArray namesBefore = ReadFile(awayNames);
+    EXPECT_FALSE(SaveCharacterizationBinary(fifth, away, awayNames, 0, true, &message));
+    ::close(held);
+    EXPECT_EQ(message.toStdString(), ("away.vlmc was not saved: its joint names are written to " + awayNames +
+                                      ", and another save in its folder has not finished after 3 seconds. Nothing "
+                                      "was written.")
+                                         .toStdString());
+    EXPECT_EQ(QDir(there).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), thereBefore);
+    EXPECT_EQ(ReadFile(awayNames), namesBefore);
     // Two opens of pairs across the same two folders the other way round,
     // while one of the folders is held a moment: the open whose stream is
     // there waits for it, and the other, which looks again only seldom for
