@@ -25,6 +25,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
+#include <tuple>
+#include <vector>
 #include <cstdlib>
 #include <cstring>
 
@@ -72,7 +75,8 @@ bool SwapFor(unsigned char byteOrder)
 // name per rig node; otherwise an empty list and the reason in `why`.
 // `warning` receives where bytes that were not valid in the file's encoding
 // were read as U+FFFD.
-std::vector<QString> ReadCompanionNames(const QString& companionPath, QString& why, QString& warning)
+std::vector<QString> ReadCompanionNames(const QString& companionPath, QString& why, QString& warning,
+                                        QString& unread)
 {
     std::vector<QString> names;
     if (companionPath.isEmpty()) {
@@ -84,12 +88,20 @@ std::vector<QString> ReadCompanionNames(const QString& companionPath, QString& w
         return names;
     }
     XmlSettingsStore store(companionPath);
+    warning = store.GetReadNotice();
+    // A companion that is there but was not read for a save (another's under
+    // way, or one of its own that could not be put right) may hold names the
+    // stream needs: not a pair without names.
+    if (!store.GetUnread().isEmpty()) {
+        unread = store.GetReadProblem();
+        return names;
+    }
     // A companion that could not be read says why, not that it lists no names.
     if (!store.GetReadProblem().isEmpty()) {
         why = Tr("No joint names were loaded: %1").arg(store.GetReadProblem());
         return names;
     }
-    warning = store.GetReadWarning();
+    warning = (warning + QLatin1Char(' ') + store.GetReadWarning()).trimmed();
     store.GetList(kBoneCorrespondance, names);
     if (names.size() != std::size_t(VLM_NODE_COUNT)) {
         why = Tr("No joint names were loaded: %1 lists %2 names, not %3.")
@@ -196,6 +208,73 @@ QByteArray Native(const QString& path) { return QFile::encodeName(path); }
 
 // The entry itself, a link not followed; false when there is none.
 bool EntryStatus(const QString& path, struct stat& status) { return ::lstat(Native(path), &status) == 0; }
+
+// The save locks of every folder the files of a pair are in, taken in one
+// order whatever the pair: by each folder's device and inode. Unlike the
+// stream's folder locked first and the companion's when it is read, two
+// opens or saves of pairs that lie across the same two folders the other
+// way round never each hold one and wait for the other until one gives up
+// (and reads the stream without its names).
+class PairLock {
+public:
+    struct Target {
+        QString path;
+        SaveLock::Purpose purpose;
+    };
+    // The first target of each folder stands for it (a user who may not
+    // list the folder locks that file).
+    explicit PairLock(const std::vector<Target>& targets)
+    {
+        struct Folder {
+            dev_t device;
+            ino_t inode;
+            bool known;
+            std::size_t target;
+        };
+        std::vector<Folder> folders;
+        for (std::size_t at = 0; at < targets.size(); ++at) {
+            struct stat folder;
+            const bool known = ::stat(Native(QFileInfo(targets[at].path).absolutePath()), &folder) == 0;
+            const bool seen = known && std::any_of(folders.begin(), folders.end(), [&](const Folder& f) {
+                                  return f.known && f.device == folder.st_dev && f.inode == folder.st_ino;
+                              });
+            if (!seen)
+                folders.push_back({known ? folder.st_dev : 0, known ? folder.st_ino : 0, known, at});
+        }
+        // A folder that is not there locks nothing; it goes last.
+        std::sort(folders.begin(), folders.end(), [](const Folder& a, const Folder& b) {
+            return std::make_tuple(!a.known, a.device, a.inode, a.target) <
+                   std::make_tuple(!b.known, b.device, b.inode, b.target);
+        });
+        for (const Folder& folder : folders) {
+            const Target& target = targets[folder.target];
+            locks_.push_back(std::make_unique<SaveLock>(target.path, target.purpose));
+            if (!locks_.back()->Problem().isEmpty()) {
+                problem_ = locks_.back()->Problem();
+                failed_ = folder.target;
+                locks_.clear();
+                return;
+            }
+        }
+    }
+    // Empty when every folder is locked; otherwise why not, as SaveLock says.
+    const QString& Problem() const { return problem_; }
+    // Which of the targets could not be locked.
+    std::size_t Failed() const { return failed_; }
+
+private:
+    std::vector<std::unique_ptr<SaveLock>> locks_;
+    QString problem_;
+    std::size_t failed_ = 0;
+};
+
+// The companion as a message names it: its file name beside its stream, its
+// path where it is in another folder.
+QString CompanionShown(const QString& binaryPath, const QString& companion)
+{
+    return QFileInfo(companion).absolutePath() == QFileInfo(binaryPath).absolutePath() ? FileNameOf(companion)
+                                                                                        : companion;
+}
 
 // In a folder with the sticky bit only an entry's owner, the folder's owner
 // and root may rename over it.
@@ -374,6 +453,7 @@ enum class CompanionLoss {
     kNothing,     // no plain file, one with no element at all, or one read whole
     kUnreadable,  // damaged, unreadable or too large
     kNotWhole,    // read, but the tool did not take all it holds
+    kUnread,      // not read for a save (XmlSettingsStore::GetUnread): nothing is known of it
 };
 
 QString ElementText(const QDomElement& element)
@@ -392,12 +472,17 @@ QString ElementText(const QDomElement& element)
 // holds nothing to lose: unlike a plain write of the names, which replaced
 // whatever was there, the save keeps such a file aside (an empty root or a
 // file with bytes read as U+FFFD included), and says so.
-CompanionLoss WhatReplacingLoses(const QString& companion)
+CompanionLoss WhatReplacingLoses(const QString& companion, QString* unread = nullptr)
 {
     struct stat entry;
     if (!EntryStatus(companion, entry) || !S_ISREG(entry.st_mode))
         return CompanionLoss::kNothing;
     XmlSettingsStore store(companion);
+    if (!store.GetUnread().isEmpty()) {
+        if (unread)
+            *unread = store.GetReadProblem();
+        return CompanionLoss::kUnread;
+    }
     if (!store.GetReadProblem().isEmpty())
         return CompanionLoss::kUnreadable;
     if (store.HeldNoElement())
@@ -437,7 +522,8 @@ QString WhyBinaryPairCannotBeWritten(const QString& binaryPath, const QString& c
     // which a read-only folder cannot take, and a copy needs it readable.
     const CompanionLoss loss =
         IsRewrittenInPlace(companionPath) ? WhatReplacingLoses(companionPath) : CompanionLoss::kNothing;
-    if (loss != CompanionLoss::kNothing) {
+    // One not read for another save is refused by the save itself, saying why.
+    if (loss != CompanionLoss::kNothing && loss != CompanionLoss::kUnread) {
         const QString unread =
             loss == CompanionLoss::kUnreadable ? Tr("%1 could not be read") : Tr("%1 was not read whole");
         if (!FolderIsWritable(companionPath))
@@ -464,10 +550,17 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
     }
     const QString companion = companionPath.isEmpty() ? CompanionPathFor(binaryPath) : companionPath;
     // Another save of the folder finishes first, or, after a while, this one
-    // gives up; what the folder holds is looked at only then.
-    const SaveLock lock(binaryPath);
+    // gives up; what the folder holds is looked at only then. So too for the
+    // folder the names are written in, and the one a link there leads to,
+    // where the names it replaces are read.
+    const PairLock lock({{binaryPath, SaveLock::Purpose::kSave},
+                         {companion, SaveLock::Purpose::kRead},
+                         {XmlSettingsStore::FileBehind(companion), SaveLock::Purpose::kRead}});
     if (!lock.Problem().isEmpty()) {
-        Say(message, Tr("%1 was not saved: %2. Nothing was written.").arg(FileNameOf(binaryPath), lock.Problem()));
+        Say(message, lock.Failed() == 0
+                         ? Tr("%1 was not saved: %2. Nothing was written.").arg(FileNameOf(binaryPath), lock.Problem())
+                         : Tr("%1 was not saved: its joint names are written to %2, and %3. Nothing was written.")
+                               .arg(FileNameOf(binaryPath), CompanionShown(binaryPath, companion), lock.Problem()));
         return false;
     }
     // A save of this pair that was stopped before it ended is undone or
@@ -527,8 +620,14 @@ bool SaveCharacterizationBinary(Characterization& characterization, const QStrin
         return failed(binary);
     if (!names.Open())
         return failed(names);
-    // What was not read whole is not lost with the save.
-    const CompanionLoss loss = WhatReplacingLoses(companion);
+    // What was not read whole is not lost with the save; what was not read
+    // for another save is not replaced.
+    QString unread;
+    const CompanionLoss loss = WhatReplacingLoses(companion, &unread);
+    if (loss == CompanionLoss::kUnread) {
+        Say(message, Tr("%1 was not saved: %2 Nothing was written.").arg(FileNameOf(binaryPath), unread));
+        return false;
+    }
     if (loss != CompanionLoss::kNothing) {
         QString why;
         if (!aside.Keep(companion, names.InPlace(), why)) {
@@ -608,9 +707,24 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
     // could come with the names of the next. A save of the pair that was
     // stopped before it ended is undone or finished first, under the same
     // lock: its stream and names are then of one save.
-    const SaveLock lock(binaryPath, SaveLock::Purpose::kRead);
+    // The companion's folder, and the one a link there leads to, are
+    // locked with the stream's: an open whose names' folder stays busy is
+    // refused as one whose stream's folder is, never read without its names.
+    // (A departure: a companion that could not be read gave a pair without
+    // names, whatever kept it from being read.)
+    QString companion = companionPath;
+    if (companion.isEmpty()) {
+        companion = FindCompanionPath(binaryPath);
+        if (companion.isEmpty())
+            companion = CompanionPathFor(binaryPath);
+    }
+    const PairLock lock({{binaryPath, SaveLock::Purpose::kRead},
+                         {XmlSettingsStore::FileBehind(companion), SaveLock::Purpose::kRead}});
     if (!lock.Problem().isEmpty()) {
-        Say(message, Tr("%1 was not opened: %2.").arg(FileNameOf(binaryPath), lock.Problem()));
+        Say(message, lock.Failed() == 0
+                         ? Tr("%1 was not opened: %2.").arg(FileNameOf(binaryPath), lock.Problem())
+                         : Tr("%1 was not opened: its joint names are read from %2, and %3.")
+                               .arg(FileNameOf(binaryPath), CompanionShown(binaryPath, companion), lock.Problem()));
         return nullptr;
     }
     // The journal names the files of its save alone: the stream and a
@@ -632,6 +746,15 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
         const int at = files.indexOf(path);
         return at >= 0 && at < readFrom.size() ? readFrom[at] : path;
     };
+    // Where a first save of the pair stopped, a user who may not change the
+    // folder has no whole version to read: said so, with what puts it right.
+    if (readPath(binaryPath).isEmpty()) {
+        Say(message, Tr("%1 was not opened: the save that first wrote it stopped before the pair was written whole, "
+                        "so there is no whole version of it to read yet. It can be opened once someone who may "
+                        "change its folder saves it again.")
+                         .arg(FileNameOf(binaryPath)));
+        return nullptr;
+    }
     PaceRead(binaryPath);
     QFile file;
     const QString unopened = OpenRegularFileToRead(file, readPath(binaryPath));
@@ -646,16 +769,32 @@ std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& bina
     }
     file.close();
 
-    // Without a companion to take, the file's own is the one reported missing.
-    QString companion = companionPath;
-    if (companion.isEmpty()) {
+    // Without a companion to take, the file's own is the one reported
+    // missing. Looked for again now that the folder is locked: a save may
+    // have made one meanwhile.
+    if (companionPath.isEmpty()) {
         companion = FindCompanionPath(binaryPath);
         if (companion.isEmpty())
             companion = CompanionPathFor(binaryPath);
     }
     PaceRead(companion);
-    QString why, warning;
-    const std::vector<QString> names = ReadCompanionNames(readPath(companion), why, warning);
+    QString why, warning, unread;
+    const QString namesFrom = readPath(companion);
+    std::vector<QString> names;
+    if (!namesFrom.isEmpty())
+        names = ReadCompanionNames(namesFrom, why, warning, unread);
+    else
+        why = Tr("No joint names were loaded: the save that first wrote %1 stopped before it was written whole, so "
+                 "there is none to read yet.")
+                  .arg(FileNameOf(companion));
+    // A companion that is there but was not read for a save (its folder's
+    // lock had only now, a link there having changed since it was looked at,
+    // or a stopped save of its own that could not be put right): refused as
+    // above.
+    if (!unread.isEmpty()) {
+        Say(message, Tr("%1 was not opened: %2").arg(FileNameOf(binaryPath), unread));
+        return nullptr;
+    }
 
     QString fault;
     std::unique_ptr<Characterization> characterization =

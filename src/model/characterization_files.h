@@ -177,8 +177,17 @@ bool SaveCharacterizationBinary(Characterization& characterization, const char* 
 // A save of the pair that was stopped before it ended is first undone or
 // finished under the save's lock (RecoverBeforeOpening), so that the stream
 // and names read are of one save; the message then starts with "An earlier
-// save of hero.vlmc did not finish; ...". Null, with the reason, where that
-// could not be done, or when the file is not a
+// save of hero.vlmc did not finish; ...". The folders of the stream and of
+// the companion (and of what a companion that is a link leads to) are locked
+// together, in one order whatever the pair, so that two opens across two
+// folders never wait each for the other: one whose companion's folder stays
+// busy is refused as one whose stream's is ("hero.vlmc was not opened: its
+// joint names are read from PATH, and another save in its folder has not
+// finished after 3 seconds."), never read without its names. Where a first
+// save of the pair stopped and this user may not change the folder, there is
+// no whole version to read, and the open is refused, saying so.
+// Null, with the reason, where that could not be done, or when the file is
+// not a
 // regular file (a pipe would block the open), cannot be read or holds no
 // valid stream; a stream refused for one node's record names the node.
 std::unique_ptr<Characterization> LoadCharacterizationBinary(const QString& binaryPath, const QString& companionPath,

@@ -254,17 +254,21 @@ std::unique_ptr<Characterization> LoadCharacterizationXml(const QString& path, Q
     }
     // Not a file, too large, unreadable or damaged: the store says which.
     XmlSettingsStore store(path);
+    // What the read put right first, or left alone, is said with the rest.
+    const auto noticed = [&store](const QString& text) {
+        return (store.GetReadNotice() + QLatin1Char(' ') + text).trimmed();
+    };
     if (!store.GetReadProblem().isEmpty()) {
-        Say(message, store.GetReadProblem());
+        Say(message, noticed(store.GetReadProblem()));
         return nullptr;
     }
     XmlSettingsStore::StringList names;
     store.GetList(kBoneCorrespondance, names);
     if (names.size() != std::size_t(VLM_NODE_COUNT)) {
-        Say(message, Tr("%1 is not a characterization file, or it is damaged: it lists %2 joint names, not %3.")
-                         .arg(fileName)
-                         .arg(qulonglong(names.size()))
-                         .arg(VLM_NODE_COUNT));
+        Say(message, noticed(Tr("%1 is not a characterization file, or it is damaged: it lists %2 joint names, not %3.")
+                                 .arg(fileName)
+                                 .arg(qulonglong(names.size()))
+                                 .arg(VLM_NODE_COUNT)));
         return nullptr;
     }
 
@@ -280,13 +284,13 @@ std::unique_ptr<Characterization> LoadCharacterizationXml(const QString& path, Q
         store.GetPairList(kJoints, RigNodeName(node), items);
         VLMJointGeometry record;
         if (!ReadJointRecord(items, record)) {
-            Say(message, Tr("%1 is damaged: the rest geometry of %2 is missing or incomplete.")
-                             .arg(fileName, RigNodeName(node)));
+            Say(message, noticed(Tr("%1 is damaged: the rest geometry of %2 is missing or incomplete.")
+                                     .arg(fileName, RigNodeName(node))));
             return nullptr;
         }
         characterization->SetJointGeometry(node, record);
     }
-    Say(message, store.GetReadWarning());
+    Say(message, noticed(store.GetReadWarning()));
     return characterization;
 }
 

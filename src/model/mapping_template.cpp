@@ -84,7 +84,10 @@ void LoadMappingTemplate(const QString& path, std::vector<NameMatchRule>& rules,
     {
         XmlSettingsStore store(path);
         store.GetFlaggedPairList(kMatchListKey, kUseRootAttribute, false, items);
-        Say(message, store.GetReadProblem().isEmpty() ? store.GetReadWarning() : store.GetReadProblem());
+        // What the read put right first, or left alone, is the caller's to
+        // hear as well as why nothing or not all was read.
+        const QString read = store.GetReadProblem().isEmpty() ? store.GetReadWarning() : store.GetReadProblem();
+        Say(message, (store.GetReadNotice() + QLatin1Char(' ') + read).trimmed());
     }
     rules.reserve(items.size());
     for (const FlaggedPair& item : items)

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <iostream>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -78,14 +79,25 @@ QString Megabytes(qint64 bytes)
 
 }  // namespace
 
-XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocument), path_(path)
+QString XmlSettingsStore::FileBehind(const QString& path)
 {
+    const QFileInfo link(path);
+    return !link.isSymLink() ? path : link.exists() ? link.canonicalFilePath() : link.symLinkTarget();
+}
+
+XmlSettingsStore::XmlSettingsStore(const QString& path) : XmlSettingsStore(path, false) { }
+
+XmlSettingsStore::XmlSettingsStore(const QString& path, bool quiet) : document_(new QDomDocument), path_(path)
+{
+    // A file read again for a write says nothing on the console: what it
+    // holds was said when it was first read, and the write says the rest.
+    std::ostream silent(nullptr);
+    std::ostream& console = quiet ? silent : std::cout;
     // The file is read under its folder's lock (links are saved through, so
     // the lock is of the folder they lead to): a save under way is read
     // whole or not at all. A save that was stopped before it ended is undone
     // or finished first, under the same lock.
-    const QFileInfo link(path_);
-    const QString saved = !link.isSymLink() ? path_ : link.exists() ? link.canonicalFilePath() : link.symLinkTarget();
+    const QString saved = FileBehind(path_);
     std::optional<SaveLock> lock;
     if (!path_.isEmpty())
         lock.emplace(saved, SaveLock::Purpose::kRead);
@@ -95,12 +107,17 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
     // kept is read instead of the one it had changed.
     QStringList readFrom;
     if (!busy_.isEmpty())
-        std::cout << "Error in reading " << path_.toStdString() << ": " << busy_.toStdString() << '.' << std::endl;
-    else if (!path_.isEmpty() && !RecoverBeforeOpening(saved, {saved}, recovered, problem, &readFrom))
-        std::cout << "Error in reading " << path_.toStdString() << ": an earlier save of it did not finish, and "
-                  << problem.toStdString() << '.' << std::endl;
-    else if (!recovered.isEmpty())
-        std::cout << recovered.toStdString() << std::endl;
+        console << "Error in reading " << path_.toStdString() << ": " << busy_.toStdString() << '.' << std::endl;
+    else if (!path_.isEmpty() && !RecoverBeforeOpening(saved, {saved}, recovered, problem, &readFrom)) {
+        // Unlike reading the file as it stands, which may hold part of that
+        // save, it is not read, and the reader hears why.
+        busy_ = Tr("an earlier save of it did not finish, and %1").arg(problem);
+        console << "Error in reading " << path_.toStdString() << ": " << busy_.toStdString() << '.' << std::endl;
+    } else if (!recovered.isEmpty()) {
+        // Said to the caller too, not only on the console.
+        readNotice_ = recovered;
+        console << recovered.toStdString() << std::endl;
+    }
     // Looked at only now: a save may have replaced the file meanwhile. A
     // dangling link counts as no file.
     const QFileInfo info(path_);
@@ -115,6 +132,15 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
         QFile file;
         QString unopened;
         bool notAFile = false;
+        // Where this user may not change the folder and a first save of the
+        // file stopped, there is no whole version of it to read: not the
+        // file as that save left it.
+        const bool noWholeVersion = busy_.isEmpty() && kept.isEmpty();
+        if (noWholeVersion)
+            readNotice_.clear();  // not read "as it was before": there was no before
+        if (noWholeVersion)
+            busy_ = Tr("the save that first wrote it stopped before it was written whole, so there is no whole "
+                       "version of it to read yet");
         if (!info.isFile()) {
             readState_ = ReadState::kNotAFile;
             readProblem_ = WhyNotARegularFile(info);
@@ -142,7 +168,10 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
             readProblem_ = Tr("%1 is too large to be read (%2 MB; the limit is %3 MB).")
                                .arg(name, Megabytes(info.size()), QString::number(kLargestXmlFile / (1024 * 1024)));
         else if (readState_ == ReadState::kUnreadable)
-            readProblem_ = !busy_.isEmpty()      ? Tr("%1 could not be read: %2.").arg(name, busy_)
+            readProblem_ = noWholeVersion ? Tr("%1 was not read: %2. It can be read once someone who may change its "
+                                               "folder saves it again.")
+                                                .arg(name, busy_)
+                           : !busy_.isEmpty()    ? Tr("%1 could not be read: %2.").arg(name, busy_)
                            : !unopened.isEmpty() ? unopened
                                                  : Tr("%1 could not be read: %2").arg(name, file.errorString());
 
@@ -158,14 +187,14 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
                 why.chop(1);
             readProblem_ =
                 Tr("%1 is damaged at line %2, column %3: %4.").arg(name).arg(error.line).arg(error.column).arg(why);
-            std::cout << "Error in parsing" << path_.toStdString() << ' ' << error.message.toStdString() << " at line "
+            console << "Error in parsing" << path_.toStdString() << ' ' << error.message.toStdString() << " at line "
                       << error.line << " at column " << error.column << std::endl;
         } else if (readState_ != ReadState::kRead) {
-            std::cout << "Error in reading " << path_.toStdString() << ": " << readProblem_.toStdString() << std::endl;
+            console << "Error in reading " << path_.toStdString() << ": " << readProblem_.toStdString() << std::endl;
         } else {
             readWarning_ = DescribeXmlTextRepair(name, repair);
             if (!readWarning_.isEmpty())
-                std::cout << "Warning in reading " << path_.toStdString() << ": " << readWarning_.toStdString()
+                console << "Warning in reading " << path_.toStdString() << ": " << readWarning_.toStdString()
                           << std::endl;
         }
         // What could not be read is not replaced by the little the store
@@ -173,7 +202,7 @@ XmlSettingsStore::XmlSettingsStore(const QString& path) : document_(new QDomDocu
         // not a file, which is not written at all).
         damaged_ = readState_ != ReadState::kRead && readState_ != ReadState::kNotAFile && busy_.isEmpty();
         if (damaged_)
-            std::cout << "Settings of " << path_.toStdString()
+            console << "Settings of " << path_.toStdString()
                       << " start empty: the file is kept under another name when they are first saved." << std::endl;
     }
     // The root is the document element, so a declaration, comment or processing
@@ -192,6 +221,8 @@ void XmlSettingsStore::Reset()
 {
     document_.reset(new QDomDocument);
     document_->appendChild(document_->createElement(kRootName));
+    whole_ = true;
+    setKeys_.clear();
     // A file that could not be read is still kept aside when it is replaced:
     // the new document owes it nothing, but its owner may.
     dirty_ = true;
@@ -306,6 +337,12 @@ bool XmlSettingsStore::Save()
     }
     if (!formerKept.isEmpty())
         std::cout << formerKept.toStdString() << std::endl;
+    // Unlike writing back the document read when the store was made, which
+    // would undo a key another store (another process) set since, the keys
+    // set here are set again in the file as it stands now, under the lock.
+    // (A departure: the whole document the store held was written back.)
+    if (!whole_ && !TakeInFileAsItStands(text))
+        return false;
     KeptAside aside;
     if (damaged_ && QFileInfo::exists(target)) {
         const QString asideName = DamagedFileAsideName(target);
@@ -345,6 +382,63 @@ bool XmlSettingsStore::Save()
         restored
             ? Tr("%1 could not be written: %2").arg(name, file.Error())
             : Tr("%1 could not be written: %2. It could not be put back as it was.%3").arg(name, file.Error(), kept);
+    return false;
+}
+
+bool XmlSettingsStore::TakeInFileAsItStands(QByteArray& text)
+{
+    const QString name = QFileInfo(path_).fileName();
+    // Read under this thread's lock of its folder: at once.
+    XmlSettingsStore now(path_, true);
+    const auto refuse = [&](const QString& problem) {
+        writeProblem_ = Tr("%1 was not written: %2").arg(name, problem);
+        std::cout << "Error in writing " << path_.toStdString() << ": " << problem.toStdString()
+                  << " The file is left as it was." << std::endl;
+        return false;
+    };
+    if (now.readState_ == ReadState::kNotAFile)
+        return refuse(now.readProblem_);
+    if (!now.busy_.isEmpty())
+        return refuse(Tr("it was not read, as %1.").arg(now.busy_));
+    // What cannot be read now is kept aside, as a file that could not be read
+    // when the store was made is, and this store's document is written.
+    damaged_ = now.readState_ != ReadState::kRead && now.readState_ != ReadState::kMissing;
+    if (damaged_)
+        return true;
+    // Each key set here, by the names its element was made with.
+    const QDomElement root = Root();
+    QDomElement nowRoot = now.Root();
+    for (const SetKey& set : setKeys_) {
+        // Groups are made in the order the sets made them.
+        if (set.group.isNull() || (set.group != root && set.group.parentNode() != root))
+            continue;
+        QDomElement nowGroup = nowRoot;
+        if (set.group != root) {
+            nowGroup = nowRoot.firstChildElement(set.group.tagName());
+            if (nowGroup.isNull())
+                nowGroup = nowRoot.appendChild(now.document_->createElement(set.group.tagName())).toElement();
+        }
+        // A key element a later set replaced is no longer in its group.
+        if (set.element.parentNode() != set.group)
+            continue;
+        const QString keyName = set.element.tagName();
+        QDomElement nowKey = nowGroup.firstChildElement(keyName);
+        if (set.list) {
+            // Replaced whole and moved to the end of its group, as SetList does.
+            if (!nowKey.isNull())
+                nowGroup.removeChild(nowKey);
+            nowGroup.appendChild(now.document_->importNode(set.element, true));
+        } else {
+            if (nowKey.isNull())
+                nowKey = nowGroup.appendChild(now.document_->createElement(keyName)).toElement();
+            nowKey.setAttribute(kValue, set.element.attribute(kValue));
+        }
+    }
+    document_.swap(now.document_);
+    if (Serialize(text))
+        return true;
+    std::cout << "Error in writing " << path_.toStdString() << ": " << writeProblem_.toStdString()
+              << " The file is left as it was." << std::endl;
     return false;
 }
 
@@ -392,6 +486,8 @@ QDomElement XmlSettingsStore::ReplaceKey(const QString& group, const QString& ke
         groupElement.removeChild(old);
     QDomElement element = MakeElement(key);
     groupElement.appendChild(element);
+    if (!whole_)
+        setKeys_.push_back({groupElement, element, true});
     return element;
 }
 
@@ -409,7 +505,10 @@ QString XmlSettingsStore::GetValue(const QString& key, const QString& defaultVal
 void XmlSettingsStore::SetValue(const QString& group, const QString& key, const QString& value)
 {
     dirty_ = true;
-    FindKey(group, key, true).setAttribute(kValue, value);
+    QDomElement element = FindKey(group, key, true);
+    element.setAttribute(kValue, value);
+    if (!whole_)
+        setKeys_.push_back({element.parentNode().toElement(), element, false});
 }
 
 void XmlSettingsStore::SetValue(const QString& key, const QString& value) { SetValue(QString(), key, value); }

@@ -52,6 +52,10 @@ public:
     };
 
     explicit XmlSettingsStore(const QString& path);
+    // The file a store on `path` reads and saves: a link's target (links are
+    // read and saved through), the path itself otherwise. Its folder is the
+    // one whose save lock the store takes.
+    static QString FileBehind(const QString& path);
     ~XmlSettingsStore();
     XmlSettingsStore(const XmlSettingsStore&) = delete;
     XmlSettingsStore& operator=(const XmlSettingsStore&) = delete;
@@ -108,6 +112,16 @@ public:
     // (read as U+FFFD), a sentence that says how many and where the first
     // one is; otherwise empty.
     const QString& GetReadWarning() const { return readWarning_; }
+    // What a read had to do first or could not, as sentences for the user:
+    // an earlier save of the file that was put right, or one whose journal
+    // was left alone and the file read as it stands. Empty otherwise.
+    const QString& GetReadNotice() const { return readNotice_; }
+    // Why the file was not read although it is there: another save of its
+    // folder held it past the wait, an earlier save of it that could not be
+    // put right, or a first save of it stopped before it was written whole
+    // (read by a user who may not change its folder). Such a file is neither
+    // replaced nor kept aside. Empty otherwise.
+    const QString& GetUnread() const { return busy_; }
     // After a write that kept the former file aside because it could not be
     // read, a sentence that names the copy ("The former hero.xml could not be
     // read; it is kept as hero.xml.damaged."); otherwise empty.
@@ -139,6 +153,11 @@ public:
     // refused, with the reason in GetWriteProblem, and the file is left as
     // it was.
     //
+    // Unless the store was Reset (a file written whole), only the keys set
+    // through it are written: the file is read again under the save's lock
+    // and those keys are set in what it holds then, so that a key another
+    // store (another process) set since this one read the file is kept.
+    //
     // The file is saved as every file of the tool is (model/safe_save.h):
     // under its folder's lock, written beside its target with the target's
     // owner, group, mode, access control list and attributes and renamed
@@ -162,11 +181,19 @@ public:
     bool WriteInto(QByteArray& text);
 
 private:
+    // Reads the file; `quiet`, says nothing on the console.
+    XmlSettingsStore(const QString& path, bool quiet);
     QDomElement Root() const;
     // Finds the group (created when needed) and puts a fresh, empty key element
     // of that name at its end, in place of the first old one.
     QDomElement ReplaceKey(const QString& group, const QString& key);
     bool Save();
+    // Under the save's lock: reads the file as it stands and sets in it the
+    // keys set here (setKeys_), which becomes the document, serialized into
+    // `text`. A file that cannot be read now leaves the document as it is,
+    // to be kept aside (damaged_); false, with writeProblem_ set, where
+    // nothing may be written.
+    bool TakeInFileAsItStands(QByteArray& text);
     // The document's text as the file would hold it; false, with
     // writeProblem_ set, when the reader would not read it back.
     bool Serialize(QByteArray& text);
@@ -178,10 +205,21 @@ private:
     // then not replaced by the little that could be read from it, but moved
     // aside on the first write.
     bool damaged_ = false;
-    // Why the file was not read, where another save of its folder held it
-    // too long: nothing is known of it, so it is neither replaced nor moved
-    // aside as unreadable.
+    // Why the file was not read (GetUnread): nothing is known of it, so it
+    // is neither replaced nor moved aside as unreadable.
     QString busy_;
+    // The key elements set since the file was read, in order, each with
+    // whether it was replaced whole (a list) or its value set; Write sets
+    // them again in the file as it stands then. Not kept once the store is
+    // Reset: the whole document is written then.
+    struct SetKey {
+        QDomElement group;  // the root for the root group
+        QDomElement element;
+        bool list;
+    };
+    std::vector<SetKey> setKeys_;
+    bool whole_ = false;
+    QString readNotice_;
     ReadState readState_ = ReadState::kMissing;
     bool heldNoElement_ = false;
     QString readProblem_;

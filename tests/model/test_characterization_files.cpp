@@ -1760,6 +1760,76 @@ TEST_F(CharacterizationFilesTest, AnOpenWaitsForASaveUnderWayAndASaveNeverForIts
     EXPECT_TRUE(saved) << message.toStdString();
     EXPECT_EQ(waits, 0) << "the save waited for its own lock";
     EXPECT_EQ(kinds[0].open(hero), 3);
+
+    // A pair whose names are in another folder: where that folder stays
+    // busy, the open is refused as for its stream's folder, never the
+    // stream without its names reported as read.
+    const QString there = Path("names"), away = Path("away.vlmc"), awayNames = there + "/away.bones.xml";
+    const QString back = there + "/back.vlmc", backNames = Path("back.bones.xml");
+    QDir().mkpath(there);
+    Characterization fourth = Version(4), fifth = Version(5);
+    ASSERT_TRUE(SaveCharacterizationBinary(fourth, away, awayNames, 0, true, &message)) << message.toStdString();
+    ASSERT_TRUE(SaveCharacterizationBinary(fifth, back, backNames, 0, true, &message)) << message.toStdString();
+    const int held = ::open(QFile::encodeName(there).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0) << "a reader of the folder holds its lock";
+    const std::unique_ptr<Characterization> busy = LoadCharacterizationBinary(away, awayNames, &message);
+    EXPECT_FALSE(busy) << "opened without its names: " << message.toStdString();
+    EXPECT_EQ(message.toStdString(), ("away.vlmc was not opened: its joint names are read from " + awayNames +
+                                      ", and another save in its folder has not finished after 3 seconds.")
+                                         .toStdString());
+    // Nor does a save take the names it replaces there for unreadable.
+    const QStringList thereBefore = QDir(there).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    const QByteArray namesBefore = ReadFile(awayNames);
+    EXPECT_FALSE(SaveCharacterizationBinary(fifth, away, awayNames, 0, true, &message));
+    ::close(held);
+    EXPECT_EQ(message.toStdString(), ("away.vlmc was not saved: its joint names are written to " + awayNames +
+                                      ", and another save in its folder has not finished after 3 seconds. Nothing "
+                                      "was written.")
+                                         .toStdString());
+    EXPECT_EQ(QDir(there).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), thereBefore);
+    EXPECT_EQ(ReadFile(awayNames), namesBefore);
+    // Two opens of pairs across the same two folders the other way round,
+    // while one of the folders is held a moment: the open whose stream is
+    // there waits for it, and the other, which looks again only seldom for
+    // its names there, has then had what else it wants. Neither holds one
+    // folder while it waits for the other's, whichever folder is held.
+    const struct {
+        QString stream, names;
+        int version;
+    } pairs[] = {{away, awayNames, 4}, {back, backNames, 5}};
+    for (const QString& busyFolder : {there, dir_.path()}) {
+        SCOPED_TRACE("opens across two folders, " + busyFolder.toStdString() + " held");
+        const bool awayFirst = QFileInfo(away).absolutePath() == busyFolder;
+        const auto& first = pairs[awayFirst ? 0 : 1];
+        const auto& second = pairs[awayFirst ? 1 : 0];
+        SetPairWriteFault([&](PairWriteStep step, const QString& target) {
+            if (step == PairWriteStep::kWait && target == second.names)
+                std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            return 0;
+        });
+        const int holding = ::open(QFile::encodeName(busyFolder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ASSERT_EQ(::flock(holding, LOCK_EX), 0);
+        QString messages[2];
+        int read[2] = {-1, -1};
+        const auto opened = [&](int which, const QString& stream, const QString& names) {
+            const std::unique_ptr<Characterization> pair = LoadCharacterizationBinary(stream, names, &messages[which]);
+            const int version = pair ? int(pair->JointGeometryAt(1).translate[0]) : -1;
+            read[which] = pair && pair->GetNodeName(1) == QStringLiteral("v%1").arg(version) ? version : -1;
+        };
+        const auto crossed = std::chrono::steady_clock::now();
+        std::thread one(opened, 0, first.stream, first.names), other(opened, 1, second.stream, second.names);
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        ::close(holding);
+        one.join(), other.join();
+        const double both = std::chrono::duration<double>(std::chrono::steady_clock::now() - crossed).count();
+        SetPairWriteFault(nullptr);
+        std::cout << "Two opens across two folders the other way round took " << both << " s; read " << read[0]
+                  << " (" << messages[0].toStdString() << ") and " << read[1] << " (" << messages[1].toStdString()
+                  << ")." << std::endl;
+        EXPECT_EQ(read[0], first.version) << messages[0].toStdString();
+        EXPECT_EQ(read[1], second.version) << messages[1].toStdString();
+        EXPECT_LT(both, 2.5) << "one waited out the other";
+    }
 }
 
 // A journal another user left in a shared folder is followed only as far as
@@ -1902,6 +1972,7 @@ TEST_F(CharacterizationFilesTest, FilesPlantedByAnotherUserNeverTurnTheOwnersOpe
         bool save = false;     // B saves too, and that is refused naming the planted file and its owner
         bool stopped = false;  // A's own pair, whose save A stopped: B reads the last whole version
         std::function<void(const QString& key)> asRoot = nullptr;  // planted by root, where A may not
+        const char* refusal = nullptr;  // or, where there is none, B's open is refused saying so
     } rows[] = {
         {"B's group-writable file renamed to the journal's name names a file in B's private folder", "pair", 0770,
          kTeam, 0664, renamed("n ..%2Fvictim%2Fprecious.txt\n")},
@@ -2000,6 +2071,36 @@ TEST_F(CharacterizationFilesTest, FilesPlantedByAnotherUserNeverTurnTheOwnersOpe
              WriteFile(JournalPathFor(key), JournalText("r hero.bones.xml\n"));
              ::chmod(QFile::encodeName(JournalPathFor(key)), 0644);
          }},
+        {"A's new pair, whose first save was stopped, opened by B, who may not write the folder", "pair", 0755, 0,
+         0644,
+         [&](const QString& key) {
+             Characterization first = Version(1);
+             SetPairWriteFault([](PairWriteStep step, const QString& target) {
+                 if (step == PairWriteStep::kRename && target.endsWith(".bones.xml"))
+                     ::_exit(0);  // stopped between the stream and the names
+                 return 0;
+             });
+             SaveCharacterizationBinary(first, key, QString(), 0, true);
+             ADD_FAILURE() << "the save was not stopped";
+         },
+         false, true, nullptr,
+         "hero.vlmc was not opened: the save that first wrote it stopped before the pair was written whole, so there "
+         "is no whole version of it to read yet. It can be opened once someone who may change its folder saves it "
+         "again."},
+        {"... of a template, stopped once its file was in place", "template", 0755, 0, 0644,
+         [&](const QString& key) {
+             int syncs = 0;
+             SetPairWriteFault([&](PairWriteStep step, const QString& target) {
+                 if (step == PairWriteStep::kSync && target == JournalPathFor(key) && ++syncs == 2)
+                     ::_exit(0);  // before the journal is marked done
+                 return 0;
+             });
+             WriteMappingTemplate(key, {{"Hips", false}, {"Spine", true}});
+             ADD_FAILURE() << "the save was not stopped";
+         },
+         false, true, nullptr,
+         "hero.xml was not read: the save that first wrote it stopped before it was written whole, so there is no "
+         "whole version of it to read yet. It can be read once someone who may change its folder saves it again."},
     };
     int rowNumber = 0;
     for (const Row& row : rows) {
@@ -2085,6 +2186,11 @@ TEST_F(CharacterizationFilesTest, FilesPlantedByAnotherUserNeverTurnTheOwnersOpe
                     hips = back ? back->GetNodeName(1) + QString::number(back->JointGeometryAt(1).translate[0]) : "";
                 }
                 const QString told = (message + " " + QString::fromStdString(GetCapturedStdout())).trimmed();
+                if (row.refusal) {
+                    EXPECT_FALSE(read);
+                    EXPECT_EQ(message.toStdString(), row.refusal);
+                    continue;
+                }
                 EXPECT_TRUE(read) << "B's open was refused: " << told.toStdString();
                 if (kind != "template") {
                     EXPECT_EQ(hips, "v11") << "the last whole version";
@@ -2092,9 +2198,11 @@ TEST_F(CharacterizationFilesTest, FilesPlantedByAnotherUserNeverTurnTheOwnersOpe
                 if (row.stopped) {
                     EXPECT_TRUE(told.startsWith("An earlier save of hero.vlmc did not finish")) << told.toStdString();
                 } else if (!swapped || open == 0) {
-                    // Which journal, whose, that the files may be parts of two saves, and what to do.
-                    EXPECT_TRUE(told.contains(journalName) && told.contains("user 6100") &&
-                                told.contains("may hold parts of two saves") && told.contains("remove " + JournalPathFor(key)))
+                    // Said to the caller, not only on the console: which journal, whose, that the files may be
+                    // parts of two saves, and what to do.
+                    EXPECT_TRUE(message.contains(journalName) && message.contains("user 6100") &&
+                                message.contains("may hold parts of two saves") &&
+                                message.contains("remove " + JournalPathFor(key)))
                         << told.toStdString();
                 }
                 if (::access(QFile::encodeName(victim + "/precious.txt"), F_OK) != 0) {

@@ -12,11 +12,14 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <thread>
 #include <vector>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <sys/stat.h>
 
 namespace {
@@ -504,6 +507,66 @@ TEST_F(XmlSettingsStoreTest, FailedWritesLeaveTheFormerFileWhole)
             EXPECT_EQ(ReadFile(path), before);
             EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList({"full.xml"}));
         }
+    }
+}
+
+// Two processes setting keys of their own in one settings file keep every
+// key: a write takes in what another wrote since the store read the file,
+// at full speed and with the store held a while between its read and its
+// write (a dialog left open). Scalars and lists both.
+TEST_F(XmlSettingsStoreTest, TwoProcessesSettingKeysOfTheirOwnKeepEveryKey)
+{
+    const QString path = Path("skelwright.xml");
+    const struct {
+        int keys;      // each process sets this many
+        int pauseMs;   // between the store's read and its write
+    } paces[] = {{100, 0}, {15, 30}};
+    for (const auto& pace : paces) {
+        SCOPED_TRACE(std::to_string(pace.pauseMs) + " ms between read and write");
+        ::unlink(QFile::encodeName(path).constData());
+        const auto setKeys = [&](const QString& who) {
+            for (int i = 0; i < pace.keys; ++i) {
+                XmlSettingsStore store(path);
+                if (i % 2)
+                    store.SetPairList(who, QString("k%1").arg(i), {{"n", QString::number(i)}});
+                else
+                    store.SetValue(who, QString("k%1").arg(i), QString::number(i));
+                std::this_thread::sleep_for(std::chrono::milliseconds(pace.pauseMs));
+                if (!store.Write())
+                    return false;
+            }
+            return true;
+        };
+        // Both begin together: the other says when it is ready.
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t other = ::fork();
+        if (other == 0) {
+            ::alarm(60);
+            const char byte = 'r';
+            const bool told = ::write(ready[1], &byte, 1) == 1;
+            ::_exit(told && setKeys("b") ? 0 : 1);
+        }
+        char byte = 0;
+        EXPECT_EQ(::read(ready[0], &byte, 1), 1);
+        ::close(ready[0]), ::close(ready[1]);
+        EXPECT_TRUE(setKeys("a"));
+        int status = -1;
+        ::waitpid(other, &status, 0);
+        EXPECT_EQ(status, 0);
+        XmlSettingsStore back(path);
+        int kept = 0;
+        for (const QString who : {"a", "b"}) {
+            for (int i = 0; i < pace.keys; ++i) {
+                XmlSettingsStore::PairList list;
+                back.GetPairList(who, QString("k%1").arg(i), list);
+                kept += (i % 2 ? list.size() == 1 && list[0].second == QString::number(i)
+                               : back.GetValue(who, QString("k%1").arg(i), "") == QString::number(i));
+            }
+        }
+        std::cout << kept << " of " << 2 * pace.keys << " keys kept, " << pace.pauseMs
+                  << " ms between read and write." << std::endl;
+        EXPECT_EQ(kept, 2 * pace.keys);
     }
 }
 
