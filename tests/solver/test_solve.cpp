@@ -615,11 +615,14 @@ struct Tolerance {
 };
 const Tolerance kAnkleMax = {true, 1, 0.25, 0}, kWristMean = {false, 1.2, 0.1, 0}, kChestMean = {false, 1, 0.3, 0},
                 kKneeMax = {true, 1, 0.2, 0}, kKneeMean = {false, 1, 0.05, 0}, kHeadMean = {false, 1, 1.0, 0.5},
-                kChestMax = {true, 1, 0.3, 0}, kAnkleMaxToeTie = {true, 1, 1.35, 0}, kKneeMaxToeTie = {true, 1, 2.3, 0};
+                kChestMax = {true, 1, 0.3, 0}, kAnkleMaxToeTie = {true, 1, 1.35, 0}, kKneeMaxToeTie = {true, 1, 2.3, 0},
+                kHeadPulledMean = {false, 1, 0.25, 0};
 struct Before {
     double mean, max;  // cm
 };
-enum Held : unsigned { kMisses = 1, kTurns = 2, kFloor = 4, kToeTurns = 8, kAll = 15 };
+// kHeadTurns: the head turning at most 8 degrees beyond its source's turn between two frames; kNeckTurns: each neck
+// joint at most 30 (neither is in kAll: they are held on the rows with the head's goal and pull).
+enum Held : unsigned { kMisses = 1, kTurns = 2, kFloor = 4, kToeTurns = 8, kAll = 15, kHeadTurns = 16, kNeckTurns = 32 };
 struct RealTakeRow {
     const char* run;
     std::vector<Before> before;  // per goal of the run, in its order
@@ -642,9 +645,10 @@ TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
 #ifdef __SANITIZE_ADDRESS__
     // Under the sanitizers the second take's runs go through the code the first take's do and cost 1.6 times as long;
     // only its rows that reach what the first take's seldom do still run (the toe's two senses tying, a head goal
-    // near the neck's root, hands far beyond reach).
+    // near the neck's root, hands far beyond reach, a pulling head goal leaving the neck's reach in one frame).
     static const char* const kSecondTakeRowsKept[] = {"Take03DefaultSameAnkleSole", "Take03HeadReachTypicalAnkleSole",
-                                                      "Take03WristReachArms12SameToeSole"};
+                                                      "Take03WristReachArms12SameToeSole",
+                                                      "Take03HeadReachPulledTypicalAnkleSole"};
     if (run->take != "01_01" && std::none_of(std::begin(kSecondTakeRowsKept), std::end(kSecondTakeRowsKept),
                                              [&](const char* kept) { return run->name == kept; }))
         GTEST_SKIP() << "the second take's row runs in the build without sanitizers";
@@ -658,6 +662,19 @@ TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
     const double toes = std::fmax(result.over[VLM_NODE_LEFT_TOE_BASE], result.over[VLM_NODE_RIGHT_TOE_BASE]);
     EXPECT_TRUE(!(row.held & kToeTurns) || toes <= 20.0)
         << "the toes turn " << toes << " degrees beyond their source's";
+    EXPECT_TRUE(!(row.held & kHeadTurns) || result.over[VLM_NODE_HEAD] <= 8.0)
+        << "the head turns " << result.over[VLM_NODE_HEAD] << " degrees beyond its source's";
+    double neck = -1e9;
+    int neckNode = -1;
+    for (int k = -1; k < VLM_SPINE_CHAIN_LENGTH; ++k) {
+        const int id = k < 0 ? VLM_NODE_NECK : VLM_NODE_NECK1 + k;
+        if (result.over[std::size_t(id)] > neck)
+            neck = result.over[std::size_t(id)], neckNode = id;
+    }
+    std::printf("  head %.1f, neck %.1f (%s) degrees beyond their source's turn%s\n", result.over[VLM_NODE_HEAD], neck,
+                neckNode > 0 ? VLMGetNodeName(neckNode) : "-", row.held & kNeckTurns ? "" : " (neck not held)");
+    EXPECT_TRUE(!(row.held & kNeckTurns) || neck <= 30.0)
+        << "the neck (" << VLMGetNodeName(neckNode) << ") turns " << neck << " degrees beyond its source's";
     EXPECT_TRUE(!(row.held & kFloor) || result.lowest >= -0.05)
         << "contact corner " << result.lowest << " cm, extremity " << result.lowestExtremity << ", frame "
         << result.lowestFrame;
@@ -831,7 +848,7 @@ const RealTakeRow kRealTakeRows[] = {
     // hinge where the lift's two senses tie: held to 20 degrees beyond the source's turn (17.7; turning at 1.3 times
     // the pose's pace there, 34.9). Not held yet, each printed: the presets' necks with head reach, the goal 0.5 to
     // 0.9 of the head's distance from the Neck root, which the trunk moves 4 cm in a frame where the source's hips turn
-    // 11 to 13 degrees and back and the joint the map leaves out above them turns it back, its Spine turning 1.9: the
+    // 11 to 13 degrees and back while its Spine turns 1.9 (its lower back turning them back, mapped or not): the
     // spine spread builds the presets' longer spines up from the hips, whose turn their Spine keeps but for its share
     // (9 degrees on the 56-node preset; 39.5 to 49.8 degrees beyond). Spread from the source's Spine instead, the
     // necks pop elsewhere (up to 73 degrees) and the chest ends miss their goals by up to 1.2 cm more on average; no
@@ -916,6 +933,27 @@ const RealTakeRow kRealTakeRows[] = {
     {"Take03KneeReachFullToeSole", {{1.408, 3.423}, {2.240, 5.211}}, kKneeMean},
     {"Take03HeadReachFullAnkleSole", {{5.109, 9.012}}, kHeadMean, kMisses | kFloor | kToeTurns},
     {"Take03HeadReachFullToeSole", {{7.541, 12.615}}, kHeadMean, kMisses | kFloor | kToeTurns},
+    // The head's goal with its pull on, its misses those of 55d6ede: the head turns no more than 8 degrees beyond its
+    // source's turn in any frame. A goal that leaves the neck's reach in one frame (the second take at frame 3105,
+    // 1.4 cm within reach, then 4.2 cm beyond it) has the pull turn the chest by 13 degrees; the head, carried with
+    // it, turned 12.6 degrees beyond its source's 1.1 (56-node preset) and 9.9 (172-node). The neck's turns are
+    // held on the first take and the take's own skeleton. Not yet on the second take onto the presets, pull on or
+    // off: where the source's hips turn 11 to 13 degrees in one frame and its lower back takes them back, the presets' longer spine, built up from the hips, keeps most of that turn (the Spine 9.3 to 10.7
+    // degrees against the source Spine's 1.9 to 3.0), the Neck root moves 4 to 4.5 cm past a head goal lying
+    // within the head's distance of it, and the neck, aiming at that goal, turns 37.5 to 54.8 degrees beyond its
+    // source. Mapping that lower back onto the spine leaves the solve as it is.
+    {"HeadReachPulledSameAnkleSole", {{0.336, 1.102}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"HeadReachPulledSameToeSole", {{0.336, 1.102}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"HeadReachPulledTypicalAnkleSole", {{6.676, 9.019}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"HeadReachPulledTypicalToeSole", {{10.673, 13.334}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"HeadReachPulledFullAnkleSole", {{6.768, 8.785}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"HeadReachPulledFullToeSole", {{11.053, 13.239}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"Take03HeadReachPulledSameAnkleSole", {{1.335, 6.258}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"Take03HeadReachPulledSameToeSole", {{1.335, 6.258}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"Take03HeadReachPulledTypicalAnkleSole", {{4.636, 9.294}}, kHeadPulledMean, kMisses | kFloor | kToeTurns | kHeadTurns},
+    {"Take03HeadReachPulledTypicalToeSole", {{6.345, 12.602}}, kHeadPulledMean, kMisses | kFloor | kToeTurns | kHeadTurns},
+    {"Take03HeadReachPulledFullAnkleSole", {{5.009, 9.012}}, kHeadPulledMean, kMisses | kFloor | kToeTurns | kHeadTurns},
+    {"Take03HeadReachPulledFullToeSole", {{7.151, 12.615}}, kHeadPulledMean, kMisses | kFloor | kToeTurns | kHeadTurns},
     {"Take03SquashAndStretchWristReachSameAnkleSole", {{1.581, 6.276}}, kChestMean},
     {"Take03SquashAndStretchWristReachSameToeSole", {{1.581, 6.276}}, kChestMean},
     {"Take03SquashAndStretchWristReachTypicalAnkleSole", {{5.939, 6.776}}, kChestMean},
