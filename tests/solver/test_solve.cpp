@@ -935,13 +935,15 @@ const RealTakeRow kRealTakeRows[] = {
     {"Take03HeadReachFullToeSole", {{7.541, 12.615}}, kHeadMean, kMisses | kFloor | kToeTurns},
     // The head's goal with its pull on, its misses those of 55d6ede: the head turns no more than 8 degrees beyond its
     // source's turn in any frame. A goal that leaves the neck's reach in one frame (the second take at frame 3105,
-    // 1.4 cm within reach, then 4.2 cm beyond it) has the pull turn the chest by 13 degrees; the head, carried with
-    // it, turned 12.6 degrees beyond its source's 1.1 (56-node preset) and 9.9 (172-node). The neck's turns are
+    // where without the pull the head would miss it by 1.4 cm, then by 4.2) has the pull turn the chest by 13
+    // degrees; the head, carried with it, turned 12.6 degrees beyond its source's 1.1 (56-node preset) and 9.9
+    // (172-node); it now keeps the turn the pose gave it (at most 0.1 degrees beyond its source). The neck's turns are
     // held on the first take and the take's own skeleton. Not yet on the second take onto the presets, pull on or
-    // off: where the source's hips turn 11 to 13 degrees in one frame and its lower back takes them back, the presets' longer spine, built up from the hips, keeps most of that turn (the Spine 9.3 to 10.7
-    // degrees against the source Spine's 1.9 to 3.0), the Neck root moves 4 to 4.5 cm past a head goal lying
-    // within the head's distance of it, and the neck, aiming at that goal, turns 37.5 to 54.8 degrees beyond its
-    // source. Mapping that lower back onto the spine leaves the solve as it is.
+    // off: where the source's hips turn 11 to 13 degrees in one frame and its lower back takes them back, the
+    // presets' longer spine, built up from the hips, keeps most of that turn (the Spine 9.4 to 10.7 degrees against
+    // the source Spine's 1.9 to 3.0), the Neck root moves 3.9 to 4.5 cm past a head goal lying within the head's
+    // distance of it, and the neck, aiming at that goal, turns 44 to 55 degrees beyond its source's turn, as far
+    // with the pull off.
     {"HeadReachPulledSameAnkleSole", {{0.336, 1.102}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
     {"HeadReachPulledSameToeSole", {{0.336, 1.102}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
     {"HeadReachPulledTypicalAnkleSole", {{6.676, 9.019}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},

@@ -567,8 +567,9 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
     // reach, and a goal that leaves reach in one frame turns it by as much in
     // that frame: carried by the chest, the head turned 12.6 degrees beyond
     // its source where the source's turned 1.1 (the second take onto the
-    // 56-node preset, its head goal 1.4 cm within reach one frame and 4.2 cm
-    // beyond it the next). The chest still turns and moves toward the goal;
+    // 56-node preset, where without the pull the head would miss its goal by
+    // 1.4 cm one frame and 4.2 cm the next). The chest still turns and moves
+    // toward the goal;
     // the neck stage then bends the chain from where the root stands.
     // (Beyond the hips and the spine, this stage now writes the neck's root.)
     const int neck = Has(character, VLM_NODE_NECK) ? VLM_NODE_NECK : VLM_NODE_HEAD;
