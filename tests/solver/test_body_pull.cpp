@@ -330,7 +330,7 @@ TEST(BodyPull, StretchesTheSpineNoFurtherOverAllIterationsThanOnce)
 }
 
 // Between its iterations the pull refreshes only the trunk; what it hands back has every global below the hips
-// (fingers, neck chain, forearms) up to date with the locals.
+// (fingers, neck chain, forearms) up to date with the locals, the neck's root turned back by the head's pull too.
 TEST(BodyPull, LeavesEveryGlobalBelowTheHipsUpToDate)
 {
     for (const fixtures::Proportions& p : {fixtures::Minimal(), fixtures::Full()}) {
@@ -338,6 +338,7 @@ TEST(BodyPull, LeavesEveryGlobalBelowTheHipsUpToDate)
         VLMEffectorSetLayout* set = s.effectors();
         set->effectors[VLM_LEFT_WRIST_EFFECTOR].t.z += 25.0f;
         set->effectors[VLM_HEAD_EFFECTOR].t.y += 20.0f;
+        set->blend[VLM_HEAD_EFFECTOR] = V(1, 0, 1, 0);  // the head pulling: the neck's root keeps its world turn
         const std::vector<VLMStateRow> before = s.snapshot();
         VLMScopedFPGuard guard;
         VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, 3, true, true, true, true, true);
