@@ -652,6 +652,10 @@ TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
     if (run->take != "01_01" && std::none_of(std::begin(kSecondTakeRowsKept), std::end(kSecondTakeRowsKept),
                                              [&](const char* kept) { return run->name == kept; }))
         GTEST_SKIP() << "the second take's row runs in the build without sanitizers";
+    // The first take's rows with the head pulling go through the code its rows without the pull do, but for the
+    // neck's root turned back once, which the second take's kept row holds where it matters.
+    if (run->take == "01_01" && run->name.find("HeadReachPulled") != std::string::npos)
+        GTEST_SKIP() << "the first take's rows with the head pulling run in the build without sanitizers";
 #endif
     const realtake::Result result = realtake::Measure(realtake::Named(run->take), *run);
     std::printf("%s", realtake::Describe(*run, result).c_str());
