@@ -270,6 +270,46 @@ TEST(BodyPull, HeadBeyondTheNecksReachPullsTheChest)
     EXPECT_NEAR(remaining(0.8 * chain, 1), remaining(0.8 * chain, 0), 1e-3);
 }
 
+// A head goal beyond the neck's reach turns the chest toward it but not the head with it: the neck and head keep the
+// world turn they came in with, at every distance the goal leaves reach by, and through a frame whose hips turn 12
+// degrees (the spine carried with them, the head still, as a take's jerking hips leave a longer spine built up from
+// them), where a head riding the chest turned with whatever the pull asked of it.
+TEST(BodyPull, AHeadPullTurnsTheChestButNotTheHead)
+{
+    const P3 directions[3] = {{1, 0.2, 0.3}, {-0.7, 0.5, 0.4}, {0.3, 0.1, -1}};
+    double chestTurned = 0;
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+        for (const P3& towards : directions) {
+            Posed s(fixtures::Typical(), seed);
+            const std::vector<VLMStateRow> start = s.snapshot();
+            const P3 neck = At(s.row(VLM_NODE_NECK).globalT), dir = (1 / Len(towards)) * towards;
+            const double reach = Len(At(s.row(VLM_NODE_HEAD).globalT) - neck);
+            const VLMVector4 head = s.row(VLM_NODE_HEAD).globalQ, chest = s.row(VLM_NODE_SPINE1).globalQ;
+            for (bool jerked : {false, true}) {
+                for (double d : {1.1, 1.4, 2.0}) {
+                    Restore(s, start);
+                    if (jerked) {
+                        const VLMNodeRecord* records = VLMCharacterNodeRecords(s.c());
+                        VLMStateRow* hips = VLMNodeRow(s.c(), s.rows(), VLM_NODE_HIPS);
+                        hips->globalQ = VLMQuatMultiply(VLMQuatAboutAxis(V(0, 1, 0, 0), 0.21f), hips->globalQ);
+                        VLMNodeGlobalToLocal(VLMCharacterNodeRecord(s.c(), VLM_NODE_HIPS), s.rows(), records);
+                        VLMTreeLocalToGlobal(s.c(), s.rows(), records);
+                        VLMNodeRow(s.c(), s.rows(), VLM_NODE_HEAD)->globalQ = head;
+                        VLMNodeGlobalToLocal(VLMCharacterNodeRecord(s.c(), VLM_NODE_HEAD), s.rows(), records);
+                    }
+                    PullOnly(s, VLM_HEAD_EFFECTOR, neck + d * reach * dir);
+                    SolveBodyPull(s);
+                    SCOPED_TRACE(::testing::Message() << "seed " << seed << ", toward " << dir.x << " " << dir.y << " "
+                                                      << dir.z << ", " << d << " of the reach, jerked " << jerked);
+                    EXPECT_LT(TurnAngle(s.row(VLM_NODE_HEAD).globalQ, head), 1e-3);
+                    chestTurned = std::fmax(chestTurned, TurnAngle(s.row(VLM_NODE_SPINE1).globalQ, chest));
+                }
+            }
+        }
+    }
+    EXPECT_GT(chestTurned, 0.2);  // the chest did turn toward the goals
+}
+
 // A chest-end goal four spine lengths away, squash and stretch on: over all its iterations the pull stretches the
 // spine no further than one stretch may, 1 + 2 SnSSpineFreedom times its length.
 TEST(BodyPull, StretchesTheSpineNoFurtherOverAllIterationsThanOnce)
@@ -290,7 +330,7 @@ TEST(BodyPull, StretchesTheSpineNoFurtherOverAllIterationsThanOnce)
 }
 
 // Between its iterations the pull refreshes only the trunk; what it hands back has every global below the hips
-// (fingers, neck chain, forearms) up to date with the locals.
+// (fingers, neck chain, forearms) up to date with the locals, the neck's root turned back by the head's pull too.
 TEST(BodyPull, LeavesEveryGlobalBelowTheHipsUpToDate)
 {
     for (const fixtures::Proportions& p : {fixtures::Minimal(), fixtures::Full()}) {
@@ -298,6 +338,7 @@ TEST(BodyPull, LeavesEveryGlobalBelowTheHipsUpToDate)
         VLMEffectorSetLayout* set = s.effectors();
         set->effectors[VLM_LEFT_WRIST_EFFECTOR].t.z += 25.0f;
         set->effectors[VLM_HEAD_EFFECTOR].t.y += 20.0f;
+        set->blend[VLM_HEAD_EFFECTOR] = V(1, 0, 1, 0);  // the head pulling: the neck's root keeps its world turn
         const std::vector<VLMStateRow> before = s.snapshot();
         VLMScopedFPGuard guard;
         VLMSolveBodyPull(s.c(), s.rows(), set, &s.properties, 3, true, true, true, true, true);

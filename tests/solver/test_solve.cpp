@@ -615,11 +615,15 @@ struct Tolerance {
 };
 const Tolerance kAnkleMax = {true, 1, 0.25, 0}, kWristMean = {false, 1.2, 0.1, 0}, kChestMean = {false, 1, 0.3, 0},
                 kKneeMax = {true, 1, 0.2, 0}, kKneeMean = {false, 1, 0.05, 0}, kHeadMean = {false, 1, 1.0, 0.5},
-                kChestMax = {true, 1, 0.3, 0}, kAnkleMaxToeTie = {true, 1, 1.35, 0}, kKneeMaxToeTie = {true, 1, 2.3, 0};
+                kChestMax = {true, 1, 0.3, 0}, kAnkleMaxToeTie = {true, 1, 1.35, 0}, kKneeMaxToeTie = {true, 1, 2.3, 0},
+                kHeadPulledMean = {false, 1, 0.25, 0}, kHeadPulledFarMean = {false, 1, 0.35, 0},
+                kHeadPulledNearMean = {false, 1, 1.5, 0};
 struct Before {
     double mean, max;  // cm
 };
-enum Held : unsigned { kMisses = 1, kTurns = 2, kFloor = 4, kToeTurns = 8, kAll = 15 };
+// kHeadTurns: the head turning at most 8 degrees beyond its source's turn between two frames; kNeckTurns: each neck
+// joint at most 30 (neither is in kAll: they are held on the rows with the head's goal and pull).
+enum Held : unsigned { kMisses = 1, kTurns = 2, kFloor = 4, kToeTurns = 8, kAll = 15, kHeadTurns = 16, kNeckTurns = 32 };
 struct RealTakeRow {
     const char* run;
     std::vector<Before> before;  // per goal of the run, in its order
@@ -642,12 +646,17 @@ TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
 #ifdef __SANITIZE_ADDRESS__
     // Under the sanitizers the second take's runs go through the code the first take's do and cost 1.6 times as long;
     // only its rows that reach what the first take's seldom do still run (the toe's two senses tying, a head goal
-    // near the neck's root, hands far beyond reach).
+    // near the neck's root, hands far beyond reach, a pulling head goal leaving the neck's reach in one frame).
     static const char* const kSecondTakeRowsKept[] = {"Take03DefaultSameAnkleSole", "Take03HeadReachTypicalAnkleSole",
-                                                      "Take03WristReachArms12SameToeSole"};
+                                                      "Take03WristReachArms12SameToeSole",
+                                                      "Take03HeadReachPulledTypicalAnkleSole"};
     if (run->take != "01_01" && std::none_of(std::begin(kSecondTakeRowsKept), std::end(kSecondTakeRowsKept),
                                              [&](const char* kept) { return run->name == kept; }))
         GTEST_SKIP() << "the second take's row runs in the build without sanitizers";
+    // The first take's rows with the head pulling go through the code its rows without the pull do, but for the
+    // neck's root turned back once, which the second take's kept row holds where it matters.
+    if (run->take == "01_01" && run->name.find("HeadReachPulled") != std::string::npos)
+        GTEST_SKIP() << "the first take's rows with the head pulling run in the build without sanitizers";
 #endif
     const realtake::Result result = realtake::Measure(realtake::Named(run->take), *run);
     std::printf("%s", realtake::Describe(*run, result).c_str());
@@ -658,6 +667,19 @@ TEST_P(RealTake, ReachesAsBeforeAndTurnsWithItsSource)
     const double toes = std::fmax(result.over[VLM_NODE_LEFT_TOE_BASE], result.over[VLM_NODE_RIGHT_TOE_BASE]);
     EXPECT_TRUE(!(row.held & kToeTurns) || toes <= 20.0)
         << "the toes turn " << toes << " degrees beyond their source's";
+    EXPECT_TRUE(!(row.held & kHeadTurns) || result.over[VLM_NODE_HEAD] <= 8.0)
+        << "the head turns " << result.over[VLM_NODE_HEAD] << " degrees beyond its source's";
+    double neck = -1e9;
+    int neckNode = -1;
+    for (int k = -1; k < VLM_SPINE_CHAIN_LENGTH; ++k) {
+        const int id = k < 0 ? VLM_NODE_NECK : VLM_NODE_NECK1 + k;
+        if (result.over[std::size_t(id)] > neck)
+            neck = result.over[std::size_t(id)], neckNode = id;
+    }
+    std::printf("  head %.1f, neck %.1f (%s) degrees beyond their source's turn%s\n", result.over[VLM_NODE_HEAD], neck,
+                neckNode > 0 ? VLMGetNodeName(neckNode) : "-", row.held & kNeckTurns ? "" : " (neck not held)");
+    EXPECT_TRUE(!(row.held & kNeckTurns) || neck <= 30.0)
+        << "the neck (" << VLMGetNodeName(neckNode) << ") turns " << neck << " degrees beyond its source's";
     EXPECT_TRUE(!(row.held & kFloor) || result.lowest >= -0.05)
         << "contact corner " << result.lowest << " cm, extremity " << result.lowestExtremity << ", frame "
         << result.lowestFrame;
@@ -791,8 +813,8 @@ const RealTakeRow kRealTakeRows[] = {
     {"SquashAndStretchSpineWristReachTargetArms12TypicalToeSole", {{2.039, 3.180}}, kChestMean},
     {"KneeReachTypicalAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMean},
     {"KneeReachTypicalToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMean},
-    {"HeadReachTypicalAnkleSole", {{0.235, 1.273}}, kHeadMean, kTurns | kFloor | kToeTurns},
-    {"HeadReachTypicalToeSole", {{0.490, 1.582}}, kHeadMean, kTurns | kFloor | kToeTurns},
+    {"HeadReachTypicalAnkleSole", {{0.235, 1.273}}, kHeadMean, kTurns | kFloor | kToeTurns | kNeckTurns},
+    {"HeadReachTypicalToeSole", {{0.490, 1.582}}, kHeadMean, kTurns | kFloor | kToeTurns | kNeckTurns},
     {"DefaultFullAnkleSole", {{0.041, 2.475}, {0.037, 1.030}}, kAnkleMax},
     {"DefaultFullToeSole", {{0.022, 0.088}, {0.006, 0.028}}, kAnkleMax},
     {"WristReachArms10FullAnkleSole", {{0.032, 0.424}, {0.086, 1.021}}, kWristMean},
@@ -817,8 +839,8 @@ const RealTakeRow kRealTakeRows[] = {
     {"SquashAndStretchSpineWristReachTargetArms12FullToeSole", {{2.046, 3.083}}, kChestMean},
     {"KneeReachFullAnkleSole", {{3.263, 3.668}, {3.137, 3.527}}, kKneeMean},
     {"KneeReachFullToeSole", {{1.550, 2.617}, {2.133, 4.036}}, kKneeMean},
-    {"HeadReachFullAnkleSole", {{0.005, 0.197}}, kHeadMean, kTurns | kFloor | kToeTurns},
-    {"HeadReachFullToeSole", {{0.086, 0.603}}, kHeadMean, kTurns | kFloor | kToeTurns},
+    {"HeadReachFullAnkleSole", {{0.005, 0.197}}, kHeadMean, kTurns | kFloor | kToeTurns | kNeckTurns},
+    {"HeadReachFullToeSole", {{0.086, 0.603}}, kHeadMean, kTurns | kFloor | kToeTurns | kNeckTurns},
     // Squash-and-stretch with chest reach and wrist reach, the source's arms its own: the misses of 4c4944c.
     {"SquashAndStretchWristReachSameAnkleSole", {{0.571, 2.669}}, kChestMean},
     {"SquashAndStretchWristReachSameToeSole", {{0.571, 2.669}}, kChestMean},
@@ -831,7 +853,7 @@ const RealTakeRow kRealTakeRows[] = {
     // hinge where the lift's two senses tie: held to 20 degrees beyond the source's turn (17.7; turning at 1.3 times
     // the pose's pace there, 34.9). Not held yet, each printed: the presets' necks with head reach, the goal 0.5 to
     // 0.9 of the head's distance from the Neck root, which the trunk moves 4 cm in a frame where the source's hips turn
-    // 11 to 13 degrees and back and the joint the map leaves out above them turns it back, its Spine turning 1.9: the
+    // 11 to 13 degrees and back while its Spine turns 1.9 (its lower back turning them back, mapped or not): the
     // spine spread builds the presets' longer spines up from the hips, whose turn their Spine keeps but for its share
     // (9 degrees on the 56-node preset; 39.5 to 49.8 degrees beyond). Spread from the source's Spine instead, the
     // necks pop elsewhere (up to 73 degrees) and the chest ends miss their goals by up to 1.2 cm more on average; no
@@ -888,8 +910,8 @@ const RealTakeRow kRealTakeRows[] = {
     {"Take03SquashAndStretchSpineWristReachTargetArms12TypicalToeSole", {{2.003, 4.638}}, kChestMean},
     {"Take03KneeReachTypicalAnkleSole", {{2.857, 6.577}, {2.714, 7.801}}, kKneeMean},
     {"Take03KneeReachTypicalToeSole", {{1.408, 3.423}, {2.240, 5.211}}, kKneeMean},
-    {"Take03HeadReachTypicalAnkleSole", {{4.929, 9.294}}, kHeadMean, kMisses | kFloor | kToeTurns},
-    {"Take03HeadReachTypicalToeSole", {{7.029, 12.602}}, kHeadMean, kMisses | kFloor | kToeTurns},
+    {"Take03HeadReachTypicalAnkleSole", {{4.929, 9.294}}, kHeadMean, kAll | kNeckTurns},
+    {"Take03HeadReachTypicalToeSole", {{7.029, 12.602}}, kHeadMean, kAll | kNeckTurns},
     {"Take03DefaultFullAnkleSole", {{0.176, 4.786}, {0.251, 3.630}}, kAnkleMax},
     {"Take03DefaultFullToeSole", {{0.026, 1.438}, {0.018, 0.199}}, kAnkleMax},
     {"Take03WristReachArms10FullAnkleSole", {{0.030, 1.012}, {0.047, 1.325}}, kWristMean},
@@ -914,8 +936,32 @@ const RealTakeRow kRealTakeRows[] = {
     {"Take03SquashAndStretchSpineWristReachTargetArms12FullToeSole", {{1.963, 3.378}}, kChestMean},
     {"Take03KneeReachFullAnkleSole", {{2.857, 6.577}, {2.714, 7.801}}, kKneeMean},
     {"Take03KneeReachFullToeSole", {{1.408, 3.423}, {2.240, 5.211}}, kKneeMean},
-    {"Take03HeadReachFullAnkleSole", {{5.109, 9.012}}, kHeadMean, kMisses | kFloor | kToeTurns},
-    {"Take03HeadReachFullToeSole", {{7.541, 12.615}}, kHeadMean, kMisses | kFloor | kToeTurns},
+    {"Take03HeadReachFullAnkleSole", {{5.109, 9.012}}, kHeadMean, kAll | kNeckTurns},
+    {"Take03HeadReachFullToeSole", {{7.541, 12.615}}, kHeadMean, kAll | kNeckTurns},
+    // The head's goal with its pull on, its misses those of 55d6ede: the head turns no more than 8 degrees beyond its
+    // source's turn in any frame. A goal that leaves the neck's reach in one frame (the second take at frame 3105,
+    // where without the pull the head would miss it by 1.4 cm, then by 4.2) has the pull turn the chest by 13
+    // degrees; the head, carried with it, turned 12.6 degrees beyond its source's 1.1 (56-node preset) and 9.9
+    // (172-node); it now keeps the turn the pose gave it (at most 0.1 degrees beyond its source). Each neck joint
+    // turns at most 30 degrees beyond its source's turn on both takes. On the second take onto the presets, where the
+    // source's hips turn 11 to 13 degrees in one frame and its lower back takes them back, the presets' longer spine
+    // keeps most of that turn, the Neck root moves 4 to 5 cm past a head goal lying about the head's distance from it,
+    // and the neck, aiming at the goal whole, turned 44 to 55 degrees beyond its source's turn (pull on or off); it
+    // now follows a goal more than 32 degrees round from where the pose puts it only in part and turns as one (at most
+    // 29.5 degrees), and the head misses its goal by 0.57 to 1.39 cm more on average over that take (0.02 to 0.28 on
+    // the first).
+    {"HeadReachPulledSameAnkleSole", {{0.336, 1.102}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"HeadReachPulledSameToeSole", {{0.336, 1.102}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"HeadReachPulledTypicalAnkleSole", {{6.676, 9.019}}, kHeadPulledFarMean, kAll | kHeadTurns | kNeckTurns},
+    {"HeadReachPulledTypicalToeSole", {{10.673, 13.334}}, kHeadPulledFarMean, kAll | kHeadTurns | kNeckTurns},
+    {"HeadReachPulledFullAnkleSole", {{6.768, 8.785}}, kHeadPulledFarMean, kAll | kHeadTurns | kNeckTurns},
+    {"HeadReachPulledFullToeSole", {{11.053, 13.239}}, kHeadPulledFarMean, kAll | kHeadTurns | kNeckTurns},
+    {"Take03HeadReachPulledSameAnkleSole", {{1.335, 6.258}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"Take03HeadReachPulledSameToeSole", {{1.335, 6.258}}, kHeadPulledMean, kAll | kHeadTurns | kNeckTurns},
+    {"Take03HeadReachPulledTypicalAnkleSole", {{4.636, 9.294}}, kHeadPulledNearMean, kAll | kHeadTurns | kNeckTurns},
+    {"Take03HeadReachPulledTypicalToeSole", {{6.345, 12.602}}, kHeadPulledNearMean, kAll | kHeadTurns | kNeckTurns},
+    {"Take03HeadReachPulledFullAnkleSole", {{5.009, 9.012}}, kHeadPulledNearMean, kAll | kHeadTurns | kNeckTurns},
+    {"Take03HeadReachPulledFullToeSole", {{7.151, 12.615}}, kHeadPulledNearMean, kAll | kHeadTurns | kNeckTurns},
     {"Take03SquashAndStretchWristReachSameAnkleSole", {{1.581, 6.276}}, kChestMean},
     {"Take03SquashAndStretchWristReachSameToeSole", {{1.581, 6.276}}, kChestMean},
     {"Take03SquashAndStretchWristReachTypicalAnkleSole", {{5.939, 6.776}}, kChestMean},

@@ -548,6 +548,7 @@ const std::vector<Run>& Runs()
         floor, {ReachActorChest, 1}, wrists[1], wrists[2], {CtrlResistChestPosition, 0.9f}};
     static const std::vector<Setting> knees = {floor, {ReachActorLeftKnee, 1}, {ReachActorRightKnee, 1}};
     static const std::vector<Setting> head = {floor, {ReachActorHead, 1}};
+    static const std::vector<Setting> headPulled = {floor, {ReachActorHead, 1}, {CtrlPullHead, 1}};
     static const std::vector<int> ankles = {1, 2}, hands = {3, 4}, chestEnd = {10}, kneeGoals = {5, 6}, headGoal = {15};
     static const std::vector<Run> runs = [&] {
         std::vector<Run> r;
@@ -578,6 +579,8 @@ const std::vector<Run>& Runs()
             add("SquashAndStretchSpineWristReachTargetArms12", {1 / 1.2f, 1.0f}, stretchSpineWrists, chestEnd);
             add("KneeReach", {}, knees, kneeGoals);
             add("HeadReach", {}, head, headGoal);
+            // The head's pull on as well: a head goal beyond the neck's reach turns and moves the chest toward it.
+            add("HeadReachPulled", {}, headPulled, headGoal);
         }
         // Every run with both soles, on both takes.
         std::vector<Run> both;

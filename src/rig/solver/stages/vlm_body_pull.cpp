@@ -560,7 +560,33 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
     VLMSpineGoal goal, pose;
     BlendGoalsAndPose(character, rows, set, properties, goal, pose);
     const PullMeasures measures = MeasureReaches(character, rows, set, properties, n, stretch);
+    // With the head pulling, the neck and head keep the world turn they came
+    // in with; the neck's root joint takes up what the pull turned the chest
+    // by (in full at pull 1, by the pull's share below it). The head's pull
+    // turns the chest, unbounded, until the neck points at a goal beyond its
+    // reach, and a goal that leaves reach in one frame turns it by as much in
+    // that frame: carried by the chest, the head turned 12.6 degrees beyond
+    // its source where the source's turned 1.1 (the second take onto the
+    // 56-node preset, where without the pull the head would miss its goal by
+    // 1.4 cm one frame and 4.2 cm the next). The chest still turns and moves
+    // toward the goal;
+    // the neck stage then bends the chain from where the root stands.
+    // (Beyond the hips and the spine, this stage now writes the neck's root.)
+    const int neck = Has(character, VLM_NODE_NECK) ? VLM_NODE_NECK : VLM_NODE_HEAD;
+    const float keep = measures.headPull.x;
+    const bool keeping = keep > 0.0f && Has(character, neck);
+    const VLMVector4 came = keeping ? VLMNodeRow(character, rows, neck)->globalQ : VLMConstant::IdentityQuat;
     TurnSpineHalfwayAndPlaceHips(character, rows, goal, pose, offset);
     RunPullIterations(character, rows, set, properties, measures, goal, pose, n, spine);
     HoldHipsTowardGoals(character, rows, set, properties, goal, pose, offset, refreshBelowHips);
+    if (keeping) {
+        const VLMNodeRecord* records = VLMCharacterNodeRecords(character);
+        if (!refreshBelowHips)
+            VLMUpdateTrunkGlobals(character, rows);
+        VLMStateRow* row = VLMNodeRow(character, rows, neck);
+        row->globalQ = VLMQuatNlerp(row->globalQ, came, VLMVector4Splat(keep));
+        VLMNodeGlobalToLocal(VLMCharacterNodeRecord(character, neck), rows, records);
+        if (refreshBelowHips)
+            VLMSubtreeLocalToGlobal(VLMCharacterNodeRecord(character, neck), rows, records);
+    }
 }
