@@ -569,9 +569,9 @@ void VLMSolveBodyPull(const VLMCharacter* character, VLMStateRow* rows, const VL
     // its source where the source's turned 1.1 (the second take onto the
     // 56-node preset, where without the pull the head would miss its goal by
     // 1.4 cm one frame and 4.2 cm the next). The chest still turns and moves
-    // toward the goal;
-    // the neck stage then bends the chain from where the root stands.
-    // (Beyond the hips and the spine, this stage now writes the neck's root.)
+    // toward the goal; the neck stage then bends the chain from where the root
+    // stands. (A departure: the pull used to write the hips and the spine only,
+    // and the neck rode on the chest.)
     const int neck = Has(character, VLM_NODE_NECK) ? VLM_NODE_NECK : VLM_NODE_HEAD;
     const float keep = measures.headPull.x;
     const bool keeping = keep > 0.0f && Has(character, neck);

@@ -44,7 +44,7 @@ constexpr float kQuarterTurn = VLMConstant::FloatHalfPi, kHalfTurn = VLMConstant
 // distance away), and following it whole turned the neck 44 to 55 degrees
 // beyond its source in one frame (at most 29.7 with the share and the chain
 // turned as one). The head then misses such goals by more: 0.6 to 1.4 cm on
-// average over that take.
+// average over that take. (A departure: every goal was aimed at whole.)
 constexpr float kFullTurn = 32.0f * VLMConstant::FloatPi / 180.0f, kBeyondShare = 0.45f;
 
 struct NeckAim {
@@ -90,7 +90,8 @@ NeckAim AimNeck(const VLMVector4* points, int n, const VLMVector4& target)
 // the passes, the turn piles up on the joints nearest the root and the chain
 // bends round after the aim, each joint further out turning further (on a
 // nine-joint neck the last turned 55 degrees beyond its source where the
-// first turned 6).
+// first turned 6). (A departure: the passes alone used to turn the chain, as
+// they still bend it.)
 void TurnChainOntoAim(VLMVector4* points, int n, const NeckAim& aim)
 {
     if (!aim.turns)
